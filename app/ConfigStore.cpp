@@ -1,0 +1,111 @@
+#include "ConfigStore.h"
+
+#include "TextUtils.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+QString defaultDataRoot()
+{
+    return QDir::homePath() + QStringLiteral("/data");
+}
+
+ConfigStore configStore;
+QString dataRoot = defaultDataRoot();
+
+void ConfigStore::parseArguments(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromUtf8(argv[i]);
+
+    int i = 0;
+    while (i < args.size()) {
+        if (!args.at(i).startsWith(QLatin1Char('-'))) {
+            ++i;
+            continue;
+        }
+        const QString key = args.at(i);
+        int j = i + 1;
+        QStringList vals;
+        while (j < args.size() && !args.at(j).startsWith(QLatin1Char('-')))
+            vals << args.at(j++);
+        setEntry(key, vals.value(0), vals.join(QLatin1Char(' ')), QString());
+        i = j;
+    }
+}
+
+void ConfigStore::readFile(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qDebug().noquote() << QStringLiteral("Can't open config file : ") + fileName;
+        return;
+    }
+    const QString canon = QFileInfo(fileName).canonicalFilePath();
+    if (includeStack.contains(canon)) {
+        qDebug().noquote() << QStringLiteral("Config file includes itself, skipped : ") + fileName;
+        return;
+    }
+    includeStack << canon;
+
+    QTextStream in(&f);
+    QString line;
+    while (in.readLineInto(&line)) {
+        const QString body = removeComment(line);
+        if (isBlankLine(body))
+            continue;
+        QString key, value;
+        const QString full = nextItem(body, key);
+        nextItem(full, value);
+        if (key.toUpper() == QLatin1String("INCLUDE"))
+            readFile(value);
+        else
+            setEntry(key, value, full, QString());
+    }
+    includeStack.removeLast();
+}
+
+void ConfigStore::setEntry(const QString& key, const QString& value, const QString& fullValue,
+                           const QString& comment)
+{
+    const int i = keys.indexOf(key);
+    if (i >= 0) {
+        values[i] = value;
+        fullValues[i] = fullValue;
+        return;
+    }
+    keys << key;
+    values << value;
+    fullValues << fullValue;
+    comments << comment;
+}
+
+bool ConfigStore::contains(const QString& key) const
+{
+    return keys.contains(key);
+}
+
+QString ConfigStore::value(const QString& key, const QString& def) const
+{
+    const int i = keys.indexOf(key);
+    return i >= 0 ? values.at(i) : def;
+}
+
+QString ConfigStore::fullValue(const QString& key) const
+{
+    const int i = keys.indexOf(key);
+    return i >= 0 ? fullValues.at(i) : QString();
+}
+
+void ConfigStore::clear()
+{
+    keys.clear();
+    values.clear();
+    fullValues.clear();
+    comments.clear();
+    includeStack.clear();
+}

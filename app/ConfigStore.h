@@ -1,0 +1,30 @@
+#pragma once
+// Start-up settings from the command line and the configuration file.
+#include <QString>
+#include <QStringList>
+
+class ConfigStore
+{
+public:
+    void parseArguments(int argc, char** argv);
+    void readFile(const QString& fileName);
+    void setEntry(const QString& key, const QString& value, const QString& fullValue,
+                  const QString& comment);
+    bool contains(const QString& key) const;
+    QString value(const QString& key, const QString& def) const;
+    QString fullValue(const QString& key) const;
+    int size() const { return keys.size(); }
+    void clear();
+
+private:
+    QStringList keys;
+    QStringList values;
+    QStringList fullValues;
+    QStringList comments;
+    QStringList includeStack; // files being read, to stop INCLUDE cycles
+};
+
+extern ConfigStore configStore;
+// Directory in which every file dialog opens.
+extern QString dataRoot;
+QString defaultDataRoot();

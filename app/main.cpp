@@ -1,0 +1,71 @@
+#include "Body.h"
+#include "ConfigStore.h"
+
+#include <QApplication>
+#include <QTranslator>
+#include <cstdio>
+
+static const char* kUsage =
+    "Usage: zuvo2 [options]\n"
+    "  -c FILE, -config FILE  configuration file (default config.cfg; -config wins)\n"
+    "  -d DIR                 data root for file dialogs (overrides DataRoot)\n"
+    "  -e                     English interface (no Japanese translation)\n"
+    "  -j                     Japanese interface (the default)\n"
+    "  -b FILE                load the batch program FILE\n"
+    "  -x                     run the loaded batch program\n"
+    "  -q                     with -x: quit when the batch program stops\n"
+    "  -nw                    do not show the main window\n"
+    "  -h                     print this text and exit\n";
+
+int main(int argc, char** argv)
+{
+    configStore.parseArguments(argc, argv);
+    if (configStore.contains("-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QTranslator translator;
+
+    QString cfg = "config.cfg";
+    if (configStore.contains("-c"))
+        cfg = configStore.value("-c", cfg);
+    if (configStore.contains("-config"))
+        cfg = configStore.value("-config", cfg);
+    configStore.readFile(cfg);
+
+    dataRoot = configStore.value("DataRoot", dataRoot);
+    if (configStore.contains("-d"))
+        dataRoot = configStore.value("-d", dataRoot);
+
+    const bool english = configStore.contains("-e");
+    const bool noWindow = configStore.contains("-nw");
+    const bool hasBatch = configStore.contains("-b");
+    const QString batchFile = configStore.value("-b", "batchFile.bat");
+    const bool execBatch = configStore.contains("-x");
+    const bool quitAfterBatch = configStore.contains("-q");
+
+    if (!english) {
+        (void)translator.load(":zuvo2_ja_JP", QCoreApplication::applicationDirPath());
+        app.installTranslator(&translator);
+    }
+
+    int rc;
+    {
+        Body body;
+        QObject::connect(&body, SIGNAL(finishing()), &app, SLOT(quit()));
+        if (execBatch && quitAfterBatch)
+            QObject::connect(&body, &Body::batchProgramStopped, &app, &QApplication::quit,
+                             Qt::QueuedConnection);
+        if (!noWindow)
+            body.show();
+        if (hasBatch)
+            emit body.callBatchLoad(batchFile);
+        if (execBatch)
+            emit body.callBatchExec();
+        rc = app.exec();
+    }
+    app.removeTranslator(&translator);
+    return rc;
+}

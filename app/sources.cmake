@@ -1,0 +1,8 @@
+# Sources of app/: core files (no QtWidgets) and widget files with their forms.
+list(APPEND ZUVO2_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/ConfigStore.cpp
+)
+list(APPEND ZUVO2_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/Body.cpp
+  ${CMAKE_SOURCE_DIR}/forms/Body.ui
+)

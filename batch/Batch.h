@@ -1,0 +1,52 @@
+#pragma once
+// Runs a batch program one line at a time; control words are handled here,
+// every other line goes to the main window as a BatchCmd.
+#include "BatchCmd.h"
+
+#include <QObject>
+#include <QStringList>
+#include <atomic>
+
+class Batch : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Batch(QObject* parent = nullptr);
+
+    bool isRunning() const { return running; }
+    int currentLine() const { return current; }
+    QStringList program() const { return lines; }
+    bool ok() const { return okFlag; }
+    // Written by the main window while it executes a line (seq_exec_next).
+    void setOkFlag(bool f) { okFlag = f; }
+
+signals:
+    void batchExecNext();
+    void batchFinishALine();
+    void batchExCmd(BatchCmd cmd);
+    // The program went from running to stopped (end, :end, :stop or a toggle).
+    void batchStopped();
+
+private slots:
+    void batchStart();
+    void batchStop();
+    void batchNext();
+
+public slots:
+    void batchLoad(QString fname);
+    void batchExec();
+    void batchCheckEnd();
+
+private:
+    void setRunning(bool f);
+    void runOneLine();
+
+    std::atomic<bool> running{false};
+    int current = 0;
+    QStringList lines;
+    std::atomic<bool> okFlag{true};
+    // batchNext re-entered through batchExecNext() is turned into a loop,
+    // so long runs of control lines never grow the stack.
+    bool inNext = false;
+    bool nextPending = false;
+};

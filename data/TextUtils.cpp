@@ -1,0 +1,128 @@
+#include "TextUtils.h"
+
+#include <QDebug>
+
+namespace {
+
+const QString kSpaces(101, QLatin1Char(' '));
+
+// The \s class of QRegularExpression without options: ASCII white space only.
+inline bool isWs(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == ' ' || u == '\t' || u == '\n' || u == '\v' || u == '\f' || u == '\r';
+}
+
+int lastNonWs(const QString& s)
+{
+    for (int i = s.size() - 1; i >= 0; --i)
+        if (!isWs(s.at(i)))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+QString cutComment(const QString& line, QString& comment)
+{
+    bool quoted = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quoted = !quoted;
+        } else if (c == QLatin1Char('#') && !quoted) {
+            comment = line.mid(i + 1);
+            return line.left(i);
+        }
+    }
+    return line;
+}
+
+QString removeComment(const QString& line)
+{
+    QString scratch;
+    return cutComment(line, scratch);
+}
+
+bool isBlankLine(const QString& line)
+{
+    return removeComment(line).simplified().isEmpty();
+}
+
+QString nextItem(const QString& text, QString& item)
+{
+    item.clear();
+    int s = 0;
+    while (s < text.size() && isWs(text.at(s)))
+        ++s;
+    if (s >= text.size())
+        return QString();
+
+    if (text.at(s) == QLatin1Char('"')) {
+        const int e = text.indexOf(QLatin1Char('"'), s + 1);
+        if (e >= 0) {
+            item = text.mid(s + 1, e - s - 1);
+            return text.mid(e + 1);
+        }
+        qDebug().noquote() << QString("In a line [%1] item is started from quote but not ended by quote").arg(text);
+        item = text.mid(s + 1);
+        return QString();
+    }
+
+    int w = s;
+    while (w < text.size() && !isWs(text.at(w)))
+        ++w;
+    if (w < text.size()) {
+        item = text.mid(s, w - s);
+        if (item.endsWith(QLatin1Char('"')))
+            qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text);
+        return text.mid(w);
+    }
+    if (text.endsWith(QLatin1Char('"')))
+        qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text);
+    item = text.mid(s);
+    return QString();
+}
+
+QStringList itemsAfter(const QString& line, const QString& head)
+{
+    QStringList items;
+    QString rest = line.mid(head.size());
+    QString item;
+    while (!rest.isEmpty()) {
+        rest = nextItem(rest, item);
+        items << item;
+    }
+    return items;
+}
+
+bool beginsWith(const QString& line, const QString& key)
+{
+    return line.startsWith(key, Qt::CaseSensitive);
+}
+
+bool removeTailBackslash(QString& line)
+{
+    const int i = lastNonWs(line);
+    if (i < 0 || line.at(i) != QLatin1Char('\\'))
+        return false;
+    line.truncate(i);
+    return true;
+}
+
+QString chopContinuation(QString& line)
+{
+    if (!removeTailBackslash(line))
+        return line;
+    const int i = lastNonWs(line);
+    if (i >= 0 && line.at(i) == QLatin1Char('\\'))
+        return line.left(i);
+    return line;
+}
+
+QString spaces(int n)
+{
+    if (n < 0 || n > kSpaces.size())
+        return kSpaces;
+    return kSpaces.left(n);
+}

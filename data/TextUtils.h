@@ -1,0 +1,15 @@
+#pragma once
+// Shared line-reading helpers: comments, items (words or quoted phrases),
+// continued lines and blank lines, for every line-oriented reader.
+#include <QString>
+#include <QStringList>
+
+QString cutComment(const QString& line, QString& comment);
+QString removeComment(const QString& line);
+bool isBlankLine(const QString& line);
+QString nextItem(const QString& text, QString& item);
+QStringList itemsAfter(const QString& line, const QString& head);
+bool beginsWith(const QString& line, const QString& key);
+bool removeTailBackslash(QString& line);
+QString chopContinuation(QString& line);
+QString spaces(int n);

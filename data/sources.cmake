@@ -1,0 +1,6 @@
+# Sources of data/: core files (no QtWidgets) and widget files with their forms.
+list(APPEND ZUVO2_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/TextUtils.cpp
+)
+list(APPEND ZUVO2_GUI_SOURCES
+)

@@ -21,7 +21,6 @@ private slots:
     void nameFields();
     void grouping_data();
     void grouping();
-    void filesKeepListingOrder();
 };
 
 void TstCtFileSet::nameFields_data()
@@ -104,20 +103,6 @@ void TstCtFileSet::grouping()
     qDeleteAll(sets);
     QTEST(texts, "entries");
     QCOMPARE(total, names.size());
-}
-
-void TstCtFileSet::filesKeepListingOrder()
-{
-    const QStringList names{"Fe-7_112keV-0003.img", "Fe-7_112keV-0001.img",
-                            "Fe-7_113keV-0001.img"};
-    const QList<CtFileSet*> sets = CtFileSet::group(infos(names));
-    QCOMPARE(sets.size(), 2);
-    const QStringList first{sets.at(0)->files.at(0).filePath(), sets.at(0)->files.at(1).filePath()};
-    const QString second = sets.at(1)->files.at(0).fileName();
-    qDeleteAll(sets);
-    QCOMPARE(first, (QStringList{"/data/xafs/Fe-7_112keV-0003.img",
-                                 "/data/xafs/Fe-7_112keV-0001.img"}));
-    QCOMPARE(second, QStringLiteral("Fe-7_113keV-0001.img"));
 }
 
 QTEST_GUILESS_MAIN(TstCtFileSet)

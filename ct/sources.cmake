@@ -1,5 +1,12 @@
 # Sources of ct/: core files (no QtWidgets) and widget files with their forms.
 list(APPEND ZUVO2_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/HSgm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SgmGeom.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
 )
+# The back-projection is the hot loop: full optimisation, and no contraction
+# into fused multiply-adds so every loop variant rounds like the plain one.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
+  PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")

@@ -17,7 +17,7 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double twoPi = 6.283185307179586;
 // Beyond these the buffers would run to many gigabytes per worker.
-constexpr int maxSide = 32768;
+constexpr int maxSide = 16384;
 constexpr long long maxSpectrumValues = 1LL << 28;
 
 // Adds the interpolated filtered row f to img[xa .. xb-1]; every x there has

@@ -1,0 +1,2 @@
+#include "SgmGeom.h"
+#include "HSgm.h"

@@ -3,8 +3,11 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/HSgm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SgmGeom.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/ProcCtrl.cpp
+  ${CMAKE_SOURCE_DIR}/forms/ProcCtrl.ui
 )
 # The back-projection is the hot loop: full optimisation, and no contraction
 # into fused multiply-adds so every loop variant rounds like the plain one.

@@ -9,7 +9,7 @@ list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ProcCtrl.cpp
   ${CMAKE_SOURCE_DIR}/forms/ProcCtrl.ui
 )
-# The back-projection is the hot loop: full optimisation, and no contraction
-# into fused multiply-adds so every loop variant rounds like the plain one.
+# The back-projection is the hot loop: full optimisation.  No implicit fused
+# multiply-adds, so the pixel runs are decided with exactly the plain loop's t.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")

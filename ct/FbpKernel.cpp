@@ -205,11 +205,14 @@ void FbpKernel::setup(int n_, int nProj_)
         nProj = 0;
         return;
     }
-    fwdIn = fftw_alloc_complex(size_t(n));
-    fwdOut = fftw_alloc_complex(size_t(n));
-    invIn = fftw_alloc_complex(size_t(n));
-    invOut = fftw_alloc_complex(size_t(n));
-    spectra = fftw_alloc_complex(size_t(n) * size_t(nProj));
+    auto alloc = [](size_t count) {
+        return static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * count));
+    };
+    fwdIn = alloc(size_t(n));
+    fwdOut = alloc(size_t(n));
+    invIn = alloc(size_t(n));
+    invOut = alloc(size_t(n));
+    spectra = alloc(size_t(n) * size_t(nProj));
     if (!fwdIn || !fwdOut || !invIn || !invOut || !spectra) {
         qDebug().noquote() << QStringLiteral("Out of memory for reconstruction buffers: ")
                 + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);

@@ -1,0 +1,12 @@
+#include "ImgDispWCBar.h"
+
+#include <QGridLayout>
+
+ImgDispWCBar::ImgDispWCBar(QWidget* parent) : ImgDisp(parent), cbarLayout(new QGridLayout)
+{
+    Ui_ImgDispWCBar::setupUi(this);
+    gridLayout->addWidget(CBar, 0, 1);
+    gridLayout->addLayout(cbarLayout, 1, 0, 1, 2);
+    cbarLayout->addWidget(CBar->ui.CBarUIBase, 0, 1);
+    connect(CBar, &ColorBar::newBar, this, &ImgDispWCBar::newBar);
+}

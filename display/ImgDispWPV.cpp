@@ -5,6 +5,8 @@
 ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
 {
     Ui_ImgDispWPV::setupUi(this);
+    // The form keeps a name already given; this level names the widget.
+    setObjectName(QStringLiteral("ImgDispWPV"));
     cbarLayout->addWidget(PVFrame, 0, 0);
     connect(this, &ImgDisp::newPos, this, &ImgDispWPV::noticedNewPos);
     connect(ResetScale, &QPushButton::clicked, this, &ImgDisp::resetScale);

@@ -89,6 +89,7 @@ private slots:
     void barAutoMinMax_data();
     void barAutoMinMax();
     void barLimitFields();
+    void barFromWorkerThread();
     void barGrab_data();
     void barGrab();
     void barWithoutHeight();
@@ -298,6 +299,36 @@ void TstDisplay::barLimitFields()
     emit bar.ui.CMinLE->editingFinished();
     bar.autoMinMax(0, 10);
     QCOMPARE(bar.getVMin(), 4.0);
+}
+
+void TstDisplay::barFromWorkerThread()
+{
+    // A renderer in a worker thread sets the limits; the fields follow in
+    // the GUI thread and the levels are usable at once.
+    ColorBar bar;
+    QThread t;
+    QObject worker;
+    worker.moveToThread(&t);
+    t.start();
+    std::atomic<int> level{ -1 };
+    std::atomic<bool> fixedSeen{ true };
+    std::atomic<QThread*> writer{ nullptr };
+    QObject ctx;
+    connect(bar.ui.CMaxLE, &QLineEdit::textChanged, &ctx,
+            [&] { writer = QThread::currentThread(); }, Qt::DirectConnection);
+    QMetaObject::invokeMethod(&worker, [&] {
+        fixedSeen = bar.isFixed();
+        bar.autoMinMax(10, 20);
+        level = bar.level(15);
+    });
+    QTRY_COMPARE(level.load(), 128);
+    QVERIFY(!fixedSeen);
+    QCOMPARE(bar.getVMin(), 10.0);
+    QTRY_COMPARE(bar.ui.CMaxLE->text(), QString("20"));
+    QCOMPARE(bar.ui.CMinLE->text(), QString("10"));
+    QCOMPARE(writer.load(), QThread::currentThread());
+    t.quit();
+    t.wait();
 }
 
 void TstDisplay::barGrab_data()

@@ -303,8 +303,8 @@ void TstDisplay::barLimitFields()
 
 void TstDisplay::barFromWorkerThread()
 {
-    // A renderer in a worker thread sets the limits; the fields follow in
-    // the GUI thread and the levels are usable at once.
+    // A renderer in a worker thread sets the limits: the levels are usable
+    // at once, the fields are written later by the GUI thread.
     ColorBar bar;
     QThread t;
     QObject worker;
@@ -312,21 +312,26 @@ void TstDisplay::barFromWorkerThread()
     t.start();
     std::atomic<int> level{ -1 };
     std::atomic<bool> fixedSeen{ true };
-    std::atomic<QThread*> writer{ nullptr };
-    QObject ctx;
-    connect(bar.ui.CMaxLE, &QLineEdit::textChanged, &ctx,
-            [&] { writer = QThread::currentThread(); }, Qt::DirectConnection);
+    std::atomic<bool> done{ false };
+    QString textSeen;
     QMetaObject::invokeMethod(&worker, [&] {
         fixedSeen = bar.isFixed();
         bar.autoMinMax(10, 20);
         level = bar.level(15);
+        textSeen = bar.ui.CMaxLE->text();
+        done = true;
     });
-    QTRY_COMPARE(level.load(), 128);
+    // No event processing here, so nothing queued can run meanwhile.
+    QDeadlineTimer deadline(5000);
+    while (!done && !deadline.hasExpired())
+        QThread::yieldCurrentThread();
+    QVERIFY(done);
+    QCOMPARE(level.load(), 128);
     QVERIFY(!fixedSeen);
     QCOMPARE(bar.getVMin(), 10.0);
+    QCOMPARE(textSeen, QString("1"));
     QTRY_COMPARE(bar.ui.CMaxLE->text(), QString("20"));
     QCOMPARE(bar.ui.CMinLE->text(), QString("10"));
-    QCOMPARE(writer.load(), QThread::currentThread());
     t.quit();
     t.wait();
 }

@@ -52,10 +52,6 @@ private slots:
     void greyRowMatchesSingle();
     void barRow_data();
     void barRow();
-    void zoomAboutMouse();
-    void pan();
-    void selection_data();
-    void selection();
     void truncation_data();
     void truncation();
     void fitSize_data();
@@ -364,61 +360,6 @@ void TstDispCore::barRow()
     QFETCH(double, cMax);
     QFETCH(int, level);
     QCOMPARE(barRowLevel(i, h, cMin, cMax), level);
-}
-
-void TstDispCore::zoomAboutMouse()
-{
-    // 100 x 50 image in a 400 x 200 area, mouse at (200, 100).
-    ChCoord c;
-    c.setSRect(0, 200, 400, 0);
-    QRectF view(0, 0, 100, 50);
-    c.setRRect(view.x(), view.y() + view.height(), view.x() + view.width(), view.y());
-    const double rx = c.s2rX(200), ry = c.s2rY(100);
-    QCOMPARE(rx, 50.0);
-    QCOMPARE(ry, 25.0);
-    view = zoomView(view, 1.1, rx, ry, 200, 100, 400, 200);
-    QCOMPARE(view.x(), -5.0);
-    QCOMPARE(view.y(), -2.5);
-    QVERIFY(qFuzzyCompare(view.width(), 110.0));
-    QVERIFY(qFuzzyCompare(view.height(), 55.0));
-    c.setRRect(view.x(), view.y() + view.height(), view.x() + view.width(), view.y());
-    QVERIFY(qFuzzyCompare(c.s2rX(200), 50.0));
-    QVERIFY(qFuzzyCompare(c.s2rY(100), 25.0));
-    // Off-centre: the point under the mouse stays, also zooming in.
-    const double rx2 = c.s2rX(37), ry2 = c.s2rY(151);
-    view = zoomView(view, 1 / 1.1, rx2, ry2, 37, 151, 400, 200);
-    c.setRRect(view.x(), view.y() + view.height(), view.x() + view.width(), view.y());
-    QVERIFY(std::abs(c.s2rX(37) - rx2) < 1e-9);
-    QVERIFY(std::abs(c.s2rY(151) - ry2) < 1e-9);
-}
-
-void TstDispCore::pan()
-{
-    ChCoord c;
-    c.setSRect(0, 200, 400, 0);
-    c.setRRect(0, 50, 100, 0);
-    const QRectF v = panView(QRectF(0, 0, 100, 50), c.s2rX(140), c.s2rY(100), c.s2rX(100),
-                             c.s2rY(100));
-    QCOMPARE(v, QRectF(-10, 0, 100, 50));
-    const QRectF down = panView(QRectF(0, 0, 100, 50), c.s2rX(100), c.s2rY(120), c.s2rX(100),
-                                c.s2rY(100));
-    QCOMPARE(down, QRectF(0, -5, 100, 50));
-}
-
-void TstDispCore::selection_data()
-{
-    QTest::addColumn<QRectF>("in");
-    QTest::addColumn<QRectF>("out");
-    QTest::newRow("positive") << QRectF(1, 2, 3, 4) << QRectF(1, 2, 3, 4);
-    QTest::newRow("up left") << QRectF(50, 25, -20, -10) << QRectF(30, 15, 20, 10);
-    QTest::newRow("up right") << QRectF(5, 5, 2, -3) << QRectF(5, 2, 2, 3);
-}
-
-void TstDispCore::selection()
-{
-    QFETCH(QRectF, in);
-    QFETCH(QRectF, out);
-    QCOMPARE(normalisedSel(in.x(), in.y(), in.width(), in.height()), out);
 }
 
 void TstDispCore::truncation_data()

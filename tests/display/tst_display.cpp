@@ -84,8 +84,6 @@ private slots:
     void paintAreaEvents();
     void altMoveIsIgnored();
     void wrapperForwards();
-    void barLevels_data();
-    void barLevels();
     void barAutoMinMax_data();
     void barAutoMinMax();
     void barLimitFields();
@@ -210,39 +208,6 @@ void TstDisplay::wrapperForwards()
     QCOMPARE(s1.count() + s2.count() + s3.count() + s4.count(), 4);
 }
 
-void TstDisplay::barLevels_data()
-{
-    QTest::addColumn<double>("cMin");
-    QTest::addColumn<double>("cMax");
-    QTest::addColumn<double>("v");
-    QTest::addColumn<int>("level");
-    for (auto c : { std::pair(0.0, 0), std::pair(50.0, 128), std::pair(99.9, 255),
-                    std::pair(100.0, 255), std::pair(-1.0, 0), std::pair(1000.0, 255) })
-        QTest::addRow("full %g", c.first) << 0.0 << 1.0 << c.first << c.second;
-    for (auto c : { std::pair(25.0, 0), std::pair(50.0, 128), std::pair(74.0, 250),
-                    std::pair(75.0, 255), std::pair(80.0, 255) })
-        QTest::addRow("window %g", c.first) << 0.25 << 0.75 << c.first << c.second;
-}
-
-void TstDisplay::barLevels()
-{
-    QFETCH(double, cMin);
-    QFETCH(double, cMax);
-    QFETCH(double, v);
-    QFETCH(int, level);
-    ColorBar bar;
-    bar.setMinMaxForced(0, 100);
-    bar.cMin = cMin;
-    bar.cMax = cMax;
-    const ColorScale& scale = bar;
-    QCOMPARE(scale.level(v), level);
-    uchar out[2] = { 1, 1 };
-    const double vs[2] = { v, v };
-    scale.levelRow(vs, out, 2);
-    QCOMPARE(int(out[0]), level);
-    QCOMPARE(int(out[1]), level);
-}
-
 void TstDisplay::barAutoMinMax_data()
 {
     QTest::addColumn<bool>("fix");
@@ -270,7 +235,13 @@ void TstDisplay::barAutoMinMax()
     bar.autoMinMax(7, 7);
     QCOMPARE(bar.getVMin(), vMin);
     QCOMPARE(bar.ui.CMinLE->text(), minText);
-    QCOMPARE(bar.level(7), flatLevel);
+    const ColorScale& scale = bar;
+    QCOMPARE(scale.level(7), flatLevel);
+    const double vs[2] = { 7, 7.5 };
+    uchar out[2] = { 1, 1 };
+    scale.levelRow(vs, out, 2);
+    QCOMPARE(int(out[0]), flatLevel);
+    QCOMPARE(int(out[1]), 255);
     QCOMPARE(nb.count(), 0);
     // Forced limits apply whatever the switch says.
     bar.setMinMaxForced(1, 2);

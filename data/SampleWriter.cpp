@@ -24,26 +24,50 @@ double uniform01(std::mt19937& g)
     return (double(g()) + 0.5) / 4294967296.0;
 }
 
-double gauss(std::mt19937& g)
+// Normal deviates by Box-Muller, both values of each pair used.
+class Gauss
 {
-    const double u1 = uniform01(g), u2 = uniform01(g);
-    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * M_PI * u2);
-}
+public:
+    explicit Gauss(std::mt19937& g)
+        : rng(g)
+    {
+    }
+    double operator()()
+    {
+        if (haveSpare) {
+            haveSpare = false;
+            return spare;
+        }
+        const double r = std::sqrt(-2.0 * std::log(uniform01(rng)));
+        const double a = 2.0 * M_PI * uniform01(rng);
+        spare = r * std::sin(a);
+        haveSpare = true;
+        return r * std::cos(a);
+    }
+    std::mt19937& rng;
 
-double poisson(double lambda, std::mt19937& g)
+private:
+    double spare = 0;
+    bool haveSpare = false;
+};
+
+const double kReadNoise = 2.0; // dark noise of the detector, counts
+
+// Photon counts with mean lambda plus the detector's read noise.
+double noisyCount(double lambda, Gauss& gauss)
 {
     if (lambda <= 0)
-        return 0;
-    if (lambda > 50)
-        return std::max(0.0, std::round(lambda + std::sqrt(lambda) * gauss(g)));
+        return kReadNoise * gauss();
+    if (lambda > 50) // normal limit of the Poisson law, both variances in one draw
+        return lambda + std::sqrt(lambda + kReadNoise * kReadNoise) * gauss();
     const double limit = std::exp(-lambda);
     double p = 1.0;
     int k = -1;
     do {
         ++k;
-        p *= uniform01(g);
+        p *= uniform01(gauss.rng);
     } while (p > limit && k < 1000);
-    return k;
+    return k + kReadNoise * gauss();
 }
 
 quint16 toCount(double v)
@@ -255,11 +279,12 @@ bool SampleWriter::writeBg()
     const int w = opt.width, h = opt.height;
     std::vector<quint16> px(size_t(w) * h);
     std::mt19937 g(streamSeed(1, 0));
+    Gauss gauss(g);
     for (int r = 0; r < h; ++r)
         for (int c = 0; c < w; ++c) {
             double v = bgAt(c, r);
             if (opt.noise)
-                v += 2.0 * gauss(g);
+                v += kReadNoise * gauss();
             px[size_t(r) * w + c] = toCount(v);
         }
     ItexWriter wr(w, h, 2);
@@ -276,12 +301,13 @@ bool SampleWriter::writeI0(double energyEv)
     const int w = opt.width, h = opt.height;
     std::vector<quint16> px(size_t(w) * h);
     std::mt19937 g(streamSeed(2, quint32(std::lround(energyEv * 1000.0))));
+    Gauss gauss(g);
     for (int r = 0; r < h; ++r)
         for (int c = 0; c < w; ++c) {
             const double bg = bgAt(c, r);
             double v = i0At(c, r, energyEv);
             if (opt.noise)
-                v = bg + poisson(v - bg, g) + 2.0 * gauss(g);
+                v = bg + noisyCount(v - bg, gauss);
             px[size_t(r) * w + c] = toCount(v);
         }
     ItexWriter wr(w, h, 2);
@@ -319,6 +345,7 @@ bool SampleWriter::writeSeries(double energyEv)
         for (int p = next++; p < opt.nProj && !failed; p = next++) {
             const double theta = M_PI * p / opt.nProj;
             std::mt19937 g(streamSeed(stream, quint32(p)));
+            Gauss gauss(g);
             for (int a = 0; a < along; ++a) {
                 ph.projectLine(theta, a - centre, -corV, across, line.data());
                 for (int k = 0; k < across; ++k) {
@@ -326,7 +353,7 @@ bool SampleWriter::writeSeries(double energyEv)
                     const double signal = (i0[at] - bg[at]) * std::exp(-line[size_t(k)]);
                     double v = bg[at] + signal;
                     if (opt.noise)
-                        v = bg[at] + poisson(signal, g) + 2.0 * gauss(g);
+                        v = bg[at] + noisyCount(signal, gauss);
                     px[at] = toCount(v);
                 }
             }
@@ -364,10 +391,20 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
     out << "# Range_X1       : " << nn << "\n";
     out << "# Range_Y1       : " << nn << "\n";
     out << "# sx,sy, ex,ey   : " << 0 << "\t" << 0 << "\t" << nn << "\t" << nn << "\n";
+    out.flush();
     const double Y = slice - axisCentre();
-    for (int z = 0; z < nn; ++z)
-        for (int x = 0; x < nn; ++x)
-            out << x << "\t" << z << "\t" << ph.mu(x - nn / 2.0, Y, z - nn / 2.0) << "\n";
+    QByteArray buf;
+    for (int z = 0; z < nn; ++z) {
+        buf.clear();
+        for (int x = 0; x < nn; ++x) {
+            double m = ph.mu(x - nn / 2.0, Y, z - nn / 2.0);
+            if (std::fabs(m) < 1e-12) // overlapping ellipsoids that cancel
+                m = 0;
+            // Locale-free "%g", as the text stream writes doubles.
+            buf += QByteArray::number(x) + '\t' + QByteArray::number(z) + '\t' + QByteArray::number(m, 'g', 6) + '\n';
+        }
+        f.write(buf);
+    }
     out.flush();
     if (!f.commit()) {
         qDebug().noquote() << QStringLiteral("Sample writer: can not write ") + path;

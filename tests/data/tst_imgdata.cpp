@@ -109,6 +109,7 @@ private slots:
     void render();
     void tiffLoadsEmpty();
     void concurrentReads();
+    void garbage();
 };
 
 void TstImgData::fileType_data()
@@ -488,6 +489,51 @@ void TstImgData::concurrentReads()
     }
     for (double s : sums)
         QCOMPARE(s, single);
+}
+
+void TstImgData::garbage()
+{
+    // Random headers built from real property pieces: whatever loads must fit its file.
+    const char* keys[] = { "Prop_ImageWidth=", "Prop_ImageHeight=", "BytesPerPixel=", "areSource=",
+                           "Prop_ExposureTime1=", " Prop_ImageWidth=", "\"", "" };
+    const char* values[] = { "7", "3", "2", "4", "65535", "2147483647", "-3", "x", "\"0,0,9,5\"", "\"1,2", "" };
+    const char* seps[] = { ",", ",", ",", "", " ", "\"" };
+    quint32 s = 99;
+    auto next = [&s]() { s = s * 1664525u + 1013904223u; return s >> 8; };
+    auto pick = [&next](const auto& list) { return list[next() % (sizeof list / sizeof list[0])]; };
+    const QString p = path("garbage.img");
+    QtMessageHandler old = qInstallMessageHandler(capture);
+    int loaded = 0;
+    for (int round = 0; round < 300; ++round) {
+        QByteArray comment;
+        const int parts = int(next() % 6);
+        for (int i = 0; i < parts; ++i)
+            comment += QByteArray(pick(keys)) + pick(values) + pick(seps);
+        QByteArray px(int(next() % 200), '\0');
+        for (char& c : px)
+            c = char(next());
+        const int len = next() % 4 == 0 ? int(next() % 400) : -1;
+        QByteArray bytes = itexBytes(comment, px, len);
+        if (next() % 5 == 0)
+            bytes.truncate(int(next() % bytes.size()));
+        writeBytes(p, bytes);
+        for (bool preload : { true, false }) {
+            ImgDataITEX img;
+            img.fileName = p;
+            img.preload = preload;
+            if (!img.load())
+                continue;
+            ++loaded;
+            QVERIFY(img.width > 0 && img.height > 0);
+            QVERIFY(qint64(img.width) * img.height * img.bytesPerPixel <= bytes.size());
+            double mn, mx;
+            img.getMinMax(mn, mx);
+            std::vector<double> col(size_t(img.height));
+            img.readColumn(img.width - 1, col.data());
+        }
+    }
+    qInstallMessageHandler(old);
+    QVERIFY2(loaded > 30, qPrintable(QString::number(loaded)));
 }
 
 QTEST_GUILESS_MAIN(TstImgData)

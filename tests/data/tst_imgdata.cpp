@@ -136,8 +136,8 @@ void TstImgData::fileType()
     QCOMPARE(int(imgFileType(p)), type);
     const QStringList expected = type == Unsupported ? QStringList { "Unknown file type : " + p } : QStringList();
     QCOMPARE(captured, expected);
-    QCOMPARE(newImgData(ImgFileType(type)) == nullptr, type == Unsupported);
-    delete newImgData(ImgFileType(type));
+    std::unique_ptr<ImgData> reader(newImgData(ImgFileType(type)));
+    QCOMPARE(reader == nullptr, type == Unsupported);
 }
 
 void TstImgData::missingOrDirectory_data()

@@ -98,6 +98,8 @@ private slots:
     void fileType();
     void missingOrDirectory_data();
     void missingOrDirectory();
+    void tooShort_data();
+    void tooShort();
     void header_data();
     void header();
     void pixels_data();
@@ -168,6 +170,26 @@ void TstImgData::missingOrDirectory()
     QVERIFY(!img.load());
     QVERIFY(!img.ready);
     QVERIFY(!captured.isEmpty());
+}
+
+void TstImgData::tooShort_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("magic only") << QByteArray("IM");
+    QTest::newRow("four bytes") << QByteArray("IM\x05\0", 4);
+    QTest::newRow("nine bytes") << QByteArray("IM\x05\0\0\0\0\0\0", 9);
+}
+
+void TstImgData::tooShort()
+{
+    QFETCH(QByteArray, bytes);
+    const QString p = path(QStringLiteral("short-%1.img").arg(QTest::currentDataTag()));
+    writeBytes(p, bytes);
+    Capture c;
+    QCOMPARE(int(imgFileType(p)), int(ITEX));
+    auto img = loadImage(p);
+    QVERIFY(img && !img->ready);
+    QCOMPARE(captured, QStringList { "Error on reading ITEX file props. " + p });
 }
 
 void TstImgData::header_data()

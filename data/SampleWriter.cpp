@@ -17,7 +17,7 @@
 
 namespace {
 
-// mt19937 is fully specified, unlike the standard distributions, so the
+// mt19937 gives the same sequence on every platform, unlike the standard distributions, so the
 // same seed gives the same files with any compiler.
 double uniform01(std::mt19937& g)
 {

@@ -42,21 +42,21 @@ class TstImgDatas : public QObject
 
     // "WxH" writes an ITEX image of that size, "tif" a TIFF, "bad" an unusable ITEX file,
     // "none" names a file that does not exist.
-    QString file(const QString& spec)
+    QString file(const QString& kind)
     {
-        const QString p = tmp.filePath(QStringLiteral("f%1-%2.img").arg(serial++).arg(spec));
-        if (spec == QLatin1String("none"))
+        const QString p = tmp.filePath(QStringLiteral("f%1-%2.img").arg(serial++).arg(kind));
+        if (kind == QLatin1String("none"))
             return p;
         QFile f(p);
         if (!f.open(QIODevice::WriteOnly))
             return p;
-        if (spec == QLatin1String("tif")) {
+        if (kind == QLatin1String("tif")) {
             f.write("MM\0*", 4);
-        } else if (spec == QLatin1String("bad")) {
+        } else if (kind == QLatin1String("bad")) {
             f.write("IM\0\0\0\0\0\0\0\0", 10);
         } else {
             f.close();
-            const QStringList wh = spec.split(QLatin1Char('x'));
+            const QStringList wh = kind.split(QLatin1Char('x'));
             const int w = wh.value(0).toInt(), h = wh.value(1).toInt();
             std::vector<quint16> px(size_t(w) * h);
             for (size_t i = 0; i < px.size(); ++i)
@@ -78,7 +78,7 @@ private slots:
 
 void TstImgDatas::addFiles_data()
 {
-    QTest::addColumn<QStringList>("specs");
+    QTest::addColumn<QStringList>("kinds");
     QTest::addColumn<QString>("added");     // one 1/0 per file
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QStringList>("messages"); // expected texts with %n standing for file n
@@ -102,13 +102,13 @@ void TstImgDatas::addFiles_data()
 
 void TstImgDatas::addFiles()
 {
-    QFETCH(QStringList, specs);
+    QFETCH(QStringList, kinds);
     QFETCH(QString, added);
     QFETCH(QSize, size);
     QFETCH(QStringList, messages);
 
     QStringList paths;
-    for (const QString& s : specs)
+    for (const QString& s : kinds)
         paths << file(s);
     ImgDatas set;
     QString got;

@@ -50,9 +50,18 @@ void ConfigStore::readFile(const QString& fileName)
         qDebug().noquote() << QStringLiteral("Config file includes itself, skipped : ") + fileName;
         return;
     }
+
+    // Configuration files are small; a larger one is the wrong file or a
+    // device that never ends (INCLUDE /dev/zero).
+    const qint64 kMaxConfigBytes = qint64(16) << 20;
+    const QByteArray bytes = f.read(kMaxConfigBytes + 1);
+    if (bytes.size() > kMaxConfigBytes) {
+        qDebug().noquote() << QStringLiteral("Config file too large, skipped : ") + fileName;
+        return;
+    }
     includeStack << canon;
 
-    QTextStream in(&f);
+    QTextStream in(bytes);
     QString line;
     while (in.readLineInto(&line)) {
         const QString body = removeComment(line);

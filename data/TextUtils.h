@@ -8,6 +8,10 @@ QString cutComment(const QString& line, QString& comment);
 QString removeComment(const QString& line);
 bool isBlankLine(const QString& line);
 QString nextItem(const QString& text, QString& item);
+// nextItem on the text from position `from` on; returns the position where
+// the rest begins (text.size() when nothing is left). Loops over the items of
+// a long line use it to avoid copying the rest at every step.
+qsizetype nextItemAt(const QString& text, qsizetype from, QString& item);
 QStringList itemsAfter(const QString& line, const QString& head);
 bool beginsWith(const QString& line, const QString& key);
 bool removeTailBackslash(QString& line);

@@ -5,7 +5,11 @@
 #include "Batch.h"
 #include "FuzzCommon.h"
 
+#include "TextUtils.h"
+
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <climits>
 #include <cmath>
@@ -24,11 +28,60 @@ void countStep(const QString& msg)
         QMetaObject::invokeMethod(active, "batchStop", Qt::DirectConnection);
 }
 
+// The loader's result by the plain rule: join a line ending in a mark with
+// the next, cut one or two marks, keep non-empty lines. Quadratic on long
+// runs of continued lines, which is why the loader does it differently.
+QStringList referenceProgram(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        std::abort();
+    QTextStream in(&f);
+    QStringList out;
+    QString pending, r;
+    bool continued = false;
+    while (in.readLineInto(&r)) {
+        QString line = removeComment(r);
+        if (continued)
+            line = pending + line;
+        QString probe = line;
+        if (removeTailBackslash(probe)) {
+            pending = chopContinuation(line);
+            continued = true;
+            continue;
+        }
+        continued = false;
+        pending.clear();
+        if (!line.isEmpty())
+            out << line;
+    }
+    if (continued && !pending.isEmpty())
+        out << pending;
+    return out;
+}
+
+// Items of a line by repeated nextItem, the rest copied at each step.
+QStringList referenceArgs(const QString& line, QString& cmd)
+{
+    QStringList args;
+    QString rest = nextItem(line, cmd), item;
+    while (!cmd.isEmpty()) {
+        rest = nextItem(rest, item);
+        if (item.isEmpty())
+            break;
+        args << item;
+    }
+    return args;
+}
+
 void checkCommand(const QString& line)
 {
     FUZZ_CHECK(!line.contains(QLatin1Char('\n')));
     const BatchCmd cmd(line);
     FUZZ_CHECK(cmd.line == line);
+    QString word;
+    const QStringList args = referenceArgs(line, word);
+    FUZZ_CHECK(cmd.cmd == word && cmd.args == args);
     FUZZ_CHECK(cmd.args.isEmpty() || !cmd.cmd.isEmpty());
     FUZZ_CHECK(cmd.args.size() <= line.size());
     FUZZ_CHECK(cmd.isCommand(cmd.cmd));
@@ -60,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     batch.batchLoad(path);
     const QStringList program = batch.program();
     FUZZ_CHECK(program.size() <= in.count('\n') + 1);
+    FUZZ_CHECK(program == referenceProgram(path));
     for (const QString& line : program)
         checkCommand(line);
 

@@ -57,6 +57,13 @@ void checkItems(const QString& line)
     FUZZ_CHECK(beginsWith(head, line) == (head.size() == line.size()));
     const QStringList items = itemsAfter(line, head);
     FUZZ_CHECK(items.size() <= line.size() - head.size());
+    // The same items by nextItem on the copied rest, step by step.
+    QStringList byRest;
+    for (QString r = line.mid(head.size()); !r.isEmpty();) {
+        r = nextItem(r, item);
+        byRest << item;
+    }
+    FUZZ_CHECK(items == byRest);
     for (const QString& it : items)
         FUZZ_CHECK(line.contains(it));
 }

@@ -2,6 +2,7 @@
 
 #include "TextUtils.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -54,14 +55,19 @@ void ConfigStore::readFile(const QString& fileName)
     // Configuration files are small; a larger one is the wrong file or a
     // device that never ends (INCLUDE /dev/zero).
     const qint64 kMaxConfigBytes = qint64(16) << 20;
-    const QByteArray bytes = f.read(kMaxConfigBytes + 1);
-    if (bytes.size() > kMaxConfigBytes) {
+    // The bytes as they are: the stream below turns line ends and decodes,
+    // exactly as it does reading the file itself.
+    f.setTextModeEnabled(false);
+    QByteArray bytes;
+    if (!readAtMost(f, kMaxConfigBytes, bytes)) {
         qDebug().noquote() << QStringLiteral("Config file too large, skipped : ") + fileName;
         return;
     }
     includeStack << canon;
 
-    QTextStream in(bytes);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QTextStream in(&buffer);
     QString line;
     while (in.readLineInto(&line)) {
         const QString body = removeComment(line);

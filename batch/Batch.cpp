@@ -2,6 +2,7 @@
 
 #include "TextUtils.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QFile>
 #include <QTextStream>
@@ -53,12 +54,17 @@ void Batch::batchLoad(QString fname)
         qDebug().noquote() << QStringLiteral("Can't open batch file ") + fname;
         return;
     }
-    const QByteArray bytes = f.read(kMaxBatchBytes + 1);
-    if (bytes.size() > kMaxBatchBytes) {
+    // The bytes as they are: the stream below turns line ends and decodes,
+    // exactly as it does reading the file itself.
+    f.setTextModeEnabled(false);
+    QByteArray bytes;
+    if (!readAtMost(f, kMaxBatchBytes, bytes)) {
         qDebug().noquote() << QStringLiteral("Batch file too large, not loaded : ") + fname;
         return;
     }
-    QTextStream in(bytes);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QTextStream in(&buffer);
     QStringList raw;
     QString l;
     while (in.readLineInto(&l))

@@ -135,3 +135,22 @@ QString spaces(int n)
         return kSpaces;
     return kSpaces.left(n);
 }
+
+bool readAtMost(QIODevice& dev, qint64 limit, QByteArray& out)
+{
+    out.clear();
+    // Chunks, not one read(limit + 1), which would allocate the whole limit
+    // for every small file.
+    char chunk[65536];
+    while (out.size() <= limit) {
+        const qint64 n = dev.read(chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        out.append(chunk, qsizetype(n));
+    }
+    if (out.size() > limit) {
+        out.clear();
+        return false;
+    }
+    return true;
+}

@@ -1,6 +1,8 @@
 #pragma once
 // Shared line-reading helpers: comments, items (words or quoted phrases),
 // continued lines and blank lines, for every line-oriented reader.
+#include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -17,3 +19,6 @@ bool beginsWith(const QString& line, const QString& key);
 bool removeTailBackslash(QString& line);
 QString chopContinuation(QString& line);
 QString spaces(int n);
+// Reads all of an open device into out, unless it holds more than limit
+// bytes (false then): a wrong file or an endless device never fills memory.
+bool readAtMost(QIODevice& dev, qint64 limit, QByteArray& out);

@@ -269,6 +269,7 @@ void TstBatch::continuedLines_data()
     QTest::newRow("three marks leave one") << "a\\\\\\\nb\n" << QStringList{"a\\b"};
     // The mark left over is seen again when a blank line follows.
     QTest::newRow("left-over mark, then blank line") << "a\\\\\\\n  \nb\n" << QStringList{"ab"};
+    QTest::newRow("second mark on the line before") << "a\\\\\\\n \\\nb\n" << QStringList{"ab"};
     QTest::newRow("chain of marks") << "a \\\n b \\\n c\n" << QStringList{"a  b  c"};
     QTest::newRow("mark behind comment") << "a \\ # note\nb\n" << QStringList{"a b"};
     QTest::newRow("last line marked") << "x\na \\\n" << QStringList{"x", "a "};

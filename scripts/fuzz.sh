@@ -20,8 +20,8 @@ cmake --build "$build" -j"$(nproc)" --target zuvo2_fuzz
 # name runs max_seconds: runs sized for a few minutes in all on two cores.
 targets=(
   "textutils 200000 120"
-  "fileenergy 200000 60"
-  "config 20000 120"
+  "fileenergy 1000000 60"
+  "config 40000 120"
   "batch 20000 120"
 )
 

@@ -2,6 +2,7 @@
 
 #include "TextUtils.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -50,9 +51,23 @@ void ConfigStore::readFile(const QString& fileName)
         qDebug().noquote() << QStringLiteral("Config file includes itself, skipped : ") + fileName;
         return;
     }
+
+    // Configuration files are small; a larger one is the wrong file or a
+    // device that never ends (INCLUDE /dev/zero).
+    const qint64 kMaxConfigBytes = qint64(16) << 20;
+    // The bytes as they are: the stream below turns line ends and decodes,
+    // exactly as it does reading the file itself.
+    f.setTextModeEnabled(false);
+    QByteArray bytes;
+    if (!readAtMost(f, kMaxConfigBytes, bytes)) {
+        qDebug().noquote() << QStringLiteral("Config file too large, skipped : ") + fileName;
+        return;
+    }
     includeStack << canon;
 
-    QTextStream in(&f);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QTextStream in(&buffer);
     QString line;
     while (in.readLineInto(&line)) {
         const QString body = removeComment(line);

@@ -2,6 +2,7 @@
 
 #include "TextUtils.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QFile>
 #include <QTextStream>
@@ -32,6 +33,20 @@ void Batch::batchStop()
     setRunning(false);
 }
 
+namespace {
+
+// A program is text typed by people; anything larger is the wrong file (or a
+// device such as /dev/zero) and would only exhaust memory.
+const qint64 kMaxBatchBytes = qint64(64) << 20;
+
+inline bool isWs(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == ' ' || u == '\t' || u == '\n' || u == '\v' || u == '\f' || u == '\r';
+}
+
+} // namespace
+
 void Batch::batchLoad(QString fname)
 {
     QFile f(fname);
@@ -39,30 +54,67 @@ void Batch::batchLoad(QString fname)
         qDebug().noquote() << QStringLiteral("Can't open batch file ") + fname;
         return;
     }
-    QTextStream in(&f);
+    // The bytes as they are: the stream below turns line ends and decodes,
+    // exactly as it does reading the file itself.
+    f.setTextModeEnabled(false);
+    QByteArray bytes;
+    if (!readAtMost(f, kMaxBatchBytes, bytes)) {
+        qDebug().noquote() << QStringLiteral("Batch file too large, not loaded : ") + fname;
+        return;
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QTextStream in(&buffer);
     QStringList raw;
     QString l;
     while (in.readLineInto(&l))
         raw << l;
 
     lines.clear();
-    // A line ending in a backslash is continued by the next one.
+    // A line ending in a backslash is continued by the next one. The joined
+    // line grows in place and its last non-blank position is carried along,
+    // so a long run of continued lines costs time in proportion to its size.
     QString pending;
+    qsizetype sig = -1; // last non-blank position in pending, -1 if none
     bool continued = false;
     for (const QString& r : raw) {
-        QString line = removeComment(r);
-        if (continued)
-            line = pending + line;
-        QString probe = line;
-        if (removeTailBackslash(probe)) {
-            pending = chopContinuation(line);
+        if (!continued) {
+            pending.clear();
+            sig = -1;
+        }
+        const qsizetype base = pending.size();
+        const qsizetype sigBefore = sig;
+        pending += removeComment(r);
+        for (qsizetype i = pending.size() - 1; i >= base; --i)
+            if (!isWs(pending.at(i))) {
+                sig = i;
+                break;
+            }
+        // Last non-blank position before pos in the joined line.
+        const auto lastBefore = [&](qsizetype pos) {
+            for (qsizetype i = pos - 1; i >= 0; --i) {
+                if (i < base && pos > base)
+                    return sigBefore; // the earlier part was scanned already
+                if (!isWs(pending.at(i)))
+                    return i;
+            }
+            return qsizetype(-1);
+        };
+        if (sig >= 0 && pending.at(sig) == QLatin1Char('\\')) {
+            // Cut the mark, and a second one just before it.
+            pending.truncate(sig);
+            qsizetype k = lastBefore(sig);
+            if (k >= 0 && pending.at(k) == QLatin1Char('\\')) {
+                pending.truncate(k);
+                k = lastBefore(k);
+            }
+            sig = k;
             continued = true;
             continue;
         }
         continued = false;
-        pending.clear();
-        if (!line.isEmpty())
-            lines << line;
+        if (!pending.isEmpty())
+            lines << pending;
     }
     if (continued && !pending.isEmpty())
         lines << pending;

@@ -4,12 +4,12 @@
 
 BatchCmd::BatchCmd(const QString& l) : line(l)
 {
-    QString rest = nextItem(line, cmd);
+    qsizetype pos = nextItemAt(line, 0, cmd);
     if (cmd.isEmpty())
         return;
     QString item;
     for (;;) {
-        rest = nextItem(rest, item);
+        pos = nextItemAt(line, pos, item);
         if (item.isEmpty())
             break;
         args << item;

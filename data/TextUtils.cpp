@@ -49,48 +49,57 @@ bool isBlankLine(const QString& line)
     return removeComment(line).simplified().isEmpty();
 }
 
-QString nextItem(const QString& text, QString& item)
+qsizetype nextItemAt(const QString& text, qsizetype from, QString& item)
 {
     item.clear();
-    int s = 0;
-    while (s < text.size() && isWs(text.at(s)))
+    const qsizetype n = text.size();
+    qsizetype s = from < 0 ? 0 : from;
+    while (s < n && isWs(text.at(s)))
         ++s;
-    if (s >= text.size())
-        return QString();
+    if (s >= n)
+        return n;
 
+    // The messages quote the text as nextItem received it: from `from` on.
     if (text.at(s) == QLatin1Char('"')) {
-        const int e = text.indexOf(QLatin1Char('"'), s + 1);
+        const qsizetype e = text.indexOf(QLatin1Char('"'), s + 1);
         if (e >= 0) {
             item = text.mid(s + 1, e - s - 1);
-            return text.mid(e + 1);
+            return e + 1;
         }
-        qDebug().noquote() << QString("In a line [%1] item is started from quote but not ended by quote").arg(text);
+        qDebug().noquote() << QString("In a line [%1] item is started from quote but not ended by quote").arg(text.mid(from));
         item = text.mid(s + 1);
-        return QString();
+        return n;
     }
 
-    int w = s;
-    while (w < text.size() && !isWs(text.at(w)))
+    qsizetype w = s;
+    while (w < n && !isWs(text.at(w)))
         ++w;
-    if (w < text.size()) {
+    if (w < n) {
         item = text.mid(s, w - s);
         if (item.endsWith(QLatin1Char('"')))
-            qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text);
-        return text.mid(w);
+            qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text.mid(from));
+        return w;
     }
     if (text.endsWith(QLatin1Char('"')))
-        qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text);
+        qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text.mid(from));
     item = text.mid(s);
-    return QString();
+    return n;
+}
+
+QString nextItem(const QString& text, QString& item)
+{
+    const qsizetype rest = nextItemAt(text, 0, item);
+    return rest < text.size() ? text.mid(rest) : QString();
 }
 
 QStringList itemsAfter(const QString& line, const QString& head)
 {
+    // Positions instead of copies of the rest: a long line stays linear.
     QStringList items;
-    QString rest = line.mid(head.size());
     QString item;
-    while (!rest.isEmpty()) {
-        rest = nextItem(rest, item);
+    qsizetype pos = head.size();
+    while (pos < line.size()) {
+        pos = nextItemAt(line, pos, item);
         items << item;
     }
     return items;
@@ -125,4 +134,23 @@ QString spaces(int n)
     if (n < 0 || n > kSpaces.size())
         return kSpaces;
     return kSpaces.left(n);
+}
+
+bool readAtMost(QIODevice& dev, qint64 limit, QByteArray& out)
+{
+    out.clear();
+    // Chunks, not one read(limit + 1), which would allocate the whole limit
+    // for every small file.
+    char chunk[65536];
+    while (out.size() <= limit) {
+        const qint64 n = dev.read(chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        out.append(chunk, qsizetype(n));
+    }
+    if (out.size() > limit) {
+        out.clear();
+        return false;
+    }
+    return true;
 }

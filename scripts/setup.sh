@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Zuvo2.
 # Quick when everything is present: apt is only called for missing packages.
+# clang-14 with its runtime libraries builds the libFuzzer targets.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
       libqt6opengl6-dev libgl-dev libfftw3-dev
-      libqt6svg6 qt6-qpa-plugins fonts-dejavu-core)
+      libqt6svg6 qt6-qpa-plugins fonts-dejavu-core
+      clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -17,3 +19,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+for tool in clang-14 clang++-14; do
+  command -v "$tool" >/dev/null || { echo "setup: $tool still missing" >&2; exit 1; }
+done

@@ -40,6 +40,7 @@ private slots:
     void readFile();
     void includes();
     void missingFile();
+    void endlessOrHugeInclude();
 };
 
 void TstConfig::arguments_data()
@@ -153,6 +154,32 @@ void TstConfig::missingFile()
     store.readFile("/no/such/file.cfg");
     QCOMPARE(store.size(), 1);
     QCOMPARE(store.value("K", ""), QString("v"));
+}
+
+void TstConfig::endlessOrHugeInclude()
+{
+    // A device that never ends and a file over the limit are skipped whole,
+    // with a message; the lines around them still count.
+    QTemporaryDir dir;
+    const QString huge = dir.filePath("huge.cfg");
+    QFile h(huge);
+    QVERIFY(h.open(QIODevice::WriteOnly));
+    const QByteArray line = "K v\n";
+    QVERIFY(h.resize((qint64(16) << 20) + 1)); // zero bytes past the limit
+    QVERIFY(h.write(line) == line.size());
+    h.close();
+    const QString main = dir.filePath("main.cfg");
+    writeFile(main, "A 1\nINCLUDE /dev/zero\nB 2\nINCLUDE " + huge + "\nC 3\n");
+    ConfigStore store;
+    captured.clear();
+    const auto old = qInstallMessageHandler(capture);
+    store.readFile(main);
+    qInstallMessageHandler(old);
+    QCOMPARE(captured, (QStringList{"Config file too large, skipped : /dev/zero",
+                                    "Config file too large, skipped : " + huge}));
+    QCOMPARE(store.size(), 3);
+    QVERIFY(!store.contains("K"));
+    QCOMPARE(store.value("C", ""), QString("3"));
 }
 
 QTEST_GUILESS_MAIN(TstConfig)

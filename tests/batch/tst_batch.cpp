@@ -46,6 +46,9 @@ private slots:
     void execTwiceStops();
     void missingFileKeepsProgram();
     void longControlRunsNoRecursion();
+    void continuedLines_data();
+    void continuedLines();
+    void endlessFileKeepsProgram();
 
 private:
     void load(const QString& text);
@@ -209,6 +212,7 @@ void TstBatch::strictOrder()
     QTRY_COMPARE(win->seen, (QStringList{"first", "second", "third"}));
     QSignalSpy stopped(batch, &Batch::batchStopped);
     win->finishLine();
+    // The stop may come before any wait() would start: poll the count.
     QTRY_COMPARE_WITH_TIMEOUT(stopped.size(), 1, 5000);
 }
 
@@ -254,6 +258,39 @@ void TstBatch::longControlRunsNoRecursion()
     QCOMPARE(logged.at(0), QString("cmd :echo"));
     QCOMPARE(logged.at(1), QString(":echo 0"));
     QCOMPARE(logged.last(), QString("cmd done"));
+}
+
+void TstBatch::continuedLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("program");
+    QTest::newRow("mark, blank line, end") << "a \\\n   \nb\n" << QStringList{"a    ", "b"};
+    QTest::newRow("two marks cut together") << "a \\ \\\nb\n" << QStringList{"a b"};
+    QTest::newRow("three marks leave one") << "a\\\\\\\nb\n" << QStringList{"a\\b"};
+    // The mark left over is seen again when a blank line follows.
+    QTest::newRow("left-over mark, then blank line") << "a\\\\\\\n  \nb\n" << QStringList{"ab"};
+    QTest::newRow("second mark on the line before") << "a\\\\\\\n \\\nb\n" << QStringList{"ab"};
+    QTest::newRow("chain of marks") << "a \\\n b \\\n c\n" << QStringList{"a  b  c"};
+    QTest::newRow("mark behind comment") << "a \\ # note\nb\n" << QStringList{"a b"};
+    QTest::newRow("last line marked") << "x\na \\\n" << QStringList{"x", "a "};
+    QTest::newRow("marked blank lines only") << "\\\n\\\n" << QStringList{};
+    QTest::newRow("CR LF line ends") << "a \\\r\nb\r\n" << QStringList{"a b"};
+}
+
+void TstBatch::continuedLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, program);
+    load(text);
+    QCOMPARE(batch->program(), program);
+}
+
+void TstBatch::endlessFileKeepsProgram()
+{
+    load("a\nb\n");
+    QTest::ignoreMessage(QtDebugMsg, "Batch file too large, not loaded : /dev/zero");
+    QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, "/dev/zero"));
+    QCOMPARE(batch->program(), (QStringList{"a", "b"}));
 }
 
 QTEST_GUILESS_MAIN(TstBatch)

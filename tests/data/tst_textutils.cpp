@@ -13,6 +13,10 @@ private slots:
     void blankLine();
     void nextItem_data();
     void nextItem();
+    void nextItemAt_data();
+    void nextItemAt();
+    void readAtMost_data();
+    void readAtMost();
     void itemsAfter_data();
     void itemsAfter();
     void beginsWith_data();
@@ -107,6 +111,74 @@ void TstTextUtils::nextItem()
     QCOMPARE(r, rest);
     QCOMPARE(got, item);
     QCOMPARE(logged, message.isEmpty() ? QStringList() : QStringList{message});
+}
+
+void TstTextUtils::nextItemAt_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("pos");
+    QTest::addColumn<QString>("message");
+    const QString open = "In a line [%1] item is started from quote but not ended by quote";
+    const QString close = "In a line [%1] item is started from not quote but ended by quote";
+    QTest::newRow("from start") << "ab cd" << 0 << "ab" << 2 << "";
+    QTest::newRow("from the blank") << "ab cd" << 2 << "cd" << 5 << "";
+    QTest::newRow("inside a word") << "ab cd" << 1 << "b" << 2 << "";
+    QTest::newRow("past the end") << "ab" << 7 << "" << 2 << "";
+    QTest::newRow("negative from") << "ab" << -3 << "ab" << 2 << "";
+    QTest::newRow("quoted, rest right behind") << "x \"a b\"c" << 1 << "a b" << 7 << "";
+    // Messages quote the text from the position on, as nextItem on the rest would.
+    QTest::newRow("unclosed quote") << "x \"ab" << 1 << "ab" << 5 << open.arg(" \"ab");
+    QTest::newRow("closing quote only") << "x ab\" y" << 1 << "ab\"" << 5 << close.arg(" ab\" y");
+    QTest::newRow("last item ends in quote") << "x ab\"" << 2 << "ab\"" << 5 << close.arg("ab\"");
+}
+
+void TstTextUtils::nextItemAt()
+{
+    QFETCH(QString, text);
+    QFETCH(int, from);
+    QFETCH(QString, item);
+    QFETCH(int, pos);
+    QFETCH(QString, message);
+    static QStringList logged;
+    logged.clear();
+    const auto old = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; });
+    QString got = "junk";
+    const qsizetype p = ::nextItemAt(text, from, got);
+    qInstallMessageHandler(old);
+    QCOMPARE(got, item);
+    QCOMPARE(int(p), pos);
+    QCOMPARE(logged, message.isEmpty() ? QStringList() : QStringList{message});
+}
+
+void TstTextUtils::readAtMost_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("empty") << 0 << 10 << true;
+    QTest::newRow("below") << 9 << 10 << true;
+    QTest::newRow("at the limit") << 10 << 10 << true;
+    QTest::newRow("one over") << 11 << 10 << false;
+    QTest::newRow("several chunks") << 200000 << 200000 << true;
+    QTest::newRow("several chunks, one over") << 200001 << 200000 << false;
+}
+
+void TstTextUtils::readAtMost()
+{
+    QFETCH(int, size);
+    QFETCH(int, limit);
+    QFETCH(bool, fits);
+    QByteArray data(size, 'x');
+    for (int i = 0; i < size; i += 7)
+        data[i] = char('a' + i % 26);
+    QBuffer buf(&data);
+    QVERIFY(buf.open(QIODevice::ReadOnly));
+    QByteArray out = "junk";
+    QCOMPARE(::readAtMost(buf, limit, out), fits);
+    QCOMPARE(out, fits ? data : QByteArray());
 }
 
 void TstTextUtils::itemsAfter_data()

@@ -101,6 +101,24 @@ QString ConfigStore::fullValue(const QString& key) const
     return i >= 0 ? fullValues.at(i) : QString();
 }
 
+QString ConfigStore::configFileName() const
+{
+    QString name = QStringLiteral("config.cfg");
+    if (contains("-c"))
+        name = value("-c", name);
+    if (contains("-config"))
+        name = value("-config", name);
+    return name;
+}
+
+QString ConfigStore::dataRootFrom(const QString& current) const
+{
+    QString root = value("DataRoot", current);
+    if (contains("-d"))
+        root = value("-d", root);
+    return root;
+}
+
 void ConfigStore::clear()
 {
     keys.clear();

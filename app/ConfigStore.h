@@ -14,6 +14,10 @@ public:
     QString value(const QString& key, const QString& def) const;
     QString fullValue(const QString& key) const;
     int size() const { return keys.size(); }
+    // "config.cfg", or the value of "-c", or of "-config" (which wins).
+    QString configFileName() const;
+    // "DataRoot" from the store (default: current), overridden by "-d".
+    QString dataRootFrom(const QString& current) const;
     void clear();
 
 private:

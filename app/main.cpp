@@ -28,16 +28,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTranslator translator;
 
-    QString cfg = "config.cfg";
-    if (configStore.contains("-c"))
-        cfg = configStore.value("-c", cfg);
-    if (configStore.contains("-config"))
-        cfg = configStore.value("-config", cfg);
-    configStore.readFile(cfg);
-
-    dataRoot = configStore.value("DataRoot", dataRoot);
-    if (configStore.contains("-d"))
-        dataRoot = configStore.value("-d", dataRoot);
+    configStore.readFile(configStore.configFileName());
+    dataRoot = configStore.dataRootFrom(dataRoot);
 
     const bool english = configStore.contains("-e");
     const bool noWindow = configStore.contains("-nw");

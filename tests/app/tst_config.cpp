@@ -1,0 +1,159 @@
+#include "ConfigStore.h"
+
+#include <QtTest>
+
+namespace {
+struct Argv
+{
+    explicit Argv(const QStringList& args)
+    {
+        for (const QString& a : args)
+            bytes << a.toUtf8();
+        for (QByteArray& b : bytes)
+            ptrs.push_back(b.data());
+    }
+    int argc() const { return int(ptrs.size()); }
+    char** argv() { return ptrs.data(); }
+    QList<QByteArray> bytes;
+    std::vector<char*> ptrs;
+};
+
+void writeFile(const QString& path, const QString& text)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(text.toUtf8());
+}
+
+QStringList captured;
+void capture(QtMsgType, const QMessageLogContext&, const QString& m) { captured << m; }
+} // namespace
+
+class TstConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void arguments_data();
+    void arguments();
+    void configAndDataRoot_data();
+    void configAndDataRoot();
+    void readFile();
+    void includes();
+    void missingFile();
+};
+
+void TstConfig::arguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("full");
+    QTest::newRow("batch and exec") << QStringList{"zuvo2", "-b", "run.bat", "-x"} << "-b" << true << "run.bat" << "run.bat";
+    QTest::newRow("flag without value") << QStringList{"zuvo2", "-b", "run.bat", "-x"} << "-x" << true << "" << "";
+    QTest::newRow("two values") << QStringList{"zuvo2", "-b", "one", "two"} << "-b" << true << "one" << "one two";
+    QTest::newRow("negative number is an option") << QStringList{"zuvo2", "-d", "-5"} << "-d" << true << "" << "";
+    QTest::newRow("negative number is a key") << QStringList{"zuvo2", "-d", "-5"} << "-5" << true << "" << "";
+    QTest::newRow("last setting wins") << QStringList{"zuvo2", "-b", "a", "-b", "b"} << "-b" << true << "b" << "b";
+    QTest::newRow("stray argument ignored") << QStringList{"zuvo2", "stray", "-x"} << "stray" << false << "" << "";
+    QTest::newRow("case-sensitive keys") << QStringList{"zuvo2", "-B", "x"} << "-b" << false << "" << "";
+    QTest::newRow("utf-8") << QStringList{"zuvo2", "-d", QString::fromUtf8("/データ")} << "-d" << true << QString::fromUtf8("/データ") << QString::fromUtf8("/データ");
+}
+
+void TstConfig::arguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, key);
+    QFETCH(bool, present);
+    QFETCH(QString, value);
+    QFETCH(QString, full);
+    ConfigStore store;
+    Argv a(args);
+    store.parseArguments(a.argc(), a.argv());
+    QCOMPARE(store.contains(key), present);
+    QCOMPARE(store.value(key, present ? "default" : ""), value);
+    QCOMPARE(store.fullValue(key), full);
+}
+
+void TstConfig::configAndDataRoot_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("cfg");
+    QTest::addColumn<QString>("root");
+    QTest::newRow("defaults") << QStringList{"z"} << "config.cfg" << "/home/def";
+    QTest::newRow("-config beats -c") << QStringList{"z", "-config", "a.cfg", "-c", "b.cfg"} << "a.cfg" << "/home/def";
+    QTest::newRow("-c") << QStringList{"z", "-c", "b.cfg"} << "b.cfg" << "/home/def";
+    QTest::newRow("bare -c") << QStringList{"z", "-c"} << "" << "/home/def";
+    QTest::newRow("-d") << QStringList{"z", "-d", "/data"} << "config.cfg" << "/data";
+}
+
+void TstConfig::configAndDataRoot()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, cfg);
+    QFETCH(QString, root);
+    ConfigStore store;
+    Argv a(args);
+    store.parseArguments(a.argc(), a.argv());
+    QCOMPARE(store.configFileName(), cfg);
+    QCOMPARE(store.dataRootFrom("/home/def"), root);
+    // A DataRoot from the file gives way to -d only.
+    store.setEntry("DataRoot", "/file/root", "/file/root", "");
+    QCOMPARE(store.dataRootFrom("/home/def"), args.contains("-d") ? root : QString("/file/root"));
+}
+
+void TstConfig::readFile()
+{
+    QTemporaryDir dir;
+    const QString f = dir.filePath("c.cfg");
+    writeFile(f, "DataRoot \"/my data/ct\"  # where the data are\n"
+                 "   # only a comment\n"
+                 "\t  \n"
+                 "Alone\n"
+                 "Key  v1 v2 \n"
+                 "DataRoot /second\n");
+    ConfigStore store;
+    store.readFile(f);
+    QCOMPARE(store.size(), 3);
+    QCOMPARE(store.value("DataRoot", "x"), QString("/second"));
+    QVERIFY(store.contains("Alone"));
+    QCOMPARE(store.value("Alone", "x"), QString());
+    QCOMPARE(store.value("Key", "x"), QString("v1"));
+    QCOMPARE(store.fullValue("Key"), QString("  v1 v2 "));
+}
+
+void TstConfig::includes()
+{
+    QTemporaryDir dir;
+    const QString main = dir.filePath("main.cfg");
+    const QString inc = dir.filePath("inc.cfg");
+    writeFile(main, "A 1\ninclude " + inc + "\nB 2\niNcLuDe " + dir.filePath("nothere.cfg") +
+                        "\nC 3\nINCLUDE " + main + "\n");
+    writeFile(inc, "A from-inc\nB from-inc\nD 4\nInclude " + main + "\n");
+    ConfigStore store;
+    captured.clear();
+    const auto old = qInstallMessageHandler(capture);
+    store.readFile(main);
+    qInstallMessageHandler(old);
+    QCOMPARE(store.value("A", ""), QString("from-inc"));
+    QCOMPARE(store.value("B", ""), QString("2"));
+    QCOMPARE(store.value("C", ""), QString("3"));
+    QCOMPARE(store.value("D", ""), QString("4"));
+    QVERIFY(!store.contains("INCLUDE") && !store.contains("include"));
+    QVERIFY(captured.contains("Can't open config file : " + dir.filePath("nothere.cfg")));
+    // The cycle main -> inc -> main is cut twice: once inside inc, once at the end of main.
+    QCOMPARE(captured.filter("includes itself").size(), 2);
+}
+
+void TstConfig::missingFile()
+{
+    ConfigStore store;
+    store.setEntry("K", "v", "v", "");
+    QTest::ignoreMessage(QtDebugMsg, "Can't open config file : /no/such/file.cfg");
+    store.readFile("/no/such/file.cfg");
+    QCOMPARE(store.size(), 1);
+    QCOMPARE(store.value("K", ""), QString("v"));
+}
+
+QTEST_GUILESS_MAIN(TstConfig)
+#include "tst_config.moc"

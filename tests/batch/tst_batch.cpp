@@ -1,0 +1,260 @@
+#include "Batch.h"
+
+#include <QtTest>
+
+namespace {
+QStringList logged;
+void capture(QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; }
+} // namespace
+
+// Plays the main window: records each command it is handed and, unless told
+// to hold, reports the line finished. "seq_exec_next" clears the flag as the
+// real window does when no data set is left.
+class FakeWindow : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FakeWindow(Batch* b) : batch(b) {}
+    Batch* batch;
+    QStringList seen;
+    bool hold = false;
+    void finishLine() { QMetaObject::invokeMethod(batch, "batchCheckEnd", Qt::QueuedConnection); }
+public slots:
+    void exec(BatchCmd cmd)
+    {
+        seen << (cmd.args.isEmpty() ? cmd.cmd : cmd.cmd + " " + cmd.args.join(' '));
+        if (cmd.isCommand("seq_exec_next"))
+            batch->setOkFlag(false);
+        if (!hold)
+            finishLine();
+    }
+};
+
+class TstBatch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void cmdParsing_data();
+    void cmdParsing();
+    void argConversions_data();
+    void argConversions();
+    void programs_data();
+    void programs();
+    void strictOrder();
+    void execTwiceStops();
+    void missingFileKeepsProgram();
+    void longControlRunsNoRecursion();
+
+private:
+    void load(const QString& text);
+    QStringList run(const QString& text);
+    QThread* thread = nullptr;
+    Batch* batch = nullptr;
+    FakeWindow* win = nullptr;
+    QTemporaryDir dir;
+};
+
+void TstBatch::init()
+{
+    thread = new QThread;
+    batch = new Batch;
+    batch->moveToThread(thread);
+    thread->start();
+    win = new FakeWindow(batch);
+    connect(batch, &Batch::batchExCmd, win, &FakeWindow::exec);
+}
+
+void TstBatch::cleanup()
+{
+    thread->quit();
+    thread->wait();
+    delete batch;
+    delete thread;
+    delete win;
+}
+
+void TstBatch::load(const QString& text)
+{
+    const QString f = dir.filePath("prog.bat");
+    QFile file(f);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate));
+    file.write(text.toUtf8());
+    file.close();
+    QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, f));
+}
+
+QStringList TstBatch::run(const QString& text)
+{
+    load(text);
+    QSignalSpy stopped(batch, &Batch::batchStopped);
+    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    QDeadlineTimer deadline(5000);
+    while (stopped.isEmpty() && !deadline.hasExpired())
+        QTest::qWait(5);
+    if (stopped.isEmpty())
+        return {"<still running>"};
+    return win->seen;
+}
+
+void TstBatch::cmdParsing_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("cmd");
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("words") << "ct_cor 1000.5 x" << "ct_cor" << QStringList{"1000.5", "x"};
+    QTest::newRow("quoted") << "images_load \"/a b/c\" *.img" << "images_load" << QStringList{"/a b/c", "*.img"};
+    QTest::newRow("empty quotes end the list") << "cmd a \"\" b" << "cmd" << QStringList{"a"};
+    QTest::newRow("blank line") << "   " << "" << QStringList{};
+}
+
+void TstBatch::cmdParsing()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, cmd);
+    QFETCH(QStringList, args);
+    BatchCmd c(line);
+    QCOMPARE(c.line, line);
+    QCOMPARE(c.cmd, cmd);
+    QCOMPARE(c.args, args);
+}
+
+void TstBatch::argConversions_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<double>("asDouble");
+    QTest::addColumn<double>("firstAsInt");
+    QTest::newRow("int") << "c 12 x" << 0 << 12.0 << 12.0;
+    QTest::newRow("decimal is no int") << "c 12.5" << 0 << 12.5 << 0.0;
+    QTest::newRow("text") << "c abc" << 0 << 0.0 << 0.0;
+    QTest::newRow("beyond last") << "c 1" << 3 << 0.0 << 1.0;
+    QTest::newRow("negative index") << "c 1" << -1 << 0.0 << 1.0;
+    QTest::newRow("no argument") << "c" << 0 << 0.0 << 0.0;
+    QTest::newRow("too big for int") << "c 3000000000" << 0 << 3e9 << 0.0;
+    QTest::newRow("negative") << "c -7" << 0 << -7.0 << -7.0;
+}
+
+void TstBatch::argConversions()
+{
+    QFETCH(QString, line);
+    QFETCH(int, index);
+    QFETCH(double, asDouble);
+    QFETCH(double, firstAsInt);
+    BatchCmd c(line);
+    QCOMPARE(c.argAsDouble(index), asDouble);
+    QCOMPARE(c.firstArgAsInt(), firstAsInt);
+    QVERIFY(c.isCommand("C") && !c.isCommand("cc"));
+}
+
+void TstBatch::programs_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("seen");
+    QTest::newRow("plain") << "a\nb 1\n" << QStringList{"a", "b 1"};
+    QTest::newRow("comments dropped, blanks kept")
+        << "# head\na # c\n\n   \nb\n" << QStringList{"a", "", "b"};
+    QTest::newRow("goto skips")
+        << "a\n:goto L\nskipped\nL\nb\n" << QStringList{"a", "L", "b"};
+    QTest::newRow("goto is case-sensitive, control words are not")
+        << ":GoTo Loop\nloop\nLoop\n" << QStringList{"Loop"};
+    QTest::newRow("goto missing label goes on")
+        << ":goto nowhere\nnext\n" << QStringList{"next"};
+    QTest::newRow("goto first of two labels")
+        << "x\n:goto L\nL\ny\n:end\nL\nz\n" << QStringList{"x", "L", "y"};
+    QTest::newRow("end and stop")
+        << "a\n:END\nb\n" << QStringList{"a"};
+    QTest::newRow("stop") << "a\n:Stop\nb\n" << QStringList{"a"};
+    QTest::newRow("no set left: ifng end")
+        << "seq_exec_next\n:ifng :end\nafter\n" << QStringList{"seq_exec_next"};
+    QTest::newRow("no set left: ifok goto does nothing")
+        << "seq_exec_next\n:ifok :goto L\nafter\nL\n"
+        << QStringList{"seq_exec_next", ":ifok :goto L", "after", "L"};
+    QTest::newRow("flag false: untaken ifok resets it")
+        << "seq_exec_next\n:ifok X\n:ifng Y\n"
+        << QStringList{"seq_exec_next", ":ifok X", ":ifng Y"};
+    QTest::newRow("flag true: ifok runs")
+        << "a\n:IFOK X 1\n:ifng Y\n" << QStringList{"a", "X 1", ":ifng Y"};
+    QTest::newRow("ifok with nothing after it")
+        << "a\n:ifok\nb\n" << QStringList{"a", "", "b"};
+    QTest::newRow("label line with comment only is no label")
+        << ":goto L\n# L\nx\n" << QStringList{"x"};
+    QTest::newRow("continued line is joined")
+        << "images_load /d \\\n  *.img\nnext\n" << QStringList{"images_load /d *.img", "next"};
+    QTest::newRow("empty program") << "" << QStringList{};
+}
+
+void TstBatch::programs()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, seen);
+    QCOMPARE(run(program), seen);
+}
+
+void TstBatch::strictOrder()
+{
+    win->hold = true;
+    load("first\nsecond\nthird\n");
+    QSignalSpy handed(batch, &Batch::batchExCmd);
+    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    QTRY_COMPARE(win->seen, QStringList{"first"});
+    QTest::qWait(50); // nothing more may come while the window works
+    QCOMPARE(win->seen, QStringList{"first"});
+    win->finishLine();
+    QTRY_COMPARE(win->seen, (QStringList{"first", "second"}));
+    QTest::qWait(50);
+    QCOMPARE(handed.size(), 2);
+    win->finishLine();
+    QTRY_COMPARE(win->seen, (QStringList{"first", "second", "third"}));
+    QSignalSpy stopped(batch, &Batch::batchStopped);
+    win->finishLine();
+    QVERIFY(stopped.wait(2000));
+}
+
+void TstBatch::execTwiceStops()
+{
+    win->hold = true;
+    load("first\nsecond\n");
+    QSignalSpy stopped(batch, &Batch::batchStopped);
+    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    QTRY_COMPARE(win->seen, QStringList{"first"});
+    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    QVERIFY(stopped.wait(2000));
+    win->finishLine(); // the line in progress completes; nothing follows
+    QTest::qWait(50);
+    QCOMPARE(win->seen, QStringList{"first"});
+    QVERIFY(!batch->isRunning());
+}
+
+void TstBatch::missingFileKeepsProgram()
+{
+    load("a\nb\n");
+    const QString missing = dir.filePath("none.bat");
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("Can't open batch file " + missing));
+    QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, missing));
+    QCOMPARE(batch->program(), (QStringList{"a", "b"}));
+}
+
+void TstBatch::longControlRunsNoRecursion()
+{
+    // 200 000 control lines in a row would need far more stack than a
+    // thread has if each one called the next.
+    QString prog;
+    prog.reserve(200000 * 8);
+    for (int i = 0; i < 200000; ++i)
+        prog += ":echo " + QString::number(i % 10) + "\n";
+    prog += "done\n";
+    logged.clear();
+    const auto old = qInstallMessageHandler(capture);
+    const QStringList seen = run(prog);
+    qInstallMessageHandler(old);
+    QCOMPARE(seen, QStringList{"done"});
+    QCOMPARE(logged.size(), 2 * 200000 + 1);
+    QCOMPARE(logged.at(0), QString("cmd :echo"));
+    QCOMPARE(logged.at(1), QString(":echo 0"));
+    QCOMPARE(logged.last(), QString("cmd done"));
+}
+
+QTEST_GUILESS_MAIN(TstBatch)
+#include "tst_batch.moc"

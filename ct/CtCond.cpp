@@ -1,0 +1,31 @@
+#include "CtCond.h"
+
+#include <climits>
+
+int CtCond::sliceNumber(const QString& text)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    return ok ? v : 0;
+}
+
+int CtCond::seriesStep(int from, int to, int step)
+{
+    // |INT_MIN| does not fit an int; the largest step does the same job.
+    const int mag = step == INT_MIN ? INT_MAX : (step < 0 ? -step : step);
+    return to < from ? -mag : mag;
+}
+
+void CtCond::setSeries(const QString& fromText, const QString& toText, const QString& stepText)
+{
+    from = sliceNumber(fromText);
+    to = sliceNumber(toText);
+    step = seriesStep(from, to, sliceNumber(stepText));
+}
+
+bool CtCond::inSeries(long long slice) const
+{
+    const long long lo = from < to ? from : to;
+    const long long hi = from < to ? to : from;
+    return lo <= slice && slice <= hi;
+}

@@ -1,0 +1,470 @@
+#include "FbpKernel.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define ZUVO2_X86 1
+#endif
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+constexpr double twoPi = 6.283185307179586;
+// Beyond these the buffers would run to many gigabytes per worker.
+constexpr int maxSide = 16384;
+constexpr long long maxSpectrumValues = 1LL << 28;
+
+// Adds the interpolated filtered row f to img[xa .. xb-1]; every x there has
+// 0 <= floor(t) < n - 1 (decided beforehand with the reference loop's t).
+using RowFn = void (*)(const double* f, double* img, int xa, int xb,
+                       double c, double zs, double h);
+
+void bpRowPlain(const double* f, double* img, int xa, int xb, double c, double zs, double h)
+{
+    for (int x = xa; x < xb; ++x) {
+        const double t = (x - h) * c - zs + h;
+        const double fl = std::floor(t);
+        const int i = static_cast<int>(fl);
+        img[x] += f[i] + (t - fl) * (f[i + 1] - f[i]);
+    }
+}
+
+#ifdef ZUVO2_X86
+// Eight neighbouring pixels need at most ten neighbouring samples, so
+// contiguous loads and in-register permutes replace the gathers.  t is formed
+// with fused multiply-adds; it differs from the plain loop's by rounding only,
+// and the run of valid pixels has already been decided with the plain t.
+__attribute__((target("avx512f,avx512dq,fma")))
+void bpRowAvx512(const double* f, double* img, int xa, int xb, double c, double zs, double h)
+{
+    int x = xa;
+    const __m512d vc = _mm512_set1_pd(c);
+    const __m512d hz = _mm512_set1_pd(h - zs);
+    const __m512d eight = _mm512_set1_pd(8.0);
+    // With c < 0 the first lane holds the largest index.
+    const int back = c < 0 ? 8 : 0;
+    __m512d vx = _mm512_add_pd(_mm512_set1_pd(x - h), _mm512_set_pd(7, 6, 5, 4, 3, 2, 1, 0));
+    for (; x + 8 <= xb; x += 8) {
+        const __m512d t = _mm512_fmadd_pd(vx, vc, hz);
+        const __m512d fl = _mm512_mask_roundscale_pd(t, __mmask8(0xff), t, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        const int base = static_cast<int>(_mm512_cvtsd_f64(fl)) - back;
+        const double* w = f + base;
+        const __m512i idx = _mm512_sub_epi64(_mm512_cvttpd_epi64(fl), _mm512_set1_epi64(base));
+        // The same permute on a window one sample further on gives f[i + 1].
+        const __m512d f0 = _mm512_permutex2var_pd(_mm512_loadu_pd(w), idx, _mm512_loadu_pd(w + 8));
+        const __m512d f1 = _mm512_permutex2var_pd(_mm512_loadu_pd(w + 1), idx, _mm512_loadu_pd(w + 9));
+        const __m512d v = _mm512_fmadd_pd(_mm512_sub_pd(t, fl), _mm512_sub_pd(f1, f0), f0);
+        _mm512_storeu_pd(img + x, _mm512_add_pd(_mm512_loadu_pd(img + x), v));
+        vx = _mm512_add_pd(vx, eight);
+    }
+    bpRowPlain(f, img, x, xb, c, zs, h);
+}
+
+// Four pixels at a time with gathered samples.
+__attribute__((target("avx2,fma")))
+void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs, double h)
+{
+    int x = xa;
+    const __m256d vc = _mm256_set1_pd(c);
+    const __m256d hz = _mm256_set1_pd(h - zs);
+    const __m256d four = _mm256_set1_pd(4.0);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    __m256d vx = _mm256_add_pd(_mm256_set1_pd(x - h), _mm256_set_pd(3, 2, 1, 0));
+    for (; x + 4 <= xb; x += 4) {
+        const __m256d t = _mm256_fmadd_pd(vx, vc, hz);
+        const __m256d fl = _mm256_floor_pd(t);
+        const __m128i i = _mm256_cvttpd_epi32(fl);
+        const __m256d f0 = _mm256_mask_i32gather_pd(zero, f, i, all, 8);
+        const __m256d f1 = _mm256_mask_i32gather_pd(zero, f + 1, i, all, 8);
+        const __m256d v = _mm256_fmadd_pd(_mm256_sub_pd(t, fl), _mm256_sub_pd(f1, f0), f0);
+        _mm256_storeu_pd(img + x, _mm256_add_pd(_mm256_loadu_pd(img + x), v));
+        vx = _mm256_add_pd(vx, four);
+    }
+    bpRowPlain(f, img, x, xb, c, zs, h);
+}
+#endif
+
+struct Loop
+{
+    RowFn fn;
+    const char* name;
+};
+
+Loop chooseLoop()
+{
+#ifdef ZUVO2_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
+        return {bpRowAvx512, "avx512"};
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+        return {bpRowAvx2, "avx2"};
+#endif
+    return {bpRowPlain, "portable"};
+}
+
+const Loop& loop()
+{
+    static const Loop l = chooseLoop();
+    return l;
+}
+
+// Columns [lo, hi) of [a0, a1) that can lie inside an n-wide image: a loop
+// "from trunc(a0) while < a1" restricted to 0 .. n-1.
+bool axisRange(double a0, double a1, int n, int& lo, int& hi)
+{
+    if (std::isnan(a0) || std::isnan(a1) || n <= 0)
+        return false;
+    double s = std::trunc(a0);
+    if (s < 0)
+        s = 0;
+    double e = std::ceil(a1);
+    if (e > n)
+        e = n;
+    if (!(s < e))
+        return false;
+    lo = static_cast<int>(s);
+    hi = static_cast<int>(e);
+    return true;
+}
+
+// Sub-range of [xa, xb) where 0 <= t(x) < n - 1.  t is monotonic in x (each
+// rounding step is), so the valid pixels are one run, found by bisection.
+template <class T>
+void validRun(const T& t, int xa, int xb, double c, double last, int& va, int& vb)
+{
+    auto ok = [&](int x) { const double v = t(x); return v >= 0.0 && v < last; };
+    if (ok(xa) && ok(xb - 1)) {
+        va = xa;
+        vb = xb;
+        return;
+    }
+    if (c == 0.0) {
+        va = vb = xa;
+        return;
+    }
+    // First x in [lo, hi) where pred holds, for a pred that turns from false to true.
+    auto firstTrue = [](int lo, int hi, auto pred) {
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            if (pred(mid))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    };
+    if (c > 0) {
+        va = firstTrue(xa, xb, [&](int x) { return t(x) >= 0.0; });
+        vb = firstTrue(xa, xb, [&](int x) { return t(x) >= last; });
+    } else {
+        va = firstTrue(xa, xb, [&](int x) { return t(x) < last; });
+        vb = firstTrue(xa, xb, [&](int x) { return t(x) < 0.0; });
+    }
+    if (vb < va)
+        vb = va;
+}
+
+} // namespace
+
+FbpKernel::~FbpKernel()
+{
+    release();
+}
+
+const char* FbpKernel::loopName()
+{
+    return loop().name;
+}
+
+double FbpKernel::rampWeight(int k, int n)
+{
+    const double a = twoPi / n;
+    return k < n - k ? k * a : (n - k) * a;
+}
+
+void FbpKernel::setup(int n_, int nProj_)
+{
+    if (n_ == n && nProj_ == nProj)
+        return;
+    release();
+    n = n_;
+    nProj = nProj_;
+    if (n < 2 || nProj < 1)
+        return;
+    if (n > maxSide || static_cast<long long>(n) * nProj > maxSpectrumValues) {
+        qDebug().noquote() << QStringLiteral("Reconstruction size too large, skipped: ")
+                + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
+        n = 0;
+        nProj = 0;
+        return;
+    }
+    auto alloc = [](size_t count) {
+        return static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * count));
+    };
+    fwdIn = alloc(size_t(n));
+    fwdOut = alloc(size_t(n));
+    invIn = alloc(size_t(n));
+    invOut = alloc(size_t(n));
+    spectra = alloc(size_t(n) * size_t(nProj));
+    if (!fwdIn || !fwdOut || !invIn || !invOut || !spectra) {
+        qDebug().noquote() << QStringLiteral("Out of memory for reconstruction buffers: ")
+                + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
+        release();
+        return;
+    }
+    std::memset(invIn, 0, sizeof(fftw_complex) * size_t(n));
+    // Room for a 16-value load starting 8 before the first or at the last sample.
+    stride = (size_t(n) + front + 16 + 7) & ~size_t(7);
+    filt.assign(stride * size_t(nProj) + front, 0.0);
+    cosT.resize(size_t(nProj));
+    sinT.resize(size_t(nProj));
+    for (int p = 0; p < nProj; ++p) {
+        const double th = (pi / nProj) * p;
+        cosT[size_t(p)] = std::cos(th);
+        sinT[size_t(p)] = std::sin(th);
+    }
+    fwdPlan = fftw_plan_dft_1d(n, fwdIn, fwdOut, FFTW_FORWARD, FFTW_ESTIMATE);
+    invPlan = fftw_plan_dft_1d(n, invIn, invOut, FFTW_BACKWARD, FFTW_ESTIMATE);
+}
+
+void FbpKernel::release()
+{
+    if (fwdPlan)
+        fftw_destroy_plan(fwdPlan);
+    if (invPlan)
+        fftw_destroy_plan(invPlan);
+    fwdPlan = invPlan = nullptr;
+    for (fftw_complex** b : {&fwdIn, &fwdOut, &invIn, &invOut, &spectra}) {
+        if (*b)
+            fftw_free(*b);
+        *b = nullptr;
+    }
+    std::vector<double>().swap(filt);
+    stride = 0;
+    n = 0;
+    nProj = 0;
+}
+
+void FbpKernel::resetImage(int side)
+{
+    if (side <= 0 || side > maxSide) {
+        if (side > maxSide)
+            qDebug().noquote() << QStringLiteral("Image size too large: ") + QString::number(side);
+        std::vector<double>().swap(image);
+        imageSide = 0;
+        return;
+    }
+    image.assign(size_t(side) * size_t(side), 0.0);
+    imageSide = side;
+}
+
+void FbpKernel::transform(const double* row, int p)
+{
+    if (!ready() || !row || p < 0 || p >= nProj)
+        return;
+    for (int k = 0; k < n; ++k) {
+        fwdIn[k][0] = row[k];
+        fwdIn[k][1] = 0.0;
+    }
+    fftw_execute(fwdPlan);
+    std::memcpy(spectra + size_t(p) * size_t(n), fwdOut, sizeof(fftw_complex) * size_t(n));
+}
+
+void FbpKernel::filter(int p)
+{
+    if (!ready() || p < 0 || p >= nProj)
+        return;
+    const fftw_complex* sp = spectra + size_t(p) * size_t(n);
+    const double a = twoPi / n;
+    for (int i = 0; i < n / 2; ++i) {
+        const double wl = i * a;
+        const double wh = (i + 1) * a;
+        invIn[i][0] = sp[i][0] * wl;
+        invIn[i][1] = sp[i][1] * wl;
+        invIn[n - 1 - i][0] = sp[n - 1 - i][0] * wh;
+        invIn[n - 1 - i][1] = sp[n - 1 - i][1] * wh;
+    }
+    if (n % 2) {
+        // The middle bin of an odd length is not reached by the pairs above.
+        const int m = n / 2;
+        invIn[m][0] = sp[m][0] * (m * a);
+        invIn[m][1] = sp[m][1] * (m * a);
+    }
+    fftw_execute(invPlan);
+    double* f = filteredRowW(p);
+    for (int k = 0; k < n; ++k)
+        f[k] = invOut[k][0] / n;
+}
+
+bool FbpKernel::canProject(int p) const
+{
+    if (!ready() || p < 0 || p >= nProj)
+        return false;
+    if (imageSide != n) {
+        qDebug().noquote() << QStringLiteral("Image size differs from the kernel size, not projected: ")
+                + QString::number(imageSide) + QStringLiteral(" / ") + QString::number(n);
+        return false;
+    }
+    return true;
+}
+
+void FbpKernel::backProjectReference(int p, double x0, double x1, double z0, double z1)
+{
+    if (!canProject(p))
+        return;
+    const double th = (pi / nProj) * p;
+    const double c = std::cos(th);
+    const double s = std::sin(th);
+    const double h = 0.5 * n;
+    const double* f = filteredRow(p);
+    int xlo, xhi, zlo, zhi;
+    if (axisRange(x0, x1, n, xlo, xhi) && axisRange(z0, z1, n, zlo, zhi)) {
+        for (int z = zlo; z < zhi; ++z) {
+            double* img = imageRow(z);
+            for (int x = xlo; x < xhi; ++x) {
+                const double r = std::sqrt((x - h) * (x - h) + (z - h) * (z - h));
+                if (!(r < h))
+                    continue;
+                const double t = (x - h) * c - (z - h) * s + h;
+                const int i = static_cast<int>(std::floor(t));
+                if (0 <= i && i < n - 1)
+                    img[x] += f[i] + (t - i) * (f[i + 1] - f[i]);
+            }
+        }
+    }
+    done = true;
+}
+
+// spanLo/spanHi[z - zlo]: columns of row z inside both the region and the
+// inscribed circle, decided by the same r < h test as the reference loop.
+void FbpKernel::rowSpans(double x0, double x1, int zlo, int zhi)
+{
+    spanLo.assign(size_t(zhi - zlo), 0);
+    spanHi.assign(size_t(zhi - zlo), 0);
+    int xlo, xhi;
+    if (!axisRange(x0, x1, n, xlo, xhi))
+        return;
+    const double h = 0.5 * n;
+    for (int z = zlo; z < zhi; ++z) {
+        const double dz = z - h;
+        auto inside = [&](int x) { return std::sqrt((x - h) * (x - h) + dz * dz) < h; };
+        const double w2 = h * h - dz * dz;
+        if (!(w2 > 0))
+            continue;
+        const double w = std::sqrt(w2);
+        // Start two pixels outside the circle on each side and walk in.
+        int lo = std::max(xlo, static_cast<int>(std::floor(h - w)) - 2);
+        int hi = std::min(xhi, static_cast<int>(std::ceil(h + w)) + 2);
+        while (lo < hi && !inside(lo))
+            ++lo;
+        while (hi > lo && !inside(hi - 1))
+            --hi;
+        spanLo[size_t(z - zlo)] = lo;
+        spanHi[size_t(z - zlo)] = hi;
+    }
+}
+
+bool FbpKernel::regionRows(double z0, double z1, int& lo, int& hi) const
+{
+    return axisRange(z0, z1, n, lo, hi);
+}
+
+void FbpKernel::backProject(int p, double x0, double x1, double z0, double z1)
+{
+    if (!canProject(p))
+        return;
+    int zlo, zhi;
+    if (regionRows(z0, z1, zlo, zhi)) {
+        rowSpans(x0, x1, zlo, zhi);
+        const RowFn row = loop().fn;
+        const double c = cosT[size_t(p)];
+        const double s = sinT[size_t(p)];
+        const double h = 0.5 * n;
+        const double last = n - 1;
+        const double* f = filteredRow(p);
+        for (int z = zlo; z < zhi; ++z) {
+            const int xa = spanLo[size_t(z - zlo)];
+            const int xb = spanHi[size_t(z - zlo)];
+            if (xa >= xb)
+                continue;
+            const double zs = (z - h) * s;
+            auto t = [&](int x) { return (x - h) * c - zs + h; };
+            int va, vb;
+            validRun(t, xa, xb, c, last, va, vb);
+            if (va < vb)
+                row(f, imageRow(z), va, vb, c, zs, h);
+        }
+    }
+    done = true;
+}
+
+void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
+{
+    if (!canProject(0))
+        return;
+    int zlo, zhi;
+    if (regionRows(z0, z1, zlo, zhi)) {
+        rowSpans(x0, x1, zlo, zhi);
+        const RowFn row = loop().fn;
+        const double h = 0.5 * n;
+        const double last = n - 1;
+        // A tile of 32 x 128 doubles (32 KB) stays in the first-level cache
+        // while every projection passes over it.
+        constexpr int tileZ = 32;
+        constexpr int tileX = 128;
+        for (int tz = zlo; tz < zhi; tz += tileZ) {
+            const int tzEnd = std::min(zhi, tz + tileZ);
+            int txMin = n, txMax = 0;
+            for (int z = tz; z < tzEnd; ++z) {
+                if (spanLo[size_t(z - zlo)] < spanHi[size_t(z - zlo)]) {
+                    txMin = std::min(txMin, spanLo[size_t(z - zlo)]);
+                    txMax = std::max(txMax, spanHi[size_t(z - zlo)]);
+                }
+            }
+            for (int tx = txMin - txMin % tileX; tx < txMax; tx += tileX) {
+                const int txEnd = tx + tileX;
+                for (int p = 0; p < nProj; ++p) {
+                    const double c = cosT[size_t(p)];
+                    const double s = sinT[size_t(p)];
+                    const double* f = filteredRow(p);
+                    for (int z = tz; z < tzEnd; ++z) {
+                        const int xa = std::max(tx, spanLo[size_t(z - zlo)]);
+                        const int xb = std::min(txEnd, spanHi[size_t(z - zlo)]);
+                        if (xa >= xb)
+                            continue;
+                        const double zs = (z - h) * s;
+                        auto t = [&](int x) { return (x - h) * c - zs + h; };
+                        int va, vb;
+                        validRun(t, xa, xb, c, last, va, vb);
+                        if (va < vb)
+                            row(f, imageRow(z), va, vb, c, zs, h);
+                    }
+                }
+            }
+        }
+    }
+    done = true;
+}
+
+void FbpKernel::calcRange()
+{
+    if (!done || n <= 0 || imageSide != n)
+        return;
+    double lo = DBL_MAX;
+    double hi = -DBL_MAX;
+    for (double v : image) {
+        if (v < lo)
+            lo = v;
+        if (v > hi)
+            hi = v;
+    }
+    minV = lo;
+    maxV = hi;
+}

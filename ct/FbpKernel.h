@@ -1,0 +1,77 @@
+#pragma once
+// Filtered back-projection of one slice: ramp filter through FFTs, then
+// linear-interpolated smearing of every projection over a square image.
+// One kernel per worker; plans are made in setup (GUI thread only).
+#include <fftw3.h>
+
+#include <vector>
+
+class FbpKernel
+{
+public:
+    FbpKernel() = default;
+    ~FbpKernel();
+    FbpKernel(const FbpKernel&) = delete;
+    FbpKernel& operator=(const FbpKernel&) = delete;
+
+    // Sizes buffers and plans for FFT length n and nProj projections.  Same
+    // sizes keep everything; n < 2 leaves the kernel empty (nothing to do).
+    void setup(int n, int nProj);
+    // Frees buffers and destroys the plans.
+    void release();
+    // image becomes n x n zeros.
+    void resetImage(int n);
+    // Spectrum of the first n samples of row as projection p.
+    void transform(const double* row, int p);
+    // Ramp-filters the spectrum of projection p into its filtered row.
+    void filter(int p);
+    // Adds projection p over the region [x0, x1) x [z0, z1) inside the
+    // inscribed circle.
+    void backProject(int p, double x0, double x1, double z0, double z1);
+    // All projections at once, walking the image in cache-sized tiles.
+    void backProjectAll(double x0, double x1, double z0, double z1);
+    // Plain per-pixel loop, kept as the yardstick for the fast ones.
+    void backProjectReference(int p, double x0, double x1, double z0, double z1);
+    // minV and maxV of the image once something has been projected.
+    void calcRange();
+
+    // Weight of frequency bin k of an n-point transform: |omega| in radians per sample.
+    static double rampWeight(int k, int n);
+    // Name of the back-projection loop chosen for this processor.
+    static const char* loopName();
+
+    double* imageRow(int z) { return image.data() + size_t(z) * size_t(imageSide); }
+    const double* imageRow(int z) const { return image.data() + size_t(z) * size_t(imageSide); }
+    const double* filteredRow(int p) const { return filt.data() + front + size_t(p) * stride; }
+    const fftw_complex* spectrum(int p) const { return spectra + size_t(p) * size_t(n); }
+    bool ready() const { return spectra != nullptr; }
+
+    int n = 0;
+    int nProj = 0;
+    std::vector<double> image;  // imageSide rows of imageSide values, row = z
+    int imageSide = 0;
+    bool done = false;
+    double minV = 0.0;
+    double maxV = 0.0;
+
+private:
+    double* filteredRowW(int p) { return filt.data() + front + size_t(p) * stride; }
+    bool regionRows(double z0, double z1, int& lo, int& hi) const;
+    void rowSpans(double x0, double x1, int zlo, int zhi);
+    bool canProject(int p) const;
+
+    fftw_complex* fwdIn = nullptr;
+    fftw_complex* fwdOut = nullptr;
+    fftw_complex* invIn = nullptr;
+    fftw_complex* invOut = nullptr;
+    fftw_plan fwdPlan = nullptr;
+    fftw_plan invPlan = nullptr;
+    fftw_complex* spectra = nullptr;  // nProj blocks of n values
+    // Filtered rows with zero margins so vector loads near the ends stay inside.
+    std::vector<double> filt;
+    size_t stride = 0;
+    static constexpr size_t front = 16;
+    // Per row of the region: the columns inside the circle and the region.
+    std::vector<int> spanLo, spanHi;
+    std::vector<double> cosT, sinT;
+};

@@ -1,0 +1,28 @@
+#include "HSgm.h"
+
+#include <QDebug>
+
+namespace {
+// Two arrays of this many doubles each are 4 GB: far beyond any detector line set.
+constexpr long long maxSamples = 256LL * 1024 * 1024;
+}
+
+void HSgm::resize(int nx_, int nth_)
+{
+    std::vector<double>().swap(absorb);
+    std::vector<double>().swap(intensity);
+    nx = nx_;
+    nth = nth_;
+    if (nx <= 0 || nth <= 0)
+        return;
+    const long long total = static_cast<long long>(nx) * nth;
+    if (total > maxSamples) {
+        qDebug().noquote() << QStringLiteral("Sinogram too large, left empty: ")
+                + QString::number(nx) + QStringLiteral(" x ") + QString::number(nth);
+        nx = 0;
+        nth = 0;
+        return;
+    }
+    absorb.resize(size_t(total));
+    intensity.resize(size_t(total));
+}

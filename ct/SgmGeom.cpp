@@ -1,0 +1,51 @@
+#include "SgmGeom.h"
+
+#include <cmath>
+
+SgmGeom makeSgmGeom(bool rotAxIsV, int dim, double cor)
+{
+    SgmGeom g;
+    g.rotAxIsV = rotAxIsV;
+    g.cor = cor;
+    g.dim = dim;
+    if (std::isfinite(cor) && cor > -2e9 && cor < 2e9) {
+        g.corInt = static_cast<int>(std::floor(cor));
+        g.corFrac = cor - g.corInt;
+    }
+    // A CoR within one pixel of an edge (or outside) leaves no sample pair.
+    const double m = std::fmin(cor, double(dim) - cor - 1.0);
+    if (m >= 1.0 && std::isfinite(cor)) {
+        g.half = static_cast<int>(std::floor(m));
+        g.nx = 2 * g.half - 1;
+    }
+    return g;
+}
+
+void sampleLine(const double* v, double* out, const SgmGeom& g)
+{
+    if (g.half <= 0)
+        return;
+    const double f = g.corFrac;
+    for (int i = 1 - g.half; i <= g.half - 1; ++i) {
+        const int k = i + g.corInt;
+        out[i + g.half - 1] = v[k] + f * (v[k + 1] - v[k]);
+    }
+}
+
+double absorbance(double i0, double bg, double intensity)
+{
+    double a = i0 - bg;
+    double b = intensity - bg;
+    if (a <= 0.0)
+        a = 1.0;
+    if (b <= 0.0)
+        b = 1.0;
+    return std::log(a / b);
+}
+
+void absorbanceRow(const double* i0, const double* bg, const double* intensity,
+                   double* out, int n)
+{
+    for (int j = 0; j < n; ++j)
+        out[j] = absorbance(i0 ? i0[j] : 1.0, bg ? bg[j] : 0.0, intensity[j]);
+}

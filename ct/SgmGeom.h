@@ -1,0 +1,27 @@
+#pragma once
+// Where the samples of a sinogram line lie: symmetric about the centre of
+// rotation, as far as the nearer edge of the detector line allows.
+
+struct SgmGeom
+{
+    bool rotAxIsV = false;
+    int half = 0;      // whole pixels from the CoR to the nearer edge; 0 means no samples
+    int nx = 0;        // 2 * half - 1, or 0 when half is 0
+    int corInt = 0;
+    double cor = 0.0;
+    double corFrac = 0.0;
+    int dim = 0;       // length of the detector line
+};
+
+SgmGeom makeSgmGeom(bool rotAxIsV, int dim, double cor);
+
+// out[0 .. nx-1] from the detector line v[0 .. dim-1], linearly interpolated
+// at cor + j - (half - 1).
+void sampleLine(const double* v, double* out, const SgmGeom& geom);
+
+// Absorbance ln((I0 - BG) / (I - BG)) of n samples; a difference <= 0 becomes 1
+// so dead and dark pixels stay finite.  Without an I0 line (null) I0 is 1,
+// without a BG line BG is 0.
+void absorbanceRow(const double* i0, const double* bg, const double* intensity,
+                   double* out, int n);
+double absorbance(double i0, double bg, double intensity);

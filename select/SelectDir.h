@@ -1,0 +1,22 @@
+#pragma once
+// Chooses a directory through a non-modal dialog opening in the data root.
+#include "ui_SelectDir.h"
+
+#include <QFileDialog>
+#include <QFrame>
+
+class SelectDir : public QFrame, public Ui_SelectDir
+{
+    Q_OBJECT
+public:
+    explicit SelectDir(QWidget* parent = nullptr);
+
+    // Public so that batch commands can point it at a directory.
+    QFileDialog dialog;
+
+signals:
+    void aDirSelected(QString dir);
+
+public slots:
+    void setDirName(QString dir);
+};

@@ -1,0 +1,194 @@
+// Process control panel: defaults of its form, change signals, setters and
+// the run-condition snapshot.
+#include "ProcCtrl.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestProcCtrl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void defaults();
+    void typedValues_data();
+    void typedValues();
+    void rotationAxis();
+    void setters();
+    void switchesSignal();
+    void snapshot_data();
+    void snapshot();
+};
+
+void TestProcCtrl::defaults()
+{
+    ProcCtrl p;
+    QCOMPARE(p.windowTitle(), QString("Proc Control"));
+    QCOMPARE(p.rotAxIsV, false);
+    QVERIFY(p.RotAxH->isChecked());
+    QCOMPARE(p.sliceNo, 1000);
+    QCOMPARE(p.cor, 1000.0);
+    QCOMPARE(p.Cor->text(), QString("1000"));
+    QCOMPARE(p.Cor->maximumWidth(), 60);
+    QVERIFY(p.Cor->alignment() & Qt::AlignRight);
+    QCOMPARE(p.SliceFrom->text(), QString("0"));
+    QCOMPARE(p.SliceTo->text(), QString("2047"));
+    QCOMPARE(p.SliceStep->text(), QString("1"));
+    QVERIFY(p.AutoUpdate->isChecked());
+    QVERIFY(!p.AutoExecCtCalc->isChecked());
+    QCOMPARE(p.Threads->minimum(), 0);
+    QCOMPARE(p.AutoUpdate->text(), QString("Auto Update Sinogram"));
+    QCOMPARE(p.AutoExecCtCalc->text(), QString("Auto Exec"));
+    // Setting the value it already has changes nothing.
+    QSignalSpy spy(&p, &ProcCtrl::corUpdated);
+    p.setCor(1000);
+    QCOMPARE(spy.count(), 0);
+}
+
+// Typing into SliceNo or Cor and leaving the field.
+void TestProcCtrl::typedValues_data()
+{
+    QTest::addColumn<bool>("isCor");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("emitted");
+    QTest::newRow("cor changed") << true << "1023.5" << 1023.5 << 1;
+    QTest::newRow("cor same again") << true << "1000" << 1000.0 << 0;
+    QTest::newRow("cor same, other spelling") << true << "1.0e3" << 1000.0 << 0;
+    QTest::newRow("cor text") << true << "abc" << 0.0 << 1;
+    QTest::newRow("slice changed") << false << "12" << 12.0 << 1;
+    QTest::newRow("slice same") << false << "1000" << 1000.0 << 0;
+    QTest::newRow("slice text") << false << "x1" << 0.0 << 1;
+    QTest::newRow("slice too big") << false << "4294967296" << 0.0 << 1;
+}
+
+void TestProcCtrl::typedValues()
+{
+    QFETCH(bool, isCor);
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QFETCH(int, emitted);
+    ProcCtrl p;
+    QSignalSpy corSpy(&p, &ProcCtrl::corUpdated);
+    QSignalSpy sliceSpy(&p, &ProcCtrl::sliceNoUpdated);
+    QLineEdit* e = isCor ? p.Cor : p.SliceNo;
+    e->setText(text);
+    emit e->editingFinished();
+    if (isCor) {
+        QCOMPARE(p.cor, value);
+        QCOMPARE(corSpy.count(), emitted);
+        QCOMPARE(sliceSpy.count(), 0);
+    } else {
+        QCOMPARE(p.sliceNo, int(value));
+        QCOMPARE(sliceSpy.count(), emitted);
+        QCOMPARE(corSpy.count(), 0);
+    }
+    // Leaving the field again without a change is silent.
+    emit e->editingFinished();
+    QCOMPARE((isCor ? corSpy : sliceSpy).count(), emitted);
+}
+
+void TestProcCtrl::rotationAxis()
+{
+    ProcCtrl p;
+    p.show();
+    QSignalSpy spy(&p, &ProcCtrl::rotAxUpdated);
+    QTest::mouseClick(p.RotAxH, Qt::LeftButton);  // already checked
+    QCOMPARE(spy.count(), 0);
+    QTest::mouseClick(p.RotAxV, Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(p.rotAxIsV);
+    QVERIFY(!p.RotAxH->isChecked());
+    QTest::mouseClick(p.RotAxV, Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
+    QTest::mouseClick(p.RotAxH, Qt::LeftButton);
+    QCOMPARE(spy.count(), 2);
+    QVERIFY(!p.rotAxIsV);
+}
+
+void TestProcCtrl::setters()
+{
+    ProcCtrl p;
+    QSignalSpy corSpy(&p, &ProcCtrl::corUpdated);
+    QSignalSpy sliceSpy(&p, &ProcCtrl::sliceNoUpdated);
+    p.setCor(1023.456789);
+    QCOMPARE(p.Cor->text(), QString("1023.46"));
+    QCOMPARE(p.cor, 1023.456789);
+    QCOMPARE(corSpy.count(), 1);
+    p.setCor(1023.456789);
+    QCOMPARE(corSpy.count(), 1);
+    p.setCor(qQNaN());
+    QCOMPARE(corSpy.count(), 2);
+    p.setSliceNo(-3);
+    QCOMPARE(p.SliceNo->text(), QString("-3"));
+    QCOMPARE(sliceSpy.count(), 1);
+    p.setSliceNo(-3);
+    QCOMPARE(sliceSpy.count(), 1);
+    p.setSliceFrom(5);
+    p.setSliceTo(1);
+    p.setSliceStep(2);
+    QCOMPARE(p.SliceFrom->text(), QString("5"));
+    QCOMPARE(p.SliceTo->text(), QString("1"));
+    QCOMPARE(p.SliceStep->text(), QString("2"));
+    QCOMPARE(sliceSpy.count(), 1);
+    QCOMPARE(corSpy.count(), 2);
+}
+
+void TestProcCtrl::switchesSignal()
+{
+    ProcCtrl p;
+    QSignalSpy upd(&p, &ProcCtrl::autoUpdateUpdated);
+    QSignalSpy exe(&p, &ProcCtrl::autoExecUpdated);
+    p.AutoUpdate->setChecked(false);
+    p.AutoExecCtCalc->setChecked(true);
+    p.AutoExecCtCalc->setChecked(true);
+    QCOMPARE(upd.count(), 1);
+    QCOMPARE(exe.count(), 1);
+}
+
+void TestProcCtrl::snapshot_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("expFrom");
+    QTest::addColumn<int>("expTo");
+    QTest::addColumn<int>("expStep");
+    QTest::newRow("down, 5") << "10" << "0" << "5" << 2 << 10 << 0 << -5;
+    QTest::newRow("down, -5") << "10" << "0" << "-5" << 2 << 10 << 0 << -5;
+    QTest::newRow("up") << "0" << "10" << "-5" << 32 << 0 << 10 << 5;
+    QTest::newRow("zero step, no threads") << "0" << "10" << "0" << 0 << 0 << 10 << 0;
+    QTest::newRow("text") << "a" << "b" << "c" << 1 << 0 << 0 << 0;
+}
+
+void TestProcCtrl::snapshot()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, step);
+    QFETCH(int, threads);
+    QFETCH(int, expFrom);
+    QFETCH(int, expTo);
+    QFETCH(int, expStep);
+    ProcCtrl p;
+    p.SliceFrom->setText(from);
+    p.SliceTo->setText(to);
+    p.SliceStep->setText(step);
+    p.Threads->setValue(threads);
+    p.AutoExecCtCalc->setChecked(true);
+    p.setCor(812.25);
+    p.setSliceNo(77);
+    const CtCond c = p.ctCond();
+    QCOMPARE(c.from, expFrom);
+    QCOMPARE(c.to, expTo);
+    QCOMPARE(c.step, expStep);
+    QCOMPARE(c.threads, threads);
+    QVERIFY(c.autoExec);
+    QCOMPARE(c.cor, 812.25);
+    QCOMPARE(c.sliceNo, 77);
+    QCOMPARE(c.rotAxIsV, false);
+    QVERIFY(!c.ct1 && !c.ct2);
+}
+
+QTEST_MAIN(TestProcCtrl)
+#include "tst_procctrl.moc"

@@ -1,5 +1,6 @@
 # Sources of ct/: core files (no QtWidgets) and widget files with their forms.
 list(APPEND ZUVO2_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/SinogramGen.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HSgm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SgmGeom.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp

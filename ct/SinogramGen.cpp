@@ -1,0 +1,58 @@
+#include "SinogramGen.h"
+
+#include "HSgm.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "SgmGeom.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+// Reads line `slice` of an image (a row for a vertical axis, else a column).
+void readLine(ImgData* img, bool rotAxIsV, int slice, double* out)
+{
+    if (rotAxIsV)
+        img->readRow(slice, out);
+    else
+        img->readColumn(slice, out);
+}
+} // namespace
+
+void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice)
+{
+    if (!hSgm || std::isnan(cor) || std::floor(cor) <= 0)
+        return;
+    const int dim = rotAxIsV ? set.width : set.height;
+    if (std::ceil(cor) >= dim)
+        return;
+
+    hSgm->slice = slice;
+    const SgmGeom geom = makeSgmGeom(rotAxIsV, dim, cor);
+    const int nth = set.count();
+    hSgm->resize(geom.nx, nth);
+    if (!hSgm->hasData())
+        return;
+
+    std::vector<double> line(size_t(dim) + 1, 0.0);
+    std::vector<double> i0Line, bgLine;
+    ImgData* i0 = set.i0();
+    if (i0 && i0->ready) {
+        i0Line.resize(size_t(geom.nx));
+        readLine(i0, rotAxIsV, slice, line.data());
+        sampleLine(line.data(), i0Line.data(), geom);
+    }
+    ImgData* bg = set.bg();
+    if (bg && bg->ready) {
+        bgLine.resize(size_t(geom.nx));
+        readLine(bg, rotAxIsV, slice, line.data());
+        sampleLine(line.data(), bgLine.data(), geom);
+    }
+    for (int p = 0; p < nth; ++p) {
+        readLine(set.at(p), rotAxIsV, slice, line.data());
+        sampleLine(line.data(), hSgm->intensityRow(p), geom);
+        absorbanceRow(i0Line.empty() ? nullptr : i0Line.data(),
+                      bgLine.empty() ? nullptr : bgLine.data(),
+                      hSgm->intensityRow(p), hSgm->absorbRow(p), geom.nx);
+    }
+}

@@ -1,0 +1,10 @@
+#pragma once
+// Builds the sinogram of one slice from a projection set with its I0 and BG.
+// Re-entrant: several threads may build records from one (unchanging) set at
+// once, each into its own HSgm.
+class HSgm;
+class ImgDatas;
+
+// A CoR with floor <= 0 or ceil >= the line length leaves the record as it was;
+// a CoR within one pixel of the far edge gives an empty record (no samples).
+void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice);

@@ -1,0 +1,141 @@
+#include "ImgData.h"
+
+#include "ColorScale.h"
+#include "ImgDataITEX.h"
+#include "ImgDataTiff.h"
+
+#include <QDebug>
+#include <QFile>
+
+#include <limits>
+
+namespace {
+
+// First two bytes of a file; false when it cannot be opened.
+bool magicIs(const QString& path, const char* a, const char* b, const QString& failText)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        qDebug().noquote() << failText + path;
+        return false;
+    }
+    char m[2] = { 0, 0 };
+    const qint64 n = f.read(m, 2);
+    f.close();
+    if (n != 2)
+        return false;
+    return (m[0] == a[0] && m[1] == a[1]) || (b && m[0] == b[0] && m[1] == b[1]);
+}
+
+} // namespace
+
+bool isTiffFile(const QString& path)
+{
+    return magicIs(path, "II", "MM", QStringLiteral("Check File Type (TIFF):: Can not open "));
+}
+
+bool isItexFile(const QString& path)
+{
+    return magicIs(path, "IM", nullptr, QStringLiteral("Check File Type (ITEX):: Can not open "));
+}
+
+ImgFileType imgFileType(const QString& path)
+{
+    if (isTiffFile(path))
+        return TIFF;
+    if (isItexFile(path))
+        return ITEX;
+    qDebug().noquote() << QStringLiteral("Unknown file type : ") + path;
+    return Unsupported;
+}
+
+ImgData* newImgData(ImgFileType type)
+{
+    switch (type) {
+    case ITEX:
+        return new ImgDataITEX;
+    case TIFF:
+        return new ImgDataTiff;
+    default:
+        return nullptr;
+    }
+}
+
+ImgData::ImgData()
+    : minValue(std::numeric_limits<double>::max())
+    , maxValue(-std::numeric_limits<double>::max())
+{
+}
+
+ImgData::~ImgData()
+{
+    delete[] rowBuf;
+    delete[] colBuf;
+}
+
+bool ImgData::load()
+{
+    ready = false;
+    if (!readProps(fileName, width, height))
+        return false;
+    minMaxValid = false;
+    if (!openData()) {
+        qDebug().noquote() << QStringLiteral("Can not open ImgData ") + fileName;
+        return false;
+    }
+    delete[] rowBuf;
+    delete[] colBuf;
+    // Sizes were checked against the file by the reader, so these stay small.
+    rowBuf = new double[size_t(qMax(width, 1))]();
+    colBuf = new double[size_t(qMax(height, 1))]();
+    ready = true;
+    return true;
+}
+
+void ImgData::computeMinMax()
+{
+    minValue = std::numeric_limits<double>::max();
+    maxValue = -std::numeric_limits<double>::max();
+    if (rowBuf) {
+        for (int iy = 0; iy < height; ++iy) {
+            readRow(iy, rowBuf);
+            for (int x = 0; x < width; ++x) {
+                const double v = rowBuf[x];
+                if (v < minValue)
+                    minValue = v;
+                if (v > maxValue)
+                    maxValue = v;
+            }
+        }
+    }
+    minMaxValid = true;
+}
+
+void ImgData::getMinMax(double& min, double& max)
+{
+    if (!minMaxValid) {
+        if (!ready) {
+            min = max = 0;
+            return;
+        }
+        computeMinMax();
+    }
+    min = minValue;
+    max = maxValue;
+}
+
+void ImgData::renderTo(QImage& image, ColorScale* colorBar)
+{
+    if (!ready || !colorBar)
+        return;
+    if (!minMaxValid)
+        computeMinMax();
+    colorBar->autoMinMax(minValue, maxValue);
+    image = QImage(width, height, QImage::Format_Grayscale8);
+    if (image.isNull())
+        return;
+    for (int iy = 0; iy < height; ++iy) {
+        readRow(iy, rowBuf);
+        colorBar->levelRow(rowBuf, image.scanLine(iy), width);
+    }
+}

@@ -1,0 +1,452 @@
+#include "SampleWriter.h"
+
+#include "ItexWriter.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QRunnable>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QThread>
+#include <QThreadPool>
+
+#include <atomic>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+// mt19937 gives the same sequence on every platform, unlike the standard distributions, so the
+// same seed gives the same files with any compiler.
+double uniform01(std::mt19937& g)
+{
+    return (double(g()) + 0.5) / 4294967296.0;
+}
+
+// Normal deviates by Box-Muller, both values of each pair used.
+class Gauss
+{
+public:
+    explicit Gauss(std::mt19937& g)
+        : rng(g)
+    {
+    }
+    double operator()()
+    {
+        if (haveSpare) {
+            haveSpare = false;
+            return spare;
+        }
+        const double r = std::sqrt(-2.0 * std::log(uniform01(rng)));
+        const double a = 2.0 * M_PI * uniform01(rng);
+        spare = r * std::sin(a);
+        haveSpare = true;
+        return r * std::cos(a);
+    }
+    std::mt19937& rng;
+
+private:
+    double spare = 0;
+    bool haveSpare = false;
+};
+
+const double kReadNoise = 2.0; // dark noise of the detector, counts
+
+// Photon counts with mean lambda plus the detector's read noise.
+double noisyCount(double lambda, Gauss& gauss)
+{
+    if (lambda <= 0)
+        return kReadNoise * gauss();
+    if (lambda > 50) // normal limit of the Poisson law, both variances in one draw
+        return lambda + std::sqrt(lambda + kReadNoise * kReadNoise) * gauss();
+    const double limit = std::exp(-lambda);
+    double p = 1.0;
+    int k = -1;
+    do {
+        ++k;
+        p *= uniform01(gauss.rng);
+    } while (p > limit && k < 1000);
+    return k + kReadNoise * gauss();
+}
+
+quint16 toCount(double v)
+{
+    if (!(v > 0))
+        return 0;
+    if (v >= 65535.0)
+        return 65535;
+    return quint16(std::lround(v));
+}
+
+int indexDigits(int n)
+{
+    return std::max(4, int(QString::number(n).size()));
+}
+
+} // namespace
+
+SampleWriter::SampleWriter(const SampleOptions& options)
+    : opt(options)
+{
+}
+
+int SampleWriter::axisDim() const
+{
+    return opt.axisVertical ? opt.width : opt.height;
+}
+
+int SampleWriter::alongDim() const
+{
+    return opt.axisVertical ? opt.height : opt.width;
+}
+
+double SampleWriter::cor() const
+{
+    return opt.cor >= 0 ? opt.cor : std::floor(axisDim() / 2.0) + 2.5;
+}
+
+double SampleWriter::axisCentre() const
+{
+    return std::floor(alongDim() / 2.0);
+}
+
+int SampleWriter::truthSize() const
+{
+    const double c = cor();
+    const int half = int(std::floor(std::min(c, axisDim() - c - 1.0)));
+    return 2 * half - 2;
+}
+
+double SampleWriter::radius() const
+{
+    // The head reaches 0.92 radius from the axis: keep it inside the grid.
+    return 0.95 * (truthSize() / 2.0) / 0.92;
+}
+
+double SampleWriter::halfHeight() const
+{
+    return 0.45 * alongDim();
+}
+
+QList<int> SampleWriter::truthIndices() const
+{
+    QList<int> list;
+    const int n = std::max(0, std::min(opt.truthSlices, alongDim()));
+    for (int i = 0; i < n; ++i) {
+        const int r = int(std::lround(double(alongDim()) * (i + 1) / (n + 1)));
+        if (list.isEmpty() || list.last() != r)
+            list << std::min(r, alongDim() - 1);
+    }
+    return list;
+}
+
+QList<double> SampleWriter::energies() const
+{
+    if (opt.kind != QLatin1String("xafs"))
+        return { 0.0 };
+    if (!opt.energies.isEmpty())
+        return opt.energies;
+    return { 7080.0, 7100.0, 7110.0, 7115.0, 7120.0, 7140.0 };
+}
+
+QString SampleWriter::prefix() const
+{
+    if (!opt.prefix.isEmpty())
+        return opt.prefix;
+    return opt.kind == QLatin1String("xafs") ? QStringLiteral("Fe") : QStringLiteral("ct");
+}
+
+Phantom SampleWriter::phantom(double energyEv) const
+{
+    if (opt.kind == QLatin1String("xafs"))
+        return Phantom::xafs(radius(), halfHeight(), energyEv, opt.edge);
+    return Phantom::head(radius(), halfHeight());
+}
+
+double SampleWriter::i0At(int c, int r, double energyEv) const
+{
+    // Smooth beam: brightest near the middle, a slight tilt, a slow drift with energy.
+    const double dx = (c - opt.width / 2.0) / (0.5 * opt.width);
+    const double dy = (r - opt.height / 2.0) / (0.5 * opt.height);
+    double scale = 1.0;
+    if (energyEv > 0)
+        scale = std::max(0.5, 1.0 + 0.05 * (energyEv - opt.edge) / 100.0);
+    return opt.i0Peak * scale * (0.72 + 0.25 * std::exp(-(dx * dx + dy * dy) / 1.5) + 0.03 * dx);
+}
+
+double SampleWriter::bgAt(int c, int r) const
+{
+    return opt.bgLevel + 4.0 * std::sin(2.0 * M_PI * c / 37.0) * std::cos(2.0 * M_PI * r / 23.0);
+}
+
+QString SampleWriter::energyText(double energyEv)
+{
+    QString s = QString::number(energyEv / 1000.0, 'f', 6);
+    while (s.endsWith(QLatin1Char('0')) && s.size() - s.indexOf(QLatin1Char('.')) > 4)
+        s.chop(1);
+    s.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return s + QStringLiteral("keV");
+}
+
+QString SampleWriter::seriesName(int index, double energyEv) const
+{
+    const QString idx = QStringLiteral("%1").arg(index + 1, indexDigits(opt.nProj), 10, QLatin1Char('0'));
+    if (opt.kind == QLatin1String("xafs"))
+        return prefix() + QLatin1Char('-') + energyText(energyEv) + QLatin1Char('-') + idx + QStringLiteral(".img");
+    return prefix() + QLatin1Char('-') + idx + QStringLiteral(".img");
+}
+
+QString SampleWriter::i0Name(double energyEv) const
+{
+    if (opt.kind == QLatin1String("xafs"))
+        return QStringLiteral("i0/I0-") + energyText(energyEv) + QStringLiteral("-0001.img");
+    return QStringLiteral("i0/I0.img");
+}
+
+QString SampleWriter::bgName() const
+{
+    return QStringLiteral("bg/BG.img");
+}
+
+QString SampleWriter::truthName(int slice, double energyEv) const
+{
+    const QString idx = QStringLiteral("%1").arg(slice, 5, 10, QLatin1Char('0'));
+    if (opt.kind == QLatin1String("xafs"))
+        return QStringLiteral("truth/truth-") + energyText(energyEv) + QLatin1Char('-') + idx + QStringLiteral(".dat");
+    return QStringLiteral("truth/truth-") + idx + QStringLiteral(".dat");
+}
+
+quint32 SampleWriter::streamSeed(quint32 stream, quint32 index) const
+{
+    // splitmix-style mixing so neighbouring images get unrelated streams.
+    quint64 z = (quint64(opt.seed) << 32) ^ (quint64(stream) * 0x9E3779B97F4A7C15ull) ^ index;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return quint32(z ^ (z >> 32));
+}
+
+bool SampleWriter::valid()
+{
+    err.clear();
+    if (opt.kind != QLatin1String("ct") && opt.kind != QLatin1String("xafs"))
+        err = QStringLiteral("kind must be ct or xafs");
+    else if (opt.width < 8 || opt.height < 8 || opt.width > 16384 || opt.height > 16384)
+        err = QStringLiteral("width and height must lie in 8 .. 16384");
+    else if (opt.nProj < 1 || opt.nProj > 100000)
+        err = QStringLiteral("the number of projections must lie in 1 .. 100000");
+    else if (!(cor() >= 0) || truthSize() < 4)
+        err = QStringLiteral("the centre of rotation must lie well inside the detector");
+    else if (opt.outDir.isEmpty())
+        err = QStringLiteral("no output directory");
+    else if (!(opt.i0Peak > opt.bgLevel) || opt.bgLevel < 0 || opt.i0Peak > 60000)
+        err = QStringLiteral("beam counts must exceed the dark level and stay below 60000");
+    for (double e : energies())
+        if (opt.kind == QLatin1String("xafs") && !(e > 0))
+            err = QStringLiteral("energies must be positive");
+    if (!err.isEmpty())
+        qDebug().noquote() << QStringLiteral("Sample writer: ") + err;
+    return err.isEmpty();
+}
+
+bool SampleWriter::write()
+{
+    if (!valid())
+        return false;
+    QDir dir(opt.outDir);
+    for (const char* sub : { "i0", "bg", "truth" }) {
+        if (!dir.mkpath(QLatin1String(sub))) {
+            err = QStringLiteral("can not make directories in ") + opt.outDir;
+            qDebug().noquote() << QStringLiteral("Sample writer: ") + err;
+            return false;
+        }
+    }
+    if (!writeBg())
+        return false;
+    for (double e : energies()) {
+        if (!writeI0(e) || !writeSeries(e))
+            return false;
+        for (int s : truthIndices())
+            if (!writeTruth(s, e))
+                return false;
+    }
+    return writeInfo();
+}
+
+bool SampleWriter::writeBg()
+{
+    const int w = opt.width, h = opt.height;
+    std::vector<quint16> px(size_t(w) * h);
+    std::mt19937 g(streamSeed(1, 0));
+    Gauss gauss(g);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) {
+            double v = bgAt(c, r);
+            if (opt.noise)
+                v += kReadNoise * gauss();
+            px[size_t(r) * w + c] = toCount(v);
+        }
+    ItexWriter wr(w, h, 2);
+    wr.expTime = opt.expTime;
+    if (!wr.write16(QDir(opt.outDir).filePath(bgName()), px.data())) {
+        err = QStringLiteral("can not write ") + bgName();
+        return false;
+    }
+    return true;
+}
+
+bool SampleWriter::writeI0(double energyEv)
+{
+    const int w = opt.width, h = opt.height;
+    std::vector<quint16> px(size_t(w) * h);
+    std::mt19937 g(streamSeed(2, quint32(std::lround(energyEv * 1000.0))));
+    Gauss gauss(g);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) {
+            const double bg = bgAt(c, r);
+            double v = i0At(c, r, energyEv);
+            if (opt.noise)
+                v = bg + noisyCount(v - bg, gauss);
+            px[size_t(r) * w + c] = toCount(v);
+        }
+    ItexWriter wr(w, h, 2);
+    wr.expTime = opt.expTime;
+    if (!wr.write16(QDir(opt.outDir).filePath(i0Name(energyEv)), px.data())) {
+        err = QStringLiteral("can not write ") + i0Name(energyEv);
+        return false;
+    }
+    return true;
+}
+
+bool SampleWriter::writeSeries(double energyEv)
+{
+    const int w = opt.width, h = opt.height;
+    const size_t n = size_t(w) * h;
+    const Phantom ph = phantom(energyEv);
+    std::vector<double> i0(n), bg(n);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c) {
+            i0[size_t(r) * w + c] = i0At(c, r, energyEv);
+            bg[size_t(r) * w + c] = bgAt(c, r);
+        }
+    const quint32 stream = 3 + quint32(std::lround(energyEv * 1000.0));
+    const double corV = cor(), centre = axisCentre();
+    const int along = alongDim(), across = axisDim();
+
+    std::atomic<int> next { 0 };
+    std::atomic<bool> failed { false };
+    // Projections are independent; each worker takes the next one and writes it.
+    auto work = [&]() {
+        std::vector<quint16> px(n);
+        std::vector<double> line(static_cast<size_t>(across));
+        ItexWriter wr(w, h, 2);
+        wr.expTime = opt.expTime;
+        for (int p = next++; p < opt.nProj && !failed; p = next++) {
+            const double theta = M_PI * p / opt.nProj;
+            std::mt19937 g(streamSeed(stream, quint32(p)));
+            Gauss gauss(g);
+            for (int a = 0; a < along; ++a) {
+                ph.projectLine(theta, a - centre, -corV, across, line.data());
+                for (int k = 0; k < across; ++k) {
+                    const size_t at = opt.axisVertical ? size_t(a) * w + k : size_t(k) * w + a;
+                    const double signal = (i0[at] - bg[at]) * std::exp(-line[size_t(k)]);
+                    double v = bg[at] + signal;
+                    if (opt.noise)
+                        v = bg[at] + noisyCount(signal, gauss);
+                    px[at] = toCount(v);
+                }
+            }
+            if (!wr.write16(QDir(opt.outDir).filePath(seriesName(p, energyEv)), px.data()))
+                failed = true;
+        }
+    };
+    QThreadPool pool;
+    const int threads = std::max(1, std::min(QThread::idealThreadCount(), opt.nProj));
+    for (int t = 1; t < threads; ++t)
+        pool.start(work);
+    work();
+    pool.waitForDone();
+    if (failed) {
+        err = QStringLiteral("can not write the series into ") + opt.outDir;
+        return false;
+    }
+    return true;
+}
+
+bool SampleWriter::writeTruth(int slice, double energyEv) const
+{
+    const int nn = truthSize();
+    const Phantom ph = phantom(energyEv);
+    const QString path = QDir(opt.outDir).filePath(truthName(slice, energyEv));
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
+        return false;
+    }
+    QTextStream out(&f);
+    out << "#ZUVO-CTImg\n";
+    out << "# Range_X0       : " << 0 << "\n";
+    out << "# Range_Y0       : " << 0 << "\n";
+    out << "# Range_X1       : " << nn << "\n";
+    out << "# Range_Y1       : " << nn << "\n";
+    out << "# sx,sy, ex,ey   : " << 0 << "\t" << 0 << "\t" << nn << "\t" << nn << "\n";
+    out.flush();
+    const double Y = slice - axisCentre();
+    QByteArray buf;
+    for (int z = 0; z < nn; ++z) {
+        buf.clear();
+        for (int x = 0; x < nn; ++x) {
+            double m = ph.mu(x - nn / 2.0, Y, z - nn / 2.0);
+            if (std::fabs(m) < 1e-12) // overlapping ellipsoids that cancel
+                m = 0;
+            // Locale-free "%g", as the text stream writes doubles.
+            buf += QByteArray::number(x) + '\t' + QByteArray::number(z) + '\t' + QByteArray::number(m, 'g', 6) + '\n';
+        }
+        f.write(buf);
+    }
+    out.flush();
+    if (!f.commit()) {
+        qDebug().noquote() << QStringLiteral("Sample writer: can not write ") + path;
+        return false;
+    }
+    return true;
+}
+
+bool SampleWriter::writeInfo() const
+{
+    const QString path = QDir(opt.outDir).filePath(QStringLiteral("sample.txt"));
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
+        return false;
+    }
+    QTextStream out(&f);
+    out << "# Synthetic measurement; geometry as documented in data/Phantom.h\n";
+    out << "kind=" << opt.kind << "\n";
+    out << "width=" << opt.width << "\n";
+    out << "height=" << opt.height << "\n";
+    out << "nProj=" << opt.nProj << "\n";
+    out << "axis=" << (opt.axisVertical ? "v" : "h") << "\n";
+    out << "cor=" << QString::number(cor(), 'g', 10) << "\n";
+    out << "axisCentre=" << axisCentre() << "\n";
+    out << "truthSize=" << truthSize() << "\n";
+    QStringList slices;
+    for (int s : truthIndices())
+        slices << QString::number(s);
+    out << "truthSlices=" << slices.join(QLatin1Char(',')) << "\n";
+    out << "seed=" << opt.seed << "\n";
+    out << "noise=" << (opt.noise ? "on" : "off") << "\n";
+    out << "prefix=" << prefix() << "\n";
+    out << "i0Peak=" << opt.i0Peak << "\n";
+    out << "bgLevel=" << opt.bgLevel << "\n";
+    if (opt.kind == QLatin1String("xafs")) {
+        QStringList es;
+        for (double e : energies())
+            es << QString::number(e, 'g', 10);
+        out << "energies=" << es.join(QLatin1Char(',')) << "\n";
+        out << "edge=" << QString::number(opt.edge, 'g', 10) << "\n";
+    }
+    out.flush();
+    return f.commit();
+}

@@ -1,0 +1,88 @@
+#pragma once
+// Synthetic measurements for development and tests, reproducible from a seed:
+//
+// kind "ct":   <dir>/<prefix>-0001.img ... one projection per step over a half turn,
+//              <dir>/i0/I0.img, <dir>/bg/BG.img,
+//              <dir>/truth/truth-<slice>.dat (true mu of some slices),
+//              <dir>/sample.txt (the settings and derived geometry, key=value).
+// kind "xafs": per energy <dir>/<prefix>-<energy>-0001.img ... (energy as "7_112keV"),
+//              <dir>/i0/I0-<energy>-0001.img, <dir>/bg/BG.img,
+//              <dir>/truth/truth-<energy>-<slice>.dat, <dir>/sample.txt.
+//
+// Counts are I = BG + (I0 - BG) exp(-P) with P the phantom's line integral
+// (Phantom.h has the geometry), optionally with Poisson noise, rounded and
+// clipped to 16 bits. Truth files are "#ZUVO-CTImg" text: the header with the
+// region 0, 0, N, N and one "x<TAB>z<TAB>mu" line per grid pixel.
+#include "Phantom.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+struct SampleOptions
+{
+    QString outDir;
+    QString kind = QStringLiteral("ct"); // "ct" or "xafs"
+    int width = 256;
+    int height = 128;
+    int nProj = 180;
+    bool axisVertical = true;
+    double cor = -1;            // below 0: dim / 2 + 2.5
+    quint32 seed = 1;
+    bool noise = true;
+    QList<double> energies;     // eV; empty: 7080, 7100, 7110, 7115, 7120, 7140
+    double edge = 7112.0;       // eV
+    QString prefix;             // empty: "ct" or "Fe"
+    int truthSlices = 5;
+    double i0Peak = 30000.0;
+    double bgLevel = 100.0;
+    double expTime = 0.5;
+};
+
+class SampleWriter
+{
+public:
+    explicit SampleWriter(const SampleOptions& options);
+
+    // Checks the options; false with a message in error() when they cannot work.
+    bool valid();
+    // Writes everything the kind asks for.
+    bool write();
+
+    const SampleOptions& options() const { return opt; }
+    QString error() const { return err; }
+
+    // Derived geometry.
+    int axisDim() const;        // detector size across the axis
+    int alongDim() const;       // detector size along the axis
+    double cor() const;
+    double axisCentre() const;  // detector position of Y = 0 along the axis
+    int truthSize() const;      // N
+    double radius() const;      // in-plane head radius
+    double halfHeight() const;  // head size along the axis
+    QList<int> truthIndices() const;
+    QList<double> energies() const;
+    QString prefix() const;
+
+    Phantom phantom(double energyEv) const;
+    // Noise-free beam and dark counts at a detector pixel.
+    double i0At(int c, int r, double energyEv) const;
+    double bgAt(int c, int r) const;
+
+    static QString energyText(double energyEv);
+    QString seriesName(int index, double energyEv) const;   // relative to outDir
+    QString i0Name(double energyEv) const;
+    QString bgName() const;
+    QString truthName(int slice, double energyEv) const;
+
+private:
+    bool writeSeries(double energyEv);
+    bool writeI0(double energyEv);
+    bool writeBg();
+    bool writeTruth(int slice, double energyEv) const;
+    bool writeInfo() const;
+    quint32 streamSeed(quint32 stream, quint32 index) const;
+
+    SampleOptions opt;
+    QString err;
+};

@@ -1,0 +1,47 @@
+#pragma once
+// An 8-bit grey picture in a paint area: wheel zoom about the mouse, pan by
+// left drag, position report, point pick by click, Shift-drag selection.
+#include "DispAWLayout.h"
+#include "MouseC.h"
+
+#include <QImage>
+#include <QRectF>
+
+class ChCoord;
+
+class ImgDisp : public DispAWLayout
+{
+    Q_OBJECT
+public:
+    explicit ImgDisp(QWidget* parent = nullptr);
+
+    MouseC* mouse;
+    ChCoord* coord;
+    bool scaleSet = false;
+    // Visible part of image in image pixels, rows growing downward.
+    QRectF view;
+    // Written by renderers, who then call newImage().
+    QImage image;
+    // Selection kept for the owner's overlay; neither drawn nor signalled.
+    bool selecting = false;
+    bool selValid = false;
+    double selX = 0, selY = 0, selW = 0, selH = 0;
+
+signals:
+    void newPos(int ix, int iy);
+    void newS(QRectF s);
+    void selectedAPoint(double x, double y, MouseC::MStat s);
+
+public slots:
+    void onWheelMoved();
+    void onMouseMoved();
+    void onMousePressed();
+    void onMouseReleased();
+    void draw(QPainter* p);
+    void newImage();
+    void resetScale();
+    void saveImage(QString fname);
+
+private:
+    void setRRectFromView();
+};

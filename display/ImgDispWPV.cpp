@@ -1,0 +1,26 @@
+#include "ImgDispWPV.h"
+
+#include <QGridLayout>
+
+ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
+{
+    Ui_ImgDispWPV::setupUi(this);
+    // The form keeps a name already given; this level names the widget.
+    setObjectName(QStringLiteral("ImgDispWPV"));
+    cbarLayout->addWidget(PVFrame, 0, 0);
+    connect(this, &ImgDisp::newPos, this, &ImgDispWPV::noticedNewPos);
+    connect(ResetScale, &QPushButton::clicked, this, &ImgDisp::resetScale);
+    resize(width(), width());
+}
+
+void ImgDispWPV::noticedNewPos(int ix, int iy)
+{
+    PosX->setText(QString::number(ix, 'g', 6));
+    PosY->setText(QString::number(iy, 'g', 6));
+    emit newPosInvY(ix, iy);
+}
+
+void ImgDispWPV::setVal(double v)
+{
+    Val->setText(QString::number(v, 'g', 6));
+}

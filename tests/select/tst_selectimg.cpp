@@ -59,9 +59,6 @@ void TstSelectImg::form()
     QCOMPARE(col, 5);
     QCOMPARE(s.SelectAImgFileBase->parentWidget(), &s);
     QCOMPARE(s.ExpTimeLE->text(), QString("0.05"));
-    QCOMPARE(s.ExpTimeLBL1->text(), QString("Exp Time"));
-    QCOMPARE(s.ExpTimeLBL2->text(), QString("[s]"));
-    QCOMPARE(s.ShowImg->text(), QString("Show Img"));
     QVERIFY(!s.display()->parent());
     QCOMPARE(s.img, nullptr);
     QCOMPARE(s.getMode(), 0);

@@ -1,0 +1,141 @@
+#include "SelectDataFiles.h"
+
+#include "ConfigStore.h"
+
+#include <QButtonGroup>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+
+SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
+{
+    setupUi(this);
+
+    newOrAdd = new QButtonGroup(this);
+    newOrAdd->setExclusive(true);
+    newOrAdd->addButton(LoadNewFiles);
+    newOrAdd->addButton(AddFiles);
+    LoadNewFiles->setChecked(true);
+
+    dialog = new QFileDialog;
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilters({ QStringLiteral("Itex File (*.img)"),
+                             QStringLiteral("Tiff File (*.tif *.tiff)"),
+                             QStringLiteral("Any Files (* *.*)") });
+    if (!dataRoot.isEmpty())
+        dialog->setDirectory(dataRoot);
+
+    connect(Select, &QPushButton::clicked, dialog, &QFileDialog::show);
+    connect(dialog, &QFileDialog::filesSelected, this, &SelectDataFiles::takeFiles);
+    connect(Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
+    connect(Selected, &QComboBox::currentIndexChanged, this,
+            &SelectDataFiles::currentIndexChanged);
+}
+
+SelectDataFiles::~SelectDataFiles()
+{
+    delete dialog;
+}
+
+int SelectDataFiles::multiCount() const
+{
+    const QString text = MultiTimes->text();
+    const int n = text.toInt();
+    if (n > maxMultiTimes) {
+        qDebug().noquote() << QStringLiteral("Too many copies asked for, limited to ")
+                                  + QString::number(maxMultiTimes) + QStringLiteral(" : ")
+                                  + text;
+        return maxMultiTimes;
+    }
+    return n;
+}
+
+void SelectDataFiles::takeFiles(QStringList files)
+{
+    const bool newFile = LoadNewFiles->isChecked();
+    if (newFile)
+        clearFiles();
+    if (!LoadMultiTimes->isChecked() || files.isEmpty()) {
+        emit filesSelected(files, newFile);
+        return;
+    }
+    const int n = multiCount();
+    QStringList copies;
+    if (n > 0) {
+        copies.reserve(n);
+        for (int i = 0; i < n; ++i)
+            copies << files.first();
+    }
+    emit filesSelected(copies, newFile);
+}
+
+void SelectDataFiles::takeFileInfos(QFileInfoList infos)
+{
+    QStringList files;
+    files.reserve(infos.size());
+    for (const QFileInfo& info : infos)
+        files << info.filePath();
+    takeFiles(files);
+}
+
+void SelectDataFiles::takeDir(QString dir, QStringList patterns)
+{
+    if (LoadNewFiles->isChecked()) {
+        clearFiles();
+        qDebug().noquote() << QStringLiteral("clear files ") + dialog->directory().absolutePath();
+    }
+    // "." and ".." are never image files, even when a pattern like "*" matches them.
+    QDir d(dir);
+    d.setNameFilters(patterns);
+    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
+    QStringList files;
+    const QFileInfoList infos = d.entryInfoList();
+    files.reserve(infos.size());
+    for (const QFileInfo& info : infos)
+        files << info.absoluteFilePath();
+    takeFiles(files);
+}
+
+void SelectDataFiles::clearFiles()
+{
+    Selected->clear();
+    Count->setText(QString::number(Selected->count()));
+    emit filesCleared();
+}
+
+void SelectDataFiles::addEntry(QString fname)
+{
+    Selected->addItem(fname);
+    Count->setText(QString::number(Selected->count()));
+}
+
+void SelectDataFiles::prev()
+{
+    const int i = Selected->currentIndex();
+    if (i > 0)
+        Selected->setCurrentIndex(i - 1);
+}
+
+void SelectDataFiles::next()
+{
+    const int i = Selected->currentIndex();
+    if (i < Selected->count() - 1)
+        Selected->setCurrentIndex(i + 1);
+}
+
+void SelectDataFiles::select(int idx)
+{
+    if (idx >= 0 && idx < Selected->count())
+        Selected->setCurrentIndex(idx);
+}
+
+void SelectDataFiles::setExpTime(double time)
+{
+    ExpTime->setText(QString::number(time, 'g', 6));
+}
+
+double SelectDataFiles::expTime() const
+{
+    return ExpTime->text().toDouble();
+}

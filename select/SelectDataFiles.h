@@ -1,0 +1,46 @@
+#pragma once
+// A list of projection image files, new or added, optionally one file many times.
+#include "ui_SelectDataFiles.h"
+
+#include <QFileInfoList>
+#include <QFrame>
+#include <QStringList>
+
+class QButtonGroup;
+class QFileDialog;
+
+class SelectDataFiles : public QFrame, public Ui_SelectDataFiles
+{
+    Q_OBJECT
+public:
+    explicit SelectDataFiles(QWidget* parent = nullptr);
+    ~SelectDataFiles() override;
+
+    // Upper bound of "MultiTimes": each copy becomes a separately read image.
+    static constexpr int maxMultiTimes = 3600;
+
+    void addEntry(QString fname);
+    void takeFiles(QStringList files);
+    void takeFileInfos(QFileInfoList infos);
+    void takeDir(QString dir, QStringList patterns);
+    QFileDialog* fileDialog() { return dialog; }
+    Q_INVOKABLE double expTime() const;
+
+signals:
+    void currentIndexChanged(int idx);
+    void filesSelected(const QStringList& files, bool newFile);
+    void filesCleared();
+
+public slots:
+    void clearFiles();
+    void prev();
+    void next();
+    void select(int idx);
+    void setExpTime(double time);
+
+private:
+    int multiCount() const;
+
+    QFileDialog* dialog = nullptr; // no parent; deleted here
+    QButtonGroup* newOrAdd = nullptr;
+};

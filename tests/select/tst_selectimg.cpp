@@ -1,0 +1,191 @@
+#include "ConfigStore.h"
+#include "ImgData.h"
+#include "ItexWriter.h"
+#include "SelectAImgFile.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+const int W = 4;
+const int H = 5;
+// Pixel (x, y) holds 10 y + x + 1, so every read-out names its own position.
+quint16 pixelAt(int x, int y) { return quint16(10 * y + x + 1); }
+}
+
+class TstSelectImg : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void form();
+    void loadAndShow();
+    void failedLoadKeepsImage_data();
+    void failedLoadKeepsImage();
+    void readOut_data();
+    void readOut();
+    void clearAndExpTime();
+
+private:
+    QTemporaryDir dir;
+    QString good;
+};
+
+void TstSelectImg::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    dataRoot = dir.path();
+    std::vector<quint16> px(size_t(W * H));
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            px[size_t(y * W + x)] = pixelAt(x, y);
+    good = dir.filePath("I0-7_112keV-0001.img");
+    QVERIFY(ItexWriter(W, H, 2).write16(good, px.data()));
+}
+
+void TstSelectImg::form()
+{
+    SelectAImgFile s;
+    QVERIFY(s.gridLayout_3->indexOf(s.SelectAImgFileBase) >= 0);
+    int row, col, rs, cs;
+    s.gridLayout_3->getItemPosition(s.gridLayout_3->indexOf(s.SelectAImgFileBase), &row, &col,
+                                    &rs, &cs);
+    QCOMPARE(col, 5);
+    QCOMPARE(s.SelectAImgFileBase->parentWidget(), &s);
+    QCOMPARE(s.ExpTimeLE->text(), QString("0.05"));
+    QVERIFY(!s.display()->parent());
+    QCOMPARE(s.img, nullptr);
+    QCOMPARE(s.getMode(), 0);
+}
+
+void TstSelectImg::loadAndShow()
+{
+    SelectAImgFile s;
+    s.show();
+    QSignalSpy spy(&s, &SelectAFile::fileSelected);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("loading " + good));
+    s.fileSelected0(good);
+    QCOMPARE(spy.count(), 1);
+    QVERIFY(s.img);
+    QCOMPARE(int(s.img->width), W);
+    QCOMPARE(int(s.img->height), H);
+    QVERIFY(s.display()->isVisible());
+    QCOMPARE(s.display()->image.size(), QSize(W, H));
+    QCOMPARE(s.FilePath->text(), good);
+
+    // "Show Img" does nothing of its own.
+    s.display()->hide();
+    QTest::mouseClick(s.ShowImg, Qt::LeftButton);
+    QVERIFY(!s.display()->isVisible());
+
+    // A second load replaces the image and shows the display again.
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("loading " + good));
+    s.fileSelected0(good);
+    QVERIFY(s.img);
+    QVERIFY(s.img->ready);
+    QVERIFY(s.display()->isVisible());
+}
+
+void TstSelectImg::failedLoadKeepsImage_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing file") << QByteArray() << "missing.img";
+    QTest::newRow("empty file") << QByteArray("") << "empty.img";
+    QTest::newRow("garbage") << QByteArray("not an image at all, just some text\n") << "junk.img";
+    QByteArray truncated;
+    {
+        QFile f(good);
+        if (f.open(QIODevice::ReadOnly))
+            truncated = f.read(70);
+    }
+    QTest::newRow("truncated") << truncated << "cut.img";
+}
+
+void TstSelectImg::failedLoadKeepsImage()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, name);
+    const QString path = dir.filePath(name);
+    if (!content.isNull()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    SelectAImgFile s;
+    s.fileSelected0(good);
+    ImgData* kept = s.img;
+    QVERIFY(kept);
+    QSignalSpy spy(&s, &SelectAFile::fileSelected);
+    s.fileSelected0(path);
+    QCOMPARE(spy.count(), 1);   // the owner hears of the choice all the same
+    QCOMPARE(s.img, kept);      // but the image stays
+    QCOMPARE(int(s.img->width), W);
+}
+
+void TstSelectImg::readOut_data()
+{
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<QString>("val");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("just left of column 0 truncates to it")
+        << -0.5 << 3.0 << QString::number(pixelAt(0, 3));
+    QTest::newRow("column -1 is outside") << -1.0 << 3.0 << "0";
+    QTest::newRow("inside, fractions") << 2.9 << 1.2 << QString::number(pixelAt(2, 1));
+    QTest::newRow("last pixel") << double(W - 1) << double(H - 1)
+                                << QString::number(pixelAt(W - 1, H - 1));
+    QTest::newRow("right of the image") << double(W) << 0.0 << "0";
+    QTest::newRow("below the image") << 0.0 << double(H) << "0";
+    QTest::newRow("huge") << 1e30 << 1e30 << "0";
+    QTest::newRow("huge negative") << -1e30 << 2.0 << "0";
+    QTest::newRow("not a number") << nan << 1.0 << "0";
+}
+
+void TstSelectImg::readOut()
+{
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(QString, val);
+
+    SelectAImgFile s;
+    s.display()->Val->setText("untouched");
+    s.noticedNewPos(1, 1); // without an image nothing happens
+    QCOMPARE(s.display()->Val->text(), QString("untouched"));
+
+    s.fileSelected0(good);
+    QVERIFY(s.img);
+    s.display()->Val->setText("untouched");
+    emit s.display()->newPosInvY(x, y); // the display's own report reaches the panel
+    QCOMPARE(s.display()->Val->text(), val);
+}
+
+void TstSelectImg::clearAndExpTime()
+{
+    SelectAImgFile s;
+    s.show();
+    s.setExpTime(1.23456789);
+    QCOMPARE(s.ExpTimeLE->text(), QString("1.23457"));
+    s.fileSelected0(good);
+    QVERIFY(s.img);
+    QSignalSpy spy(&s, &SelectAFile::clear);
+    QTest::mouseClick(s.Clear, Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(s.img, nullptr);
+    QCOMPARE(s.ExpTimeLE->text(), QString("0.05"));
+    QCOMPARE(s.FilePath->text(), QString());
+    // Clearing again with nothing loaded is harmless.
+    s.clear0();
+    QCOMPARE(spy.count(), 2);
+    QCOMPARE(s.img, nullptr);
+}
+
+QTEST_MAIN(TstSelectImg)
+#include "tst_selectimg.moc"

@@ -23,6 +23,7 @@ targets=(
   "fileenergy 1000000 60"
   "config 40000 120"
   "batch 20000 120"
+  "itex 20000 120"
 )
 
 work="$build/fuzz-work"

@@ -14,3 +14,7 @@ list(APPEND ZUVO2_GUI_SOURCES
 # multiply-adds, so the pixel runs are decided with exactly the plain loop's t.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")
+list(APPEND ZUVO2_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/CtCalcBase.cpp
+  ${CMAKE_SOURCE_DIR}/forms/CtCalc.ui
+)

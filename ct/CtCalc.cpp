@@ -6,6 +6,7 @@
 #include "Sinogram.h"
 #include "SinogramImage.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QThread>
 
@@ -79,17 +80,19 @@ void CtCalc::startCt()
     blank.fill(0);
     DispCt->image = blank;
 
-    // A thread told to quit may still be winding down: let it finish, so the
-    // steps asked for below are handled by the loop started now.
-    if (threadQuitting)
-        progressThread->wait();
-    threadQuitting = false;
+    // Pacing left over from an earlier start is dropped: with the thread
+    // stopped nothing races the reset below, and steps already back here are
+    // refused by nextIz and allPending.
+    progressThread->quit();
+    progressThread->wait();
+    QCoreApplication::removePostedEvents(progress);
     progressThread->start();
     if (CalcAtOnce->isChecked()) {
         allPending = true;
         emit startCalcAll();
         busy = false;
     } else {
+        allPending = false;
         busy = true;
         nextIz = 0;
         progress->index = 0;
@@ -107,7 +110,6 @@ void CtCalc::endCt()
 {
     busy = false;
     progressThread->quit();
-    threadQuitting = true;
     showEndTime();
     showSpentT();
     emit calcFinished();

@@ -69,5 +69,4 @@ private:
     // earlier start are dropped.
     int nextIz = 0;
     bool allPending = false;
-    bool threadQuitting = false;
 };

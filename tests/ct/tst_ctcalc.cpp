@@ -87,8 +87,6 @@ class TstCtCalc : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void progress_data();
-    void progress();
     void panel();
     void atOnce();
     void sumOfKernel_data();
@@ -99,8 +97,6 @@ private slots:
     void restartWhileRunning();
     void noSinogram_data();
     void noSinogram();
-    void readOut_data();
-    void readOut();
     void destroyWhileRunning();
 
 private:
@@ -141,59 +137,13 @@ void TstCtCalc::cleanupTestCase()
     delete bg;
 }
 
-// The pacing object alone: one calcOne per step, then the end.
-void TstCtCalc::progress_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("steps");   // calcOne signals expected
-    QTest::newRow("three steps") << 3 << 0 << 3;
-    QTest::newRow("one step") << 1 << 0 << 1;
-    QTest::newRow("started at the last") << 4 << 3 << 1;
-}
-
-void TstCtCalc::progress()
-{
-    QFETCH(int, count);
-    QFETCH(int, start);
-    QFETCH(int, steps);
-    CtProgress p;
-    p.count = count;
-    p.index = start;
-    QList<int> seen;
-    int ends = 0;
-    connect(&p, &CtProgress::calcOne, this, [&](int i) {
-        seen.append(i);
-        p.calcNext();
-    });
-    connect(&p, &CtProgress::finishedCalcOneByOne, this, [&] { ++ends; });
-    p.startCalcOneByOne();
-    QCOMPARE(seen.size(), steps);
-    for (int k = 0; k < steps; ++k)
-        QCOMPARE(seen[k], start + k);
-    QCOMPARE(ends, 1);
-    QSignalSpy all(&p, &CtProgress::calcAll);
-    p.startCalcAll();
-    QCOMPARE(all.count(), 1);
-}
-
 void TstCtCalc::panel()
 {
     CtCalc c;
-    QVERIFY(!c.busy);
-    QVERIFY(!c.regionSet);
-    QVERIFY(c.CalcAtOnce->isChecked());
     QCOMPARE(c.progress->thread(), c.progressThread);
-    QVERIFY(!c.progressThread->isRunning());
     QSignalSpy ask(&c, &CtCalc::askToStartCalc);
     c.StartCalc->click();
     QCOMPARE(ask.count(), 1);
-    // Save settings are kept, nothing else.
-    c.setSaveImage(true, "/p", "n", "t");
-    c.setSaveData(true, "/q", "m", "u");
-    QVERIFY(c.saveImageF && c.saveDataF);
-    QCOMPARE(c.saveImagePath + c.saveImageName + c.saveImageTag, QString("/pnt"));
-    QCOMPARE(c.saveDataPath + c.saveDataName + c.saveDataTag, QString("/qmu"));
     // Without a sinogram panel nothing starts and nothing is shown.
     QSignalSpy fin(&c, &CtCalc::calcFinished);
     c.startCt();
@@ -262,6 +212,14 @@ void TstCtCalc::atOnce()
     QVERIFY2(corr >= 0.9, qPrintable(QString::number(corr)));
     QVERIFY2(std::fabs(gain - 1) <= 0.2, qPrintable(QString::number(gain)));
 
+    // Read-out of the result, out of range nothing.
+    QLineEdit* val = r.calc.DispCt->Val;
+    r.calc.noticedNewPos(30.7, 150.2);
+    QCOMPARE(val->text(), QString::number(r.calc.kernel.imageRow(150)[30], 'g', 6));
+    val->setText("untouched");
+    r.calc.noticedNewPos(n, 3);
+    r.calc.noticedNewPos(3, -1);
+    QCOMPARE(val->text(), QString("untouched"));
     // The picture spans the colour bar's automatic range.
     QCOMPARE(r.calc.cbar->getVMin(), r.calc.kernel.minV);
     QCOMPARE(r.calc.cbar->getVMax(), r.calc.kernel.maxV);
@@ -446,41 +404,6 @@ void TstCtCalc::noSinogram()
     QVERIFY(!r.calc.progressThread->isRunning());
     QCOMPARE(r.calc.DispCt->image.cacheKey(), before.cacheKey());
     QCOMPARE(r.calc.n, 0);
-}
-
-// Value read-out at a position of the result picture.
-void TstCtCalc::readOut_data()
-{
-    QTest::addColumn<double>("x");
-    QTest::addColumn<double>("z");
-    QTest::addColumn<bool>("shown");
-    QTest::newRow("centre") << 96.0 << 96.0 << true;
-    QTest::newRow("fractions truncated") << 30.7 << 50.2 << true;
-    QTest::newRow("last pixel") << 191.0 << 191.0 << true;
-    QTest::newRow("beyond") << 192.0 << 3.0 << false;
-    QTest::newRow("above") << 3.0 << -1.0 << false;
-    QTest::newRow("NaN") << qQNaN() << 3.0 << false;
-}
-
-void TstCtCalc::readOut()
-{
-    QFETCH(double, x);
-    QFETCH(double, z);
-    QFETCH(bool, shown);
-    Rig r(&set);
-    QLineEdit* val = r.calc.DispCt->Val;
-    val->setText("untouched");
-    r.calc.noticedNewPos(40, 40);
-    QCOMPARE(val->text(), QString("untouched"));
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
-    r.calc.startCt();
-    QVERIFY(spinUntil([&] { return fin.count() == 1; }));
-    QCOMPARE(r.calc.n, 192);
-    r.calc.noticedNewPos(x, z);
-    if (shown)
-        QCOMPARE(val->text(), QString::number(r.calc.kernel.imageRow(int(z))[int(x)], 'g', 6));
-    else
-        QCOMPARE(val->text(), QString("untouched"));
 }
 
 // Destroying the panel in the middle of a paced run leaves nothing behind.

@@ -61,8 +61,10 @@ void CtCalc::startCt()
 
     if (side != n || hSgm->nth != nProj) {
         kernel.setup(side, hSgm->nth);
-        if (!kernel.ready())
-            return;   // the kernel has said why
+        if (!kernel.ready()) {
+            n = nProj = 0;   // the kernel has said why
+            return;
+        }
         n = side;
         nProj = hSgm->nth;
     }

@@ -86,15 +86,6 @@ void Sinogram::genSinogram0(HSgm* h, bool rotAxIsV, double cor, int slice)
 {
     if (!imgs || !h)
         return;
-    // Lines of a reference image are read into buffers of the projections'
-    // length: a reference of another size would be read past their end.
-    for (ImgData* ref : {imgs->i0(), imgs->bg()}) {
-        if (ref && ref->ready && (ref->width != imgs->width || ref->height != imgs->height)) {
-            qDebug().noquote() << QStringLiteral("Reference image size differs from the projections, no sinogram: ")
-                    + ref->fileName;
-            return;
-        }
-    }
     ::genSinogram(*imgs, h, rotAxIsV, cor, slice);
 }
 

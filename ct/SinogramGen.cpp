@@ -5,6 +5,8 @@
 #include "ImgDatas.h"
 #include "SgmGeom.h"
 
+#include <QDebug>
+
 #include <cmath>
 #include <vector>
 
@@ -26,6 +28,15 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
     const int dim = rotAxIsV ? set.width : set.height;
     if (std::ceil(cor) >= dim)
         return;
+    // Lines of a reference image are read into buffers of the projections'
+    // length: a reference of another size would be read past their end.
+    for (ImgData* ref : {set.i0(), set.bg()}) {
+        if (ref && ref->ready && (ref->width != set.width || ref->height != set.height)) {
+            qDebug().noquote() << QStringLiteral("Reference image size differs from the projections, no sinogram: ")
+                    + ref->fileName;
+            return;
+        }
+    }
 
     hSgm->slice = slice;
     const SgmGeom geom = makeSgmGeom(rotAxIsV, dim, cor);

@@ -6,5 +6,6 @@ class HSgm;
 class ImgDatas;
 
 // A CoR with floor <= 0 or ceil >= the line length leaves the record as it was;
-// a CoR within one pixel of the far edge gives an empty record (no samples).
+// a CoR within one pixel of the far edge gives an empty record (no samples);
+// an I0 or BG image of another size than the projections leaves it too.
 void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice);

@@ -1,5 +1,6 @@
 #include "Body.h"
 #include "ConfigStore.h"
+#include "QuitOnSignal.h"
 
 #include <QApplication>
 #include <QTranslator>
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
     {
         Body body;
         QObject::connect(&body, SIGNAL(finishing()), &app, SLOT(quit()));
+        QuitOnSignal quitOnSignal;
+        QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &body, &QWidget::close);
         if (execBatch && quitAfterBatch)
             QObject::connect(&body, &Body::batchProgramStopped, &app, &QApplication::quit,
                              Qt::QueuedConnection);

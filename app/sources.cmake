@@ -1,6 +1,7 @@
 # Sources of app/: core files (no QtWidgets) and widget files with their forms.
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ConfigStore.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/QuitOnSignal.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/Body.cpp

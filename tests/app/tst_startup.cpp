@@ -8,6 +8,7 @@ private slots:
     void unattendedRun();
     void missingConfigStillRuns();
     void usage();
+    void terminateClosesCleanly();
 
 private:
     int runApp(const QStringList& args, QString* err, QString* out = nullptr);
@@ -97,6 +98,29 @@ void TstStartup::usage()
     QCOMPARE(runApp({"-h"}, &err, &out), 0);
     for (const char* opt : {"-c", "-config", "-d", "-e", "-b", "-x", "-q", "-nw", "-h"})
         QVERIFY2(out.contains(QString(opt) + " "), opt);
+}
+
+void TstStartup::terminateClosesCleanly()
+{
+    // A program that never ends; SIGTERM must close the window and end the
+    // process normally instead of killing it mid-work.
+    QFile f(dir.filePath("loop.bat"));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write("again\n:goto again\n");
+    f.close();
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "loop.bat", "-x"});
+    QVERIFY(p.waitForStarted());
+    QTest::qWait(500);
+    p.terminate();
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardError().contains("Signal 15 received, closing"));
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

@@ -1,0 +1,55 @@
+#include "QuitOnSignal.h"
+
+#include <QDebug>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int fds[2] = {-1, -1};
+
+// Only async-signal-safe work here: one byte into the socket.
+void onSignal(int sig)
+{
+    const char c = char(sig);
+    [[maybe_unused]] ssize_t n = ::write(fds[0], &c, 1);
+}
+} // namespace
+
+QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+        qDebug().noquote() << QStringLiteral("Can't watch for quit signals");
+        return;
+    }
+    notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &QuitOnSignal::readSignal);
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+QuitOnSignal::~QuitOnSignal()
+{
+    if (!notifier)
+        return;
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    ::close(fds[0]);
+    ::close(fds[1]);
+    fds[0] = fds[1] = -1;
+}
+
+void QuitOnSignal::readSignal()
+{
+    char c = 0;
+    if (::read(fds[1], &c, 1) == 1) {
+        qDebug().noquote() << QStringLiteral("Signal %1 received, closing").arg(int(c));
+        emit requested(int(c));
+    }
+}

@@ -1,0 +1,203 @@
+#include "CtCalc.h"
+
+#include "ColorBar.h"
+#include "CtProgress.h"
+#include "HSgm.h"
+#include "Sinogram.h"
+#include "SinogramImage.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QThread>
+
+#include <cmath>
+
+CtCalc::CtCalc(QWidget* parent)
+    : CtCalcBase(parent), progress(new CtProgress), progressThread(new QThread)
+{
+    progressThread->setObjectName(QStringLiteral("CtProgress"));
+    progress->moveToThread(progressThread);
+
+    // Across the two threads every step is a queued event.
+    connect(this, &CtCalc::startCalcAll, progress, &CtProgress::startCalcAll, Qt::QueuedConnection);
+    connect(progress, &CtProgress::calcAll, this, &CtCalc::calcAll, Qt::QueuedConnection);
+    connect(this, &CtCalc::startCalcOneByOne, progress, &CtProgress::startCalcOneByOne,
+            Qt::QueuedConnection);
+    connect(progress, &CtProgress::calcOne, this, &CtCalc::calcOne, Qt::QueuedConnection);
+    connect(this, &CtCalc::finishedCalcOne, progress, &CtProgress::calcNext, Qt::QueuedConnection);
+    connect(progress, &CtProgress::finishedCalcOneByOne, this, &CtCalc::endCt, Qt::QueuedConnection);
+
+    connect(StartCalc, &QPushButton::clicked, this, &CtCalc::askToStartCalc);
+    connect(DispCt, &ImgDispWCBar::newBar, this, &CtCalc::genResImage);
+    connect(DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc::noticedNewPos);
+}
+
+CtCalc::~CtCalc()
+{
+    // The thread is finished before the objects it ran go; events still
+    // queued for this panel die with it.
+    progressThread->quit();
+    progressThread->wait();
+    delete progress;
+    delete progressThread;
+}
+
+void CtCalc::startCt()
+{
+    if (!sinogram)
+        return;
+    showStartTime();
+    sinogram->genSinogram();
+    hSgm = &sinogram->hSgm;
+    if (!hSgm->hasData() || qint64(hSgm->nx) * hSgm->nth <= 0)
+        return;
+    const int side = hSgm->nx - hSgm->nx % 2;
+    if (side < 2) {
+        qDebug().noquote() << QStringLiteral("Sinogram too narrow to reconstruct, slice ")
+                + QString::number(hSgm->slice);
+        return;
+    }
+    showSliceNo(hSgm->slice);
+
+    if (side != n || hSgm->nth != nProj) {
+        kernel.setup(side, hSgm->nth);
+        if (!kernel.ready())
+            return;   // the kernel has said why
+        n = side;
+        nProj = hSgm->nth;
+    }
+    // Dividing the input by nProj divides the filtered projection by N * nProj.
+    rowLen = hSgm->nx;
+    rows.resize(size_t(rowLen) * size_t(nProj));
+    const double scale = 1.0 / nProj;
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = hSgm->absorb[i] * scale;
+
+    if (!regionSet)
+        setCR(0, 0, n, n);
+    kernel.resetImage(n);
+    QImage blank(n, n, QImage::Format_Grayscale8);
+    blank.fill(0);
+    DispCt->image = blank;
+
+    // Pacing left over from an earlier start is dropped: with the thread
+    // stopped nothing races the reset below, and steps already back here are
+    // refused by nextIz and allPending.
+    progressThread->quit();
+    progressThread->wait();
+    QCoreApplication::removePostedEvents(progress);
+    progressThread->start();
+    if (CalcAtOnce->isChecked()) {
+        allPending = true;
+        emit startCalcAll();
+        busy = false;
+    } else {
+        allPending = false;
+        busy = true;
+        nextIz = 0;
+        progress->index = 0;
+        progress->count = nProj;
+        emit startCalcOneByOne();
+    }
+}
+
+void CtCalc::stopCt()
+{
+    endCt();
+}
+
+void CtCalc::endCt()
+{
+    busy = false;
+    progressThread->quit();
+    showEndTime();
+    showSpentT();
+    emit calcFinished();
+}
+
+void CtCalc::project(int p)
+{
+    kernel.transform(rows.data() + size_t(p) * size_t(rowLen), p);
+    kernel.filter(p);
+}
+
+void CtCalc::backProject(int p)
+{
+    kernel.backProject(p, fieldValue(Crx0), fieldValue(Crx1), fieldValue(Crz0), fieldValue(Crz1));
+}
+
+void CtCalc::calcAll()
+{
+    if (!allPending)
+        return;
+    allPending = false;
+    for (int p = 0; p < nProj; ++p)
+        kernel.transform(rows.data() + size_t(p) * size_t(rowLen), p);
+    for (int p = 0; p < nProj; ++p)
+        kernel.filter(p);
+    for (int p = 0; p < nProj; ++p)
+        backProject(p);
+    if (kernel.imageSide == n)
+        genResImage();
+    endCt();
+}
+
+void CtCalc::calcOne(int iz)
+{
+    if (!busy || iz != nextIz || iz < 0 || iz >= nProj)
+        return;
+    ++nextIz;
+    project(iz);
+    backProject(iz);
+    if (kernel.imageSide == n)
+        genResImage();
+    showEndTime();
+    emit finishedCalcOne();
+}
+
+void CtCalc::noticedNewPos(double x, double z)
+{
+    const int side = kernel.imageSide;
+    if (side <= 0)
+        return;
+    const double tx = std::trunc(x);
+    const double tz = std::trunc(z);
+    if (!(tx >= 0 && tx < side && tz >= 0 && tz < side))
+        return;
+    DispCt->setVal(kernel.imageRow(int(tz))[int(tx)]);
+}
+
+void CtCalc::calcCt()
+{
+    if (busy)
+        endCt();
+    else
+        startCt();
+}
+
+void CtCalc::genResImage()
+{
+    if (!kernel.done || n <= 0 || kernel.imageSide != n)
+        return;
+    kernel.calcRange();
+    cbar->autoMinMax(kernel.minV, kernel.maxV);
+    DispCt->image = greyImage(kernel.image.data(), n, n, *cbar);
+    DispCt->newImage();
+    DispCt->update();
+}
+
+void CtCalc::setSaveImage(bool f, QString path, QString name, QString tag)
+{
+    saveImageF = f;
+    saveImagePath = path;
+    saveImageName = name;
+    saveImageTag = tag;
+}
+
+void CtCalc::setSaveData(bool f, QString path, QString name, QString tag)
+{
+    saveDataF = f;
+    saveDataPath = path;
+    saveDataName = name;
+    saveDataTag = tag;
+}

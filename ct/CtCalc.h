@@ -1,0 +1,72 @@
+#pragma once
+// The single-slice calculator ("CT1"): reconstructs the slice the sinogram
+// panel shows, in the GUI thread, either at once or one projection per event
+// so that the picture grows as the projections add up.  Its values are the
+// mean of the back-projections, CT2's are their sum.
+#include "CtCalcBase.h"
+#include "FbpKernel.h"
+
+#include <QString>
+
+#include <vector>
+
+class CtProgress;
+class HSgm;
+class QThread;
+class Sinogram;
+
+class CtCalc : public CtCalcBase
+{
+    Q_OBJECT
+public:
+    explicit CtCalc(QWidget* parent = nullptr);
+    ~CtCalc() override;
+
+    Sinogram* sinogram = nullptr;   // set by the owner
+    HSgm* hSgm = nullptr;           // the sinogram panel's record, taken at each start
+    int n = 0;
+    int nProj = 0;
+    FbpKernel kernel;               // buffers, plans, image, done, minV, maxV
+    bool busy = false;
+    CtProgress* progress = nullptr;
+    QThread* progressThread = nullptr;
+
+    // Stored for the owner; CT1 saves nothing.
+    bool saveImageF = false;
+    QString saveImagePath, saveImageName, saveImageTag;
+    bool saveDataF = false;
+    QString saveDataPath, saveDataName, saveDataTag;
+
+signals:
+    void askToStartCalc();
+    void startCalcAll();
+    void calcFinished();
+    void startCalcOneByOne();
+    void finishedCalcOne();
+
+public slots:
+    void startCt();
+    void stopCt();
+    void endCt();
+    void calcAll();
+    void calcOne(int iz);
+    void noticedNewPos(double x, double z);
+    void calcCt();
+    void genResImage();
+    void setSaveImage(bool f, QString path, QString name, QString tag);
+    void setSaveData(bool f, QString path, QString name, QString tag);
+
+private:
+    void project(int p);
+    void backProject(int p);
+
+    // The absorbance taken at the start, already divided by nProj: the
+    // sinogram panel may make a new record while the projections are paced.
+    std::vector<double> rows;
+    int rowLen = 0;
+    // The projection the one-by-one pacing is due to deliver next, and
+    // whether an at-once calculation is waiting: steps left over from an
+    // earlier start are dropped.
+    int nextIz = 0;
+    bool allPending = false;
+};

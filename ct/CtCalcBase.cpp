@@ -1,0 +1,163 @@
+#include "CtCalcBase.h"
+
+#include "ColorBar.h"
+
+#include <QLineEdit>
+
+#include <cmath>
+
+namespace {
+QString num(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+// NaN reads back as NaN: counting it as a change would pass a region
+// between the panels for ever.
+bool sameValue(double a, double b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+} // namespace
+
+CtCalcBase::CtCalcBase(QWidget* parent) : QFrame(parent)
+{
+    setupUi(this);
+    cbar = DispCt->CBar;
+    connect(SetCRegion, &QPushButton::clicked, this, &CtCalcBase::setCRegion);
+    connect(DispCt, &ImgDisp::newS, this, &CtCalcBase::noticedNewS);
+    // Typed values count as well as set ones: workers read this copy.
+    for (QLineEdit* f : {Crx0, Crz0, Crx1, Crz1})
+        connect(f, &QLineEdit::textChanged, this, &CtCalcBase::publishCalcRegion);
+    setCR(0, 0, 2047, 2047);
+    publishCalcRegion();
+    // A placeholder: the first slice computed replaces it with its full image.
+    regionSet = false;
+}
+
+double CtCalcBase::fieldValue(const QLineEdit* field)
+{
+    return field->text().toDouble();
+}
+
+CtRegion CtCalcBase::calcRegion() const
+{
+    QMutexLocker lock(&regionLock);
+    return publishedCR;
+}
+
+CtRegion CtCalcBase::dispRegion() const
+{
+    return {fieldValue(Drx0), fieldValue(Drz0), fieldValue(Drx1), fieldValue(Drz1)};
+}
+
+void CtCalcBase::publishCalcRegion()
+{
+    const CtRegion r{fieldValue(Crx0), fieldValue(Crz0), fieldValue(Crx1), fieldValue(Crz1)};
+    QMutexLocker lock(&regionLock);
+    publishedCR = r;
+}
+
+bool CtCalcBase::changeFields(QLineEdit* f0, QLineEdit* f1, QLineEdit* f2, QLineEdit* f3,
+                              double v0, double v1, double v2, double v3)
+{
+    QLineEdit* f[4] = {f0, f1, f2, f3};
+    const double v[4] = {v0, v1, v2, v3};
+    double before[4];
+    for (int i = 0; i < 4; ++i)
+        before[i] = fieldValue(f[i]);
+    for (int i = 0; i < 4; ++i)
+        f[i]->setText(num(v[i]));
+    bool changed = false;
+    for (int i = 0; i < 4; ++i)
+        changed = changed || !sameValue(fieldValue(f[i]), before[i]);
+    return changed;
+}
+
+void CtCalcBase::setCR(double rx0, double rz0, double rx1, double rz1)
+{
+    if (!changeFields(Crx0, Crz0, Crx1, Crz1, rx0, rz0, rx1, rz1))
+        return;
+    regionSet = true;
+    emit cRUpdated(rx0, rz0, rx1, rz1);
+}
+
+void CtCalcBase::setDR(double rx0, double rz0, double rx1, double rz1)
+{
+    if (!changeFields(Drx0, Drz0, Drx1, Drz1, rx0, rz0, rx1, rz1))
+        return;
+    DispCt->view = QRectF(rx0, rz0, rx1 - rx0, rz1 - rz0);
+    DispCt->scaleSet = true;
+    DispCt->dispA->update();
+    emit dRUpdated(rx0, rz0, rx1, rz1);
+}
+
+void CtCalcBase::noticedNewS(QRectF s)
+{
+    setDR(s.x(), s.y(), s.x() + s.width(), s.y() + s.height());
+}
+
+void CtCalcBase::setCRegion()
+{
+    setCR(std::floor(fieldValue(Drx0)), std::floor(fieldValue(Drz0)), std::ceil(fieldValue(Drx1)),
+          std::ceil(fieldValue(Drz1)));
+}
+
+void CtCalcBase::showStartTime()
+{
+    showStartTimeAt(QDateTime::currentDateTime());
+}
+
+void CtCalcBase::showEndTime()
+{
+    showEndTimeAt(QDateTime::currentDateTime());
+}
+
+void CtCalcBase::showStartTimeAt(const QDateTime& t)
+{
+    startTime = t;
+    StartT->setText(t.toString(QStringLiteral("hh:mm:ss.zzz")));
+}
+
+void CtCalcBase::showEndTimeAt(const QDateTime& t)
+{
+    endTime = t;
+    EndT->setText(t.toString(QStringLiteral("hh:mm:ss.zzz")));
+}
+
+void CtCalcBase::showSpentT()
+{
+    SpentT->setText(num(startTime.msecsTo(endTime) / 1000.0));
+}
+
+void CtCalcBase::showSliceNo(int no)
+{
+    ShowSliceNo->setText(QString::number(no));
+}
+
+void CtCalcBase::newImage()
+{
+    DispCt->newImage();
+}
+
+void CtCalcBase::takeImage(const QImage& img, bool show)
+{
+    DispCt->image = img;
+    if (show)
+        DispCt->newImage();
+}
+
+void CtCalcBase::saveImage(QString fname)
+{
+    DispCt->saveImage(fname);
+}
+
+void CtCalcBase::setFixColorScale(bool f)
+{
+    cbar->setFixColorScale(f);
+}
+
+void CtCalcBase::setCBarMinMaxForced(double min, double max)
+{
+    cbar->setMinMaxForced(min, max);
+}

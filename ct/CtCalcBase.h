@@ -1,0 +1,74 @@
+#pragma once
+// What the two CT result panels share: the form with its result display,
+// the display and calculation regions kept in step with the other panels,
+// and the time and slice read-outs.
+#include "ui_CtCalc.h"
+
+#include <QDateTime>
+#include <QFrame>
+#include <QImage>
+#include <QMutex>
+#include <QRectF>
+
+#include <atomic>
+
+class ColorBar;
+
+// A region (x0, z0, x1, z1) in pixels of the reconstructed image.
+struct CtRegion
+{
+    double x0 = 0, z0 = 0, x1 = 0, z1 = 0;
+};
+
+class CtCalcBase : public QFrame, public Ui_CtCalc
+{
+    Q_OBJECT
+public:
+    explicit CtCalcBase(QWidget* parent = nullptr);
+
+    // The calculation region as the fields hold it, readable from any thread.
+    CtRegion calcRegion() const;
+    CtRegion dispRegion() const;
+
+    ColorBar* cbar = nullptr;
+    QDateTime startTime;
+    QDateTime endTime;
+    // The calculation region has been set since construction.  Read by
+    // worker threads.
+    std::atomic<bool> regionSet{false};
+
+    // A field's text as a double, 0 when it is not a number.
+    static double fieldValue(const QLineEdit* field);
+
+signals:
+    void dRUpdated(double rx0, double rz0, double rx1, double rz1);
+    void cRUpdated(double rx0, double rz0, double rx1, double rz1);
+
+public slots:
+    void noticedNewS(QRectF s);
+    void setCRegion();
+    void showStartTime();
+    void showEndTime();
+    void showSpentT();
+    // The same with the times taken where the work ran.
+    void showStartTimeAt(const QDateTime& t);
+    void showEndTimeAt(const QDateTime& t);
+    void showSliceNo(int no);
+    void newImage();
+    // The display takes img; it repaints when show is set.
+    void takeImage(const QImage& img, bool show);
+    void saveImage(QString fname);
+    void setCR(double rx0, double rz0, double rx1, double rz1);
+    void setDR(double rx0, double rz0, double rx1, double rz1);
+    void setFixColorScale(bool f);
+    void setCBarMinMaxForced(double min, double max);
+
+private:
+    // Writes the four values; true when any field now reads differently.
+    static bool changeFields(QLineEdit* f0, QLineEdit* f1, QLineEdit* f2, QLineEdit* f3,
+                             double v0, double v1, double v2, double v3);
+    void publishCalcRegion();
+
+    mutable QMutex regionLock;
+    CtRegion publishedCR;
+};

@@ -1,0 +1,31 @@
+#pragma once
+// Pictures of a sinogram record and of slices, kept free of widgets so that
+// panels and tests share them.
+#include <QImage>
+
+#include <vector>
+
+class ColorScale;
+class HSgm;
+
+// Range of the intensities with strict comparisons, starting from the largest
+// finite double and its negative.  False when nothing compared (no data, or
+// every value NaN); minV and maxV then keep those start values.
+bool sinogramRange(const HSgm& sgm, double& minV, double& maxV);
+
+// nx x 2*nth grey picture: row p holds projection p, row nth + p the same
+// projection mirrored left to right (the second half-turn).  Null without data.
+QImage sinogramImage(const HSgm& sgm, const ColorScale& scale);
+
+// Intensity shown at pixel (x, y) of sinogramImage, following the mirroring
+// in the lower half.  False outside the picture or without data.
+bool sinogramValueAt(const HSgm& sgm, double x, double y, double& value);
+
+// Magnitudes of the unshifted 2-D Fourier transform of the shown (mirrored)
+// sinogram scaled by 1 / (2 nx nth): 2*nth rows of nx values, frequency
+// (0, 0) first.  Makes an FFTW plan, so the GUI thread only.  False (and mag
+// empty) without data or when the transform would not fit in memory.
+bool fourierSinogram(const HSgm& sgm, std::vector<double>& mag);
+
+// w x h grey picture of row-major values through a colour scale.
+QImage greyImage(const double* values, int w, int h, const ColorScale& scale);

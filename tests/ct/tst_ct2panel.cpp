@@ -1,0 +1,176 @@
+// The result panel's regions, read-outs and the way panels keep each other in step.
+#include "ColorBar.h"
+#include "CtCalcBase.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+
+class TstCt2Panel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void formDefaults();
+    void setCR_data();
+    void setCR();
+    void setCRegionRounds_data();
+    void setCRegionRounds();
+    void panelsFollowWithoutEcho();
+    void zoomEmitsOnce();
+    void publishedRegionFollowsTyping();
+    void spentTime();
+};
+
+void TstCt2Panel::formDefaults()
+{
+    CtCalcBase p;
+    QCOMPARE(p.windowTitle(), QStringLiteral("CT Calc"));
+    QCOMPARE(p.SetCRegion->text(), QStringLiteral("Set To C. Region"));
+    QCOMPARE(p.label_7->text(), QStringLiteral("Cacl R."));
+    QCOMPARE(p.ShowSliceNo->text(), QStringLiteral("0"));
+    QCOMPARE(p.SpentT->text(), QStringLiteral("0"));
+    QVERIFY(p.CalcAtOnce->isChecked());
+    const QString ro = QStringLiteral("background-color: rgb(255, 255, 232);");
+    for (QLineEdit* f : {p.Drx0, p.Drz0, p.Drx1, p.Drz1, p.ShowSliceNo, p.StartT, p.EndT, p.SpentT}) {
+        QVERIFY2(f->isReadOnly(), qPrintable(f->objectName()));
+        QCOMPARE(f->styleSheet(), ro);
+    }
+    for (QLineEdit* f : {p.Crx0, p.Crz0, p.Crx1, p.Crz1}) {
+        QVERIFY(!f->isReadOnly());
+        QCOMPARE(f->styleSheet(), QStringLiteral("background-color: rgb(255, 255, 255);"));
+    }
+    // The placeholder region is shown but counts as never set.
+    QCOMPARE(p.Crx1->text(), QStringLiteral("2047"));
+    QVERIFY(!p.regionSet);
+    QCOMPARE(p.calcRegion().z1, 2047.0);
+}
+
+void TstCt2Panel::setCR_data()
+{
+    QTest::addColumn<QList<double>>("first");
+    QTest::addColumn<QList<double>>("second");
+    QTest::addColumn<bool>("emitted");
+    QTest::addColumn<QString>("shownX1");
+    const QList<double> base{0, 0, 1000, 1000};
+    QTest::newRow("same values") << base << base << false << "1000";
+    QTest::newRow("only z1 changes") << base << QList<double>{0, 0, 1000, 999} << true << "1000";
+    QTest::newRow("below sixth digit") << base << QList<double>{0, 0, 1000.0000001, 1000} << false << "1000";
+    QTest::newRow("sixth digit") << base << QList<double>{0, 0, 1000.5, 1000} << true << "1000.5";
+    QTest::newRow("NaN again") << QList<double>{0, 0, qQNaN(), 1} << QList<double>{0, 0, qQNaN(), 1} << false
+                               << "nan";
+}
+
+void TstCt2Panel::setCR()
+{
+    QFETCH(QList<double>, first);
+    QFETCH(QList<double>, second);
+    QFETCH(bool, emitted);
+    QFETCH(QString, shownX1);
+    CtCalcBase p;
+    p.setCR(first[0], first[1], first[2], first[3]);
+    p.regionSet = false;
+    QSignalSpy spy(&p, &CtCalcBase::cRUpdated);
+    p.setCR(second[0], second[1], second[2], second[3]);
+    QCOMPARE(spy.count(), emitted ? 1 : 0);
+    QCOMPARE(bool(p.regionSet), emitted);
+    QCOMPARE(p.Crx1->text(), shownX1);
+    if (emitted) // the values as passed, not as shown
+        QCOMPARE(spy.at(0).at(2).toDouble(), second[2]);
+}
+
+void TstCt2Panel::setCRegionRounds_data()
+{
+    QTest::addColumn<QRectF>("view");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("fractions") << QRectF(10.4, 20.6, 89.8, 180.3) << "10 20 101 201";
+    QTest::newRow("whole") << QRectF(0, 0, 64, 32) << "0 0 64 32";
+    QTest::newRow("negative") << QRectF(-2.5, -0.5, 5, 1) << "-3 -1 3 1";
+}
+
+void TstCt2Panel::setCRegionRounds()
+{
+    QFETCH(QRectF, view);
+    QFETCH(QString, expected);
+    CtCalcBase p;
+    QSignalSpy dr(&p, &CtCalcBase::dRUpdated);
+    p.noticedNewS(view);
+    QCOMPARE(dr.count(), 1);
+    QTest::mouseClick(p.SetCRegion, Qt::LeftButton);
+    const QString shown = QStringList{p.Crx0->text(), p.Crz0->text(), p.Crx1->text(), p.Crz1->text()}.join(' ');
+    QCOMPARE(shown, expected);
+    QVERIFY(p.regionSet);
+}
+
+// The owner passes a change on to every other panel; the round must end.
+void TstCt2Panel::panelsFollowWithoutEcho()
+{
+    CtCalcBase a, b, c;
+    QList<CtCalcBase*> all{&a, &b, &c};
+    int passes = 0;
+    for (CtCalcBase* s : all)
+        connect(s, &CtCalcBase::cRUpdated, this, [&, s](double x0, double z0, double x1, double z1) {
+            ++passes;
+            QVERIFY(passes < 10);
+            for (CtCalcBase* o : all)
+                if (o != s)
+                    o->setCR(x0, z0, x1, z1);
+        });
+    // Each panel announces its own change once; the others then see none.
+    b.setCR(1, 2, 30.25, 40);
+    QCOMPARE(passes, 3);
+    for (CtCalcBase* p : all) {
+        QCOMPARE(p->Crx1->text(), QStringLiteral("30.25"));
+        QCOMPARE(p->calcRegion().x1, 30.25);
+    }
+    b.setCR(qQNaN(), 2, 30.25, 40);
+    QCOMPARE(passes, 6);
+    b.setCR(qQNaN(), 2, 30.25, 40);
+    QCOMPARE(passes, 6);
+}
+
+void TstCt2Panel::zoomEmitsOnce()
+{
+    CtCalcBase p;
+    p.resize(300, 300);
+    QSignalSpy dr(&p, &CtCalcBase::dRUpdated);
+    p.setDR(5, 6, 55, 66);
+    QCOMPARE(dr.count(), 1);
+    QCOMPARE(p.DispCt->view, QRectF(5, 6, 50, 60));
+    p.setDR(5, 6, 55, 66);
+    QCOMPARE(dr.count(), 1);
+    QCOMPARE(p.Drz1->text(), QStringLiteral("66"));
+}
+
+void TstCt2Panel::publishedRegionFollowsTyping()
+{
+    CtCalcBase p;
+    p.Crz0->setText(QStringLiteral("12.5"));
+    p.Crx1->setText(QStringLiteral("abc"));
+    const CtRegion r = p.calcRegion();
+    QCOMPARE(r.z0, 12.5);
+    QCOMPARE(r.x1, 0.0);
+    QCOMPARE(r.x0, 0.0);
+}
+
+void TstCt2Panel::spentTime()
+{
+    CtCalcBase p;
+    const QDateTime t0 = QDateTime::fromString(QStringLiteral("2024-05-06T07:08:09.250"), Qt::ISODateWithMs);
+    p.showStartTimeAt(t0);
+    p.showEndTimeAt(t0.addMSecs(1500));
+    p.showSpentT();
+    QCOMPARE(p.SpentT->text(), QStringLiteral("1.5"));
+    QCOMPARE(p.StartT->text(), QStringLiteral("07:08:09.250"));
+    QCOMPARE(p.EndT->text(), QStringLiteral("07:08:10.750"));
+    p.showSliceNo(-12);
+    QCOMPARE(p.ShowSliceNo->text(), QStringLiteral("-12"));
+    p.setCBarMinMaxForced(-2, 7.5);
+    QCOMPARE(p.cbar->getVMax(), 7.5);
+    QCOMPARE(p.cbar->ui.CMaxLE->text(), QStringLiteral("7.5"));
+    p.setFixColorScale(true);
+    QVERIFY(p.cbar->isFixed());
+}
+
+QTEST_MAIN(TstCt2Panel)
+#include "tst_ct2panel.moc"

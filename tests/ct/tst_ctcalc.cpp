@@ -1,0 +1,503 @@
+// The CT1 calculator: reconstruction of the sinogram panel's slice at once
+// and one projection per event, stopping, the pacing thread's lifetime, and
+// its values against a plain kernel run.
+#include "ColorBar.h"
+#include "CtCalc.h"
+#include "CtProgress.h"
+#include "FbpKernel.h"
+#include "HSgm.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "ProcCtrl.h"
+#include "SampleWriter.h"
+#include "Sinogram.h"
+
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+#include <set>
+
+namespace {
+constexpr int sampleW = 200;
+constexpr int sampleH = 64;
+constexpr int sampleProj = 180;
+constexpr double sampleCor = 97.5;
+
+ImgData* loadFile(const QString& path)
+{
+    ImgData* img = newImgData(imgFileType(path));
+    if (img) {
+        img->fileName = path;
+        img->ready = img->load();
+    }
+    return img;
+}
+
+// The sinogram panel and the process control panel the calculator reads.
+struct Rig
+{
+    explicit Rig(ImgDatas* set)
+    {
+        sgm.procCtrl = &pc;
+        sgm.imgs = set;
+        pc.rotAxIsV = true;
+        pc.cor = sampleCor;
+        pc.sliceNo = sampleH / 2;
+        calc.sinogram = &sgm;
+    }
+    ProcCtrl pc;
+    Sinogram sgm;
+    CtCalc calc;
+};
+
+// Lets queued events run until cond holds or a few seconds pass.
+template <class F>
+bool spinUntil(F cond)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond() && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return cond();
+}
+
+// The plain kernel on a record: the sum of the back-projections.
+std::vector<double> kernelResult(const HSgm& h, double x0, double x1, double z0, double z1)
+{
+    const int n = h.nx - 1;
+    FbpKernel k;
+    k.setup(n, h.nth);
+    k.resetImage(n);
+    for (int p = 0; p < h.nth; ++p)
+        k.transform(h.absorbRow(p), p);
+    for (int p = 0; p < h.nth; ++p)
+        k.filter(p);
+    for (int p = 0; p < h.nth; ++p)
+        k.backProject(p, x0, x1, z0, z1);
+    return k.image;
+}
+} // namespace
+
+class TstCtCalc : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void progress_data();
+    void progress();
+    void panel();
+    void atOnce();
+    void sumOfKernel_data();
+    void sumOfKernel();
+    void oneByOne();
+    void stopDuringOneByOne();
+    void restartWhileRunning_data();
+    void restartWhileRunning();
+    void noSinogram_data();
+    void noSinogram();
+    void readOut_data();
+    void readOut();
+    void destroyWhileRunning();
+
+private:
+    QTemporaryDir dir;
+    ImgDatas set;
+    ImgData* i0 = nullptr;
+    ImgData* bg = nullptr;
+    std::unique_ptr<SampleWriter> writer;
+};
+
+void TstCtCalc::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    SampleOptions o;
+    o.outDir = dir.path();
+    o.width = sampleW;
+    o.height = sampleH;
+    o.nProj = sampleProj;
+    o.cor = sampleCor;
+    o.noise = false;
+    o.truthSlices = 1;
+    writer.reset(new SampleWriter(o));
+    QVERIFY(writer->valid());
+    QVERIFY(writer->write());
+    for (int p = 0; p < sampleProj; ++p)
+        QVERIFY(set.addFile(dir.filePath(writer->seriesName(p, 0))));
+    i0 = loadFile(dir.filePath(writer->i0Name(0)));
+    bg = loadFile(dir.filePath(writer->bgName()));
+    QVERIFY(i0 && i0->ready && bg && bg->ready);
+    set.i0Img = &i0;
+    set.bgImg = &bg;
+}
+
+void TstCtCalc::cleanupTestCase()
+{
+    set.clear();
+    delete i0;
+    delete bg;
+}
+
+// The pacing object alone: one calcOne per step, then the end.
+void TstCtCalc::progress_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("steps");   // calcOne signals expected
+    QTest::newRow("three steps") << 3 << 0 << 3;
+    QTest::newRow("one step") << 1 << 0 << 1;
+    QTest::newRow("started at the last") << 4 << 3 << 1;
+}
+
+void TstCtCalc::progress()
+{
+    QFETCH(int, count);
+    QFETCH(int, start);
+    QFETCH(int, steps);
+    CtProgress p;
+    p.count = count;
+    p.index = start;
+    QList<int> seen;
+    int ends = 0;
+    connect(&p, &CtProgress::calcOne, this, [&](int i) {
+        seen.append(i);
+        p.calcNext();
+    });
+    connect(&p, &CtProgress::finishedCalcOneByOne, this, [&] { ++ends; });
+    p.startCalcOneByOne();
+    QCOMPARE(seen.size(), steps);
+    for (int k = 0; k < steps; ++k)
+        QCOMPARE(seen[k], start + k);
+    QCOMPARE(ends, 1);
+    QSignalSpy all(&p, &CtProgress::calcAll);
+    p.startCalcAll();
+    QCOMPARE(all.count(), 1);
+}
+
+void TstCtCalc::panel()
+{
+    CtCalc c;
+    QVERIFY(!c.busy);
+    QVERIFY(!c.regionSet);
+    QVERIFY(c.CalcAtOnce->isChecked());
+    QCOMPARE(c.progress->thread(), c.progressThread);
+    QVERIFY(!c.progressThread->isRunning());
+    QSignalSpy ask(&c, &CtCalc::askToStartCalc);
+    c.StartCalc->click();
+    QCOMPARE(ask.count(), 1);
+    // Save settings are kept, nothing else.
+    c.setSaveImage(true, "/p", "n", "t");
+    c.setSaveData(true, "/q", "m", "u");
+    QVERIFY(c.saveImageF && c.saveDataF);
+    QCOMPARE(c.saveImagePath + c.saveImageName + c.saveImageTag, QString("/pnt"));
+    QCOMPARE(c.saveDataPath + c.saveDataName + c.saveDataTag, QString("/qmu"));
+    // Without a sinogram panel nothing starts and nothing is shown.
+    QSignalSpy fin(&c, &CtCalc::calcFinished);
+    c.startCt();
+    QVERIFY(c.StartT->text().isEmpty());
+    QVERIFY(!c.progressThread->isRunning());
+    QCOMPARE(fin.count(), 0);
+}
+
+// At once: one calcAll event reconstructs the phantom slice; the first start
+// takes the whole image as calculation region.
+void TstCtCalc::atOnce()
+{
+    Rig r(&set);
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    QSignalSpy cr(&r.calc, &CtCalc::cRUpdated);
+    QSignalSpy one(&r.calc, &CtCalc::finishedCalcOne);
+    r.calc.startCt();
+    QVERIFY(!r.calc.busy);
+    QVERIFY(!r.calc.StartT->text().isEmpty());
+    const HSgm& h = r.sgm.hSgm;
+    const int n = h.nx - 1;
+    QCOMPARE(r.calc.n, n);
+    QCOMPARE(r.calc.nProj, sampleProj);
+    QCOMPARE(r.calc.hSgm, &r.sgm.hSgm);
+    QCOMPARE(r.calc.ShowSliceNo->text(), QString::number(sampleH / 2));
+    QCOMPARE(cr.count(), 1);
+    QCOMPARE(cr.first().at(2).toDouble(), double(n));
+    QVERIFY(r.calc.regionSet);
+    QVERIFY(r.calc.progressThread->isRunning());
+    QVERIFY(spinUntil([&] { return fin.count() == 1; }));
+    QCOMPARE(one.count(), 0);
+    QVERIFY(!r.calc.EndT->text().isEmpty());
+    QVERIFY(spinUntil([&] { return r.calc.progressThread->isFinished(); }));
+    QCOMPARE(r.calc.DispCt->image.size(), QSize(n, n));
+
+    // Compare with the phantom's slice: CT1 values are the mean of the
+    // back-projections, and half of that is mu here.  Correlation and
+    // least-squares gain inside the skull's outer edge.
+    const Phantom ph = writer->phantom(0);
+    const double Y = sampleH / 2 - writer->axisCentre();
+    const double hh = n / 2.0;
+    double sr = 0, st = 0, m = 0;
+    std::vector<double> rec, truth;
+    for (int z = 0; z < n; ++z)
+        for (int x = 0; x < n; ++x) {
+            const double rv = r.calc.kernel.imageRow(z)[x] / 2;
+            const double tv = ph.mu(x - hh, Y, z - hh);
+            if (std::hypot(x - hh, z - hh) < 0.9 * hh) {
+                rec.push_back(rv);
+                truth.push_back(tv);
+                sr += rv;
+                st += tv;
+                m += 1;
+            }
+        }
+    double srt = 0, srr = 0, stt = 0;
+    for (size_t i = 0; i < rec.size(); ++i) {
+        const double a = rec[i] - sr / m, b = truth[i] - st / m;
+        srt += a * b;
+        srr += a * a;
+        stt += b * b;
+    }
+    const double corr = srt / std::sqrt(srr * stt);
+    const double gain = srt / stt;
+    qInfo("CT1 against the phantom: correlation %.4f, gain %.3f", corr, gain);
+    QVERIFY2(corr >= 0.9, qPrintable(QString::number(corr)));
+    QVERIFY2(std::fabs(gain - 1) <= 0.2, qPrintable(QString::number(gain)));
+
+    // The picture spans the colour bar's automatic range.
+    QCOMPARE(r.calc.cbar->getVMin(), r.calc.kernel.minV);
+    QCOMPARE(r.calc.cbar->getVMax(), r.calc.kernel.maxV);
+    QCOMPARE(r.calc.cbar->ui.CMaxLE->text(), QString::number(r.calc.kernel.maxV, 'g', 6));
+}
+
+// CT1 x nProj is the plain kernel's sum at every pixel, in the whole image and
+// in a region set beforehand.
+void TstCtCalc::sumOfKernel_data()
+{
+    QTest::addColumn<bool>("region");
+    QTest::newRow("whole image") << false;
+    QTest::newRow("calculation region set before") << true;
+}
+
+void TstCtCalc::sumOfKernel()
+{
+    QFETCH(bool, region);
+    Rig r(&set);
+    if (region)
+        r.calc.setCR(20.5, 10, 60, 45);
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    r.calc.startCt();
+    QVERIFY(spinUntil([&] { return fin.count() == 1; }));
+    const HSgm& h = r.sgm.hSgm;
+    const int n = h.nx - 1;
+    const std::vector<double> ref = region ? kernelResult(h, 20.5, 60, 10, 45)
+                                           : kernelResult(h, 0, n, 0, n);
+    double big = 0;
+    for (double v : ref)
+        big = std::max(big, std::fabs(v));
+    QVERIFY(big > 0);
+    QCOMPARE(r.calc.kernel.image.size(), ref.size());
+    int outside = 0;
+    for (int z = 0; z < n; ++z)
+        for (int x = 0; x < n; ++x) {
+            const double a = r.calc.kernel.imageRow(z)[x] * sampleProj;
+            const double b = ref[size_t(z) * n + x];
+            QVERIFY2(std::fabs(a - b) <= 1e-9 * big,
+                     qPrintable(QString("(%1, %2): %3 != %4").arg(x).arg(z).arg(a).arg(b)));
+            if (region && (x < 20 || x >= 60 || z < 10 || z >= 45)) {
+                QCOMPARE(r.calc.kernel.imageRow(z)[x], 0.0);
+                ++outside;
+            }
+        }
+    QCOMPARE(outside > 0, region);
+}
+
+// One by one: a new picture after every projection, the end once, and the
+// same result as at once.
+void TstCtCalc::oneByOne()
+{
+    Rig r(&set);
+    r.calc.CalcAtOnce->setChecked(false);
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    std::set<qint64> pictures;
+    int steps = 0;
+    connect(&r.calc, &CtCalc::finishedCalcOne, this, [&] {
+        ++steps;
+        pictures.insert(r.calc.DispCt->image.cacheKey());
+        QVERIFY(r.calc.busy);
+    });
+    r.calc.startCt();
+    QVERIFY(r.calc.busy);
+    QCOMPARE(r.calc.progress->count.load(), sampleProj);
+    QVERIFY(spinUntil([&] { return fin.count() > 0; }));
+    QCOMPARE(steps, sampleProj);
+    QCOMPARE(int(pictures.size()), sampleProj);
+    QVERIFY(!r.calc.busy);
+    QTest::qWait(50);
+    QCOMPARE(fin.count(), 1);
+    const std::vector<double> paced = r.calc.kernel.image;
+
+    r.calc.CalcAtOnce->setChecked(true);
+    r.calc.startCt();
+    QVERIFY(spinUntil([&] { return fin.count() == 2; }));
+    QCOMPARE(r.calc.kernel.image.size(), paced.size());
+    for (size_t i = 0; i < paced.size(); ++i)
+        QVERIFY(std::fabs(paced[i] - r.calc.kernel.image[i]) <= 1e-12 * (1 + std::fabs(paced[i])));
+}
+
+// calcCt during a one-by-one run stops after the current projection.
+void TstCtCalc::stopDuringOneByOne()
+{
+    Rig r(&set);
+    r.calc.CalcAtOnce->setChecked(false);
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    QSignalSpy one(&r.calc, &CtCalc::finishedCalcOne);
+    r.calc.calcCt();
+    QVERIFY(r.calc.busy);
+    QVERIFY(spinUntil([&] { return one.count() >= 5; }));
+    r.calc.calcCt();
+    QVERIFY(!r.calc.busy);
+    QCOMPARE(fin.count(), 1);
+    const int stoppedAt = one.count();
+    QTest::qWait(200);
+    QVERIFY(one.count() <= stoppedAt + 1);
+    QVERIFY(one.count() < sampleProj);
+    QCOMPARE(fin.count(), 1);
+    QVERIFY(spinUntil([&] { return r.calc.progressThread->isFinished(); }));
+}
+
+// A start while one-by-one steps are still on their way: the new run takes
+// every projection once, whatever is left over from the first.
+void TstCtCalc::restartWhileRunning_data()
+{
+    QTest::addColumn<int>("after");       // steps of the first run before the restart
+    QTest::addColumn<bool>("firstAtOnce");
+    QTest::newRow("at once, restarted at once") << 0 << true;
+    QTest::newRow("before the first step") << 0 << false;
+    QTest::newRow("after one step") << 1 << false;
+    QTest::newRow("after a few steps") << 7 << false;
+    QTest::newRow("after many steps") << 150 << false;
+}
+
+void TstCtCalc::restartWhileRunning()
+{
+    QFETCH(int, after);
+    QFETCH(bool, firstAtOnce);
+    Rig r(&set);
+    r.calc.CalcAtOnce->setChecked(firstAtOnce);
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    int steps = 0;
+    bool restarted = false;
+    auto restart = [&] {
+        restarted = true;
+        steps = 0;
+        r.calc.CalcAtOnce->setChecked(false);
+        r.calc.startCt();
+    };
+    connect(&r.calc, &CtCalc::finishedCalcOne, this, [&] {
+        ++steps;
+        if (!restarted && steps == after)
+            restart();
+    });
+    r.calc.startCt();
+    if (after == 0)
+        restart();
+    QVERIFY(spinUntil([&] { return fin.count() > 0; }));
+    QTest::qWait(50);
+    QCOMPARE(fin.count(), 1);
+    QCOMPARE(steps, sampleProj);
+    const HSgm& h = r.sgm.hSgm;
+    const int n = h.nx - 1;
+    const std::vector<double> ref = kernelResult(h, 0, n, 0, n);
+    double big = 0;
+    for (double v : ref)
+        big = std::max(big, std::fabs(v));
+    for (size_t i = 0; i < ref.size(); ++i)
+        QVERIFY(std::fabs(r.calc.kernel.image[i] * sampleProj - ref[i]) <= 1e-9 * big);
+}
+
+// No sinogram to reconstruct: the start time only, no signal, image untouched.
+void TstCtCalc::noSinogram_data()
+{
+    QTest::addColumn<double>("cor");
+    QTest::newRow("CoR left of the image") << -5.0;
+    QTest::newRow("CoR beyond the image") << 500.0;
+    QTest::newRow("CoR at the far edge") << sampleW - 1.0;
+    QTest::newRow("one sample") << sampleW - 2.0;
+}
+
+void TstCtCalc::noSinogram()
+{
+    QFETCH(double, cor);
+    ImgDatas empty;
+    Rig r(cor == -5.0 ? &empty : &set);
+    r.pc.cor = cor;
+    QImage before(4, 4, QImage::Format_Grayscale8);
+    before.fill(7);
+    r.calc.DispCt->image = before;
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    QSignalSpy cr(&r.calc, &CtCalc::cRUpdated);
+    if (cor == sampleW - 2.0)
+        QTest::ignoreMessage(QtDebugMsg, "Sinogram too narrow to reconstruct, slice 32");
+    r.calc.startCt();
+    QVERIFY(!r.calc.StartT->text().isEmpty());
+    QTest::qWait(30);
+    QCOMPARE(fin.count(), 0);
+    QCOMPARE(cr.count(), 0);
+    QVERIFY(!r.calc.busy);
+    QVERIFY(!r.calc.progressThread->isRunning());
+    QCOMPARE(r.calc.DispCt->image.cacheKey(), before.cacheKey());
+    QCOMPARE(r.calc.n, 0);
+}
+
+// Value read-out at a position of the result picture.
+void TstCtCalc::readOut_data()
+{
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("z");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("centre") << 96.0 << 96.0 << true;
+    QTest::newRow("fractions truncated") << 30.7 << 50.2 << true;
+    QTest::newRow("last pixel") << 191.0 << 191.0 << true;
+    QTest::newRow("beyond") << 192.0 << 3.0 << false;
+    QTest::newRow("above") << 3.0 << -1.0 << false;
+    QTest::newRow("NaN") << qQNaN() << 3.0 << false;
+}
+
+void TstCtCalc::readOut()
+{
+    QFETCH(double, x);
+    QFETCH(double, z);
+    QFETCH(bool, shown);
+    Rig r(&set);
+    QLineEdit* val = r.calc.DispCt->Val;
+    val->setText("untouched");
+    r.calc.noticedNewPos(40, 40);
+    QCOMPARE(val->text(), QString("untouched"));
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    r.calc.startCt();
+    QVERIFY(spinUntil([&] { return fin.count() == 1; }));
+    QCOMPARE(r.calc.n, 192);
+    r.calc.noticedNewPos(x, z);
+    if (shown)
+        QCOMPARE(val->text(), QString::number(r.calc.kernel.imageRow(int(z))[int(x)], 'g', 6));
+    else
+        QCOMPARE(val->text(), QString("untouched"));
+}
+
+// Destroying the panel in the middle of a paced run leaves nothing behind.
+void TstCtCalc::destroyWhileRunning()
+{
+    auto rig = std::make_unique<Rig>(&set);
+    rig->calc.CalcAtOnce->setChecked(false);
+    QSignalSpy one(&rig->calc, &CtCalc::finishedCalcOne);
+    rig->calc.startCt();
+    QVERIFY(spinUntil([&] { return one.count() >= 2; }));
+    QPointer<CtProgress> progress = rig->calc.progress;
+    rig.reset();
+    QVERIFY(progress.isNull());
+    // Steps that were on their way find nobody and do nothing.
+    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
+}
+
+QTEST_MAIN(TstCtCalc)
+#include "tst_ctcalc.moc"

@@ -5,6 +5,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SgmGeom.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SinogramImage.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
@@ -19,6 +20,9 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/CtCalcBase.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtCalc2Ui.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp
   ${CMAKE_SOURCE_DIR}/forms/CtCalc.ui
 )
 list(APPEND ZUVO2_CORE_SOURCES

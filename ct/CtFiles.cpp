@@ -1,0 +1,105 @@
+#include "CtFiles.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+
+QString CtFiles::insertTag(const QString& name, const QString& tag)
+{
+    const QFileInfo fi(name);
+    return fi.completeBaseName() + QLatin1Char('-') + tag + QLatin1Char('.') + fi.suffix();
+}
+
+QString CtFiles::replaceSuffix(const QString& name, const QString& suffix)
+{
+    return QFileInfo(name).completeBaseName() + QLatin1Char('.') + suffix;
+}
+
+QString CtFiles::sliceName(const QString& name, const QString& tag, int slice, const QString& suffix)
+{
+    QString r = name;
+    if (!tag.isEmpty())
+        r = insertTag(r, tag);
+    r = insertTag(r, QString::asprintf("%05d", slice));
+    return replaceSuffix(r, suffix);
+}
+
+namespace {
+// The first and one past the last index of a loop "from trunc(a0) while < a1".
+bool loopRange(double a0, double a1, double& first, double& end)
+{
+    if (std::isnan(a0) || std::isnan(a1))
+        return false;
+    first = std::trunc(a0);
+    end = std::ceil(a1);
+    return end > first;
+}
+} // namespace
+
+double CtFiles::lineCount(double x0, double z0, double x1, double z1)
+{
+    double xa, xb, za, zb;
+    if (!loopRange(x0, x1, xa, xb) || !loopRange(z0, z1, za, zb))
+        return 0;
+    return (xb - xa) * (zb - za);
+}
+
+double CtFiles::maxLines(int n)
+{
+    // Generous margins around the image, but never a file of many gigabytes.
+    return std::max(4.0 * double(n) * double(n), double(1 << 24));
+}
+
+bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, double z0, double x1,
+                        double z1)
+{
+    const double lines = lineCount(x0, z0, x1, z1);
+    if (lines > maxLines(n))
+        return false;
+    QTextStream ts(out);
+    ts << "#ZUVO-CTImg\n";
+    ts << "# Range_X0       : " << x0 << "\n";
+    ts << "# Range_Y0       : " << z0 << "\n";
+    ts << "# Range_X1       : " << x1 << "\n";
+    ts << "# Range_Y1       : " << z1 << "\n";
+    ts << "# sx,sy, ex,ey   : " << x0 << "\t" << z0 << "\t" << x1 << "\t" << z1 << "\n";
+    double xa, xb, za, zb;
+    if (lines > 0 && loopRange(x0, x1, xa, xb) && loopRange(z0, z1, za, zb)) {
+        const long long xFirst = (long long)xa, xEnd = (long long)xb;
+        const long long zFirst = (long long)za, zEnd = (long long)zb;
+        for (long long z = zFirst; z < zEnd; ++z) {
+            const bool rowIn = image && z >= 0 && z < n;
+            const double* row = rowIn ? image + size_t(z) * size_t(n) : nullptr;
+            for (long long x = xFirst; x < xEnd; ++x) {
+                const double v = (row && x >= 0 && x < n) ? row[x] : 0.0;
+                ts << x << "\t" << z << "\t" << v << "\n";
+            }
+        }
+    }
+    ts.flush();
+    return ts.status() == QTextStream::Ok;
+}
+
+bool CtFiles::saveData(const QString& path, const double* image, int n, double x0, double z0,
+                       double x1, double z1)
+{
+    if (lineCount(x0, z0, x1, z1) > maxLines(n)) {
+        qDebug().noquote() << QStringLiteral("Region too large for a CT data file, not written : ") + path;
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        qDebug().noquote() << QStringLiteral("Can't open ") + path + QStringLiteral(" to write CT data");
+        return false;
+    }
+    if (!writeData(&file, image, n, x0, z0, x1, z1) || !file.commit()) {
+        file.cancelWriting();
+        qDebug().noquote() << QStringLiteral("Can't write CT data to ") + path;
+        return false;
+    }
+    return true;
+}

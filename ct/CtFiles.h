@@ -1,0 +1,35 @@
+#pragma once
+// Names of the files saved after each slice, and the CT data text file:
+// "#ZUVO-CTImg", the region in five header lines, then one
+// "x<TAB>z<TAB>value" line per pixel of the region, z outer and x inner.
+#include <QByteArray>
+#include <QString>
+
+class QIODevice;
+
+class CtFiles
+{
+public:
+    // File name of name (directory dropped) with "-tag" before its suffix.
+    static QString insertTag(const QString& name, const QString& tag);
+    // name without its last suffix, then "." and suffix.
+    static QString replaceSuffix(const QString& name, const QString& suffix);
+    // The picture (".png") or data (".dat") name of a slice: the tag when
+    // there is one, then the slice number as five digits.
+    static QString sliceName(const QString& name, const QString& tag, int slice, const QString& suffix);
+
+    // Writes the data file of an n x n image (row = z) over the region
+    // x0 .. x1, z0 .. z1.  Pixels of the region outside the image are written
+    // as 0.  False (and nothing written) when the region is absurdly large.
+    static bool writeData(QIODevice* out, const double* image, int n, double x0, double z0, double x1,
+                          double z1);
+    // The same into a file, written aside and renamed into place when
+    // complete.  Failures go to the debug log.
+    static bool saveData(const QString& path, const double* image, int n, double x0, double z0,
+                         double x1, double z1);
+    // Data lines the region asks for (0 when it is empty), as a double so
+    // that absurd regions cannot overflow.
+    static double lineCount(double x0, double z0, double x1, double z1);
+    // More data lines than this are not written.
+    static double maxLines(int n);
+};

@@ -1,6 +1,7 @@
 // The main window offscreen: batch commands, loading, picks on the raw
 // image, calculator exclusions, the overlay's selection, runs and their ends.
 #include "Body.h"
+#include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
 #include "SampleWriter.h"
@@ -69,6 +70,7 @@ private slots:
     void loadRefusedDuringRun();
     void i0Choice();
     void batchWaitsForCalcAndSeesNg();
+    void closingDuringSeries();
 
 private:
     QTemporaryDir tmp;
@@ -450,6 +452,43 @@ void TstBody::batchWaitsForCalcAndSeesNg()
     QVERIFY(log.contains(":echo no more sets"));
     QVERIFY(!log.contains(":echo more sets"));
     QVERIFY(waitIdle(body));
+}
+
+void TstBody::closingDuringSeries()
+{
+    QTemporaryDir out;
+    {
+        Body body;
+        QSignalSpy finishing(&body, &Body::finishing);
+        exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+        for (const char* c : {"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 47", "ct_threads 4",
+                              "ct_cor 82.5", "auto_save_data 1", "auto_save_data_name s.dat"})
+            exec(body, c);
+        exec(body, "auto_save_data_path \"" + out.path() + "\"");
+        exec(body, "calc_exec");
+        QVERIFY(body.isCalcActive());
+        // Close while a slice is being computed: that slice still ends whole.
+        QVERIFY(QTest::qWaitFor([&] {
+            for (CtCalc2* w : body.run()->workerList())
+                if (w->busy)
+                    return true;
+            return false;
+        }, 10000));
+        QVERIFY(body.close());
+        QCOMPARE(finishing.count(), 1);
+    }
+    // Every file there is whole: the header and one line per region pixel.
+    const QStringList files = QDir(out.path()).entryList(QDir::Files);
+    QVERIFY(!files.isEmpty());
+    for (const QString& f : files) {
+        QVERIFY2(f.endsWith(".dat"), qPrintable(f));
+        QFile in(out.filePath(f));
+        QVERIFY(in.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QList<QByteArray> lines = in.readAll().split('\n');
+        QCOMPARE(lines.first(), QByteArray("#ZUVO-CTImg"));
+        const QList<QByteArray> r = lines.at(5).mid(19).split('\t');
+        QCOMPARE(lines.size() - 7, r.at(2).toInt() * r.at(3).toInt());
+    }
 }
 
 QTEST_MAIN(TstBody)

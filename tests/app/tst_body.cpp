@@ -366,7 +366,7 @@ void TstBody::loadRefusedDuringRun()
     Body body;
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     exec(body, "i0_load \"" + ctDir + "/i0/I0.img\"");
-    for (const char* c : {"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 47", "ct_threads 2", "ct_cor 82.5"})
+    for (const char* c : {"ct_rot_ax_is_v 1", "calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 47", "ct_threads 2", "ct_cor 82.5"})
         exec(body, c);
     QSignalSpy reports(&body, &Body::callBatchCheckEnd);
     exec(body, "calc_exec");
@@ -425,7 +425,7 @@ void TstBody::batchWaitsForCalcAndSeesNg()
     QFile f(prog);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
     f.write(QString("images_load \"%1\" ct-*.img\n"
-                    "calc_ct2 1\nct_auto_exec 1\nct_slice_from 0\nct_slice_to 47\nct_slice_step 4\nct_threads 2\n"
+                    "ct_rot_ax_is_v 1\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 0\nct_slice_to 47\nct_slice_step 4\nct_threads 2\n"
                     "ct_cor 82.5\ncalc_exec\n:echo after calc\n"
                     "seq_exec_dir \"%2\"\nseq_exec_next\n:ifng :echo no more sets\n:ifok :echo more sets\n")
                 .arg(ctDir, xafsDir)
@@ -461,18 +461,19 @@ void TstBody::closingDuringSeries()
         Body body;
         QSignalSpy finishing(&body, &Body::finishing);
         exec(body, "images_load \"" + ctDir + "\" ct-*.img");
-        for (const char* c : {"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 47", "ct_threads 4",
+        for (const char* c : {"ct_rot_ax_is_v 1", "calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 47", "ct_threads 4",
                               "ct_cor 82.5", "auto_save_data 1", "auto_save_data_name s.dat"})
             exec(body, c);
         exec(body, "auto_save_data_path \"" + out.path() + "\"");
         exec(body, "calc_exec");
         QVERIFY(body.isCalcActive());
-        // Close while a slice is being computed: that slice still ends whole.
+        // Close once slices are being computed or written (they are quick here):
+        // whatever is in progress still ends whole.
         QVERIFY(QTest::qWaitFor([&] {
             for (CtCalc2* w : body.run()->workerList())
                 if (w->busy)
                     return true;
-            return false;
+            return !QDir(out.path()).isEmpty();
         }, 10000));
         QVERIFY(body.close());
         QCOMPARE(finishing.count(), 1);

@@ -1,47 +1,660 @@
 #include "Body.h"
 
+#include "ChCoord.h"
+#include "ColorBar.h"
+#include "CtCalc2.h"
+#include "CtCalc2Ui.h"
+#include "CtRun.h"
+#include "FileEnergy.h"
+#include "HSgm.h"
+#include "ImgData.h"
+
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QPainter>
 #include <QThread>
 
-Body::Body(QWidget* parent) : QFrame(parent)
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+const char* const runningStyle = "background-color: rgb(255, 255, 128);";
+const char* const idleStyle = "background-color: rgb(240, 240, 240);";
+const char* const timeFormat = "yy/MM/dd hh:mm:ss.zzz";
+
+// A picked coordinate as a slice number; NaN and far-off values never reach int.
+int toSlice(double v)
+{
+    if (!(v > -2147483648.0 && v < 2147483648.0))
+        return 0;
+    return int(v);
+}
+
+QPen pen(int width, int r, int g, int b)
+{
+    QPen p(QColor(r, g, b));
+    p.setWidth(width);
+    return p;
+}
+
+bool flagArg(const BatchCmd& c)
+{
+    return c.firstArgAsInt() == 1;
+}
+
+int intArg(const BatchCmd& c)
+{
+    return int(c.firstArgAsInt());
+}
+
+QString textArg(const BatchCmd& c)
+{
+    return c.args.value(0);
+}
+
+// Argument i as a base-10 integer, 0 when missing or not one.
+int intArgAt(const BatchCmd& c, int i)
+{
+    bool ok = false;
+    const int v = c.args.value(i).toInt(&ok, 10);
+    return ok ? v : 0;
+}
+
+QStringList patternArgs(const BatchCmd& c)
+{
+    return c.args.mid(1);
+}
+} // namespace
+
+Body::Body(QWidget* parent)
+    : QFrame(parent),
+      crossPen(pen(1, 255, 255, 0)),
+      slicePen(pen(2, 255, 232, 232)),
+      corPen(pen(3, 255, 232, 232)),
+      selectingPen(pen(4, 255, 0, 0)),
+      selectedPen(pen(5, 232, 255, 0)),
+      ctRun(new CtRun)
 {
     setupUi(this);
     qRegisterMetaType<BatchCmd>("BatchCmd");
+    corPen.setDashPattern({10, 3, 4, 3});
+
+    CTFiles->Title->setText(tr("Row Images"));
+    SelI0Files->Title->setText(tr("I0 File Set"));
+    I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
+    I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
+    SelectImageSaveDir->setMode(1);
+    SelectImageSaveDir->Name->show();
+    SelectDataSaveDir->setMode(1);
+    SelectDataSaveDir->Name->show();
+    AdditionalInfo->setVisible(ShowAdditionalInfo->isChecked());
+    CalcCT->setStyleSheet(idleStyle);
+
+    ctSelGroup = new QButtonGroup(this);
+    ctSelGroup->addButton(SelectCt1);
+    ctSelGroup->addButton(SelectCt2);
+    ctSelGroup->setExclusive(true);
+    SelectCt1->setChecked(true);
+
+    RawImgBase->setContent(&rawDisp, tr("Measured Raw Image"));
+    SinogramImgBase->setContent(&sinogram, tr("Check Sinogram"));
+    CtImgBase->setContent(&ctCalc, tr("CT Reconstruction"));
+    I0ImgBase->setContent(I0ImgSel->display(), tr("I0 Image"));
+    BGImgBase->setContent(BGImgSel->display(), tr("BG Image"));
+
+    sinogram.procCtrl = procCtrl;
+    sinogram.imgs = &rawImages;
+    ctCalc.sinogram = &sinogram;
+    rawImages.i0Img = &I0ImgSel->img;
+    rawImages.bgImg = &BGImgSel->img;
+
+    connect(procCtrl, &ProcCtrl::sliceNoUpdated, &sinogram, &Sinogram::sliceNoUpdated);
+    connect(procCtrl, &ProcCtrl::corUpdated, &sinogram, &Sinogram::corUpdated);
+    connect(procCtrl, &ProcCtrl::rotAxUpdated, &sinogram, &Sinogram::rotAxUpdated);
+    connect(procCtrl, &ProcCtrl::autoUpdateUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
 
     connect(this, &Body::callBatchLoad, &batch, &Batch::batchLoad);
     connect(this, &Body::callBatchExec, &batch, &Batch::batchExec);
     connect(this, &Body::callBatchCheckEnd, &batch, &Batch::batchCheckEnd);
     connect(&batch, &Batch::batchExCmd, this, &Body::batchExCmd);
-    connect(this, &Body::batchCalcFinished, this, &Body::callBatchCheckEnd);
     connect(&batch, &Batch::batchStopped, this, &Body::batchProgramStopped);
+    connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
+    connect(this, &Body::batchCalcFinished, this, &Body::callBatchCheckEnd);
+
+    connect(SeqCalc, &QPushButton::clicked, &seqDriver, &XafsBatch::start);
+    connect(this, &Body::finishedLoadingCTFiles, &seqDriver, &XafsBatch::loadedDataSet);
+    connect(this, &Body::calcFinished, &seqDriver, &XafsBatch::calcFinished);
+    connect(&seqDriver, &XafsBatch::setFirstImageSet, SelDDir, &SelectDataDir::setFirstSet);
+    connect(&seqDriver, &XafsBatch::setNextSet, SelDDir, &SelectDataDir::setNextSet);
+    connect(SelDDir, &SelectDataDir::noMoreSets, &seqDriver, &XafsBatch::noMoreSets);
+    connect(&seqDriver, &XafsBatch::execCalculation, this, &Body::startCalcCt);
+    connect(&seqDriver, &XafsBatch::starting, this, &Body::startingSeqCalc);
+    connect(&seqDriver, &XafsBatch::finished, this, &Body::finishedSeqCalc);
+    connect(&seqDriver, &XafsBatch::stage, this, &Body::noticedStage);
+
+    createPool(32);
+
+    connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
+    connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
+    connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
+    connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
+    connect(&rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
+    connect(&rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
+    connect(&rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
+    connect(&rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
+    connect(seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);
+    connect(&rawImages, &ImgDatas::imageUpdated, &rawDisp, qOverload<>(&QWidget::update));
+    connect(&ctCalc, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
+    connect(CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
+    connect(&ctCalc, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
+    connect(&ctCalc, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
+    connect(&ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
+    // The overlay lives on the display's paint area.
+    connect(procCtrl, &ProcCtrl::rotAxUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
+    connect(procCtrl, &ProcCtrl::sliceNoUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
+    connect(procCtrl, &ProcCtrl::corUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
+    connect(ShowAdditionalInfo, &QCheckBox::toggled, AdditionalInfo, &QWidget::setVisible);
+    connect(FixColorScale, &QCheckBox::toggled, this, &Body::fixColorScaleToggled);
+    connect(SelDDir, &SelectDataDir::selected, this, &Body::selectedDir);
+    connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
+
+    // The run control reports to the window, which shows times and colours.
+    connect(ctRun.get(), &CtRun::runStarted, this, &Body::runStarted);
+    connect(ctRun.get(), &CtRun::runStopped, this, &Body::runStopped);
+    connect(ctRun.get(), &CtRun::execCt1, this, &Body::execCt1);
 
     batchThread = new QThread;
-    batchThread->setObjectName("batchThread");
+    batchThread->setObjectName(QStringLiteral("batchThread"));
     batch.moveToThread(batchThread);
     batchThread->start(QThread::InheritPriority);
+
+    seqThread = new QThread;
+    seqThread->setObjectName(QStringLiteral("seqThread"));
+    seqDriver.moveToThread(seqThread);
+    seqThread->start(QThread::InheritPriority);
 }
 
 Body::~Body()
 {
     stopThreads();
+    // Workers finish the slice they are computing (its files are written
+    // whole) and are gone before the images they read.
+    ctRun.reset();
+    // The selectors' displays sit in the image tabs but belong to the selectors.
+    I0ImgSel->display()->setParent(nullptr);
+    BGImgSel->display()->setParent(nullptr);
 }
 
 void Body::stopThreads()
 {
-    if (batchThread) {
-        batchThread->quit();
-        batchThread->wait();
-        delete batchThread;
-        batchThread = nullptr;
+    for (QThread** t : {&batchThread, &seqThread}) {
+        if (!*t)
+            continue;
+        (*t)->quit();
+        (*t)->wait();
+        delete *t;
+        *t = nullptr;
     }
 }
 
-void Body::batchExCmd(BatchCmd cmd)
+void Body::createPool(int count)
 {
-    qDebug().noquote() << "body-cmd" << cmd.cmd;
-    emit callBatchCheckEnd();
+    if (count <= 0)
+        return;
+    ctRun->procCtrl = procCtrl;
+    ctRun->sinogram = &sinogram;
+    ctRun->createPool(count);
+    for (int i = 0; i < ctRun->count(); ++i) {
+        auto* page = new QWidget;
+        auto* grid = new QGridLayout(page);
+        grid->setContentsMargins(2, 2, 2, 2);
+        auto* base = new PopDockBase(page);
+        grid->addWidget(base, 0, 0);
+        ImgsTab->addTab(page, tr("CT2 %1").arg(i + 1));
+        CtCalc2Ui* p = ctRun->panel(i);
+        base->setContent(p, tr("CT Calc2 %1").arg(i + 1));
+        connect(p, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
+        connect(p, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
+    }
+    // Requests sent through the window's own signal reach the workers too.
+    connect(this, qOverload<CtCalc2*, bool, double, int, bool>(&Body::startCt), ctRun.get(),
+            qOverload<CtCalc2*, bool, double, int, bool>(&CtRun::startCt));
+    connect(this, qOverload<CtCalc2*, bool, double, int>(&Body::startCt), ctRun.get(),
+            [this](CtCalc2* w, bool v, double c, int s) { emit ctRun->startCt(w, v, c, s, true); });
+    procCtrl->Threads->setMaximum(32);
+    procCtrl->Threads->setValue(32);
 }
+
+bool Body::isCalcActive() const
+{
+    return ctRun->active;
+}
+
+bool Body::imagesInUse() const
+{
+    return ctRun->active || ctRun->pendingCount() > 0 || ctCalc.busy;
+}
+
+bool Body::refuseWhileInUse(const QString& what)
+{
+    if (!imagesInUse())
+        return false;
+    qDebug().noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
+    return true;
+}
+
+void Body::enableInputs(bool f)
+{
+    for (QWidget* w : {static_cast<QWidget*>(CTFiles->Select), static_cast<QWidget*>(CTFiles->Clear),
+                       static_cast<QWidget*>(I0ImgSel->Select), static_cast<QWidget*>(I0ImgSel->Clear),
+                       static_cast<QWidget*>(BGImgSel->Select), static_cast<QWidget*>(BGImgSel->Clear)})
+        w->setEnabled(f);
+    if (!f) {
+        CTFiles->fileDialog()->hide();
+        I0ImgSel->fileDialog()->hide();
+        BGImgSel->fileDialog()->hide();
+    }
+}
+
+// ---- projection images
+
+void Body::dataFilesSelected(QStringList files, bool clear)
+{
+    if (refuseWhileInUse(QStringLiteral("loading projection images")))
+        return;
+    if (clear) {
+        // The size is forgotten too, so the next series may have another.
+        rawImages.clear();
+        for (QAbstractSlider* s : {static_cast<QAbstractSlider*>(seekCtrl->Seek)}) {
+            const QSignalBlocker b(s);
+            s->setMaximum(0);
+            s->setValue(0);
+        }
+        const QSignalBlocker b(seekCtrl->Index);
+        seekCtrl->Index->setMaximum(0);
+        seekCtrl->Index->setValue(0);
+        rawDisp.scaleSet = false;
+        rawDisp.selecting = rawDisp.selValid = false;
+    }
+    for (const QString& f : files) {
+        if (rawImages.addFile(f))
+            CTFiles->addEntry(f);
+    }
+    const int last = std::max(rawImages.count() - 1, 0);
+    seekCtrl->Seek->setMaximum(last);
+    seekCtrl->Index->setMaximum(last);
+    updateRawImage();
+
+    if (procCtrl->AutoUpdate->isChecked()) {
+        sinogram.genSinogram();
+        sinogram.genImage();
+    }
+    if (!CTFiles->KeepConditions->isChecked() && rawImages.count() > 0) {
+        const int n = procCtrl->rotAxIsV ? rawImages.width : rawImages.height;
+        setDispRegion(nullptr, 0, 0, n - 1, n - 1);
+        setCalcRegion(nullptr, 0, 0, n - 1, n - 1);
+    }
+    emit finishedLoadingCTFiles();
+}
+
+void Body::newPosOnRawImg(double x, double y)
+{
+    double v = 0;
+    ImgData* img = rawImages.at(seekCtrl->Index->value());
+    if (img && x > -1.0 && x < img->width && y > -1.0 && y < img->height) {
+        std::vector<double> row(size_t(img->width));
+        v = img->readRow(int(y), row.data())[int(x)];
+    }
+    rawDisp.setVal(v);
+}
+
+void Body::updateRawImage()
+{
+    if (rawImages.count() == 0) {
+        rawDisp.image = QImage();
+        rawDisp.dispA->update();
+        return;
+    }
+    if (rawImages.render(seekCtrl->Index->value(), rawDisp.image, rawDisp.CBar))
+        rawDisp.newImage();
+}
+
+void Body::draw(QPainter* p)
+{
+    if (rawImages.count() < 1 || !p)
+        return;
+    const ChCoord* c = rawDisp.coord;
+    const QRectF v = rawDisp.view;
+    const double l = c->r2sX(v.left()), r = c->r2sX(v.right());
+    const double t = c->r2sY(v.top()), b = c->r2sY(v.bottom());
+    const bool vertical = procCtrl->rotAxIsV;
+
+    p->save();
+    p->setPen(crossPen);
+    const double mx = rawDisp.mouse->x, my = rawDisp.mouse->y;
+    p->drawLine(QPointF(mx, t), QPointF(mx, b));
+    p->drawLine(QPointF(l, my), QPointF(r, my));
+
+    p->setPen(slicePen);
+    if (vertical) {
+        const double y = c->r2sY(procCtrl->sliceNo);
+        p->drawLine(QPointF(l, y), QPointF(r, y));
+    } else {
+        const double x = c->r2sX(procCtrl->sliceNo);
+        p->drawLine(QPointF(x, t), QPointF(x, b));
+    }
+    p->setPen(corPen);
+    if (vertical) {
+        const double x = c->r2sX(procCtrl->cor);
+        p->drawLine(QPointF(x, t), QPointF(x, b));
+    } else {
+        const double y = c->r2sY(procCtrl->cor);
+        p->drawLine(QPointF(l, y), QPointF(r, y));
+    }
+
+    const double sx = rawDisp.selX, sy = rawDisp.selY, sw = rawDisp.selW, sh = rawDisp.selH;
+    const QRectF screenSel(QPointF(c->r2sX(sx), c->r2sY(sy)), QPointF(c->r2sX(sx + sw), c->r2sY(sy + sh)));
+    if (rawDisp.selecting) {
+        p->setPen(selectingPen);
+        p->drawRect(screenSel.normalized());
+    }
+    if (rawDisp.selValid) {
+        p->setPen(selectedPen);
+        p->drawRect(screenSel.normalized());
+        // The rectangle chooses the slice range and the CT regions.
+        const double lo = vertical ? sx : sy;
+        const double hi = lo + (vertical ? sw : sh);
+        setDispRegion(nullptr, lo, lo, hi, hi);
+        setCalcRegion(nullptr, lo, lo, hi, hi);
+        const int from = toSlice(vertical ? sy : sx);
+        const int to = toSlice(vertical ? sy + sh : sx + sw);
+        if (procCtrl->SliceFrom->text() != QString::number(from))
+            procCtrl->setSliceFrom(from);
+        if (procCtrl->SliceTo->text() != QString::number(to))
+            procCtrl->setSliceTo(to);
+    }
+    p->restore();
+}
+
+void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)
+{
+    const bool vertical = procCtrl->rotAxIsV;
+    if (s == MouseC::L)
+        procCtrl->setSliceNo(toSlice(vertical ? y : x));
+    else if (s == MouseC::R)
+        procCtrl->setCor(vertical ? x : y);
+}
+
+void Body::showDispRaw()
+{
+    rawDisp.setVisible(!rawDisp.isVisible());
+}
+
+void Body::showSinogram()
+{
+    sinogram.setVisible(!sinogram.isVisible());
+    if (procCtrl->AutoUpdate->isChecked()) {
+        sinogram.genSinogram();
+        sinogram.genImage();
+    }
+}
+
+// ---- reconstruction runs
+
+void Body::toggleCalcCt()
+{
+    if (rawImages.count() < 1)
+        return;
+    if (ctRun->active)
+        stopCalcCt();
+    else
+        startCalcCt();
+}
+
+void Body::startCalcCt()
+{
+    if (seqDriver.isActive())
+        chooseI0ByEnergy();
+    ctRun->selectCt1 = SelectCt1->isChecked();
+    ctRun->selectCt2 = SelectCt2->isChecked();
+    ctRun->genImg = ShowCalcRes->isChecked();
+    // Copied here so the run takes them when it sets up the workers.
+    ctRun->saveImg = AutoSaveImage->isChecked();
+    ctRun->imgPath = SelectImageSaveDir->FilePath->text();
+    ctRun->imgName = SelectImageSaveDir->Name->text();
+    ctRun->imgTag = SelectImageSaveDir->AddTag->text();
+    ctRun->saveDat = AutoSaveData->isChecked();
+    ctRun->datPath = SelectDataSaveDir->FilePath->text();
+    ctRun->datName = SelectDataSaveDir->Name->text();
+    ctRun->datTag = SelectDataSaveDir->AddTag->text();
+    ctCalc.setSaveImage(ctRun->saveImg, ctRun->imgPath, ctRun->imgName, ctRun->imgTag);
+    ctCalc.setSaveData(ctRun->saveDat, ctRun->datPath, ctRun->datName, ctRun->datTag);
+    ctRun->startCalcCt();
+}
+
+void Body::stopCalcCt()
+{
+    ctRun->stopCalcCt();
+}
+
+void Body::setupFFT()
+{
+    ctRun->setupFFT();
+}
+
+void Body::setupSaveConds()
+{
+    ctRun->saveImg = AutoSaveImage->isChecked();
+    ctRun->imgPath = SelectImageSaveDir->FilePath->text();
+    ctRun->imgName = SelectImageSaveDir->Name->text();
+    ctRun->imgTag = SelectImageSaveDir->AddTag->text();
+    ctRun->saveDat = AutoSaveData->isChecked();
+    ctRun->datPath = SelectDataSaveDir->FilePath->text();
+    ctRun->datName = SelectDataSaveDir->Name->text();
+    ctRun->datTag = SelectDataSaveDir->AddTag->text();
+    ctCalc.setSaveImage(ctRun->saveImg, ctRun->imgPath, ctRun->imgName, ctRun->imgTag);
+    ctCalc.setSaveData(ctRun->saveDat, ctRun->datPath, ctRun->datName, ctRun->datTag);
+    ctRun->setupSaveConds();
+}
+
+void Body::execSingleCtCalc()
+{
+    ctRun->execSingleCtCalc();
+}
+
+void Body::execMultiCtCalc()
+{
+    ctRun->execMultiCtCalc();
+}
+
+void Body::execCt1()
+{
+    ctCalc.startCt();
+    // The CT1 panel says nothing when its slice gives no sinogram; without
+    // this the run (and a batch program waiting on it) would never end.
+    const HSgm* h = ctCalc.hSgm;
+    const bool started = h && h->hasData() && qint64(h->nx) * h->nth > 0 && h->nx - h->nx % 2 >= 2
+                         && ctCalc.kernel.ready();
+    if (!started) {
+        qDebug().noquote() << QStringLiteral("CT1 has no sinogram to reconstruct, slice ")
+                                  + QString::number(procCtrl->sliceNo);
+        stopCalcCt();
+    }
+}
+
+void Body::ctCalcFinished()
+{
+    // A CT1 calculation that outlives a stopped run ends nothing more.
+    if (ctRun->active)
+        stopCalcCt();
+}
+
+void Body::runStarted()
+{
+    CalcStartT->setText(ctRun->startTime.toString(QString::fromLatin1(timeFormat)));
+    CalcEndT->setText(QString());
+    CalcCT->setStyleSheet(runningStyle);
+    enableInputs(false);
+}
+
+void Body::runStopped()
+{
+    CalcEndT->setText(ctRun->endTime.toString(QString::fromLatin1(timeFormat)));
+    CalcSpentT->setText(QString::number(ctRun->spentSeconds(), 'g', 6));
+    CalcCT->setStyleSheet(idleStyle);
+    enableInputs(true);
+    if (batchCalcActive) {
+        batchCalcActive = false;
+        emit batchCalcFinished();
+    }
+    emit calcFinished();
+}
+
+// ---- panels and regions
+
+void Body::showAdditionalInfo(bool f)
+{
+    AdditionalInfo->setVisible(f);
+}
+
+void Body::changedCtSel(QAbstractButton*)
+{
+    if (SelectCt1->isChecked())
+        procCtrl->AutoExecCtCalc->setChecked(false);
+}
+
+void Body::changedAutoExec()
+{
+    if (procCtrl->AutoExecCtCalc->isChecked())
+        SelectCt2->setChecked(true);
+}
+
+QList<CtCalcBase*> Body::ctPanels(QObject* except) const
+{
+    QList<CtCalcBase*> out;
+    if (static_cast<const QObject*>(&ctCalc) != except)
+        out << const_cast<CtCalc*>(&ctCalc);
+    for (CtCalc2Ui* p : ctRun->panelList())
+        if (p != except)
+            out << p;
+    return out;
+}
+
+void Body::setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1)
+{
+    for (CtCalcBase* p : ctPanels(except))
+        p->setDR(rx0, rz0, rx1, rz1);
+}
+
+void Body::setCalcRegion(QObject* except, double rx0, double rz0, double rx1, double rz1)
+{
+    for (CtCalcBase* p : ctPanels(except))
+        p->setCR(rx0, rz0, rx1, rz1);
+}
+
+void Body::dRUpdated(double rx0, double rz0, double rx1, double rz1)
+{
+    setDispRegion(sender(), rx0, rz0, rx1, rz1);
+}
+
+void Body::cRUpdated(double rx0, double rz0, double rx1, double rz1)
+{
+    setCalcRegion(sender(), rx0, rz0, rx1, rz1);
+}
+
+void Body::fixColorScaleToggled(bool f)
+{
+    const double lo = colorMin();
+    const double hi = colorMax();
+    for (CtCalcBase* p : ctPanels(nullptr)) {
+        p->setFixColorScale(f);
+        if (f)
+            p->setCBarMinMaxForced(lo, hi);
+    }
+}
+
+double Body::colorMin()
+{
+    return ColorMin->text().toDouble();
+}
+
+double Body::colorMax()
+{
+    return ColorMax->text().toDouble();
+}
+
+// ---- sequential CT-XAFS
+
+void Body::selectedDir(QString dir, QStringList patterns)
+{
+    if (refuseWhileInUse(QStringLiteral("loading data set ") + dir))
+        return;
+    const QString tag = SelDDir->currentEnergyText();
+    SelectImageSaveDir->AddTag->setText(tag);
+    SelectDataSaveDir->AddTag->setText(tag);
+    CTFiles->fileDialog()->setDirectory(dir);
+    CTFiles->takeDir(dir, patterns);
+}
+
+void Body::selectedFileInfoList(QFileInfoList fileInfoList)
+{
+    if (refuseWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText()))
+        return;
+    const QString tag = SelDDir->currentEnergyText();
+    SelectImageSaveDir->AddTag->setText(tag);
+    SelectDataSaveDir->AddTag->setText(tag);
+    CTFiles->takeFileInfos(fileInfoList);
+}
+
+void Body::startingSeqCalc()
+{
+    SeqCalc->setStyleSheet(runningStyle);
+}
+
+void Body::finishedSeqCalc()
+{
+    SeqCalc->setStyleSheet(idleStyle);
+}
+
+void Body::i0FilesSelected(QStringList files, bool clear)
+{
+    if (clear)
+        i0Energies.clear();
+    for (const QString& f : files) {
+        i0Energies << fileEnergy(f);
+        SelI0Files->addEntry(f);
+    }
+}
+
+void Body::chooseI0ByEnergy()
+{
+    const int n = std::min(int(i0Energies.size()), SelI0Files->Selected->count());
+    if (n <= 0) {
+        qDebug().noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
+        return;
+    }
+    if (refuseWhileInUse(QStringLiteral("changing the I0 image")))
+        return;
+    const int k = nearestEnergyIndex(i0Energies.mid(0, n), SelDDir->currentEnergy());
+    if (k < 0)
+        return;
+    const QString name = SelI0Files->Selected->itemText(k);
+    I0ImgSel->fileSelected0(name);
+    qDebug().noquote() << QStringLiteral("Selected I0 file ") + name;
+}
+
+void Body::noticedStage(QString msg, qlonglong dEt)
+{
+    ProgressMsg->setText(msg);
+    DeltaET->setText(QString::number(dEt));
+}
+
+// ---- public slots
 
 void Body::batchLoad(QString fname)
 {
@@ -53,8 +666,251 @@ void Body::batchExec()
     emit callBatchExec();
 }
 
+void Body::setFixColorScale(bool f)
+{
+    FixColorScale->setChecked(f);
+}
+
+void Body::setColorMin(double v)
+{
+    ColorMin->setText(QString::number(v, 'g', 6));
+}
+
+void Body::setColorMax(double v)
+{
+    ColorMax->setText(QString::number(v, 'g', 6));
+}
+
+void Body::setAutoSaveImage(bool f)
+{
+    AutoSaveImage->setChecked(f);
+}
+
+void Body::setAutoSaveData(bool f)
+{
+    AutoSaveData->setChecked(f);
+}
+
+void Body::setKVTStd(bool f)
+{
+    SelDDir->setIsKVTStandard(f);
+}
+
+void Body::selectCt(QAbstractButton* button, bool f)
+{
+    // An exclusive group refuses to clear its checked button; a batch
+    // program may clear it all the same (no calculator is selected then).
+    if (!f && button->isChecked()) {
+        ctSelGroup->setExclusive(false);
+        button->setChecked(false);
+        ctSelGroup->setExclusive(true);
+        return;
+    }
+    button->setChecked(f);
+}
+
 void Body::closeEvent(QCloseEvent* e)
 {
     emit finishing();
     e->accept();
+}
+
+// ---- batch commands
+
+void Body::batchExCmd(BatchCmd cmd)
+{
+    qDebug().noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
+    const BatchCmd& c = cmd;
+
+    if (c.isCommand(QStringLiteral("images_load"))) {
+        const QString dir = textArg(c);
+        if (!refuseWhileInUse(QStringLiteral("images_load ") + dir)) {
+            CTFiles->fileDialog()->setDirectory(dir);
+            if (dir.isEmpty())
+                qDebug().noquote() << QStringLiteral("No directory given, no images selected: ") + c.line;
+            else
+                CTFiles->takeDir(dir, patternArgs(c));
+        }
+    }
+    if (c.isCommand(QStringLiteral("images_new_on_load")))
+        (flagArg(c) ? CTFiles->LoadNewFiles : CTFiles->AddFiles)->setChecked(true);
+    if (c.isCommand(QStringLiteral("images_add_on_load")))
+        (flagArg(c) ? CTFiles->AddFiles : CTFiles->LoadNewFiles)->setChecked(true);
+    if (c.isCommand(QStringLiteral("images_clear"))) {
+        if (!refuseWhileInUse(QStringLiteral("images_clear")))
+            CTFiles->clearFiles();
+    }
+    if (c.isCommand(QStringLiteral("images_exp_time")))
+        CTFiles->setExpTime(c.firstArgAsDouble());
+    if (c.isCommand(QStringLiteral("images_multi"))) {
+        CTFiles->LoadMultiTimes->setChecked(flagArg(c));
+        CTFiles->MultiTimes->setText(QString::number(intArgAt(c, 1)));
+    }
+    if (c.isCommand(QStringLiteral("images_seek")))
+        seekCtrl->Index->setValue(std::clamp(intArg(c), 0, seekCtrl->Seek->maximum()));
+    if (c.isCommand(QStringLiteral("i0_load"))) {
+        if (!refuseWhileInUse(QStringLiteral("i0_load ") + textArg(c)))
+            I0ImgSel->fileSelected0(textArg(c));
+    }
+    if (c.isCommand(QStringLiteral("i0_clear"))) {
+        if (!refuseWhileInUse(QStringLiteral("i0_clear")))
+            I0ImgSel->clear0();
+    }
+    if (c.isCommand(QStringLiteral("i0_exp_time")))
+        I0ImgSel->setExpTime(c.firstArgAsDouble());
+    if (c.isCommand(QStringLiteral("bg_load"))) {
+        if (!refuseWhileInUse(QStringLiteral("bg_load ") + textArg(c)))
+            BGImgSel->fileSelected0(textArg(c));
+    }
+    if (c.isCommand(QStringLiteral("bg_clear"))) {
+        if (!refuseWhileInUse(QStringLiteral("bg_clear")))
+            BGImgSel->clear0();
+    }
+    if (c.isCommand(QStringLiteral("bg_exp_time")))
+        BGImgSel->setExpTime(c.firstArgAsDouble());
+    if (c.isCommand(QStringLiteral("ct_proc_slice")))
+        procCtrl->setSliceNo(intArg(c));
+    if (c.isCommand(QStringLiteral("ct_auto_exec")))
+        procCtrl->AutoExecCtCalc->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("ct_slice_from")))
+        procCtrl->setSliceFrom(intArg(c));
+    if (c.isCommand(QStringLiteral("ct_slice_to")))
+        procCtrl->setSliceTo(intArg(c));
+    if (c.isCommand(QStringLiteral("ct_slice_step")))
+        procCtrl->setSliceStep(intArg(c));
+    if (c.isCommand(QStringLiteral("ct_threads")))
+        procCtrl->Threads->setValue(intArg(c));
+    if (c.isCommand(QStringLiteral("ct_cor")))
+        procCtrl->setCor(c.firstArgAsDouble());
+    const bool rotH = c.isCommand(QStringLiteral("ct_rot_ax_is_h"));
+    if (rotH || c.isCommand(QStringLiteral("ct_rot_ax_is_v"))) {
+        const bool vertical = rotH ? !flagArg(c) : flagArg(c);
+        (vertical ? procCtrl->RotAxV : procCtrl->RotAxH)->setChecked(true);
+        procCtrl->rotAxSelectionChanged(vertical ? procCtrl->RotAxV : procCtrl->RotAxH);
+    }
+    if (c.isCommand(QStringLiteral("ct_auto_gen_sinogram")))
+        procCtrl->AutoUpdate->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("ct_set_disp_region")))
+        setDispRegion(nullptr, c.argAsDouble(0), c.argAsDouble(1), c.argAsDouble(2), c.argAsDouble(3));
+    if (c.isCommand(QStringLiteral("ct_set_calc_region")))
+        setCalcRegion(nullptr, c.argAsDouble(0), c.argAsDouble(1), c.argAsDouble(2), c.argAsDouble(3));
+    if (c.isCommand(QStringLiteral("calc_ct1")))
+        selectCt(SelectCt1, flagArg(c));
+    if (c.isCommand(QStringLiteral("calc_ct2")))
+        selectCt(SelectCt2, flagArg(c));
+    if (c.isCommand(QStringLiteral("calc_show_res")))
+        ShowCalcRes->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("fix_color_scale")))
+        FixColorScale->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("fix_color_min")))
+        setColorMin(c.firstArgAsDouble());
+    if (c.isCommand(QStringLiteral("fix_color_max")))
+        setColorMax(c.firstArgAsDouble());
+    if (c.isCommand(QStringLiteral("auto_save_image")))
+        AutoSaveImage->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_image_path")))
+        SelectImageSaveDir->setPath(textArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_image_name")))
+        SelectImageSaveDir->Name->setText(textArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_image_tag")))
+        SelectImageSaveDir->AddTag->setText(textArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_image_clear")))
+        SelectImageSaveDir->clear0();
+    if (c.isCommand(QStringLiteral("auto_save_data")))
+        AutoSaveData->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_data_path")))
+        SelectDataSaveDir->setPath(textArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_data_name")))
+        SelectDataSaveDir->Name->setText(textArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_data_tag")))
+        SelectDataSaveDir->AddTag->setText(textArg(c));
+    if (c.isCommand(QStringLiteral("auto_save_data_clear")))
+        SelectDataSaveDir->clear0();
+    if (c.isCommand(QStringLiteral("add_inf_show"))) {
+        ShowAdditionalInfo->setChecked(flagArg(c));
+        showAdditionalInfo(flagArg(c));
+    }
+    // Kept on the same word: batch programs switch the data layout with it.
+    if (c.isCommand(QStringLiteral("add_inf_show")))
+        setKVTStd(flagArg(c));
+    if (c.isCommand(QStringLiteral("seq_exec_kvt_std")))
+        setKVTStd(flagArg(c));
+    if (c.isCommand(QStringLiteral("add_inf_raw_i0_val")))
+        I0ofRawImage_->I0Val->setText(QString::number(c.firstArgAsDouble(), 'g', 6));
+    if (c.isCommand(QStringLiteral("add_inf_raw_i0_from_xafs")))
+        I0ofRawImage_->CalcFromXAFS->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("add_inf_raw_i0_xafs")))
+        I0ofRawImage_->XafsFile->fileSelected0(textArg(c));
+    if (c.isCommand(QStringLiteral("add_inf_raw_i0_xafs_clear")))
+        I0ofRawImage_->XafsFile->clear0();
+    if (c.isCommand(QStringLiteral("add_inf_raw_i0_eng_ptn")))
+        I0ofRawImage_->EngPattern->setText(textArg(c));
+    if (c.isCommand(QStringLiteral("add_inf_i0_i0_val")))
+        I0ofI0Image_->I0Val->setText(QString::number(c.firstArgAsDouble(), 'g', 6));
+    if (c.isCommand(QStringLiteral("add_inf_i0_i0_from_xafs")))
+        I0ofI0Image_->CalcFromXAFS->setChecked(flagArg(c));
+    if (c.isCommand(QStringLiteral("add_inf_i0_i0_xafs")))
+        I0ofI0Image_->XafsFile->fileSelected0(textArg(c));
+    if (c.isCommand(QStringLiteral("add_inf_i0_i0_xafs_clear")))
+        I0ofI0Image_->XafsFile->clear0();
+    if (c.isCommand(QStringLiteral("add_inf_i0_i0_eng_ptn")))
+        I0ofI0Image_->EngPattern->setText(textArg(c));
+    if (c.isCommand(QStringLiteral("show_tab")))
+        ImgsTab->setCurrentIndex(intArg(c));
+    if (c.isCommand(QStringLiteral("show_orig")))
+        ImgsTab->setCurrentIndex(0);
+    if (c.isCommand(QStringLiteral("show_sinogram")))
+        ImgsTab->setCurrentIndex(1);
+    if (c.isCommand(QStringLiteral("show_ct1")))
+        ImgsTab->setCurrentIndex(2);
+    if (c.isCommand(QStringLiteral("show_i0")))
+        ImgsTab->setCurrentIndex(3);
+    if (c.isCommand(QStringLiteral("show_bg")))
+        ImgsTab->setCurrentIndex(4);
+    if (c.isCommand(QStringLiteral("show_ct2"))) {
+        const qint64 tab = 5 + qint64(intArg(c));
+        if (tab >= 5 && tab < ImgsTab->count())
+            ImgsTab->setCurrentIndex(int(tab));
+    }
+    const bool calcExec = c.isCommand(QStringLiteral("calc_exec"));
+    if (c.isCommand(QStringLiteral("seq_exec_dir"))) {
+        const QString dir = textArg(c);
+        SelDDir->SelDir->dialog.setDirectory(dir);
+        SelDDir->SelDir->setDirName(dir);
+        SelDDir->aDirSelected(dir);
+    }
+    if (c.isCommand(QStringLiteral("seq_exec_file_pattern")))
+        SelDDir->Pattern->setText(textArg(c));
+    if (c.isCommand(QStringLiteral("seq_exec_next"))) {
+        const int i = SelDDir->SubDirs->currentIndex();
+        const bool more = i + 1 < SelDDir->SubDirs->count();
+        if (more)
+            SelDDir->SubDirs->setCurrentIndex(i + 1);
+        batch.setOkFlag(more);
+    }
+    if (c.isCommand(QStringLiteral("seq_exec_set")))
+        SelDDir->set();
+    // Additions: the I0 file list and the choice of I0 by energy.
+    if (c.isCommand(QStringLiteral("i0_files_load"))) {
+        const QString dir = textArg(c);
+        SelI0Files->fileDialog()->setDirectory(dir);
+        if (dir.isEmpty())
+            qDebug().noquote() << QStringLiteral("No directory given, no I0 files selected: ") + c.line;
+        else
+            SelI0Files->takeDir(dir, patternArgs(c));
+    }
+    if (c.isCommand(QStringLiteral("i0_files_clear"))) {
+        SelI0Files->clearFiles();
+        i0Energies.clear();
+    }
+    if (c.isCommand(QStringLiteral("seq_exec_select_i0")))
+        chooseI0ByEnergy();
+
+    if (calcExec) {
+        // Reported back when the run ends (batchCalcFinished).
+        batchCalcActive = true;
+        emit batchCalcStart();
+        return;
+    }
+    emit callBatchCheckEnd();
 }

@@ -1,25 +1,63 @@
 #pragma once
-// The main window: owns every panel, worker and the batch interpreter.
+// The main window: owns every panel, the projection set, the CT1 panel, the
+// pool of slice workers, the batch interpreter and the sequential driver,
+// wires them together and executes batch commands.
 #include "Batch.h"
 #include "BatchCmd.h"
+#include "CtCalc.h"
+#include "CtCond.h"
+#include "ImgDatas.h"
+#include "MouseC.h"
+#include "RawDisp.h"
+#include "Sinogram.h"
+#include "XafsBatch.h"
 #include "ui_Body.h"
 
+#include <QDateTime>
+#include <QFileInfoList>
 #include <QFrame>
+#include <QList>
+#include <QPen>
+#include <QStringList>
 
+#include <memory>
+
+class CtCalc2;
+class CtCalc2Ui;
+class CtCalcBase;
+class CtRun;
+class QAbstractButton;
+class QButtonGroup;
+class QPainter;
 class QThread;
 
-class Body : public QFrame, private Ui_Body
+class Body : public QFrame, public Ui_Body
 {
     Q_OBJECT
 public:
     explicit Body(QWidget* parent = nullptr);
     ~Body() override;
 
+    // For tools and tests: the objects the window owns.
     Batch* batchInterpreter() { return &batch; }
+    XafsBatch* sequentialDriver() { return &seqDriver; }
+    RawDisp* rawDisplay() { return &rawDisp; }
+    Sinogram* sinogramPanel() { return &sinogram; }
+    CtCalc* ct1Panel() { return &ctCalc; }
+    CtRun* run() { return ctRun.get(); }
+    ImgDatas* images() { return &rawImages; }
+    const QList<double>& i0EnergyList() const { return i0Energies; }
+    bool isBatchCalcActive() const { return batchCalcActive; }
+    bool isCalcActive() const;
+    // A run is active or a worker still finishes a slice of a stopped one:
+    // the projections, I0 and BG are being read and must not change.
+    bool imagesInUse() const;
 
 signals:
     void batchCalcStart();
     void batchCalcFinished();
+    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
+    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice);
     void finishing();
     void finishedLoadingCTFiles();
     void calcFinished();
@@ -30,18 +68,90 @@ signals:
     void batchProgramStopped();
 
 private slots:
+    void dataFilesSelected(QStringList files, bool clear);
+    void newPosOnRawImg(double x, double y);
+    void updateRawImage();
+    void draw(QPainter* p);
+    void selectedAPointInRawImg(double x, double y, MouseC::MStat s);
+    void showDispRaw();
+    void showSinogram();
+    void toggleCalcCt();
+    void startCalcCt();
+    void stopCalcCt();
+    void setupFFT();
+    void setupSaveConds();
+    void execSingleCtCalc();
+    void execMultiCtCalc();
+    void ctCalcFinished();
+    void showAdditionalInfo(bool f);
+    void changedCtSel(QAbstractButton* button);
+    void changedAutoExec();
+    void dRUpdated(double rx0, double rz0, double rx1, double rz1);
+    void cRUpdated(double rx0, double rz0, double rx1, double rz1);
     void batchExCmd(BatchCmd cmd);
+    void fixColorScaleToggled(bool f);
+    double colorMin();
+    double colorMax();
+    void selectedDir(QString dir, QStringList patterns);
+    void selectedFileInfoList(QFileInfoList fileInfoList);
+    void startingSeqCalc();
+    void finishedSeqCalc();
+    void i0FilesSelected(QStringList files, bool clear);
+    void noticedStage(QString msg, qlonglong dEt);
 
 public slots:
     void batchLoad(QString fname);
     void batchExec();
+    void setFixColorScale(bool f);
+    void setColorMin(double v);
+    void setColorMax(double v);
+    void setAutoSaveImage(bool f);
+    void setAutoSaveData(bool f);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void createPool(int count);
     void stopThreads();
+    // The run control reports its start and end; the window shows them.
+    void runStarted();
+    void runStopped();
+    void execCt1();
+    // The I0 file of SelI0Files nearest in energy to the current data set.
+    void chooseI0ByEnergy();
+    // Every CT panel but except (the one that announced the change).
+    QList<CtCalcBase*> ctPanels(QObject* except) const;
+    void setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
+    void setCalcRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
+    // Controls that replace the projections or references; off during a run.
+    void enableInputs(bool f);
+    // A load asked for while the images are in use is refused with a message.
+    bool refuseWhileInUse(const QString& what);
+    void setKVTStd(bool f);
+    void selectCt(QAbstractButton* button, bool f);
+
+    QPen crossPen;
+    QPen slicePen;
+    QPen corPen;
+    QPen selectingPen;
+    QPen selectedPen;
+
+    // The run itself (active flag, times, conditions, next slice) is kept
+    // by the run control with the pool; the window shows it.
+    bool batchCalcActive = false;
 
     Batch batch;
+    XafsBatch seqDriver;
+    QList<double> i0Energies;
+    RawDisp rawDisp;
+    Sinogram sinogram;
+    CtCalc ctCalc;
+    // The worker pool with its panels and threads, and the run bookkeeping.
+    std::unique_ptr<CtRun> ctRun;
+    ImgDatas rawImages;
+
     QThread* batchThread = nullptr;
+    QThread* seqThread = nullptr;
+    QButtonGroup* ctSelGroup = nullptr;
 };

@@ -93,7 +93,7 @@ QStringList TstBatch::run(const QString& text)
     load(text);
     QSignalSpy stopped(batch, &Batch::batchStopped);
     QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(120000); // generous: sanitizer builds on a busy machine are slow
     while (stopped.isEmpty() && !deadline.hasExpired())
         QTest::qWait(5);
     if (stopped.isEmpty())

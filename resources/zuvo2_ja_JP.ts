@@ -5,317 +5,527 @@
     <name>Body</name>
     <message>
         <source>Zuvo2</source>
-        <translation type="unfinished"></translation>
+        <translation>Zuvo2</translation>
+    </message>
+    <message>
+        <source>Auto Save Img</source>
+        <translation>画像自動保存</translation>
+    </message>
+    <message>
+        <source>Auto Save Data</source>
+        <translation>データ自動保存</translation>
+    </message>
+    <message>
+        <source>Fix Color Scale</source>
+        <translation>カラースケール固定</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>最小</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>最大</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>CT1</source>
+        <translation>CT1</translation>
+    </message>
+    <message>
+        <source>CT2</source>
+        <translation>CT2</translation>
+    </message>
+    <message>
+        <source>Show Res.</source>
+        <translation>結果表示</translation>
+    </message>
+    <message>
+        <source>Calc</source>
+        <translation>計算</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Spent</source>
+        <translation>所要時間</translation>
+    </message>
+    <message>
+        <source>CT Proc. Ctrl</source>
+        <translation>CT 処理制御</translation>
+    </message>
+    <message>
+        <source>I0 Image</source>
+        <translation>I0 画像</translation>
+    </message>
+    <message>
+        <source>BG Image</source>
+        <translation>BG 画像</translation>
+    </message>
+    <message>
+        <source>Show Additionl Info for CT XAFS</source>
+        <translation>CT-XAFS 用の追加情報を表示</translation>
+    </message>
+    <message>
+        <source>Sequential Exec</source>
+        <translation>逐次実行</translation>
+    </message>
+    <message>
+        <source>Seq. Calc.</source>
+        <translation>逐次計算</translation>
+    </message>
+    <message>
+        <source>Progress Msg.</source>
+        <translation>進捗メッセージ</translation>
+    </message>
+    <message>
+        <source>[ms]</source>
+        <translation>[ms]</translation>
+    </message>
+    <message>
+        <source>Raw Image</source>
+        <translation>生画像</translation>
+    </message>
+    <message>
+        <source>Sinogram</source>
+        <translation>サイノグラム</translation>
+    </message>
+    <message>
+        <source>CT Reconstructed Image</source>
+        <translation>CT 再構成像</translation>
+    </message>
+    <message>
+        <source>Row Images</source>
+        <translation>投影像</translation>
+    </message>
+    <message>
+        <source>I0 File Set</source>
+        <translation>I0 ファイルセット</translation>
+    </message>
+    <message>
+        <source>I0 of Raw Image</source>
+        <translation>生画像の I0</translation>
+    </message>
+    <message>
+        <source>I0 of I0 Image</source>
+        <translation>I0 画像の I0</translation>
+    </message>
+    <message>
+        <source>Measured Raw Image</source>
+        <translation>測定生画像</translation>
+    </message>
+    <message>
+        <source>Check Sinogram</source>
+        <translation>サイノグラム確認</translation>
+    </message>
+    <message>
+        <source>CT Reconstruction</source>
+        <translation>CT 再構成</translation>
+    </message>
+    <message>
+        <source>CT2 %1</source>
+        <translation>CT2 %1</translation>
+    </message>
+    <message>
+        <source>CT Calc2 %1</source>
+        <translation>CT2 計算 %1</translation>
     </message>
 </context>
 <context>
     <name>CBarUI</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>フレーム</translation>
     </message>
     <message>
         <source>Fix</source>
-        <translation type="unfinished"></translation>
+        <translation>固定</translation>
     </message>
     <message>
         <source>Min</source>
-        <translation type="unfinished"></translation>
+        <translation>最小</translation>
     </message>
     <message>
         <source>0</source>
-        <translation type="unfinished"></translation>
+        <translation>0</translation>
     </message>
     <message>
         <source>Max</source>
-        <translation type="unfinished"></translation>
+        <translation>最大</translation>
     </message>
     <message>
         <source>1</source>
-        <translation type="unfinished"></translation>
+        <translation>1</translation>
+    </message>
+</context>
+<context>
+    <name>CtCalc</name>
+    <message>
+        <source>CT Calc</source>
+        <translation>CT 計算</translation>
+    </message>
+    <message>
+        <source>Disp R.</source>
+        <translation>表示範囲</translation>
+    </message>
+    <message>
+        <source>-</source>
+        <translation>-</translation>
+    </message>
+    <message>
+        <source>Set To C. Region</source>
+        <translation>計算範囲に設定</translation>
+    </message>
+    <message>
+        <source>Cacl R.</source>
+        <translation>計算範囲</translation>
+    </message>
+    <message>
+        <source>Calc</source>
+        <translation>計算</translation>
+    </message>
+    <message>
+        <source>At Once</source>
+        <translation>一括</translation>
+    </message>
+    <message>
+        <source>Slice No.</source>
+        <translation>スライス番号</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Spent [sec]</source>
+        <translation>所要時間 [s]</translation>
     </message>
 </context>
 <context>
     <name>DispAWLayout</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>フレーム</translation>
     </message>
 </context>
 <context>
     <name>I0ofImage</name>
     <message>
         <source>I0 of Image</source>
-        <translation type="unfinished"></translation>
+        <translation>画像の I0</translation>
     </message>
     <message>
         <source>Calc from XAFS file</source>
-        <translation type="unfinished"></translation>
+        <translation>XAFS ファイルから計算</translation>
     </message>
     <message>
         <source>Eng. Ptn in Img F. Name :</source>
-        <translation type="unfinished"></translation>
+        <translation>ファイル名のエネルギー形式 :</translation>
     </message>
 </context>
 <context>
     <name>ImgDispWCBar</name>
     <message>
         <source>Image Display with Color Bar</source>
-        <translation type="unfinished"></translation>
+        <translation>カラーバー付き画像表示</translation>
     </message>
 </context>
 <context>
     <name>ImgDispWPV</name>
     <message>
         <source>Image Display with Position and Value</source>
-        <translation type="unfinished"></translation>
+        <translation>位置・値表示付き画像表示</translation>
     </message>
     <message>
         <source>X</source>
-        <translation type="unfinished"></translation>
+        <translation>X</translation>
     </message>
     <message>
         <source>0</source>
-        <translation type="unfinished"></translation>
+        <translation>0</translation>
     </message>
     <message>
         <source>Y</source>
-        <translation type="unfinished"></translation>
+        <translation>Y</translation>
     </message>
     <message>
         <source>Val:</source>
-        <translation type="unfinished"></translation>
+        <translation>値:</translation>
     </message>
     <message>
         <source>Scale Reset</source>
-        <translation type="unfinished"></translation>
+        <translation>全体表示</translation>
     </message>
 </context>
 <context>
     <name>PopDockBase</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>フレーム</translation>
     </message>
     <message>
         <source>Pop/Dock</source>
-        <translation type="unfinished"></translation>
+        <translation>分離/格納</translation>
     </message>
 </context>
 <context>
     <name>ProcCtrl</name>
     <message>
         <source>Proc Control</source>
-        <translation type="unfinished"></translation>
+        <translation>処理制御</translation>
     </message>
     <message>
         <source>Slice : </source>
-        <translation type="unfinished"></translation>
+        <translation>スライス : </translation>
     </message>
     <message>
         <source>Current</source>
-        <translation type="unfinished"></translation>
+        <translation>現在</translation>
     </message>
     <message>
         <source>1000</source>
-        <translation type="unfinished"></translation>
+        <translation>1000</translation>
     </message>
     <message>
         <source>Auto Exec</source>
-        <translation type="unfinished"></translation>
+        <translation>自動実行</translation>
     </message>
     <message>
         <source>From</source>
-        <translation type="unfinished"></translation>
+        <translation>開始</translation>
     </message>
     <message>
         <source>0</source>
-        <translation type="unfinished"></translation>
+        <translation>0</translation>
     </message>
     <message>
         <source>To</source>
-        <translation type="unfinished"></translation>
+        <translation>終了</translation>
     </message>
     <message>
         <source>2047</source>
-        <translation type="unfinished"></translation>
+        <translation>2047</translation>
     </message>
     <message>
         <source>Step</source>
-        <translation type="unfinished"></translation>
+        <translation>間隔</translation>
     </message>
     <message>
         <source>1</source>
-        <translation type="unfinished"></translation>
+        <translation>1</translation>
     </message>
     <message>
         <source>Threads</source>
-        <translation type="unfinished"></translation>
+        <translation>スレッド数</translation>
     </message>
     <message>
         <source>Rotation : </source>
-        <translation type="unfinished"></translation>
+        <translation>回転 : </translation>
     </message>
     <message>
         <source>  Center</source>
-        <translation type="unfinished"></translation>
+        <translation>  中心</translation>
     </message>
     <message>
         <source>  Ax</source>
-        <translation type="unfinished"></translation>
+        <translation>  軸</translation>
     </message>
     <message>
         <source>H</source>
-        <translation type="unfinished"></translation>
+        <translation>水平</translation>
     </message>
     <message>
         <source>V</source>
-        <translation type="unfinished"></translation>
+        <translation>垂直</translation>
     </message>
     <message>
         <source>Auto Update Sinogram</source>
-        <translation type="unfinished"></translation>
+        <translation>サイノグラム自動更新</translation>
     </message>
 </context>
 <context>
     <name>SeekCtrl</name>
     <message>
         <source>SeekCtrl</source>
-        <translation type="unfinished"></translation>
+        <translation>画像送り</translation>
     </message>
 </context>
 <context>
     <name>SelectAFile</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>フレーム</translation>
     </message>
     <message>
         <source>Select</source>
-        <translation type="unfinished"></translation>
+        <translation>選択</translation>
     </message>
     <message>
         <source>Clear</source>
-        <translation type="unfinished"></translation>
+        <translation>クリア</translation>
     </message>
 </context>
 <context>
     <name>SelectAImgFile</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>フレーム</translation>
     </message>
     <message>
         <source>Exp Time</source>
-        <translation type="unfinished"></translation>
+        <translation>露光時間</translation>
     </message>
     <message>
         <source>0.05</source>
-        <translation type="unfinished"></translation>
+        <translation>0.05</translation>
     </message>
     <message>
         <source>[s]</source>
-        <translation type="unfinished"></translation>
+        <translation>[s]</translation>
     </message>
     <message>
         <source>Show Img</source>
-        <translation type="unfinished"></translation>
+        <translation>画像表示</translation>
     </message>
 </context>
 <context>
     <name>SelectDataDir</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>フレーム</translation>
     </message>
     <message>
         <source>KVT Std.</source>
-        <translation type="unfinished"></translation>
+        <translation>KVT Std.</translation>
     </message>
     <message>
         <source>Pattern</source>
-        <translation type="unfinished"></translation>
+        <translation>パターン</translation>
     </message>
     <message>
         <source>Set</source>
-        <translation type="unfinished"></translation>
+        <translation>セット</translation>
     </message>
     <message>
         <source>Next</source>
-        <translation type="unfinished"></translation>
+        <translation>次へ</translation>
     </message>
     <message>
         <source>Sel. Data Dir.</source>
-        <translation type="unfinished"></translation>
+        <translation>データフォルダ選択</translation>
     </message>
 </context>
 <context>
     <name>SelectDataFiles</name>
     <message>
         <source>SelectDataFiles</source>
-        <translation type="unfinished"></translation>
+        <translation>データファイル選択</translation>
     </message>
     <message>
         <source>Data Select</source>
-        <translation type="unfinished"></translation>
+        <translation>データ選択</translation>
     </message>
     <message>
         <source>New</source>
-        <translation type="unfinished"></translation>
+        <translation>新規</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>追加</translation>
     </message>
     <message>
         <source>keep Conds.</source>
-        <translation type="unfinished"></translation>
+        <translation>条件保持</translation>
     </message>
     <message>
         <source>Clear</source>
-        <translation type="unfinished"></translation>
+        <translation>クリア</translation>
     </message>
     <message>
         <source>Exp. Time[s]</source>
-        <translation type="unfinished"></translation>
+        <translation>露光時間[s]</translation>
     </message>
     <message>
         <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;When Checked : The first file in the list will be read multitimes ( ex. 180 times )&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;チェック時 : リストの最初のファイルを複数回 ( 例: 180 回 ) 読み込みます&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
     </message>
     <message>
         <source>Multi.</source>
-        <translation type="unfinished"></translation>
+        <translation>複数回</translation>
     </message>
 </context>
 <context>
     <name>SelectDir</name>
     <message>
         <source>Frame</source>
-        <translation type="unfinished"></translation>
+        <translation>フレーム</translation>
     </message>
     <message>
         <source>Sel. Dir</source>
-        <translation type="unfinished"></translation>
+        <translation>フォルダ選択</translation>
+    </message>
+</context>
+<context>
+    <name>Sinogram</name>
+    <message>
+        <source>Sinogram</source>
+        <translation>サイノグラム</translation>
+    </message>
+    <message>
+        <source>Gen Image</source>
+        <translation>画像生成</translation>
+    </message>
+    <message>
+        <source>CoR</source>
+        <translation>回転中心</translation>
+    </message>
+    <message>
+        <source>1000</source>
+        <translation>1000</translation>
+    </message>
+    <message>
+        <source>Gen Fou. Sinogram</source>
+        <translation>フーリエサイノグラム生成</translation>
     </message>
 </context>
 <context>
     <name>XafsBatch</name>
     <message>
         <source>Data Loading</source>
-        <translation type="unfinished"></translation>
+        <translation>データ読込中</translation>
     </message>
     <message>
         <source>Calculating</source>
-        <translation type="unfinished"></translation>
+        <translation>計算中</translation>
     </message>
     <message>
         <source>Finished Calc.</source>
-        <translation type="unfinished"></translation>
+        <translation>計算完了</translation>
     </message>
     <message>
         <source>Finished</source>
-        <translation type="unfinished"></translation>
+        <translation>終了</translation>
     </message>
 </context>
 </TS>

@@ -71,6 +71,7 @@ private slots:
     void i0Choice();
     void batchWaitsForCalcAndSeesNg();
     void closingDuringSeries();
+    void japaneseInterface();
 
 private:
     QTemporaryDir tmp;
@@ -490,6 +491,27 @@ void TstBody::closingDuringSeries()
         const QList<QByteArray> r = lines.at(5).mid(19).split('\t');
         QCOMPARE(lines.size() - 7, r.at(2).toInt() * r.at(3).toInt());
     }
+}
+
+void TstBody::japaneseInterface()
+{
+    // The embedded catalogue covers the window: with it installed, as at start-up
+    // without "-e", the tabs and captions are Japanese; without it, English.
+    {
+        Body english;
+        QCOMPARE(english.findChild<QTabWidget*>("ImgsTab")->tabText(0), QString("Raw Image"));
+    }
+    QTranslator translator;
+    QVERIFY(translator.load(":zuvo2_ja_JP", QCoreApplication::applicationDirPath()));
+    QVERIFY(QCoreApplication::installTranslator(&translator));
+    Body body;
+    QCoreApplication::removeTranslator(&translator);
+    auto* tabs = body.findChild<QTabWidget*>("ImgsTab");
+    QCOMPARE(tabs->tabText(0), QString::fromUtf8("生画像"));
+    QCOMPARE(tabs->tabText(1), QString::fromUtf8("サイノグラム"));
+    QCOMPARE(tabs->tabText(5), QString("CT2 1"));
+    QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
+    QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
 }
 
 QTEST_MAIN(TstBody)

@@ -35,10 +35,11 @@ int toSlice(double v)
     return int(v);
 }
 
-QPen pen(int width, int r, int g, int b)
+// Every overlay pen is one pixel wide.
+QPen pen(int r, int g, int b)
 {
     QPen p(QColor(r, g, b));
-    p.setWidth(width);
+    p.setWidth(1);
     return p;
 }
 
@@ -73,11 +74,11 @@ QStringList patternArgs(const BatchCmd& c)
 
 Body::Body(QWidget* parent)
     : QFrame(parent),
-      crossPen(pen(1, 255, 255, 0)),
-      slicePen(pen(2, 255, 232, 232)),
-      corPen(pen(3, 255, 232, 232)),
-      selectingPen(pen(4, 255, 0, 0)),
-      selectedPen(pen(5, 232, 255, 0)),
+      crossPen(pen(255, 255, 0)),
+      slicePen(pen(255, 232, 232)),
+      corPen(pen(255, 232, 232)),
+      selectingPen(pen(255, 0, 0)),
+      selectedPen(pen(232, 255, 0)),
       ctRun(new CtRun)
 {
     setupUi(this);
@@ -424,16 +425,7 @@ void Body::startCalcCt()
     ctRun->selectCt2 = SelectCt2->isChecked();
     ctRun->genImg = ShowCalcRes->isChecked();
     // Copied here so the run takes them when it sets up the workers.
-    ctRun->saveImg = AutoSaveImage->isChecked();
-    ctRun->imgPath = SelectImageSaveDir->FilePath->text();
-    ctRun->imgName = SelectImageSaveDir->Name->text();
-    ctRun->imgTag = SelectImageSaveDir->AddTag->text();
-    ctRun->saveDat = AutoSaveData->isChecked();
-    ctRun->datPath = SelectDataSaveDir->FilePath->text();
-    ctRun->datName = SelectDataSaveDir->Name->text();
-    ctRun->datTag = SelectDataSaveDir->AddTag->text();
-    ctCalc.setSaveImage(ctRun->saveImg, ctRun->imgPath, ctRun->imgName, ctRun->imgTag);
-    ctCalc.setSaveData(ctRun->saveDat, ctRun->datPath, ctRun->datName, ctRun->datTag);
+    copySaveConds();
     ctRun->startCalcCt();
 }
 
@@ -447,7 +439,7 @@ void Body::setupFFT()
     ctRun->setupFFT();
 }
 
-void Body::setupSaveConds()
+void Body::copySaveConds()
 {
     ctRun->saveImg = AutoSaveImage->isChecked();
     ctRun->imgPath = SelectImageSaveDir->FilePath->text();
@@ -459,6 +451,11 @@ void Body::setupSaveConds()
     ctRun->datTag = SelectDataSaveDir->AddTag->text();
     ctCalc.setSaveImage(ctRun->saveImg, ctRun->imgPath, ctRun->imgName, ctRun->imgTag);
     ctCalc.setSaveData(ctRun->saveDat, ctRun->datPath, ctRun->datName, ctRun->datTag);
+}
+
+void Body::setupSaveConds()
+{
+    copySaveConds();
     ctRun->setupSaveConds();
 }
 

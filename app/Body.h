@@ -126,6 +126,8 @@ private:
     void setCalcRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
     // Controls that replace the projections or references; off during a run.
     void enableInputs(bool f);
+    // The auto-save settings of the window into the run and the CT1 panel.
+    void copySaveConds();
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
     void setKVTStd(bool f);

@@ -26,16 +26,6 @@
 #include <cstdio>
 
 namespace {
-ImgData* loadOne(const QString& path)
-{
-    ImgData* img = newImgData(imgFileType(path));
-    if (img) {
-        img->fileName = path;
-        img->ready = img->load();
-    }
-    return img;
-}
-
 double peakMiB()
 {
     rusage u{};
@@ -102,8 +92,8 @@ int main(int argc, char** argv)
     ImgDatas set;
     for (int p = 0; p < nProj; ++p)
         set.addFile(o.outDir + QLatin1Char('/') + writer.seriesName(p, 0));
-    ImgData* i0 = loadOne(o.outDir + QLatin1Char('/') + writer.i0Name(0));
-    ImgData* bg = loadOne(o.outDir + QLatin1Char('/') + writer.bgName());
+    ImgData* i0 = loadImgData(o.outDir + QLatin1Char('/') + writer.i0Name(0));
+    ImgData* bg = loadImgData(o.outDir + QLatin1Char('/') + writer.bgName());
     set.i0Img = &i0;
     set.bgImg = &bg;
     const double loadedMiB = currentMiB();

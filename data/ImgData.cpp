@@ -73,6 +73,17 @@ ImgData::~ImgData()
     delete[] colBuf;
 }
 
+ImgData* loadImgData(const QString& path, bool preload)
+{
+    ImgData* img = newImgData(imgFileType(path));
+    if (img) {
+        img->preload = preload;
+        img->fileName = path;
+        img->ready = img->load();
+    }
+    return img;
+}
+
 bool ImgData::load()
 {
     ready = false;

@@ -15,6 +15,10 @@ bool isItexFile(const QString& path);
 ImgFileType imgFileType(const QString& path);
 // The caller owns the result; null for an unsupported type.
 ImgData* newImgData(ImgFileType type);
+// The usual way to read a file: a reader of its type, loaded (preloaded by
+// default), with `ready` telling whether that worked. The caller owns the
+// result; null for an unsupported type.
+ImgData* loadImgData(const QString& path, bool preload = true);
 
 class ImgData
 {

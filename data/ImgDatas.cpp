@@ -16,12 +16,9 @@ ImgDatas::~ImgDatas()
 
 bool ImgDatas::addFile(const QString& path)
 {
-    ImgData* img = newImgData(imgFileType(path));
+    ImgData* img = loadImgData(path);
     if (!img)
         return false;
-    img->preload = true;
-    img->fileName = path;
-    img->ready = img->load();
     if (!img->ready) {
         qDebug().noquote() << QStringLiteral("File is not ready to access ") + path;
         delete img;

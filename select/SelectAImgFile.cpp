@@ -28,12 +28,9 @@ SelectAImgFile::~SelectAImgFile()
 void SelectAImgFile::loadImage(QString fname)
 {
     qDebug().noquote() << QStringLiteral("loading ") + fname;
-    ImgData* fresh = newImgData(imgFileType(fname));
+    ImgData* fresh = loadImgData(fname);
     if (!fresh)
         return;
-    fresh->preload = true;
-    fresh->fileName = fname;
-    fresh->ready = fresh->load();
     if (!fresh->ready) {
         delete fresh;
         return;

@@ -18,16 +18,6 @@
 #include <memory>
 
 namespace {
-ImgData* loadOne(const QString& path)
-{
-    ImgData* img = newImgData(imgFileType(path));
-    if (img) {
-        img->fileName = path;
-        img->ready = img->load();
-    }
-    return img;
-}
-
 QList<int> ints(std::initializer_list<int> l)
 {
     return QList<int>(l);
@@ -84,8 +74,8 @@ void TstCt2Run::initTestCase()
     QVERIFY(writer->valid() && writer->write());
     for (int p = 0; p < o.nProj; ++p)
         QVERIFY(set.addFile(o.outDir + "/" + writer->seriesName(p, 0)));
-    i0 = loadOne(o.outDir + "/" + writer->i0Name(0));
-    bg = loadOne(o.outDir + "/" + writer->bgName());
+    i0 = loadImgData(o.outDir + "/" + writer->i0Name(0));
+    bg = loadImgData(o.outDir + "/" + writer->bgName());
     set.i0Img = &i0;
     set.bgImg = &bg;
     sinogram = new Sinogram;

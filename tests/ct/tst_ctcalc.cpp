@@ -26,16 +26,6 @@ constexpr int sampleH = 64;
 constexpr int sampleProj = 180;
 constexpr double sampleCor = 97.5;
 
-ImgData* loadFile(const QString& path)
-{
-    ImgData* img = newImgData(imgFileType(path));
-    if (img) {
-        img->fileName = path;
-        img->ready = img->load();
-    }
-    return img;
-}
-
 // The sinogram panel and the process control panel the calculator reads.
 struct Rig
 {
@@ -123,8 +113,8 @@ void TstCtCalc::initTestCase()
     QVERIFY(writer->write());
     for (int p = 0; p < sampleProj; ++p)
         QVERIFY(set.addFile(dir.filePath(writer->seriesName(p, 0))));
-    i0 = loadFile(dir.filePath(writer->i0Name(0)));
-    bg = loadFile(dir.filePath(writer->bgName()));
+    i0 = loadImgData(dir.filePath(writer->i0Name(0)));
+    bg = loadImgData(dir.filePath(writer->bgName()));
     QVERIFY(i0 && i0->ready && bg && bg->ready);
     set.i0Img = &i0;
     set.bgImg = &bg;

@@ -53,16 +53,6 @@ MemImg* uniform(int w, int h, double v)
     return new MemImg(w, h, [v](int, int) { return v; });
 }
 
-ImgData* loadFile(const QString& path)
-{
-    ImgData* img = newImgData(imgFileType(path));
-    if (img) {
-        img->fileName = path;
-        img->ready = img->load();
-    }
-    return img;
-}
-
 // A projection set with its own I0 and BG images, wired as the window does.
 struct Set
 {
@@ -149,8 +139,8 @@ void TstSinogram::initTestCase()
     QVERIFY(w.valid() && w.write());
     for (int p = 0; p < sampleProj; ++p)
         QVERIFY(sample.set.addFile(dir.filePath(w.seriesName(p, 0))));
-    sample.i0 = loadFile(dir.filePath(w.i0Name(0)));
-    sample.bg = loadFile(dir.filePath(w.bgName()));
+    sample.i0 = loadImgData(dir.filePath(w.i0Name(0)));
+    sample.bg = loadImgData(dir.filePath(w.bgName()));
     QVERIFY(sample.i0 && sample.i0->ready && sample.bg && sample.bg->ready);
 }
 

@@ -30,16 +30,6 @@ struct Loaded
     ImgData* bg = nullptr;
 };
 
-ImgData* loadOne(const QString& path)
-{
-    ImgData* img = newImgData(imgFileType(path));
-    if (img) {
-        img->fileName = path;
-        img->ready = img->load();
-    }
-    return img;
-}
-
 // Correlation and least-squares gain of rec against truth over the pixels of mask.
 void compare(const std::vector<double>& rec, const std::vector<double>& truth,
              const std::vector<bool>& mask, double& corr, double& gain)
@@ -86,8 +76,8 @@ Loaded TstSinogramGen::load(const SampleWriter& w)
     const QString base = w.options().outDir + "/";
     for (int p = 0; p < w.options().nProj; ++p)
         l.set->addFile(base + w.seriesName(p, 0));
-    l.i0 = loadOne(base + w.i0Name(0));
-    l.bg = loadOne(base + w.bgName());
+    l.i0 = loadImgData(base + w.i0Name(0));
+    l.bg = loadImgData(base + w.bgName());
     l.set->i0Img = &l.i0;
     l.set->bgImg = &l.bg;
     return l;

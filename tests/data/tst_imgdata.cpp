@@ -76,13 +76,7 @@ public:
 
 std::unique_ptr<ImgData> loadImage(const QString& path, bool preload = true)
 {
-    std::unique_ptr<ImgData> img(newImgData(imgFileType(path)));
-    if (img) {
-        img->preload = preload;
-        img->fileName = path;
-        img->ready = img->load();
-    }
-    return img;
+    return std::unique_ptr<ImgData>(loadImgData(path, preload));
 }
 
 } // namespace

@@ -21,13 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     // Both reading modes: the last byte chooses (the input is the same file).
-    std::unique_ptr<ImgData> img(newImgData(imgFileType(path)));
-    if (!img)
-        return 0;
-    img->preload = size == 0 || (data[size - 1] & 1) == 0;
-    img->fileName = path;
-    img->ready = img->load();
-    if (!img->ready)
+    std::unique_ptr<ImgData> img(loadImgData(path, size == 0 || (data[size - 1] & 1) == 0));
+    if (!img || !img->ready)
         return 0;
 
     FUZZ_CHECK(img->width >= 0 && img->height >= 0);

@@ -158,7 +158,8 @@ void CtRun::setupFFT()
     }
     // Buffers only for the workers this run uses; busy ones are sized when
     // they are next handed a slice.
-    const int used = cond.autoExec ? usedWorkers() : (cond.ct2 && count() > 0 ? 1 : 0);
+    const int used = cond.autoExec ? std::min(usedWorkers(), gatePermits())
+                                   : (cond.ct2 && count() > 0 ? 1 : 0);
     for (int i = 0; i < count(); ++i) {
         if (pending[size_t(i)] > 0 || workers[i]->busy)
             continue;
@@ -234,11 +235,18 @@ void CtRun::execMultiCtCalc()
         stopCalcCt();
         return;
     }
+    // No more slices out than can compute at once: the others would only wait
+    // at the gate, each with buffers of its own, so the first workers do the
+    // work with warm buffers and memory stays that of a few slices.
+    int outstanding = 0;
+    for (int i = 0; i < count(); ++i)
+        outstanding += pending[size_t(i)];
     for (int i = 0; i < used; ++i) {
-        if (seriesDealt || !cond.inSeries(nextSlice))
+        if (seriesDealt || !cond.inSeries(nextSlice) || outstanding >= gatePermits())
             break;
         if (pending[size_t(i)] > 0 || workers[i]->busy)
             continue;
+        ++outstanding;
         sizeKernel(i);
         deal(i, nextSlice);
         // A step of 0 deals its one slice once.

@@ -181,7 +181,8 @@ void TstCt2Run::series()
     QList<int> first, used;
     const QList<int> slices = runAndWait(cond(from, to, step, threads), &first, &used);
     QCOMPARE(slices, expected);
-    QCOMPARE(first, atOnce);
+    // No more slices go out at once than the machine computes at once.
+    QCOMPARE(first, atOnce.mid(0, qMax(1, QThread::idealThreadCount())));
     for (int w : used)
         QVERIFY(w >= 0 && w < qMin(threads, run->count()));
     QStringList names;

@@ -1,4 +1,5 @@
 #include "ConfigStore.h"
+#include "LogCapture.h"
 
 #include <QtTest>
 
@@ -25,8 +26,6 @@ void writeFile(const QString& path, const QString& text)
     f.write(text.toUtf8());
 }
 
-QStringList captured;
-void capture(QtMsgType, const QMessageLogContext&, const QString& m) { captured << m; }
 } // namespace
 
 class TstConfig : public QObject
@@ -132,10 +131,12 @@ void TstConfig::includes()
                         "\nC 3\nINCLUDE " + main + "\n");
     writeFile(inc, "A from-inc\nB from-inc\nD 4\nInclude " + main + "\n");
     ConfigStore store;
-    captured.clear();
-    const auto old = qInstallMessageHandler(capture);
-    store.readFile(main);
-    qInstallMessageHandler(old);
+    QStringList captured;
+    {
+        LogCapture log;
+        store.readFile(main);
+        captured = log.lines();
+    }
     QCOMPARE(store.value("A", ""), QString("from-inc"));
     QCOMPARE(store.value("B", ""), QString("2"));
     QCOMPARE(store.value("C", ""), QString("3"));
@@ -171,10 +172,12 @@ void TstConfig::endlessOrHugeInclude()
     const QString main = dir.filePath("main.cfg");
     writeFile(main, "A 1\nINCLUDE /dev/zero\nB 2\nINCLUDE " + huge + "\nC 3\n");
     ConfigStore store;
-    captured.clear();
-    const auto old = qInstallMessageHandler(capture);
-    store.readFile(main);
-    qInstallMessageHandler(old);
+    QStringList captured;
+    {
+        LogCapture log;
+        store.readFile(main);
+        captured = log.lines();
+    }
     QCOMPARE(captured, (QStringList{"Config file too large, skipped : /dev/zero",
                                     "Config file too large, skipped : " + huge}));
     QCOMPARE(store.size(), 3);

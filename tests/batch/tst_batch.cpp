@@ -1,11 +1,8 @@
 #include "Batch.h"
+#include "LogCapture.h"
 
 #include <QtTest>
 
-namespace {
-QStringList logged;
-void capture(QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; }
-} // namespace
 
 // Plays the main window: records each command it is handed and, unless told
 // to hold, reports the line finished. "seq_exec_next" clears the flag as the
@@ -249,10 +246,12 @@ void TstBatch::longControlRunsNoRecursion()
     for (int i = 0; i < 200000; ++i)
         prog += ":echo " + QString::number(i % 10) + "\n";
     prog += "done\n";
-    logged.clear();
-    const auto old = qInstallMessageHandler(capture);
-    const QStringList seen = run(prog);
-    qInstallMessageHandler(old);
+    QStringList seen, logged;
+    {
+        LogCapture log;
+        seen = run(prog);
+        logged = log.lines();
+    }
     QCOMPARE(seen, QStringList{"done"});
     QCOMPARE(logged.size(), 2 * 200000 + 1);
     QCOMPARE(logged.at(0), QString("cmd :echo"));

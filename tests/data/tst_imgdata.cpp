@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtEndian>
+#include "LogCapture.h"
+
 #include <QtTest>
 
 #include <cmath>
@@ -14,19 +16,6 @@
 #include <vector>
 
 namespace {
-
-QStringList captured;
-void capture(QtMsgType, const QMessageLogContext&, const QString& msg)
-{
-    captured << msg;
-}
-
-struct Capture
-{
-    QtMessageHandler old;
-    Capture() { captured.clear(); old = qInstallMessageHandler(capture); }
-    ~Capture() { qInstallMessageHandler(old); }
-};
 
 // Byte-exact ITEX file: header with the given comment length, comment, pixel bytes.
 QByteArray itexBytes(const QByteArray& comment, const QByteArray& pixels, int commentLength = -1)
@@ -128,10 +117,10 @@ void TstImgData::fileType()
     // The suffix says nothing: a TIFF named .img is still a TIFF.
     const QString p = path(QStringLiteral("type-%1.img").arg(QTest::currentDataTag()));
     writeBytes(p, bytes);
-    Capture c;
+    LogCapture c;
     QCOMPARE(int(imgFileType(p)), type);
     const QStringList expected = type == Unsupported ? QStringList { "Unknown file type : " + p } : QStringList();
-    QCOMPARE(captured, expected);
+    QCOMPARE(c.lines(), expected);
     std::unique_ptr<ImgData> reader(newImgData(ImgFileType(type)));
     QCOMPARE(reader == nullptr, type == Unsupported);
 }
@@ -147,23 +136,23 @@ void TstImgData::missingOrDirectory()
 {
     QFETCH(bool, directory);
     const QString p = directory ? tmp.path() : path(QStringLiteral("no-such-file.img"));
-    Capture c;
+    LogCapture c;
     QCOMPARE(int(imgFileType(p)), int(Unsupported));
     if (directory) {
         // A directory may open but yields no bytes; either way it is unknown.
-        QVERIFY(captured.contains("Unknown file type : " + p));
+        QVERIFY(c.lines().contains("Unknown file type : " + p));
     } else {
-        QCOMPARE(captured, QStringList({ "Check File Type (TIFF):: Can not open " + p,
+        QCOMPARE(c.lines(), QStringList({ "Check File Type (TIFF):: Can not open " + p,
                                          "Check File Type (ITEX):: Can not open " + p,
                                          "Unknown file type : " + p }));
     }
     // The reader itself refuses too.
     ImgDataITEX img;
     img.fileName = p;
-    captured.clear();
+    c.clear();
     QVERIFY(!img.load());
     QVERIFY(!img.ready);
-    QVERIFY(!captured.isEmpty());
+    QVERIFY(!c.lines().isEmpty());
 }
 
 void TstImgData::tooShort_data()
@@ -179,11 +168,11 @@ void TstImgData::tooShort()
     QFETCH(QByteArray, bytes);
     const QString p = path(QStringLiteral("short-%1.img").arg(QTest::currentDataTag()));
     writeBytes(p, bytes);
-    Capture c;
+    LogCapture c;
     QCOMPARE(int(imgFileType(p)), int(ITEX));
     auto img = loadImage(p);
     QVERIFY(img && !img->ready);
-    QCOMPARE(captured, QStringList { "Error on reading ITEX file props. " + p });
+    QCOMPARE(c.lines(), QStringList { "Error on reading ITEX file props. " + p });
 }
 
 void TstImgData::header_data()
@@ -240,17 +229,17 @@ void TstImgData::header()
     writeBytes(p, itexBytes(comment, QByteArray(pixelBytes, '\x01'), commentLength));
     ImgDataITEX img;
     img.fileName = p;
-    Capture c;
+    LogCapture c;
     QCOMPARE(img.load(), ok);
     QCOMPARE(img.width, width);
     QCOMPARE(img.height, height);
     QCOMPARE(img.bytesPerPixel, bpp);
     QCOMPARE(img.expTime, expTime);
     if (message.isEmpty()) {
-        QCOMPARE(captured, QStringList());
+        QCOMPARE(c.lines(), QStringList());
     } else {
-        QCOMPARE(captured.size(), 1);
-        QVERIFY2(captured.first().startsWith(message) && captured.first().endsWith(p), qPrintable(captured.first()));
+        QCOMPARE(c.lines().size(), 1);
+        QVERIFY2(c.lines().first().startsWith(message) && c.lines().first().endsWith(p), qPrintable(c.lines().first()));
     }
     if (ok)
         QCOMPARE(img.dataOffset, 64 + (commentLength < 0 ? int(comment.size()) : commentLength));
@@ -318,11 +307,11 @@ void TstImgData::shortPixelBlock()
         raw[i] = 5;
     const QString p = path("short.img");
     writeBytes(p, itexBytes(comment, raw));
-    Capture c;
+    LogCapture c;
     auto img = loadImage(p);
     QVERIFY(img && img->ready);
-    QCOMPARE(captured.size(), 1);
-    QVERIFY(captured.first().endsWith(p));
+    QCOMPARE(c.lines().size(), 1);
+    QVERIFY(c.lines().first().endsWith(p));
     std::vector<double> row(w);
     img->readRow(h - 1, row.data());
     QCOMPARE(row[0], 0.0);
@@ -519,7 +508,7 @@ void TstImgData::garbage()
     auto next = [&s]() { s = s * 1664525u + 1013904223u; return s >> 8; };
     auto pick = [&next](const auto& list) { return list[next() % (sizeof list / sizeof list[0])]; };
     const QString p = path("garbage.img");
-    QtMessageHandler old = qInstallMessageHandler(capture);
+    LogCapture quiet; // the readers complain about most of these
     int loaded = 0;
     for (int round = 0; round < 300; ++round) {
         QByteArray comment;
@@ -549,7 +538,6 @@ void TstImgData::garbage()
             img.readColumn(img.width - 1, col.data());
         }
     }
-    qInstallMessageHandler(old);
     QVERIFY2(loaded > 10, qPrintable(QString::number(loaded)));
 }
 

@@ -6,24 +6,13 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include "LogCapture.h"
+
 #include <QtTest>
 
 #include <vector>
 
 namespace {
-
-QStringList captured;
-void capture(QtMsgType, const QMessageLogContext&, const QString& msg)
-{
-    captured << msg;
-}
-
-struct Capture
-{
-    QtMessageHandler old;
-    Capture() { captured.clear(); old = qInstallMessageHandler(capture); }
-    ~Capture() { qInstallMessageHandler(old); }
-};
 
 class GreyScale : public ColorScale
 {
@@ -112,10 +101,12 @@ void TstImgDatas::addFiles()
         paths << file(s);
     ImgDatas set;
     QString got;
+    QStringList logged;
     {
-        Capture c;
+        LogCapture c;
         for (const QString& p : paths)
             got += set.addFile(p) ? '1' : '0';
+        logged = c.lines();
     }
     QCOMPARE(got, added);
     QCOMPARE(QSize(set.width, set.height), size);
@@ -128,7 +119,7 @@ void TstImgDatas::addFiles()
             m.replace(QStringLiteral("%%1").arg(i), paths.at(i));
         want << m;
     }
-    QCOMPARE(captured, want);
+    QCOMPARE(logged, want);
 }
 
 void TstImgDatas::clearKeepsOrFreesSize()
@@ -141,9 +132,9 @@ void TstImgDatas::clearKeepsOrFreesSize()
     QCOMPARE(QSize(set.width, set.height), QSize(6, 4));
     const QString other = file("3x2");
     {
-        Capture c;
+        LogCapture c;
         QVERIFY(!set.addFile(other));
-        QCOMPARE(captured, QStringList { "Mismatch image size: (6, 4) != (3, 2) : " + other });
+        QCOMPARE(c.lines(), QStringList { "Mismatch image size: (6, 4) != (3, 2) : " + other });
     }
     QCOMPARE(set.count(), 0);
     set.clear();

@@ -1,5 +1,6 @@
 #include "FileEnergy.h"
 #include "TextUtils.h"
+#include "LogCapture.h"
 
 #include <QtTest>
 
@@ -101,13 +102,10 @@ void TstTextUtils::nextItem()
     QFETCH(QString, item);
     QFETCH(QString, rest);
     QFETCH(QString, message);
-    static QStringList logged;
-    logged.clear();
-    const auto old = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; });
     QString got = "junk";
+    LogCapture log;
     const QString r = ::nextItem(text, got);
-    qInstallMessageHandler(old);
+    const QStringList logged = log.lines();
     QCOMPARE(r, rest);
     QCOMPARE(got, item);
     QCOMPARE(logged, message.isEmpty() ? QStringList() : QStringList{message});
@@ -141,13 +139,10 @@ void TstTextUtils::nextItemAt()
     QFETCH(QString, item);
     QFETCH(int, pos);
     QFETCH(QString, message);
-    static QStringList logged;
-    logged.clear();
-    const auto old = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& m) { logged << m; });
     QString got = "junk";
+    LogCapture log;
     const qsizetype p = ::nextItemAt(text, from, got);
-    qInstallMessageHandler(old);
+    const QStringList logged = log.lines();
     QCOMPARE(got, item);
     QCOMPARE(int(p), pos);
     QCOMPARE(logged, message.isEmpty() ? QStringList() : QStringList{message});

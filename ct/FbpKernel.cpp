@@ -171,6 +171,21 @@ void validRun(const T& t, int xa, int xb, double c, double last, int& va, int& v
         vb = va;
 }
 
+// Adds one filtered projection (angle with cosine c, sine s) to pixels
+// xa .. xb-1 of image row z of an n x n image, as far as the detector
+// position has two samples to interpolate between.
+inline void projectRun(RowFn row, const double* f, double* img, int z, int xa, int xb, double c,
+                       double s, int n)
+{
+    const double h = 0.5 * n;
+    const double zs = (z - h) * s;
+    auto t = [&](int x) { return (x - h) * c - zs + h; };
+    int va, vb;
+    validRun(t, xa, xb, c, n - 1.0, va, vb);
+    if (va < vb)
+        row(f, img, va, vb, c, zs, h);
+}
+
 } // namespace
 
 FbpKernel::~FbpKernel()
@@ -384,22 +399,12 @@ void FbpKernel::backProject(int p, double x0, double x1, double z0, double z1)
     if (regionRows(z0, z1, zlo, zhi)) {
         rowSpans(x0, x1, zlo, zhi);
         const RowFn row = loop().fn;
-        const double c = cosT[size_t(p)];
-        const double s = sinT[size_t(p)];
-        const double h = 0.5 * n;
-        const double last = n - 1;
         const double* f = filteredRow(p);
         for (int z = zlo; z < zhi; ++z) {
             const int xa = spanLo[size_t(z - zlo)];
             const int xb = spanHi[size_t(z - zlo)];
-            if (xa >= xb)
-                continue;
-            const double zs = (z - h) * s;
-            auto t = [&](int x) { return (x - h) * c - zs + h; };
-            int va, vb;
-            validRun(t, xa, xb, c, last, va, vb);
-            if (va < vb)
-                row(f, imageRow(z), va, vb, c, zs, h);
+            if (xa < xb)
+                projectRun(row, f, imageRow(z), z, xa, xb, cosT[size_t(p)], sinT[size_t(p)], n);
         }
     }
     done = true;
@@ -413,8 +418,6 @@ void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
     if (regionRows(z0, z1, zlo, zhi)) {
         rowSpans(x0, x1, zlo, zhi);
         const RowFn row = loop().fn;
-        const double h = 0.5 * n;
-        const double last = n - 1;
         // A tile of 32 x 128 doubles (32 KB) stays in the first-level cache
         // while every projection passes over it.
         constexpr int tileZ = 32;
@@ -431,20 +434,13 @@ void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
             for (int tx = txMin - txMin % tileX; tx < txMax; tx += tileX) {
                 const int txEnd = tx + tileX;
                 for (int p = 0; p < nProj; ++p) {
-                    const double c = cosT[size_t(p)];
-                    const double s = sinT[size_t(p)];
                     const double* f = filteredRow(p);
                     for (int z = tz; z < tzEnd; ++z) {
                         const int xa = std::max(tx, spanLo[size_t(z - zlo)]);
                         const int xb = std::min(txEnd, spanHi[size_t(z - zlo)]);
-                        if (xa >= xb)
-                            continue;
-                        const double zs = (z - h) * s;
-                        auto t = [&](int x) { return (x - h) * c - zs + h; };
-                        int va, vb;
-                        validRun(t, xa, xb, c, last, va, vb);
-                        if (va < vb)
-                            row(f, imageRow(z), va, vb, c, zs, h);
+                        if (xa < xb)
+                            projectRun(row, f, imageRow(z), z, xa, xb, cosT[size_t(p)],
+                                       sinT[size_t(p)], n);
                     }
                 }
             }

@@ -1,9 +1,9 @@
-# Sources of app/: core files (no QtWidgets) and widget files with their forms.
+# app/: configuration store and signal handling (core); the main window (gui/).
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ConfigStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/QuitOnSignal.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/Body.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp
   ${CMAKE_SOURCE_DIR}/forms/Body.ui
 )

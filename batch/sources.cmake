@@ -1,7 +1,5 @@
-# Sources of batch/: the interpreter lives in the core library.
+# batch/: the interpreter, widget-free.
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/Batch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BatchCmd.cpp
-)
-list(APPEND ZUVO2_GUI_SOURCES
 )

@@ -14,9 +14,6 @@
 #include <algorithm>
 #include <cmath>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 int gatePermits()
@@ -63,12 +60,6 @@ void CtRun::createPool(int n)
 {
     if (n <= 0 || !workers.isEmpty())
         return;
-#ifdef __GLIBC__
-    // Sinograms and images of many megabytes come and go with every slice.
-    // A fixed threshold keeps them mapped on their own, so a freed one goes
-    // back to the system at once instead of lingering in 32 thread arenas.
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
     for (int i = 0; i < n; ++i) {
         auto* w = new CtCalc2;
         auto* p = new CtCalc2Ui;

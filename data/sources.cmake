@@ -1,4 +1,4 @@
-# Sources of data/: core files (no QtWidgets) and widget files with their forms.
+# data/: text utilities, image files and sets, file-name energies; widget-free.
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/TextUtils.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FileEnergy.cpp
@@ -6,9 +6,4 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ImgDataITEX.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDataTiff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDatas.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ItexWriter.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Phantom.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/SampleWriter.cpp
-)
-list(APPEND ZUVO2_GUI_SOURCES
 )

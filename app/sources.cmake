@@ -1,6 +1,7 @@
 # app/: configuration store and signal handling (core); the main window (gui/).
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ConfigStore.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Failures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/QuitOnSignal.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES

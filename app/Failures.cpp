@@ -1,6 +1,7 @@
 #include "Failures.h"
 
-#include <QDebug>
+#include "Logging.h"
+
 #include <QStringList>
 
 #include <atomic>
@@ -25,8 +26,13 @@ void Failures::record(Kind k, const QString& message)
     if (k < 0 || k >= KindCount)
         return;
     ++counts[k];
-    if (!message.isEmpty())
-        qWarning().noquote() << message;
+    if (message.isEmpty())
+        return;
+    switch (k) {
+    case Command: qCWarning(lcBatch).noquote() << message; break;
+    case Load: qCWarning(lcData).noquote() << message; break;
+    default: qCWarning(lcCt).noquote() << message; break;
+    }
 }
 
 int Failures::count(Kind k)

@@ -1,0 +1,7 @@
+#include "Logging.h"
+
+Q_LOGGING_CATEGORY(lcApp, "zuvo2.app")
+Q_LOGGING_CATEGORY(lcBatch, "zuvo2.batch")
+Q_LOGGING_CATEGORY(lcData, "zuvo2.data")
+Q_LOGGING_CATEGORY(lcCt, "zuvo2.ct")
+Q_LOGGING_CATEGORY(lcSeq, "zuvo2.seq")

@@ -41,6 +41,18 @@ void ConfigStore::parseArguments(int argc, char** argv)
 
 void ConfigStore::readFile(const QString& fileName)
 {
+    // A FIFO would block the open for ever, a device never ends.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile()) {
+        qDebug().noquote() << QStringLiteral("Config file is not a regular file, skipped : ") + fileName;
+        return;
+    }
+    // Deep enough for any real set-up, far from exhausting the stack.
+    const int kMaxIncludeDepth = 64;
+    if (includeStack.size() >= kMaxIncludeDepth) {
+        qDebug().noquote() << QStringLiteral("Config files nested too deeply, skipped : ") + fileName;
+        return;
+    }
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("Can't open config file : ") + fileName;

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 struct Argv
 {
@@ -40,6 +42,7 @@ private slots:
     void includes();
     void missingFile();
     void endlessOrHugeInclude();
+    void fifoAndDeepIncludesEndAtOnce();
 };
 
 void TstConfig::arguments_data()
@@ -178,11 +181,37 @@ void TstConfig::endlessOrHugeInclude()
         store.readFile(main);
         captured = log.lines();
     }
-    QCOMPARE(captured, (QStringList{"Config file too large, skipped : /dev/zero",
+    QCOMPARE(captured, (QStringList{"Config file is not a regular file, skipped : /dev/zero",
                                     "Config file too large, skipped : " + huge}));
     QCOMPARE(store.size(), 3);
     QVERIFY(!store.contains("K"));
     QCOMPARE(store.value("C", ""), QString("3"));
+}
+
+void TstConfig::fifoAndDeepIncludesEndAtOnce()
+{
+    // A FIFO with no writer would block the open for ever; a chain of
+    // includes thousands deep would overflow the stack.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.cfg");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const int depth = 5000;
+    for (int i = 0; i < depth; ++i)
+        writeFile(dir.filePath(QString("c%1.cfg").arg(i)),
+                  QString("K%1 v\nINCLUDE %2\n").arg(i).arg(dir.filePath(QString("c%1.cfg").arg(i + 1))));
+    writeFile(dir.filePath(QString("c%1.cfg").arg(depth)), "END 1\n");
+    writeFile(dir.filePath("main.cfg"), "INCLUDE " + fifo + "\nINCLUDE " + dir.filePath("c0.cfg") + "\n");
+    ConfigStore store;
+    QStringList captured;
+    {
+        LogCapture log;
+        store.readFile(dir.filePath("main.cfg"));
+        captured = log.lines();
+    }
+    QCOMPARE(captured.filter("not a regular file").size(), 1);
+    QCOMPARE(captured.filter("nested too deeply").size(), 1);
+    QVERIFY(store.contains("K0"));
+    QVERIFY(!store.contains("END"));
 }
 
 QTEST_GUILESS_MAIN(TstConfig)

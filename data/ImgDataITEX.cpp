@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -263,9 +264,14 @@ double* ImgDataITEX::readColumn(int ix, double* out)
         convert(reinterpret_cast<const uchar*>(pixels.constData()) + start, out, height, stride);
         return out;
     }
-    QByteArray block(qsizetype(bytes), '\0');
-    if (!readAt(dataOffset, block.data(), bytes))
-        block.fill('\0');
-    convert(reinterpret_cast<const uchar*>(block.constData()) + start, out, height, stride);
+    try {
+        QByteArray block(qsizetype(bytes), '\0');
+        if (!readAt(dataOffset, block.data(), bytes))
+            block.fill('\0');
+        convert(reinterpret_cast<const uchar*>(block.constData()) + start, out, height, stride);
+    } catch (const std::bad_alloc&) {
+        qWarning().noquote() << QStringLiteral("Out of memory reading a column of ") + fileName;
+        std::fill(out, out + height, 0.0);
+    }
     return out;
 }

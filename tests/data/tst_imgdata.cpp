@@ -11,6 +11,8 @@
 
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -90,6 +92,7 @@ private slots:
     void pixels();
     void pixelBlockAndType_data();
     void pixelBlockAndType();
+    void outOfMemoryIsAFailedLoad();
     void roundTrip_data();
     void roundTrip();
     void minMax();
@@ -339,6 +342,37 @@ void TstImgData::pixelBlockAndType()
         img->readRow(7, row.data());
         QCOMPARE(row[7], bpp == 2 ? 257.0 : 16843009.0);
     }
+}
+
+// A header that fits its file but not the memory left: a failed load with a
+// message, never an exception that ends the process.
+void TstImgData::outOfMemoryIsAFailedLoad()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("the sanitizers reserve address space of their own");
+#endif
+    const QString p = path("huge.img");
+    const QByteArray comment("Prop_ImageWidth=8192,Prop_ImageHeight=8192,");
+    writeBytes(p, itexBytes(comment, QByteArray()));
+    QFile f(p);
+    QVERIFY(f.resize(64 + comment.size() + qint64(8192) * 8192 * 2)); // sparse: 128 MB of pixels
+    qint64 vmKB = 0;
+    QFile status("/proc/self/status");
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            vmKB = line.simplified().split(' ').value(1).toLongLong();
+    QVERIFY(vmKB > 0);
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_AS, &old), 0);
+    struct rlimit low = old;
+    low.rlim_cur = rlim_t(vmKB * 1024 + (qint64(32) << 20));
+    QCOMPARE(setrlimit(RLIMIT_AS, &low), 0);
+    std::unique_ptr<ImgData> img(loadImgData(p));
+    setrlimit(RLIMIT_AS, &old);
+    QVERIFY(img);
+    QVERIFY(!img->ready);
+    QVERIFY2(img->error.startsWith("Out of memory"), qPrintable(img->error));
 }
 
 void TstImgData::roundTrip_data()

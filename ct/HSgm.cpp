@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include <new>
+
 namespace {
 // Two arrays of this many doubles each are 4 GB: far beyond any detector line set.
 constexpr long long maxSamples = 256LL * 1024 * 1024;
@@ -23,6 +25,16 @@ void HSgm::resize(int nx_, int nth_)
         nth = 0;
         return;
     }
-    absorb.resize(size_t(total));
-    intensity.resize(size_t(total));
+    try {
+        absorb.resize(size_t(total));
+        intensity.resize(size_t(total));
+    } catch (const std::bad_alloc&) {
+        // Readers of the sinogram take an empty one as "nothing to reconstruct".
+        std::vector<double>().swap(absorb);
+        std::vector<double>().swap(intensity);
+        qWarning().noquote() << QStringLiteral("Out of memory for the sinogram, left empty: ")
+                + QString::number(nx) + QStringLiteral(" x ") + QString::number(nth);
+        nx = 0;
+        nth = 0;
+    }
 }

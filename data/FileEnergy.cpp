@@ -34,7 +34,11 @@ QString energyField(const QString& path)
 
 double fileEnergy(const QString& path)
 {
-    const QString field = energyField(path);
+    return fieldEnergy(energyField(path));
+}
+
+double fieldEnergy(const QString& field)
+{
     const QString unit = field.mid(lastDigit(field) + 1).toUpper();
     const double number = energyNumber(field);
     return unit == QLatin1String("KEV") ? number * 1000 : number;

@@ -8,6 +8,8 @@
 double energyNumber(const QString& text);
 // Text between the last two "-" of a path (the whole path without two "-").
 QString energyField(const QString& path);
+// Energy of an energy field ("7_200keV", "7200eV", "7200") in eV.
+double fieldEnergy(const QString& field);
 // Energy of a path in eV.
 double fileEnergy(const QString& path);
 // Index of the energy nearest to e (ties keep the earlier entry); -1 for an empty list.

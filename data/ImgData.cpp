@@ -7,7 +7,10 @@
 #include <QDebug>
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -73,32 +76,88 @@ ImgData::~ImgData()
     delete[] colBuf;
 }
 
-ImgData* loadImgData(const QString& path, bool preload)
+QString fileTypeProblem(const QString& path)
 {
-    ImgData* img = newImgData(imgFileType(path));
-    if (img) {
-        img->preload = preload;
-        img->fileName = path;
-        img->ready = img->load();
+    if (path.isEmpty())
+        return QStringLiteral("no file name");
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0) {
+        struct stat link;
+        if (::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return QStringLiteral("dangling symbolic link");
+        return QStringLiteral("no such file");
     }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("a directory, not a file");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("a FIFO, not a file");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("a device, not a file");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("not a regular file");
+    if (st.st_size == 0)
+        return QStringLiteral("empty file");
+    return QString();
+}
+
+ImgData* loadImgData(const QString& path, bool preload, QString* why)
+{
+    const QString problem = fileTypeProblem(path);
+    if (!problem.isEmpty()) {
+        qDebug().noquote() << QStringLiteral("Not an image file (%1): ").arg(problem) + path;
+        if (why)
+            *why = problem;
+        return nullptr;
+    }
+    ImgData* img = newImgData(imgFileType(path));
+    if (!img) {
+        if (why)
+            *why = QStringLiteral("unknown file type or unreadable");
+        return nullptr;
+    }
+    img->preload = preload;
+    img->fileName = path;
+    img->ready = img->load();
+    if (why)
+        *why = img->error;
     return img;
+}
+
+bool ImgData::fail(const QString& text, const QString& path)
+{
+    error = text;
+    qDebug().noquote() << text + QLatin1Char(' ') + (path.isEmpty() ? fileName : path);
+    return false;
 }
 
 bool ImgData::load()
 {
     ready = false;
-    if (!readProps(fileName, width, height))
-        return false;
-    minMaxValid = false;
-    if (!openData()) {
-        qDebug().noquote() << QStringLiteral("Can not open ImgData ") + fileName;
+    error.clear();
+    if (!readProps(fileName, width, height)) {
+        if (error.isEmpty())
+            error = QStringLiteral("no usable ITEX header");
         return false;
     }
-    delete[] rowBuf;
-    delete[] colBuf;
-    // Sizes were checked against the file by the reader, so these stay small.
-    rowBuf = new double[size_t(qMax(width, 1))]();
-    colBuf = new double[size_t(qMax(height, 1))]();
+    minMaxValid = false;
+    try {
+        if (!openData()) {
+            if (error.isEmpty())
+                error = QStringLiteral("cannot read the pixels");
+            qDebug().noquote() << QStringLiteral("Can not open ImgData ") + fileName;
+            return false;
+        }
+        delete[] rowBuf;
+        delete[] colBuf;
+        rowBuf = colBuf = nullptr;
+        // Sizes were checked against the file by the reader, so these stay small.
+        rowBuf = new double[size_t(qMax(width, 1))]();
+        colBuf = new double[size_t(qMax(height, 1))]();
+    } catch (const std::bad_alloc&) {
+        resetReader();
+        return fail(QStringLiteral("Out of memory reading the image (%1 x %2 pixels):").arg(width).arg(height));
+    }
     ready = true;
     return true;
 }

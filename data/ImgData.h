@@ -15,10 +15,15 @@ bool isItexFile(const QString& path);
 ImgFileType imgFileType(const QString& path);
 // The caller owns the result; null for an unsupported type.
 ImgData* newImgData(ImgFileType type);
+// Why path cannot be read as an image file before anything opens it: a
+// dangling link, a directory, FIFO or device (opening a FIFO would block), a
+// missing or empty file. Empty when it is a regular file with bytes.
+QString fileTypeProblem(const QString& path);
 // The usual way to read a file: a reader of its type, loaded (preloaded by
 // default), with `ready` telling whether that worked. The caller owns the
-// result; null for an unsupported type.
-ImgData* loadImgData(const QString& path, bool preload = true);
+// result; null for a file that is no regular file or of no known type, with
+// the reason in *why when given (a reader that failed keeps it in `error`).
+ImgData* loadImgData(const QString& path, bool preload = true, QString* why = nullptr);
 
 class ImgData
 {
@@ -37,6 +42,9 @@ public:
     virtual double* readColumn(int ix, double* out) = 0;
 
     bool load();
+    // Logs text and the file name (path, or fileName when empty), keeps text
+    // as the reason of the failure, returns false.
+    bool fail(const QString& text, const QString& path = QString());
     void computeMinMax();
     void getMinMax(double& min, double& max);
     void renderTo(QImage& image, ColorScale* colorBar);
@@ -47,6 +55,8 @@ public:
     qint32 width = 0;
     qint32 height = 0;
     QString fileName;
+    // Why the last load failed; empty after a successful one.
+    QString error;
     bool minMaxValid = false;
     double minValue;
     double maxValue;

@@ -5,8 +5,12 @@
 #include <QDebug>
 #include <QtEndian>
 
+#include <QFile>
+
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <new>
 
 namespace {
 
@@ -26,11 +30,7 @@ QString firstItemAfter(const QString& prop, const QString& key)
 
 } // namespace
 
-ImgDataITEX::~ImgDataITEX()
-{
-    if (file.isOpen())
-        file.close();
-}
+ImgDataITEX::~ImgDataITEX() = default;
 
 void ImgDataITEX::resetReader()
 {
@@ -39,7 +39,7 @@ void ImgDataITEX::resetReader()
     pixels.clear();
 }
 
-void ImgDataITEX::evalProp(const QString& prop, int& fbWidth, int& fbHeight)
+void ImgDataITEX::evalProp(const QString& prop, int& fbWidth, int& fbHeight, bool& bppSeen)
 {
     static const QString kWidth = QStringLiteral("Prop_ImageWidth=");
     static const QString kHeight = QStringLiteral("Prop_ImageHeight=");
@@ -56,6 +56,7 @@ void ImgDataITEX::evalProp(const QString& prop, int& fbWidth, int& fbHeight)
     } else if (beginsWith(prop, kBpp)) {
         // Anything but 2 means 32-bit pixels; keep the stride equal to what is read.
         bytesPerPixel = toInt32(firstItemAfter(prop, kBpp)) == 2 ? 2 : 4;
+        bppSeen = true;
     } else if (beginsWith(prop, kExp1)) {
         expTime = firstItemAfter(prop, kExp1).toDouble();
     } else if (beginsWith(prop, kExp2)) {
@@ -76,8 +77,11 @@ void ImgDataITEX::evalProp(const QString& prop, int& fbWidth, int& fbHeight)
             rest = nextItem(rest, item);
             x = toInt32(item);
         }
-        fbWidth = v[2] - v[0];
-        fbHeight = v[3] - v[1];
+        // In 64 bits: the corners may lie anywhere in the 32-bit range.
+        const qint64 w = qint64(v[2]) - v[0];
+        const qint64 h = qint64(v[3]) - v[1];
+        fbWidth = (w > 0 && w <= std::numeric_limits<int>::max()) ? int(w) : 0;
+        fbHeight = (h > 0 && h <= std::numeric_limits<int>::max()) ? int(h) : 0;
     }
 }
 
@@ -95,19 +99,20 @@ bool ImgDataITEX::readProps(const QString& fname, qint32& w, qint32& h)
 
     QFile f(fname);
     if (!f.open(QIODevice::ReadOnly)) {
-        qDebug().noquote() << QStringLiteral("Can not open ITEX file to read props. ") + fname;
-        return false;
+        return fail(QStringLiteral("Can not open ITEX file to read props."), fname);
     }
     const qint64 fileSize = f.size();
-    char head[10];
+    // Bytes 12-13 hold the pixel type; a file too short for them has no comment anyway.
+    char head[14] = {};
     const qint64 got = f.read(head, sizeof head);
-    if (got < qint64(sizeof head)) {
+    if (got < 10) {
         f.close();
-        qDebug().noquote() << QStringLiteral("Error on reading ITEX file props. ") + fname;
-        return false;
+        return fail(QStringLiteral("Error on reading ITEX file props."), fname);
     }
     const int n = qFromLittleEndian<quint16>(head + 2);
+    const int headerType = got >= 14 ? qFromLittleEndian<quint16>(head + 12) : 0;
     dataOffset = n + kHeaderBytes;
+    bool bppSeen = false;
 
     // The comment is read as bytes so that a multi-byte character can never
     // pull pixel bytes into the text; carriage returns are dropped as a text
@@ -128,7 +133,7 @@ bool ImgDataITEX::readProps(const QString& fname, qint32& w, qint32& h)
                 quoted = !quoted;
                 prop.append(c);
             } else if (c == QLatin1Char(',') && !quoted) {
-                evalProp(prop, fbWidth, fbHeight);
+                evalProp(prop, fbWidth, fbHeight, bppSeen);
                 prop.clear();
                 quoted = false;
             } else {
@@ -143,19 +148,23 @@ bool ImgDataITEX::readProps(const QString& fname, qint32& w, qint32& h)
         width = fbWidth;
     if (height < 1)
         height = fbHeight;
+    if (!bppSeen && headerType == 3)
+        bytesPerPixel = 4;
     if (width < 1 || height < 1 || dataOffset <= kHeaderBytes) {
         width = height = 0;
+        error = QStringLiteral("no image size in the ITEX header");
         return false;
     }
 
-    // The header alone decides the size: check it against the file before
-    // anything is allocated, so a broken or hostile header cannot ask for gigabytes.
-    if (qint64(width) > fileSize / height || blockBytes() > fileSize) {
-        qDebug().noquote() << QStringLiteral("ITEX image size does not fit the file size, rejected: %1 x %2 x %3 bytes, ")
-                                  .arg(width).arg(height).arg(bytesPerPixel)
-                                  + fname;
+    // The header alone decides the size: check it against the bytes after the
+    // header before anything is allocated, so a short pixel block is refused
+    // and a broken or hostile header cannot ask for gigabytes.
+    const qint64 pixelBytes = fileSize - dataOffset;
+    if (pixelBytes <= 0 || qint64(width) > pixelBytes / height || blockBytes() > pixelBytes) {
+        const QString text = QStringLiteral("ITEX image size does not fit the file size, rejected: %1 x %2 x %3 bytes, %4 pixel bytes in the file,")
+                                 .arg(width).arg(height).arg(bytesPerPixel).arg(qMax<qint64>(pixelBytes, 0));
         width = height = 0;
-        return false;
+        return fail(text, fname);
     }
     w = width;
     h = height;
@@ -163,33 +172,38 @@ bool ImgDataITEX::readProps(const QString& fname, qint32& w, qint32& h)
     return true;
 }
 
+bool ImgDataITEX::readAt(qint64 pos, char* dst, qint64 len) const
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(pos))
+        return false;
+    qint64 got = 0;
+    // One read for the whole block; loop only for devices that return less.
+    while (got < len) {
+        const qint64 r = f.read(dst + got, len - got);
+        if (r <= 0)
+            break;
+        got += r;
+    }
+    return got == len;
+}
+
 bool ImgDataITEX::openData()
 {
-    if (file.isOpen())
-        file.close();
-    file.setFileName(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug().noquote() << QStringLiteral("Can not open ITEX file ") + fileName;
-        return false;
+    pixels.clear();
+    if (!preload) {
+        QFile f(fileName);
+        if (!f.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("Can not open ITEX file"));
+        return true;
     }
-    if (preload) {
-        const qint64 bytes = blockBytes();
-        pixels = QByteArray(qsizetype(bytes), Qt::Uninitialized);
-        qint64 got = 0;
-        if (file.seek(dataOffset)) {
-            // One read for the whole block; loop only for devices that return less.
-            while (got < bytes) {
-                const qint64 r = file.read(pixels.data() + got, bytes - got);
-                if (r <= 0)
-                    break;
-                got += r;
-            }
-        }
-        if (got < bytes) {
-            std::memset(pixels.data() + got, 0, size_t(bytes - got));
-            qDebug().noquote() << QStringLiteral("ITEX pixel block is shorter than its header says; missing pixels read as 0: ")
-                                      + fileName;
-        }
+    // A bad_alloc here reaches load(), which turns it into a failed load.
+    const qint64 bytes = blockBytes();
+    pixels = QByteArray(qsizetype(bytes), Qt::Uninitialized);
+    if (!readAt(dataOffset, pixels.data(), bytes)) {
+        pixels.clear();
+        // The file may have shrunk since its header was read: never zero-fill.
+        return fail(QStringLiteral("ITEX pixel block is shorter than its header says, rejected:"));
     }
     return true;
 }
@@ -225,11 +239,8 @@ double* ImgDataITEX::readRow(int iy, double* out)
     }
     if (rowRaw.size() < rowBytes)
         rowRaw.resize(rowBytes);
-    qint64 got = 0;
-    if (file.isOpen() && file.seek(dataOffset + start))
-        got = qMax<qint64>(0, file.read(rowRaw.data(), rowBytes));
-    if (got < rowBytes)
-        std::memset(rowRaw.data() + got, 0, size_t(rowBytes - got));
+    if (!readAt(dataOffset + start, rowRaw.data(), rowBytes))
+        std::memset(rowRaw.data(), 0, size_t(rowBytes));
     convert(reinterpret_cast<const uchar*>(rowRaw.constData()), out, width, bytesPerPixel);
     return out;
 }
@@ -253,9 +264,14 @@ double* ImgDataITEX::readColumn(int ix, double* out)
         convert(reinterpret_cast<const uchar*>(pixels.constData()) + start, out, height, stride);
         return out;
     }
-    QByteArray block(qsizetype(bytes), '\0');
-    if (file.isOpen() && file.seek(dataOffset))
-        file.read(block.data(), bytes);
-    convert(reinterpret_cast<const uchar*>(block.constData()) + start, out, height, stride);
+    try {
+        QByteArray block(qsizetype(bytes), '\0');
+        if (!readAt(dataOffset, block.data(), bytes))
+            block.fill('\0');
+        convert(reinterpret_cast<const uchar*>(block.constData()) + start, out, height, stride);
+    } catch (const std::bad_alloc&) {
+        qWarning().noquote() << QStringLiteral("Out of memory reading a column of ") + fileName;
+        std::fill(out, out + height, 0.0);
+    }
     return out;
 }

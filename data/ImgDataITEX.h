@@ -5,7 +5,6 @@
 #include "ImgData.h"
 
 #include <QByteArray>
-#include <QFile>
 
 class ImgDataITEX : public ImgData
 {
@@ -18,15 +17,19 @@ public:
     double* readRow(int iy, double* out) override;
     double* readColumn(int ix, double* out) override;
 
-    QFile file;
+    // No file stays open: a preloaded image is read whole and closed; without
+    // preload each row or column read opens the file for that read.
     qint32 dataOffset = 0;
-    // 2 for 16-bit pixels, 4 for 32-bit ones; files without the property are 16-bit.
+    // 2 for 16-bit pixels, 4 for 32-bit ones: the comment's BytesPerPixel=,
+    // else the header's pixel type (3 = 32-bit), else 16-bit.
     qint32 bytesPerPixel = 2;
     QByteArray rowRaw;
     QByteArray pixels;
 
 private:
-    void evalProp(const QString& prop, int& fbWidth, int& fbHeight);
+    void evalProp(const QString& prop, int& fbWidth, int& fbHeight, bool& bppSeen);
+    // Reads len bytes at pos of the pixel block's file into dst; false if short.
+    bool readAt(qint64 pos, char* dst, qint64 len) const;
     qint64 blockBytes() const;
     void convert(const uchar* src, double* out, int n, qint64 stride) const;
 };

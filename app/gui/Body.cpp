@@ -5,6 +5,7 @@
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
+#include "Failures.h"
 #include "FileEnergy.h"
 #include "HSgm.h"
 #include "ImgData.h"
@@ -144,6 +145,11 @@ Body::Body(QWidget* parent)
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
+    connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
+    // Names and energies are one list: clearing one clears both.
+    connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { i0Energies.clear(); });
+    connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
+    connect(ColorMax, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
     connect(&rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
     connect(&rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(&rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
@@ -264,23 +270,44 @@ void Body::enableInputs(bool f)
 
 // ---- projection images
 
+void Body::clearSeries()
+{
+    // The size is forgotten too, so the next series may have another.
+    rawImages.clear();
+    for (QAbstractSlider* s : {static_cast<QAbstractSlider*>(seekCtrl->Seek)}) {
+        const QSignalBlocker b(s);
+        s->setMaximum(0);
+        s->setValue(0);
+    }
+    const QSignalBlocker b(seekCtrl->Index);
+    seekCtrl->Index->setMaximum(0);
+    seekCtrl->Index->setValue(0);
+    rawDisp.scaleSet = false;
+    rawDisp.selecting = rawDisp.selValid = false;
+}
+
+void Body::dataFilesCleared()
+{
+    if (refuseWhileInUse(QStringLiteral("clearing projection images")))
+        return;
+    clearSeries();
+    rawDisp.image = QImage();
+    rawDisp.update();
+}
+
 void Body::dataFilesSelected(QStringList files, bool clear)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images")))
         return;
-    if (clear) {
-        // The size is forgotten too, so the next series may have another.
-        rawImages.clear();
-        for (QAbstractSlider* s : {static_cast<QAbstractSlider*>(seekCtrl->Seek)}) {
-            const QSignalBlocker b(s);
-            s->setMaximum(0);
-            s->setValue(0);
-        }
-        const QSignalBlocker b(seekCtrl->Index);
-        seekCtrl->Index->setMaximum(0);
-        seekCtrl->Index->setValue(0);
-        rawDisp.scaleSet = false;
-        rawDisp.selecting = rawDisp.selValid = false;
+    const QString tooBig = rawImages.memoryRefusal(files, clear);
+    if (clear)
+        clearSeries();
+    if (!tooBig.isEmpty()) {
+        // Nothing is loaded, and a run on this selection is refused.
+        Failures::record(Failures::Load, tooBig);
+        rawImages.failed << files;
+        emit finishedLoadingCTFiles();
+        return;
     }
     for (const QString& f : files) {
         if (rawImages.addFile(f))
@@ -417,10 +444,27 @@ void Body::toggleCalcCt()
         startCalcCt();
 }
 
+bool Body::refuseRunOnInputs()
+{
+    const QString why = rawImages.runRefusal(I0ImgSel->FilePath->text(), BGImgSel->FilePath->text());
+    if (why.isEmpty())
+        return false;
+    Failures::record(Failures::Run, why);
+    batch.setOkFlag(false);
+    if (batchCalcActive) {
+        batchCalcActive = false;
+        emit batchCalcFinished();
+    }
+    emit calcFinished();
+    return true;
+}
+
 void Body::startCalcCt()
 {
     if (seqDriver.isActive())
         chooseI0ByEnergy();
+    if (refuseRunOnInputs())
+        return;
     ctRun->selectCt1 = SelectCt1->isChecked();
     ctRun->selectCt2 = SelectCt2->isChecked();
     ctRun->genImg = ShowCalcRes->isChecked();
@@ -671,11 +715,19 @@ void Body::setFixColorScale(bool f)
 void Body::setColorMin(double v)
 {
     ColorMin->setText(QString::number(v, 'g', 6));
+    applyFixedColorRange();
 }
 
 void Body::setColorMax(double v)
 {
     ColorMax->setText(QString::number(v, 'g', 6));
+    applyFixedColorRange();
+}
+
+void Body::applyFixedColorRange()
+{
+    if (FixColorScale->isChecked())
+        fixColorScaleToggled(true);
 }
 
 void Body::setAutoSaveImage(bool f)

@@ -132,6 +132,14 @@ private:
     bool refuseWhileInUse(const QString& what);
     void setKVTStd(bool f);
     void selectCt(QAbstractButton* button, bool f);
+    // A run on inputs that did not all load is refused: a run failure, the
+    // batch flag set to NG and the run's end reported as if it had run.
+    bool refuseRunOnInputs();
+    // The projections go with their list: images, failed files, seek, overlay.
+    void clearSeries();
+    void dataFilesCleared();
+    // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
+    void applyFixedColorRange();
 
     QPen crossPen;
     QPen slicePen;

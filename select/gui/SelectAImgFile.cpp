@@ -1,5 +1,6 @@
 #include "SelectAImgFile.h"
 
+#include "Failures.h"
 #include "ImgData.h"
 
 #include <QDebug>
@@ -28,10 +29,11 @@ SelectAImgFile::~SelectAImgFile()
 void SelectAImgFile::loadImage(QString fname)
 {
     qDebug().noquote() << QStringLiteral("loading ") + fname;
-    ImgData* fresh = loadImgData(fname);
-    if (!fresh)
-        return;
-    if (!fresh->ready) {
+    QString why;
+    ImgData* fresh = loadImgData(fname, true, &why);
+    if (!fresh || !fresh->ready) {
+        // The name stays shown; a run refuses an image that did not load.
+        Failures::record(Failures::Load, QStringLiteral("Image not loaded (%1): %2").arg(why, fname));
         delete fresh;
         return;
     }

@@ -1,6 +1,7 @@
 #include "SelectDataFiles.h"
 
 #include "ConfigStore.h"
+#include "Failures.h"
 
 #include <QButtonGroup>
 #include <QDebug>
@@ -79,11 +80,12 @@ void SelectDataFiles::takeFileInfos(QFileInfoList infos)
     takeFiles(files);
 }
 
-void SelectDataFiles::takeDir(QString dir, QStringList patterns)
+bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
 {
-    if (LoadNewFiles->isChecked()) {
-        clearFiles();
-        qDebug().noquote() << QStringLiteral("clear files ") + dialog->directory().absolutePath();
+    // A misspelt directory or pattern must not empty what is loaded.
+    if (!QFileInfo(dir).isDir()) {
+        Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
+        return false;
     }
     // "." and ".." are never image files, even when a pattern like "*" matches them.
     QDir d(dir);
@@ -91,10 +93,20 @@ void SelectDataFiles::takeDir(QString dir, QStringList patterns)
     d.setFilter(d.filter() | QDir::NoDotAndDotDot);
     QStringList files;
     const QFileInfoList infos = d.entryInfoList();
+    if (infos.isEmpty()) {
+        Failures::record(Failures::Load, QStringLiteral("No file matches %1 in %2, nothing loaded")
+                                             .arg(patterns.join(QLatin1Char(' ')), dir));
+        return false;
+    }
+    if (LoadNewFiles->isChecked()) {
+        clearFiles();
+        qDebug().noquote() << QStringLiteral("clear files ") + dialog->directory().absolutePath();
+    }
     files.reserve(infos.size());
     for (const QFileInfo& info : infos)
         files << info.absoluteFilePath();
     takeFiles(files);
+    return true;
 }
 
 void SelectDataFiles::clearFiles()

@@ -22,7 +22,9 @@ public:
     void addEntry(QString fname);
     void takeFiles(QStringList files);
     void takeFileInfos(QFileInfoList infos);
-    void takeDir(QString dir, QStringList patterns);
+    // False, with a load failure naming it, when dir is no directory or holds
+    // no matching file; the list is then left as it was.
+    bool takeDir(QString dir, QStringList patterns);
     QFileDialog* fileDialog() { return dialog; }
     Q_INVOKABLE double expTime() const;
 

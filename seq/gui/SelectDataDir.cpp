@@ -152,7 +152,8 @@ double SelectDataDir::currentEnergy() const
             return 0;
         return sets.at(i)->energy * sets.at(i)->unitFactor;
     }
-    return energyNumber(SubDirs->currentText());
+    // A sub-directory is named after its energy, unit included ("7_200keV").
+    return fieldEnergy(SubDirs->currentText());
 }
 
 QString SelectDataDir::currentEnergyText() const

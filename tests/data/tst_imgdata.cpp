@@ -11,6 +11,8 @@
 
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -18,12 +20,13 @@
 namespace {
 
 // Byte-exact ITEX file: header with the given comment length, comment, pixel bytes.
-QByteArray itexBytes(const QByteArray& comment, const QByteArray& pixels, int commentLength = -1)
+QByteArray itexBytes(const QByteArray& comment, const QByteArray& pixels, int commentLength = -1, int pixelType = 0)
 {
     QByteArray h(64, '\0');
     h[0] = 'I';
     h[1] = 'M';
     qToLittleEndian<quint16>(quint16(commentLength < 0 ? comment.size() : commentLength), h.data() + 2);
+    qToLittleEndian<quint16>(quint16(pixelType), h.data() + 12);
     return h + comment + pixels;
 }
 
@@ -87,7 +90,9 @@ private slots:
     void header();
     void pixels_data();
     void pixels();
-    void shortPixelBlock();
+    void pixelBlockAndType_data();
+    void pixelBlockAndType();
+    void outOfMemoryIsAFailedLoad();
     void roundTrip_data();
     void roundTrip();
     void minMax();
@@ -297,27 +302,77 @@ void TstImgData::pixels()
         QCOMPARE(y, 0.0);
 }
 
-void TstImgData::shortPixelBlock()
+void TstImgData::pixelBlockAndType_data()
 {
-    // The block ends early but the promised size still fits the file: zeros beyond the end, one message.
-    const int w = 8, h = 8; // 128 bytes promised
-    QByteArray comment("Prop_ImageWidth=8,Prop_ImageHeight=8,");
-    QByteArray raw(128 - 20, '\0');
-    for (int i = 0; i < raw.size(); i += 2)
-        raw[i] = 5;
-    const QString p = path("short.img");
-    writeBytes(p, itexBytes(comment, raw));
+    QTest::addColumn<QByteArray>("comment");
+    QTest::addColumn<int>("pixelType");  // header bytes 12-13: 2 = 16-bit, 3 = 32-bit
+    QTest::addColumn<int>("pixelBytes");
+    QTest::addColumn<int>("bpp");         // 0: the load is refused
+    const QByteArray c8 = "Prop_ImageWidth=8,Prop_ImageHeight=8,";
+    // 128 bytes promised; the header and comment once counted as pixels.
+    QTest::newRow("short by 20 bytes") << c8 << 0 << 108 << 0;
+    QTest::newRow("short by one byte") << c8 << 0 << 127 << 0;
+    QTest::newRow("complete") << c8 << 0 << 128 << 2;
+    QTest::newRow("header says 32 bit") << c8 << 3 << 256 << 4;
+    QTest::newRow("header 32 bit, 16-bit block") << c8 << 3 << 128 << 0;
+    QTest::newRow("header says 16 bit") << c8 << 2 << 128 << 2;
+    QTest::newRow("comment wins over header") << c8 + "BytesPerPixel=2," << 3 << 128 << 2;
+    QTest::newRow("areSource corners at int limits") << QByteArray("areSource=\"-2147483648,0,2147483647,32\",") << 0 << 128 << 0;
+}
+
+void TstImgData::pixelBlockAndType()
+{
+    QFETCH(QByteArray, comment);
+    QFETCH(int, pixelType);
+    QFETCH(int, pixelBytes);
+    QFETCH(int, bpp);
+    const QString p = path(QStringLiteral("block-%1.img").arg(QTest::currentDataTag()));
+    writeBytes(p, itexBytes(comment, QByteArray(pixelBytes, '\x01'), -1, pixelType));
     LogCapture c;
-    auto img = loadImage(p);
-    QVERIFY(img && img->ready);
-    QCOMPARE(c.lines().size(), 1);
-    QVERIFY(c.lines().first().endsWith(p));
-    std::vector<double> row(w);
-    img->readRow(h - 1, row.data());
-    QCOMPARE(row[0], 0.0);
-    QCOMPARE(row[w - 1], 0.0);
-    img->readRow(0, row.data());
-    QCOMPARE(row[0], 5.0);
+    for (bool preload : {true, false}) {
+        auto img = loadImage(p, preload);
+        QVERIFY(img);
+        QCOMPARE(img->ready, bpp != 0);
+        if (!bpp) {
+            QVERIFY(!img->error.isEmpty());
+            continue;
+        }
+        QCOMPARE(static_cast<ImgDataITEX*>(img.get())->bytesPerPixel, bpp);
+        std::vector<double> row(8);
+        img->readRow(7, row.data());
+        QCOMPARE(row[7], bpp == 2 ? 257.0 : 16843009.0);
+    }
+}
+
+// A header that fits its file but not the memory left: a failed load with a
+// message, never an exception that ends the process.
+void TstImgData::outOfMemoryIsAFailedLoad()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("the sanitizers reserve address space of their own");
+#endif
+    const QString p = path("huge.img");
+    const QByteArray comment("Prop_ImageWidth=8192,Prop_ImageHeight=8192,");
+    writeBytes(p, itexBytes(comment, QByteArray()));
+    QFile f(p);
+    QVERIFY(f.resize(64 + comment.size() + qint64(8192) * 8192 * 2)); // sparse: 128 MB of pixels
+    qint64 vmKB = 0;
+    QFile status("/proc/self/status");
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            vmKB = line.simplified().split(' ').value(1).toLongLong();
+    QVERIFY(vmKB > 0);
+    struct rlimit old;
+    QCOMPARE(getrlimit(RLIMIT_AS, &old), 0);
+    struct rlimit low = old;
+    low.rlim_cur = rlim_t(vmKB * 1024 + (qint64(32) << 20));
+    QCOMPARE(setrlimit(RLIMIT_AS, &low), 0);
+    std::unique_ptr<ImgData> img(loadImgData(p));
+    setrlimit(RLIMIT_AS, &old);
+    QVERIFY(img);
+    QVERIFY(!img->ready);
+    QVERIFY2(img->error.startsWith("Out of memory"), qPrintable(img->error));
 }
 
 void TstImgData::roundTrip_data()

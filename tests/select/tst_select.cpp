@@ -1,4 +1,5 @@
 #include "ConfigStore.h"
+#include "Failures.h"
 #include "I0ofImage.h"
 #include "PopDockBase.h"
 #include "SeekCtrl.h"
@@ -32,6 +33,8 @@ private slots:
     void takeFiles();
     void takeDir_data();
     void takeDir();
+    void takeDirRefuses_data();
+    void takeDirRefuses();
     void takeFileInfos();
     void entryStepping_data();
     void entryStepping();
@@ -282,7 +285,37 @@ void TstSelect::takeDir_data()
                                   << QStringList { "A.img", "b.img", "c.IMG", "notes.txt" };
     QTest::newRow("everything but dot entries")
         << QStringList { "*" } << QStringList { "A.img", "b.img", "c.IMG", "notes.txt", "sub" };
-    QTest::newRow("no match") << QStringList { "*.tif" } << QStringList();
+}
+
+// A misspelt directory or pattern must leave the list (and the loaded series) alone.
+void TstSelect::takeDirRefuses_data()
+{
+    QTest::addColumn<QString>("sub");
+    QTest::addColumn<QStringList>("patterns");
+    QTest::newRow("no match") << "" << QStringList { "*.tif" };
+    QTest::newRow("misspelt directory") << "/nosuch" << QStringList { "*.img" };
+    QTest::newRow("a file, not a directory") << "/b.img" << QStringList { "*.img" };
+}
+
+void TstSelect::takeDirRefuses()
+{
+    QFETCH(QString, sub);
+    QFETCH(QStringList, patterns);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile f(dir.filePath("b.img"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    SelectDataFiles d;
+    d.addEntry("/old/1.img");
+    QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
+    QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
+    const int loadFailures = Failures::count(Failures::Load);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(dir.path() + sub)));
+    QVERIFY(!d.takeDir(dir.path() + sub, patterns));
+    QCOMPARE(sel.count(), 0);
+    QCOMPARE(cleared.count(), 0);
+    QCOMPARE(d.Selected->count(), 1);
+    QCOMPARE(Failures::count(Failures::Load), loadFailures + 1);
 }
 
 void TstSelect::takeDir()

@@ -309,8 +309,8 @@ void TstSeqDir::subDirEnergy()
     QCOMPARE(entries(p), (QStringList{"7200", "7_112keV"}));
     QCOMPARE(p.currentEnergy(), 7200.0);
     p.next();
-    // No unit factor in this layout.
-    QCOMPARE(p.currentEnergy(), 7.112);
+    // The unit counts in this layout too: the nearest I0 depends on it.
+    QCOMPARE(p.currentEnergy(), 7112.0);
 }
 
 void TstSeqDir::buttons()

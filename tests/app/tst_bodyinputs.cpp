@@ -1,0 +1,244 @@
+// The main window with inputs that are incomplete or wrong: a run is refused
+// rather than computed on a partial series or a missing I0/BG, loads that
+// cannot work leave what is loaded alone, and the list commands keep the
+// images, energies and colour bars in step with what the fields show.
+#include "Body.h"
+#include "ColorBar.h"
+#include "CtCalc2Ui.h"
+#include "CtRun.h"
+#include "Failures.h"
+#include "ImgDatas.h"
+#include "SampleWriter.h"
+
+#include <QtTest>
+
+namespace {
+void exec(Body& b, const QString& line)
+{
+    QVERIFY(QMetaObject::invokeMethod(&b, "batchExCmd", Qt::DirectConnection, Q_ARG(BatchCmd, BatchCmd(line))));
+}
+
+bool waitIdle(Body& b, int ms = 20000)
+{
+    return QTest::qWaitFor([&] { return !b.imagesInUse(); }, ms);
+}
+
+QString quoted(const QString& s)
+{
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+} // namespace
+
+class TstBodyInputs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void runRefusedOnIncompleteInputs_data();
+    void runRefusedOnIncompleteInputs();
+    void loadsThatCannotWorkKeepTheSeries_data();
+    void loadsThatCannotWorkKeepTheSeries();
+    void clearingI0ListForgetsEnergies();
+    void fixedColourRangeFollowsFieldsInEitherOrder_data();
+    void fixedColourRangeFollowsFieldsInEitherOrder();
+    void longSeriesUnderLowFileLimit();
+
+private:
+    QTemporaryDir tmp;
+    QString ctDir;
+    QString brokenDir;  // the series plus one empty projection
+};
+
+void TstBodyInputs::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    SampleOptions o;
+    o.outDir = tmp.filePath("ct");
+    o.width = 64;
+    o.height = 16;
+    o.nProj = 12;
+    o.noise = false;
+    o.truthSlices = 1;
+    SampleWriter w(o);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+    ctDir = o.outDir;
+    brokenDir = tmp.filePath("broken");
+    QVERIFY(QDir().mkpath(brokenDir));
+    for (const QString& n : QDir(ctDir).entryList({"ct-*.img"}, QDir::Files))
+        QVERIFY(QFile::copy(ctDir + "/" + n, brokenDir + "/" + n));
+    QFile empty(brokenDir + "/ct-0007b.img");
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+}
+
+// Each row: the loads before "calc_exec", and the refusal expected (empty: the run goes).
+void TstBodyInputs::runRefusedOnIncompleteInputs_data()
+{
+    QTest::addColumn<QStringList>("loads");
+    QTest::addColumn<QString>("refusal");
+    const QString series = "images_load %1 ct-*.img";
+    QTest::newRow("complete series runs") << QStringList{series.arg(quoted(ctDir)), "i0_load " + quoted(ctDir + "/i0/I0.img")} << "";
+    QTest::newRow("one empty projection")
+        << QStringList{series.arg(quoted(brokenDir))}
+        << "Run refused: 1 of 13 selected files failed to load: " + brokenDir + "/ct-0007b.img";
+    QTest::newRow("misspelt I0")
+        << QStringList{series.arg(quoted(ctDir)), "i0_load " + quoted(ctDir + "/i0/I0.img"), "i0_load " + quoted(ctDir + "/i0/IO.img")}
+        << "Run refused: I0 image did not load: " + ctDir + "/i0/IO.img";
+    QTest::newRow("misspelt BG")
+        << QStringList{series.arg(quoted(ctDir)), "bg_load " + quoted(ctDir + "/bg/GB.img")}
+        << "Run refused: BG image did not load: " + ctDir + "/bg/GB.img";
+    QTest::newRow("cleared series")
+        << QStringList{series.arg(quoted(ctDir)), "images_clear"} << "Run refused: no projection images loaded";
+}
+
+void TstBodyInputs::runRefusedOnIncompleteInputs()
+{
+    QFETCH(QStringList, loads);
+    QFETCH(QString, refusal);
+    Body body;
+    for (const char* c : {"ct_auto_gen_sinogram 0", "ct_rot_ax_is_v 1", "ct_cor 34.5", "ct_proc_slice 8"})
+        exec(body, c);
+    for (const QString& c : loads)
+        exec(body, c);
+    const int runFailures = Failures::count(Failures::Run);
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    QSignalSpy finished(&body, &Body::calcFinished);
+    if (!refusal.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refusal));
+    exec(body, "calc_exec");
+    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 1; }, 20000));
+    QVERIFY(waitIdle(body));
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(!body.isBatchCalcActive());
+    QCOMPARE(Failures::count(Failures::Run), runFailures + (refusal.isEmpty() ? 0 : 1));
+    // ":ifng" sees the refusal; a run that went leaves the flag as it was.
+    QCOMPARE(body.batchInterpreter()->ok(), refusal.isEmpty());
+    // A refused run never started: no start time shown.
+    QCOMPARE(body.CalcStartT->text().isEmpty(), !refusal.isEmpty());
+}
+
+// Each row: the command after a complete series has loaded, and the warning it gives.
+void TstBodyInputs::loadsThatCannotWorkKeepTheSeries_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("budgetMB");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<int>("imagesAfter");
+    QTest::newRow("misspelt directory") << "images_load " + quoted(ctDir + "x") + " ct-*.img" << QByteArray()
+                                        << "No such directory, nothing loaded: " + ctDir + "x" << 12;
+    QTest::newRow("pattern matches nothing") << "images_load " + quoted(ctDir) + " cx-*.img" << QByteArray()
+                                             << "No file matches cx-*.img in " + ctDir + ", nothing loaded" << 12;
+    // The sample series is tiny: its first file listed 3600 times (Multi mode)
+    // needs 3600 x (2048 pixel + 640 buffer) bytes.
+    QTest::newRow("series beyond the memory budget") << "images_multi 1 3600" << QByteArray("1")
+                                                     << "Series not loaded: 3600 files need 9.2 MB, 1.0 MB of memory available" << 0;
+    QTest::newRow("images_clear empties the images") << "images_clear" << QByteArray() << "" << 0;
+}
+
+void TstBodyInputs::loadsThatCannotWorkKeepTheSeries()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, budgetMB);
+    QFETCH(QString, warning);
+    QFETCH(int, imagesAfter);
+    Body body;
+    exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
+    QCOMPARE(body.images()->count(), 12);
+    const int loadFailures = Failures::count(Failures::Load);
+    if (!budgetMB.isEmpty())
+        qputenv("ZUVO2_MEMORY_BUDGET_MB", budgetMB);
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+    exec(body, command);
+    if (command.startsWith("images_multi"))
+        exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
+    qunsetenv("ZUVO2_MEMORY_BUDGET_MB");
+    QCOMPARE(body.images()->count(), imagesAfter);
+    QCOMPARE(body.CTFiles->Selected->count(), imagesAfter);
+    QCOMPARE(Failures::count(Failures::Load), loadFailures + (warning.isEmpty() ? 0 : 1));
+}
+
+// "Clear" on the I0 list must take the energies with the names, or a later
+// "Add" pairs old energies with new names.
+void TstBodyInputs::clearingI0ListForgetsEnergies()
+{
+    Body body;
+    QVERIFY(QMetaObject::invokeMethod(&body, "i0FilesSelected", Qt::DirectConnection,
+                                      Q_ARG(QStringList, (QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"})),
+                                      Q_ARG(bool, true)));
+    QTest::mouseClick(body.SelI0Files->Clear, Qt::LeftButton);
+    QCOMPARE(body.SelI0Files->Selected->count(), 0);
+    QVERIFY(body.i0EnergyList().isEmpty());
+    QVERIFY(QMetaObject::invokeMethod(&body, "i0FilesSelected", Qt::DirectConnection,
+                                      Q_ARG(QStringList, QStringList{"/n/I0-9keV-1.img"}), Q_ARG(bool, false)));
+    QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
+}
+
+void TstBodyInputs::fixedColourRangeFollowsFieldsInEitherOrder_data()
+{
+    QTest::addColumn<QStringList>("cmds");
+    QTest::newRow("min then max") << QStringList{"fix_color_scale 1", "fix_color_min -3", "fix_color_max 7"};
+    QTest::newRow("max then min") << QStringList{"fix_color_scale 1", "fix_color_max 7", "fix_color_min -3"};
+    QTest::newRow("fields first") << QStringList{"fix_color_min -3", "fix_color_max 7", "fix_color_scale 1"};
+}
+
+void TstBodyInputs::fixedColourRangeFollowsFieldsInEitherOrder()
+{
+    QFETCH(QStringList, cmds);
+    Body body;
+    for (const QString& c : cmds)
+        exec(body, c);
+    QCOMPARE(body.ColorMin->text(), QString("-3"));
+    QCOMPARE(body.ColorMax->text(), QString("7"));
+    for (ColorBar* bar : {body.ct1Panel()->cbar, body.run()->panel(0)->cbar, body.run()->panel(31)->cbar}) {
+        QCOMPARE(bar->getVMin(), -3.0);
+        QCOMPARE(bar->getVMax(), 7.0);
+    }
+}
+
+// Every image used to keep its file open: with a limit of 256 open files a
+// long series lost its tail, then I0, BG and the result file.
+void TstBodyInputs::longSeriesUnderLowFileLimit()
+{
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    SampleOptions o;
+    o.outDir = work.filePath("long");
+    o.width = 16;
+    o.height = 8;
+    o.nProj = 1100;
+    o.noise = false;
+    o.truthSlices = 1;
+    SampleWriter w(o);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+    const QString out = work.filePath("out");
+    const QString prog = work.filePath("long.bat");
+    QFile f(prog);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(QString("images_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\nbg_load \"%1/bg/BG.img\"\n"
+                    "ct_rot_ax_is_v 1\ncalc_ct2 1\nct_cor %2\nct_proc_slice 4\nauto_save_data_path \"%3\"\n"
+                    "auto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
+                .arg(o.outDir)
+                .arg(w.cor())
+                .arg(out)
+                .toUtf8());
+    f.close();
+
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("/bin/sh", {"-c", "ulimit -n 256 && exec \"$0\" -nw -e -b \"$1\" -x -q",
+                        QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), prog});
+    QVERIFY(p.waitForFinished(120000));
+    const QString log = QString::fromUtf8(p.readAll());
+    QVERIFY2(!log.contains("not ready") && !log.contains("refused") && !log.contains("not loaded"), qPrintable(log.right(2000)));
+    const QStringList written = QDir(out).entryList({"*.dat"}, QDir::Files);
+    QCOMPARE(written.size(), 1);
+    QFile dat(out + "/" + written.first());
+    QVERIFY(dat.open(QIODevice::ReadOnly));
+    QVERIFY2(dat.readAll().count('\n') > 16, "the data file holds the slice");
+}
+
+QTEST_MAIN(TstBodyInputs)
+#include "tst_bodyinputs.moc"

@@ -1,5 +1,6 @@
 #include "BatchArgs.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -39,9 +40,11 @@ bool BatchArgs::readInt(const BatchCmd& cmd, int i, const Spec& spec, int& out)
     const qlonglong v = cmd.args.at(i).toLongLong(&ok, 10);
     if (!ok)
         return fail(cmd, QStringLiteral("\"%1\" is not an integer").arg(cmd.args.at(i)));
-    if (double(v) < spec.min || double(v) > spec.max || v < std::numeric_limits<int>::min()
-        || v > std::numeric_limits<int>::max())
-        return fail(cmd, QStringLiteral("%1 is out of range%2").arg(v).arg(rangeText(spec.min, spec.max)));
+    // An open end of the range stops where int does.
+    const double lo = std::max(spec.min, double(std::numeric_limits<int>::min()));
+    const double hi = std::min(spec.max, double(std::numeric_limits<int>::max()));
+    if (double(v) < lo || double(v) > hi)
+        return fail(cmd, QStringLiteral("%1 is out of range%2").arg(v).arg(rangeText(lo, hi)));
     out = int(v);
     return true;
 }

@@ -388,31 +388,30 @@ bool BodyCommands::refusedInUse(const BatchCmd& c, const QString& what)
 
 void BodyCommands::execute(const BatchCmd& c)
 {
-    failuresAtStart = Failures::total();
+    const int failuresAtStart = lineFailuresAtStart = Failures::total();
     const int row = lookup.find(c.cmd);
     if (row < 0) {
         // Labels (and untaken :ifok/:ifng lines) pass; mistyped commands fail.
         const QString msg = lookup.notACommand(c);
         if (!msg.isEmpty())
             Failures::record(Failures::Command, msg);
-        finishLine(msg.isEmpty());
+        finishLine(msg.isEmpty(), failuresAtStart);
         return;
     }
     const Row& r = table().at(size_t(row));
     BatchArgs args;
     if (!args.parse(c, r.spec)) {
         Failures::record(Failures::Command, args.error);
-        finishLine(false);
+        finishLine(false, failuresAtStart);
         return;
     }
     const Outcome o = r.handler(*this, c, args);
     if (o != Outcome::Waits)
-        finishLine(o == Outcome::Ok);
+        finishLine(o == Outcome::Ok, failuresAtStart);
 }
 
-void BodyCommands::finishLine(bool ok)
+void BodyCommands::finishLine(bool ok, int failuresAtStart)
 {
-    waiting = Wait::Nothing;
     // Failures counted while the line ran (a file that did not load, a
     // slice that could not be written) fail it too.
     if (!ok || Failures::total() > failuresAtStart)
@@ -422,14 +421,18 @@ void BodyCommands::finishLine(bool ok)
 
 void BodyCommands::runEnded()
 {
-    if (waiting == Wait::Run)
-        finishLine(true);
+    if (waiting != Wait::Run)
+        return;
+    waiting = Wait::Nothing;
+    finishLine(true, waitFailuresAtStart);
 }
 
 void BodyCommands::sequenceEnded()
 {
-    if (waiting == Wait::Sequence)
-        finishLine(true);
+    if (waiting != Wait::Sequence)
+        return;
+    waiting = Wait::Nothing;
+    finishLine(true, waitFailuresAtStart);
 }
 
 BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& a, SelectDataFiles* files,
@@ -504,6 +507,7 @@ BodyCommands::Outcome BodyCommands::calcExec(const BatchCmd& c)
         return fail(Failures::Run, c, QStringLiteral("no projection images loaded"));
     // Reported back when the run ends (batchCalcFinished), which may be at once.
     waiting = Wait::Run;
+    waitFailuresAtStart = lineFailuresAtStart;
     b->batchCalcActive = true;
     emit b->batchCalcStart();
     return Outcome::Waits;
@@ -517,6 +521,7 @@ BodyCommands::Outcome BodyCommands::seqCalc(const BatchCmd& c)
     if (refusedInUse(c, QStringLiteral("seq_calc")))
         return Outcome::Ng;
     waiting = Wait::Sequence;
+    waitFailuresAtStart = lineFailuresAtStart;
     QMetaObject::invokeMethod(&b->seqDriver, &XafsBatch::start, Qt::QueuedConnection);
     return Outcome::Waits;
 }

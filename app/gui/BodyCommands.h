@@ -52,7 +52,9 @@ private:
     Outcome fail(Failures::Kind kind, const BatchCmd& c, const QString& why);
     // True (and the line failed) when the images are in use by a run.
     bool refusedInUse(const BatchCmd& c, const QString& what);
-    void finishLine(bool ok);
+    // Reports the line back; it failed unless ok and no failure was
+    // counted since failuresAtStart.
+    void finishLine(bool ok, int failuresAtStart);
 
     Outcome takeDir(const BatchCmd& c, const BatchArgs& a, SelectDataFiles* files, const QString& what);
     Outcome loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
@@ -67,6 +69,8 @@ private:
     CommandLookup lookup;
     enum class Wait { Nothing, Run, Sequence };
     Wait waiting = Wait::Nothing;
-    int failuresAtStart = 0;
-    bool lineFailed = false;
+    // The failure count when the current line, and the line now waited
+    // for, began.
+    int lineFailuresAtStart = 0;
+    int waitFailuresAtStart = 0;
 };

@@ -160,6 +160,6 @@ private:
     QThread* batchThread = nullptr;
     QThread* seqThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
-    // Last: it is connected to the objects above.
+    // Last: it is connected to the objects above and goes first.
     std::unique_ptr<BodyCommands> commands;
 };

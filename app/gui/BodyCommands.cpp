@@ -19,7 +19,7 @@ constexpr double intMax = std::numeric_limits<int>::max();
 constexpr double intMin = std::numeric_limits<int>::min();
 } // namespace
 
-BodyCommands::BodyCommands(Body* body) : QObject(body), b(body), lookup(words())
+BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
 {
     connect(b, &Body::batchCalcFinished, this, &BodyCommands::runEnded);
     connect(&b->seqDriver, &XafsBatch::finished, this, &BodyCommands::sequenceEnded);

@@ -5,7 +5,6 @@
 #include "CtRun.h"
 #include "ImgData.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>

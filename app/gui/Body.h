@@ -22,6 +22,7 @@
 
 #include <memory>
 
+class BodyCommands;
 class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
@@ -34,6 +35,9 @@ class QThread;
 class Body : public QFrame, public Ui_Body
 {
     Q_OBJECT
+    // The batch command set drives the window as an operator would.
+    friend class BodyCommands;
+
 public:
     explicit Body(QWidget* parent = nullptr);
     ~Body() override;
@@ -164,4 +168,6 @@ private:
     QThread* batchThread = nullptr;
     QThread* seqThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
+    // Last: it is connected to the objects above and goes first.
+    std::unique_ptr<BodyCommands> commands;
 };

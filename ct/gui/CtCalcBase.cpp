@@ -147,9 +147,9 @@ void CtCalcBase::takeImage(const QImage& img, bool show)
         DispCt->newImage();
 }
 
-void CtCalcBase::saveImage(QString fname)
+bool CtCalcBase::saveImage(QString fname)
 {
-    DispCt->saveImage(fname);
+    return DispCt->saveImage(fname);
 }
 
 void CtCalcBase::setFixColorScale(bool f)

@@ -57,7 +57,8 @@ public slots:
     void newImage();
     // The display takes img; it repaints when show is set.
     void takeImage(const QImage& img, bool show);
-    void saveImage(QString fname);
+    // False when nothing was written (see ImgDisp::saveImage).
+    bool saveImage(QString fname);
     void setCR(double rx0, double rz0, double rx1, double rz1);
     void setDR(double rx0, double rz0, double rx1, double rz1);
     void setFixColorScale(bool f);

@@ -4,6 +4,7 @@
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
+#include "Failures.h"
 #include "SampleWriter.h"
 
 #include <QMutex>
@@ -15,6 +16,8 @@ QMutex logLock;
 QStringList logLines;
 // The window whose run state the batch echo lines are checked against.
 Body* watched = nullptr;
+// And the directory whose data files are counted then.
+QString watchedDir;
 
 void recordMessage(QtMsgType, const QMessageLogContext&, const QString& msg)
 {
@@ -24,6 +27,10 @@ void recordMessage(QtMsgType, const QMessageLogContext&, const QString& msg)
     if (watched && msg.startsWith(":echo"))
         logLines << (watched->run()->endTime.isValid() && !watched->run()->active ? "run had ended"
                                                                                  : "run still going");
+    if (watched && !watchedDir.isEmpty() && msg.startsWith(":echo"))
+        logLines << QString("%1 files, sequence %2")
+                        .arg(QDir(watchedDir).entryList({"*.dat"}, QDir::Files).size())
+                        .arg(watched->sequentialDriver()->isActive() ? "active" : "ended");
 }
 
 QStringList takeLog()
@@ -70,6 +77,11 @@ private slots:
     void loadRefusedDuringRun();
     void i0Choice();
     void batchWaitsForCalcAndSeesNg();
+    void failedLinesClearTheFlag_data();
+    void failedLinesClearTheFlag();
+    void saveImageOfEachDisplay_data();
+    void saveImageOfEachDisplay();
+    void seqCalcWaitsForTheSequence();
     void closingDuringSeries();
     void japaneseInterface();
 
@@ -129,10 +141,13 @@ void TstBody::commands_data()
     QTest::newRow("add_inf_show switches layout") << QStringList{"add_inf_show 0"} << "isKVTStd_" << QByteArray("checked") << QVariant(false);
     QTest::newRow("kvt word of its own") << QStringList{"add_inf_show 0", "seq_exec_kvt_std 1"} << "isKVTStd_" << QByteArray("checked") << QVariant(true);
     QTest::newRow("colour min") << QStringList{"fix_color_min 0.000123456789"} << "ColorMin" << QByteArray("text") << QVariant("0.000123457");
-    QTest::newRow("threads clamp") << QStringList{"ct_threads 100"} << "Threads" << QByteArray("value") << QVariant(32);
-    QTest::newRow("slice from") << QStringList{"ct_slice_from 12.5"} << "SliceFrom" << QByteArray("text") << QVariant("0");
+    QTest::newRow("threads out of range not applied") << QStringList{"ct_threads 5", "ct_threads 100"} << "Threads" << QByteArray("value") << QVariant(5);
+    QTest::newRow("slice from no integer not applied") << QStringList{"ct_slice_from 7", "ct_slice_from 12.5"} << "SliceFrom" << QByteArray("text") << QVariant("7");
+    QTest::newRow("keep conditions off") << QStringList{"images_keep_conditions 0"} << "KeepConditions" << QByteArray("checked") << QVariant(false);
+    QTest::newRow("keep conditions on") << QStringList{"images_keep_conditions 0", "images_keep_conditions 1"} << "KeepConditions" << QByteArray("checked") << QVariant(true);
     QTest::newRow("cor") << QStringList{"ct_cor 120.6"} << "Cor" << QByteArray("text") << QVariant("120.6");
     QTest::newRow("quoted name") << QStringList{"auto_save_image_name \"my ct.png\""} << "Name" << QByteArray("text") << QVariant("my ct.png");
+    QTest::newRow("cor not applied") << QStringList{"ct_cor 120.6", "ct_cor 34,5"} << "Cor" << QByteArray("text") << QVariant("120.6");
     QTest::newRow("raw i0 value") << QStringList{"add_inf_raw_i0_val 2.5"} << "I0Val" << QByteArray("text") << QVariant("2.5");
     QTest::newRow("unknown word") << QStringList{"no_such_word 1"} << "SelectCt1" << QByteArray("checked") << QVariant(true);
     QTest::newRow("new on load off") << QStringList{"images_new_on_load 0"} << "AddFiles" << QByteArray("checked") << QVariant(true);
@@ -199,7 +214,7 @@ void TstBody::seekClamps_data()
     QTest::newRow("far beyond") << "100000" << 11;
     QTest::newRow("negative") << "-5" << 0;
     QTest::newRow("inside") << "7" << 7;
-    QTest::newRow("no number") << "x" << 0;
+    QTest::newRow("no number is not applied") << "x" << 3;
 }
 
 void TstBody::seekClamps()
@@ -452,6 +467,153 @@ void TstBody::batchWaitsForCalcAndSeesNg()
     QCOMPARE(finished.count(), 1);
     QVERIFY(log.contains(":echo no more sets"));
     QVERIFY(!log.contains(":echo more sets"));
+    QVERIFY(waitIdle(body));
+}
+
+// Each row: one line and how it ends: the result flag :ifng tests, and the
+// failure counted (kind, -1 for none) with its message.
+void TstBody::failedLinesClearTheFlag_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    const int none = -1;
+    QTest::newRow("mistyped word") << "calc_exce" << false << int(Failures::Command) << "Not a command, line 0: calc_exce";
+    QTest::newRow("label") << "Loop" << true << none << "";
+    QTest::newRow("untaken ifok") << ":ifok calc_exec" << true << none << "";
+    QTest::newRow("comma decimal") << "ct_cor 34,5" << false << int(Failures::Command) << "ct_cor, line 0: \"34,5\" is not a number";
+    QTest::newRow("slice with point") << "ct_proc_slice 8.0" << false << int(Failures::Command) << "ct_proc_slice, line 0: \"8.0\" is not an integer";
+    QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "images_load, line 0: no such directory: /no/such/dir";
+    QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
+                                     << "images_load, line 0: no file matches none-*.img in " + ctDir;
+    QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "i0_load, line 0: can't load /no/such.img";
+    QTest::newRow("tab that does not exist") << "show_tab 99" << false << int(Failures::Command) << "show_tab, line 0: no tab 99";
+    QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: nothing.png";
+    QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";
+    QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "calc_exec, line 0: no projection images loaded";
+    QTest::newRow("no set left is no failure") << "seq_exec_next" << false << none << "";
+    QTest::newRow("good number") << "ct_cor 12.5" << true << none << "";
+    QTest::newRow("lenient flag") << "calc_ct1 1.0" << true << none << "";
+}
+
+void TstBody::failedLinesClearTheFlag()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, ok);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    Body body;
+    Failures::reset();
+    body.batchInterpreter()->setOkFlag(true);
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    if (!message.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(message));
+    exec(body, line);
+    QCOMPARE(reports.count(), 1);
+    QCOMPARE(body.batchInterpreter()->ok(), ok);
+    QCOMPARE(Failures::total(), kind < 0 ? 0 : 1);
+    if (kind >= 0)
+        QCOMPARE(Failures::count(Failures::Kind(kind)), 1);
+    Failures::reset();
+}
+
+void TstBody::saveImageOfEachDisplay_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("calc");
+    for (const char* d : {"raw", "sinogram", "i0", "bg"})
+        QTest::newRow(d) << d << "";
+    QTest::newRow("ct1") << "ct1" << "calc_ct1 1";
+    QTest::newRow("ct2 0") << "ct2 0" << "calc_ct2 1";
+}
+
+void TstBody::saveImageOfEachDisplay()
+{
+    QFETCH(QString, display);
+    QFETCH(QString, calc);
+    QTemporaryDir out;
+    Body body;
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    for (const QString& c : {QString("ct_auto_gen_sinogram 1"), QString("ct_rot_ax_is_v 1"), "images_load \"" + ctDir + "\" ct-*.img",
+                             "i0_load \"" + ctDir + "/i0/I0.img\"", "bg_load \"" + ctDir + "/bg/BG.img\"",
+                             QString("ct_cor 82.5"), QString("ct_proc_slice 20"), QString("calc_show_res 1"), QString("ct_auto_exec 0")})
+        exec(body, c);
+    if (!calc.isEmpty()) {
+        exec(body, calc);
+        exec(body, "calc_exec");
+        QTRY_COMPARE_WITH_TIMEOUT(reports.count(), 11, 20000);
+        QVERIFY(waitIdle(body));
+        QCoreApplication::processEvents(); // the worker's picture reaches its panel
+    }
+    const QHash<QString, ImgDisp*> displays{{"raw", body.rawDisplay()},
+                                            {"sinogram", body.sinogramPanel()->DispSinogram},
+                                            {"i0", body.I0ImgSel->display()},
+                                            {"bg", body.BGImgSel->display()},
+                                            {"ct1", body.ct1Panel()->DispCt},
+                                            {"ct2 0", body.run()->panel(0)->DispCt}};
+    ImgDisp* d = displays.value(display);
+    QVERIFY(!d->image.isNull());
+    Failures::reset();
+    body.batchInterpreter()->setOkFlag(true);
+    const QString file = out.filePath("shown.png");
+    exec(body, "save_image " + display + " \"" + file + "\"");
+    QVERIFY(body.batchInterpreter()->ok());
+    QCOMPARE(Failures::total(), 0);
+    // The picture as the display shows it: its view of the image, pixel for pixel.
+    const QImage saved = QImage(file).convertToFormat(QImage::Format_Grayscale8);
+    QCOMPARE(saved, d->image.copy(d->view.toRect()).convertToFormat(QImage::Format_Grayscale8));
+}
+
+void TstBody::seqCalcWaitsForTheSequence()
+{
+    QTemporaryDir d;
+    SampleOptions o;
+    o.outDir = d.filePath("xafs");
+    o.kind = "xafs";
+    o.width = 64;
+    o.height = 16;
+    o.nProj = 8;
+    o.noise = false;
+    o.truthSlices = 1;
+    o.energies = {7100, 7120};
+    SampleWriter w(o);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+    const QString out = d.filePath("out");
+    const QString prog = d.filePath("seq.bat");
+    QFile f(prog);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(QString("images_new_on_load 1\nseq_exec_kvt_std 1\nseq_exec_file_pattern Fe-*.img\nseq_exec_dir \"%1\"\n"
+                    "ct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 8\n"
+                    "ct_slice_step 4\nct_threads 2\nauto_save_data_path \"%3\"\nauto_save_data_name Fe.dat\n"
+                    "auto_save_data 1\nseq_calc\n:echo after seq\n:ifok :echo seq ok\n")
+                .arg(o.outDir)
+                .arg(w.cor())
+                .arg(out)
+                .toUtf8());
+    f.close();
+
+    Failures::reset();
+    Body body;
+    QSignalSpy stopped(&body, &Body::batchProgramStopped);
+    watched = &body;
+    watchedDir = out;
+    takeLog();
+    QtMessageHandler old = qInstallMessageHandler(recordMessage);
+    body.batchLoad(prog);
+    body.batchExec();
+    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 30000);
+    qInstallMessageHandler(old);
+    watched = nullptr;
+    watchedDir.clear();
+    QVERIFY(done);
+    const QStringList log = takeLog();
+    const int after = log.indexOf(":echo after seq");
+    QVERIFY(after >= 0);
+    // Both energies' slices 4 and 8 were written before the next line ran.
+    QCOMPARE(log.value(after + 2), QString("4 files, sequence ended"));
+    QVERIFY(log.contains(":echo seq ok"));
+    QCOMPARE(Failures::total(), 0);
     QVERIFY(waitIdle(body));
 }
 

@@ -63,6 +63,9 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // Categories serve filtering (QT_LOGGING_RULES); lines keep their own
+    // texts unless QT_MESSAGE_PATTERN asks for more.
+    qSetMessagePattern(QStringLiteral("%{message}"));
     QApplication app(argc, argv);
     QTranslator translator;
     // Qt has taken its own options (-platform, -style, ...) out of argv.

@@ -441,17 +441,10 @@ BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& 
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("no directory given"));
-    if (!QFileInfo(a.text).isDir())
-        return fail(Failures::Load, c, QStringLiteral("no such directory: ") + a.text);
-    // Nothing matching would only empty the list: the series stays as it is.
-    QDir d(a.text);
-    d.setNameFilters(a.patterns);
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    if (d.entryList().isEmpty())
-        return fail(Failures::Load, c,
-                    QStringLiteral("no file matches %1 in %2").arg(a.patterns.join(QLatin1Char(' ')), a.text));
+    // A missing directory or no match is refused there, the series kept.
+    if (!files->takeDir(a.text, a.patterns))
+        return Outcome::Ng;
     files->fileDialog()->setDirectory(a.text);
-    files->takeDir(a.text, a.patterns);
     return Outcome::Ok;
 }
 
@@ -502,8 +495,7 @@ BodyCommands::Outcome BodyCommands::calcExec(const BatchCmd& c)
 {
     if (b->isCalcActive())
         return fail(Failures::Command, c, QStringLiteral("a reconstruction is already running"));
-    if (b->rawImages.count() < 1)
-        return fail(Failures::Run, c, QStringLiteral("no projection images loaded"));
+    // Incomplete inputs are refused where every run starts.
     // Reported back when the run ends (batchCalcFinished), which may be at once.
     waiting = Wait::Run;
     waitFailuresAtStart = lineFailuresAtStart;

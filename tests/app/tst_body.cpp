@@ -484,14 +484,14 @@ void TstBody::failedLinesClearTheFlag_data()
     QTest::newRow("untaken ifok") << ":ifok calc_exec" << true << none << "";
     QTest::newRow("comma decimal") << "ct_cor 34,5" << false << int(Failures::Command) << "ct_cor, line 0: \"34,5\" is not a number";
     QTest::newRow("slice with point") << "ct_proc_slice 8.0" << false << int(Failures::Command) << "ct_proc_slice, line 0: \"8.0\" is not an integer";
-    QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "images_load, line 0: no such directory: /no/such/dir";
+    QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
     QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
-                                     << "images_load, line 0: no file matches none-*.img in " + ctDir;
-    QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "i0_load, line 0: can't load /no/such.img";
+                                     << "No file matches none-*.img in " + ctDir + ", nothing loaded";
+    QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
     QTest::newRow("tab that does not exist") << "show_tab 99" << false << int(Failures::Command) << "show_tab, line 0: no tab 99";
     QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: nothing.png";
     QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";
-    QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "calc_exec, line 0: no projection images loaded";
+    QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "Run refused: no projection images loaded";
     QTest::newRow("no set left is no failure") << "seq_exec_next" << false << none << "";
     QTest::newRow("good number") << "ct_cor 12.5" << true << none << "";
     QTest::newRow("lenient flag") << "calc_ct1 1.0" << true << none << "";

@@ -207,8 +207,7 @@ void Body::createPool(int count)
 {
     if (count <= 0)
         return;
-    ctRun->procCtrl = procCtrl;
-    ctRun->sinogram = &sinogram;
+    ctRun->images = &rawImages;
     ctRun->createPool(count);
     for (int i = 0; i < ctRun->count(); ++i) {
         auto* page = new QWidget;
@@ -217,16 +216,23 @@ void Body::createPool(int count)
         auto* base = new PopDockBase(page);
         grid->addWidget(base, 0, 0);
         ImgsTab->addTab(page, tr("CT2 %1").arg(i + 1));
-        CtCalc2Ui* p = ctRun->panel(i);
+        auto* p = new CtCalc2Ui;
+        p->setCalc(ctRun->worker(i));
         base->setContent(p, tr("CT Calc2 %1").arg(i + 1));
         connect(p, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
         connect(p, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
+        ct2Panels << p;
     }
+    // The panels publish their state to the run when a slice is dealt.
+    ctRun->viewOf = [this](int i) {
+        const CtCalcBase* p = i < 0 ? static_cast<const CtCalcBase*>(&ctCalc) : ct2Panels.value(i);
+        return p ? p->view() : CtView();
+    };
     // Requests sent through the window's own signal reach the workers too.
     connect(this, qOverload<CtCalc2*, bool, double, int, bool>(&Body::startCt), ctRun.get(),
-            qOverload<CtCalc2*, bool, double, int, bool>(&CtRun::startCt));
+            &CtRun::startSlice);
     connect(this, qOverload<CtCalc2*, bool, double, int>(&Body::startCt), ctRun.get(),
-            [this](CtCalc2* w, bool v, double c, int s) { emit ctRun->startCt(w, v, c, s, true); });
+            [this](CtCalc2* w, bool v, double c, int s) { ctRun->startSlice(w, v, c, s, true); });
     procCtrl->Threads->setMaximum(32);
     procCtrl->Threads->setValue(32);
 }
@@ -421,8 +427,9 @@ void Body::startCalcCt()
 {
     if (seqDriver.isActive())
         chooseI0ByEnergy();
-    ctRun->selectCt1 = SelectCt1->isChecked();
-    ctRun->selectCt2 = SelectCt2->isChecked();
+    ctRun->request = procCtrl->ctCond();
+    ctRun->request.ct1 = SelectCt1->isChecked();
+    ctRun->request.ct2 = SelectCt2->isChecked();
     ctRun->genImg = ShowCalcRes->isChecked();
     // Copied here so the run takes them when it sets up the workers.
     copySaveConds();
@@ -486,6 +493,7 @@ void Body::execCt1()
 
 void Body::ctCalcFinished()
 {
+    ctRun->addCt1Output(ctCalc.lastWritten, ctCalc.lastFailures);
     // A CT1 calculation that outlives a stopped run ends nothing more.
     if (ctRun->active)
         stopCalcCt();
@@ -536,7 +544,7 @@ QList<CtCalcBase*> Body::ctPanels(QObject* except) const
     QList<CtCalcBase*> out;
     if (static_cast<const QObject*>(&ctCalc) != except)
         out << const_cast<CtCalc*>(&ctCalc);
-    for (CtCalc2Ui* p : ctRun->panelList())
+    for (CtCalc2Ui* p : ct2Panels)
         if (p != except)
             out << p;
     return out;

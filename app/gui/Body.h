@@ -45,6 +45,8 @@ public:
     Sinogram* sinogramPanel() { return &sinogram; }
     CtCalc* ct1Panel() { return &ctCalc; }
     CtRun* run() { return ctRun.get(); }
+    // The result panel of worker i, or null.
+    CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
     ImgDatas* images() { return &rawImages; }
     const QList<double>& i0EnergyList() const { return i0Energies; }
     bool isBatchCalcActive() const { return batchCalcActive; }
@@ -151,6 +153,8 @@ private:
     CtCalc ctCalc;
     // The worker pool with its panels and threads, and the run bookkeeping.
     std::unique_ptr<CtRun> ctRun;
+    // The workers' result panels, in worker order (placed in the tabs).
+    QList<CtCalc2Ui*> ct2Panels;
     ImgDatas rawImages;
 
     QThread* batchThread = nullptr;

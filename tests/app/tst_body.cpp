@@ -6,6 +6,9 @@
 #include "CtRun.h"
 #include "SampleWriter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QPainter>
 #include <QtTest>
@@ -179,8 +182,8 @@ void TstBody::loadingResetsSeekAndRegions()
     QCOMPARE(body.images()->count(), 4);
     QCOMPARE(body.seekCtrl->Index->value(), 0);
     QCOMPARE(body.seekCtrl->Seek->maximum(), 3);
-    for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.run()->panel(0)),
-                          static_cast<CtCalcBase*>(body.run()->panel(31))}) {
+    for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(0)),
+                          static_cast<CtCalcBase*>(body.ct2Panel(31))}) {
         const CtRegion r = calcRegionOf(p);
         QCOMPARE(r.x1, 159.0);
         QCOMPARE(r.z1, 159.0);
@@ -189,7 +192,7 @@ void TstBody::loadingResetsSeekAndRegions()
     // A horizontal axis takes the height.
     exec(body, "ct_rot_ax_is_h 1");
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
-    QCOMPARE(calcRegionOf(body.run()->panel(3)).x1, 47.0);
+    QCOMPARE(calcRegionOf(body.ct2Panel(3)).x1, 47.0);
 }
 
 void TstBody::seekClamps_data()
@@ -282,7 +285,7 @@ void TstBody::selectionWithHorizontalAxis()
     QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
     QCOMPARE(body.procCtrl->SliceFrom->text(), QString("20"));
     QCOMPARE(body.procCtrl->SliceTo->text(), QString("60"));
-    for (CtCalcBase* c : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.run()->panel(7))}) {
+    for (CtCalcBase* c : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(7))}) {
         const CtRegion r = c->calcRegion();
         QCOMPARE(r.x0, 100.0);
         QCOMPARE(r.z0, 100.0);
@@ -295,7 +298,7 @@ void TstBody::selectionWithHorizontalAxis()
     QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
     QCOMPARE(body.procCtrl->SliceFrom->text(), QString("100"));
     QCOMPARE(body.procCtrl->SliceTo->text(), QString("300"));
-    QCOMPARE(body.run()->panel(0)->calcRegion().x1, 60.0);
+    QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 60.0);
 }
 
 void TstBody::calcTwiceStops()
@@ -479,9 +482,15 @@ void TstBody::closingDuringSeries()
         QVERIFY(body.close());
         QCOMPARE(finishing.count(), 1);
     }
-    // Every file there is whole: the header and one line per region pixel.
-    const QStringList files = QDir(out.path()).entryList(QDir::Files);
+    // Every file there is whole: the header and one line per region pixel;
+    // the report of the interrupted run lists every one of them.
+    QStringList files = QDir(out.path()).entryList(QDir::Files);
+    QVERIFY(files.removeOne("s-run.json"));
     QVERIFY(!files.isEmpty());
+    QFile reportFile(out.filePath("s-run.json"));
+    QVERIFY(reportFile.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(reportFile.readAll()).object();
+    QCOMPARE(report.value("written").toArray().size(), files.size());
     for (const QString& f : files) {
         QVERIFY2(f.endsWith(".dat"), qPrintable(f));
         QFile in(out.filePath(f));

@@ -312,6 +312,7 @@ void TstBody::calcTwiceStops()
     QVERIFY(body.CalcStartT->text().isEmpty());
 
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    exec(body, "ct_rot_ax_is_v 1");
     exec(body, "calc_ct2 1");
     exec(body, "ct_auto_exec 1");
     exec(body, "ct_slice_from 0");

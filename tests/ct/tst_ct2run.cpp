@@ -298,7 +298,7 @@ void TstCt2Run::resultCarriesJobAndPicture()
     QSignalSpy drawn(run->worker(0), &CtCalc2::imageRendered);
     const ColorSnapshot fixed(-1, 1, 0, 1, true);
     QMetaObject::invokeMethod(run->worker(0), [w = run->worker(0), fixed] { w->genResImage(fixed); });
-    QVERIFY(drawn.wait(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(drawn.count(), 1, 5000);
     const CtResult again = drawn.at(0).at(0).value<CtResult>();
     QCOMPARE(again.colours.vMin, -1.0);
     QCOMPARE(again.picture, greyImage(r.data->image.data(), n, n, fixed));

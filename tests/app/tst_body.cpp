@@ -4,6 +4,7 @@
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
+#include "Failures.h"
 #include "SampleWriter.h"
 
 #include <QJsonArray>
@@ -74,6 +75,8 @@ private slots:
     void i0Choice();
     void batchWaitsForCalcAndSeesNg();
     void closingDuringSeries();
+    void runOutput_data();
+    void runOutput();
     void japaneseInterface();
 
 private:
@@ -522,6 +525,65 @@ void TstBody::japaneseInterface()
     QCOMPARE(tabs->tabText(5), QString("CT2 1"));
     QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
     QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
+}
+
+void TstBody::runOutput_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("CT1 saves its result")
+        << QStringList{"calc_ct1 1", "ct_proc_slice 20"}
+        << QStringList{"s-00020.dat", "s-00020.png", "s-run.json"} << QString();
+    QTest::newRow("CT2 series")
+        << QStringList{"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 40", "ct_slice_to 47", "ct_slice_step 7"}
+        << QStringList{"s-00040.dat", "s-00040.png", "s-00047.dat", "s-00047.png", "s-run.json"} << QString();
+    QTest::newRow("series beyond the image")
+        << QStringList{"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 2147483647"} << QStringList()
+        << "Run refused: slices 0 to 2147483647 are outside the image (valid slices 0 to 47)";
+    QTest::newRow("reversed region")
+        << QStringList{"calc_ct2 1", "ct_proc_slice 5", "ct_set_calc_region 50 50 10 80"} << QStringList()
+        << "Run refused: calculation region (50, 50, 10, 80) is empty";
+    QTest::newRow("CT1 with a centre off the image")
+        << QStringList{"calc_ct1 1", "ct_cor 300"} << QStringList()
+        << "Run refused: centre of rotation 300 is outside the image (usable 2 to 157 on 160 pixels)";
+}
+
+// What a run started by calc_exec leaves in the output directory: the
+// pictures, data files and report of a run, or nothing and one message.
+void TstBody::runOutput()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QStringList, files);
+    QFETCH(QString, refusal);
+    QTemporaryDir out;
+    Body body;
+    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    for (const char* c : {"ct_rot_ax_is_v 1", "ct_cor 82.5", "ct_threads 2", "auto_save_data 1", "auto_save_data_name s.dat",
+                          "auto_save_image 1", "auto_save_image_name s.png"})
+        exec(body, c);
+    exec(body, "auto_save_data_path \"" + out.path() + "\"");
+    exec(body, "auto_save_image_path \"" + out.path() + "\"");
+    for (const QString& c : setup)
+        exec(body, c);
+    Failures::reset();
+    if (!refusal.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refusal));
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    exec(body, "calc_exec");
+    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 1; }, 20000));
+    QVERIFY(waitIdle(body));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), files);
+    QCOMPARE(Failures::count(Failures::Run), refusal.isEmpty() ? 0 : 1);
+    QCOMPARE(Failures::count(Failures::Write), 0);
+    if (files.isEmpty())
+        return;
+    QFile f(out.filePath("s-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(report.value("written").toArray().size(), files.size() - 1);
+    QCOMPARE(report.value("centre").toDouble(), 82.5);
+    QCOMPARE(report.value("pattern").toString(), QStringLiteral("ct-00*.img"));
 }
 
 QTEST_MAIN(TstBody)

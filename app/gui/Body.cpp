@@ -515,6 +515,8 @@ void Body::runStopped()
     enableInputs(true);
     if (batchCalcActive) {
         batchCalcActive = false;
+        // A refused run fails calc_exec, so ":ifng" can react.
+        batch.setOkFlag(ctRun->refusal().isEmpty());
         emit batchCalcFinished();
     }
     emit calcFinished();

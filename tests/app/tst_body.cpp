@@ -576,6 +576,8 @@ void TstBody::runOutput()
     QCOMPARE(QDir(out.path()).entryList(QDir::Files), files);
     QCOMPARE(Failures::count(Failures::Run), refusal.isEmpty() ? 0 : 1);
     QCOMPARE(Failures::count(Failures::Write), 0);
+    // A refused run fails calc_exec for ":ifng".
+    QCOMPARE(body.batchInterpreter()->ok(), refusal.isEmpty());
     if (files.isEmpty())
         return;
     QFile f(out.filePath("s-run.json"));

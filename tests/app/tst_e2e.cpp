@@ -3,6 +3,9 @@
 // the phantom's true attenuation.
 #include "SampleWriter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <cmath>
@@ -100,6 +103,7 @@ private slots:
     void reconMatchesBatch();
     void reconRefuses_data();
     void reconRefuses();
+    void reconWriteFailureExits1();
 
 private:
     bool run(const QString& program);
@@ -310,6 +314,26 @@ void TstE2e::reconRefuses()
     QCOMPARE(exec("zuvo2-recon", args, &log), 2);
     QVERIFY2(log.contains(message), qPrintable(log));
     QVERIFY(!QFileInfo::exists(work.filePath("out/refused")));
+}
+
+// A slice that cannot be written: the others are, the exit status is 1 and
+// the report names the failure.
+void TstE2e::reconWriteFailureExits1()
+{
+    const QDir out(work.filePath("out/partial"));
+    QVERIFY(out.mkpath("slice-00002.dat"));  // a directory where a file must go
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", {"--projections", smallDir, "--pattern", "ct-*.img", "--cor", "60", "--axis", "v",
+                                  "--slices", "1:3", "--out", out.path(), "--threads", "1"}, &log),
+             1);
+    QVERIFY2(log.contains("2 of 3 slices written"), qPrintable(log));
+    QVERIFY(out.exists("slice-00001.dat") && out.exists("slice-00003.dat"));
+    QFile f(out.filePath("slice-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("written").toArray().size(), 2);
+    QCOMPARE(o.value("failures").toArray().size(), 1);
+    QVERIFY(o.value("failures").toArray().at(0).toString().contains("slice-00002.dat"));
 }
 
 QTEST_GUILESS_MAIN(TstE2e)

@@ -65,4 +65,3 @@ private:
 };
 
 Q_DECLARE_METATYPE(CtCalc2*)
-Q_DECLARE_METATYPE(ColorSnapshot)

@@ -4,6 +4,8 @@
 // levels the bar would give, while the bar itself goes on changing.
 #include "ColorScale.h"
 
+#include <QMetaType>
+
 class ColorSnapshot : public ColorScale
 {
 public:
@@ -23,3 +25,5 @@ public:
     // Keeps vMin and vMax when new data arrive (default off).
     bool fixed = false;
 };
+
+Q_DECLARE_METATYPE(ColorSnapshot)

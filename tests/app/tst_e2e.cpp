@@ -104,6 +104,7 @@ private slots:
     void reconRefuses_data();
     void reconRefuses();
     void reconWriteFailureExits1();
+    void reconLinksNoWidgets();
 
 private:
     bool run(const QString& program);
@@ -334,6 +335,18 @@ void TstE2e::reconWriteFailureExits1()
     QCOMPARE(o.value("written").toArray().size(), 2);
     QCOMPARE(o.value("failures").toArray().size(), 1);
     QVERIFY(o.value("failures").toArray().at(0).toString().contains("slice-00002.dat"));
+}
+
+// The headless program runs where no widget library is installed.
+void TstE2e::reconLinksNoWidgets()
+{
+    QProcess ldd;
+    ldd.start("ldd", {QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-recon")});
+    if (!ldd.waitForFinished(30000) || ldd.exitCode() != 0)
+        QSKIP("ldd is not available");
+    const QString libs = QString::fromUtf8(ldd.readAllStandardOutput());
+    QVERIFY(libs.contains("Qt6Core"));
+    QVERIFY2(!libs.contains("Widgets", Qt::CaseInsensitive), qPrintable(libs));
 }
 
 QTEST_GUILESS_MAIN(TstE2e)

@@ -291,8 +291,10 @@ int main(int argc, char** argv)
         return Usage;
     const int missing = int(wanted.size() - written.size());
     if (interrupted || missing > 0 || Failures::total() > 0) {
+        const QString failures = Failures::summary();
         err() << "zuvo2-recon: " << written.size() << " of " << wanted.size() << " slices written"
-              << (interrupted ? " (interrupted)" : "") << "; " << Failures::summary() << "\n";
+              << (interrupted ? " (interrupted)" : "") << (failures.isEmpty() ? "" : "; ") << failures
+              << "\n";
         return Failed;
     }
     if (!p.isSet(quiet))

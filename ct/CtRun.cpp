@@ -178,8 +178,10 @@ QString CtRun::whyRefused(const CtCond& cond) const
     } else {
         // The last slice the series deals, whatever the step.
         long long last = cond.from;
-        if (cond.step != 0)
-            last = cond.from + (qint64(cond.to) - cond.from) / cond.step * qint64(cond.step);
+        const long long steps = cond.step != 0 ? (qint64(cond.to) - cond.from) / cond.step : 0;
+        // A step pointing away from `to` deals `from` alone.
+        if (steps > 0)
+            last = cond.from + steps * qint64(cond.step);
         const long long lo = std::min<long long>(cond.from, last);
         const long long hi = std::max<long long>(cond.from, last);
         if (lo < 0 || hi >= lines)

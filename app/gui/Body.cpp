@@ -188,8 +188,7 @@ void Body::createPool(int count)
 {
     if (count <= 0)
         return;
-    ctRun->procCtrl = procCtrl;
-    ctRun->sinogram = &sinogram;
+    ctRun->images = &rawImages;
     ctRun->createPool(count);
     for (int i = 0; i < ctRun->count(); ++i) {
         auto* page = new QWidget;
@@ -198,16 +197,23 @@ void Body::createPool(int count)
         auto* base = new PopDockBase(page);
         grid->addWidget(base, 0, 0);
         ImgsTab->addTab(page, tr("CT2 %1").arg(i + 1));
-        CtCalc2Ui* p = ctRun->panel(i);
+        auto* p = new CtCalc2Ui;
+        p->setCalc(ctRun->worker(i));
         base->setContent(p, tr("CT Calc2 %1").arg(i + 1));
         connect(p, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
         connect(p, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
+        ct2Panels << p;
     }
+    // The panels publish their state to the run when a slice is dealt.
+    ctRun->viewOf = [this](int i) {
+        const CtCalcBase* p = i < 0 ? static_cast<const CtCalcBase*>(&ctCalc) : ct2Panels.value(i);
+        return p ? p->view() : CtView();
+    };
     // Requests sent through the window's own signal reach the workers too.
     connect(this, qOverload<CtCalc2*, bool, double, int, bool>(&Body::startCt), ctRun.get(),
-            qOverload<CtCalc2*, bool, double, int, bool>(&CtRun::startCt));
+            &CtRun::startSlice);
     connect(this, qOverload<CtCalc2*, bool, double, int>(&Body::startCt), ctRun.get(),
-            [this](CtCalc2* w, bool v, double c, int s) { emit ctRun->startCt(w, v, c, s, true); });
+            [this](CtCalc2* w, bool v, double c, int s) { ctRun->startSlice(w, v, c, s, true); });
     procCtrl->Threads->setMaximum(32);
     procCtrl->Threads->setValue(32);
 }
@@ -419,29 +425,15 @@ void Body::toggleCalcCt()
         startCalcCt();
 }
 
-bool Body::refuseRunOnInputs()
-{
-    const QString why = rawImages.runRefusal(I0ImgSel->FilePath->text(), BGImgSel->FilePath->text());
-    if (why.isEmpty())
-        return false;
-    Failures::record(Failures::Run, why);
-    batch.setOkFlag(false);
-    if (batchCalcActive) {
-        batchCalcActive = false;
-        emit batchCalcFinished();
-    }
-    emit calcFinished();
-    return true;
-}
-
 void Body::startCalcCt()
 {
     if (seqDriver.isActive())
         chooseI0ByEnergy();
-    if (refuseRunOnInputs())
-        return;
-    ctRun->selectCt1 = SelectCt1->isChecked();
-    ctRun->selectCt2 = SelectCt2->isChecked();
+    ctRun->i0Name = I0ImgSel->FilePath->text();
+    ctRun->bgName = BGImgSel->FilePath->text();
+    ctRun->request = procCtrl->ctCond();
+    ctRun->request.ct1 = SelectCt1->isChecked();
+    ctRun->request.ct2 = SelectCt2->isChecked();
     ctRun->genImg = ShowCalcRes->isChecked();
     // Copied here so the run takes them when it sets up the workers.
     copySaveConds();
@@ -505,6 +497,7 @@ void Body::execCt1()
 
 void Body::ctCalcFinished()
 {
+    ctRun->addCt1Output(ctCalc.lastWritten, ctCalc.lastFailures);
     // A CT1 calculation that outlives a stopped run ends nothing more.
     if (ctRun->active)
         stopCalcCt();
@@ -526,6 +519,8 @@ void Body::runStopped()
     enableInputs(true);
     if (batchCalcActive) {
         batchCalcActive = false;
+        // A refused run fails calc_exec, so ":ifng" can react.
+        batch.setOkFlag(ctRun->refusal().isEmpty());
         emit batchCalcFinished();
     }
     emit calcFinished();
@@ -555,7 +550,7 @@ QList<CtCalcBase*> Body::ctPanels(QObject* except) const
     QList<CtCalcBase*> out;
     if (static_cast<const QObject*>(&ctCalc) != except)
         out << const_cast<CtCalc*>(&ctCalc);
-    for (CtCalc2Ui* p : ctRun->panelList())
+    for (CtCalc2Ui* p : ct2Panels)
         if (p != except)
             out << p;
     return out;

@@ -539,7 +539,7 @@ BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs
     case BatchArgs::Ct2:
         if (a.integer >= b->ctRun->count())
             return fail(Failures::Command, c, QStringLiteral("no CT2 display %1").arg(a.integer));
-        saved = b->ctRun->panel(a.integer)->saveImage(a.text);
+        saved = b->ct2Panel(a.integer)->saveImage(a.text);
         break;
     }
     if (!saved)

@@ -7,6 +7,9 @@
 #include "Failures.h"
 #include "SampleWriter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QPainter>
 #include <QtTest>
@@ -83,6 +86,8 @@ private slots:
     void saveImageOfEachDisplay();
     void seqCalcWaitsForTheSequence();
     void closingDuringSeries();
+    void runOutput_data();
+    void runOutput();
     void japaneseInterface();
 
 private:
@@ -194,8 +199,8 @@ void TstBody::loadingResetsSeekAndRegions()
     QCOMPARE(body.images()->count(), 4);
     QCOMPARE(body.seekCtrl->Index->value(), 0);
     QCOMPARE(body.seekCtrl->Seek->maximum(), 3);
-    for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.run()->panel(0)),
-                          static_cast<CtCalcBase*>(body.run()->panel(31))}) {
+    for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(0)),
+                          static_cast<CtCalcBase*>(body.ct2Panel(31))}) {
         const CtRegion r = calcRegionOf(p);
         QCOMPARE(r.x1, 159.0);
         QCOMPARE(r.z1, 159.0);
@@ -204,7 +209,7 @@ void TstBody::loadingResetsSeekAndRegions()
     // A horizontal axis takes the height.
     exec(body, "ct_rot_ax_is_h 1");
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
-    QCOMPARE(calcRegionOf(body.run()->panel(3)).x1, 47.0);
+    QCOMPARE(calcRegionOf(body.ct2Panel(3)).x1, 47.0);
 }
 
 void TstBody::seekClamps_data()
@@ -297,7 +302,7 @@ void TstBody::selectionWithHorizontalAxis()
     QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
     QCOMPARE(body.procCtrl->SliceFrom->text(), QString("20"));
     QCOMPARE(body.procCtrl->SliceTo->text(), QString("60"));
-    for (CtCalcBase* c : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.run()->panel(7))}) {
+    for (CtCalcBase* c : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(7))}) {
         const CtRegion r = c->calcRegion();
         QCOMPARE(r.x0, 100.0);
         QCOMPARE(r.z0, 100.0);
@@ -310,7 +315,7 @@ void TstBody::selectionWithHorizontalAxis()
     QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
     QCOMPARE(body.procCtrl->SliceFrom->text(), QString("100"));
     QCOMPARE(body.procCtrl->SliceTo->text(), QString("300"));
-    QCOMPARE(body.run()->panel(0)->calcRegion().x1, 60.0);
+    QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 60.0);
 }
 
 void TstBody::calcTwiceStops()
@@ -324,6 +329,7 @@ void TstBody::calcTwiceStops()
     QVERIFY(body.CalcStartT->text().isEmpty());
 
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    exec(body, "ct_rot_ax_is_v 1");
     exec(body, "calc_ct2 1");
     exec(body, "ct_auto_exec 1");
     exec(body, "ct_slice_from 0");
@@ -551,7 +557,7 @@ void TstBody::saveImageOfEachDisplay()
                                             {"i0", body.I0ImgSel->display()},
                                             {"bg", body.BGImgSel->display()},
                                             {"ct1", body.ct1Panel()->DispCt},
-                                            {"ct2 0", body.run()->panel(0)->DispCt}};
+                                            {"ct2 0", body.ct2Panel(0)->DispCt}};
     ImgDisp* d = displays.value(display);
     QVERIFY(!d->image.isNull());
     Failures::reset();
@@ -641,9 +647,15 @@ void TstBody::closingDuringSeries()
         QVERIFY(body.close());
         QCOMPARE(finishing.count(), 1);
     }
-    // Every file there is whole: the header and one line per region pixel.
-    const QStringList files = QDir(out.path()).entryList(QDir::Files);
+    // Every file there is whole: the header and one line per region pixel;
+    // the report of the interrupted run lists every one of them.
+    QStringList files = QDir(out.path()).entryList(QDir::Files);
+    QVERIFY(files.removeOne("s-run.json"));
     QVERIFY(!files.isEmpty());
+    QFile reportFile(out.filePath("s-run.json"));
+    QVERIFY(reportFile.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(reportFile.readAll()).object();
+    QCOMPARE(report.value("written").toArray().size(), files.size());
     for (const QString& f : files) {
         QVERIFY2(f.endsWith(".dat"), qPrintable(f));
         QFile in(out.filePath(f));
@@ -674,6 +686,67 @@ void TstBody::japaneseInterface()
     QCOMPARE(tabs->tabText(5), QString("CT2 1"));
     QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
     QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
+}
+
+void TstBody::runOutput_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("CT1 saves its result")
+        << QStringList{"calc_ct1 1", "ct_proc_slice 20"}
+        << QStringList{"s-00020.dat", "s-00020.png", "s-run.json"} << QString();
+    QTest::newRow("CT2 series")
+        << QStringList{"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 40", "ct_slice_to 47", "ct_slice_step 7"}
+        << QStringList{"s-00040.dat", "s-00040.png", "s-00047.dat", "s-00047.png", "s-run.json"} << QString();
+    QTest::newRow("series beyond the image")
+        << QStringList{"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 2147483647"} << QStringList()
+        << "Run refused: slices 0 to 2147483647 are outside the image (valid slices 0 to 47)";
+    QTest::newRow("reversed region")
+        << QStringList{"calc_ct2 1", "ct_proc_slice 5", "ct_set_calc_region 50 50 10 80"} << QStringList()
+        << "Run refused: calculation region (50, 50, 10, 80) is empty";
+    QTest::newRow("CT1 with a centre off the image")
+        << QStringList{"calc_ct1 1", "ct_cor 300"} << QStringList()
+        << "Run refused: centre of rotation 300 is outside the image (usable 2 to 157 on 160 pixels)";
+}
+
+// What a run started by calc_exec leaves in the output directory: the
+// pictures, data files and report of a run, or nothing and one message.
+void TstBody::runOutput()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QStringList, files);
+    QFETCH(QString, refusal);
+    QTemporaryDir out;
+    Body body;
+    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    for (const char* c : {"ct_rot_ax_is_v 1", "ct_cor 82.5", "ct_threads 2", "auto_save_data 1", "auto_save_data_name s.dat",
+                          "auto_save_image 1", "auto_save_image_name s.png"})
+        exec(body, c);
+    exec(body, "auto_save_data_path \"" + out.path() + "\"");
+    exec(body, "auto_save_image_path \"" + out.path() + "\"");
+    for (const QString& c : setup)
+        exec(body, c);
+    Failures::reset();
+    if (!refusal.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refusal));
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    exec(body, "calc_exec");
+    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 1; }, 20000));
+    QVERIFY(waitIdle(body));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), files);
+    QCOMPARE(Failures::count(Failures::Run), refusal.isEmpty() ? 0 : 1);
+    QCOMPARE(Failures::count(Failures::Write), 0);
+    // A refused run fails calc_exec for ":ifng".
+    QCOMPARE(body.batchInterpreter()->ok(), refusal.isEmpty());
+    if (files.isEmpty())
+        return;
+    QFile f(out.filePath("s-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(report.value("written").toArray().size(), files.size() - 1);
+    QCOMPARE(report.value("centre").toDouble(), 82.5);
+    QCOMPARE(report.value("pattern").toString(), QStringLiteral("ct-00*.img"));
 }
 
 QTEST_MAIN(TstBody)

@@ -18,8 +18,6 @@
 
 extern "C" void __tsan_acquire(void* addr);
 extern "C" void __tsan_release(void* addr);
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*onMalloc)(const volatile void*, size_t), void (*onFree)(const volatile void*));
 
 namespace {
 
@@ -36,11 +34,6 @@ Fn next(const char* symbol)
 // each such allocation releases again, so the receiver sees it made.
 thread_local int posting = 0;
 
-void onMalloc(const volatile void*, size_t)
-{
-    if (posting > 0)
-        __tsan_release(&qtClock);
-}
 
 class Posting
 {
@@ -70,7 +63,6 @@ struct Install
     Install()
     {
         QInternal::registerCallback(QInternal::EventNotifyCallback, onEvent);
-        __sanitizer_install_malloc_and_free_hooks(onMalloc, nullptr);
     }
 } install;
 
@@ -105,6 +97,14 @@ private:
 };
 
 } // namespace
+
+// Called by the runtime after every allocation (the hook-installing function
+// of gcc 12's runtime never calls its hooks; this one it does).
+extern "C" void __sanitizer_malloc_hook(const volatile void*, size_t)
+{
+    if (posting > 0)
+        __tsan_release(&qtClock);
+}
 
 // Our calls to these reach the wrappers; Qt's own calls inside its library
 // do not, which is fine: what they hand over is Qt's business.

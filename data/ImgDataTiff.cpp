@@ -30,7 +30,9 @@ bool ImgDataTiff::refuse(const QString& reason, const QString& path)
 {
     width = height = 0;
     pixels.clear();
-    return fail(QStringLiteral("TIFF image refused (%1):").arg(reason), path);
+    fail(QStringLiteral("TIFF image refused (%1):").arg(reason), path);
+    error.chop(1); // the colon leads to the file name in the log only
+    return false;
 }
 
 int ImgDataTiff::pageCount(const QString& path, QString* why)

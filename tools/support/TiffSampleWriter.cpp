@@ -115,3 +115,27 @@ bool TiffSampleWriter::write(const QString& path, int width, int height, const Q
         err = QStringLiteral("can not write ") + path;
     return ok;
 }
+
+QString TiffSampleWriter::description(const QString& path, int* bits, int* sampleFormat)
+{
+    TIFFOpenOptions* o = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(o, quietHandler, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(o, quietHandler, nullptr);
+    TIFF* tif = TIFFOpenExt(QFile::encodeName(path).constData(), "r", o);
+    TIFFOpenOptionsFree(o);
+    if (!tif)
+        return QString();
+    char* text = nullptr;
+    QString d;
+    if (TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text) && text)
+        d = QString::fromUtf8(text);
+    uint16_t b = 0, f = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &b);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &f);
+    if (bits)
+        *bits = b;
+    if (sampleFormat)
+        *sampleFormat = f;
+    TIFFClose(tif);
+    return d;
+}

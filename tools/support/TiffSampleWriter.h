@@ -27,6 +27,9 @@ public:
     // converted to the sample type (integers rounded).
     bool write(const QString& path, int width, int height, const QList<const double*>& pages);
     QString error() const { return err; }
+    // The image description of the first page ("" when it has none), and
+    // the page's bits per sample and sample format, to check written files.
+    static QString description(const QString& path, int* bits = nullptr, int* sampleFormat = nullptr);
 
 private:
     TiffLayout lay;

@@ -23,7 +23,7 @@ namespace {
 QString lastH5Error()
 {
     QString text;
-    H5Ewalk2(H5E_DEFAULT, H5E_WALK_DOWNWARD,
+    H5Ewalk2(H5E_DEFAULT, H5E_WALK_UPWARD,
              [](unsigned n, const H5E_error2_t* e, void* data) -> herr_t {
                  if (n == 0 && e && e->desc)
                      *static_cast<QString*>(data) = QString::fromLocal8Bit(e->desc);

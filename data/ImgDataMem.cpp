@@ -90,8 +90,11 @@ bool ImgDataMem::readProps(const QString&, qint32& w, qint32& h)
     if (width < 1 || height < 1 || pixels.size() != blockBytes())
         return fail(QStringLiteral("Image size does not match its pixels (%1 x %2, %3 bytes):")
                         .arg(width).arg(height).arg(pixels.size()));
-    if (!allFinite())
-        return fail(QStringLiteral("Image has NaN or infinite pixel values:"));
+    if (!allFinite()) {
+        fail(QStringLiteral("Image has NaN or infinite pixel values:"));
+        error.chop(1); // the colon leads to the name in the log only
+        return false;
+    }
     w = width;
     h = height;
     return true;

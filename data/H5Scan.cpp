@@ -265,8 +265,9 @@ bool loadH5Scan(const QString& file, ImgDatas& set, QString* why)
                           .arg(scan.projections()).arg(scan.columns()).arg(scan.rows())
                           .arg(megabytes(need), megabytes(budget)));
     try {
-        QByteArray raw;
         for (int p = 0; p < scan.projections(); ++p) {
+            // A fresh buffer each time: the image keeps the last one.
+            QByteArray raw;
             if (!scan.readProjectionRaw(p, raw))
                 return refuse(scan.error());
             ImgData* img = ImgDataMem::fromPixels(QStringLiteral("%1:/exchange/data[%2]").arg(file).arg(p),

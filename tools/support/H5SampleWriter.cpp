@@ -36,7 +36,20 @@ bool H5SampleWriter::write(const QString& file, const QList<H5Dataset>& sets, QS
         const hid_t space = H5Screate_simple(int(dims.size()), dims.data(), nullptr);
         const hid_t set = H5Dcreate2(f, d.path.toUtf8().constData(), typeOf(d.type), space, links, H5P_DEFAULT,
                                      H5P_DEFAULT);
-        ok = set >= 0 && H5Dwrite(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, d.values.data()) >= 0;
+        if (!d.repeatFrame || dims.empty()) {
+            ok = set >= 0 && H5Dwrite(set, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, d.values.data()) >= 0;
+        } else {
+            std::vector<hsize_t> start(dims.size(), 0), one = dims;
+            one[0] = 1;
+            const hid_t mem = H5Screate_simple(int(one.size()), one.data(), nullptr);
+            ok = set >= 0;
+            for (hsize_t k = 0; ok && k < dims[0]; ++k) {
+                start[0] = k;
+                ok = H5Sselect_hyperslab(space, H5S_SELECT_SET, start.data(), nullptr, one.data(), nullptr) >= 0
+                    && H5Dwrite(set, H5T_NATIVE_DOUBLE, mem, space, H5P_DEFAULT, d.values.data()) >= 0;
+            }
+            H5Sclose(mem);
+        }
         if (set >= 0)
             H5Dclose(set);
         H5Sclose(space);

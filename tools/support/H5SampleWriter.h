@@ -13,6 +13,9 @@ struct H5Dataset
     QString type = "u16";        // "u8", "u16", "i32", "f32", "f64"
     QList<qint64> dims;          // slowest first
     std::vector<double> values;  // product of dims values, converted by the library
+    // When set, values hold one frame (the product of all dims but the
+    // first), written as every frame: large scans without their size in memory.
+    bool repeatFrame = false;
 };
 
 class H5SampleWriter

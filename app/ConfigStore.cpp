@@ -2,12 +2,10 @@
 
 #include "TextUtils.h"
 
-#include <QBuffer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
 
 QString defaultDataRoot()
 {
@@ -67,8 +65,6 @@ void ConfigStore::readFile(const QString& fileName)
     // Configuration files are small; a larger one is the wrong file or a
     // device that never ends (INCLUDE /dev/zero).
     const qint64 kMaxConfigBytes = qint64(16) << 20;
-    // The bytes as they are: the stream below turns line ends and decodes,
-    // exactly as it does reading the file itself.
     f.setTextModeEnabled(false);
     QByteArray bytes;
     if (!readAtMost(f, kMaxConfigBytes, bytes)) {
@@ -77,11 +73,8 @@ void ConfigStore::readFile(const QString& fileName)
     }
     includeStack << canon;
 
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
-    QTextStream in(&buffer);
-    QString line;
-    while (in.readLineInto(&line)) {
+    // LF, CR LF and lone CR (old Mac editors) all end a line.
+    for (const QString& line : textLines(bytes)) {
         const QString body = removeComment(line);
         if (isBlankLine(body))
             continue;

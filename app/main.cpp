@@ -1,10 +1,12 @@
 #include "Body.h"
 #include "ConfigStore.h"
+#include "Failures.h"
 #include "QuitOnSignal.h"
 
 #include <QApplication>
 #include <QTranslator>
 #include <cstdio>
+#include <cstring>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -18,9 +20,30 @@ static const char* kUsage =
     "  -j                     Japanese interface (the default)\n"
     "  -b FILE                load the batch program FILE\n"
     "  -x                     run the loaded batch program\n"
-    "  -q                     with -x: quit when the batch program stops\n"
+    "  -q                     with -x: quit when the batch program stops; exit status\n"
+    "                         0 when it ran to its end without a failure, 1 when\n"
+    "                         something failed, 2 when the batch file could not be read\n"
     "  -nw                    do not show the main window\n"
-    "  -h                     print this text and exit\n";
+    "  -h, -help, --help      print this text and exit\n"
+    "  --version              print the version and exit\n";
+
+// Options this program reads; any other key is kept for the configuration
+// store but reported, since it is most likely a typing error.
+static const char* const kOptions[] = {"-c", "-config", "-d", "-e", "-j", "-b", "-x", "-q", "-nw",
+                                       "-h", "-help", "--help", "--version"};
+
+static void reportUnknownOptions(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-')
+            continue;
+        bool known = false;
+        for (const char* o : kOptions)
+            known = known || std::strcmp(argv[i], o) == 0;
+        if (!known)
+            std::fprintf(stderr, "Unknown option %s (see -h)\n", argv[i]);
+    }
+}
 
 int main(int argc, char** argv)
 {
@@ -31,13 +54,22 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
     configStore.parseArguments(argc, argv);
-    if (configStore.contains("-h")) {
+    if (configStore.contains("-h") || configStore.contains("-help") || configStore.contains("--help")) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (configStore.contains("--version")) {
+        std::fputs("zuvo2 " ZUVO2_VERSION "\n", stdout);
+        return 0;
+    }
 
+    // Categories serve filtering (QT_LOGGING_RULES); lines keep their own
+    // texts unless QT_MESSAGE_PATTERN asks for more.
+    qSetMessagePattern(QStringLiteral("%{message}"));
     QApplication app(argc, argv);
     QTranslator translator;
+    // Qt has taken its own options (-platform, -style, ...) out of argv.
+    reportUnknownOptions(argc, argv);
 
     configStore.readFile(configStore.configFileName());
     dataRoot = configStore.dataRootFrom(dataRoot);
@@ -55,14 +87,22 @@ int main(int argc, char** argv)
     }
 
     int rc;
+    bool batchUnreadable = false;
+    bool batchEnded = false;
     {
         Body body;
         QObject::connect(&body, SIGNAL(finishing()), &app, SLOT(quit()));
         QuitOnSignal quitOnSignal;
         QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &body, &QWidget::close);
+        QObject::connect(body.batchInterpreter(), &Batch::loadFailed, &app, [&] { batchUnreadable = true; });
         if (execBatch && quitAfterBatch)
-            QObject::connect(&body, &Body::batchProgramStopped, &app, &QApplication::quit,
-                             Qt::QueuedConnection);
+            QObject::connect(
+                &body, &Body::batchProgramStopped, &app,
+                [&] {
+                    batchEnded = true;
+                    app.quit();
+                },
+                Qt::QueuedConnection);
         if (!noWindow)
             body.show();
         if (hasBatch)
@@ -72,5 +112,17 @@ int main(int argc, char** argv)
         rc = app.exec();
     }
     app.removeTranslator(&translator);
-    return rc;
+    if (!(execBatch && quitAfterBatch))
+        return rc;
+    // Unattended: the status says whether every result can be trusted.
+    if (batchUnreadable) {
+        std::fprintf(stderr, "Batch file could not be read: %s\n", batchFile.toLocal8Bit().constData());
+        return 2;
+    }
+    const QString summary = Failures::summary();
+    if (!batchEnded)
+        std::fputs("Batch program stopped before its end\n", stderr);
+    if (!summary.isEmpty())
+        std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+    return batchEnded && summary.isEmpty() ? 0 : 1;
 }

@@ -2,10 +2,8 @@
 
 #include "TextUtils.h"
 
-#include <QBuffer>
 #include <QDebug>
 #include <QFile>
-#include <QTextStream>
 
 Batch::Batch(QObject* parent) : QObject(parent)
 {
@@ -52,35 +50,33 @@ void Batch::batchLoad(QString fname)
     QFile f(fname);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("Can't open batch file ") + fname;
+        emit loadFailed(fname);
         return;
     }
-    // The bytes as they are: the stream below turns line ends and decodes,
-    // exactly as it does reading the file itself.
     f.setTextModeEnabled(false);
     QByteArray bytes;
     if (!readAtMost(f, kMaxBatchBytes, bytes)) {
         qDebug().noquote() << QStringLiteral("Batch file too large, not loaded : ") + fname;
+        emit loadFailed(fname);
         return;
     }
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
-    QTextStream in(&buffer);
-    QStringList raw;
-    QString l;
-    while (in.readLineInto(&l))
-        raw << l;
+    const QStringList raw = textLines(bytes);
 
     lines.clear();
+    lineNos.clear();
     // A line ending in a backslash is continued by the next one. The joined
     // line grows in place and its last non-blank position is carried along,
     // so a long run of continued lines costs time in proportion to its size.
     QString pending;
     qsizetype sig = -1; // last non-blank position in pending, -1 if none
     bool continued = false;
-    for (const QString& r : raw) {
+    int firstNo = 0; // file line on which the pending line began
+    for (qsizetype no = 0; no < raw.size(); ++no) {
+        const QString& r = raw.at(no);
         if (!continued) {
             pending.clear();
             sig = -1;
+            firstNo = int(no) + 1;
         }
         const qsizetype base = pending.size();
         const qsizetype sigBefore = sig;
@@ -113,11 +109,15 @@ void Batch::batchLoad(QString fname)
             continue;
         }
         continued = false;
-        if (!pending.isEmpty())
+        if (!pending.isEmpty()) {
             lines << pending;
+            lineNos << firstNo;
+        }
     }
-    if (continued && !pending.isEmpty())
+    if (continued && !pending.isEmpty()) {
         lines << pending;
+        lineNos << firstNo;
+    }
 }
 
 void Batch::batchExec()
@@ -163,13 +163,14 @@ void Batch::runOneLine()
         setRunning(false);
         return;
     }
-    BatchCmd cmd(lines.at(current++));
+    const int no = lineNos.value(current);
+    BatchCmd cmd(lines.at(current++), no);
     qDebug().noquote() << "cmd" << cmd.cmd;
 
     if (cmd.isCommand(":ifok") && okFlag)
-        cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')));
+        cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')), no);
     if (cmd.isCommand(":ifng") && !okFlag)
-        cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')));
+        cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')), no);
 
     if (cmd.isCommand(":goto")) {
         const QString label = cmd.args.value(0);

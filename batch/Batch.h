@@ -16,6 +16,8 @@ public:
     bool isRunning() const { return running; }
     int currentLine() const { return current; }
     QStringList program() const { return lines; }
+    // The file line each program line began on (for messages).
+    QList<int> programLineNumbers() const { return lineNos; }
     bool ok() const { return okFlag; }
     // Written by the main window while it executes a line (seq_exec_next).
     void setOkFlag(bool f) { okFlag = f; }
@@ -26,6 +28,8 @@ signals:
     void batchExCmd(BatchCmd cmd);
     // The program went from running to stopped (end, :end, :stop or a toggle).
     void batchStopped();
+    // batchLoad could not read fname; the program loaded before stays.
+    void loadFailed(QString fname);
 
 private slots:
     void batchStart();
@@ -44,6 +48,7 @@ private:
     std::atomic<bool> running{false};
     int current = 0;
     QStringList lines;
+    QList<int> lineNos;
     std::atomic<bool> okFlag{true};
     // batchNext re-entered through batchExecNext() is turned into a loop,
     // so long runs of control lines never grow the stack.

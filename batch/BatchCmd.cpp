@@ -2,7 +2,7 @@
 
 #include "TextUtils.h"
 
-BatchCmd::BatchCmd(const QString& l) : line(l)
+BatchCmd::BatchCmd(const QString& l, int no) : line(l), lineNo(no)
 {
     qsizetype pos = nextItemAt(line, 0, cmd);
     if (cmd.isEmpty())

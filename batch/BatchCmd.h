@@ -8,7 +8,8 @@ class BatchCmd
 {
 public:
     BatchCmd() = default;
-    explicit BatchCmd(const QString& line);
+    // lineNo: the line of the program file it came from (0 when none).
+    explicit BatchCmd(const QString& line, int lineNo = 0);
 
     bool isCommand(const QString& word) const;
     double argAsDouble(int i) const;
@@ -18,6 +19,7 @@ public:
     QString line;
     QString cmd;
     QStringList args;
+    int lineNo = 0;
 };
 
 Q_DECLARE_METATYPE(BatchCmd)

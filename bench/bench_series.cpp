@@ -12,7 +12,6 @@
 #include "ImgDatas.h"
 #include "SampleWriter.h"
 #include "SgmGeom.h"
-#include "Sinogram.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -105,11 +104,9 @@ int main(int argc, char** argv)
     const double loadedMiB = currentMiB();
     const double loadPeakMiB = peakMiB();
 
-    Sinogram sinogram;
-    sinogram.imgs = &set;
     {
         CtRun run;
-        run.sinogram = &sinogram;
+        run.images = &set;
         run.createPool(32);
         const SgmGeom g = makeSgmGeom(true, width, writer.cor());
         std::printf("sample: %d projections, %d x %d pixels, %d slices, N = %d, %d processors, load %s\n", nProj,

@@ -1,16 +1,12 @@
 #include "CtCalc2.h"
 
-#include "ColorBar.h"
-#include "CtCalc2Ui.h"
 #include "CtFiles.h"
-#include "Sinogram.h"
+#include "Failures.h"
+#include "SinogramGen.h"
+#include "SinogramImage.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QSemaphore>
-
-#include <algorithm>
-#include <cfloat>
 
 namespace {
 // Holds one permit of the pool's gate for the heavy part of a slice.
@@ -22,12 +18,10 @@ public:
         if (gate)
             gate->acquire();
     }
-    ~GatePermit() { release(); }
-    void release()
+    ~GatePermit()
     {
         if (gate)
             gate->release();
-        gate = nullptr;
     }
 
 private:
@@ -39,197 +33,132 @@ CtCalc2::CtCalc2(QObject* parent) : QObject(parent)
 {
 }
 
-template <class F>
-void CtCalc2::onPanel(F&& f)
-{
-    // Runs in the panel's (GUI) thread, in the order issued here.
-    if (panel)
-        QMetaObject::invokeMethod(panel, std::forward<F>(f), Qt::QueuedConnection);
-}
-
 std::shared_ptr<const CtSlice> CtCalc2::lastResult() const
 {
     QMutexLocker lock(&resultLock);
     return result;
 }
 
-void CtCalc2::publish(std::shared_ptr<const CtSlice> r)
+QImage CtCalc2::draw(const CtSlice& s, ColorSnapshot& colours)
 {
-    QMutexLocker lock(&resultLock);
-    result.swap(r);
+    colours.autoMinMax(s.minV, s.maxV);
+    return greyImage(s.image.data(), s.n, s.n, colours);
 }
 
-void CtCalc2::beginingCt()
+void CtCalc2::startCt(CtCalc2* ctc2, CtJob job)
 {
-    busy = true;
-    startTime = QDateTime::currentDateTime();
-    const QDateTime t = startTime;
-    CtCalc2Ui* p = panel;
-    onPanel([p, t] { p->showStartTimeAt(t); });
-}
-
-void CtCalc2::endingCt()
-{
-    busy = false;
-    const QDateTime t = QDateTime::currentDateTime();
-    CtCalc2Ui* p = panel;
-    onPanel([p, t] {
-        p->showEndTimeAt(t);
-        p->showSpentT();
-    });
-    emit calcFinished();
-}
-
-void CtCalc2::startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice)
-{
-    startCt(ctc2, rotAxIsV, cor, slice, true);
-}
-
-void CtCalc2::startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genImg)
-{
-    if (ctc2 != this || busy || !panel)
+    if (ctc2 != this || busy)
         return;
-    genAndDispImage = genImg;
-    beginingCt();
-    CtCalc2Ui* p = panel;
-    onPanel([p, slice] { p->showSliceNo(slice); });
+    busy = true;
+    CtResult r;
+    r.job = job;
+    r.startTime = QDateTime::currentDateTime();
+    emit calcStarted(job.slice, r.startTime);
 
-    if (reconstruct(rotAxIsV, cor, slice)) {
-        // The number shown is the slice asked for, so it names the files.
-        const QString iName = CtFiles::sliceName(imgName, imgTag, slice, QStringLiteral("png"));
-        const QString dName = CtFiles::sliceName(datName, datTag, slice, QStringLiteral("dat"));
-        imgReady = false;
-        if (genAndDispImage)
-            genResImage();
-        if (saveImg)
-            saveImage(iName);
-        if (saveDat)
-            saveData(dName);
+    r.data = reconstruct(job);
+    if (r.data) {
+        r.colours = job.view.colours;
+        if (job.showImage || !job.imageFile.isEmpty())
+            r.picture = draw(*r.data, r.colours);
+        {
+            QMutexLocker lock(&resultLock);
+            result = r.data;
+            lastJob = job;
+        }
+        write(r);
     }
-    endingCt();
+    r.endTime = QDateTime::currentDateTime();
+    busy = false;
+    emit calcFinished(r);
 }
 
-bool CtCalc2::reconstruct(bool rotAxIsV, double cor, int slice)
+std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
 {
     GatePermit permit(gate);
-    if (quitting || !sinogram)
-        return false;
+    if (quitting || !job.images)
+        return nullptr;
     // An unusable CoR leaves the record alone: start from an empty one so a
     // previous slice is never reconstructed again.
     hSgm.resize(0, 0);
-    sinogram->genSinogram0(&hSgm, rotAxIsV, cor, slice);
+    genSinogram(*job.images, &hSgm, job.rotAxIsV, job.cor, job.slice);
     if (!hSgm.hasData() || qint64(hSgm.nx) * hSgm.nth <= 0) {
         hSgm.resize(0, 0);
-        return false;
+        return nullptr;
     }
-    nth = hSgm.nth;
+    const int nth = hSgm.nth;
     const int n = hSgm.nx - hSgm.nx % 2;
-    imgSize = n;
     if (n < 2) {
         qDebug().noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
-                + QString::number(slice);
+                + QString::number(job.slice);
         hSgm.resize(0, 0);
-        return false;
+        return nullptr;
     }
     if (!kernel.ready() || kernel.n != n || kernel.nProj != nth) {
         qDebug().noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
-                + QString::number(slice);
+                + QString::number(job.slice);
         hSgm.resize(0, 0);
-        return false;
+        return nullptr;
     }
+    const CtRegion reg = job.view.wholeImage ? CtRegion{0, 0, double(n), double(n)} : job.view.region;
 
-    CtRegion reg;
-    if (!panel->regionSet) {
-        reg = CtRegion{0, 0, double(n), double(n)};
-        CtCalc2Ui* p = panel;
-        onPanel([p, n] { p->setCR(0, 0, n, n); });
-    } else {
-        reg = panel->calcRegion();
-    }
-
-    for (int pr = 0; pr < nth; ++pr)
-        kernel.transform(hSgm.absorbRow(pr), pr);
-    for (int pr = 0; pr < nth; ++pr)
-        kernel.filter(pr);
+    for (int p = 0; p < nth; ++p)
+        kernel.transform(hSgm.absorbRow(p), p);
+    for (int p = 0; p < nth; ++p)
+        kernel.filter(p);
     // The spectra hold all the sinogram had to give.
     hSgm.resize(0, 0);
     kernel.resetImage(n);
     kernel.backProjectAll(reg.x0, reg.x1, reg.z0, reg.z1);
     kernel.calcRange();
 
-    auto r = std::make_shared<CtSlice>();
-    r->n = n;
-    r->slice = slice;
-    r->minV = kernel.minV;
-    r->maxV = kernel.maxV;
-    r->region = reg;
+    auto s = std::make_shared<CtSlice>();
+    s->n = n;
+    s->slice = job.slice;
+    s->minV = kernel.minV;
+    s->maxV = kernel.maxV;
+    s->region = reg;
     // Handed over, not copied: the next slice starts on a fresh image.
-    r->image.swap(kernel.image);
+    s->image.swap(kernel.image);
     kernel.resetImage(0);
-    publish(std::move(r));
-    return true;
+    return s;
 }
 
-void CtCalc2::genResImage()
+void CtCalc2::write(CtResult& r)
 {
-    const std::shared_ptr<const CtSlice> r = lastResult();
-    if (!r || r->n <= 0 || !panel)
-        return;
-    ColorBar* bar = panel->cbar;
-    if (!bar->isFixed())
-        bar->autoMinMax(r->minV, r->maxV);
-    QImage img(r->n, r->n, QImage::Format_Grayscale8);
-    if (img.isNull())
-        return;
-    for (int z = 0; z < r->n; ++z)
-        bar->levelRow(r->image.data() + size_t(z) * size_t(r->n), img.scanLine(z), r->n);
-    resImage = img;
-    imgReady = true;
-    if (genAndDispImage) {
-        CtCalc2Ui* p = panel;
-        onPanel([p, img] { p->takeImage(img, true); });
+    const CtJob& job = r.job;
+    const CtSlice& s = *r.data;
+    QString error;
+    if (!job.imageFile.isEmpty()) {
+        if (CtFiles::savePicture(job.imageFile, r.picture, job.view.pictureRect, &error)) {
+            r.written << job.imageFile;
+        } else {
+            r.failures << error;
+            Failures::record(Failures::Write, error);
+        }
+    }
+    if (!job.dataFile.isEmpty()) {
+        if (CtFiles::saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0,
+                              s.region.x1, s.region.z1, &error)) {
+            r.written << job.dataFile;
+        } else {
+            r.failures << error;
+            Failures::record(Failures::Write, error);
+        }
     }
 }
 
-void CtCalc2::saveImage(QString fname)
+void CtCalc2::genResImage(ColorSnapshot colours)
 {
-    if (!imgReady)
-        genResImage();
-    if (!imgReady || !panel)
+    CtResult r;
+    {
+        QMutexLocker lock(&resultLock);
+        r.data = result;
+        r.job = lastJob;
+    }
+    if (!r.data || r.data->n <= 0)
         return;
-    const QString path = QDir(imgPath).absoluteFilePath(fname);
-    const QImage img = resImage;
-    const bool shown = genAndDispImage;
-    CtCalc2Ui* p = panel;
-    onPanel([p, img, path, shown] {
-        if (!shown)
-            p->takeImage(img, false);
-        p->saveImage(path);
-    });
-}
-
-void CtCalc2::saveData(QString fname)
-{
-    const std::shared_ptr<const CtSlice> r = lastResult();
-    if (!r)
-        return;
-    const QString path = QDir(datPath).absoluteFilePath(fname);
-    CtFiles::saveData(path, r->image.data(), r->n, r->region.x0, r->region.z0, r->region.x1,
-                      r->region.z1);
-}
-
-void CtCalc2::setSaveImage(bool f, QString path, QString name, QString tag)
-{
-    saveImg = f;
-    imgPath = path;
-    imgName = name;
-    imgTag = tag;
-}
-
-void CtCalc2::setSaveData(bool f, QString path, QString name, QString tag)
-{
-    saveDat = f;
-    datPath = path;
-    datName = name;
-    datTag = tag;
+    r.colours = colours;
+    r.picture = draw(*r.data, r.colours);
+    r.endTime = QDateTime::currentDateTime();
+    emit imageRendered(r);
 }

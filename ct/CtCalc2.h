@@ -1,35 +1,21 @@
 #pragma once
 // One slice worker of the reconstruction pool, living in a thread of its
-// own: sinogram, filtered back-projection, picture and data file of each
-// slice it is handed.  Its panel is touched only through queued calls.
-#include "CtCalcBase.h"
+// own.  It takes a job (a value naming the inputs, the slice, the region,
+// the colour scale and the files), builds the sinogram, reconstructs, draws
+// and writes the files itself, and hands back a result by value.  It never
+// sees a panel.
+#include "CtJob.h"
+#include "CtResult.h"
 #include "FbpKernel.h"
 #include "HSgm.h"
 
-#include <QImage>
 #include <QMutex>
 #include <QObject>
-#include <QString>
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
-class CtCalc2Ui;
 class QSemaphore;
-class Sinogram;
-
-// A completed slice, never changed once published: what the panel reads
-// out and what a colour change re-renders while the next slice is computed.
-struct CtSlice
-{
-    int n = 0;
-    int slice = 0;
-    std::vector<double> image;  // n rows of n values, row = z
-    double minV = 0;
-    double maxV = 0;
-    CtRegion region;            // the calculation region it was made with
-};
 
 class CtCalc2 : public QObject
 {
@@ -40,51 +26,42 @@ public:
     // The last completed slice, or null; safe from any thread.
     std::shared_ptr<const CtSlice> lastResult() const;
 
-    CtCalc2Ui* panel = nullptr;
-    Sinogram* sinogram = nullptr;
-    HSgm hSgm;
+    // A slice is being computed (written here, read by the dealer).
     std::atomic<bool> busy{false};
-    int imgSize = 0;
-    int nth = 0;
     // Sized by the owner in the GUI thread while this worker is idle.
     FbpKernel kernel;
-    QImage resImage;
-    bool imgReady = false;
-    bool genAndDispImage = true;
-    bool saveImg = false;
-    QString imgPath, imgName, imgTag;
-    bool saveDat = false;
-    QString datPath, datName, datTag;
     // Shared by a pool: at most as many slices are computed at once as it
     // has permits, so idle threads hold no sinogram or half-made image.
     QSemaphore* gate = nullptr;
     // Set when the pool is being destroyed: requests still queued are skipped.
     std::atomic<bool> quitting{false};
 
+    // Draws a slice through a colour scale whose range follows the data
+    // unless fixed; `colours` comes back with the range used.
+    static QImage draw(const CtSlice& s, ColorSnapshot& colours);
+
 signals:
-    void calcFinished();
+    // A request was taken (in the worker's thread, at `when`).
+    void calcStarted(int slice, QDateTime when);
+    // Emitted at the end of every request taken, also when it gave nothing.
+    void calcFinished(CtResult result);
+    // The last result drawn again with another scale.
+    void imageRendered(CtResult result);
 
 public slots:
-    void beginingCt();
-    void endingCt();
-    void genResImage();
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genAndDispImage);
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice);
-    void saveImage(QString fname);
-    void saveData(QString fname);
-    void setSaveImage(bool f, QString path, QString name, QString tag);
-    void setSaveData(bool f, QString path, QString name, QString tag);
+    void startCt(CtCalc2* ctc2, CtJob job);
+    // Draws the last result again with `colours` (a colour bar changed).
+    void genResImage(ColorSnapshot colours);
 
 private:
-    // Sinogram to published result; false when the slice gives nothing.
-    bool reconstruct(bool rotAxIsV, double cor, int slice);
-    void publish(std::shared_ptr<const CtSlice> r);
-    template <class F>
-    void onPanel(F&& f);
+    // Sinogram to data; null when the slice gives nothing.
+    std::shared_ptr<const CtSlice> reconstruct(const CtJob& job);
+    void write(CtResult& r);
 
     mutable QMutex resultLock;
     std::shared_ptr<const CtSlice> result;
-    QDateTime startTime;
+    CtJob lastJob;
+    HSgm hSgm;
 };
 
 Q_DECLARE_METATYPE(CtCalc2*)

@@ -1,6 +1,11 @@
 #include "CtFiles.h"
 
+#include "DispMath.h"
+
 #include <QDebug>
+#include <QImage>
+#include <QImageWriter>
+#include <QRectF>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
@@ -84,22 +89,55 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
     return ts.status() == QTextStream::Ok;
 }
 
-bool CtFiles::saveData(const QString& path, const double* image, int n, double x0, double z0,
-                       double x1, double z1)
+namespace {
+bool fail(QString* error, const QString& message)
 {
-    if (lineCount(x0, z0, x1, z1) > maxLines(n)) {
-        qDebug().noquote() << QStringLiteral("Region too large for a CT data file, not written : ") + path;
-        return false;
-    }
+    if (error)
+        *error = message;
+    else
+        qDebug().noquote() << message;
+    return false;
+}
+
+// Largest picture written (far zoomed-out views are mostly margin).
+constexpr qint64 maxPicturePixels = qint64(1) << 28;
+} // namespace
+
+bool CtFiles::saveData(const QString& path, const double* image, int n, double x0, double z0,
+                       double x1, double z1, QString* error)
+{
+    if (lineCount(x0, z0, x1, z1) > maxLines(n))
+        return fail(error, QStringLiteral("Region too large for a CT data file, not written : ") + path);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Can't open ") + path + QStringLiteral(" to write CT data");
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return fail(error, QStringLiteral("Can't open ") + path + QStringLiteral(" to write CT data"));
     if (!writeData(&file, image, n, x0, z0, x1, z1) || !file.commit()) {
         file.cancelWriting();
-        qDebug().noquote() << QStringLiteral("Can't write CT data to ") + path;
-        return false;
+        return fail(error, QStringLiteral("Can't write CT data to ") + path);
+    }
+    return true;
+}
+
+bool CtFiles::savePicture(const QString& path, const QImage& picture, const QRectF& part,
+                          QString* error)
+{
+    QRect r = picture.rect();
+    if (!part.isEmpty())
+        r = truncatedRect(part);
+    if (r.isEmpty() || picture.isNull())
+        return fail(error, QStringLiteral("Nothing visible to save : ") + path);
+    if (qint64(r.width()) * r.height() > maxPicturePixels)
+        r = r.intersected(picture.rect());
+    const QImage out = picture.copy(r);
+    const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
+    // Written aside and renamed at the end: a failure leaves no half file.
+    QSaveFile file(path);
+    if (out.isNull() || !file.open(QIODevice::WriteOnly))
+        return fail(error, QStringLiteral("Can't save image : ") + path);
+    QImageWriter writer(&file, format);
+    if (!writer.canWrite() || !writer.write(out) || !file.commit()) {
+        file.cancelWriting();
+        return fail(error, QStringLiteral("Can't save image : ") + path);
     }
     return true;
 }

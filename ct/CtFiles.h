@@ -6,6 +6,8 @@
 #include <QString>
 
 class QIODevice;
+class QImage;
+class QRectF;
 
 class CtFiles
 {
@@ -24,9 +26,14 @@ public:
     static bool writeData(QIODevice* out, const double* image, int n, double x0, double z0, double x1,
                           double z1);
     // The same into a file, written aside and renamed into place when
-    // complete.  Failures go to the debug log.
+    // complete.  Failures go to the debug log, or into *error when given.
     static bool saveData(const QString& path, const double* image, int n, double x0, double z0,
-                         double x1, double z1);
+                         double x1, double z1, QString* error = nullptr);
+    // The part `part` of a picture (the whole picture when part is empty;
+    // pixels beyond the picture are black) in the format of the path's
+    // suffix, written aside and renamed into place.  False with *error set.
+    static bool savePicture(const QString& path, const QImage& picture, const QRectF& part,
+                            QString* error);
     // Data lines the region asks for (0 when it is empty), as a double so
     // that absurd regions cannot overflow.
     static double lineCount(double x0, double z0, double x1, double z1);

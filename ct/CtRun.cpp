@@ -1,59 +1,79 @@
 #include "CtRun.h"
 
 #include "CtCalc2.h"
-#include "CtCalc2Ui.h"
+#include "CtFiles.h"
+#include "Failures.h"
+#include "ImgData.h"
 #include "ImgDatas.h"
-#include "ProcCtrl.h"
 #include "SgmGeom.h"
-#include "Sinogram.h"
 
+#include <QCoreApplication>
 #include <QDebug>
-#include <QPointer>
+#include <QDir>
 #include <QThread>
 
 #include <algorithm>
 #include <cmath>
-
 
 namespace {
 int gatePermits()
 {
     return std::max(1, QThread::idealThreadCount());
 }
+
+QString num(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+// Side N of the slices a centre gives on lines of dim pixels; 0 when it
+// gives none (the sinogram's guards, and at least two samples).
+int sliceSide(int dim, double cor, bool rotAxIsV)
+{
+    if (dim <= 0 || !std::isfinite(cor) || std::floor(cor) <= 0 || std::ceil(cor) >= dim)
+        return 0;
+    const SgmGeom g = makeSgmGeom(rotAxIsV, dim, cor);
+    const int n = g.nx > 0 ? g.nx - g.nx % 2 : 0;
+    return n >= 2 ? n : 0;
+}
 } // namespace
 
 CtRun::CtRun(QObject* parent) : QObject(parent), gate(gatePermits())
 {
     qRegisterMetaType<CtCalc2*>("CtCalc2*");
+    qRegisterMetaType<CtJob>("CtJob");
+    qRegisterMetaType<CtResult>("CtResult");
+    qRegisterMetaType<ColorSnapshot>("ColorSnapshot");
 }
 
 CtRun::~CtRun()
 {
+    // Nothing reaches the owner from here on; results still arriving only
+    // complete the report.
+    blockSignals(true);
+    const bool wasActive = active;
+    active = false;
     for (CtCalc2* w : workers)
         w->quitting = true;
     for (QThread* t : threads)
         t->quit();
     for (QThread* t : threads)
         t->wait();
-    // Kernels destroy their FFT plans here, in the GUI thread.
+    // Results that arrived while the threads ended still count in the report.
+    QCoreApplication::sendPostedEvents(this);
+    if (wasActive && reportRun == runId) {
+        runReport.stopped = true;
+        runReport.endTime = QDateTime::currentDateTime();
+        saveReport();
+    }
+    // Kernels destroy their FFT plans here, in the owner's thread.
     qDeleteAll(workers);
     qDeleteAll(threads);
-    for (CtCalc2Ui* p : panels) {
-        QPointer<CtCalc2Ui> guard(p);
-        // A panel placed in the owner's widgets goes with them.
-        if (guard && !guard->parent())
-            delete p;
-    }
 }
 
 CtCalc2* CtRun::worker(int i) const
 {
     return i >= 0 && i < workers.size() ? workers.at(i) : nullptr;
-}
-
-CtCalc2Ui* CtRun::panel(int i) const
-{
-    return i >= 0 && i < panels.size() ? panels.at(i) : nullptr;
 }
 
 void CtRun::createPool(int n)
@@ -62,20 +82,14 @@ void CtRun::createPool(int n)
         return;
     for (int i = 0; i < n; ++i) {
         auto* w = new CtCalc2;
-        auto* p = new CtCalc2Ui;
-        w->panel = p;
-        p->setCalc(w);
-        w->sinogram = sinogram;
         w->gate = &gate;
         auto* t = new QThread;
         t->setObjectName(QStringLiteral("CT2 %1").arg(i + 1));
         w->moveToThread(t);
         t->start(QThread::InheritPriority);
-        connect(this, qOverload<CtCalc2*, bool, double, int, bool>(&CtRun::startCt), w,
-                qOverload<CtCalc2*, bool, double, int, bool>(&CtCalc2::startCt));
-        connect(w, &CtCalc2::calcFinished, this, [this, i] { workerFinished(i); });
+        connect(this, &CtRun::startCt, w, &CtCalc2::startCt);
+        connect(w, &CtCalc2::calcFinished, this, [this, i](const CtResult& r) { workerFinished(i, r); });
         workers.append(w);
-        panels.append(p);
         threads.append(t);
     }
     pending.assign(size_t(n), 0);
@@ -92,24 +106,105 @@ double CtRun::spentSeconds() const
     return startTime.msecsTo(endTime) / 1000.0;
 }
 
-int CtRun::usedWorkers() const
+int CtRun::usedWorkers(const CtCond& c) const
 {
-    return std::clamp(cond.threads, 0, count());
+    return std::clamp(c.threads, 0, count());
+}
+
+CtView CtRun::viewFor(int i) const
+{
+    return viewOf ? viewOf(i) : defaultView;
 }
 
 void CtRun::startCalcCt()
 {
-    CtCond c;
-    if (procCtrl)
-        c = procCtrl->ctCond();
-    c.ct1 = selectCt1;
-    c.ct2 = selectCt2;
-    startCalcCtWith(c);
+    startCalcCtWith(request);
+}
+
+QString CtRun::checkRegion(const CtView& v, int n, const QString& who) const
+{
+    if (v.wholeImage)
+        return {};
+    const CtRegion& r = v.region;
+    const QString text = QStringLiteral("%1 (%2, %3, %4, %5)")
+                             .arg(who, num(r.x0), num(r.z0), num(r.x1), num(r.z1));
+    for (double c : {r.x0, r.z0, r.x1, r.z1})
+        if (!std::isfinite(c))
+            return text + QStringLiteral(" is not a number");
+    if (r.x1 <= std::trunc(r.x0) || r.z1 <= std::trunc(r.z0))
+        return text + QStringLiteral(" is empty");
+    // Loops run from trunc(x0) while x < x1: the pixels trunc(x0) .. ceil(x1) - 1.
+    if (std::trunc(r.x0) > n - 1 || r.x1 <= 0 || std::trunc(r.z0) > n - 1 || r.z1 <= 0)
+        return text + QStringLiteral(" lies outside the %1 x %1 image").arg(n);
+    if (CtFiles::lineCount(r.x0, r.z0, r.x1, r.z1) > CtFiles::maxLines(n))
+        return text + QStringLiteral(" is too large for the %1 x %1 image").arg(n);
+    return {};
+}
+
+QString CtRun::whyRefused(const CtCond& cond) const
+{
+    if (!images)
+        return QStringLiteral("no projection images loaded");
+    // Every selected file and every named reference must have loaded.
+    const QString inputs = images->runRefusal(i0Name, bgName);
+    if (!inputs.isEmpty())
+        return inputs;
+    if (!cond.ct1 && !cond.ct2)
+        return QStringLiteral("no calculator chosen (CT1 or CT2)");
+    if (cond.autoExec && !cond.ct2)
+        return QStringLiteral("a slice series needs CT2");
+    if (cond.ct2 && count() == 0)
+        return QStringLiteral("no slice workers");
+    if (cond.autoExec && usedWorkers(cond) <= 0)
+        return QStringLiteral("Threads is 0");
+    const int dim = cond.rotAxIsV ? images->width : images->height;
+    const int n = sliceSide(dim, cond.cor, cond.rotAxIsV);
+    if (n == 0)
+        return QStringLiteral("centre of rotation %1 is outside the image (usable 2 to %2 on %3 pixels)")
+            .arg(num(cond.cor))
+            .arg(dim - 3)
+            .arg(dim);
+    const int lines = cond.rotAxIsV ? images->height : images->width;
+    if (!cond.autoExec) {
+        if (cond.sliceNo < 0 || cond.sliceNo >= lines)
+            return QStringLiteral("slice %1 is outside the image (valid slices 0 to %2)")
+                .arg(cond.sliceNo)
+                .arg(lines - 1);
+    } else {
+        // The last slice the series deals, whatever the step.
+        long long last = cond.from;
+        const long long steps = cond.step != 0 ? (qint64(cond.to) - cond.from) / cond.step : 0;
+        // A step pointing away from `to` deals `from` alone.
+        if (steps > 0)
+            last = cond.from + steps * qint64(cond.step);
+        const long long lo = std::min<long long>(cond.from, last);
+        const long long hi = std::max<long long>(cond.from, last);
+        if (lo < 0 || hi >= lines)
+            return QStringLiteral("slices %1 to %2 are outside the image (valid slices 0 to %3)")
+                .arg(cond.from)
+                .arg(last)
+                .arg(lines - 1);
+    }
+    if (cond.ct1 && !cond.autoExec) {
+        const QString e = checkRegion(viewFor(-1), n, QStringLiteral("CT1 calculation region"));
+        if (!e.isEmpty())
+            return e;
+    }
+    if (cond.ct2) {
+        const int used = cond.autoExec ? usedWorkers(cond) : 1;
+        for (int i = 0; i < used; ++i) {
+            const QString e = checkRegion(viewFor(i), n, QStringLiteral("calculation region"));
+            if (!e.isEmpty())
+                return e;
+        }
+    }
+    return {};
 }
 
 void CtRun::startCalcCtWith(const CtCond& c)
 {
     active = true;
+    ++runId;
     startTime = QDateTime::currentDateTime();
     endTime = QDateTime();
     cond = c;
@@ -117,8 +212,16 @@ void CtRun::startCalcCtWith(const CtCond& c)
     waitingFirst = false;
     std::fill(pendingThisRun.begin(), pendingThisRun.end(), 0);
     emit runStarted();
+    refusedWhy = whyRefused(cond);
+    if (!refusedWhy.isEmpty()) {
+        // One message, nothing dealt, nothing written.
+        Failures::record(Failures::Run, QStringLiteral("Run refused: ") + refusedWhy);
+        stopCalcCt();
+        return;
+    }
     setupFFT();
     setupSaveConds();
+    startReport();
     if (!cond.autoExec) {
         execSingleCtCalc();
     } else {
@@ -129,24 +232,24 @@ void CtRun::startCalcCtWith(const CtCond& c)
 
 void CtRun::stopCalcCt()
 {
+    const bool wasActive = active;
     active = false;
     waitingFirst = false;
     endTime = QDateTime::currentDateTime();
+    if (wasActive && reportRun == runId) {
+        runReport.endTime = endTime;
+        runReport.stopped = cond.autoExec && !seriesDealt && cond.inSeries(nextSlice);
+        saveReport();
+    }
     emit runStopped();
     emit calcFinished();
 }
 
 void CtRun::setupFFT()
 {
-    ImgDatas* imgs = sinogram ? sinogram->imgs : nullptr;
-    const int dim = imgs ? (cond.rotAxIsV ? imgs->width : imgs->height) : 0;
-    fftN = 0;
-    fftNProj = imgs ? imgs->count() : 0;
-    // The same guards as the sinogram: outside them no slice gives data.
-    if (dim > 0 && !std::isnan(cond.cor) && std::floor(cond.cor) > 0 && std::ceil(cond.cor) < dim) {
-        const SgmGeom g = makeSgmGeom(cond.rotAxIsV, dim, cond.cor);
-        fftN = g.nx > 0 ? g.nx - g.nx % 2 : 0;
-    }
+    const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
+    fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
+    fftNProj = images ? images->count() : 0;
     // Buffers only for the workers this run uses; busy ones are sized when
     // they are next handed a slice.
     const int used = cond.autoExec ? std::min(usedWorkers(), gatePermits())
@@ -166,30 +269,53 @@ void CtRun::sizeKernel(int i)
     CtCalc2* w = workers[i];
     if (pending[size_t(i)] > 0 || w->busy)
         return;
-    w->sinogram = sinogram;
     w->kernel.setup(fftN, fftNProj);
 }
 
 void CtRun::setupSaveConds()
 {
-    for (CtCalc2* w : workers) {
-        // Queued: the worker may still be finishing a slice of a stopped run.
-        QMetaObject::invokeMethod(
-            w,
-            [w, f = saveImg, p = imgPath, n = imgName, t = imgTag, g = saveDat, dp = datPath,
-             dn = datName, dt = datTag] {
-                w->setSaveImage(f, p, n, t);
-                w->setSaveData(g, dp, dn, dt);
-            },
-            Qt::QueuedConnection);
-    }
+    runSave = Save{saveImg, saveDat, imgPath, imgName, imgTag, datPath, datName, datTag};
+}
+
+CtJob CtRun::makeJob(int i, int slice) const
+{
+    CtJob j;
+    j.images = images;
+    j.run = runId;
+    j.rotAxIsV = cond.rotAxIsV;
+    j.cor = cond.cor;
+    j.slice = slice;
+    j.view = viewFor(i);
+    j.showImage = genImg;
+    if (runSave.img)
+        j.imageFile = QDir(runSave.imgPath).absoluteFilePath(
+            CtFiles::sliceName(runSave.imgName, runSave.imgTag, slice, QStringLiteral("png")));
+    if (runSave.dat)
+        j.dataFile = QDir(runSave.datPath).absoluteFilePath(
+            CtFiles::sliceName(runSave.datName, runSave.datTag, slice, QStringLiteral("dat")));
+    return j;
 }
 
 void CtRun::deal(int i, long long slice)
 {
     ++pending[size_t(i)];
     ++pendingThisRun[size_t(i)];
-    emit startCt(workers[i], cond.rotAxIsV, cond.cor, int(slice), genImg);
+    emit startCt(workers[i], makeJob(i, int(slice)));
+}
+
+void CtRun::startSlice(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool show)
+{
+    const int i = int(workers.indexOf(ctc2));
+    if (i < 0)
+        return;
+    sizeKernel(i);
+    CtJob j = makeJob(i, slice);
+    j.rotAxIsV = rotAxIsV;
+    j.cor = cor;
+    j.showImage = show;
+    j.run = 0;
+    ++pending[size_t(i)];
+    emit startCt(ctc2, j);
 }
 
 void CtRun::execSingleCtCalc()
@@ -208,7 +334,7 @@ void CtRun::execSingleCtCalc()
         }
         started = true;
     }
-    if (!started)
+    if (!started && active)
         stopCalcCt();
 }
 
@@ -254,8 +380,16 @@ void CtRun::execMultiCtCalc()
     stopCalcCt();
 }
 
-void CtRun::workerFinished(int i)
+void CtRun::workerFinished(int i, const CtResult& r)
 {
+    if (r.job.run > 0 && r.job.run == reportRun && (!r.written.isEmpty() || !r.failures.isEmpty())) {
+        runReport.written << r.written;
+        runReport.failures << r.failures;
+        // A slice that outlived its run's end: the report says so too.
+        if (!active || r.job.run != runId)
+            saveReport();
+    }
+    emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)
         return;
@@ -277,4 +411,51 @@ void CtRun::workerFinished(int i)
         sizeKernel(0);
         deal(0, cond.sliceNo);
     }
+}
+
+void CtRun::addCt1Output(const QStringList& written, const QStringList& failures)
+{
+    if (reportRun != runId)
+        return;
+    runReport.written << written;
+    runReport.failures << failures;
+    if (!active)
+        saveReport();
+}
+
+void CtRun::startReport()
+{
+    runReport = CtRunReport();
+    runReportPath.clear();
+    reportRun = runId;
+    if (runSave.dat)
+        runReportPath = QDir(runSave.datPath).absoluteFilePath(CtRunReport::fileName(runSave.datName, runSave.datTag));
+    else if (runSave.img)
+        runReportPath = QDir(runSave.imgPath).absoluteFilePath(CtRunReport::fileName(runSave.imgName, runSave.imgTag));
+    runReport.pattern = pattern;
+    if (images)
+        runReport.setInput(*images);
+    runReport.startTime = startTime;
+    runReport.calculator = cond.ct2 ? QStringLiteral("CT2") : QStringLiteral("CT1");
+    if (cond.ct1 && cond.ct2 && !cond.autoExec)
+        runReport.calculator = QStringLiteral("CT1+CT2");
+    runReport.cor = cond.cor;
+    runReport.rotAxIsV = cond.rotAxIsV;
+    const CtView v = viewFor(cond.ct2 ? 0 : -1);
+    runReport.wholeImage = v.wholeImage;
+    runReport.region = v.region;
+    runReport.from = cond.autoExec ? cond.from : cond.sliceNo;
+    runReport.to = cond.autoExec ? cond.to : cond.sliceNo;
+    runReport.step = cond.autoExec ? cond.step : 0;
+    runReport.threads = cond.autoExec ? usedWorkers() : 1;
+}
+
+void CtRun::saveReport()
+{
+    // Only a run that wrote (or tried to write) files leaves a report.
+    if (runReportPath.isEmpty() || (runReport.written.isEmpty() && runReport.failures.isEmpty()))
+        return;
+    QString error;
+    if (!runReport.save(runReportPath, &error))
+        Failures::record(Failures::Write, error);
 }

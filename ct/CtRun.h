@@ -1,9 +1,13 @@
 #pragma once
 // The pool of slice workers and the bookkeeping of a reconstruction run:
 // which slices are still to be handed out, which workers are computing, and
-// when the run ends.  Lives in the GUI thread; the main window delegates its
-// run slots here and shows the times this class reports.
+// when the run ends.  Lives in the GUI thread (or a tool's main thread) and
+// knows no widget: the window publishes its panels' state through viewOf and
+// takes results from the workers' signals.
 #include "CtCond.h"
+#include "CtJob.h"
+#include "CtResult.h"
+#include "CtRunReport.h"
 
 #include <QDateTime>
 #include <QList>
@@ -11,44 +15,53 @@
 #include <QSemaphore>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class CtCalc2;
-class CtCalc2Ui;
 class ImgDatas;
-class ProcCtrl;
 class QThread;
-class Sinogram;
 
 class CtRun : public QObject
 {
     Q_OBJECT
 public:
     explicit CtRun(QObject* parent = nullptr);
-    // Quits and waits for every worker thread, then deletes workers and panels.
+    // Quits and waits for every worker thread, then deletes the workers
+    // (their FFT plans go in this thread).
     ~CtRun() override;
 
-    // count workers, each with its panel (unparented: the owner places it)
-    // and its own thread.  Nothing for count <= 0 or once a pool exists.
+    // count workers, each in its own thread.  Nothing for count <= 0 or
+    // once a pool exists.
     void createPool(int count);
     int count() const { return int(workers.size()); }
     CtCalc2* worker(int i) const;
-    CtCalc2Ui* panel(int i) const;
     const QList<CtCalc2*>& workerList() const { return workers; }
-    const QList<CtCalc2Ui*>& panelList() const { return panels; }
 
-    // Where the conditions and the sinograms come from; set by the owner.
-    ProcCtrl* procCtrl = nullptr;
-    Sinogram* sinogram = nullptr;
-    // The calculator selection and "show result" state the run copies.
-    bool selectCt1 = false;
-    bool selectCt2 = true;
+    // The projections (with I0 and BG) the runs read; set by the owner and
+    // not changed while imagesInUse().
+    ImgDatas* images = nullptr;
+    // The I0 and BG file names the user gave (empty: no correction); a
+    // named reference that did not load refuses the run.
+    QString i0Name, bgName;
+    // What the panel of worker i (i = -1: the CT1 panel) publishes for the
+    // next slice: region, colour scale, picture part.  Called in this
+    // thread when a slice is dealt.  Without it every worker uses defaultView.
+    std::function<CtView(int)> viewOf;
+    CtView defaultView;
+    // The conditions startCalcCt() takes (the owner copies them from its
+    // process control; ct1 and ct2 are the calculator choice).
+    CtCond request;
+    // Draw each result for display ("show result").
     bool genImg = true;
-    // Auto-save settings copied into every worker at the start of a run.
+    // Auto-save settings; a run takes them at its start (setupSaveConds).
     bool saveImg = false;
     QString imgPath, imgName, imgTag;
     bool saveDat = false;
     QString datPath, datName, datTag;
+    // The glob the projections were chosen with, for the run report (made
+    // from their names when empty).
+    QString pattern;
 
     bool active = false;
     CtCond cond;
@@ -60,19 +73,35 @@ public:
     int pendingCount() const;
     // Seconds between start and end of the last run.
     double spentSeconds() const;
+    // Why the last run was refused; empty when it ran.
+    QString refusal() const { return refusedWhy; }
+    // The record of the last run (written beside its files when it wrote any).
+    const CtRunReport& report() const { return runReport; }
+    // Where the last run's report goes; empty when the run saves nothing.
+    QString reportPath() const { return runReportPath; }
+    // Files the CT1 calculator wrote for the current run, and its failures.
+    void addCt1Output(const QStringList& written, const QStringList& failures);
+    // Why a run with conditions c could not produce anything (no images,
+    // no calculator, no threads, centre, slices or region outside the
+    // image); empty when it can run.
+    QString whyRefused(const CtCond& c) const;
+    // The job worker i would get for slice now (the run's save settings).
+    CtJob makeJob(int i, int slice) const;
 
 signals:
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice);
+    // A slice dealt to worker ctc2; every worker sees it and takes only its own.
+    void startCt(CtCalc2* ctc2, CtJob job);
     // A run began (startTime set) and ended (endTime set).
     void runStarted();
     void runStopped();
     // The single-slice calculator is to run (CT1 selected, no series).
     void execCt1();
     void calcFinished();
+    // A worker finished a slice (of this run or an earlier one).
+    void sliceFinished(CtResult result);
 
 public slots:
-    // Takes the run conditions from the process control panel.
+    // Takes the conditions in `request`.
     void startCalcCt();
     // Starts with conditions given by the caller.
     void startCalcCtWith(const CtCond& c);
@@ -81,16 +110,22 @@ public slots:
     void setupSaveConds();
     void execSingleCtCalc();
     void execMultiCtCalc();
+    // One slice outside the run's bookkeeping (the window's own startCt).
+    void startSlice(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
 
 private:
-    void workerFinished(int i);
+    void workerFinished(int i, const CtResult& r);
     void deal(int i, long long slice);
     // Sizes worker i's kernel for this run (GUI thread, worker idle).
     void sizeKernel(int i);
-    int usedWorkers() const;
+    int usedWorkers() const { return usedWorkers(cond); }
+    int usedWorkers(const CtCond& c) const;
+    CtView viewFor(int i) const;
+    QString checkRegion(const CtView& v, int n, const QString& who) const;
+    void startReport();
+    void saveReport();
 
     QList<CtCalc2*> workers;
-    QList<CtCalc2Ui*> panels;
     QList<QThread*> threads;
     // Requests handed to each worker and not yet finished, in all runs and
     // in the current one.
@@ -103,4 +138,15 @@ private:
     // A single slice waits for the first worker to finish an older run's slice.
     bool waitingFirst = false;
     QSemaphore gate;
+    int runId = 0;
+    QString refusedWhy;
+    // Save settings frozen at the start of the run.
+    struct Save
+    {
+        bool img = false, dat = false;
+        QString imgPath, imgName, imgTag, datPath, datName, datTag;
+    } runSave;
+    CtRunReport runReport;
+    QString runReportPath;
+    int reportRun = -1;
 };

@@ -1,4 +1,5 @@
-# ct/: sinograms, the kernel, result files (core); panels in gui/.
+# ct/: sinograms, the kernel, the slice workers and their pool, result files
+# and run reports (core); panels in gui/.
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SinogramGen.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HSgm.cpp
@@ -8,6 +9,9 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SinogramImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtProgress.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CtRunReport.cpp
 )
 # The back-projection is the hot loop: full optimisation.  No implicit fused
 # multiply-adds, so the pixel runs are decided with exactly the plain loop's t.
@@ -22,6 +26,4 @@ list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/CtCalc2Ui.cpp
   ${CMAKE_SOURCE_DIR}/forms/CtCalc.ui
   ${CMAKE_CURRENT_LIST_DIR}/gui/CtCalc.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp
 )

@@ -131,16 +131,16 @@ QString ImgDatas::runRefusal(const QString& i0Name, const QString& bgName) const
         QString names = QStringList(failed.mid(0, shown)).join(QStringLiteral(", "));
         if (failed.size() > shown)
             names += QStringLiteral(", ...");
-        return QStringLiteral("Run refused: %1 of %2 selected files failed to load: %3")
+        return QStringLiteral("%1 of %2 selected files failed to load: %3")
             .arg(failed.size()).arg(failed.size() + imgs.size()).arg(names);
     }
     if (imgs.isEmpty())
-        return QStringLiteral("Run refused: no projection images loaded");
+        return QStringLiteral("no projection images loaded");
     // A scan's own I0 and BG were checked against its projections when it loaded.
     for (const QString& p : { scanI0 ? QString() : correctionProblem("I0", i0Name, i0(), width, height),
                               scanBg ? QString() : correctionProblem("BG", bgName, bg(), width, height) })
         if (!p.isEmpty())
-            return QStringLiteral("Run refused: ") + p;
+            return p;
     return QString();
 }
 

@@ -1,6 +1,7 @@
 #include "TextUtils.h"
 
 #include <QDebug>
+#include <QStringDecoder>
 
 namespace {
 
@@ -153,4 +154,26 @@ bool readAtMost(QIODevice& dev, qint64 limit, QByteArray& out)
         return false;
     }
     return true;
+}
+
+QStringList textLines(const QByteArray& bytes)
+{
+    const auto bom = QStringConverter::encodingForData(bytes);
+    QStringDecoder decode(bom.value_or(QStringConverter::Utf8));
+    const QString text = decode(bytes);
+    QStringList out;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('\n') && c != QLatin1Char('\r'))
+            continue;
+        out << text.mid(start, i - start);
+        if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        out << text.mid(start);
+    return out;
 }

@@ -22,3 +22,7 @@ QString spaces(int n);
 // Reads all of an open device into out, unless it holds more than limit
 // bytes (false then): a wrong file or an endless device never fills memory.
 bool readAtMost(QIODevice& dev, qint64 limit, QByteArray& out);
+// The lines of a text file's bytes: decoded as UTF-8 (or as its byte-order
+// mark says), split at LF, CR LF and lone CR, without line ends; a last line
+// without an end counts, an empty one after the last end does not.
+QStringList textLines(const QByteArray& bytes);

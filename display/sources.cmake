@@ -1,6 +1,7 @@
 # display/: coordinates, mouse capture, text drawing (core); widgets in gui/.
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/DispMath.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ColorSnapshot.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ChCoord.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MouseC.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DrawText.cpp

@@ -1,5 +1,6 @@
 #include "Body.h"
 
+#include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
 #include "CtCalc2.h"
@@ -42,34 +43,6 @@ QPen pen(int r, int g, int b)
     QPen p(QColor(r, g, b));
     p.setWidth(1);
     return p;
-}
-
-bool flagArg(const BatchCmd& c)
-{
-    return c.firstArgAsInt() == 1;
-}
-
-int intArg(const BatchCmd& c)
-{
-    return int(c.firstArgAsInt());
-}
-
-QString textArg(const BatchCmd& c)
-{
-    return c.args.value(0);
-}
-
-// Argument i as a base-10 integer, 0 when missing or not one.
-int intArgAt(const BatchCmd& c, int i)
-{
-    bool ok = false;
-    const int v = c.args.value(i).toInt(&ok, 10);
-    return ok ? v : 0;
-}
-
-QStringList patternArgs(const BatchCmd& c)
-{
-    return c.args.mid(1);
 }
 } // namespace
 
@@ -126,7 +99,6 @@ Body::Body(QWidget* parent)
     connect(&batch, &Batch::batchExCmd, this, &Body::batchExCmd);
     connect(&batch, &Batch::batchStopped, this, &Body::batchProgramStopped);
     connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
-    connect(this, &Body::batchCalcFinished, this, &Body::callBatchCheckEnd);
 
     connect(SeqCalc, &QPushButton::clicked, &seqDriver, &XafsBatch::start);
     connect(this, &Body::finishedLoadingCTFiles, &seqDriver, &XafsBatch::loadedDataSet);
@@ -184,6 +156,9 @@ Body::Body(QWidget* parent)
     seqThread->setObjectName(QStringLiteral("seqThread"));
     seqDriver.moveToThread(seqThread);
     seqThread->start(QThread::InheritPriority);
+
+    // Reports batch lines back (calc_exec and seq_calc when their work ends).
+    commands = std::make_unique<BodyCommands>(this);
 }
 
 Body::~Body()
@@ -213,8 +188,7 @@ void Body::createPool(int count)
 {
     if (count <= 0)
         return;
-    ctRun->procCtrl = procCtrl;
-    ctRun->sinogram = &sinogram;
+    ctRun->images = &rawImages;
     ctRun->createPool(count);
     for (int i = 0; i < ctRun->count(); ++i) {
         auto* page = new QWidget;
@@ -223,16 +197,23 @@ void Body::createPool(int count)
         auto* base = new PopDockBase(page);
         grid->addWidget(base, 0, 0);
         ImgsTab->addTab(page, tr("CT2 %1").arg(i + 1));
-        CtCalc2Ui* p = ctRun->panel(i);
+        auto* p = new CtCalc2Ui;
+        p->setCalc(ctRun->worker(i));
         base->setContent(p, tr("CT Calc2 %1").arg(i + 1));
         connect(p, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
         connect(p, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
+        ct2Panels << p;
     }
+    // The panels publish their state to the run when a slice is dealt.
+    ctRun->viewOf = [this](int i) {
+        const CtCalcBase* p = i < 0 ? static_cast<const CtCalcBase*>(&ctCalc) : ct2Panels.value(i);
+        return p ? p->view() : CtView();
+    };
     // Requests sent through the window's own signal reach the workers too.
     connect(this, qOverload<CtCalc2*, bool, double, int, bool>(&Body::startCt), ctRun.get(),
-            qOverload<CtCalc2*, bool, double, int, bool>(&CtRun::startCt));
+            &CtRun::startSlice);
     connect(this, qOverload<CtCalc2*, bool, double, int>(&Body::startCt), ctRun.get(),
-            [this](CtCalc2* w, bool v, double c, int s) { emit ctRun->startCt(w, v, c, s, true); });
+            [this](CtCalc2* w, bool v, double c, int s) { ctRun->startSlice(w, v, c, s, true); });
     procCtrl->Threads->setMaximum(32);
     procCtrl->Threads->setValue(32);
 }
@@ -444,29 +425,15 @@ void Body::toggleCalcCt()
         startCalcCt();
 }
 
-bool Body::refuseRunOnInputs()
-{
-    const QString why = rawImages.runRefusal(I0ImgSel->FilePath->text(), BGImgSel->FilePath->text());
-    if (why.isEmpty())
-        return false;
-    Failures::record(Failures::Run, why);
-    batch.setOkFlag(false);
-    if (batchCalcActive) {
-        batchCalcActive = false;
-        emit batchCalcFinished();
-    }
-    emit calcFinished();
-    return true;
-}
-
 void Body::startCalcCt()
 {
     if (seqDriver.isActive())
         chooseI0ByEnergy();
-    if (refuseRunOnInputs())
-        return;
-    ctRun->selectCt1 = SelectCt1->isChecked();
-    ctRun->selectCt2 = SelectCt2->isChecked();
+    ctRun->i0Name = I0ImgSel->FilePath->text();
+    ctRun->bgName = BGImgSel->FilePath->text();
+    ctRun->request = procCtrl->ctCond();
+    ctRun->request.ct1 = SelectCt1->isChecked();
+    ctRun->request.ct2 = SelectCt2->isChecked();
     ctRun->genImg = ShowCalcRes->isChecked();
     // Copied here so the run takes them when it sets up the workers.
     copySaveConds();
@@ -530,6 +497,7 @@ void Body::execCt1()
 
 void Body::ctCalcFinished()
 {
+    ctRun->addCt1Output(ctCalc.lastWritten, ctCalc.lastFailures);
     // A CT1 calculation that outlives a stopped run ends nothing more.
     if (ctRun->active)
         stopCalcCt();
@@ -551,6 +519,8 @@ void Body::runStopped()
     enableInputs(true);
     if (batchCalcActive) {
         batchCalcActive = false;
+        // A refused run fails calc_exec, so ":ifng" can react.
+        batch.setOkFlag(ctRun->refusal().isEmpty());
         emit batchCalcFinished();
     }
     emit calcFinished();
@@ -580,7 +550,7 @@ QList<CtCalcBase*> Body::ctPanels(QObject* except) const
     QList<CtCalcBase*> out;
     if (static_cast<const QObject*>(&ctCalc) != except)
         out << const_cast<CtCalc*>(&ctCalc);
-    for (CtCalc2Ui* p : ctRun->panelList())
+    for (CtCalc2Ui* p : ct2Panels)
         if (p != except)
             out << p;
     return out;
@@ -769,197 +739,5 @@ void Body::closeEvent(QCloseEvent* e)
 void Body::batchExCmd(BatchCmd cmd)
 {
     qDebug().noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
-    const BatchCmd& c = cmd;
-
-    if (c.isCommand(QStringLiteral("images_load"))) {
-        const QString dir = textArg(c);
-        if (!refuseWhileInUse(QStringLiteral("images_load ") + dir)) {
-            CTFiles->fileDialog()->setDirectory(dir);
-            if (dir.isEmpty())
-                qDebug().noquote() << QStringLiteral("No directory given, no images selected: ") + c.line;
-            else
-                CTFiles->takeDir(dir, patternArgs(c));
-        }
-    }
-    if (c.isCommand(QStringLiteral("images_new_on_load")))
-        (flagArg(c) ? CTFiles->LoadNewFiles : CTFiles->AddFiles)->setChecked(true);
-    if (c.isCommand(QStringLiteral("images_add_on_load")))
-        (flagArg(c) ? CTFiles->AddFiles : CTFiles->LoadNewFiles)->setChecked(true);
-    if (c.isCommand(QStringLiteral("images_clear"))) {
-        if (!refuseWhileInUse(QStringLiteral("images_clear")))
-            CTFiles->clearFiles();
-    }
-    if (c.isCommand(QStringLiteral("images_exp_time")))
-        CTFiles->setExpTime(c.firstArgAsDouble());
-    if (c.isCommand(QStringLiteral("images_multi"))) {
-        CTFiles->LoadMultiTimes->setChecked(flagArg(c));
-        CTFiles->MultiTimes->setText(QString::number(intArgAt(c, 1)));
-    }
-    if (c.isCommand(QStringLiteral("images_seek")))
-        seekCtrl->Index->setValue(std::clamp(intArg(c), 0, seekCtrl->Seek->maximum()));
-    if (c.isCommand(QStringLiteral("i0_load"))) {
-        if (!refuseWhileInUse(QStringLiteral("i0_load ") + textArg(c)))
-            I0ImgSel->fileSelected0(textArg(c));
-    }
-    if (c.isCommand(QStringLiteral("i0_clear"))) {
-        if (!refuseWhileInUse(QStringLiteral("i0_clear")))
-            I0ImgSel->clear0();
-    }
-    if (c.isCommand(QStringLiteral("i0_exp_time")))
-        I0ImgSel->setExpTime(c.firstArgAsDouble());
-    if (c.isCommand(QStringLiteral("bg_load"))) {
-        if (!refuseWhileInUse(QStringLiteral("bg_load ") + textArg(c)))
-            BGImgSel->fileSelected0(textArg(c));
-    }
-    if (c.isCommand(QStringLiteral("bg_clear"))) {
-        if (!refuseWhileInUse(QStringLiteral("bg_clear")))
-            BGImgSel->clear0();
-    }
-    if (c.isCommand(QStringLiteral("bg_exp_time")))
-        BGImgSel->setExpTime(c.firstArgAsDouble());
-    if (c.isCommand(QStringLiteral("ct_proc_slice")))
-        procCtrl->setSliceNo(intArg(c));
-    if (c.isCommand(QStringLiteral("ct_auto_exec")))
-        procCtrl->AutoExecCtCalc->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("ct_slice_from")))
-        procCtrl->setSliceFrom(intArg(c));
-    if (c.isCommand(QStringLiteral("ct_slice_to")))
-        procCtrl->setSliceTo(intArg(c));
-    if (c.isCommand(QStringLiteral("ct_slice_step")))
-        procCtrl->setSliceStep(intArg(c));
-    if (c.isCommand(QStringLiteral("ct_threads")))
-        procCtrl->Threads->setValue(intArg(c));
-    if (c.isCommand(QStringLiteral("ct_cor")))
-        procCtrl->setCor(c.firstArgAsDouble());
-    const bool rotH = c.isCommand(QStringLiteral("ct_rot_ax_is_h"));
-    if (rotH || c.isCommand(QStringLiteral("ct_rot_ax_is_v"))) {
-        const bool vertical = rotH ? !flagArg(c) : flagArg(c);
-        (vertical ? procCtrl->RotAxV : procCtrl->RotAxH)->setChecked(true);
-        procCtrl->rotAxSelectionChanged(vertical ? procCtrl->RotAxV : procCtrl->RotAxH);
-    }
-    if (c.isCommand(QStringLiteral("ct_auto_gen_sinogram")))
-        procCtrl->AutoUpdate->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("ct_set_disp_region")))
-        setDispRegion(nullptr, c.argAsDouble(0), c.argAsDouble(1), c.argAsDouble(2), c.argAsDouble(3));
-    if (c.isCommand(QStringLiteral("ct_set_calc_region")))
-        setCalcRegion(nullptr, c.argAsDouble(0), c.argAsDouble(1), c.argAsDouble(2), c.argAsDouble(3));
-    if (c.isCommand(QStringLiteral("calc_ct1")))
-        selectCt(SelectCt1, flagArg(c));
-    if (c.isCommand(QStringLiteral("calc_ct2")))
-        selectCt(SelectCt2, flagArg(c));
-    if (c.isCommand(QStringLiteral("calc_show_res")))
-        ShowCalcRes->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("fix_color_scale")))
-        FixColorScale->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("fix_color_min")))
-        setColorMin(c.firstArgAsDouble());
-    if (c.isCommand(QStringLiteral("fix_color_max")))
-        setColorMax(c.firstArgAsDouble());
-    if (c.isCommand(QStringLiteral("auto_save_image")))
-        AutoSaveImage->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_image_path")))
-        SelectImageSaveDir->setPath(textArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_image_name")))
-        SelectImageSaveDir->Name->setText(textArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_image_tag")))
-        SelectImageSaveDir->AddTag->setText(textArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_image_clear")))
-        SelectImageSaveDir->clear0();
-    if (c.isCommand(QStringLiteral("auto_save_data")))
-        AutoSaveData->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_data_path")))
-        SelectDataSaveDir->setPath(textArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_data_name")))
-        SelectDataSaveDir->Name->setText(textArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_data_tag")))
-        SelectDataSaveDir->AddTag->setText(textArg(c));
-    if (c.isCommand(QStringLiteral("auto_save_data_clear")))
-        SelectDataSaveDir->clear0();
-    if (c.isCommand(QStringLiteral("add_inf_show"))) {
-        ShowAdditionalInfo->setChecked(flagArg(c));
-        showAdditionalInfo(flagArg(c));
-    }
-    // Kept on the same word: batch programs switch the data layout with it.
-    if (c.isCommand(QStringLiteral("add_inf_show")))
-        setKVTStd(flagArg(c));
-    if (c.isCommand(QStringLiteral("seq_exec_kvt_std")))
-        setKVTStd(flagArg(c));
-    if (c.isCommand(QStringLiteral("add_inf_raw_i0_val")))
-        I0ofRawImage_->I0Val->setText(QString::number(c.firstArgAsDouble(), 'g', 6));
-    if (c.isCommand(QStringLiteral("add_inf_raw_i0_from_xafs")))
-        I0ofRawImage_->CalcFromXAFS->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("add_inf_raw_i0_xafs")))
-        I0ofRawImage_->XafsFile->fileSelected0(textArg(c));
-    if (c.isCommand(QStringLiteral("add_inf_raw_i0_xafs_clear")))
-        I0ofRawImage_->XafsFile->clear0();
-    if (c.isCommand(QStringLiteral("add_inf_raw_i0_eng_ptn")))
-        I0ofRawImage_->EngPattern->setText(textArg(c));
-    if (c.isCommand(QStringLiteral("add_inf_i0_i0_val")))
-        I0ofI0Image_->I0Val->setText(QString::number(c.firstArgAsDouble(), 'g', 6));
-    if (c.isCommand(QStringLiteral("add_inf_i0_i0_from_xafs")))
-        I0ofI0Image_->CalcFromXAFS->setChecked(flagArg(c));
-    if (c.isCommand(QStringLiteral("add_inf_i0_i0_xafs")))
-        I0ofI0Image_->XafsFile->fileSelected0(textArg(c));
-    if (c.isCommand(QStringLiteral("add_inf_i0_i0_xafs_clear")))
-        I0ofI0Image_->XafsFile->clear0();
-    if (c.isCommand(QStringLiteral("add_inf_i0_i0_eng_ptn")))
-        I0ofI0Image_->EngPattern->setText(textArg(c));
-    if (c.isCommand(QStringLiteral("show_tab")))
-        ImgsTab->setCurrentIndex(intArg(c));
-    if (c.isCommand(QStringLiteral("show_orig")))
-        ImgsTab->setCurrentIndex(0);
-    if (c.isCommand(QStringLiteral("show_sinogram")))
-        ImgsTab->setCurrentIndex(1);
-    if (c.isCommand(QStringLiteral("show_ct1")))
-        ImgsTab->setCurrentIndex(2);
-    if (c.isCommand(QStringLiteral("show_i0")))
-        ImgsTab->setCurrentIndex(3);
-    if (c.isCommand(QStringLiteral("show_bg")))
-        ImgsTab->setCurrentIndex(4);
-    if (c.isCommand(QStringLiteral("show_ct2"))) {
-        const qint64 tab = 5 + qint64(intArg(c));
-        if (tab >= 5 && tab < ImgsTab->count())
-            ImgsTab->setCurrentIndex(int(tab));
-    }
-    const bool calcExec = c.isCommand(QStringLiteral("calc_exec"));
-    if (c.isCommand(QStringLiteral("seq_exec_dir"))) {
-        const QString dir = textArg(c);
-        SelDDir->SelDir->dialog.setDirectory(dir);
-        SelDDir->SelDir->setDirName(dir);
-        SelDDir->aDirSelected(dir);
-    }
-    if (c.isCommand(QStringLiteral("seq_exec_file_pattern")))
-        SelDDir->Pattern->setText(textArg(c));
-    if (c.isCommand(QStringLiteral("seq_exec_next"))) {
-        const int i = SelDDir->SubDirs->currentIndex();
-        const bool more = i + 1 < SelDDir->SubDirs->count();
-        if (more)
-            SelDDir->SubDirs->setCurrentIndex(i + 1);
-        batch.setOkFlag(more);
-    }
-    if (c.isCommand(QStringLiteral("seq_exec_set")))
-        SelDDir->set();
-    // Additions: the I0 file list and the choice of I0 by energy.
-    if (c.isCommand(QStringLiteral("i0_files_load"))) {
-        const QString dir = textArg(c);
-        SelI0Files->fileDialog()->setDirectory(dir);
-        if (dir.isEmpty())
-            qDebug().noquote() << QStringLiteral("No directory given, no I0 files selected: ") + c.line;
-        else
-            SelI0Files->takeDir(dir, patternArgs(c));
-    }
-    if (c.isCommand(QStringLiteral("i0_files_clear"))) {
-        SelI0Files->clearFiles();
-        i0Energies.clear();
-    }
-    if (c.isCommand(QStringLiteral("seq_exec_select_i0")))
-        chooseI0ByEnergy();
-
-    if (calcExec) {
-        // Reported back when the run ends (batchCalcFinished).
-        batchCalcActive = true;
-        emit batchCalcStart();
-        return;
-    }
-    emit callBatchCheckEnd();
+    commands->execute(cmd);
 }

@@ -22,6 +22,7 @@
 
 #include <memory>
 
+class BodyCommands;
 class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
@@ -34,6 +35,9 @@ class QThread;
 class Body : public QFrame, public Ui_Body
 {
     Q_OBJECT
+    // The batch command set drives the window as an operator would.
+    friend class BodyCommands;
+
 public:
     explicit Body(QWidget* parent = nullptr);
     ~Body() override;
@@ -45,6 +49,8 @@ public:
     Sinogram* sinogramPanel() { return &sinogram; }
     CtCalc* ct1Panel() { return &ctCalc; }
     CtRun* run() { return ctRun.get(); }
+    // The result panel of worker i, or null.
+    CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
     ImgDatas* images() { return &rawImages; }
     const QList<double>& i0EnergyList() const { return i0Energies; }
     bool isBatchCalcActive() const { return batchCalcActive; }
@@ -132,9 +138,6 @@ private:
     bool refuseWhileInUse(const QString& what);
     void setKVTStd(bool f);
     void selectCt(QAbstractButton* button, bool f);
-    // A run on inputs that did not all load is refused: a run failure, the
-    // batch flag set to NG and the run's end reported as if it had run.
-    bool refuseRunOnInputs();
     // The projections go with their list: images, failed files, seek, overlay.
     void clearSeries();
     void dataFilesCleared();
@@ -159,9 +162,13 @@ private:
     CtCalc ctCalc;
     // The worker pool with its panels and threads, and the run bookkeeping.
     std::unique_ptr<CtRun> ctRun;
+    // The workers' result panels, in worker order (placed in the tabs).
+    QList<CtCalc2Ui*> ct2Panels;
     ImgDatas rawImages;
 
     QThread* batchThread = nullptr;
     QThread* seqThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
+    // Last: it is connected to the objects above and goes first.
+    std::unique_ptr<BodyCommands> commands;
 };

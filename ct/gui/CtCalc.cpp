@@ -1,13 +1,16 @@
 #include "CtCalc.h"
 
 #include "ColorBar.h"
+#include "CtFiles.h"
 #include "CtProgress.h"
+#include "Failures.h"
 #include "HSgm.h"
 #include "Sinogram.h"
 #include "SinogramImage.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QThread>
 
 #include <cmath>
@@ -47,6 +50,12 @@ void CtCalc::startCt()
     if (!sinogram)
         return;
     showStartTime();
+    lastWritten.clear();
+    lastFailures.clear();
+    completed = false;
+    // An unusable CoR leaves the panel's record as it was: empty it first, so
+    // an earlier slice is never reconstructed as this one.
+    sinogram->hSgm.resize(0, 0);
     sinogram->genSinogram();
     hSgm = &sinogram->hSgm;
     if (!hSgm->hasData() || qint64(hSgm->nx) * hSgm->nth <= 0)
@@ -58,6 +67,7 @@ void CtCalc::startCt()
         return;
     }
     showSliceNo(hSgm->slice);
+    calcSlice = hSgm->slice;
 
     if (side != n || hSgm->nth != nProj) {
         kernel.setup(side, hSgm->nth);
@@ -112,6 +122,10 @@ void CtCalc::endCt()
 {
     busy = false;
     progressThread->quit();
+    if (completed) {
+        completed = false;
+        saveResult();
+    }
     showEndTime();
     showSpentT();
     emit calcFinished();
@@ -141,6 +155,7 @@ void CtCalc::calcAll()
         backProject(p);
     if (kernel.imageSide == n)
         genResImage();
+    completed = true;
     endCt();
 }
 
@@ -149,6 +164,7 @@ void CtCalc::calcOne(int iz)
     if (!busy || iz != nextIz || iz < 0 || iz >= nProj)
         return;
     ++nextIz;
+    completed = nextIz == nProj;
     project(iz);
     backProject(iz);
     if (kernel.imageSide == n)
@@ -186,6 +202,34 @@ void CtCalc::genResImage()
     DispCt->image = greyImage(kernel.image.data(), n, n, *cbar);
     DispCt->newImage();
     DispCt->update();
+}
+
+void CtCalc::saveResult()
+{
+    if (!kernel.done || n <= 0 || kernel.imageSide != n)
+        return;
+    QString error;
+    if (saveImageF) {
+        const QString path = QDir(saveImagePath).absoluteFilePath(
+            CtFiles::sliceName(saveImageName, saveImageTag, calcSlice, QStringLiteral("png")));
+        if (CtFiles::savePicture(path, DispCt->image, DispCt->scaleSet ? DispCt->view : QRectF(), &error)) {
+            lastWritten << path;
+        } else {
+            lastFailures << error;
+            Failures::record(Failures::Write, error);
+        }
+    }
+    if (saveDataF) {
+        const QString path = QDir(saveDataPath).absoluteFilePath(
+            CtFiles::sliceName(saveDataName, saveDataTag, calcSlice, QStringLiteral("dat")));
+        const CtRegion r = calcRegion();
+        if (CtFiles::saveData(path, kernel.image.data(), n, r.x0, r.z0, r.x1, r.z1, &error)) {
+            lastWritten << path;
+        } else {
+            lastFailures << error;
+            Failures::record(Failures::Write, error);
+        }
+    }
 }
 
 void CtCalc::setSaveImage(bool f, QString path, QString name, QString tag)

@@ -7,6 +7,7 @@
 #include "FbpKernel.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -31,11 +32,15 @@ public:
     CtProgress* progress = nullptr;
     QThread* progressThread = nullptr;
 
-    // Stored for the owner; CT1 saves nothing.
+    // With automatic saving a completed calculation writes its picture and
+    // data file, named as CT2 names them.
     bool saveImageF = false;
     QString saveImagePath, saveImageName, saveImageTag;
     bool saveDataF = false;
     QString saveDataPath, saveDataName, saveDataTag;
+    // What the last calculation wrote, and the failures of its writes.
+    QStringList lastWritten;
+    QStringList lastFailures;
 
 signals:
     void askToStartCalc();
@@ -59,6 +64,8 @@ public slots:
 private:
     void project(int p);
     void backProject(int p);
+    // Writes the files of a completed calculation (automatic saving).
+    void saveResult();
 
     // The absorbance taken at the start, already divided by nProj: the
     // sinogram panel may make a new record while the projections are paced.
@@ -69,4 +76,7 @@ private:
     // earlier start are dropped.
     int nextIz = 0;
     bool allPending = false;
+    // Every projection of the current calculation has been added.
+    bool completed = false;
+    int calcSlice = 0;
 };

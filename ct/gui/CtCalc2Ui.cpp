@@ -1,5 +1,6 @@
 #include "CtCalc2Ui.h"
 
+#include "ColorBar.h"
 #include "CtCalc2.h"
 
 #include <cmath>
@@ -14,8 +15,48 @@ void CtCalc2Ui::setCalc(CtCalc2* c)
     if (calc || !c)
         return;
     calc = c;
-    // Queued into the worker's thread: it renders its last completed result.
-    connect(DispCt, &ImgDispWCBar::newBar, calc, &CtCalc2::genResImage);
+    // Queued from the worker's thread into this one.
+    connect(calc, &CtCalc2::calcStarted, this, &CtCalc2Ui::calcStarted);
+    connect(calc, &CtCalc2::calcFinished, this, &CtCalc2Ui::takeResult);
+    connect(calc, &CtCalc2::imageRendered, this, &CtCalc2Ui::takeRendered);
+    connect(DispCt, &ImgDispWCBar::newBar, this, &CtCalc2Ui::genResImage);
+}
+
+void CtCalc2Ui::genResImage()
+{
+    if (!calc)
+        return;
+    CtCalc2* w = calc;
+    const ColorSnapshot s = cbar->snapshot();
+    // Drawn in the worker's thread, after any slice it is computing.
+    QMetaObject::invokeMethod(w, [w, s] { w->genResImage(s); }, Qt::QueuedConnection);
+}
+
+void CtCalc2Ui::calcStarted(int slice, const QDateTime& when)
+{
+    showStartTimeAt(when);
+    showSliceNo(slice);
+}
+
+void CtCalc2Ui::takeResult(const CtResult& r)
+{
+    showEndTimeAt(r.endTime);
+    showSpentT();
+    if (!r.ok())
+        return;
+    // The first slice made on the whole image sets the region to it.
+    if (!regionSet && r.job.view.wholeImage)
+        setCR(0, 0, r.data->n, r.data->n);
+    takeRendered(r);
+}
+
+void CtCalc2Ui::takeRendered(const CtResult& r)
+{
+    if (r.picture.isNull())
+        return;
+    if (!cbar->isFixed())
+        cbar->autoMinMax(r.colours.vMin, r.colours.vMax);
+    takeImage(r.picture, r.job.showImage);
 }
 
 void CtCalc2Ui::noticedNewPos(double x, double z)

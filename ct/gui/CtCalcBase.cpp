@@ -26,11 +26,7 @@ CtCalcBase::CtCalcBase(QWidget* parent) : QFrame(parent)
     cbar = DispCt->CBar;
     connect(SetCRegion, &QPushButton::clicked, this, &CtCalcBase::setCRegion);
     connect(DispCt, &ImgDisp::newS, this, &CtCalcBase::noticedNewS);
-    // Typed values count as well as set ones: workers read this copy.
-    for (QLineEdit* f : {Crx0, Crz0, Crx1, Crz1})
-        connect(f, &QLineEdit::textChanged, this, &CtCalcBase::publishCalcRegion);
     setCR(0, 0, 2047, 2047);
-    publishCalcRegion();
     // A placeholder: the first slice computed replaces it with its full image.
     regionSet = false;
 }
@@ -42,20 +38,23 @@ double CtCalcBase::fieldValue(const QLineEdit* field)
 
 CtRegion CtCalcBase::calcRegion() const
 {
-    QMutexLocker lock(&regionLock);
-    return publishedCR;
+    return {fieldValue(Crx0), fieldValue(Crz0), fieldValue(Crx1), fieldValue(Crz1)};
+}
+
+CtView CtCalcBase::view() const
+{
+    CtView v;
+    v.wholeImage = !regionSet;
+    v.region = calcRegion();
+    v.colours = cbar->snapshot();
+    if (DispCt->scaleSet)
+        v.pictureRect = DispCt->view;
+    return v;
 }
 
 CtRegion CtCalcBase::dispRegion() const
 {
     return {fieldValue(Drx0), fieldValue(Drz0), fieldValue(Drx1), fieldValue(Drz1)};
-}
-
-void CtCalcBase::publishCalcRegion()
-{
-    const CtRegion r{fieldValue(Crx0), fieldValue(Crz0), fieldValue(Crx1), fieldValue(Crz1)};
-    QMutexLocker lock(&regionLock);
-    publishedCR = r;
 }
 
 bool CtCalcBase::changeFields(QLineEdit* f0, QLineEdit* f1, QLineEdit* f2, QLineEdit* f3,
@@ -147,9 +146,9 @@ void CtCalcBase::takeImage(const QImage& img, bool show)
         DispCt->newImage();
 }
 
-void CtCalcBase::saveImage(QString fname)
+bool CtCalcBase::saveImage(QString fname)
 {
-    DispCt->saveImage(fname);
+    return DispCt->saveImage(fname);
 }
 
 void CtCalcBase::setFixColorScale(bool f)

@@ -2,23 +2,16 @@
 // What the two CT result panels share: the form with its result display,
 // the display and calculation regions kept in step with the other panels,
 // and the time and slice read-outs.
+#include "CtJob.h"
+#include "CtRegion.h"
 #include "ui_CtCalc.h"
 
 #include <QDateTime>
 #include <QFrame>
 #include <QImage>
-#include <QMutex>
 #include <QRectF>
 
-#include <atomic>
-
 class ColorBar;
-
-// A region (x0, z0, x1, z1) in pixels of the reconstructed image.
-struct CtRegion
-{
-    double x0 = 0, z0 = 0, x1 = 0, z1 = 0;
-};
 
 class CtCalcBase : public QFrame, public Ui_CtCalc
 {
@@ -26,16 +19,19 @@ class CtCalcBase : public QFrame, public Ui_CtCalc
 public:
     explicit CtCalcBase(QWidget* parent = nullptr);
 
-    // The calculation region as the fields hold it, readable from any thread.
+    // The calculation region as the fields hold it.
     CtRegion calcRegion() const;
     CtRegion dispRegion() const;
+    // What the next slice shown here is made with: the calculation region
+    // (or the whole image while none is set), the colour scale and the part
+    // of the image the display shows.
+    CtView view() const;
 
     ColorBar* cbar = nullptr;
     QDateTime startTime;
     QDateTime endTime;
-    // The calculation region has been set since construction.  Read by
-    // worker threads.
-    std::atomic<bool> regionSet{false};
+    // The calculation region has been set since construction.
+    bool regionSet = false;
 
     // A field's text as a double, 0 when it is not a number.
     static double fieldValue(const QLineEdit* field);
@@ -57,7 +53,8 @@ public slots:
     void newImage();
     // The display takes img; it repaints when show is set.
     void takeImage(const QImage& img, bool show);
-    void saveImage(QString fname);
+    // False when nothing was written (see ImgDisp::saveImage).
+    bool saveImage(QString fname);
     void setCR(double rx0, double rz0, double rx1, double rz1);
     void setDR(double rx0, double rz0, double rx1, double rz1);
     void setFixColorScale(bool f);
@@ -67,8 +64,4 @@ private:
     // Writes the four values; true when any field now reads differently.
     static bool changeFields(QLineEdit* f0, QLineEdit* f1, QLineEdit* f2, QLineEdit* f3,
                              double v0, double v1, double v2, double v3);
-    void publishCalcRegion();
-
-    mutable QMutex regionLock;
-    CtRegion publishedCR;
 };

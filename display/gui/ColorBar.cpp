@@ -55,6 +55,11 @@ void ColorBar::setMinMaxForced(double min, double max)
     setLimits(min, max);
 }
 
+ColorSnapshot ColorBar::snapshot() const
+{
+    return ColorSnapshot(getVMin(), getVMax(), getCMin(), getCMax(), isFixed());
+}
+
 void ColorBar::setLimits(double min, double max)
 {
     vMin = min;
@@ -64,8 +69,7 @@ void ColorBar::setLimits(double min, double max)
     if (QThread::currentThread() == thread())
         showLimits(min, max);
     else
-        QMetaObject::invokeMethod(this, "showLimits", Qt::QueuedConnection, Q_ARG(double, min),
-                                  Q_ARG(double, max));
+        QMetaObject::invokeMethod(this, [this, min, max] { showLimits(min, max); }, Qt::QueuedConnection);
 }
 
 void ColorBar::showLimits(double min, double max)

@@ -4,6 +4,7 @@
 // Renderers in other threads call level(); the four scale values are
 // atomics so that those reads never race with a drag in the GUI thread.
 #include "ColorScale.h"
+#include "ColorSnapshot.h"
 #include "DispA.h"
 #include "DrawText.h"
 #include "ui_CBarUI.h"
@@ -23,6 +24,8 @@ public:
     bool isFixed() const override;
     void autoMinMax(double min, double max) override;
     void setMinMaxForced(double min, double max);
+    // The scale as it stands now, for drawing elsewhere.
+    ColorSnapshot snapshot() const;
 
     double getVMin() const { return vMin.load(std::memory_order_relaxed); }
     double getVMax() const { return vMax.load(std::memory_order_relaxed); }

@@ -148,19 +148,19 @@ void ImgDisp::resetScale()
     dispA->update();
 }
 
-void ImgDisp::saveImage(QString fname)
+bool ImgDisp::saveImage(QString fname)
 {
     QRect r = truncatedRect(view);
     if (r.isEmpty() || image.isNull()) {
         qDebug().noquote() << QStringLiteral("Nothing visible to save : ") + fname;
-        return;
+        return false;
     }
     if (qint64(r.width()) * r.height() > maxSavedPixels) {
         r = r.intersected(image.rect());
         qDebug().noquote() << QStringLiteral("Visible region too large, saving only the image part : ")
                                   + fname;
         if (r.isEmpty())
-            return;
+            return false;
     }
     const QImage part = image.copy(r);
     const QByteArray format = QFileInfo(fname).suffix().toLower().toLatin1();
@@ -168,11 +168,13 @@ void ImgDisp::saveImage(QString fname)
     QSaveFile file(fname);
     if (part.isNull() || !file.open(QIODevice::WriteOnly)) {
         qDebug().noquote() << QStringLiteral("Can't save image : ") + fname;
-        return;
+        return false;
     }
     QImageWriter writer(&file, format);
     if (!writer.canWrite() || !writer.write(part) || !file.commit()) {
         file.cancelWriting();
         qDebug().noquote() << QStringLiteral("Can't save image : ") + fname;
+        return false;
     }
+    return true;
 }

@@ -40,7 +40,9 @@ public slots:
     void draw(QPainter* p);
     void newImage();
     void resetScale();
-    void saveImage(QString fname);
+    // The part of the image in view, format by suffix; false (with a
+    // message) when nothing was written.
+    bool saveImage(QString fname);
 
 private:
     void setRRectFromView();

@@ -4,8 +4,12 @@
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
+#include "Failures.h"
 #include "SampleWriter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QPainter>
 #include <QtTest>
@@ -15,6 +19,8 @@ QMutex logLock;
 QStringList logLines;
 // The window whose run state the batch echo lines are checked against.
 Body* watched = nullptr;
+// And the directory whose data files are counted then.
+QString watchedDir;
 
 void recordMessage(QtMsgType, const QMessageLogContext&, const QString& msg)
 {
@@ -24,6 +30,10 @@ void recordMessage(QtMsgType, const QMessageLogContext&, const QString& msg)
     if (watched && msg.startsWith(":echo"))
         logLines << (watched->run()->endTime.isValid() && !watched->run()->active ? "run had ended"
                                                                                  : "run still going");
+    if (watched && !watchedDir.isEmpty() && msg.startsWith(":echo"))
+        logLines << QString("%1 files, sequence %2")
+                        .arg(QDir(watchedDir).entryList({"*.dat"}, QDir::Files).size())
+                        .arg(watched->sequentialDriver()->isActive() ? "active" : "ended");
 }
 
 QStringList takeLog()
@@ -70,7 +80,14 @@ private slots:
     void loadRefusedDuringRun();
     void i0Choice();
     void batchWaitsForCalcAndSeesNg();
+    void failedLinesClearTheFlag_data();
+    void failedLinesClearTheFlag();
+    void saveImageOfEachDisplay_data();
+    void saveImageOfEachDisplay();
+    void seqCalcWaitsForTheSequence();
     void closingDuringSeries();
+    void runOutput_data();
+    void runOutput();
     void japaneseInterface();
 
 private:
@@ -129,10 +146,13 @@ void TstBody::commands_data()
     QTest::newRow("add_inf_show switches layout") << QStringList{"add_inf_show 0"} << "isKVTStd_" << QByteArray("checked") << QVariant(false);
     QTest::newRow("kvt word of its own") << QStringList{"add_inf_show 0", "seq_exec_kvt_std 1"} << "isKVTStd_" << QByteArray("checked") << QVariant(true);
     QTest::newRow("colour min") << QStringList{"fix_color_min 0.000123456789"} << "ColorMin" << QByteArray("text") << QVariant("0.000123457");
-    QTest::newRow("threads clamp") << QStringList{"ct_threads 100"} << "Threads" << QByteArray("value") << QVariant(32);
-    QTest::newRow("slice from") << QStringList{"ct_slice_from 12.5"} << "SliceFrom" << QByteArray("text") << QVariant("0");
+    QTest::newRow("threads out of range not applied") << QStringList{"ct_threads 5", "ct_threads 100"} << "Threads" << QByteArray("value") << QVariant(5);
+    QTest::newRow("slice from no integer not applied") << QStringList{"ct_slice_from 7", "ct_slice_from 12.5"} << "SliceFrom" << QByteArray("text") << QVariant("7");
+    QTest::newRow("keep conditions off") << QStringList{"images_keep_conditions 0"} << "KeepConditions" << QByteArray("checked") << QVariant(false);
+    QTest::newRow("keep conditions on") << QStringList{"images_keep_conditions 0", "images_keep_conditions 1"} << "KeepConditions" << QByteArray("checked") << QVariant(true);
     QTest::newRow("cor") << QStringList{"ct_cor 120.6"} << "Cor" << QByteArray("text") << QVariant("120.6");
     QTest::newRow("quoted name") << QStringList{"auto_save_image_name \"my ct.png\""} << "Name" << QByteArray("text") << QVariant("my ct.png");
+    QTest::newRow("cor not applied") << QStringList{"ct_cor 120.6", "ct_cor 34,5"} << "Cor" << QByteArray("text") << QVariant("120.6");
     QTest::newRow("raw i0 value") << QStringList{"add_inf_raw_i0_val 2.5"} << "I0Val" << QByteArray("text") << QVariant("2.5");
     QTest::newRow("unknown word") << QStringList{"no_such_word 1"} << "SelectCt1" << QByteArray("checked") << QVariant(true);
     QTest::newRow("new on load off") << QStringList{"images_new_on_load 0"} << "AddFiles" << QByteArray("checked") << QVariant(true);
@@ -179,8 +199,8 @@ void TstBody::loadingResetsSeekAndRegions()
     QCOMPARE(body.images()->count(), 4);
     QCOMPARE(body.seekCtrl->Index->value(), 0);
     QCOMPARE(body.seekCtrl->Seek->maximum(), 3);
-    for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.run()->panel(0)),
-                          static_cast<CtCalcBase*>(body.run()->panel(31))}) {
+    for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(0)),
+                          static_cast<CtCalcBase*>(body.ct2Panel(31))}) {
         const CtRegion r = calcRegionOf(p);
         QCOMPARE(r.x1, 159.0);
         QCOMPARE(r.z1, 159.0);
@@ -189,7 +209,7 @@ void TstBody::loadingResetsSeekAndRegions()
     // A horizontal axis takes the height.
     exec(body, "ct_rot_ax_is_h 1");
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
-    QCOMPARE(calcRegionOf(body.run()->panel(3)).x1, 47.0);
+    QCOMPARE(calcRegionOf(body.ct2Panel(3)).x1, 47.0);
 }
 
 void TstBody::seekClamps_data()
@@ -199,7 +219,7 @@ void TstBody::seekClamps_data()
     QTest::newRow("far beyond") << "100000" << 11;
     QTest::newRow("negative") << "-5" << 0;
     QTest::newRow("inside") << "7" << 7;
-    QTest::newRow("no number") << "x" << 0;
+    QTest::newRow("no number is not applied") << "x" << 3;
 }
 
 void TstBody::seekClamps()
@@ -282,7 +302,7 @@ void TstBody::selectionWithHorizontalAxis()
     QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
     QCOMPARE(body.procCtrl->SliceFrom->text(), QString("20"));
     QCOMPARE(body.procCtrl->SliceTo->text(), QString("60"));
-    for (CtCalcBase* c : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.run()->panel(7))}) {
+    for (CtCalcBase* c : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(7))}) {
         const CtRegion r = c->calcRegion();
         QCOMPARE(r.x0, 100.0);
         QCOMPARE(r.z0, 100.0);
@@ -295,7 +315,7 @@ void TstBody::selectionWithHorizontalAxis()
     QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
     QCOMPARE(body.procCtrl->SliceFrom->text(), QString("100"));
     QCOMPARE(body.procCtrl->SliceTo->text(), QString("300"));
-    QCOMPARE(body.run()->panel(0)->calcRegion().x1, 60.0);
+    QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 60.0);
 }
 
 void TstBody::calcTwiceStops()
@@ -309,6 +329,7 @@ void TstBody::calcTwiceStops()
     QVERIFY(body.CalcStartT->text().isEmpty());
 
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    exec(body, "ct_rot_ax_is_v 1");
     exec(body, "calc_ct2 1");
     exec(body, "ct_auto_exec 1");
     exec(body, "ct_slice_from 0");
@@ -455,6 +476,153 @@ void TstBody::batchWaitsForCalcAndSeesNg()
     QVERIFY(waitIdle(body));
 }
 
+// Each row: one line and how it ends: the result flag :ifng tests, and the
+// failure counted (kind, -1 for none) with its message.
+void TstBody::failedLinesClearTheFlag_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    const int none = -1;
+    QTest::newRow("mistyped word") << "calc_exce" << false << int(Failures::Command) << "Not a command, line 0: calc_exce";
+    QTest::newRow("label") << "Loop" << true << none << "";
+    QTest::newRow("untaken ifok") << ":ifok calc_exec" << true << none << "";
+    QTest::newRow("comma decimal") << "ct_cor 34,5" << false << int(Failures::Command) << "ct_cor, line 0: \"34,5\" is not a number";
+    QTest::newRow("slice with point") << "ct_proc_slice 8.0" << false << int(Failures::Command) << "ct_proc_slice, line 0: \"8.0\" is not an integer";
+    QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
+    QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
+                                     << "No file matches none-*.img in " + ctDir + ", nothing loaded";
+    QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
+    QTest::newRow("tab that does not exist") << "show_tab 99" << false << int(Failures::Command) << "show_tab, line 0: no tab 99";
+    QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: nothing.png";
+    QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";
+    QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "Run refused: no projection images loaded";
+    QTest::newRow("no set left is no failure") << "seq_exec_next" << false << none << "";
+    QTest::newRow("good number") << "ct_cor 12.5" << true << none << "";
+    QTest::newRow("lenient flag") << "calc_ct1 1.0" << true << none << "";
+}
+
+void TstBody::failedLinesClearTheFlag()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, ok);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    Body body;
+    Failures::reset();
+    body.batchInterpreter()->setOkFlag(true);
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    if (!message.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(message));
+    exec(body, line);
+    QCOMPARE(reports.count(), 1);
+    QCOMPARE(body.batchInterpreter()->ok(), ok);
+    QCOMPARE(Failures::total(), kind < 0 ? 0 : 1);
+    if (kind >= 0)
+        QCOMPARE(Failures::count(Failures::Kind(kind)), 1);
+    Failures::reset();
+}
+
+void TstBody::saveImageOfEachDisplay_data()
+{
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("calc");
+    for (const char* d : {"raw", "sinogram", "i0", "bg"})
+        QTest::newRow(d) << d << "";
+    QTest::newRow("ct1") << "ct1" << "calc_ct1 1";
+    QTest::newRow("ct2 0") << "ct2 0" << "calc_ct2 1";
+}
+
+void TstBody::saveImageOfEachDisplay()
+{
+    QFETCH(QString, display);
+    QFETCH(QString, calc);
+    QTemporaryDir out;
+    Body body;
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    for (const QString& c : {QString("ct_auto_gen_sinogram 1"), QString("ct_rot_ax_is_v 1"), "images_load \"" + ctDir + "\" ct-*.img",
+                             "i0_load \"" + ctDir + "/i0/I0.img\"", "bg_load \"" + ctDir + "/bg/BG.img\"",
+                             QString("ct_cor 82.5"), QString("ct_proc_slice 20"), QString("calc_show_res 1"), QString("ct_auto_exec 0")})
+        exec(body, c);
+    if (!calc.isEmpty()) {
+        exec(body, calc);
+        exec(body, "calc_exec");
+        QTRY_COMPARE_WITH_TIMEOUT(reports.count(), 11, 20000);
+        QVERIFY(waitIdle(body));
+        QCoreApplication::processEvents(); // the worker's picture reaches its panel
+    }
+    const QHash<QString, ImgDisp*> displays{{"raw", body.rawDisplay()},
+                                            {"sinogram", body.sinogramPanel()->DispSinogram},
+                                            {"i0", body.I0ImgSel->display()},
+                                            {"bg", body.BGImgSel->display()},
+                                            {"ct1", body.ct1Panel()->DispCt},
+                                            {"ct2 0", body.ct2Panel(0)->DispCt}};
+    ImgDisp* d = displays.value(display);
+    QVERIFY(!d->image.isNull());
+    Failures::reset();
+    body.batchInterpreter()->setOkFlag(true);
+    const QString file = out.filePath("shown.png");
+    exec(body, "save_image " + display + " \"" + file + "\"");
+    QVERIFY(body.batchInterpreter()->ok());
+    QCOMPARE(Failures::total(), 0);
+    // The picture as the display shows it: its view of the image, pixel for pixel.
+    const QImage saved = QImage(file).convertToFormat(QImage::Format_Grayscale8);
+    QCOMPARE(saved, d->image.copy(d->view.toRect()).convertToFormat(QImage::Format_Grayscale8));
+}
+
+void TstBody::seqCalcWaitsForTheSequence()
+{
+    QTemporaryDir d;
+    SampleOptions o;
+    o.outDir = d.filePath("xafs");
+    o.kind = "xafs";
+    o.width = 64;
+    o.height = 16;
+    o.nProj = 8;
+    o.noise = false;
+    o.truthSlices = 1;
+    o.energies = {7100, 7120};
+    SampleWriter w(o);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+    const QString out = d.filePath("out");
+    const QString prog = d.filePath("seq.bat");
+    QFile f(prog);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(QString("images_new_on_load 1\nseq_exec_kvt_std 1\nseq_exec_file_pattern Fe-*.img\nseq_exec_dir \"%1\"\n"
+                    "ct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 8\n"
+                    "ct_slice_step 4\nct_threads 2\nauto_save_data_path \"%3\"\nauto_save_data_name Fe.dat\n"
+                    "auto_save_data 1\nseq_calc\n:echo after seq\n:ifok :echo seq ok\n")
+                .arg(o.outDir)
+                .arg(w.cor())
+                .arg(out)
+                .toUtf8());
+    f.close();
+
+    Failures::reset();
+    Body body;
+    QSignalSpy stopped(&body, &Body::batchProgramStopped);
+    watched = &body;
+    watchedDir = out;
+    takeLog();
+    QtMessageHandler old = qInstallMessageHandler(recordMessage);
+    body.batchLoad(prog);
+    body.batchExec();
+    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 30000);
+    qInstallMessageHandler(old);
+    watched = nullptr;
+    watchedDir.clear();
+    QVERIFY(done);
+    const QStringList log = takeLog();
+    const int after = log.indexOf(":echo after seq");
+    QVERIFY(after >= 0);
+    // Both energies' slices 4 and 8 were written before the next line ran.
+    QCOMPARE(log.value(after + 2), QString("4 files, sequence ended"));
+    QVERIFY(log.contains(":echo seq ok"));
+    QCOMPARE(Failures::total(), 0);
+    QVERIFY(waitIdle(body));
+}
+
 void TstBody::closingDuringSeries()
 {
     QTemporaryDir out;
@@ -479,9 +647,15 @@ void TstBody::closingDuringSeries()
         QVERIFY(body.close());
         QCOMPARE(finishing.count(), 1);
     }
-    // Every file there is whole: the header and one line per region pixel.
-    const QStringList files = QDir(out.path()).entryList(QDir::Files);
+    // Every file there is whole: the header and one line per region pixel;
+    // the report of the interrupted run lists every one of them.
+    QStringList files = QDir(out.path()).entryList(QDir::Files);
+    QVERIFY(files.removeOne("s-run.json"));
     QVERIFY(!files.isEmpty());
+    QFile reportFile(out.filePath("s-run.json"));
+    QVERIFY(reportFile.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(reportFile.readAll()).object();
+    QCOMPARE(report.value("written").toArray().size(), files.size());
     for (const QString& f : files) {
         QVERIFY2(f.endsWith(".dat"), qPrintable(f));
         QFile in(out.filePath(f));
@@ -512,6 +686,67 @@ void TstBody::japaneseInterface()
     QCOMPARE(tabs->tabText(5), QString("CT2 1"));
     QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
     QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
+}
+
+void TstBody::runOutput_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("CT1 saves its result")
+        << QStringList{"calc_ct1 1", "ct_proc_slice 20"}
+        << QStringList{"s-00020.dat", "s-00020.png", "s-run.json"} << QString();
+    QTest::newRow("CT2 series")
+        << QStringList{"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 40", "ct_slice_to 47", "ct_slice_step 7"}
+        << QStringList{"s-00040.dat", "s-00040.png", "s-00047.dat", "s-00047.png", "s-run.json"} << QString();
+    QTest::newRow("series beyond the image")
+        << QStringList{"calc_ct2 1", "ct_auto_exec 1", "ct_slice_from 0", "ct_slice_to 2147483647"} << QStringList()
+        << "Run refused: slices 0 to 2147483647 are outside the image (valid slices 0 to 47)";
+    QTest::newRow("reversed region")
+        << QStringList{"calc_ct2 1", "ct_proc_slice 5", "ct_set_calc_region 50 50 10 80"} << QStringList()
+        << "Run refused: calculation region (50, 50, 10, 80) is empty";
+    QTest::newRow("CT1 with a centre off the image")
+        << QStringList{"calc_ct1 1", "ct_cor 300"} << QStringList()
+        << "Run refused: centre of rotation 300 is outside the image (usable 2 to 157 on 160 pixels)";
+}
+
+// What a run started by calc_exec leaves in the output directory: the
+// pictures, data files and report of a run, or nothing and one message.
+void TstBody::runOutput()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QStringList, files);
+    QFETCH(QString, refusal);
+    QTemporaryDir out;
+    Body body;
+    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    for (const char* c : {"ct_rot_ax_is_v 1", "ct_cor 82.5", "ct_threads 2", "auto_save_data 1", "auto_save_data_name s.dat",
+                          "auto_save_image 1", "auto_save_image_name s.png"})
+        exec(body, c);
+    exec(body, "auto_save_data_path \"" + out.path() + "\"");
+    exec(body, "auto_save_image_path \"" + out.path() + "\"");
+    for (const QString& c : setup)
+        exec(body, c);
+    Failures::reset();
+    if (!refusal.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refusal));
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    exec(body, "calc_exec");
+    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 1; }, 20000));
+    QVERIFY(waitIdle(body));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), files);
+    QCOMPARE(Failures::count(Failures::Run), refusal.isEmpty() ? 0 : 1);
+    QCOMPARE(Failures::count(Failures::Write), 0);
+    // A refused run fails calc_exec for ":ifng".
+    QCOMPARE(body.batchInterpreter()->ok(), refusal.isEmpty());
+    if (files.isEmpty())
+        return;
+    QFile f(out.filePath("s-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(report.value("written").toArray().size(), files.size() - 1);
+    QCOMPARE(report.value("centre").toDouble(), 82.5);
+    QCOMPARE(report.value("pattern").toString(), QStringLiteral("ct-00*.img"));
 }
 
 QTEST_MAIN(TstBody)

@@ -38,6 +38,7 @@ private slots:
     void arguments();
     void configAndDataRoot_data();
     void configAndDataRoot();
+    void readFile_data();
     void readFile();
     void includes();
     void missingFile();
@@ -105,16 +106,22 @@ void TstConfig::configAndDataRoot()
     QCOMPARE(store.dataRootFrom("/home/def"), args.contains("-d") ? root : QString("/file/root"));
 }
 
+void TstConfig::readFile_data()
+{
+    QTest::addColumn<QString>("eol");
+    QTest::newRow("LF") << "\n";
+    QTest::newRow("CR LF") << "\r\n";
+    QTest::newRow("lone CR") << "\r";
+}
+
 void TstConfig::readFile()
 {
+    QFETCH(QString, eol);
     QTemporaryDir dir;
     const QString f = dir.filePath("c.cfg");
-    writeFile(f, "DataRoot \"/my data/ct\"  # where the data are\n"
-                 "   # only a comment\n"
-                 "\t  \n"
-                 "Alone\n"
-                 "Key  v1 v2 \n"
-                 "DataRoot /second\n");
+    writeFile(f, QStringList{"DataRoot \"/my data/ct\"  # where the data are", "   # only a comment", "\t  ",
+                             "Alone", "Key  v1 v2 ", "DataRoot /second", ""}
+                     .join(eol));
     ConfigStore store;
     store.readFile(f);
     QCOMPARE(store.size(), 3);

@@ -3,6 +3,9 @@
 // the phantom's true attenuation.
 #include "SampleWriter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <cmath>
@@ -97,9 +100,18 @@ private slots:
     void initTestCase();
     void ctSeries();
     void ctXafs();
+    void reconMatchesBatch();
+    void reconRefuses_data();
+    void reconRefuses();
+    void reconWriteFailureExits1();
+    void reconLinksNoWidgets();
 
 private:
     bool run(const QString& program);
+    // Runs a program of the build; its exit code, or -1 when it did not end.
+    int exec(const QString& program, const QStringList& args, QString* log = nullptr);
+    QString smallDir;
+    double smallCor = 0;
     void checkSlice(const QString& resultPath, const QString& truthPath, int nProj);
 
     QTemporaryDir work;
@@ -122,6 +134,34 @@ void TstE2e::initTestCase()
     xafsOpt.energies = {7100, 7120};
     SampleWriter xafs(xafsOpt);
     QVERIFY2(xafs.valid() && xafs.write(), qPrintable(xafs.error()));
+    SampleOptions small;
+    small.outDir = smallDir = work.filePath("out/small");
+    small.width = 120;
+    small.height = 24;
+    small.nProj = 60;
+    small.truthSlices = 0;
+    SampleWriter w(small);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+    smallCor = w.cor();
+}
+
+int TstE2e::exec(const QString& program, const QStringList& args, QString* log)
+{
+    QProcess p;
+    p.setWorkingDirectory(work.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/") + program, args);
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    if (log)
+        *log = QString::fromUtf8(p.readAll());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 bool TstE2e::run(const QString& program)
@@ -167,7 +207,9 @@ void TstE2e::ctSeries()
     const QDir data(work.filePath("out/results/ct-series/data"));
     QCOMPARE(pics.entryList({"*.png"}, QDir::Files).size(), 87);
     QCOMPARE(data.entryList({"*.dat"}, QDir::Files).size(), 87);
-    QCOMPARE(data.entryList(QDir::Files).size(), 87);  // nothing half written beside them
+    // Nothing half written beside them, only the run's report.
+    QCOMPARE(data.entryList(QDir::Files).size(), 88);
+    QVERIFY(data.exists("ct-run.json"));
     for (int s : {21, 64, 107}) {
         const QString name = QString("ct-%1").arg(s, 5, 10, QChar('0'));
         QImage pic(pics.filePath(name + ".png"));
@@ -202,6 +244,109 @@ void TstE2e::ctXafs()
     for (double e : xafsOpt.energies)
         checkSlice(data.filePath(QString("Fe-%1-00064.dat").arg(SampleWriter::energyText(e))),
                    xafsOpt.outDir + "/" + w.truthName(64, e), xafsOpt.nProj);
+}
+
+// The headless program and a batch run of the window with the same settings
+// write the same data files, byte for byte.
+void TstE2e::reconMatchesBatch()
+{
+    const QString prog = work.filePath("same.bat");
+    QFile f(prog);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
+                    "bg_load \"%1/bg/BG.img\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                    "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
+                    "ct_set_calc_region 10 5.5 90 70\nauto_save_data_path out/batch\n"
+                    "auto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
+                .arg(smallDir)
+                .arg(smallCor, 0, 'g', 17)
+                .toUtf8());
+    f.close();
+    QVERIFY(QDir(work.path()).mkpath("out/batch"));
+    QString log;
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
+    QCOMPARE(exec("zuvo2-recon", {"--projections", smallDir, "--pattern", "ct-*.img", "--i0", smallDir + "/i0/I0.img",
+                                  "--bg", smallDir + "/bg/BG.img", "--cor", QString::number(smallCor, 'g', 17),
+                                  "--axis", "v", "--slices", "3:11:4", "--region", "10,5.5,90,70", "--threads", "3",
+                                  "--out", "out/recon", "--name", "s", "--quiet"}, &log),
+             0);
+    const QDir batch(work.filePath("out/batch")), recon(work.filePath("out/recon"));
+    const QStringList names{"s-00003.dat", "s-00007.dat", "s-00011.dat", "s-run.json"};
+    QCOMPARE(batch.entryList(QDir::Files), names);
+    QCOMPARE(recon.entryList(QDir::Files), names);
+    for (const QString& n : names.mid(0, 3)) {
+        QFile a(batch.filePath(n)), b(recon.filePath(n));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        const QByteArray da = a.readAll();
+        QVERIFY(da.size() > 1000);
+        QVERIFY2(da == b.readAll(), qPrintable(n));
+    }
+}
+
+void TstE2e::reconRefuses_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QStringList in{"--projections", "out/small", "--pattern", "ct-*.img", "--axis", "v", "--out", "out/refused"};
+    QTest::newRow("missing --cor") << (in + QStringList{"--slices", "1:2"}) << "--cor is missing";
+    QTest::newRow("cor not a number") << (in + QStringList{"--cor", "34,5", "--slices", "1:2"}) << "--cor 34,5 is not a number";
+    QTest::newRow("unreadable directory")
+        << QStringList{"--projections", "out/nothing", "--pattern", "*.img", "--cor", "60", "--slices", "1:2", "--out", "out/refused"}
+        << "cannot read the directory out/nothing";
+    QTest::newRow("no files match") << QStringList{"--projections", "out/small", "--pattern", "none-*.img", "--cor", "60",
+                                                   "--slices", "1:2", "--out", "out/refused"}
+                                    << "no files match";
+    QTest::newRow("centre outside") << (in + QStringList{"--cor", "119", "--slices", "1:2"}) << "centre of rotation 119 is outside";
+    QTest::newRow("slices outside") << (in + QStringList{"--cor", "60", "--slices", "20:2147483647"})
+                                    << "slices 20 to 2147483647 are outside the image (valid slices 0 to 23)";
+    QTest::newRow("empty region") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--region", "30,30,10,40"})
+                                  << "is empty";
+    QTest::newRow("bad slices") << (in + QStringList{"--cor", "60", "--slices", "1-4"}) << "is not FROM:TO[:STEP]";
+    QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})
+                                << "cannot read the I0 image";
+}
+
+// Bad usage or input: a message naming the problem, exit status 2, nothing written.
+void TstE2e::reconRefuses()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", args, &log), 2);
+    QVERIFY2(log.contains(message), qPrintable(log));
+    QVERIFY(!QFileInfo::exists(work.filePath("out/refused")));
+}
+
+// A slice that cannot be written: the others are, the exit status is 1 and
+// the report names the failure.
+void TstE2e::reconWriteFailureExits1()
+{
+    const QDir out(work.filePath("out/partial"));
+    QVERIFY(out.mkpath("slice-00002.dat"));  // a directory where a file must go
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", {"--projections", smallDir, "--pattern", "ct-*.img", "--cor", "60", "--axis", "v",
+                                  "--slices", "1:3", "--out", out.path(), "--threads", "1"}, &log),
+             1);
+    QVERIFY2(log.contains("2 of 3 slices written"), qPrintable(log));
+    QVERIFY(out.exists("slice-00001.dat") && out.exists("slice-00003.dat"));
+    QFile f(out.filePath("slice-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("written").toArray().size(), 2);
+    QCOMPARE(o.value("failures").toArray().size(), 1);
+    QVERIFY(o.value("failures").toArray().at(0).toString().contains("slice-00002.dat"));
+}
+
+// The headless program runs where no widget library is installed.
+void TstE2e::reconLinksNoWidgets()
+{
+    QProcess ldd;
+    ldd.start("ldd", {QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-recon")});
+    if (!ldd.waitForFinished(30000) || ldd.exitCode() != 0)
+        QSKIP("ldd is not available");
+    const QString libs = QString::fromUtf8(ldd.readAllStandardOutput());
+    QVERIFY(libs.contains("Qt6Core"));
+    QVERIFY2(!libs.contains("Widgets", Qt::CaseInsensitive), qPrintable(libs));
 }
 
 QTEST_GUILESS_MAIN(TstE2e)

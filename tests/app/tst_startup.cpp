@@ -7,7 +7,11 @@ class TstStartup : public QObject
 private slots:
     void unattendedRun();
     void missingConfigStillRuns();
+    void usage_data();
     void usage();
+    void exitStatus_data();
+    void exitStatus();
+    void version();
     void terminateClosesCleanly();
 
 private:
@@ -39,7 +43,7 @@ static QStringList interesting(const QString& err)
     QStringList l;
     for (const QString& line : err.split('\n'))
         if (line.startsWith("cmd") || line.startsWith("body-cmd") || line.startsWith(":echo") ||
-            line.startsWith("Can't"))
+            line.startsWith("Can't") || line.startsWith("Not a command"))
             l << line;
     return l;
 }
@@ -60,7 +64,8 @@ void TstStartup::unattendedRun()
             "after_end\n");
     f.close();
     QString err;
-    QCOMPARE(runApp({"-nw", "-b", "prog.bat", "-x", "-q"}, &err), 0);
+    // The word with arguments is a mistyped command: the run fails.
+    QCOMPARE(runApp({"-nw", "-b", "prog.bat", "-x", "-q"}, &err), 1);
     const QStringList expected{
         "Can't open config file : config.cfg",
         "cmd :echo", ":echo start ",
@@ -69,9 +74,10 @@ void TstStartup::unattendedRun()
         "cmd Skip", "body-cmd Skip",
         "cmd :ifok", ":echo ok",
         "cmd :IFNG", "body-cmd :IFNG",
-        "cmd no_such_command", "body-cmd no_such_command",
+        "cmd no_such_command", "body-cmd no_such_command", "Not a command, line 8: no_such_command",
         "cmd :end"};
     QCOMPARE(interesting(err), expected);
+    QCOMPARE(err.trimmed().split('\n').last(), QString("1 failure: 1 command"));
 }
 
 void TstStartup::missingConfigStillRuns()
@@ -87,17 +93,74 @@ void TstStartup::missingConfigStillRuns()
     QString err;
     QCOMPARE(runApp({"-nw", "-config", "missing.cfg", "-c", "b.cfg", "-b", "one.bat", "-x", "-q", "-e"}, &err), 0);
     QCOMPARE(interesting(err), (QStringList{"Can't open config file : missing.cfg", "cmd :echo", ":echo hi"}));
-    // A batch file that cannot be opened leaves an empty program, which ends at once.
-    QCOMPARE(runApp({"-nw", "-c", "b.cfg", "-b", "nothere.bat", "-x", "-q"}, &err), 0);
+    // A batch file that cannot be opened: nothing runs, and the status says so.
+    QCOMPARE(runApp({"-nw", "-c", "b.cfg", "-b", "nothere.bat", "-x", "-q"}, &err), 2);
     QCOMPARE(interesting(err), QStringList{"Can't open batch file nothere.bat"});
+}
+
+void TstStartup::usage_data()
+{
+    QTest::addColumn<QString>("option");
+    for (const char* o : {"-h", "-help", "--help"})
+        QTest::newRow(o) << o;
 }
 
 void TstStartup::usage()
 {
+    QFETCH(QString, option);
     QString err, out;
-    QCOMPARE(runApp({"-h"}, &err, &out), 0);
-    for (const char* opt : {"-c", "-config", "-d", "-e", "-b", "-x", "-q", "-nw", "-h"})
-        QVERIFY2(out.contains(QString(opt) + " "), opt);
+    QCOMPARE(runApp({option}, &err, &out), 0);
+    for (const char* opt : {"-c", "-config", "-d", "-e", "-b", "-x", "-q", "-nw", "-h", "--help", "--version"})
+        QVERIFY2(out.contains(QString(opt) + " ") || out.contains(QString(opt) + ","), opt);
+}
+
+// Each row: a program, the unattended exit status, and the last line on
+// standard error (or a text it must hold).
+void TstStartup::exitStatus_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("last");
+    QTest::addColumn<QString>("holds");
+    QTest::newRow("clean run") << QByteArray("Loop\n:echo hi\n") << QStringList() << 0 << ":echo hi" << "";
+    QTest::newRow("mistyped command, seen by ifng") << QByteArray("calc_exce\n:ifng :echo caught\n") << QStringList() << 1
+                                                    << "1 failure: 1 command" << ":echo caught\n";
+    QTest::newRow("bad numbers") << QByteArray("ct_cor 34,5\nct_threads abc\n") << QStringList() << 1 << "2 failures: 2 command"
+                                 << "ct_threads, line 2: \"abc\" is not an integer";
+    QTest::newRow("picture not written") << QByteArray("save_image raw /no/such/dir/x.png\n") << QStringList() << 1
+                                         << "1 failure: 1 write" << "";
+    QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList() << 0
+                                           << "cmd :ifng" << "";
+    QTest::newRow("lone CR line ends") << QByteArray(":echo a\r:echo b\r") << QStringList() << 0 << ":echo b" << ":echo a\n";
+    QTest::newRow("unknown option goes on") << QByteArray(":echo ran\n") << QStringList{"-frobnicate"} << 0 << ":echo ran"
+                                            << "Unknown option -frobnicate (see -h)";
+}
+
+void TstStartup::exitStatus()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QStringList, extra);
+    QFETCH(int, status);
+    QFETCH(QString, last);
+    QFETCH(QString, holds);
+    QFile f(dir.filePath("status.bat"));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(program);
+    f.close();
+    QString err;
+    QCOMPARE(runApp(QStringList{"-nw", "-b", "status.bat", "-x", "-q"} + extra, &err), status);
+    QCOMPARE(err.trimmed().split('\n').last(), last);
+    QVERIFY2(err.contains(holds), qPrintable(holds));
+}
+
+void TstStartup::version()
+{
+    QString err, out;
+    // It wins over a batch run: nothing runs.
+    QCOMPARE(runApp({"-nw", "-b", "none.bat", "-x", "--version"}, &err, &out), 0);
+    QVERIFY2(QRegularExpression("^zuvo2 \\d+\\.\\d+(\\.\\d+)?\n$").match(out).hasMatch(), qPrintable(out));
+    QVERIFY(!err.contains("cmd"));
 }
 
 void TstStartup::terminateClosesCleanly()

@@ -14,12 +14,14 @@ public:
     explicit FakeWindow(Batch* b) : batch(b) {}
     Batch* batch;
     QStringList seen;
+    QList<int> lineNos;
     bool hold = false;
     void finishLine() { QMetaObject::invokeMethod(batch, "batchCheckEnd", Qt::QueuedConnection); }
 public slots:
     void exec(BatchCmd cmd)
     {
         seen << (cmd.args.isEmpty() ? cmd.cmd : cmd.cmd + " " + cmd.args.join(' '));
+        lineNos << cmd.lineNo;
         if (cmd.isCommand("seq_exec_next"))
             batch->setOkFlag(false);
         if (!hold)
@@ -46,6 +48,7 @@ private slots:
     void continuedLines_data();
     void continuedLines();
     void endlessFileKeepsProgram();
+    void lineNumbersReachTheWindow();
 
 private:
     void load(const QString& text);
@@ -232,9 +235,12 @@ void TstBatch::missingFileKeepsProgram()
 {
     load("a\nb\n");
     const QString missing = dir.filePath("none.bat");
+    QSignalSpy failed(batch, &Batch::loadFailed);
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Can't open batch file " + missing));
     QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, missing));
     QCOMPARE(batch->program(), (QStringList{"a", "b"}));
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(), missing);
 }
 
 void TstBatch::longControlRunsNoRecursion()
@@ -274,6 +280,8 @@ void TstBatch::continuedLines_data()
     QTest::newRow("last line marked") << "x\na \\\n" << QStringList{"x", "a "};
     QTest::newRow("marked blank lines only") << "\\\n\\\n" << QStringList{};
     QTest::newRow("CR LF line ends") << "a \\\r\nb\r\n" << QStringList{"a b"};
+    QTest::newRow("lone CR line ends") << "a \\\rb\rc" << QStringList{"a b", "c"};
+    QTest::newRow("mixed line ends") << "a\rb\r\nc\n\rd\n" << QStringList{"a", "b", "c", "d"};
 }
 
 void TstBatch::continuedLines()
@@ -290,6 +298,16 @@ void TstBatch::endlessFileKeepsProgram()
     QTest::ignoreMessage(QtDebugMsg, "Batch file too large, not loaded : /dev/zero");
     QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, "/dev/zero"));
     QCOMPARE(batch->program(), (QStringList{"a", "b"}));
+}
+
+void TstBatch::lineNumbersReachTheWindow()
+{
+    // Comments, blank and continued lines shift the numbers; a taken :ifok
+    // keeps its line's number.
+    const QStringList seen = run("# head\na\n\n:ifok b 1\n  \nc \\\r d\re\n");
+    QCOMPARE(seen, (QStringList{"a", "b 1", "", "c d", "e"}));
+    QCOMPARE(win->lineNos, (QList<int>{2, 4, 5, 6, 8}));
+    QCOMPARE(batch->programLineNumbers(), (QList<int>{2, 4, 5, 6, 8}));
 }
 
 QTEST_GUILESS_MAIN(TstBatch)

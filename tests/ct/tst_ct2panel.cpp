@@ -1,8 +1,15 @@
-// The result panel's regions, read-outs and the way panels keep each other in step.
+// The result panel's regions, read-outs and the way panels keep each other in
+// step; what a panel publishes for the engine and how it follows its worker.
 #include "ColorBar.h"
+#include "CtCalc2.h"
+#include "CtCalc2Ui.h"
 #include "CtCalcBase.h"
+#include "CtRun.h"
+#include "ImgDatas.h"
+#include "SampleWriter.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -20,6 +27,10 @@ private slots:
     void zoomEmitsOnce();
     void publishedRegionFollowsTyping();
     void spentTime();
+    void viewPublishesState();
+    void snapshotDrawsLikeTheBar_data();
+    void snapshotDrawsLikeTheBar();
+    void followsItsWorker();
 };
 
 void TstCt2Panel::formDefaults()
@@ -170,6 +181,122 @@ void TstCt2Panel::spentTime()
     QCOMPARE(p.cbar->ui.CMaxLE->text(), QStringLiteral("7.5"));
     p.setFixColorScale(true);
     QVERIFY(p.cbar->isFixed());
+}
+
+// What the engine takes from a panel when it deals a slice.
+void TstCt2Panel::viewPublishesState()
+{
+    CtCalcBase p;
+    CtView v = p.view();
+    QVERIFY(v.wholeImage);
+    QVERIFY(v.pictureRect.isEmpty());
+    QVERIFY(!v.colours.isFixed());
+    p.setCR(1, 2, 30.5, 40);
+    p.setDR(4, 5, 60, 45);
+    p.setCBarMinMaxForced(-2, 7.5);
+    p.setFixColorScale(true);
+    v = p.view();
+    QVERIFY(!v.wholeImage);
+    QCOMPARE(v.region.x1, 30.5);
+    QCOMPARE(v.region.z0, 2.0);
+    QCOMPARE(v.pictureRect, QRectF(4, 5, 56, 40));
+    QVERIFY(v.colours.isFixed());
+    QCOMPARE(v.colours.vMin, -2.0);
+    QCOMPARE(v.colours.vMax, 7.5);
+}
+
+void TstCt2Panel::snapshotDrawsLikeTheBar_data()
+{
+    QTest::addColumn<double>("vMin");
+    QTest::addColumn<double>("vMax");
+    QTest::addColumn<double>("cMin");
+    QTest::addColumn<double>("cMax");
+    QTest::newRow("unit") << 0.0 << 1.0 << 0.0 << 1.0;
+    QTest::newRow("window") << -3.0 << 7.0 << 0.2 << 0.65;
+    QTest::newRow("reversed") << 5.0 << -5.0 << 0.9 << 0.1;
+    QTest::newRow("flat") << 2.0 << 2.0 << 0.0 << 1.0;
+}
+
+// A snapshot gives every value the grey level the bar gives it.
+void TstCt2Panel::snapshotDrawsLikeTheBar()
+{
+    QFETCH(double, vMin);
+    QFETCH(double, vMax);
+    QFETCH(double, cMin);
+    QFETCH(double, cMax);
+    ColorBar bar;
+    bar.setMinMaxForced(vMin, vMax);
+    bar.cMin = cMin;
+    bar.cMax = cMax;
+    const ColorSnapshot s = bar.snapshot();
+    const double v[] = {-1e300, -4, -0.5, 0, 0.3, 1, 2, 2.0000001, 6.9, 1e300, qQNaN(), qInf(), -qInf()};
+    const int n = int(std::size(v));
+    uchar a[n], b[n];
+    bar.levelRow(v, a, n);
+    s.levelRow(v, b, n);
+    for (int i = 0; i < n; ++i) {
+        QCOMPARE(int(b[i]), int(a[i]));
+        QCOMPARE(s.level(v[i]), bar.level(v[i]));
+    }
+}
+
+// A panel shows what its worker hands back: slice number, times, the region
+// of the whole image, the picture and its range, the read-out; a colour
+// change has the worker draw the last result again.
+void TstCt2Panel::followsItsWorker()
+{
+    QTemporaryDir tmp;
+    SampleOptions o;
+    o.outDir = tmp.filePath("s");
+    o.width = 60;
+    o.height = 8;
+    o.nProj = 40;
+    o.truthSlices = 0;
+    SampleWriter w(o);
+    QVERIFY(w.valid() && w.write());
+    ImgDatas set;
+    for (int k = 0; k < o.nProj; ++k)
+        QVERIFY(set.addFile(o.outDir + "/" + w.seriesName(k, 0)));
+    CtRun run;
+    run.images = &set;
+    run.createPool(1);
+    CtCalc2Ui p;
+    p.setCalc(run.worker(0));
+    run.viewOf = [&p](int) { return p.view(); };
+    QSignalSpy cr(&p, &CtCalcBase::cRUpdated);
+    QSignalSpy results(run.worker(0), &CtCalc2::calcFinished);
+    CtCond c;
+    c.ct2 = true;
+    c.rotAxIsV = true;
+    c.cor = w.cor();
+    c.sliceNo = 3;
+    c.threads = 1;
+    run.startCalcCtWith(c);
+    // Emitted in the worker's thread, possibly before a wait would begin.
+    QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 10000);
+    QTRY_COMPARE(p.ShowSliceNo->text(), QStringLiteral("3"));
+    QTRY_VERIFY(!p.EndT->text().isEmpty());
+    const CtResult r = results.at(0).at(0).value<CtResult>();
+    const int n = r.data->n;
+    QCOMPARE(cr.count(), 1);
+    QCOMPARE(p.Crx1->text(), QString::number(n));
+    QVERIFY(p.regionSet);
+    QCOMPARE(p.DispCt->image, r.picture);
+    QCOMPARE(p.cbar->getVMax(), r.data->maxV);
+    p.noticedNewPos(n / 2 + 0.7, n / 3 + 0.2);
+    QCOMPARE(p.DispCt->Val->text(), QString::number(r.data->image[size_t(n / 3) * n + n / 2], 'g', 6));
+    p.DispCt->Val->setText("none");
+    p.noticedNewPos(n, 0);
+    p.noticedNewPos(qQNaN(), 0);
+    QCOMPARE(p.DispCt->Val->text(), QStringLiteral("none"));
+
+    QSignalSpy drawn(run.worker(0), &CtCalc2::imageRendered);
+    p.setFixColorScale(true);
+    p.setCBarMinMaxForced(r.data->minV, r.data->minV + (r.data->maxV - r.data->minV) / 4);
+    emit p.DispCt->newBar();
+    QTRY_COMPARE_WITH_TIMEOUT(drawn.count(), 1, 5000);
+    QTRY_COMPARE(p.DispCt->image, drawn.at(0).at(0).value<CtResult>().picture);
+    QVERIFY(p.DispCt->image != r.picture);
 }
 
 QTEST_MAIN(TstCt2Panel)

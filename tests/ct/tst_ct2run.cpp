@@ -1,15 +1,19 @@
-// The worker pool on a small generated sample: which slices a run computes,
-// when it ends, what it writes, and how good a reconstructed slice is.
+// The worker pool on a small generated sample, without widgets: which slices
+// a run computes, which runs it refuses, when it ends, what it writes and
+// reports, and how good a reconstructed slice is.
 #include "CtCalc2.h"
-#include "CtCalc2Ui.h"
 #include "CtRun.h"
+#include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "Phantom.h"
 #include "SampleWriter.h"
-#include "Sinogram.h"
+#include "SinogramImage.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -34,15 +38,16 @@ private slots:
     void cleanup();
     void series_data();
     void series();
-    void nothingToDeal_data();
-    void nothingToDeal();
-    void corOutsideRunsThrough();
-    void panelShowsResult();
+    void refused_data();
+    void refused();
+    void refusedRunKeepsLastResult();
+    void resultCarriesJobAndPicture();
     void regionBeyondImage();
     void phantomSlice();
     void poolOfNone();
     void savedPictureAndFailedData();
     void stopAndRestart();
+    void reportListsRun();
 
 private:
     CtCond cond(int from, int to, int step, int threads, bool autoExec = true) const;
@@ -55,7 +60,6 @@ private:
     ImgDatas set;
     ImgData* i0 = nullptr;
     ImgData* bg = nullptr;
-    Sinogram* sinogram = nullptr;
     CtRun* run = nullptr;
     QString outDir;
 };
@@ -78,13 +82,10 @@ void TstCt2Run::initTestCase()
     bg = loadImgData(o.outDir + "/" + writer->bgName());
     set.i0Img = &i0;
     set.bgImg = &bg;
-    sinogram = new Sinogram;
-    sinogram->imgs = &set;
 }
 
 void TstCt2Run::cleanupTestCase()
 {
-    delete sinogram;
     delete i0;
     delete bg;
     delete writer;
@@ -96,7 +97,7 @@ void TstCt2Run::init()
     outDir = tmp.filePath(QString(name).replace(QLatin1Char(' '), QLatin1Char('_')));
     QDir().mkpath(outDir);
     run = new CtRun;
-    run->sinogram = sinogram;
+    run->images = &set;
     run->createPool(4);
     run->saveDat = true;
     run->datPath = outDir;
@@ -124,19 +125,19 @@ CtCond TstCt2Run::cond(int from, int to, int step, int threads, bool autoExec) c
 
 QList<int> TstCt2Run::runAndWait(const CtCond& c, QList<int>* dealtAtOnce, QList<int>* workersUsed)
 {
-    QSignalSpy dealt(run, qOverload<CtCalc2*, bool, double, int, bool>(&CtRun::startCt));
+    QSignalSpy dealt(run, &CtRun::startCt);
     QSignalSpy finished(run, &CtRun::calcFinished);
     run->startCalcCtWith(c);
     if (dealtAtOnce)
         for (const auto& a : dealt)
-            *dealtAtOnce << a.at(3).toInt();
+            *dealtAtOnce << a.at(1).value<CtJob>().slice;
     if (finished.isEmpty())
         finished.wait(10000);
     // Let late worker signals arrive: none may start anything more.
     QTest::qWait(50);
     QList<int> slices;
     for (const auto& a : dealt) {
-        slices << a.at(3).toInt();
+        slices << a.at(1).value<CtJob>().slice;
         if (workersUsed)
             *workersUsed << run->workerList().indexOf(a.at(0).value<CtCalc2*>());
     }
@@ -188,88 +189,119 @@ void TstCt2Run::series()
     QStringList names;
     for (int s : expected)
         names << QString::asprintf("res-%05d.dat", s);
+    names << "res-run.json";
     names.sort();
     QCOMPARE(dataFiles(), names);
 }
 
-void TstCt2Run::nothingToDeal_data()
+// A run that cannot produce anything, or asks for slices or regions off the
+// image, is refused with one message: nothing dealt, nothing written.
+void TstCt2Run::refused_data()
 {
     QTest::addColumn<bool>("autoExec");
     QTest::addColumn<bool>("ct1");
     QTest::addColumn<bool>("ct2");
     QTest::addColumn<int>("threads");
-    QTest::addColumn<int>("ct1Runs");
-    QTest::newRow("series with no threads") << true << false << true << 0 << 0;
-    QTest::newRow("series with CT1 only") << true << true << false << 4 << 0;
-    QTest::newRow("single with neither") << false << false << false << 4 << 0;
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QList<double>>("region");  // empty: the whole image
+    QTest::addColumn<QString>("why");
+    const double cor = 97.5;
+    const QList<double> whole;
+    QTest::newRow("series with no threads") << true << false << true << 0 << cor << 0 << 4 << whole << "Threads is 0";
+    QTest::newRow("series with CT1 only") << true << true << false << 4 << cor << 0 << 4 << whole << "series needs CT2";
+    QTest::newRow("no calculator") << false << false << false << 4 << cor << 0 << 4 << whole << "no calculator";
+    QTest::newRow("centre below 1") << true << false << true << 2 << 0.5 << 0 << 6 << whole << "centre of rotation 0.5";
+    QTest::newRow("centre at the far edge") << true << false << true << 2 << 199.5 << 0 << 6 << whole << "usable 2 to 197";
+    QTest::newRow("centre within a pixel of it") << true << false << true << 2 << 198.5 << 0 << 6 << whole << "outside the image";
+    QTest::newRow("centre NaN") << false << false << true << 2 << qQNaN() << 3 << 3 << whole << "centre of rotation nan";
+    QTest::newRow("slice beyond") << false << false << true << 1 << cor << 16 << 16 << whole << "slice 16 is outside the image (valid slices 0 to 15)";
+    QTest::newRow("series to INT_MAX") << true << false << true << 2 << cor << 0 << 2147483647 << whole << "slices 0 to 2147483647 are outside";
+    QTest::newRow("series from -1") << true << false << true << 2 << cor << -1 << 3 << whole << "slices -1 to 3";
+    QTest::newRow("NaN region") << true << false << true << 2 << cor << 0 << 3 << QList<double>{0, 0, qQNaN(), 10} << "is not a number";
+    QTest::newRow("reversed region") << true << false << true << 2 << cor << 0 << 3 << QList<double>{50, 50, 10, 80} << "is empty";
+    QTest::newRow("region off the image") << true << false << true << 2 << cor << 0 << 3 << QList<double>{200, 0, 260, 40} << "lies outside the 192 x 192 image";
+    QTest::newRow("region far too large") << false << false << true << 1 << cor << 3 << 3 << QList<double>{0, 0, 1e9, 1e9} << "too large";
 }
 
-void TstCt2Run::nothingToDeal()
+void TstCt2Run::refused()
 {
     QFETCH(bool, autoExec);
     QFETCH(bool, ct1);
     QFETCH(bool, ct2);
     QFETCH(int, threads);
-    QFETCH(int, ct1Runs);
-    CtCond c = cond(0, 4, 1, threads, autoExec);
+    QFETCH(double, cor);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QList<double>, region);
+    QFETCH(QString, why);
+    CtCond c = cond(from, to, 1, threads, autoExec);
     c.ct1 = ct1;
     c.ct2 = ct2;
+    c.cor = cor;
+    if (!region.isEmpty()) {
+        run->defaultView.wholeImage = false;
+        run->defaultView.region = CtRegion{region[0], region[1], region[2], region[3]};
+    }
+    Failures::reset();
     QSignalSpy ct1Spy(run, &CtRun::execCt1);
     QSignalSpy stopped(run, &CtRun::runStopped);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Run refused: .*" + QRegularExpression::escape(why)));
     const QList<int> slices = runAndWait(c);
     QVERIFY(slices.isEmpty());
-    QCOMPARE(ct1Spy.count(), ct1Runs);
+    QCOMPARE(ct1Spy.count(), 0);
     QCOMPARE(stopped.count(), 1);
+    QVERIFY2(run->refusal().contains(why), qPrintable(run->refusal()));
+    QCOMPARE(Failures::count(Failures::Run), 1);
+    QCOMPARE(Failures::total(), 1);
     QVERIFY(run->endTime.isValid());
-    QVERIFY(run->spentSeconds() >= 0);
-    QVERIFY(dataFiles().isEmpty());
+    QVERIFY(QDir(outDir).isEmpty());
 }
 
-void TstCt2Run::corOutsideRunsThrough()
+// A refused run leaves the last result alone; nothing stale is written.
+void TstCt2Run::refusedRunKeepsLastResult()
 {
-    for (double cor : {0.5, 199.5, 198.5}) { // below 1, at the far edge, within a pixel of it
-        CtCond c = cond(0, 6, 2, 2);
-        c.cor = cor;
-        QCOMPARE(runAndWait(c), ints({0, 2, 4, 6}));
-        QVERIFY(dataFiles().isEmpty());
-        QVERIFY(!run->worker(0)->lastResult());
-    }
-    // A good slice after a bad one is not reconstructed from stale data.
     QCOMPARE(runAndWait(cond(3, 3, 1, 1)), ints({3}));
+    QVERIFY(run->refusal().isEmpty());
     CtCond bad = cond(4, 4, 1, 1);
     bad.cor = 0.5;
-    QCOMPARE(runAndWait(bad), ints({4}));
-    QCOMPARE(dataFiles(), QStringList{"res-00003.dat"});
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Run refused: centre"));
+    QCOMPARE(runAndWait(bad), QList<int>());
+    QCOMPARE(dataFiles(), QStringList({"res-00003.dat", "res-run.json"}));
     QCOMPARE(run->worker(0)->lastResult()->slice, 3);
 }
 
-// The panel follows the worker in the GUI thread: slice number, times,
-// region reset to the image, picture and value read-out.
-void TstCt2Run::panelShowsResult()
+// The worker hands back the job it ran, the data and a picture drawn with the
+// job's colour scale, its range taken from the data.
+void TstCt2Run::resultCarriesJobAndPicture()
 {
-    CtCalc2Ui* p = run->panel(0);
-    p->resize(400, 400);
+    run->defaultView.colours = ColorSnapshot(0, 1, 0.25, 0.75, false);
+    QSignalSpy results(run, &CtRun::sliceFinished);
     QCOMPARE(runAndWait(cond(9, 9, 1, 1, false)), ints({9}));
-    QCoreApplication::processEvents();
-    const auto r = run->worker(0)->lastResult();
-    QVERIFY(r);
-    const int n = r->n;
+    QCOMPARE(results.count(), 1);
+    const CtResult r = results.at(0).at(0).value<CtResult>();
+    QVERIFY(r.ok());
+    const int n = r.data->n;
     QCOMPARE(n, 2 * 97 - 2);
-    QCOMPARE(p->ShowSliceNo->text(), QStringLiteral("9"));
-    QVERIFY(!p->StartT->text().isEmpty());
-    QVERIFY(!p->EndT->text().isEmpty());
-    QCOMPARE(p->Crx1->text(), QString::number(n));
-    QVERIFY(p->regionSet);
-    QCOMPARE(p->DispCt->image.size(), QSize(n, n));
-    QCOMPARE(p->cbar->getVMax(), r->maxV);
-    // Read-out of the completed result.
-    const int x = n / 2, z = n / 3;
-    p->noticedNewPos(x + 0.7, z + 0.2);
-    QCOMPARE(p->DispCt->Val->text(), QString::number(r->image[size_t(z) * n + x], 'g', 6));
-    p->DispCt->Val->setText("none");
-    p->noticedNewPos(n, 0);
-    p->noticedNewPos(qQNaN(), 0);
-    QCOMPARE(p->DispCt->Val->text(), QStringLiteral("none"));
+    QCOMPARE(r.job.slice, 9);
+    QCOMPARE(r.job.cor, writer->cor());
+    QCOMPARE(r.data.get(), run->worker(0)->lastResult().get());
+    QCOMPARE(r.data->region.x1, double(n));
+    QCOMPARE(r.colours.vMax, r.data->maxV);
+    QCOMPARE(r.colours.cMin, 0.25);
+    ColorSnapshot expected(r.data->minV, r.data->maxV, 0.25, 0.75, false);
+    QCOMPARE(r.picture, greyImage(r.data->image.data(), n, n, expected));
+    QVERIFY(r.startTime <= r.endTime);
+    QCOMPARE(r.written, QStringList{QDir(outDir).absoluteFilePath("res-00009.dat")});
+    // A fixed scale keeps its range.
+    QSignalSpy drawn(run->worker(0), &CtCalc2::imageRendered);
+    const ColorSnapshot fixed(-1, 1, 0, 1, true);
+    QMetaObject::invokeMethod(run->worker(0), [w = run->worker(0), fixed] { w->genResImage(fixed); });
+    QTRY_COMPARE_WITH_TIMEOUT(drawn.count(), 1, 5000);
+    const CtResult again = drawn.at(0).at(0).value<CtResult>();
+    QCOMPARE(again.colours.vMin, -1.0);
+    QCOMPARE(again.picture, greyImage(r.data->image.data(), n, n, fixed));
     // The header announces the region the worker used.
     QFile f(outDir + "/res-00009.dat");
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -285,8 +317,8 @@ void TstCt2Run::panelShowsResult()
 void TstCt2Run::regionBeyondImage()
 {
     const int n = 2 * 97 - 2;
-    for (CtCalc2Ui* p : run->panelList())
-        p->setCR(n - 8, -2, n + 4, 1);
+    run->defaultView.wholeImage = false;
+    run->defaultView.region = CtRegion{double(n - 8), -2, double(n + 4), 1};
     QCOMPARE(runAndWait(cond(5, 5, 1, 1)), ints({5}));
     QCOMPARE(run->worker(0)->lastResult()->n, n);
     QFile f(outDir + "/res-00005.dat");
@@ -346,26 +378,36 @@ void TstCt2Run::poolOfNone()
 
 void TstCt2Run::savedPictureAndFailedData()
 {
-    run->panel(0)->resize(300, 300);
+    Failures::reset();
     run->saveImg = true;
     run->imgPath = outDir;
     run->imgName = QStringLiteral("x.tif");
     run->imgTag = QStringLiteral("A");
     run->datPath = outDir + "/missing";
+    // The picture holds the part of the image the display shows.
+    run->defaultView.pictureRect = QRectF(10.5, 20, 100, 50.7);
+    QSignalSpy results(run, &CtRun::sliceFinished);
     const QString datPath = QDir(outDir + "/missing").absoluteFilePath("res-00007.dat");
-    QTest::ignoreMessage(QtDebugMsg, qPrintable("Can't open " + datPath + " to write CT data"));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't open " + datPath + " to write CT data"));
+    // The report goes where the data files were to go, and cannot be written there either.
+    const QString reportPath = QDir(outDir + "/missing").absoluteFilePath("res-run.json");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't write run report " + reportPath));
     QCOMPARE(runAndWait(cond(7, 7, 1, 1)), ints({7}));
     QCOMPARE(dataFiles(), QStringList{"x-A-00007.png"});
+    const CtResult r = results.at(0).at(0).value<CtResult>();
+    QCOMPARE(r.failures, QStringList{"Can't open " + datPath + " to write CT data"});
     const QImage saved(outDir + "/x-A-00007.png");
-    QCOMPARE(saved.size(), QSize(192, 192));
-    QCOMPARE(saved, run->panel(0)->DispCt->image.convertToFormat(saved.format()));
+    QCOMPARE(saved.size(), QSize(100, 50));
+    QCOMPARE(saved, r.picture.copy(10, 20, 100, 50).convertToFormat(saved.format()));
+    QCOMPARE(run->reportPath(), reportPath);
+    QCOMPARE(Failures::count(Failures::Write), 2);
 }
 
 // A stop hands out nothing more; slices in progress still finish, and a new
 // run waits for a worker still busy with the old one.
 void TstCt2Run::stopAndRestart()
 {
-    QSignalSpy dealt(run, qOverload<CtCalc2*, bool, double, int, bool>(&CtRun::startCt));
+    QSignalSpy dealt(run, &CtRun::startCt);
     run->startCalcCtWith(cond(0, 15, 1, 2));
     QCOMPARE(dealt.count(), 2);
     run->stopCalcCt();
@@ -375,11 +417,46 @@ void TstCt2Run::stopAndRestart()
     QTRY_COMPARE_WITH_TIMEOUT(run->pendingCount(), 0, 10000);
     QList<int> slices;
     for (const auto& a : dealt)
-        slices << a.at(3).toInt();
+        slices << a.at(1).value<CtJob>().slice;
     QCOMPARE(slices, ints({0, 1, 12}));
-    QCOMPARE(dataFiles(), QStringList({"res-00000.dat", "res-00001.dat", "res-00012.dat"}));
+    QCOMPARE(dataFiles(), QStringList({"res-00000.dat", "res-00001.dat", "res-00012.dat", "res-run.json"}));
     QCOMPARE(run->worker(0)->lastResult()->slice, 12);
 }
 
-QTEST_MAIN(TstCt2Run)
+// The report beside the data files names what went in and every file out.
+void TstCt2Run::reportListsRun()
+{
+    run->datTag = QStringLiteral("E1");
+    run->pattern = QStringLiteral("ct-*.img");
+    QCOMPARE(runAndWait(cond(2, 6, 2, 2)), ints({2, 4, 6}));
+    QFile f(outDir + "/res-E1-run.json");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("version").toString(), CtRunReport::programVersion());
+    QCOMPARE(o.value("fileCount").toInt(), 180);
+    QCOMPARE(o.value("imageSize").toArray(), (QJsonArray{200, 16}));
+    QCOMPARE(o.value("pattern").toString(), QStringLiteral("ct-*.img"));
+    QCOMPARE(o.value("inputDir").toString(), QFileInfo(set.at(0)->fileName).absolutePath());
+    QVERIFY(o.value("i0").toString().endsWith(writer->i0Name(0)));
+    QCOMPARE(o.value("centre").toDouble(), 97.5);
+    QCOMPARE(o.value("axis").toString(), QStringLiteral("v"));
+    QCOMPARE(o.value("region").toString(), QStringLiteral("whole"));
+    QCOMPARE(o.value("slices").toObject(), (QJsonObject{{"from", 2}, {"to", 6}, {"step", 2}}));
+    QCOMPARE(o.value("threads").toInt(), 2);
+    QStringList written;
+    for (const QJsonValue& v : o.value("written").toArray())
+        written << QFileInfo(v.toString()).fileName();
+    written.sort();
+    QCOMPARE(written, QStringList({"res-E1-00002.dat", "res-E1-00004.dat", "res-E1-00006.dat"}));
+    QVERIFY(o.value("failures").toArray().isEmpty());
+    QVERIFY(QDateTime::fromString(o.value("start").toString(), Qt::ISODateWithMs).isValid());
+    // Names the report takes: tag and suffix as the data files, a pattern
+    // made from the file names when none was given.
+    QCOMPARE(CtRunReport::fileName("ct.dat", ""), QStringLiteral("ct-run.json"));
+    QCOMPARE(CtRunReport::fileName("", ""), QStringLiteral("run.json"));
+    QCOMPARE(CtRunReport::namePattern({"ct-0001.img", "ct-0002.img", "ct-0010.img"}), QStringLiteral("ct-00*.img"));
+    QCOMPARE(CtRunReport::namePattern({"a.img", "ab.img"}), QStringLiteral("a*.img"));
+}
+
+QTEST_GUILESS_MAIN(TstCt2Run)
 #include "tst_ct2run.moc"

@@ -13,6 +13,7 @@
 #include "Sinogram.h"
 
 #include <QSignalSpy>
+#include <QDir>
 #include <QThread>
 #include <QtTest>
 
@@ -88,6 +89,8 @@ private slots:
     void noSinogram_data();
     void noSinogram();
     void destroyWhileRunning();
+    void savesCompletedResult_data();
+    void savesCompletedResult();
 
 private:
     QTemporaryDir dir;
@@ -298,13 +301,24 @@ void TstCtCalc::stopDuringOneByOne()
     r.calc.CalcAtOnce->setChecked(false);
     QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
     QSignalSpy one(&r.calc, &CtCalc::finishedCalcOne);
+    // Stopped from the fifth step itself: events processed in a batch could
+    // otherwise finish every projection before a stop from outside arrives.
+    int stoppedAt = 0;
+    bool busyAfterStop = true;
+    connect(&r.calc, &CtCalc::finishedCalcOne, &r.calc, [&] {
+        if (stoppedAt == 0 && one.count() >= 5) {
+            stoppedAt = int(one.count());
+            r.calc.calcCt();
+            busyAfterStop = r.calc.busy;
+        }
+    });
     r.calc.calcCt();
     QVERIFY(r.calc.busy);
-    QVERIFY(spinUntil([&] { return one.count() >= 5; }));
-    r.calc.calcCt();
+    QVERIFY(spinUntil([&] { return fin.count() >= 1; }));
+    QCOMPARE(stoppedAt, 5);
+    QVERIFY(!busyAfterStop);
     QVERIFY(!r.calc.busy);
     QCOMPARE(fin.count(), 1);
-    const int stoppedAt = one.count();
     QTest::qWait(200);
     QVERIFY(one.count() <= stoppedAt + 1);
     QVERIFY(one.count() < sampleProj);
@@ -366,17 +380,29 @@ void TstCtCalc::restartWhileRunning()
 void TstCtCalc::noSinogram_data()
 {
     QTest::addColumn<double>("cor");
-    QTest::newRow("CoR left of the image") << -5.0;
-    QTest::newRow("CoR beyond the image") << 500.0;
-    QTest::newRow("CoR at the far edge") << sampleW - 1.0;
-    QTest::newRow("one sample") << sampleW - 2.0;
+    QTest::addColumn<bool>("afterGood");
+    QTest::newRow("CoR left of the image") << -5.0 << false;
+    QTest::newRow("CoR beyond the image") << 500.0 << false;
+    QTest::newRow("CoR at the far edge") << sampleW - 1.0 << false;
+    QTest::newRow("one sample") << sampleW - 2.0 << false;
+    // The sinogram panel keeps its last record for such a CoR: CT1 must not
+    // reconstruct it again as the current slice.
+    QTest::newRow("CoR beyond after a good slice") << 500.0 << true;
+    QTest::newRow("CoR below 1 after a good slice") << 0.5 << true;
 }
 
 void TstCtCalc::noSinogram()
 {
     QFETCH(double, cor);
+    QFETCH(bool, afterGood);
     ImgDatas empty;
     Rig r(cor == -5.0 ? &empty : &set);
+    const int goodN = afterGood ? 2 * 97 - 2 : 0;
+    if (afterGood) {
+        QSignalSpy done(&r.calc, &CtCalc::calcFinished);
+        r.calc.startCt();
+        QVERIFY(spinUntil([&] { return done.count() == 1; }));
+    }
     r.pc.cor = cor;
     QImage before(4, 4, QImage::Format_Grayscale8);
     before.fill(7);
@@ -393,7 +419,8 @@ void TstCtCalc::noSinogram()
     QVERIFY(!r.calc.busy);
     QVERIFY(!r.calc.progressThread->isRunning());
     QCOMPARE(r.calc.DispCt->image.cacheKey(), before.cacheKey());
-    QCOMPARE(r.calc.n, 0);
+    QCOMPARE(r.calc.n, goodN);
+    QCOMPARE(r.calc.ShowSliceNo->text(), QString::number(afterGood ? sampleH / 2 : 0));
 }
 
 // Destroying the panel in the middle of a paced run leaves nothing behind.
@@ -410,6 +437,54 @@ void TstCtCalc::destroyWhileRunning()
     // Steps that were on their way find nobody and do nothing.
     QTest::qWait(50);
     QCoreApplication::sendPostedEvents();
+}
+
+void TstCtCalc::savesCompletedResult_data()
+{
+    QTest::addColumn<bool>("atOnce");
+    QTest::addColumn<bool>("stopEarly");
+    QTest::newRow("at once") << true << false;
+    QTest::newRow("one by one") << false << false;
+    QTest::newRow("one by one, stopped") << false << true;
+}
+
+// With automatic saving a completed CT1 calculation writes its data file and
+// picture, named as CT2 names them; a stopped one writes nothing.
+void TstCtCalc::savesCompletedResult()
+{
+    QFETCH(bool, atOnce);
+    QFETCH(bool, stopEarly);
+    QTemporaryDir out;
+    Rig r(&set);
+    r.calc.CalcAtOnce->setChecked(atOnce);
+    r.calc.setSaveImage(true, out.path(), "ct1.png", "A");
+    r.calc.setSaveData(true, out.path(), "ct1.dat", "A");
+    r.calc.setCR(10, 20, 40, 30);
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    r.calc.startCt();
+    // Stopped before its first step: the pacing that follows finds it ended.
+    if (stopEarly)
+        r.calc.stopCt();
+    QVERIFY(spinUntil([&] { return fin.count() >= 1; }));
+    QTest::qWait(20);
+    QCOMPARE(fin.count(), 1);
+    const QString dat = out.filePath("ct1-A-00032.dat");
+    const QString png = out.filePath("ct1-A-00032.png");
+    if (stopEarly) {
+        QVERIFY(QDir(out.path()).isEmpty());
+        QVERIFY(r.calc.lastWritten.isEmpty());
+        return;
+    }
+    QCOMPARE(r.calc.lastWritten, QStringList({png, dat}));
+    QVERIFY(r.calc.lastFailures.isEmpty());
+    QFile f(dat);
+    QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.size(), 6 + 30 * 10 + 1);
+    QCOMPARE(lines[5], QByteArray("# sx,sy, ex,ey   : 10\t20\t40\t30"));
+    const int n = r.calc.n;
+    QCOMPARE(lines[6], "10\t20\t" + QByteArray::number(r.calc.kernel.image[size_t(20) * n + 10], 'g', 6));
+    QCOMPARE(QImage(png).size(), r.calc.DispCt->image.size());
 }
 
 QTEST_MAIN(TstCtCalc)

@@ -226,7 +226,7 @@ void TstH5Scan::malformedLoadsNothing()
     QCOMPARE(set.failed, QStringList { f });
     QCOMPARE(set.i0(), nullptr);
     QCOMPARE(Failures::count(Failures::Load), before + 1);
-    QVERIFY(set.runRefusal(QString(), QString()).startsWith("Run refused: 1 of 1 selected files failed to load"));
+    QVERIFY(set.runRefusal(QString(), QString()).startsWith("1 of 1 selected files failed to load"));
 }
 
 // The same counts in one Data Exchange file and as ITEX files make one sinogram.

@@ -264,16 +264,16 @@ void TstImgDatas::runRefusal_data()
     QTest::newRow("complete, no corrections") << four << "" << "" << "";
     QTest::newRow("complete with I0 and BG") << four << "6x4" << "6x4" << "";
     QTest::newRow("one file failed")
-        << QStringList { "6x4", "empty", "6x4" } << "6x4" << "" << "Run refused: 1 of 3 selected files failed to load: %1";
+        << QStringList { "6x4", "empty", "6x4" } << "6x4" << "" << "1 of 3 selected files failed to load: %1";
     QTest::newRow("many failed, first named")
         << QStringList { "6x4", "none", "bad", "4x6", "none", "6x4" } << "" << ""
-        << "Run refused: 4 of 6 selected files failed to load: %1, %2, %3, ...";
-    QTest::newRow("nothing loaded") << QStringList() << "" << "" << "Run refused: no projection images loaded";
-    QTest::newRow("I0 did not load") << four << "none" << "6x4" << "Run refused: I0 image did not load: %i";
-    QTest::newRow("BG did not load") << four << "" << "short" << "Run refused: BG image did not load: %b";
-    QTest::newRow("I0 of another size") << four << "4x6" << "" << "Run refused: I0 image is 4 x 6, the series 6 x 4: %i";
+        << "4 of 6 selected files failed to load: %1, %2, %3, ...";
+    QTest::newRow("nothing loaded") << QStringList() << "" << "" << "no projection images loaded";
+    QTest::newRow("I0 did not load") << four << "none" << "6x4" << "I0 image did not load: %i";
+    QTest::newRow("BG did not load") << four << "" << "short" << "BG image did not load: %b";
+    QTest::newRow("I0 of another size") << four << "4x6" << "" << "I0 image is 4 x 6, the series 6 x 4: %i";
     QTest::newRow("TIFF I0 and BG") << four << "tif6x4" << "tif6x4" << "";
-    QTest::newRow("damaged TIFF as BG") << four << "" << "badtif" << "Run refused: BG image did not load: %b";
+    QTest::newRow("damaged TIFF as BG") << four << "" << "badtif" << "BG image did not load: %b";
 }
 
 void TstImgDatas::runRefusal()

@@ -1,0 +1,548 @@
+#include "BodyCommands.h"
+
+#include "Body.h"
+#include "CtCalc2Ui.h"
+#include "CtRun.h"
+#include "ImgData.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+using A = BatchArgs;
+constexpr double intMax = std::numeric_limits<int>::max();
+constexpr double intMin = std::numeric_limits<int>::min();
+} // namespace
+
+BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
+{
+    connect(b, &Body::batchCalcFinished, this, &BodyCommands::runEnded);
+    connect(&b->seqDriver, &XafsBatch::finished, this, &BodyCommands::sequenceEnded);
+}
+
+QStringList BodyCommands::words()
+{
+    QStringList w;
+    for (const Row& r : table())
+        w << QLatin1String(r.word);
+    return w;
+}
+
+// The command set. Each handler gets arguments that have passed their kind's
+// checks; it returns Ok, Ng (failed, or the normal "no" of seq_exec_next) or
+// Waits (it reports back itself when its work ends).
+const std::vector<BodyCommands::Row>& BodyCommands::table()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    static const std::vector<Row> rows = {
+        {"images_load", A::dirPatterns(),
+         [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->CTFiles, QStringLiteral("images_load ")); }},
+        {"images_new_on_load", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);
+             return O::Ok;
+         }},
+        {"images_add_on_load", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             (a.flag ? x.b->CTFiles->AddFiles : x.b->CTFiles->LoadNewFiles)->setChecked(true);
+             return O::Ok;
+         }},
+        {"images_keep_conditions", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->CTFiles->KeepConditions->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"images_clear", A::none(),
+         [](X& x, const C& c, const A&) {
+             if (x.refusedInUse(c, QStringLiteral("images_clear")))
+                 return O::Ng;
+             x.b->CTFiles->clearFiles();
+             return O::Ok;
+         }},
+        {"images_exp_time", A::realArg(0),
+         [](X& x, const C&, const A& a) {
+             x.b->CTFiles->setExpTime(a.real);
+             return O::Ok;
+         }},
+        {"images_multi", A::flagCount(SelectDataFiles::maxMultiTimes),
+         [](X& x, const C&, const A& a) {
+             x.b->CTFiles->LoadMultiTimes->setChecked(a.flag);
+             x.b->CTFiles->MultiTimes->setText(QString::number(a.integer));
+             return O::Ok;
+         }},
+        {"images_seek", A::intArg(intMin, intMax),
+         [](X& x, const C&, const A& a) {
+             x.b->seekCtrl->Index->setValue(std::clamp(a.integer, 0, x.b->seekCtrl->Seek->maximum()));
+             return O::Ok;
+         }},
+        {"i0_load", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->I0ImgSel, QStringLiteral("i0_load ")); }},
+        {"i0_clear", A::none(),
+         [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->I0ImgSel, QStringLiteral("i0_clear")); }},
+        {"i0_exp_time", A::realArg(0),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ImgSel->setExpTime(a.real);
+             return O::Ok;
+         }},
+        {"bg_load", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->BGImgSel, QStringLiteral("bg_load ")); }},
+        {"bg_clear", A::none(),
+         [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->BGImgSel, QStringLiteral("bg_clear")); }},
+        {"bg_exp_time", A::realArg(0),
+         [](X& x, const C&, const A& a) {
+             x.b->BGImgSel->setExpTime(a.real);
+             return O::Ok;
+         }},
+        {"ct_proc_slice", A::intArg(0, intMax),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setSliceNo(a.integer);
+             return O::Ok;
+         }},
+        {"ct_auto_exec", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->AutoExecCtCalc->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"ct_slice_from", A::intArg(0, intMax),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setSliceFrom(a.integer);
+             return O::Ok;
+         }},
+        {"ct_slice_to", A::intArg(0, intMax),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setSliceTo(a.integer);
+             return O::Ok;
+         }},
+        {"ct_slice_step", A::intArg(1, intMax),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setSliceStep(a.integer);
+             return O::Ok;
+         }},
+        // The pool has 32 workers.
+        {"ct_threads", A::intArg(0, 32),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->Threads->setValue(a.integer);
+             return O::Ok;
+         }},
+        {"ct_cor", A::realArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setCor(a.real);
+             return O::Ok;
+         }},
+        {"ct_rot_ax_is_h", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             QRadioButton* r = a.flag ? x.b->procCtrl->RotAxH : x.b->procCtrl->RotAxV;
+             r->setChecked(true);
+             x.b->procCtrl->rotAxSelectionChanged(r);
+             return O::Ok;
+         }},
+        {"ct_rot_ax_is_v", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             QRadioButton* r = a.flag ? x.b->procCtrl->RotAxV : x.b->procCtrl->RotAxH;
+             r->setChecked(true);
+             x.b->procCtrl->rotAxSelectionChanged(r);
+             return O::Ok;
+         }},
+        {"ct_auto_gen_sinogram", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->AutoUpdate->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"ct_set_disp_region", A::regionArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->setDispRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
+             return O::Ok;
+         }},
+        {"ct_set_calc_region", A::regionArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->setCalcRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
+             return O::Ok;
+         }},
+        {"calc_ct1", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->selectCt(x.b->SelectCt1, a.flag);
+             return O::Ok;
+         }},
+        {"calc_ct2", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->selectCt(x.b->SelectCt2, a.flag);
+             return O::Ok;
+         }},
+        {"calc_show_res", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->ShowCalcRes->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"fix_color_scale", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->FixColorScale->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"fix_color_min", A::realArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->setColorMin(a.real);
+             return O::Ok;
+         }},
+        {"fix_color_max", A::realArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->setColorMax(a.real);
+             return O::Ok;
+         }},
+        {"auto_save_image", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->AutoSaveImage->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"auto_save_image_path", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectImageSaveDir); }},
+        {"auto_save_image_name", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->SelectImageSaveDir->Name->setText(a.text);
+             return O::Ok;
+         }},
+        {"auto_save_image_tag", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->SelectImageSaveDir->AddTag->setText(a.text);
+             return O::Ok;
+         }},
+        {"auto_save_image_clear", A::none(),
+         [](X& x, const C&, const A&) {
+             x.b->SelectImageSaveDir->clear0();
+             return O::Ok;
+         }},
+        {"auto_save_data", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->AutoSaveData->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"auto_save_data_path", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectDataSaveDir); }},
+        {"auto_save_data_name", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->SelectDataSaveDir->Name->setText(a.text);
+             return O::Ok;
+         }},
+        {"auto_save_data_tag", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->SelectDataSaveDir->AddTag->setText(a.text);
+             return O::Ok;
+         }},
+        {"auto_save_data_clear", A::none(),
+         [](X& x, const C&, const A&) {
+             x.b->SelectDataSaveDir->clear0();
+             return O::Ok;
+         }},
+        // Also switches the data layout: existing programs rely on it.
+        {"add_inf_show", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->ShowAdditionalInfo->setChecked(a.flag);
+             x.b->showAdditionalInfo(a.flag);
+             x.b->setKVTStd(a.flag);
+             return O::Ok;
+         }},
+        {"seq_exec_kvt_std", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->setKVTStd(a.flag);
+             return O::Ok;
+         }},
+        {"add_inf_raw_i0_val", A::realArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofRawImage_->I0Val->setText(QString::number(a.real, 'g', 6));
+             return O::Ok;
+         }},
+        {"add_inf_raw_i0_from_xafs", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofRawImage_->CalcFromXAFS->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"add_inf_raw_i0_xafs", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofRawImage_->XafsFile->fileSelected0(a.text);
+             return O::Ok;
+         }},
+        {"add_inf_raw_i0_xafs_clear", A::none(),
+         [](X& x, const C&, const A&) {
+             x.b->I0ofRawImage_->XafsFile->clear0();
+             return O::Ok;
+         }},
+        {"add_inf_raw_i0_eng_ptn", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofRawImage_->EngPattern->setText(a.text);
+             return O::Ok;
+         }},
+        {"add_inf_i0_i0_val", A::realArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofI0Image_->I0Val->setText(QString::number(a.real, 'g', 6));
+             return O::Ok;
+         }},
+        {"add_inf_i0_i0_from_xafs", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofI0Image_->CalcFromXAFS->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"add_inf_i0_i0_xafs", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofI0Image_->XafsFile->fileSelected0(a.text);
+             return O::Ok;
+         }},
+        {"add_inf_i0_i0_xafs_clear", A::none(),
+         [](X& x, const C&, const A&) {
+             x.b->I0ofI0Image_->XafsFile->clear0();
+             return O::Ok;
+         }},
+        {"add_inf_i0_i0_eng_ptn", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->I0ofI0Image_->EngPattern->setText(a.text);
+             return O::Ok;
+         }},
+        {"show_tab", A::intArg(0, intMax),
+         [](X& x, const C& c, const A& a) { return x.showTab(c, a.integer, QStringLiteral("no tab %1").arg(a.integer)); }},
+        {"show_orig", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 0, QString()); }},
+        {"show_sinogram", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 1, QString()); }},
+        {"show_ct1", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 2, QString()); }},
+        {"show_i0", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 3, QString()); }},
+        {"show_bg", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 4, QString()); }},
+        {"show_ct2", A::intArg(0, intMax),
+         [](X& x, const C& c, const A& a) {
+             const qint64 tab = 5 + qint64(a.integer);
+             return x.showTab(c, tab > intMax ? -1 : int(tab), QStringLiteral("no CT2 display %1").arg(a.integer));
+         }},
+        {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},
+        {"seq_calc", A::none(), [](X& x, const C& c, const A&) { return x.seqCalc(c); }},
+        {"seq_exec_dir", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             if (!QFileInfo(a.text).isDir())
+                 return x.fail(Failures::Load, c, QStringLiteral("no such directory: ") + a.text);
+             SelectDataDir* d = x.b->SelDDir;
+             d->SelDir->dialog.setDirectory(a.text);
+             d->SelDir->setDirName(a.text);
+             d->aDirSelected(a.text);
+             return O::Ok;
+         }},
+        {"seq_exec_file_pattern", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->SelDDir->Pattern->setText(a.text);
+             return O::Ok;
+         }},
+        // No further set is the normal end of a walk, not a failure.
+        {"seq_exec_next", A::none(),
+         [](X& x, const C&, const A&) {
+             QComboBox* sets = x.b->SelDDir->SubDirs;
+             const int i = sets->currentIndex();
+             if (i + 1 >= sets->count())
+                 return O::Ng;
+             sets->setCurrentIndex(i + 1);
+             return O::Ok;
+         }},
+        {"seq_exec_set", A::none(),
+         [](X& x, const C& c, const A&) {
+             if (x.refusedInUse(c, QStringLiteral("seq_exec_set")))
+                 return O::Ng;
+             if (x.b->SelDDir->SubDirs->currentIndex() < 0)
+                 return x.fail(Failures::Command, c, QStringLiteral("no data set to apply"));
+             x.b->SelDDir->set();
+             return O::Ok;
+         }},
+        {"i0_files_load", A::dirPatterns(),
+         [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->SelI0Files, QString()); }},
+        {"i0_files_clear", A::none(),
+         [](X& x, const C&, const A&) {
+             x.b->SelI0Files->clearFiles();
+             x.b->i0Energies.clear();
+             return O::Ok;
+         }},
+        {"seq_exec_select_i0", A::none(),
+         [](X& x, const C& c, const A&) {
+             Body* b = x.b;
+             const bool none = std::min(int(b->i0Energies.size()), b->SelI0Files->Selected->count()) <= 0;
+             b->chooseI0ByEnergy();
+             if (none)
+                 return x.fail(Failures::Command, c, QStringLiteral("no I0 files to choose from"));
+             return O::Ok;
+         }},
+        {"save_image", A::displayFile(), [](X& x, const C& c, const A& a) { return x.saveImage(c, a); }},
+    };
+    return rows;
+}
+
+BodyCommands::Outcome BodyCommands::fail(Failures::Kind kind, const BatchCmd& c, const QString& why)
+{
+    Failures::record(kind, BatchArgs::where(c) + QStringLiteral(": ") + why);
+    return Outcome::Ng;
+}
+
+bool BodyCommands::refusedInUse(const BatchCmd& c, const QString& what)
+{
+    if (!b->refuseWhileInUse(what))
+        return false;
+    fail(Failures::Command, c, QStringLiteral("refused while a reconstruction runs"));
+    return true;
+}
+
+void BodyCommands::execute(const BatchCmd& c)
+{
+    const int failuresAtStart = lineFailuresAtStart = Failures::total();
+    const int row = lookup.find(c.cmd);
+    if (row < 0) {
+        // Labels (and untaken :ifok/:ifng lines) pass; mistyped commands fail.
+        const QString msg = lookup.notACommand(c);
+        if (!msg.isEmpty())
+            Failures::record(Failures::Command, msg);
+        finishLine(msg.isEmpty(), failuresAtStart);
+        return;
+    }
+    const Row& r = table().at(size_t(row));
+    BatchArgs args;
+    if (!args.parse(c, r.spec)) {
+        Failures::record(Failures::Command, args.error);
+        finishLine(false, failuresAtStart);
+        return;
+    }
+    const Outcome o = r.handler(*this, c, args);
+    if (o != Outcome::Waits)
+        finishLine(o == Outcome::Ok, failuresAtStart);
+}
+
+void BodyCommands::finishLine(bool ok, int failuresAtStart)
+{
+    // Failures counted while the line ran (a file that did not load, a
+    // slice that could not be written) fail it too.
+    if (!ok || Failures::total() > failuresAtStart)
+        b->batch.setOkFlag(false);
+    emit b->callBatchCheckEnd();
+}
+
+void BodyCommands::runEnded()
+{
+    if (waiting != Wait::Run)
+        return;
+    waiting = Wait::Nothing;
+    finishLine(true, waitFailuresAtStart);
+}
+
+void BodyCommands::sequenceEnded()
+{
+    if (waiting != Wait::Sequence)
+        return;
+    waiting = Wait::Nothing;
+    finishLine(true, waitFailuresAtStart);
+}
+
+BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& a, SelectDataFiles* files,
+                                            const QString& what)
+{
+    if (!what.isEmpty() && refusedInUse(c, what + a.text))
+        return Outcome::Ng;
+    if (a.text.isEmpty())
+        return fail(Failures::Command, c, QStringLiteral("no directory given"));
+    // A missing directory or no match is refused there, the series kept.
+    if (!files->takeDir(a.text, a.patterns))
+        return Outcome::Ng;
+    files->fileDialog()->setDirectory(a.text);
+    return Outcome::Ok;
+}
+
+BodyCommands::Outcome BodyCommands::loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel,
+                                                  const QString& what)
+{
+    if (refusedInUse(c, what + a.text))
+        return Outcome::Ng;
+    if (a.text.isEmpty())
+        return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
+    const ImgData* before = sel->img;
+    const int failures = Failures::total();
+    sel->fileSelected0(a.text);
+    if (sel->img && sel->img != before)
+        return Outcome::Ok;
+    // The reader may have counted the failure itself.
+    if (Failures::total() > failures)
+        return Outcome::Ng;
+    return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
+}
+
+BodyCommands::Outcome BodyCommands::clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what)
+{
+    if (refusedInUse(c, what))
+        return Outcome::Ng;
+    sel->clear0();
+    return Outcome::Ok;
+}
+
+BodyCommands::Outcome BodyCommands::savePath(const BatchCmd& c, const BatchArgs& a, SelectAFile* sel)
+{
+    sel->setPath(a.text);
+    // The panel creates the directory; say now when it could not.
+    if (!a.text.isEmpty() && !QFileInfo(a.text).isDir())
+        return fail(Failures::Write, c, QStringLiteral("can't create directory ") + a.text);
+    return Outcome::Ok;
+}
+
+BodyCommands::Outcome BodyCommands::showTab(const BatchCmd& c, int index, const QString& what)
+{
+    if (index < 0 || index >= b->ImgsTab->count())
+        return fail(Failures::Command, c, what);
+    b->ImgsTab->setCurrentIndex(index);
+    return Outcome::Ok;
+}
+
+BodyCommands::Outcome BodyCommands::calcExec(const BatchCmd& c)
+{
+    if (b->isCalcActive())
+        return fail(Failures::Command, c, QStringLiteral("a reconstruction is already running"));
+    // Incomplete inputs are refused where every run starts.
+    // Reported back when the run ends (batchCalcFinished), which may be at once.
+    waiting = Wait::Run;
+    waitFailuresAtStart = lineFailuresAtStart;
+    b->batchCalcActive = true;
+    emit b->batchCalcStart();
+    return Outcome::Waits;
+}
+
+BodyCommands::Outcome BodyCommands::seqCalc(const BatchCmd& c)
+{
+    // A running sequence or run would take the loads the driver asks for.
+    if (b->seqDriver.isActive())
+        return fail(Failures::Command, c, QStringLiteral("a sequential run is already active"));
+    if (refusedInUse(c, QStringLiteral("seq_calc")))
+        return Outcome::Ng;
+    waiting = Wait::Sequence;
+    waitFailuresAtStart = lineFailuresAtStart;
+    QMetaObject::invokeMethod(&b->seqDriver, &XafsBatch::start, Qt::QueuedConnection);
+    return Outcome::Waits;
+}
+
+BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs& a)
+{
+    bool saved = false;
+    switch (a.display) {
+    case BatchArgs::Raw:
+        saved = b->rawDisp.saveImage(a.text);
+        break;
+    case BatchArgs::Sinogram:
+        saved = b->sinogram.DispSinogram->saveImage(a.text);
+        break;
+    case BatchArgs::Ct1:
+        saved = b->ctCalc.saveImage(a.text);
+        break;
+    case BatchArgs::I0:
+        saved = b->I0ImgSel->display()->saveImage(a.text);
+        break;
+    case BatchArgs::Bg:
+        saved = b->BGImgSel->display()->saveImage(a.text);
+        break;
+    case BatchArgs::Ct2:
+        if (a.integer >= b->ctRun->count())
+            return fail(Failures::Command, c, QStringLiteral("no CT2 display %1").arg(a.integer));
+        saved = b->ct2Panel(a.integer)->saveImage(a.text);
+        break;
+    }
+    if (!saved)
+        return fail(Failures::Write, c, QStringLiteral("picture not saved: ") + a.text);
+    return Outcome::Ok;
+}

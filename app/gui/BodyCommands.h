@@ -1,0 +1,76 @@
+#pragma once
+// The main window's batch command set: one table row per command word with
+// the kind of argument it takes and the handler that drives the window as an
+// operator would. Body::batchExCmd hands every line here; the word is looked
+// up once, the arguments are checked before anything is applied.
+#include "BatchArgs.h"
+#include "BatchCmd.h"
+#include "CommandLookup.h"
+#include "Failures.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <vector>
+
+class Body;
+class SelectAImgFile;
+class SelectAFile;
+class SelectDataFiles;
+
+class BodyCommands : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BodyCommands(Body* body);
+
+    // Runs one line and reports it finished to the interpreter: at once, or
+    // for calc_exec and seq_calc when the run or the sequence has ended. A
+    // line fails (the interpreter's result flag goes false, so :ifng sees
+    // it) when its word is a mistyped command, its arguments are refused,
+    // its action is refused or fails, or any failure is counted meanwhile.
+    void execute(const BatchCmd& cmd);
+    // Every command word, in table order.
+    static QStringList words();
+
+private slots:
+    void runEnded();
+    void sequenceEnded();
+
+private:
+    enum class Outcome { Ok, Ng, Waits };
+    using Handler = Outcome (*)(BodyCommands& x, const BatchCmd& c, const BatchArgs& a);
+    struct Row
+    {
+        const char* word;
+        BatchArgs::Spec spec;
+        Handler handler;
+    };
+    static const std::vector<Row>& table();
+
+    // Counts a failure of kind with "word, line n: why" and fails the line.
+    Outcome fail(Failures::Kind kind, const BatchCmd& c, const QString& why);
+    // True (and the line failed) when the images are in use by a run.
+    bool refusedInUse(const BatchCmd& c, const QString& what);
+    // Reports the line back; it failed unless ok and no failure was
+    // counted since failuresAtStart.
+    void finishLine(bool ok, int failuresAtStart);
+
+    Outcome takeDir(const BatchCmd& c, const BatchArgs& a, SelectDataFiles* files, const QString& what);
+    Outcome loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
+    Outcome clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what);
+    Outcome savePath(const BatchCmd& c, const BatchArgs& a, SelectAFile* sel);
+    Outcome showTab(const BatchCmd& c, int index, const QString& what);
+    Outcome calcExec(const BatchCmd& c);
+    Outcome seqCalc(const BatchCmd& c);
+    Outcome saveImage(const BatchCmd& c, const BatchArgs& a);
+
+    Body* b;
+    CommandLookup lookup;
+    enum class Wait { Nothing, Run, Sequence };
+    Wait waiting = Wait::Nothing;
+    // The failure count when the current line, and the line now waited
+    // for, began.
+    int lineFailuresAtStart = 0;
+    int waitFailuresAtStart = 0;
+};

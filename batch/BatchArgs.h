@@ -1,0 +1,66 @@
+#pragma once
+// The arguments of one batch command, checked against the kind the command
+// takes. A number that is missing, does not parse to its end or lies outside
+// its range refuses the line with a message naming the command and the line
+// ("ct_cor, line 7: \"34,5\" is not a number"); nothing is applied then.
+#include "BatchCmd.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <limits>
+
+class BatchArgs
+{
+public:
+    enum Kind {
+        None,        // no arguments; any given are ignored
+        Flag,        // on exactly when the first argument is 1 (missing, 0, 2, 1.0: off)
+        Int,         // a base-10 integer within [min, max]
+        Real,        // a finite number within [min, max]
+        Text,        // the first argument, empty when missing
+        DirPatterns, // a directory, then any number of file-name patterns
+        Region,      // four finite numbers x0 z0 x1 z1
+        FlagCount,   // a flag, then an integer count within [min, max] (0 when missing)
+        DisplayFile, // a display (raw, sinogram, ct1, i0, bg, or ct2 and its number) and a file
+    };
+    struct Spec
+    {
+        Kind kind = None;
+        double min = 0;
+        double max = 0;
+    };
+    static constexpr double inf = std::numeric_limits<double>::infinity();
+    static Spec none() { return {None, 0, 0}; }
+    static Spec flagArg() { return {Flag, 0, 0}; }
+    static Spec intArg(double min, double max) { return {Int, min, max}; }
+    static Spec realArg(double min = -inf, double max = inf) { return {Real, min, max}; }
+    static Spec textArg() { return {Text, 0, 0}; }
+    static Spec dirPatterns() { return {DirPatterns, 0, 0}; }
+    static Spec regionArg() { return {Region, 0, 0}; }
+    static Spec flagCount(double max) { return {FlagCount, 0, max}; }
+    static Spec displayFile() { return {DisplayFile, 0, 0}; }
+
+    enum Display { Raw, Sinogram, Ct1, I0, Bg, Ct2 };
+
+    // Reads cmd's arguments as spec says; false with error set when refused.
+    bool parse(const BatchCmd& cmd, const Spec& spec);
+
+    bool flag = false;
+    int integer = 0;    // Int, FlagCount's count, the CT2 number of DisplayFile
+    double real = 0;
+    QString text;       // Text, the directory of DirPatterns, the file of DisplayFile
+    QStringList patterns;
+    std::array<double, 4> region{};
+    Display display = Raw;
+    QString error;
+
+    // "ct_cor, line 7": how messages name a line.
+    static QString where(const BatchCmd& cmd);
+
+private:
+    bool fail(const BatchCmd& cmd, const QString& why);
+    bool readInt(const BatchCmd& cmd, int i, const Spec& spec, int& out);
+    bool readReal(const BatchCmd& cmd, int i, const Spec& spec, double& out);
+};

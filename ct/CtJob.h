@@ -1,0 +1,45 @@
+#pragma once
+// One slice request as a value: everything a worker reads to reconstruct,
+// draw and save a slice.  Built in the GUI thread when the slice is dealt and
+// never changed afterwards, so the worker needs nothing from any panel.
+#include "ColorSnapshot.h"
+#include "CtRegion.h"
+
+#include <QMetaType>
+#include <QRectF>
+#include <QString>
+
+class ImgDatas;
+
+// What a result panel publishes for the next slice it shows.
+struct CtView
+{
+    // True until a calculation region is set: the slice's whole N x N image.
+    bool wholeImage = true;
+    CtRegion region;
+    // The scale a picture is drawn with (its range follows the data unless fixed).
+    ColorSnapshot colours;
+    // The part of the image a saved picture holds, in image pixels; an empty
+    // rectangle means the whole image.
+    QRectF pictureRect;
+};
+
+struct CtJob
+{
+    // The projections with their I0 and BG: not owned, and not changed while
+    // a run uses them.
+    ImgDatas* images = nullptr;
+    // The run that dealt the slice (its results are told apart by it).
+    int run = 0;
+    bool rotAxIsV = false;
+    double cor = 0;
+    int slice = 0;
+    CtView view;
+    // Draw the picture for display (a picture is drawn anyway when saved).
+    bool showImage = true;
+    // Absolute paths of the files to write; empty: not written.
+    QString imageFile;
+    QString dataFile;
+};
+
+Q_DECLARE_METATYPE(CtJob)

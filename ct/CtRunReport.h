@@ -1,0 +1,51 @@
+#pragma once
+// The record of one reconstruction run that wrote files, kept beside its
+// data files as "<name>-run.json": what went in (series, references,
+// geometry, slices), what came out (every file written) and every failure
+// with its message.  Written whole or not at all (aside, then renamed).
+#include "CtRegion.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+class ImgDatas;
+
+class CtRunReport
+{
+public:
+    // Takes what the run reads from the series: directory, pattern, file
+    // count, image size, I0 and BG names.
+    void setInput(const ImgDatas& set);
+
+    QDateTime startTime, endTime;
+    QString inputDir;
+    // A glob naming the projection files (given, or made from their names).
+    QString pattern;
+    int fileCount = 0;
+    int width = 0, height = 0;
+    QString i0, bg;             // file names, empty when none is used
+    QString calculator;         // "CT2" or "CT1"
+    double cor = 0;
+    bool rotAxIsV = false;
+    bool wholeImage = true;     // region of each slice's whole image
+    CtRegion region;
+    int from = 0, to = 0, step = 0;
+    int threads = 0;
+    // The run ended before its last slice was dealt.
+    bool stopped = false;
+    QStringList written;
+    QStringList failures;
+
+    QJsonObject toJson() const;
+    // Writes the report to path; false with *error set when it failed.
+    bool save(const QString& path, QString* error) const;
+
+    // "<base>-run.json" for a data or picture name as the settings give it
+    // (tag included, suffix dropped); "run.json" for an empty base.
+    static QString fileName(const QString& name, const QString& tag);
+    // Common start and end of the names around a "*" ("ct-*.img").
+    static QString namePattern(const QStringList& names);
+    static QString programVersion();
+};

@@ -1,0 +1,303 @@
+// zuvo2-recon: reconstructs a slice series without a window, with the same
+// engine (and the same file names and data files) as the main window.
+#include "CtCalc2.h"
+#include "CtCond.h"
+#include "CtRun.h"
+#include "Failures.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "QuitOnSignal.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSet>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+enum Exit { Ok = 0, Failed = 1, Usage = 2 };
+
+QTextStream& err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+int usage(const QString& message)
+{
+    err() << "zuvo2-recon: " << message << "\n"
+          << "Try 'zuvo2-recon --help'.\n";
+    err().flush();
+    return Usage;
+}
+
+bool toDouble(const QString& text, double& v)
+{
+    bool ok = false;
+    v = text.trimmed().toDouble(&ok);
+    return ok;
+}
+
+bool toInt(const QString& text, int& v)
+{
+    bool ok = false;
+    v = text.trimmed().toInt(&ok, 10);
+    return ok;
+}
+
+// One image that must load; null (with a message) when it does not.
+std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
+{
+    std::unique_ptr<ImgData> img(loadImgData(path));
+    if (!img || !img->ready) {
+        err() << "zuvo2-recon: cannot read the " << what << " image " << path << "\n";
+        return nullptr;
+    }
+    return img;
+}
+
+// Progress on standard error: one line redrawn on a terminal, plain lines otherwise.
+class Progress
+{
+public:
+    Progress(int total, bool quiet) : total(total), quiet(quiet), tty(isatty(fileno(stderr)))
+    {
+        clock.start();
+    }
+    void step(int slice, bool ok)
+    {
+        ++done;
+        if (quiet)
+            return;
+        const double secs = clock.elapsed() / 1000.0;
+        const double rate = secs > 0 ? done / secs : 0;
+        const double left = rate > 0 ? (total - done) / rate : 0;
+        const QString line = QStringLiteral("%1/%2 slices, %3 slices/s, %4 s left")
+                                 .arg(done)
+                                 .arg(total)
+                                 .arg(rate, 0, 'f', 2)
+                                 .arg(left, 0, 'f', 0);
+        if (tty)
+            err() << "\r" << line << "\x1b[K";
+        else
+            err() << "slice " << slice << (ok ? " done, " : " FAILED, ") << line << "\n";
+        err().flush();
+    }
+    void finish()
+    {
+        if (!quiet && tty && done > 0) {
+            err() << "\n";
+            err().flush();
+        }
+    }
+
+private:
+    int total;
+    int done = 0;
+    bool quiet;
+    bool tty;
+    QElapsedTimer clock;
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zuvo2-recon"));
+    QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Reconstructs slices FROM..TO of a projection series by filtered back-projection, "
+        "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
+        "pictures) plus NAME-run.json, exactly as a window or batch run with the same "
+        "settings.\nExit status: 0 every slice written, 1 something failed, "
+        "2 bad usage or unreadable input (nothing written)."));
+    p.addHelpOption();
+    p.addVersionOption();
+    const QCommandLineOption projections("projections", "Directory of the projection images (required).", "DIR");
+    const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img' (required).", "GLOB");
+    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1.", "FILE");
+    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0.", "FILE");
+    const QCommandLineOption cor("cor", "Centre of rotation in pixels (required).", "X");
+    const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
+    const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
+    const QCommandLineOption region("region", "Calculation region in pixels of the slice image; default the whole image.", "X0,Z0,X1,Z1");
+    const QCommandLineOption threads("threads", "Worker threads (default: the processor count).", "N");
+    const QCommandLineOption out("out", "Output directory, made when missing (required).", "DIR");
+    const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
+    const QCommandLineOption png("png", "Also write a picture of every slice.");
+    const QCommandLineOption quiet("quiet", "No progress display.");
+    p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet});
+    if (!p.parse(app.arguments()))
+        return usage(p.errorText());
+    if (p.isSet("help")) {
+        QTextStream(stdout) << p.helpText();
+        return Ok;
+    }
+    if (p.isSet("version")) {
+        QTextStream(stdout) << "zuvo2-recon " << CtRunReport::programVersion() << "\n";
+        return Ok;
+    }
+    if (!p.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
+    for (const QCommandLineOption* o : {&projections, &pattern, &cor, &slices, &out})
+        if (!p.isSet(*o))
+            return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
+
+    CtCond c;
+    c.ct2 = true;
+    c.autoExec = true;
+    if (!toDouble(p.value(cor), c.cor))
+        return usage(QStringLiteral("--cor %1 is not a number").arg(p.value(cor)));
+    const QString ax = p.value(axis).toLower();
+    if (ax != "v" && ax != "h")
+        return usage(QStringLiteral("--axis must be v or h, not %1").arg(p.value(axis)));
+    c.rotAxIsV = ax == "v";
+    const QStringList s = p.value(slices).split(':');
+    int from = 0, to = 0, step = 1;
+    if (s.size() < 2 || s.size() > 3 || !toInt(s[0], from) || !toInt(s[1], to)
+        || (s.size() == 3 && !toInt(s[2], step)))
+        return usage(QStringLiteral("--slices %1 is not FROM:TO[:STEP]").arg(p.value(slices)));
+    if (step == 0)
+        return usage(QStringLiteral("--slices step must not be 0"));
+    c.from = from;
+    c.to = to;
+    c.step = CtCond::seriesStep(from, to, step);
+    c.sliceNo = from;
+    c.threads = QThread::idealThreadCount();
+    if (p.isSet(threads) && (!toInt(p.value(threads), c.threads) || c.threads < 1 || c.threads > 64))
+        return usage(QStringLiteral("--threads %1 is not a number from 1 to 64").arg(p.value(threads)));
+
+    CtView view;
+    if (p.isSet(region)) {
+        const QStringList r = p.value(region).split(',');
+        double v[4];
+        bool ok = r.size() == 4;
+        for (int k = 0; ok && k < 4; ++k)
+            ok = toDouble(r[k], v[k]);
+        if (!ok)
+            return usage(QStringLiteral("--region %1 is not X0,Z0,X1,Z1").arg(p.value(region)));
+        view.wholeImage = false;
+        view.region = CtRegion{v[0], v[1], v[2], v[3]};
+    }
+
+    // Inputs: every listed projection must load, or nothing is done.
+    const QString dir = p.value(projections);
+    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
+        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
+        return Usage;
+    }
+    QDir d(dir);
+    d.setNameFilters({p.value(pattern)});
+    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
+    const QFileInfoList files = d.entryInfoList();
+    if (files.isEmpty()) {
+        err() << "zuvo2-recon: no files match " << p.value(pattern) << " in " << dir << "\n";
+        return Usage;
+    }
+    ImgDatas set;
+    QStringList failed;
+    for (const QFileInfo& f : files)
+        if (!set.addFile(f.absoluteFilePath()))
+            failed << f.fileName();
+    if (!failed.isEmpty()) {
+        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
+              << " projection files could not be read: " << failed.mid(0, 5).join(", ")
+              << (failed.size() > 5 ? ", ..." : "") << "\n";
+        return Usage;
+    }
+    std::unique_ptr<ImgData> i0Img, bgImg;
+    ImgData* i0Ptr = nullptr;
+    ImgData* bgPtr = nullptr;
+    if (p.isSet(i0) && !(i0Img = loadReference(p.value(i0), "I0")))
+        return Usage;
+    if (p.isSet(bg) && !(bgImg = loadReference(p.value(bg), "BG")))
+        return Usage;
+    i0Ptr = i0Img.get();
+    bgPtr = bgImg.get();
+    set.i0Img = &i0Ptr;
+    set.bgImg = &bgPtr;
+
+    const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
+    CtRun run;
+    run.images = &set;
+    run.defaultView = view;
+    run.genImg = false;
+    run.pattern = p.value(pattern);
+    run.saveDat = true;
+    run.datPath = outDir;
+    run.datName = p.value(name) + QStringLiteral(".dat");
+    run.saveImg = p.isSet(png);
+    run.imgPath = outDir;
+    run.imgName = p.value(name) + QStringLiteral(".png");
+    run.createPool(c.threads);
+
+    // Centre, slices and region are checked against the images before
+    // anything is made.
+    const QString refused = run.whyRefused(c);
+    if (!refused.isEmpty()) {
+        err() << "zuvo2-recon: " << refused << "\n";
+        return Usage;
+    }
+    if (!QDir().mkpath(outDir)) {
+        err() << "zuvo2-recon: cannot make the output directory " << outDir << "\n";
+        return Usage;
+    }
+    // The slices asked for, to tell at the end which were written.
+    QSet<int> wanted;
+    for (long long k = c.from; c.inSeries(k); k += c.step)
+        wanted.insert(int(k));
+    Progress progress(int(wanted.size()), p.isSet(quiet));
+    QSet<int> written;
+    QObject::connect(&run, &CtRun::sliceFinished, &app, [&](const CtResult& r) {
+        const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
+                        && r.written.contains(r.job.dataFile);
+        if (ok)
+            written.insert(r.job.slice);
+        else if (!r.ok())
+            Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
+        progress.step(r.job.slice, ok);
+    });
+    // Ctrl-C: no more slices are dealt; those in progress are finished.
+    QuitOnSignal onSignal;
+    bool interrupted = false;
+    QObject::connect(&onSignal, &QuitOnSignal::requested, &app, [&] {
+        interrupted = true;
+        run.stopCalcCt();
+    });
+    QObject::connect(&run, &CtRun::runStopped, &app, [&] {
+        // Slices still computing after an interruption are awaited.
+        if (run.pendingCount() == 0)
+            QCoreApplication::quit();
+    });
+    QObject::connect(&run, &CtRun::sliceFinished, &app, [&] {
+        if (!run.active && run.pendingCount() == 0)
+            QCoreApplication::quit();
+    }, Qt::QueuedConnection);
+
+    QMetaObject::invokeMethod(&run, [&] { run.startCalcCtWith(c); }, Qt::QueuedConnection);
+    app.exec();
+    progress.finish();
+
+    if (!run.refusal().isEmpty())
+        return Usage;
+    const int missing = int(wanted.size() - written.size());
+    if (interrupted || missing > 0 || Failures::total() > 0) {
+        const QString failures = Failures::summary();
+        err() << "zuvo2-recon: " << written.size() << " of " << wanted.size() << " slices written"
+              << (interrupted ? " (interrupted)" : "") << (failures.isEmpty() ? "" : "; ") << failures
+              << "\n";
+        return Failed;
+    }
+    if (!p.isSet(quiet))
+        err() << "zuvo2-recon: " << written.size() << " slices written to " << outDir << "\n";
+    return Ok;
+}

@@ -2,6 +2,8 @@
 // An open TIFF file whose library messages are kept instead of printed:
 // libtiff writes errors and warnings to stderr by default, and a reader must
 // turn them into the message of its own failure. Closed when destroyed.
+// Include it only where ImgData.h is not: libtiff's type TIFF and the image
+// file type TIFF share a name.
 #include <QString>
 
 #include <tiffio.h>

@@ -106,6 +106,10 @@ public slots:
     // Starts with conditions given by the caller.
     void startCalcCtWith(const CtCond& c);
     void stopCalcCt();
+    // A quit signal: the run stops, requests not yet begun are dropped,
+    // slices in progress finish and write their files, and the report says
+    // the run was interrupted.  For good: the pool takes no more work.
+    void interrupt();
     void setupFFT();
     void setupSaveConds();
     void execSingleCtCalc();

@@ -7,4 +7,5 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ImgDataTiff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDatas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MemoryBudget.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SafeWrite.cpp
 )

@@ -7,6 +7,7 @@
 #include "Failures.h"
 #include "SampleWriter.h"
 
+#include <QFontDatabase>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -690,6 +691,8 @@ void TstBody::japaneseInterface()
     QCOMPARE(tabs->tabText(5), QString("CT2 1"));
     QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
     QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
+    // The texts need glyphs, or the default interface is empty boxes.
+    QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(), "no Japanese font (scripts/setup.sh installs one)");
 }
 
 void TstBody::runOutput_data()

@@ -261,11 +261,14 @@ int main(int argc, char** argv)
     Progress progress(int(wanted.size()), p.isSet(quiet));
     QSet<int> written;
     QObject::connect(&run, &CtRun::sliceFinished, &app, [&](const CtResult& r) {
+        // Requests dropped after a quit signal were never begun: no news.
+        if (!r.ok() && QuitOnSignal::received())
+            return;
         const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
                         && r.written.contains(r.job.dataFile);
         if (ok)
             written.insert(r.job.slice);
-        else if (!r.ok() && !QuitOnSignal::received())
+        else if (!r.ok())
             Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
         progress.step(r.job.slice, ok);
     });

@@ -481,7 +481,10 @@ void Body::startCalcCt()
         return;
     // The sequence's run needs its own I0, which cannot change under a
     // slice still computing.
-    if (seqDriver.isActive() && deferWhileInUse(QStringLiteral("the next calculation"), [this] { startCalcCt(); }))
+    if (seqDriver.isActive() && deferWhileInUse(QStringLiteral("the next calculation"), [this] {
+            if (seqDriver.isActive())
+                startCalcCt();
+        }))
         return;
     if (seqDriver.isActive())
         chooseI0ByEnergy();
@@ -665,7 +668,10 @@ void Body::selectedDir(QString dir, QStringList patterns)
 {
     if (seqDriver.isActive()
         && deferWhileInUse(QStringLiteral("loading data set ") + dir,
-                           [this, dir, patterns] { selectedDir(dir, patterns); }))
+                           [this, dir, patterns] {
+                               if (seqDriver.isActive())
+                                   selectedDir(dir, patterns);
+                           }))
         return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + dir))
         return;
@@ -680,7 +686,10 @@ void Body::selectedFileInfoList(QFileInfoList fileInfoList)
 {
     if (seqDriver.isActive()
         && deferWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText(),
-                           [this, fileInfoList] { selectedFileInfoList(fileInfoList); }))
+                           [this, fileInfoList] {
+                               if (seqDriver.isActive())
+                                   selectedFileInfoList(fileInfoList);
+                           }))
         return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText()))
         return;

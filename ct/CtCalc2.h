@@ -33,7 +33,8 @@ public:
     // Shared by a pool: at most as many slices are computed at once as it
     // has permits, so idle threads hold no sinogram or half-made image.
     QSemaphore* gate = nullptr;
-    // Set when the pool is being destroyed: requests still queued are skipped.
+    // Set when the pool is being destroyed or the process interrupted:
+    // requests still queued are skipped.
     std::atomic<bool> quitting{false};
 
     // Draws a slice through a colour scale whose range follows the data

@@ -49,6 +49,13 @@ void CtCalc2::startCt(CtCalc2* ctc2, CtJob job)
 {
     if (ctc2 != this || busy)
         return;
+    if (quitting) {
+        // Never begun: the pool still learns the request is done.
+        CtResult dropped;
+        dropped.job = job;
+        emit calcFinished(dropped);
+        return;
+    }
     busy = true;
     CtResult r;
     r.job = job;

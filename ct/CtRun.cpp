@@ -245,6 +245,17 @@ void CtRun::stopCalcCt()
     emit calcFinished();
 }
 
+void CtRun::interrupt()
+{
+    for (CtCalc2* w : workers)
+        w->quitting = true;
+    if (!active)
+        return;
+    if (reportRun == runId)
+        runReport.interrupted = true;
+    stopCalcCt();
+}
+
 void CtRun::setupFFT()
 {
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;

@@ -3,11 +3,11 @@
 #include "CtFiles.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "SafeWrite.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -109,6 +109,7 @@ QJsonObject CtRunReport::toJson() const
     o["slices"] = QJsonObject{{"from", from}, {"to", to}, {"step", step}};
     o["threads"] = threads;
     o["stopped"] = stopped;
+    o["interrupted"] = interrupted;
     o["written"] = QJsonArray::fromStringList(written);
     o["failures"] = QJsonArray::fromStringList(failures);
     return o;
@@ -116,12 +117,7 @@ QJsonObject CtRunReport::toJson() const
 
 bool CtRunReport::save(const QString& path, QString* error) const
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(toJson()).toJson()) < 0 || !f.commit()) {
-        f.cancelWriting();
-        if (error)
-            *error = QStringLiteral("Can't write run report ") + path;
-        return false;
-    }
-    return true;
+    const QByteArray text = QJsonDocument(toJson()).toJson();
+    return SafeWrite::write(
+        path, [&](QIODevice* out, QString&) { return out->write(text) == text.size(); }, error);
 }

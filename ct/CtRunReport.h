@@ -35,6 +35,8 @@ public:
     int threads = 0;
     // The run ended before its last slice was dealt.
     bool stopped = false;
+    // It was ended by a quit signal (SIGTERM, SIGINT).
+    bool interrupted = false;
     QStringList written;
     QStringList failures;
 

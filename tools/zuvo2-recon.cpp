@@ -109,6 +109,7 @@ private:
 
 int main(int argc, char** argv)
 {
+    QuitOnSignal::install();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zuvo2-recon"));
     QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
@@ -119,7 +120,9 @@ int main(int argc, char** argv)
         "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
         "pictures) plus NAME-run.json, exactly as a window or batch run with the same "
         "settings.\nExit status: 0 every slice written, 1 something failed, "
-        "2 bad usage or unreadable input (nothing written)."));
+        "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
+        "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
+        "ends at once)."));
     p.addHelpOption();
     p.addVersionOption();
     const QCommandLineOption projections("projections", "Directory of the projection images (required).", "DIR");
@@ -258,6 +261,9 @@ int main(int argc, char** argv)
     Progress progress(int(wanted.size()), p.isSet(quiet));
     QSet<int> written;
     QObject::connect(&run, &CtRun::sliceFinished, &app, [&](const CtResult& r) {
+        // Requests dropped after a quit signal were never begun: no news.
+        if (!r.ok() && QuitOnSignal::received())
+            return;
         const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
                         && r.written.contains(r.job.dataFile);
         if (ok)
@@ -268,10 +274,12 @@ int main(int argc, char** argv)
     });
     // Ctrl-C: no more slices are dealt; those in progress are finished.
     QuitOnSignal onSignal;
-    bool interrupted = false;
-    QObject::connect(&onSignal, &QuitOnSignal::requested, &app, [&] {
-        interrupted = true;
-        run.stopCalcCt();
+    int interrupted = 0;
+    QObject::connect(&onSignal, &QuitOnSignal::requested, &app, [&](int sig) {
+        interrupted = sig;
+        run.interrupt();
+        if (run.pendingCount() == 0)
+            QCoreApplication::quit();
     });
     QObject::connect(&run, &CtRun::runStopped, &app, [&] {
         // Slices still computing after an interruption are awaited.
@@ -293,9 +301,9 @@ int main(int argc, char** argv)
     if (interrupted || missing > 0 || Failures::total() > 0) {
         const QString failures = Failures::summary();
         err() << "zuvo2-recon: " << written.size() << " of " << wanted.size() << " slices written"
-              << (interrupted ? " (interrupted)" : "") << (failures.isEmpty() ? "" : "; ") << failures
-              << "\n";
-        return Failed;
+              << (interrupted ? QStringLiteral(" (interrupted by signal %1)").arg(interrupted) : QString())
+              << (failures.isEmpty() ? "" : "; ") << failures << "\n";
+        return interrupted ? 128 + interrupted : Failed;
     }
     if (!p.isSet(quiet))
         err() << "zuvo2-recon: " << written.size() << " slices written to " << outDir << "\n";

@@ -520,29 +520,30 @@ BodyCommands::Outcome BodyCommands::seqCalc(const BatchCmd& c)
 BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs& a)
 {
     bool saved = false;
+    QString why;
     switch (a.display) {
     case BatchArgs::Raw:
-        saved = b->rawDisp.saveImage(a.text);
+        saved = b->rawDisp.saveImage(a.text, &why);
         break;
     case BatchArgs::Sinogram:
-        saved = b->sinogram.DispSinogram->saveImage(a.text);
+        saved = b->sinogram.DispSinogram->saveImage(a.text, &why);
         break;
     case BatchArgs::Ct1:
-        saved = b->ctCalc.saveImage(a.text);
+        saved = b->ctCalc.saveImage(a.text, &why);
         break;
     case BatchArgs::I0:
-        saved = b->I0ImgSel->display()->saveImage(a.text);
+        saved = b->I0ImgSel->display()->saveImage(a.text, &why);
         break;
     case BatchArgs::Bg:
-        saved = b->BGImgSel->display()->saveImage(a.text);
+        saved = b->BGImgSel->display()->saveImage(a.text, &why);
         break;
     case BatchArgs::Ct2:
         if (a.integer >= b->ctRun->count())
             return fail(Failures::Command, c, QStringLiteral("no CT2 display %1").arg(a.integer));
-        saved = b->ct2Panel(a.integer)->saveImage(a.text);
+        saved = b->ct2Panel(a.integer)->saveImage(a.text, &why);
         break;
     }
     if (!saved)
-        return fail(Failures::Write, c, QStringLiteral("picture not saved: ") + a.text);
+        return fail(Failures::Write, c, QStringLiteral("picture not saved: ") + why);
     return Outcome::Ok;
 }

@@ -212,7 +212,7 @@ void CtCalc::saveResult()
     if (saveImageF) {
         const QString path = QDir(saveImagePath).absoluteFilePath(
             CtFiles::sliceName(saveImageName, saveImageTag, calcSlice, QStringLiteral("png")));
-        if (CtFiles::savePicture(path, DispCt->image, DispCt->scaleSet ? DispCt->view : QRectF(), &error)) {
+        if (CtFiles::savePicture(path, DispCt->image, view().pictureRect, &error)) {
             lastWritten << path;
         } else {
             lastFailures << error;

@@ -104,6 +104,7 @@ private slots:
     void reconRefuses_data();
     void reconRefuses();
     void reconWriteFailureExits1();
+    void reconInterruptedBySignal();
     void reconLinksNoWidgets();
 
 private:
@@ -335,6 +336,40 @@ void TstE2e::reconWriteFailureExits1()
     QCOMPARE(o.value("written").toArray().size(), 2);
     QCOMPARE(o.value("failures").toArray().size(), 1);
     QVERIFY(o.value("failures").toArray().at(0).toString().contains("slice-00002.dat"));
+}
+
+// SIGTERM: the slices in progress are written with their pictures, nothing
+// more starts, the report says so, and the status is 128 + 15.
+void TstE2e::reconInterruptedBySignal()
+{
+    const QDir out(work.filePath("out/interrupted"));
+    QProcess p;
+    p.setReadChannel(QProcess::StandardError);
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-recon"),
+            {"--projections", ctOpt.outDir, "--pattern", "ct-*.img", "--cor", "130.5", "--axis", "v", "--slices", "0:127",
+             "--threads", "2", "--png", "--out", out.path()});
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    while (!err.contains(" done, ") && p.waitForReadyRead(60000))
+        err += p.readAllStandardError();
+    QVERIFY2(err.contains(" done, "), err.constData());
+    p.terminate();
+    QVERIFY(p.waitForFinished(60000));
+    err += p.readAllStandardError();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 143);
+    QVERIFY2(err.contains("(interrupted by signal 15)"), err.constData());
+    QVERIFY2(!err.contains("FAILED"), err.constData());
+    const QStringList dats = out.entryList({"*.dat"}, QDir::Files);
+    QStringList pngs = out.entryList({"*.png"}, QDir::Files);
+    QVERIFY(!dats.isEmpty() && dats.size() < 128);
+    QCOMPARE(pngs.replaceInStrings(".png", ".dat"), dats);
+    QFile f(out.filePath("slice-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("interrupted").toBool(), true);
+    QCOMPARE(o.value("written").toArray().size(), 2 * dats.size());
+    QVERIFY(o.value("failures").toArray().isEmpty());
 }
 
 // The headless program runs where no widget library is installed.

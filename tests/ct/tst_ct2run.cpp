@@ -390,14 +390,14 @@ void TstCt2Run::savedPictureAndFailedData()
     run->defaultView.pictureRect = QRectF(10.5, 20, 100, 50.7);
     QSignalSpy results(run, &CtRun::sliceFinished);
     const QString datPath = QDir(outDir + "/missing").absoluteFilePath("res-00007.dat");
-    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't open " + datPath + " to write CT data"));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't open " + datPath + " to write CT data: No such file or directory"));
     // The report goes where the data files were to go, and cannot be written there either.
     const QString reportPath = QDir(outDir + "/missing").absoluteFilePath("res-run.json");
-    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't write run report " + reportPath));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't write " + reportPath + ": No such file or directory"));
     QCOMPARE(runAndWait(cond(7, 7, 1, 1)), ints({7}));
     QCOMPARE(dataFiles(), QStringList{"x-A-00007.png"});
     const CtResult r = results.at(0).at(0).value<CtResult>();
-    QCOMPARE(r.failures, QStringList{"Can't open " + datPath + " to write CT data"});
+    QCOMPARE(r.failures, QStringList{"Can't open " + datPath + " to write CT data: No such file or directory"});
     const QImage saved(outDir + "/x-A-00007.png");
     QCOMPARE(saved.size(), QSize(100, 50));
     QCOMPARE(saved, r.picture.copy(10, 20, 100, 50).convertToFormat(saved.format()));

@@ -2,6 +2,7 @@
 
 #include "CtFiles.h"
 #include "Failures.h"
+#include "RingRemoval.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
 
@@ -93,7 +94,7 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
         hSgm.resize(0, 0);
         return nullptr;
     }
-    if (!kernel.ready() || kernel.n != n || kernel.nProj != nth) {
+    if (!kernel.ready() || kernel.n != n || kernel.nProj != nth || kernel.fbpFilter != job.filter) {
         qDebug().noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
                 + QString::number(job.slice);
         hSgm.resize(0, 0);
@@ -101,6 +102,7 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
     }
     const CtRegion reg = job.view.wholeImage ? CtRegion{0, 0, double(n), double(n)} : job.view.region;
 
+    removeRings(hSgm.absorb.data(), hSgm.nx, nth, job.ringSize);
     for (int p = 0; p < nth; ++p)
         kernel.transform(hSgm.absorbRow(p), p);
     for (int p = 0; p < nth; ++p)

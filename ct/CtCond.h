@@ -1,5 +1,7 @@
 #pragma once
 // The run conditions copied from the process control panel when a run starts.
+#include "FbpFilter.h"
+
 #include <QMetaType>
 #include <QString>
 
@@ -15,6 +17,12 @@ struct CtCond
     int to = 0;
     int step = 0;  // always points from `from` toward `to`
     int threads = 0;
+    // The back-projection's filter and cutoff.
+    FbpFilter filter;
+    // Detector pixel size in micrometres; 0 (default): not given.
+    double pixelSizeUm = 0.0;
+    // Ring removal window in detector columns; 0 (default): off.
+    int ringSize = 0;
 
     // from, to and step out of the texts of the series fields.
     void setSeries(const QString& fromText, const QString& toText, const QString& stepText);

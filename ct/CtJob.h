@@ -4,6 +4,7 @@
 // never changed afterwards, so the worker needs nothing from any panel.
 #include "ColorSnapshot.h"
 #include "CtRegion.h"
+#include "FbpFilter.h"
 
 #include <QMetaType>
 #include <QRectF>
@@ -34,6 +35,10 @@ struct CtJob
     bool rotAxIsV = false;
     double cor = 0;
     int slice = 0;
+    // The filter the worker's kernel was set up with for this run.
+    FbpFilter filter;
+    // Ring removal window (0: off).
+    int ringSize = 0;
     CtView view;
     // Draw the picture for display (a picture is drawn anyway when saved).
     bool showImage = true;

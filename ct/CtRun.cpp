@@ -5,6 +5,7 @@
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "RingRemoval.h"
 #include "SgmGeom.h"
 
 #include <QCoreApplication>
@@ -157,6 +158,14 @@ QString CtRun::whyRefused(const CtCond& cond) const
         return QStringLiteral("no slice workers");
     if (cond.autoExec && usedWorkers(cond) <= 0)
         return QStringLiteral("Threads is 0");
+    FbpFilter checked;
+    QString why;
+    if (!FbpFilter::make(cond.filter.name, cond.filter.cutoff, checked, &why))
+        return QStringLiteral("filter: ") + why;
+    if (!(cond.pixelSizeUm >= 0) || !std::isfinite(cond.pixelSizeUm))
+        return QStringLiteral("pixel size %1 is not a size in micrometres").arg(num(cond.pixelSizeUm));
+    if (cond.ringSize < 0 || cond.ringSize > maxRingSize)
+        return QStringLiteral("ring removal size %1 is outside 0 to %2").arg(cond.ringSize).arg(maxRingSize);
     const int dim = cond.rotAxIsV ? images->width : images->height;
     const int n = sliceSide(dim, cond.cor, cond.rotAxIsV);
     if (n == 0)
@@ -269,7 +278,7 @@ void CtRun::sizeKernel(int i)
     CtCalc2* w = workers[i];
     if (pending[size_t(i)] > 0 || w->busy)
         return;
-    w->kernel.setup(fftN, fftNProj);
+    w->kernel.setup(fftN, fftNProj, cond.filter);
 }
 
 void CtRun::setupSaveConds()
@@ -285,6 +294,8 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.rotAxIsV = cond.rotAxIsV;
     j.cor = cond.cor;
     j.slice = slice;
+    j.filter = cond.filter;
+    j.ringSize = cond.ringSize;
     j.view = viewFor(i);
     j.showImage = genImg;
     if (runSave.img)
@@ -448,6 +459,10 @@ void CtRun::startReport()
     runReport.to = cond.autoExec ? cond.to : cond.sliceNo;
     runReport.step = cond.autoExec ? cond.step : 0;
     runReport.threads = cond.autoExec ? usedWorkers() : 1;
+    runReport.filter = cond.filter.name;
+    runReport.cutoff = cond.filter.cutoff;
+    runReport.ringSize = cond.ringSize;
+    runReport.pixelSizeUm = cond.pixelSizeUm;
 }
 
 void CtRun::saveReport()

@@ -30,6 +30,14 @@ QString timeText(const QDateTime& t)
 }
 } // namespace
 
+double CtRunReport::valueToPerCm(double pixelSizeUm, int nProj, bool ct1)
+{
+    if (!(pixelSizeUm > 0) || nProj <= 0)
+        return 0.0;
+    const double pixelCm = pixelSizeUm * 1e-4;
+    return 1.0 / ((ct1 ? 2.0 : 2.0 * nProj) * pixelCm);
+}
+
 QString CtRunReport::programVersion()
 {
     return QStringLiteral(ZUVO2_VERSION);
@@ -108,6 +116,19 @@ QJsonObject CtRunReport::toJson() const
         o["region"] = QJsonArray{number(region.x0), number(region.z0), number(region.x1), number(region.z1)};
     o["slices"] = QJsonObject{{"from", from}, {"to", to}, {"step", step}};
     o["threads"] = threads;
+    o["filter"] = filter;
+    o["cutoff"] = number(cutoff);
+    o["ringRemoval"] = ringSize;
+    if (pixelSizeUm > 0) {
+        QJsonObject u;
+        u["pixelSizeUm"] = number(pixelSizeUm);
+        // Data files keep their values; these turn them into mu in 1/cm.
+        if (calculator.contains(QLatin1String("CT2")))
+            u["ct2ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, fileCount, false));
+        if (calculator.contains(QLatin1String("CT1")))
+            u["ct1ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, fileCount, true));
+        o["units"] = u;
+    }
     o["stopped"] = stopped;
     o["written"] = QJsonArray::fromStringList(written);
     o["failures"] = QJsonArray::fromStringList(failures);

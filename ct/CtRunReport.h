@@ -33,6 +33,10 @@ public:
     CtRegion region;
     int from = 0, to = 0, step = 0;
     int threads = 0;
+    QString filter = QStringLiteral("ramp");
+    double cutoff = 1.0;
+    int ringSize = 0;           // 0: no ring removal
+    double pixelSizeUm = 0;     // 0: not given
     // The run ended before its last slice was dealt.
     bool stopped = false;
     QStringList written;
@@ -48,4 +52,9 @@ public:
     // Common start and end of the names around a "*" ("ct-*.img").
     static QString namePattern(const QStringList& names);
     static QString programVersion();
+    // Factor from a data-file value to mu in 1/cm for pixels of pixelSizeUm
+    // micrometres: CT2 values are the sum of nProj back-projections
+    // (value / (2 nProj) = mu per pixel), CT1 values their mean.  0 when the
+    // pixel size or nProj is not positive.
+    static double valueToPerCm(double pixelSizeUm, int nProj, bool ct1);
 };

@@ -6,6 +6,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SgmGeom.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FbpFilter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RingRemoval.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SinogramImage.cpp

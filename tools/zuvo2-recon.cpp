@@ -7,6 +7,7 @@
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuitOnSignal.h"
+#include "RingRemoval.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -135,7 +137,15 @@ int main(int argc, char** argv)
     const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
     const QCommandLineOption png("png", "Also write a picture of every slice.");
     const QCommandLineOption quiet("quiet", "No progress display.");
-    p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet});
+    const QCommandLineOption filter("filter",
+        "Filter: " + FbpFilter::names().join(", ")
+            + " (default ramp); CUTOFF is a fraction of Nyquist, above 0 and at most 1 (default 1).",
+        "NAME[:CUTOFF]", FbpFilter().name);
+    const QCommandLineOption pixelSize("pixel-size",
+        "Detector pixel size in micrometres: the run report then gives the factor from data-file values to 1/cm.", "UM");
+    const QCommandLineOption rings("rings", "Ring removal with a window of SIZE detector columns (default off).", "SIZE");
+    p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet,
+                  filter, pixelSize, rings});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -175,6 +185,15 @@ int main(int argc, char** argv)
     c.threads = QThread::idealThreadCount();
     if (p.isSet(threads) && (!toInt(p.value(threads), c.threads) || c.threads < 1 || c.threads > 64))
         return usage(QStringLiteral("--threads %1 is not a number from 1 to 64").arg(p.value(threads)));
+
+    QString why;
+    if (!FbpFilter::parse(p.value(filter), c.filter, &why))
+        return usage(QStringLiteral("--filter: ") + why);
+    if (p.isSet(pixelSize) && (!toDouble(p.value(pixelSize), c.pixelSizeUm) || !(c.pixelSizeUm > 0)
+                               || !std::isfinite(c.pixelSizeUm)))
+        return usage(QStringLiteral("--pixel-size %1 is not a positive number").arg(p.value(pixelSize)));
+    if (p.isSet(rings) && (!toInt(p.value(rings), c.ringSize) || c.ringSize < 0 || c.ringSize > maxRingSize))
+        return usage(QStringLiteral("--rings %1 is not a number from 0 to %2").arg(p.value(rings)).arg(maxRingSize));
 
     CtView view;
     if (p.isSet(region)) {

@@ -482,6 +482,8 @@ void Body::execMultiCtCalc()
 
 void Body::execCt1()
 {
+    ctCalc.filter = ctRun->cond.filter;
+    ctCalc.ringSize = ctRun->cond.ringSize;
     ctCalc.startCt();
     // The CT1 panel says nothing when its slice gives no sinogram; without
     // this the run (and a batch program waiting on it) would never end.

@@ -5,6 +5,7 @@
 #include "CtProgress.h"
 #include "Failures.h"
 #include "HSgm.h"
+#include "RingRemoval.h"
 #include "Sinogram.h"
 #include "SinogramImage.h"
 
@@ -69,8 +70,8 @@ void CtCalc::startCt()
     showSliceNo(hSgm->slice);
     calcSlice = hSgm->slice;
 
-    if (side != n || hSgm->nth != nProj) {
-        kernel.setup(side, hSgm->nth);
+    if (side != n || hSgm->nth != nProj || kernel.fbpFilter != filter) {
+        kernel.setup(side, hSgm->nth, filter);
         if (!kernel.ready()) {
             n = nProj = 0;   // the kernel has said why
             return;
@@ -84,6 +85,7 @@ void CtCalc::startCt()
     const double scale = 1.0 / nProj;
     for (size_t i = 0; i < rows.size(); ++i)
         rows[i] = hSgm->absorb[i] * scale;
+    removeRings(rows.data(), rowLen, nProj, ringSize);
 
     if (!regionSet)
         setCR(0, 0, n, n);

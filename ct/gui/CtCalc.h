@@ -28,6 +28,10 @@ public:
     int n = 0;
     int nProj = 0;
     FbpKernel kernel;               // buffers, plans, image, done, minV, maxV
+    // The run's filter and ring removal window (0: off), set by the owner
+    // before each start.
+    FbpFilter filter;
+    int ringSize = 0;
     bool busy = false;
     CtProgress* progress = nullptr;
     QThread* progressThread = nullptr;

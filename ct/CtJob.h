@@ -39,6 +39,8 @@ struct CtJob
     FbpFilter filter;
     // Ring removal window (0: off).
     int ringSize = 0;
+    // Factor from slice values to mu in 1/cm; 0 without a pixel size.
+    double valueToPerCm = 0;
     CtView view;
     // Draw the picture for display (a picture is drawn anyway when saved).
     bool showImage = true;

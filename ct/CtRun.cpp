@@ -296,6 +296,7 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.slice = slice;
     j.filter = cond.filter;
     j.ringSize = cond.ringSize;
+    j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, fftNProj, false);
     j.view = viewFor(i);
     j.showImage = genImg;
     if (runSave.img)

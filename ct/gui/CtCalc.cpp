@@ -184,7 +184,7 @@ void CtCalc::noticedNewPos(double x, double z)
     const double tz = std::trunc(z);
     if (!(tx >= 0 && tx < side && tz >= 0 && tz < side))
         return;
-    DispCt->setVal(kernel.imageRow(int(tz))[int(tx)]);
+    showValue(kernel.imageRow(int(tz))[int(tx)]);
 }
 
 void CtCalc::calcCt()
@@ -201,6 +201,7 @@ void CtCalc::genResImage()
         return;
     kernel.calcRange();
     cbar->autoMinMax(kernel.minV, kernel.maxV);
+    showUnits();
     DispCt->image = greyImage(kernel.image.data(), n, n, *cbar);
     DispCt->newImage();
     DispCt->update();

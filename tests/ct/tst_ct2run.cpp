@@ -41,6 +41,8 @@ private slots:
     void refused_data();
     void refused();
     void refusedRunKeepsLastResult();
+    void refusedSettings_data();
+    void refusedSettings();
     void resultCarriesJobAndPicture();
     void regionBeyondImage();
     void phantomSlice();
@@ -256,6 +258,42 @@ void TstCt2Run::refused()
     QCOMPARE(Failures::count(Failures::Run), 1);
     QCOMPARE(Failures::total(), 1);
     QVERIFY(run->endTime.isValid());
+    QVERIFY(QDir(outDir).isEmpty());
+}
+
+// Filter, pixel size and ring removal that a panel let through unchecked.
+void TstCt2Run::refusedSettings_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<double>("cutoff");
+    QTest::addColumn<double>("pixel");
+    QTest::addColumn<int>("rings");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("unknown filter") << "parzen" << 1.0 << 0.0 << 0 << "filter: unknown filter \"parzen\"";
+    QTest::newRow("cutoff not a number") << "hann" << qQNaN() << 0.0 << 0 << "filter: cutoff nan is not above 0";
+    QTest::newRow("cutoff on the unpadded ramp") << "ramp-unpadded" << 0.5 << 0.0 << 0 << "takes no cutoff";
+    QTest::newRow("pixel size not a number") << "ramp" << 1.0 << qQNaN() << 0 << "pixel size nan";
+    QTest::newRow("negative pixel size") << "ramp" << 1.0 << -3.0 << 0 << "pixel size -3";
+    QTest::newRow("ring size too large") << "ramp" << 1.0 << 0.0 << 5000 << "ring removal size 5000 is outside 0 to 1001";
+}
+
+void TstCt2Run::refusedSettings()
+{
+    QFETCH(QString, filter);
+    QFETCH(double, cutoff);
+    QFETCH(double, pixel);
+    QFETCH(int, rings);
+    QFETCH(QString, why);
+    CtCond c = cond(0, 3, 1, 2, true);
+    c.filter.name = filter;
+    c.filter.cutoff = cutoff;
+    c.pixelSizeUm = pixel;
+    c.ringSize = rings;
+    Failures::reset();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Run refused: .*" + QRegularExpression::escape(why)));
+    QVERIFY(runAndWait(c).isEmpty());
+    QVERIFY2(run->refusal().contains(why), qPrintable(run->refusal()));
+    QCOMPARE(Failures::count(Failures::Run), 1);
     QVERIFY(QDir(outDir).isEmpty());
 }
 

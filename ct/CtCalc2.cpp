@@ -86,7 +86,8 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
         hSgm.resize(0, 0);
         return nullptr;
     }
-    const int nth = hSgm.nth;
+    // A half turn with its 180 degree image leaves that last row out.
+    const int nth = CtCond::projectionsUsed(job.angles, hSgm.nth);
     const int n = hSgm.nx - hSgm.nx % 2;
     if (n < 2) {
         qDebug().noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
@@ -94,7 +95,8 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
         hSgm.resize(0, 0);
         return nullptr;
     }
-    if (!kernel.ready() || kernel.n != n || kernel.nProj != nth || kernel.fbpFilter != job.filter) {
+    if (!kernel.ready() || kernel.n != n || kernel.nProj != nth || kernel.fbpFilter != job.filter
+        || kernel.fullTurn != (job.angles == AngularRange::Full)) {
         qDebug().noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
                 + QString::number(job.slice);
         hSgm.resize(0, 0);

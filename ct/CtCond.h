@@ -4,6 +4,14 @@
 
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
+
+// How the projections of a series cover the turn.
+enum class AngularRange {
+    Half,          // n images over a half turn, angles pi p / n (default)
+    HalfInclusive, // n + 1 images ending at 180 degrees: the last is dropped
+    Full,          // n images over a full turn, angles 2 pi p / n
+};
 
 struct CtCond
 {
@@ -23,6 +31,7 @@ struct CtCond
     double pixelSizeUm = 0.0;
     // Ring removal window in detector columns; 0 (default): off.
     int ringSize = 0;
+    AngularRange angles = AngularRange::Half;
 
     // from, to and step out of the texts of the series fields.
     void setSeries(const QString& fromText, const QString& toText, const QString& stepText);
@@ -33,6 +42,12 @@ struct CtCond
     static int sliceNumber(const QString& text);
     // |step|, made negative when to < from, so a series always runs toward to.
     static int seriesStep(int from, int to, int step);
+    // Projections a run reconstructs from `images` images.
+    static int projectionsUsed(AngularRange range, int images);
+    // "half", "half-inclusive", "full"; false for another name.
+    static bool angularRange(const QString& name, AngularRange& out);
+    static QString angularRangeName(AngularRange range);
+    static QStringList angularRangeNames();
 };
 
 Q_DECLARE_METATYPE(CtCond)

@@ -3,6 +3,7 @@
 // draw and save a slice.  Built in the GUI thread when the slice is dealt and
 // never changed afterwards, so the worker needs nothing from any panel.
 #include "ColorSnapshot.h"
+#include "CtCond.h"
 #include "CtRegion.h"
 #include "FbpFilter.h"
 
@@ -39,6 +40,7 @@ struct CtJob
     FbpFilter filter;
     // Ring removal window (0: off).
     int ringSize = 0;
+    AngularRange angles = AngularRange::Half;
     // Factor from slice values to mu in 1/cm; 0 without a pixel size.
     double valueToPerCm = 0;
     CtView view;

@@ -5,12 +5,14 @@
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "Logging.h"
 #include "RingRemoval.h"
 #include "SgmGeom.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -164,6 +166,9 @@ QString CtRun::whyRefused(const CtCond& cond) const
         return QStringLiteral("filter: ") + why;
     if (!(cond.pixelSizeUm >= 0) || !std::isfinite(cond.pixelSizeUm))
         return QStringLiteral("pixel size %1 is not a size in micrometres").arg(num(cond.pixelSizeUm));
+    if (cond.angles == AngularRange::HalfInclusive && images->count() < 3)
+        return QStringLiteral("a half turn with its 180 degree image needs at least 3 images, not %1")
+            .arg(images->count());
     if (cond.ringSize < 0 || cond.ringSize > maxRingSize)
         return QStringLiteral("ring removal size %1 is outside 0 to %2").arg(cond.ringSize).arg(maxRingSize);
     const int dim = cond.rotAxIsV ? images->width : images->height;
@@ -231,6 +236,9 @@ void CtRun::startCalcCtWith(const CtCond& c)
     setupFFT();
     setupSaveConds();
     startReport();
+    if (cond.angles == AngularRange::HalfInclusive)
+        qCInfo(lcCt).noquote() << QStringLiteral("Half turn with its 180 degree image: the last image, %1, is not used")
+                                      .arg(QFileInfo(images->at(images->count() - 1)->fileName).fileName());
     if (!cond.autoExec) {
         execSingleCtCalc();
     } else {
@@ -258,7 +266,7 @@ void CtRun::setupFFT()
 {
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
-    fftNProj = images ? images->count() : 0;
+    fftNProj = images ? CtCond::projectionsUsed(cond.angles, images->count()) : 0;
     // Buffers only for the workers this run uses; busy ones are sized when
     // they are next handed a slice.
     const int used = cond.autoExec ? std::min(usedWorkers(), gatePermits())
@@ -278,7 +286,7 @@ void CtRun::sizeKernel(int i)
     CtCalc2* w = workers[i];
     if (pending[size_t(i)] > 0 || w->busy)
         return;
-    w->kernel.setup(fftN, fftNProj, cond.filter);
+    w->kernel.setup(fftN, fftNProj, cond.filter, cond.angles == AngularRange::Full);
 }
 
 void CtRun::setupSaveConds()
@@ -296,6 +304,7 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.slice = slice;
     j.filter = cond.filter;
     j.ringSize = cond.ringSize;
+    j.angles = cond.angles;
     j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, fftNProj, false);
     j.view = viewFor(i);
     j.showImage = genImg;
@@ -463,6 +472,8 @@ void CtRun::startReport()
     runReport.filter = cond.filter.name;
     runReport.cutoff = cond.filter.cutoff;
     runReport.ringSize = cond.ringSize;
+    runReport.angles = CtCond::angularRangeName(cond.angles);
+    runReport.projections = fftNProj;
     runReport.pixelSizeUm = cond.pixelSizeUm;
 }
 

@@ -119,14 +119,16 @@ QJsonObject CtRunReport::toJson() const
     o["filter"] = filter;
     o["cutoff"] = number(cutoff);
     o["ringRemoval"] = ringSize;
+    o["angles"] = angles;
+    o["projections"] = projections;
     if (pixelSizeUm > 0) {
         QJsonObject u;
         u["pixelSizeUm"] = number(pixelSizeUm);
         // Data files keep their values; these turn them into mu in 1/cm.
         if (calculator.contains(QLatin1String("CT2")))
-            u["ct2ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, fileCount, false));
+            u["ct2ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, projections, false));
         if (calculator.contains(QLatin1String("CT1")))
-            u["ct1ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, fileCount, true));
+            u["ct1ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, projections, true));
         o["units"] = u;
     }
     o["stopped"] = stopped;

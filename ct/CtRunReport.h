@@ -36,6 +36,8 @@ public:
     QString filter = QStringLiteral("ramp");
     double cutoff = 1.0;
     int ringSize = 0;           // 0: no ring removal
+    QString angles = QStringLiteral("half");
+    int projections = 0;        // images reconstructed from (fileCount or one fewer)
     double pixelSizeUm = 0;     // 0: not given
     // The run ended before its last slice was dealt.
     bool stopped = false;

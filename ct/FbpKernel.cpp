@@ -204,14 +204,15 @@ double FbpKernel::rampWeight(int k, int n)
     return k < n - k ? k * a : (n - k) * a;
 }
 
-void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter)
+void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn_)
 {
-    if (n_ == n && nProj_ == nProj && filter == fbpFilter)
+    if (n_ == n && nProj_ == nProj && filter == fbpFilter && fullTurn_ == fullTurn)
         return;
     release();
     n = n_;
     nProj = nProj_;
     fbpFilter = filter;
+    fullTurn = fullTurn_;
     if (n < 2 || nProj < 1)
         return;
     const bool padded = filter.padded();
@@ -255,7 +256,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter)
     cosT.resize(size_t(nProj));
     sinT.resize(size_t(nProj));
     for (int p = 0; p < nProj; ++p) {
-        const double th = (pi / nProj) * p;
+        const double th = ((fullTurn ? 2 * pi : pi) / nProj) * p;
         cosT[size_t(p)] = std::cos(th);
         sinT[size_t(p)] = std::sin(th);
     }
@@ -388,7 +389,7 @@ void FbpKernel::backProjectReference(int p, double x0, double x1, double z0, dou
 {
     if (!canProject(p))
         return;
-    const double th = (pi / nProj) * p;
+    const double th = ((fullTurn ? 2 * pi : pi) / nProj) * p;
     const double c = std::cos(th);
     const double s = std::sin(th);
     const double h = 0.5 * n;

@@ -19,7 +19,9 @@ public:
     // Sizes buffers and plans for rows of n samples, nProj projections and
     // the filter (default: the padded ramp).  Same sizes and filter keep
     // everything; n < 2 leaves the kernel empty (nothing to do).
-    void setup(int n, int nProj, const FbpFilter& filter = FbpFilter());
+    // fullTurn: the projections cover 360 degrees (angles 2 pi p / nProj)
+    // instead of 180 (pi p / nProj); the value scale stays the same.
+    void setup(int n, int nProj, const FbpFilter& filter = FbpFilter(), bool fullTurn = false);
     // Frees buffers and destroys the plans.
     void release();
     // image becomes n x n zeros.
@@ -55,6 +57,7 @@ public:
     int n = 0;
     int nProj = 0;
     FbpFilter fbpFilter;
+    bool fullTurn = false;
     // Transform length: n unpadded, at least 2n padded.
     int m = 0;
     std::vector<double> image;  // imageSide rows of imageSide values, row = z

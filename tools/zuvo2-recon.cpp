@@ -144,8 +144,11 @@ int main(int argc, char** argv)
     const QCommandLineOption pixelSize("pixel-size",
         "Detector pixel size in micrometres: the run report then gives the factor from data-file values to 1/cm.", "UM");
     const QCommandLineOption rings("rings", "Ring removal with a window of SIZE detector columns (default off).", "SIZE");
+    const QCommandLineOption angles("angles",
+        "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
+        "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
     p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet,
-                  filter, pixelSize, rings});
+                  filter, pixelSize, rings, angles});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -194,6 +197,10 @@ int main(int argc, char** argv)
         return usage(QStringLiteral("--pixel-size %1 is not a positive number").arg(p.value(pixelSize)));
     if (p.isSet(rings) && (!toInt(p.value(rings), c.ringSize) || c.ringSize < 0 || c.ringSize > maxRingSize))
         return usage(QStringLiteral("--rings %1 is not a number from 0 to %2").arg(p.value(rings)).arg(maxRingSize));
+
+    if (!CtCond::angularRange(p.value(angles), c.angles))
+        return usage(QStringLiteral("--angles must be one of %1, not %2")
+                         .arg(CtCond::angularRangeNames().join(", "), p.value(angles)));
 
     CtView view;
     if (p.isSet(region)) {

@@ -180,6 +180,16 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->procCtrl->setRingSize(a.integer);
              return O::Ok;
          }},
+        {"ct_angles", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             AngularRange r;
+             if (!CtCond::angularRange(a.text, r))
+                 return x.fail(Failures::Command, c,
+                               QStringLiteral("\"%1\" is not one of %2")
+                                   .arg(a.text, CtCond::angularRangeNames().join(QStringLiteral(", "))));
+             x.b->procCtrl->setAngles(r);
+             return O::Ok;
+         }},
         {"ct_auto_gen_sinogram", A::flagArg(),
          [](X& x, const C&, const A& a) {
              x.b->procCtrl->AutoUpdate->setChecked(a.flag);

@@ -70,14 +70,17 @@ void CtCalc::startCt()
     showSliceNo(hSgm->slice);
     calcSlice = hSgm->slice;
 
-    if (side != n || hSgm->nth != nProj || kernel.fbpFilter != filter) {
-        kernel.setup(side, hSgm->nth, filter);
+    // A half turn with its 180 degree image leaves that last row out.
+    const int used = CtCond::projectionsUsed(angles, hSgm->nth);
+    const bool fullTurn = angles == AngularRange::Full;
+    if (side != n || used != nProj || kernel.fbpFilter != filter || kernel.fullTurn != fullTurn) {
+        kernel.setup(side, used, filter, fullTurn);
         if (!kernel.ready()) {
             n = nProj = 0;   // the kernel has said why
             return;
         }
         n = side;
-        nProj = hSgm->nth;
+        nProj = used;
     }
     // Dividing the input by nProj divides the filtered projection by N * nProj.
     rowLen = hSgm->nx;

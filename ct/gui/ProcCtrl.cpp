@@ -25,6 +25,7 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     // The filter table decides what the box offers.
     Filter->addItems(FbpFilter::names());
     Filter->setCurrentText(FbpFilter().name);
+    Angles->addItems(CtCond::angularRangeNames());
 
     rotAxIsV = RotAxV->isChecked();
     sliceNo = CtCond::sliceNumber(SliceNo->text());
@@ -60,6 +61,7 @@ CtCond ProcCtrl::ctCond() const
     c.filter.cutoff = optional(FilterCutoff->text(), 1.0);
     c.pixelSizeUm = optional(PixelSize->text(), 0.0);
     c.ringSize = RingSize->value();
+    CtCond::angularRange(Angles->currentText(), c.angles);
     return c;
 }
 
@@ -133,6 +135,11 @@ void ProcCtrl::setFilter(const FbpFilter& filter)
 void ProcCtrl::setPixelSize(double um)
 {
     PixelSize->setText(um > 0 ? QString::number(um, 'g', 6) : QString());
+}
+
+void ProcCtrl::setAngles(AngularRange range)
+{
+    Angles->setCurrentText(CtCond::angularRangeName(range));
 }
 
 void ProcCtrl::setRingSize(int size)

@@ -44,6 +44,7 @@ public slots:
     // 0: no pixel size (the field is emptied).
     void setPixelSize(double um);
     void setRingSize(int size);
+    void setAngles(AngularRange range);
 
 private:
     QButtonGroup* rotAxGroup = nullptr;

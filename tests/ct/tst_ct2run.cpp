@@ -43,6 +43,7 @@ private slots:
     void refusedRunKeepsLastResult();
     void refusedSettings_data();
     void refusedSettings();
+    void halfTurnWithItsLastImage();
     void resultCarriesJobAndPicture();
     void regionBeyondImage();
     void phantomSlice();
@@ -295,6 +296,38 @@ void TstCt2Run::refusedSettings()
     QVERIFY2(run->refusal().contains(why), qPrintable(run->refusal()));
     QCOMPARE(Failures::count(Failures::Run), 1);
     QVERIFY(QDir(outDir).isEmpty());
+}
+
+// n + 1 images ending at 180 degrees: the run uses the first n, so the
+// slice equals the half-turn slice of those n, byte for byte.
+void TstCt2Run::halfTurnWithItsLastImage()
+{
+    QCOMPARE(runAndWait(cond(6, 6, 1, 1)), ints({6}));
+    QFile plain(outDir + "/res-00006.dat");
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const QByteArray half = plain.readAll();
+    plain.close();
+    QVERIFY(plain.remove());
+
+    ImgDatas more;
+    for (const ImgData* img : set.imgs)
+        QVERIFY(more.addFile(img->fileName));
+    // Any image at all: it must not count.
+    QVERIFY(more.addFile(set.imgs.at(45)->fileName));
+    more.i0Img = &i0;
+    more.bgImg = &bg;
+    run->images = &more;
+    CtCond c = cond(6, 6, 1, 1);
+    c.angles = AngularRange::HalfInclusive;
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("the last image, .* is not used"));
+    QCOMPARE(runAndWait(c), ints({6}));
+    QFile inclusive(outDir + "/res-00006.dat");
+    QVERIFY(inclusive.open(QIODevice::ReadOnly));
+    QVERIFY(half.size() > 1000);
+    QVERIFY(inclusive.readAll() == half);
+    QCOMPARE(run->report().projections, 180);
+    QCOMPARE(run->report().angles, QStringLiteral("half-inclusive"));
+    run->images = &set;
 }
 
 // A refused run leaves the last result alone; nothing stale is written.

@@ -29,14 +29,14 @@ FbpFilter named(const QString& name, double cutoff = 1.0)
 // as the sinogram samples them (u = j - n/2 for sample j), and returns mu per
 // pixel: the slice values / (2 nProj).
 std::vector<double> reconstruct(const std::function<void(double, double, int, double*)>& project, int n,
-                                int nProj, const FbpFilter& filter, int ringSize = 0)
+                                int nProj, const FbpFilter& filter, int ringSize = 0, bool fullTurn = false)
 {
     const int nx = n + 1;
     FbpKernel k;
-    k.setup(n, nProj, filter);
+    k.setup(n, nProj, filter, fullTurn);
     std::vector<double> sgm(size_t(nx) * size_t(nProj));
     for (int p = 0; p < nProj; ++p)
-        project(pi * p / nProj, -0.5 * n, nx, sgm.data() + size_t(p) * size_t(nx));
+        project((fullTurn ? 2 * pi : pi) * p / nProj, -0.5 * n, nx, sgm.data() + size_t(p) * size_t(nx));
     removeRings(sgm.data(), nx, nProj, ringSize);
     for (int p = 0; p < nProj; ++p)
         k.transform(sgm.data() + size_t(p) * size_t(nx), p);
@@ -68,6 +68,7 @@ private slots:
     void unpaddedRampWritesTheEarlierDataFile();
     void deadColumnRing_data();
     void deadColumnRing();
+    void fullTurnKeepsScaleAndPlace();
 };
 
 void TestFbpFilter::namesAndCutoffs_data()
@@ -355,6 +356,34 @@ void TestFbpFilter::deadColumnRing()
     // From some 18 brains' worth to a few per cent of one brain.
     QVERIFY2(std::fabs(c) < 0.04 * brain, qPrintable(QString::number(c / brain)));
     QVERIFY2(std::fabs(kept) < 0.05 * brain, qPrintable(QString::number(kept / brain)));
+}
+
+// A full turn of n projections: the same slice, at the same place and on
+// the same scale (value / (2 nProj) = mu), as a half turn of n.
+void TestFbpFilter::fullTurnKeepsScaleAndPlace()
+{
+    const int n = 160, nProj = 360;
+    const double cx = 30, cz = -20, r = 15, mu = 0.02;
+    auto project = [&](double th, double u0, int count, double* out) {
+        const double centre = cx * std::cos(th) - cz * std::sin(th);
+        for (int j = 0; j < count; ++j) {
+            const double d = u0 + j - centre;
+            out[j] = std::fabs(d) < r ? 2.0 * std::sqrt(r * r - d * d) * mu : 0.0;
+        }
+    };
+    const std::vector<double> half = reconstruct(project, n, nProj, named("ramp"));
+    const std::vector<double> full = reconstruct(project, n, nProj, named("ramp"), 0, true);
+    const int x = int(cx + n / 2), z = int(cz + n / 2);
+    auto at = [&](const std::vector<double>& im, int px, int pz) { return im[size_t(pz) * n + px]; };
+    QVERIFY2(std::fabs(at(full, x, z) - mu) < 0.01 * mu, qPrintable(QString::number(at(full, x, z) / mu)));
+    QVERIFY2(std::fabs(at(half, x, z) - mu) < 0.01 * mu, qPrintable(QString::number(at(half, x, z) / mu)));
+    // Mirrored about the centre nothing is there (a turn the wrong way
+    // round would put the disc there).
+    QVERIFY(std::fabs(at(full, n - x, n - z)) < 0.05 * mu);
+    double diff = 0;
+    for (size_t i = 0; i < full.size(); ++i)
+        diff = std::max(diff, std::fabs(full[i] - half[i]));
+    QVERIFY2(diff < 0.05 * mu, qPrintable(QString::number(diff / mu)));
 }
 
 QTEST_GUILESS_MAIN(TestFbpFilter)

@@ -152,6 +152,10 @@ QString CtRun::whyRefused(const CtCond& cond) const
     const QString inputs = images->runRefusal(i0Name, bgName);
     if (!inputs.isEmpty())
         return inputs;
+    if (const ImgData* after = images->i0After(); after && after->ready
+        && (after->width != images->width || after->height != images->height))
+        return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")
+            .arg(after->width).arg(after->height).arg(images->width).arg(images->height);
     if (!cond.ct1 && !cond.ct2)
         return QStringLiteral("no calculator chosen (CT1 or CT2)");
     if (cond.autoExec && !cond.ct2)

@@ -1,5 +1,6 @@
 #include "CtRunReport.h"
 
+#include "AveragedImage.h"
 #include "CtFiles.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -58,6 +59,17 @@ void CtRunReport::setInput(const ImgDatas& set)
     const ImgData* bgImg = set.bg();
     i0 = i0Img && i0Img->ready ? QFileInfo(i0Img->fileName).absoluteFilePath() : QString();
     bg = bgImg && bgImg->ready ? QFileInfo(bgImg->fileName).absoluteFilePath() : QString();
+    const ImgData* afterImg = set.i0After();
+    i0After = !i0.isEmpty() && afterImg && afterImg->ready ? QFileInfo(afterImg->fileName).absoluteFilePath() : QString();
+    auto averaged = [](const ImgData* img, const QString& name) {
+        if (name.isEmpty())
+            return 0;
+        const auto* a = dynamic_cast<const AveragedImage*>(img);
+        return a ? a->count() : 1;
+    };
+    i0Count = averaged(i0Img, i0);
+    bgCount = averaged(bgImg, bg);
+    i0AfterCount = averaged(afterImg, i0After);
 }
 
 QString CtRunReport::namePattern(const QStringList& names)
@@ -107,6 +119,13 @@ QJsonObject CtRunReport::toJson() const
     o["imageSize"] = QJsonArray{width, height};
     o["i0"] = i0.isEmpty() ? QJsonValue() : QJsonValue(i0);
     o["bg"] = bg.isEmpty() ? QJsonValue() : QJsonValue(bg);
+    // How many images each reference is the mean of (the file named is the first).
+    o["i0Images"] = i0Count;
+    o["bgImages"] = bgCount;
+    if (!i0After.isEmpty()) {
+        o["i0After"] = i0After;
+        o["i0AfterImages"] = i0AfterCount;
+    }
     o["calculator"] = calculator;
     o["centre"] = number(cor);
     o["axis"] = rotAxIsV ? QStringLiteral("v") : QStringLiteral("h");

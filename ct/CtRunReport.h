@@ -26,6 +26,8 @@ public:
     int fileCount = 0;
     int width = 0, height = 0;
     QString i0, bg;             // file names, empty when none is used
+    QString i0After;            // I0 after the scan (interpolated), empty when none
+    int i0Count = 0, bgCount = 0, i0AfterCount = 0;  // images averaged into each
     QString calculator;         // "CT2" or "CT1"
     double cor = 0;
     bool rotAxIsV = false;

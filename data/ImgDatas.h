@@ -38,6 +38,7 @@ public:
     ImgData* at(int i) const { return (i >= 0 && i < imgs.size()) ? imgs.at(i) : nullptr; }
     ImgData* i0() const { return i0Img ? *i0Img : nullptr; }
     ImgData* bg() const { return bgImg ? *bgImg : nullptr; }
+    ImgData* i0After() const { return i0AfterImg ? *i0AfterImg : nullptr; }
 
     // 0 x 0 while no size is fixed.
     qint32 width = 0;
@@ -48,6 +49,10 @@ public:
     QStringList failed;
     ImgData** i0Img = nullptr;
     ImgData** bgImg = nullptr;
+    // I0 taken after the scan (optional): with it, projection p of n is
+    // normalised by I0 interpolated linearly between i0 (p = 0) and this
+    // (p = n - 1).
+    ImgData** i0AfterImg = nullptr;
 
 signals:
     void imageUpdated();

@@ -6,5 +6,6 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ImgDataITEX.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDataTiff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDatas.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AveragedImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MemoryBudget.cpp
 )

@@ -2,6 +2,7 @@
 // engine (and the same file names and data files) as the main window.
 #include "CtCalc2.h"
 #include "CtCond.h"
+#include "AveragedImage.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "ImgData.h"
@@ -65,6 +66,26 @@ std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
     return img;
 }
 
+// Every path must load; several are averaged into one image.
+std::unique_ptr<ImgData> loadReferences(const QStringList& paths, const char* what)
+{
+    if (paths.size() == 1)
+        return loadReference(paths.first(), what);
+    std::vector<std::unique_ptr<ImgData>> loaded;
+    QList<ImgData*> list;
+    for (const QString& path : paths) {
+        loaded.push_back(loadReference(path, what));
+        if (!loaded.back())
+            return nullptr;
+        list << loaded.back().get();
+    }
+    QString why;
+    std::unique_ptr<ImgData> avg(AveragedImage::average(list, &why));
+    if (!avg)
+        err() << "zuvo2-recon: cannot average the " << what << " images: " << why << "\n";
+    return avg;
+}
+
 // Progress on standard error: one line redrawn on a terminal, plain lines otherwise.
 class Progress
 {
@@ -126,8 +147,11 @@ int main(int argc, char** argv)
     p.addVersionOption();
     const QCommandLineOption projections("projections", "Directory of the projection images (required).", "DIR");
     const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img' (required).", "GLOB");
-    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1.", "FILE");
-    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0.", "FILE");
+    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1. Given more than once: their average.", "FILE");
+    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0. Given more than once: their average.", "FILE");
+    const QCommandLineOption i0After("i0-after",
+        "I0 image taken after the scan (more than once: their average); with it each projection's I0 "
+        "is interpolated linearly by projection index between --i0 and this.", "FILE");
     const QCommandLineOption cor("cor", "Centre of rotation in pixels (required).", "X");
     const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
     const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
@@ -148,7 +172,7 @@ int main(int argc, char** argv)
         "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
         "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
     p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet,
-                  filter, pixelSize, rings, angles});
+                  filter, pixelSize, rings, angles, i0After});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -240,17 +264,24 @@ int main(int argc, char** argv)
               << (failed.size() > 5 ? ", ..." : "") << "\n";
         return Usage;
     }
-    std::unique_ptr<ImgData> i0Img, bgImg;
+    std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
     ImgData* i0Ptr = nullptr;
     ImgData* bgPtr = nullptr;
-    if (p.isSet(i0) && !(i0Img = loadReference(p.value(i0), "I0")))
+    ImgData* i0AfterPtr = nullptr;
+    if (p.isSet(i0After) && !p.isSet(i0))
+        return usage(QStringLiteral("--i0-after needs --i0"));
+    if (p.isSet(i0) && !(i0Img = loadReferences(p.values(i0), "I0")))
         return Usage;
-    if (p.isSet(bg) && !(bgImg = loadReference(p.value(bg), "BG")))
+    if (p.isSet(bg) && !(bgImg = loadReferences(p.values(bg), "BG")))
+        return Usage;
+    if (p.isSet(i0After) && !(i0AfterImg = loadReferences(p.values(i0After), "I0 (after)")))
         return Usage;
     i0Ptr = i0Img.get();
     bgPtr = bgImg.get();
+    i0AfterPtr = i0AfterImg.get();
     set.i0Img = &i0Ptr;
     set.bgImg = &bgPtr;
+    set.i0AfterImg = &i0AfterPtr;
 
     const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
     CtRun run;

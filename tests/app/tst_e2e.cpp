@@ -101,6 +101,7 @@ private slots:
     void ctSeries();
     void ctXafs();
     void reconMatchesBatch();
+    void reconAveragesReferences();
     void reconRefuses_data();
     void reconRefuses();
     void reconWriteFailureExits1();
@@ -299,6 +300,33 @@ void TstE2e::reconMatchesBatch()
     }
 }
 
+// I0 and BG given twice: their mean is the image itself, so the data files
+// equal those of a single I0 and BG; the report counts what was averaged.
+void TstE2e::reconAveragesReferences()
+{
+    const QString i0 = smallDir + "/i0/I0.img", bg = smallDir + "/bg/BG.img";
+    const QStringList common{"--projections", smallDir, "--pattern", "ct-*.img", "--cor",
+                             QString::number(smallCor, 'g', 17), "--axis", "v", "--slices", "5:5", "--quiet"};
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--bg", bg, "--out", "out/avg1"}, &log), 0);
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--i0", i0, "--bg", bg, "--bg", bg, "--bg", bg,
+                                                       "--out", "out/avg2"}, &log), 0);
+    QFile a(work.filePath("out/avg1/slice-00005.dat")), b(work.filePath("out/avg2/slice-00005.dat"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray single = a.readAll();
+    QVERIFY(single.size() > 1000);
+    QVERIFY(single == b.readAll());
+    QFile f(work.filePath("out/avg2/slice-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("i0Images").toInt(), 2);
+    QCOMPARE(o.value("bgImages").toInt(), 3);
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--i0-after", i0, "--out", "out/avg3"}, &log), 0);
+    QFile g(work.filePath("out/avg3/slice-run.json"));
+    QVERIFY(g.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(g.readAll()).object().value("i0AfterImages").toInt(), 1);
+}
+
 void TstE2e::reconRefuses_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -326,6 +354,8 @@ void TstE2e::reconRefuses_data()
                                     << "--rings -1 is not a number from 0 to 1001";
     QTest::newRow("zero pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "0"})
                                      << "--pixel-size 0 is not a positive number";
+    QTest::newRow("I0 after without I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0-after", "out/small/i0/I0.img"})
+                                         << "--i0-after needs --i0";
     QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})
                                 << "cannot read the I0 image";
 }

@@ -44,7 +44,7 @@ public:
     // per sample (the unpadded ramp).
     static double rampWeight(int k, int n);
     // Weight of bin k (0 .. m/2) of the padded transform of the filter set up.
-    double weight(int k) const { return weights[size_t(k)]; }
+    double weight(int k) const { return k >= 0 && size_t(k) < weights.size() ? weights[size_t(k)] : 0.0; }
     // Name of the back-projection loop chosen for this processor.
     static const char* loopName();
 

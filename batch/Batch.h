@@ -38,7 +38,13 @@ private slots:
 
 public slots:
     void batchLoad(QString fname);
+    // Starts the program, or stops it when it runs.  A stop takes effect
+    // when the call returns (isRunning() false, batchStopped() emitted), but
+    // a line already handed to the window still runs there; its completion
+    // (batchCheckEnd) then starts nothing.  Calls arrive queued in this
+    // object's thread: a caller elsewhere learns of the stop from batchStopped().
     void batchExec();
+    // The window has finished the line it was handed: the next line runs.
     void batchCheckEnd();
 
 private:

@@ -26,14 +26,19 @@ public:
     // The last completed slice, or null; safe from any thread.
     std::shared_ptr<const CtSlice> lastResult() const;
 
-    // A slice is being computed (written here, read by the dealer).
+    // True from the start of an accepted request until just before its
+    // calcFinished() is emitted; written in this worker's thread, so a reader
+    // elsewhere knows the worker is idle only once that signal has arrived.
     std::atomic<bool> busy{false};
     // Sized by the owner in the GUI thread while this worker is idle.
     FbpKernel kernel;
     // Shared by a pool: at most as many slices are computed at once as it
     // has permits, so idle threads hold no sinogram or half-made image.
     QSemaphore* gate = nullptr;
-    // Set when the pool is being destroyed: requests still queued are skipped.
+    // Set when the pool is being destroyed: requests still queued, and a slice
+    // waiting at the gate, give nothing (their calcFinished() still comes).  A
+    // slice already computing runs to its end; the owner then quits and waits
+    // for the thread.
     std::atomic<bool> quitting{false};
 
     // Draws a slice through a colour scale whose range follows the data

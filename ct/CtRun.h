@@ -101,10 +101,18 @@ signals:
     void sliceFinished(CtResult result);
 
 public slots:
-    // Takes the conditions in `request`.
+    // Takes the conditions in `request`.  On return the run is active (unless
+    // it was refused or had nothing to do and stopped at once) and the first
+    // slices are handed out as queued requests; the run ends with
+    // runStopped() and calcFinished() after the last slice's worker reports.
     void startCalcCt();
     // Starts with conditions given by the caller.
     void startCalcCtWith(const CtCond& c);
+    // Stopping a run.  When the call returns: active is false, endTime is set,
+    // runStopped() and calcFinished() have been emitted, and no further slice
+    // will be handed out.  Workers still computing finish their slice and
+    // write its files; only their calcFinished() (pendingCount() back to 0)
+    // says that they are done and idle.  A slice cannot be aborted.
     void stopCalcCt();
     void setupFFT();
     void setupSaveConds();

@@ -91,28 +91,51 @@ void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs
 }
 #endif
 
-struct Loop
+struct LoopImpl
 {
-    RowFn fn;
+    RowFn fn;  // null: not available on this processor
     const char* name;
 };
 
-Loop chooseLoop()
+LoopImpl impl(FbpKernel::Loop l)
 {
+    using L = FbpKernel::Loop;
 #ifdef ZUVO2_X86
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-        return {bpRowAvx512, "avx512"};
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
-        return {bpRowAvx2, "avx2"};
+    const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    const bool avx512 = false;
+    const bool avx2 = false;
 #endif
-    return {bpRowPlain, "portable"};
+    switch (l) {
+    case L::Portable:
+        return {bpRowPlain, "portable"};
+    case L::Avx2:
+#ifdef ZUVO2_X86
+        return {avx2 ? bpRowAvx2 : nullptr, "avx2"};
+#else
+        return {nullptr, "avx2"};
+#endif
+    case L::Avx512:
+#ifdef ZUVO2_X86
+        return {avx512 ? bpRowAvx512 : nullptr, "avx512"};
+#else
+        return {nullptr, "avx512"};
+#endif
+    case L::Auto:
+        break;
+    }
+    return impl(avx512 ? L::Avx512 : avx2 ? L::Avx2 : L::Portable);
 }
 
-const Loop& loop()
+// Decided once: the processor does not change under a running program.
+const LoopImpl& chosen(FbpKernel::Loop l)
 {
-    static const Loop l = chooseLoop();
-    return l;
+    using L = FbpKernel::Loop;
+    static const LoopImpl table[] = {impl(L::Auto), impl(L::Portable), impl(L::Avx2),
+                                     impl(L::Avx512)};
+    return table[static_cast<int>(l)];
 }
 
 // Columns [lo, hi) of [a0, a1) that can lie inside an n-wide image: a loop
@@ -193,9 +216,22 @@ FbpKernel::~FbpKernel()
     release();
 }
 
-const char* FbpKernel::loopName()
+const char* FbpKernel::loopName(Loop l)
 {
-    return loop().name;
+    return chosen(l).name;
+}
+
+bool FbpKernel::supports(Loop l)
+{
+    return chosen(l).fn != nullptr;
+}
+
+bool FbpKernel::useLoop(Loop l)
+{
+    if (!supports(l))
+        return false;
+    loopKind = l;
+    return true;
 }
 
 double FbpKernel::rampWeight(int k, int n)
@@ -453,7 +489,7 @@ void FbpKernel::backProject(int p, double x0, double x1, double z0, double z1)
     int zlo, zhi;
     if (regionRows(z0, z1, zlo, zhi)) {
         rowSpans(x0, x1, zlo, zhi);
-        const RowFn row = loop().fn;
+        const RowFn row = chosen(loopKind).fn;
         const double* f = filteredRow(p);
         for (int z = zlo; z < zhi; ++z) {
             const int xa = spanLo[size_t(z - zlo)];
@@ -472,7 +508,7 @@ void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
     int zlo, zhi;
     if (regionRows(z0, z1, zlo, zhi)) {
         rowSpans(x0, x1, zlo, zhi);
-        const RowFn row = loop().fn;
+        const RowFn row = chosen(loopKind).fn;
         // A tile of 32 x 128 doubles (32 KB) stays in the first-level cache
         // while every projection passes over it.
         constexpr int tileZ = 32;

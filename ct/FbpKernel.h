@@ -45,8 +45,17 @@ public:
     static double rampWeight(int k, int n);
     // Weight of bin k (0 .. m/2) of the padded transform of the filter set up.
     double weight(int k) const { return k >= 0 && size_t(k) < weights.size() ? weights[size_t(k)] : 0.0; }
-    // Name of the back-projection loop chosen for this processor.
-    static const char* loopName();
+
+    // The row loops of backProject and backProjectAll.  Auto (the default)
+    // is the fastest this processor runs; the others exist so that tests and
+    // benchmarks can hold each one against backProjectReference.
+    enum class Loop { Auto, Portable, Avx2, Avx512 };
+    // Makes this kernel use loop l; false, and the loop unchanged, when the
+    // processor lacks the instructions it needs.
+    bool useLoop(Loop l);
+    static bool supports(Loop l);
+    // "portable", "avx2" or "avx512"; Auto names the loop chosen here.
+    static const char* loopName(Loop l = Loop::Auto);
 
     double* imageRow(int z) { return image.data() + size_t(z) * size_t(imageSide); }
     const double* imageRow(int z) const { return image.data() + size_t(z) * size_t(imageSide); }
@@ -91,4 +100,5 @@ private:
     // Per row of the region: the columns inside the circle and the region.
     std::vector<int> spanLo, spanHi;
     std::vector<double> cosT, sinT;
+    Loop loopKind = Loop::Auto;
 };

@@ -40,6 +40,8 @@ public:
     virtual double* readRow(int iy, double* out) = 0;
     // Fill out[0..height-1] with column ix and return out.
     virtual double* readColumn(int ix, double* out) = 0;
+    // Bytes of pixels this image holds in memory.
+    virtual qint64 heldBytes() const { return 0; }
 
     bool load();
     // Logs text and the file name (path, or fileName when empty), keeps text

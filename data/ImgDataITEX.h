@@ -16,6 +16,7 @@ public:
     bool openData() override;
     double* readRow(int iy, double* out) override;
     double* readColumn(int ix, double* out) override;
+    qint64 heldBytes() const override { return pixels.size(); }
 
     // No file stays open: a preloaded image is read whole and closed; without
     // preload each row or column read opens the file for that read.

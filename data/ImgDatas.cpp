@@ -3,6 +3,7 @@
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDataITEX.h"
+#include "ImgDataTiff.h"
 #include "MemoryBudget.h"
 
 #include <QDebug>
@@ -21,11 +22,16 @@ bool ImgDatas::addFile(const QString& path)
 {
     QString why;
     ImgData* img = loadImgData(path, true, &why);
-    if (img && img->ready && img->width < 1)
-        why = QStringLiteral("a TIFF file, which carries no pixels here");
+    return adopt(img, path, why);
+}
+
+bool ImgDatas::adopt(ImgData* img, const QString& name, const QString& why)
+{
+    // Angles given for other images no longer fit the series.
+    anglesDeg.clear();
     if (!img || !img->ready || img->width < 1) {
-        failed << path;
-        Failures::record(Failures::Load, QStringLiteral("File is not ready to access %1 (%2)").arg(path, why));
+        failed << name;
+        Failures::record(Failures::Load, QStringLiteral("File is not ready to access %1 (%2)").arg(name, why));
         delete img;
         return false;
     }
@@ -33,15 +39,55 @@ bool ImgDatas::addFile(const QString& path)
         width = img->width;
         height = img->height;
     } else if (img->width != width || img->height != height) {
-        failed << path;
+        failed << name;
         Failures::record(Failures::Load, QStringLiteral("Mismatch image size")
                 + QStringLiteral(": (%1, %2) != (%3, %4) : ").arg(width).arg(height).arg(img->width).arg(img->height)
-                + path);
+                + name);
         delete img;
         return false;
     }
     imgs.append(img);
     return true;
+}
+
+bool ImgDatas::addTiffStack(const QString& path)
+{
+    QString why = fileTypeProblem(path);
+    const int pages = why.isEmpty() ? ImgDataTiff::pageCount(path, &why) : 0;
+    if (pages < 1) {
+        failed << path;
+        Failures::record(Failures::Load, QStringLiteral("File is not ready to access %1 (%2)").arg(path, why));
+        return false;
+    }
+    const QString tooBig = budgetRefusal(imageBytes(path) * pages, QStringLiteral("%1 pages").arg(pages), false);
+    if (!tooBig.isEmpty()) {
+        failed << path;
+        Failures::record(Failures::Load, tooBig + QStringLiteral(": ") + path);
+        return false;
+    }
+    bool all = true;
+    for (int p = 0; p < pages; ++p) {
+        auto* img = new ImgDataTiff;
+        img->page = p;
+        img->fileName = path;
+        img->ready = img->load();
+        all = adopt(img, QStringLiteral("%1 (page %2)").arg(path).arg(p + 1), img->error) && all;
+    }
+    return all;
+}
+
+void ImgDatas::setScan(QList<ImgData*> projections, ImgData* i0, ImgData* bg, QVector<double> angles)
+{
+    clear();
+    imgs = std::move(projections);
+    if (!imgs.isEmpty()) {
+        width = imgs.first()->width;
+        height = imgs.first()->height;
+    }
+    scanI0.reset(i0);
+    scanBg.reset(bg);
+    if (angles.size() == imgs.size())
+        anglesDeg = std::move(angles);
 }
 
 bool ImgDatas::render(int index, QImage& image, ColorScale* colorBar)
@@ -58,6 +104,9 @@ void ImgDatas::clearImgs()
     qDeleteAll(imgs);
     imgs.clear();
     failed.clear();
+    scanI0.reset();
+    scanBg.reset();
+    anglesDeg.clear();
 }
 
 namespace {
@@ -87,26 +136,42 @@ QString ImgDatas::runRefusal(const QString& i0Name, const QString& bgName) const
     }
     if (imgs.isEmpty())
         return QStringLiteral("no projection images loaded");
-    for (const QString& p : { correctionProblem("I0", i0Name, i0(), width, height),
-                              correctionProblem("BG", bgName, bg(), width, height) })
+    // A scan's own I0 and BG were checked against its projections when it loaded.
+    for (const QString& p : { scanI0 ? QString() : correctionProblem("I0", i0Name, i0(), width, height),
+                              scanBg ? QString() : correctionProblem("BG", bgName, bg(), width, height) })
         if (!p.isEmpty())
             return p;
     return QString();
+}
+
+qint64 ImgDatas::imageBytes(const QString& f)
+{
+    if (!fileTypeProblem(f).isEmpty())
+        return 0;
+    qint32 w = 0, h = 0;
+    if (isTiffFile(f)) {
+        ImgDataTiff probe;
+        probe.fileName = f;
+        if (!probe.readProps(f, w, h))
+            return 0;
+        return qint64(w) * h * ImgDataMem::sampleBytes(probe.sample) + (qint64(w) + h) * qint64(sizeof(double));
+    }
+    if (!isItexFile(f))
+        return 0;
+    ImgDataITEX probe;
+    probe.fileName = f;
+    if (!probe.readProps(f, w, h))
+        return 0;
+    return qint64(w) * h * probe.bytesPerPixel + (qint64(w) + h) * qint64(sizeof(double));
 }
 
 qint64 ImgDatas::seriesBytes(const QStringList& files)
 {
     // Headers only, and only until one answers: a long list costs a few opens.
     for (const QString& f : files) {
-        if (!fileTypeProblem(f).isEmpty() || !isItexFile(f))
-            continue;
-        ImgDataITEX probe;
-        probe.fileName = f;
-        qint32 w = 0, h = 0;
-        if (!probe.readProps(f, w, h))
-            continue;
-        const qint64 one = qint64(w) * h * probe.bytesPerPixel + (qint64(w) + h) * qint64(sizeof(double));
-        return one * files.size();
+        const qint64 one = imageBytes(f);
+        if (one > 0)
+            return one * files.size();
     }
     return 0;
 }
@@ -115,24 +180,29 @@ qint64 ImgDatas::bytesHeld() const
 {
     qint64 n = 0;
     for (const ImgData* img : imgs)
-        if (auto* itex = dynamic_cast<const ImgDataITEX*>(img))
-            n += itex->pixels.size();
+        n += img->heldBytes();
     return n;
 }
 
-QString ImgDatas::memoryRefusal(const QStringList& files, bool replacing) const
+QString ImgDatas::budgetRefusal(qint64 need, const QString& what, bool replacing) const
 {
     const qint64 budget = memoryBudgetBytes();
-    if (budget < 0 || files.isEmpty())
+    if (budget < 0 || need <= 0)
         return QString();
-    const qint64 need = seriesBytes(files);
     // Images about to be dropped free memory the system counts as taken; a
     // budget set by hand is for the series alone.
     const qint64 room = budget + (replacing && !memoryBudgetIsSet() ? bytesHeld() : 0);
     if (need <= room)
         return QString();
-    return QStringLiteral("Series not loaded: %1 files need %2, %3 of memory available")
-        .arg(files.size()).arg(megabytes(need), megabytes(room));
+    return QStringLiteral("Series not loaded: %1 need %2, %3 of memory available")
+        .arg(what, megabytes(need), megabytes(room));
+}
+
+QString ImgDatas::memoryRefusal(const QStringList& files, bool replacing) const
+{
+    if (files.isEmpty())
+        return QString();
+    return budgetRefusal(seriesBytes(files), QStringLiteral("%1 files").arg(files.size()), replacing);
 }
 
 void ImgDatas::clear()

@@ -5,6 +5,9 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QVector>
+
+#include <memory>
 
 class ColorScale;
 class ImgData;
@@ -19,6 +22,16 @@ public:
     // Appends the image of path; a file that does not load is counted in
     // `failed` with a message naming it and the cause (a load failure).
     bool addFile(const QString& path);
+    // Appends every page of a multi-page TIFF file as one projection each.
+    // Pages that do not load are counted in `failed` as "path (page n)";
+    // a stack that would not fit in the memory budget loads nothing and is
+    // counted as one failed file. False unless every page was added.
+    bool addTiffStack(const QString& path);
+    // Makes the series the projections of one scan with its own I0 and BG
+    // images (the set owns them) and, when the scan has them, its angles:
+    // what an HDF5 scan brings. Replaces whatever the set held; the images
+    // must all be ready and of one size.
+    void setScan(QList<ImgData*> projections, ImgData* i0, ImgData* bg, QVector<double> angles);
     // Why the run must not start on this series with these I0 and BG names
     // (empty names: no correction): files that failed to load, an empty
     // series, an I0 or BG image whose name was given but that did not load
@@ -27,6 +40,9 @@ public:
     // Bytes the images of files would take in memory, from the header of
     // the first file that has one (the others must match it); 0 if none has.
     static qint64 seriesBytes(const QStringList& files);
+    // Bytes one image file (the first page of a TIFF file) would take in
+    // memory, from its header; 0 if it has no usable one.
+    static qint64 imageBytes(const QString& file);
     // Bytes the loaded images hold.
     qint64 bytesHeld() const;
     // Why files must not be loaded: they would not fit in the memory budget
@@ -36,8 +52,9 @@ public:
 
     int count() const { return int(imgs.size()); }
     ImgData* at(int i) const { return (i >= 0 && i < imgs.size()) ? imgs.at(i) : nullptr; }
-    ImgData* i0() const { return i0Img ? *i0Img : nullptr; }
-    ImgData* bg() const { return bgImg ? *bgImg : nullptr; }
+    // A scan's own I0 and BG images come first: they belong to its projections.
+    ImgData* i0() const { return scanI0 ? scanI0.get() : i0Img ? *i0Img : nullptr; }
+    ImgData* bg() const { return scanBg ? scanBg.get() : bgImg ? *bgImg : nullptr; }
     ImgData* i0After() const { return i0AfterImg ? *i0AfterImg : nullptr; }
 
     // 0 x 0 while no size is fixed.
@@ -53,9 +70,23 @@ public:
     // normalised by I0 interpolated linearly between i0 (p = 0) and this
     // (p = n - 1).
     ImgData** i0AfterImg = nullptr;
+    // I0 and BG images that came with the projections (an HDF5 scan's flat
+    // and dark means); emptied with the images.
+    std::unique_ptr<ImgData> scanI0;
+    std::unique_ptr<ImgData> scanBg;
+    // Rotation angle of each projection in degrees, when the data gave them
+    // (one per image, in order); empty otherwise, and emptied as soon as the
+    // images no longer match them.
+    QVector<double> anglesDeg;
 
 signals:
     void imageUpdated();
+
+private:
+    // Appends a loaded image when it is ready and of the set's size; counts
+    // it as failed under name otherwise. Takes ownership either way.
+    bool adopt(ImgData* img, const QString& name, const QString& why);
+    QString budgetRefusal(qint64 need, const QString& what, bool replacing) const;
 
 public slots:
     void clear();

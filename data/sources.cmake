@@ -4,7 +4,12 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/FileEnergy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgData.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDataITEX.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ImgDataMem.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDataTiff.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TiffHandle.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TiffPage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TiffWriter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/H5Scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDatas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AveragedImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MemoryBudget.cpp

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and tests Zuvo2 three ways:
+# Installs what is missing, then builds and tests Zuvo2 four ways:
 #   build/       Release with debug info, every test (ZUVO2_BUILD_DIR)
 #   build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer, every test
+#   build-tsan/  ThreadSanitizer, the threaded tests only (tsan_tests below)
 #   build-fuzz/  clang libFuzzer targets, a fixed seeded run of each (scripts/fuzz.sh)
 # Exits non-zero if any stage fails; all stages run even after a failure.
 set -uo pipefail
@@ -29,7 +30,24 @@ build_and_test() {
     (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
 }
 
+# The tests that run our worker threads: the reconstruction engine and its
+# pool, the CT1 pacing thread, the batch interpreter, the sequential driver.
+tsan_tests=(tst_ct2run tst_ctcalc tst_batch tst_xafsbatch)
+
+# Only those targets are built and run (the other tests start no threads of
+# ours), which keeps the stage a few minutes long.
+tsan_build_and_test() {
+  local re supp=$PWD/tests/fuzz/tsan.supp
+  re="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUVO2_TSAN=ON -DZUVO2_BENCH=OFF &&
+    cmake --build build-tsan -j"$jobs" --target "${tsan_tests[@]}" &&
+    (cd build-tsan &&
+      TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp" \
+      QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" -R "$re" --no-tests=error)
+}
+
 stage "normal build" build_and_test "${ZUVO2_BUILD_DIR:-build}"
 stage "sanitizer build" build_and_test build-asan -DZUVO2_SANITIZE=ON -DZUVO2_BENCH=OFF
+stage "thread sanitizer build" tsan_build_and_test
 stage "fuzzing" bash scripts/fuzz.sh
 exit $status

@@ -31,6 +31,11 @@ public slots:
     void loadedDataSet();
     void calcFinished();
     void noMoreSets();
+    // Ends the sequence.  On return active is false and finished() has been
+    // emitted; a load or a run already asked for still completes in the
+    // window, and its completion is ignored here.  Callers in other threads
+    // reach this through a queued call, so they learn of the end from
+    // finished().
     void finish();
 
 private:

@@ -56,12 +56,24 @@ signals:
     void finishedCalcOne();
 
 public slots:
+    // Starts a calculation of the sinogram panel's slice.  At once: busy is
+    // false on return and calcFinished() follows as a queued event.  One by
+    // one: busy is true on return; calcOne steps follow as queued events, the
+    // picture growing after each, and calcFinished() comes after the last.
+    // Without a sinogram nothing starts and no signal follows.
     void startCt();
+    // Stopping (stopCt, endCt, calcCt while busy).  When the call returns:
+    // busy is false, end and spent time are shown, calcFinished() has been
+    // emitted, and steps the pacer still delivers are ignored, so the picture
+    // is that of the projections done so far.  The pacing thread has only
+    // been told to quit: it is finished some time later (its finished()
+    // signal).  An at-once calculation cannot be stopped.
     void stopCt();
     void endCt();
     void calcAll();
     void calcOne(int iz);
     void noticedNewPos(double x, double z);
+    // Stops when busy (as stopCt), starts otherwise.
     void calcCt();
     void genResImage();
     void setSaveImage(bool f, QString path, QString name, QString tag);

@@ -251,7 +251,7 @@ void TstBody::picksOnRawImage()
     QVERIFY(QTest::qWaitForWindowExposed(&body));
     exec(body, "ct_rot_ax_is_v 1");
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
-    QTest::qWait(20);
+    QCoreApplication::processEvents();
 
     QSignalSpy corSpy(body.procCtrl, &ProcCtrl::corUpdated);
     QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),

@@ -27,7 +27,7 @@ int TstStartup::runApp(const QStringList& args, QString* err, QString* out)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), args);
-    if (!p.waitForFinished(30000)) {
+    if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished();
         return -1;
@@ -178,12 +178,19 @@ void TstStartup::terminateClosesCleanly()
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "loop.bat", "-x"});
     QVERIFY(p.waitForStarted());
-    QTest::qWait(500);
+    // The handler is installed before the program starts: once its first line
+    // is logged, the signal is ours to handle, however slow the start-up was.
+    QByteArray err;
+    QVERIFY(QTest::qWaitFor([&] {
+        err += p.readAllStandardError();
+        return err.contains("cmd again");
+    }, 60000));
     p.terminate();
-    QVERIFY(p.waitForFinished(30000));
+    QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
-    QVERIFY(p.readAllStandardError().contains("Signal 15 received, closing"));
+    err += p.readAllStandardError();
+    QVERIFY(err.contains("Signal 15 received, closing"));
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

@@ -16,7 +16,7 @@ public:
     QStringList seen;
     QList<int> lineNos;
     bool hold = false;
-    void finishLine() { QMetaObject::invokeMethod(batch, "batchCheckEnd", Qt::QueuedConnection); }
+    void finishLine() { QMetaObject::invokeMethod(batch, &Batch::batchCheckEnd, Qt::QueuedConnection); }
 public slots:
     void exec(BatchCmd cmd)
     {
@@ -27,6 +27,18 @@ public slots:
         if (!hold)
             finishLine();
     }
+};
+
+// Counts batchStopped() here, in the test's thread.  A QSignalSpy would
+// record it in the interpreter's thread, racing the reads of the test.
+class StopCount : public QObject
+{
+public:
+    explicit StopCount(Batch* b)
+    {
+        connect(b, &Batch::batchStopped, this, [this] { ++n; });
+    }
+    int n = 0;
 };
 
 class TstBatch : public QObject
@@ -52,6 +64,7 @@ private slots:
 
 private:
     void load(const QString& text);
+    void settle();
     QStringList run(const QString& text);
     QThread* thread = nullptr;
     Batch* batch = nullptr;
@@ -85,18 +98,25 @@ void TstBatch::load(const QString& text)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate));
     file.write(text.toUtf8());
     file.close();
-    QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, f));
+    QMetaObject::invokeMethod(batch, [this, f] { batch->batchLoad(f); }, Qt::BlockingQueuedConnection);
+}
+
+// The interpreter reacts to each request at once and never posts itself
+// work: once a no-op has made the round trip through its thread, everything
+// it will send for the requests so far is posted here; deliver it.
+void TstBatch::settle()
+{
+    QMetaObject::invokeMethod(batch, [] {}, Qt::BlockingQueuedConnection);
+    QCoreApplication::sendPostedEvents();
 }
 
 QStringList TstBatch::run(const QString& text)
 {
     load(text);
-    QSignalSpy stopped(batch, &Batch::batchStopped);
-    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
-    QDeadlineTimer deadline(120000); // generous: sanitizer builds on a busy machine are slow
-    while (stopped.isEmpty() && !deadline.hasExpired())
-        QTest::qWait(5);
-    if (stopped.isEmpty())
+    StopCount stopped(batch);
+    QMetaObject::invokeMethod(batch, &Batch::batchExec, Qt::QueuedConnection);
+    // Generous: sanitizer builds on a busy machine are slow.
+    if (!QTest::qWaitFor([&] { return stopped.n > 0; }, 120000))
         return {"<still running>"};
     return win->seen;
 }
@@ -199,34 +219,32 @@ void TstBatch::strictOrder()
 {
     win->hold = true;
     load("first\nsecond\nthird\n");
-    QSignalSpy handed(batch, &Batch::batchExCmd);
-    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(batch, &Batch::batchExec, Qt::QueuedConnection);
     QTRY_COMPARE(win->seen, QStringList{"first"});
-    QTest::qWait(50); // nothing more may come while the window works
+    settle(); // nothing more may come while the window works
     QCOMPARE(win->seen, QStringList{"first"});
     win->finishLine();
     QTRY_COMPARE(win->seen, (QStringList{"first", "second"}));
-    QTest::qWait(50);
-    QCOMPARE(handed.size(), 2);
+    settle();
+    QCOMPARE(win->seen.size(), 2);
     win->finishLine();
     QTRY_COMPARE(win->seen, (QStringList{"first", "second", "third"}));
-    QSignalSpy stopped(batch, &Batch::batchStopped);
+    StopCount stopped(batch);
     win->finishLine();
-    // The stop may come before any wait() would start: poll the count.
-    QTRY_COMPARE_WITH_TIMEOUT(stopped.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.n, 1, 60000);
 }
 
 void TstBatch::execTwiceStops()
 {
     win->hold = true;
     load("first\nsecond\n");
-    QSignalSpy stopped(batch, &Batch::batchStopped);
-    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    StopCount stopped(batch);
+    QMetaObject::invokeMethod(batch, &Batch::batchExec, Qt::QueuedConnection);
     QTRY_COMPARE(win->seen, QStringList{"first"});
-    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
-    QTRY_COMPARE_WITH_TIMEOUT(stopped.size(), 1, 5000);
+    QMetaObject::invokeMethod(batch, &Batch::batchExec, Qt::QueuedConnection);
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.n, 1, 60000);
     win->finishLine(); // the line in progress completes; nothing follows
-    QTest::qWait(50);
+    settle();
     QCOMPARE(win->seen, QStringList{"first"});
     QVERIFY(!batch->isRunning());
 }
@@ -237,7 +255,8 @@ void TstBatch::missingFileKeepsProgram()
     const QString missing = dir.filePath("none.bat");
     QSignalSpy failed(batch, &Batch::loadFailed);
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Can't open batch file " + missing));
-    QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, missing));
+    QMetaObject::invokeMethod(batch, [this, missing] { batch->batchLoad(missing); },
+                              Qt::BlockingQueuedConnection);
     QCOMPARE(batch->program(), (QStringList{"a", "b"}));
     QCOMPARE(failed.size(), 1);
     QCOMPARE(failed.at(0).at(0).toString(), missing);
@@ -296,7 +315,8 @@ void TstBatch::endlessFileKeepsProgram()
 {
     load("a\nb\n");
     QTest::ignoreMessage(QtDebugMsg, "Batch file too large, not loaded : /dev/zero");
-    QMetaObject::invokeMethod(batch, "batchLoad", Qt::BlockingQueuedConnection, Q_ARG(QString, "/dev/zero"));
+    QMetaObject::invokeMethod(batch, [this] { batch->batchLoad("/dev/zero"); },
+                              Qt::BlockingQueuedConnection);
     QCOMPARE(batch->program(), (QStringList{"a", "b"}));
 }
 

@@ -135,9 +135,11 @@ QList<int> TstCt2Run::runAndWait(const CtCond& c, QList<int>* dealtAtOnce, QList
         for (const auto& a : dealt)
             *dealtAtOnce << a.at(1).value<CtJob>().slice;
     if (finished.isEmpty())
-        finished.wait(10000);
-    // Let late worker signals arrive: none may start anything more.
-    QTest::qWait(50);
+        finished.wait(60000);
+    // Every request handed out has reported back, so no late worker signal can
+    // start anything more; deliver the panel updates they posted.
+    [&] { QVERIFY(QTest::qWaitFor([&] { return run->pendingCount() == 0; }, 60000)); }();
+    QCoreApplication::sendPostedEvents();
     QList<int> slices;
     for (const auto& a : dealt) {
         slices << a.at(1).value<CtJob>().slice;
@@ -484,8 +486,8 @@ void TstCt2Run::stopAndRestart()
     run->stopCalcCt();
     QVERIFY(!run->active);
     run->startCalcCtWith(cond(12, 12, 1, 1, false));
-    QTRY_VERIFY_WITH_TIMEOUT(!run->active, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(run->pendingCount(), 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!run->active, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(run->pendingCount(), 0, 60000);
     QList<int> slices;
     for (const auto& a : dealt)
         slices << a.at(1).value<CtJob>().slice;

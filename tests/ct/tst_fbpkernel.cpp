@@ -125,6 +125,8 @@ Match reconstructDiscs(const std::vector<Disc>& discs, int width, double trueCor
 
 } // namespace
 
+Q_DECLARE_METATYPE(FbpKernel::Loop)
+
 class TestFbpKernel : public QObject
 {
     Q_OBJECT
@@ -413,42 +415,83 @@ void TestFbpKernel::regions()
     }
 }
 
-// The loops the program uses give the plain loop's sums on random data.
+// Every row loop gives the plain loop's sums, on random rows and on a phantom's
+// sinogram, over regions that cut tiles, the circle and the image edges.
 void TestFbpKernel::fastEqualsPlain_data()
 {
+    QTest::addColumn<FbpKernel::Loop>("loop");
+    QTest::addColumn<bool>("phantom");
     QTest::addColumn<int>("n");
     QTest::addColumn<int>("nProj");
     QTest::addColumn<double>("x0");
     QTest::addColumn<double>("x1");
     QTest::addColumn<double>("z0");
     QTest::addColumn<double>("z1");
-    QTest::newRow("64 x 180 whole") << 64 << 180 << 0.0 << 64.0 << 0.0 << 64.0;
-    QTest::newRow("300 x 37 whole") << 300 << 37 << 0.0 << 300.0 << 0.0 << 300.0;
-    QTest::newRow("300 x 37 fractional") << 300 << 37 << 17.3 << 211.8 << 40.6 << 299.1;
-    QTest::newRow("odd 257 x 7") << 257 << 7 << -10.0 << 400.0 << 5.5 << 250.5;
-    QTest::newRow("2 projections") << 130 << 2 << 0.0 << 130.0 << 0.0 << 130.0;
-    QTest::newRow("1 projection") << 130 << 1 << 3.0 << 127.0 << 0.0 << 130.0;
-    QTest::newRow("tile edges") << 520 << 11 << 127.0 << 389.0 << 31.0 << 97.0;
-    QTest::newRow("narrow") << 200 << 25 << 99.0 << 104.0 << 0.0 << 200.0;
+    QTest::addColumn<bool>("writes");
+    struct Case
+    {
+        const char* name;
+        bool phantom;
+        int n, nProj;
+        double x0, x1, z0, z1;
+        bool writes;
+    };
+    const Case cases[] = {
+        {"64 x 180 whole", false, 64, 180, 0, 64, 0, 64, true},
+        {"300 x 37 whole", false, 300, 37, 0, 300, 0, 300, true},
+        {"300 x 37 fractional", false, 300, 37, 17.3, 211.8, 40.6, 299.1, true},
+        {"odd 257 x 7", false, 257, 7, -10, 400, 5.5, 250.5, true},
+        {"2 projections", false, 130, 2, 0, 130, 0, 130, true},
+        {"1 projection", false, 130, 1, 3, 127, 0, 130, true},
+        {"tile edges", false, 520, 11, 127, 389, 31, 97, true},
+        {"narrow", false, 200, 25, 99, 104, 0, 200, true},
+        {"huge negative start", false, 256, 12, -1e300, 130, 120, 130, true},
+        {"inverted z", false, 256, 12, 0, 256, 200, 100, false},
+        {"nan", false, 256, 12, qQNaN(), 256, 0, 256, false},
+        {"phantom 298 x 180 whole", true, 298, 180, 0, 298, 0, 298, true},
+        {"phantom 400 x 90 region", true, 400, 90, 150.5, 333.2, 60, 261.9, true},
+    };
+    for (FbpKernel::Loop l : {FbpKernel::Loop::Portable, FbpKernel::Loop::Avx2, FbpKernel::Loop::Avx512})
+        for (const Case& c : cases)
+            QTest::addRow("%s: %s", FbpKernel::loopName(l), c.name)
+                << l << c.phantom << c.n << c.nProj << c.x0 << c.x1 << c.z0 << c.z1 << c.writes;
 }
 
 void TestFbpKernel::fastEqualsPlain()
 {
+    QFETCH(FbpKernel::Loop, loop);
+    QFETCH(bool, phantom);
     QFETCH(int, n);
     QFETCH(int, nProj);
     QFETCH(double, x0);
     QFETCH(double, x1);
     QFETCH(double, z0);
     QFETCH(double, z1);
+    QFETCH(bool, writes);
     FbpKernel k;
+    if (!k.useLoop(loop))
+        QSKIP(qPrintable(QString("the %1 loop: this processor lacks its instructions")
+                             .arg(FbpKernel::loopName(loop))));
     k.setup(n, nProj);
-    randomFiltered(k, n, nProj, unsigned(n * 31 + nProj));
+    if (phantom) {
+        const std::vector<Disc> discs = {{0, 0, 0.4 * n, 0.01}, {0.15 * n, -0.1 * n, 0.12 * n, 0.02},
+                                         {-0.2 * n, 0.15 * n, 0.05 * n, 0.03}};
+        std::vector<double> row(size_t(n) + 1);
+        for (int p = 0; p < nProj; ++p) {
+            for (int j = 0; j <= n; ++j)
+                row[size_t(j)] = lineIntegral(discs, j - 0.5 * n, pi * p / nProj);
+            k.transform(row.data(), p);
+            k.filter(p);
+        }
+    } else {
+        randomFiltered(k, n, nProj, unsigned(n * 31 + nProj));
+    }
     k.resetImage(n);
     for (int p = 0; p < nProj; ++p)
         k.backProjectReference(p, x0, x1, z0, z1);
     const std::vector<double> ref = k.image;
     const double tol = 1e-9 * maxAbs(ref);
-    QVERIFY(maxAbs(ref) > 0);
+    QCOMPARE(maxAbs(ref) > 0, writes);
 
     k.resetImage(n);
     for (int p = 0; p < nProj; ++p)

@@ -3,6 +3,7 @@
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ItexWriter.h"
+#include "TiffSampleWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,7 +35,8 @@ class TstImgDatas : public QObject
     Q_OBJECT
     QTemporaryDir tmp;
 
-    // "WxH" writes an ITEX image of that size, "tif" a TIFF, "bad" an unusable ITEX file,
+    // "WxH" writes an ITEX image of that size, "tifWxH" a TIFF one, "badtif" a
+    // TIFF header with no directory, "bad" an unusable ITEX file,
     // "none" names a file that does not exist, "empty" an empty file, "short" a
     // 6x4 image missing its last byte, "link" a dangling link, "fifo" a FIFO,
     // "dir" a directory, "dev" a device.
@@ -68,8 +70,14 @@ class TstImgDatas : public QObject
         if (!f.open(QIODevice::WriteOnly))
             return p;
         if (kind == QLatin1String("empty")) {
-        } else if (kind == QLatin1String("tif")) {
+        } else if (kind == QLatin1String("badtif")) {
             f.write("MM\0*", 4);
+        } else if (kind.startsWith(QLatin1String("tif"))) {
+            f.close();
+            const QStringList wh = kind.mid(3).split(QLatin1Char('x'));
+            const int w = wh.value(0).toInt(), h = wh.value(1).toInt();
+            std::vector<double> px(size_t(w) * h, 100.0 + serial);
+            TiffSampleWriter().write(p, w, h, { px.data() });
         } else if (kind == QLatin1String("bad")) {
             f.write("IM\0\0\0\0\0\0\0\0", 10);
         } else {
@@ -111,12 +119,13 @@ void TstImgDatas::addFiles_data()
     QTest::newRow("mixed sizes keep the first")
         << QStringList { "6x4", "4x6", "6x4", "6x5" } << "1010" << QSize(6, 4)
         << QStringList { "Mismatch image size: (6, 4) != (4, 6) : %1", "Mismatch image size: (6, 4) != (6, 5) : %3" };
-    QTest::newRow("tiff carries no pixels")
-        << QStringList { "tif", "5x3", "5x3" } << "011" << QSize(5, 3)
-        << QStringList { "File is not ready to access %0 (a TIFF file, which carries no pixels here)" };
-    QTest::newRow("tiff after size")
-        << QStringList { "5x3", "tif" } << "10" << QSize(5, 3)
-        << QStringList { "File is not ready to access %1 (a TIFF file, which carries no pixels here)" };
+    QTest::newRow("tiff and itex in one series")
+        << QStringList { "tif5x3", "5x3", "tif5x3", "tif3x5" } << "1110" << QSize(5, 3)
+        << QStringList { "Mismatch image size: (5, 3) != (3, 5) : %3" };
+    QTest::newRow("damaged tiff")
+        << QStringList { "5x3", "badtif" } << "10" << QSize(5, 3)
+        << QStringList { "TIFF image refused (damaged or unreadable TIFF: %1: Cannot read TIFF header): %1",
+                         "File is not ready to access %1 (TIFF image refused (damaged or unreadable TIFF: %1: Cannot read TIFF header))" };
     QTest::newRow("unreadable skipped")
         << QStringList { "bad", "5x3", "none" } << "010" << QSize(5, 3)
         << QStringList { "File is not ready to access %0 (no image size in the ITEX header)",
@@ -263,7 +272,8 @@ void TstImgDatas::runRefusal_data()
     QTest::newRow("I0 did not load") << four << "none" << "6x4" << "I0 image did not load: %i";
     QTest::newRow("BG did not load") << four << "" << "short" << "BG image did not load: %b";
     QTest::newRow("I0 of another size") << four << "4x6" << "" << "I0 image is 4 x 6, the series 6 x 4: %i";
-    QTest::newRow("TIFF as BG") << four << "" << "tif" << "BG image is 0 x 0, the series 6 x 4: %b";
+    QTest::newRow("TIFF I0 and BG") << four << "tif6x4" << "tif6x4" << "";
+    QTest::newRow("damaged TIFF as BG") << four << "" << "badtif" << "BG image did not load: %b";
 }
 
 void TstImgDatas::runRefusal()

@@ -25,3 +25,9 @@ ZUVO2_VISIBLE const char* __ubsan_default_options()
 {
     return "print_stacktrace=1:halt_on_error=1:suppressions=" ZUVO2_SUPP_DIR "/ubsan.supp";
 }
+
+ZUVO2_VISIBLE const char* __tsan_default_options()
+{
+    // The first race ends the test with a failure.
+    return "halt_on_error=1:second_deadlock_stack=1:suppressions=" ZUVO2_SUPP_DIR "/tsan.supp";
+}

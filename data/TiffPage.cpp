@@ -1,0 +1,132 @@
+#include "TiffPage.h"
+
+#include "TiffHandle.h"
+
+#include <QByteArray>
+
+#include <cstring>
+
+TiffPage::TiffPage()
+    : h(new TiffHandle)
+{
+}
+
+TiffPage::~TiffPage() = default;
+
+int TiffPage::pageCount(const QString& path, QString* why)
+{
+    TiffHandle h;
+    if (!h.openRead(path)) {
+        if (why)
+            *why = QStringLiteral("damaged or unreadable TIFF: ") + h.firstError();
+        return 0;
+    }
+    const int n = int(TIFFNumberOfDirectories(h.tif()));
+    // Counting walks every directory: a broken link in the chain shows here.
+    if (!h.firstError().isEmpty()) {
+        if (why)
+            *why = QStringLiteral("damaged TIFF directory: ") + h.firstError();
+        return 0;
+    }
+    if (n < 1 && why)
+        *why = QStringLiteral("no pages");
+    return n;
+}
+
+bool TiffPage::open(const QString& path, int page)
+{
+    lay = Layout();
+    error.clear();
+    if (!h->openRead(path)) {
+        error = QStringLiteral("damaged or unreadable TIFF: ") + h->firstError();
+        return false;
+    }
+    TIFF* tif = h->tif();
+    if (page > 0 && !TIFFSetDirectory(tif, tdir_t(page))) {
+        error = QStringLiteral("no page %1, the file has %2").arg(page + 1).arg(TIFFNumberOfDirectories(tif));
+        return false;
+    }
+    uint32_t w = 0, ht = 0;
+    uint16_t spp = 1, bps = 1, fmt = SAMPLEFORMAT_UINT, photo = 0, comp = COMPRESSION_NONE;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &ht);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &fmt);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &comp);
+    lay.photometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photo) ? photo : -1;
+    lay.width = w;
+    lay.height = ht;
+    lay.samplesPerPixel = spp;
+    lay.bitsPerSample = bps;
+    lay.sampleFormat = fmt;
+    lay.compression = comp;
+    lay.tiled = TIFFIsTiled(tif);
+    lay.rowBytes = lay.tiled ? 0 : TIFFScanlineSize64(tif);
+    if (lay.tiled) {
+        // The decoded row of a tiled page, as a striped one would hold it.
+        lay.rowBytes = (quint64(w) * spp * bps + 7) / 8;
+    }
+    if (!h->firstError().isEmpty()) {
+        error = QStringLiteral("damaged TIFF directory: ") + h->firstError();
+        return false;
+    }
+    return true;
+}
+
+bool TiffPage::read(char* dst)
+{
+    TIFF* tif = h->tif();
+    if (!tif) {
+        error = QStringLiteral("no page open");
+        return false;
+    }
+    const qint64 rowBytes = qint64(lay.rowBytes);
+    const qint64 height = lay.height;
+    if (!lay.tiled) {
+        uint32_t rps = 0;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
+        if (rps < 1 || rps > lay.height)
+            rps = lay.height;
+        const uint32_t strips = uint32_t((height + rps - 1) / rps);
+        if (TIFFNumberOfStrips(tif) < strips) {
+            error = QStringLiteral("%1 strips for %2 rows of %3").arg(TIFFNumberOfStrips(tif)).arg(height).arg(rps);
+            return false;
+        }
+        for (uint32_t s = 0; s < strips; ++s) {
+            const qint64 rows = qMin<qint64>(rps, height - qint64(s) * rps);
+            const tmsize_t want = tmsize_t(rows * rowBytes);
+            if (TIFFReadEncodedStrip(tif, s, dst + qint64(s) * rps * rowBytes, want) != want) {
+                error = QStringLiteral("damaged pixel data in strip %1: %2").arg(s).arg(h->firstError());
+                return false;
+            }
+        }
+        return true;
+    }
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+    const qint64 px = qint64(lay.samplesPerPixel) * lay.bitsPerSample / 8;
+    const qint64 tileBytes = qint64(tw) * th * px;
+    if (px < 1 || tw < 1 || th < 1 || tw > (1u << 16) || th > (1u << 16) || quint64(tileBytes) != TIFFTileSize64(tif)) {
+        error = QStringLiteral("tiles of %1 x %2 pixels").arg(tw).arg(th);
+        return false;
+    }
+    QByteArray tile(qsizetype(tileBytes), Qt::Uninitialized);
+    for (uint32_t y = 0; y < lay.height; y += th) {
+        for (uint32_t x = 0; x < lay.width; x += tw) {
+            const uint32_t index = TIFFComputeTile(tif, x, y, 0, 0);
+            if (TIFFReadEncodedTile(tif, index, tile.data(), tmsize_t(tileBytes)) != tmsize_t(tileBytes)) {
+                error = QStringLiteral("damaged pixel data in tile %1: %2").arg(index).arg(h->firstError());
+                return false;
+            }
+            // Tiles at the right and bottom edges reach beyond the image.
+            const qint64 cols = qMin<qint64>(tw, qint64(lay.width) - x);
+            const qint64 rows = qMin<qint64>(th, height - y);
+            for (qint64 r = 0; r < rows; ++r)
+                std::memcpy(dst + (qint64(y) + r) * rowBytes + qint64(x) * px, tile.constData() + r * qint64(tw) * px,
+                            size_t(cols * px));
+        }
+    }
+    return true;
+}

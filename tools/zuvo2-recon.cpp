@@ -2,11 +2,13 @@
 // engine (and the same file names and data files) as the main window.
 #include "CtCalc2.h"
 #include "CtCond.h"
+#include "AveragedImage.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuitOnSignal.h"
+#include "RingRemoval.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,6 +19,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -61,6 +64,26 @@ std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
         return nullptr;
     }
     return img;
+}
+
+// Every path must load; several are averaged into one image.
+std::unique_ptr<ImgData> loadReferences(const QStringList& paths, const char* what)
+{
+    if (paths.size() == 1)
+        return loadReference(paths.first(), what);
+    std::vector<std::unique_ptr<ImgData>> loaded;
+    QList<ImgData*> list;
+    for (const QString& path : paths) {
+        loaded.push_back(loadReference(path, what));
+        if (!loaded.back())
+            return nullptr;
+        list << loaded.back().get();
+    }
+    QString why;
+    std::unique_ptr<ImgData> avg(AveragedImage::average(list, &why));
+    if (!avg)
+        err() << "zuvo2-recon: cannot average the " << what << " images: " << why << "\n";
+    return avg;
 }
 
 // Progress on standard error: one line redrawn on a terminal, plain lines otherwise.
@@ -127,8 +150,11 @@ int main(int argc, char** argv)
     p.addVersionOption();
     const QCommandLineOption projections("projections", "Directory of the projection images (required).", "DIR");
     const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img' (required).", "GLOB");
-    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1.", "FILE");
-    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0.", "FILE");
+    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1. Given more than once: their average.", "FILE");
+    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0. Given more than once: their average.", "FILE");
+    const QCommandLineOption i0After("i0-after",
+        "I0 image taken after the scan (more than once: their average); with it each projection's I0 "
+        "is interpolated linearly by projection index between --i0 and this.", "FILE");
     const QCommandLineOption cor("cor", "Centre of rotation in pixels (required).", "X");
     const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
     const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
@@ -138,7 +164,18 @@ int main(int argc, char** argv)
     const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
     const QCommandLineOption png("png", "Also write a picture of every slice.");
     const QCommandLineOption quiet("quiet", "No progress display.");
-    p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet});
+    const QCommandLineOption filter("filter",
+        "Filter: " + FbpFilter::names().join(", ")
+            + " (default ramp); CUTOFF is a fraction of Nyquist, above 0 and at most 1 (default 1).",
+        "NAME[:CUTOFF]", FbpFilter().name);
+    const QCommandLineOption pixelSize("pixel-size",
+        "Detector pixel size in micrometres: the run report then gives the factor from data-file values to 1/cm.", "UM");
+    const QCommandLineOption rings("rings", "Ring removal with a window of SIZE detector columns (default off).", "SIZE");
+    const QCommandLineOption angles("angles",
+        "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
+        "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
+    p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet,
+                  filter, pixelSize, rings, angles, i0After});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -179,6 +216,19 @@ int main(int argc, char** argv)
     if (p.isSet(threads) && (!toInt(p.value(threads), c.threads) || c.threads < 1 || c.threads > 64))
         return usage(QStringLiteral("--threads %1 is not a number from 1 to 64").arg(p.value(threads)));
 
+    QString why;
+    if (!FbpFilter::parse(p.value(filter), c.filter, &why))
+        return usage(QStringLiteral("--filter: ") + why);
+    if (p.isSet(pixelSize) && (!toDouble(p.value(pixelSize), c.pixelSizeUm) || !(c.pixelSizeUm > 0)
+                               || !std::isfinite(c.pixelSizeUm)))
+        return usage(QStringLiteral("--pixel-size %1 is not a positive number").arg(p.value(pixelSize)));
+    if (p.isSet(rings) && (!toInt(p.value(rings), c.ringSize) || c.ringSize < 0 || c.ringSize > maxRingSize))
+        return usage(QStringLiteral("--rings %1 is not a number from 0 to %2").arg(p.value(rings)).arg(maxRingSize));
+
+    if (!CtCond::angularRange(p.value(angles), c.angles))
+        return usage(QStringLiteral("--angles must be one of %1, not %2")
+                         .arg(CtCond::angularRangeNames().join(", "), p.value(angles)));
+
     CtView view;
     if (p.isSet(region)) {
         const QStringList r = p.value(region).split(',');
@@ -217,17 +267,24 @@ int main(int argc, char** argv)
               << (failed.size() > 5 ? ", ..." : "") << "\n";
         return Usage;
     }
-    std::unique_ptr<ImgData> i0Img, bgImg;
+    std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
     ImgData* i0Ptr = nullptr;
     ImgData* bgPtr = nullptr;
-    if (p.isSet(i0) && !(i0Img = loadReference(p.value(i0), "I0")))
+    ImgData* i0AfterPtr = nullptr;
+    if (p.isSet(i0After) && !p.isSet(i0))
+        return usage(QStringLiteral("--i0-after needs --i0"));
+    if (p.isSet(i0) && !(i0Img = loadReferences(p.values(i0), "I0")))
         return Usage;
-    if (p.isSet(bg) && !(bgImg = loadReference(p.value(bg), "BG")))
+    if (p.isSet(bg) && !(bgImg = loadReferences(p.values(bg), "BG")))
+        return Usage;
+    if (p.isSet(i0After) && !(i0AfterImg = loadReferences(p.values(i0After), "I0 (after)")))
         return Usage;
     i0Ptr = i0Img.get();
     bgPtr = bgImg.get();
+    i0AfterPtr = i0AfterImg.get();
     set.i0Img = &i0Ptr;
     set.bgImg = &bgPtr;
+    set.i0AfterImg = &i0AfterPtr;
 
     const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
     CtRun run;

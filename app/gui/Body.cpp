@@ -541,6 +541,10 @@ void Body::execMultiCtCalc()
 
 void Body::execCt1()
 {
+    ctCalc.filter = ctRun->cond.filter;
+    ctCalc.ringSize = ctRun->cond.ringSize;
+    ctCalc.angles = ctRun->cond.angles;
+    ctCalc.valueToPerCm = CtRunReport::valueToPerCm(ctRun->cond.pixelSizeUm, 1, true);
     ctCalc.startCt();
     // The CT1 panel says nothing when its slice gives no sinogram; without
     // this the run (and a batch program waiting on it) would never end.

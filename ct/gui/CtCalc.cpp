@@ -5,6 +5,7 @@
 #include "CtProgress.h"
 #include "Failures.h"
 #include "HSgm.h"
+#include "RingRemoval.h"
 #include "Sinogram.h"
 #include "SinogramImage.h"
 
@@ -69,14 +70,17 @@ void CtCalc::startCt()
     showSliceNo(hSgm->slice);
     calcSlice = hSgm->slice;
 
-    if (side != n || hSgm->nth != nProj) {
-        kernel.setup(side, hSgm->nth);
+    // A half turn with its 180 degree image leaves that last row out.
+    const int used = CtCond::projectionsUsed(angles, hSgm->nth);
+    const bool fullTurn = angles == AngularRange::Full;
+    if (side != n || used != nProj || kernel.fbpFilter != filter || kernel.fullTurn != fullTurn) {
+        kernel.setup(side, used, filter, fullTurn);
         if (!kernel.ready()) {
             n = nProj = 0;   // the kernel has said why
             return;
         }
         n = side;
-        nProj = hSgm->nth;
+        nProj = used;
     }
     // Dividing the input by nProj divides the filtered projection by N * nProj.
     rowLen = hSgm->nx;
@@ -84,6 +88,7 @@ void CtCalc::startCt()
     const double scale = 1.0 / nProj;
     for (size_t i = 0; i < rows.size(); ++i)
         rows[i] = hSgm->absorb[i] * scale;
+    removeRings(rows.data(), rowLen, nProj, ringSize);
 
     if (!regionSet)
         setCR(0, 0, n, n);
@@ -182,7 +187,7 @@ void CtCalc::noticedNewPos(double x, double z)
     const double tz = std::trunc(z);
     if (!(tx >= 0 && tx < side && tz >= 0 && tz < side))
         return;
-    DispCt->setVal(kernel.imageRow(int(tz))[int(tx)]);
+    showValue(kernel.imageRow(int(tz))[int(tx)]);
 }
 
 void CtCalc::calcCt()
@@ -199,6 +204,7 @@ void CtCalc::genResImage()
         return;
     kernel.calcRange();
     cbar->autoMinMax(kernel.minV, kernel.maxV);
+    showUnits();
     DispCt->image = greyImage(kernel.image.data(), n, n, *cbar);
     DispCt->newImage();
     DispCt->update();

@@ -164,3 +164,24 @@ void CtCalcBase::setCBarMinMaxForced(double min, double max)
 {
     cbar->setMinMaxForced(min, max);
 }
+
+void CtCalcBase::showValue(double v)
+{
+    if (!(valueToPerCm > 0)) {
+        DispCt->setVal(v);
+        return;
+    }
+    DispCt->Val->setText(QStringLiteral("%1 (%2 /cm)").arg(num(v), num(v * valueToPerCm)));
+}
+
+void CtCalcBase::showUnits()
+{
+    if (!cbar)
+        return;
+    if (!(valueToPerCm > 0)) {
+        cbar->setToolTip(QString());
+        return;
+    }
+    cbar->setToolTip(QStringLiteral("mu %1 to %2 /cm")
+                         .arg(num(cbar->getVMin() * valueToPerCm), num(cbar->getVMax() * valueToPerCm)));
+}

@@ -158,6 +158,15 @@ void TstBody::commands_data()
     QTest::newRow("cor not applied") << QStringList{"ct_cor 120.6", "ct_cor 34,5"} << "Cor" << QByteArray("text") << QVariant("120.6");
     QTest::newRow("raw i0 value") << QStringList{"add_inf_raw_i0_val 2.5"} << "I0Val" << QByteArray("text") << QVariant("2.5");
     QTest::newRow("unknown word") << QStringList{"no_such_word 1"} << "SelectCt1" << QByteArray("checked") << QVariant(true);
+    QTest::newRow("filter") << QStringList{"ct_filter hamming"} << "Filter" << QByteArray("currentText") << QVariant("hamming");
+    QTest::newRow("filter cutoff") << QStringList{"ct_filter hann 0.5"} << "FilterCutoff" << QByteArray("text") << QVariant("0.5");
+    QTest::newRow("unknown filter not applied") << QStringList{"ct_filter cosine", "ct_filter parzen"} << "Filter" << QByteArray("currentText") << QVariant("cosine");
+    QTest::newRow("bad cutoff not applied") << QStringList{"ct_filter hann 0.5", "ct_filter hann 1.5"} << "FilterCutoff" << QByteArray("text") << QVariant("0.5");
+    QTest::newRow("cutoff no number not applied") << QStringList{"ct_filter hann 0.5", "ct_filter ramp x"} << "Filter" << QByteArray("currentText") << QVariant("hann");
+    QTest::newRow("pixel size") << QStringList{"ct_pixel_size 6.5"} << "PixelSize" << QByteArray("text") << QVariant("6.5");
+    QTest::newRow("pixel size 0 clears") << QStringList{"ct_pixel_size 6.5", "ct_pixel_size 0"} << "PixelSize" << QByteArray("text") << QVariant("");
+    QTest::newRow("ring removal") << QStringList{"ct_ring_removal 7"} << "RingSize" << QByteArray("value") << QVariant(7);
+    QTest::newRow("ring removal negative not applied") << QStringList{"ct_ring_removal 7", "ct_ring_removal -3"} << "RingSize" << QByteArray("value") << QVariant(7);
     QTest::newRow("new on load off") << QStringList{"images_new_on_load 0"} << "AddFiles" << QByteArray("checked") << QVariant(true);
 }
 

@@ -101,6 +101,7 @@ private slots:
     void ctSeries();
     void ctXafs();
     void reconMatchesBatch();
+    void reconAveragesReferences();
     void reconRefuses_data();
     void reconRefuses();
     void reconWriteFailureExits1();
@@ -257,7 +258,8 @@ void TstE2e::reconMatchesBatch()
     f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
                     "bg_load \"%1/bg/BG.img\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
-                    "ct_set_calc_region 10 5.5 90 70\nauto_save_data_path out/batch\n"
+                    "ct_set_calc_region 10 5.5 90 70\nct_filter hann 0.8\nct_pixel_size 6.5\n"
+                    "ct_ring_removal 5\nauto_save_data_path out/batch\n"
                     "auto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
                 .arg(smallDir)
                 .arg(smallCor, 0, 'g', 17)
@@ -269,7 +271,8 @@ void TstE2e::reconMatchesBatch()
     QCOMPARE(exec("zuvo2-recon", {"--projections", smallDir, "--pattern", "ct-*.img", "--i0", smallDir + "/i0/I0.img",
                                   "--bg", smallDir + "/bg/BG.img", "--cor", QString::number(smallCor, 'g', 17),
                                   "--axis", "v", "--slices", "3:11:4", "--region", "10,5.5,90,70", "--threads", "3",
-                                  "--out", "out/recon", "--name", "s", "--quiet"}, &log),
+                                  "--out", "out/recon", "--name", "s", "--quiet", "--filter", "hann:0.8",
+                                  "--pixel-size", "6.5", "--rings", "5"}, &log),
              0);
     const QDir batch(work.filePath("out/batch")), recon(work.filePath("out/recon"));
     const QStringList names{"s-00003.dat", "s-00007.dat", "s-00011.dat", "s-run.json"};
@@ -282,6 +285,47 @@ void TstE2e::reconMatchesBatch()
         QVERIFY(da.size() > 1000);
         QVERIFY2(da == b.readAll(), qPrintable(n));
     }
+    for (const QDir& d : {batch, recon}) {
+        QFile f(d.filePath("s-run.json"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+        QCOMPARE(o.value("filter").toString(), QString("hann"));
+        QCOMPARE(o.value("cutoff").toDouble(), 0.8);
+        QCOMPARE(o.value("ringRemoval").toInt(), 5);
+        const QJsonObject u = o.value("units").toObject();
+        QCOMPARE(u.value("pixelSizeUm").toDouble(), 6.5);
+        const int nProj = o.value("fileCount").toInt();
+        QVERIFY(nProj > 0);
+        // value / (2 nProj) is mu per pixel; a pixel is 6.5e-4 cm.
+        QVERIFY(std::fabs(u.value("ct2ValueToPerCm").toDouble() * 2 * nProj * 6.5e-4 - 1) < 1e-12);
+    }
+}
+
+// I0 and BG given twice: their mean is the image itself, so the data files
+// equal those of a single I0 and BG; the report counts what was averaged.
+void TstE2e::reconAveragesReferences()
+{
+    const QString i0 = smallDir + "/i0/I0.img", bg = smallDir + "/bg/BG.img";
+    const QStringList common{"--projections", smallDir, "--pattern", "ct-*.img", "--cor",
+                             QString::number(smallCor, 'g', 17), "--axis", "v", "--slices", "5:5", "--quiet"};
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--bg", bg, "--out", "out/avg1"}, &log), 0);
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--i0", i0, "--bg", bg, "--bg", bg, "--bg", bg,
+                                                       "--out", "out/avg2"}, &log), 0);
+    QFile a(work.filePath("out/avg1/slice-00005.dat")), b(work.filePath("out/avg2/slice-00005.dat"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray single = a.readAll();
+    QVERIFY(single.size() > 1000);
+    QVERIFY(single == b.readAll());
+    QFile f(work.filePath("out/avg2/slice-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("i0Images").toInt(), 2);
+    QCOMPARE(o.value("bgImages").toInt(), 3);
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--i0-after", i0, "--out", "out/avg3"}, &log), 0);
+    QFile g(work.filePath("out/avg3/slice-run.json"));
+    QVERIFY(g.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(g.readAll()).object().value("i0AfterImages").toInt(), 1);
 }
 
 void TstE2e::reconRefuses_data()
@@ -303,6 +347,16 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("empty region") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--region", "30,30,10,40"})
                                   << "is empty";
     QTest::newRow("bad slices") << (in + QStringList{"--cor", "60", "--slices", "1-4"}) << "is not FROM:TO[:STEP]";
+    QTest::newRow("unknown filter") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "parzen"})
+                                    << "--filter: unknown filter \"parzen\"";
+    QTest::newRow("cutoff 0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "hann:0"})
+                              << "cutoff 0 is not above 0 and at most 1";
+    QTest::newRow("negative rings") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--rings", "-1"})
+                                    << "--rings -1 is not a number from 0 to 1001";
+    QTest::newRow("zero pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "0"})
+                                     << "--pixel-size 0 is not a positive number";
+    QTest::newRow("I0 after without I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0-after", "out/small/i0/I0.img"})
+                                         << "--i0-after needs --i0";
     QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})
                                 << "cannot read the I0 image";
 }

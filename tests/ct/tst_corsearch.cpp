@@ -1,0 +1,163 @@
+// Automatic centre of rotation on phantom series with known centres.
+#include "CorSearch.h"
+#include "Phantom.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+struct Series
+{
+    int dim = 256;
+    int nth = 180;
+    double cor = 128;
+    double counts = 0;       // beam counts for Poisson noise; 0: exact
+    bool with180 = false;    // nth projections from 0 to 180 degrees inclusive
+    bool uniform = false;    // a featureless slab instead of the head
+    double shiftX = 0;       // object centre off the axis, pixels
+};
+
+// Absorbance lines of one slice, projection p at pi p / nth (or pi p / (nth - 1)
+// when the series ends at 180 degrees), detector pixel k at u = k - cor.
+std::vector<double> makeLines(const Series& s)
+{
+    Phantom ph = Phantom::head(50, 40);
+    for (Ellipsoid& e : ph.ellipsoids) {
+        e.cx += s.shiftX;
+        e.cz -= 0.5 * s.shiftX;
+    }
+    std::mt19937 rng(7);
+    std::vector<double> lines(size_t(s.dim) * size_t(s.nth));
+    for (int p = 0; p < s.nth; ++p) {
+        const double th = M_PI * p / (s.with180 ? s.nth - 1 : s.nth);
+        double* row = lines.data() + size_t(p) * size_t(s.dim);
+        if (s.uniform)
+            std::fill(row, row + s.dim, 0.5);
+        else
+            ph.projectLine(th, 0, -s.cor, s.dim, row);
+        if (s.counts > 0)
+            for (int k = 0; k < s.dim; ++k) {
+                std::poisson_distribution<int> d(s.counts * std::exp(-row[k]));
+                row[k] = std::log(s.counts / std::max(1, d(rng)));
+            }
+    }
+    return lines;
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Series)
+
+class TestCorSearch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void knownCentreIsFoundAndSound_data();
+    void knownCentreIsFoundAndSound();
+    void featurelessSeriesIsQuestionable_data();
+    void featurelessSeriesIsQuestionable();
+    void rangeLimitsTheSearch();
+    void tooSmallInputIsInvalid();
+};
+
+void TestCorSearch::knownCentreIsFoundAndSound_data()
+{
+    QTest::addColumn<Series>("s");
+    auto row = [](const char* name, Series s) { QTest::newRow(name) << s; };
+    Series s;
+    s.cor = 128.3;
+    row("near the middle", s);
+    s.cor = 188.0;
+    row("60 px right of the middle", s);
+    s.cor = 67.6;
+    row("60 px left of the middle", s);
+    s.cor = 127.5;
+    row("at x.5", s);
+    s.cor = 130.2;
+    s.shiftX = 20;
+    row("object off the axis", s);
+    s.shiftX = 0;
+    s.counts = 5000;
+    row("Poisson noise at 5000 counts", s);
+    s.with180 = true;
+    s.nth = 181;
+    s.cor = 121.7;
+    row("noise, last projection at 180 degrees", s);
+    s.counts = 0;
+    s.cor = 180.5;
+    row("180 degrees, far off the middle", s);
+    s.dim = 512;
+    s.nth = 400;
+    s.with180 = false;
+    s.counts = 5000;
+    s.cor = 312.4;
+    row("512 wide, 400 projections, noise", s);
+}
+
+void TestCorSearch::knownCentreIsFoundAndSound()
+{
+    QFETCH(Series, s);
+    const std::vector<double> lines = makeLines(s);
+    const CorResult r = findCor(lines.data(), s.dim, s.nth);
+    QVERIFY(r.valid);
+    QVERIFY2(std::fabs(r.cor - s.cor) < 0.2, qPrintable(QStringLiteral("found %1, true %2").arg(r.cor).arg(s.cor)));
+    QVERIFY2(r.sound, qPrintable(r.text()));
+    QCOMPARE(r.text(), QString::number(r.cor, 'f', 2) + QStringLiteral(" (sound)"));
+}
+
+void TestCorSearch::featurelessSeriesIsQuestionable_data()
+{
+    QTest::addColumn<Series>("s");
+    Series s;
+    s.uniform = true;
+    QTest::newRow("exact") << s;
+    s.counts = 5000;
+    QTest::newRow("noise") << s;
+}
+
+void TestCorSearch::featurelessSeriesIsQuestionable()
+{
+    QFETCH(Series, s);
+    const std::vector<double> lines = makeLines(s);
+    const CorResult r = findCor(lines.data(), s.dim, s.nth);
+    QVERIFY(r.valid);
+    QVERIFY(!r.sound);
+    QVERIFY2(r.text().contains(QStringLiteral("(questionable: ")), qPrintable(r.text()));
+}
+
+void TestCorSearch::rangeLimitsTheSearch()
+{
+    // The true centre lies outside the range: the answer sits at its edge and says so.
+    Series s;
+    s.cor = 150.3;
+    const std::vector<double> lines = makeLines(s);
+    CorSearchOptions o;
+    o.from = 100;
+    o.to = 149;
+    const CorResult r = findCor(lines.data(), s.dim, s.nth, o);
+    QVERIFY(r.valid);
+    QVERIFY(r.cor <= 149.0 + 1e-9);
+    QVERIFY(!r.sound);
+    QCOMPARE(r.reason, QStringLiteral("peak at the edge of the range"));
+}
+
+void TestCorSearch::tooSmallInputIsInvalid()
+{
+    std::vector<double> lines(8 * 4, 1.0);
+    QVERIFY(!findCor(lines.data(), 8, 4).valid);
+    QVERIFY(!findCor(lines.data(), 8, 1).valid);
+    QVERIFY(!findCor(nullptr, 256, 180).valid);
+    Series s;
+    const std::vector<double> big = makeLines(s);
+    CorSearchOptions o;
+    o.from = 300;
+    o.to = 400;
+    const CorResult r = findCor(big.data(), s.dim, s.nth, o);
+    QVERIFY(!r.valid);
+    QVERIFY(!r.reason.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCorSearch)
+#include "tst_corsearch.moc"

@@ -14,9 +14,11 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 // Half-width of the sharpness search around the coarse value, pixels.
 constexpr double kWindow = 1.0;
-// Projections and pixels a trial slice uses at most: enough to see the blur
-// of a tenth of a pixel, few enough for a large detector.
-constexpr int kMaxProjections = 360;
+// Largest move of the 0/180 value the sharpness search may make, pixels.
+constexpr double kAgree = 0.25;
+// Projections and pixels a trial slice uses at most: fewer projections
+// leave streaks that move the measure more than a tenth of a pixel.
+constexpr int kMaxProjections = 1000;
 constexpr double kTargetPixels = 40000.0;
 constexpr int kBinnedWidth = 512;
 // Gaussian smoothing of the coarse correlation, pixels.
@@ -125,6 +127,12 @@ Coarse coarseCentre(const double* first, const double* last, int dim, double lo,
         a.spec[k][0] = re * smooth;
         a.spec[k][1] = im * smooth;
     }
+    // c2r overwrites its input; the spectrum is kept for the sub-pixel peak.
+    std::vector<double> spec(size_t(l + 2));
+    for (int k = 0; k <= l / 2; ++k) {
+        spec[size_t(2 * k)] = a.spec[k][0];
+        spec[size_t(2 * k + 1)] = a.spec[k][1];
+    }
     fftw_execute(a.c2r);
     const double* conv = a.real;
     const int s0 = int(std::ceil(2 * lo)), s1 = int(std::floor(2 * hi));
@@ -135,9 +143,27 @@ Coarse coarseCentre(const double* first, const double* last, int dim, double lo,
     Coarse r;
     r.peak = conv[best];
     r.rho = energy > 0 ? r.peak / (energy * l) : 0;
+    // The band-limited curve between samples, from its spectrum: a parabola
+    // through three whole samples would pull a narrow peak toward one of them.
+    auto at = [&](double x) {
+        double v = spec[0];
+        for (int k = 1; k <= l / 2; ++k) {
+            const double ph = 2 * kPi * k * x / l;
+            v += (k == l / 2 ? 1.0 : 2.0) * (spec[size_t(2 * k)] * std::cos(ph) - spec[size_t(2 * k + 1)] * std::sin(ph));
+        }
+        return v;
+    };
     double off = 0;
-    if (best > s0 && best < s1)
-        off = vertex(conv[best - 1], conv[best], conv[best + 1]);
+    if (best > s0 && best < s1) {
+        constexpr int sub = 16;
+        std::vector<double> v(2 * sub + 1);
+        for (int j = -sub; j <= sub; ++j)
+            v[size_t(j + sub)] = at(best + double(j) / sub);
+        const int j = int(std::max_element(v.begin(), v.end()) - v.begin());
+        off = double(j - sub) / sub;
+        if (j > 0 && j < 2 * sub)
+            off += vertex(v[size_t(j - 1)], v[size_t(j)], v[size_t(j + 1)]) / sub;
+    }
     r.cor = 0.5 * (best + off);
     r.atEdge = best == s0 || best == s1;
     // The main lobe ends where the curve stops falling; the highest local
@@ -295,10 +321,13 @@ CorResult findCor(const double* lines, int dim, int nth, const CorSearchOptions&
     r.coarse = r.cor = c.cor;
     r.match = c.rho;
     if (!(c.rho > kFlat)) {
+        r.cor = std::round(r.cor * 100) / 100;
         r.reason = QStringLiteral("flat measure");
         return r;
     }
     auto verdict = [&]() {
+        // Hundredths, so that the value used is the value shown.
+        r.cor = std::round(r.cor * 100) / 100;
         if (c.atEdge || r.cor - lo < 1.0 || hi - r.cor < 1.0)
             r.reason = QStringLiteral("peak at the edge of the range");
         else if (c.second >= kTwoPeaks * c.peak)
@@ -358,7 +387,10 @@ CorResult findCor(const double* lines, int dim, int nth, const CorSearchOptions&
     // out a centre near the coarse one; then the coarse value stands.
     if (!edge) {
         x = stage(x, kWindow / 4, std::clamp(o.precision, 0.01, kWindow / 8), edge);
-        if (!edge) {
+        // Large smooth objects pull the slices' measure by up to a third of
+        // a pixel where the 0/180 value is exact; it refines only within
+        // a quarter pixel.
+        if (!edge && std::fabs(x - c.cor) <= kAgree) {
             r.cor = x;
             r.refined = true;
         }

@@ -1,15 +1,19 @@
 #pragma once
 // Automatic centre of rotation for one slice.
 //
-// Coarse: the first projection against the mirrored last one (exact when the
-// series ends at 180 degrees, one angular step off otherwise), cross-correlated
-// over every centre of the search range, with a sub-pixel peak.
+// Coarse: the slopes of the first projection, mirrored, against those of
+// the last one (exact when the series ends at 180 degrees; otherwise the
+// first extrapolated one step back matches better, and the better match is
+// taken), cross-correlated over every centre of the search range; the peak
+// is read to 1/32 pixel from the band-limited correlation.
 // Fine: trial slices reconstructed within a pixel of the coarse value from
 // ramp-filtered detector lines (binned on wide detectors); a centre error
 // blurs the slice without changing its energy, so the measure is the
 // slice's L1 norm (its negative lobes grow with the error), minimised to
-// `precision` pixels. When the best trial lies at the window's edge the
-// measure singles out nothing near the coarse value, and that stands.
+// `precision` pixels. Its result is taken only within a quarter pixel of
+// the coarse value (large smooth objects pull it further where the 0/180
+// value is exact); otherwise, or when the best trial lies at the window's
+// edge, the coarse value stands.
 // Questionable: no match at all (flat measure), a rival peak of the 0/180
 // comparison nearly as high, or a centre at the edge of the search range.
 //
@@ -33,7 +37,7 @@ struct CorSearchOptions
 struct CorResult
 {
     bool valid = false;     // false: nothing to search (too few samples or projections)
-    double cor = 0;         // the centre, detector pixels
+    double cor = 0;         // the centre, detector pixels, in hundredths
     double coarse = 0;      // the estimate of the 0/180 comparison
     bool refined = false;   // the sharpness search moved it to cor
     double match = 0;       // how well the 0/180 pair matched (correlation, 0 .. 1)

@@ -2,6 +2,7 @@
 // engine (and the same file names and data files) as the main window.
 #include "CtCalc2.h"
 #include "CtCond.h"
+#include "CorSearch.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "ImgData.h"
@@ -126,7 +127,7 @@ int main(int argc, char** argv)
     const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img' (required).", "GLOB");
     const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1.", "FILE");
     const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0.", "FILE");
-    const QCommandLineOption cor("cor", "Centre of rotation in pixels (required).", "X");
+    const QCommandLineOption cor("cor", "Centre of rotation in pixels, or auto: found on the first slice (required).", "X|auto");
     const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
     const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
     const QCommandLineOption region("region", "Calculation region in pixels of the slice image; default the whole image.", "X0,Z0,X1,Z1");
@@ -155,7 +156,8 @@ int main(int argc, char** argv)
     CtCond c;
     c.ct2 = true;
     c.autoExec = true;
-    if (!toDouble(p.value(cor), c.cor))
+    const bool autoCor = p.value(cor).trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
+    if (!autoCor && !toDouble(p.value(cor), c.cor))
         return usage(QStringLiteral("--cor %1 is not a number").arg(p.value(cor)));
     const QString ax = p.value(axis).toLower();
     if (ax != "v" && ax != "h")
@@ -225,6 +227,18 @@ int main(int argc, char** argv)
     bgPtr = bgImg.get();
     set.i0Img = &i0Ptr;
     set.bgImg = &bgPtr;
+
+    // A questionable centre is used all the same; the line says so.
+    if (autoCor) {
+        const CorResult r = findCor(set, c.rotAxIsV, from);
+        if (!r.valid) {
+            err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
+            return Usage;
+        }
+        c.cor = r.cor;
+        err() << "zuvo2-recon: Centre of rotation " << r.text() << "\n";
+        err().flush();
+    }
 
     const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
     CtRun run;

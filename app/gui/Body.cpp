@@ -3,6 +3,7 @@
 #include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
+#include "CorSearch.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
@@ -115,6 +116,7 @@ Body::Body(QWidget* parent)
 
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
+    connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -740,4 +742,17 @@ void Body::batchExCmd(BatchCmd cmd)
 {
     qDebug().noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
     commands->execute(cmd);
+}
+
+CorResult Body::findCentre(int slice)
+{
+    // Only reads the projections, as the sinogram panel does, so a run may go on.
+    const CorResult r = findCor(rawImages, procCtrl->rotAxIsV, slice);
+    if (!r.valid) {
+        qDebug().noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
+        return r;
+    }
+    procCtrl->setCor(r.cor);
+    qDebug().noquote() << QStringLiteral("Centre of rotation ") + r.text();
+    return r;
 }

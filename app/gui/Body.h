@@ -23,6 +23,7 @@
 #include <memory>
 
 class BodyCommands;
+struct CorResult;
 class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
@@ -143,6 +144,9 @@ private:
     void dataFilesCleared();
     // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
     void applyFixedColorRange();
+    // Finds the centre of rotation on a slice of the loaded series and sets
+    // the centre field when there is an answer; logs the answer.
+    CorResult findCentre(int slice);
 
     QPen crossPen;
     QPen slicePen;

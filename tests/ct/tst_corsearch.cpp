@@ -18,13 +18,14 @@ struct Series
     bool with180 = false;    // nth projections from 0 to 180 degrees inclusive
     bool uniform = false;    // a featureless slab instead of the head
     double shiftX = 0;       // object centre off the axis, pixels
+    double radius = 50;      // of the head
 };
 
 // Absorbance lines of one slice, projection p at pi p / nth (or pi p / (nth - 1)
 // when the series ends at 180 degrees), detector pixel k at u = k - cor.
 std::vector<double> makeLines(const Series& s)
 {
-    Phantom ph = Phantom::head(50, 40);
+    Phantom ph = Phantom::head(s.radius, 40);
     for (Ellipsoid& e : ph.ellipsoids) {
         e.cx += s.shiftX;
         e.cz -= 0.5 * s.shiftX;
@@ -88,6 +89,17 @@ void TestCorSearch::knownCentreIsFoundAndSound_data()
     s.counts = 0;
     s.cor = 180.5;
     row("180 degrees, far off the middle", s);
+    s.nth = 90;
+    s.cor = 130.5;
+    s.with180 = false;
+    s.counts = 30000;
+    row("90 projections", s);
+    s.radius = 110;
+    s.counts = 0;
+    row("90 projections, wide object", s);
+    s.nth = 180;
+    row("180 projections, wide object", s);
+    s.radius = 50;
     s.dim = 512;
     s.nth = 400;
     s.with180 = false;

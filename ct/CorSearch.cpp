@@ -452,3 +452,74 @@ CorResult findCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearchOption
     }
     return findCor(lines.data(), dim, set.count(), options);
 }
+
+QString CorLine::text() const
+{
+    if (!valid)
+        return QStringLiteral("no centre line: ") + reason;
+    return QStringLiteral("Centre of rotation %1 %2 %3 per slice (residual %4 px, %5 slices)")
+        .arg(at0, 0, 'f', 2)
+        .arg(slope < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(std::fabs(slope), 0, 'f', 5)
+        .arg(residual, 0, 'f', 2)
+        .arg(used);
+}
+
+CorLine fitCorLine(const std::vector<int>& slices, const std::vector<CorResult>& results)
+{
+    CorLine line;
+    line.slices = slices;
+    line.results = results;
+    double n = 0, sx = 0, sy = 0;
+    for (size_t i = 0; i < slices.size() && i < results.size(); ++i)
+        if (results[i].sound) {
+            n += 1;
+            sx += slices[i];
+            sy += results[i].cor;
+        }
+    line.used = int(n);
+    if (n < 2) {
+        line.reason = QStringLiteral("fewer than two slices gave a sound centre");
+        return line;
+    }
+    const double mx = sx / n, my = sy / n;
+    double sxx = 0, sxy = 0;
+    for (size_t i = 0; i < slices.size() && i < results.size(); ++i)
+        if (results[i].sound) {
+            sxx += (slices[i] - mx) * (slices[i] - mx);
+            sxy += (slices[i] - mx) * (results[i].cor - my);
+        }
+    if (!(sxx > 0)) {
+        line.reason = QStringLiteral("the sound centres all lie on one slice");
+        return line;
+    }
+    line.slope = sxy / sxx;
+    line.at0 = my - line.slope * mx;
+    double ss = 0;
+    for (size_t i = 0; i < slices.size() && i < results.size(); ++i)
+        if (results[i].sound) {
+            const double d = results[i].cor - line.at(slices[i]);
+            ss += d * d;
+        }
+    line.residual = std::sqrt(ss / n);
+    line.valid = true;
+    return line;
+}
+
+CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count)
+{
+    std::vector<int> slices;
+    std::vector<CorResult> results;
+    if (to < from)
+        std::swap(from, to);
+    count = std::clamp(count, 2, 64);
+    // Slices a little inside the ends: the outermost rows often see no sample.
+    for (int i = 0; i < count; ++i) {
+        const int s = from + int(std::lround((to - from) * (i + 0.5) / count));
+        if (slices.empty() || slices.back() != s) {
+            slices.push_back(s);
+            results.push_back(findCor(set, rotAxIsV, s));
+        }
+    }
+    return fitCorLine(slices, results);
+}

@@ -63,3 +63,26 @@ bool absorbanceLines(ImgDatas& set, bool rotAxIsV, int slice, std::vector<double
 
 // Both of the above; an invalid result carries the reason in `reason`.
 CorResult findCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearchOptions& options = {});
+
+// A centre that moves along the axis (a tilted axis): cor(slice) = at0 + slope * slice,
+// fitted through the sound centres of several slices.
+struct CorLine
+{
+    bool valid = false;
+    double at0 = 0;
+    double slope = 0;       // pixels per slice
+    double residual = 0;    // rms distance of the centres used from the line, pixels
+    std::vector<int> slices;        // the slices searched
+    std::vector<CorResult> results; // their centres
+    int used = 0;           // how many were sound and went into the fit
+    QString reason;         // why there is no line
+
+    double at(int slice) const { return at0 + slope * slice; }
+    // "Centre of rotation 126.00 + 0.0635 per slice (residual 0.04 px, 8 slices)".
+    QString text() const;
+};
+
+// Least-squares line through the sound results; needs two of them.
+CorLine fitCorLine(const std::vector<int>& slices, const std::vector<CorResult>& results);
+// The centre of `count` slices spread evenly over from .. to, and their line.
+CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count = 8);

@@ -34,6 +34,9 @@ struct CtJob
     bool rotAxIsV = false;
     double cor = 0;
     int slice = 0;
+    // Above 0: the sinogram is cut to side + 1 samples about the centre, so
+    // slices with different centres (a tilted axis) share one kernel size.
+    int side = 0;
     CtView view;
     // Draw the picture for display (a picture is drawn anyway when saved).
     bool showImage = true;

@@ -28,6 +28,9 @@ public:
     QString i0, bg;             // file names, empty when none is used
     QString calculator;         // "CT2" or "CT1"
     double cor = 0;
+    // Tilted axis: slice s used the centre corAt0 + corSlope * s.
+    bool corFit = false;
+    double corAt0 = 0, corSlope = 0;
     bool rotAxIsV = false;
     bool wholeImage = true;     // region of each slice's whole image
     CtRegion region;

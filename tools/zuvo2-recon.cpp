@@ -128,6 +128,7 @@ int main(int argc, char** argv)
     const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1.", "FILE");
     const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0.", "FILE");
     const QCommandLineOption cor("cor", "Centre of rotation in pixels, or auto: found on the first slice (required).", "X|auto");
+    const QCommandLineOption corFit("cor-fit", "Tilted axis: fit a centre line over the images' height and reconstruct each slice about it (instead of --cor).");
     const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
     const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
     const QCommandLineOption region("region", "Calculation region in pixels of the slice image; default the whole image.", "X0,Z0,X1,Z1");
@@ -136,7 +137,7 @@ int main(int argc, char** argv)
     const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
     const QCommandLineOption png("png", "Also write a picture of every slice.");
     const QCommandLineOption quiet("quiet", "No progress display.");
-    p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet});
+    p.addOptions({projections, pattern, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, quiet});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -150,14 +151,16 @@ int main(int argc, char** argv)
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
     for (const QCommandLineOption* o : {&projections, &pattern, &cor, &slices, &out})
-        if (!p.isSet(*o))
+        if (!p.isSet(*o) && !(o == &cor && p.isSet(corFit)))
             return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
 
     CtCond c;
     c.ct2 = true;
     c.autoExec = true;
     const bool autoCor = p.value(cor).trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
-    if (!autoCor && !toDouble(p.value(cor), c.cor))
+    if (p.isSet(corFit) && p.isSet(cor))
+        return usage(QStringLiteral("--cor and --cor-fit exclude each other"));
+    if (!autoCor && !p.isSet(corFit) && !toDouble(p.value(cor), c.cor))
         return usage(QStringLiteral("--cor %1 is not a number").arg(p.value(cor)));
     const QString ax = p.value(axis).toLower();
     if (ax != "v" && ax != "h")
@@ -238,6 +241,18 @@ int main(int argc, char** argv)
         c.cor = r.cor;
         err() << "zuvo2-recon: Centre of rotation " << r.text() << "\n";
         err().flush();
+    }
+
+    if (p.isSet(corFit)) {
+        const CorLine line = findCorLine(set, c.rotAxIsV, 0, (c.rotAxIsV ? set.height : set.width) - 1);
+        err() << "zuvo2-recon: " << line.text() << "\n";
+        err().flush();
+        if (!line.valid)
+            return Usage;
+        c.corFit = true;
+        c.corAt0 = line.at0;
+        c.corSlope = line.slope;
+        c.cor = line.at(from);
     }
 
     const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();

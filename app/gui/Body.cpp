@@ -436,6 +436,12 @@ void Body::startCalcCt()
     ctRun->request = procCtrl->ctCond();
     ctRun->request.ct1 = SelectCt1->isChecked();
     ctRun->request.ct2 = SelectCt2->isChecked();
+    if (corPerSlice && corLine.valid) {
+        ctRun->request.corFit = true;
+        ctRun->request.corAt0 = corLine.at0;
+        ctRun->request.corSlope = corLine.slope;
+        ctRun->request.cor = corLine.at(ctRun->request.autoExec ? ctRun->request.from : ctRun->request.sliceNo);
+    }
     ctRun->genImg = ShowCalcRes->isChecked();
     // Copied here so the run takes them when it sets up the workers.
     copySaveConds();
@@ -755,4 +761,20 @@ CorResult Body::findCentre(int slice)
     procCtrl->setCor(r.cor);
     qDebug().noquote() << QStringLiteral("Centre of rotation ") + r.text();
     return r;
+}
+
+bool Body::setCorPerSlice(bool on)
+{
+    corPerSlice = false;
+    if (!on) {
+        qDebug().noquote() << QStringLiteral("One centre of rotation for every slice");
+        return true;
+    }
+    const int lines = procCtrl->rotAxIsV ? rawImages.height : rawImages.width;
+    corLine = findCorLine(rawImages, procCtrl->rotAxIsV, 0, lines - 1);
+    if (!corLine.valid)
+        return false;
+    corPerSlice = true;
+    qDebug().noquote() << corLine.text();
+    return true;
 }

@@ -5,6 +5,7 @@
 #include "Batch.h"
 #include "BatchCmd.h"
 #include "CtCalc.h"
+#include "CorSearch.h"
 #include "CtCond.h"
 #include "ImgDatas.h"
 #include "MouseC.h"
@@ -23,7 +24,6 @@
 #include <memory>
 
 class BodyCommands;
-struct CorResult;
 class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
@@ -147,6 +147,9 @@ private:
     // Finds the centre of rotation on a slice of the loaded series and sets
     // the centre field when there is an answer; logs the answer.
     CorResult findCentre(int slice);
+    // Fits the centre line of a tilted axis over the images' height and
+    // has runs use it (on), or goes back to the one centre (off).
+    bool setCorPerSlice(bool on);
 
     QPen crossPen;
     QPen slicePen;
@@ -157,6 +160,9 @@ private:
     // The run itself (active flag, times, conditions, next slice) is kept
     // by the run control with the pool; the window shows it.
     bool batchCalcActive = false;
+    // Runs reconstruct each slice about corLine (ct_cor_per_slice).
+    bool corPerSlice = false;
+    CorLine corLine;
 
     Batch batch;
     XafsBatch seqDriver;

@@ -146,6 +146,14 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
                  return x.fail(Failures::Command, c, r.reason);
              return r.sound ? O::Ok : O::Ng;
          }},
+        // The line is fitted now, over the images' height, and used by
+        // every run until turned off.
+        {"ct_cor_per_slice", A::flagArg(),
+         [](X& x, const C& c, const A& a) {
+             if (!x.b->setCorPerSlice(a.flag))
+                 return x.fail(Failures::Command, c, x.b->corLine.text());
+             return O::Ok;
+         }},
         {"ct_rot_ax_is_h", A::flagArg(),
          [](X& x, const C&, const A& a) {
              QRadioButton* r = a.flag ? x.b->procCtrl->RotAxH : x.b->procCtrl->RotAxV;

@@ -184,9 +184,10 @@ Coarse coarseCentre(const double* first, const double* last, int dim, double lo,
     return r;
 }
 
-// Ramp-filtered detector lines, upsampled so that linear interpolation between samples does not
-// blur the slices differently for different fractions of a pixel; zeros in
-// front and behind so interpolation never leaves them.
+// Ramp-filtered detector lines, upsampled so that linear interpolation
+// between samples does not blur the slices differently for different
+// fractions of a pixel; zeros in front and behind so interpolation never
+// leaves them.
 constexpr int kUp = 4;
 
 struct Filtered

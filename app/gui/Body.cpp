@@ -3,6 +3,7 @@
 #include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
+#include "CorSearch.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
@@ -115,6 +116,7 @@ Body::Body(QWidget* parent)
 
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
+    connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -493,6 +495,12 @@ void Body::startCalcCt()
     ctRun->request = procCtrl->ctCond();
     ctRun->request.ct1 = SelectCt1->isChecked();
     ctRun->request.ct2 = SelectCt2->isChecked();
+    if (corPerSlice && corLine.valid) {
+        ctRun->request.corFit = true;
+        ctRun->request.corAt0 = corLine.at0;
+        ctRun->request.corSlope = corLine.slope;
+        ctRun->request.cor = corLine.at(ctRun->request.autoExec ? ctRun->request.from : ctRun->request.sliceNo);
+    }
     ctRun->genImg = ShowCalcRes->isChecked();
     // Copied here so the run takes them when it sets up the workers.
     copySaveConds();
@@ -821,4 +829,33 @@ void Body::batchExCmd(BatchCmd cmd)
 {
     qDebug().noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
     commands->execute(cmd);
+}
+
+CorResult Body::findCentre(int slice)
+{
+    // Only reads the projections, as the sinogram panel does, so a run may go on.
+    const CorResult r = findCor(rawImages, procCtrl->rotAxIsV, slice);
+    if (!r.valid) {
+        qDebug().noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
+        return r;
+    }
+    procCtrl->setCor(r.cor);
+    qDebug().noquote() << QStringLiteral("Centre of rotation ") + r.text();
+    return r;
+}
+
+bool Body::setCorPerSlice(bool on)
+{
+    corPerSlice = false;
+    if (!on) {
+        qDebug().noquote() << QStringLiteral("One centre of rotation for every slice");
+        return true;
+    }
+    const int lines = procCtrl->rotAxIsV ? rawImages.height : rawImages.width;
+    corLine = findCorLine(rawImages, procCtrl->rotAxIsV, 0, lines - 1);
+    if (!corLine.valid)
+        return false;
+    corPerSlice = true;
+    qDebug().noquote() << corLine.text();
+    return true;
 }

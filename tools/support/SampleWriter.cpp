@@ -106,6 +106,12 @@ double SampleWriter::cor() const
     return opt.cor >= 0 ? opt.cor : std::floor(axisDim() / 2.0) + 2.5;
 }
 
+double SampleWriter::corAt(int along) const
+{
+    const int n = alongDim();
+    return n > 1 ? cor() + opt.tilt * (double(along) / (n - 1) - 0.5) : cor();
+}
+
 double SampleWriter::axisCentre() const
 {
     return std::floor(alongDim() / 2.0);
@@ -331,7 +337,7 @@ bool SampleWriter::writeSeries(double energyEv)
             bg[size_t(r) * w + c] = bgAt(c, r);
         }
     const quint32 stream = 3 + quint32(std::lround(energyEv * 1000.0));
-    const double corV = cor(), centre = axisCentre();
+    const double centre = axisCentre();
     const int along = alongDim(), across = axisDim();
 
     std::atomic<int> next { 0 };
@@ -347,7 +353,7 @@ bool SampleWriter::writeSeries(double energyEv)
             std::mt19937 g(streamSeed(stream, quint32(p)));
             Gauss gauss(g);
             for (int a = 0; a < along; ++a) {
-                ph.projectLine(theta, a - centre, -corV, across, line.data());
+                ph.projectLine(theta, a - centre, -corAt(a), across, line.data());
                 for (int k = 0; k < across; ++k) {
                     const size_t at = opt.axisVertical ? size_t(a) * w + k : size_t(k) * w + a;
                     const double signal = (i0[at] - bg[at]) * std::exp(-line[size_t(k)]);
@@ -431,6 +437,8 @@ bool SampleWriter::writeInfo() const
     out << "nProj=" << opt.nProj << "\n";
     out << "axis=" << (opt.axisVertical ? "v" : "h") << "\n";
     out << "cor=" << QString::number(cor(), 'g', 10) << "\n";
+    if (opt.tilt != 0)
+        out << "tilt=" << QString::number(opt.tilt, 'g', 10) << "\n";
     out << "axisCentre=" << axisCentre() << "\n";
     out << "truthSize=" << truthSize() << "\n";
     QStringList slices;

@@ -1,5 +1,6 @@
 #include "CtCalc2.h"
 
+#include "Logging.h"
 #include "CtFiles.h"
 #include "Failures.h"
 #include "RingRemoval.h"
@@ -111,14 +112,14 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
     }
     const int n = hSgm.nx - hSgm.nx % 2;
     if (n < 2) {
-        qDebug().noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
                 + QString::number(job.slice);
         hSgm.resize(0, 0);
         return nullptr;
     }
     if (!kernel.ready() || kernel.n != n || kernel.nProj != nth || kernel.fbpFilter != job.filter
         || kernel.fullTurn != (job.angles == AngularRange::Full)) {
-        qDebug().noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
                 + QString::number(job.slice);
         hSgm.resize(0, 0);
         return nullptr;

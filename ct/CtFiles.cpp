@@ -1,5 +1,6 @@
 #include "CtFiles.h"
 
+#include "Logging.h"
 #include "DispMath.h"
 #include "SafeWrite.h"
 
@@ -95,7 +96,7 @@ bool fail(QString* error, const QString& message)
     if (error)
         *error = message;
     else
-        qDebug().noquote() << message;
+        qCDebug(lcCt).noquote() << message;
     return false;
 }
 

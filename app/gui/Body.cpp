@@ -1,5 +1,6 @@
 #include "Body.h"
 
+#include "Logging.h"
 #include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
@@ -239,7 +240,7 @@ bool Body::refuseWhileInUse(const QString& what)
 {
     if (!imagesInUse())
         return false;
-    qDebug().noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
+    qCDebug(lcApp).noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
     return true;
 }
 
@@ -247,7 +248,7 @@ bool Body::deferWhileInUse(const QString& what, std::function<void()> work)
 {
     if (!imagesInUse())
         return false;
-    qDebug().noquote() << QStringLiteral("Waiting for the slices in progress before ") + what;
+    qCDebug(lcApp).noquote() << QStringLiteral("Waiting for the slices in progress before ") + what;
     waitingForImages = std::move(work);
     return true;
 }
@@ -560,7 +561,7 @@ void Body::execCt1()
     const bool started = h && h->hasData() && qint64(h->nx) * h->nth > 0 && h->nx - h->nx % 2 >= 2
                          && ctCalc.kernel.ready();
     if (!started) {
-        qDebug().noquote() << QStringLiteral("CT1 has no sinogram to reconstruct, slice ")
+        qCDebug(lcApp).noquote() << QStringLiteral("CT1 has no sinogram to reconstruct, slice ")
                                   + QString::number(procCtrl->sliceNo);
         stopCalcCt();
     }
@@ -735,7 +736,7 @@ void Body::chooseI0ByEnergy()
 {
     const int n = std::min(int(i0Energies.size()), SelI0Files->Selected->count());
     if (n <= 0) {
-        qDebug().noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
+        qCDebug(lcApp).noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
         return;
     }
     if (refuseWhileInUse(QStringLiteral("changing the I0 image")))
@@ -745,7 +746,7 @@ void Body::chooseI0ByEnergy()
         return;
     const QString name = SelI0Files->Selected->itemText(k);
     I0ImgSel->fileSelected0(name);
-    qDebug().noquote() << QStringLiteral("Selected I0 file ") + name;
+    qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
 }
 
 void Body::noticedStage(QString msg, qlonglong dEt)
@@ -827,7 +828,7 @@ void Body::closeEvent(QCloseEvent* e)
 
 void Body::batchExCmd(BatchCmd cmd)
 {
-    qDebug().noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
+    qCDebug(lcApp).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
     commands->execute(cmd);
 }
 
@@ -836,11 +837,11 @@ CorResult Body::findCentre(int slice)
     // Only reads the projections, as the sinogram panel does, so a run may go on.
     const CorResult r = findCor(rawImages, procCtrl->rotAxIsV, slice);
     if (!r.valid) {
-        qDebug().noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
+        qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
         return r;
     }
     procCtrl->setCor(r.cor);
-    qDebug().noquote() << QStringLiteral("Centre of rotation ") + r.text();
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation ") + r.text();
     return r;
 }
 
@@ -848,7 +849,7 @@ bool Body::setCorPerSlice(bool on)
 {
     corPerSlice = false;
     if (!on) {
-        qDebug().noquote() << QStringLiteral("One centre of rotation for every slice");
+        qCDebug(lcApp).noquote() << QStringLiteral("One centre of rotation for every slice");
         return true;
     }
     const int lines = procCtrl->rotAxIsV ? rawImages.height : rawImages.width;
@@ -856,6 +857,6 @@ bool Body::setCorPerSlice(bool on)
     if (!corLine.valid)
         return false;
     corPerSlice = true;
-    qDebug().noquote() << corLine.text();
+    qCDebug(lcApp).noquote() << corLine.text();
     return true;
 }

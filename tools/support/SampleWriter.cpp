@@ -1,5 +1,6 @@
 #include "SampleWriter.h"
 
+#include "Logging.h"
 #include "ItexWriter.h"
 
 #include <QDebug>
@@ -252,7 +253,7 @@ bool SampleWriter::valid()
         if (opt.kind == QLatin1String("xafs") && !(e > 0))
             err = QStringLiteral("energies must be positive");
     if (!err.isEmpty())
-        qDebug().noquote() << QStringLiteral("Sample writer: ") + err;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: ") + err;
     return err.isEmpty();
 }
 
@@ -264,7 +265,7 @@ bool SampleWriter::write()
     for (const char* sub : { "i0", "bg", "truth" }) {
         if (!dir.mkpath(QLatin1String(sub))) {
             err = QStringLiteral("can not make directories in ") + opt.outDir;
-            qDebug().noquote() << QStringLiteral("Sample writer: ") + err;
+            qCDebug(lcData).noquote() << QStringLiteral("Sample writer: ") + err;
             return false;
         }
     }
@@ -388,7 +389,7 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
     SafeWrite sw(path);
     QIODevice& f = *sw.device();
     if (!sw.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: can not open ") + path;
         return false;
     }
     QTextStream out(&f);
@@ -414,7 +415,7 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
     }
     out.flush();
     if (!sw.commit()) {
-        qDebug().noquote() << QStringLiteral("Sample writer: can not write ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: can not write ") + path;
         return false;
     }
     return true;
@@ -426,7 +427,7 @@ bool SampleWriter::writeInfo() const
     SafeWrite sw(path);
     QIODevice& f = *sw.device();
     if (!sw.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: can not open ") + path;
         return false;
     }
     QTextStream out(&f);

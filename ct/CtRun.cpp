@@ -250,6 +250,9 @@ void CtRun::setupFFT()
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
     fftNProj = images ? images->count() : 0;
+    fftAngles = images && images->anglesDeg.size() == fftNProj
+                    ? FbpKernel::radiansOf(images->anglesDeg.constData(), fftNProj)
+                    : std::vector<double>();
     // Buffers only for the workers this run uses; busy ones are sized when
     // they are next handed a slice.
     const int used = cond.autoExec ? std::min(usedWorkers(), gatePermits())
@@ -270,6 +273,7 @@ void CtRun::sizeKernel(int i)
     if (pending[size_t(i)] > 0 || w->busy)
         return;
     w->kernel.setup(fftN, fftNProj);
+    w->kernel.setAngles(fftAngles);
 }
 
 void CtRun::setupSaveConds()

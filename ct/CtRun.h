@@ -142,6 +142,8 @@ private:
     // Kernel size of the current run.
     int fftN = 0;
     int fftNProj = 0;
+    // Projection angles of the run's series (empty: evenly spread).
+    std::vector<double> fftAngles;
     bool seriesDealt = false;
     // A single slice waits for the first worker to finish an older run's slice.
     bool waitingFirst = false;

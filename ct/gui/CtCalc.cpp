@@ -5,6 +5,7 @@
 #include "CtProgress.h"
 #include "Failures.h"
 #include "HSgm.h"
+#include "ImgDatas.h"
 #include "Sinogram.h"
 #include "SinogramImage.h"
 
@@ -78,6 +79,12 @@ void CtCalc::startCt()
         n = side;
         nProj = hSgm->nth;
     }
+    // The series' own angles, when it has them (always set: they may change
+    // with the series while the size stays).
+    const ImgDatas* set = sinogram->imgs;
+    kernel.setAngles(set && set->anglesDeg.size() == nProj
+                         ? FbpKernel::radiansOf(set->anglesDeg.constData(), nProj)
+                         : std::vector<double>());
     // Dividing the input by nProj divides the filtered projection by N * nProj.
     rowLen = hSgm->nx;
     rows.resize(size_t(rowLen) * size_t(nProj));

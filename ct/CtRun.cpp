@@ -278,7 +278,8 @@ void CtRun::sizeKernel(int i)
 
 void CtRun::setupSaveConds()
 {
-    runSave = Save{saveImg, saveDat, imgPath, imgName, imgTag, datPath, datName, datTag};
+    runSave = Save{saveImg, saveDat, imgPath, imgName, imgTag, datPath, datName, datTag, saveTif,
+                   tifPath.isEmpty() ? datPath : tifPath, tifName.isEmpty() ? datName : tifName};
 }
 
 CtJob CtRun::makeJob(int i, int slice) const
@@ -297,6 +298,9 @@ CtJob CtRun::makeJob(int i, int slice) const
     if (runSave.dat)
         j.dataFile = QDir(runSave.datPath).absoluteFilePath(
             CtFiles::sliceName(runSave.datName, runSave.datTag, slice, QStringLiteral("dat")));
+    if (runSave.tif)
+        j.tiffFile = QDir(runSave.tifPath).absoluteFilePath(
+            CtFiles::sliceName(runSave.tifName, runSave.datTag, slice, QStringLiteral("tif")));
     return j;
 }
 
@@ -436,6 +440,8 @@ void CtRun::startReport()
         runReportPath = QDir(runSave.datPath).absoluteFilePath(CtRunReport::fileName(runSave.datName, runSave.datTag));
     else if (runSave.img)
         runReportPath = QDir(runSave.imgPath).absoluteFilePath(CtRunReport::fileName(runSave.imgName, runSave.imgTag));
+    else if (runSave.tif)
+        runReportPath = QDir(runSave.tifPath).absoluteFilePath(CtRunReport::fileName(runSave.tifName, runSave.datTag));
     runReport.pattern = pattern;
     if (images)
         runReport.setInput(*images);

@@ -59,6 +59,10 @@ public:
     QString imgPath, imgName, imgTag;
     bool saveDat = false;
     QString datPath, datName, datTag;
+    // Float TIFF of each slice's region; an empty path or name takes the
+    // data files' one, and the data files' tag is used.
+    bool saveTif = false;
+    QString tifPath, tifName;
     // The glob the projections were chosen with, for the run report (made
     // from their names when empty).
     QString pattern;
@@ -155,6 +159,8 @@ private:
     {
         bool img = false, dat = false;
         QString imgPath, imgName, imgTag, datPath, datName, datTag;
+        bool tif = false;
+        QString tifPath, tifName;
     } runSave;
     CtRunReport runReport;
     QString runReportPath;

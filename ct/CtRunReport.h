@@ -26,6 +26,10 @@ public:
     int fileCount = 0;
     int width = 0, height = 0;
     QString i0, bg;             // file names, empty when none is used
+    // The one file holding the whole series (HDF5 scan, TIFF stack); empty otherwise.
+    QString inputFile;
+    // The projections came with their own rotation angles.
+    bool anglesFromData = false;
     QString calculator;         // "CT2" or "CT1"
     double cor = 0;
     bool rotAxIsV = false;

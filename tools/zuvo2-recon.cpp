@@ -4,6 +4,7 @@
 #include "CtCond.h"
 #include "CtRun.h"
 #include "Failures.h"
+#include "H5Scan.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuitOnSignal.h"
@@ -63,6 +64,34 @@ std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
     return img;
 }
 
+// Every file of dir matching pattern into set; Ok, or Usage with a message.
+int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
+{
+    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
+        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
+        return Usage;
+    }
+    QDir d(dir);
+    d.setNameFilters({pattern});
+    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
+    const QFileInfoList files = d.entryInfoList();
+    if (files.isEmpty()) {
+        err() << "zuvo2-recon: no files match " << pattern << " in " << dir << "\n";
+        return Usage;
+    }
+    QStringList failed;
+    for (const QFileInfo& f : files)
+        if (!set.addFile(f.absoluteFilePath()))
+            failed << f.fileName();
+    if (!failed.isEmpty()) {
+        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
+              << " projection files could not be read: " << failed.mid(0, 5).join(", ")
+              << (failed.size() > 5 ? ", ..." : "") << "\n";
+        return Usage;
+    }
+    return Ok;
+}
+
 // Progress on standard error: one line redrawn on a terminal, plain lines otherwise.
 class Progress
 {
@@ -115,15 +144,17 @@ int main(int argc, char** argv)
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Reconstructs slices FROM..TO of a projection series by filtered back-projection, "
+        "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
         "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
-        "pictures) plus NAME-run.json, exactly as a window or batch run with the same "
+        "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
         "settings.\nExit status: 0 every slice written, 1 something failed, "
         "2 bad usage or unreadable input (nothing written)."));
     p.addHelpOption();
     p.addVersionOption();
-    const QCommandLineOption projections("projections", "Directory of the projection images (required).", "DIR");
-    const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img' (required).", "GLOB");
+    const QCommandLineOption projections("projections", "Directory of the projection images (with --pattern; or --h5, or --stack).", "DIR");
+    const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img'.", "GLOB");
+    const QCommandLineOption h5("h5", "An HDF5 Data Exchange file holding the whole scan: projections, I0 and BG from its flats and darks, and its angles when it has them.", "FILE");
+    const QCommandLineOption stack("stack", "A multi-page TIFF file holding the projections, one page each.", "FILE");
     const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1.", "FILE");
     const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0.", "FILE");
     const QCommandLineOption cor("cor", "Centre of rotation in pixels (required).", "X");
@@ -134,8 +165,9 @@ int main(int argc, char** argv)
     const QCommandLineOption out("out", "Output directory, made when missing (required).", "DIR");
     const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
     const QCommandLineOption png("png", "Also write a picture of every slice.");
+    const QCommandLineOption tiff("tiff", "Also write every slice's region as a 32-bit float TIFF, NAME-%05d.tif.");
     const QCommandLineOption quiet("quiet", "No progress display.");
-    p.addOptions({projections, pattern, i0, bg, cor, axis, slices, region, threads, out, name, png, quiet});
+    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, axis, slices, region, threads, out, name, png, tiff, quiet});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -148,9 +180,20 @@ int main(int argc, char** argv)
     }
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
-    for (const QCommandLineOption* o : {&projections, &pattern, &cor, &slices, &out})
+    const int sources = int(p.isSet(projections) || p.isSet(pattern)) + int(p.isSet(h5)) + int(p.isSet(stack));
+    if (sources == 0)
+        return usage(QStringLiteral("--projections and --pattern, --h5 or --stack is missing"));
+    if (sources > 1)
+        return usage(QStringLiteral("give the projections one way: --projections and --pattern, --h5 or --stack"));
+    if (p.isSet(h5) && (p.isSet(i0) || p.isSet(bg)))
+        return usage(QStringLiteral("--i0 and --bg do not go with --h5: the scan brings its own"));
+    for (const QCommandLineOption* o : {&cor, &slices, &out})
         if (!p.isSet(*o))
             return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
+    if (sources == 1 && (p.isSet(projections) || p.isSet(pattern)))
+        for (const QCommandLineOption* o : {&projections, &pattern})
+            if (!p.isSet(*o))
+                return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
 
     CtCond c;
     c.ct2 = true;
@@ -189,31 +232,23 @@ int main(int argc, char** argv)
         view.region = CtRegion{v[0], v[1], v[2], v[3]};
     }
 
-    // Inputs: every listed projection must load, or nothing is done.
-    const QString dir = p.value(projections);
-    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
-        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
-        return Usage;
-    }
-    QDir d(dir);
-    d.setNameFilters({p.value(pattern)});
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    const QFileInfoList files = d.entryInfoList();
-    if (files.isEmpty()) {
-        err() << "zuvo2-recon: no files match " << p.value(pattern) << " in " << dir << "\n";
-        return Usage;
-    }
+    // Inputs: every projection must load, or nothing is done.
     ImgDatas set;
-    QStringList failed;
-    for (const QFileInfo& f : files)
-        if (!set.addFile(f.absoluteFilePath()))
-            failed << f.fileName();
-    if (!failed.isEmpty()) {
-        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
-              << " projection files could not be read: " << failed.mid(0, 5).join(", ")
-              << (failed.size() > 5 ? ", ..." : "") << "\n";
-        return Usage;
-    }
+    if (p.isSet(h5)) {
+        QString why;
+        if (!loadH5Scan(p.value(h5), set, &why)) {
+            err() << "zuvo2-recon: cannot read the scan " << p.value(h5) << ": " << why << "\n";
+            return Usage;
+        }
+    } else if (p.isSet(stack)) {
+        if (!set.addTiffStack(p.value(stack))) {
+            // The reason has been logged with the failure.
+            err() << "zuvo2-recon: cannot read the stack " << p.value(stack) << "\n";
+            return Usage;
+        }
+    } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
+        return code;
+
     std::unique_ptr<ImgData> i0Img, bgImg;
     ImgData* i0Ptr = nullptr;
     ImgData* bgPtr = nullptr;
@@ -235,6 +270,9 @@ int main(int argc, char** argv)
     run.saveDat = true;
     run.datPath = outDir;
     run.datName = p.value(name) + QStringLiteral(".dat");
+    run.saveTif = p.isSet(tiff);
+    run.tifPath = outDir;
+    run.tifName = p.value(name) + QStringLiteral(".tif");
     run.saveImg = p.isSet(png);
     run.imgPath = outDir;
     run.imgName = p.value(name) + QStringLiteral(".png");

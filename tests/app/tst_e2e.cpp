@@ -1,7 +1,10 @@
 // The real zuvo2 runs the shipped example programs unattended on small
 // generated samples; the saved pictures and data files are checked against
 // the phantom's true attenuation.
+#include "H5SampleWriter.h"
+#include "ImgData.h"
 #include "SampleWriter.h"
+#include "TiffSampleWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -105,6 +108,7 @@ private slots:
     void reconRefuses();
     void reconWriteFailureExits1();
     void reconLinksNoWidgets();
+    void singleFileInputsAndFloatTiff();
 
 private:
     bool run(const QString& program);
@@ -347,6 +351,121 @@ void TstE2e::reconLinksNoWidgets()
     const QString libs = QString::fromUtf8(ldd.readAllStandardOutput());
     QVERIFY(libs.contains("Qt6Core"));
     QVERIFY2(!libs.contains("Widgets", Qt::CaseInsensitive), qPrintable(libs));
+}
+
+
+namespace {
+// The pixels of an image file, row-major; empty when it does not load.
+std::vector<double> pixels(const QString& path, int& w, int& h)
+{
+    std::unique_ptr<ImgData> img(loadImgData(path));
+    if (!img || !img->ready)
+        return {};
+    w = img->width;
+    h = img->height;
+    std::vector<double> v(size_t(w) * size_t(h));
+    for (int r = 0; r < h; ++r)
+        img->readRow(r, v.data() + size_t(r) * size_t(w));
+    return v;
+}
+} // namespace
+
+// The small series as one HDF5 Data Exchange file and as one TIFF stack:
+// batch and zuvo2-recon reconstruct either to the same data files as the
+// image files, and the float TIFFs written beside hold the data files' values.
+void TstE2e::singleFileInputsAndFloatTiff()
+{
+    const QStringList names = QDir(smallDir).entryList({"ct-*.img"}, QDir::Files, QDir::Name);
+    QVERIFY(names.size() > 10);
+    int w = 0, h = 0;
+    std::vector<double> data, theta;
+    QList<std::vector<double>> frames;
+    for (const QString& n : names) {
+        frames << pixels(smallDir + "/" + n, w, h);
+        QVERIFY(!frames.last().empty());
+        data.insert(data.end(), frames.last().begin(), frames.last().end());
+        theta.push_back(180.0 * (frames.size() - 1) / names.size());
+    }
+    const std::vector<double> white = pixels(smallDir + "/i0/I0.img", w, h);
+    const std::vector<double> dark = pixels(smallDir + "/bg/BG.img", w, h);
+    QVERIFY(!white.empty() && !dark.empty());
+    QVERIFY(*std::max_element(white.begin(), white.end()) < 65536);
+    const QString h5 = work.filePath("out/scan.h5"), stack = work.filePath("out/stack.tif");
+    QString why;
+    QVERIFY2(H5SampleWriter::write(h5, H5SampleWriter::exchange(h, w, data, int(names.size()), white, 1, dark, 1, theta),
+                                   &why),
+             qPrintable(why));
+    QList<const double*> pages;
+    for (const std::vector<double>& f : frames)
+        pages << f.data();
+    TiffSampleWriter tw;
+    QVERIFY2(tw.write(stack, w, h, pages), qPrintable(tw.error()));
+
+    const QStringList common{"--cor", QString::number(smallCor, 'g', 17), "--axis", "v", "--slices", "3:11:4",
+                             "--region", "10,5,90,70", "--name", "s", "--quiet", "--tiff"};
+    const QStringList refs{"--i0", smallDir + "/i0/I0.img", "--bg", smallDir + "/bg/BG.img"};
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", QStringList{"--projections", smallDir, "--pattern", "ct-*.img", "--out", "out/files"}
+                                     + refs + common, &log), 0);
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", h5, "--out", "out/h5"} + common, &log) == 0, qPrintable(log));
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--stack", stack, "--out", "out/stack"} + refs + common, &log) == 0,
+             qPrintable(log));
+    QFile f(work.filePath("scan.bat"));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(QString("images_load_h5 \"%1\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                    "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
+                    "ct_set_calc_region 10 5 90 70\nauto_save_data_path out/batchh5\n"
+                    "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n:end\n")
+                .arg(h5)
+                .arg(smallCor, 0, 'g', 17)
+                .toUtf8());
+    f.close();
+    QVERIFY(QDir(work.path()).mkpath("out/batchh5"));
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", f.fileName(), "-x", "-q"}, &log) == 0, qPrintable(log));
+
+    const QStringList written{"s-00003.dat", "s-00003.tif", "s-00007.dat", "s-00007.tif", "s-00011.dat",
+                              "s-00011.tif", "s-run.json"};
+    for (const QString& dir : QStringList{"out/files", "out/h5", "out/stack", "out/batchh5"}) {
+        QCOMPARE(QDir(work.filePath(dir)).entryList(QDir::Files), written);
+        for (const QString& n : QStringList{"s-00003.dat", "s-00007.dat", "s-00011.dat"}) {
+            QFile a(work.filePath("out/files/" + n)), b(work.filePath(dir + "/" + n));
+            QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            QVERIFY2(a.readAll() == b.readAll(), qPrintable(dir + "/" + n));
+        }
+    }
+    QFile rep(work.filePath("out/h5/s-run.json"));
+    QVERIFY(rep.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(rep.readAll()).object();
+    QCOMPARE(o.value("inputFile").toString(), h5);
+    QCOMPARE(o.value("angles").toString(), QString("data"));
+    QVERIFY(o.value("written").toVariant().toStringList().contains(work.filePath("out/h5/s-00007.tif")));
+
+    // The float TIFF: 32-bit IEEE samples over the region, the data file's values.
+    const QString tif = work.filePath("out/h5/s-00007.tif");
+    int bits = 0, format = 0;
+    const QString description = TiffSampleWriter::description(tif, &bits, &format);
+    QCOMPARE(bits, 32);
+    QCOMPARE(format, 3);
+    QVERIFY2(description.contains("x0=10 z0=5 width=80 height=65") && description.contains("mu_per_pixel=value/120"),
+             qPrintable(description));
+    int tw2 = 0, th2 = 0;
+    const std::vector<double> t = pixels(tif, tw2, th2);
+    QCOMPARE(tw2, 80);
+    QCOMPARE(th2, 65);
+    const CtData d = readCtData(work.filePath("out/h5/s-00007.dat"));
+    QVERIFY2(d.ok, qPrintable(d.error));
+    double largest = 0;
+    for (double v : d.values)
+        largest = std::max(largest, std::fabs(v));
+    QVERIFY(largest > 0);
+    for (int z = 0; z < th2; ++z)
+        for (int x = 0; x < tw2; ++x) {
+            // The data file keeps 6 significant digits.
+            const double want = d.values.value(key(10 + x, 5 + z));
+            const double got = t[size_t(z) * size_t(tw2) + size_t(x)];
+            QVERIFY2(std::fabs(got - want) <= 1e-5 * std::fabs(want) + 1e-6 * largest,
+                     qPrintable(QString("(%1, %2): %3 != %4").arg(x).arg(z).arg(got).arg(want)));
+        }
 }
 
 QTEST_GUILESS_MAIN(TstE2e)

@@ -306,6 +306,16 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("empty region") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--region", "30,30,10,40"})
                                   << "is empty";
     QTest::newRow("bad slices") << (in + QStringList{"--cor", "60", "--slices", "1-4"}) << "is not FROM:TO[:STEP]";
+    const QStringList rest{"--cor", "60", "--slices", "1:2", "--out", "out/refused"};
+    QTest::newRow("no projections") << rest << "--projections and --pattern, --h5 or --stack is missing";
+    QTest::newRow("two sources") << (in + QStringList{"--h5", "out/small/ct-0001.img", "--cor", "60", "--slices", "1:2"})
+                                 << "give the projections one way";
+    QTest::newRow("--i0 with --h5") << (QStringList{"--h5", "out/small/ct-0001.img", "--i0", "out/small/i0/I0.img"} + rest)
+                                    << "--i0 and --bg do not go with --h5";
+    QTest::newRow("image file as a scan") << (QStringList{"--h5", "out/small/ct-0001.img"} + rest)
+                                          << "cannot read the scan out/small/ct-0001.img: not an HDF5 file";
+    QTest::newRow("missing stack") << (QStringList{"--stack", "out/small/none.tif"} + rest)
+                                   << "cannot read the stack out/small/none.tif";
     QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})
                                 << "cannot read the I0 image";
 }

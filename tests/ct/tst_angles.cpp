@@ -5,9 +5,11 @@
 #include "CtCalc2.h"
 #include "CtRun.h"
 #include "FbpKernel.h"
+#include "HSgm.h"
 #include "ImgDataMem.h"
 #include "ImgDatas.h"
 #include "Phantom.h"
+#include "SinogramImage.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -92,6 +94,8 @@ private slots:
     void reconstructs_data();
     void reconstructs();
     void evenAnglesChangeNothing();
+    void sinogramRowsByAngle_data();
+    void sinogramRowsByAngle();
 
 private:
     // Reconstructs the slice of set through a one-worker pool; the data file
@@ -221,6 +225,40 @@ void TstAngles::evenAnglesChangeNothing()
     const QByteArray bytes = a.readAll();
     QVERIFY(bytes.size() > 1000);
     QVERIFY(bytes == b.readAll());
+}
+
+void TstAngles::sinogramRowsByAngle_data()
+{
+    QTest::addColumn<QVector<double>>("deg");
+    QTest::addColumn<QVector<int>>("rows");   // -1 - p: projection p mirrored
+    QTest::newRow("no angles") << QVector<double>() << QVector<int>{0, 1, 2, -1, -2, -3};
+    QTest::newRow("even, shuffled") << QVector<double>{90, 0, 135, 45} << QVector<int>{1, 3, 0, 2, -2, -4, -1, -3};
+    QTest::newRow("uneven") << QVector<double>{0, 10, 100} << QVector<int>{0, 2, 2, -1, -3, -3};
+    QTest::newRow("full turn") << QVector<double>{0, 120, 240} << QVector<int>{0, -3, 1, -1, 2, -2};
+}
+
+// The picture of the sinogram runs over the full turn by angle, each row from
+// the projection nearest its angle, mirrored for the one half a turn away.
+void TstAngles::sinogramRowsByAngle()
+{
+    QFETCH(QVector<double>, deg);
+    QFETCH(QVector<int>, rows);
+    HSgm h;
+    const int nth = int(rows.size() / 2);
+    h.resize(3, nth);
+    for (int p = 0; p < nth; ++p)
+        for (int j = 0; j < 3; ++j)
+            h.intensityRow(p)[j] = 10 * p + j;
+    for (double d : deg)
+        h.theta.push_back(d * M_PI / 180);
+    const std::vector<int> got = sinogramRows(h);
+    QCOMPARE(QVector<int>(got.begin(), got.end()), rows);
+    for (int y = 0; y < rows.size(); ++y) {
+        const int p = rows[y] >= 0 ? rows[y] : -1 - rows[y];
+        double v = 0;
+        QVERIFY(sinogramValueAt(h, 0, y, v));
+        QCOMPARE(v, rows[y] >= 0 ? 10.0 * p : 10.0 * p + 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstAngles)

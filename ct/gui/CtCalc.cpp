@@ -128,7 +128,10 @@ void CtCalc::stopCt()
 void CtCalc::endCt()
 {
     busy = false;
+    // Stopped before calcFinished says the calculation ended; only queued
+    // signals pass between the threads, so the wait is short.
     progressThread->quit();
+    progressThread->wait();
     if (completed) {
         completed = false;
         saveResult();

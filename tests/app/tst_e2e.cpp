@@ -405,6 +405,11 @@ void TstE2e::singleFileInputsAndFloatTiff()
     QVERIFY2(H5SampleWriter::write(h5, H5SampleWriter::exchange(h, w, data, int(names.size()), white, 1, dark, 1, theta),
                                    &why),
              qPrintable(why));
+    // The same images said to be taken at slightly uneven angles.
+    const QString uneven = work.filePath("out/uneven.h5");
+    for (size_t p = 0; p < theta.size(); ++p)
+        theta[p] += 0.5 * std::sin(double(p));
+    QVERIFY(H5SampleWriter::write(uneven, H5SampleWriter::exchange(h, w, data, int(names.size()), white, 1, dark, 1, theta)));
     QList<const double*> pages;
     for (const std::vector<double>& f : frames)
         pages << f.data();
@@ -420,17 +425,25 @@ void TstE2e::singleFileInputsAndFloatTiff()
     QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", h5, "--out", "out/h5"} + common, &log) == 0, qPrintable(log));
     QVERIFY2(exec("zuvo2-recon", QStringList{"--stack", stack, "--out", "out/stack"} + refs + common, &log) == 0,
              qPrintable(log));
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", uneven, "--out", "out/uneven"} + common, &log) == 0,
+             qPrintable(log));
     QFile f(work.filePath("scan.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_load_h5 \"%1\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+    f.write(QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                    "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
+                    "ct_set_calc_region 10 5 90 70\nauto_save_data_path out/batchuneven\n"
+                    "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n"
+                    "images_load_h5 \"%1\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
                     "ct_set_calc_region 10 5 90 70\nauto_save_data_path out/batchh5\n"
                     "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n:end\n")
                 .arg(h5)
                 .arg(smallCor, 0, 'g', 17)
+                .arg(uneven)
                 .toUtf8());
     f.close();
     QVERIFY(QDir(work.path()).mkpath("out/batchh5"));
+    QVERIFY(QDir(work.path()).mkpath("out/batchuneven"));
     QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", f.fileName(), "-x", "-q"}, &log) == 0, qPrintable(log));
 
     const QStringList written{"s-00003.dat", "s-00003.tif", "s-00007.dat", "s-00007.tif", "s-00011.dat",
@@ -442,6 +455,14 @@ void TstE2e::singleFileInputsAndFloatTiff()
             QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
             QVERIFY2(a.readAll() == b.readAll(), qPrintable(dir + "/" + n));
         }
+    }
+    // Uneven angles: batch and zuvo2-recon agree, and the angles made a difference.
+    for (const QString& n : QStringList{"s-00003.dat", "s-00007.dat", "s-00011.dat", "s-00007.tif"}) {
+        QFile a(work.filePath("out/uneven/" + n)), b(work.filePath("out/batchuneven/" + n)), c(work.filePath("out/h5/" + n));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) && c.open(QIODevice::ReadOnly));
+        const QByteArray da = a.readAll();
+        QVERIFY2(da == b.readAll(), qPrintable(n));
+        QVERIFY2(da != c.readAll(), qPrintable(n));
     }
     QFile rep(work.filePath("out/h5/s-run.json"));
     QVERIFY(rep.open(QIODevice::ReadOnly));

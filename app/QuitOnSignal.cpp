@@ -3,35 +3,55 @@
 #include <QDebug>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 int fds[2] = {-1, -1};
+std::atomic<int> firstSignal{0};
 
-// Only async-signal-safe work here: one byte into the socket.
+// Only async-signal-safe work here: one byte into the socket, or the end.
 void onSignal(int sig)
 {
+    int none = 0;
+    if (!firstSignal.compare_exchange_strong(none, sig))
+        ::_exit(128 + sig);
     const char c = char(sig);
     [[maybe_unused]] ssize_t n = ::write(fds[0], &c, 1);
 }
 } // namespace
 
-QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent)
+void QuitOnSignal::install()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+    if (fds[0] >= 0)
+        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+        fds[0] = fds[1] = -1;
         qDebug().noquote() << QStringLiteral("Can't watch for quit signals");
         return;
     }
-    notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &QuitOnSignal::readSignal);
     struct sigaction sa = {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+int QuitOnSignal::received()
+{
+    return firstSignal;
+}
+
+QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent)
+{
+    install();
+    if (fds[1] < 0)
+        return;
+    notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &QuitOnSignal::readSignal);
 }
 
 QuitOnSignal::~QuitOnSignal()

@@ -23,6 +23,8 @@ static const char* kUsage =
     "  -q                     with -x: quit when the batch program stops; exit status\n"
     "                         0 when it ran to its end without a failure, 1 when\n"
     "                         something failed, 2 when the batch file could not be read\n"
+    "                         (SIGTERM/SIGINT: 128 + the signal number, after the slices\n"
+    "                         in progress are written; a second signal ends at once)\n"
     "  -nw                    do not show the main window\n"
     "  -h, -help, --help      print this text and exit\n"
     "  --version              print the version and exit\n";
@@ -63,10 +65,20 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // Before anything slow: a kill while the window is built still ends the
+    // process the orderly way.
+    QuitOnSignal::install();
+
     // Categories serve filtering (QT_LOGGING_RULES); lines keep their own
     // texts unless QT_MESSAGE_PATTERN asks for more.
     qSetMessagePattern(QStringLiteral("%{message}"));
+    // Without a window and without a display, the offscreen platform instead
+    // of an abort (the user's own choice of platform stays).
+    if (configStore.contains("-nw") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QuitOnSignal quitOnSignal;
     QTranslator translator;
     // Qt has taken its own options (-platform, -style, ...) out of argv.
     reportUnknownOptions(argc, argv);
@@ -89,16 +101,23 @@ int main(int argc, char** argv)
     int rc;
     bool batchUnreadable = false;
     bool batchEnded = false;
+    int signalled = 0;
     {
         Body body;
         QObject::connect(&body, SIGNAL(finishing()), &app, SLOT(quit()));
-        QuitOnSignal quitOnSignal;
-        QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &body, &QWidget::close);
+        // Nothing new starts; the window closes once the slices in progress are written.
+        QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &body, [&](int sig) {
+            signalled = sig;
+            body.quitOnSignal();
+        });
         QObject::connect(body.batchInterpreter(), &Batch::loadFailed, &app, [&] { batchUnreadable = true; });
         if (execBatch && quitAfterBatch)
             QObject::connect(
                 &body, &Body::batchProgramStopped, &app,
                 [&] {
+                    // A program stopped by a quit signal did not reach its end.
+                    if (signalled)
+                        return;
                     batchEnded = true;
                     app.quit();
                 },
@@ -112,6 +131,18 @@ int main(int argc, char** argv)
         rc = app.exec();
     }
     app.removeTranslator(&translator);
+    // A signal caught before the loop ran is answered here as well.
+    if (!signalled)
+        signalled = QuitOnSignal::received();
+    if (signalled) {
+        if (execBatch && quitAfterBatch && !batchEnded && !batchUnreadable)
+            std::fputs("Batch program stopped before its end\n", stderr);
+        const QString summary = Failures::summary();
+        if (!summary.isEmpty())
+            std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+        std::fprintf(stderr, "Interrupted by signal %d\n", signalled);
+        return 128 + signalled;
+    }
     if (!(execBatch && quitAfterBatch))
         return rc;
     // Unattended: the status says whether every result can be trusted.

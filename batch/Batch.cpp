@@ -14,6 +14,9 @@ Batch::Batch(QObject* parent) : QObject(parent)
 
 void Batch::setRunning(bool f)
 {
+    if (f && shutting)
+        return;
+    ++chain;
     const bool was = running.exchange(f);
     if (was && !f)
         emit batchStopped();
@@ -28,6 +31,12 @@ void Batch::batchStart()
 
 void Batch::batchStop()
 {
+    setRunning(false);
+}
+
+void Batch::shutDown()
+{
+    shutting = true;
     setRunning(false);
 }
 
@@ -148,11 +157,26 @@ void Batch::batchNext()
         return;
     }
     inNext = true;
+    // Control lines alone never give the event loop back; after this many a
+    // run of them goes on through it, so a stop, a quit signal or the end of
+    // the thread gets through even in an endless :goto loop.
+    constexpr int linesPerTurn = 64;
+    int done = 0;
     do {
         nextPending = false;
         runOneLine();
-    } while (nextPending);
+    } while (nextPending && ++done < linesPerTurn);
     inNext = false;
+    if (nextPending) {
+        nextPending = false;
+        const unsigned c = chain;
+        QMetaObject::invokeMethod(
+            this, [this, c] {
+                if (c == chain)
+                    batchNext();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void Batch::runOneLine()

@@ -21,6 +21,9 @@ public:
     bool ok() const { return okFlag; }
     // Written by the main window while it executes a line (seq_exec_next).
     void setOkFlag(bool f) { okFlag = f; }
+    // The process is ending: stops the program from any thread and refuses
+    // any later start.  The line the window executes ends as usual.
+    void shutDown();
 
 signals:
     void batchExecNext();
@@ -60,4 +63,8 @@ private:
     // so long runs of control lines never grow the stack.
     bool inNext = false;
     bool nextPending = false;
+    // Bumped at every start and stop: a continuation posted to the event
+    // loop for an older run does nothing.
+    std::atomic<unsigned> chain{0};
+    std::atomic<bool> shutting{false};
 };

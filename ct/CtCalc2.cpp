@@ -2,6 +2,7 @@
 
 #include "CtFiles.h"
 #include "Failures.h"
+#include "RingRemoval.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
 #include "TiffWriter.h"
@@ -50,6 +51,13 @@ void CtCalc2::startCt(CtCalc2* ctc2, CtJob job)
 {
     if (ctc2 != this || busy)
         return;
+    if (quitting) {
+        // Never begun: the pool still learns the request is done.
+        CtResult dropped;
+        dropped.job = job;
+        emit calcFinished(dropped);
+        return;
+    }
     busy = true;
     CtResult r;
     r.job = job;
@@ -86,7 +94,8 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
         hSgm.resize(0, 0);
         return nullptr;
     }
-    const int nth = hSgm.nth;
+    // A half turn with its 180 degree image leaves that last row out.
+    const int nth = CtCond::projectionsUsed(job.angles, hSgm.nth);
     const int n = hSgm.nx - hSgm.nx % 2;
     if (n < 2) {
         qDebug().noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
@@ -94,7 +103,8 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
         hSgm.resize(0, 0);
         return nullptr;
     }
-    if (!kernel.ready() || kernel.n != n || kernel.nProj != nth) {
+    if (!kernel.ready() || kernel.n != n || kernel.nProj != nth || kernel.fbpFilter != job.filter
+        || kernel.fullTurn != (job.angles == AngularRange::Full)) {
         qDebug().noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
                 + QString::number(job.slice);
         hSgm.resize(0, 0);
@@ -102,6 +112,7 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
     }
     const CtRegion reg = job.view.wholeImage ? CtRegion{0, 0, double(n), double(n)} : job.view.region;
 
+    removeRings(hSgm.absorb.data(), hSgm.nx, nth, job.ringSize);
     for (int p = 0; p < nth; ++p)
         kernel.transform(hSgm.absorbRow(p), p);
     for (int p = 0; p < nth; ++p)

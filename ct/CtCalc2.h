@@ -35,10 +35,10 @@ public:
     // Shared by a pool: at most as many slices are computed at once as it
     // has permits, so idle threads hold no sinogram or half-made image.
     QSemaphore* gate = nullptr;
-    // Set when the pool is being destroyed: requests still queued, and a slice
-    // waiting at the gate, give nothing (their calcFinished() still comes).  A
-    // slice already computing runs to its end; the owner then quits and waits
-    // for the thread.
+    // Set when the pool is being destroyed or the process interrupted:
+    // requests still queued, and a slice waiting at the gate, give nothing
+    // (their calcFinished() still comes).  A slice already computing runs to
+    // its end; the owner then quits and waits for the thread.
     std::atomic<bool> quitting{false};
 
     // Draws a slice through a colour scale whose range follows the data

@@ -29,3 +29,49 @@ bool CtCond::inSeries(long long slice) const
     const long long hi = from < to ? to : from;
     return lo <= slice && slice <= hi;
 }
+
+namespace {
+struct RangeName
+{
+    AngularRange range;
+    const char* name;
+};
+const RangeName rangeNames[] = {
+    {AngularRange::Half, "half"},
+    {AngularRange::HalfInclusive, "half-inclusive"},
+    {AngularRange::Full, "full"},
+};
+} // namespace
+
+int CtCond::projectionsUsed(AngularRange range, int images)
+{
+    if (range == AngularRange::HalfInclusive)
+        return images > 1 ? images - 1 : 0;
+    return images;
+}
+
+bool CtCond::angularRange(const QString& name, AngularRange& out)
+{
+    for (const RangeName& r : rangeNames)
+        if (name == QLatin1String(r.name)) {
+            out = r.range;
+            return true;
+        }
+    return false;
+}
+
+QString CtCond::angularRangeName(AngularRange range)
+{
+    for (const RangeName& r : rangeNames)
+        if (r.range == range)
+            return QLatin1String(r.name);
+    return {};
+}
+
+QStringList CtCond::angularRangeNames()
+{
+    QStringList l;
+    for (const RangeName& r : rangeNames)
+        l << QLatin1String(r.name);
+    return l;
+}

@@ -1,7 +1,17 @@
 #pragma once
 // The run conditions copied from the process control panel when a run starts.
+#include "FbpFilter.h"
+
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
+
+// How the projections of a series cover the turn.
+enum class AngularRange {
+    Half,          // n images over a half turn, angles pi p / n (default)
+    HalfInclusive, // n + 1 images ending at 180 degrees: the last is dropped
+    Full,          // n images over a full turn, angles 2 pi p / n
+};
 
 struct CtCond
 {
@@ -15,6 +25,13 @@ struct CtCond
     int to = 0;
     int step = 0;  // always points from `from` toward `to`
     int threads = 0;
+    // The back-projection's filter and cutoff.
+    FbpFilter filter;
+    // Detector pixel size in micrometres; 0 (default): not given.
+    double pixelSizeUm = 0.0;
+    // Ring removal window in detector columns; 0 (default): off.
+    int ringSize = 0;
+    AngularRange angles = AngularRange::Half;
 
     // from, to and step out of the texts of the series fields.
     void setSeries(const QString& fromText, const QString& toText, const QString& stepText);
@@ -25,6 +42,12 @@ struct CtCond
     static int sliceNumber(const QString& text);
     // |step|, made negative when to < from, so a series always runs toward to.
     static int seriesStep(int from, int to, int step);
+    // Projections a run reconstructs from `images` images.
+    static int projectionsUsed(AngularRange range, int images);
+    // "half", "half-inclusive", "full"; false for another name.
+    static bool angularRange(const QString& name, AngularRange& out);
+    static QString angularRangeName(AngularRange range);
+    static QStringList angularRangeNames();
 };
 
 Q_DECLARE_METATYPE(CtCond)

@@ -2,6 +2,7 @@
 
 #include "CtResult.h"
 #include "DispMath.h"
+#include "SafeWrite.h"
 #include "TiffWriter.h"
 
 #include <QDebug>
@@ -9,7 +10,6 @@
 #include <QImageWriter>
 #include <QRectF>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <algorithm>
@@ -112,14 +112,15 @@ bool CtFiles::saveData(const QString& path, const double* image, int n, double x
 {
     if (lineCount(x0, z0, x1, z1) > maxLines(n))
         return fail(error, QStringLiteral("Region too large for a CT data file, not written : ") + path);
-    QSaveFile file(path);
+    SafeWrite file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return fail(error, QStringLiteral("Can't open ") + path + QStringLiteral(" to write CT data"));
-    if (!writeData(&file, image, n, x0, z0, x1, z1) || !file.commit()) {
-        file.cancelWriting();
-        return fail(error, QStringLiteral("Can't write CT data to ") + path);
+        return fail(error, QStringLiteral("Can't open ") + path + QStringLiteral(" to write CT data: ") + file.reason());
+    if (!writeData(file.device(), image, n, x0, z0, x1, z1)) {
+        const QString reason = file.device()->errorString();
+        file.cancel();
+        return fail(error, QStringLiteral("Can't write ") + path + QStringLiteral(": ") + reason);
     }
-    return true;
+    return file.commit() || fail(error, file.errorString());
 }
 
 bool CtFiles::savePicture(const QString& path, const QImage& picture, const QRectF& part,
@@ -134,16 +135,19 @@ bool CtFiles::savePicture(const QString& path, const QImage& picture, const QRec
         r = r.intersected(picture.rect());
     const QImage out = picture.copy(r);
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
-    // Written aside and renamed at the end: a failure leaves no half file.
-    QSaveFile file(path);
-    if (out.isNull() || !file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("Can't save image : ") + path);
-    QImageWriter writer(&file, format);
-    if (!writer.canWrite() || !writer.write(out) || !file.commit()) {
-        file.cancelWriting();
-        return fail(error, QStringLiteral("Can't save image : ") + path);
-    }
-    return true;
+    QString why;
+    const bool ok = SafeWrite::write(
+        path,
+        [&](QIODevice* dev, QString& reason) {
+            QImageWriter writer(dev, format);
+            if (out.isNull() || !writer.canWrite() || !writer.write(out)) {
+                reason = writer.errorString();
+                return false;
+            }
+            return true;
+        },
+        &why);
+    return ok || fail(error, why);
 }
 
 QString CtFiles::tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h)

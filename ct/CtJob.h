@@ -3,7 +3,9 @@
 // draw and save a slice.  Built in the GUI thread when the slice is dealt and
 // never changed afterwards, so the worker needs nothing from any panel.
 #include "ColorSnapshot.h"
+#include "CtCond.h"
 #include "CtRegion.h"
+#include "FbpFilter.h"
 
 #include <QMetaType>
 #include <QRectF>
@@ -34,6 +36,13 @@ struct CtJob
     bool rotAxIsV = false;
     double cor = 0;
     int slice = 0;
+    // The filter the worker's kernel was set up with for this run.
+    FbpFilter filter;
+    // Ring removal window (0: off).
+    int ringSize = 0;
+    AngularRange angles = AngularRange::Half;
+    // Factor from slice values to mu in 1/cm; 0 without a pixel size.
+    double valueToPerCm = 0;
     CtView view;
     // Draw the picture for display (a picture is drawn anyway when saved).
     bool showImage = true;

@@ -5,11 +5,14 @@
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "Logging.h"
+#include "RingRemoval.h"
 #include "SgmGeom.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -149,6 +152,10 @@ QString CtRun::whyRefused(const CtCond& cond) const
     const QString inputs = images->runRefusal(i0Name, bgName);
     if (!inputs.isEmpty())
         return inputs;
+    if (const ImgData* after = images->i0After(); after && after->ready
+        && (after->width != images->width || after->height != images->height))
+        return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")
+            .arg(after->width).arg(after->height).arg(images->width).arg(images->height);
     if (!cond.ct1 && !cond.ct2)
         return QStringLiteral("no calculator chosen (CT1 or CT2)");
     if (cond.autoExec && !cond.ct2)
@@ -157,6 +164,17 @@ QString CtRun::whyRefused(const CtCond& cond) const
         return QStringLiteral("no slice workers");
     if (cond.autoExec && usedWorkers(cond) <= 0)
         return QStringLiteral("Threads is 0");
+    FbpFilter checked;
+    QString why;
+    if (!FbpFilter::make(cond.filter.name, cond.filter.cutoff, checked, &why))
+        return QStringLiteral("filter: ") + why;
+    if (!(cond.pixelSizeUm >= 0) || !std::isfinite(cond.pixelSizeUm))
+        return QStringLiteral("pixel size %1 is not a size in micrometres").arg(num(cond.pixelSizeUm));
+    if (cond.angles == AngularRange::HalfInclusive && images->count() < 3)
+        return QStringLiteral("a half turn with its 180 degree image needs at least 3 images, not %1")
+            .arg(images->count());
+    if (cond.ringSize < 0 || cond.ringSize > maxRingSize)
+        return QStringLiteral("ring removal size %1 is outside 0 to %2").arg(cond.ringSize).arg(maxRingSize);
     const int dim = cond.rotAxIsV ? images->width : images->height;
     const int n = sliceSide(dim, cond.cor, cond.rotAxIsV);
     if (n == 0)
@@ -222,6 +240,9 @@ void CtRun::startCalcCtWith(const CtCond& c)
     setupFFT();
     setupSaveConds();
     startReport();
+    if (cond.angles == AngularRange::HalfInclusive)
+        qCInfo(lcCt).noquote() << QStringLiteral("Half turn with its 180 degree image: the last image, %1, is not used")
+                                      .arg(QFileInfo(images->at(images->count() - 1)->fileName).fileName());
     if (!cond.autoExec) {
         execSingleCtCalc();
     } else {
@@ -245,13 +266,26 @@ void CtRun::stopCalcCt()
     emit calcFinished();
 }
 
+void CtRun::interrupt()
+{
+    for (CtCalc2* w : workers)
+        w->quitting = true;
+    if (!active)
+        return;
+    if (reportRun == runId)
+        runReport.interrupted = true;
+    stopCalcCt();
+}
+
 void CtRun::setupFFT()
 {
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
-    fftNProj = images ? images->count() : 0;
-    fftAngles = images && images->anglesDeg.size() == fftNProj
-                    ? FbpKernel::radiansOf(images->anglesDeg.constData(), fftNProj)
+    fftNProj = images ? CtCond::projectionsUsed(cond.angles, images->count()) : 0;
+    // The series' own angles, of the projections the run uses.
+    fftAngles = images && images->anglesDeg.size() == images->count() && fftNProj <= images->count()
+                    ? FbpKernel::radiansOf(images->anglesDeg.constData(), fftNProj,
+                                           cond.angles == AngularRange::Full)
                     : std::vector<double>();
     // Buffers only for the workers this run uses; busy ones are sized when
     // they are next handed a slice.
@@ -272,7 +306,7 @@ void CtRun::sizeKernel(int i)
     CtCalc2* w = workers[i];
     if (pending[size_t(i)] > 0 || w->busy)
         return;
-    w->kernel.setup(fftN, fftNProj);
+    w->kernel.setup(fftN, fftNProj, cond.filter, cond.angles == AngularRange::Full);
     w->kernel.setAngles(fftAngles);
 }
 
@@ -290,6 +324,10 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.rotAxIsV = cond.rotAxIsV;
     j.cor = cond.cor;
     j.slice = slice;
+    j.filter = cond.filter;
+    j.ringSize = cond.ringSize;
+    j.angles = cond.angles;
+    j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, fftNProj, false);
     j.view = viewFor(i);
     j.showImage = genImg;
     if (runSave.img)
@@ -458,6 +496,12 @@ void CtRun::startReport()
     runReport.to = cond.autoExec ? cond.to : cond.sliceNo;
     runReport.step = cond.autoExec ? cond.step : 0;
     runReport.threads = cond.autoExec ? usedWorkers() : 1;
+    runReport.filter = cond.filter.name;
+    runReport.cutoff = cond.filter.cutoff;
+    runReport.ringSize = cond.ringSize;
+    runReport.angles = CtCond::angularRangeName(cond.angles);
+    runReport.projections = fftNProj;
+    runReport.pixelSizeUm = cond.pixelSizeUm;
 }
 
 void CtRun::saveReport()

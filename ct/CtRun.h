@@ -118,6 +118,10 @@ public slots:
     // write its files; only their calcFinished() (pendingCount() back to 0)
     // says that they are done and idle.  A slice cannot be aborted.
     void stopCalcCt();
+    // A quit signal: the run stops, requests not yet begun are dropped,
+    // slices in progress finish and write their files, and the report says
+    // the run was interrupted.  For good: the pool takes no more work.
+    void interrupt();
     void setupFFT();
     void setupSaveConds();
     void execSingleCtCalc();

@@ -1,13 +1,14 @@
 #include "CtRunReport.h"
 
+#include "AveragedImage.h"
 #include "CtFiles.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "SafeWrite.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -29,6 +30,14 @@ QString timeText(const QDateTime& t)
     return t.isValid() ? t.toString(Qt::ISODateWithMs) : QString();
 }
 } // namespace
+
+double CtRunReport::valueToPerCm(double pixelSizeUm, int nProj, bool ct1)
+{
+    if (!(pixelSizeUm > 0) || nProj <= 0)
+        return 0.0;
+    const double pixelCm = pixelSizeUm * 1e-4;
+    return 1.0 / ((ct1 ? 2.0 : 2.0 * nProj) * pixelCm);
+}
 
 QString CtRunReport::programVersion()
 {
@@ -58,6 +67,17 @@ void CtRunReport::setInput(const ImgDatas& set)
     const ImgData* bgImg = set.bg();
     i0 = i0Img && i0Img->ready ? QFileInfo(i0Img->fileName).absoluteFilePath() : QString();
     bg = bgImg && bgImg->ready ? QFileInfo(bgImg->fileName).absoluteFilePath() : QString();
+    const ImgData* afterImg = set.i0After();
+    i0After = !i0.isEmpty() && afterImg && afterImg->ready ? QFileInfo(afterImg->fileName).absoluteFilePath() : QString();
+    auto averaged = [](const ImgData* img, const QString& name) {
+        if (name.isEmpty())
+            return 0;
+        const auto* a = dynamic_cast<const AveragedImage*>(img);
+        return a ? a->count() : 1;
+    };
+    i0Count = averaged(i0Img, i0);
+    bgCount = averaged(bgImg, bg);
+    i0AfterCount = averaged(afterImg, i0After);
 }
 
 QString CtRunReport::namePattern(const QStringList& names)
@@ -104,11 +124,19 @@ QJsonObject CtRunReport::toJson() const
     o["inputDir"] = inputDir;
     o["pattern"] = pattern;
     o["inputFile"] = inputFile.isEmpty() ? QJsonValue() : QJsonValue(inputFile);
-    o["angles"] = anglesFromData ? QStringLiteral("data") : QStringLiteral("even");
+    // The rotation angles came with the projections (they then replace the range).
+    o["anglesFromData"] = anglesFromData;
     o["fileCount"] = fileCount;
     o["imageSize"] = QJsonArray{width, height};
     o["i0"] = i0.isEmpty() ? QJsonValue() : QJsonValue(i0);
     o["bg"] = bg.isEmpty() ? QJsonValue() : QJsonValue(bg);
+    // How many images each reference is the mean of (the file named is the first).
+    o["i0Images"] = i0Count;
+    o["bgImages"] = bgCount;
+    if (!i0After.isEmpty()) {
+        o["i0After"] = i0After;
+        o["i0AfterImages"] = i0AfterCount;
+    }
     o["calculator"] = calculator;
     o["centre"] = number(cor);
     o["axis"] = rotAxIsV ? QStringLiteral("v") : QStringLiteral("h");
@@ -118,7 +146,23 @@ QJsonObject CtRunReport::toJson() const
         o["region"] = QJsonArray{number(region.x0), number(region.z0), number(region.x1), number(region.z1)};
     o["slices"] = QJsonObject{{"from", from}, {"to", to}, {"step", step}};
     o["threads"] = threads;
+    o["filter"] = filter;
+    o["cutoff"] = number(cutoff);
+    o["ringRemoval"] = ringSize;
+    o["angles"] = angles;
+    o["projections"] = projections;
+    if (pixelSizeUm > 0) {
+        QJsonObject u;
+        u["pixelSizeUm"] = number(pixelSizeUm);
+        // Data files keep their values; these turn them into mu in 1/cm.
+        if (calculator.contains(QLatin1String("CT2")))
+            u["ct2ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, projections, false));
+        if (calculator.contains(QLatin1String("CT1")))
+            u["ct1ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, projections, true));
+        o["units"] = u;
+    }
     o["stopped"] = stopped;
+    o["interrupted"] = interrupted;
     o["written"] = QJsonArray::fromStringList(written);
     o["failures"] = QJsonArray::fromStringList(failures);
     return o;
@@ -126,12 +170,7 @@ QJsonObject CtRunReport::toJson() const
 
 bool CtRunReport::save(const QString& path, QString* error) const
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(toJson()).toJson()) < 0 || !f.commit()) {
-        f.cancelWriting();
-        if (error)
-            *error = QStringLiteral("Can't write run report ") + path;
-        return false;
-    }
-    return true;
+    const QByteArray text = QJsonDocument(toJson()).toJson();
+    return SafeWrite::write(
+        path, [&](QIODevice* out, QString&) { return out->write(text) == text.size(); }, error);
 }

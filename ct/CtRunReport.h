@@ -30,6 +30,8 @@ public:
     QString inputFile;
     // The projections came with their own rotation angles.
     bool anglesFromData = false;
+    QString i0After;            // I0 after the scan (interpolated), empty when none
+    int i0Count = 0, bgCount = 0, i0AfterCount = 0;  // images averaged into each
     QString calculator;         // "CT2" or "CT1"
     double cor = 0;
     bool rotAxIsV = false;
@@ -37,8 +39,16 @@ public:
     CtRegion region;
     int from = 0, to = 0, step = 0;
     int threads = 0;
+    QString filter = QStringLiteral("ramp");
+    double cutoff = 1.0;
+    int ringSize = 0;           // 0: no ring removal
+    QString angles = QStringLiteral("half");
+    int projections = 0;        // images reconstructed from (fileCount or one fewer)
+    double pixelSizeUm = 0;     // 0: not given
     // The run ended before its last slice was dealt.
     bool stopped = false;
+    // It was ended by a quit signal (SIGTERM, SIGINT).
+    bool interrupted = false;
     QStringList written;
     QStringList failures;
 
@@ -52,4 +62,9 @@ public:
     // Common start and end of the names around a "*" ("ct-*.img").
     static QString namePattern(const QStringList& names);
     static QString programVersion();
+    // Factor from a data-file value to mu in 1/cm for pixels of pixelSizeUm
+    // micrometres: CT2 values are the sum of nProj back-projections
+    // (value / (2 nProj) = mu per pixel), CT1 values their mean.  0 when the
+    // pixel size or nProj is not positive.
+    static double valueToPerCm(double pixelSizeUm, int nProj, bool ct1);
 };

@@ -240,43 +240,71 @@ double FbpKernel::rampWeight(int k, int n)
     return k < n - k ? k * a : (n - k) * a;
 }
 
-void FbpKernel::setup(int n_, int nProj_)
+void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn_)
 {
-    if (n_ == n && nProj_ == nProj)
+    if (n_ == n && nProj_ == nProj && filter == fbpFilter && fullTurn_ == fullTurn)
         return;
     release();
     n = n_;
     nProj = nProj_;
+    fbpFilter = filter;
+    fullTurn = fullTurn_;
     if (n < 2 || nProj < 1)
         return;
-    if (n > maxSide || static_cast<long long>(n) * nProj > maxSpectrumValues) {
+    const bool padded = filter.padded();
+    m = padded ? filter.transformLength(n) : n;
+    specLen = padded ? m / 2 + 1 : n;
+    if (n > maxSide || m < n || static_cast<long long>(specLen) * nProj > maxSpectrumValues) {
         qDebug().noquote() << QStringLiteral("Reconstruction size too large, skipped: ")
                 + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
         n = 0;
         nProj = 0;
+        m = specLen = 0;
         return;
     }
     auto alloc = [](size_t count) {
         return static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * count));
     };
-    fwdIn = alloc(size_t(n));
-    fwdOut = alloc(size_t(n));
-    invIn = alloc(size_t(n));
-    invOut = alloc(size_t(n));
-    spectra = alloc(size_t(n) * size_t(nProj));
-    if (!fwdIn || !fwdOut || !invIn || !invOut || !spectra) {
+    auto allocReal = [](size_t count) { return static_cast<double*>(fftw_malloc(sizeof(double) * count)); };
+    fwdOut = alloc(size_t(specLen));
+    invIn = alloc(size_t(specLen));
+    spectra = alloc(size_t(specLen) * size_t(nProj));
+    bool ok = fwdOut && invIn && spectra;
+    if (padded) {
+        realIn = allocReal(size_t(m));
+        realOut = allocReal(size_t(m));
+        ok = ok && realIn && realOut;
+    } else {
+        fwdIn = alloc(size_t(n));
+        invOut = alloc(size_t(n));
+        ok = ok && fwdIn && invOut;
+    }
+    if (!ok) {
         qDebug().noquote() << QStringLiteral("Out of memory for reconstruction buffers: ")
                 + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
         release();
         return;
     }
-    std::memset(invIn, 0, sizeof(fftw_complex) * size_t(n));
+    std::memset(invIn, 0, sizeof(fftw_complex) * size_t(specLen));
     // Room for a 16-value load starting 8 before the first or at the last sample.
     stride = (size_t(n) + front + 16 + 7) & ~size_t(7);
     filt.assign(stride * size_t(nProj) + front, 0.0);
     makeTables();
-    fwdPlan = fftw_plan_dft_1d(n, fwdIn, fwdOut, FFTW_FORWARD, FFTW_ESTIMATE);
-    invPlan = fftw_plan_dft_1d(n, invIn, invOut, FFTW_BACKWARD, FFTW_ESTIMATE);
+    if (!padded) {
+        fwdPlan = fftw_plan_dft_1d(n, fwdIn, fwdOut, FFTW_FORWARD, FFTW_ESTIMATE);
+        invPlan = fftw_plan_dft_1d(n, invIn, invOut, FFTW_BACKWARD, FFTW_ESTIMATE);
+        return;
+    }
+    fwdPlan = fftw_plan_dft_r2c_1d(m, realIn, fwdOut, FFTW_ESTIMATE);
+    invPlan = fftw_plan_dft_c2r_1d(m, invIn, realOut, FFTW_ESTIMATE);
+    // The band-limited ramp's spectrum, times 2 pi: the unpadded ramp's
+    // |omega| scale, with the right weight near zero frequency.
+    FbpFilter::rampKernel(realIn, m);
+    fftw_execute(fwdPlan);
+    weights.resize(size_t(specLen));
+    for (int k = 0; k < specLen; ++k)
+        weights[size_t(k)] = twoPi * fwdOut[k][0] * filter.window(2.0 * k / m);
+    std::memset(realIn, 0, sizeof(double) * size_t(m));
 }
 
 void FbpKernel::setAngles(std::vector<double> radians)
@@ -286,13 +314,14 @@ void FbpKernel::setAngles(std::vector<double> radians)
         makeTables();
 }
 
-std::vector<double> FbpKernel::radiansOf(const double* degrees, int count)
+std::vector<double> FbpKernel::radiansOf(const double* degrees, int count, bool fullTurn)
 {
     if (!degrees || count <= 0)
         return {};
+    const double span = fullTurn ? 360.0 : 180.0;
     bool even = true;
     for (int p = 0; p < count && even; ++p)
-        even = std::fabs(degrees[p] - 180.0 * p / count) <= 1e-5;
+        even = std::fabs(degrees[p] - span * p / count) <= 1e-5;
     if (even)
         return {};
     std::vector<double> r(static_cast<size_t>(count));
@@ -308,7 +337,7 @@ void FbpKernel::makeTables()
     weightT.clear();
     if (angleList.size() != size_t(nProj)) {
         for (int p = 0; p < nProj; ++p) {
-            const double th = (pi / nProj) * p;
+            const double th = ((fullTurn ? 2 * pi : pi) / nProj) * p;
             cosT[size_t(p)] = std::cos(th);
             sinT[size_t(p)] = std::sin(th);
         }
@@ -350,10 +379,18 @@ void FbpKernel::release()
             fftw_free(*b);
         *b = nullptr;
     }
+    for (double** b : {&realIn, &realOut}) {
+        if (*b)
+            fftw_free(*b);
+        *b = nullptr;
+    }
     std::vector<double>().swap(filt);
+    std::vector<double>().swap(weights);
     stride = 0;
     n = 0;
     nProj = 0;
+    m = 0;
+    specLen = 0;
 }
 
 void FbpKernel::resetImage(int side)
@@ -373,20 +410,45 @@ void FbpKernel::transform(const double* row, int p)
 {
     if (!ready() || !row || p < 0 || p >= nProj)
         return;
-    const double w = weight(p);
-    for (int k = 0; k < n; ++k) {
-        fwdIn[k][0] = row[k] * w;
-        fwdIn[k][1] = 0.0;
+    // A projection counts with its share of the turn (1 when evenly spread).
+    const double w = projectionWeight(p);
+    if (realIn) {
+        // The tail stays zero: the padding.
+        if (w == 1.0)
+            std::memcpy(realIn, row, sizeof(double) * size_t(n));
+        else
+            for (int k = 0; k < n; ++k)
+                realIn[k] = row[k] * w;
+        fftw_execute(fwdPlan);
+    } else {
+        for (int k = 0; k < n; ++k) {
+            fwdIn[k][0] = row[k] * w;
+            fwdIn[k][1] = 0.0;
+        }
+        fftw_execute(fwdPlan);
     }
-    fftw_execute(fwdPlan);
-    std::memcpy(spectra + size_t(p) * size_t(n), fwdOut, sizeof(fftw_complex) * size_t(n));
+    std::memcpy(spectra + size_t(p) * size_t(specLen), fwdOut, sizeof(fftw_complex) * size_t(specLen));
 }
 
 void FbpKernel::filter(int p)
 {
     if (!ready() || p < 0 || p >= nProj)
         return;
-    const fftw_complex* sp = spectra + size_t(p) * size_t(n);
+    const fftw_complex* sp = spectra + size_t(p) * size_t(specLen);
+    double* f = filteredRowW(p);
+    if (realOut) {
+        for (int k = 0; k < specLen; ++k) {
+            const double w = weights[size_t(k)];
+            invIn[k][0] = sp[k][0] * w;
+            invIn[k][1] = sp[k][1] * w;
+        }
+        fftw_execute(invPlan);
+        // Only the row's own samples: the rest is the wrap-around margin.
+        const double scale = 1.0 / m;
+        for (int k = 0; k < n; ++k)
+            f[k] = realOut[k] * scale;
+        return;
+    }
     const double a = twoPi / n;
     for (int i = 0; i < n / 2; ++i) {
         const double wl = i * a;
@@ -398,12 +460,11 @@ void FbpKernel::filter(int p)
     }
     if (n % 2) {
         // The middle bin of an odd length is not reached by the pairs above.
-        const int m = n / 2;
-        invIn[m][0] = sp[m][0] * (m * a);
-        invIn[m][1] = sp[m][1] * (m * a);
+        const int mid = n / 2;
+        invIn[mid][0] = sp[mid][0] * (mid * a);
+        invIn[mid][1] = sp[mid][1] * (mid * a);
     }
     fftw_execute(invPlan);
-    double* f = filteredRowW(p);
     for (int k = 0; k < n; ++k)
         f[k] = invOut[k][0] / n;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// Filtered back-projection of one slice: ramp filter through FFTs, then
-// linear-interpolated smearing of every projection over a square image.
+// Filtered back-projection of one slice: a filter (FbpFilter) through FFTs,
+// then linear-interpolated smearing of every projection over a square image.
 // One kernel per worker; plans are made in setup (GUI thread only).
+#include "FbpFilter.h"
+
 #include <fftw3.h>
 
 #include <vector>
@@ -14,28 +16,32 @@ public:
     FbpKernel(const FbpKernel&) = delete;
     FbpKernel& operator=(const FbpKernel&) = delete;
 
-    // Sizes buffers and plans for FFT length n and nProj projections.  Same
-    // sizes keep everything; n < 2 leaves the kernel empty (nothing to do).
-    void setup(int n, int nProj);
+    // Sizes buffers and plans for rows of n samples, nProj projections and
+    // the filter (default: the padded ramp).  Same sizes and filter keep
+    // everything; n < 2 leaves the kernel empty (nothing to do).
+    // fullTurn: the projections cover 360 degrees (angles 2 pi p / nProj)
+    // instead of 180 (pi p / nProj); the value scale stays the same.
+    void setup(int n, int nProj, const FbpFilter& filter = FbpFilter(), bool fullTurn = false);
     // Frees buffers and destroys the plans.
     void release();
     // Rotation angle of each projection in radians; empty (or a count other
-    // than nProj) means evenly spread over a half turn, pi * p / nProj.  Set
+    // than nProj) means evenly spread over the half (or full) turn of setup.  Set
     // in the GUI thread with setup, never while the owner computes.  Each
     // projection is weighted by its share of the half turn, so uneven steps
     // and a series that ends on 180 degrees keep the same scale.
     void setAngles(std::vector<double> radians);
     // The angles of degrees as setAngles takes them: empty when there are
-    // none or they are the evenly spread ones (within 1e-5 degrees), so such
-    // a series reconstructs exactly as one without angles.
-    static std::vector<double> radiansOf(const double* degrees, int count);
+    // none or they are the evenly spread ones (over a half turn, or a full
+    // one for fullTurn; within 1e-5 degrees), so such a series reconstructs
+    // exactly as one without angles.
+    static std::vector<double> radiansOf(const double* degrees, int count, bool fullTurn = false);
     // Share of the half turn of projection p relative to pi / nProj (1 when evenly spread).
-    double weight(int p) const { return weightT.empty() ? 1.0 : weightT[size_t(p)]; }
+    double projectionWeight(int p) const { return weightT.empty() ? 1.0 : weightT[size_t(p)]; }
     // image becomes n x n zeros.
     void resetImage(int n);
     // Spectrum of the first n samples of row as projection p.
     void transform(const double* row, int p);
-    // Ramp-filters the spectrum of projection p into its filtered row.
+    // Filters the spectrum of projection p into its filtered row.
     void filter(int p);
     // Adds projection p over the region [x0, x1) x [z0, z1) inside the
     // inscribed circle.
@@ -47,8 +53,11 @@ public:
     // minV and maxV of the image once something has been projected.
     void calcRange();
 
-    // Weight of frequency bin k of an n-point transform: |omega| in radians per sample.
+    // Weight of frequency bin k of an n-point transform: |omega| in radians
+    // per sample (the unpadded ramp).
     static double rampWeight(int k, int n);
+    // Weight of bin k (0 .. m/2) of the padded transform of the filter set up.
+    double weight(int k) const { return k >= 0 && size_t(k) < weights.size() ? weights[size_t(k)] : 0.0; }
 
     // The row loops of backProject and backProjectAll.  Auto (the default)
     // is the fastest this processor runs; the others exist so that tests and
@@ -64,11 +73,15 @@ public:
     double* imageRow(int z) { return image.data() + size_t(z) * size_t(imageSide); }
     const double* imageRow(int z) const { return image.data() + size_t(z) * size_t(imageSide); }
     const double* filteredRow(int p) const { return filt.data() + front + size_t(p) * stride; }
-    const fftw_complex* spectrum(int p) const { return spectra + size_t(p) * size_t(n); }
+    const fftw_complex* spectrum(int p) const { return spectra + size_t(p) * size_t(specLen); }
     bool ready() const { return spectra != nullptr; }
 
     int n = 0;
     int nProj = 0;
+    FbpFilter fbpFilter;
+    bool fullTurn = false;
+    // Transform length: n unpadded, at least 2n padded.
+    int m = 0;
     std::vector<double> image;  // imageSide rows of imageSide values, row = z
     int imageSide = 0;
     bool done = false;
@@ -88,7 +101,12 @@ private:
     fftw_complex* invOut = nullptr;
     fftw_plan fwdPlan = nullptr;
     fftw_plan invPlan = nullptr;
-    fftw_complex* spectra = nullptr;  // nProj blocks of n values
+    fftw_complex* spectra = nullptr;  // nProj blocks of specLen values
+    // Padded filters transform real rows: m reals in, m/2 + 1 bins out.
+    double* realIn = nullptr;
+    double* realOut = nullptr;
+    int specLen = 0;
+    std::vector<double> weights;
     // Filtered rows with zero margins so vector loads near the ends stay inside.
     std::vector<double> filt;
     size_t stride = 0;

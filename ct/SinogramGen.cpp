@@ -31,7 +31,7 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
         return;
     // Lines of a reference image are read into buffers of the projections'
     // length: a reference of another size would be read past their end.
-    for (ImgData* ref : {set.i0(), set.bg()}) {
+    for (ImgData* ref : {set.i0(), set.bg(), set.i0After()}) {
         if (ref && ref->ready && (ref->width != set.width || ref->height != set.height)) {
             qDebug().noquote() << QStringLiteral("Reference image size differs from the projections, no sinogram: ")
                     + ref->fileName;
@@ -56,6 +56,15 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
         readLine(i0, rotAxIsV, slice, line.data());
         sampleLine(line.data(), i0Line.data(), geom);
     }
+    // I0 before and after the scan: interpolated by projection index.
+    std::vector<double> i0After, i0Mixed;
+    ImgData* after = set.i0After();
+    if (!i0Line.empty() && after && after->ready) {
+        i0After.resize(size_t(geom.nx));
+        i0Mixed.resize(size_t(geom.nx));
+        readLine(after, rotAxIsV, slice, line.data());
+        sampleLine(line.data(), i0After.data(), geom);
+    }
     ImgData* bg = set.bg();
     if (bg && bg->ready) {
         bgLine.resize(size_t(geom.nx));
@@ -65,7 +74,14 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
     for (int p = 0; p < nth; ++p) {
         readLine(set.at(p), rotAxIsV, slice, line.data());
         sampleLine(line.data(), hSgm->intensityRow(p), geom);
-        absorbanceRow(i0Line.empty() ? nullptr : i0Line.data(),
+        const double* i0Row = i0Line.empty() ? nullptr : i0Line.data();
+        if (!i0After.empty()) {
+            const double w = nth > 1 ? double(p) / (nth - 1) : 0.0;
+            for (size_t j = 0; j < i0Mixed.size(); ++j)
+                i0Mixed[j] = (1.0 - w) * i0Line[j] + w * i0After[j];
+            i0Row = i0Mixed.data();
+        }
+        absorbanceRow(i0Row,
                       bgLine.empty() ? nullptr : bgLine.data(),
                       hSgm->intensityRow(p), hSgm->absorbRow(p), geom.nx);
     }

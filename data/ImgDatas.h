@@ -55,6 +55,7 @@ public:
     // A scan's own I0 and BG images come first: they belong to its projections.
     ImgData* i0() const { return scanI0 ? scanI0.get() : i0Img ? *i0Img : nullptr; }
     ImgData* bg() const { return scanBg ? scanBg.get() : bgImg ? *bgImg : nullptr; }
+    ImgData* i0After() const { return i0AfterImg ? *i0AfterImg : nullptr; }
 
     // 0 x 0 while no size is fixed.
     qint32 width = 0;
@@ -65,6 +66,10 @@ public:
     QStringList failed;
     ImgData** i0Img = nullptr;
     ImgData** bgImg = nullptr;
+    // I0 taken after the scan (optional): with it, projection p of n is
+    // normalised by I0 interpolated linearly between i0 (p = 0) and this
+    // (p = n - 1).
+    ImgData** i0AfterImg = nullptr;
     // I0 and BG images that came with the projections (an HDF5 scan's flat
     // and dark means); emptied with the images.
     std::unique_ptr<ImgData> scanI0;

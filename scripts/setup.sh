@@ -2,11 +2,14 @@
 # Installs what a fresh Debian 12 machine lacks to build and test Zuvo2.
 # Quick when everything is present: apt is only called for missing packages.
 # clang-14 with its runtime libraries builds the libFuzzer targets.
+# fonts-ipafont-gothic (12 MB, against 91 MB for fonts-noto-cjk) gives the
+# default Japanese interface its glyphs.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
       libqt6opengl6-dev libgl-dev libfftw3-dev libtiff-dev libhdf5-dev
       libqt6svg6 qt6-qpa-plugins fonts-dejavu-core
+      fonts-ipafont-gothic
       clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do

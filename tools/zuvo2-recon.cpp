@@ -2,12 +2,14 @@
 // engine (and the same file names and data files) as the main window.
 #include "CtCalc2.h"
 #include "CtCond.h"
+#include "AveragedImage.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "H5Scan.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuitOnSignal.h"
+#include "RingRemoval.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -18,6 +20,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -92,6 +95,26 @@ int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
     return Ok;
 }
 
+// Every path must load; several are averaged into one image.
+std::unique_ptr<ImgData> loadReferences(const QStringList& paths, const char* what)
+{
+    if (paths.size() == 1)
+        return loadReference(paths.first(), what);
+    std::vector<std::unique_ptr<ImgData>> loaded;
+    QList<ImgData*> list;
+    for (const QString& path : paths) {
+        loaded.push_back(loadReference(path, what));
+        if (!loaded.back())
+            return nullptr;
+        list << loaded.back().get();
+    }
+    QString why;
+    std::unique_ptr<ImgData> avg(AveragedImage::average(list, &why));
+    if (!avg)
+        err() << "zuvo2-recon: cannot average the " << what << " images: " << why << "\n";
+    return avg;
+}
+
 // Progress on standard error: one line redrawn on a terminal, plain lines otherwise.
 class Progress
 {
@@ -138,6 +161,7 @@ private:
 
 int main(int argc, char** argv)
 {
+    QuitOnSignal::install();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zuvo2-recon"));
     QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
@@ -148,15 +172,20 @@ int main(int argc, char** argv)
         "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
         "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
         "settings.\nExit status: 0 every slice written, 1 something failed, "
-        "2 bad usage or unreadable input (nothing written)."));
+        "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
+        "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
+        "ends at once)."));
     p.addHelpOption();
     p.addVersionOption();
     const QCommandLineOption projections("projections", "Directory of the projection images (with --pattern; or --h5, or --stack).", "DIR");
     const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img'.", "GLOB");
     const QCommandLineOption h5("h5", "An HDF5 Data Exchange file holding the whole scan: projections, I0 and BG from its flats and darks, and its angles when it has them.", "FILE");
     const QCommandLineOption stack("stack", "A multi-page TIFF file holding the projections, one page each.", "FILE");
-    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1.", "FILE");
-    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0.", "FILE");
+    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1. Given more than once: their average.", "FILE");
+    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0. Given more than once: their average.", "FILE");
+    const QCommandLineOption i0After("i0-after",
+        "I0 image taken after the scan (more than once: their average); with it each projection's I0 "
+        "is interpolated linearly by projection index between --i0 and this.", "FILE");
     const QCommandLineOption cor("cor", "Centre of rotation in pixels (required).", "X");
     const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
     const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
@@ -167,7 +196,18 @@ int main(int argc, char** argv)
     const QCommandLineOption png("png", "Also write a picture of every slice.");
     const QCommandLineOption tiff("tiff", "Also write every slice's region as a 32-bit float TIFF, NAME-%05d.tif.");
     const QCommandLineOption quiet("quiet", "No progress display.");
-    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, axis, slices, region, threads, out, name, png, tiff, quiet});
+    const QCommandLineOption filter("filter",
+        "Filter: " + FbpFilter::names().join(", ")
+            + " (default ramp); CUTOFF is a fraction of Nyquist, above 0 and at most 1 (default 1).",
+        "NAME[:CUTOFF]", FbpFilter().name);
+    const QCommandLineOption pixelSize("pixel-size",
+        "Detector pixel size in micrometres: the run report then gives the factor from data-file values to 1/cm.", "UM");
+    const QCommandLineOption rings("rings", "Ring removal with a window of SIZE detector columns (default off).", "SIZE");
+    const QCommandLineOption angles("angles",
+        "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
+        "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
+    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, axis, slices, region, threads, out, name, png, tiff, quiet,
+                  filter, pixelSize, rings, angles, i0After});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -185,8 +225,8 @@ int main(int argc, char** argv)
         return usage(QStringLiteral("--projections and --pattern, --h5 or --stack is missing"));
     if (sources > 1)
         return usage(QStringLiteral("give the projections one way: --projections and --pattern, --h5 or --stack"));
-    if (p.isSet(h5) && (p.isSet(i0) || p.isSet(bg)))
-        return usage(QStringLiteral("--i0 and --bg do not go with --h5: the scan brings its own"));
+    if (p.isSet(h5) && (p.isSet(i0) || p.isSet(bg) || p.isSet(i0After)))
+        return usage(QStringLiteral("--i0, --bg and --i0-after do not go with --h5: the scan brings its own"));
     for (const QCommandLineOption* o : {&cor, &slices, &out})
         if (!p.isSet(*o))
             return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
@@ -219,6 +259,19 @@ int main(int argc, char** argv)
     if (p.isSet(threads) && (!toInt(p.value(threads), c.threads) || c.threads < 1 || c.threads > 64))
         return usage(QStringLiteral("--threads %1 is not a number from 1 to 64").arg(p.value(threads)));
 
+    QString why;
+    if (!FbpFilter::parse(p.value(filter), c.filter, &why))
+        return usage(QStringLiteral("--filter: ") + why);
+    if (p.isSet(pixelSize) && (!toDouble(p.value(pixelSize), c.pixelSizeUm) || !(c.pixelSizeUm > 0)
+                               || !std::isfinite(c.pixelSizeUm)))
+        return usage(QStringLiteral("--pixel-size %1 is not a positive number").arg(p.value(pixelSize)));
+    if (p.isSet(rings) && (!toInt(p.value(rings), c.ringSize) || c.ringSize < 0 || c.ringSize > maxRingSize))
+        return usage(QStringLiteral("--rings %1 is not a number from 0 to %2").arg(p.value(rings)).arg(maxRingSize));
+
+    if (!CtCond::angularRange(p.value(angles), c.angles))
+        return usage(QStringLiteral("--angles must be one of %1, not %2")
+                         .arg(CtCond::angularRangeNames().join(", "), p.value(angles)));
+
     CtView view;
     if (p.isSet(region)) {
         const QStringList r = p.value(region).split(',');
@@ -235,9 +288,9 @@ int main(int argc, char** argv)
     // Inputs: every projection must load, or nothing is done.
     ImgDatas set;
     if (p.isSet(h5)) {
-        QString why;
-        if (!loadH5Scan(p.value(h5), set, &why)) {
-            err() << "zuvo2-recon: cannot read the scan " << p.value(h5) << ": " << why << "\n";
+        QString whyScan;
+        if (!loadH5Scan(p.value(h5), set, &whyScan)) {
+            err() << "zuvo2-recon: cannot read the scan " << p.value(h5) << ": " << whyScan << "\n";
             return Usage;
         }
     } else if (p.isSet(stack)) {
@@ -249,17 +302,24 @@ int main(int argc, char** argv)
     } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
         return code;
 
-    std::unique_ptr<ImgData> i0Img, bgImg;
+    std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
     ImgData* i0Ptr = nullptr;
     ImgData* bgPtr = nullptr;
-    if (p.isSet(i0) && !(i0Img = loadReference(p.value(i0), "I0")))
+    ImgData* i0AfterPtr = nullptr;
+    if (p.isSet(i0After) && !p.isSet(i0))
+        return usage(QStringLiteral("--i0-after needs --i0"));
+    if (p.isSet(i0) && !(i0Img = loadReferences(p.values(i0), "I0")))
         return Usage;
-    if (p.isSet(bg) && !(bgImg = loadReference(p.value(bg), "BG")))
+    if (p.isSet(bg) && !(bgImg = loadReferences(p.values(bg), "BG")))
+        return Usage;
+    if (p.isSet(i0After) && !(i0AfterImg = loadReferences(p.values(i0After), "I0 (after)")))
         return Usage;
     i0Ptr = i0Img.get();
     bgPtr = bgImg.get();
+    i0AfterPtr = i0AfterImg.get();
     set.i0Img = &i0Ptr;
     set.bgImg = &bgPtr;
+    set.i0AfterImg = &i0AfterPtr;
 
     const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
     CtRun run;
@@ -296,6 +356,9 @@ int main(int argc, char** argv)
     Progress progress(int(wanted.size()), p.isSet(quiet));
     QSet<int> written;
     QObject::connect(&run, &CtRun::sliceFinished, &app, [&](const CtResult& r) {
+        // Requests dropped after a quit signal were never begun: no news.
+        if (!r.ok() && QuitOnSignal::received())
+            return;
         const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
                         && r.written.contains(r.job.dataFile);
         if (ok)
@@ -306,10 +369,12 @@ int main(int argc, char** argv)
     });
     // Ctrl-C: no more slices are dealt; those in progress are finished.
     QuitOnSignal onSignal;
-    bool interrupted = false;
-    QObject::connect(&onSignal, &QuitOnSignal::requested, &app, [&] {
-        interrupted = true;
-        run.stopCalcCt();
+    int interrupted = 0;
+    QObject::connect(&onSignal, &QuitOnSignal::requested, &app, [&](int sig) {
+        interrupted = sig;
+        run.interrupt();
+        if (run.pendingCount() == 0)
+            QCoreApplication::quit();
     });
     QObject::connect(&run, &CtRun::runStopped, &app, [&] {
         // Slices still computing after an interruption are awaited.
@@ -331,9 +396,9 @@ int main(int argc, char** argv)
     if (interrupted || missing > 0 || Failures::total() > 0) {
         const QString failures = Failures::summary();
         err() << "zuvo2-recon: " << written.size() << " of " << wanted.size() << " slices written"
-              << (interrupted ? " (interrupted)" : "") << (failures.isEmpty() ? "" : "; ") << failures
-              << "\n";
-        return Failed;
+              << (interrupted ? QStringLiteral(" (interrupted by signal %1)").arg(interrupted) : QString())
+              << (failures.isEmpty() ? "" : "; ") << failures << "\n";
+        return interrupted ? 128 + interrupted : Failed;
     }
     if (!p.isSet(quiet))
         err() << "zuvo2-recon: " << written.size() << " slices written to " << outDir << "\n";

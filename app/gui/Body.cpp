@@ -153,6 +153,11 @@ Body::Body(QWidget* parent)
     connect(ctRun.get(), &CtRun::runStarted, this, &Body::runStarted);
     connect(ctRun.get(), &CtRun::runStopped, this, &Body::runStopped);
     connect(ctRun.get(), &CtRun::execCt1, this, &Body::execCt1);
+    // Queued: the run has done its bookkeeping of the slice by then.
+    connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    // I0 and BG are replaced or cleared only when no worker reads them.
+    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel})
+        sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
 
     batchThread = new QThread;
     batchThread->setObjectName(QStringLiteral("batchThread"));
@@ -241,6 +246,51 @@ bool Body::refuseWhileInUse(const QString& what)
         return false;
     qDebug().noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
     return true;
+}
+
+bool Body::deferWhileInUse(const QString& what, std::function<void()> work)
+{
+    if (!imagesInUse())
+        return false;
+    qDebug().noquote() << QStringLiteral("Waiting for the slices in progress before ") + what;
+    waitingForImages = std::move(work);
+    return true;
+}
+
+void Body::imagesMayBeFree()
+{
+    if (imagesInUse())
+        return;
+    enableInputs(true);
+    if (quitting) {
+        waitingForImages = nullptr;
+        if (!closeRequested) {
+            closeRequested = true;
+            close();
+        }
+        return;
+    }
+    if (waitingForImages) {
+        // Queued: the slice's other receivers see it first.
+        auto work = std::move(waitingForImages);
+        waitingForImages = nullptr;
+        QMetaObject::invokeMethod(this, [this, work] {
+            if (!quitting)
+                work();
+        }, Qt::QueuedConnection);
+    }
+}
+
+void Body::quitOnSignal()
+{
+    if (quitting)
+        return;
+    quitting = true;
+    batch.shutDown();
+    if (seqDriver.isActive())
+        QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
+    ctRun->interrupt();
+    imagesMayBeFree();
 }
 
 void Body::enableInputs(bool f)
@@ -463,6 +513,15 @@ void Body::toggleCalcCt()
 
 void Body::startCalcCt()
 {
+    if (quitting)
+        return;
+    // The sequence's run needs its own I0, which cannot change under a
+    // slice still computing.
+    if (seqDriver.isActive() && deferWhileInUse(QStringLiteral("the next calculation"), [this] {
+            if (seqDriver.isActive())
+                startCalcCt();
+        }))
+        return;
     if (seqDriver.isActive())
         chooseI0ByEnergy();
     ctRun->i0Name = I0ImgSel->FilePath->text();
@@ -521,6 +580,10 @@ void Body::execMultiCtCalc()
 
 void Body::execCt1()
 {
+    ctCalc.filter = ctRun->cond.filter;
+    ctCalc.ringSize = ctRun->cond.ringSize;
+    ctCalc.angles = ctRun->cond.angles;
+    ctCalc.valueToPerCm = CtRunReport::valueToPerCm(ctRun->cond.pixelSizeUm, 1, true);
     ctCalc.startCt();
     // The CT1 panel says nothing when its slice gives no sinogram; without
     // this the run (and a batch program waiting on it) would never end.
@@ -540,6 +603,8 @@ void Body::ctCalcFinished()
     // A CT1 calculation that outlives a stopped run ends nothing more.
     if (ctRun->active)
         stopCalcCt();
+    else
+        imagesMayBeFree();
 }
 
 void Body::runStarted()
@@ -555,7 +620,8 @@ void Body::runStopped()
     CalcEndT->setText(ctRun->endTime.toString(QString::fromLatin1(timeFormat)));
     CalcSpentT->setText(QString::number(ctRun->spentSeconds(), 'g', 6));
     CalcCT->setStyleSheet(idleStyle);
-    enableInputs(true);
+    // Slices still computing read the inputs until they are done.
+    enableInputs(!imagesInUse());
     if (batchCalcActive) {
         batchCalcActive = false;
         // A refused run fails calc_exec, so ":ifng" can react.
@@ -563,6 +629,7 @@ void Body::runStopped()
         emit batchCalcFinished();
     }
     emit calcFinished();
+    imagesMayBeFree();
 }
 
 // ---- panels and regions
@@ -642,6 +709,13 @@ double Body::colorMax()
 
 void Body::selectedDir(QString dir, QStringList patterns)
 {
+    if (seqDriver.isActive()
+        && deferWhileInUse(QStringLiteral("loading data set ") + dir,
+                           [this, dir, patterns] {
+                               if (seqDriver.isActive())
+                                   selectedDir(dir, patterns);
+                           }))
+        return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + dir))
         return;
     const QString tag = SelDDir->currentEnergyText();
@@ -653,6 +727,13 @@ void Body::selectedDir(QString dir, QStringList patterns)
 
 void Body::selectedFileInfoList(QFileInfoList fileInfoList)
 {
+    if (seqDriver.isActive()
+        && deferWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText(),
+                           [this, fileInfoList] {
+                               if (seqDriver.isActive())
+                                   selectedFileInfoList(fileInfoList);
+                           }))
+        return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText()))
         return;
     const QString tag = SelDDir->currentEnergyText();

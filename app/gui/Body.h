@@ -20,6 +20,7 @@
 #include <QPen>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class BodyCommands;
@@ -63,6 +64,9 @@ public:
     // (the failure counted by the loader) when it did not load whole, or
     // when the images are in use.
     bool loadSeriesFile(const QString& file, bool h5);
+    // A quit signal: the batch program and a sequence stop, nothing new is
+    // started, and the window closes once the slices in progress are written.
+    void quitOnSignal();
 
 signals:
     void batchCalcStart();
@@ -141,6 +145,12 @@ private:
     void copySaveConds();
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
+    // The sequential driver's requests wait (instead of being refused) until
+    // the slices in progress are done; true when `work` was kept for later.
+    bool deferWhileInUse(const QString& what, std::function<void()> work);
+    // Called whenever a slice or run ends: once nothing reads the images any
+    // more, inputs are enabled again and what waited for them goes on.
+    void imagesMayBeFree();
     void setKVTStd(bool f);
     void selectCt(QAbstractButton* button, bool f);
     // The projections go with their list: images, failed files, seek, overlay.
@@ -162,6 +172,10 @@ private:
     // The run itself (active flag, times, conditions, next slice) is kept
     // by the run control with the pool; the window shows it.
     bool batchCalcActive = false;
+    bool quitting = false;
+    bool closeRequested = false;
+    // A sequence step that waits for the images to be free.
+    std::function<void()> waitingForImages;
 
     Batch batch;
     XafsBatch seqDriver;

@@ -4,6 +4,7 @@
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
 #include "ImgData.h"
+#include "RingRemoval.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -151,6 +152,46 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              QRadioButton* r = a.flag ? x.b->procCtrl->RotAxV : x.b->procCtrl->RotAxH;
              r->setChecked(true);
              x.b->procCtrl->rotAxSelectionChanged(r);
+             return O::Ok;
+         }},
+        {"ct_filter", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             if (a.text.isEmpty())
+                 return x.fail(Failures::Command, c, QStringLiteral("a filter name is missing"));
+             double cutoff = 1.0;
+             if (c.args.size() > 1) {
+                 bool ok = false;
+                 cutoff = c.args.at(1).toDouble(&ok);
+                 if (!ok)
+                     return x.fail(Failures::Command, c,
+                                   QStringLiteral("cutoff \"%1\" is not a number").arg(c.args.at(1)));
+             }
+             FbpFilter f;
+             QString why;
+             if (!FbpFilter::make(a.text, cutoff, f, &why))
+                 return x.fail(Failures::Command, c, why);
+             x.b->procCtrl->setFilter(f);
+             return O::Ok;
+         }},
+        // Micrometres; 0 clears the size.
+        {"ct_pixel_size", A::realArg(0, 1e6),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setPixelSize(a.real);
+             return O::Ok;
+         }},
+        {"ct_ring_removal", A::intArg(0, maxRingSize),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setRingSize(a.integer);
+             return O::Ok;
+         }},
+        {"ct_angles", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             AngularRange r;
+             if (!CtCond::angularRange(a.text, r))
+                 return x.fail(Failures::Command, c,
+                               QStringLiteral("\"%1\" is not one of %2")
+                                   .arg(a.text, CtCond::angularRangeNames().join(QStringLiteral(", "))));
+             x.b->procCtrl->setAngles(r);
              return O::Ok;
          }},
         {"ct_auto_gen_sinogram", A::flagArg(),
@@ -552,29 +593,30 @@ BodyCommands::Outcome BodyCommands::seqCalc(const BatchCmd& c)
 BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs& a)
 {
     bool saved = false;
+    QString why;
     switch (a.display) {
     case BatchArgs::Raw:
-        saved = b->rawDisp.saveImage(a.text);
+        saved = b->rawDisp.saveImage(a.text, &why);
         break;
     case BatchArgs::Sinogram:
-        saved = b->sinogram.DispSinogram->saveImage(a.text);
+        saved = b->sinogram.DispSinogram->saveImage(a.text, &why);
         break;
     case BatchArgs::Ct1:
-        saved = b->ctCalc.saveImage(a.text);
+        saved = b->ctCalc.saveImage(a.text, &why);
         break;
     case BatchArgs::I0:
-        saved = b->I0ImgSel->display()->saveImage(a.text);
+        saved = b->I0ImgSel->display()->saveImage(a.text, &why);
         break;
     case BatchArgs::Bg:
-        saved = b->BGImgSel->display()->saveImage(a.text);
+        saved = b->BGImgSel->display()->saveImage(a.text, &why);
         break;
     case BatchArgs::Ct2:
         if (a.integer >= b->ctRun->count())
             return fail(Failures::Command, c, QStringLiteral("no CT2 display %1").arg(a.integer));
-        saved = b->ct2Panel(a.integer)->saveImage(a.text);
+        saved = b->ct2Panel(a.integer)->saveImage(a.text, &why);
         break;
     }
     if (!saved)
-        return fail(Failures::Write, c, QStringLiteral("picture not saved: ") + a.text);
+        return fail(Failures::Write, c, QStringLiteral("picture not saved: ") + why);
     return Outcome::Ok;
 }

@@ -6,6 +6,7 @@
 #include "Failures.h"
 #include "HSgm.h"
 #include "ImgDatas.h"
+#include "RingRemoval.h"
 #include "Sinogram.h"
 #include "SinogramImage.h"
 
@@ -70,20 +71,23 @@ void CtCalc::startCt()
     showSliceNo(hSgm->slice);
     calcSlice = hSgm->slice;
 
-    if (side != n || hSgm->nth != nProj) {
-        kernel.setup(side, hSgm->nth);
+    // A half turn with its 180 degree image leaves that last row out.
+    const int used = CtCond::projectionsUsed(angles, hSgm->nth);
+    const bool fullTurn = angles == AngularRange::Full;
+    if (side != n || used != nProj || kernel.fbpFilter != filter || kernel.fullTurn != fullTurn) {
+        kernel.setup(side, used, filter, fullTurn);
         if (!kernel.ready()) {
             n = nProj = 0;   // the kernel has said why
             return;
         }
         n = side;
-        nProj = hSgm->nth;
+        nProj = used;
     }
     // The series' own angles, when it has them (always set: they may change
     // with the series while the size stays).
     const ImgDatas* set = sinogram->imgs;
-    kernel.setAngles(set && set->anglesDeg.size() == nProj
-                         ? FbpKernel::radiansOf(set->anglesDeg.constData(), nProj)
+    kernel.setAngles(set && set->anglesDeg.size() == set->count() && nProj <= set->count()
+                         ? FbpKernel::radiansOf(set->anglesDeg.constData(), nProj, fullTurn)
                          : std::vector<double>());
     // Dividing the input by nProj divides the filtered projection by N * nProj.
     rowLen = hSgm->nx;
@@ -91,6 +95,7 @@ void CtCalc::startCt()
     const double scale = 1.0 / nProj;
     for (size_t i = 0; i < rows.size(); ++i)
         rows[i] = hSgm->absorb[i] * scale;
+    removeRings(rows.data(), rowLen, nProj, ringSize);
 
     if (!regionSet)
         setCR(0, 0, n, n);
@@ -192,7 +197,7 @@ void CtCalc::noticedNewPos(double x, double z)
     const double tz = std::trunc(z);
     if (!(tx >= 0 && tx < side && tz >= 0 && tz < side))
         return;
-    DispCt->setVal(kernel.imageRow(int(tz))[int(tx)]);
+    showValue(kernel.imageRow(int(tz))[int(tx)]);
 }
 
 void CtCalc::calcCt()
@@ -209,6 +214,7 @@ void CtCalc::genResImage()
         return;
     kernel.calcRange();
     cbar->autoMinMax(kernel.minV, kernel.maxV);
+    showUnits();
     DispCt->image = greyImage(kernel.image.data(), n, n, *cbar);
     DispCt->newImage();
     DispCt->update();
@@ -222,7 +228,7 @@ void CtCalc::saveResult()
     if (saveImageF) {
         const QString path = QDir(saveImagePath).absoluteFilePath(
             CtFiles::sliceName(saveImageName, saveImageTag, calcSlice, QStringLiteral("png")));
-        if (CtFiles::savePicture(path, DispCt->image, DispCt->scaleSet ? DispCt->view : QRectF(), &error)) {
+        if (CtFiles::savePicture(path, DispCt->image, view().pictureRect, &error)) {
             lastWritten << path;
         } else {
             lastFailures << error;

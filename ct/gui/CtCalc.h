@@ -4,6 +4,7 @@
 // so that the picture grows as the projections add up.  Its values are the
 // mean of the back-projections, CT2's are their sum.
 #include "CtCalcBase.h"
+#include "CtCond.h"
 #include "FbpKernel.h"
 
 #include <QString>
@@ -28,6 +29,11 @@ public:
     int n = 0;
     int nProj = 0;
     FbpKernel kernel;               // buffers, plans, image, done, minV, maxV
+    // The run's filter and ring removal window (0: off), set by the owner
+    // before each start.
+    FbpFilter filter;
+    int ringSize = 0;
+    AngularRange angles = AngularRange::Half;
     bool busy = false;
     CtProgress* progress = nullptr;
     QThread* progressThread = nullptr;

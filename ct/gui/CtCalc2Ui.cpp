@@ -56,6 +56,8 @@ void CtCalc2Ui::takeRendered(const CtResult& r)
         return;
     if (!cbar->isFixed())
         cbar->autoMinMax(r.colours.vMin, r.colours.vMax);
+    valueToPerCm = r.job.valueToPerCm;
+    showUnits();
     takeImage(r.picture, r.job.showImage);
 }
 
@@ -70,5 +72,5 @@ void CtCalc2Ui::noticedNewPos(double x, double z)
     const double tz = std::trunc(z);
     if (!(tx >= 0 && tx < r->n && tz >= 0 && tz < r->n))
         return;
-    DispCt->setVal(r->image[size_t(tz) * size_t(r->n) + size_t(tx)]);
+    showValue(r->image[size_t(tz) * size_t(r->n) + size_t(tx)]);
 }

@@ -47,8 +47,12 @@ CtView CtCalcBase::view() const
     v.wholeImage = !regionSet;
     v.region = calcRegion();
     v.colours = cbar->snapshot();
-    if (DispCt->scaleSet)
-        v.pictureRect = DispCt->view;
+    // A saved picture holds the calculation region (what the data file
+    // holds), whatever part of the image the display shows.
+    if (regionSet) {
+        const double x0 = std::trunc(v.region.x0), z0 = std::trunc(v.region.z0);
+        v.pictureRect = QRectF(x0, z0, std::ceil(v.region.x1) - x0, std::ceil(v.region.z1) - z0);
+    }
     return v;
 }
 
@@ -146,9 +150,9 @@ void CtCalcBase::takeImage(const QImage& img, bool show)
         DispCt->newImage();
 }
 
-bool CtCalcBase::saveImage(QString fname)
+bool CtCalcBase::saveImage(QString fname, QString* error)
 {
-    return DispCt->saveImage(fname);
+    return DispCt->saveImage(fname, error);
 }
 
 void CtCalcBase::setFixColorScale(bool f)
@@ -159,4 +163,25 @@ void CtCalcBase::setFixColorScale(bool f)
 void CtCalcBase::setCBarMinMaxForced(double min, double max)
 {
     cbar->setMinMaxForced(min, max);
+}
+
+void CtCalcBase::showValue(double v)
+{
+    if (!(valueToPerCm > 0)) {
+        DispCt->setVal(v);
+        return;
+    }
+    DispCt->Val->setText(QStringLiteral("%1 (%2 /cm)").arg(num(v), num(v * valueToPerCm)));
+}
+
+void CtCalcBase::showUnits()
+{
+    if (!cbar)
+        return;
+    if (!(valueToPerCm > 0)) {
+        cbar->setToolTip(QString());
+        return;
+    }
+    cbar->setToolTip(QStringLiteral("mu %1 to %2 /cm")
+                         .arg(num(cbar->getVMin() * valueToPerCm), num(cbar->getVMax() * valueToPerCm)));
 }

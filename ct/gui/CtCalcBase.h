@@ -32,6 +32,8 @@ public:
     QDateTime endTime;
     // The calculation region has been set since construction.
     bool regionSet = false;
+    // Factor from the shown slice's values to mu in 1/cm; 0: no pixel size.
+    double valueToPerCm = 0;
 
     // A field's text as a double, 0 when it is not a number.
     static double fieldValue(const QLineEdit* field);
@@ -54,11 +56,15 @@ public slots:
     // The display takes img; it repaints when show is set.
     void takeImage(const QImage& img, bool show);
     // False when nothing was written (see ImgDisp::saveImage).
-    bool saveImage(QString fname);
+    bool saveImage(QString fname, QString* error = nullptr);
     void setCR(double rx0, double rz0, double rx1, double rz1);
     void setDR(double rx0, double rz0, double rx1, double rz1);
     void setFixColorScale(bool f);
     void setCBarMinMaxForced(double min, double max);
+    // The value read-out, with mu in 1/cm when a pixel size is known.
+    void showValue(double v);
+    // The colour bar's limits in 1/cm as its tooltip (none without a pixel size).
+    void showUnits();
 
 private:
     // Writes the four values; true when any field now reads differently.

@@ -2,6 +2,8 @@
 
 #include <QButtonGroup>
 
+#include <limits>
+
 namespace {
 double corValue(const QString& text)
 {
@@ -19,6 +21,11 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     rotAxGroup->addButton(RotAxH);
     rotAxGroup->addButton(RotAxV);
     rotAxGroup->setExclusive(true);
+
+    // The filter table decides what the box offers.
+    Filter->addItems(FbpFilter::names());
+    Filter->setCurrentText(FbpFilter().name);
+    Angles->addItems(CtCond::angularRangeNames());
 
     rotAxIsV = RotAxV->isChecked();
     sliceNo = CtCond::sliceNumber(SliceNo->text());
@@ -40,6 +47,21 @@ CtCond ProcCtrl::ctCond() const
     c.autoExec = AutoExecCtCalc->isChecked();
     c.setSeries(SliceFrom->text(), SliceTo->text(), SliceStep->text());
     c.threads = Threads->value();
+    // Text that is no number stays NaN here, so the run is refused with a
+    // message instead of running with a made-up value.
+    auto optional = [](const QString& text, double empty) {
+        const QString t = text.trimmed();
+        if (t.isEmpty())
+            return empty;
+        bool ok = false;
+        const double v = t.toDouble(&ok);
+        return ok ? v : std::numeric_limits<double>::quiet_NaN();
+    };
+    c.filter.name = Filter->currentText();
+    c.filter.cutoff = optional(FilterCutoff->text(), 1.0);
+    c.pixelSizeUm = optional(PixelSize->text(), 0.0);
+    c.ringSize = RingSize->value();
+    CtCond::angularRange(Angles->currentText(), c.angles);
     return c;
 }
 
@@ -102,4 +124,25 @@ void ProcCtrl::setSliceTo(int to)
 void ProcCtrl::setSliceStep(int step)
 {
     SliceStep->setText(QString::number(step));
+}
+
+void ProcCtrl::setFilter(const FbpFilter& filter)
+{
+    Filter->setCurrentText(filter.name);
+    FilterCutoff->setText(QString::number(filter.cutoff, 'g', 6));
+}
+
+void ProcCtrl::setPixelSize(double um)
+{
+    PixelSize->setText(um > 0 ? QString::number(um, 'g', 6) : QString());
+}
+
+void ProcCtrl::setAngles(AngularRange range)
+{
+    Angles->setCurrentText(CtCond::angularRangeName(range));
+}
+
+void ProcCtrl::setRingSize(int size)
+{
+    RingSize->setValue(size);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Reconstruction parameters shared by the whole application: rotation axis,
-// centre of rotation, current slice, slice series and worker count.
+// centre of rotation, current slice, slice series and worker count; the
+// filter, pixel size and ring removal of the reconstruction.
 #include "CtCond.h"
 #include "ui_ProcCtrl.h"
 
@@ -39,6 +40,11 @@ public slots:
     void setSliceFrom(int from);
     void setSliceTo(int to);
     void setSliceStep(int step);
+    void setFilter(const FbpFilter& filter);
+    // 0: no pixel size (the field is emptied).
+    void setPixelSize(double um);
+    void setRingSize(int size);
+    void setAngles(AngularRange range);
 
 private:
     QButtonGroup* rotAxGroup = nullptr;

@@ -1,5 +1,7 @@
 #include "ImgDisp.h"
 
+#include "SafeWrite.h"
+
 #include "ChCoord.h"
 #include "DispMath.h"
 
@@ -7,7 +9,6 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 
 namespace {
 constexpr int noKeys = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
@@ -148,33 +149,38 @@ void ImgDisp::resetScale()
     dispA->update();
 }
 
-bool ImgDisp::saveImage(QString fname)
+bool ImgDisp::saveImage(QString fname, QString* error)
 {
-    QRect r = truncatedRect(view);
-    if (r.isEmpty() || image.isNull()) {
-        qDebug().noquote() << QStringLiteral("Nothing visible to save : ") + fname;
+    const auto fail = [&](const QString& message) {
+        if (error)
+            *error = message;
+        else
+            qDebug().noquote() << message;
         return false;
-    }
+    };
+    QRect r = truncatedRect(view);
+    if (r.isEmpty() || image.isNull())
+        return fail(QStringLiteral("Nothing visible to save : ") + fname);
     if (qint64(r.width()) * r.height() > maxSavedPixels) {
         r = r.intersected(image.rect());
         qDebug().noquote() << QStringLiteral("Visible region too large, saving only the image part : ")
                                   + fname;
         if (r.isEmpty())
-            return false;
+            return fail(QStringLiteral("Nothing visible to save : ") + fname);
     }
     const QImage part = image.copy(r);
     const QByteArray format = QFileInfo(fname).suffix().toLower().toLatin1();
-    // Written aside and renamed at the end, so a failure leaves no half file.
-    QSaveFile file(fname);
-    if (part.isNull() || !file.open(QIODevice::WriteOnly)) {
-        qDebug().noquote() << QStringLiteral("Can't save image : ") + fname;
-        return false;
-    }
-    QImageWriter writer(&file, format);
-    if (!writer.canWrite() || !writer.write(part) || !file.commit()) {
-        file.cancelWriting();
-        qDebug().noquote() << QStringLiteral("Can't save image : ") + fname;
-        return false;
-    }
-    return true;
+    QString why;
+    const bool ok = SafeWrite::write(
+        fname,
+        [&](QIODevice* dev, QString& reason) {
+            QImageWriter writer(dev, format);
+            if (part.isNull() || !writer.canWrite() || !writer.write(part)) {
+                reason = writer.errorString();
+                return false;
+            }
+            return true;
+        },
+        &why);
+    return ok || fail(why);
 }

@@ -40,9 +40,10 @@ public slots:
     void draw(QPainter* p);
     void newImage();
     void resetScale();
-    // The part of the image in view, format by suffix; false (with a
-    // message) when nothing was written.
-    bool saveImage(QString fname);
+    // The part of the image in view, format by suffix, written whole or not
+    // at all; false when nothing was written, with the reason in *error
+    // when given, else on the debug log.
+    bool saveImage(QString fname, QString* error = nullptr);
 
 private:
     void setRRectFromView();

@@ -46,6 +46,8 @@ void SelectAFile::setPath(QString path)
 
 void SelectAFile::fileSelected0(QString fname)
 {
+    if (locked && locked(QStringLiteral("loading ") + fname))
+        return;
     if (mode == 1)
         setPath(QFileInfo(fname).absolutePath());
     else
@@ -56,6 +58,8 @@ void SelectAFile::fileSelected0(QString fname)
 
 void SelectAFile::clear0()
 {
+    if (locked && locked(QStringLiteral("clearing ") + FilePath->text()))
+        return;
     setPath(QString());
     Name->setText(QString());
     emit clear();

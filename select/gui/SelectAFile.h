@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFrame>
 
+#include <functional>
+
 class SelectAFile : public QFrame, public Ui_SelectAFile
 {
     Q_OBJECT
@@ -16,6 +18,9 @@ public:
     int getMode() const { return mode; }
     void setPath(QString path);
     QFileDialog* fileDialog() { return &dialog; }
+    // When set and true for a request (its description), the file is
+    // neither replaced nor cleared: a reader still uses it.
+    std::function<bool(const QString& what)> locked;
 
 signals:
     void fileSelected(QString fname);

@@ -7,6 +7,7 @@
 #include "Failures.h"
 #include "SampleWriter.h"
 
+#include <QFontDatabase>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -75,6 +76,8 @@ private slots:
     void calculatorExclusions();
     void selectionWithHorizontalAxis();
     void calcTwiceStops();
+    void picturesWithResultsHidden_data();
+    void picturesWithResultsHidden();
     void runsWithoutWorkEndAtOnce_data();
     void runsWithoutWorkEndAtOnce();
     void loadRefusedDuringRun();
@@ -155,6 +158,15 @@ void TstBody::commands_data()
     QTest::newRow("cor not applied") << QStringList{"ct_cor 120.6", "ct_cor 34,5"} << "Cor" << QByteArray("text") << QVariant("120.6");
     QTest::newRow("raw i0 value") << QStringList{"add_inf_raw_i0_val 2.5"} << "I0Val" << QByteArray("text") << QVariant("2.5");
     QTest::newRow("unknown word") << QStringList{"no_such_word 1"} << "SelectCt1" << QByteArray("checked") << QVariant(true);
+    QTest::newRow("filter") << QStringList{"ct_filter hamming"} << "Filter" << QByteArray("currentText") << QVariant("hamming");
+    QTest::newRow("filter cutoff") << QStringList{"ct_filter hann 0.5"} << "FilterCutoff" << QByteArray("text") << QVariant("0.5");
+    QTest::newRow("unknown filter not applied") << QStringList{"ct_filter cosine", "ct_filter parzen"} << "Filter" << QByteArray("currentText") << QVariant("cosine");
+    QTest::newRow("bad cutoff not applied") << QStringList{"ct_filter hann 0.5", "ct_filter hann 1.5"} << "FilterCutoff" << QByteArray("text") << QVariant("0.5");
+    QTest::newRow("cutoff no number not applied") << QStringList{"ct_filter hann 0.5", "ct_filter ramp x"} << "Filter" << QByteArray("currentText") << QVariant("hann");
+    QTest::newRow("pixel size") << QStringList{"ct_pixel_size 6.5"} << "PixelSize" << QByteArray("text") << QVariant("6.5");
+    QTest::newRow("pixel size 0 clears") << QStringList{"ct_pixel_size 6.5", "ct_pixel_size 0"} << "PixelSize" << QByteArray("text") << QVariant("");
+    QTest::newRow("ring removal") << QStringList{"ct_ring_removal 7"} << "RingSize" << QByteArray("value") << QVariant(7);
+    QTest::newRow("ring removal negative not applied") << QStringList{"ct_ring_removal 7", "ct_ring_removal -3"} << "RingSize" << QByteArray("value") << QVariant(7);
     QTest::newRow("new on load off") << QStringList{"images_new_on_load 0"} << "AddFiles" << QByteArray("checked") << QVariant(true);
 }
 
@@ -349,8 +361,10 @@ void TstBody::calcTwiceStops()
     bool ok = false;
     QVERIFY(body.CalcSpentT->text().toDouble(&ok) >= 0 && ok);
     QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(240, 240, 240);"));
-    QVERIFY(body.CTFiles->Select->isEnabled());
+    // Inputs come back only when the slices still running are done.
+    QCOMPARE(body.CTFiles->Select->isEnabled(), !body.imagesInUse());
     QVERIFY(waitIdle(body));
+    QTRY_VERIFY(body.CTFiles->Select->isEnabled());
     // The slices still running when it stopped end nothing more.
     QCOMPARE(finished.count(), 1);
 }
@@ -499,7 +513,7 @@ void TstBody::failedLinesClearTheFlag_data()
                                      << "No file matches none-*.img in " + ctDir + ", nothing loaded";
     QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
     QTest::newRow("tab that does not exist") << "show_tab 99" << false << int(Failures::Command) << "show_tab, line 0: no tab 99";
-    QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: nothing.png";
+    QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: Nothing visible to save : nothing.png";
     QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";
     QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "Run refused: no projection images loaded";
     QTest::newRow("no set left is no failure") << "seq_exec_next" << false << none << "";
@@ -690,6 +704,8 @@ void TstBody::japaneseInterface()
     QCOMPARE(tabs->tabText(5), QString("CT2 1"));
     QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
     QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
+    // The texts need glyphs, or the default interface is empty boxes.
+    QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(), "no Japanese font (scripts/setup.sh installs one)");
 }
 
 void TstBody::runOutput_data()
@@ -751,6 +767,57 @@ void TstBody::runOutput()
     QCOMPARE(report.value("written").toArray().size(), files.size() - 1);
     QCOMPARE(report.value("centre").toDouble(), 82.5);
     QCOMPARE(report.value("pattern").toString(), QStringLiteral("ct-00*.img"));
+}
+
+// Saved pictures hold the calculation region drawn with the current scale,
+// whether or not results are shown.
+void TstBody::picturesWithResultsHidden_data()
+{
+    QTest::addColumn<QStringList>("setup");
+    QTest::addColumn<bool>("fixed");
+    QTest::newRow("CT2, results hidden") << QStringList{"calc_ct2 1", "calc_show_res 0"} << false;
+    QTest::newRow("CT2 series, results hidden")
+        << QStringList{"calc_ct2 1", "calc_show_res 0", "ct_auto_exec 1", "ct_slice_from 20", "ct_slice_to 20"} << false;
+    QTest::newRow("CT2, results shown") << QStringList{"calc_ct2 1", "calc_show_res 1"} << false;
+    QTest::newRow("CT2, hidden, fixed scale") << QStringList{"calc_ct2 1", "calc_show_res 0"} << true;
+    QTest::newRow("CT1") << QStringList{"calc_ct1 1"} << false;
+}
+
+void TstBody::picturesWithResultsHidden()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(bool, fixed);
+    QTemporaryDir out;
+    Body body;
+    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    for (const char* c : {"ct_rot_ax_is_v 1", "ct_cor 82.5", "ct_proc_slice 20", "ct_set_calc_region 10 20 50 40",
+                          "auto_save_image 1", "auto_save_image_name s.png"})
+        exec(body, c);
+    exec(body, "auto_save_image_path \"" + out.path() + "\"");
+    // A range far beyond the data: every pixel at the bottom of the scale.
+    if (fixed)
+        for (const char* c : {"fix_color_min 1e6", "fix_color_max 2e6", "fix_color_scale 1"})
+            exec(body, c);
+    for (const QString& c : setup)
+        exec(body, c);
+    Failures::reset();
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    exec(body, "calc_exec");
+    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 1; }, 20000));
+    QVERIFY(waitIdle(body));
+    QCOMPARE(Failures::total(), 0);
+    const QImage pic = QImage(out.filePath("s-00020.png")).convertToFormat(QImage::Format_Grayscale8);
+    QCOMPARE(pic.size(), QSize(40, 20));
+    int lo = 255, hi = 0;
+    for (int y = 0; y < pic.height(); ++y)
+        for (int x = 0; x < pic.width(); ++x) {
+            lo = std::min(lo, int(pic.constScanLine(y)[x]));
+            hi = std::max(hi, int(pic.constScanLine(y)[x]));
+        }
+    if (fixed)
+        QCOMPARE(hi, 0);
+    else
+        QVERIFY2(hi > lo, "a flat picture");
 }
 
 QTEST_MAIN(TstBody)

@@ -4,15 +4,18 @@
 // images, energies and colour bars in step with what the fields show.
 #include "Body.h"
 #include "ColorBar.h"
+#include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
 #include "Failures.h"
+#include "ImgData.h"
 #include "ImgDatas.h"
 #include "H5SampleWriter.h"
 #include "ImgData.h"
 #include "SampleWriter.h"
 #include "TiffSampleWriter.h"
 
+#include <QSemaphore>
 #include <QtTest>
 
 namespace {
@@ -47,12 +50,17 @@ private slots:
     void longSeriesUnderLowFileLimit();
     void seriesFromOneFile_data();
     void seriesFromOneFile();
+    void inputsLockedUntilLastSliceDone_data();
+    void inputsLockedUntilLastSliceDone();
+    void sequenceNeverStalls_data();
+    void sequenceNeverStalls();
 
 private:
     QTemporaryDir tmp;
     QString ctDir;
     QString brokenDir;  // the series plus one empty projection
     QString h5File, stackFile;  // the series as one HDF5 scan and one TIFF stack
+    double cor = 0;
 };
 
 void TstBodyInputs::initTestCase()
@@ -68,6 +76,7 @@ void TstBodyInputs::initTestCase()
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     ctDir = o.outDir;
+    cor = w.cor();
     brokenDir = tmp.filePath("broken");
     QVERIFY(QDir().mkpath(brokenDir));
     for (const QString& n : QDir(ctDir).entryList({"ct-*.img"}, QDir::Files))
@@ -309,6 +318,122 @@ void TstBodyInputs::seriesFromOneFile()
         QCOMPARE(body.images()->runRefusal(QString(), QString()), QString());
         QCOMPARE(body.seekCtrl->Index->maximum(), 11);
     }
+}
+
+namespace {
+// Holds worker 0's thread until released: a slice dealt to it stays "in
+// progress" for as long as the test needs.
+void holdWorker(Body& body, QSemaphore& hold)
+{
+    QMetaObject::invokeMethod(body.run()->worker(0), [&hold] { hold.acquire(); }, Qt::QueuedConnection);
+}
+} // namespace
+
+// After Stop, a slice still computing reads the projections, I0 and BG: no
+// way of replacing or clearing them gets through until it is done.
+void TstBodyInputs::inputsLockedUntilLastSliceDone_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("I0 Clear") << "i0 clear";
+    QTest::newRow("BG Clear") << "bg clear";
+    QTest::newRow("I0 Select") << "i0 select";
+}
+
+void TstBodyInputs::inputsLockedUntilLastSliceDone()
+{
+    QFETCH(QString, what);
+    Body body;
+    exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
+    exec(body, "i0_load " + quoted(ctDir + "/i0/I0.img"));
+    exec(body, "bg_load " + quoted(ctDir + "/bg/BG.img"));
+    for (const QString& c : {QString("ct_rot_ax_is_v 1"), QString("ct_cor %1").arg(cor), QString("calc_ct2 1"),
+                             QString("ct_proc_slice 4")})
+        exec(body, c);
+    SelectAImgFile* sel = what.startsWith("i0") ? body.I0ImgSel : body.BGImgSel;
+    const ImgData* before = sel->img;
+    QVERIFY(before);
+    QSemaphore hold;
+    holdWorker(body, hold);
+    body.CalcCT->click();
+    QVERIFY(body.isCalcActive());
+    body.CalcCT->click();  // Stop
+    QVERIFY(!body.isCalcActive());
+    QVERIFY(body.imagesInUse());
+    QVERIFY(!sel->Clear->isEnabled());
+    QVERIFY(!sel->Select->isEnabled());
+    // Not only the buttons: every path to the selector is refused.
+    if (what.endsWith("clear"))
+        sel->clear0();
+    else
+        sel->fileSelected0(ctDir + "/bg/BG.img");
+    QCOMPARE(sel->img, before);
+    QVERIFY(!sel->FilePath->text().isEmpty());
+    hold.release();
+    QVERIFY(waitIdle(body));
+    QTRY_VERIFY(sel->Clear->isEnabled());
+    QVERIFY(sel->Select->isEnabled());
+    sel->Clear->click();
+    QVERIFY(!sel->img);
+}
+
+// "Seq. Calc." during a run, or "Calc" during a sequence: the sequence waits
+// for the slices in progress and goes on to its end.
+void TstBodyInputs::sequenceNeverStalls_data()
+{
+    QTest::addColumn<bool>("seqDuringRun");
+    QTest::newRow("Seq. Calc. during a run") << true;
+    QTest::newRow("Calc during a sequence") << false;
+}
+
+void TstBodyInputs::sequenceNeverStalls()
+{
+    QFETCH(bool, seqDuringRun);
+    QTemporaryDir d;
+    SampleOptions o;
+    o.outDir = d.filePath("xafs");
+    o.kind = "xafs";
+    o.width = 64;
+    o.height = 16;
+    o.nProj = 8;
+    o.noise = false;
+    o.truthSlices = 1;
+    o.energies = {7100, 7120};
+    SampleWriter w(o);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+    const QString out = d.filePath("out");
+    Body body;
+    for (const QString& c :
+         {QString("images_new_on_load 1"), QString("seq_exec_kvt_std 1"), QString("seq_exec_file_pattern Fe-*.img"),
+          "seq_exec_dir " + quoted(o.outDir), QString("ct_rot_ax_is_v 1"), QString("ct_cor %1").arg(w.cor()),
+          QString("calc_ct2 1"), QString("ct_auto_exec 1"), QString("ct_slice_from 4"), QString("ct_slice_to 8"),
+          QString("ct_slice_step 4"), QString("ct_threads 2"), "auto_save_data_path " + quoted(out),
+          QString("auto_save_data_name Fe.dat"), QString("auto_save_data 1")})
+        exec(body, c);
+    QSignalSpy finished(body.sequentialDriver(), &XafsBatch::finished);
+    QSemaphore hold;
+    holdWorker(body, hold);
+    if (seqDuringRun) {
+        exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
+        body.CalcCT->click();
+        QVERIFY(body.isCalcActive());
+        body.SeqCalc->click();
+        // The driver's first load arrives while the slices are computing.
+        QTRY_COMPARE(body.ProgressMsg->text(), QString("Data Loading"));
+        QTest::qWait(100);
+        QVERIFY(body.sequentialDriver()->isActive());
+    } else {
+        body.SeqCalc->click();
+        QTRY_VERIFY(body.isCalcActive());
+        body.CalcCT->click();  // the operator stops the set's run
+        QVERIFY(!body.isCalcActive());
+    }
+    hold.release();
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, 30000);
+    QVERIFY(waitIdle(body));
+    QVERIFY(!body.sequentialDriver()->isActive());
+    // Both sets' slices 4 and 8 (after the operator's run or beside the stopped one).
+    const QStringList tagged = QDir(out).entryList({"Fe-*-0000?.dat"}, QDir::Files);
+    QVERIFY2(tagged.size() >= (seqDuringRun ? 4 : 3), qPrintable(tagged.join(' ')));
 }
 
 QTEST_MAIN(TstBodyInputs)

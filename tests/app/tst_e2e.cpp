@@ -104,9 +104,11 @@ private slots:
     void ctSeries();
     void ctXafs();
     void reconMatchesBatch();
+    void reconAveragesReferences();
     void reconRefuses_data();
     void reconRefuses();
     void reconWriteFailureExits1();
+    void reconInterruptedBySignal();
     void reconLinksNoWidgets();
     void singleFileInputsAndFloatTiff();
 
@@ -260,7 +262,8 @@ void TstE2e::reconMatchesBatch()
     f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
                     "bg_load \"%1/bg/BG.img\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
-                    "ct_set_calc_region 10 5.5 90 70\nauto_save_data_path out/batch\n"
+                    "ct_set_calc_region 10 5.5 90 70\nct_filter hann 0.8\nct_pixel_size 6.5\n"
+                    "ct_ring_removal 5\nauto_save_data_path out/batch\n"
                     "auto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
                 .arg(smallDir)
                 .arg(smallCor, 0, 'g', 17)
@@ -272,7 +275,8 @@ void TstE2e::reconMatchesBatch()
     QCOMPARE(exec("zuvo2-recon", {"--projections", smallDir, "--pattern", "ct-*.img", "--i0", smallDir + "/i0/I0.img",
                                   "--bg", smallDir + "/bg/BG.img", "--cor", QString::number(smallCor, 'g', 17),
                                   "--axis", "v", "--slices", "3:11:4", "--region", "10,5.5,90,70", "--threads", "3",
-                                  "--out", "out/recon", "--name", "s", "--quiet"}, &log),
+                                  "--out", "out/recon", "--name", "s", "--quiet", "--filter", "hann:0.8",
+                                  "--pixel-size", "6.5", "--rings", "5"}, &log),
              0);
     const QDir batch(work.filePath("out/batch")), recon(work.filePath("out/recon"));
     const QStringList names{"s-00003.dat", "s-00007.dat", "s-00011.dat", "s-run.json"};
@@ -285,6 +289,47 @@ void TstE2e::reconMatchesBatch()
         QVERIFY(da.size() > 1000);
         QVERIFY2(da == b.readAll(), qPrintable(n));
     }
+    for (const QDir& d : {batch, recon}) {
+        QFile f(d.filePath("s-run.json"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+        QCOMPARE(o.value("filter").toString(), QString("hann"));
+        QCOMPARE(o.value("cutoff").toDouble(), 0.8);
+        QCOMPARE(o.value("ringRemoval").toInt(), 5);
+        const QJsonObject u = o.value("units").toObject();
+        QCOMPARE(u.value("pixelSizeUm").toDouble(), 6.5);
+        const int nProj = o.value("fileCount").toInt();
+        QVERIFY(nProj > 0);
+        // value / (2 nProj) is mu per pixel; a pixel is 6.5e-4 cm.
+        QVERIFY(std::fabs(u.value("ct2ValueToPerCm").toDouble() * 2 * nProj * 6.5e-4 - 1) < 1e-12);
+    }
+}
+
+// I0 and BG given twice: their mean is the image itself, so the data files
+// equal those of a single I0 and BG; the report counts what was averaged.
+void TstE2e::reconAveragesReferences()
+{
+    const QString i0 = smallDir + "/i0/I0.img", bg = smallDir + "/bg/BG.img";
+    const QStringList common{"--projections", smallDir, "--pattern", "ct-*.img", "--cor",
+                             QString::number(smallCor, 'g', 17), "--axis", "v", "--slices", "5:5", "--quiet"};
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--bg", bg, "--out", "out/avg1"}, &log), 0);
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--i0", i0, "--bg", bg, "--bg", bg, "--bg", bg,
+                                                       "--out", "out/avg2"}, &log), 0);
+    QFile a(work.filePath("out/avg1/slice-00005.dat")), b(work.filePath("out/avg2/slice-00005.dat"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray single = a.readAll();
+    QVERIFY(single.size() > 1000);
+    QVERIFY(single == b.readAll());
+    QFile f(work.filePath("out/avg2/slice-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("i0Images").toInt(), 2);
+    QCOMPARE(o.value("bgImages").toInt(), 3);
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0", i0, "--i0-after", i0, "--out", "out/avg3"}, &log), 0);
+    QFile g(work.filePath("out/avg3/slice-run.json"));
+    QVERIFY(g.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(g.readAll()).object().value("i0AfterImages").toInt(), 1);
 }
 
 void TstE2e::reconRefuses_data()
@@ -311,11 +356,21 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("two sources") << (in + QStringList{"--h5", "out/small/ct-0001.img", "--cor", "60", "--slices", "1:2"})
                                  << "give the projections one way";
     QTest::newRow("--i0 with --h5") << (QStringList{"--h5", "out/small/ct-0001.img", "--i0", "out/small/i0/I0.img"} + rest)
-                                    << "--i0 and --bg do not go with --h5";
+                                    << "--i0, --bg and --i0-after do not go with --h5";
     QTest::newRow("image file as a scan") << (QStringList{"--h5", "out/small/ct-0001.img"} + rest)
                                           << "cannot read the scan out/small/ct-0001.img: not an HDF5 file";
     QTest::newRow("missing stack") << (QStringList{"--stack", "out/small/none.tif"} + rest)
                                    << "cannot read the stack out/small/none.tif";
+    QTest::newRow("unknown filter") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "parzen"})
+                                    << "--filter: unknown filter \"parzen\"";
+    QTest::newRow("cutoff 0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "hann:0"})
+                              << "cutoff 0 is not above 0 and at most 1";
+    QTest::newRow("negative rings") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--rings", "-1"})
+                                    << "--rings -1 is not a number from 0 to 1001";
+    QTest::newRow("zero pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "0"})
+                                     << "--pixel-size 0 is not a positive number";
+    QTest::newRow("I0 after without I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0-after", "out/small/i0/I0.img"})
+                                         << "--i0-after needs --i0";
     QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})
                                 << "cannot read the I0 image";
 }
@@ -349,6 +404,40 @@ void TstE2e::reconWriteFailureExits1()
     QCOMPARE(o.value("written").toArray().size(), 2);
     QCOMPARE(o.value("failures").toArray().size(), 1);
     QVERIFY(o.value("failures").toArray().at(0).toString().contains("slice-00002.dat"));
+}
+
+// SIGTERM: the slices in progress are written with their pictures, nothing
+// more starts, the report says so, and the status is 128 + 15.
+void TstE2e::reconInterruptedBySignal()
+{
+    const QDir out(work.filePath("out/interrupted"));
+    QProcess p;
+    p.setReadChannel(QProcess::StandardError);
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-recon"),
+            {"--projections", ctOpt.outDir, "--pattern", "ct-*.img", "--cor", "130.5", "--axis", "v", "--slices", "0:127",
+             "--threads", "2", "--png", "--out", out.path()});
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    while (!err.contains(" done, ") && p.waitForReadyRead(60000))
+        err += p.readAllStandardError();
+    QVERIFY2(err.contains(" done, "), err.constData());
+    p.terminate();
+    QVERIFY(p.waitForFinished(60000));
+    err += p.readAllStandardError();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 143);
+    QVERIFY2(err.contains("(interrupted by signal 15)"), err.constData());
+    QVERIFY2(!err.contains("FAILED"), err.constData());
+    const QStringList dats = out.entryList({"*.dat"}, QDir::Files);
+    QStringList pngs = out.entryList({"*.png"}, QDir::Files);
+    QVERIFY(!dats.isEmpty() && dats.size() < 128);
+    QCOMPARE(pngs.replaceInStrings(".png", ".dat"), dats);
+    QFile f(out.filePath("slice-run.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(o.value("interrupted").toBool(), true);
+    QCOMPARE(o.value("written").toArray().size(), 2 * dats.size());
+    QVERIFY(o.value("failures").toArray().isEmpty());
 }
 
 // The headless program runs where no widget library is installed.
@@ -468,7 +557,7 @@ void TstE2e::singleFileInputsAndFloatTiff()
     QVERIFY(rep.open(QIODevice::ReadOnly));
     const QJsonObject o = QJsonDocument::fromJson(rep.readAll()).object();
     QCOMPARE(o.value("inputFile").toString(), h5);
-    QCOMPARE(o.value("angles").toString(), QString("data"));
+    QCOMPARE(o.value("anglesFromData").toBool(), true);
     QVERIFY(o.value("written").toVariant().toStringList().contains(work.filePath("out/h5/s-00007.tif")));
 
     // The float TIFF: 32-bit IEEE samples over the region, the data file's values.

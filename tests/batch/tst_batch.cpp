@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <atomic>
+
 
 // Plays the main window: records each command it is handed and, unless told
 // to hold, reports the line finished. "seq_exec_next" clears the flag as the
@@ -57,6 +59,8 @@ private slots:
     void execTwiceStops();
     void missingFileKeepsProgram();
     void longControlRunsNoRecursion();
+    void controlLoopStops_data();
+    void controlLoopStops();
     void continuedLines_data();
     void continuedLines();
     void endlessFileKeepsProgram();
@@ -282,6 +286,51 @@ void TstBatch::longControlRunsNoRecursion()
     QCOMPARE(logged.at(0), QString("cmd :echo"));
     QCOMPARE(logged.at(1), QString(":echo 0"));
     QCOMPARE(logged.last(), QString("cmd done"));
+}
+
+namespace {
+std::atomic<int> ticks{0};
+// Counts the loop's echo lines without keeping them (the loop writes many).
+struct TickCounter
+{
+    TickCounter() : old(qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+                        if (m.startsWith(":echo tick"))
+                            ++ticks;
+                    }))
+    {
+        ticks = 0;
+    }
+    ~TickCounter() { qInstallMessageHandler(old); }
+    QtMessageHandler old;
+};
+} // namespace
+
+// A loop made only of control words still lets a stop request, or the end
+// of its thread, through.
+void TstBatch::controlLoopStops_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("toggle from the window") << "toggle";
+    QTest::newRow("thread ended") << "quit";
+}
+
+void TstBatch::controlLoopStops()
+{
+    QFETCH(QString, how);
+    TickCounter counter;
+    load(":echo tick\n:goto :echo\n");
+    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    QTRY_VERIFY(ticks > 1000);
+    if (how == "toggle") {
+        QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(!batch->isRunning(), 5000);
+        const int after = ticks;
+        QTest::qWait(50);
+        QCOMPARE(int(ticks), after);
+    } else {
+        thread->quit();
+        QVERIFY(thread->wait(5000));
+    }
 }
 
 void TstBatch::continuedLines_data()

@@ -136,7 +136,7 @@ void TstCt2Files::unwritablePath()
     QTemporaryDir dir;
     const QString path = dir.filePath("missing/r.dat");
     const std::vector<double> img = ramp(4);
-    QTest::ignoreMessage(QtDebugMsg, qPrintable("Can't open " + path + " to write CT data"));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable("Can't open " + path + " to write CT data: No such file or directory"));
     QVERIFY(!CtFiles::saveData(path, img.data(), 4, 0, 0, 3, 2));
     QVERIFY(!QFile::exists(path));
 }

@@ -42,6 +42,9 @@ private slots:
     void refused_data();
     void refused();
     void refusedRunKeepsLastResult();
+    void refusedSettings_data();
+    void refusedSettings();
+    void halfTurnWithItsLastImage();
     void resultCarriesJobAndPicture();
     void regionBeyondImage();
     void phantomSlice();
@@ -264,6 +267,74 @@ void TstCt2Run::refused()
     QVERIFY(QDir(outDir).isEmpty());
 }
 
+// Filter, pixel size and ring removal that a panel let through unchecked.
+void TstCt2Run::refusedSettings_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<double>("cutoff");
+    QTest::addColumn<double>("pixel");
+    QTest::addColumn<int>("rings");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("unknown filter") << "parzen" << 1.0 << 0.0 << 0 << "filter: unknown filter \"parzen\"";
+    QTest::newRow("cutoff not a number") << "hann" << qQNaN() << 0.0 << 0 << "filter: cutoff nan is not above 0";
+    QTest::newRow("cutoff on the unpadded ramp") << "ramp-unpadded" << 0.5 << 0.0 << 0 << "takes no cutoff";
+    QTest::newRow("pixel size not a number") << "ramp" << 1.0 << qQNaN() << 0 << "pixel size nan";
+    QTest::newRow("negative pixel size") << "ramp" << 1.0 << -3.0 << 0 << "pixel size -3";
+    QTest::newRow("ring size too large") << "ramp" << 1.0 << 0.0 << 5000 << "ring removal size 5000 is outside 0 to 1001";
+}
+
+void TstCt2Run::refusedSettings()
+{
+    QFETCH(QString, filter);
+    QFETCH(double, cutoff);
+    QFETCH(double, pixel);
+    QFETCH(int, rings);
+    QFETCH(QString, why);
+    CtCond c = cond(0, 3, 1, 2, true);
+    c.filter.name = filter;
+    c.filter.cutoff = cutoff;
+    c.pixelSizeUm = pixel;
+    c.ringSize = rings;
+    Failures::reset();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Run refused: .*" + QRegularExpression::escape(why)));
+    QVERIFY(runAndWait(c).isEmpty());
+    QVERIFY2(run->refusal().contains(why), qPrintable(run->refusal()));
+    QCOMPARE(Failures::count(Failures::Run), 1);
+    QVERIFY(QDir(outDir).isEmpty());
+}
+
+// n + 1 images ending at 180 degrees: the run uses the first n, so the
+// slice equals the half-turn slice of those n, byte for byte.
+void TstCt2Run::halfTurnWithItsLastImage()
+{
+    QCOMPARE(runAndWait(cond(6, 6, 1, 1)), ints({6}));
+    QFile plain(outDir + "/res-00006.dat");
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const QByteArray half = plain.readAll();
+    plain.close();
+    QVERIFY(plain.remove());
+
+    ImgDatas more;
+    for (const ImgData* img : set.imgs)
+        QVERIFY(more.addFile(img->fileName));
+    // Any image at all: it must not count.
+    QVERIFY(more.addFile(set.imgs.at(45)->fileName));
+    more.i0Img = &i0;
+    more.bgImg = &bg;
+    run->images = &more;
+    CtCond c = cond(6, 6, 1, 1);
+    c.angles = AngularRange::HalfInclusive;
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("the last image, .* is not used"));
+    QCOMPARE(runAndWait(c), ints({6}));
+    QFile inclusive(outDir + "/res-00006.dat");
+    QVERIFY(inclusive.open(QIODevice::ReadOnly));
+    QVERIFY(half.size() > 1000);
+    QVERIFY(inclusive.readAll() == half);
+    QCOMPARE(run->report().projections, 180);
+    QCOMPARE(run->report().angles, QStringLiteral("half-inclusive"));
+    run->images = &set;
+}
+
 // A refused run leaves the last result alone; nothing stale is written.
 void TstCt2Run::refusedRunKeepsLastResult()
 {
@@ -393,14 +464,14 @@ void TstCt2Run::savedPictureAndFailedData()
     run->defaultView.pictureRect = QRectF(10.5, 20, 100, 50.7);
     QSignalSpy results(run, &CtRun::sliceFinished);
     const QString datPath = QDir(outDir + "/missing").absoluteFilePath("res-00007.dat");
-    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't open " + datPath + " to write CT data"));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't open " + datPath + " to write CT data: No such file or directory"));
     // The report goes where the data files were to go, and cannot be written there either.
     const QString reportPath = QDir(outDir + "/missing").absoluteFilePath("res-run.json");
-    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't write run report " + reportPath));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't write " + reportPath + ": No such file or directory"));
     QCOMPARE(runAndWait(cond(7, 7, 1, 1)), ints({7}));
     QCOMPARE(dataFiles(), QStringList{"x-A-00007.png"});
     const CtResult r = results.at(0).at(0).value<CtResult>();
-    QCOMPARE(r.failures, QStringList{"Can't open " + datPath + " to write CT data"});
+    QCOMPARE(r.failures, QStringList{"Can't open " + datPath + " to write CT data: No such file or directory"});
     const QImage saved(outDir + "/x-A-00007.png");
     QCOMPARE(saved.size(), QSize(100, 50));
     QCOMPARE(saved, r.picture.copy(10, 20, 100, 50).convertToFormat(saved.format()));

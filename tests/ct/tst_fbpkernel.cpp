@@ -195,7 +195,9 @@ void TestFbpKernel::filterScalesCosine()
     QFETCH(int, n);
     QFETCH(int, k0);
     FbpKernel k;
-    k.setup(n, 3);
+    FbpFilter unpadded;
+    unpadded.name = QStringLiteral("ramp-unpadded");
+    k.setup(n, 3, unpadded);
     std::vector<double> row(size_t(n) + 1), junk(size_t(n) + 1, 1e6);
     for (int j = 0; j <= n; ++j)
         row[size_t(j)] = std::cos(2.0 * pi * k0 * j / n);

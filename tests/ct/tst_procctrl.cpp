@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <cmath>
+
 class TestProcCtrl : public QObject
 {
     Q_OBJECT
@@ -17,6 +19,8 @@ private slots:
     void switchesSignal();
     void snapshot_data();
     void snapshot();
+    void filterFields_data();
+    void filterFields();
 };
 
 void TestProcCtrl::defaults()
@@ -188,6 +192,47 @@ void TestProcCtrl::snapshot()
     QCOMPARE(c.sliceNo, 77);
     QCOMPARE(c.rotAxIsV, false);
     QVERIFY(!c.ct1 && !c.ct2);
+}
+
+// The filter box offers the filter table; typed cutoff and pixel size
+// reach the run as numbers, or as NaN so that the run refuses them.
+void TestProcCtrl::filterFields_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("cutoff");
+    QTest::addColumn<QString>("pixel");
+    QTest::addColumn<int>("rings");
+    QTest::addColumn<double>("expCutoff");
+    QTest::addColumn<double>("expPixel");
+    QTest::newRow("defaults") << "" << "1" << "" << 0 << 1.0 << 0.0;
+    QTest::newRow("hann 0.7, 6.5 um") << "hann" << " 0.7 " << "6.5" << 9 << 0.7 << 6.5;
+    QTest::newRow("empty cutoff is 1") << "cosine" << "" << "" << 3 << 1.0 << 0.0;
+    QTest::newRow("text") << "hamming" << "half" << "big" << 0 << qQNaN() << qQNaN();
+}
+
+void TestProcCtrl::filterFields()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, cutoff);
+    QFETCH(QString, pixel);
+    QFETCH(int, rings);
+    QFETCH(double, expCutoff);
+    QFETCH(double, expPixel);
+    ProcCtrl p;
+    QStringList offered;
+    for (int i = 0; i < p.Filter->count(); ++i)
+        offered << p.Filter->itemText(i);
+    QCOMPARE(offered, FbpFilter::names());
+    if (!filter.isEmpty())
+        p.Filter->setCurrentText(filter);
+    p.FilterCutoff->setText(cutoff);
+    p.PixelSize->setText(pixel);
+    p.RingSize->setValue(rings);
+    const CtCond c = p.ctCond();
+    QCOMPARE(c.filter.name, filter.isEmpty() ? QStringLiteral("ramp") : filter);
+    QVERIFY(std::isnan(expCutoff) ? std::isnan(c.filter.cutoff) : c.filter.cutoff == expCutoff);
+    QVERIFY(std::isnan(expPixel) ? std::isnan(c.pixelSizeUm) : c.pixelSizeUm == expPixel);
+    QCOMPARE(c.ringSize, rings);
 }
 
 QTEST_MAIN(TestProcCtrl)

@@ -617,10 +617,11 @@ void TstDisplay::saveImageFailures_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QSize>("saved");
+    // Failed writes name the file and the reason.
     QTest::newRow("unknown suffix") << QRectF(0, 0, 10, 10) << "a.nosuchformat"
-                                    << "Can't save image : " << QSize();
+                                    << "Can't write " << QSize();
     QTest::newRow("no directory") << QRectF(0, 0, 10, 10) << "missing/a.png"
-                                  << "Can't save image : " << QSize();
+                                  << "Can't write " << QSize();
     QTest::newRow("empty view") << QRectF(3, 3, 0.5, 10) << "a.png"
                                 << "Nothing visible to save : " << QSize();
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -643,7 +644,8 @@ void TstDisplay::saveImageFailures()
     d.newImage();
     d.view = view;
     const QString fname = dir.filePath(name);
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(message + fname));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^" + QRegularExpression::escape(message + fname)
+                                                        + (message.startsWith("Can't write") ? ": .+" : "") + "$"));
     d.saveImage(fname);
     if (saved.isValid())
         QCOMPARE(QImage(fname).size(), saved);

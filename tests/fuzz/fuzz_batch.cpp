@@ -7,6 +7,7 @@
 
 #include "TextUtils.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -101,6 +102,12 @@ void checkCommand(const QString& line)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::quiet();
+    // Posted continuations are delivered only with an application object.
+    static int argc = 1;
+    static char name[] = "fuzz_batch";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    (void)app;
     static QTemporaryDir dir;
     if (!dir.isValid())
         std::abort();
@@ -130,6 +137,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     steps = 0;
     fuzz::logHook = countStep;
     batch.batchExec();
+    // Long runs of control lines go on through the event queue; each turn
+    // runs at least one line, so the step budget bounds this loop too.
+    for (int turn = 0; batch.isRunning() && turn <= kStepBudget; ++turn)
+        QCoreApplication::sendPostedEvents(&batch, QEvent::MetaCall);
     fuzz::logHook = nullptr;
     active = nullptr;
     FUZZ_CHECK(!batch.isRunning());

@@ -3,6 +3,9 @@
 // file or memory that keeps growing.
 #include "SampleWriter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 namespace {
@@ -57,12 +60,13 @@ private slots:
     void initTestCase();
     void longSeries();
     void terminateDuringSeries();
+    void secondSignalEndsAtOnce();
     void repeatedLoadsKeepMemoryFlat();
 
 private:
     QString program(const QString& outDir, int from, int to, int threads,
                     const QString& sampleDir = QString(), double cor = 26.5,
-                    bool smallRegion = true) const;
+                    bool smallRegion = true, bool pictures = false) const;
     QTemporaryDir dir;
     QString sample;
     QString heavySample; // slices that take a while each, to be caught mid-run
@@ -94,7 +98,7 @@ void TstStress::initTestCase()
 }
 
 QString TstStress::program(const QString& outDir, int from, int to, int threads,
-                           const QString& sampleDir, double cor, bool smallRegion) const
+                           const QString& sampleDir, double cor, bool smallRegion, bool pictures) const
 {
     const QString src = sampleDir.isEmpty() ? sample : sampleDir;
     return QString("ct_auto_gen_sinogram 0\n"
@@ -114,10 +118,13 @@ QString TstStress::program(const QString& outDir, int from, int to, int threads,
                    "auto_save_data 1\n"
                    "auto_save_data_path \"%5\"\n"
                    "auto_save_data_name res.dat\n"
+                   "%8"
                    "calc_exec\n"
                    ":echo series done\n")
         .arg(src).arg(from).arg(to).arg(threads).arg(outDir).arg(cor)
-        .arg(smallRegion ? "ct_set_calc_region 10 10 14 13\n" : "");
+        .arg(smallRegion ? "ct_set_calc_region 10 10 14 13\n" : "")
+        .arg(pictures ? QString("auto_save_image 1\nauto_save_image_path \"%1\"\nauto_save_image_name res.png\n").arg(outDir)
+                      : QString());
 }
 
 void TstStress::longSeries()
@@ -140,7 +147,7 @@ void TstStress::terminateDuringSeries()
 {
     const QString out = dir.filePath("term");
     QVERIFY(QDir().mkpath(out));
-    writeText(dir.filePath("term.bat"), program(out, 0, 59, 32, heavySample, 149.5, false));
+    writeText(dir.filePath("term.bat"), program(out, 0, 59, 32, heavySample, 149.5, false, true));
     QProcess p;
     p.start(app, {"-nw", "-e", "-b", dir.filePath("term.bat"), "-x", "-q"});
     QVERIFY(p.waitForStarted());
@@ -149,16 +156,61 @@ void TstStress::terminateDuringSeries()
     p.terminate();
     QVERIFY2(p.waitForFinished(120000), "did not end after SIGTERM");
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-    // A clean end, but the program did not reach its last line: not a success.
-    QCOMPARE(p.exitCode(), 1);
+    // Ended by SIGTERM: 128 + 15, and it says so.
+    QCOMPARE(p.exitCode(), 143);
     const QByteArray err = p.readAllStandardError();
     QVERIFY(!err.contains("series done"));
     QVERIFY(err.contains("Batch program stopped before its end"));
+    QVERIFY(err.contains("Interrupted by signal 15"));
     // N = 296: the whole reconstructed square is written.
     checkResults(out, -1, 296 * 296);
-    const int written = QDir(out).entryList({"*.dat"}, QDir::Files).size();
-    qInfo("ended from outside after %d of 60 slices, every file complete", written);
-    QVERIFY(written < 60);
+    // Every slice begun is finished with both its files, the picture whole.
+    const QStringList dats = QDir(out).entryList({"*.dat"}, QDir::Files);
+    QStringList pngs = QDir(out).entryList({"*.png"}, QDir::Files);
+    QCOMPARE(pngs.replaceInStrings(".png", ".dat"), dats);
+    for (const QString& name : QDir(out).entryList({"*.png"}, QDir::Files))
+        QCOMPARE(QImage(out + "/" + name).size(), QSize(296, 296));
+    QFile f(out + "/res-run.json");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(f.readAll()).object();
+    QCOMPARE(report.value("interrupted").toBool(), true);
+    QCOMPARE(report.value("stopped").toBool(), true);
+    QCOMPARE(report.value("written").toArray().size(), 2 * dats.size());
+    qInfo("ended from outside after %d of 60 slices, every file complete", int(dats.size()));
+    QVERIFY(dats.size() < 60);
+}
+
+// The orderly end waits for the slices in progress; a second signal does
+// not.  Files under their final names are still never half-written.
+void TstStress::secondSignalEndsAtOnce()
+{
+    const QString out = dir.filePath("term2");
+    QVERIFY(QDir().mkpath(out));
+    writeText(dir.filePath("term2.bat"), program(out, 0, 59, 32, heavySample, 149.5, false, true));
+    QProcess p;
+    p.start(app, {"-nw", "-e", "-b", dir.filePath("term2.bat"), "-x", "-q"});
+    QVERIFY(p.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(out).entryList({"*.dat"}, QDir::Files).isEmpty(), 120000);
+    p.terminate();
+    // The second once the first is being handled (two pending ones are one).
+    QByteArray err;
+    p.setReadChannel(QProcess::StandardError);
+    while (!err.contains("Signal 15 received") && p.waitForReadyRead(30000))
+        err += p.readAllStandardError();
+    QVERIFY(err.contains("Signal 15 received"));
+    p.terminate();
+    QVERIFY2(p.waitForFinished(120000), "did not end after two signals");
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 143);
+    err += p.readAllStandardError();
+    QVERIFY(!err.contains("Interrupted by signal"));
+    for (const QString& name : QDir(out).entryList({"*.dat"}, QDir::Files)) {
+        QFile f(out + "/" + name);
+        QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+        QCOMPARE(f.readAll().count('\n'), 6 + 296 * 296);
+    }
+    for (const QString& name : QDir(out).entryList({"*.png"}, QDir::Files))
+        QCOMPARE(QImage(out + "/" + name).size(), QSize(296, 296));
 }
 
 void TstStress::repeatedLoadsKeepMemoryFlat()

@@ -1,7 +1,7 @@
 #include "ItexWriter.h"
 
 #include <QDebug>
-#include <QSaveFile>
+#include "SafeWrite.h"
 #include <QtEndian>
 
 #include <vector>
@@ -58,8 +58,9 @@ bool ItexWriter::write(const QString& path, const void* pixels) const
         qDebug().noquote() << QStringLiteral("ITEX writer: comment too long, not written: ") + path;
         return false;
     }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
+    SafeWrite sw(path);
+    QIODevice& f = *sw.device();
+    if (!sw.open(QIODevice::WriteOnly)) {
         qDebug().noquote() << QStringLiteral("ITEX writer: can not open ") + path;
         return false;
     }
@@ -77,7 +78,7 @@ bool ItexWriter::write(const QString& path, const void* pixels) const
         qToLittleEndian<quint32>(pixels, n, le.data());
     f.write(le.data(), bytes);
 #endif
-    if (!f.commit()) {
+    if (!sw.commit()) {
         qDebug().noquote() << QStringLiteral("ITEX writer: can not write ") + path;
         return false;
     }

@@ -5,7 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QRunnable>
-#include <QSaveFile>
+#include "SafeWrite.h"
 #include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
@@ -379,8 +379,9 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
     const int nn = truthSize();
     const Phantom ph = phantom(energyEv);
     const QString path = QDir(opt.outDir).filePath(truthName(slice, energyEv));
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    SafeWrite sw(path);
+    QIODevice& f = *sw.device();
+    if (!sw.open(QIODevice::WriteOnly | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
         return false;
     }
@@ -406,7 +407,7 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
         f.write(buf);
     }
     out.flush();
-    if (!f.commit()) {
+    if (!sw.commit()) {
         qDebug().noquote() << QStringLiteral("Sample writer: can not write ") + path;
         return false;
     }
@@ -416,8 +417,9 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
 bool SampleWriter::writeInfo() const
 {
     const QString path = QDir(opt.outDir).filePath(QStringLiteral("sample.txt"));
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    SafeWrite sw(path);
+    QIODevice& f = *sw.device();
+    if (!sw.open(QIODevice::WriteOnly | QIODevice::Text)) {
         qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
         return false;
     }
@@ -448,5 +450,5 @@ bool SampleWriter::writeInfo() const
         out << "edge=" << QString::number(opt.edge, 'g', 10) << "\n";
     }
     out.flush();
-    return f.commit();
+    return sw.commit();
 }

@@ -1,0 +1,53 @@
+#pragma once
+// Writes one result file whole or not at all.  The content goes to a
+// temporary file beside the target; it is flushed, synced and closed with
+// every step checked, and only then renamed over the target.  On any failure
+// the temporary file is removed and an older file of that name stays as it
+// was.  QSaveFile is not used: Qt 6.4's commit() reports success after a
+// failed buffered write, which left empty pictures on a full disk.
+#include <QFile>
+#include <QString>
+
+#include <functional>
+
+class SafeWrite
+{
+public:
+    explicit SafeWrite(const QString& path);
+    // An uncommitted temporary file is removed.
+    ~SafeWrite();
+    SafeWrite(const SafeWrite&) = delete;
+    SafeWrite& operator=(const SafeWrite&) = delete;
+
+    // Refuses a target that exists and is not a regular file, then creates
+    // the temporary file (mode may add QIODevice::Text).
+    bool open(QIODevice::OpenMode mode = QIODevice::WriteOnly);
+    QIODevice* device() { return &file; }
+    // Flush, sync, close, rename.  False with errorString() set on failure.
+    bool commit();
+    void cancel();
+    // "Can't write <path>: <the system's reason>".
+    QString errorString() const { return error; }
+    // The reason alone.
+    QString reason() const { return why; }
+
+    // open, fill, commit in one call; fill returns false for a failure of
+    // its own (then `why`, when fill set it, is the reason given).
+    static bool write(const QString& path, const std::function<bool(QIODevice*, QString& why)>& fill,
+                      QString* error, QIODevice::OpenMode mode = QIODevice::WriteOnly);
+    // Why path cannot take a result (it exists and is a directory, a device,
+    // a pipe or a symbolic link); empty when it can.
+    static QString targetProblem(const QString& path);
+
+private:
+    bool fail(const QString& reason);
+    static QString targetReason(const QString& path);
+    static QString notRegular(unsigned mode);
+
+    QString path;
+    QString tempPath;
+    QFile file;
+    QString error;
+    QString why;
+    bool committed = false;
+};

@@ -93,6 +93,7 @@ private slots:
     void radiansOf();
     void reconstructs_data();
     void reconstructs();
+    void evenAnglesChangeNothing_data();
     void evenAnglesChangeNothing();
     void sinogramRowsByAngle_data();
     void sinogramRowsByAngle();
@@ -100,11 +101,12 @@ private slots:
 private:
     // Reconstructs the slice of set through a one-worker pool; the data file
     // goes to dataFile when given.
-    std::shared_ptr<const CtSlice> reconstruct(ImgDatas& set, const QString& dataFile = QString());
+    std::shared_ptr<const CtSlice> reconstruct(ImgDatas& set, const QString& dataFile = QString(),
+                                               AngularRange range = AngularRange::Half);
     QTemporaryDir tmp;
 };
 
-std::shared_ptr<const CtSlice> TstAngles::reconstruct(ImgDatas& set, const QString& dataFile)
+std::shared_ptr<const CtSlice> TstAngles::reconstruct(ImgDatas& set, const QString& dataFile, AngularRange range)
 {
     CtRun run;
     run.images = &set;
@@ -121,6 +123,7 @@ std::shared_ptr<const CtSlice> TstAngles::reconstruct(ImgDatas& set, const QStri
     c.cor = cor;
     c.sliceNo = slice;
     c.threads = 1;
+    c.angles = range;
     QSignalSpy done(&run, &CtRun::sliceFinished);
     run.startCalcCtWith(c);
     if (!run.refusal().isEmpty() || !done.wait(20000))
@@ -212,15 +215,32 @@ void TstAngles::reconstructs()
         QVERIFY2(corrIgnored < corr - 0.005, qPrintable(QString::number(corrIgnored)));
 }
 
+void TstAngles::evenAnglesChangeNothing_data()
+{
+    QTest::addColumn<int>("range");
+    QTest::addColumn<int>("images");
+    QTest::addColumn<double>("span");   // of the angles given: span * p / (images - last)
+    QTest::addColumn<int>("last");
+    QTest::newRow("half turn") << int(AngularRange::Half) << 90 << 180.0 << 0;
+    QTest::newRow("full turn") << int(AngularRange::Full) << 90 << 360.0 << 0;
+    // The image at 180 degrees is not used; the others are evenly spread.
+    QTest::newRow("half turn, ending on 180") << int(AngularRange::HalfInclusive) << 91 << 180.0 << 1;
+}
+
 void TstAngles::evenAnglesChangeNothing()
 {
+    QFETCH(int, range);
+    QFETCH(int, images);
+    QFETCH(double, span);
+    QFETCH(int, last);
+    const QString tag = QString::number(range);
     ImgDatas without, with;
-    makeScan(without, evenly(90, 180, 90), false);
-    makeScan(with, evenly(90, 180, 90), true);
-    QCOMPARE(with.anglesDeg.size(), 90);
-    QVERIFY(reconstruct(without, "without.dat"));
-    QVERIFY(reconstruct(with, "with.dat"));
-    QFile a(tmp.filePath("without-00001.dat")), b(tmp.filePath("with-00001.dat"));
+    makeScan(without, evenly(images, span, images - last), false);
+    makeScan(with, evenly(images, span, images - last), true);
+    QCOMPARE(with.anglesDeg.size(), images);
+    QVERIFY(reconstruct(without, "without" + tag + ".dat", AngularRange(range)));
+    QVERIFY(reconstruct(with, "with" + tag + ".dat", AngularRange(range)));
+    QFile a(tmp.filePath("without" + tag + "-00001.dat")), b(tmp.filePath("with" + tag + "-00001.dat"));
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     const QByteArray bytes = a.readAll();
     QVERIFY(bytes.size() > 1000);

@@ -1,5 +1,6 @@
 #include "ConfigStore.h"
 
+#include "Logging.h"
 #include "TextUtils.h"
 
 #include <QDebug>
@@ -42,23 +43,23 @@ void ConfigStore::readFile(const QString& fileName)
     // A FIFO would block the open for ever, a device never ends.
     const QFileInfo info(fileName);
     if (info.exists() && !info.isFile()) {
-        qDebug().noquote() << QStringLiteral("Config file is not a regular file, skipped : ") + fileName;
+        qCDebug(lcApp).noquote() << QStringLiteral("Config file is not a regular file, skipped : ") + fileName;
         return;
     }
     // Deep enough for any real set-up, far from exhausting the stack.
     const int kMaxIncludeDepth = 64;
     if (includeStack.size() >= kMaxIncludeDepth) {
-        qDebug().noquote() << QStringLiteral("Config files nested too deeply, skipped : ") + fileName;
+        qCDebug(lcApp).noquote() << QStringLiteral("Config files nested too deeply, skipped : ") + fileName;
         return;
     }
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Can't open config file : ") + fileName;
+        qCDebug(lcApp).noquote() << QStringLiteral("Can't open config file : ") + fileName;
         return;
     }
     const QString canon = QFileInfo(fileName).canonicalFilePath();
     if (includeStack.contains(canon)) {
-        qDebug().noquote() << QStringLiteral("Config file includes itself, skipped : ") + fileName;
+        qCDebug(lcApp).noquote() << QStringLiteral("Config file includes itself, skipped : ") + fileName;
         return;
     }
 
@@ -68,7 +69,7 @@ void ConfigStore::readFile(const QString& fileName)
     f.setTextModeEnabled(false);
     QByteArray bytes;
     if (!readAtMost(f, kMaxConfigBytes, bytes)) {
-        qDebug().noquote() << QStringLiteral("Config file too large, skipped : ") + fileName;
+        qCDebug(lcApp).noquote() << QStringLiteral("Config file too large, skipped : ") + fileName;
         return;
     }
     includeStack << canon;

@@ -1,5 +1,6 @@
 #include "QuitOnSignal.h"
 
+#include "Logging.h"
 #include <QDebug>
 #include <QSocketNotifier>
 
@@ -29,7 +30,7 @@ void QuitOnSignal::install()
         return;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
         fds[0] = fds[1] = -1;
-        qDebug().noquote() << QStringLiteral("Can't watch for quit signals");
+        qCDebug(lcApp).noquote() << QStringLiteral("Can't watch for quit signals");
         return;
     }
     struct sigaction sa = {};
@@ -69,7 +70,7 @@ void QuitOnSignal::readSignal()
 {
     char c = 0;
     if (::read(fds[1], &c, 1) == 1) {
-        qDebug().noquote() << QStringLiteral("Signal %1 received, closing").arg(int(c));
+        qCDebug(lcApp).noquote() << QStringLiteral("Signal %1 received, closing").arg(int(c));
         emit requested(int(c));
     }
 }

@@ -1,5 +1,6 @@
 #include "Batch.h"
 
+#include "Logging.h"
 #include "TextUtils.h"
 
 #include <QDebug>
@@ -58,14 +59,14 @@ void Batch::batchLoad(QString fname)
 {
     QFile f(fname);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Can't open batch file ") + fname;
+        qCDebug(lcBatch).noquote() << QStringLiteral("Can't open batch file ") + fname;
         emit loadFailed(fname);
         return;
     }
     f.setTextModeEnabled(false);
     QByteArray bytes;
     if (!readAtMost(f, kMaxBatchBytes, bytes)) {
-        qDebug().noquote() << QStringLiteral("Batch file too large, not loaded : ") + fname;
+        qCDebug(lcBatch).noquote() << QStringLiteral("Batch file too large, not loaded : ") + fname;
         emit loadFailed(fname);
         return;
     }
@@ -189,7 +190,7 @@ void Batch::runOneLine()
     }
     const int no = lineNos.value(current);
     BatchCmd cmd(lines.at(current++), no);
-    qDebug().noquote() << "cmd" << cmd.cmd;
+    qCDebug(lcBatch).noquote() << "cmd" << cmd.cmd;
 
     if (cmd.isCommand(":ifok") && okFlag)
         cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')), no);
@@ -214,7 +215,7 @@ void Batch::runOneLine()
         setRunning(false);
         emit batchExecNext();
     } else if (cmd.isCommand(":echo")) {
-        qDebug().noquote() << cmd.line;
+        qCDebug(lcBatch).noquote() << cmd.line;
         emit batchExecNext();
     } else {
         okFlag = true;

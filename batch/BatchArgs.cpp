@@ -77,6 +77,9 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
     }
     case Int:
         return readInt(cmd, 0, spec, integer);
+    case OptInt:
+        given = !cmd.args.isEmpty();
+        return !given || readInt(cmd, 0, spec, integer);
     case Real:
         return readReal(cmd, 0, spec, real);
     case Text:

@@ -24,6 +24,7 @@ public:
         Region,      // four finite numbers x0 z0 x1 z1
         FlagCount,   // a flag, then an integer count within [min, max] (0 when missing)
         DisplayFile, // a display (raw, sinogram, ct1, i0, bg, or ct2 and its number) and a file
+        OptInt,      // nothing, or a base-10 integer within [min, max] (given tells which)
     };
     struct Spec
     {
@@ -41,6 +42,7 @@ public:
     static Spec regionArg() { return {Region, 0, 0}; }
     static Spec flagCount(double max) { return {FlagCount, 0, max}; }
     static Spec displayFile() { return {DisplayFile, 0, 0}; }
+    static Spec optIntArg(double min, double max) { return {OptInt, min, max}; }
 
     enum Display { Raw, Sinogram, Ct1, I0, Bg, Ct2 };
 
@@ -48,7 +50,8 @@ public:
     bool parse(const BatchCmd& cmd, const Spec& spec);
 
     bool flag = false;
-    int integer = 0;    // Int, FlagCount's count, the CT2 number of DisplayFile
+    int integer = 0;    // Int, OptInt, FlagCount's count, the CT2 number of DisplayFile
+    bool given = false; // OptInt: an integer was given
     double real = 0;
     QString text;       // Text, the directory of DirPatterns, the file of DisplayFile
     QStringList patterns;

@@ -1,5 +1,6 @@
 #include "CtCalc2.h"
 
+#include "Logging.h"
 #include "CtFiles.h"
 #include "Failures.h"
 #include "RingRemoval.h"
@@ -9,6 +10,8 @@
 
 #include <QDebug>
 #include <QSemaphore>
+
+#include <algorithm>
 
 namespace {
 // Holds one permit of the pool's gate for the heavy part of a slice.
@@ -96,16 +99,28 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
     }
     // A half turn with its 180 degree image leaves that last row out.
     const int nth = CtCond::projectionsUsed(job.angles, hSgm.nth);
+    if (job.side > 0 && hSgm.nx > job.side + 1) {
+        // Both counts are odd: the cut is the same on either side.
+        const int keep = job.side + 1, off = (hSgm.nx - keep) / 2;
+        HSgm cut;
+        cut.resize(keep, hSgm.nth);
+        cut.slice = hSgm.slice;
+        for (int p = 0; p < hSgm.nth; ++p) {
+            std::copy_n(hSgm.absorbRow(p) + off, keep, cut.absorbRow(p));
+            std::copy_n(hSgm.intensityRow(p) + off, keep, cut.intensityRow(p));
+        }
+        std::swap(hSgm, cut);
+    }
     const int n = hSgm.nx - hSgm.nx % 2;
     if (n < 2) {
-        qDebug().noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
                 + QString::number(job.slice);
         hSgm.resize(0, 0);
         return nullptr;
     }
     if (!kernel.ready() || kernel.n != n || kernel.nProj != nth || kernel.fbpFilter != job.filter
         || kernel.fullTurn != (job.angles == AngularRange::Full)) {
-        qDebug().noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Reconstruction kernel not sized for this sinogram, slice skipped : ")
                 + QString::number(job.slice);
         hSgm.resize(0, 0);
         return nullptr;

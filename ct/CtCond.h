@@ -32,6 +32,13 @@ struct CtCond
     // Ring removal window in detector columns; 0 (default): off.
     int ringSize = 0;
     AngularRange angles = AngularRange::Half;
+    // A tilted axis: slice s is reconstructed about corAt0 + corSlope * s.
+    bool corFit = false;
+    double corAt0 = 0.0;
+    double corSlope = 0.0;
+
+    // The centre slice s is reconstructed about.
+    double corOf(long long slice) const { return corFit ? corAt0 + corSlope * double(slice) : cor; }
 
     // from, to and step out of the texts of the series fields.
     void setSeries(const QString& fromText, const QString& toText, const QString& stepText);

@@ -1,6 +1,7 @@
 #include "CtFiles.h"
 
 #include "CtResult.h"
+#include "Logging.h"
 #include "DispMath.h"
 #include "SafeWrite.h"
 #include "TiffWriter.h"
@@ -99,7 +100,7 @@ bool fail(QString* error, const QString& message)
     if (error)
         *error = message;
     else
-        qDebug().noquote() << message;
+        qCDebug(lcCt).noquote() << message;
     return false;
 }
 

@@ -43,6 +43,9 @@ struct CtJob
     AngularRange angles = AngularRange::Half;
     // Factor from slice values to mu in 1/cm; 0 without a pixel size.
     double valueToPerCm = 0;
+    // Above 0: the sinogram is cut to side + 1 samples about the centre, so
+    // slices with different centres (a tilted axis) share one kernel size.
+    int side = 0;
     CtView view;
     // Draw the picture for display (a picture is drawn anyway when saved).
     bool showImage = true;

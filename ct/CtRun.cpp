@@ -176,10 +176,18 @@ QString CtRun::whyRefused(const CtCond& cond) const
     if (cond.ringSize < 0 || cond.ringSize > maxRingSize)
         return QStringLiteral("ring removal size %1 is outside 0 to %2").arg(cond.ringSize).arg(maxRingSize);
     const int dim = cond.rotAxIsV ? images->width : images->height;
-    const int n = sliceSide(dim, cond.cor, cond.rotAxIsV);
+    // With a centre per slice the series' ends have the extreme centres.
+    double badCor = cond.cor;
+    int n = sliceSide(dim, cond.cor, cond.rotAxIsV);
+    if (cond.corFit)
+        for (const int end : {cond.from, cond.to})
+            if (n > 0 && sliceSide(dim, cond.corOf(end), cond.rotAxIsV) == 0) {
+                badCor = cond.corOf(end);
+                n = 0;
+            }
     if (n == 0)
         return QStringLiteral("centre of rotation %1 is outside the image (usable 2 to %2 on %3 pixels)")
-            .arg(num(cond.cor))
+            .arg(num(badCor))
             .arg(dim - 3)
             .arg(dim);
     const int lines = cond.rotAxIsV ? images->height : images->width;
@@ -281,6 +289,10 @@ void CtRun::setupFFT()
 {
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
+    // Every slice of a tilted axis is cut to the narrowest one's size.
+    if (cond.corFit && cond.autoExec)
+        fftN = std::min({fftN, sliceSide(dim, cond.corOf(cond.from), cond.rotAxIsV),
+                         sliceSide(dim, cond.corOf(cond.to), cond.rotAxIsV)});
     fftNProj = images ? CtCond::projectionsUsed(cond.angles, images->count()) : 0;
     // The series' own angles, of the projections the run uses.
     fftAngles = images && images->anglesDeg.size() == images->count() && fftNProj <= images->count()
@@ -322,7 +334,8 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.images = images;
     j.run = runId;
     j.rotAxIsV = cond.rotAxIsV;
-    j.cor = cond.cor;
+    j.cor = cond.corOf(slice);
+    j.side = cond.corFit ? fftN : 0;
     j.slice = slice;
     j.filter = cond.filter;
     j.ringSize = cond.ringSize;
@@ -488,6 +501,9 @@ void CtRun::startReport()
     if (cond.ct1 && cond.ct2 && !cond.autoExec)
         runReport.calculator = QStringLiteral("CT1+CT2");
     runReport.cor = cond.cor;
+    runReport.corFit = cond.corFit;
+    runReport.corAt0 = cond.corAt0;
+    runReport.corSlope = cond.corSlope;
     runReport.rotAxIsV = cond.rotAxIsV;
     const CtView v = viewFor(cond.ct2 ? 0 : -1);
     runReport.wholeImage = v.wholeImage;

@@ -139,6 +139,9 @@ QJsonObject CtRunReport::toJson() const
     }
     o["calculator"] = calculator;
     o["centre"] = number(cor);
+    if (corFit)
+        o["centrePerSlice"] = QJsonObject{{"at0", number(corAt0)}, {"slope", number(corSlope)},
+                                          {"rule", QStringLiteral("at0 + slope * slice")}};
     o["axis"] = rotAxIsV ? QStringLiteral("v") : QStringLiteral("h");
     if (wholeImage)
         o["region"] = QStringLiteral("whole");

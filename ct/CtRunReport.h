@@ -34,6 +34,9 @@ public:
     int i0Count = 0, bgCount = 0, i0AfterCount = 0;  // images averaged into each
     QString calculator;         // "CT2" or "CT1"
     double cor = 0;
+    // Tilted axis: slice s used the centre corAt0 + corSlope * s.
+    bool corFit = false;
+    double corAt0 = 0, corSlope = 0;
     bool rotAxIsV = false;
     bool wholeImage = true;     // region of each slice's whole image
     CtRegion region;

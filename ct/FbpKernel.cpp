@@ -1,5 +1,6 @@
 #include "FbpKernel.h"
 
+#include "Logging.h"
 #include <QDebug>
 
 #include <algorithm>
@@ -255,7 +256,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
     m = padded ? filter.transformLength(n) : n;
     specLen = padded ? m / 2 + 1 : n;
     if (n > maxSide || m < n || static_cast<long long>(specLen) * nProj > maxSpectrumValues) {
-        qDebug().noquote() << QStringLiteral("Reconstruction size too large, skipped: ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Reconstruction size too large, skipped: ")
                 + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
         n = 0;
         nProj = 0;
@@ -280,7 +281,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
         ok = ok && fwdIn && invOut;
     }
     if (!ok) {
-        qDebug().noquote() << QStringLiteral("Out of memory for reconstruction buffers: ")
+        qCWarning(lcCt).noquote() << QStringLiteral("Out of memory for reconstruction buffers: ")
                 + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
         release();
         return;
@@ -397,7 +398,7 @@ void FbpKernel::resetImage(int side)
 {
     if (side <= 0 || side > maxSide) {
         if (side > maxSide)
-            qDebug().noquote() << QStringLiteral("Image size too large: ") + QString::number(side);
+            qCDebug(lcCt).noquote() << QStringLiteral("Image size too large: ") + QString::number(side);
         std::vector<double>().swap(image);
         imageSide = 0;
         return;
@@ -474,7 +475,7 @@ bool FbpKernel::canProject(int p) const
     if (!ready() || p < 0 || p >= nProj)
         return false;
     if (imageSide != n) {
-        qDebug().noquote() << QStringLiteral("Image size differs from the kernel size, not projected: ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Image size differs from the kernel size, not projected: ")
                 + QString::number(imageSide) + QStringLiteral(" / ") + QString::number(n);
         return false;
     }

@@ -1,5 +1,6 @@
 #include "HSgm.h"
 
+#include "Logging.h"
 #include <QDebug>
 
 #include <new>
@@ -20,7 +21,7 @@ void HSgm::resize(int nx_, int nth_)
         return;
     const long long total = static_cast<long long>(nx) * nth;
     if (total > maxSamples) {
-        qDebug().noquote() << QStringLiteral("Sinogram too large, left empty: ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Sinogram too large, left empty: ")
                 + QString::number(nx) + QStringLiteral(" x ") + QString::number(nth);
         nx = 0;
         nth = 0;
@@ -33,7 +34,7 @@ void HSgm::resize(int nx_, int nth_)
         // Readers of the sinogram take an empty one as "nothing to reconstruct".
         std::vector<double>().swap(absorb);
         std::vector<double>().swap(intensity);
-        qWarning().noquote() << QStringLiteral("Out of memory for the sinogram, left empty: ")
+        qCWarning(lcCt).noquote() << QStringLiteral("Out of memory for the sinogram, left empty: ")
                 + QString::number(nx) + QStringLiteral(" x ") + QString::number(nth);
         nx = 0;
         nth = 0;

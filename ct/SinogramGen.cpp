@@ -1,6 +1,7 @@
 #include "SinogramGen.h"
 
 #include "FbpKernel.h"
+#include "Logging.h"
 #include "HSgm.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -33,7 +34,7 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
     // length: a reference of another size would be read past their end.
     for (ImgData* ref : {set.i0(), set.bg(), set.i0After()}) {
         if (ref && ref->ready && (ref->width != set.width || ref->height != set.height)) {
-            qDebug().noquote() << QStringLiteral("Reference image size differs from the projections, no sinogram: ")
+            qCDebug(lcCt).noquote() << QStringLiteral("Reference image size differs from the projections, no sinogram: ")
                     + ref->fileName;
             return;
         }

@@ -1,5 +1,6 @@
 #include "SinogramImage.h"
 
+#include "Logging.h"
 #include "ColorScale.h"
 #include "HSgm.h"
 
@@ -86,7 +87,7 @@ QImage sinogramImage(const HSgm& sgm, const ColorScale& scale)
     const int nth = sgm.nth;
     QImage img(nx, 2 * nth, QImage::Format_Grayscale8);
     if (img.isNull()) {
-        qDebug().noquote() << QStringLiteral("Sinogram picture too large: ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Sinogram picture too large: ")
                 + QString::number(nx) + QStringLiteral(" x ") + QString::number(2 * nth);
         return QImage();
     }
@@ -139,14 +140,14 @@ bool fourierSinogram(const HSgm& sgm, std::vector<double>& mag)
     const long long rows = 2LL * nth;
     const long long count = rows * nx;
     if (count > maxFourierValues) {
-        qDebug().noquote() << QStringLiteral("Sinogram too large for the Fourier picture: ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Sinogram too large for the Fourier picture: ")
                 + QString::number(nx) + QStringLiteral(" x ") + QString::number(rows);
         return false;
     }
     auto* in = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * size_t(count)));
     auto* out = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * size_t(count)));
     if (!in || !out) {
-        qDebug().noquote() << QStringLiteral("Out of memory for the Fourier picture: ")
+        qCWarning(lcCt).noquote() << QStringLiteral("Out of memory for the Fourier picture: ")
                 + QString::number(nx) + QStringLiteral(" x ") + QString::number(rows);
         fftw_free(in);
         fftw_free(out);

@@ -14,11 +14,14 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRunReport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CorSearch.cpp
 )
 # The back-projection is the hot loop: full optimisation.  No implicit fused
 # multiply-adds, so the pixel runs are decided with exactly the plain loop's t.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")
+# The centre search back-projects dozens of trial slices.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/CorSearch.cpp PROPERTIES COMPILE_OPTIONS "-O3")
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/ProcCtrl.cpp
   ${CMAKE_SOURCE_DIR}/forms/ProcCtrl.ui

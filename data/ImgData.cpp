@@ -1,5 +1,6 @@
 #include "ImgData.h"
 
+#include "Logging.h"
 #include "ColorScale.h"
 #include "ImgDataITEX.h"
 #include "ImgDataTiff.h"
@@ -19,7 +20,7 @@ bool magicIs(const QString& path, const char* a, const char* b, const QString& f
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
-        qDebug().noquote() << failText + path;
+        qCDebug(lcData).noquote() << failText + path;
         return false;
     }
     char m[2] = { 0, 0 };
@@ -48,7 +49,7 @@ ImgFileType imgFileType(const QString& path)
         return TIFF;
     if (isItexFile(path))
         return ITEX;
-    qDebug().noquote() << QStringLiteral("Unknown file type : ") + path;
+    qCDebug(lcData).noquote() << QStringLiteral("Unknown file type : ") + path;
     return Unsupported;
 }
 
@@ -105,7 +106,7 @@ ImgData* loadImgData(const QString& path, bool preload, QString* why)
 {
     const QString problem = fileTypeProblem(path);
     if (!problem.isEmpty()) {
-        qDebug().noquote() << QStringLiteral("Not an image file (%1): ").arg(problem) + path;
+        qCDebug(lcData).noquote() << QStringLiteral("Not an image file (%1): ").arg(problem) + path;
         if (why)
             *why = problem;
         return nullptr;
@@ -127,7 +128,7 @@ ImgData* loadImgData(const QString& path, bool preload, QString* why)
 bool ImgData::fail(const QString& text, const QString& path)
 {
     error = text;
-    qDebug().noquote() << text + QLatin1Char(' ') + (path.isEmpty() ? fileName : path);
+    qCDebug(lcData).noquote() << text + QLatin1Char(' ') + (path.isEmpty() ? fileName : path);
     return false;
 }
 
@@ -145,7 +146,7 @@ bool ImgData::load()
         if (!openData()) {
             if (error.isEmpty())
                 error = QStringLiteral("cannot read the pixels");
-            qDebug().noquote() << QStringLiteral("Can not open ImgData ") + fileName;
+            qCDebug(lcData).noquote() << QStringLiteral("Can not open ImgData ") + fileName;
             return false;
         }
         delete[] rowBuf;

@@ -1,5 +1,6 @@
 #include "ImgDataITEX.h"
 
+#include "Logging.h"
 #include "TextUtils.h"
 
 #include <QDebug>
@@ -270,7 +271,7 @@ double* ImgDataITEX::readColumn(int ix, double* out)
             block.fill('\0');
         convert(reinterpret_cast<const uchar*>(block.constData()) + start, out, height, stride);
     } catch (const std::bad_alloc&) {
-        qWarning().noquote() << QStringLiteral("Out of memory reading a column of ") + fileName;
+        qCWarning(lcData).noquote() << QStringLiteral("Out of memory reading a column of ") + fileName;
         std::fill(out, out + height, 0.0);
     }
     return out;

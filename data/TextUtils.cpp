@@ -1,5 +1,6 @@
 #include "TextUtils.h"
 
+#include "Logging.h"
 #include <QDebug>
 #include <QStringDecoder>
 
@@ -67,7 +68,7 @@ qsizetype nextItemAt(const QString& text, qsizetype from, QString& item)
             item = text.mid(s + 1, e - s - 1);
             return e + 1;
         }
-        qDebug().noquote() << QString("In a line [%1] item is started from quote but not ended by quote").arg(text.mid(from));
+        qCDebug(lcData).noquote() << QString("In a line [%1] item is started from quote but not ended by quote").arg(text.mid(from));
         item = text.mid(s + 1);
         return n;
     }
@@ -78,11 +79,11 @@ qsizetype nextItemAt(const QString& text, qsizetype from, QString& item)
     if (w < n) {
         item = text.mid(s, w - s);
         if (item.endsWith(QLatin1Char('"')))
-            qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text.mid(from));
+            qCDebug(lcData).noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text.mid(from));
         return w;
     }
     if (text.endsWith(QLatin1Char('"')))
-        qDebug().noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text.mid(from));
+        qCDebug(lcData).noquote() << QString("In a line [%1] item is started from not quote but ended by quote").arg(text.mid(from));
     item = text.mid(s);
     return n;
 }

@@ -3,6 +3,7 @@
 #include "CtCalc2.h"
 #include "CtCond.h"
 #include "AveragedImage.h"
+#include "CorSearch.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "H5Scan.h"
@@ -186,7 +187,8 @@ int main(int argc, char** argv)
     const QCommandLineOption i0After("i0-after",
         "I0 image taken after the scan (more than once: their average); with it each projection's I0 "
         "is interpolated linearly by projection index between --i0 and this.", "FILE");
-    const QCommandLineOption cor("cor", "Centre of rotation in pixels (required).", "X");
+    const QCommandLineOption cor("cor", "Centre of rotation in pixels, or auto: found on the first slice (required).", "X|auto");
+    const QCommandLineOption corFit("cor-fit", "Tilted axis: fit a centre line over the images' height and reconstruct each slice about it (instead of --cor).");
     const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
     const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
     const QCommandLineOption region("region", "Calculation region in pixels of the slice image; default the whole image.", "X0,Z0,X1,Z1");
@@ -206,7 +208,7 @@ int main(int argc, char** argv)
     const QCommandLineOption angles("angles",
         "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
         "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
-    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, axis, slices, region, threads, out, name, png, tiff, quiet,
+    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
                   filter, pixelSize, rings, angles, i0After});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
@@ -228,7 +230,7 @@ int main(int argc, char** argv)
     if (p.isSet(h5) && (p.isSet(i0) || p.isSet(bg) || p.isSet(i0After)))
         return usage(QStringLiteral("--i0, --bg and --i0-after do not go with --h5: the scan brings its own"));
     for (const QCommandLineOption* o : {&cor, &slices, &out})
-        if (!p.isSet(*o))
+        if (!p.isSet(*o) && !(o == &cor && p.isSet(corFit)))
             return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
     if (sources == 1 && (p.isSet(projections) || p.isSet(pattern)))
         for (const QCommandLineOption* o : {&projections, &pattern})
@@ -238,7 +240,10 @@ int main(int argc, char** argv)
     CtCond c;
     c.ct2 = true;
     c.autoExec = true;
-    if (!toDouble(p.value(cor), c.cor))
+    const bool autoCor = p.value(cor).trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
+    if (p.isSet(corFit) && p.isSet(cor))
+        return usage(QStringLiteral("--cor and --cor-fit exclude each other"));
+    if (!autoCor && !p.isSet(corFit) && !toDouble(p.value(cor), c.cor))
         return usage(QStringLiteral("--cor %1 is not a number").arg(p.value(cor)));
     const QString ax = p.value(axis).toLower();
     if (ax != "v" && ax != "h")
@@ -320,6 +325,30 @@ int main(int argc, char** argv)
     set.i0Img = &i0Ptr;
     set.bgImg = &bgPtr;
     set.i0AfterImg = &i0AfterPtr;
+
+    // A questionable centre is used all the same; the line says so.
+    if (autoCor) {
+        const CorResult r = findCor(set, c.rotAxIsV, from);
+        if (!r.valid) {
+            err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
+            return Usage;
+        }
+        c.cor = r.cor;
+        err() << "zuvo2-recon: Centre of rotation " << r.text() << "\n";
+        err().flush();
+    }
+
+    if (p.isSet(corFit)) {
+        const CorLine line = findCorLine(set, c.rotAxIsV, 0, (c.rotAxIsV ? set.height : set.width) - 1);
+        err() << "zuvo2-recon: " << line.text() << "\n";
+        err().flush();
+        if (!line.valid)
+            return Usage;
+        c.corFit = true;
+        c.corAt0 = line.at0;
+        c.corSlope = line.slope;
+        c.cor = line.at(from);
+    }
 
     const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
     CtRun run;

@@ -1,8 +1,10 @@
 #include "Body.h"
 
+#include "Logging.h"
 #include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
+#include "CorSearch.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
@@ -120,6 +122,7 @@ Body::Body(QWidget* parent)
 
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
+    connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -244,7 +247,7 @@ bool Body::refuseWhileInUse(const QString& what)
 {
     if (!imagesInUse())
         return false;
-    qDebug().noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
+    qCDebug(lcApp).noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
     return true;
 }
 
@@ -252,7 +255,7 @@ bool Body::deferWhileInUse(const QString& what, std::function<void()> work)
 {
     if (!imagesInUse())
         return false;
-    qDebug().noquote() << QStringLiteral("Waiting for the slices in progress before ") + what;
+    qCDebug(lcApp).noquote() << QStringLiteral("Waiting for the slices in progress before ") + what;
     waitingForImages = std::move(work);
     return true;
 }
@@ -529,6 +532,12 @@ void Body::startCalcCt()
     ctRun->request = procCtrl->ctCond();
     ctRun->request.ct1 = SelectCt1->isChecked();
     ctRun->request.ct2 = SelectCt2->isChecked();
+    if (corPerSlice && corLine.valid) {
+        ctRun->request.corFit = true;
+        ctRun->request.corAt0 = corLine.at0;
+        ctRun->request.corSlope = corLine.slope;
+        ctRun->request.cor = corLine.at(ctRun->request.autoExec ? ctRun->request.from : ctRun->request.sliceNo);
+    }
     ctRun->genImg = ShowCalcRes->isChecked();
     // Copied here so the run takes them when it sets up the workers.
     copySaveConds();
@@ -591,7 +600,7 @@ void Body::execCt1()
     const bool started = h && h->hasData() && qint64(h->nx) * h->nth > 0 && h->nx - h->nx % 2 >= 2
                          && ctCalc.kernel.ready();
     if (!started) {
-        qDebug().noquote() << QStringLiteral("CT1 has no sinogram to reconstruct, slice ")
+        qCDebug(lcApp).noquote() << QStringLiteral("CT1 has no sinogram to reconstruct, slice ")
                                   + QString::number(procCtrl->sliceNo);
         stopCalcCt();
     }
@@ -766,7 +775,7 @@ void Body::chooseI0ByEnergy()
 {
     const int n = std::min(int(i0Energies.size()), SelI0Files->Selected->count());
     if (n <= 0) {
-        qDebug().noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
+        qCDebug(lcApp).noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
         return;
     }
     if (refuseWhileInUse(QStringLiteral("changing the I0 image")))
@@ -776,7 +785,7 @@ void Body::chooseI0ByEnergy()
         return;
     const QString name = SelI0Files->Selected->itemText(k);
     I0ImgSel->fileSelected0(name);
-    qDebug().noquote() << QStringLiteral("Selected I0 file ") + name;
+    qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
 }
 
 void Body::noticedStage(QString msg, qlonglong dEt)
@@ -858,6 +867,35 @@ void Body::closeEvent(QCloseEvent* e)
 
 void Body::batchExCmd(BatchCmd cmd)
 {
-    qDebug().noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
+    qCDebug(lcApp).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
     commands->execute(cmd);
+}
+
+CorResult Body::findCentre(int slice)
+{
+    // Only reads the projections, as the sinogram panel does, so a run may go on.
+    const CorResult r = findCor(rawImages, procCtrl->rotAxIsV, slice);
+    if (!r.valid) {
+        qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
+        return r;
+    }
+    procCtrl->setCor(r.cor);
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation ") + r.text();
+    return r;
+}
+
+bool Body::setCorPerSlice(bool on)
+{
+    corPerSlice = false;
+    if (!on) {
+        qCDebug(lcApp).noquote() << QStringLiteral("One centre of rotation for every slice");
+        return true;
+    }
+    const int lines = procCtrl->rotAxIsV ? rawImages.height : rawImages.width;
+    corLine = findCorLine(rawImages, procCtrl->rotAxIsV, 0, lines - 1);
+    if (!corLine.valid)
+        return false;
+    corPerSlice = true;
+    qCDebug(lcApp).noquote() << corLine.text();
+    return true;
 }

@@ -5,6 +5,7 @@
 #include "Batch.h"
 #include "BatchCmd.h"
 #include "CtCalc.h"
+#include "CorSearch.h"
 #include "CtCond.h"
 #include "ImgDatas.h"
 #include "MouseC.h"
@@ -162,6 +163,12 @@ private:
     void chooseSeriesFile(bool h5);
     // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
     void applyFixedColorRange();
+    // Finds the centre of rotation on a slice of the loaded series and sets
+    // the centre field when there is an answer; logs the answer.
+    CorResult findCentre(int slice);
+    // Fits the centre line of a tilted axis over the images' height and
+    // has runs use it (on), or goes back to the one centre (off).
+    bool setCorPerSlice(bool on);
 
     QPen crossPen;
     QPen slicePen;
@@ -176,6 +183,9 @@ private:
     bool closeRequested = false;
     // A sequence step that waits for the images to be free.
     std::function<void()> waitingForImages;
+    // Runs reconstruct each slice about corLine (ct_cor_per_slice).
+    bool corPerSlice = false;
+    CorLine corLine;
 
     Batch batch;
     XafsBatch seqDriver;

@@ -1,6 +1,7 @@
 #include "BodyCommands.h"
 
 #include "Body.h"
+#include "CorSearch.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
 #include "ImgData.h"
@@ -138,6 +139,24 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"ct_cor", A::realArg(),
          [](X& x, const C&, const A& a) {
              x.b->procCtrl->setCor(a.real);
+             return O::Ok;
+         }},
+        // A questionable centre is set all the same but fails the line, so
+        // :ifng can react; it is an answer about the data, not a failure,
+        // and is not counted. No series or no such slice is.
+        {"ct_cor_auto", A::optIntArg(0, intMax),
+         [](X& x, const C& c, const A& a) {
+             const CorResult r = x.b->findCentre(a.given ? a.integer : x.b->procCtrl->sliceNo);
+             if (!r.valid)
+                 return x.fail(Failures::Command, c, r.reason);
+             return r.sound ? O::Ok : O::Ng;
+         }},
+        // The line is fitted now, over the images' height, and used by
+        // every run until turned off.
+        {"ct_cor_per_slice", A::flagArg(),
+         [](X& x, const C& c, const A& a) {
+             if (!x.b->setCorPerSlice(a.flag))
+                 return x.fail(Failures::Command, c, x.b->corLine.text());
              return O::Ok;
          }},
         {"ct_rot_ax_is_h", A::flagArg(),

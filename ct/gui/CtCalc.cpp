@@ -1,5 +1,6 @@
 #include "CtCalc.h"
 
+#include "Logging.h"
 #include "ColorBar.h"
 #include "CtFiles.h"
 #include "CtProgress.h"
@@ -64,7 +65,7 @@ void CtCalc::startCt()
         return;
     const int side = hSgm->nx - hSgm->nx % 2;
     if (side < 2) {
-        qDebug().noquote() << QStringLiteral("Sinogram too narrow to reconstruct, slice ")
+        qCDebug(lcCt).noquote() << QStringLiteral("Sinogram too narrow to reconstruct, slice ")
                 + QString::number(hSgm->slice);
         return;
     }

@@ -36,6 +36,7 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     connect(SliceNo, &QLineEdit::editingFinished, this, &ProcCtrl::sliceNoEditingFinished);
     connect(Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
     connect(rotAxGroup, &QButtonGroup::buttonClicked, this, &ProcCtrl::rotAxSelectionChanged);
+    connect(CorAuto, &QPushButton::clicked, this, &ProcCtrl::corAutoRequested);
 }
 
 CtCond ProcCtrl::ctCond() const

@@ -30,6 +30,8 @@ signals:
     void sliceNoUpdated();
     void corUpdated();
     void askGenImage();
+    // The Auto button: find the centre on the current slice.
+    void corAutoRequested();
 
 public slots:
     void sliceNoEditingFinished();

@@ -1,5 +1,6 @@
 #include "ImgDisp.h"
 
+#include "Logging.h"
 #include "SafeWrite.h"
 
 #include "ChCoord.h"
@@ -155,7 +156,7 @@ bool ImgDisp::saveImage(QString fname, QString* error)
         if (error)
             *error = message;
         else
-            qDebug().noquote() << message;
+            qCDebug(lcApp).noquote() << message;
         return false;
     };
     QRect r = truncatedRect(view);
@@ -163,7 +164,7 @@ bool ImgDisp::saveImage(QString fname, QString* error)
         return fail(QStringLiteral("Nothing visible to save : ") + fname);
     if (qint64(r.width()) * r.height() > maxSavedPixels) {
         r = r.intersected(image.rect());
-        qDebug().noquote() << QStringLiteral("Visible region too large, saving only the image part : ")
+        qCDebug(lcApp).noquote() << QStringLiteral("Visible region too large, saving only the image part : ")
                                   + fname;
         if (r.isEmpty())
             return fail(QStringLiteral("Nothing visible to save : ") + fname);

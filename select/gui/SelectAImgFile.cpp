@@ -1,5 +1,6 @@
 #include "SelectAImgFile.h"
 
+#include "Logging.h"
 #include "Failures.h"
 #include "ImgData.h"
 
@@ -28,7 +29,7 @@ SelectAImgFile::~SelectAImgFile()
 
 void SelectAImgFile::loadImage(QString fname)
 {
-    qDebug().noquote() << QStringLiteral("loading ") + fname;
+    qCDebug(lcData).noquote() << QStringLiteral("loading ") + fname;
     QString why;
     ImgData* fresh = loadImgData(fname, true, &why);
     if (!fresh || !fresh->ready) {

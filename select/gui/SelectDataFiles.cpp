@@ -1,5 +1,6 @@
 #include "SelectDataFiles.h"
 
+#include "Logging.h"
 #include "ConfigStore.h"
 #include "Failures.h"
 
@@ -44,7 +45,7 @@ int SelectDataFiles::multiCount() const
     const QString text = MultiTimes->text();
     const int n = text.toInt();
     if (n > maxMultiTimes) {
-        qDebug().noquote() << QStringLiteral("Too many copies asked for, limited to ")
+        qCDebug(lcData).noquote() << QStringLiteral("Too many copies asked for, limited to ")
                                   + QString::number(maxMultiTimes) + QStringLiteral(" : ")
                                   + text;
         return maxMultiTimes;
@@ -100,7 +101,7 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
     }
     if (LoadNewFiles->isChecked()) {
         clearFiles();
-        qDebug().noquote() << QStringLiteral("clear files ") + dialog->directory().absolutePath();
+        qCDebug(lcData).noquote() << QStringLiteral("clear files ") + dialog->directory().absolutePath();
     }
     files.reserve(infos.size());
     for (const QFileInfo& info : infos)

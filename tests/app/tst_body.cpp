@@ -92,6 +92,7 @@ private slots:
     void runOutput_data();
     void runOutput();
     void japaneseInterface();
+    void autoButtonSetsTheCentre();
 
 private:
     QTemporaryDir tmp;
@@ -818,6 +819,29 @@ void TstBody::picturesWithResultsHidden()
         QCOMPARE(hi, 0);
     else
         QVERIFY2(hi > lo, "a flat picture");
+}
+
+// The Auto button does what ct_cor_auto does: the centre field takes the
+// centre found on the current slice (the sample's is 82.5).
+void TstBody::autoButtonSetsTheCentre()
+{
+    Body body;
+    const int failures = Failures::total();
+    exec(body, "ct_cor_auto");
+    QCOMPARE(Failures::total(), failures + 1); // nothing loaded
+    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    exec(body, "i0_load \"" + ctDir + "/i0/I0.img\"");
+    exec(body, "ct_rot_ax_is_v 1");
+    exec(body, "ct_cor 70");
+    exec(body, "ct_proc_slice 24");
+    takeLog();
+    QtMessageHandler old = qInstallMessageHandler(recordMessage);
+    body.procCtrl->CorAuto->click();
+    qInstallMessageHandler(old);
+    QVERIFY2(std::fabs(body.procCtrl->cor - 82.5) < 0.2, qPrintable(body.procCtrl->Cor->text()));
+    QCOMPARE(body.procCtrl->Cor->text(), QString::number(body.procCtrl->cor, 'g', 6));
+    QVERIFY(takeLog().contains("Centre of rotation " + QString::number(body.procCtrl->cor, 'f', 2) + " (sound)"));
+    QCOMPARE(Failures::total(), failures + 1);
 }
 
 QTEST_MAIN(TstBody)

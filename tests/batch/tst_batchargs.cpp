@@ -25,6 +25,8 @@ BatchArgs::Spec specOf(const QString& text)
         return BatchArgs::regionArg();
     if (p[0] == "display")
         return BatchArgs::displayFile();
+    if (p[0] == "optint")
+        return BatchArgs::optIntArg(num(1, -BatchArgs::inf), num(2, BatchArgs::inf));
     return BatchArgs::textArg();
 }
 
@@ -35,6 +37,7 @@ QString valuesOf(const BatchArgs& a, BatchArgs::Kind k)
     switch (k) {
     case BatchArgs::Flag: return a.flag ? "on" : "off";
     case BatchArgs::Int: return QString::number(a.integer);
+    case BatchArgs::OptInt: return a.given ? QString::number(a.integer) : QString("none");
     case BatchArgs::Real: return QString::number(a.real, 'g', 15);
     case BatchArgs::FlagCount: return QString("%1 %2").arg(a.flag ? "on" : "off").arg(a.integer);
     case BatchArgs::Region: return QString("%1 %2 %3 %4").arg(a.region[0]).arg(a.region[1]).arg(a.region[2]).arg(a.region[3]);
@@ -97,6 +100,10 @@ void TstBatchArgs::kinds_data()
     QTest::newRow("display no file") << "save_image raw" << "display" << "save_image, line 12: a file name is missing" << false;
     QTest::newRow("display ct2 no number") << "save_image ct2 a.png" << "display" << "save_image, line 12: \"a.png\" is not an integer" << false;
     QTest::newRow("text missing") << "i0_load" << "text" << "" << true;
+    QTest::newRow("optional int absent") << "ct_cor_auto" << "optint:0:inf" << "none" << true;
+    QTest::newRow("optional int given") << "ct_cor_auto 64" << "optint:0:inf" << "64" << true;
+    QTest::newRow("optional int negative") << "ct_cor_auto -3" << "optint:0:inf" << "ct_cor_auto, line 12: -3 is out of range (0 to 2147483647)" << false;
+    QTest::newRow("optional int text") << "ct_cor_auto mid" << "optint:0:inf" << "ct_cor_auto, line 12: \"mid\" is not an integer" << false;
 }
 
 void TstBatchArgs::kinds()

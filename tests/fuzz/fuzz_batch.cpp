@@ -41,8 +41,16 @@ QStringList referenceProgram(const QString& path)
     QStringList out;
     QString pending, r;
     bool continued = false;
+    QStringList lines;
     while (in.readLineInto(&r)) {
-        QString line = removeComment(r);
+        // A lone carriage return ends a line too.
+        const QStringList parts = r.split(QLatin1Char('\r'));
+        for (qsizetype k = 0; k < parts.size(); ++k)
+            if (k == 0 || k + 1 < parts.size() || !parts[k].isEmpty())
+                lines << parts[k];
+    }
+    for (const QString& raw : lines) {
+        QString line = removeComment(raw);
         if (continued)
             line = pending + line;
         QString probe = line;

@@ -26,7 +26,8 @@ bool harmless(const QByteArray& in)
 
 int lineCount(const QByteArray& b)
 {
-    return int(b.count('\n')) + 1;
+    // LF, CR LF and a lone CR each end a line: an upper bound.
+    return int(b.count('\n') + b.count('\r')) + 1;
 }
 
 } // namespace

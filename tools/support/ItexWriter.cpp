@@ -1,5 +1,6 @@
 #include "ItexWriter.h"
 
+#include "Logging.h"
 #include <QDebug>
 #include "SafeWrite.h"
 #include <QtEndian>
@@ -50,18 +51,18 @@ QByteArray ItexWriter::header(int commentLength) const
 bool ItexWriter::write(const QString& path, const void* pixels) const
 {
     if (width < 1 || height < 1 || (bytesPerPixel != 2 && bytesPerPixel != 4) || !pixels) {
-        qDebug().noquote() << QStringLiteral("ITEX writer: bad image size or pixel width, not written: ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("ITEX writer: bad image size or pixel width, not written: ") + path;
         return false;
     }
     const QByteArray text = comment();
     if (text.size() > 0xFFFF) {
-        qDebug().noquote() << QStringLiteral("ITEX writer: comment too long, not written: ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("ITEX writer: comment too long, not written: ") + path;
         return false;
     }
     SafeWrite sw(path);
     QIODevice& f = *sw.device();
     if (!sw.open(QIODevice::WriteOnly)) {
-        qDebug().noquote() << QStringLiteral("ITEX writer: can not open ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("ITEX writer: can not open ") + path;
         return false;
     }
     f.write(header(int(text.size())));
@@ -79,7 +80,7 @@ bool ItexWriter::write(const QString& path, const void* pixels) const
     f.write(le.data(), bytes);
 #endif
     if (!sw.commit()) {
-        qDebug().noquote() << QStringLiteral("ITEX writer: can not write ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("ITEX writer: can not write ") + path;
         return false;
     }
     return true;
@@ -88,7 +89,7 @@ bool ItexWriter::write(const QString& path, const void* pixels) const
 bool ItexWriter::write16(const QString& path, const quint16* pixels) const
 {
     if (bytesPerPixel != 2) {
-        qDebug().noquote() << QStringLiteral("ITEX writer: 16-bit pixels for a 32-bit file, not written: ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("ITEX writer: 16-bit pixels for a 32-bit file, not written: ") + path;
         return false;
     }
     return write(path, pixels);
@@ -97,7 +98,7 @@ bool ItexWriter::write16(const QString& path, const quint16* pixels) const
 bool ItexWriter::write32(const QString& path, const quint32* pixels) const
 {
     if (bytesPerPixel != 4) {
-        qDebug().noquote() << QStringLiteral("ITEX writer: 32-bit pixels for a 16-bit file, not written: ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("ITEX writer: 32-bit pixels for a 16-bit file, not written: ") + path;
         return false;
     }
     return write(path, pixels);

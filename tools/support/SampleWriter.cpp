@@ -1,5 +1,6 @@
 #include "SampleWriter.h"
 
+#include "Logging.h"
 #include "ItexWriter.h"
 
 #include <QDebug>
@@ -104,6 +105,12 @@ int SampleWriter::alongDim() const
 double SampleWriter::cor() const
 {
     return opt.cor >= 0 ? opt.cor : std::floor(axisDim() / 2.0) + 2.5;
+}
+
+double SampleWriter::corAt(int along) const
+{
+    const int n = alongDim();
+    return n > 1 ? cor() + opt.tilt * (double(along) / (n - 1) - 0.5) : cor();
 }
 
 double SampleWriter::axisCentre() const
@@ -246,7 +253,7 @@ bool SampleWriter::valid()
         if (opt.kind == QLatin1String("xafs") && !(e > 0))
             err = QStringLiteral("energies must be positive");
     if (!err.isEmpty())
-        qDebug().noquote() << QStringLiteral("Sample writer: ") + err;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: ") + err;
     return err.isEmpty();
 }
 
@@ -258,7 +265,7 @@ bool SampleWriter::write()
     for (const char* sub : { "i0", "bg", "truth" }) {
         if (!dir.mkpath(QLatin1String(sub))) {
             err = QStringLiteral("can not make directories in ") + opt.outDir;
-            qDebug().noquote() << QStringLiteral("Sample writer: ") + err;
+            qCDebug(lcData).noquote() << QStringLiteral("Sample writer: ") + err;
             return false;
         }
     }
@@ -331,7 +338,7 @@ bool SampleWriter::writeSeries(double energyEv)
             bg[size_t(r) * w + c] = bgAt(c, r);
         }
     const quint32 stream = 3 + quint32(std::lround(energyEv * 1000.0));
-    const double corV = cor(), centre = axisCentre();
+    const double centre = axisCentre();
     const int along = alongDim(), across = axisDim();
 
     std::atomic<int> next { 0 };
@@ -347,7 +354,7 @@ bool SampleWriter::writeSeries(double energyEv)
             std::mt19937 g(streamSeed(stream, quint32(p)));
             Gauss gauss(g);
             for (int a = 0; a < along; ++a) {
-                ph.projectLine(theta, a - centre, -corV, across, line.data());
+                ph.projectLine(theta, a - centre, -corAt(a), across, line.data());
                 for (int k = 0; k < across; ++k) {
                     const size_t at = opt.axisVertical ? size_t(a) * w + k : size_t(k) * w + a;
                     const double signal = (i0[at] - bg[at]) * std::exp(-line[size_t(k)]);
@@ -382,7 +389,7 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
     SafeWrite sw(path);
     QIODevice& f = *sw.device();
     if (!sw.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: can not open ") + path;
         return false;
     }
     QTextStream out(&f);
@@ -408,7 +415,7 @@ bool SampleWriter::writeTruth(int slice, double energyEv) const
     }
     out.flush();
     if (!sw.commit()) {
-        qDebug().noquote() << QStringLiteral("Sample writer: can not write ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: can not write ") + path;
         return false;
     }
     return true;
@@ -420,7 +427,7 @@ bool SampleWriter::writeInfo() const
     SafeWrite sw(path);
     QIODevice& f = *sw.device();
     if (!sw.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qDebug().noquote() << QStringLiteral("Sample writer: can not open ") + path;
+        qCDebug(lcData).noquote() << QStringLiteral("Sample writer: can not open ") + path;
         return false;
     }
     QTextStream out(&f);
@@ -431,6 +438,8 @@ bool SampleWriter::writeInfo() const
     out << "nProj=" << opt.nProj << "\n";
     out << "axis=" << (opt.axisVertical ? "v" : "h") << "\n";
     out << "cor=" << QString::number(cor(), 'g', 10) << "\n";
+    if (opt.tilt != 0)
+        out << "tilt=" << QString::number(opt.tilt, 'g', 10) << "\n";
     out << "axisCentre=" << axisCentre() << "\n";
     out << "truthSize=" << truthSize() << "\n";
     QStringList slices;

@@ -28,6 +28,7 @@ struct SampleOptions
     int nProj = 180;
     bool axisVertical = true;
     double cor = -1;            // below 0: dim / 2 + 2.5
+    double tilt = 0;            // tilted axis: the centre moves by this from the first line along the axis to the last
     quint32 seed = 1;
     bool noise = true;
     QList<double> energies;     // eV; empty: 7080, 7100, 7110, 7115, 7120, 7140
@@ -56,6 +57,7 @@ public:
     int axisDim() const;        // detector size across the axis
     int alongDim() const;       // detector size along the axis
     double cor() const;
+    double corAt(int along) const;  // the centre at a position along the axis (tilt included)
     double axisCentre() const;  // detector position of Y = 0 along the axis
     int truthSize() const;      // N
     double radius() const;      // in-plane head radius

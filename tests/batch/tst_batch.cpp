@@ -319,10 +319,10 @@ void TstBatch::controlLoopStops()
     QFETCH(QString, how);
     TickCounter counter;
     load(":echo tick\n:goto :echo\n");
-    QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(batch, [b = batch] { b->batchExec(); }, Qt::QueuedConnection);
     QTRY_VERIFY(ticks > 1000);
     if (how == "toggle") {
-        QMetaObject::invokeMethod(batch, "batchExec", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(batch, [b = batch] { b->batchExec(); }, Qt::QueuedConnection);
         QTRY_VERIFY_WITH_TIMEOUT(!batch->isRunning(), 5000);
         const int after = ticks;
         QTest::qWait(50);

@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QStringDecoder>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -35,20 +37,18 @@ void countStep(const QString& msg)
 QStringList referenceProgram(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!f.open(QIODevice::ReadOnly))
         std::abort();
-    QTextStream in(&f);
+    const QByteArray bytes = f.readAll();
+    // Decoded by its byte-order mark, UTF-8 otherwise; LF, CR LF and a lone
+    // CR each end a line.
+    QStringDecoder decode(QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8));
+    QStringList lines = QString(decode(bytes)).split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
     QStringList out;
-    QString pending, r;
+    QString pending;
     bool continued = false;
-    QStringList lines;
-    while (in.readLineInto(&r)) {
-        // A lone carriage return ends a line too.
-        const QStringList parts = r.split(QLatin1Char('\r'));
-        for (qsizetype k = 0; k < parts.size(); ++k)
-            if (k == 0 || k + 1 < parts.size() || !parts[k].isEmpty())
-                lines << parts[k];
-    }
     for (const QString& raw : lines) {
         QString line = removeComment(raw);
         if (continued)

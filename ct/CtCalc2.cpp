@@ -6,6 +6,7 @@
 #include "RingRemoval.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
+#include "TiffWriter.h"
 
 #include <QDebug>
 #include <QSemaphore>
@@ -140,6 +141,7 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
     auto s = std::make_shared<CtSlice>();
     s->n = n;
     s->slice = job.slice;
+    s->nProj = nth;
     s->minV = kernel.minV;
     s->maxV = kernel.maxV;
     s->region = reg;
@@ -166,6 +168,14 @@ void CtCalc2::write(CtResult& r)
         if (CtFiles::saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0,
                               s.region.x1, s.region.z1, &error)) {
             r.written << job.dataFile;
+        } else {
+            r.failures << error;
+            Failures::record(Failures::Write, error);
+        }
+    }
+    if (!job.tiffFile.isEmpty()) {
+        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error)) {
+            r.written << job.tiffFile;
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);

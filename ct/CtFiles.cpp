@@ -1,8 +1,10 @@
 #include "CtFiles.h"
 
+#include "CtResult.h"
 #include "Logging.h"
 #include "DispMath.h"
 #include "SafeWrite.h"
+#include "TiffWriter.h"
 
 #include <QDebug>
 #include <QImage>
@@ -13,6 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <vector>
 
 QString CtFiles::insertTag(const QString& name, const QString& tag)
 {
@@ -145,4 +149,47 @@ bool CtFiles::savePicture(const QString& path, const QImage& picture, const QRec
         },
         &why);
     return ok || fail(error, why);
+}
+
+QString CtFiles::tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h)
+{
+    const int scale = 2 * s.nProj;
+    return QStringLiteral("ZUVO-CTImg slice=%1 x0=%2 z0=%3 width=%4 height=%5 image=%6 projections=%7 "
+                          "mu_per_pixel=value/%8 scale_to_mu=%9")
+        .arg(s.slice).arg(x0).arg(z0).arg(w).arg(h).arg(s.n).arg(s.nProj).arg(scale)
+        .arg(scale > 0 ? QString::number(1.0 / scale, 'g', 17) : QStringLiteral("nan"));
+}
+
+bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* error)
+{
+    const CtRegion& r = s.region;
+    double xa, xb, za, zb;
+    if (!loopRange(r.x0, r.x1, xa, xb) || !loopRange(r.z0, r.z1, za, zb))
+        return fail(error, QStringLiteral("Empty region, no float TIFF written : ") + path);
+    if ((xb - xa) * (zb - za) > maxLines(s.n) || xb - xa > 1 << 30 || zb - za > 1 << 30)
+        return fail(error, QStringLiteral("Region too large for a float TIFF, not written : ") + path);
+    const long long x0 = (long long)xa, z0 = (long long)za;
+    const int w = int(xb - xa), h = int(zb - za);
+    std::vector<float> v;
+    try {
+        v.assign(size_t(w) * size_t(h), 0.0f);
+    } catch (const std::bad_alloc&) {
+        return fail(error, QStringLiteral("Out of memory for the float TIFF ") + path);
+    }
+    // The same pixels, in the same order, as the data file's lines.
+    for (int j = 0; j < h; ++j) {
+        const long long z = z0 + j;
+        if (z < 0 || z >= s.n)
+            continue;
+        const double* row = s.image.data() + size_t(z) * size_t(s.n);
+        for (int i = 0; i < w; ++i) {
+            const long long x = x0 + i;
+            if (x >= 0 && x < s.n)
+                v[size_t(j) * size_t(w) + size_t(i)] = float(row[x]);
+        }
+    }
+    QString why;
+    if (!writeFloatTiff(path, v.data(), w, h, tiffDescription(s, x0, z0, w, h), &why))
+        return fail(error, QStringLiteral("Can't write float TIFF %1: %2").arg(path, why));
+    return true;
 }

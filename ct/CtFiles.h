@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+struct CtSlice;
 class QIODevice;
 class QImage;
 class QRectF;
@@ -34,6 +35,13 @@ public:
     // suffix, written aside and renamed into place.  False with *error set.
     static bool savePicture(const QString& path, const QImage& picture, const QRectF& part,
                             QString* error);
+    // The slice's values over its calculation region (pixels of the region
+    // outside the image as 0) as a 32-bit float TIFF whose description gives
+    // the region's offset and the scale to mu; written aside and renamed.
+    // False with *error set.
+    static bool saveFloatTiff(const QString& path, const CtSlice& s, QString* error);
+    // The image description of that file.
+    static QString tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h);
     // Data lines the region asks for (0 when it is empty), as a double so
     // that absurd regions cannot overflow.
     static double lineCount(double x0, double z0, double x1, double z1);

@@ -52,6 +52,8 @@ struct CtJob
     // Absolute paths of the files to write; empty: not written.
     QString imageFile;
     QString dataFile;
+    // The calculation region's values as a 32-bit float TIFF.
+    QString tiffFile;
 };
 
 Q_DECLARE_METATYPE(CtJob)

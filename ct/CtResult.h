@@ -18,6 +18,7 @@ struct CtSlice
 {
     int n = 0;                  // side of the image
     int slice = 0;
+    int nProj = 0;              // projections summed: value / (2 nProj) is mu per pixel
     std::vector<double> image;  // n rows of n values, row = z
     double minV = 0;
     double maxV = 0;

@@ -294,6 +294,11 @@ void CtRun::setupFFT()
         fftN = std::min({fftN, sliceSide(dim, cond.corOf(cond.from), cond.rotAxIsV),
                          sliceSide(dim, cond.corOf(cond.to), cond.rotAxIsV)});
     fftNProj = images ? CtCond::projectionsUsed(cond.angles, images->count()) : 0;
+    // The series' own angles, of the projections the run uses.
+    fftAngles = images && images->anglesDeg.size() == images->count() && fftNProj <= images->count()
+                    ? FbpKernel::radiansOf(images->anglesDeg.constData(), fftNProj,
+                                           cond.angles == AngularRange::Full)
+                    : std::vector<double>();
     // Buffers only for the workers this run uses; busy ones are sized when
     // they are next handed a slice.
     const int used = cond.autoExec ? std::min(usedWorkers(), gatePermits())
@@ -314,11 +319,13 @@ void CtRun::sizeKernel(int i)
     if (pending[size_t(i)] > 0 || w->busy)
         return;
     w->kernel.setup(fftN, fftNProj, cond.filter, cond.angles == AngularRange::Full);
+    w->kernel.setAngles(fftAngles);
 }
 
 void CtRun::setupSaveConds()
 {
-    runSave = Save{saveImg, saveDat, imgPath, imgName, imgTag, datPath, datName, datTag};
+    runSave = Save{saveImg, saveDat, imgPath, imgName, imgTag, datPath, datName, datTag, saveTif,
+                   tifPath.isEmpty() ? datPath : tifPath, tifName.isEmpty() ? datName : tifName};
 }
 
 CtJob CtRun::makeJob(int i, int slice) const
@@ -342,6 +349,9 @@ CtJob CtRun::makeJob(int i, int slice) const
     if (runSave.dat)
         j.dataFile = QDir(runSave.datPath).absoluteFilePath(
             CtFiles::sliceName(runSave.datName, runSave.datTag, slice, QStringLiteral("dat")));
+    if (runSave.tif)
+        j.tiffFile = QDir(runSave.tifPath).absoluteFilePath(
+            CtFiles::sliceName(runSave.tifName, runSave.datTag, slice, QStringLiteral("tif")));
     return j;
 }
 
@@ -481,6 +491,8 @@ void CtRun::startReport()
         runReportPath = QDir(runSave.datPath).absoluteFilePath(CtRunReport::fileName(runSave.datName, runSave.datTag));
     else if (runSave.img)
         runReportPath = QDir(runSave.imgPath).absoluteFilePath(CtRunReport::fileName(runSave.imgName, runSave.imgTag));
+    else if (runSave.tif)
+        runReportPath = QDir(runSave.tifPath).absoluteFilePath(CtRunReport::fileName(runSave.tifName, runSave.datTag));
     runReport.pattern = pattern;
     if (images)
         runReport.setInput(*images);

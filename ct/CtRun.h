@@ -59,6 +59,10 @@ public:
     QString imgPath, imgName, imgTag;
     bool saveDat = false;
     QString datPath, datName, datTag;
+    // Float TIFF of each slice's region; an empty path or name takes the
+    // data files' one, and the data files' tag is used.
+    bool saveTif = false;
+    QString tifPath, tifName;
     // The glob the projections were chosen with, for the run report (made
     // from their names when empty).
     QString pattern;
@@ -146,6 +150,8 @@ private:
     // Kernel size of the current run.
     int fftN = 0;
     int fftNProj = 0;
+    // Projection angles of the run's series (empty: evenly spread).
+    std::vector<double> fftAngles;
     bool seriesDealt = false;
     // A single slice waits for the first worker to finish an older run's slice.
     bool waitingFirst = false;
@@ -157,6 +163,8 @@ private:
     {
         bool img = false, dat = false;
         QString imgPath, imgName, imgTag, datPath, datName, datTag;
+        bool tif = false;
+        QString tifPath, tifName;
     } runSave;
     CtRunReport runReport;
     QString runReportPath;

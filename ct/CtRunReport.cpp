@@ -52,9 +52,17 @@ void CtRunReport::setInput(const ImgDatas& set)
     fileCount = set.count();
     width = set.width;
     height = set.height;
-    inputDir = fileCount > 0 ? QFileInfo(set.at(0)->fileName).absolutePath() : QString();
-    if (pattern.isEmpty())
-        pattern = namePattern(names);
+    inputFile = set.sourceFile.isEmpty() ? QString() : QFileInfo(set.sourceFile).absoluteFilePath();
+    anglesFromData = !set.anglesDeg.isEmpty() && set.anglesDeg.size() == fileCount;
+    if (!inputFile.isEmpty()) {
+        inputDir = QFileInfo(inputFile).absolutePath();
+        if (pattern.isEmpty())
+            pattern = QFileInfo(inputFile).fileName();
+    } else {
+        inputDir = fileCount > 0 ? QFileInfo(set.at(0)->fileName).absolutePath() : QString();
+        if (pattern.isEmpty())
+            pattern = namePattern(names);
+    }
     const ImgData* i0Img = set.i0();
     const ImgData* bgImg = set.bg();
     i0 = i0Img && i0Img->ready ? QFileInfo(i0Img->fileName).absoluteFilePath() : QString();
@@ -115,6 +123,9 @@ QJsonObject CtRunReport::toJson() const
     o["end"] = timeText(endTime);
     o["inputDir"] = inputDir;
     o["pattern"] = pattern;
+    o["inputFile"] = inputFile.isEmpty() ? QJsonValue() : QJsonValue(inputFile);
+    // The rotation angles came with the projections (they then replace the range).
+    o["anglesFromData"] = anglesFromData;
     o["fileCount"] = fileCount;
     o["imageSize"] = QJsonArray{width, height};
     o["i0"] = i0.isEmpty() ? QJsonValue() : QJsonValue(i0);

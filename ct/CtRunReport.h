@@ -26,6 +26,10 @@ public:
     int fileCount = 0;
     int width = 0, height = 0;
     QString i0, bg;             // file names, empty when none is used
+    // The one file holding the whole series (HDF5 scan, TIFF stack); empty otherwise.
+    QString inputFile;
+    // The projections came with their own rotation angles.
+    bool anglesFromData = false;
     QString i0After;            // I0 after the scan (interpolated), empty when none
     int i0Count = 0, bgCount = 0, i0AfterCount = 0;  // images averaged into each
     QString calculator;         // "CT2" or "CT1"

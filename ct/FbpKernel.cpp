@@ -290,13 +290,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
     // Room for a 16-value load starting 8 before the first or at the last sample.
     stride = (size_t(n) + front + 16 + 7) & ~size_t(7);
     filt.assign(stride * size_t(nProj) + front, 0.0);
-    cosT.resize(size_t(nProj));
-    sinT.resize(size_t(nProj));
-    for (int p = 0; p < nProj; ++p) {
-        const double th = ((fullTurn ? 2 * pi : pi) / nProj) * p;
-        cosT[size_t(p)] = std::cos(th);
-        sinT[size_t(p)] = std::sin(th);
-    }
+    makeTables();
     if (!padded) {
         fwdPlan = fftw_plan_dft_1d(n, fwdIn, fwdOut, FFTW_FORWARD, FFTW_ESTIMATE);
         invPlan = fftw_plan_dft_1d(n, invIn, invOut, FFTW_BACKWARD, FFTW_ESTIMATE);
@@ -312,6 +306,66 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
     for (int k = 0; k < specLen; ++k)
         weights[size_t(k)] = twoPi * fwdOut[k][0] * filter.window(2.0 * k / m);
     std::memset(realIn, 0, sizeof(double) * size_t(m));
+}
+
+void FbpKernel::setAngles(std::vector<double> radians)
+{
+    angleList = std::move(radians);
+    if (nProj > 0)
+        makeTables();
+}
+
+std::vector<double> FbpKernel::radiansOf(const double* degrees, int count, bool fullTurn)
+{
+    if (!degrees || count <= 0)
+        return {};
+    const double span = fullTurn ? 360.0 : 180.0;
+    bool even = true;
+    for (int p = 0; p < count && even; ++p)
+        even = std::fabs(degrees[p] - span * p / count) <= 1e-5;
+    if (even)
+        return {};
+    std::vector<double> r(static_cast<size_t>(count));
+    for (int p = 0; p < count; ++p)
+        r[size_t(p)] = degrees[p] * (pi / 180.0);
+    return r;
+}
+
+void FbpKernel::makeTables()
+{
+    cosT.resize(size_t(nProj));
+    sinT.resize(size_t(nProj));
+    weightT.clear();
+    if (angleList.size() != size_t(nProj)) {
+        for (int p = 0; p < nProj; ++p) {
+            const double th = ((fullTurn ? 2 * pi : pi) / nProj) * p;
+            cosT[size_t(p)] = std::cos(th);
+            sinT[size_t(p)] = std::sin(th);
+        }
+        return;
+    }
+    // Angles a half turn apart see the same lines (mirrored), so each
+    // projection's share is half the gaps to its neighbours on the half
+    // turn.
+    std::vector<double> a(static_cast<size_t>(nProj));
+    std::vector<int> order(static_cast<size_t>(nProj));
+    for (int p = 0; p < nProj; ++p) {
+        const double th = angleList[size_t(p)];
+        cosT[size_t(p)] = std::cos(th);
+        sinT[size_t(p)] = std::sin(th);
+        double m = std::fmod(th, pi);
+        if (m < 0)
+            m += pi;
+        a[size_t(p)] = m;
+        order[size_t(p)] = p;
+    }
+    std::sort(order.begin(), order.end(), [&](int i, int j) { return a[size_t(i)] < a[size_t(j)]; });
+    weightT.assign(size_t(nProj), 1.0);
+    for (int k = 0; k < nProj; ++k) {
+        const double prev = k > 0 ? a[size_t(order[size_t(k - 1)])] : a[size_t(order.back())] - pi;
+        const double next = k + 1 < nProj ? a[size_t(order[size_t(k + 1)])] : a[size_t(order.front())] + pi;
+        weightT[size_t(order[size_t(k)])] = 0.5 * (next - prev) * nProj / pi;
+    }
 }
 
 void FbpKernel::release()
@@ -357,13 +411,19 @@ void FbpKernel::transform(const double* row, int p)
 {
     if (!ready() || !row || p < 0 || p >= nProj)
         return;
+    // A projection counts with its share of the turn (1 when evenly spread).
+    const double w = projectionWeight(p);
     if (realIn) {
         // The tail stays zero: the padding.
-        std::memcpy(realIn, row, sizeof(double) * size_t(n));
+        if (w == 1.0)
+            std::memcpy(realIn, row, sizeof(double) * size_t(n));
+        else
+            for (int k = 0; k < n; ++k)
+                realIn[k] = row[k] * w;
         fftw_execute(fwdPlan);
     } else {
         for (int k = 0; k < n; ++k) {
-            fwdIn[k][0] = row[k];
+            fwdIn[k][0] = row[k] * w;
             fwdIn[k][1] = 0.0;
         }
         fftw_execute(fwdPlan);
@@ -426,9 +486,8 @@ void FbpKernel::backProjectReference(int p, double x0, double x1, double z0, dou
 {
     if (!canProject(p))
         return;
-    const double th = ((fullTurn ? 2 * pi : pi) / nProj) * p;
-    const double c = std::cos(th);
-    const double s = std::sin(th);
+    const double c = cosT[size_t(p)];
+    const double s = sinT[size_t(p)];
     const double h = 0.5 * n;
     const double* f = filteredRow(p);
     int xlo, xhi, zlo, zhi;

@@ -24,6 +24,19 @@ public:
     void setup(int n, int nProj, const FbpFilter& filter = FbpFilter(), bool fullTurn = false);
     // Frees buffers and destroys the plans.
     void release();
+    // Rotation angle of each projection in radians; empty (or a count other
+    // than nProj) means evenly spread over the half (or full) turn of setup.  Set
+    // in the GUI thread with setup, never while the owner computes.  Each
+    // projection is weighted by its share of the half turn, so uneven steps
+    // and a series that ends on 180 degrees keep the same scale.
+    void setAngles(std::vector<double> radians);
+    // The angles of degrees as setAngles takes them: empty when there are
+    // none or they are the evenly spread ones (over a half turn, or a full
+    // one for fullTurn; within 1e-5 degrees), so such a series reconstructs
+    // exactly as one without angles.
+    static std::vector<double> radiansOf(const double* degrees, int count, bool fullTurn = false);
+    // Share of the half turn of projection p relative to pi / nProj (1 when evenly spread).
+    double projectionWeight(int p) const { return weightT.empty() ? 1.0 : weightT[size_t(p)]; }
     // image becomes n x n zeros.
     void resetImage(int n);
     // Spectrum of the first n samples of row as projection p.
@@ -80,6 +93,7 @@ private:
     bool regionRows(double z0, double z1, int& lo, int& hi) const;
     void rowSpans(double x0, double x1, int zlo, int zhi);
     bool canProject(int p) const;
+    void makeTables();
 
     fftw_complex* fwdIn = nullptr;
     fftw_complex* fwdOut = nullptr;
@@ -99,6 +113,8 @@ private:
     static constexpr size_t front = 16;
     // Per row of the region: the columns inside the circle and the region.
     std::vector<int> spanLo, spanHi;
-    std::vector<double> cosT, sinT;
+    // Per projection: cosine and sine of its angle, and its weight (empty: all 1).
+    std::vector<double> cosT, sinT, weightT;
+    std::vector<double> angleList;
     Loop loopKind = Loop::Auto;
 };

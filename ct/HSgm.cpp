@@ -14,6 +14,7 @@ void HSgm::resize(int nx_, int nth_)
 {
     std::vector<double>().swap(absorb);
     std::vector<double>().swap(intensity);
+    theta.clear();
     nx = nx_;
     nth = nth_;
     if (nx <= 0 || nth <= 0)

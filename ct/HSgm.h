@@ -23,4 +23,7 @@ public:
     int nx = 0;
     int nth = 0;
     int slice = 0;
+    // Rotation angle of each row in radians when the series gave uneven
+    // ones; empty: row p lies at pi * p / nth.  Emptied by resize.
+    std::vector<double> theta;
 };

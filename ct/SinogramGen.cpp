@@ -1,5 +1,6 @@
 #include "SinogramGen.h"
 
+#include "FbpKernel.h"
 #include "Logging.h"
 #include "HSgm.h"
 #include "ImgData.h"
@@ -45,6 +46,8 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
     hSgm->resize(geom.nx, nth);
     if (!hSgm->hasData())
         return;
+    if (set.anglesDeg.size() == nth)
+        hSgm->theta = FbpKernel::radiansOf(set.anglesDeg.constData(), nth);
 
     std::vector<double> line(size_t(dim) + 1, 0.0);
     std::vector<double> i0Line, bgLine;

@@ -6,6 +6,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -40,6 +41,44 @@ bool sinogramRange(const HSgm& sgm, double& minV, double& maxV)
     return minV <= maxV;
 }
 
+std::vector<int> sinogramRows(const HSgm& sgm)
+{
+    if (!hasSamples(sgm) || sgm.nth > INT_MAX / 2)
+        return {};
+    const int nth = sgm.nth;
+    std::vector<int> rows(size_t(2) * size_t(nth));
+    if (sgm.theta.size() != size_t(nth)) {
+        for (int y = 0; y < 2 * nth; ++y)
+            rows[size_t(y)] = y < nth ? y : -1 - (y - nth);
+        return rows;
+    }
+    // Every projection stands at its angle and, mirrored, half a turn on.
+    constexpr double pi = 3.141592653589793;
+    constexpr double turn = 2 * pi;
+    std::vector<std::pair<double, int>> at;
+    at.reserve(rows.size());
+    for (int p = 0; p < nth; ++p) {
+        for (int m = 0; m < 2; ++m) {
+            double a = std::fmod(sgm.theta[size_t(p)] + m * pi, turn);
+            if (a < 0)
+                a += turn;
+            at.emplace_back(a, m ? -1 - p : p);
+        }
+    }
+    std::sort(at.begin(), at.end());
+    for (int y = 0; y < 2 * nth; ++y) {
+        const double a = pi * y / nth;
+        const auto hi = std::lower_bound(at.begin(), at.end(), std::make_pair(a, INT_MIN));
+        // The neighbours on either side, round the turn.
+        const auto& after = hi == at.end() ? at.front() : *hi;
+        const auto& before = hi == at.begin() ? at.back() : *(hi - 1);
+        const double dAfter = std::fmod(after.first - a + turn, turn);
+        const double dBefore = std::fmod(a - before.first + turn, turn);
+        rows[size_t(y)] = dBefore <= dAfter ? before.second : after.second;
+    }
+    return rows;
+}
+
 QImage sinogramImage(const HSgm& sgm, const ColorScale& scale)
 {
     if (!hasSamples(sgm) || sgm.nth > INT_MAX / 2)
@@ -52,12 +91,18 @@ QImage sinogramImage(const HSgm& sgm, const ColorScale& scale)
                 + QString::number(nx) + QStringLiteral(" x ") + QString::number(2 * nth);
         return QImage();
     }
-    for (int p = 0; p < nth; ++p) {
-        uchar* up = img.scanLine(p);
-        scale.levelRow(sgm.intensityRow(p), up, nx);
-        uchar* down = img.scanLine(nth + p);
+    const std::vector<int> rows = sinogramRows(sgm);
+    std::vector<uchar> levels(static_cast<size_t>(nx));
+    for (int y = 0; y < 2 * nth; ++y) {
+        const int r = rows[size_t(y)];
+        uchar* line = img.scanLine(y);
+        if (r >= 0) {
+            scale.levelRow(sgm.intensityRow(r), line, nx);
+            continue;
+        }
+        scale.levelRow(sgm.intensityRow(-1 - r), levels.data(), nx);
         for (int j = 0; j < nx; ++j)
-            down[nx - 1 - j] = up[j];
+            line[nx - 1 - j] = levels[size_t(j)];
     }
     return img;
 }
@@ -73,8 +118,14 @@ bool sinogramValueAt(const HSgm& sgm, double x, double y, double& value)
         return false;
     const int ix = int(tx);
     const int iy = int(ty);
-    const int p = iy % sgm.nth;
-    const int c = iy < sgm.nth ? ix : sgm.nx - 1 - ix;
+    int p = iy % sgm.nth;
+    bool mirrored = iy >= sgm.nth;
+    if (!sgm.theta.empty()) {
+        const int r = sinogramRows(sgm)[size_t(iy)];
+        p = r >= 0 ? r : -1 - r;
+        mirrored = r < 0;
+    }
+    const int c = mirrored ? sgm.nx - 1 - ix : ix;
     value = sgm.intensityRow(p)[c];
     return true;
 }
@@ -103,16 +154,15 @@ bool fourierSinogram(const HSgm& sgm, std::vector<double>& mag)
         return false;
     }
     const double scale = 1.0 / (2.0 * nx * nth);
-    for (int p = 0; p < nth; ++p) {
-        const double* v = sgm.intensityRow(p);
-        fftw_complex* up = in + size_t(p) * size_t(nx);
-        fftw_complex* down = in + size_t(nth + p) * size_t(nx);
+    const std::vector<int> shown = sinogramRows(sgm);
+    for (long long y = 0; y < rows; ++y) {
+        const int r = shown[size_t(y)];
+        const double* v = sgm.intensityRow(r >= 0 ? r : -1 - r);
+        fftw_complex* line = in + size_t(y) * size_t(nx);
         for (int j = 0; j < nx; ++j) {
-            const double s = v[j] * scale;
-            up[j][0] = s;
-            up[j][1] = 0.0;
-            down[nx - 1 - j][0] = s;
-            down[nx - 1 - j][1] = 0.0;
+            const int k = r >= 0 ? j : nx - 1 - j;
+            line[k][0] = v[j] * scale;
+            line[k][1] = 0.0;
         }
     }
     // Planning with FFTW_ESTIMATE leaves the input as it is.

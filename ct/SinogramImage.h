@@ -15,7 +15,14 @@ bool sinogramRange(const HSgm& sgm, double& minV, double& maxV);
 
 // nx x 2*nth grey picture: row p holds projection p, row nth + p the same
 // projection mirrored left to right (the second half-turn).  Null without data.
+// A record with its own angles is drawn over the full turn by angle: row y
+// (at 180 y / nth degrees) holds the projection nearest that angle, mirrored
+// when it is the projection taken half a turn earlier.
 QImage sinogramImage(const HSgm& sgm, const ColorScale& scale);
+
+// The projection shown in each row of that picture: p, or -1 - p when row y
+// shows projection p mirrored.  2*nth entries; empty without data.
+std::vector<int> sinogramRows(const HSgm& sgm);
 
 // Intensity shown at pixel (x, y) of sinogramImage, following the mirroring
 // in the lower half.  False outside the picture or without data.

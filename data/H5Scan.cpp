@@ -293,5 +293,6 @@ bool loadH5Scan(const QString& file, ImgDatas& set, QString* why)
         return refuse(QStringLiteral("out of memory"));
     }
     set.setScan(projs, i0.release(), bg.release(), scan.anglesDeg());
+    set.sourceFile = file;
     return true;
 }

@@ -27,8 +27,9 @@ bool ImgDatas::addFile(const QString& path)
 
 bool ImgDatas::adopt(ImgData* img, const QString& name, const QString& why)
 {
-    // Angles given for other images no longer fit the series.
+    // Angles given for other images no longer fit the series, nor its source.
     anglesDeg.clear();
+    sourceFile.clear();
     if (!img || !img->ready || img->width < 1) {
         failed << name;
         Failures::record(Failures::Load, QStringLiteral("File is not ready to access %1 (%2)").arg(name, why));
@@ -65,6 +66,7 @@ bool ImgDatas::addTiffStack(const QString& path)
         Failures::record(Failures::Load, tooBig + QStringLiteral(": ") + path);
         return false;
     }
+    const bool whole = imgs.isEmpty();
     bool all = true;
     for (int p = 0; p < pages; ++p) {
         auto* img = new ImgDataTiff;
@@ -73,6 +75,8 @@ bool ImgDatas::addTiffStack(const QString& path)
         img->ready = img->load();
         all = adopt(img, QStringLiteral("%1 (page %2)").arg(path).arg(p + 1), img->error) && all;
     }
+    if (whole && !imgs.isEmpty())
+        sourceFile = path;
     return all;
 }
 
@@ -107,6 +111,7 @@ void ImgDatas::clearImgs()
     scanI0.reset();
     scanBg.reset();
     anglesDeg.clear();
+    sourceFile.clear();
 }
 
 namespace {

@@ -78,6 +78,9 @@ public:
     // (one per image, in order); empty otherwise, and emptied as soon as the
     // images no longer match them.
     QVector<double> anglesDeg;
+    // The one file the whole series came from (an HDF5 scan, a TIFF stack);
+    // empty for a series of image files, and emptied when the series changes.
+    QString sourceFile;
 
 signals:
     void imageUpdated();

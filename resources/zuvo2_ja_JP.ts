@@ -16,6 +16,46 @@
         <translation>データ自動保存</translation>
     </message>
     <message>
+        <source>Auto Save TIFF</source>
+        <translation>TIFF 自動保存</translation>
+    </message>
+    <message>
+        <source>Also write each slice's calculation region as a 32-bit float TIFF (directory and name default to the data files')</source>
+        <translation>各スライスの計算領域を 32 ビット浮動小数点 TIFF でも保存します (ディレクトリと名前は省略時データファイルと同じ)</translation>
+    </message>
+    <message>
+        <source>Scan (HDF5)…</source>
+        <translation>スキャン (HDF5)…</translation>
+    </message>
+    <message>
+        <source>Load a whole scan from one HDF5 Data Exchange file: projections, I0 and BG from its flats and darks, and its angles</source>
+        <translation>HDF5 Data Exchange ファイル 1 つからスキャン全体を読み込みます: 投影像、フラットとダークから I0 と BG、回転角</translation>
+    </message>
+    <message>
+        <source>Stack (TIFF)…</source>
+        <translation>スタック (TIFF)…</translation>
+    </message>
+    <message>
+        <source>Load every page of a multi-page TIFF file as the projection series</source>
+        <translation>マルチページ TIFF ファイルの全ページを投影像シリーズとして読み込みます</translation>
+    </message>
+    <message>
+        <source>Scan (HDF5)</source>
+        <translation>スキャン (HDF5)</translation>
+    </message>
+    <message>
+        <source>Stack (TIFF)</source>
+        <translation>スタック (TIFF)</translation>
+    </message>
+    <message>
+        <source>HDF5 files (*.h5 *.hdf5 *.hdf *.nxs);;All files (*)</source>
+        <translation>HDF5 ファイル (*.h5 *.hdf5 *.hdf *.nxs);;すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>TIFF files (*.tif *.tiff);;All files (*)</source>
+        <translation>TIFF ファイル (*.tif *.tiff);;すべてのファイル (*)</translation>
+    </message>
+    <message>
         <source>Fix Color Scale</source>
         <translation>カラースケール固定</translation>
     </message>

@@ -6,6 +6,7 @@
 #include "CorSearch.h"
 #include "CtRun.h"
 #include "Failures.h"
+#include "H5Scan.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "QuitOnSignal.h"
@@ -65,6 +66,34 @@ std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
         return nullptr;
     }
     return img;
+}
+
+// Every file of dir matching pattern into set; Ok, or Usage with a message.
+int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
+{
+    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
+        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
+        return Usage;
+    }
+    QDir d(dir);
+    d.setNameFilters({pattern});
+    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
+    const QFileInfoList files = d.entryInfoList();
+    if (files.isEmpty()) {
+        err() << "zuvo2-recon: no files match " << pattern << " in " << dir << "\n";
+        return Usage;
+    }
+    QStringList failed;
+    for (const QFileInfo& f : files)
+        if (!set.addFile(f.absoluteFilePath()))
+            failed << f.fileName();
+    if (!failed.isEmpty()) {
+        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
+              << " projection files could not be read: " << failed.mid(0, 5).join(", ")
+              << (failed.size() > 5 ? ", ..." : "") << "\n";
+        return Usage;
+    }
+    return Ok;
 }
 
 // Every path must load; several are averaged into one image.
@@ -140,17 +169,19 @@ int main(int argc, char** argv)
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Reconstructs slices FROM..TO of a projection series by filtered back-projection, "
+        "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
         "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
-        "pictures) plus NAME-run.json, exactly as a window or batch run with the same "
+        "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
         "settings.\nExit status: 0 every slice written, 1 something failed, "
         "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
         "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
         "ends at once)."));
     p.addHelpOption();
     p.addVersionOption();
-    const QCommandLineOption projections("projections", "Directory of the projection images (required).", "DIR");
-    const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img' (required).", "GLOB");
+    const QCommandLineOption projections("projections", "Directory of the projection images (with --pattern; or --h5, or --stack).", "DIR");
+    const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img'.", "GLOB");
+    const QCommandLineOption h5("h5", "An HDF5 Data Exchange file holding the whole scan: projections, I0 and BG from its flats and darks, and its angles when it has them.", "FILE");
+    const QCommandLineOption stack("stack", "A multi-page TIFF file holding the projections, one page each.", "FILE");
     const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1. Given more than once: their average.", "FILE");
     const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0. Given more than once: their average.", "FILE");
     const QCommandLineOption i0After("i0-after",
@@ -165,6 +196,7 @@ int main(int argc, char** argv)
     const QCommandLineOption out("out", "Output directory, made when missing (required).", "DIR");
     const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
     const QCommandLineOption png("png", "Also write a picture of every slice.");
+    const QCommandLineOption tiff("tiff", "Also write every slice's region as a 32-bit float TIFF, NAME-%05d.tif.");
     const QCommandLineOption quiet("quiet", "No progress display.");
     const QCommandLineOption filter("filter",
         "Filter: " + FbpFilter::names().join(", ")
@@ -176,7 +208,7 @@ int main(int argc, char** argv)
     const QCommandLineOption angles("angles",
         "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
         "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
-    p.addOptions({projections, pattern, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, quiet,
+    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
                   filter, pixelSize, rings, angles, i0After});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
@@ -190,9 +222,20 @@ int main(int argc, char** argv)
     }
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
-    for (const QCommandLineOption* o : {&projections, &pattern, &cor, &slices, &out})
+    const int sources = int(p.isSet(projections) || p.isSet(pattern)) + int(p.isSet(h5)) + int(p.isSet(stack));
+    if (sources == 0)
+        return usage(QStringLiteral("--projections and --pattern, --h5 or --stack is missing"));
+    if (sources > 1)
+        return usage(QStringLiteral("give the projections one way: --projections and --pattern, --h5 or --stack"));
+    if (p.isSet(h5) && (p.isSet(i0) || p.isSet(bg) || p.isSet(i0After)))
+        return usage(QStringLiteral("--i0, --bg and --i0-after do not go with --h5: the scan brings its own"));
+    for (const QCommandLineOption* o : {&cor, &slices, &out})
         if (!p.isSet(*o) && !(o == &cor && p.isSet(corFit)))
             return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
+    if (sources == 1 && (p.isSet(projections) || p.isSet(pattern)))
+        for (const QCommandLineOption* o : {&projections, &pattern})
+            if (!p.isSet(*o))
+                return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
 
     CtCond c;
     c.ct2 = true;
@@ -247,31 +290,23 @@ int main(int argc, char** argv)
         view.region = CtRegion{v[0], v[1], v[2], v[3]};
     }
 
-    // Inputs: every listed projection must load, or nothing is done.
-    const QString dir = p.value(projections);
-    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
-        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
-        return Usage;
-    }
-    QDir d(dir);
-    d.setNameFilters({p.value(pattern)});
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    const QFileInfoList files = d.entryInfoList();
-    if (files.isEmpty()) {
-        err() << "zuvo2-recon: no files match " << p.value(pattern) << " in " << dir << "\n";
-        return Usage;
-    }
+    // Inputs: every projection must load, or nothing is done.
     ImgDatas set;
-    QStringList failed;
-    for (const QFileInfo& f : files)
-        if (!set.addFile(f.absoluteFilePath()))
-            failed << f.fileName();
-    if (!failed.isEmpty()) {
-        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
-              << " projection files could not be read: " << failed.mid(0, 5).join(", ")
-              << (failed.size() > 5 ? ", ..." : "") << "\n";
-        return Usage;
-    }
+    if (p.isSet(h5)) {
+        QString whyScan;
+        if (!loadH5Scan(p.value(h5), set, &whyScan)) {
+            err() << "zuvo2-recon: cannot read the scan " << p.value(h5) << ": " << whyScan << "\n";
+            return Usage;
+        }
+    } else if (p.isSet(stack)) {
+        if (!set.addTiffStack(p.value(stack))) {
+            // The reason has been logged with the failure.
+            err() << "zuvo2-recon: cannot read the stack " << p.value(stack) << "\n";
+            return Usage;
+        }
+    } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
+        return code;
+
     std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
     ImgData* i0Ptr = nullptr;
     ImgData* bgPtr = nullptr;
@@ -324,6 +359,9 @@ int main(int argc, char** argv)
     run.saveDat = true;
     run.datPath = outDir;
     run.datName = p.value(name) + QStringLiteral(".dat");
+    run.saveTif = p.isSet(tiff);
+    run.tifPath = outDir;
+    run.tifName = p.value(name) + QStringLiteral(".tif");
     run.saveImg = p.isSet(png);
     run.imgPath = outDir;
     run.imgName = p.value(name) + QStringLiteral(".png");

@@ -10,6 +10,7 @@
 #include "CtRun.h"
 #include "Failures.h"
 #include "FileEnergy.h"
+#include "H5Scan.h"
 #include "HSgm.h"
 #include "ImgData.h"
 
@@ -69,6 +70,10 @@ Body::Body(QWidget* parent)
     SelectImageSaveDir->Name->show();
     SelectDataSaveDir->setMode(1);
     SelectDataSaveDir->Name->show();
+    SelectTiffSaveDir->setMode(1);
+    SelectTiffSaveDir->Name->show();
+    // The float TIFFs carry the data files' tag (a data set's energy).
+    SelectTiffSaveDir->AddTag->hide();
     AdditionalInfo->setVisible(ShowAdditionalInfo->isChecked());
     CalcCT->setStyleSheet(idleStyle);
 
@@ -121,6 +126,8 @@ Body::Body(QWidget* parent)
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
+    connect(LoadScanH5, &QPushButton::clicked, this, [this] { chooseSeriesFile(true); });
+    connect(LoadStackTiff, &QPushButton::clicked, this, [this] { chooseSeriesFile(false); });
     // Names and energies are one list: clearing one clears both.
     connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { i0Energies.clear(); });
     connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
@@ -292,6 +299,7 @@ void Body::quitOnSignal()
 void Body::enableInputs(bool f)
 {
     for (QWidget* w : {static_cast<QWidget*>(CTFiles->Select), static_cast<QWidget*>(CTFiles->Clear),
+                       static_cast<QWidget*>(LoadScanH5), static_cast<QWidget*>(LoadStackTiff),
                        static_cast<QWidget*>(I0ImgSel->Select), static_cast<QWidget*>(I0ImgSel->Clear),
                        static_cast<QWidget*>(BGImgSel->Select), static_cast<QWidget*>(BGImgSel->Clear)})
         w->setEnabled(f);
@@ -347,6 +355,11 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         if (rawImages.addFile(f))
             CTFiles->addEntry(f);
     }
+    seriesLoaded();
+}
+
+void Body::seriesLoaded()
+{
     const int last = std::max(rawImages.count() - 1, 0);
     seekCtrl->Seek->setMaximum(last);
     seekCtrl->Index->setMaximum(last);
@@ -362,6 +375,29 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         setCalcRegion(nullptr, 0, 0, n - 1, n - 1);
     }
     emit finishedLoadingCTFiles();
+}
+
+bool Body::loadSeriesFile(const QString& file, bool h5)
+{
+    if (refuseWhileInUse(QStringLiteral("loading projection images from ") + file))
+        return false;
+    // The file replaces the list and the series, size included.
+    CTFiles->clearFiles();
+    clearSeries();
+    const bool ok = h5 ? loadH5Scan(file, rawImages) : rawImages.addTiffStack(file);
+    if (rawImages.count() > 0)
+        CTFiles->addEntry(file);
+    seriesLoaded();
+    return ok;
+}
+
+void Body::chooseSeriesFile(bool h5)
+{
+    const QString file = QFileDialog::getOpenFileName(
+        this, h5 ? tr("Scan (HDF5)") : tr("Stack (TIFF)"), CTFiles->fileDialog()->directory().absolutePath(),
+        h5 ? tr("HDF5 files (*.h5 *.hdf5 *.hdf *.nxs);;All files (*)") : tr("TIFF files (*.tif *.tiff);;All files (*)"));
+    if (!file.isEmpty())
+        loadSeriesFile(file, h5);
 }
 
 void Body::newPosOnRawImg(double x, double y)
@@ -528,6 +564,9 @@ void Body::copySaveConds()
     ctRun->datPath = SelectDataSaveDir->FilePath->text();
     ctRun->datName = SelectDataSaveDir->Name->text();
     ctRun->datTag = SelectDataSaveDir->AddTag->text();
+    ctRun->saveTif = AutoSaveTiff->isChecked();
+    ctRun->tifPath = SelectTiffSaveDir->FilePath->text();
+    ctRun->tifName = SelectTiffSaveDir->Name->text();
     ctCalc.setSaveImage(ctRun->saveImg, ctRun->imgPath, ctRun->imgName, ctRun->imgTag);
     ctCalc.setSaveData(ctRun->saveDat, ctRun->datPath, ctRun->datName, ctRun->datTag);
 }

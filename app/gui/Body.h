@@ -60,6 +60,11 @@ public:
     // A run is active or a worker still finishes a slice of a stopped one:
     // the projections, I0 and BG are being read and must not change.
     bool imagesInUse() const;
+    // Makes one file the whole series: an HDF5 Data Exchange scan (with its
+    // own I0, BG and angles) or every page of a multi-page TIFF file.  False
+    // (the failure counted by the loader) when it did not load whole, or
+    // when the images are in use.
+    bool loadSeriesFile(const QString& file, bool h5);
     // A quit signal: the batch program and a sequence stop, nothing new is
     // started, and the window closes once the slices in progress are written.
     void quitOnSignal();
@@ -152,6 +157,10 @@ private:
     // The projections go with their list: images, failed files, seek, overlay.
     void clearSeries();
     void dataFilesCleared();
+    // After the series changed: seek range, raw picture, sinogram, regions.
+    void seriesLoaded();
+    // The window's file choice for loadSeriesFile.
+    void chooseSeriesFile(bool h5);
     // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
     void applyFixedColorRange();
     // Finds the centre of rotation on a slice of the loaded series and sets

@@ -45,6 +45,10 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
     static const std::vector<Row> rows = {
         {"images_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->CTFiles, QStringLiteral("images_load ")); }},
+        {"images_load_h5", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, true, QStringLiteral("images_load_h5 ")); }},
+        {"images_load_stack", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, false, QStringLiteral("images_load_stack ")); }},
         {"images_new_on_load", A::flagArg(),
          [](X& x, const C&, const A& a) {
              (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);
@@ -298,6 +302,18 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->SelectDataSaveDir->clear0();
              return O::Ok;
          }},
+        {"auto_save_tiff", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->AutoSaveTiff->setChecked(a.flag);
+             return O::Ok;
+         }},
+        {"auto_save_tiff_path", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectTiffSaveDir); }},
+        {"auto_save_tiff_name", A::textArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->SelectTiffSaveDir->Name->setText(a.text);
+             return O::Ok;
+         }},
         // Also switches the data layout: existing programs rely on it.
         {"add_inf_show", A::flagArg(),
          [](X& x, const C&, const A& a) {
@@ -506,6 +522,22 @@ BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& 
         return Outcome::Ng;
     files->fileDialog()->setDirectory(a.text);
     return Outcome::Ok;
+}
+
+BodyCommands::Outcome BodyCommands::loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5,
+                                                   const QString& what)
+{
+    if (refusedInUse(c, what + a.text))
+        return Outcome::Ng;
+    if (a.text.isEmpty())
+        return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
+    const int failures = Failures::total();
+    if (b->loadSeriesFile(a.text, h5))
+        return Outcome::Ok;
+    // The loader has normally counted the failure itself.
+    if (Failures::total() > failures)
+        return Outcome::Ng;
+    return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
 }
 
 BodyCommands::Outcome BodyCommands::loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel,

@@ -6,6 +6,7 @@
 #include "CtProgress.h"
 #include "Failures.h"
 #include "HSgm.h"
+#include "ImgDatas.h"
 #include "RingRemoval.h"
 #include "Sinogram.h"
 #include "SinogramImage.h"
@@ -83,6 +84,12 @@ void CtCalc::startCt()
         n = side;
         nProj = used;
     }
+    // The series' own angles, when it has them (always set: they may change
+    // with the series while the size stays).
+    const ImgDatas* set = sinogram->imgs;
+    kernel.setAngles(set && set->anglesDeg.size() == set->count() && nProj <= set->count()
+                         ? FbpKernel::radiansOf(set->anglesDeg.constData(), nProj, fullTurn)
+                         : std::vector<double>());
     // Dividing the input by nProj divides the filtered projection by N * nProj.
     rowLen = hSgm->nx;
     rows.resize(size_t(rowLen) * size_t(nProj));
@@ -127,7 +134,10 @@ void CtCalc::stopCt()
 void CtCalc::endCt()
 {
     busy = false;
+    // Stopped before calcFinished says the calculation ended; only queued
+    // signals pass between the threads, so the wait is short.
     progressThread->quit();
+    progressThread->wait();
     if (completed) {
         completed = false;
         saveResult();

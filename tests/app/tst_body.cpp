@@ -416,15 +416,19 @@ void TstBody::loadRefusedDuringRun()
     exec(body, "images_clear");
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: i0_clear");
     exec(body, "i0_clear");
+    for (const char* word : {"images_load_h5", "images_load_stack"}) {
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(QString("Reconstruction running, refused: %1 %2/x").arg(word, ctDir)));
+        exec(body, QString("%1 \"%2/x\"").arg(word, ctDir));
+    }
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: loading projection images");
     QVERIFY(QMetaObject::invokeMethod(&body, "dataFilesSelected", Qt::DirectConnection,
                                       Q_ARG(QStringList, QStringList{ctDir + "/ct-0001.img"}), Q_ARG(bool, true)));
     QCOMPARE(body.images()->count(), 12);
     QCOMPARE(body.CTFiles->Selected->count(), 12);
     QCOMPARE(body.I0ImgSel->img, i0);
-    QCOMPARE(reports.count(), 3);
+    QCOMPARE(reports.count(), 5);
     // The run goes on to its end and then reports calc_exec.
-    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 4; }, 20000));
+    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 6; }, 20000));
     QVERIFY(waitIdle(body));
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
     QCOMPARE(body.images()->count(), 1);

@@ -10,7 +10,10 @@
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "H5SampleWriter.h"
+#include "ImgData.h"
 #include "SampleWriter.h"
+#include "TiffSampleWriter.h"
 
 #include <QSemaphore>
 #include <QtTest>
@@ -45,6 +48,8 @@ private slots:
     void fixedColourRangeFollowsFieldsInEitherOrder_data();
     void fixedColourRangeFollowsFieldsInEitherOrder();
     void longSeriesUnderLowFileLimit();
+    void seriesFromOneFile_data();
+    void seriesFromOneFile();
     void inputsLockedUntilLastSliceDone_data();
     void inputsLockedUntilLastSliceDone();
     void sequenceNeverStalls_data();
@@ -54,6 +59,7 @@ private:
     QTemporaryDir tmp;
     QString ctDir;
     QString brokenDir;  // the series plus one empty projection
+    QString h5File, stackFile;  // the series as one HDF5 scan and one TIFF stack
     double cor = 0;
 };
 
@@ -77,6 +83,29 @@ void TstBodyInputs::initTestCase()
         QVERIFY(QFile::copy(ctDir + "/" + n, brokenDir + "/" + n));
     QFile empty(brokenDir + "/ct-0007b.img");
     QVERIFY(empty.open(QIODevice::WriteOnly));
+
+    std::vector<double> data, theta;
+    QList<const double*> pages;
+    std::vector<std::vector<double>> frames;
+    const QStringList names = QDir(ctDir).entryList({"ct-*.img"}, QDir::Files, QDir::Name);
+    for (const QString& n : names) {
+        std::unique_ptr<ImgData> img(loadImgData(ctDir + "/" + n));
+        QVERIFY(img && img->ready);
+        frames.emplace_back(size_t(o.width) * size_t(o.height));
+        for (int r = 0; r < o.height; ++r)
+            img->readRow(r, frames.back().data() + size_t(r) * size_t(o.width));
+        data.insert(data.end(), frames.back().begin(), frames.back().end());
+        theta.push_back(3.0 * frames.size());
+    }
+    for (const std::vector<double>& f : frames)
+        pages << f.data();
+    const std::vector<double> flat(size_t(o.width) * size_t(o.height), 1000.0), dark(flat.size(), 10.0);
+    h5File = tmp.filePath("scan.h5");
+    QVERIFY(H5SampleWriter::write(h5File, H5SampleWriter::exchange(o.height, o.width, data, int(names.size()), flat, 2,
+                                                                   dark, 2, theta)));
+    stackFile = tmp.filePath("stack.tif");
+    TiffSampleWriter tw;
+    QVERIFY2(tw.write(stackFile, o.width, o.height, pages), qPrintable(tw.error()));
 }
 
 // Each row: the loads before "calc_exec", and the refusal expected (empty: the run goes).
@@ -245,6 +274,50 @@ void TstBodyInputs::longSeriesUnderLowFileLimit()
     QFile dat(out + "/" + written.first());
     QVERIFY(dat.open(QIODevice::ReadOnly));
     QVERIFY2(dat.readAll().count('\n') > 16, "the data file holds the slice");
+}
+
+
+// Each row: a command that makes one file the series, whether the line
+// succeeds, and the projections and angles it leaves.
+void TstBodyInputs::seriesFromOneFile_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<int>("images");
+    QTest::addColumn<int>("angles");
+    QTest::newRow("HDF5 scan") << "images_load_h5 " + quoted(h5File) << "" << 12 << 12;
+    QTest::newRow("TIFF stack") << "images_load_stack " + quoted(stackFile) << "" << 12 << 0;
+    QTest::newRow("image file given as a scan")
+        << "images_load_h5 " + quoted(ctDir + "/ct-0001.img") << "HDF5 scan not loaded (not an HDF5 file" << 0 << 0;
+    QTest::newRow("missing stack") << "images_load_stack " + quoted(ctDir + "/none.tif")
+                                   << "File is not ready to access " + ctDir + "/none.tif" << 0 << 0;
+    QTest::newRow("no file named") << "images_load_stack" << "images_load_stack, line 0: a file name is missing" << 12 << 0;
+}
+
+void TstBodyInputs::seriesFromOneFile()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, warning);
+    QFETCH(int, images);
+    QFETCH(int, angles);
+    Body body;
+    exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
+    QCOMPARE(body.images()->count(), 12);
+    body.batchInterpreter()->setOkFlag(true);
+    const int failures = Failures::total();
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^" + QRegularExpression::escape(warning)));
+    exec(body, command);
+    QCOMPARE(body.batchInterpreter()->ok(), warning.isEmpty());
+    QCOMPARE(Failures::total(), failures + (warning.isEmpty() ? 0 : 1));
+    QCOMPARE(body.images()->count(), images);
+    QCOMPARE(body.images()->anglesDeg.size(), angles);
+    if (warning.isEmpty()) {
+        // The file stands alone in the list, and the series is ready to run.
+        QCOMPARE(body.CTFiles->Selected->count(), 1);
+        QCOMPARE(body.images()->runRefusal(QString(), QString()), QString());
+        QCOMPARE(body.seekCtrl->Index->maximum(), 11);
+    }
 }
 
 namespace {

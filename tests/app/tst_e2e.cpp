@@ -1,7 +1,10 @@
 // The real zuvo2 runs the shipped example programs unattended on small
 // generated samples; the saved pictures and data files are checked against
 // the phantom's true attenuation.
+#include "H5SampleWriter.h"
+#include "ImgData.h"
 #include "SampleWriter.h"
+#include "TiffSampleWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -108,6 +111,7 @@ private slots:
     void reconWriteFailureExits1();
     void reconInterruptedBySignal();
     void reconLinksNoWidgets();
+    void singleFileInputsAndFloatTiff();
     void autoCentreInBatch();
     void autoCentreInRecon();
     void tiltedAxisCentrePerSlice();
@@ -351,6 +355,16 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("empty region") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--region", "30,30,10,40"})
                                   << "is empty";
     QTest::newRow("bad slices") << (in + QStringList{"--cor", "60", "--slices", "1-4"}) << "is not FROM:TO[:STEP]";
+    const QStringList rest{"--cor", "60", "--slices", "1:2", "--out", "out/refused"};
+    QTest::newRow("no projections") << rest << "--projections and --pattern, --h5 or --stack is missing";
+    QTest::newRow("two sources") << (in + QStringList{"--h5", "out/small/ct-0001.img", "--cor", "60", "--slices", "1:2"})
+                                 << "give the projections one way";
+    QTest::newRow("--i0 with --h5") << (QStringList{"--h5", "out/small/ct-0001.img", "--i0", "out/small/i0/I0.img"} + rest)
+                                    << "--i0, --bg and --i0-after do not go with --h5";
+    QTest::newRow("image file as a scan") << (QStringList{"--h5", "out/small/ct-0001.img"} + rest)
+                                          << "cannot read the scan out/small/ct-0001.img: not an HDF5 file";
+    QTest::newRow("missing stack") << (QStringList{"--stack", "out/small/none.tif"} + rest)
+                                   << "cannot read the stack out/small/none.tif";
     QTest::newRow("unknown filter") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "parzen"})
                                     << "--filter: unknown filter \"parzen\"";
     QTest::newRow("cutoff 0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "hann:0"})
@@ -440,6 +454,142 @@ void TstE2e::reconLinksNoWidgets()
     const QString libs = QString::fromUtf8(ldd.readAllStandardOutput());
     QVERIFY(libs.contains("Qt6Core"));
     QVERIFY2(!libs.contains("Widgets", Qt::CaseInsensitive), qPrintable(libs));
+}
+
+
+namespace {
+// The pixels of an image file, row-major; empty when it does not load.
+std::vector<double> pixels(const QString& path, int& w, int& h)
+{
+    std::unique_ptr<ImgData> img(loadImgData(path));
+    if (!img || !img->ready)
+        return {};
+    w = img->width;
+    h = img->height;
+    std::vector<double> v(size_t(w) * size_t(h));
+    for (int r = 0; r < h; ++r)
+        img->readRow(r, v.data() + size_t(r) * size_t(w));
+    return v;
+}
+} // namespace
+
+// The small series as one HDF5 Data Exchange file and as one TIFF stack:
+// batch and zuvo2-recon reconstruct either to the same data files as the
+// image files, and the float TIFFs written beside hold the data files' values.
+void TstE2e::singleFileInputsAndFloatTiff()
+{
+    const QStringList names = QDir(smallDir).entryList({"ct-*.img"}, QDir::Files, QDir::Name);
+    QVERIFY(names.size() > 10);
+    int w = 0, h = 0;
+    std::vector<double> data, theta;
+    QList<std::vector<double>> frames;
+    for (const QString& n : names) {
+        frames << pixels(smallDir + "/" + n, w, h);
+        QVERIFY(!frames.last().empty());
+        data.insert(data.end(), frames.last().begin(), frames.last().end());
+        theta.push_back(180.0 * (frames.size() - 1) / names.size());
+    }
+    const std::vector<double> white = pixels(smallDir + "/i0/I0.img", w, h);
+    const std::vector<double> dark = pixels(smallDir + "/bg/BG.img", w, h);
+    QVERIFY(!white.empty() && !dark.empty());
+    QVERIFY(*std::max_element(white.begin(), white.end()) < 65536);
+    const QString h5 = work.filePath("out/scan.h5"), stack = work.filePath("out/stack.tif");
+    QString why;
+    QVERIFY2(H5SampleWriter::write(h5, H5SampleWriter::exchange(h, w, data, int(names.size()), white, 1, dark, 1, theta),
+                                   &why),
+             qPrintable(why));
+    // The same images said to be taken at slightly uneven angles.
+    const QString uneven = work.filePath("out/uneven.h5");
+    for (size_t p = 0; p < theta.size(); ++p)
+        theta[p] += 0.5 * std::sin(double(p));
+    QVERIFY(H5SampleWriter::write(uneven, H5SampleWriter::exchange(h, w, data, int(names.size()), white, 1, dark, 1, theta)));
+    QList<const double*> pages;
+    for (const std::vector<double>& f : frames)
+        pages << f.data();
+    TiffSampleWriter tw;
+    QVERIFY2(tw.write(stack, w, h, pages), qPrintable(tw.error()));
+
+    const QStringList common{"--cor", QString::number(smallCor, 'g', 17), "--axis", "v", "--slices", "3:11:4",
+                             "--region", "10,5,90,70", "--name", "s", "--quiet", "--tiff"};
+    const QStringList refs{"--i0", smallDir + "/i0/I0.img", "--bg", smallDir + "/bg/BG.img"};
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", QStringList{"--projections", smallDir, "--pattern", "ct-*.img", "--out", "out/files"}
+                                     + refs + common, &log), 0);
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", h5, "--out", "out/h5"} + common, &log) == 0, qPrintable(log));
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--stack", stack, "--out", "out/stack"} + refs + common, &log) == 0,
+             qPrintable(log));
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", uneven, "--out", "out/uneven"} + common, &log) == 0,
+             qPrintable(log));
+    QFile f(work.filePath("scan.bat"));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                    "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
+                    "ct_set_calc_region 10 5 90 70\nauto_save_data_path out/batchuneven\n"
+                    "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n"
+                    "images_load_h5 \"%1\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                    "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
+                    "ct_set_calc_region 10 5 90 70\nauto_save_data_path out/batchh5\n"
+                    "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n:end\n")
+                .arg(h5)
+                .arg(smallCor, 0, 'g', 17)
+                .arg(uneven)
+                .toUtf8());
+    f.close();
+    QVERIFY(QDir(work.path()).mkpath("out/batchh5"));
+    QVERIFY(QDir(work.path()).mkpath("out/batchuneven"));
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", f.fileName(), "-x", "-q"}, &log) == 0, qPrintable(log));
+
+    const QStringList written{"s-00003.dat", "s-00003.tif", "s-00007.dat", "s-00007.tif", "s-00011.dat",
+                              "s-00011.tif", "s-run.json"};
+    for (const QString& dir : QStringList{"out/files", "out/h5", "out/stack", "out/batchh5"}) {
+        QCOMPARE(QDir(work.filePath(dir)).entryList(QDir::Files), written);
+        for (const QString& n : QStringList{"s-00003.dat", "s-00007.dat", "s-00011.dat"}) {
+            QFile a(work.filePath("out/files/" + n)), b(work.filePath(dir + "/" + n));
+            QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            QVERIFY2(a.readAll() == b.readAll(), qPrintable(dir + "/" + n));
+        }
+    }
+    // Uneven angles: batch and zuvo2-recon agree, and the angles made a difference.
+    for (const QString& n : QStringList{"s-00003.dat", "s-00007.dat", "s-00011.dat", "s-00007.tif"}) {
+        QFile a(work.filePath("out/uneven/" + n)), b(work.filePath("out/batchuneven/" + n)), c(work.filePath("out/h5/" + n));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) && c.open(QIODevice::ReadOnly));
+        const QByteArray da = a.readAll();
+        QVERIFY2(da == b.readAll(), qPrintable(n));
+        QVERIFY2(da != c.readAll(), qPrintable(n));
+    }
+    QFile rep(work.filePath("out/h5/s-run.json"));
+    QVERIFY(rep.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(rep.readAll()).object();
+    QCOMPARE(o.value("inputFile").toString(), h5);
+    QCOMPARE(o.value("anglesFromData").toBool(), true);
+    QVERIFY(o.value("written").toVariant().toStringList().contains(work.filePath("out/h5/s-00007.tif")));
+
+    // The float TIFF: 32-bit IEEE samples over the region, the data file's values.
+    const QString tif = work.filePath("out/h5/s-00007.tif");
+    int bits = 0, format = 0;
+    const QString description = TiffSampleWriter::description(tif, &bits, &format);
+    QCOMPARE(bits, 32);
+    QCOMPARE(format, 3);
+    QVERIFY2(description.contains("x0=10 z0=5 width=80 height=65") && description.contains("mu_per_pixel=value/120"),
+             qPrintable(description));
+    int tw2 = 0, th2 = 0;
+    const std::vector<double> t = pixels(tif, tw2, th2);
+    QCOMPARE(tw2, 80);
+    QCOMPARE(th2, 65);
+    const CtData d = readCtData(work.filePath("out/h5/s-00007.dat"));
+    QVERIFY2(d.ok, qPrintable(d.error));
+    double largest = 0;
+    for (double v : d.values)
+        largest = std::max(largest, std::fabs(v));
+    QVERIFY(largest > 0);
+    for (int z = 0; z < th2; ++z)
+        for (int x = 0; x < tw2; ++x) {
+            // The data file keeps 6 significant digits.
+            const double want = d.values.value(key(10 + x, 5 + z));
+            const double got = t[size_t(z) * size_t(tw2) + size_t(x)];
+            QVERIFY2(std::fabs(got - want) <= 1e-5 * std::fabs(want) + 1e-6 * largest,
+                     qPrintable(QString("(%1, %2): %3 != %4").arg(x).arg(z).arg(got).arg(want)));
+        }
 }
 
 namespace {

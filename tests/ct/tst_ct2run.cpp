@@ -9,6 +9,7 @@
 #include "Phantom.h"
 #include "SampleWriter.h"
 #include "SinogramImage.h"
+#include "TiffSampleWriter.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -49,6 +50,8 @@ private slots:
     void phantomSlice();
     void poolOfNone();
     void savedPictureAndFailedData();
+    void floatTiff_data();
+    void floatTiff();
     void stopAndRestart();
     void reportListsRun();
 
@@ -476,6 +479,65 @@ void TstCt2Run::savedPictureAndFailedData()
     QCOMPARE(saved, r.picture.copy(10, 20, 100, 50).convertToFormat(saved.format()));
     QCOMPARE(run->reportPath(), reportPath);
     QCOMPARE(Failures::count(Failures::Write), 2);
+}
+
+// Float TIFFs are named like the data files (their tag included), in their
+// directory unless given one; a failed one fails only itself.
+void TstCt2Run::floatTiff_data()
+{
+    QTest::addColumn<QString>("dir");    // under outDir; empty: the data files'
+    QTest::addColumn<QString>("name");   // empty: the data files'
+    QTest::addColumn<QString>("file");   // expected, under outDir; empty: fails
+    QTest::newRow("beside the data files") << "" << "" << "res-E7-00007.tif";
+    QTest::newRow("own directory and name") << "t" << "f.tif" << "t/f-E7-00007.tif";
+    QTest::newRow("missing directory") << "missing" << "" << "";
+}
+
+void TstCt2Run::floatTiff()
+{
+    QFETCH(QString, dir);
+    QFETCH(QString, name);
+    QFETCH(QString, file);
+    Failures::reset();
+    QDir(outDir).mkpath("t");
+    run->datTag = QStringLiteral("E7");
+    run->saveTif = true;
+    run->tifPath = dir.isEmpty() ? QString() : outDir + "/" + dir;
+    run->tifName = name;
+    run->defaultView.wholeImage = false;
+    run->defaultView.region = CtRegion{10.5, 20, 60, 45.2};
+    QSignalSpy results(run, &CtRun::sliceFinished);
+    const QString missing = QDir(outDir + "/missing").absoluteFilePath("res-E7-00007.tif");
+    if (file.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Can't write float TIFF " + QRegularExpression::escape(missing)
+                                                              + ": .*No such file or directory"));
+    QCOMPARE(runAndWait(cond(7, 7, 1, 1)), ints({7}));
+    const CtResult r = results.at(0).at(0).value<CtResult>();
+    QVERIFY(r.written.contains(outDir + "/res-E7-00007.dat"));
+    QCOMPARE(Failures::count(Failures::Write), file.isEmpty() ? 1 : 0);
+    if (file.isEmpty()) {
+        QCOMPARE(r.failures.size(), 1);
+        QVERIFY(!QFileInfo::exists(missing));
+        QCOMPARE(run->report().failures, r.failures);
+        return;
+    }
+    const QString path = outDir + "/" + file;
+    QVERIFY(r.written.contains(path));
+    QVERIFY(run->report().written.contains(path));
+    int bits = 0;
+    QVERIFY(TiffSampleWriter::description(path, &bits).startsWith("ZUVO-CTImg slice=7 x0=10 z0=20 width=50 height=26"));
+    QCOMPARE(bits, 32);
+    std::unique_ptr<ImgData> img(loadImgData(path));
+    QVERIFY(img && img->ready);
+    QCOMPARE(img->width, 50);
+    QCOMPARE(img->height, 26);
+    const CtSlice& s = *r.data;
+    std::vector<double> row(50);
+    for (int z = 0; z < 26; ++z) {
+        img->readRow(z, row.data());
+        for (int x = 0; x < 50; ++x)
+            QCOMPARE(row[size_t(x)], double(float(s.image[size_t(20 + z) * s.n + size_t(10 + x)])));
+    }
 }
 
 // A stop hands out nothing more; slices in progress still finish, and a new

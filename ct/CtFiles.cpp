@@ -8,7 +8,6 @@
 
 #include <QDebug>
 #include <QImage>
-#include <QImageWriter>
 #include <QRectF>
 #include <QFileInfo>
 #include <QTextStream>
@@ -134,21 +133,8 @@ bool CtFiles::savePicture(const QString& path, const QImage& picture, const QRec
         return fail(error, QStringLiteral("Nothing visible to save : ") + path);
     if (qint64(r.width()) * r.height() > maxPicturePixels)
         r = r.intersected(picture.rect());
-    const QImage out = picture.copy(r);
-    const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
     QString why;
-    const bool ok = SafeWrite::write(
-        path,
-        [&](QIODevice* dev, QString& reason) {
-            QImageWriter writer(dev, format);
-            if (out.isNull() || !writer.canWrite() || !writer.write(out)) {
-                reason = writer.errorString();
-                return false;
-            }
-            return true;
-        },
-        &why);
-    return ok || fail(error, why);
+    return SafeWrite::writeImage(path, picture.copy(r), &why) || fail(error, why);
 }
 
 QString CtFiles::tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h)

@@ -1,6 +1,7 @@
 #include "SafeWrite.h"
 
 #include <QFileInfo>
+#include <QImageWriter>
 
 #include <atomic>
 #include <cerrno>
@@ -114,6 +115,22 @@ void SafeWrite::cancel()
     if (!tempPath.isEmpty())
         QFile::remove(tempPath);
     tempPath.clear();
+}
+
+bool SafeWrite::writeImage(const QString& path, const QImage& image, QString* error)
+{
+    const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
+    return write(
+        path,
+        [&](QIODevice* dev, QString& reason) {
+            QImageWriter writer(dev, format);
+            if (image.isNull() || !writer.canWrite() || !writer.write(image)) {
+                reason = writer.errorString();
+                return false;
+            }
+            return true;
+        },
+        error);
 }
 
 bool SafeWrite::write(const QString& path, const std::function<bool(QIODevice*, QString&)>& fill, QString* error,

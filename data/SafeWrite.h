@@ -6,6 +6,7 @@
 // was.  QSaveFile is not used: Qt 6.4's commit() reports success after a
 // failed buffered write, which left empty pictures on a full disk.
 #include <QFile>
+#include <QImage>
 #include <QString>
 
 #include <functional>
@@ -35,6 +36,8 @@ public:
     // its own (then `why`, when fill set it, is the reason given).
     static bool write(const QString& path, const std::function<bool(QIODevice*, QString& why)>& fill,
                       QString* error, QIODevice::OpenMode mode = QIODevice::WriteOnly);
+    // A picture in the format its file suffix names, written as write() does.
+    static bool writeImage(const QString& path, const QImage& image, QString* error);
     // Why path cannot take a result (it exists and is a directory, a device,
     // a pipe or a symbolic link); empty when it can.
     static QString targetProblem(const QString& path);

@@ -7,8 +7,6 @@
 #include "DispMath.h"
 
 #include <QDebug>
-#include <QFileInfo>
-#include <QImageWriter>
 #include <QPainter>
 
 namespace {
@@ -169,19 +167,6 @@ bool ImgDisp::saveImage(QString fname, QString* error)
         if (r.isEmpty())
             return fail(QStringLiteral("Nothing visible to save : ") + fname);
     }
-    const QImage part = image.copy(r);
-    const QByteArray format = QFileInfo(fname).suffix().toLower().toLatin1();
     QString why;
-    const bool ok = SafeWrite::write(
-        fname,
-        [&](QIODevice* dev, QString& reason) {
-            QImageWriter writer(dev, format);
-            if (part.isNull() || !writer.canWrite() || !writer.write(part)) {
-                reason = writer.errorString();
-                return false;
-            }
-            return true;
-        },
-        &why);
-    return ok || fail(why);
+    return SafeWrite::writeImage(fname, image.copy(r), &why) || fail(why);
 }

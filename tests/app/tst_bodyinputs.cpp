@@ -99,7 +99,8 @@ void TstBodyInputs::initTestCase()
     }
     for (const std::vector<double>& f : frames)
         pages << f.data();
-    const std::vector<double> flat(size_t(o.width) * size_t(o.height), 1000.0), dark(flat.size(), 10.0);
+    // Two flats and two darks, each a whole frame.
+    const std::vector<double> flat(2 * size_t(o.width) * size_t(o.height), 1000.0), dark(flat.size(), 10.0);
     h5File = tmp.filePath("scan.h5");
     QVERIFY(H5SampleWriter::write(h5File, H5SampleWriter::exchange(o.height, o.width, data, int(names.size()), flat, 2,
                                                                    dark, 2, theta)));

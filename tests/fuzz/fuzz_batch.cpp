@@ -127,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Batch batch;
     batch.batchLoad(path);
     const QStringList program = batch.program();
-    FUZZ_CHECK(program.size() <= in.count('\n') + 1);
+    // LF, CR LF and a lone CR each end a line.
+    FUZZ_CHECK(program.size() <= in.count('\n') + in.count('\r') + 1);
     FUZZ_CHECK(program == referenceProgram(path));
     for (const QString& line : program)
         checkCommand(line);

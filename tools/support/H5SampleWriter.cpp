@@ -33,6 +33,17 @@ bool H5SampleWriter::write(const QString& file, const QList<H5Dataset>& sets, QS
     bool ok = true;
     for (const H5Dataset& d : sets) {
         std::vector<hsize_t> dims(d.dims.begin(), d.dims.end());
+        // The library reads as many values as the shape holds: a short buffer
+        // is refused here rather than read past.
+        hsize_t wanted = 1;
+        for (size_t k = d.repeatFrame ? 1 : 0; k < dims.size(); ++k)
+            wanted *= dims[k];
+        if (d.values.size() != wanted) {
+            if (why)
+                *why = QStringLiteral("%1 values for %2, which holds %3").arg(d.values.size()).arg(d.path).arg(wanted);
+            ok = false;
+            break;
+        }
         const hid_t space = H5Screate_simple(int(dims.size()), dims.data(), nullptr);
         const hid_t set = H5Dcreate2(f, d.path.toUtf8().constData(), typeOf(d.type), space, links, H5P_DEFAULT,
                                      H5P_DEFAULT);

@@ -55,12 +55,12 @@ struct FftBuf
     }
     FftBuf(const FftBuf&) = delete;
     FftBuf& operator=(const FftBuf&) = delete;
-    // real[0 .. l) = v[0 .. n) minus its mean, zero beyond; returns the
-    // sum of squares loaded.
-    double load(const double* v, int n)
+    // real[0 .. l) = v[0 .. n) minus its mean (unless keepMean), zero
+    // beyond; returns the sum of squares loaded.
+    double load(const double* v, int n, bool keepMean = false)
     {
         double mean = 0, e = 0;
-        for (int k = 0; k < n; ++k)
+        for (int k = 0; k < n && !keepMean; ++k)
             mean += v[k];
         mean /= n;
         for (int k = 0; k < n; ++k) {
@@ -195,10 +195,14 @@ struct Filtered
     std::vector<double> rows;
     std::vector<double> cosT, sinT;
     size_t stride = 0;
+    // Upsampled samples kept before the detector's first one.
+    int origin = 0;
     const double* row(int i) const { return rows.data() + size_t(i) * stride + 2 * kUp; }
 };
 
-Filtered filterLines(const double* lines, int dim, int nth)
+// pad: samples kept beyond either end of the line; above 0 the lines are
+// taken as they are (no mean removed), zero beyond the detector.
+Filtered filterLines(const double* lines, int dim, int nth, const std::vector<double>& angles, int pad = 0)
 {
     Filtered f;
     const int every = (nth + kMaxProjections - 1) / kMaxProjections;
@@ -211,9 +215,10 @@ Filtered filterLines(const double* lines, int dim, int nth)
         const double w = 2 * kPi * k / l;
         weight[size_t(k)] = w / l;
     }
-    f.stride = size_t(dim) * kUp + 4 * kUp;
+    f.origin = pad * kUp;
+    f.stride = size_t(dim + 2 * pad) * kUp + 4 * kUp;
     for (int p = 0; p < nth; p += every) {
-        buf.load(lines + size_t(p) * size_t(dim), dim);
+        buf.load(lines + size_t(p) * size_t(dim), dim, pad > 0);
         fftw_execute(buf.r2c);
         for (int k = 0; k <= lu / 2; ++k) {
             const double w = k <= l / 2 ? weight[size_t(k)] : 0.0;
@@ -223,8 +228,10 @@ Filtered filterLines(const double* lines, int dim, int nth)
         fftw_execute(up.c2r);
         const size_t at = f.rows.size();
         f.rows.resize(at + f.stride, 0.0);
-        std::copy(up.real, up.real + size_t(dim) * kUp, f.rows.begin() + long(at) + 2 * kUp);
-        const double th = kPi * p / nth;
+        std::copy(up.real, up.real + size_t(dim + pad) * kUp, f.rows.begin() + long(at) + 2 * kUp + f.origin);
+        // The filtered tails in front of the line wrapped round to the end.
+        std::copy(up.real + lu - f.origin, up.real + lu, f.rows.begin() + long(at) + 2 * kUp);
+        const double th = angles.size() == size_t(nth) ? angles[size_t(p)] : kPi * p / nth;
         f.cosT.push_back(std::cos(th));
         f.sinT.push_back(std::sin(th));
     }
@@ -269,7 +276,7 @@ double trialMeasure(const Filtered& f, const Grid& g, double c, std::vector<doub
         double* out = img.data();
         for (size_t iz = 0; iz < g.z.size(); ++iz) {
             const int n = g.n[iz];
-            double t = (c - g.z[iz] * sn) * kUp + g.x0[iz] * dt;
+            double t = (c - g.z[iz] * sn) * kUp + g.x0[iz] * dt + f.origin;
             for (int k = 0; k < n; ++k, t += dt) {
                 const int i = int(t);
                 const double w = t - i;
@@ -284,6 +291,74 @@ double trialMeasure(const Filtered& f, const Grid& g, double c, std::vector<doub
     return sum / double(g.pixels);
 }
 } // namespace
+
+class CorTrialSet
+{
+public:
+    Filtered f;
+    Grid g;
+    // Detector pixels per binned sample, and the binned samples' offset.
+    int bin = 1;
+    double shift = 0;
+};
+
+std::shared_ptr<const CorTrialSet> makeCorTrialSet(const double* lines, int dim, int nth, double lo, double hi,
+                                                   const std::vector<double>& angles, bool wholeObject)
+{
+    if (!lines || dim < 16 || nth < 2)
+        return nullptr;
+    // Wide detectors are binned: trial slices of a manageable size keep
+    // enough signal per pixel.
+    const int bin = (dim + kBinnedWidth - 1) / kBinnedWidth;
+    // Beyond the detector the filtered lines are good for half a line
+    // length (the transform is twice as long as the line).
+    const int pad = wholeObject ? (fftLength(2 * (dim / bin)) - dim / bin) / 2 - 2 : 0;
+    // Trial centres must keep every sample of the grid on the (padded) line.
+    double radius = std::floor(std::min(lo + pad * bin, dim + pad * bin - 2.0 - hi)) - 1.0;
+    // An object about a centre of the range lies within half a line of it.
+    if (wholeObject)
+        radius = std::min(radius, std::ceil(0.5 * dim + hi - lo) + 2.0);
+    if (!(radius >= 8))
+        return nullptr;
+    auto set = std::make_shared<CorTrialSet>();
+    set->bin = bin;
+    set->shift = 0.5 * (bin - 1);
+    std::vector<double> binned;
+    const double* fineLines = lines;
+    int fineDim = dim;
+    if (bin > 1) {
+        fineDim = dim / bin;
+        binned.assign(size_t(fineDim) * size_t(nth), 0.0);
+        for (int p = 0; p < nth; ++p)
+            for (int k = 0; k < fineDim * bin; ++k)
+                binned[size_t(p) * size_t(fineDim) + size_t(k / bin)] += lines[size_t(p) * size_t(dim) + size_t(k)] / bin;
+        fineLines = binned.data();
+    }
+    set->f = filterLines(fineLines, fineDim, nth, angles, pad);
+    set->g = makeGrid(std::floor((radius - set->shift) / bin) - 1.0);
+    return set;
+}
+
+double corTrial(const CorTrialSet& set, double c, std::vector<double>* picture, int* side)
+{
+    std::vector<double> img;
+    const double m = trialMeasure(set.f, set.g, (c - set.shift) / set.bin, img);
+    if (picture) {
+        // Grid rows are symmetric about the axis: 2 half + 1 of them.
+        const int n = int(set.g.z.size());
+        picture->assign(size_t(n) * size_t(n), 0.0);
+        const int half = n / 2;
+        const double* v = img.data();
+        for (int iz = 0; iz < n; ++iz) {
+            double* row = picture->data() + size_t(iz) * size_t(n);
+            std::copy(v, v + set.g.n[size_t(iz)], row + half + set.g.x0[size_t(iz)]);
+            v += set.g.n[size_t(iz)];
+        }
+        if (side)
+            *side = n;
+    }
+    return m;
+}
 
 QString CorResult::text() const
 {
@@ -337,29 +412,10 @@ CorResult findCor(const double* lines, int dim, int nth, const CorSearchOptions&
         return r;
     };
 
-    // Trial centres must keep every sample of the grid on the line.
     const double wlo = std::max(lo, c.cor - kWindow), whi = std::min(hi, c.cor + kWindow);
-    const double radius = std::floor(std::min(wlo, dim - 2.0 - whi)) - 1.0;
-    if (radius < 8)
+    const std::shared_ptr<const CorTrialSet> trials = makeCorTrialSet(lines, dim, nth, wlo, whi);
+    if (!trials)
         return verdict();
-    // Wide detectors are binned: trial slices of a manageable size keep
-    // enough signal per pixel.
-    const int bin = (dim + kBinnedWidth - 1) / kBinnedWidth;
-    const double shift = 0.5 * (bin - 1);
-    std::vector<double> binned;
-    const double* fineLines = lines;
-    int fineDim = dim;
-    if (bin > 1) {
-        fineDim = dim / bin;
-        binned.assign(size_t(fineDim) * size_t(nth), 0.0);
-        for (int p = 0; p < nth; ++p)
-            for (int k = 0; k < fineDim * bin; ++k)
-                binned[size_t(p) * size_t(fineDim) + size_t(k / bin)] += lines[size_t(p) * size_t(dim) + size_t(k)] / bin;
-        fineLines = binned.data();
-    }
-    const Filtered f = filterLines(fineLines, fineDim, nth);
-    const Grid g = makeGrid(std::floor((radius - shift) / bin) - 1.0);
-    std::vector<double> img;
     // Each stage samples around the best so far, finer each time; the
     // parabola through the best and its neighbours gives the value between.
     auto stage = [&](double centre, double half, double step, bool& atEdge) {
@@ -370,7 +426,7 @@ CorResult findCor(const double* lines, int dim, int nth, const CorSearchOptions&
             if (x < wlo - 1e-9 || x > whi + 1e-9)
                 continue;
             xs.push_back(x);
-            ms.push_back(trialMeasure(f, g, (x - shift) / bin, img));
+            ms.push_back(corTrial(*trials, x));
             r.trialCor.push_back(x);
             r.trialMeasure.push_back(ms.back());
         }

@@ -20,6 +20,7 @@
 // Makes FFTW plans: call it only in the main (GUI) thread.
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 class ImgDatas;
@@ -54,6 +55,29 @@ struct CorResult
 // lines: nth projections of dim absorbance values each (row = projection,
 // projection p at angle pi * p / nth).
 CorResult findCor(const double* lines, int dim, int nth, const CorSearchOptions& options = {});
+
+// Trial slices of one slice about any centre of a range lo .. hi (detector
+// pixels), as the fine search makes them: ramp-filtered lines (binned on
+// wide detectors, at most 1000 projections) and a disk about the axis that
+// every centre of the range reconstructs in full, so no trial loses a part
+// of the object that another one sees.
+class CorTrialSet;
+
+// Null when the range leaves a disk under 8 pixels in radius (or the lines
+// are too few). angles: radians of each of the nth projections; empty:
+// pi p / nth. wholeObject: the lines are taken as zero beyond the detector
+// (an object inside the field of view), so the disk reaches past its edges
+// and holds the whole object for every centre of a wide range; off
+// (default), the disk stays on the line and each line's mean is removed.
+// Makes FFTW plans: call it only in the main (GUI) thread.
+std::shared_ptr<const CorTrialSet> makeCorTrialSet(const double* lines, int dim, int nth, double lo, double hi,
+                                                   const std::vector<double>& angles = {},
+                                                   bool wholeObject = false);
+// The sharpness measure of the trial slice about centre c (lo <= c <= hi):
+// its L1 norm per pixel, lower is sharper. picture, when given, receives the
+// slice, side x side values (row = z, 0 outside the disk). Reads the set
+// only: any thread.
+double corTrial(const CorTrialSet& set, double c, std::vector<double>* picture = nullptr, int* side = nullptr);
 
 // Absorbance of the whole detector line `slice` of every projection (a row
 // for a vertical axis, else a column), I0 and BG applied as for a sinogram.

@@ -15,6 +15,9 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRunReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CorSearch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CorSweep.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CorSweepWorker.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CorTrial.h
 )
 # The back-projection is the hot loop: full optimisation.  No implicit fused
 # multiply-adds, so the pixel runs are decided with exactly the plain loop's t.

@@ -1,0 +1,225 @@
+#include "CorSweep.h"
+
+#include "CorSearch.h"
+#include "CorSweepWorker.h"
+#include "FbpKernel.h"
+#include "ImgDatas.h"
+#include "SafeWrite.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+QString num(double v)
+{
+    return QString::number(v, 'g', 10);
+}
+
+// Trials from .. to, as a double so that absurd ranges cannot overflow; the
+// slack keeps `to` in when the steps add up to it with rounding.
+double trialCount(double from, double to, double step)
+{
+    return std::floor((to - from) / step + 1e-6) + 1;
+}
+} // namespace
+
+CorSweep::CorSweep(QObject* parent) : QObject(parent)
+{
+    qRegisterMetaType<CorTrial>("CorTrial");
+}
+
+CorSweep::~CorSweep()
+{
+    stopThreads();
+}
+
+std::vector<double> CorSweep::centres(double from, double to, double step)
+{
+    std::vector<double> c;
+    if (!std::isfinite(from) || !std::isfinite(to) || !(step > 0) || !std::isfinite(step) || from > to)
+        return c;
+    const double n = trialCount(from, to, step);
+    if (n > maxTrials)
+        return c;
+    for (int i = 0; i < int(n); ++i)
+        // Millionths: 87.5 + 3 * 0.1 is shown and used as 87.8.
+        c.push_back(std::round((from + i * step) * 1e6) / 1e6);
+    return c;
+}
+
+QString CorSweep::refusal(const CorSweepRequest& r)
+{
+    if (!std::isfinite(r.from) || !std::isfinite(r.to) || !std::isfinite(r.step))
+        return QStringLiteral("from, to and step must be numbers");
+    if (!(r.step > 0))
+        return QStringLiteral("step %1 is not above 0").arg(num(r.step));
+    if (r.from > r.to)
+        return QStringLiteral("from %1 is above to %2").arg(num(r.from), num(r.to));
+    const double n = trialCount(r.from, r.to, r.step);
+    if (n > maxTrials)
+        return QStringLiteral("%1 to %2 in steps of %3 makes %4 trial centres, more than %5")
+            .arg(num(r.from), num(r.to), num(r.step), num(n))
+            .arg(maxTrials);
+    const ImgDatas* set = r.images;
+    if (!set || set->count() < 2)
+        return QStringLiteral("no projection series loaded");
+    const QString inputs = set->runRefusal(r.i0Name, r.bgName);
+    if (!inputs.isEmpty())
+        return inputs;
+    if (CtCond::projectionsUsed(r.angles, set->count()) < 2)
+        return QStringLiteral("too few projections (%1)").arg(set->count());
+    const int dim = r.rotAxIsV ? set->width : set->height;
+    const int lines = r.rotAxIsV ? set->height : set->width;
+    if (r.slice < 0 || r.slice >= lines)
+        return QStringLiteral("slice %1 is outside the image (valid slices 0 to %2)").arg(r.slice).arg(lines - 1);
+    // The centres a run accepts.
+    for (const double c : {r.from, r.to})
+        if (!(c >= 2 && c <= dim - 3))
+            return QStringLiteral("centre of rotation %1 is outside the image (usable 2 to %2 on %3 pixels)")
+                .arg(num(c))
+                .arg(dim - 3)
+                .arg(dim);
+    return {};
+}
+
+bool CorSweep::start(const CorSweepRequest& r, QString* why)
+{
+    auto refuse = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (active)
+        return refuse(QStringLiteral("a centre sweep is already running"));
+    const QString no = refusal(r);
+    if (!no.isEmpty())
+        return refuse(no);
+    ImgDatas& set = *r.images;
+    std::vector<double> lines;
+    int dim = 0;
+    QString unread;
+    if (!absorbanceLines(set, r.rotAxIsV, r.slice, lines, dim, &unread))
+        return refuse(unread);
+    const bool full = r.angles == AngularRange::Full;
+    const int nth = CtCond::projectionsUsed(r.angles, set.count());
+    std::vector<double> angles;
+    if (set.anglesDeg.size() == set.count())
+        angles = FbpKernel::radiansOf(set.anglesDeg.constData(), nth, full);
+    if (angles.empty() && full)
+        for (int p = 0; p < nth; ++p)
+            angles.push_back(2 * M_PI * p / nth);
+    const std::shared_ptr<const CorTrialSet> trials = makeCorTrialSet(lines.data(), dim, nth, r.from, r.to, angles, true);
+    if (!trials)
+        return refuse(QStringLiteral("centres %1 to %2 leave no slice to judge on %3 pixels").arg(num(r.from), num(r.to)).arg(dim));
+
+    req = r;
+    const std::vector<double> list = centres(r.from, r.to, r.step);
+    results.assign(list.size(), CorTrial());
+    for (size_t i = 0; i < list.size(); ++i) {
+        results[i].index = int(i);
+        results[i].cor = list[i];
+    }
+    const int processors = std::max(1, QThread::idealThreadCount());
+    const int k = std::clamp(maxThreads > 0 ? std::min(maxThreads, processors) : processors, 1, int(list.size()));
+    for (int i = 0; i < k; ++i) {
+        auto* w = new CorSweepWorker(trials, tileSize);
+        auto* t = new QThread;
+        t->setObjectName(QStringLiteral("Sweep %1").arg(i + 1));
+        w->moveToThread(t);
+        connect(w, &CorSweepWorker::trialDone, this, [this, i](const CorTrial& trial) { trialDone(i, trial); });
+        t->start();
+        workers.push_back(w);
+        threads.push_back(t);
+    }
+    next = 0;
+    outstanding = 0;
+    cancelled = false;
+    active = true;
+    emit started();
+    for (int i = 0; i < k; ++i)
+        deal(i);
+    return true;
+}
+
+void CorSweep::deal(int i)
+{
+    const int index = int(next++);
+    const double cor = results[size_t(index)].cor;
+    ++outstanding;
+    CorSweepWorker* w = workers[size_t(i)];
+    QMetaObject::invokeMethod(w, [w, index, cor] { w->run(index, cor); }, Qt::QueuedConnection);
+}
+
+void CorSweep::trialDone(int i, const CorTrial& t)
+{
+    --outstanding;
+    if (t.index >= 0 && size_t(t.index) < results.size())
+        results[size_t(t.index)] = t;
+    emit trialFinished(t);
+    if (!cancelled && next < results.size()) {
+        deal(i);
+        return;
+    }
+    if (outstanding > 0)
+        return;
+    stopThreads();
+    active = false;
+    emit finished();
+}
+
+void CorSweep::cancel()
+{
+    cancelled = true;
+    for (CorSweepWorker* w : workers)
+        w->quitting = true;
+}
+
+void CorSweep::stopThreads()
+{
+    for (CorSweepWorker* w : workers)
+        w->quitting = true;
+    for (QThread* t : threads)
+        t->quit();
+    for (QThread* t : threads)
+        t->wait();
+    for (CorSweepWorker* w : workers)
+        delete w;
+    for (QThread* t : threads)
+        delete t;
+    workers.clear();
+    threads.clear();
+}
+
+int CorSweep::best() const
+{
+    int b = -1;
+    for (size_t i = 0; i < results.size(); ++i)
+        if (results[i].ok && (b < 0 || results[i].measure < results[size_t(b)].measure))
+            b = int(i);
+    return b;
+}
+
+QString CorSweep::table() const
+{
+    QString t = QStringLiteral("centre,measure\n");
+    for (const CorTrial& r : results)
+        t += num(r.cor) + QLatin1Char(',') + (r.ok ? QString::number(r.measure, 'g', 8) : QString())
+             + QLatin1Char('\n');
+    return t;
+}
+
+bool CorSweep::saveTable(const QString& path, QString* error) const
+{
+    const QByteArray text = table().toUtf8();
+    return SafeWrite::write(
+        path,
+        [&text](QIODevice* out, QString& why) {
+            if (out->write(text) == text.size())
+                return true;
+            why = out->errorString();
+            return false;
+        },
+        error);
+}

@@ -1,0 +1,92 @@
+#pragma once
+// A row of trial slices for judging the centre of rotation by eye: one slice
+// reconstructed about every centre from, from + step, ... to, on worker
+// threads of its own, each with the centre search's sharpness measure and a
+// small picture.  Lives in the GUI thread: start() reads the slice's lines
+// and filters them (FFTW plans) once; the workers only read the result.
+// Every trial covers the disk the outermost centres allow, so the measures
+// compare like with like.
+#include "CorTrial.h"
+#include "CtCond.h"
+
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+class CorSweepWorker;
+class ImgDatas;
+class QThread;
+
+struct CorSweepRequest
+{
+    // Not owned; read in start() only.
+    ImgDatas* images = nullptr;
+    // The I0 and BG names the user gave (empty: none); a named one that did
+    // not load refuses the sweep.
+    QString i0Name, bgName;
+    bool rotAxIsV = false;
+    int slice = 0;
+    // How the projections cover the turn (the series' own angles win).
+    AngularRange angles = AngularRange::Half;
+    // Lowest and highest centre, and the step between trials, detector pixels.
+    double from = 0, to = 0, step = 1;
+};
+
+class CorSweep : public QObject
+{
+    Q_OBJECT
+public:
+    // More trials than this are refused (each is a whole slice).
+    static constexpr int maxTrials = 201;
+
+    explicit CorSweep(QObject* parent = nullptr);
+    // Trials not yet begun are dropped; waits for the ones computing.
+    ~CorSweep() override;
+
+    // Longest side of a trial's tile, pixels (default 160).
+    int tileSize = 160;
+    // Worker threads at most (default: the machine's processors).
+    int maxThreads = 0;
+
+    // from, from + step, ... while not beyond to; empty when the three do not
+    // make a sweep of 1 to maxTrials centres.
+    static std::vector<double> centres(double from, double to, double step);
+    // Why the request cannot be swept; empty when it can.
+    static QString refusal(const CorSweepRequest& r);
+
+    // False, with the reason in *why, when refused or already running.
+    bool start(const CorSweepRequest& r, QString* why = nullptr);
+    // Trials not yet begun give nothing; finished() follows once the ones
+    // computing are done.
+    void cancel();
+    bool isActive() const { return active; }
+    const CorSweepRequest& request() const { return req; }
+    // Every trial of the last sweep in centre order; those not done have no tile.
+    const std::vector<CorTrial>& trials() const { return results; }
+    // The trial with the lowest measure; -1 when none gave a slice.
+    int best() const;
+    // "centre,measure" and one line per trial (measure empty when it gave nothing).
+    QString table() const;
+    // The table written whole or not at all; false with *error set.
+    bool saveTable(const QString& path, QString* error) const;
+
+signals:
+    void started();
+    void trialFinished(CorTrial trial);
+    void finished();
+
+private:
+    void deal(int worker);
+    void trialDone(int worker, const CorTrial& t);
+    void stopThreads();
+
+    CorSweepRequest req;
+    std::vector<CorTrial> results;
+    std::vector<CorSweepWorker*> workers;
+    std::vector<QThread*> threads;
+    size_t next = 0;
+    int outstanding = 0;
+    bool active = false;
+    bool cancelled = false;
+};

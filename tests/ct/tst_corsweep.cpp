@@ -1,0 +1,230 @@
+// The centre sweep on phantom series with known centres: the sharpest trial
+// is the true centre, the table holds every trial; and the sweeps refused.
+#include "CorSweep.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "SampleWriter.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+// A written sample with its projections and references loaded.
+struct Loaded
+{
+    std::unique_ptr<SampleWriter> writer;
+    ImgDatas set;
+    ImgData* i0 = nullptr;
+    ImgData* bg = nullptr;
+    ~Loaded()
+    {
+        delete i0;
+        delete bg;
+    }
+    bool load(const SampleOptions& o)
+    {
+        writer = std::make_unique<SampleWriter>(o);
+        if (!writer->valid() || !writer->write())
+            return false;
+        for (int p = 0; p < o.nProj; ++p)
+            if (!set.addFile(o.outDir + "/" + writer->seriesName(p, 0)))
+                return false;
+        i0 = loadImgData(o.outDir + "/" + writer->i0Name(0));
+        bg = loadImgData(o.outDir + "/" + writer->bgName());
+        set.i0Img = &i0;
+        set.bgImg = &bg;
+        return i0 && bg;
+    }
+};
+} // namespace
+
+class TstCorSweep : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sharpestTrialIsTheTrueCentre_data();
+    void sharpestTrialIsTheTrueCentre();
+    void refused_data();
+    void refused();
+    void cancelledSweepEndsEarly();
+
+private:
+    QTemporaryDir tmp;
+    Loaded small;   // 200 wide, 8 slices, centre 97.5
+};
+
+void TstCorSweep::initTestCase()
+{
+    QVERIFY(tmp.isValid());
+    SampleOptions o;
+    o.outDir = tmp.filePath("small");
+    o.width = 200;
+    o.height = 8;
+    o.nProj = 90;
+    o.noise = false;
+    o.cor = 97.5;
+    o.truthSlices = 0;
+    QVERIFY(small.load(o));
+}
+
+void TstCorSweep::sharpestTrialIsTheTrueCentre_data()
+{
+    QTest::addColumn<bool>("vertical");
+    QTest::addColumn<double>("cor");
+    QTest::addColumn<bool>("noise");
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");
+    QTest::addColumn<double>("step");
+    QTest::newRow("vertical axis, x.5, whole steps") << true << 97.5 << false << 88.0 << 108.0 << 1.0;
+    QTest::newRow("horizontal axis, off the middle, noise, half steps") << false << 112.3 << true << 107.0 << 117.0 << 0.5;
+    QTest::newRow("true centre at the range's end") << true << 80.0 << false << 70.0 << 80.0 << 2.0;
+}
+
+void TstCorSweep::sharpestTrialIsTheTrueCentre()
+{
+    QFETCH(bool, vertical);
+    QFETCH(double, cor);
+    QFETCH(bool, noise);
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(double, step);
+    SampleOptions o;
+    o.outDir = tmp.filePath(QString("phantom-%1").arg(QTest::currentDataTag()).replace(' ', '_').replace(',', '_'));
+    o.width = vertical ? 160 : 12;
+    o.height = vertical ? 12 : 160;
+    o.axisVertical = vertical;
+    o.nProj = 120;
+    o.noise = noise;
+    o.cor = cor;
+    o.truthSlices = 0;
+    Loaded data;
+    QVERIFY(data.load(o));
+
+    CorSweep sweep;
+    sweep.maxThreads = 2;
+    sweep.tileSize = 64;
+    CorSweepRequest r;
+    r.images = &data.set;
+    r.rotAxIsV = vertical;
+    r.slice = 6;
+    r.from = from;
+    r.to = to;
+    r.step = step;
+    QSignalSpy done(&sweep, &CorSweep::finished);
+    QSignalSpy each(&sweep, &CorSweep::trialFinished);
+    QString why;
+    QVERIFY2(sweep.start(r, &why), qPrintable(why));
+    QVERIFY(!sweep.start(r, &why));
+    QCOMPARE(why, QString("a centre sweep is already running"));
+    QVERIFY(done.wait(60000));
+    QVERIFY(!sweep.isActive());
+
+    const int n = int(std::lround((to - from) / step)) + 1;
+    QCOMPARE(int(sweep.trials().size()), n);
+    QCOMPARE(each.count(), n);
+    for (const CorTrial& t : sweep.trials()) {
+        QVERIFY2(t.ok, qPrintable(QString::number(t.cor)));
+        QVERIFY(t.measure > 0);
+        QVERIFY(!t.tile.isNull() && t.tile.width() <= 64 && t.tile.height() <= 64);
+    }
+    const int b = sweep.best();
+    QVERIFY(b >= 0);
+    const double found = sweep.trials()[size_t(b)].cor;
+    QVERIFY2(std::fabs(found - cor) <= step, qPrintable(QString("sharpest at %1, true %2").arg(found).arg(cor)));
+
+    const QString file = o.outDir + "/sweep.csv";
+    QVERIFY2(sweep.saveTable(file, &why), qPrintable(why));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), n + 1);
+    QCOMPARE(lines.first(), QString("centre,measure"));
+    const QStringList bestLine = lines.at(b + 1).split(',');
+    QCOMPARE(bestLine.value(0).toDouble(), found);
+    const double m = sweep.trials()[size_t(b)].measure;
+    QVERIFY(std::fabs(bestLine.value(1).toDouble() - m) <= 1e-7 * m);
+}
+
+void TstCorSweep::refused_data()
+{
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("slice");
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<QString>("why"); // empty: accepted
+    QTest::newRow("step 0") << 90.0 << 100.0 << 0.0 << 3 << true << "step 0 is not above 0";
+    QTest::newRow("negative step") << 90.0 << 100.0 << -1.0 << 3 << true << "step -1 is not above 0";
+    QTest::newRow("not a number") << qQNaN() << 100.0 << 1.0 << 3 << true << "from, to and step must be numbers";
+    QTest::newRow("from above to") << 110.0 << 90.0 << 1.0 << 3 << true << "from 110 is above to 90";
+    QTest::newRow("202 trials") << 50.0 << 150.5 << 0.5 << 3 << true
+                                << "50 to 150.5 in steps of 0.5 makes 202 trial centres, more than 201";
+    QTest::newRow("201 trials") << 50.0 << 150.0 << 0.5 << 3 << true << "";
+    QTest::newRow("one trial") << 97.5 << 97.5 << 1.0 << 3 << true << "";
+    QTest::newRow("centre beyond the detector") << 190.0 << 199.0 << 1.0 << 3 << true
+                                                << "centre of rotation 199 is outside the image (usable 2 to 197 on 200 pixels)";
+    QTest::newRow("negative centre") << -5.0 << 5.0 << 1.0 << 3 << true
+                                     << "centre of rotation -5 is outside the image (usable 2 to 197 on 200 pixels)";
+    QTest::newRow("slice outside") << 90.0 << 100.0 << 1.0 << 8 << true << "slice 8 is outside the image (valid slices 0 to 7)";
+    QTest::newRow("no series") << 90.0 << 100.0 << 1.0 << 3 << false << "no projection series loaded";
+}
+
+void TstCorSweep::refused()
+{
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(double, step);
+    QFETCH(int, slice);
+    QFETCH(bool, loaded);
+    QFETCH(QString, why);
+    ImgDatas empty;
+    CorSweepRequest r;
+    r.images = loaded ? &small.set : &empty;
+    r.rotAxIsV = true;
+    r.slice = slice;
+    r.from = from;
+    r.to = to;
+    r.step = step;
+    QCOMPARE(CorSweep::refusal(r), why);
+    if (why.isEmpty())
+        return;
+    CorSweep sweep;
+    QSignalSpy started(&sweep, &CorSweep::started);
+    QString got;
+    QVERIFY(!sweep.start(r, &got));
+    QCOMPARE(got, why);
+    QCOMPARE(started.count(), 0);
+    QVERIFY(sweep.trials().empty());
+}
+
+// Trials not yet begun give nothing; the sweep still ends, its threads gone.
+void TstCorSweep::cancelledSweepEndsEarly()
+{
+    CorSweep sweep;
+    sweep.maxThreads = 1;
+    CorSweepRequest r;
+    r.images = &small.set;
+    r.rotAxIsV = true;
+    r.slice = 3;
+    r.from = 60;
+    r.to = 140;
+    r.step = 1;
+    QSignalSpy done(&sweep, &CorSweep::finished);
+    QVERIFY(sweep.start(r));
+    sweep.cancel();
+    QVERIFY(done.wait(20000));
+    QVERIFY(!sweep.isActive());
+    int made = 0;
+    for (const CorTrial& t : sweep.trials())
+        made += t.ok ? 1 : 0;
+    QVERIFY2(made <= 1, qPrintable(QString::number(made)));
+    QCOMPARE(sweep.table().count('\n'), 82);
+}
+
+QTEST_GUILESS_MAIN(TstCorSweep)
+#include "tst_corsweep.moc"

@@ -96,6 +96,14 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
                 return false;
         return true;
     }
+    case RangeFile: {
+        const Spec any = realArg();
+        for (int i = 0; i < 3; ++i)
+            if (!readReal(cmd, i, any, region[size_t(i)]))
+                return false;
+        text = cmd.args.value(3);
+        return true;
+    }
     case FlagCount: {
         bool ok = false;
         flag = first.toInt(&ok, 10) == 1 && ok;

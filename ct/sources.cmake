@@ -34,4 +34,5 @@ list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/CtCalc2Ui.cpp
   ${CMAKE_SOURCE_DIR}/forms/CtCalc.ui
   ${CMAKE_CURRENT_LIST_DIR}/gui/CtCalc.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/CorSweepPanel.cpp
 )

@@ -5,6 +5,8 @@
 #include "ChCoord.h"
 #include "ColorBar.h"
 #include "CorSearch.h"
+#include "CorSweepPanel.h"
+#include "CtFiles.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
@@ -56,7 +58,8 @@ Body::Body(QWidget* parent)
       corPen(pen(255, 232, 232)),
       selectingPen(pen(255, 0, 0)),
       selectedPen(pen(232, 255, 0)),
-      ctRun(new CtRun)
+      ctRun(new CtRun),
+      corSweep(new CorSweep)
 {
     setupUi(this);
     qRegisterMetaType<BatchCmd>("BatchCmd");
@@ -123,6 +126,24 @@ Body::Body(QWidget* parent)
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
+    corSweepPanel = new CorSweepPanel(this);
+    corSweepPanel->setWindowFlag(Qt::Window);
+    corSweepPanel->setSweep(corSweep.get());
+    // Ten pixels either side of the current centre, whole steps.
+    connect(procCtrl, &ProcCtrl::corSweepRequested, this, [this] {
+        const double c = procCtrl->cor;
+        corSweepPanel->setRange(c - 10, c + 10, 1);
+        startSweep(c - 10, c + 10, 1);
+        corSweepPanel->show();
+        corSweepPanel->raise();
+    });
+    connect(corSweepPanel, &CorSweepPanel::sweepRequested, this,
+            [this](double from, double to, double step) { startSweep(from, to, step); });
+    connect(corSweepPanel, &CorSweepPanel::centreChosen, this, [this](double c) {
+        procCtrl->setCor(c);
+        qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
+    });
+    connect(corSweep.get(), &CorSweep::finished, this, &Body::sweepFinished);
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -179,6 +200,10 @@ Body::Body(QWidget* parent)
 Body::~Body()
 {
     stopThreads();
+    // The panel shows the sweep; both go before the members they use.
+    delete corSweepPanel;
+    corSweepPanel = nullptr;
+    corSweep.reset();
     // Workers finish the slice they are computing (its files are written
     // whole) and are gone before the images they read.
     ctRun.reset();
@@ -293,6 +318,7 @@ void Body::quitOnSignal()
     if (seqDriver.isActive())
         QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
     ctRun->interrupt();
+    corSweep->cancel();
     imagesMayBeFree();
 }
 
@@ -897,5 +923,65 @@ bool Body::setCorPerSlice(bool on)
         return false;
     corPerSlice = true;
     qCDebug(lcApp).noquote() << corLine.text();
+    return true;
+}
+
+QString Body::startSweep(double from, double to, double step)
+{
+    CorSweepRequest r;
+    r.images = &rawImages;
+    r.i0Name = I0ImgSel->FilePath->text();
+    r.bgName = BGImgSel->FilePath->text();
+    const CtCond c = procCtrl->ctCond();
+    r.rotAxIsV = c.rotAxIsV;
+    r.slice = c.sliceNo;
+    r.angles = c.angles;
+    r.from = from;
+    r.to = to;
+    r.step = step;
+    QString why;
+    if (quitting)
+        why = QStringLiteral("the program is closing");
+    else if (corSweep->start(r, &why))
+        return {};
+    corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why));
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+    return why;
+}
+
+void Body::sweepFinished()
+{
+    const CorSweepRequest& r = corSweep->request();
+    const int b = corSweep->best();
+    const QString range = QStringLiteral("Centre sweep of slice %1, %2 to %3 in steps of %4: ")
+                              .arg(r.slice)
+                              .arg(r.from, 0, 'g', 8)
+                              .arg(r.to, 0, 'g', 8)
+                              .arg(r.step, 0, 'g', 8);
+    if (b < 0) {
+        qCDebug(lcApp).noquote() << range + QStringLiteral("no trial gave a slice");
+        return;
+    }
+    const CorTrial& t = corSweep->trials()[size_t(b)];
+    qCDebug(lcApp).noquote() << range + QStringLiteral("sharpest at %1 (measure %2)").arg(t.cor, 0, 'f', 2).arg(t.measure, 0, 'g', 5);
+}
+
+bool Body::saveSweep(const QString& file, QString* why)
+{
+    QString png = file;
+    if (png.isEmpty()) {
+        const SelectAFile* where = AutoSaveImage->isChecked() ? SelectImageSaveDir
+                                   : AutoSaveData->isChecked() ? SelectDataSaveDir
+                                                               : nullptr;
+        if (!where)
+            return true;
+        const QString name = CtFiles::sliceName(where->Name->text(), where->AddTag->text(), corSweep->request().slice,
+                                                QStringLiteral("png"));
+        png = QDir(where->FilePath->text()).absoluteFilePath(CtFiles::insertTag(name, QStringLiteral("sweep")));
+    }
+    QStringList written;
+    if (!corSweepPanel->save(png, why, &written))
+        return false;
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep saved: ") + written.join(QStringLiteral(", "));
     return true;
 }

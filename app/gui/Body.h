@@ -6,6 +6,7 @@
 #include "BatchCmd.h"
 #include "CtCalc.h"
 #include "CorSearch.h"
+#include "CorSweep.h"
 #include "CtCond.h"
 #include "ImgDatas.h"
 #include "MouseC.h"
@@ -25,6 +26,7 @@
 #include <memory>
 
 class BodyCommands;
+class CorSweepPanel;
 class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
@@ -51,6 +53,8 @@ public:
     Sinogram* sinogramPanel() { return &sinogram; }
     CtCalc* ct1Panel() { return &ctCalc; }
     CtRun* run() { return ctRun.get(); }
+    CorSweep* centreSweep() { return corSweep.get(); }
+    CorSweepPanel* sweepPanel() { return corSweepPanel; }
     // The result panel of worker i, or null.
     CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
     ImgDatas* images() { return &rawImages; }
@@ -166,6 +170,13 @@ private:
     // Finds the centre of rotation on a slice of the loaded series and sets
     // the centre field when there is an answer; logs the answer.
     CorResult findCentre(int slice);
+    // Sweeps the current slice over centres from .. to; the reason when refused.
+    QString startSweep(double from, double to, double step);
+    void sweepFinished();
+    // The last sweep's grid picture at file (its table beside it), or, for an
+    // empty file, beside the pictures or data files when they are saved
+    // automatically (nothing otherwise); false with *why set.
+    bool saveSweep(const QString& file, QString* why);
     // Fits the centre line of a tilted axis over the images' height and
     // has runs use it (on), or goes back to the one centre (off).
     bool setCorPerSlice(bool on);
@@ -195,6 +206,9 @@ private:
     CtCalc ctCalc;
     // The worker pool with its panels and threads, and the run bookkeeping.
     std::unique_ptr<CtRun> ctRun;
+    // The centre sweep and its window.
+    std::unique_ptr<CorSweep> corSweep;
+    CorSweepPanel* corSweepPanel = nullptr;
     // The workers' result panels, in worker order (placed in the tabs).
     QList<CtCalc2Ui*> ct2Panels;
     ImgDatas rawImages;

@@ -24,6 +24,7 @@ BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
 {
     connect(b, &Body::batchCalcFinished, this, &BodyCommands::runEnded);
     connect(&b->seqDriver, &XafsBatch::finished, this, &BodyCommands::sequenceEnded);
+    connect(b->corSweep.get(), &CorSweep::finished, this, &BodyCommands::sweepEnded);
 }
 
 QStringList BodyCommands::words()
@@ -151,6 +152,9 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
                  return x.fail(Failures::Command, c, r.reason);
              return r.sound ? O::Ok : O::Ng;
          }},
+        // Waits for the trials; then the grid picture and the table go to
+        // FILE, or beside the saved pictures or data when either is on.
+        {"ct_cor_sweep", A::rangeFile(), [](X& x, const C& c, const A& a) { return x.corSweep(c, a); }},
         // The line is fitted now, over the images' height, and used by
         // every run until turned off.
         {"ct_cor_per_slice", A::flagArg(),
@@ -607,6 +611,31 @@ BodyCommands::Outcome BodyCommands::seqCalc(const BatchCmd& c)
     waitFailuresAtStart = lineFailuresAtStart;
     QMetaObject::invokeMethod(&b->seqDriver, &XafsBatch::start, Qt::QueuedConnection);
     return Outcome::Waits;
+}
+
+BodyCommands::Outcome BodyCommands::corSweep(const BatchCmd& c, const BatchArgs& a)
+{
+    const QString why = b->startSweep(a.region[0], a.region[1], a.region[2]);
+    if (!why.isEmpty())
+        return fail(Failures::Command, c, why);
+    waiting = Wait::Sweep;
+    waitFailuresAtStart = lineFailuresAtStart;
+    sweepLine = c;
+    sweepFile = a.text;
+    return Outcome::Waits;
+}
+
+void BodyCommands::sweepEnded()
+{
+    if (waiting != Wait::Sweep)
+        return;
+    waiting = Wait::Nothing;
+    QString why;
+    if (b->corSweep->best() < 0)
+        fail(Failures::Run, sweepLine, QStringLiteral("no trial gave a slice"));
+    else if (!b->saveSweep(sweepFile, &why))
+        fail(Failures::Write, sweepLine, why);
+    finishLine(true, waitFailuresAtStart);
 }
 
 BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs& a)

@@ -36,6 +36,7 @@ public:
 private slots:
     void runEnded();
     void sequenceEnded();
+    void sweepEnded();
 
 private:
     enum class Outcome { Ok, Ng, Waits };
@@ -65,11 +66,15 @@ private:
     Outcome calcExec(const BatchCmd& c);
     Outcome seqCalc(const BatchCmd& c);
     Outcome saveImage(const BatchCmd& c, const BatchArgs& a);
+    Outcome corSweep(const BatchCmd& c, const BatchArgs& a);
 
     Body* b;
     CommandLookup lookup;
-    enum class Wait { Nothing, Run, Sequence };
+    enum class Wait { Nothing, Run, Sequence, Sweep };
     Wait waiting = Wait::Nothing;
+    // The ct_cor_sweep line waited for, and the picture it names.
+    BatchCmd sweepLine;
+    QString sweepFile;
     // The failure count when the current line, and the line now waited
     // for, began.
     int lineFailuresAtStart = 0;

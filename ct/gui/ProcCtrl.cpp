@@ -37,6 +37,7 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     connect(Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
     connect(rotAxGroup, &QButtonGroup::buttonClicked, this, &ProcCtrl::rotAxSelectionChanged);
     connect(CorAuto, &QPushButton::clicked, this, &ProcCtrl::corAutoRequested);
+    connect(CorSweepButton, &QPushButton::clicked, this, &ProcCtrl::corSweepRequested);
 }
 
 CtCond ProcCtrl::ctCond() const

@@ -32,6 +32,8 @@ signals:
     void askGenImage();
     // The Auto button: find the centre on the current slice.
     void corAutoRequested();
+    // The Sweep button: trial slices about the centres around the current one.
+    void corSweepRequested();
 
 public slots:
     void sliceNoEditingFinished();

@@ -3,6 +3,7 @@
 #include "Body.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
+#include "CorSweepPanel.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "SampleWriter.h"
@@ -93,6 +94,7 @@ private slots:
     void runOutput();
     void japaneseInterface();
     void autoButtonSetsTheCentre();
+    void sweepTileSetsTheCentre();
 
 private:
     QTemporaryDir tmp;
@@ -518,6 +520,12 @@ void TstBody::failedLinesClearTheFlag_data()
     QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";
     QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "Run refused: no projection images loaded";
     QTest::newRow("no set left is no failure") << "seq_exec_next" << false << none << "";
+    QTest::newRow("sweep step 0") << "ct_cor_sweep 70 90 0" << false << int(Failures::Command) << "ct_cor_sweep, line 0: step 0 is not above 0";
+    QTest::newRow("sweep backwards") << "ct_cor_sweep 90 70 1" << false << int(Failures::Command) << "ct_cor_sweep, line 0: from 90 is above to 70";
+    QTest::newRow("sweep too long") << "ct_cor_sweep 0 300 1" << false << int(Failures::Command)
+                                    << "ct_cor_sweep, line 0: 0 to 300 in steps of 1 makes 301 trial centres, more than 201";
+    QTest::newRow("sweep without images") << "ct_cor_sweep 70 90 1" << false << int(Failures::Command) << "ct_cor_sweep, line 0: no projection series loaded";
+    QTest::newRow("sweep without step") << "ct_cor_sweep 70 90" << false << int(Failures::Command) << "ct_cor_sweep, line 0: a number is missing";
     QTest::newRow("good number") << "ct_cor 12.5" << true << none << "";
     QTest::newRow("lenient flag") << "calc_ct1 1.0" << true << none << "";
 }
@@ -842,6 +850,48 @@ void TstBody::autoButtonSetsTheCentre()
     QCOMPARE(body.procCtrl->Cor->text(), QString::number(body.procCtrl->cor, 'g', 6));
     QVERIFY(takeLog().contains("Centre of rotation " + QString::number(body.procCtrl->cor, 'f', 2) + " (sound)"));
     QCOMPARE(Failures::total(), failures + 1);
+}
+
+// The Sweep button tries ten pixels either side of the centre in whole
+// steps; a click on a tile takes its centre. ct_cor_sweep waits for its
+// trials and writes the grid picture and the table where it is told.
+void TstBody::sweepTileSetsTheCentre()
+{
+    Body body;
+    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    exec(body, "i0_load \"" + ctDir + "/i0/I0.img\"");
+    exec(body, "ct_rot_ax_is_v 1");
+    exec(body, "ct_cor 80");
+    exec(body, "ct_proc_slice 24");
+    QSignalSpy done(body.centreSweep(), &CorSweep::finished);
+    body.procCtrl->CorSweepButton->click();
+    QVERIFY(done.wait(30000));
+    CorSweepPanel* p = body.sweepPanel();
+    QVERIFY(p->isVisible());
+    QCOMPARE(p->tileCount(), 21);
+    QCOMPARE(p->tile(0)->text().section('\n', 0, 0), QString("70.00"));
+    QVERIFY(!p->tile(20)->icon().isNull());
+    QTest::mouseClick(p->tile(15), Qt::LeftButton);
+    QCOMPARE(body.procCtrl->cor, 85.0);
+    QCOMPARE(body.procCtrl->Cor->text(), QString("85"));
+
+    const QString png = tmp.filePath("sweep/grid.png");
+    QVERIFY(QDir().mkpath(tmp.filePath("sweep")));
+    const int failures = Failures::total();
+    body.batchInterpreter()->setOkFlag(true);
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    exec(body, "ct_cor_sweep 79 86 2 \"" + png + "\"");
+    QVERIFY(reports.wait(30000));
+    QVERIFY(body.batchInterpreter()->ok());
+    QCOMPARE(Failures::total(), failures);
+    QCOMPARE(p->tileCount(), 4);
+    const QImage grid(png);
+    QCOMPARE(grid.size(), p->gridImage().size());
+    QFile csv(tmp.filePath("sweep/grid.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines.at(4).startsWith("85,"));
 }
 
 QTEST_MAIN(TstBody)

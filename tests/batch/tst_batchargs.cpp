@@ -25,6 +25,8 @@ BatchArgs::Spec specOf(const QString& text)
         return BatchArgs::regionArg();
     if (p[0] == "display")
         return BatchArgs::displayFile();
+    if (p[0] == "rangefile")
+        return BatchArgs::rangeFile();
     if (p[0] == "optint")
         return BatchArgs::optIntArg(num(1, -BatchArgs::inf), num(2, BatchArgs::inf));
     return BatchArgs::textArg();
@@ -40,6 +42,7 @@ QString valuesOf(const BatchArgs& a, BatchArgs::Kind k)
     case BatchArgs::OptInt: return a.given ? QString::number(a.integer) : QString("none");
     case BatchArgs::Real: return QString::number(a.real, 'g', 15);
     case BatchArgs::FlagCount: return QString("%1 %2").arg(a.flag ? "on" : "off").arg(a.integer);
+    case BatchArgs::RangeFile: return QString("%1 %2 %3 [%4]").arg(a.region[0]).arg(a.region[1]).arg(a.region[2]).arg(a.text);
     case BatchArgs::Region: return QString("%1 %2 %3 %4").arg(a.region[0]).arg(a.region[1]).arg(a.region[2]).arg(a.region[3]);
     case BatchArgs::DisplayFile:
         return QString("%1 %2 %3").arg(displays[a.display]).arg(a.integer).arg(a.text);
@@ -100,6 +103,10 @@ void TstBatchArgs::kinds_data()
     QTest::newRow("display no file") << "save_image raw" << "display" << "save_image, line 12: a file name is missing" << false;
     QTest::newRow("display ct2 no number") << "save_image ct2 a.png" << "display" << "save_image, line 12: \"a.png\" is not an integer" << false;
     QTest::newRow("text missing") << "i0_load" << "text" << "" << true;
+    QTest::newRow("range") << "ct_cor_sweep 90 110.5 0.5" << "rangefile" << "90 110.5 0.5 []" << true;
+    QTest::newRow("range and file") << "ct_cor_sweep 90 110 1 \"a b.png\"" << "rangefile" << "90 110 1 [a b.png]" << true;
+    QTest::newRow("range without step") << "ct_cor_sweep 90 110" << "rangefile" << "ct_cor_sweep, line 12: a number is missing" << false;
+    QTest::newRow("range step not a number") << "ct_cor_sweep 90 110 x" << "rangefile" << "ct_cor_sweep, line 12: \"x\" is not a number" << false;
     QTest::newRow("optional int absent") << "ct_cor_auto" << "optint:0:inf" << "none" << true;
     QTest::newRow("optional int given") << "ct_cor_auto 64" << "optint:0:inf" << "64" << true;
     QTest::newRow("optional int negative") << "ct_cor_auto -3" << "optint:0:inf" << "ct_cor_auto, line 12: -3 is out of range (0 to 2147483647)" << false;

@@ -61,6 +61,8 @@ public:
     // computing are done.
     void cancel();
     bool isActive() const { return active; }
+    // The last sweep was cancelled: some trials may have given nothing.
+    bool wasCancelled() const { return cancelled; }
     const CorSweepRequest& request() const { return req; }
     // Every trial of the last sweep in centre order; those not done have no tile.
     const std::vector<CorTrial>& trials() const { return results; }

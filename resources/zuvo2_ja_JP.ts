@@ -183,6 +183,10 @@
         <source>CT Calc2 %1</source>
         <translation>CT2 計算 %1</translation>
     </message>
+    <message>
+        <source>Sweep refused: %1</source>
+        <translation>スイープできません: %1</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -209,6 +213,73 @@
     <message>
         <source>1</source>
         <translation>1</translation>
+    </message>
+</context>
+<context>
+    <name>CorSweepPanel</name>
+    <message>
+        <source>Centre Sweep</source>
+        <translation>回転中心スイープ</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>開始</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>間隔</translation>
+    </message>
+    <message>
+        <source>Sweep</source>
+        <translation>スイープ</translation>
+    </message>
+    <message>
+        <source>Save...</source>
+        <translation>保存...</translation>
+    </message>
+    <message>
+        <source>Centre of rotation (pixels)</source>
+        <translation>回転中心 (ピクセル)</translation>
+    </message>
+    <message>
+        <source>Measure</source>
+        <translation>評価値</translation>
+    </message>
+    <message>
+        <source>Sweeping %1 centres...</source>
+        <translation>%1 個の中心でスイープ中...</translation>
+    </message>
+    <message>
+        <source>Take %1 as the centre</source>
+        <translation>%1 を回転中心にする</translation>
+    </message>
+    <message>
+        <source>Sharpest at %1 (measure %2, lower is sharper); click a slice to take its centre</source>
+        <translation>最も鮮明: %1 (評価値 %2、小さいほど鮮明); スライスをクリックするとその中心を使います</translation>
+    </message>
+    <message>
+        <source>No trial gave a slice</source>
+        <translation>スライスが得られませんでした</translation>
+    </message>
+    <message>
+        <source>No sweep to save</source>
+        <translation>保存するスイープがありません</translation>
+    </message>
+    <message>
+        <source>Save Sweep Picture</source>
+        <translation>スイープ画像の保存</translation>
+    </message>
+    <message>
+        <source>Pictures (*.png *.jpg *.tif)</source>
+        <translation>画像 (*.png *.jpg *.tif)</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>%1 を保存しました</translation>
     </message>
 </context>
 <context>
@@ -402,6 +473,14 @@
     <message>
         <source>Auto Update Sinogram</source>
         <translation>サイノグラム自動更新</translation>
+    </message>
+    <message>
+        <source>Sweep</source>
+        <translation>スイープ</translation>
+    </message>
+    <message>
+        <source>Reconstruct the current slice about a range of centres and compare them</source>
+        <translation>現在のスライスを複数の回転中心で再構成して比べる</translation>
     </message>
 </context>
 <context>

@@ -958,6 +958,10 @@ void Body::sweepFinished()
                               .arg(r.from, 0, 'g', 8)
                               .arg(r.to, 0, 'g', 8)
                               .arg(r.step, 0, 'g', 8);
+    if (corSweep->wasCancelled()) {
+        qCDebug(lcApp).noquote() << range + QStringLiteral("stopped");
+        return;
+    }
     if (b < 0) {
         qCDebug(lcApp).noquote() << range + QStringLiteral("no trial gave a slice");
         return;

@@ -631,7 +631,9 @@ void BodyCommands::sweepEnded()
         return;
     waiting = Wait::Nothing;
     QString why;
-    if (b->corSweep->best() < 0)
+    if (b->corSweep->wasCancelled())
+        fail(Failures::Run, sweepLine, QStringLiteral("the sweep was stopped"));
+    else if (b->corSweep->best() < 0)
         fail(Failures::Run, sweepLine, QStringLiteral("no trial gave a slice"));
     else if (!b->saveSweep(sweepFile, &why))
         fail(Failures::Write, sweepLine, why);

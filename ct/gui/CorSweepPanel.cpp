@@ -88,7 +88,7 @@ CorSweepPanel::CorSweepPanel(QWidget* parent) : QWidget(parent)
     axisX = new QValueAxis;
     axisX->setTitleText(tr("Centre of rotation (pixels)"));
     axisY = new QValueAxis;
-    axisY->setTitleText(tr("Measure (lower is sharper)"));
+    axisY->setTitleText(tr("Measure"));
     chart->addAxis(axisX, Qt::AlignBottom);
     chart->addAxis(axisY, Qt::AlignLeft);
     for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(curve), static_cast<QAbstractSeries*>(sharpest)}) {
@@ -184,7 +184,7 @@ void CorSweepPanel::finish()
     Save->setEnabled(best >= 0);
     if (best >= 0) {
         const CorTrial& t = sweep->trials()[size_t(best)];
-        setStatus(tr("Sharpest at %1 (measure %2); click a slice to take its centre")
+        setStatus(tr("Sharpest at %1 (measure %2, lower is sharper); click a slice to take its centre")
                       .arg(centreText(t.cor), measureText(t)));
     } else {
         setStatus(tr("No trial gave a slice"));

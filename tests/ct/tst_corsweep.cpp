@@ -219,6 +219,7 @@ void TstCorSweep::cancelledSweepEndsEarly()
     sweep.cancel();
     QVERIFY(done.wait(20000));
     QVERIFY(!sweep.isActive());
+    QVERIFY(sweep.wasCancelled());
     int made = 0;
     for (const CorTrial& t : sweep.trials())
         made += t.ok ? 1 : 0;

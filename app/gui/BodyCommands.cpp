@@ -2,6 +2,7 @@
 
 #include "Body.h"
 #include "CorSearch.h"
+#include "CorSweepPanel.h"
 #include "CtCalc2Ui.h"
 #include "CtRun.h"
 #include "ImgData.h"
@@ -618,6 +619,9 @@ BodyCommands::Outcome BodyCommands::corSweep(const BatchCmd& c, const BatchArgs&
     const QString why = b->startSweep(a.region[0], a.region[1], a.region[2]);
     if (!why.isEmpty())
         return fail(Failures::Command, c, why);
+    // Shown as the button shows it, unless the window itself is hidden.
+    if (b->isVisible())
+        b->corSweepPanel->show();
     waiting = Wait::Sweep;
     waitFailuresAtStart = lineFailuresAtStart;
     sweepLine = c;

@@ -892,6 +892,16 @@ void TstBody::sweepTileSetsTheCentre()
     const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 5);
     QVERIFY(lines.at(4).startsWith("85,"));
+
+    // Without a file, beside the automatically saved pictures.
+    exec(body, "auto_save_image 1");
+    exec(body, "auto_save_image_path \"" + tmp.filePath("sweep") + "\"");
+    exec(body, "auto_save_image_name ct.png");
+    exec(body, "ct_cor_sweep 80 82 1");
+    QVERIFY(reports.wait(30000));
+    QVERIFY(body.batchInterpreter()->ok());
+    QVERIFY(QFileInfo(tmp.filePath("sweep/ct-00024-sweep.png")).isFile());
+    QVERIFY(QFileInfo(tmp.filePath("sweep/ct-00024-sweep.csv")).isFile());
 }
 
 QTEST_MAIN(TstBody)

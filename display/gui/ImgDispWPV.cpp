@@ -1,5 +1,7 @@
 #include "ImgDispWPV.h"
 
+#include "FieldWidth.h"
+
 #include <QGridLayout>
 
 ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
@@ -8,6 +10,9 @@ ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
     // The form keeps a name already given; this level names the widget.
     setObjectName(QStringLiteral("ImgDispWPV"));
     cbarLayout->addWidget(PVFrame, 0, 0);
+    FieldWidth::fit(PosX, FieldWidth::count());
+    FieldWidth::fit(PosY, FieldWidth::count());
+    FieldWidth::fit(Val, FieldWidth::number());
     connect(this, &ImgDisp::newPos, this, &ImgDispWPV::noticedNewPos);
     connect(ResetScale, &QPushButton::clicked, this, &ImgDisp::resetScale);
     resize(width(), width());

@@ -200,7 +200,10 @@ Body::~Body()
     // Workers finish the slice they are computing (its files are written
     // whole) and are gone before the images they read.
     ctRun.reset();
-    // The selectors' displays sit in the image tabs but belong to the selectors.
+    // The selectors' displays sit in the image tabs but belong to the selectors;
+    // their tabs must not take them back while the window is taken apart.
+    I0ImgBase->setContent(nullptr, QString());
+    BGImgBase->setContent(nullptr, QString());
     I0ImgSel->display()->setParent(nullptr);
     BGImgSel->display()->setParent(nullptr);
 }

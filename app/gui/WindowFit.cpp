@@ -15,10 +15,22 @@ constexpr int imagesShare = 55;   // per cent of the width
 QSplitter* WindowFit::arrange(QBoxLayout* layout, QWidget* images)
 {
     QWidget* window = layout->parentWidget();
+    // Built inside the window first, so that every widget moved below
+    // changes parent within one window.
+    auto* split = new QSplitter(Qt::Horizontal, window);
+    split->setObjectName(QStringLiteral("ControlsAndImages"));
+    split->setChildrenCollapsible(false);
+    auto* scroll = new QScrollArea(split);
+    scroll->setObjectName(QStringLiteral("Controls"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
     auto* inner = new QWidget;
     inner->setObjectName(QStringLiteral("ControlsInner"));
     auto* column = new QVBoxLayout(inner);
     column->setContentsMargins(0, 0, 0, 0);
+    scroll->setWidget(inner);
+    split->addWidget(scroll);
+
     // Everything but the pictures, in order.
     for (int i = 0; i < layout->count();) {
         QLayoutItem* item = layout->itemAt(i);
@@ -26,24 +38,21 @@ QSplitter* WindowFit::arrange(QBoxLayout* layout, QWidget* images)
             ++i;
             continue;
         }
-        column->addItem(layout->takeAt(i));
+        QLayoutItem* taken = layout->takeAt(i);
+        // addWidget gives the widget its new parent; a bare item would not.
+        if (QWidget* w = taken->widget()) {
+            delete taken;
+            column->addWidget(w);
+        } else {
+            column->addItem(taken);
+        }
     }
     column->addStretch(1);
     layout->removeWidget(images);
-
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(QStringLiteral("Controls"));
-    scroll->setWidget(inner);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-
-    auto* split = new QSplitter(Qt::Horizontal, window);
-    split->setObjectName(QStringLiteral("ControlsAndImages"));
-    split->setChildrenCollapsible(false);
-    split->addWidget(scroll);
     split->addWidget(images);
-    split->setStretchFactor(0, 0);
-    split->setStretchFactor(1, 1);
+    // Growing or shrinking, the two keep their shares of the width.
+    split->setStretchFactor(0, 100 - imagesShare);
+    split->setStretchFactor(1, imagesShare);
     layout->addWidget(split);
 
     // The controls take their natural width when the window has room for

@@ -3,6 +3,7 @@
 #include "ColorBar.h"
 #include "FieldWidth.h"
 
+#include <QGridLayout>
 #include <QLineEdit>
 
 #include <cmath>
@@ -25,6 +26,13 @@ CtCalcBase::CtCalcBase(QWidget* parent) : QFrame(parent)
 {
     setupUi(this);
     cbar = DispCt->CBar;
+    // The calculation region goes under the display region, column by
+    // column, so the panel stays narrow enough for small screens.
+    QWidget* calcRow[] = {label_7, Crx0, Crz0, label_6, Crx1, Crz1};
+    for (int i = 0; i < 6; ++i) {
+        gridLayout_3->removeWidget(calcRow[i]);
+        gridLayout_3->addWidget(calcRow[i], 1, i + 1);
+    }
     for (QLineEdit* e : {Drx0, Drz0, Drx1, Drz1, Crx0, Crz0, Crx1, Crz1})
         FieldWidth::fit(e, FieldWidth::position());
     FieldWidth::fit(ShowSliceNo, FieldWidth::count());

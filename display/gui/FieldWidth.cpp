@@ -20,7 +20,7 @@ QString FieldWidth::number()
 
 QString FieldWidth::position()
 {
-    return QStringLiteral("-88888.8");
+    return QStringLiteral("-8888.88");
 }
 
 QString FieldWidth::count()

@@ -4,6 +4,8 @@
 
 #include <QGridLayout>
 
+#include <algorithm>
+
 ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
 {
     Ui_ImgDispWPV::setupUi(this);
@@ -13,6 +15,8 @@ ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
     FieldWidth::fit(PosX, FieldWidth::count());
     FieldWidth::fit(PosY, FieldWidth::count());
     FieldWidth::fit(Val, FieldWidth::number());
+    // The form's 65 pixels cut the caption in some fonts.
+    ResetScale->setMaximumWidth(std::max(ResetScale->maximumWidth(), ResetScale->sizeHint().width()));
     connect(this, &ImgDisp::newPos, this, &ImgDispWPV::noticedNewPos);
     connect(ResetScale, &QPushButton::clicked, this, &ImgDisp::resetScale);
     resize(width(), width());

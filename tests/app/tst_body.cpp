@@ -413,11 +413,9 @@ void TstBody::loadBringsValuesInside_data()
     QTest::newRow("start values") << QStringList{} << QStringList{"80", "24", "0", "159", "0", "0", "2047", "2047"} << 3;
     QTest::newRow("inside are kept") << inside << QStringList{"7", "82.5", "3", "40", "10", "20", "50", "40"} << 0;
     QTest::newRow("outside are changed")
-        << QStringList{"ct_rot_ax_is_v 1", "ct_proc_slice 100", "ct_cor 82.5", "ct_slice_from 3", "ct_slice_to 2047",
+        << QStringList{"ct_rot_ax_is_v 1", "ct_proc_slice 100", "ct_cor 300", "ct_slice_to 2047",
                        "ct_set_calc_region 10 20 500 40"}
-        << QStringList{"24", "82.5", "3", "47", "0", "0", "150", "150"} << 3;
-    QTest::newRow("centre off the detector") << QStringList{"ct_rot_ax_is_v 1", "ct_proc_slice 7", "ct_cor 300"}
-                                             << QStringList{"7", "80", "0", "47", "0", "0", "2047", "2047"} << 2;
+        << QStringList{"24", "80", "0", "47", "0", "0", "156", "156"} << 4;
 }
 
 void TstBody::loadBringsValuesInside()

@@ -1,6 +1,7 @@
 #include "WindowFit.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
@@ -8,8 +9,11 @@
 #include <algorithm>
 
 namespace {
-// Room the pictures get at least on a small screen.
+// The pictures' share of the width on a small screen.
 constexpr int imagesShare = 55;   // per cent of the width
+// On a wide screen the pictures need no more than this; the controls then
+// get the rest, up to their natural width, and need not scroll.
+constexpr int imagesWidth = 820;
 } // namespace
 
 QSplitter* WindowFit::arrange(QBoxLayout* layout, QWidget* images)
@@ -55,22 +59,38 @@ QSplitter* WindowFit::arrange(QBoxLayout* layout, QWidget* images)
     split->setStretchFactor(1, imagesShare);
     layout->addWidget(split);
 
-    // The controls take their natural width when the window has room for
-    // it and the pictures their share; otherwise the controls scroll.
     const int natural = inner->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width();
-    const int width = window ? window->width() : natural * 2;
-    const int controlsWidth = std::min(natural, width * (100 - imagesShare) / 100);
-    split->setSizes({controlsWidth, std::max(width - controlsWidth, 1)});
+    split->setSizes(sizesFor(natural, window ? window->width() : 2 * natural));
+    if (window)
+        window->installEventFilter(new WindowFit(split, natural));
     return split;
+}
+
+WindowFit::WindowFit(QSplitter* split, int natural) : QObject(split), split(split), natural(natural)
+{
+}
+
+bool WindowFit::eventFilter(QObject* watched, QEvent* event)
+{
+    // Once, at the first show: the window has its real width by then.
+    if (event->type() == QEvent::Show) {
+        watched->removeEventFilter(this);
+        split->setSizes(sizesFor(natural, split->width()));
+        deleteLater();
+    }
+    return false;
+}
+
+QList<int> WindowFit::sizesFor(int natural, int width)
+{
+    // The controls take their natural width when the window has room for
+    // it beside the pictures; otherwise they scroll.
+    const int controls = std::min(natural, std::max(width * (100 - imagesShare) / 100, width - imagesWidth));
+    return {controls, std::max(width - controls, 1)};
 }
 
 QSize WindowFit::firstSize(const QSize& available)
 {
     // Full HD minus room for the desktop's panels; smaller screens are filled.
     return QSize(1840, 1000).boundedTo(available);
-}
-
-QScrollArea* WindowFit::controls(QSplitter* split)
-{
-    return split ? qobject_cast<QScrollArea*>(split->widget(0)) : nullptr;
 }

@@ -31,8 +31,8 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     for (QLineEdit* e : {SliceNo, SliceFrom, SliceTo, SliceStep})
         FieldWidth::fit(e, FieldWidth::count());
     FieldWidth::fit(Cor, FieldWidth::position());
-    FieldWidth::fit(FilterCutoff, FieldWidth::number());
-    FieldWidth::fit(PixelSize, FieldWidth::number());
+    FieldWidth::fit(FilterCutoff, FieldWidth::setting());
+    FieldWidth::fit(PixelSize, FieldWidth::setting());
 
     rotAxIsV = RotAxV->isChecked();
     sliceNo = CtCond::sliceNumber(SliceNo->text());

@@ -18,6 +18,11 @@ QString FieldWidth::number()
     return QStringLiteral("-0.000888888");
 }
 
+QString FieldWidth::setting()
+{
+    return QStringLiteral("0.888888");
+}
+
 QString FieldWidth::position()
 {
     return QStringLiteral("-8888.88");

@@ -10,6 +10,7 @@ class FieldWidth
 public:
     // The widest texts of the usual kinds of value.
     static QString number();      // QString::number(v, 'g', 6)
+    static QString setting();     // typed settings: times, sizes, fractions
     static QString position();    // image positions and regions (below 10000)
     static QString count();       // slice numbers and indices
     static QString seconds();     // spent times

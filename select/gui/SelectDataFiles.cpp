@@ -13,7 +13,7 @@
 SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
 {
     setupUi(this);
-    FieldWidth::fit(ExpTime, FieldWidth::number());
+    FieldWidth::fit(ExpTime, FieldWidth::setting());
     FieldWidth::fit(MultiTimes, FieldWidth::count());
 
     newOrAdd = new QButtonGroup(this);

@@ -16,6 +16,9 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QtTest>
 
 namespace {
@@ -480,6 +483,15 @@ void TstBody::windowFitsTheScreen()
     }
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
     QVERIFY2(unsized.isEmpty(), qPrintable(unsized.join(", ")));
+
+    // Full HD: the controls need no scrolling sideways.
+    Body wide;
+    wide.resize(WindowFit::firstSize(QSize(1920, 1050)));
+    wide.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wide));
+    auto* controls = wide.findChild<QScrollArea*>("Controls");
+    QVERIFY(controls && !controls->horizontalScrollBar()->isVisible());
+    QVERIFY(wide.ImgsTab->width() >= 800);
 }
 
 void TstBody::calcTwiceStops()

@@ -8,5 +8,6 @@ list(APPEND ZUVO2_CORE_SOURCES
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/BodyCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/WindowFit.cpp
   ${CMAKE_SOURCE_DIR}/forms/Body.ui
 )

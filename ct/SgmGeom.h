@@ -15,6 +15,14 @@ struct SgmGeom
 
 SgmGeom makeSgmGeom(bool rotAxIsV, int dim, double cor);
 
+// Pixel of the reconstructed slice (x, and z at a right angle) at detector
+// position d: the slice is centred on the CoR, which lands on pixel half - 1,
+// so an off-centre axis shifts the whole field.
+inline double slicePosition(const SgmGeom& g, double d)
+{
+    return d - g.cor + (g.half - 1);
+}
+
 // out[0 .. nx-1] from the detector line v[0 .. dim-1], linearly interpolated
 // at cor + j - (half - 1).
 void sampleLine(const double* v, double* out, const SgmGeom& geom);

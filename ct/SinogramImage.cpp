@@ -3,6 +3,7 @@
 #include "Logging.h"
 #include "ColorScale.h"
 #include "HSgm.h"
+#include "RingRemoval.h"
 
 #include <QDebug>
 
@@ -171,8 +172,14 @@ bool fourierSinogram(const HSgm& sgm, std::vector<double>& mag)
         fftw_execute(plan);
         fftw_destroy_plan(plan);
         mag.resize(size_t(count));
-        for (size_t i = 0; i < size_t(count); ++i)
-            mag[i] = std::sqrt(out[i][0] * out[i][0] + out[i][1] * out[i][1]);
+        // Frequency (0, 0) moves to the middle, where a stripe's line at zero
+        // angular frequency runs across the picture instead of along its edges.
+        for (long long k = 0; k < rows; ++k) {
+            double* line = mag.data() + size_t((k + rows / 2) % rows) * size_t(nx);
+            const fftw_complex* o = out + size_t(k) * size_t(nx);
+            for (int j = 0; j < nx; ++j)
+                line[(j + nx / 2) % nx] = std::sqrt(o[j][0] * o[j][0] + o[j][1] * o[j][1]);
+        }
     }
     fftw_free(in);
     fftw_free(out);
@@ -189,4 +196,18 @@ QImage greyImage(const double* values, int w, int h, const ColorScale& scale)
     for (int y = 0; y < h; ++y)
         scale.levelRow(values + size_t(y) * size_t(w), img.scanLine(y), w);
     return img;
+}
+
+HSgm stripeFiltered(const HSgm& sgm, int size)
+{
+    HSgm out;
+    if (!hasSamples(sgm))
+        return out;
+    out.nx = sgm.nx;
+    out.nth = sgm.nth;
+    out.slice = sgm.slice;
+    out.theta = sgm.theta;
+    out.intensity.assign(sgm.intensity.begin(), sgm.intensity.begin() + ptrdiff_t(sgm.nx) * sgm.nth);
+    removeRings(out.intensity.data(), out.nx, out.nth, size);
+    return out;
 }

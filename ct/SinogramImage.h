@@ -1,12 +1,13 @@
 #pragma once
 // Pictures of a sinogram record and of slices, kept free of widgets so that
 // panels and tests share them.
+#include "HSgm.h"
+
 #include <QImage>
 
 #include <vector>
 
 class ColorScale;
-class HSgm;
 
 // Range of the intensities with strict comparisons, starting from the largest
 // finite double and its negative.  False when nothing compared (no data, or
@@ -28,11 +29,16 @@ std::vector<int> sinogramRows(const HSgm& sgm);
 // in the lower half.  False outside the picture or without data.
 bool sinogramValueAt(const HSgm& sgm, double x, double y, double& value);
 
-// Magnitudes of the unshifted 2-D Fourier transform of the shown (mirrored)
-// sinogram scaled by 1 / (2 nx nth): 2*nth rows of nx values, frequency
-// (0, 0) first.  Makes an FFTW plan, so the GUI thread only.  False (and mag
+// Magnitudes of the 2-D Fourier transform of the shown (mirrored) sinogram
+// scaled by 1 / (2 nx nth): 2*nth rows of nx values, centred: frequency
+// (0, 0) at row nth, column nx / 2; angular frequency k at row nth + k.  Makes an FFTW plan, so the GUI thread only.  False (and mag
 // empty) without data or when the transform would not fit in memory.
 bool fourierSinogram(const HSgm& sgm, std::vector<double>& mag);
+
+// The intensities with the ring-removal stripe filter of that window size
+// applied (the filter the reconstruction applies to absorbances), so the
+// pictures show what it takes away; no absorbances.  Empty without data.
+HSgm stripeFiltered(const HSgm& sgm, int size);
 
 // w x h grey picture of row-major values through a colour scale.
 QImage greyImage(const double* values, int w, int h, const ColorScale& scale);

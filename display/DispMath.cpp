@@ -18,11 +18,23 @@ int barRowLevel(int i, int h, double cMin, double cMax)
     return levelOfT((double(i) / h - cMin) * 256 / (cMax - cMin));
 }
 
-QRectF zoomView(const QRectF& view, double f, double rx, double ry, int x, int y, int w, int h)
+QRectF zoomView(const QRectF& view, double f, double rx, double ry)
 {
-    const double nw = view.width() * f;
-    const double nh = f * view.height();
-    return QRectF(rx - (double(x) / w) * nw, ry - (double(y) / h) * nh, nw, nh);
+    return QRectF(rx - (rx - view.x()) * f, ry - (ry - view.y()) * f, view.width() * f, f * view.height());
+}
+
+QRectF fittedView(const QRectF& view, int w, int h)
+{
+    const double vw = view.width(), vh = view.height();
+    if (w <= 0 || h <= 0 || !(vw > 0) || !(vh > 0) || !std::isfinite(vw) || !std::isfinite(vh))
+        return view;
+    const double area = double(w) / h;
+    if (vw / vh < area) {
+        const double nw = vh * area;
+        return QRectF(view.x() - (nw - vw) / 2, view.y(), nw, vh);
+    }
+    const double nh = vw / area;
+    return QRectF(view.x(), view.y() - (nh - vh) / 2, vw, nh);
 }
 
 QRectF panView(const QRectF& view, double rx, double ry, double rPrevX, double rPrevY)

@@ -50,9 +50,14 @@ void greyLevelRow(const double* v, uchar* out, int n,
 // Grey of row i (counted from the bottom) of a bar h pixels high.
 int barRowLevel(int i, int h, double cMin, double cMax);
 
-// View after a wheel step at widget pixel (x, y) of a w x h area: the real
-// point (rx, ry) under the mouse stays there; f > 1 widens the view.
-QRectF zoomView(const QRectF& view, double f, double rx, double ry, int x, int y, int w, int h);
+// View after a wheel step scaled by f about the real point (rx, ry) under
+// the mouse, which therefore stays there; f > 1 widens the view.
+QRectF zoomView(const QRectF& view, double f, double rx, double ry);
+
+// The real rectangle a w x h area shows for a view: the view widened about
+// its centre along one axis so that image pixels stay square.  The view
+// itself when either side is empty or not a number.
+QRectF fittedView(const QRectF& view, int w, int h);
 
 // View after a drag from real point (rPrevX, rPrevY) to (rx, ry): the
 // picture follows the mouse.

@@ -12,9 +12,13 @@
 #include "CtRun.h"
 #include "Failures.h"
 #include "FileEnergy.h"
+#include "FieldWidth.h"
 #include "H5Scan.h"
 #include "HSgm.h"
 #include "ImgData.h"
+#include "SeriesFit.h"
+#include "SgmGeom.h"
+#include "WindowFit.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -23,6 +27,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QPainter>
+#include <QScreen>
 #include <QThread>
 
 #include <cmath>
@@ -62,6 +67,10 @@ Body::Body(QWidget* parent)
       corSweep(new CorSweep)
 {
     setupUi(this);
+    // Fits the screen: the controls scroll beside the pictures.
+    if (const QScreen* sc = screen())
+        resize(WindowFit::firstSize(sc->availableGeometry().size()));
+    WindowFit::arrange(BodyLayout, ImgsTab);
     qRegisterMetaType<BatchCmd>("BatchCmd");
     corPen.setDashPattern({10, 3, 4, 3});
 
@@ -79,6 +88,12 @@ Body::Body(QWidget* parent)
     SelectTiffSaveDir->AddTag->hide();
     AdditionalInfo->setVisible(ShowAdditionalInfo->isChecked());
     CalcCT->setStyleSheet(idleStyle);
+    FieldWidth::fit(ColorMin, FieldWidth::number());
+    FieldWidth::fit(ColorMax, FieldWidth::number());
+    FieldWidth::fit(CalcStartT, FieldWidth::dateTime());
+    FieldWidth::fit(CalcEndT, FieldWidth::dateTime());
+    FieldWidth::fit(CalcSpentT, FieldWidth::seconds());
+    FieldWidth::fit(DeltaET, QStringLiteral("888888888"));
 
     ctSelGroup = new QButtonGroup(this);
     ctSelGroup->addButton(SelectCt1);
@@ -102,6 +117,8 @@ Body::Body(QWidget* parent)
     connect(procCtrl, &ProcCtrl::corUpdated, &sinogram, &Sinogram::corUpdated);
     connect(procCtrl, &ProcCtrl::rotAxUpdated, &sinogram, &Sinogram::rotAxUpdated);
     connect(procCtrl, &ProcCtrl::autoUpdateUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
+    // The sinogram pictures show what ring removal takes away.
+    connect(procCtrl->RingSize, &QSpinBox::valueChanged, &sinogram, &Sinogram::genImage);
 
     connect(this, &Body::callBatchLoad, &batch, &Batch::batchLoad);
     connect(this, &Body::callBatchExec, &batch, &Batch::batchExec);
@@ -157,6 +174,7 @@ Body::Body(QWidget* parent)
     connect(&rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(&rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
     connect(&rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
+    connect(&rawDisp, &ImgDisp::selectionMade, this, &Body::selectionMade);
     connect(seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);
     connect(&rawImages, &ImgDatas::imageUpdated, &rawDisp, qOverload<>(&QWidget::update));
     connect(&ctCalc, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
@@ -207,7 +225,10 @@ Body::~Body()
     // Workers finish the slice they are computing (its files are written
     // whole) and are gone before the images they read.
     ctRun.reset();
-    // The selectors' displays sit in the image tabs but belong to the selectors.
+    // The selectors' displays sit in the image tabs but belong to the selectors;
+    // their tabs must not take them back while the window is taken apart.
+    I0ImgBase->setContent(nullptr, QString());
+    BGImgBase->setContent(nullptr, QString());
     I0ImgSel->display()->setParent(nullptr);
     BGImgSel->display()->setParent(nullptr);
 }
@@ -389,6 +410,7 @@ void Body::seriesLoaded()
     const int last = std::max(rawImages.count() - 1, 0);
     seekCtrl->Seek->setMaximum(last);
     seekCtrl->Index->setMaximum(last);
+    fitConditionsToSeries();
     updateRawImage();
 
     if (procCtrl->AutoUpdate->isChecked()) {
@@ -401,6 +423,39 @@ void Body::seriesLoaded()
         setCalcRegion(nullptr, 0, 0, n - 1, n - 1);
     }
     emit finishedLoadingCTFiles();
+}
+
+void Body::fitConditionsToSeries()
+{
+    if (rawImages.count() <= 0)
+        return;
+    SeriesFit fit(procCtrl->rotAxIsV, rawImages.width, rawImages.height);
+    int slice = procCtrl->sliceNo;
+    if (fit.fitSlice(slice))
+        procCtrl->setSliceNo(slice);
+    double cor = procCtrl->cor;
+    if (fit.fitCor(cor))
+        procCtrl->setCor(cor);
+    bool ok = false;
+    int from = procCtrl->SliceFrom->text().trimmed().toInt(&ok);
+    if (!ok)
+        from = -1;
+    int to = procCtrl->SliceTo->text().trimmed().toInt(&ok);
+    if (!ok)
+        to = -1;
+    if (fit.fitRange(from, to)) {
+        procCtrl->setSliceFrom(from);
+        procCtrl->setSliceTo(to);
+    }
+    // Without "keep Conds." the regions are reset below; a placeholder
+    // region is replaced by the first slice's whole image anyway.
+    CtRegion region = ctCalc.calcRegion();
+    if (CTFiles->KeepConditions->isChecked() && ctCalc.regionSet && fit.fitRegion(region, cor)) {
+        setDispRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
+        setCalcRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
+    }
+    for (const QString& m : fit.messages)
+        qCInfo(lcApp).noquote() << m;
 }
 
 bool Body::loadSeriesFile(const QString& file, bool h5)
@@ -490,19 +545,31 @@ void Body::draw(QPainter* p)
     if (rawDisp.selValid) {
         p->setPen(selectedPen);
         p->drawRect(screenSel.normalized());
-        // The rectangle chooses the slice range and the CT regions.
-        const double lo = vertical ? sx : sy;
-        const double hi = lo + (vertical ? sw : sh);
-        setDispRegion(nullptr, lo, lo, hi, hi);
-        setCalcRegion(nullptr, lo, lo, hi, hi);
-        const int from = toSlice(vertical ? sy : sx);
-        const int to = toSlice(vertical ? sy + sh : sx + sw);
-        if (procCtrl->SliceFrom->text() != QString::number(from))
-            procCtrl->setSliceFrom(from);
-        if (procCtrl->SliceTo->text() != QString::number(to))
-            procCtrl->setSliceTo(to);
     }
     p->restore();
+}
+
+void Body::selectionMade(QRectF r)
+{
+    // Rows (vertical axis) or columns give the slice range; the span across
+    // the axis gives the CT regions, taken into the field around the CoR.
+    const bool vertical = procCtrl->rotAxIsV;
+    const double lo = vertical ? r.left() : r.top();
+    const double hi = vertical ? r.right() : r.bottom();
+    const int from = toSlice(vertical ? r.top() : r.left());
+    const int to = toSlice(vertical ? r.bottom() : r.right());
+    procCtrl->setSliceFrom(from);
+    procCtrl->setSliceTo(to);
+    const double cor = corPerSlice && corLine.valid ? corLine.at((from + to) / 2) : procCtrl->cor;
+    const SgmGeom g = makeSgmGeom(vertical, vertical ? rawImages.width : rawImages.height, cor);
+    if (g.half < 2) {
+        qCInfo(lcApp).noquote() << QStringLiteral("No slice field at centre %1: the selection sets the slices only")
+                                       .arg(cor, 0, 'g', 6);
+        return;
+    }
+    const double x0 = slicePosition(g, lo), x1 = slicePosition(g, hi);
+    setDispRegion(nullptr, x0, x0, x1, x1);
+    setCalcRegion(nullptr, x0, x0, x1, x1);
 }
 
 void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)

@@ -93,6 +93,7 @@ private slots:
     void updateRawImage();
     void draw(QPainter* p);
     void selectedAPointInRawImg(double x, double y, MouseC::MStat s);
+    void selectionMade(QRectF r);
     void showDispRaw();
     void showSinogram();
     void toggleCalcCt();
@@ -163,6 +164,9 @@ private:
     void dataFilesCleared();
     // After the series changed: seek range, raw picture, sinogram, regions.
     void seriesLoaded();
+    // Slice, centre, slice range and region outside the new series are
+    // brought inside it, with a message; values inside are left alone.
+    void fitConditionsToSeries();
     // The window's file choice for loadSeriesFile.
     void chooseSeriesFile(bool h5);
     // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.

@@ -1,7 +1,9 @@
 #include "CtCalcBase.h"
 
 #include "ColorBar.h"
+#include "FieldWidth.h"
 
+#include <QGridLayout>
 #include <QLineEdit>
 
 #include <cmath>
@@ -24,6 +26,21 @@ CtCalcBase::CtCalcBase(QWidget* parent) : QFrame(parent)
 {
     setupUi(this);
     cbar = DispCt->CBar;
+    // The calculation region goes under the display region, column by
+    // column, so the panel stays narrow enough for small screens.
+    QWidget* calcRow[] = {label_7, Crx0, Crz0, label_6, Crx1, Crz1};
+    for (int i = 0; i < 6; ++i) {
+        gridLayout_3->removeWidget(calcRow[i]);
+        gridLayout_3->addWidget(calcRow[i], 1, i + 1);
+    }
+    for (QLineEdit* e : {Drx0, Drz0, Drx1, Drz1, Crx0, Crz0, Crx1, Crz1})
+        FieldWidth::fit(e, FieldWidth::position());
+    FieldWidth::fit(ShowSliceNo, FieldWidth::count());
+    FieldWidth::fit(StartT, FieldWidth::timeOfDay());
+    FieldWidth::fit(EndT, FieldWidth::timeOfDay());
+    FieldWidth::fit(SpentT, FieldWidth::seconds());
+    // The read-out adds mu in 1/cm when a pixel size is known.
+    FieldWidth::fit(DispCt->Val, QStringLiteral("%1 (%1 /cm)").arg(FieldWidth::number()));
     connect(SetCRegion, &QPushButton::clicked, this, &CtCalcBase::setCRegion);
     connect(DispCt, &ImgDisp::newS, this, &CtCalcBase::noticedNewS);
     setCR(0, 0, 2047, 2047);
@@ -178,10 +195,7 @@ void CtCalcBase::showUnits()
 {
     if (!cbar)
         return;
-    if (!(valueToPerCm > 0)) {
-        cbar->setToolTip(QString());
-        return;
-    }
-    cbar->setToolTip(QStringLiteral("mu %1 to %2 /cm")
-                         .arg(num(cbar->getVMin() * valueToPerCm), num(cbar->getVMax() * valueToPerCm)));
+    cbar->setUnitFactor(valueToPerCm);
+    cbar->setToolTip(valueToPerCm > 0 ? QStringLiteral("mu in 1/cm = value x %1").arg(num(valueToPerCm))
+                                      : QString());
 }

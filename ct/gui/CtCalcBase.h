@@ -63,7 +63,7 @@ public slots:
     void setCBarMinMaxForced(double min, double max);
     // The value read-out, with mu in 1/cm when a pixel size is known.
     void showValue(double v);
-    // The colour bar's limits in 1/cm as its tooltip (none without a pixel size).
+    // The colour bar labelled in 1/cm when a pixel size is known.
     void showUnits();
 
 private:

@@ -1,5 +1,7 @@
 #include "ProcCtrl.h"
 
+#include "FieldWidth.h"
+
 #include <QButtonGroup>
 
 #include <limits>
@@ -26,6 +28,11 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     Filter->addItems(FbpFilter::names());
     Filter->setCurrentText(FbpFilter().name);
     Angles->addItems(CtCond::angularRangeNames());
+    for (QLineEdit* e : {SliceNo, SliceFrom, SliceTo, SliceStep})
+        FieldWidth::fit(e, FieldWidth::count());
+    FieldWidth::fit(Cor, FieldWidth::position());
+    FieldWidth::fit(FilterCutoff, FieldWidth::setting());
+    FieldWidth::fit(PixelSize, FieldWidth::setting());
 
     rotAxIsV = RotAxV->isChecked();
     sliceNo = CtCond::sliceNumber(SliceNo->text());

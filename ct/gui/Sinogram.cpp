@@ -1,5 +1,7 @@
 #include "Sinogram.h"
 
+#include "FieldWidth.h"
+
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
@@ -22,6 +24,7 @@ double numberOrZero(const QString& text)
 Sinogram::Sinogram(QWidget* parent) : QFrame(parent)
 {
     setupUi(this);
+    FieldWidth::fit(Cor, FieldWidth::position());
     connect(DispSinogram, &ImgDispWPV::newPosInvY, this, &Sinogram::newPos);
     connect(DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::genImage);
     connect(Cor, &QLineEdit::editingFinished, this, &Sinogram::corEditingFinished);
@@ -44,10 +47,15 @@ Sinogram::~Sinogram()
     hSgm.resize(0, 0);
 }
 
+const HSgm& Sinogram::shown() const
+{
+    return useFiltered ? filtered : hSgm;
+}
+
 void Sinogram::newPos(double x, double y)
 {
     double v;
-    if (sinogramValueAt(hSgm, x, y, v))
+    if (sinogramValueAt(shown(), x, y, v))
         DispSinogram->setVal(v);
 }
 
@@ -98,12 +106,16 @@ void Sinogram::genSinogram()
 
 void Sinogram::genImage()
 {
+    const int rings = procCtrl ? procCtrl->RingSize->value() : 0;
+    useFiltered = rings >= 2 && hSgm.hasData();
+    filtered = useFiltered ? stripeFiltered(hSgm, rings) : HSgm();
+    const HSgm& h = shown();
     ColorBar* bar = DispSinogram->CBar;
     // Without samples the scale keeps its limits rather than taking the
     // empty scan's start values.
-    if (sinogramRange(hSgm, minV, maxV))
+    if (sinogramRange(h, minV, maxV))
         bar->autoMinMax(minV, maxV);
-    DispSinogram->image = sinogramImage(hSgm, *bar);
+    DispSinogram->image = sinogramImage(h, *bar);
     DispSinogram->newImage();
     DispSinogram->update();
     if (GenFouS->isChecked())
@@ -123,10 +135,11 @@ void Sinogram::genFouSImage()
     if (!GenFouS->isChecked())
         return;
     std::vector<double> mag;
-    const bool ok = fourierSinogram(hSgm, mag);
+    const HSgm& h = shown();
+    const bool ok = fourierSinogram(h, mag);
     ColorBar* bar = DispFouS->CBar;
     bar->autoMinMax(-10, 10);
-    DispFouS->image = ok ? greyImage(mag.data(), hSgm.nx, 2 * hSgm.nth, *bar) : QImage();
+    DispFouS->image = ok ? greyImage(mag.data(), h.nx, 2 * h.nth, *bar) : QImage();
     DispFouS->newImage();
     DispFouS->update();
 }

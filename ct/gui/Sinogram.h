@@ -22,6 +22,9 @@ public:
     ImgDatas* imgs = nullptr;
 
     HSgm hSgm;
+    // What the pictures and the read-out show: hSgm, or with ring removal
+    // set, hSgm with its stripes filtered out.
+    const HSgm& shown() const;
     double minV = 0.0;
     double maxV = 0.0;
 
@@ -39,4 +42,8 @@ public slots:
     void genSgmImage();
     void genFouSImage();
     void setGenFouS(bool f);
+
+private:
+    HSgm filtered;
+    bool useFiltered = false;
 };

@@ -1,15 +1,20 @@
 #include "ColorBar.h"
 
 #include "DispMath.h"
+#include "FieldWidth.h"
 
 #include <QPainter>
 #include <QThread>
+
+#include <cmath>
 
 ColorBar::ColorBar(QWidget* parent) : DispA(parent), uiFrame(new QFrame)
 {
     ui.setupUi(uiFrame.get());
     ui.CMinLE->setText(QString::number(0, 'g', 6));
     ui.CMaxLE->setText(QString::number(1, 'g', 6));
+    FieldWidth::fit(ui.CMinLE, FieldWidth::number());
+    FieldWidth::fit(ui.CMaxLE, FieldWidth::number());
     fixed = ui.CFix->isChecked();
 
     connect(this, &DispA::drawImage1, this, &ColorBar::draw1);
@@ -60,6 +65,23 @@ ColorSnapshot ColorBar::snapshot() const
     return ColorSnapshot(getVMin(), getVMax(), getCMin(), getCMax(), isFixed());
 }
 
+void ColorBar::setUnitFactor(double f)
+{
+    const double v = f > 0 && std::isfinite(f) ? f : 0.0;
+    if (v == perCm)
+        return;
+    perCm = v;
+    update();
+}
+
+QString ColorBar::labelText(double v) const
+{
+    if (!(perCm > 0))
+        return QString::number(v, 'g', 6);
+    // Four digits leave the unit room on a narrow bar.
+    return QString::number(v * perCm, 'g', 4) + QStringLiteral(" /cm");
+}
+
 void ColorBar::setLimits(double min, double max)
 {
     vMin = min;
@@ -101,14 +123,14 @@ void ColorBar::draw1(QPainter* p)
     const double v0 = vMin;
     const double v1 = vMax;
     drawText.drawRotatedText(p, 90, QRectF(w / 2, 50, 95, w), font, Qt::AlignLeft | Qt::AlignVCenter,
-                             1, QString::number(v1, 'g', 6), 10, false, QColor());
+                             1, labelText(v1), 10, false, QColor());
     drawText.drawRotatedText(p, 90, QRectF(w / 2, h - 50, 95, w), font,
-                             Qt::AlignRight | Qt::AlignVCenter, 1, QString::number(v0, 'g', 6), 10,
+                             Qt::AlignRight | Qt::AlignVCenter, 1, labelText(v0), 10,
                              false, QColor());
     if (dragging)
         drawText.drawRotatedText(p, 90, QRectF(w / 2, h / 2, 95, w), font,
                                  Qt::AlignRight | Qt::AlignVCenter, 1,
-                                 QString::number((v1 - v0) * handle->load() + v0, 'g', 6), 10,
+                                 labelText((v1 - v0) * handle->load() + v0), 10,
                                  false, QColor());
 }
 

@@ -26,6 +26,12 @@ public:
     void setMinMaxForced(double min, double max);
     // The scale as it stands now, for drawing elsewhere.
     ColorSnapshot snapshot() const;
+    // With a factor above 0 the bar's labels give value x factor in 1/cm
+    // (mu of a slice whose pixel size is known); 0 shows the values.
+    void setUnitFactor(double f);
+    double unitFactor() const { return perCm; }
+    // The text the bar draws for value v.
+    QString labelText(double v) const;
 
     double getVMin() const { return vMin.load(std::memory_order_relaxed); }
     double getVMax() const { return vMax.load(std::memory_order_relaxed); }
@@ -61,6 +67,7 @@ private slots:
 private:
     void setLimits(double min, double max);
 
+    double perCm = 0;
     // Mirror of the "CFix" check state, readable from any thread.
     std::atomic<bool> fixed{false};
 };

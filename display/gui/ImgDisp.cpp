@@ -39,7 +39,17 @@ ImgDisp::ImgDisp(QWidget* parent)
 
 void ImgDisp::setRRectFromView()
 {
-    coord->setRRect(view.x(), view.y() + view.height(), view.x() + view.width(), view.y());
+    // Pixels stay square: the area shows the view and, along one axis, some
+    // room on either side.
+    const QRectF r = fittedView(view, dispA->width(), dispA->height());
+    coord->setRRect(r.x(), r.y() + r.height(), r.x() + r.width(), r.y());
+}
+
+QRectF ImgDisp::viewOnScreen() const
+{
+    return QRectF(QPointF(coord->r2sX(view.left()), coord->r2sY(view.top())),
+                  QPointF(coord->r2sX(view.right()), coord->r2sY(view.bottom())))
+        .normalized();
 }
 
 void ImgDisp::draw(QPainter* p)
@@ -48,8 +58,8 @@ void ImgDisp::draw(QPainter* p)
     setRRectFromView();
     if (image.isNull() || !(view.width() > 0) || !(view.height() > 0))
         return;
-    const QRectF target(0, 0, dispA->width(), dispA->height());
-    p->drawImage(target, image, view);
+    // The room beside the view stays blank.
+    p->drawImage(viewOnScreen(), image, view);
 }
 
 void ImgDisp::onWheelMoved()
@@ -61,7 +71,7 @@ void ImgDisp::onWheelMoved()
         return;
     const double rx = coord->s2rX(mouse->x);
     const double ry = coord->s2rY(mouse->y);
-    view = zoomView(view, mouse->zoomFactor, rx, ry, mouse->x, mouse->y, w, h);
+    view = zoomView(view, mouse->zoomFactor, rx, ry);
     setRRectFromView();
     emit newS(view);
     dispA->update();
@@ -123,6 +133,7 @@ void ImgDisp::onMouseReleased()
             selW = r.width();
             selH = r.height();
             selValid = true;
+            emit selectionMade(r);
         }
     }
     dispA->update();
@@ -134,7 +145,7 @@ void ImgDisp::newImage()
         return;
     if (!scaleSet) {
         view = QRectF(0, 0, image.width(), image.height());
-        coord->setRRect(0, image.height(), image.width(), 0);
+        setRRectFromView();
         scaleSet = true;
         emit newS(view);
     }
@@ -144,7 +155,7 @@ void ImgDisp::newImage()
 void ImgDisp::resetScale()
 {
     view = QRectF(0, 0, image.width(), image.height());
-    coord->setRRect(0, image.height(), image.width(), 0);
+    setRRectFromView();
     dispA->update();
 }
 

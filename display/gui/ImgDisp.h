@@ -22,7 +22,8 @@ public:
     QRectF view;
     // Written by renderers, who then call newImage().
     QImage image;
-    // Selection kept for the owner's overlay; neither drawn nor signalled.
+    // Selection kept for the owner's overlay; not drawn here, announced once
+    // when a drag completes it.
     bool selecting = false;
     bool selValid = false;
     double selX = 0, selY = 0, selW = 0, selH = 0;
@@ -31,6 +32,8 @@ signals:
     void newPos(int ix, int iy);
     void newS(QRectF s);
     void selectedAPoint(double x, double y, MouseC::MStat s);
+    // A Shift drag completed a rectangle (image pixels, positive extents).
+    void selectionMade(QRectF r);
 
 public slots:
     void onWheelMoved();
@@ -44,6 +47,9 @@ public slots:
     // at all; false when nothing was written, with the reason in *error
     // when given, else on the debug log.
     bool saveImage(QString fname, QString* error = nullptr);
+
+    // Where the view lies in the paint area (the rest of the area is blank).
+    QRectF viewOnScreen() const;
 
 private:
     void setRRectFromView();

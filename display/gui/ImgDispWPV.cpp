@@ -1,6 +1,10 @@
 #include "ImgDispWPV.h"
 
+#include "FieldWidth.h"
+
 #include <QGridLayout>
+
+#include <algorithm>
 
 ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
 {
@@ -8,6 +12,11 @@ ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
     // The form keeps a name already given; this level names the widget.
     setObjectName(QStringLiteral("ImgDispWPV"));
     cbarLayout->addWidget(PVFrame, 0, 0);
+    FieldWidth::fit(PosX, FieldWidth::count());
+    FieldWidth::fit(PosY, FieldWidth::count());
+    FieldWidth::fit(Val, FieldWidth::number());
+    // The form's 65 pixels cut the caption in some fonts.
+    ResetScale->setMaximumWidth(std::max(ResetScale->maximumWidth(), ResetScale->sizeHint().width()));
     connect(this, &ImgDisp::newPos, this, &ImgDispWPV::noticedNewPos);
     connect(ResetScale, &QPushButton::clicked, this, &ImgDisp::resetScale);
     resize(width(), width());

@@ -2,6 +2,7 @@
 
 #include "Logging.h"
 #include "Failures.h"
+#include "FieldWidth.h"
 #include "ImgData.h"
 
 #include <QDebug>
@@ -16,6 +17,7 @@ SelectAImgFile::SelectAImgFile(QWidget* parent) : SelectAFile(parent), disp(null
     gridLayout_3->addWidget(SelectAImgFileBase, 0, 5);
     gridLayout = nullptr; // went with the scratch frame
     defaultExpTime = ExpTimeLE->text().toDouble();
+    FieldWidth::fit(ExpTimeLE, FieldWidth::setting());
 
     connect(this, &SelectAFile::fileSelected, this, &SelectAImgFile::loadImage);
     connect(this, &SelectAFile::clear, this, &SelectAImgFile::clear);

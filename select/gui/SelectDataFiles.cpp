@@ -3,6 +3,7 @@
 #include "Logging.h"
 #include "ConfigStore.h"
 #include "Failures.h"
+#include "FieldWidth.h"
 
 #include <QButtonGroup>
 #include <QDebug>
@@ -12,6 +13,8 @@
 SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
 {
     setupUi(this);
+    FieldWidth::fit(ExpTime, FieldWidth::setting());
+    FieldWidth::fit(MultiTimes, FieldWidth::count());
 
     newOrAdd = new QButtonGroup(this);
     newOrAdd->setExclusive(true);

@@ -5,7 +5,10 @@
 #include "CtCalc2Ui.h"
 #include "CorSweepPanel.h"
 #include "CtRun.h"
+#include "FieldWidth.h"
 #include "Failures.h"
+#include "ProcCtrl.h"
+#include "WindowFit.h"
 #include "SampleWriter.h"
 
 #include <QFontDatabase>
@@ -14,6 +17,9 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QtTest>
 
 namespace {
@@ -75,7 +81,11 @@ private slots:
     void seekClamps();
     void picksOnRawImage();
     void calculatorExclusions();
-    void selectionWithHorizontalAxis();
+    void selectionFollowsTheCentre_data();
+    void selectionFollowsTheCentre();
+    void loadBringsValuesInside_data();
+    void loadBringsValuesInside();
+    void windowFitsTheScreen();
     void calcTwiceStops();
     void picturesWithResultsHidden_data();
     void picturesWithResultsHidden();
@@ -300,37 +310,190 @@ void TstBody::calculatorExclusions()
     QVERIFY(!body.procCtrl->AutoExecCtCalc->isChecked());
 }
 
-void TstBody::selectionWithHorizontalAxis()
+// A Shift drag around the object on the raw image, with the axis well off
+// the middle of the detector: the CT region it makes covers the object's
+// pixels in the reconstructed slice, and it is applied once.
+void TstBody::selectionFollowsTheCentre_data()
+{
+    QTest::addColumn<bool>("vertical");
+    QTest::addColumn<double>("cor");
+    QTest::newRow("vertical, right of the middle") << true << 120.5;
+    QTest::newRow("vertical, left of the middle") << true << 40.0;
+    QTest::newRow("horizontal, below the middle") << false << 110.0;
+}
+
+void TstBody::selectionFollowsTheCentre()
+{
+    QFETCH(bool, vertical);
+    QFETCH(double, cor);
+    SampleOptions o;
+    o.outDir = tmp.filePath(QString("offcentre-%1-%2").arg(vertical).arg(cor));
+    o.width = vertical ? 160 : 48;
+    o.height = vertical ? 48 : 160;
+    o.axisVertical = vertical;
+    o.cor = cor;
+    o.nProj = 60;
+    o.noise = false;
+    o.truthSlices = 1;
+    SampleWriter w(o);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+
+    Body body;
+    body.resize(1200, 800);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    exec(body, vertical ? "ct_rot_ax_is_v 1" : "ct_rot_ax_is_h 1");
+    exec(body, "images_load \"" + o.outDir + "\" ct-*.img");
+    exec(body, "i0_load \"" + o.outDir + "/i0/I0.img\"");
+    exec(body, "bg_load \"" + o.outDir + "/bg/BG.img\"");
+    exec(body, "ct_cor " + QString::number(cor));
+    const int slice = 24;
+    exec(body, "ct_proc_slice " + QString::number(slice));
+    for (const char* c : {"calc_ct2 1", "calc_ct1 0", "calc_show_res 1"})
+        exec(body, c);
+
+    // The whole slice first: where the object lies in it.
+    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
+    exec(body, "calc_exec");
+    QVERIFY(QTest::qWaitFor([&] { return reports.count() == 1; }, 20000));
+    QVERIFY(waitIdle(body));
+    const auto whole = body.run()->worker(0)->lastResult();
+    QVERIFY(whole && whole->n == w.truthSize());
+    double top = 0;
+    for (double v : whole->image)
+        top = std::max(top, v);
+    QVERIFY(top > 0);
+
+    // The drag: two pixels beyond the object's shadow on either side.
+    const double r = w.radius() * 0.92 + 2;
+    RawDisp* d = body.rawDisplay();
+    d->dispA->repaint();
+    const auto screen = [&](double across, double along) {
+        return vertical ? QPoint(qRound(d->coord->r2sX(across)), qRound(d->coord->r2sY(along)))
+                        : QPoint(qRound(d->coord->r2sX(along)), qRound(d->coord->r2sY(across)));
+    };
+    const QPoint from = screen(cor - r, 10), to = screen(cor + r, 30);
+    QTest::mousePress(d->dispA, Qt::LeftButton, Qt::ShiftModifier, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), d->dispA->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::ShiftModifier);
+    QCoreApplication::sendEvent(d->dispA, &move);
+    QTest::mouseRelease(d->dispA, Qt::LeftButton, Qt::ShiftModifier, to);
+    QVERIFY(d->selValid);
+
+    const CtRegion region = body.ct2Panel(5)->calcRegion();
+    const double across0 = vertical ? d->selX : d->selY;
+    const double along0 = vertical ? d->selY : d->selX;
+    QCOMPARE(body.procCtrl->SliceFrom->text(), QString::number(int(along0)));
+    QVERIFY(std::abs(region.x1 - region.x0 - 2 * r) < 2);
+    QCOMPARE(region.z0, region.x0);
+    // Every pixel of the object lies inside the region.
+    int object = 0;
+    for (int z = 0; z < whole->n; ++z)
+        for (int x = 0; x < whole->n; ++x)
+            if (whole->image[size_t(z) * whole->n + x] > 0.3 * top) {
+                ++object;
+                QVERIFY2(x >= region.x0 && x < region.x1 && z >= region.z0 && z < region.z1,
+                         qPrintable(QString("object pixel %1, %2 outside the region from %3").arg(x).arg(z).arg(region.x0)));
+            }
+    QVERIFY(object > 20);
+
+    // Applied once: typed values stay through repaints.
+    exec(body, "ct_set_calc_region 1 2 3 4");
+    exec(body, "ct_slice_from 5");
+    d->dispA->repaint();
+    QCoreApplication::processEvents();
+    QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 3.0);
+    QCOMPARE(body.procCtrl->SliceFrom->text(), QString("5"));
+}
+
+// Values set before images_load: inside the series they are kept exactly,
+// outside they are brought inside, each change with a message.
+void TstBody::loadBringsValuesInside_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("want");   // slice, cor, from, to, region x0 z0 x1 z1
+    QTest::addColumn<int>("messages");
+    const QStringList inside{"ct_rot_ax_is_v 1", "ct_proc_slice 7", "ct_cor 82.5", "ct_slice_from 3",
+                             "ct_slice_to 40", "ct_set_calc_region 10 20 50 40"};
+    QTest::newRow("start values") << QStringList{} << QStringList{"80", "24", "0", "159", "0", "0", "2047", "2047"} << 3;
+    QTest::newRow("inside are kept") << inside << QStringList{"7", "82.5", "3", "40", "10", "20", "50", "40"} << 0;
+    QTest::newRow("outside are changed")
+        << QStringList{"ct_rot_ax_is_v 1", "ct_proc_slice 100", "ct_cor 300", "ct_slice_to 2047",
+                       "ct_set_calc_region 10 20 500 40"}
+        << QStringList{"24", "80", "0", "47", "0", "0", "156", "156"} << 4;
+}
+
+void TstBody::loadBringsValuesInside()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, want);
+    QFETCH(int, messages);
+    Body body;
+    for (const QString& c : before)
+        exec(body, c);
+    takeLog();
+    QtMessageHandler old = qInstallMessageHandler(recordMessage);
+    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
+    qInstallMessageHandler(old);
+    const QStringList log = takeLog().filter(QRegularExpression("outside|leaves no slice"));
+    ProcCtrl* pc = body.procCtrl;
+    const CtRegion r = body.ct2Panel(3)->calcRegion();
+    const QStringList got{QString::number(pc->sliceNo), QString::number(pc->cor), pc->SliceFrom->text(),
+                          pc->SliceTo->text(), QString::number(r.x0), QString::number(r.z0), QString::number(r.x1),
+                          QString::number(r.z1)};
+    QCOMPARE(got, want);
+    QCOMPARE(pc->SliceNo->text(), want[0]);
+    QCOMPARE(log.size(), messages);
+}
+
+// The window on a 1366 x 768 screen: it fits, the pictures keep a usable
+// area, and every field shows the widest value it holds whole; on a full
+// HD screen it starts at a size that fits.
+void TstBody::windowFitsTheScreen()
 {
     Body body;
-    exec(body, "images_load \"" + ctDir + "\" ct-*.img");
-    exec(body, "ct_rot_ax_is_h 1");
-    RawDisp* d = body.rawDisplay();
-    // A finished Shift drag from column 20, row 100 to column 60, row 300.
-    d->selX = 20;
-    d->selY = 100;
-    d->selW = 40;
-    d->selH = 200;
-    d->selValid = true;
-    QImage canvas(200, 200, QImage::Format_RGB32);
-    QPainter p(&canvas);
-    QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
-    QCOMPARE(body.procCtrl->SliceFrom->text(), QString("20"));
-    QCOMPARE(body.procCtrl->SliceTo->text(), QString("60"));
-    for (CtCalcBase* c : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(7))}) {
-        const CtRegion r = c->calcRegion();
-        QCOMPARE(r.x0, 100.0);
-        QCOMPARE(r.z0, 100.0);
-        QCOMPARE(r.x1, 300.0);
-        QCOMPARE(r.z1, 300.0);
-        QCOMPARE(c->Drz1->text(), QString("300"));
+    QVERIFY(WindowFit::firstSize(QSize(1920, 1080)).width() <= 1920);
+    QVERIFY(WindowFit::firstSize(QSize(1920, 1080)).height() <= 1080);
+    QCOMPARE(WindowFit::firstSize(QSize(1366, 768)), QSize(1366, 768));
+    const QSize small(1366, 768);
+    QVERIFY2(body.minimumSizeHint().width() <= small.width() && body.minimumSizeHint().height() <= small.height(),
+             qPrintable(QString("%1 x %2").arg(body.minimumSizeHint().width()).arg(body.minimumSizeHint().height())));
+    body.resize(small);
+    body.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&body));
+    QCOMPARE(body.size(), small);
+    QVERIFY(body.ImgsTab->width() >= 650 && body.ImgsTab->height() >= 650);
+
+    QStringList cut, unsized;
+    for (int t = 0; t < body.ImgsTab->count(); t += t < 6 ? 1 : 13) {
+        body.ImgsTab->setCurrentIndex(t);
+        QCoreApplication::processEvents();
+        for (QLineEdit* e : body.findChildren<QLineEdit*>()) {
+            if (!e->isVisible() || qobject_cast<QAbstractSpinBox*>(e->parentWidget()))
+                continue;
+            const QString widest = e->property("widestText").toString();
+            // A field without a widest value must grow with the window.
+            if (widest.isEmpty()) {
+                if (!(e->sizePolicy().horizontalPolicy() & QSizePolicy::GrowFlag) || e->maximumWidth() < 1000)
+                    unsized << e->objectName();
+                continue;
+            }
+            if (e->fontMetrics().horizontalAdvance(widest) > FieldWidth::roomIn(e))
+                cut << QString("%1 (%2 of %3)").arg(e->objectName()).arg(e->fontMetrics().horizontalAdvance(widest))
+                           .arg(FieldWidth::roomIn(e));
+        }
     }
-    // Vertical: rows give the slices, columns the regions.
-    exec(body, "ct_rot_ax_is_v 1");
-    QVERIFY(QMetaObject::invokeMethod(&body, "draw", Qt::DirectConnection, Q_ARG(QPainter*, &p)));
-    QCOMPARE(body.procCtrl->SliceFrom->text(), QString("100"));
-    QCOMPARE(body.procCtrl->SliceTo->text(), QString("300"));
-    QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 60.0);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
+    QVERIFY2(unsized.isEmpty(), qPrintable(unsized.join(", ")));
+
+    // Full HD: the controls need no scrolling sideways.
+    Body wide;
+    wide.resize(WindowFit::firstSize(QSize(1920, 1050)));
+    wide.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wide));
+    auto* controls = wide.findChild<QScrollArea*>("Controls");
+    QVERIFY(controls && !controls->horizontalScrollBar()->isVisible());
+    QVERIFY(wide.ImgsTab->width() >= 800);
 }
 
 void TstBody::calcTwiceStops()

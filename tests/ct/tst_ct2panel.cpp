@@ -31,6 +31,8 @@ private slots:
     void snapshotDrawsLikeTheBar_data();
     void snapshotDrawsLikeTheBar();
     void followsItsWorker();
+    void unitsFollowThePixelSize_data();
+    void unitsFollowThePixelSize();
 };
 
 void TstCt2Panel::formDefaults()
@@ -298,6 +300,36 @@ void TstCt2Panel::followsItsWorker()
     QTRY_COMPARE_WITH_TIMEOUT(drawn.count(), 1, 5000);
     QTRY_COMPARE(p.DispCt->image, drawn.at(0).at(0).value<CtResult>().picture);
     QVERIFY(p.DispCt->image != r.picture);
+}
+
+// With a pixel size the colour bar's labels and the read-out give mu in
+// 1/cm; without one, the values.
+void TstCt2Panel::unitsFollowThePixelSize_data()
+{
+    QTest::addColumn<double>("perCm");
+    QTest::newRow("no pixel size") << 0.0;
+    QTest::newRow("10 um, 90 projections") << 1.0 / (2 * 90 * 10e-4);
+}
+
+void TstCt2Panel::unitsFollowThePixelSize()
+{
+    QFETCH(double, perCm);
+    CtCalcBase p;
+    p.cbar->setMinMaxForced(-0.5, 3.25);
+    p.cbar->setFixedSize(30, 300);
+    const QImage plain = p.cbar->grab().toImage();
+    p.valueToPerCm = perCm;
+    p.showUnits();
+    p.showValue(1.5);
+    if (perCm > 0) {
+        QCOMPARE(p.cbar->labelText(3.25), QString::number(3.25 * perCm, 'g', 4) + " /cm");
+        QCOMPARE(p.DispCt->Val->text(), QString("1.5 (%1 /cm)").arg(1.5 * perCm, 0, 'g', 6));
+    } else {
+        QCOMPARE(p.cbar->labelText(3.25), QString("3.25"));
+        QCOMPARE(p.DispCt->Val->text(), QString("1.5"));
+    }
+    // The bar draws those labels.
+    QCOMPARE(p.cbar->grab().toImage() == plain, !(perCm > 0));
 }
 
 QTEST_MAIN(TstCt2Panel)

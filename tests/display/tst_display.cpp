@@ -98,6 +98,8 @@ private slots:
     void clicks();
     void selection_data();
     void selection();
+    void squarePixels_data();
+    void squarePixels();
     void scaleResetAndNewImages();
     void noImageHandlers();
     void saveImage_data();
@@ -509,7 +511,7 @@ void TstDisplay::selection()
     prepare(d);
     d.image = gradient();
     d.newImage();
-    QSignalSpy pick(&d, &ImgDisp::selectedAPoint), s(&d, &ImgDisp::newS);
+    QSignalSpy pick(&d, &ImgDisp::selectedAPoint), s(&d, &ImgDisp::newS), made(&d, &ImgDisp::selectionMade);
     const auto m = Qt::KeyboardModifiers(mods);
     QTest::mousePress(d.dispA, Qt::LeftButton, m, from);
     sendMove(d.dispA, QPointF(to), m, Qt::LeftButton);
@@ -521,10 +523,54 @@ void TstDisplay::selection()
     QCOMPARE(pick.count(), 0);
     QCOMPARE(s.count(), 0);
     QCOMPARE(d.view, QRectF(0, 0, 100, 50));
+    // A completed rectangle is announced once, as it stands.
+    QCOMPARE(made.count(), valid ? 1 : 0);
+    if (valid)
+        QCOMPARE(made.first().at(0).toRectF(), sel);
     // Shift with the right button clears it.
     QTest::mouseClick(d.dispA, Qt::RightButton, Qt::ShiftModifier, QPoint(5, 5));
     QVERIFY(!d.selValid && !d.selecting);
+    QCOMPARE(made.count(), valid ? 1 : 0);
     QCOMPARE(QRectF(d.selX, d.selY, d.selW, d.selH), QRectF(0, 0, 0, 0));
+}
+
+// Pictures keep square pixels in any area, the spare room blank; a wheel
+// step keeps both the squares and the point under the mouse.
+void TstDisplay::squarePixels_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<QRect>("shown");   // where the picture lands
+    QTest::newRow("wide picture, square area") << QSize(256, 128) << QSize(400, 400) << QRect(0, 100, 400, 200);
+    QTest::newRow("square picture, wide area") << QSize(100, 100) << QSize(400, 200) << QRect(100, 0, 200, 200);
+    QTest::newRow("same shape") << QSize(100, 50) << QSize(400, 200) << QRect(0, 0, 400, 200);
+    QTest::newRow("tall picture") << QSize(50, 300) << QSize(300, 300) << QRect(125, 0, 50, 300);
+}
+
+void TstDisplay::squarePixels()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QSize, area);
+    QFETCH(QRect, shown);
+    ImgDisp d;
+    prepare(d, area);
+    d.image = QImage(picture, QImage::Format_Grayscale8);
+    d.image.fill(0);
+    d.newImage();
+    QRect box;
+    const QImage grabbed = d.dispA->grab().toImage();
+    QCOMPARE(darkest(grabbed, &box), shown.width() * shown.height());
+    QCOMPARE(box, shown);
+    QVERIFY(qFuzzyCompare(d.coord->r2sDX(1), d.coord->r2sDY(1)));
+    // The pixel under the mouse stays there through a wheel step.
+    const QPoint at(shown.left() + shown.width() / 3, shown.top() + shown.height() / 4);
+    sendMove(d.dispA, QPointF(at), Qt::NoModifier);
+    const double rx = d.coord->s2rX(at.x()), ry = d.coord->s2rY(at.y());
+    sendWheel(d.dispA, at, -120);
+    QVERIFY(qFuzzyCompare(d.coord->s2rX(at.x()), rx));
+    QVERIFY(qFuzzyCompare(d.coord->s2rY(at.y()), ry));
+    QVERIFY(qFuzzyCompare(d.coord->r2sDX(1), d.coord->r2sDY(1)));
+    QVERIFY(qFuzzyCompare(d.view.width() / d.view.height(), double(picture.width()) / picture.height()));
 }
 
 void TstDisplay::scaleResetAndNewImages()

@@ -3,7 +3,7 @@
 #include "SafeWrite.h"
 #include "TiffWriter.h"
 
-#include <QCoreApplication>
+#include "CtRunReport.h"
 #include <QFileInfo>
 
 namespace {
@@ -31,7 +31,7 @@ QByteArray XafsExport::xdi(const XafsSpectrum& s, const XafsNormalize& fit, cons
                            const QString& unit, const QStringList& extra)
 {
     const XafsRanges& r = fit.ranges();
-    QByteArray out = "# XDI/1.0 Zuvo2/" + QCoreApplication::applicationVersion().toUtf8() + "\n";
+    QByteArray out = "# XDI/1.0 Zuvo2/" + CtRunReport::programVersion().toUtf8() + "\n";
     out += "# Column.1: energy eV\n# Column.2: mutrans\n# Column.3: mutrans_sigma\n# Column.4: normtrans\n";
     out += "# Scan.edge_energy: " + num(fit.e0) + " eV\n";
     out += "# Zuvo2.edge_jump: " + num(fit.jump) + "\n";

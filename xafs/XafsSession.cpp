@@ -117,7 +117,8 @@ bool XafsSession::recorded(const QString& path, bool ok, const QString& failure,
     if (why)
         *why = failure;
     const QString dir = QFileInfo(path).absolutePath();
-    if (!QFileInfo(dir).isDir())
+    // Without a stack there is nothing to record.
+    if (st.isEmpty() || !QFileInfo(dir).isDir())
         return ok;
     QString err;
     const QByteArray text = QJsonDocument(reportJson()).toJson();

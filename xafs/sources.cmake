@@ -7,3 +7,6 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/XafsExport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsSession.cpp
 )
+list(APPEND ZUVO2_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/gui/XafsPanel.cpp
+)

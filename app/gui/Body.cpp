@@ -13,6 +13,8 @@
 #include "H5Scan.h"
 #include "HSgm.h"
 #include "ImgData.h"
+#include "PopDockBase.h"
+#include "XafsPanel.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -119,6 +121,7 @@ Body::Body(QWidget* parent)
     connect(&seqDriver, &XafsBatch::stage, this, &Body::noticedStage);
 
     createPool(32);
+    createXafsPanel();
 
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
@@ -231,6 +234,20 @@ void Body::createPool(int count)
             [this](CtCalc2* w, bool v, double c, int s) { ctRun->startSlice(w, v, c, s, true); });
     procCtrl->Threads->setMaximum(32);
     procCtrl->Threads->setValue(32);
+}
+
+void Body::createXafsPanel()
+{
+    // Last of the tabs, so the tab numbers batch programs use stay as they were.
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(2, 2, 2, 2);
+    auto* base = new PopDockBase(page);
+    grid->addWidget(base, 0, 0);
+    xafsTab = ImgsTab->addTab(page, tr("XAFS"));
+    xafsPanel = new XafsPanel(xafs);
+    base->setContent(xafsPanel, tr("XAFS Spectra"));
+    connect(this, &Body::xafsChanged, xafsPanel, &XafsPanel::refresh);
 }
 
 bool Body::isCalcActive() const

@@ -12,6 +12,7 @@
 #include "RawDisp.h"
 #include "Sinogram.h"
 #include "XafsBatch.h"
+#include "XafsSession.h"
 #include "ui_Body.h"
 
 #include <QDateTime>
@@ -25,6 +26,7 @@
 #include <memory>
 
 class BodyCommands;
+class XafsPanel;
 class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
@@ -77,6 +79,8 @@ signals:
     void finishing();
     void finishedLoadingCTFiles();
     void calcFinished();
+    // The energy stack, its fit ranges or threshold changed (panels redraw).
+    void xafsChanged();
     void callBatchLoad(QString fname);
     void callBatchExec();
     void callBatchCheckEnd();
@@ -189,6 +193,13 @@ private:
 
     Batch batch;
     XafsBatch seqDriver;
+    // The CT-XAFS energy stack, its fit settings and maps, shared by the
+    // spectrum panel and the xafs_ batch commands.
+    XafsSession xafs;
+    // Shows xafs; a child of the window like every panel.
+    XafsPanel* xafsPanel = nullptr;
+    int xafsTab = -1;
+    void createXafsPanel();
     QList<double> i0Energies;
     RawDisp rawDisp;
     Sinogram sinogram;

@@ -65,6 +65,7 @@ private:
     Outcome calcExec(const BatchCmd& c);
     Outcome seqCalc(const BatchCmd& c);
     Outcome saveImage(const BatchCmd& c, const BatchArgs& a);
+    Outcome xafsMap(const BatchCmd& c, const BatchArgs& a, int kind);
 
     Body* b;
     CommandLookup lookup;

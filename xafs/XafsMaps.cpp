@@ -33,14 +33,19 @@ XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double
         XafsNormalize norm(ranges);
         std::vector<double> spec(static_cast<size_t>(K));
         int mine = 0;
+        // One row of every energy, copied whole: gathering a pixel's spectrum
+        // straight from the stack would touch a new page per energy.
+        std::vector<float> rows(size_t(K) * size_t(st.width));
         for (int j = nextRow++; j < st.height; j = nextRow++) {
+            const size_t rowAt = size_t(j) * size_t(st.width);
+            for (int k = 0; k < K; ++k)
+                std::copy_n(st.values.data() + size_t(k) * plane + rowAt, st.width, rows.data() + size_t(k) * size_t(st.width));
             for (int i = 0; i < st.width; ++i) {
                 if (!st.inCircle(i, j))
                     continue;
-                const size_t at = size_t(j) * size_t(st.width) + size_t(i);
-                const float* p = st.values.data() + at;
+                const size_t at = rowAt + size_t(i);
                 for (int k = 0; k < K; ++k)
-                    spec[size_t(k)] = p[size_t(k) * plane];
+                    spec[size_t(k)] = rows[size_t(k) * size_t(st.width) + size_t(i)];
                 if (!norm.fit(st.energies.data(), spec.data(), K))
                     continue;
                 ++mine;

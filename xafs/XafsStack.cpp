@@ -314,9 +314,12 @@ bool XafsStack::load(const QString& directory, const QString& pat, QString* why)
     if (side > 0) {
         circleX = circleZ = circleR = 0.5 * side;
     } else {
+        // A part of a slice of unknown size: every stored pixel counts (the
+        // slice writer leaves those outside the circle at 0, and a spectrum
+        // of zeros has no edge).
         circleX = x0 + 0.5 * width;
         circleZ = z0 + 0.5 * height;
-        circleR = 0.5 * std::min(width, height);
+        circleR = std::hypot(0.5 * width, 0.5 * height) + 1.0;
     }
     findGaps();
     findUnits();

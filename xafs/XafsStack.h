@@ -57,8 +57,9 @@ public:
     // Image coordinates of stack pixel (0, 0).
     long long x0 = 0, z0 = 0;
     // The reconstruction circle in image coordinates: the slice's inscribed
-    // circle when the files tell its size, else the circle inscribed in the
-    // stored region.
+    // circle when the files tell the slice's size (a float TIFF's
+    // description, a data file of the whole slice), else one holding the
+    // whole stored region.
     double circleX = 0, circleZ = 0, circleR = 0;
     // Values are the files' times this; unit names what they then are.
     double scale = 1;

@@ -86,6 +86,7 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     lg->addWidget(energy, 1, 0);
     lg->addWidget(energyText, 1, 1);
     disp = new ImgDispWPV;
+    disp->setMinimumSize(360, 360);
     lg->addWidget(disp, 2, 0, 1, 2);
     lg->setRowStretch(2, 1);
     split->addWidget(left);
@@ -99,7 +100,7 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     chartView = new QChartView(chart);
     chartView->setObjectName(QStringLiteral("XafsChart"));
     chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(320, 240);
+    chartView->setMinimumSize(420, 360);
     rg->addWidget(chartView, 0, 0, 1, 6);
     rg->setRowStretch(0, 1);
     const XafsRanges r = s.ranges();

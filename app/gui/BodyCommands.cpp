@@ -387,8 +387,9 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"show_bg", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 4, QString()); }},
         {"show_ct2", A::intArg(0, intMax),
          [](X& x, const C& c, const A& a) {
-             const qint64 tab = 5 + qint64(a.integer);
-             return x.showTab(c, tab > intMax ? -1 : int(tab), QStringLiteral("no CT2 display %1").arg(a.integer));
+             // Only CT2 tabs: the XAFS tab follows the last of them.
+             const int tab = a.integer < x.b->ctRun->count() ? 5 + a.integer : -1;
+             return x.showTab(c, tab, QStringLiteral("no CT2 display %1").arg(a.integer));
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},
         {"seq_calc", A::none(), [](X& x, const C& c, const A&) { return x.seqCalc(c); }},

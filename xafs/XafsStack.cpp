@@ -86,6 +86,12 @@ Head dataHead(const QString& path)
         h.why = QStringLiteral("empty or absurd region in the header");
         return h;
     }
+    // Every pixel line takes at least "0\t0\t0\n": a header claiming more
+    // pixels than the file can hold gets no memory.
+    if (f.size() < qint64(h.w) * h.h * 6) {
+        h.why = QStringLiteral("%1 bytes cannot hold the %2 x %3 pixels of the header's region").arg(f.size()).arg(h.w).arg(h.h);
+        return h;
+    }
     if (h.x0 == 0 && h.z0 == 0 && h.w == h.h)
         h.side = h.w;
     return h;
@@ -111,6 +117,10 @@ Head tiffHead(const QString& path, TiffPage& page)
     }
     h.w = int(l.width);
     h.h = int(l.height);
+    if (l.compression == TiffPage::CompNone && QFileInfo(path).size() < qint64(h.w) * h.h * 4) {
+        h.why = QStringLiteral("file too short for %1 x %2 uncompressed floats").arg(h.w).arg(h.h);
+        return h;
+    }
     // The slice writer's description: "... x0=10 z0=20 ... image=256 ...".
     static const QRegularExpression field(QStringLiteral("\\b(x0|z0|image)=(-?\\d+)\\b"));
     auto it = field.globalMatch(l.description);

@@ -78,6 +78,13 @@ bool writeScene(const QString& dir, const Scene& s, const std::vector<double>& e
     return true;
 }
 
+// A data file whose header asks for 1 GB of floats.
+QByteArray huge()
+{
+    return "#ZUVO-CTImg\n# Range_X0       : 0\n# Range_Y0       : 0\n# Range_X1       : 16000\n"
+           "# Range_Y1       : 16000\n# sx,sy, ex,ey   : 0\t0\t16000\t16000\n0\t0\t1\n";
+}
+
 bool writeText(const QString& path, const QByteArray& text)
 {
     QFile f(path);
@@ -179,6 +186,8 @@ void TstXafs::faultyFilesAreLeftOutByName_data()
     QTest::newRow("file of another size") << "size" << all - 1 << name(7104) + ": 30 x 30 at (0, 0), the stack is 40 x 40";
     QTest::newRow("broken data line") << "broken" << all - 1 << name(7104) + ": line 8 is no \"x z value\" line";
     QTest::newRow("lines missing") << "short" << all - 1 << name(7104) + ": 1599 pixel lines, the region has 1600";
+    QTest::newRow("header claims a huge region") << "huge" << all - 1
+                                                 << name(7104) + ": " + QString::number(huge().size()) + " bytes cannot hold the 16000 x 16000 pixels";
     QTest::newRow("no energy in the name") << "noenergy" << all << "Fe-00007.dat: no energy in the name";
     QTest::newRow("energy given twice") << "twice" << all << "energy 7104 eV already taken";
 }
@@ -208,6 +217,8 @@ void TstXafs::faultyFilesAreLeftOutByName()
     } else if (fault == "short") {
         text.chop(text.size() - text.lastIndexOf('\n', text.size() - 2) - 1);
         QVERIFY(writeText(victim, text));
+    } else if (fault == "huge") {
+        QVERIFY(writeText(victim, huge()));
     } else if (fault == "noenergy") {
         QVERIFY(writeText(d.filePath("Fe-00007.dat"), text));
     } else if (fault == "twice") {

@@ -21,6 +21,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QPainter>
 #include <QThread>
@@ -654,8 +655,30 @@ void Body::runStopped()
         batch.setOkFlag(ctRun->refusal().isEmpty());
         emit batchCalcFinished();
     }
+    suggestXafsStack();
     emit calcFinished();
     imagesMayBeFree();
+}
+
+void Body::suggestXafsStack()
+{
+    // A run of one energy (its data files tagged with it) offers its first
+    // slice over every energy to the XAFS tab.
+    const CtRunReport& r = ctRun->report();
+    if (!ctRun->saveDat || ctRun->datTag.isEmpty())
+        return;
+    for (const QString& w : r.written) {
+        if (!w.endsWith(QLatin1String(".dat")))
+            continue;
+        const QFileInfo fi(w);
+        const QString name = fi.fileName();
+        const QString tag = QLatin1Char('-') + ctRun->datTag + QLatin1Char('-');
+        const int at = name.lastIndexOf(tag);
+        if (at < 0)
+            return;
+        xafsPanel->suggestSource(fi.absolutePath(), name.left(at) + QStringLiteral("-*-") + name.mid(at + tag.size()));
+        return;
+    }
 }
 
 // ---- panels and regions

@@ -200,6 +200,7 @@ private:
     XafsPanel* xafsPanel = nullptr;
     int xafsTab = -1;
     void createXafsPanel();
+    void suggestXafsStack();
     QList<double> i0Energies;
     RawDisp rawDisp;
     Sinogram sinogram;

@@ -195,6 +195,14 @@ void XafsPanel::clearRegions()
     disp->dispA->update();
 }
 
+void XafsPanel::suggestSource(const QString& directory, const QString& namePattern)
+{
+    if (!s.stack().isEmpty())
+        return;
+    dir->setText(directory);
+    pattern->setText(namePattern);
+}
+
 void XafsPanel::showView(int v)
 {
     view->setCurrentIndex(std::clamp(v, 0, view->count() - 1));

@@ -33,6 +33,8 @@ public:
     // Shows the spectrum of the pixel under image point (x, z), as a click does.
     void pickPixel(double x, double z);
     void clearRegions();
+    // Fills the source fields after a sequential run while no stack is loaded.
+    void suggestSource(const QString& directory, const QString& namePattern);
     // 0: the slice at the chosen energy, 1: E0 map, 2: edge-jump map, 3: mask.
     void showView(int view);
     void showEnergy(int index);

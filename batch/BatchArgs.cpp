@@ -89,11 +89,17 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
         text = first;
         patterns = cmd.args.mid(1);
         return true;
-    case Region: {
+    case Region:
+    case RegionFile: {
         const Spec any = realArg();
         for (int i = 0; i < 4; ++i)
             if (!readReal(cmd, i, any, region[size_t(i)]))
                 return false;
+        if (spec.kind == Region)
+            return true;
+        text = cmd.args.value(4);
+        if (text.isEmpty())
+            return fail(cmd, QStringLiteral("a file name is missing"));
         return true;
     }
     case RangeFile: {

@@ -26,6 +26,7 @@ public:
         DisplayFile, // a display (raw, sinogram, ct1, i0, bg, or ct2 and its number) and a file
         OptInt,      // nothing, or a base-10 integer within [min, max] (given tells which)
         RangeFile,   // three finite numbers from to step (region[0..2]), then an optional file
+        RegionFile,  // four finite numbers x0 z0 x1 z1, then a file
     };
     struct Spec
     {
@@ -45,6 +46,7 @@ public:
     static Spec displayFile() { return {DisplayFile, 0, 0}; }
     static Spec optIntArg(double min, double max) { return {OptInt, min, max}; }
     static Spec rangeFile() { return {RangeFile, 0, 0}; }
+    static Spec regionFileArg() { return {RegionFile, 0, 0}; }
 
     enum Display { Raw, Sinogram, Ct1, I0, Bg, Ct2 };
 
@@ -55,7 +57,7 @@ public:
     int integer = 0;    // Int, OptInt, FlagCount's count, the CT2 number of DisplayFile
     bool given = false; // OptInt: an integer was given
     double real = 0;
-    QString text;       // Text, the directory of DirPatterns, the file of DisplayFile and RangeFile
+    QString text;       // Text, the directory of DirPatterns, the file of DisplayFile, RangeFile and RegionFile
     QStringList patterns;
     std::array<double, 4> region{};
     Display display = Raw;

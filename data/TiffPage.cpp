@@ -55,6 +55,9 @@ bool TiffPage::open(const QString& path, int page)
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &fmt);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &comp);
     lay.photometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photo) ? photo : -1;
+    const char* text = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_IMAGEDESCRIPTION, &text) && text)
+        lay.description = QString::fromUtf8(text);
     lay.width = w;
     lay.height = ht;
     lay.samplesPerPixel = spp;

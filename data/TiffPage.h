@@ -26,6 +26,7 @@ public:
         int compression = CompNone;
         bool tiled = false;
         quint64 rowBytes = 0;   // bytes of one decoded row
+        QString description;    // the image description tag, empty when none
     };
 
     TiffPage();

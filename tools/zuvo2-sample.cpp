@@ -22,8 +22,9 @@ const char* kUsage =
     "  -s, --seed N           seed of the noise (default 1)\n"
     "      --noise on|off     Poisson noise on the counts (default on)\n"
     "  -e, --energies LIST    xafs energies in eV, comma-separated\n"
-    "                         (default 7080,7100,7110,7115,7120,7140)\n"
-    "      --edge E           absorption edge in eV (default 7112)\n"
+    "                         (default 7040 ... 7095 by 15, 7100 ... 7136 by 2, 7145 ... 7220)\n"
+    "      --edge E           edge of the left absorber in eV (default 7112)\n"
+    "      --edge2 E          edge of the right absorber in eV (default 7122)\n"
     "  -p, --prefix TEXT      file name prefix (default ct, or Fe for xafs)\n"
     "  -t, --truth N          number of true slices written to truth/ (default 5)\n"
     "      --i0 COUNTS        beam counts at the brightest point (default 30000)\n"
@@ -106,6 +107,8 @@ int main(int argc, char** argv)
             }
         } else if (a == QLatin1String("--edge")) {
             ok = toDouble(v, opt.edge);
+        } else if (a == QLatin1String("--edge2")) {
+            ok = toDouble(v, opt.edge2);
         } else if (a == QLatin1String("-p") || a == QLatin1String("--prefix")) {
             opt.prefix = v;
             ok = !v.contains(QLatin1Char('-')) && !v.contains(QLatin1Char('/'));

@@ -18,6 +18,7 @@ const char* kUsage =
     "  -b FILE     batch program to run (none: the empty window)\n"
     "  -o FILE     picture to write; the suffix gives the format (default zuvo2-shot.png)\n"
     "  -W N, -H N  window size in pixels (default 862 x 1272)\n"
+    "  -w NAME     picture of the window's part of this object name only (XafsPanel, DispCt, ...)\n"
     "  -T SECONDS  give up waiting for the program after this long (default 600)\n"
     "  -h          this text\n";
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
 
     QString batchFile;
     QString out = QStringLiteral("zuvo2-shot.png");
+    QString part;
     int width = 862, height = 1272, timeoutS = 600;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
@@ -46,6 +48,8 @@ int main(int argc, char** argv)
             return 0;
         } else if (a == QLatin1String("-b") && hasValue) {
             batchFile = args.at(++i);
+        } else if (a == QLatin1String("-w") && hasValue) {
+            part = args.at(++i);
         } else if (a == QLatin1String("-o") && hasValue) {
             out = args.at(++i);
         } else if (a == QLatin1String("-W") && hasValue) {
@@ -76,7 +80,8 @@ int main(int argc, char** argv)
         auto shoot = [&] {
             // Let queued repaints and result images arrive first.
             QCoreApplication::processEvents();
-            const QImage picture = body.grab().toImage();
+            QWidget* w = part.isEmpty() ? static_cast<QWidget*>(&body) : body.findChild<QWidget*>(part);
+            const QImage picture = w ? w->grab().toImage() : QImage();
             if (picture.isNull() || !picture.save(out)) {
                 std::fprintf(stderr, "zuvo2-shot: cannot write %s\n", qPrintable(out));
                 rc = 1;

@@ -19,12 +19,15 @@
 #include "SeriesFit.h"
 #include "SgmGeom.h"
 #include "WindowFit.h"
+#include "PopDockBase.h"
+#include "XafsPanel.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QPainter>
 #include <QScreen>
@@ -139,6 +142,7 @@ Body::Body(QWidget* parent)
     connect(&seqDriver, &XafsBatch::stage, this, &Body::noticedStage);
 
     createPool(32);
+    createXafsPanel();
 
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
@@ -277,6 +281,20 @@ void Body::createPool(int count)
             [this](CtCalc2* w, bool v, double c, int s) { ctRun->startSlice(w, v, c, s, true); });
     procCtrl->Threads->setMaximum(32);
     procCtrl->Threads->setValue(32);
+}
+
+void Body::createXafsPanel()
+{
+    // Last of the tabs, so the tab numbers batch programs use stay as they were.
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(2, 2, 2, 2);
+    auto* base = new PopDockBase(page);
+    grid->addWidget(base, 0, 0);
+    xafsTab = ImgsTab->addTab(page, tr("XAFS"));
+    xafsPanel = new XafsPanel(xafs);
+    base->setContent(xafsPanel, tr("XAFS Spectra"));
+    connect(this, &Body::xafsChanged, xafsPanel, &XafsPanel::refresh);
 }
 
 bool Body::isCalcActive() const
@@ -730,8 +748,30 @@ void Body::runStopped()
         batch.setOkFlag(ctRun->refusal().isEmpty());
         emit batchCalcFinished();
     }
+    suggestXafsStack();
     emit calcFinished();
     imagesMayBeFree();
+}
+
+void Body::suggestXafsStack()
+{
+    // A run of one energy (its data files tagged with it) offers its first
+    // slice over every energy to the XAFS tab.
+    const CtRunReport& r = ctRun->report();
+    if (!ctRun->saveDat || ctRun->datTag.isEmpty())
+        return;
+    for (const QString& w : r.written) {
+        if (!w.endsWith(QLatin1String(".dat")))
+            continue;
+        const QFileInfo fi(w);
+        const QString name = fi.fileName();
+        const QString tag = QLatin1Char('-') + ctRun->datTag + QLatin1Char('-');
+        const int at = name.lastIndexOf(tag);
+        if (at < 0)
+            return;
+        xafsPanel->suggestSource(fi.absolutePath(), name.left(at) + QStringLiteral("-*-") + name.mid(at + tag.size()));
+        return;
+    }
 }
 
 // ---- panels and regions

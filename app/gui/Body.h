@@ -13,6 +13,7 @@
 #include "RawDisp.h"
 #include "Sinogram.h"
 #include "XafsBatch.h"
+#include "XafsSession.h"
 #include "ui_Body.h"
 
 #include <QDateTime>
@@ -27,6 +28,7 @@
 
 class BodyCommands;
 class CorSweepPanel;
+class XafsPanel;
 class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
@@ -81,6 +83,8 @@ signals:
     void finishing();
     void finishedLoadingCTFiles();
     void calcFinished();
+    // The energy stack, its fit ranges or threshold changed (panels redraw).
+    void xafsChanged();
     void callBatchLoad(QString fname);
     void callBatchExec();
     void callBatchCheckEnd();
@@ -204,6 +208,14 @@ private:
 
     Batch batch;
     XafsBatch seqDriver;
+    // The CT-XAFS energy stack, its fit settings and maps, shared by the
+    // spectrum panel and the xafs_ batch commands.
+    XafsSession xafs;
+    // Shows xafs; a child of the window like every panel.
+    XafsPanel* xafsPanel = nullptr;
+    int xafsTab = -1;
+    void createXafsPanel();
+    void suggestXafsStack();
     QList<double> i0Energies;
     RawDisp rawDisp;
     Sinogram sinogram;

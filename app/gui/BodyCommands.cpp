@@ -7,6 +7,7 @@
 #include "CtRun.h"
 #include "ImgData.h"
 #include "RingRemoval.h"
+#include "XafsPanel.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -391,8 +392,9 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"show_bg", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 4, QString()); }},
         {"show_ct2", A::intArg(0, intMax),
          [](X& x, const C& c, const A& a) {
-             const qint64 tab = 5 + qint64(a.integer);
-             return x.showTab(c, tab > intMax ? -1 : int(tab), QStringLiteral("no CT2 display %1").arg(a.integer));
+             // Only CT2 tabs: the XAFS tab follows the last of them.
+             const int tab = a.integer < x.b->ctRun->count() ? 5 + a.integer : -1;
+             return x.showTab(c, tab, QStringLiteral("no CT2 display %1").arg(a.integer));
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},
         {"seq_calc", A::none(), [](X& x, const C& c, const A&) { return x.seqCalc(c); }},
@@ -448,6 +450,63 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              return O::Ok;
          }},
         {"save_image", A::displayFile(), [](X& x, const C& c, const A& a) { return x.saveImage(c, a); }},
+        {"xafs_stack_load", A::dirPatterns(),
+         [](X& x, const C& c, const A& a) {
+             if (a.patterns.size() != 1)
+                 return x.fail(Failures::Command, c, QStringLiteral("give a directory and one file-name pattern"));
+             QString why;
+             if (!x.b->xafs.loadStack(a.text, a.patterns.first(), &why))
+                 return x.fail(Failures::Load, c, why);
+             emit x.b->xafsChanged();
+             return O::Ok;
+         }},
+        {"xafs_fit_ranges", A::regionArg(),
+         [](X& x, const C& c, const A& a) {
+             XafsRanges r = x.b->xafs.ranges();
+             r.pre1 = a.region[0];
+             r.pre2 = a.region[1];
+             r.post1 = a.region[2];
+             r.post2 = a.region[3];
+             QString why;
+             if (!x.b->xafs.setRanges(r, &why))
+                 return x.fail(Failures::Command, c, why);
+             emit x.b->xafsChanged();
+             return O::Ok;
+         }},
+        {"xafs_post_order", A::intArg(1, 2),
+         [](X& x, const C& c, const A& a) {
+             XafsRanges r = x.b->xafs.ranges();
+             r.postOrder = a.integer;
+             QString why;
+             if (!x.b->xafs.setRanges(r, &why))
+                 return x.fail(Failures::Command, c, why);
+             emit x.b->xafsChanged();
+             return O::Ok;
+         }},
+        {"xafs_jump_threshold", A::realArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->xafs.setThreshold(a.real);
+             emit x.b->xafsChanged();
+             return O::Ok;
+         }},
+        {"xafs_roi_spectrum", A::regionFileArg(),
+         [](X& x, const C& c, const A& a) {
+             QString why;
+             const XafsRoi roi = XafsRoi::rect(a.region[0], a.region[1], a.region[2], a.region[3]);
+             if (!x.b->xafs.exportSpectrum(roi, a.text, &why))
+                 return x.fail(Failures::Write, c, why);
+             x.b->xafsPanel->addRegion(roi);
+             return O::Ok;
+         }},
+        {"xafs_view", A::intArg(0, 3),
+         [](X& x, const C&, const A& a) {
+             x.b->xafsPanel->showView(a.integer);
+             return O::Ok;
+         }},
+        {"show_xafs", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, x.b->xafsTab, QString()); }},
+        {"xafs_edge_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::E0); }},
+        {"xafs_jump_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Jump); }},
+        {"xafs_mask_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Mask); }},
     };
     return rows;
 }
@@ -642,6 +701,16 @@ void BodyCommands::sweepEnded()
     else if (!b->saveSweep(sweepFile, &why))
         fail(Failures::Write, sweepLine, why);
     finishLine(true, waitFailuresAtStart);
+}
+
+BodyCommands::Outcome BodyCommands::xafsMap(const BatchCmd& c, const BatchArgs& a, int kind)
+{
+    if (a.text.isEmpty())
+        return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
+    QString why;
+    if (!b->xafs.exportMap(XafsMaps::Kind(kind), a.text, &why))
+        return fail(Failures::Write, c, why);
+    return Outcome::Ok;
 }
 
 BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs& a)

@@ -67,6 +67,7 @@ private:
     Outcome seqCalc(const BatchCmd& c);
     Outcome saveImage(const BatchCmd& c, const BatchArgs& a);
     Outcome corSweep(const BatchCmd& c, const BatchArgs& a);
+    Outcome xafsMap(const BatchCmd& c, const BatchArgs& a, int kind);
 
     Body* b;
     CommandLookup lookup;

@@ -690,6 +690,20 @@ void TstBody::failedLinesClearTheFlag_data()
     QTest::newRow("sweep without images") << "ct_cor_sweep 70 90 1" << false << int(Failures::Command) << "ct_cor_sweep, line 0: no projection series loaded";
     QTest::newRow("sweep without step") << "ct_cor_sweep 70 90" << false << int(Failures::Command) << "ct_cor_sweep, line 0: a number is missing";
     QTest::newRow("good number") << "ct_cor 12.5" << true << none << "";
+    QTest::newRow("stack from a missing directory") << "xafs_stack_load /no/such/dir *.dat" << false << int(Failures::Load)
+                                                    << "xafs_stack_load, line 0: no directory /no/such/dir";
+    QTest::newRow("stack without a pattern") << "xafs_stack_load /tmp" << false << int(Failures::Command)
+                                             << "xafs_stack_load, line 0: give a directory and one file-name pattern";
+    QTest::newRow("stack of no slices") << "xafs_stack_load \"" + ctDir + "\" *.img" << false << int(Failures::Load)
+                                        << "xafs_stack_load, line 0: no usable file matches *.img in " + ctDir;
+    QTest::newRow("fit ranges not rising") << "xafs_fit_ranges -15 -60 20 100" << false << int(Failures::Command)
+                                           << "xafs_fit_ranges, line 0: fit ranges must rise: PRE1 < PRE2 < POST1 < POST2 (eV from E0), got -15 -60 20 100";
+    QTest::newRow("region spectrum without a file") << "xafs_roi_spectrum 1 2 3 4" << false << int(Failures::Command)
+                                                    << "xafs_roi_spectrum, line 0: a file name is missing";
+    QTest::newRow("spectrum without a stack") << "xafs_roi_spectrum 1 2 3 4 s.csv" << false << int(Failures::Write)
+                                              << "xafs_roi_spectrum, line 0: no energy stack loaded (xafs_stack_load DIR PATTERN)";
+    QTest::newRow("map without a stack") << "xafs_jump_map j.tif" << false << int(Failures::Write)
+                                         << "xafs_jump_map, line 0: no energy stack loaded (xafs_stack_load DIR PATTERN)";
     QTest::newRow("lenient flag") << "calc_ct1 1.0" << true << none << "";
 }
 

@@ -435,6 +435,10 @@ void TstBodyInputs::sequenceNeverStalls()
     // Both sets' slices 4 and 8 (after the operator's run or beside the stopped one).
     const QStringList tagged = QDir(out).entryList({"Fe-*-0000?.dat"}, QDir::Files);
     QVERIFY2(tagged.size() >= (seqDuringRun ? 4 : 3), qPrintable(tagged.join(' ')));
+    // The XAFS tab is offered one slice over every energy.
+    QCOMPARE(body.findChild<QLineEdit*>("XafsDir")->text(), out);
+    const QString pattern = body.findChild<QLineEdit*>("XafsPattern")->text();
+    QVERIFY2(QRegularExpression("^Fe-\\*-0000[48]\\.dat$").match(pattern).hasMatch(), qPrintable(pattern));
 }
 
 QTEST_MAIN(TstBodyInputs)

@@ -131,8 +131,8 @@ private:
 void TstE2e::initTestCase()
 {
     QVERIFY(work.isValid());
-    // The examples' fixed geometry (CoR 130.5, slices 21 ... 107) with fewer
-    // projections and energies, to stay quick.
+    // The examples' fixed geometry (CoR 130.5, slices 21 ... 107) and the
+    // sample's XANES scan, with fewer projections to stay quick.
     ctOpt.outDir = work.filePath("out/sample");
     ctOpt.nProj = 90;
     SampleWriter ct(ctOpt);
@@ -141,7 +141,6 @@ void TstE2e::initTestCase()
     xafsOpt.outDir = work.filePath("out/sample-xafs");
     xafsOpt.kind = "xafs";
     xafsOpt.nProj = 60;
-    xafsOpt.energies = {7100, 7120};
     SampleWriter xafs(xafsOpt);
     QVERIFY2(xafs.valid() && xafs.write(), qPrintable(xafs.error()));
     SampleOptions small;
@@ -237,23 +236,57 @@ void TstE2e::ctXafs()
     QVERIFY(run("ct-xafs.bat"));
     const QDir pics(work.filePath("out/results/ct-xafs/pictures"));
     const QDir data(work.filePath("out/results/ct-xafs/data"));
-    QStringList expected;
-    for (const char* e : {"7_100keV", "7_120keV"})
-        for (int s : {21, 64, 107})
-            expected << QString("Fe-%1-%2").arg(e).arg(s, 5, 10, QChar('0'));
-    QStringList gotPics = pics.entryList({"*.png"}, QDir::Files);
-    QStringList gotData = data.entryList({"*.dat"}, QDir::Files);
-    QStringList wantPics, wantData;
-    for (const QString& n : expected) {
-        wantPics << n + ".png";
-        wantData << n + ".dat";
-    }
-    QCOMPARE(gotPics, wantPics);
-    QCOMPARE(gotData, wantData);
     SampleWriter w(xafsOpt);
-    for (double e : xafsOpt.energies)
-        checkSlice(data.filePath(QString("Fe-%1-00064.dat").arg(SampleWriter::energyText(e))),
-                   xafsOpt.outDir + "/" + w.truthName(64, e), xafsOpt.nProj);
+    QStringList wantPics, wantData;
+    for (double e : w.energies())
+        for (int s : {43, 50, 57}) {
+            const QString n = QString("Fe-%1-%2").arg(SampleWriter::energyText(e)).arg(s, 5, 10, QChar('0'));
+            wantPics << n + ".png";
+            wantData << n + ".dat";
+        }
+    wantPics.sort();
+    wantData.sort();
+    QCOMPARE(pics.entryList({"*.png"}, QDir::Files), wantPics);
+    QCOMPARE(data.entryList({"*.dat"}, QDir::Files), wantData);
+    for (double e : {7055.0, 7145.0})
+        checkSlice(data.filePath(QString("Fe-%1-00043.dat").arg(SampleWriter::energyText(e))),
+                   xafsOpt.outDir + "/" + w.truthName(43, e), xafsOpt.nProj);
+
+    // Both absorbers lie in slice 50, where the example's regions are.
+    const QDir x(work.filePath("out/results/ct-xafs/xafs"));
+    const double truthE0[] = {xafsOpt.edge, xafsOpt.edge2};
+    const char* names[] = {"left", "right"};
+    const double pixelCm = 6.5e-4;
+    for (int k = 0; k < 2; ++k) {
+        int slice = 0;
+        double px = 0, pz = 0;
+        w.absorberPixel(k, slice, px, pz);
+        QCOMPARE(slice, 50);
+        QFile f(x.filePath(QString(names[k]) + ".xdi"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        const auto field = [&](const QString& key) {
+            const QRegularExpressionMatch m = QRegularExpression("# " + QRegularExpression::escape(key) + ": (\\S+)").match(text);
+            return m.hasMatch() ? m.captured(1).toDouble() : std::nan("");
+        };
+        QCOMPARE(text.section('\n', 2, 2), QString("# Column.2: mutrans"));
+        // The example's region is centred on the absorber.
+        QVERIFY(std::fabs(field("Zuvo2.region") + 4 - px) < 1.0);
+        const double e0 = field("Scan.edge_energy"), jump = field("Zuvo2.edge_jump");
+        const double truthJump = Phantom::edgeJump(w.radius(), k) / pixelCm;
+        qInfo("%s absorber: E0 %.2f eV (true %.0f), jump %.3f /cm (true %.3f, %+.1f %%)", names[k], e0, truthE0[k],
+              jump, truthJump, 100.0 * (jump / truthJump - 1.0));
+        QVERIFY(std::fabs(e0 - truthE0[k]) <= 2.0);   // one step of the scan across the edge
+        QVERIFY(std::fabs(jump / truthJump - 1.0) <= 0.03);
+    }
+    for (const char* n : {"left.csv", "right.csv", "e0.tif", "e0.png", "jump.tif", "jump.png", "mask.png"})
+        QVERIFY2(x.exists(n), n);
+    QFile rep(x.filePath("xafs-run.json"));
+    QVERIFY(rep.open(QIODevice::ReadOnly));
+    const QJsonObject o = QJsonDocument::fromJson(rep.readAll()).object();
+    QCOMPARE(o.value("written").toArray().size(), 9);
+    QCOMPARE(o.value("failures").toArray().size(), 0);
+    QCOMPARE(o.value("unit").toString(), QString("1/cm"));
 }
 
 // The headless program and a batch run of the window with the same settings

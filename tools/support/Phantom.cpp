@@ -50,21 +50,41 @@ Phantom Phantom::head(double radius, double halfHeight)
 double Phantom::edgeAbsorber(double energyEv, double edgeEv)
 {
     const double below = 0.1, above = 0.4, width = 1.5;
-    const double step = 0.5 + std::atan((energyEv - edgeEv) / width) / M_PI;
+    const double step = 0.5 * (1.0 + std::tanh((energyEv - edgeEv) / width));
     const double slope = energyEv > 0 ? std::pow(edgeEv / energyEv, 3.0) : 1.0;
     return (below + (above - below) * step) * slope;
 }
 
-Phantom Phantom::xafs(double radius, double halfHeight, double energyEv, double edgeEv)
+double Phantom::absorberAmount(int k)
+{
+    return k == 0 ? 1.0 : 0.7;
+}
+
+double Phantom::edgeJump(double radius, int k)
+{
+    return radius > 0 ? kMuScale * absorberAmount(k) * (0.4 - 0.1) / radius : 0;
+}
+
+void Phantom::absorberCentre(double radius, double halfHeight, int k, double& X, double& Y, double& Z)
+{
+    const Row& r = kHead[kVentricles[k == 0 ? 0 : 1]];
+    X = r.x * radius;
+    Z = r.y * radius;
+    Y = r.z * halfHeight;
+}
+
+Phantom Phantom::xafs(double radius, double halfHeight, double energyEv, double edgeEv, double edge2Ev)
 {
     Phantom p = head(radius, halfHeight);
     const double matrix = energyEv > 0 ? std::pow(edgeEv / energyEv, 3.0) : 1.0;
     for (Ellipsoid& e : p.ellipsoids)
         e.mu *= matrix;
-    // The ventricles cancel the brain matrix and hold the absorber instead.
+    // The ventricles cancel the brain matrix and hold the absorbers instead.
     const double brain = (kHead[0].mu + kHead[1].mu) * matrix;
-    for (int k : kVentricles)
-        p.ellipsoids[k].mu = radius > 0 ? kMuScale * (edgeAbsorber(energyEv, edgeEv) - brain) / radius : 0;
+    for (int k = 0; k < 2; ++k) {
+        const double a = absorberAmount(k) * edgeAbsorber(energyEv, k == 0 ? edgeEv : edge2Ev);
+        p.ellipsoids[kVentricles[k]].mu = radius > 0 ? kMuScale * (a - brain) / radius : 0;
+    }
     return p;
 }
 

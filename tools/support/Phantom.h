@@ -31,12 +31,22 @@ class Phantom
 public:
     // Modified Shepp-Logan head; radius = in-plane size, halfHeight = size along the axis.
     static Phantom head(double radius, double halfHeight);
-    // The head whose two ventricles hold an absorber with an edge at edgeEv:
-    // its attenuation rises about fourfold across the edge (arctan step, 1.5 eV wide);
-    // the rest falls slowly as (edgeEv / E)^3.
-    static Phantom xafs(double radius, double halfHeight, double energyEv, double edgeEv = 7112.0);
-    // Attenuation of the edge absorber alone (1 / pixel before scaling by the radius).
+    // The head whose two ventricles hold one element in two chemical states:
+    // the left one (X < 0) with its edge at edgeEv, the right one at edge2Ev
+    // with 0.7 of the left one's amount. Each attenuation rises fourfold
+    // across its edge (tanh step, 1.5 eV wide, so that lines fitted 15 eV
+    // away see no trace of it); the rest falls slowly as (edgeEv / E)^3.
+    static Phantom xafs(double radius, double halfHeight, double energyEv, double edgeEv = 7112.0,
+                        double edge2Ev = 7122.0);
+    // Attenuation of an edge absorber alone (1 / pixel before scaling by the radius).
     static double edgeAbsorber(double energyEv, double edgeEv);
+    // Amount of absorber k (0 left, 1 right) relative to the left one.
+    static double absorberAmount(int k);
+    // Edge jump of absorber k in 1 / pixel: the post-edge minus the
+    // pre-edge attenuation at its edge.
+    static double edgeJump(double radius, int k);
+    // Centre of absorber k in the slice plane (X, Z) and along the axis (Y).
+    static void absorberCentre(double radius, double halfHeight, int k, double& X, double& Y, double& Z);
 
     double mu(double X, double Y, double Z) const;
     // Exact integral of mu along the line { X cos(theta) - Z sin(theta) = u } at height Y.

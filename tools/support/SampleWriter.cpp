@@ -154,7 +154,11 @@ QList<double> SampleWriter::energies() const
         return { 0.0 };
     if (!opt.energies.isEmpty())
         return opt.energies;
-    return { 7080.0, 7100.0, 7110.0, 7115.0, 7120.0, 7140.0 };
+    QList<double> grid{7040.0, 7055.0, 7070.0, 7085.0, 7095.0};
+    for (double e = 7100.0; e <= 7136.0; e += 2.0)
+        grid << e;
+    grid << 7145.0 << 7160.0 << 7180.0 << 7200.0 << 7220.0;
+    return grid;
 }
 
 QString SampleWriter::prefix() const
@@ -167,8 +171,17 @@ QString SampleWriter::prefix() const
 Phantom SampleWriter::phantom(double energyEv) const
 {
     if (opt.kind == QLatin1String("xafs"))
-        return Phantom::xafs(radius(), halfHeight(), energyEv, opt.edge);
+        return Phantom::xafs(radius(), halfHeight(), energyEv, opt.edge, opt.edge2);
     return Phantom::head(radius(), halfHeight());
+}
+
+void SampleWriter::absorberPixel(int k, int& slice, double& x, double& z) const
+{
+    double X = 0, Y = 0, Z = 0;
+    Phantom::absorberCentre(radius(), halfHeight(), k, X, Y, Z);
+    slice = int(std::lround(axisCentre() + Y));
+    x = X + truthSize() / 2.0;
+    z = Z + truthSize() / 2.0;
 }
 
 double SampleWriter::i0At(int c, int r, double energyEv) const
@@ -457,6 +470,7 @@ bool SampleWriter::writeInfo() const
             es << QString::number(e, 'g', 10);
         out << "energies=" << es.join(QLatin1Char(',')) << "\n";
         out << "edge=" << QString::number(opt.edge, 'g', 10) << "\n";
+        out << "edge2=" << QString::number(opt.edge2, 'g', 10) << "\n";
     }
     out.flush();
     return sw.commit();

@@ -31,8 +31,11 @@ struct SampleOptions
     double tilt = 0;            // tilted axis: the centre moves by this from the first line along the axis to the last
     quint32 seed = 1;
     bool noise = true;
-    QList<double> energies;     // eV; empty: 7080, 7100, 7110, 7115, 7120, 7140
-    double edge = 7112.0;       // eV
+    // eV; empty: a XANES scan of 29 energies, 15 eV steps from 7040 to
+    // 7095, 2 eV steps from 7100 to 7136, then 7145 ... 7220.
+    QList<double> energies;
+    double edge = 7112.0;       // eV, the left absorber's edge
+    double edge2 = 7122.0;      // eV, the right absorber's edge
     QString prefix;             // empty: "ct" or "Fe"
     int truthSlices = 5;
     double i0Peak = 30000.0;
@@ -67,6 +70,9 @@ public:
     QString prefix() const;
 
     Phantom phantom(double energyEv) const;
+    // Row (axis vertical) or column of the detector, and grid pixel (x, z)
+    // of a truth slice, at the centre of absorber k (0 left, 1 right).
+    void absorberPixel(int k, int& slice, double& x, double& z) const;
     // Noise-free beam and dark counts at a detector pixel.
     double i0At(int c, int r, double energyEv) const;
     double bgAt(int c, int r) const;

@@ -1,0 +1,103 @@
+// The spectrum panel maps picture positions to the stack's own pixels
+// (stacks of a region start away from 0, 0), and its range fields reach
+// the shared session only when they make sense.
+#include "CtFiles.h"
+#include "ImgDispWPV.h"
+#include "XafsPanel.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineSeries>
+#include <QtTest>
+
+namespace {
+// Value of pixel (x, z) at energy e: tells every pixel and energy apart.
+double value(int x, int z, double e)
+{
+    return x + 100.0 * z + (e - 7000.0) / 1000.0;
+}
+} // namespace
+
+class TstXafsPanel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void picksAndDragsReadTheirOwnPixels_data();
+    void picksAndDragsReadTheirOwnPixels();
+    void rangeFieldsReachTheSessionWhenTheyRise();
+
+private:
+    QTemporaryDir dir;
+    XafsSession session;
+};
+
+void TstXafsPanel::initTestCase()
+{
+    // A 12 x 8 region at (20, 30) of a 64-pixel slice, five energies.
+    for (double e : {7100.0, 7110.0, 7120.0, 7130.0, 7140.0}) {
+        std::vector<double> img(64 * 64, 0.0);
+        for (int z = 0; z < 64; ++z)
+            for (int x = 0; x < 64; ++x)
+                img[size_t(z) * 64 + size_t(x)] = value(x, z, e);
+        QVERIFY(CtFiles::saveData(dir.filePath(QString("S-%1eV-00001.dat").arg(e)), img.data(), 64, 20, 30, 32, 38));
+    }
+    QString why;
+    QVERIFY2(session.loadStack(dir.path(), "S-*.dat", &why), qPrintable(why));
+    QCOMPARE(session.stack().x0, 20LL);
+}
+
+void TstXafsPanel::picksAndDragsReadTheirOwnPixels_data()
+{
+    QTest::addColumn<bool>("drag");
+    QTest::addColumn<QRectF>("picture");   // picture coordinates: a point, or a dragged rectangle
+    QTest::addColumn<double>("first");     // expected first value of the plotted curve
+    QTest::newRow("click") << false << QRectF(3.5, 2.5, 0, 0) << value(23, 32, 7100);
+    QTest::newRow("drag") << true << QRectF(2, 1, 2, 2) << (value(22, 31, 7100) + value(23, 32, 7100)) / 2;
+}
+
+void TstXafsPanel::picksAndDragsReadTheirOwnPixels()
+{
+    QFETCH(bool, drag);
+    QFETCH(QRectF, picture);
+    QFETCH(double, first);
+    XafsPanel panel(session);
+    auto* disp = panel.findChild<ImgDispWPV*>();
+    QVERIFY(disp);
+    if (drag) {
+        disp->selValid = true;
+        disp->selX = picture.x();
+        disp->selY = picture.y();
+        disp->selW = picture.width();
+        disp->selH = picture.height();
+        emit disp->mouseReleased0();
+    } else {
+        emit disp->selectedAPoint(picture.x(), picture.y(), MouseC::L);
+    }
+    QCOMPARE(panel.regionCount(), 1);
+    const QChart* chart = panel.findChild<QChartView*>("XafsChart")->chart();
+    const QLineSeries* curve = nullptr;
+    for (QAbstractSeries* s : chart->series())
+        if (!s->name().isEmpty())
+            curve = qobject_cast<QLineSeries*>(s);
+    QVERIFY(curve);
+    QCOMPARE(curve->count(), 5);
+    QCOMPARE(curve->at(0).x(), 7100.0);
+    QVERIFY2(std::fabs(curve->at(0).y() - first) < 1e-3, qPrintable(QString::number(curve->at(0).y())));
+}
+
+void TstXafsPanel::rangeFieldsReachTheSessionWhenTheyRise()
+{
+    XafsPanel panel(session);
+    auto* pre2 = panel.findChild<QDoubleSpinBox*>("XafsPre2");
+    pre2->setValue(-20);
+    QCOMPARE(session.ranges().pre2, -20.0);
+    pre2->setValue(50);   // beyond the post-edge start
+    QCOMPARE(session.ranges().pre2, -20.0);
+    QVERIFY(panel.findChild<QLabel*>("XafsFit")->text().contains("fit ranges must rise"));
+}
+
+QTEST_MAIN(TstXafsPanel)
+#include "tst_xafspanel.moc"

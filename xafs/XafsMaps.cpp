@@ -1,0 +1,130 @@
+#include "XafsMaps.h"
+
+#include "XafsStack.h"
+
+#include <QRunnable>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double threshold, int threads)
+{
+    XafsMaps m;
+    if (st.isEmpty())
+        return m;
+    m.width = st.width;
+    m.height = st.height;
+    m.x0 = st.x0;
+    m.z0 = st.z0;
+    m.threshold = threshold;
+    const size_t n = size_t(st.width) * size_t(st.height);
+    m.jump.assign(n, 0.0f);
+    m.e0.assign(n, 0.0f);
+    m.mask.assign(n, 0);
+    const int K = st.count();
+    const size_t plane = n;
+    std::atomic<int> nextRow{0};
+    std::atomic<int> fitted{0};
+    // Rows are independent; each thread takes the next one with buffers of its own.
+    auto work = [&]() {
+        XafsNormalize norm(ranges);
+        std::vector<double> spec(static_cast<size_t>(K));
+        int mine = 0;
+        // One row of every energy, copied whole: gathering a pixel's spectrum
+        // straight from the stack would touch a new page per energy.
+        std::vector<float> rows(size_t(K) * size_t(st.width));
+        for (int j = nextRow++; j < st.height; j = nextRow++) {
+            const size_t rowAt = size_t(j) * size_t(st.width);
+            for (int k = 0; k < K; ++k)
+                std::copy_n(st.values.data() + size_t(k) * plane + rowAt, st.width, rows.data() + size_t(k) * size_t(st.width));
+            for (int i = 0; i < st.width; ++i) {
+                if (!st.inCircle(i, j))
+                    continue;
+                const size_t at = rowAt + size_t(i);
+                for (int k = 0; k < K; ++k)
+                    spec[size_t(k)] = rows[size_t(k) * size_t(st.width) + size_t(i)];
+                if (!norm.fit(st.energies.data(), spec.data(), K))
+                    continue;
+                ++mine;
+                m.jump[at] = float(norm.jump);
+                if (norm.jump >= threshold) {
+                    m.mask[at] = 1;
+                    m.e0[at] = float(norm.e0);
+                }
+            }
+        }
+        fitted += mine;
+    };
+    const int want = threads > 0 ? threads : QThread::idealThreadCount();
+    const int t = std::max(1, std::min(want, st.height));
+    QThreadPool pool;
+    pool.setMaxThreadCount(std::max(1, t - 1));
+    for (int k = 1; k < t; ++k)
+        pool.start(work);
+    work();
+    pool.waitForDone();
+    m.fitted = fitted;
+    return m;
+}
+
+std::vector<float> XafsMaps::values(Kind k) const
+{
+    if (k == Jump)
+        return jump;
+    if (k == E0)
+        return e0;
+    return std::vector<float>(mask.begin(), mask.end());
+}
+
+bool XafsMaps::range(Kind k, double& lo, double& hi) const
+{
+    if (k == Mask) {
+        lo = 0;
+        hi = 1;
+        return !mask.empty();
+    }
+    const std::vector<float>& v = k == Jump ? jump : e0;
+    bool any = false;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (k == E0 ? !mask[i] : v[i] == 0.0f)
+            continue;
+        if (!any)
+            lo = hi = v[i];
+        lo = std::min(lo, double(v[i]));
+        hi = std::max(hi, double(v[i]));
+        any = true;
+    }
+    return any;
+}
+
+QImage XafsMaps::picture(Kind k, double lo, double hi) const
+{
+    QImage img(width, height, QImage::Format_Grayscale8);
+    if (img.isNull())
+        return img;
+    const std::vector<float> v = values(k);
+    const double span = hi > lo ? hi - lo : 1.0;
+    for (int j = 0; j < height; ++j) {
+        uchar* row = img.scanLine(j);
+        for (int i = 0; i < width; ++i) {
+            const size_t at = size_t(j) * size_t(width) + size_t(i);
+            const bool shown = k == E0 ? mask[at] != 0 : true;
+            const double g = shown ? (v[at] - lo) / span * 255.0 : 0.0;
+            row[i] = uchar(std::clamp(g, 0.0, 255.0));
+        }
+    }
+    return img;
+}
+
+QString XafsMaps::kindName(Kind k)
+{
+    switch (k) {
+    case Jump: return QStringLiteral("edge jump");
+    case E0: return QStringLiteral("E0");
+    case Mask: return QStringLiteral("mask");
+    }
+    return QString();
+}

@@ -1,0 +1,495 @@
+#include "XafsPanel.h"
+
+#include "ColorBar.h"
+#include "ChCoord.h"
+#include "ImgDispWPV.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Region colours, distinct on a grey picture and on white.
+const QColor kColours[] = {QColor(230, 40, 40), QColor(30, 120, 230), QColor(20, 170, 60),
+                           QColor(230, 150, 0), QColor(170, 50, 200), QColor(0, 170, 170)};
+constexpr int kColourCount = int(sizeof(kColours) / sizeof(kColours[0]));
+
+QDoubleSpinBox* energyBox(const QString& name, double value)
+{
+    auto* b = new QDoubleSpinBox;
+    b->setObjectName(name);
+    b->setRange(-5000, 5000);
+    b->setDecimals(1);
+    b->setSuffix(QStringLiteral(" eV"));
+    b->setValue(value);
+    b->setKeyboardTracking(false);
+    return b;
+}
+} // namespace
+
+XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(session)
+{
+    setObjectName(QStringLiteral("XafsPanel"));
+    auto* top = new QGridLayout(this);
+    top->setContentsMargins(2, 2, 2, 2);
+
+    // Stack source.
+    dir = new QLineEdit;
+    dir->setObjectName(QStringLiteral("XafsDir"));
+    dir->setPlaceholderText(tr("directory of slices"));
+    pattern = new QLineEdit(QStringLiteral("*.dat"));
+    pattern->setObjectName(QStringLiteral("XafsPattern"));
+    auto* load = new QPushButton(tr("Load Stack"));
+    load->setObjectName(QStringLiteral("XafsLoad"));
+    top->addWidget(new QLabel(tr("Stack:")), 0, 0);
+    top->addWidget(dir, 0, 1, 1, 3);
+    top->addWidget(pattern, 0, 4);
+    top->addWidget(load, 0, 5);
+
+    auto* split = new QSplitter(Qt::Horizontal);
+    top->addWidget(split, 1, 0, 1, 6);
+    top->setRowStretch(1, 1);
+
+    // Picture side.
+    auto* left = new QWidget;
+    auto* lg = new QGridLayout(left);
+    lg->setContentsMargins(0, 0, 0, 0);
+    view = new QComboBox;
+    view->setObjectName(QStringLiteral("XafsView"));
+    view->addItems({tr("Slice at energy"), tr("E0 map"), tr("Edge jump map"), tr("Mask")});
+    shape = new QComboBox;
+    shape->setObjectName(QStringLiteral("XafsShape"));
+    shape->addItems({tr("Rectangle"), tr("Circle")});
+    shape->setToolTip(tr("Shape of a region dragged with Shift held"));
+    energy = new QSlider(Qt::Horizontal);
+    energy->setObjectName(QStringLiteral("XafsEnergy"));
+    energyText = new QLabel;
+    energyText->setMinimumWidth(90);
+    lg->addWidget(view, 0, 0);
+    lg->addWidget(shape, 0, 1);
+    lg->addWidget(energy, 1, 0);
+    lg->addWidget(energyText, 1, 1);
+    disp = new ImgDispWPV;
+    disp->setMinimumSize(360, 360);
+    lg->addWidget(disp, 2, 0, 1, 2);
+    lg->setRowStretch(2, 1);
+    split->addWidget(left);
+
+    // Plot side.
+    auto* right = new QWidget;
+    auto* rg = new QGridLayout(right);
+    rg->setContentsMargins(0, 0, 0, 0);
+    chart = new QChart;
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    chartView = new QChartView(chart);
+    chartView->setObjectName(QStringLiteral("XafsChart"));
+    chartView->setRenderHint(QPainter::Antialiasing);
+    chartView->setMinimumSize(420, 360);
+    rg->addWidget(chartView, 0, 0, 1, 6);
+    rg->setRowStretch(0, 1);
+    const XafsRanges r = s.ranges();
+    pre1 = energyBox(QStringLiteral("XafsPre1"), r.pre1);
+    pre2 = energyBox(QStringLiteral("XafsPre2"), r.pre2);
+    post1 = energyBox(QStringLiteral("XafsPost1"), r.post1);
+    post2 = energyBox(QStringLiteral("XafsPost2"), r.post2);
+    postOrder = new QComboBox;
+    postOrder->setObjectName(QStringLiteral("XafsPostOrder"));
+    postOrder->addItems({tr("line"), tr("quadratic")});
+    threshold = new QDoubleSpinBox;
+    threshold->setObjectName(QStringLiteral("XafsThreshold"));
+    threshold->setRange(-1e9, 1e9);
+    threshold->setDecimals(4);
+    threshold->setKeyboardTracking(false);
+    normalised = new QCheckBox(tr("Normalised"));
+    normalised->setObjectName(QStringLiteral("XafsNormalised"));
+    auto* clear = new QPushButton(tr("Clear Regions"));
+    clear->setObjectName(QStringLiteral("XafsClear"));
+    rg->addWidget(new QLabel(tr("Pre-edge (from E0)")), 1, 0);
+    rg->addWidget(pre1, 1, 1);
+    rg->addWidget(pre2, 1, 2);
+    rg->addWidget(new QLabel(tr("Post-edge")), 1, 3);
+    rg->addWidget(post1, 1, 4);
+    rg->addWidget(post2, 1, 5);
+    rg->addWidget(new QLabel(tr("Post-edge fit")), 2, 0);
+    rg->addWidget(postOrder, 2, 1);
+    rg->addWidget(new QLabel(tr("Jump threshold")), 2, 3);
+    rg->addWidget(threshold, 2, 4);
+    rg->addWidget(normalised, 3, 0);
+    rg->addWidget(clear, 3, 5);
+    fitText = new QLabel;
+    fitText->setObjectName(QStringLiteral("XafsFit"));
+    fitText->setWordWrap(true);
+    rg->addWidget(fitText, 3, 1, 1, 4);
+    split->addWidget(right);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+
+    connect(load, &QPushButton::clicked, this, &XafsPanel::loadClicked);
+    for (QDoubleSpinBox* b : {pre1, pre2, post1, post2, threshold})
+        connect(b, &QDoubleSpinBox::valueChanged, this, &XafsPanel::rangesEdited);
+    connect(postOrder, &QComboBox::currentIndexChanged, this, &XafsPanel::rangesEdited);
+    connect(normalised, &QCheckBox::toggled, this, &XafsPanel::plot);
+    connect(clear, &QPushButton::clicked, this, &XafsPanel::clearRegions);
+    connect(view, &QComboBox::currentIndexChanged, this, &XafsPanel::render);
+    connect(energy, &QSlider::valueChanged, this, &XafsPanel::render);
+    connect(disp, &ImgDispWCBar::newBar, this, &XafsPanel::render);
+    connect(disp, &ImgDisp::selectedAPoint, this, [this](double x, double z, MouseC::MStat st) {
+        if (st == MouseC::L && !s.stack().isEmpty())
+            pickPixel(x + double(s.stack().x0), z + double(s.stack().z0));
+    });
+    // After the picture's own handler has closed the selection.
+    connect(disp, &DispAWLayout::mouseReleased0, this, &XafsPanel::released);
+    connect(disp, &DispAWLayout::drawImage2, this, &XafsPanel::drawRegions);
+    connect(disp, &ImgDispWPV::newPosInvY, this, &XafsPanel::showValue);
+    refresh();
+}
+
+QColor XafsPanel::nextColour() const
+{
+    int used = 0;
+    for (const Region& r : regions)
+        used += r.pixel ? 0 : 1;
+    return kColours[used % kColourCount];
+}
+
+void XafsPanel::addRegion(const XafsRoi& roi)
+{
+    for (const Region& r : regions)
+        if (!r.pixel && r.roi.shape == roi.shape && r.roi.x0 == roi.x0 && r.roi.z0 == roi.z0 && r.roi.x1 == roi.x1
+            && r.roi.z1 == roi.z1)
+            return;
+    regions.append({roi, nextColour(), false});
+    plot();
+    disp->dispA->update();
+}
+
+void XafsPanel::pickPixel(double x, double z)
+{
+    regions.erase(std::remove_if(regions.begin(), regions.end(), [](const Region& r) { return r.pixel; }),
+                  regions.end());
+    regions.prepend({XafsRoi::pixel(x, z), QColor(40, 40, 40), true});
+    plot();
+    disp->dispA->update();
+}
+
+void XafsPanel::clearRegions()
+{
+    regions.clear();
+    plot();
+    disp->dispA->update();
+}
+
+void XafsPanel::suggestSource(const QString& directory, const QString& namePattern)
+{
+    if (!s.stack().isEmpty())
+        return;
+    dir->setText(directory);
+    pattern->setText(namePattern);
+}
+
+void XafsPanel::showView(int v)
+{
+    view->setCurrentIndex(std::clamp(v, 0, view->count() - 1));
+}
+
+void XafsPanel::showEnergy(int index)
+{
+    energy->setValue(index);
+}
+
+void XafsPanel::released()
+{
+    if (!disp->selValid || s.stack().isEmpty())
+        return;
+    const double ox = double(s.stack().x0), oz = double(s.stack().z0);
+    const double xa = disp->selX + ox, za = disp->selY + oz;
+    const double xb = xa + disp->selW, zb = za + disp->selH;
+    disp->selValid = false;
+    if (shape->currentIndex() == 1)
+        addRegion(XafsRoi::circle(0.5 * (xa + xb), 0.5 * (za + zb),
+                                  0.5 * std::min(std::fabs(xb - xa), std::fabs(zb - za))));
+    else
+        addRegion(XafsRoi::rect(xa, za, xb, zb));
+}
+
+void XafsPanel::loadClicked()
+{
+    QString why;
+    if (!s.loadStack(dir->text(), pattern->text(), &why))
+        fitText->setText(why);
+    regions.clear();
+    emit edited();
+    refresh();
+}
+
+void XafsPanel::rangesEdited()
+{
+    if (filling)
+        return;
+    XafsRanges r = s.ranges();
+    r.pre1 = pre1->value();
+    r.pre2 = pre2->value();
+    r.post1 = post1->value();
+    r.post2 = post2->value();
+    r.postOrder = postOrder->currentIndex() + 1;
+    QString why;
+    if (!s.setRanges(r, &why)) {
+        fitText->setText(why);
+        return;
+    }
+    s.setThreshold(threshold->value());
+    emit edited();
+    refresh();
+}
+
+void XafsPanel::refresh()
+{
+    const XafsStack& st = s.stack();
+    filling = true;
+    const XafsRanges r = s.ranges();
+    pre1->setValue(r.pre1);
+    pre2->setValue(r.pre2);
+    post1->setValue(r.post1);
+    post2->setValue(r.post2);
+    postOrder->setCurrentIndex(r.postOrder - 1);
+    threshold->setValue(s.threshold());
+    if (!st.dir.isEmpty()) {
+        dir->setText(st.dir);
+        pattern->setText(st.pattern);
+    }
+    energy->setRange(0, std::max(0, st.count() - 1));
+    filling = false;
+    if (shownGeneration != s.generation() && st.isEmpty())
+        regions.clear();
+    shownGeneration = s.generation();
+    render();
+    plot();
+}
+
+void XafsPanel::render()
+{
+    const XafsStack& st = s.stack();
+    const int k = std::clamp(energy->value(), 0, std::max(0, st.count() - 1));
+    energyText->setText(st.isEmpty() ? QString() : QStringLiteral("%1 eV").arg(st.energies[size_t(k)], 0, 'f', 1));
+    if (st.isEmpty()) {
+        disp->image = QImage();
+        disp->dispA->update();
+        return;
+    }
+    const int v = view->currentIndex();
+    std::vector<double> row(size_t(st.width));
+    const XafsMaps* m = v > 0 ? &s.maps() : nullptr;
+    const XafsMaps::Kind kind = v == 1 ? XafsMaps::E0 : v == 2 ? XafsMaps::Jump : XafsMaps::Mask;
+    auto value = [&](int i, int j) -> double {
+        const size_t at = size_t(j) * size_t(st.width) + size_t(i);
+        if (!m)
+            return st.at(k, i, j);
+        return kind == XafsMaps::E0 ? m->e0[at] : kind == XafsMaps::Jump ? m->jump[at] : m->mask[at];
+    };
+    double lo = 0, hi = 1;
+    if (m) {
+        if (!m->range(kind, lo, hi))
+            lo = 0, hi = 1;
+    } else {
+        const float* p = st.image(k);
+        const auto mm = std::minmax_element(p, p + size_t(st.width) * size_t(st.height));
+        lo = *mm.first;
+        hi = *mm.second;
+    }
+    ColorBar* bar = disp->CBar;
+    if (!bar->isFixed())
+        bar->autoMinMax(lo, hi);
+    QImage img(st.width, st.height, QImage::Format_Grayscale8);
+    for (int j = 0; j < st.height; ++j) {
+        for (int i = 0; i < st.width; ++i)
+            row[size_t(i)] = value(i, j);
+        bar->levelRow(row.data(), img.scanLine(j), st.width);
+    }
+    const bool newSize = disp->image.size() != img.size();
+    disp->image = img;
+    if (newSize)
+        disp->scaleSet = false;
+    disp->newImage();
+}
+
+void XafsPanel::showValue(double x, double z)
+{
+    const XafsStack& st = s.stack();
+    const int i = int(std::trunc(x)), j = int(std::trunc(z));
+    if (st.isEmpty() || x < 0 || z < 0 || i >= st.width || j >= st.height)
+        return;
+    const int v = view->currentIndex();
+    const size_t at = size_t(j) * size_t(st.width) + size_t(i);
+    if (v == 0)
+        disp->setVal(st.at(std::clamp(energy->value(), 0, st.count() - 1), i, j));
+    else if (v == 1)
+        disp->setVal(s.maps().e0[at]);
+    else if (v == 2)
+        disp->setVal(s.maps().jump[at]);
+    else
+        disp->setVal(s.maps().mask[at]);
+}
+
+void XafsPanel::drawRegions(QPainter* p)
+{
+    const XafsStack& st = s.stack();
+    if (st.isEmpty())
+        return;
+    const ChCoord* c = disp->coord;
+    const double ox = double(st.x0), oz = double(st.z0);
+    p->save();
+    p->setBrush(Qt::NoBrush);
+    for (const Region& r : regions) {
+        p->setPen(QPen(r.pixel ? QColor(255, 255, 0) : r.colour, 2));
+        const XafsRoi& q = r.roi;
+        if (q.shape == XafsRoi::Pixel) {
+            const double x = std::floor(q.x0) - ox, z = std::floor(q.z0) - oz;
+            p->drawRect(QRectF(QPointF(c->r2sX(x), c->r2sY(z)), QPointF(c->r2sX(x + 1), c->r2sY(z + 1))).normalized());
+        } else if (q.shape == XafsRoi::Rect) {
+            p->drawRect(QRectF(QPointF(c->r2sX(q.x0 - ox), c->r2sY(q.z0 - oz)),
+                               QPointF(c->r2sX(q.x1 - ox), c->r2sY(q.z1 - oz))).normalized());
+        } else {
+            p->drawEllipse(QRectF(QPointF(c->r2sX(q.x0 - q.x1 - ox), c->r2sY(q.z0 - q.x1 - oz)),
+                                  QPointF(c->r2sX(q.x0 + q.x1 - ox), c->r2sY(q.z0 + q.x1 - oz))).normalized());
+        }
+    }
+    if (disp->selecting) {
+        p->setPen(QPen(Qt::white, 1, Qt::DashLine));
+        p->drawRect(QRectF(QPointF(c->r2sX(disp->selX), c->r2sY(disp->selY)),
+                           QPointF(c->r2sX(disp->selX + disp->selW), c->r2sY(disp->selY + disp->selH))).normalized());
+    }
+    p->restore();
+}
+
+void XafsPanel::plot()
+{
+    chart->removeAllSeries();
+    for (QAbstractAxis* a : chart->axes())
+        chart->removeAxis(a);
+    const XafsStack& st = s.stack();
+    const bool norm = normalised->isChecked();
+    auto* ax = new QValueAxis;
+    ax->setTitleText(tr("Energy (eV)"));
+    auto* ay = new QValueAxis;
+    ay->setTitleText(norm ? tr("normalised mu") : tr("mu (%1)").arg(st.unit));
+    chart->addAxis(ax, Qt::AlignBottom);
+    chart->addAxis(ay, Qt::AlignLeft);
+    double ylo = 0, yhi = 0;
+    bool any = false;
+    auto attach = [&](QAbstractSeries* series) {
+        chart->addSeries(series);
+        series->attachAxis(ax);
+        series->attachAxis(ay);
+    };
+    QStringList lines;
+    int n = 0;
+    for (const Region& r : regions) {
+        XafsSpectrum sp;
+        XafsNormalize fit;
+        QString why;
+        const bool fitted = s.spectrum(r.roi, sp, fit, &why);
+        const QString label = r.pixel ? tr("pixel (%1, %2)").arg(std::floor(r.roi.x0)).arg(std::floor(r.roi.z0))
+                                      : tr("R%1").arg(++n);
+        if (sp.pixels == 0) {
+            lines << label + QStringLiteral(": ") + why;
+            continue;
+        }
+        std::vector<double> y = sp.mu;
+        double scale = 1;
+        if (norm && fitted) {
+            y = fit.normalised(sp.energy.data(), sp.mu.data(), int(sp.energy.size()));
+            scale = 1.0 / fit.jump;
+        }
+        auto* mean = new QLineSeries;
+        mean->setName(label);
+        mean->setPen(QPen(r.colour, 2));
+        QLineSeries* upper = nullptr;
+        QLineSeries* lower = nullptr;
+        if (!r.pixel) {
+            upper = new QLineSeries;
+            lower = new QLineSeries;
+        }
+        for (size_t i = 0; i < y.size(); ++i) {
+            const double sd = sp.sigma[i] * std::fabs(scale);
+            mean->append(sp.energy[i], y[i]);
+            if (upper) {
+                upper->append(sp.energy[i], y[i] + sd);
+                lower->append(sp.energy[i], y[i] - sd);
+            }
+            const double a = y[i] - (upper ? sd : 0), b = y[i] + (upper ? sd : 0);
+            ylo = any ? std::min(ylo, a) : a;
+            yhi = any ? std::max(yhi, b) : b;
+            any = true;
+        }
+        if (upper) {
+            auto* band = new QAreaSeries(upper, lower);
+            QColor fill = r.colour;
+            fill.setAlpha(50);
+            band->setBrush(fill);
+            band->setPen(Qt::NoPen);
+            attach(band);
+            for (QLegendMarker* mk : chart->legend()->markers(band))
+                mk->setVisible(false);
+        }
+        attach(mean);
+        if (!fitted) {
+            lines << label + QStringLiteral(": ") + why;
+            continue;
+        }
+        lines << tr("%1: E0 %2 eV, jump %3 (%4 px)").arg(label).arg(fit.e0, 0, 'f', 1).arg(fit.jump, 0, 'g', 4).arg(sp.pixels);
+        // The fit lines over their ranges, and E0: what the normalisation used.
+        const XafsRanges rg = s.ranges();
+        auto* preLine = new QLineSeries;
+        auto* postLine = new QLineSeries;
+        for (int i = 0; i <= 20; ++i) {
+            const double ea = fit.e0 + rg.pre1 + (rg.pre2 - rg.pre1) * i / 20.0;
+            const double ec = fit.e0 + rg.post1 + (rg.post2 - rg.post1) * i / 20.0;
+            preLine->append(ea, norm ? 0.0 : fit.preAt(ea));
+            postLine->append(ec, norm ? (fit.postAt(ec) - fit.preAt(ec)) * scale : fit.postAt(ec));
+        }
+        for (QLineSeries* l : {preLine, postLine}) {
+            l->setPen(QPen(r.colour.darker(150), 1.5, Qt::DashLine));
+            attach(l);
+            for (QLegendMarker* mk : chart->legend()->markers(l))
+                mk->setVisible(false);
+        }
+        auto* e0Line = new QLineSeries;
+        e0Line->append(fit.e0, norm ? 0.0 : fit.preAt(fit.e0));
+        e0Line->append(fit.e0, norm ? 1.0 : fit.postAt(fit.e0));
+        e0Line->setPen(QPen(r.colour, 1, Qt::DotLine));
+        attach(e0Line);
+        for (QLegendMarker* mk : chart->legend()->markers(e0Line))
+            mk->setVisible(false);
+    }
+    if (!st.isEmpty()) {
+        ax->setRange(st.energies.front(), st.energies.back());
+        if (any && yhi > ylo) {
+            const double pad = 0.05 * (yhi - ylo);
+            ay->setRange(ylo - pad, yhi + pad);
+        }
+    }
+    if (st.isEmpty())
+        lines << tr("No energy stack: choose a directory of slices and a pattern, then Load Stack.");
+    else if (regions.isEmpty())
+        lines << tr("%1 energies, %2 x %3 pixels. Click the picture for a pixel's spectrum, drag with Shift for a region.")
+                     .arg(st.count()).arg(st.width).arg(st.height);
+    for (const QString& sk : st.skipped)
+        lines << tr("Left out: %1").arg(sk);
+    fitText->setText(lines.join(QLatin1Char('\n')));
+}

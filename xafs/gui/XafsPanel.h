@@ -1,0 +1,90 @@
+#pragma once
+// The spectrum panel: a slice of the energy stack (or a map) with its colour
+// bar and read-outs on the left, the spectra of the picked pixel and of the
+// dragged regions on the right, each region in its own colour on both, and
+// the fit ranges and the jump threshold to edit below. It shows what the
+// shared XafsSession holds and sends edits to it, as the xafs_ batch
+// commands do.
+#include "XafsSession.h"
+
+#include <QColor>
+#include <QFrame>
+#include <QList>
+
+class ImgDispWPV;
+class QCheckBox;
+class QChart;
+class QChartView;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QSlider;
+
+class XafsPanel : public QFrame
+{
+    Q_OBJECT
+public:
+    XafsPanel(XafsSession& session, QWidget* parent = nullptr);
+
+    // Adds a region (image coordinates) as a drag on the picture would.
+    void addRegion(const XafsRoi& roi);
+    // Shows the spectrum of the pixel under image point (x, z), as a click does.
+    void pickPixel(double x, double z);
+    void clearRegions();
+    // Fills the source fields after a sequential run while no stack is loaded.
+    void suggestSource(const QString& directory, const QString& namePattern);
+    // 0: the slice at the chosen energy, 1: E0 map, 2: edge-jump map, 3: mask.
+    void showView(int view);
+    void showEnergy(int index);
+    int regionCount() const { return regions.size(); }
+
+signals:
+    // The operator changed ranges, threshold or the stack.
+    void edited();
+
+public slots:
+    // The stack, ranges or threshold changed: read them again, redraw.
+    void refresh();
+
+private slots:
+    void loadClicked();
+    void rangesEdited();
+    void released();
+    void render();
+    void showValue(double x, double z);
+
+private:
+    struct Region
+    {
+        XafsRoi roi;
+        QColor colour;
+        bool pixel = false;
+    };
+    void drawRegions(QPainter* p);
+    void plot();
+    QColor nextColour() const;
+
+    XafsSession& s;
+    QList<Region> regions;
+    ImgDispWPV* disp;
+    QChartView* chartView;
+    QChart* chart;
+    QComboBox* view;
+    QComboBox* shape;
+    QSlider* energy;
+    QLabel* energyText;
+    QLabel* fitText;
+    QLineEdit* dir;
+    QLineEdit* pattern;
+    QDoubleSpinBox* pre1;
+    QDoubleSpinBox* pre2;
+    QDoubleSpinBox* post1;
+    QDoubleSpinBox* post2;
+    QComboBox* postOrder;
+    QDoubleSpinBox* threshold;
+    QCheckBox* normalised;
+    bool filling = false;
+    int shownGeneration = -1;
+};

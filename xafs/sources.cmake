@@ -1,0 +1,12 @@
+# xafs/: energy stacks of reconstructed slices, spectra, normalisation, maps
+# and their export (core); the spectrum panel in gui/.
+list(APPEND ZUVO2_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/XafsStack.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsNormalize.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsMaps.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsExport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsSession.cpp
+)
+list(APPEND ZUVO2_GUI_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/gui/XafsPanel.cpp
+)

@@ -68,9 +68,28 @@ bool isNumber(hid_t type)
 
 // Whether the dataset's storage is all there: frames never written would
 // read as the fill value, a plausible but false image; and a file of a few
-// bytes could otherwise promise any number of them.
+// bytes could otherwise promise any number of them. Chunks are counted, since
+// compressed ones never fill the full size.
 bool written(hid_t dataset)
 {
+    Id dcpl { H5Dget_create_plist(dataset), H5Pclose };
+    if (dcpl.id >= 0 && H5Pget_layout(dcpl.id) == H5D_CHUNKED) {
+        Id space { H5Dget_space(dataset), H5Sclose };
+        const int rank = space.id >= 0 ? H5Sget_simple_extent_ndims(space.id) : -1;
+        hsize_t dims[3] = { 0, 0, 0 }, chunk[3] = { 0, 0, 0 };
+        if (rank < 1 || rank > 3 || H5Sget_simple_extent_dims(space.id, dims, nullptr) != rank
+            || H5Pget_chunk(dcpl.id, rank, chunk) != rank)
+            return false;
+        // At most 2^31 x 2^20 x 2^20 chunks: no overflow.
+        hsize_t expected = 1;
+        for (int k = 0; k < rank; ++k) {
+            if (chunk[k] == 0)
+                return false;
+            expected *= (dims[k] + chunk[k] - 1) / chunk[k];
+        }
+        hsize_t stored = 0;
+        return H5Dget_num_chunks(dataset, space.id, &stored) >= 0 && stored == expected;
+    }
     H5D_space_status_t status = H5D_SPACE_STATUS_ERROR;
     return H5Dget_space_status(dataset, &status) >= 0 && status == H5D_SPACE_STATUS_ALLOCATED;
 }

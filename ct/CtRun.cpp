@@ -149,9 +149,11 @@ QString CtRun::whyRefused(const CtCond& cond) const
     if (!images)
         return QStringLiteral("no projection images loaded");
     // Every selected file and every named reference must have loaded.
-    const QString inputs = images->runRefusal(i0Name, bgName);
+    const QString inputs = images->runRefusal(i0Name, bgName, i0AfterName);
     if (!inputs.isEmpty())
         return inputs;
+    if (i0ChosenByEnergy && !i0AfterName.isEmpty())
+        return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(i0AfterName);
     if (const ImgData* after = images->i0After(); after && after->ready
         && (after->width != images->width || after->height != images->height))
         return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")

@@ -44,6 +44,10 @@ public:
     // The I0 and BG file names the user gave (empty: no correction); a
     // named reference that did not load refuses the run.
     QString i0Name, bgName;
+    // The I0 taken after the scan (empty: none); with an I0 chosen by energy
+    // for each data set it would belong to one energy only, so it is refused.
+    QString i0AfterName;
+    bool i0ChosenByEnergy = false;
     // What the panel of worker i (i = -1: the CT1 panel) publishes for the
     // next slice: region, colour scale, picture part.  Called in this
     // thread when a slice is dealt.  Without it every worker uses defaultView.

@@ -66,6 +66,34 @@ bool isNumber(hid_t type)
     return c == H5T_INTEGER || c == H5T_FLOAT;
 }
 
+// Whether the dataset's storage is all there: frames never written would
+// read as the fill value, a plausible but false image; and a file of a few
+// bytes could otherwise promise any number of them. Chunks are counted, since
+// compressed ones never fill the full size.
+bool written(hid_t dataset)
+{
+    Id dcpl { H5Dget_create_plist(dataset), H5Pclose };
+    if (dcpl.id >= 0 && H5Pget_layout(dcpl.id) == H5D_CHUNKED) {
+        Id space { H5Dget_space(dataset), H5Sclose };
+        const int rank = space.id >= 0 ? H5Sget_simple_extent_ndims(space.id) : -1;
+        hsize_t dims[3] = { 0, 0, 0 }, chunk[3] = { 0, 0, 0 };
+        if (rank < 1 || rank > 3 || H5Sget_simple_extent_dims(space.id, dims, nullptr) != rank
+            || H5Pget_chunk(dcpl.id, rank, chunk) != rank)
+            return false;
+        // At most 2^31 x 2^20 x 2^20 chunks: no overflow.
+        hsize_t expected = 1;
+        for (int k = 0; k < rank; ++k) {
+            if (chunk[k] == 0)
+                return false;
+            expected *= (dims[k] + chunk[k] - 1) / chunk[k];
+        }
+        hsize_t stored = 0;
+        return H5Dget_num_chunks(dataset, space.id, &stored) >= 0 && stored == expected;
+    }
+    H5D_space_status_t status = H5D_SPACE_STATUS_ERROR;
+    return H5Dget_space_status(dataset, &status) >= 0 && status == H5D_SPACE_STATUS_ALLOCATED;
+}
+
 } // namespace
 
 H5Scan::~H5Scan()
@@ -116,6 +144,8 @@ bool H5Scan::openFrames(const char* path, qint64& id, int& frames, bool projecti
                             .arg(dims[0]).arg(dims[1]).arg(dims[2]));
     if (type.id < 0 || !isNumber(type.id))
         return failWith(QStringLiteral("%1 does not hold numbers").arg(QLatin1String(path)));
+    if (!written(d))
+        return failWith(QStringLiteral("%1 holds frames that were never written").arg(QLatin1String(path)));
     if (projectionsItself) {
         const H5T_class_t c = H5Tget_class(type.id);
         const size_t size = H5Tget_size(type.id);
@@ -165,6 +195,10 @@ bool H5Scan::open(const QString& file)
             ok = failWith(QStringLiteral("/exchange/theta is not a list of numbers"));
         } else if (H5Sget_simple_extent_dims(space.id, &n, nullptr) != 1 || n != hsize_t(nProj)) {
             ok = failWith(QStringLiteral("/exchange/theta has %1 angles for %2 projections").arg(n).arg(nProj));
+        } else if (!written(d.id)) {
+            ok = failWith(QStringLiteral("/exchange/theta holds angles that were never written"));
+        } else if (const qint64 budget = memoryBudgetBytes(); budget > 0 && qint64(nProj) * qint64(sizeof(double)) > budget) {
+            ok = failWith(QStringLiteral("%1 angles do not fit in %2 of memory").arg(nProj).arg(megabytes(budget)));
         } else {
             angles.resize(nProj);
             if (H5Dread(d.id, H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, angles.data()) < 0)

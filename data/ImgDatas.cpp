@@ -129,7 +129,7 @@ QString correctionProblem(const char* what, const QString& name, const ImgData* 
 }
 } // namespace
 
-QString ImgDatas::runRefusal(const QString& i0Name, const QString& bgName) const
+QString ImgDatas::runRefusal(const QString& i0Name, const QString& bgName, const QString& i0AfterName) const
 {
     if (!failed.isEmpty()) {
         const int shown = 3;
@@ -143,9 +143,14 @@ QString ImgDatas::runRefusal(const QString& i0Name, const QString& bgName) const
         return QStringLiteral("no projection images loaded");
     // A scan's own I0 and BG were checked against its projections when it loaded.
     for (const QString& p : { scanI0 ? QString() : correctionProblem("I0", i0Name, i0(), width, height),
-                              scanBg ? QString() : correctionProblem("BG", bgName, bg(), width, height) })
+                              scanBg ? QString() : correctionProblem("BG", bgName, bg(), width, height),
+                              correctionProblem("I0 (after the scan)", i0AfterName, i0After(), width, height) })
         if (!p.isEmpty())
             return p;
+    if (!i0AfterName.isEmpty() && scanI0)
+        return QStringLiteral("the scan brings its own I0; clear the I0 taken after the scan: %1").arg(i0AfterName);
+    if (!i0AfterName.isEmpty() && i0Name.isEmpty())
+        return QStringLiteral("an I0 taken after the scan needs an I0 taken before it: %1").arg(i0AfterName);
     return QString();
 }
 

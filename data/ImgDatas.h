@@ -35,8 +35,10 @@ public:
     // Why the run must not start on this series with these I0 and BG names
     // (empty names: no correction): files that failed to load, an empty
     // series, an I0 or BG image whose name was given but that did not load
-    // or does not match the series' size. Empty when the run may start.
-    QString runRefusal(const QString& i0Name, const QString& bgName) const;
+    // or does not match the series' size; the same for the I0 taken after
+    // the scan, which also needs an I0 before it and does not go with a
+    // scan's own I0. Empty when the run may start.
+    QString runRefusal(const QString& i0Name, const QString& bgName, const QString& i0AfterName = QString()) const;
     // Bytes the images of files would take in memory, from the header of
     // the first file that has one (the others must match it); 0 if none has.
     static qint64 seriesBytes(const QStringList& files);

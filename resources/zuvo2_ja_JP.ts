@@ -112,6 +112,14 @@
         <translation>I0 画像</translation>
     </message>
     <message>
+        <source>I0 after scan</source>
+        <translation>スキャン後の I0</translation>
+    </message>
+    <message>
+        <source>I0 taken after the scan: each projection&apos;s I0 is interpolated between the I0 above and this by projection index</source>
+        <translation>スキャン後に撮った I0：各投影の I0 は上の I0 とこれの間で投影番号により線形補間されます</translation>
+    </message>
+    <message>
         <source>BG Image</source>
         <translation>BG 画像</translation>
     </message>
@@ -507,6 +515,18 @@
 </context>
 <context>
     <name>SelectAImgFile</name>
+    <message>
+        <source>Add</source>
+        <translation>追加</translation>
+    </message>
+    <message>
+        <source>Add further images of this kind; the set&apos;s mean is used</source>
+        <translation>同じ種類の画像を追加します。平均が使われます</translation>
+    </message>
+    <message>
+        <source>mean of %1</source>
+        <translation>%1 枚の平均</translation>
+    </message>
     <message>
         <source>Frame</source>
         <translation>フレーム</translation>

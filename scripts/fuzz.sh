@@ -17,13 +17,15 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
   -DZUVO2_FUZZ=ON -DZUVO2_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target zuvo2_fuzz
 
-# name runs max_seconds: runs sized for a few minutes in all on two cores.
+# name runs max_seconds [max_len]: runs sized for a few minutes in all on two
+# cores. HDF5 files need more than 4096 bytes for a few small datasets.
 targets=(
   "textutils 200000 120"
   "fileenergy 1000000 60"
   "config 40000 120"
   "batch 20000 120"
   "itex 20000 120"
+  "h5 10000 180 8192"
 )
 
 work="$build/fuzz-work"
@@ -31,14 +33,15 @@ art="$build/fuzz-artifacts"
 mkdir -p "$art"
 failed=0
 for entry in "${targets[@]}"; do
-  read -r name runs secs <<<"$entry"
+  read -r name runs secs maxlen <<<"$entry"
+  maxlen=${maxlen:-4096}
   runs=$((runs * scale)); secs=$((secs * scale))
   mkdir -p "$work/$name"
   log="$build/fuzz-$name.log"
   start=$(date +%s)
   # Corpus first (regression inputs included), then new inputs up to the count.
   if "$build/tests/fuzz/fuzz_$name" -seed=1 -runs="$runs" -max_total_time="$secs" \
-       -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+       -max_len="$maxlen" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$art/$name-" "$work/$name" "tests/fuzz/corpus/$name" >"$log" 2>&1; then
     done_line=$(grep -E '^Done [0-9]+ runs' "$log" | tail -1 || true)
     echo "fuzz_$name: ${done_line:-finished} ($(( $(date +%s) - start )) s)"

@@ -115,6 +115,10 @@ Body::Body(QWidget* parent)
     ctCalc.sinogram = &sinogram;
     rawImages.i0Img = &I0ImgSel->img;
     rawImages.bgImg = &BGImgSel->img;
+    rawImages.i0AfterImg = &I0AfterImgSel->img;
+    // Clearing the I0 clears the I0 taken after the scan as well: it is only
+    // ever used together with the one before.
+    connect(I0ImgSel, &SelectAFile::clear, I0AfterImgSel, &SelectAFile::clear0);
 
     connect(procCtrl, &ProcCtrl::sliceNoUpdated, &sinogram, &Sinogram::sliceNoUpdated);
     connect(procCtrl, &ProcCtrl::corUpdated, &sinogram, &Sinogram::corUpdated);
@@ -202,7 +206,7 @@ Body::Body(QWidget* parent)
     // Queued: the run has done its bookkeeping of the slice by then.
     connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
     // I0 and BG are replaced or cleared only when no worker reads them.
-    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel})
+    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
 
     batchThread = new QThread;
@@ -368,11 +372,15 @@ void Body::enableInputs(bool f)
                        static_cast<QWidget*>(I0ImgSel->Select), static_cast<QWidget*>(I0ImgSel->Clear),
                        static_cast<QWidget*>(BGImgSel->Select), static_cast<QWidget*>(BGImgSel->Clear)})
         w->setEnabled(f);
-    if (!f) {
-        CTFiles->fileDialog()->hide();
-        I0ImgSel->fileDialog()->hide();
-        BGImgSel->fileDialog()->hide();
+    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel}) {
+        for (QWidget* w : {static_cast<QWidget*>(sel->Select), static_cast<QWidget*>(sel->Clear),
+                           static_cast<QWidget*>(sel->Add)})
+            w->setEnabled(f);
+        if (!f)
+            sel->fileDialog()->hide();
     }
+    if (!f)
+        CTFiles->fileDialog()->hide();
 }
 
 // ---- projection images
@@ -636,10 +644,10 @@ void Body::startCalcCt()
                 startCalcCt();
         }))
         return;
-    if (seqDriver.isActive())
-        chooseI0ByEnergy();
+    ctRun->i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy();
     ctRun->i0Name = I0ImgSel->FilePath->text();
     ctRun->bgName = BGImgSel->FilePath->text();
+    ctRun->i0AfterName = I0AfterImgSel->FilePath->text();
     ctRun->request = procCtrl->ctCond();
     ctRun->request.ct1 = SelectCt1->isChecked();
     ctRun->request.ct2 = SelectCt2->isChecked();
@@ -904,21 +912,22 @@ void Body::i0FilesSelected(QStringList files, bool clear)
     }
 }
 
-void Body::chooseI0ByEnergy()
+bool Body::chooseI0ByEnergy()
 {
     const int n = std::min(int(i0Energies.size()), SelI0Files->Selected->count());
     if (n <= 0) {
         qCDebug(lcApp).noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
-        return;
+        return false;
     }
     if (refuseWhileInUse(QStringLiteral("changing the I0 image")))
-        return;
+        return false;
     const int k = nearestEnergyIndex(i0Energies.mid(0, n), SelDDir->currentEnergy());
     if (k < 0)
-        return;
+        return false;
     const QString name = SelI0Files->Selected->itemText(k);
     I0ImgSel->fileSelected0(name);
     qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
+    return true;
 }
 
 void Body::noticedStage(QString msg, qlonglong dEt)

@@ -144,7 +144,8 @@ private:
     void runStopped();
     void execCt1();
     // The I0 file of SelI0Files nearest in energy to the current data set.
-    void chooseI0ByEnergy();
+    // True when one was chosen.
+    bool chooseI0ByEnergy();
     // Every CT panel but except (the one that announced the change).
     QList<CtCalcBase*> ctPanels(QObject* except) const;
     void setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);

@@ -92,6 +92,20 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"i0_load", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->I0ImgSel, QStringLiteral("i0_load ")); }},
+        {"i0_add", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.addReference(c, a, x.b->I0ImgSel, QStringLiteral("i0_add ")); }},
+        {"i0_after_load", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             return x.loadReference(c, a, x.b->I0AfterImgSel, QStringLiteral("i0_after_load "));
+         }},
+        {"i0_after_add", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             return x.addReference(c, a, x.b->I0AfterImgSel, QStringLiteral("i0_after_add "));
+         }},
+        {"i0_after_clear", A::none(),
+         [](X& x, const C& c, const A&) {
+             return x.clearReference(c, x.b->I0AfterImgSel, QStringLiteral("i0_after_clear"));
+         }},
         {"i0_clear", A::none(),
          [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->I0ImgSel, QStringLiteral("i0_clear")); }},
         {"i0_exp_time", A::realArg(0),
@@ -101,6 +115,8 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"bg_load", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->BGImgSel, QStringLiteral("bg_load ")); }},
+        {"bg_add", A::textArg(),
+         [](X& x, const C& c, const A& a) { return x.addReference(c, a, x.b->BGImgSel, QStringLiteral("bg_add ")); }},
         {"bg_clear", A::none(),
          [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->BGImgSel, QStringLiteral("bg_clear")); }},
         {"bg_exp_time", A::realArg(0),
@@ -620,6 +636,17 @@ BodyCommands::Outcome BodyCommands::loadReference(const BatchCmd& c, const Batch
     if (Failures::total() > failures)
         return Outcome::Ng;
     return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
+}
+
+BodyCommands::Outcome BodyCommands::addReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel,
+                                                 const QString& what)
+{
+    if (refusedInUse(c, what + a.text))
+        return Outcome::Ng;
+    if (a.text.isEmpty())
+        return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
+    // A file that does not load or does not match the set is counted by the selector.
+    return sel->addFiles({a.text}) ? Outcome::Ok : Outcome::Ng;
 }
 
 BodyCommands::Outcome BodyCommands::clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what)

@@ -60,6 +60,7 @@ private:
     Outcome takeDir(const BatchCmd& c, const BatchArgs& a, SelectDataFiles* files, const QString& what);
     Outcome loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5, const QString& what);
     Outcome loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
+    Outcome addReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
     Outcome clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what);
     Outcome savePath(const BatchCmd& c, const BatchArgs& a, SelectAFile* sel);
     Outcome showTab(const BatchCmd& c, int index, const QString& what);

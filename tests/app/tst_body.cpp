@@ -678,6 +678,10 @@ void TstBody::failedLinesClearTheFlag_data()
     QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
                                      << "No file matches none-*.img in " + ctDir + ", nothing loaded";
     QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
+    QTest::newRow("I0 added that does not load") << "i0_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
+    QTest::newRow("BG added that does not load") << "bg_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
+    QTest::newRow("I0 after the scan that does not load") << "i0_after_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
+    QTest::newRow("I0 added without a name") << "i0_add" << false << int(Failures::Command) << "i0_add, line 0: a file name is missing";
     QTest::newRow("tab that does not exist") << "show_tab 99" << false << int(Failures::Command) << "show_tab, line 0: no tab 99";
     QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: Nothing visible to save : nothing.png";
     QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";

@@ -11,7 +11,7 @@
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "H5SampleWriter.h"
-#include "ImgData.h"
+#include "ItexWriter.h"
 #include "SampleWriter.h"
 #include "TiffSampleWriter.h"
 
@@ -60,6 +60,7 @@ private:
     QString ctDir;
     QString brokenDir;  // the series plus one empty projection
     QString h5File, stackFile;  // the series as one HDF5 scan and one TIFF stack
+    QString smallFile;          // an image smaller than the projections
     double cor = 0;
 };
 
@@ -104,6 +105,9 @@ void TstBodyInputs::initTestCase()
     h5File = tmp.filePath("scan.h5");
     QVERIFY(H5SampleWriter::write(h5File, H5SampleWriter::exchange(o.height, o.width, data, int(names.size()), flat, 2,
                                                                    dark, 2, theta)));
+    smallFile = tmp.filePath("small.img");
+    const std::vector<quint16> px(16, 500);
+    QVERIFY(ItexWriter(4, 4, 2).write16(smallFile, px.data()));
     stackFile = tmp.filePath("stack.tif");
     TiffSampleWriter tw;
     QVERIFY2(tw.write(stackFile, o.width, o.height, pages), qPrintable(tw.error()));
@@ -127,6 +131,28 @@ void TstBodyInputs::runRefusedOnIncompleteInputs_data()
         << "Run refused: BG image did not load: " + ctDir + "/bg/GB.img";
     QTest::newRow("cleared series")
         << QStringList{series.arg(quoted(ctDir)), "images_clear"} << "Run refused: no projection images loaded";
+    const QString i0 = quoted(ctDir + "/i0/I0.img");
+    QTest::newRow("two I0, two BG, I0 after the scan")
+        << QStringList{series.arg(quoted(ctDir)), "i0_load " + i0, "i0_add " + i0, "bg_load " + quoted(ctDir + "/bg/BG.img"),
+                       "bg_add " + quoted(ctDir + "/bg/BG.img"), "i0_after_load " + i0, "i0_after_add " + i0}
+        << "";
+    QTest::newRow("I0 of another size added")
+        << QStringList{series.arg(quoted(ctDir)), "i0_load " + i0, "i0_add " + quoted(smallFile)}
+        << "Run refused: I0 image did not load: " + smallFile;
+    QTest::newRow("BG of another size added")
+        << QStringList{series.arg(quoted(ctDir)), "bg_load " + quoted(ctDir + "/bg/BG.img"), "bg_add " + quoted(smallFile)}
+        << "Run refused: BG image did not load: " + smallFile;
+    QTest::newRow("I0 after the scan alone")
+        << QStringList{series.arg(quoted(ctDir)), "i0_after_load " + i0}
+        << "Run refused: an I0 taken after the scan needs an I0 taken before it: " + ctDir + "/i0/I0.img";
+    QTest::newRow("I0 after the scan misspelt")
+        << QStringList{series.arg(quoted(ctDir)), "i0_load " + i0, "i0_after_load " + quoted(ctDir + "/i0/IO.img")}
+        << "Run refused: I0 (after the scan) image did not load: " + ctDir + "/i0/IO.img";
+    QTest::newRow("I0 Clear clears the I0 after the scan")
+        << QStringList{series.arg(quoted(ctDir)), "i0_load " + i0, "i0_after_load " + i0, "i0_clear"} << "";
+    QTest::newRow("I0 after the scan with a scan's own I0")
+        << QStringList{"images_load_h5 " + quoted(h5File), "i0_load " + i0, "i0_after_load " + i0}
+        << "Run refused: the scan brings its own I0; clear the I0 taken after the scan: " + ctDir + "/i0/I0.img";
 }
 
 void TstBodyInputs::runRefusedOnIncompleteInputs()
@@ -338,6 +364,10 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone_data()
     QTest::newRow("I0 Clear") << "i0 clear";
     QTest::newRow("BG Clear") << "bg clear";
     QTest::newRow("I0 Select") << "i0 select";
+    QTest::newRow("I0 Add") << "i0 add";
+    QTest::newRow("BG Add") << "bg add";
+    QTest::newRow("I0 after the scan Clear") << "after clear";
+    QTest::newRow("I0 after the scan Select") << "after select";
 }
 
 void TstBodyInputs::inputsLockedUntilLastSliceDone()
@@ -347,10 +377,11 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
     exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
     exec(body, "i0_load " + quoted(ctDir + "/i0/I0.img"));
     exec(body, "bg_load " + quoted(ctDir + "/bg/BG.img"));
+    exec(body, "i0_after_load " + quoted(ctDir + "/i0/I0.img"));
     for (const QString& c : {QString("ct_rot_ax_is_v 1"), QString("ct_cor %1").arg(cor), QString("calc_ct2 1"),
                              QString("ct_proc_slice 4")})
         exec(body, c);
-    SelectAImgFile* sel = what.startsWith("i0") ? body.I0ImgSel : body.BGImgSel;
+    SelectAImgFile* sel = what.startsWith("i0") ? body.I0ImgSel : what.startsWith("bg") ? body.BGImgSel : body.I0AfterImgSel;
     const ImgData* before = sel->img;
     QVERIFY(before);
     QSemaphore hold;
@@ -362,12 +393,17 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
     QVERIFY(body.imagesInUse());
     QVERIFY(!sel->Clear->isEnabled());
     QVERIFY(!sel->Select->isEnabled());
+    QVERIFY(!sel->Add->isEnabled());
     // Not only the buttons: every path to the selector is refused.
     if (what.endsWith("clear"))
         sel->clear0();
+    else if (what.endsWith("add"))
+        QVERIFY(!sel->addFiles({ctDir + "/bg/BG.img"}));
     else
         sel->fileSelected0(ctDir + "/bg/BG.img");
     QCOMPARE(sel->img, before);
+    QCOMPARE(sel->imageCount(), 1);
+    QVERIFY(body.I0AfterImgSel->img);
     QVERIFY(!sel->FilePath->text().isEmpty());
     hold.release();
     QVERIFY(waitIdle(body));

@@ -3,6 +3,7 @@
 // the phantom's true attenuation.
 #include "H5SampleWriter.h"
 #include "ImgData.h"
+#include "ItexWriter.h"
 #include "SampleWriter.h"
 #include "TiffSampleWriter.h"
 
@@ -12,7 +13,9 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 struct CtData
@@ -106,6 +109,7 @@ private slots:
     void ctXafs();
     void reconMatchesBatch();
     void reconAveragesReferences();
+    void severalReferencesMatchRecon();
     void reconRefuses_data();
     void reconRefuses();
     void reconWriteFailureExits1();
@@ -367,6 +371,71 @@ void TstE2e::reconAveragesReferences()
     QFile g(work.filePath("out/avg3/slice-run.json"));
     QVERIFY(g.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(g.readAll()).object().value("i0AfterImages").toInt(), 1);
+}
+
+// Two I0, two BG and an I0 after the scan, each of other brightness: the
+// window's batch run and zuvo2-recon average and interpolate them alike.
+void TstE2e::severalReferencesMatchRecon()
+{
+    std::unique_ptr<ImgData> i0(loadImgData(smallDir + "/i0/I0.img")), bg(loadImgData(smallDir + "/bg/BG.img"));
+    QVERIFY(i0 && i0->ready && bg && bg->ready);
+    auto scaled = [&](ImgData* img, double k, const QString& name) {
+        std::vector<quint16> px(size_t(img->width) * size_t(img->height));
+        std::vector<double> row(size_t(img->width));
+        for (int y = 0; y < img->height; ++y) {
+            img->readRow(y, row.data());
+            for (int x = 0; x < img->width; ++x)
+                px[size_t(y) * size_t(img->width) + size_t(x)] = quint16(std::clamp(std::lround(row[size_t(x)] * k), 0L, 65535L));
+        }
+        const QString path = work.filePath("out/refs/" + name);
+        return ItexWriter(img->width, img->height, 2).write16(path, px.data()) ? path : QString();
+    };
+    QVERIFY(QDir(work.path()).mkpath("out/refs"));
+    const QString i0a = scaled(i0.get(), 0.9, "i0a.img"), i0b = scaled(i0.get(), 0.8, "i0b.img"),
+                  after = scaled(i0.get(), 0.6, "after.img"), bga = scaled(bg.get(), 1.0, "bga.img"),
+                  bgb = scaled(bg.get(), 1.3, "bgb.img");
+    for (const QString& p : {i0a, i0b, after, bga, bgb})
+        QVERIFY(!p.isEmpty());
+    const QString prog = work.filePath("refs.bat");
+    QFile f(prog);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
+    f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%2\"\ni0_add \"%3\"\n"
+                    "bg_load \"%4\"\nbg_add \"%5\"\ni0_after_load \"%6\"\nct_rot_ax_is_v 1\nct_cor %7\n"
+                    "calc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 12\nct_slice_step 8\nct_threads 2\n"
+                    "auto_save_data_path out/refs-batch\nauto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
+                .arg(smallDir, i0a, i0b, bga, bgb, after)
+                .arg(smallCor, 0, 'g', 17)
+                .toUtf8());
+    f.close();
+    QVERIFY(QDir(work.path()).mkpath("out/refs-batch"));
+    QString log;
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
+    const QStringList common{"--projections", smallDir, "--pattern", "ct-*.img", "--i0", i0a, "--i0", i0b,
+                             "--bg", bga, "--bg", bgb, "--cor", QString::number(smallCor, 'g', 17), "--axis", "v",
+                             "--slices", "4:12:8", "--name", "s", "--quiet"};
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--i0-after", after, "--out", "out/refs-recon"}, &log), 0);
+    QCOMPARE(exec("zuvo2-recon", common + QStringList{"--out", "out/refs-before"}, &log), 0);
+    const QDir batch(work.filePath("out/refs-batch")), recon(work.filePath("out/refs-recon")),
+        before(work.filePath("out/refs-before"));
+    for (const QString& n : {"s-00004.dat", "s-00012.dat"}) {
+        QFile a(batch.filePath(n)), b(recon.filePath(n)), c(before.filePath(n));
+        QVERIFY2(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) && c.open(QIODevice::ReadOnly),
+                 qPrintable(n));
+        const QByteArray da = a.readAll();
+        QVERIFY(da.size() > 1000);
+        QVERIFY2(da == b.readAll(), qPrintable(n));
+        // The I0 after the scan made a difference.
+        QVERIFY2(da != c.readAll(), qPrintable(n));
+    }
+    for (const QDir& d : {batch, recon}) {
+        QFile r(d.filePath("s-run.json"));
+        QVERIFY(r.open(QIODevice::ReadOnly));
+        const QJsonObject o = QJsonDocument::fromJson(r.readAll()).object();
+        QCOMPARE(o.value("i0Images").toInt(), 2);
+        QCOMPARE(o.value("bgImages").toInt(), 2);
+        QCOMPARE(o.value("i0AfterImages").toInt(), 1);
+        QCOMPARE(QFileInfo(o.value("i0After").toString()).fileName(), QString("after.img"));
+    }
 }
 
 void TstE2e::reconRefuses_data()

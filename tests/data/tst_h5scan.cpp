@@ -77,6 +77,8 @@ private slots:
     void malformedLoadsNothing_data();
     void malformedLoadsNothing();
     void h5AndItexSeriesGiveOneSinogram();
+    void fuzzSeeds_data();
+    void fuzzSeeds();
 };
 
 void TstH5Scan::loadsTheWholeScan_data()
@@ -227,6 +229,42 @@ void TstH5Scan::malformedLoadsNothing()
     QCOMPARE(set.i0(), nullptr);
     QCOMPARE(Failures::count(Failures::Load), before + 1);
     QVERIFY(set.runRefusal(QString(), QString()).startsWith("1 of 1 selected files failed to load"));
+}
+
+// The fuzz target's seeds: the good ones load (3 projections of 2 x 3), the
+// others are refused with their cause.
+void TstH5Scan::fuzzSeeds_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason");
+    for (const char* f : {"valid_u16_theta", "valid_f32", "valid_f32_be", "valid_deflate_chunks", "valid_scaleoffset_chunks"})
+        QTest::newRow(f) << f << "";
+    QTest::newRow("projections never written") << "data_never_written" << "/exchange/data holds frames that were never written";
+    QTest::newRow("flat chunks never written") << "chunks_never_written" << "/exchange/data_white holds frames that were never written";
+    QTest::newRow("2^31 projections of nothing") << "huge_unwritten_data" << "/exchange/data holds frames that were never written";
+    QTest::newRow("infinity in a float projection") << "data_f32_infinity" << "projection 0: Image has NaN or infinite pixel values";
+    QTest::newRow("cut in half") << "cut_in_half" << "can not open the HDF5 file";
+    QTest::newRow("superblock only") << "superblock_only" << "can not open the HDF5 file";
+    QTest::newRow("end of file far beyond") << "eof_address_huge" << "can not open the HDF5 file";
+    QTest::newRow("text") << "not_hdf5" << "not an HDF5 file";
+}
+
+void TstH5Scan::fuzzSeeds()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    ImgDatas set;
+    QString why;
+    bool ok = false;
+    {
+        LogCapture quiet;
+        ok = loadH5Scan(QStringLiteral(ZUVO2_SOURCE_DIR "/tests/fuzz/corpus/h5/") + file + ".h5", set, &why);
+    }
+    QVERIFY2(ok == reason.isEmpty(), qPrintable(why));
+    QVERIFY2(ok || why.startsWith(reason), qPrintable(why));
+    QCOMPARE(set.count(), ok ? 3 : 0);
+    if (ok)
+        QCOMPARE(QSize(set.width, set.height), QSize(3, 2));
 }
 
 // The same counts in one Data Exchange file and as ITEX files make one sinogram.

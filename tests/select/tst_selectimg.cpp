@@ -31,6 +31,8 @@ private slots:
     void readOut_data();
     void readOut();
     void clearAndExpTime();
+    void severalFiles_data();
+    void severalFiles();
 
 private:
     QTemporaryDir dir;
@@ -185,6 +187,77 @@ void TstSelectImg::clearAndExpTime()
     s.clear0();
     QCOMPARE(spy.count(), 2);
     QCOMPARE(s.img, nullptr);
+}
+
+namespace {
+// A W x H image whose every pixel holds v (or a 3 x 3 one when odd is set).
+QString flatImage(const QTemporaryDir& dir, const QString& name, quint16 v, bool odd = false)
+{
+    const int w = odd ? 3 : W, h = odd ? 3 : H;
+    const std::vector<quint16> px(size_t(w * h), v);
+    const QString path = dir.filePath(name);
+    return ItexWriter(w, h, 2).write16(path, px.data()) ? path : QString();
+}
+} // namespace
+
+// Each row: files chosen with Select, then files added one call each; the
+// mean the set stands for, how many images it holds and the name shown.
+void TstSelectImg::severalFiles_data()
+{
+    QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<double>("mean");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("shown");
+    const QString a = flatImage(dir, "a.img", 100), b = flatImage(dir, "b.img", 200), c = flatImage(dir, "c.img", 600),
+                  odd = flatImage(dir, "odd.img", 50, true), missing = dir.filePath("none.img");
+    QTest::newRow("one") << QStringList{a} << QStringList{} << 100.0 << 1 << a;
+    QTest::newRow("two selected") << QStringList{a, b} << QStringList{} << 150.0 << 2 << a;
+    QTest::newRow("one selected, two added") << QStringList{a} << QStringList{b, c} << 300.0 << 3 << a;
+    QTest::newRow("added to nothing") << QStringList{} << QStringList{c, b} << 400.0 << 2 << c;
+    QTest::newRow("other size added: set kept, name shown")
+        << QStringList{a, b} << QStringList{odd} << 150.0 << 2 << odd;
+    QTest::newRow("missing file added") << QStringList{a} << QStringList{missing} << 100.0 << 1 << missing;
+    QTest::newRow("other size among the selected: nothing taken")
+        << QStringList{a, odd} << QStringList{} << -1.0 << 0 << odd;
+    QTest::newRow("a later good add keeps the failed name")
+        << QStringList{a} << QStringList{odd, b} << 150.0 << 2 << odd;
+}
+
+void TstSelectImg::severalFiles()
+{
+    QFETCH(QStringList, selected);
+    QFETCH(QStringList, added);
+    QFETCH(double, mean);
+    QFETCH(int, count);
+    QFETCH(QString, shown);
+    SelectAImgFile s;
+    if (!selected.isEmpty())
+        s.selectFiles(selected);
+    for (const QString& f : added)
+        s.addFiles({f});
+    QCOMPARE(s.imageCount(), count);
+    QCOMPARE(s.FilePath->text(), shown);
+    if (mean < 0) {
+        QVERIFY(!s.img);
+        return;
+    }
+    QVERIFY(s.img && s.img->ready);
+    // The set's first file names it, so a run can tell it loaded.
+    QCOMPARE(s.img->fileName, s.files().first());
+    std::vector<double> row(static_cast<size_t>(W));
+    for (int y : {0, H - 1}) {
+        s.img->readRow(y, row.data());
+        for (double v : row)
+            QCOMPARE(v, mean);
+    }
+    // Select again replaces the whole set and the failed name with it.
+    s.selectFiles({s.files().first()});
+    QCOMPARE(s.imageCount(), 1);
+    QCOMPARE(s.FilePath->text(), s.files().first());
+    s.clear0();
+    QCOMPARE(s.imageCount(), 0);
+    QVERIFY(!s.img);
 }
 
 QTEST_MAIN(TstSelectImg)

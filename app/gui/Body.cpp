@@ -28,6 +28,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QScrollArea>
 #include <QGridLayout>
 #include <QPainter>
 #include <QScreen>
@@ -297,7 +298,12 @@ void Body::createXafsPanel()
     grid->addWidget(base, 0, 0);
     xafsTab = ImgsTab->addTab(page, tr("XAFS"));
     xafsPanel = new XafsPanel(xafs);
-    base->setContent(xafsPanel, tr("XAFS Spectra"));
+    // Scrolls rather than widening the pictures' side past the controls' share.
+    auto* scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(xafsPanel);
+    base->setContent(scroll, tr("XAFS Spectra"));
     connect(this, &Body::xafsChanged, xafsPanel, &XafsPanel::refresh);
 }
 

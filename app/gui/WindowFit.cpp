@@ -5,6 +5,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -59,23 +60,32 @@ QSplitter* WindowFit::arrange(QBoxLayout* layout, QWidget* images)
     split->setStretchFactor(1, imagesShare);
     layout->addWidget(split);
 
-    const int natural = inner->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width();
+    auto* fit = new WindowFit(split, inner);
+    const int natural = fit->naturalWidth();
     split->setSizes(sizesFor(natural, window ? window->width() : 2 * natural));
     if (window)
-        window->installEventFilter(new WindowFit(split, natural));
+        window->installEventFilter(fit);
+    else
+        fit->deleteLater();
     return split;
 }
 
-WindowFit::WindowFit(QSplitter* split, int natural) : QObject(split), split(split), natural(natural)
+WindowFit::WindowFit(QSplitter* split, QWidget* controls) : QObject(split), split(split), controls(controls)
 {
+}
+
+int WindowFit::naturalWidth() const
+{
+    return controls->sizeHint().width() + split->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
 }
 
 bool WindowFit::eventFilter(QObject* watched, QEvent* event)
 {
-    // Once, at the first show: the window has its real width by then.
+    // Once, at the first show: the window has its real width by then, and
+    // panels added after the arrangement count too.
     if (event->type() == QEvent::Show) {
         watched->removeEventFilter(this);
-        split->setSizes(sizesFor(natural, split->width()));
+        split->setSizes(sizesFor(naturalWidth(), split->width()));
         deleteLater();
     }
     return false;

@@ -29,8 +29,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    WindowFit(QSplitter* split, int natural);
+    WindowFit(QSplitter* split, QWidget* controls);
+    // The controls' width without scrolling, as they are now.
+    int naturalWidth() const;
 
     QSplitter* split;
-    int natural;
+    QWidget* controls;
 };

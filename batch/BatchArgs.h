@@ -25,6 +25,7 @@ public:
         FlagCount,   // a flag, then an integer count within [min, max] (0 when missing)
         DisplayFile, // a display (raw, sinogram, ct1, i0, bg, or ct2 and its number) and a file
         OptInt,      // nothing, or a base-10 integer within [min, max] (given tells which)
+        OptIntPair,  // nothing, or two base-10 integers within [min, max] (integer, second)
     };
     struct Spec
     {
@@ -43,6 +44,7 @@ public:
     static Spec flagCount(double max) { return {FlagCount, 0, max}; }
     static Spec displayFile() { return {DisplayFile, 0, 0}; }
     static Spec optIntArg(double min, double max) { return {OptInt, min, max}; }
+    static Spec optIntPairArg(double min, double max) { return {OptIntPair, min, max}; }
 
     enum Display { Raw, Sinogram, Ct1, I0, Bg, Ct2 };
 
@@ -51,7 +53,8 @@ public:
 
     bool flag = false;
     int integer = 0;    // Int, OptInt, FlagCount's count, the CT2 number of DisplayFile
-    bool given = false; // OptInt: an integer was given
+    int second = 0;     // OptIntPair's second integer
+    bool given = false; // OptInt, OptIntPair: integers were given
     double real = 0;
     QString text;       // Text, the directory of DirPatterns, the file of DisplayFile
     QStringList patterns;

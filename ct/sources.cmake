@@ -14,6 +14,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRunReport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SeriesPlan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CorSearch.cpp
 )
 # The back-projection is the hot loop: full optimisation.  No implicit fused

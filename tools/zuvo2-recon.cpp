@@ -83,6 +83,13 @@ int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
         err() << "zuvo2-recon: no files match " << pattern << " in " << dir << "\n";
         return Usage;
     }
+    QStringList paths;
+    for (const QFileInfo& f : files)
+        paths << f.absoluteFilePath();
+    if (const QString tooBig = set.memoryRefusal(paths, false); !tooBig.isEmpty()) {
+        err() << "zuvo2-recon: " << tooBig << "\n";
+        return Usage;
+    }
     QStringList failed;
     for (const QFileInfo& f : files)
         if (!set.addFile(f.absoluteFilePath()))
@@ -205,11 +212,16 @@ int main(int argc, char** argv)
     const QCommandLineOption pixelSize("pixel-size",
         "Detector pixel size in micrometres: the run report then gives the factor from data-file values to 1/cm.", "UM");
     const QCommandLineOption rings("rings", "Ring removal with a window of SIZE detector columns (default off).", "SIZE");
+    const QCommandLineOption rows("rows",
+        "Detector lines to load: auto (only the lines of --slices, rows for --axis v, columns for --axis h; "
+        "the whole series with --cor-fit) or all.", "auto|all", "auto");
+    const QCommandLineOption report("report",
+        "Write the run report to FILE instead of OUT/NAME-run.json (tasks of one series sharing OUT).", "FILE");
     const QCommandLineOption angles("angles",
         "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
         "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
     p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
-                  filter, pixelSize, rings, angles, i0After});
+                  filter, pixelSize, rings, angles, i0After, rows, report});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -290,8 +302,15 @@ int main(int argc, char** argv)
         view.region = CtRegion{v[0], v[1], v[2], v[3]};
     }
 
+    const QString rowsMode = p.value(rows).toLower();
+    if (rowsMode != "auto" && rowsMode != "all")
+        return usage(QStringLiteral("--rows must be auto or all, not %1").arg(p.value(rows)));
+
     // Inputs: every projection must load, or nothing is done.
     ImgDatas set;
+    // The centre line of a tilted axis is fitted over the whole height.
+    if (rowsMode == "auto" && !p.isSet(corFit) && from >= 0 && to >= 0)
+        set.band = LineBand::ofSlices(from, to, c.rotAxIsV);
     if (p.isSet(h5)) {
         QString whyScan;
         if (!loadH5Scan(p.value(h5), set, &whyScan)) {
@@ -356,6 +375,7 @@ int main(int argc, char** argv)
     run.defaultView = view;
     run.genImg = false;
     run.pattern = p.value(pattern);
+    run.reportFile = p.value(report);
     run.saveDat = true;
     run.datPath = outDir;
     run.datName = p.value(name) + QStringLiteral(".dat");
@@ -376,6 +396,10 @@ int main(int argc, char** argv)
     }
     if (!QDir().mkpath(outDir)) {
         err() << "zuvo2-recon: cannot make the output directory " << outDir << "\n";
+        return Usage;
+    }
+    if (p.isSet(report) && !QDir().mkpath(QFileInfo(p.value(report)).absolutePath())) {
+        err() << "zuvo2-recon: cannot make the directory of " << p.value(report) << "\n";
         return Usage;
     }
     // The slices asked for, to tell at the end which were written.

@@ -13,8 +13,10 @@
 #include "H5Scan.h"
 #include "HSgm.h"
 #include "ImgData.h"
+#include "ProcCtrl.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
@@ -123,6 +125,10 @@ Body::Body(QWidget* parent)
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
+    connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on)
+            rawImages.band = LineBand();
+    });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -312,6 +318,20 @@ void Body::enableInputs(bool f)
 
 // ---- projection images
 
+namespace {
+// Lines the next load keeps: the slice range when the box asks for it (else
+// what a batch program named, or all), and the slice range anyway when the
+// whole series would not fit in memory.
+void planLines(const ProcCtrl* pc, ImgDatas& set)
+{
+    const CtCond c = pc->ctCond();
+    const LineBand range = LineBand::ofSlices(c.from, c.to, pc->rotAxIsV);
+    if (pc->LoadSliceRowsOnly->isChecked())
+        set.band = range;
+    set.fallback = c.from >= 0 && c.to >= 0 ? range : LineBand();
+}
+} // namespace
+
 void Body::clearSeries()
 {
     // The size is forgotten too, so the next series may have another.
@@ -341,6 +361,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images")))
         return;
+    planLines(procCtrl, rawImages);
     const QString tooBig = rawImages.memoryRefusal(files, clear);
     if (clear)
         clearSeries();
@@ -384,6 +405,7 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
     // The file replaces the list and the series, size included.
     CTFiles->clearFiles();
     clearSeries();
+    planLines(procCtrl, rawImages);
     const bool ok = h5 ? loadH5Scan(file, rawImages) : rawImages.addTiffStack(file);
     if (rawImages.count() > 0)
         CTFiles->addEntry(file);

@@ -6,8 +6,9 @@
 #      equal to the one a single zuvo2-recon process writes;
 #   2. with one task cancelled on purpose, the check names its slices, and
 #      the command it prints makes exactly them.
-# Installs Debian's slurm-wlm and munge when they are missing. Stops
-# everything it started. Exit status: 0 passed, 1 failed, 77 the cluster
+# Installs Debian's slurm-wlm and munge when they are missing (as root or
+# with password-less sudo). The daemons and jobs run as the user running
+# this script. Stops everything it started. Exit status: 0 passed, 1 failed, 77 the cluster
 # could not be started here (the reason is printed).
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -33,8 +34,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" = 0 ] || [ -n "$SUDO" ] || skip "${missing[*]} missing and no root or password-less sudo to install them"
   say "installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  timeout 300 $SUDO apt-get update -qq >/dev/null &&
-    timeout 600 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+  timeout 120 $SUDO apt-get update -qq >/dev/null &&
+    timeout 300 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
     skip "apt-get could not install ${missing[*]}"
 fi
 for prog in munged slurmctld slurmd sbatch squeue scontrol scancel sinfo; do
@@ -54,15 +55,15 @@ cleanup() {
   for f in "$T/slurmd.pid" "$T/slurmctld.pid" "$T/munged.pid"; do
     [ -s "$f" ] && pids+=("$(cat "$f")")
   done
-  for p in "${pids[@]}"; do $SUDO kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   for _ in $(seq 50); do
     alive=0
     for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null && alive=1; done
     [ $alive = 0 ] && break
     sleep 0.2
   done
-  for p in "${pids[@]}"; do $SUDO kill -9 "$p" 2>/dev/null; done
-  $SUDO rm -rf "$T"
+  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
+  rm -rf "$T"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -75,13 +76,13 @@ cpus=$(nproc)
 base=$((20000 + $$ % 20000))
 mkdir -p "$T/state" "$T/spool" "$T/munge"
 head -c 1024 /dev/urandom > "$T/munge/munge.key"
-chmod 700 "$T/munge"
+chmod 755 "$T/munge"
 chmod 400 "$T/munge/munge.key"
-[ -n "$SUDO" ] && $SUDO chown -R root "$T/munge"
 cat > "$T/slurm.conf" <<EOF
 ClusterName=zuvo2test
 SlurmctldHost=$host(127.0.0.1)
-SlurmUser=$( [ -n "$SUDO" ] && echo root || echo "$user")
+SlurmUser=$user
+SlurmdUser=$user
 SlurmctldPort=$base
 SlurmdPort=$((base + 1))
 AuthType=auth/munge
@@ -110,11 +111,11 @@ PartitionName=zuvo2 Nodes=$host Default=YES MaxTime=INFINITE State=UP
 EOF
 export SLURM_CONF=$T/slurm.conf
 
-$SUDO munged --force --key-file="$T/munge/munge.key" --socket="$T/munge/munge.socket" \
+munged --force --key-file="$T/munge/munge.key" --socket="$T/munge/munge.socket" \
   --pid-file="$T/munged.pid" --log-file="$T/munged.log" --seed-file="$T/munge/seed" ||
   skip "munged did not start: $(tail -3 "$T/munged.log" 2>/dev/null)"
-$SUDO slurmctld -f "$T/slurm.conf" -i || skip "slurmctld did not start: $(tail -3 "$T/slurmctld.log" 2>/dev/null)"
-$SUDO slurmd -f "$T/slurm.conf" -N "$host" || skip "slurmd did not start: $(tail -3 "$T/slurmd.log" 2>/dev/null)"
+slurmctld -f "$T/slurm.conf" -i || skip "slurmctld did not start: $(tail -3 "$T/slurmctld.log" 2>/dev/null)"
+slurmd -f "$T/slurm.conf" -N "$host" || skip "slurmd did not start: $(tail -3 "$T/slurmd.log" 2>/dev/null)"
 up=0
 for _ in $(seq 60); do
   state=$(timeout 5 sinfo -h -N -o %t 2>/dev/null | head -1)

@@ -184,4 +184,29 @@ for f in "$T/single"/slice-*.dat; do
   cmp -s "$f" "$T/cut/$(basename "$f")" || fail "$(basename "$f") differs after the re-run"
 done
 say "2: the cancelled task's slices 16:31:1 named; its re-run command completed the series"
+
+# ---- 3 (ZUVO2_CLUSTER_TIME_LIMIT=1, a minute or two more): a task ended by
+# its time limit stops as an interrupted run, and what it wrote is whole.
+if [ "${ZUVO2_CLUSTER_TIME_LIMIT:-0}" = 1 ]; then
+  "$bin/zuvo2-sample" -W 1024 -H 32 -n 720 -t 0 "$T/slow" >/dev/null || fail "zuvo2-sample failed"
+  scor=$(sed -n 's/^cor=//p' "$T/slow/sample.txt" | head -1)
+  slow=(--projections "$T/slow" --pattern 'ct-*.img' --i0 "$T/slow/i0/I0.img" --bg "$T/slow/bg/BG.img"
+        --cor "$scor" --axis v)
+  sub=$(ZUVO2_BIN=$bin timeout 30 scripts/zuvo2-slurm --cpus 1 --time 1 --grace 30 -- "${slow[@]}" --slices 0:31 \
+        --out "$T/limit") || fail "zuvo2-slurm did not submit: $sub"
+  check=$(sed -n 's/.*check \([0-9]*\).*/\1/p' <<<"$sub")
+  wait_job "$check" 240 || fail "the check job did not end within 240 s"
+  report=$T/limit/slurm/task-0-run.json
+  grep -q '"interrupted": true' "$report" || fail "the task was not interrupted: $(cat "$T/limit/slurm/task-0.log")"
+  ls "$T/limit" | grep -q '\.part-' && fail "a temporary file was left"
+  written=$(ls "$T/limit"/slice-*.dat 2>/dev/null | wc -l)
+  [ "$written" -gt 0 ] && [ "$written" -lt 32 ] || fail "$written of 32 slices written before the limit"
+  last=$(ls "$T/limit"/slice-*.dat | tail -1)
+  n=$((10#$(basename "$last" .dat | sed 's/.*-//')))
+  timeout 120 "$bin/zuvo2-recon" "${slow[@]}" --slices "$n:$n" --threads 2 --quiet --out "$T/limit-one" ||
+    fail "single-process run of slice $n failed"
+  cmp -s "$last" "$T/limit-one/$(basename "$last")" || fail "$(basename "$last"), written at the time limit, is not whole"
+  grep -q "^INCOMPLETE: $written of 32" "$T/limit/slurm/check.log" || fail "check: $(cat "$T/limit/slurm/check.log")"
+  say "3: a task stopped at its time limit after $written of 32 slices, each whole; the check names the rest"
+fi
 say "passed"

@@ -9,6 +9,7 @@
 #include "H5Scan.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "MemoryBudget.h"
 #include "QuitOnSignal.h"
 #include "RingRemoval.h"
 
@@ -307,6 +308,8 @@ int main(int argc, char** argv)
         return usage(QStringLiteral("--rows must be auto or all, not %1").arg(p.value(rows)));
 
     // Inputs: every projection must load, or nothing is done.
+    QElapsedTimer loadClock;
+    loadClock.start();
     ImgDatas set;
     // The centre line of a tilted axis is fitted over the whole height.
     if (rowsMode == "auto" && !p.isSet(corFit) && from >= 0 && to >= 0)
@@ -325,6 +328,13 @@ int main(int argc, char** argv)
         }
     } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
         return code;
+
+    if (!p.isSet(quiet)) {
+        err() << "zuvo2-recon: loaded " << set.count() << " projections, " << set.heldBand().text() << " ("
+              << megabytes(set.bytesHeld()) << ") in " << QString::number(loadClock.elapsed() / 1000.0, 'f', 2)
+              << " s\n";
+        err().flush();
+    }
 
     std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
     ImgData* i0Ptr = nullptr;

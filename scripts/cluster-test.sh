@@ -5,7 +5,8 @@
 #   1. an array of 3 tasks and its check job write every data file, each
 #      equal to the one a single zuvo2-recon process writes;
 #   2. with one task cancelled on purpose, the check names its slices, and
-#      the command it prints makes exactly them.
+#      the command it prints makes exactly them;
+#   3. a CT-XAFS directory runs as one task per energy set.
 # Installs Debian's slurm-wlm and munge when they are missing (as root or
 # with password-less sudo). The daemons and jobs run as the user running
 # this script. Stops everything it started. Exit status: 0 passed, 1 failed, 77 the cluster
@@ -185,7 +186,24 @@ for f in "$T/single"/slice-*.dat; do
 done
 say "2: the cancelled task's slices 16:31:1 named; its re-run command completed the series"
 
-# ---- 3 (ZUVO2_CLUSTER_TIME_LIMIT=1, a minute or two more): a task ended by
+# ---- 3: CT-XAFS, one task per energy set
+"$bin/zuvo2-sample" -k xafs -W 48 -H 32 -n 30 -e 7100,7120 -t 0 "$T/xafs" >/dev/null || fail "zuvo2-sample -k xafs failed"
+xcor=$(sed -n 's/^cor=//p' "$T/xafs/sample.txt" | head -1)
+sub=$(ZUVO2_BIN=$bin timeout 30 scripts/zuvo2-slurm --sets "$T/xafs" --cpus 1 --time 5 -- --bg "$T/xafs/bg/BG.img" \
+      --cor "$xcor" --axis v --slices 0:31 --out "$T/xafs-out") || fail "zuvo2-slurm --sets did not submit: $sub"
+check=$(sed -n 's/.*check \([0-9]*\).*/\1/p' <<<"$sub")
+wait_job "$check" 180 || fail "the check job did not end within 180 s"
+grep -q "^complete: 64 of 64 slices written" "$T/xafs-out/slurm/check.log" ||
+  fail "check of the sets: $(cat "$T/xafs-out/slurm/check.log")"
+timeout 120 "$bin/zuvo2-recon" --projections "$T/xafs" --pattern 'Fe-7_120keV-*.img' --i0 "$T/xafs/i0/I0-7_120keV-0001.img" \
+  --bg "$T/xafs/bg/BG.img" --cor "$xcor" --axis v --slices 0:31 --name slice-7_120keV --quiet --out "$T/xafs-single" ||
+  fail "single-process run of the 7120 eV set failed"
+for f in "$T/xafs-single"/*.dat; do
+  cmp -s "$f" "$T/xafs-out/$(basename "$f")" || fail "$(basename "$f") differs from the single-process run"
+done
+say "3: 2 energy sets, one task each, with the I0 nearest in energy; files equal to a single process's"
+
+# ---- 4 (ZUVO2_CLUSTER_TIME_LIMIT=1, a minute or two more): a task ended by
 # its time limit stops as an interrupted run, and what it wrote is whole.
 if [ "${ZUVO2_CLUSTER_TIME_LIMIT:-0}" = 1 ]; then
   "$bin/zuvo2-sample" -W 1024 -H 32 -n 720 -t 0 "$T/slow" >/dev/null || fail "zuvo2-sample failed"
@@ -207,6 +225,6 @@ if [ "${ZUVO2_CLUSTER_TIME_LIMIT:-0}" = 1 ]; then
     fail "single-process run of slice $n failed"
   cmp -s "$last" "$T/limit-one/$(basename "$last")" || fail "$(basename "$last"), written at the time limit, is not whole"
   grep -q "^INCOMPLETE: $written of 32" "$T/limit/slurm/check.log" || fail "check: $(cat "$T/limit/slurm/check.log")"
-  say "3: a task stopped at its time limit after $written of 32 slices, each whole; the check names the rest"
+  say "4: a task stopped at its time limit after $written of 32 slices, each whole; the check names the rest"
 fi
 say "passed"

@@ -2,6 +2,7 @@
 // band's pixels at their places, plans fit the memory budget, runs outside
 // the band are refused, and zuvo2-recon writes the same files from a band
 // as from the whole series.
+#include "CorSearch.h"
 #include "CtRun.h"
 #include "H5SampleWriter.h"
 #include "H5Scan.h"
@@ -75,6 +76,7 @@ private slots:
     void planKeepsWhatFits();
     void runOutsideTheLoadedLinesIsRefused_data();
     void runOutsideTheLoadedLinesIsRefused();
+    void centreSearchStaysWithinTheLoadedLines();
     void reconFromLinesWritesTheSameDataFiles_data();
     void reconFromLinesWritesTheSameDataFiles();
 };
@@ -287,6 +289,22 @@ void TstLineBand::runOutsideTheLoadedLinesIsRefused()
     c.step = 1;
     c.threads = 1;
     QCOMPARE(run.whyRefused(c), refusal);
+}
+
+void TstLineBand::centreSearchStaysWithinTheLoadedLines()
+{
+    ImgDatas set;
+    set.band = LineBand{8, 12, true};
+    const QString dir = series("itex", true);
+    for (int p = 0; p < kP; ++p)
+        QVERIFY(set.addFile(dir + QStringLiteral("/ct-%1.img").arg(p, 4, 10, QLatin1Char('0'))));
+    const CorResult outside = findCor(set, true, 20);
+    QVERIFY(!outside.valid);
+    QCOMPARE(outside.reason, QStringLiteral("slices 20 to 20 are not all within the loaded rows 8 to 19"));
+    const CorLine line = findCorLine(set, true, 0, kH - 1);
+    QVERIFY(!line.slices.empty());
+    for (int s : line.slices)
+        QVERIFY2(s >= 8 && s <= 19, qPrintable(QString::number(s)));
 }
 
 void TstLineBand::reconFromLinesWritesTheSameDataFiles_data()

@@ -28,7 +28,9 @@ struct LineBand
     static LineBand ofSlices(int a, int b, bool rotAxIsV)
     {
         const int lo = std::min(a, b), hi = std::max(a, b);
-        return LineBand{lo, hi - lo + 1, rotAxIsV};
+        // In 64 bits: 0 to INT_MAX is one line more than an int counts.
+        const long long n = static_cast<long long>(hi) - lo + 1;
+        return LineBand{lo, static_cast<int>(std::min<long long>(n, 2147483647LL)), rotAxIsV};
     }
     // Lines across an image of w x h: its height for rows, its width for columns.
     int linesOf(int w, int h) const { return rows ? h : w; }

@@ -312,8 +312,27 @@ int main(int argc, char** argv)
     loadClock.start();
     ImgDatas set;
     // The centre line of a tilted axis is fitted over the whole height.
-    if (rowsMode == "auto" && !p.isSet(corFit) && from >= 0 && to >= 0)
-        set.band = LineBand::ofSlices(from, to, c.rotAxIsV);
+    if (rowsMode == "auto" && !p.isSet(corFit)) {
+        // Slices beyond the images are refused by the run with the valid
+        // range; the band only keeps what the images have of them.
+        int w = 0, h = 0;
+        if (p.isSet(h5)) {
+            H5Scan probe;
+            if (probe.open(p.value(h5)))
+                w = probe.columns(), h = probe.rows();
+        } else if (p.isSet(stack)) {
+            ImgDatas::imageBytes(p.value(stack), &w, &h);
+        } else {
+            QDir d(p.value(projections));
+            const QFileInfoList first = d.entryInfoList({p.value(pattern)}, QDir::Files);
+            if (!first.isEmpty())
+                ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
+        }
+        const LineBand wanted = LineBand::ofSlices(from, to, c.rotAxIsV);
+        const QRect r = wanted.rectIn(w, h);
+        if (!r.isEmpty())
+            set.band = c.rotAxIsV ? LineBand{r.top(), r.height(), true} : LineBand{r.left(), r.width(), false};
+    }
     if (p.isSet(h5)) {
         QString whyScan;
         if (!loadH5Scan(p.value(h5), set, &whyScan)) {

@@ -80,6 +80,9 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
     case OptInt:
         given = !cmd.args.isEmpty();
         return !given || readInt(cmd, 0, spec, integer);
+    case OptIntPair:
+        given = !cmd.args.isEmpty();
+        return !given || (readInt(cmd, 0, spec, integer) && readInt(cmd, 1, spec, second));
     case Real:
         return readReal(cmd, 0, spec, real);
     case Text:

@@ -27,6 +27,7 @@ public:
         OptInt,      // nothing, or a base-10 integer within [min, max] (given tells which)
         RangeFile,   // three finite numbers from to step (region[0..2]), then an optional file
         RegionFile,  // four finite numbers x0 z0 x1 z1, then a file
+        OptIntPair,  // nothing, or two base-10 integers within [min, max] (integer, second)
     };
     struct Spec
     {
@@ -47,6 +48,7 @@ public:
     static Spec optIntArg(double min, double max) { return {OptInt, min, max}; }
     static Spec rangeFile() { return {RangeFile, 0, 0}; }
     static Spec regionFileArg() { return {RegionFile, 0, 0}; }
+    static Spec optIntPairArg(double min, double max) { return {OptIntPair, min, max}; }
 
     enum Display { Raw, Sinogram, Ct1, I0, Bg, Ct2 };
 
@@ -55,7 +57,8 @@ public:
 
     bool flag = false;
     int integer = 0;    // Int, OptInt, FlagCount's count, the CT2 number of DisplayFile
-    bool given = false; // OptInt: an integer was given
+    int second = 0;     // OptIntPair's second integer
+    bool given = false; // OptInt, OptIntPair: integers were given
     double real = 0;
     QString text;       // Text, the directory of DirPatterns, the file of DisplayFile, RangeFile and RegionFile
     QStringList patterns;

@@ -469,6 +469,9 @@ bool absorbanceLines(ImgDatas& set, bool rotAxIsV, int slice, std::vector<double
         return refuse(QStringLiteral("no projection series loaded"));
     if (slice < 0 || slice >= lines)
         return refuse(QStringLiteral("slice %1 is outside the images (0 to %2)").arg(slice).arg(lines - 1));
+    // A line not loaded reads as zeros: no centre, rather than a wrong one.
+    if (const QString band = set.bandRefusal(rotAxIsV, slice, slice); !band.isEmpty())
+        return refuse(band);
     for (ImgData* ref : {set.i0(), set.bg()})
         if (ref && ref->ready && (ref->width != set.width || ref->height != set.height))
             return refuse(QStringLiteral("reference image size differs from the projections: ") + ref->fileName);
@@ -569,6 +572,11 @@ CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count)
     std::vector<CorResult> results;
     if (to < from)
         std::swap(from, to);
+    // Only the lines loaded can be searched.
+    if (const LineBand held = set.heldBand(); !held.whole() && held.rows == rotAxIsV) {
+        from = std::max(from, held.first);
+        to = std::min(to, held.last());
+    }
     count = std::clamp(count, 2, 64);
     // Slices a little inside the ends: the outermost rows often see no sample.
     for (int i = 0; i < count; ++i) {

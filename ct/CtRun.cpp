@@ -198,6 +198,8 @@ QString CtRun::whyRefused(const CtCond& cond) const
             return QStringLiteral("slice %1 is outside the image (valid slices 0 to %2)")
                 .arg(cond.sliceNo)
                 .arg(lines - 1);
+        if (const QString band = images->bandRefusal(cond.rotAxIsV, cond.sliceNo, cond.sliceNo); !band.isEmpty())
+            return band;
     } else {
         // The last slice the series deals, whatever the step.
         long long last = cond.from;
@@ -212,6 +214,9 @@ QString CtRun::whyRefused(const CtCond& cond) const
                 .arg(cond.from)
                 .arg(last)
                 .arg(lines - 1);
+        // Lines not loaded would read as zeros: a wrong slice, not a failure.
+        if (const QString band = images->bandRefusal(cond.rotAxIsV, lo, hi); !band.isEmpty())
+            return band;
     }
     if (cond.ct1 && !cond.autoExec) {
         const QString e = checkRegion(viewFor(-1), n, QStringLiteral("CT1 calculation region"));
@@ -495,6 +500,8 @@ void CtRun::startReport()
         runReportPath = QDir(runSave.imgPath).absoluteFilePath(CtRunReport::fileName(runSave.imgName, runSave.imgTag));
     else if (runSave.tif)
         runReportPath = QDir(runSave.tifPath).absoluteFilePath(CtRunReport::fileName(runSave.tifName, runSave.datTag));
+    if (!runReportPath.isEmpty() && !reportFile.isEmpty())
+        runReportPath = QFileInfo(reportFile).absoluteFilePath();
     runReport.pattern = pattern;
     if (images)
         runReport.setInput(*images);

@@ -70,6 +70,8 @@ public:
     // The glob the projections were chosen with, for the run report (made
     // from their names when empty).
     QString pattern;
+    // Where the run report goes; empty: beside the files, named after them.
+    QString reportFile;
 
     bool active = false;
     CtCond cond;

@@ -54,6 +54,7 @@ void CtRunReport::setInput(const ImgDatas& set)
     height = set.height;
     inputFile = set.sourceFile.isEmpty() ? QString() : QFileInfo(set.sourceFile).absoluteFilePath();
     anglesFromData = !set.anglesDeg.isEmpty() && set.anglesDeg.size() == fileCount;
+    linesLoaded = set.heldBand().whole() ? QString() : set.heldBand().text();
     if (!inputFile.isEmpty()) {
         inputDir = QFileInfo(inputFile).absolutePath();
         if (pattern.isEmpty())
@@ -128,6 +129,7 @@ QJsonObject CtRunReport::toJson() const
     o["anglesFromData"] = anglesFromData;
     o["fileCount"] = fileCount;
     o["imageSize"] = QJsonArray{width, height};
+    o["linesLoaded"] = linesLoaded.isEmpty() ? QStringLiteral("all") : linesLoaded;
     o["i0"] = i0.isEmpty() ? QJsonValue() : QJsonValue(i0);
     o["bg"] = bg.isEmpty() ? QJsonValue() : QJsonValue(bg);
     // How many images each reference is the mean of (the file named is the first).

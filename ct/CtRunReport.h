@@ -28,6 +28,8 @@ public:
     QString i0, bg;             // file names, empty when none is used
     // The one file holding the whole series (HDF5 scan, TIFF stack); empty otherwise.
     QString inputFile;
+    // Lines of the detector loaded: all (empty) or e.g. "rows 64 to 127".
+    QString linesLoaded;
     // The projections came with their own rotation angles.
     bool anglesFromData = false;
     QString i0After;            // I0 after the scan (interpolated), empty when none

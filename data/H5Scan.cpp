@@ -216,14 +216,16 @@ bool H5Scan::open(const QString& file)
     return ok;
 }
 
-bool H5Scan::readBlock(qint64 dataset, const char* path, qint64 memType, int first, int count, int row0,
-                       int nRowsRead, void* out)
+bool H5Scan::readBlock(qint64 dataset, const char* path, qint64 memType, int first, int count, const QRect& rect,
+                       void* out)
 {
     if (dataset < 0)
         return failWith(QStringLiteral("no scan open"));
+    if (rect.isEmpty() || !frameRect().contains(rect))
+        return failWith(QStringLiteral("no such part of the frames of %1").arg(QLatin1String(path)));
     Id file { H5Dget_space(hid_t(dataset)), H5Sclose };
-    const hsize_t start[3] = { hsize_t(first), hsize_t(row0), 0 };
-    const hsize_t size[3] = { hsize_t(count), hsize_t(nRowsRead), hsize_t(nCols) };
+    const hsize_t start[3] = { hsize_t(first), hsize_t(rect.top()), hsize_t(rect.left()) };
+    const hsize_t size[3] = { hsize_t(count), hsize_t(rect.height()), hsize_t(rect.width()) };
     Id mem { H5Screate_simple(3, size, nullptr), H5Sclose };
     if (file.id < 0 || mem.id < 0
         || H5Sselect_hyperslab(file.id, H5S_SELECT_SET, start, nullptr, size, nullptr) < 0
@@ -238,15 +240,16 @@ bool H5Scan::readProjection(int p, std::vector<double>& out)
     if (p < 0 || p >= nProj)
         return failWith(QStringLiteral("no projection %1 of %2").arg(p).arg(nProj));
     out.resize(size_t(nRows) * size_t(nCols));
-    return readBlock(dataId, "/exchange/data", H5T_NATIVE_DOUBLE, p, 1, 0, nRows, out.data());
+    return readBlock(dataId, "/exchange/data", H5T_NATIVE_DOUBLE, p, 1, frameRect(), out.data());
 }
 
-bool H5Scan::readProjectionRaw(int p, QByteArray& out)
+bool H5Scan::readProjectionRaw(int p, QByteArray& out, const LineBand& band)
 {
     if (p < 0 || p >= nProj)
         return failWith(QStringLiteral("no projection %1 of %2").arg(p).arg(nProj));
-    out.resize(qsizetype(nRows) * nCols * (floatData ? 4 : 2));
-    return readBlock(dataId, "/exchange/data", floatData ? H5T_NATIVE_FLOAT : H5T_NATIVE_UINT16, p, 1, 0, nRows,
+    const QRect r = band.rectIn(nCols, nRows);
+    out.resize(qsizetype(r.width()) * r.height() * (floatData ? 4 : 2));
+    return readBlock(dataId, "/exchange/data", floatData ? H5T_NATIVE_FLOAT : H5T_NATIVE_UINT16, p, 1, r,
                      out.data());
 }
 
@@ -255,16 +258,17 @@ bool H5Scan::readRows(int row0, int n, std::vector<double>& out)
     if (row0 < 0 || n < 1 || row0 + qint64(n) > nRows)
         return failWith(QStringLiteral("no rows %1 to %2 of %3").arg(row0).arg(row0 + n - 1).arg(nRows));
     out.resize(size_t(nProj) * size_t(n) * size_t(nCols));
-    return readBlock(dataId, "/exchange/data", H5T_NATIVE_DOUBLE, 0, nProj, row0, n, out.data());
+    return readBlock(dataId, "/exchange/data", H5T_NATIVE_DOUBLE, 0, nProj, QRect(0, row0, nCols, n), out.data());
 }
 
-bool H5Scan::meanOf(qint64 id, int frames, const char* path, std::vector<double>& out)
+bool H5Scan::meanOf(qint64 id, int frames, const char* path, std::vector<double>& out, const LineBand& band)
 {
-    const size_t n = size_t(nRows) * size_t(nCols);
+    const QRect r = band.rectIn(nCols, nRows);
+    const size_t n = size_t(r.width()) * size_t(r.height());
     out.assign(n, 0.0);
     std::vector<double> frame(n);
     for (int k = 0; k < frames; ++k) {
-        if (!readBlock(id, path, H5T_NATIVE_DOUBLE, k, 1, 0, nRows, frame.data()))
+        if (!readBlock(id, path, H5T_NATIVE_DOUBLE, k, 1, r, frame.data()))
             return false;
         for (size_t i = 0; i < n; ++i)
             out[i] += frame[i];
@@ -293,32 +297,37 @@ bool loadH5Scan(const QString& file, ImgDatas& set, QString* why)
         return refuse(scan.error());
     const qint64 frame = qint64(scan.rows()) * scan.columns();
     const qint64 need = frame * (scan.isFloat() ? 4 : 2) * scan.projections() + 2 * frame * qint64(sizeof(double));
-    const qint64 budget = memoryBudgetBytes();
-    if (budget > 0 && need > budget)
-        return refuse(QStringLiteral("%1 projections of %2 x %3 need %4, %5 of memory available")
-                          .arg(scan.projections()).arg(scan.columns()).arg(scan.rows())
-                          .arg(megabytes(need), megabytes(budget)));
+    const QString tooBig = set.planBand(need, scan.columns(), scan.rows(),
+                                        QStringLiteral("%1 projections of %2 x %3").arg(scan.projections())
+                                            .arg(scan.columns()).arg(scan.rows()), true);
+    if (!tooBig.isEmpty())
+        return refuse(tooBig);
+    const LineBand band = set.planned;
+    if (!band.whole() && (band.first < 0 || band.last() >= band.linesOf(scan.columns(), scan.rows())))
+        return refuse(QStringLiteral("%1 lie outside the frames of %2 x %3").arg(band.text()).arg(scan.columns())
+                          .arg(scan.rows()));
     try {
         for (int p = 0; p < scan.projections(); ++p) {
             // A fresh buffer each time: the image keeps the last one.
             QByteArray raw;
-            if (!scan.readProjectionRaw(p, raw))
+            if (!scan.readProjectionRaw(p, raw, band))
                 return refuse(scan.error());
             ImgData* img = ImgDataMem::fromPixels(QStringLiteral("%1:/exchange/data[%2]").arg(file).arg(p),
                                                   scan.columns(), scan.rows(),
-                                                  scan.isFloat() ? ImgDataMem::F32 : ImgDataMem::U16, raw, &reason);
+                                                  scan.isFloat() ? ImgDataMem::F32 : ImgDataMem::U16, raw, &reason,
+                                                  band);
             if (!img)
                 return refuse(QStringLiteral("projection %1: %2").arg(p).arg(reason));
             projs << img;
         }
         std::vector<double> mean;
         for (bool white : { true, false }) {
-            if (!(white ? scan.meanWhite(mean) : scan.meanDark(mean)))
+            if (!(white ? scan.meanWhite(mean, band) : scan.meanDark(mean, band)))
                 return refuse(scan.error());
             const QString what = white ? QStringLiteral("/exchange/data_white") : QStringLiteral("/exchange/data_dark");
             QByteArray bytes(reinterpret_cast<const char*>(mean.data()), qsizetype(mean.size() * sizeof(double)));
             ImgData* img = ImgDataMem::fromPixels(file + QLatin1Char(':') + what, scan.columns(), scan.rows(),
-                                                  ImgDataMem::F64, bytes, &reason);
+                                                  ImgDataMem::F64, bytes, &reason, band);
             if (!img)
                 return refuse(QStringLiteral("mean of %1: %2").arg(what, reason));
             (white ? i0 : bg).reset(img);

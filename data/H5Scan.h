@@ -8,6 +8,8 @@
 // hyperslab, one projection or a band of rows at a time, so only what is
 // asked for is in memory. The HDF5 library is used from one thread at a time
 // (Debian builds it without thread safety): the GUI thread, or a tool's main.
+#include "LineBand.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -45,21 +47,31 @@ public:
 
     // Projection p, rows x columns values row-major, as doubles.
     bool readProjection(int p, std::vector<double>& out);
-    // Projection p as stored: uint16 or float32 values in host order.
-    bool readProjectionRaw(int p, QByteArray& out);
+    // Projection p as stored: uint16 or float32 values in host order; with
+    // a band, only its part (rows of band-wide or whole lines, row-major).
+    bool readProjectionRaw(int p, QByteArray& out, const LineBand& band = LineBand());
     // Rows row0 .. row0 + n - 1 of every projection:
     // out[(p * n + r) * columns + c].
     bool readRows(int row0, int n, std::vector<double>& out);
     // Mean of the flat (white) or dark frames, rows x columns, frame by frame.
-    bool meanWhite(std::vector<double>& out) { return meanOf(whiteId, nWhite, "/exchange/data_white", out); }
-    bool meanDark(std::vector<double>& out) { return meanOf(darkId, nDark, "/exchange/data_dark", out); }
+    // With a band, only its part.
+    bool meanWhite(std::vector<double>& out, const LineBand& band = LineBand())
+    {
+        return meanOf(whiteId, nWhite, "/exchange/data_white", out, band);
+    }
+    bool meanDark(std::vector<double>& out, const LineBand& band = LineBand())
+    {
+        return meanOf(darkId, nDark, "/exchange/data_dark", out, band);
+    }
 
 private:
     bool failWith(const QString& text);
     bool openFrames(const char* path, qint64& id, int& frames, bool projectionsItself);
-    bool readBlock(qint64 dataset, const char* path, qint64 memType, int first, int count, int row0, int nRowsRead,
+    // Frames first .. first + count - 1, the part rect of each.
+    bool readBlock(qint64 dataset, const char* path, qint64 memType, int first, int count, const QRect& rect,
                    void* out);
-    bool meanOf(qint64 id, int frames, const char* path, std::vector<double>& out);
+    QRect frameRect() const { return QRect(0, 0, nCols, nRows); }
+    bool meanOf(qint64 id, int frames, const char* path, std::vector<double>& out, const LineBand& band);
 
     QString name;
     QString err;
@@ -74,7 +86,8 @@ private:
 
 // Loads a Data Exchange file into set as its whole series: every projection,
 // I0 the mean of the flats, BG the mean of the darks, and the angles when the
-// file has them (set.anglesDeg). Replaces what the set held. A file that is
+// file has them (set.anglesDeg); of each image only the lines the set's
+// planned band keeps (ImgDatas::planBand). Replaces what the set held. A file that is
 // malformed or would not fit in the memory budget loads nothing: the set is
 // left empty with the file counted as failed, the failure recorded, and the
 // reason in *why.

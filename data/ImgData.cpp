@@ -102,7 +102,7 @@ QString fileTypeProblem(const QString& path)
     return QString();
 }
 
-ImgData* loadImgData(const QString& path, bool preload, QString* why)
+ImgData* loadImgData(const QString& path, bool preload, QString* why, const LineBand& band)
 {
     const QString problem = fileTypeProblem(path);
     if (!problem.isEmpty()) {
@@ -118,6 +118,7 @@ ImgData* loadImgData(const QString& path, bool preload, QString* why)
         return nullptr;
     }
     img->preload = preload;
+    img->band = band;
     img->fileName = path;
     img->ready = img->load();
     if (why)
@@ -142,6 +143,18 @@ bool ImgData::load()
         return false;
     }
     minMaxValid = false;
+    if (!band.whole()) {
+        const int lines = band.linesOf(width, height);
+        if (band.first < 0 || band.last() >= lines) {
+            const QString text = QStringLiteral("%1 lie outside the image of %2 x %3 pixels:")
+                                     .arg(band.text()).arg(width).arg(height);
+            resetReader();
+            return fail(text);
+        }
+        // A band of every line is the whole image.
+        if (band.count >= lines)
+            band = LineBand();
+    }
     try {
         if (!openData()) {
             if (error.isEmpty())
@@ -167,10 +180,12 @@ void ImgData::computeMinMax()
 {
     minValue = std::numeric_limits<double>::max();
     maxValue = -std::numeric_limits<double>::max();
+    // Only what is held: the zeros outside a band are no values of the image.
+    const QRect r = heldRect();
     if (rowBuf) {
-        for (int iy = 0; iy < height; ++iy) {
+        for (int iy = r.top(); iy <= r.bottom(); ++iy) {
             readRow(iy, rowBuf);
-            for (int x = 0; x < width; ++x) {
+            for (int x = r.left(); x <= r.right(); ++x) {
                 const double v = rowBuf[x];
                 if (v < minValue)
                     minValue = v;

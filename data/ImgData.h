@@ -1,8 +1,12 @@
 #pragma once
 // One detector image bound to one file: size, rows and columns as double,
 // value range, and rendering into an 8-bit grey picture through a colour scale.
+#include "LineBand.h"
+
 #include <QImage>
 #include <QString>
+
+#include <algorithm>
 
 class ColorScale;
 
@@ -23,7 +27,9 @@ QString fileTypeProblem(const QString& path);
 // default), with `ready` telling whether that worked. The caller owns the
 // result; null for a file that is no regular file or of no known type, with
 // the reason in *why when given (a reader that failed keeps it in `error`).
-ImgData* loadImgData(const QString& path, bool preload = true, QString* why = nullptr);
+// With a band other than whole, only those lines are read and held.
+ImgData* loadImgData(const QString& path, bool preload = true, QString* why = nullptr,
+                     const LineBand& band = LineBand());
 
 class ImgData
 {
@@ -51,6 +57,12 @@ public:
     void getMinMax(double& min, double& max);
     void renderTo(QImage& image, ColorScale* colorBar);
 
+    // The part of the image held: set before load(); reading a line outside
+    // it gives zeros. width and height stay those of the whole image.
+    LineBand band;
+    // band as a rectangle of the image (valid once the size is known).
+    QRect heldRect() const { return band.rectIn(width, height); }
+
     bool ready = false;
     bool preload = true;
     double expTime = 1.0;
@@ -64,4 +76,44 @@ public:
     double maxValue;
     double* rowBuf = nullptr;
     double* colBuf = nullptr;
+
+protected:
+    // Row iy or column ix of the held rectangle, whose pixels are px row-major
+    // at step bytes each, through conv(src, out, n, stride); the rest is zero.
+    template<typename Conv>
+    double* readHeldRow(const QByteArray& px, int step, int iy, double* out, Conv conv) const
+    {
+        const QRect r = heldRect();
+        if (r.width() != width)
+            std::fill(out, out + width, 0.0);
+        const qint64 rowBytes = qint64(r.width()) * step;
+        if (iy < r.top() || iy > r.bottom() || px.size() < (qint64(iy - r.top()) + 1) * rowBytes) {
+            std::fill(out, out + width, 0.0);
+            return out;
+        }
+        conv(reinterpret_cast<const uchar*>(px.constData()) + qint64(iy - r.top()) * rowBytes, out + r.left(),
+             r.width(), qint64(step));
+        return out;
+    }
+    template<typename Conv>
+    double* readHeldColumn(const QByteArray& px, int step, int ix, double* out, Conv conv) const
+    {
+        const QRect r = heldRect();
+        if (r.height() != height)
+            std::fill(out, out + height, 0.0);
+        const qint64 rowBytes = qint64(r.width()) * step;
+        if (ix < r.left() || ix > r.right() || px.size() < rowBytes * r.height()) {
+            std::fill(out, out + height, 0.0);
+            return out;
+        }
+        conv(reinterpret_cast<const uchar*>(px.constData()) + qint64(ix - r.left()) * step, out + r.top(),
+             r.height(), rowBytes);
+        return out;
+    }
+    // Bytes the held rectangle takes at step bytes a pixel.
+    qint64 heldRectBytes(int step) const
+    {
+        const QRect r = heldRect();
+        return qint64(r.width()) * r.height() * step;
+    }
 };

@@ -189,9 +189,55 @@ bool ImgDataITEX::readAt(qint64 pos, char* dst, qint64 len) const
     return got == len;
 }
 
+bool ImgDataITEX::readBand()
+{
+    const QRect r = heldRect();
+    const qint64 rowBytes = qint64(width) * bytesPerPixel;
+    // A bad_alloc here reaches load(), which turns it into a failed load.
+    pixels = QByteArray(qsizetype(heldRectBytes(bytesPerPixel)), Qt::Uninitialized);
+    if (band.rows) {
+        // The rows lie together in the file: one seek, one read.
+        if (readAt(dataOffset + qint64(r.top()) * rowBytes, pixels.data(), pixels.size()))
+            return true;
+    } else {
+        // Columns: every row is read in order, a few megabytes at a time,
+        // and the band's part of each kept.
+        QFile f(fileName);
+        if (f.open(QIODevice::ReadOnly) && f.seek(dataOffset)) {
+            const int chunkRows = int(std::clamp<qint64>((qint64(4) << 20) / rowBytes, 1, height));
+            QByteArray chunk(qsizetype(chunkRows * rowBytes), Qt::Uninitialized);
+            const qint64 keep = qint64(r.width()) * bytesPerPixel;
+            int y = 0;
+            while (y < height) {
+                const int n = std::min(chunkRows, height - y);
+                const qint64 want = n * rowBytes;
+                qint64 got = 0;
+                while (got < want) {
+                    const qint64 k = f.read(chunk.data() + got, want - got);
+                    if (k <= 0)
+                        break;
+                    got += k;
+                }
+                if (got != want)
+                    break;
+                for (int i = 0; i < n; ++i)
+                    std::memcpy(pixels.data() + qint64(y + i) * keep,
+                                chunk.constData() + i * rowBytes + qint64(r.left()) * bytesPerPixel, size_t(keep));
+                y += n;
+            }
+            if (y == height)
+                return true;
+        }
+    }
+    pixels.clear();
+    return fail(QStringLiteral("ITEX pixel block is shorter than its header says, rejected:"));
+}
+
 bool ImgDataITEX::openData()
 {
     pixels.clear();
+    if (!band.whole())
+        return readBand();
     if (!preload) {
         QFile f(fileName);
         if (!f.open(QIODevice::ReadOnly))
@@ -224,23 +270,17 @@ double* ImgDataITEX::readRow(int iy, double* out)
 {
     if (!out)
         return out;
+    const auto conv = [this](const uchar* src, double* o, int n, qint64 stride) { convert(src, o, n, stride); };
+    if (preload || !band.whole())
+        return readHeldRow(pixels, bytesPerPixel, iy, out, conv);
     if (iy < 0 || iy >= height) {
         std::fill(out, out + width, 0.0);
         return out;
     }
     const qint64 rowBytes = qint64(width) * bytesPerPixel;
-    const qint64 start = qint64(iy) * rowBytes;
-    if (preload) {
-        if (pixels.size() < start + rowBytes) {
-            std::fill(out, out + width, 0.0);
-            return out;
-        }
-        convert(reinterpret_cast<const uchar*>(pixels.constData()) + start, out, width, bytesPerPixel);
-        return out;
-    }
     if (rowRaw.size() < rowBytes)
         rowRaw.resize(rowBytes);
-    if (!readAt(dataOffset + start, rowRaw.data(), rowBytes))
+    if (!readAt(dataOffset + qint64(iy) * rowBytes, rowRaw.data(), rowBytes))
         std::memset(rowRaw.data(), 0, size_t(rowBytes));
     convert(reinterpret_cast<const uchar*>(rowRaw.constData()), out, width, bytesPerPixel);
     return out;
@@ -250,26 +290,20 @@ double* ImgDataITEX::readColumn(int ix, double* out)
 {
     if (!out)
         return out;
+    const auto conv = [this](const uchar* src, double* o, int n, qint64 stride) { convert(src, o, n, stride); };
+    if (preload || !band.whole())
+        return readHeldColumn(pixels, bytesPerPixel, ix, out, conv);
     if (ix < 0 || ix >= width) {
         std::fill(out, out + height, 0.0);
         return out;
     }
     const qint64 bytes = blockBytes();
     const qint64 stride = qint64(width) * bytesPerPixel;
-    const qint64 start = qint64(ix) * bytesPerPixel;
-    if (preload) {
-        if (pixels.size() < bytes) {
-            std::fill(out, out + height, 0.0);
-            return out;
-        }
-        convert(reinterpret_cast<const uchar*>(pixels.constData()) + start, out, height, stride);
-        return out;
-    }
     try {
         QByteArray block(qsizetype(bytes), '\0');
         if (!readAt(dataOffset, block.data(), bytes))
             block.fill('\0');
-        convert(reinterpret_cast<const uchar*>(block.constData()) + start, out, height, stride);
+        convert(reinterpret_cast<const uchar*>(block.constData()) + qint64(ix) * bytesPerPixel, out, height, stride);
     } catch (const std::bad_alloc&) {
         qCWarning(lcData).noquote() << QStringLiteral("Out of memory reading a column of ") + fileName;
         std::fill(out, out + height, 0.0);

@@ -19,7 +19,8 @@ public:
     qint64 heldBytes() const override { return pixels.size(); }
 
     // No file stays open: a preloaded image is read whole and closed; without
-    // preload each row or column read opens the file for that read.
+    // preload each row or column read opens the file for that read. A band
+    // is always read at load, in one pass from its first row to its last.
     qint32 dataOffset = 0;
     // 2 for 16-bit pixels, 4 for 32-bit ones: the comment's BytesPerPixel=,
     // else the header's pixel type (3 = 32-bit), else 16-bit.
@@ -32,5 +33,6 @@ private:
     // Reads len bytes at pos of the pixel block's file into dst; false if short.
     bool readAt(qint64 pos, char* dst, qint64 len) const;
     qint64 blockBytes() const;
+    bool readBand();
     void convert(const uchar* src, double* out, int n, qint64 stride) const;
 };

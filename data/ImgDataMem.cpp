@@ -48,9 +48,11 @@ int ImgDataMem::sampleBytes(Sample s)
     return 0;
 }
 
-ImgDataMem* ImgDataMem::fromPixels(const QString& name, int w, int h, Sample s, QByteArray bytes, QString* why)
+ImgDataMem* ImgDataMem::fromPixels(const QString& name, int w, int h, Sample s, QByteArray bytes, QString* why,
+                                    const LineBand& band)
 {
     auto* img = new ImgDataMem;
+    img->band = band;
     img->fileName = name;
     img->width = w;
     img->height = h;
@@ -87,7 +89,7 @@ bool ImgDataMem::allFinite() const
 
 bool ImgDataMem::readProps(const QString&, qint32& w, qint32& h)
 {
-    if (width < 1 || height < 1 || pixels.size() != blockBytes())
+    if (width < 1 || height < 1 || heldRect().isEmpty() || pixels.size() != bandBytes())
         return fail(QStringLiteral("Image size does not match its pixels (%1 x %2, %3 bytes):")
                         .arg(width).arg(height).arg(pixels.size()));
     if (!allFinite()) {
@@ -100,44 +102,31 @@ bool ImgDataMem::readProps(const QString&, qint32& w, qint32& h)
     return true;
 }
 
+namespace {
+// The converter of a sample kind, for the held-pixel readers.
+void (*converter(ImgDataMem::Sample s))(const uchar*, double*, int, qint64)
+{
+    switch (s) {
+    case ImgDataMem::U8: return convert<quint8>;
+    case ImgDataMem::U16: return convert<quint16>;
+    case ImgDataMem::U32: return convert<quint32>;
+    case ImgDataMem::F32: return convert<float>;
+    case ImgDataMem::F64: return convert<double>;
+    }
+    return convert<quint16>;
+}
+} // namespace
+
 double* ImgDataMem::readRow(int iy, double* out)
 {
     if (!out)
         return out;
-    const qint64 rowBytes = qint64(width) * sampleBytes(sample);
-    if (iy < 0 || iy >= height || pixels.size() < (qint64(iy) + 1) * rowBytes) {
-        std::fill(out, out + width, 0.0);
-        return out;
-    }
-    const uchar* src = reinterpret_cast<const uchar*>(pixels.constData()) + qint64(iy) * rowBytes;
-    const qint64 step = sampleBytes(sample);
-    switch (sample) {
-    case U8: convert<quint8>(src, out, width, step); break;
-    case U16: convert<quint16>(src, out, width, step); break;
-    case U32: convert<quint32>(src, out, width, step); break;
-    case F32: convert<float>(src, out, width, step); break;
-    case F64: convert<double>(src, out, width, step); break;
-    }
-    return out;
+    return readHeldRow(pixels, sampleBytes(sample), iy, out, converter(sample));
 }
 
 double* ImgDataMem::readColumn(int ix, double* out)
 {
     if (!out)
         return out;
-    if (ix < 0 || ix >= width || pixels.size() < blockBytes()) {
-        std::fill(out, out + height, 0.0);
-        return out;
-    }
-    const qint64 step = sampleBytes(sample);
-    const uchar* src = reinterpret_cast<const uchar*>(pixels.constData()) + qint64(ix) * step;
-    const qint64 stride = qint64(width) * step;
-    switch (sample) {
-    case U8: convert<quint8>(src, out, height, stride); break;
-    case U16: convert<quint16>(src, out, height, stride); break;
-    case U32: convert<quint32>(src, out, height, stride); break;
-    case F32: convert<float>(src, out, height, stride); break;
-    case F64: convert<double>(src, out, height, stride); break;
-    }
-    return out;
+    return readHeldColumn(pixels, sampleBytes(sample), ix, out, converter(sample));
 }

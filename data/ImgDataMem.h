@@ -15,10 +15,11 @@ public:
     static int sampleBytes(Sample s);
 
     // A ready image named name (shown in messages) of w x h values of kind
-    // s; bytes must hold exactly w x h of them, and floats must be finite.
-    // Null with the reason in *why otherwise.
+    // s; bytes must hold exactly the values of band's part of it (all w x h
+    // by default), and floats must be finite. Null with the reason in *why
+    // otherwise.
     static ImgDataMem* fromPixels(const QString& name, int w, int h, Sample s, QByteArray bytes,
-                                  QString* why = nullptr);
+                                  QString* why = nullptr, const LineBand& band = LineBand());
 
     void resetReader() override;
     // Succeeds when the held pixels match width x height (set beforehand).
@@ -30,6 +31,8 @@ public:
 
     // Bytes width x height pixels of the current kind take.
     qint64 blockBytes() const;
+    // Bytes the band's part of them takes.
+    qint64 bandBytes() const { return heldRectBytes(sampleBytes(sample)); }
     // False when a float pixel is NaN or infinite (they would poison every
     // absorbance they touch).
     bool allFinite() const;

@@ -94,9 +94,10 @@ bool ImgDataTiff::readProps(const QString& fname, qint32& w, qint32& h)
                           .arg(l.width).arg(l.height).arg(sampleBytes(sample)).arg(fileSize).arg(compressionName(comp)),
                       fname);
     const qint64 budget = memoryBudgetBytes();
-    if (budget > 0 && bytes > budget)
-        return refuse(QStringLiteral("%1 x %2 pixels need %3, %4 of memory available")
-                          .arg(l.width).arg(l.height).arg(megabytes(bytes), megabytes(budget)), fname);
+    if (budget > 0 && bandBytes() > budget)
+        return refuse(QStringLiteral("%1 x %2 pixels (%3) need %4, %5 of memory available")
+                          .arg(l.width).arg(l.height).arg(band.text(), megabytes(bandBytes()), megabytes(budget)),
+                      fname);
     if (l.rowBytes != quint64(width) * quint64(sampleBytes(sample)))
         return refuse(QStringLiteral("rows of %1 bytes for %2 pixels").arg(l.rowBytes).arg(width), fname);
     w = width;
@@ -115,8 +116,8 @@ bool ImgDataTiff::openData()
         || l.rowBytes != quint64(width) * quint64(sampleBytes(sample)))
         return refuse(QStringLiteral("the file changed while it was read"));
     // A bad_alloc here reaches load(), which turns it into a failed load.
-    pixels = QByteArray(qsizetype(blockBytes()), Qt::Uninitialized);
-    if (!tp.read(pixels.data()))
+    pixels = QByteArray(qsizetype(bandBytes()), Qt::Uninitialized);
+    if (!(band.whole() ? tp.read(pixels.data()) : tp.readRect(pixels.data(), heldRect())))
         return refuse(tp.error);
     if (!allFinite())
         return refuse(QStringLiteral("NaN or infinite pixel values"));

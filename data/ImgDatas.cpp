@@ -4,9 +4,12 @@
 #include "ImgData.h"
 #include "ImgDataITEX.h"
 #include "ImgDataTiff.h"
+#include "Logging.h"
 #include "MemoryBudget.h"
 
 #include <QDebug>
+
+#include <algorithm>
 
 ImgDatas::ImgDatas(QObject* parent)
     : QObject(parent)
@@ -21,7 +24,7 @@ ImgDatas::~ImgDatas()
 bool ImgDatas::addFile(const QString& path)
 {
     QString why;
-    ImgData* img = loadImgData(path, true, &why);
+    ImgData* img = loadImgData(path, true, &why, band.whole() ? planned : band);
     return adopt(img, path, why);
 }
 
@@ -39,10 +42,12 @@ bool ImgDatas::adopt(ImgData* img, const QString& name, const QString& why)
     if (width == 0) {
         width = img->width;
         height = img->height;
-    } else if (img->width != width || img->height != height) {
+    } else if (img->width != width || img->height != height || img->band != heldBand()) {
+        const bool sizes = img->width != width || img->height != height;
         failed << name;
-        Failures::record(Failures::Load, QStringLiteral("Mismatch image size")
+        Failures::record(Failures::Load, sizes ? QStringLiteral("Mismatch image size")
                 + QStringLiteral(": (%1, %2) != (%3, %4) : ").arg(width).arg(height).arg(img->width).arg(img->height)
+                + name : QStringLiteral("Mismatch lines held: %1 != %2 : ").arg(img->band.text(), heldBand().text())
                 + name);
         delete img;
         return false;
@@ -60,10 +65,12 @@ bool ImgDatas::addTiffStack(const QString& path)
         Failures::record(Failures::Load, QStringLiteral("File is not ready to access %1 (%2)").arg(path, why));
         return false;
     }
-    const QString tooBig = budgetRefusal(imageBytes(path) * pages, QStringLiteral("%1 pages").arg(pages), false);
+    int w = 0, h = 0;
+    const qint64 one = imageBytes(path, &w, &h);
+    const QString tooBig = planBand(one * pages, w, h, QStringLiteral("%1 pages").arg(pages), false);
     if (!tooBig.isEmpty()) {
         failed << path;
-        Failures::record(Failures::Load, tooBig + QStringLiteral(": ") + path);
+        Failures::record(Failures::Load, QStringLiteral("Series not loaded: ") + tooBig + QStringLiteral(": ") + path);
         return false;
     }
     const bool whole = imgs.isEmpty();
@@ -71,6 +78,7 @@ bool ImgDatas::addTiffStack(const QString& path)
     for (int p = 0; p < pages; ++p) {
         auto* img = new ImgDataTiff;
         img->page = p;
+        img->band = planned;
         img->fileName = path;
         img->ready = img->load();
         all = adopt(img, QStringLiteral("%1 (page %2)").arg(path).arg(p + 1), img->error) && all;
@@ -154,36 +162,82 @@ QString ImgDatas::runRefusal(const QString& i0Name, const QString& bgName, const
     return QString();
 }
 
-qint64 ImgDatas::imageBytes(const QString& f)
+qint64 ImgDatas::imageBytes(const QString& f, int* wOut, int* hOut)
 {
     if (!fileTypeProblem(f).isEmpty())
         return 0;
     qint32 w = 0, h = 0;
+    qint64 step = 0;
     if (isTiffFile(f)) {
         ImgDataTiff probe;
         probe.fileName = f;
         if (!probe.readProps(f, w, h))
             return 0;
-        return qint64(w) * h * ImgDataMem::sampleBytes(probe.sample) + (qint64(w) + h) * qint64(sizeof(double));
+        step = ImgDataMem::sampleBytes(probe.sample);
+    } else if (isItexFile(f)) {
+        ImgDataITEX probe;
+        probe.fileName = f;
+        if (!probe.readProps(f, w, h))
+            return 0;
+        step = probe.bytesPerPixel;
+    } else {
+        return 0;
     }
-    if (!isItexFile(f))
-        return 0;
-    ImgDataITEX probe;
-    probe.fileName = f;
-    if (!probe.readProps(f, w, h))
-        return 0;
-    return qint64(w) * h * probe.bytesPerPixel + (qint64(w) + h) * qint64(sizeof(double));
+    if (wOut)
+        *wOut = w;
+    if (hOut)
+        *hOut = h;
+    return qint64(w) * h * step + (qint64(w) + h) * qint64(sizeof(double));
 }
 
-qint64 ImgDatas::seriesBytes(const QStringList& files)
+qint64 ImgDatas::seriesBytes(const QStringList& files, int* w, int* h)
 {
     // Headers only, and only until one answers: a long list costs a few opens.
     for (const QString& f : files) {
-        const qint64 one = imageBytes(f);
+        const qint64 one = imageBytes(f, w, h);
         if (one > 0)
             return one * files.size();
     }
     return 0;
+}
+
+LineBand ImgDatas::heldBand() const
+{
+    return imgs.isEmpty() ? LineBand() : imgs.first()->band;
+}
+
+QString ImgDatas::bandRefusal(bool rotAxIsV, long long lo, long long hi) const
+{
+    const LineBand held = heldBand();
+    if (held.whole())
+        return QString();
+    if (held.rows != rotAxIsV)
+        return QStringLiteral("only %1 of the projections are loaded, and the axis now makes slices of %2")
+            .arg(held.text(), rotAxIsV ? QStringLiteral("rows") : QStringLiteral("columns"));
+    if (lo < held.first || hi > held.last())
+        return QStringLiteral("slices %1 to %2 are not all within the loaded %3").arg(lo).arg(hi).arg(held.text());
+    return QString();
+}
+
+QString ImgDatas::planBand(qint64 need, int w, int h, const QString& what, bool replacing)
+{
+    planned = band;
+    if (need <= 0)
+        return QString();
+    // The images' bytes grow with the lines kept.
+    auto share = [&](const LineBand& b) {
+        const int lines = b.linesOf(w, h);
+        return b.whole() || lines < 1 ? need : qint64(double(need) * std::min(b.count, lines) / lines);
+    };
+    if (!band.whole())
+        return budgetRefusal(share(band), QStringLiteral("%1 (%2)").arg(what, band.text()), replacing);
+    const QString whole = budgetRefusal(need, what, replacing);
+    if (whole.isEmpty() || fallback.whole() || !budgetRefusal(share(fallback), what, replacing).isEmpty())
+        return whole;
+    planned = fallback;
+    qCInfo(lcData).noquote() << QStringLiteral("%1; only %2 of the slice range are loaded (%3)")
+                                    .arg(whole, fallback.text(), megabytes(share(fallback)));
+    return QString();
 }
 
 qint64 ImgDatas::bytesHeld() const
@@ -204,15 +258,18 @@ QString ImgDatas::budgetRefusal(qint64 need, const QString& what, bool replacing
     const qint64 room = budget + (replacing && !memoryBudgetIsSet() ? bytesHeld() : 0);
     if (need <= room)
         return QString();
-    return QStringLiteral("Series not loaded: %1 need %2, %3 of memory available")
-        .arg(what, megabytes(need), megabytes(room));
+    return QStringLiteral("%1 need %2, %3 of memory available").arg(what, megabytes(need), megabytes(room));
 }
 
-QString ImgDatas::memoryRefusal(const QStringList& files, bool replacing) const
+QString ImgDatas::memoryRefusal(const QStringList& files, bool replacing)
 {
+    planned = band;
     if (files.isEmpty())
         return QString();
-    return budgetRefusal(seriesBytes(files), QStringLiteral("%1 files").arg(files.size()), replacing);
+    int w = 0, h = 0;
+    const qint64 need = seriesBytes(files, &w, &h);
+    const QString why = planBand(need, w, h, QStringLiteral("%1 files").arg(files.size()), replacing);
+    return why.isEmpty() ? why : QStringLiteral("Series not loaded: ") + why;
 }
 
 void ImgDatas::clear()

@@ -1,6 +1,8 @@
 #pragma once
 // The projection series of one measurement: equally sized images in load
 // order, plus where the current I0 and BG images live (owned elsewhere).
+#include "LineBand.h"
+
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -39,17 +41,32 @@ public:
     // the scan, which also needs an I0 before it and does not go with a
     // scan's own I0. Empty when the run may start.
     QString runRefusal(const QString& i0Name, const QString& bgName, const QString& i0AfterName = QString()) const;
-    // Bytes the images of files would take in memory, from the header of
-    // the first file that has one (the others must match it); 0 if none has.
-    static qint64 seriesBytes(const QStringList& files);
+    // Bytes the images of files would take in memory whole, from the header
+    // of the first file that has one (the others must match it, and its size
+    // goes to *w, *h); 0 if none has.
+    static qint64 seriesBytes(const QStringList& files, int* w = nullptr, int* h = nullptr);
     // Bytes one image file (the first page of a TIFF file) would take in
-    // memory, from its header; 0 if it has no usable one.
-    static qint64 imageBytes(const QString& file);
+    // memory whole, from its header (its size to *w, *h); 0 if it has no
+    // usable one.
+    static qint64 imageBytes(const QString& file, int* w = nullptr, int* h = nullptr);
     // Bytes the loaded images hold.
     qint64 bytesHeld() const;
     // Why files must not be loaded: they would not fit in the memory budget
-    // (replacing: the loaded images are dropped first). Empty when they fit.
-    QString memoryRefusal(const QStringList& files, bool replacing) const;
+    // (replacing: the loaded images are dropped first), even as the lines of
+    // `fallback`. Empty when they fit; the lines to load are then `planned`.
+    QString memoryRefusal(const QStringList& files, bool replacing);
+    // Chooses the lines the next load keeps and puts them in `planned`:
+    // `band` when it is set; else the whole series when its `need` bytes
+    // (images of w x h) fit in the memory budget; else the lines of
+    // `fallback`, when set and they fit, saying so in the log. Returns why
+    // nothing can be loaded ("<what> need 12.0 MB, 8.0 MB of memory
+    // available"); empty when something can.
+    QString planBand(qint64 need, int w, int h, const QString& what, bool replacing);
+    // The lines the loaded images hold (whole when none is loaded).
+    LineBand heldBand() const;
+    // Why slices lo .. hi of an axis cannot be reconstructed from the lines
+    // held; empty when they can.
+    QString bandRefusal(bool rotAxIsV, long long lo, long long hi) const;
     bool render(int index, QImage& image, ColorScale* colorBar);
 
     int count() const { return int(imgs.size()); }
@@ -58,6 +75,14 @@ public:
     ImgData* i0() const { return scanI0 ? scanI0.get() : i0Img ? *i0Img : nullptr; }
     ImgData* bg() const { return scanBg ? scanBg.get() : bgImg ? *bgImg : nullptr; }
     ImgData* i0After() const { return i0AfterImg ? *i0AfterImg : nullptr; }
+
+    // The lines every following load keeps (whole by default).
+    LineBand band;
+    // Lines loaded instead when a whole series would not fit in memory (the
+    // run's slice range); whole: such a series is refused.
+    LineBand fallback;
+    // What planBand chose for the load under way.
+    LineBand planned;
 
     // 0 x 0 while no size is fixed.
     qint32 width = 0;

@@ -2,6 +2,7 @@
 // One page of a TIFF file as libtiff describes it, with its pixels read
 // whole. Kept apart from the image classes because libtiff's TIFF type and
 // the image file type TIFF share a name.
+#include <QRect>
 #include <QString>
 
 #include <memory>
@@ -40,6 +41,10 @@ public:
     // Decodes the whole page into dst, rows of rowBytes one after the other;
     // false with the reason in error.
     bool read(char* dst);
+    // Decodes only the strips or tiles that cover rect, one after the other,
+    // into dst: rect's rows of rect.width() pixels each. False with the
+    // reason in error.
+    bool readRect(char* dst, const QRect& rect);
     // Pages of path; 0 with the reason in *why when none can be read.
     static int pageCount(const QString& path, QString* why = nullptr);
 

@@ -4,6 +4,8 @@
 #   build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer, every test
 #   build-tsan/  ThreadSanitizer, the threaded tests only (tsan_tests below)
 #   build-fuzz/  clang libFuzzer targets, a fixed seeded run of each (scripts/fuzz.sh)
+# and a run on a one-node Slurm cluster (scripts/cluster-test.sh), skipped
+# with the reason when no cluster can be started here.
 # Exits non-zero if any stage fails; all stages run even after a failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -50,4 +52,14 @@ stage "normal build" build_and_test "${ZUVO2_BUILD_DIR:-build}"
 stage "sanitizer build" build_and_test build-asan -DZUVO2_SANITIZE=ON -DZUVO2_BENCH=OFF
 stage "thread sanitizer build" tsan_build_and_test
 stage "fuzzing" bash scripts/fuzz.sh
+
+# 77: no cluster could be started here; the script said why.
+cluster_test() {
+  timeout 600 bash scripts/cluster-test.sh
+  local rc=$?
+  [ $rc = 77 ] && { echo "== cluster test: skipped, see the reason above"; return 0; }
+  [ $rc = 124 ] && echo "cluster-test: did not end within 600 s" >&2
+  return $rc
+}
+stage "cluster test" cluster_test
 exit $status

@@ -9,6 +9,7 @@
 #include "H5Scan.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "MemoryBudget.h"
 #include "QuitOnSignal.h"
 #include "RingRemoval.h"
 
@@ -81,6 +82,13 @@ int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
     const QFileInfoList files = d.entryInfoList();
     if (files.isEmpty()) {
         err() << "zuvo2-recon: no files match " << pattern << " in " << dir << "\n";
+        return Usage;
+    }
+    QStringList paths;
+    for (const QFileInfo& f : files)
+        paths << f.absoluteFilePath();
+    if (const QString tooBig = set.memoryRefusal(paths, false); !tooBig.isEmpty()) {
+        err() << "zuvo2-recon: " << tooBig << "\n";
         return Usage;
     }
     QStringList failed;
@@ -205,11 +213,16 @@ int main(int argc, char** argv)
     const QCommandLineOption pixelSize("pixel-size",
         "Detector pixel size in micrometres: the run report then gives the factor from data-file values to 1/cm.", "UM");
     const QCommandLineOption rings("rings", "Ring removal with a window of SIZE detector columns (default off).", "SIZE");
+    const QCommandLineOption rows("rows",
+        "Detector lines to load: auto (only the lines of --slices, rows for --axis v, columns for --axis h; "
+        "the whole series with --cor-fit) or all.", "auto|all", "auto");
+    const QCommandLineOption report("report",
+        "Write the run report to FILE instead of OUT/NAME-run.json (tasks of one series sharing OUT).", "FILE");
     const QCommandLineOption angles("angles",
         "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
         "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
     p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
-                  filter, pixelSize, rings, angles, i0After});
+                  filter, pixelSize, rings, angles, i0After, rows, report});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -290,8 +303,36 @@ int main(int argc, char** argv)
         view.region = CtRegion{v[0], v[1], v[2], v[3]};
     }
 
+    const QString rowsMode = p.value(rows).toLower();
+    if (rowsMode != "auto" && rowsMode != "all")
+        return usage(QStringLiteral("--rows must be auto or all, not %1").arg(p.value(rows)));
+
     // Inputs: every projection must load, or nothing is done.
+    QElapsedTimer loadClock;
+    loadClock.start();
     ImgDatas set;
+    // The centre line of a tilted axis is fitted over the whole height.
+    if (rowsMode == "auto" && !p.isSet(corFit)) {
+        // Slices beyond the images are refused by the run with the valid
+        // range; the band only keeps what the images have of them.
+        int w = 0, h = 0;
+        if (p.isSet(h5)) {
+            H5Scan probe;
+            if (probe.open(p.value(h5)))
+                w = probe.columns(), h = probe.rows();
+        } else if (p.isSet(stack)) {
+            ImgDatas::imageBytes(p.value(stack), &w, &h);
+        } else {
+            QDir d(p.value(projections));
+            const QFileInfoList first = d.entryInfoList({p.value(pattern)}, QDir::Files);
+            if (!first.isEmpty())
+                ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
+        }
+        const LineBand wanted = LineBand::ofSlices(from, to, c.rotAxIsV);
+        const QRect r = wanted.rectIn(w, h);
+        if (!r.isEmpty())
+            set.band = c.rotAxIsV ? LineBand{r.top(), r.height(), true} : LineBand{r.left(), r.width(), false};
+    }
     if (p.isSet(h5)) {
         QString whyScan;
         if (!loadH5Scan(p.value(h5), set, &whyScan)) {
@@ -306,6 +347,13 @@ int main(int argc, char** argv)
         }
     } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
         return code;
+
+    if (!p.isSet(quiet)) {
+        err() << "zuvo2-recon: loaded " << set.count() << " projections, " << set.heldBand().text() << " ("
+              << megabytes(set.bytesHeld()) << ") in " << QString::number(loadClock.elapsed() / 1000.0, 'f', 2)
+              << " s\n";
+        err().flush();
+    }
 
     std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
     ImgData* i0Ptr = nullptr;
@@ -356,6 +404,7 @@ int main(int argc, char** argv)
     run.defaultView = view;
     run.genImg = false;
     run.pattern = p.value(pattern);
+    run.reportFile = p.value(report);
     run.saveDat = true;
     run.datPath = outDir;
     run.datName = p.value(name) + QStringLiteral(".dat");
@@ -376,6 +425,10 @@ int main(int argc, char** argv)
     }
     if (!QDir().mkpath(outDir)) {
         err() << "zuvo2-recon: cannot make the output directory " << outDir << "\n";
+        return Usage;
+    }
+    if (p.isSet(report) && !QDir().mkpath(QFileInfo(p.value(report)).absolutePath())) {
+        err() << "zuvo2-recon: cannot make the directory of " << p.value(report) << "\n";
         return Usage;
     }
     // The slices asked for, to tell at the end which were written.

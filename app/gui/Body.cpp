@@ -21,8 +21,10 @@
 #include "WindowFit.h"
 #include "PopDockBase.h"
 #include "XafsPanel.h"
+#include "ProcCtrl.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
@@ -170,6 +172,10 @@ Body::Body(QWidget* parent)
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
     });
     connect(corSweep.get(), &CorSweep::finished, this, &Body::sweepFinished);
+    connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on)
+            rawImages.band = LineBand();
+    });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -391,6 +397,20 @@ void Body::enableInputs(bool f)
 
 // ---- projection images
 
+namespace {
+// Lines the next load keeps: the slice range when the box asks for it (else
+// what a batch program named, or all), and the slice range anyway when the
+// whole series would not fit in memory.
+void planLines(const ProcCtrl* pc, ImgDatas& set)
+{
+    const CtCond c = pc->ctCond();
+    const LineBand range = LineBand::ofSlices(c.from, c.to, pc->rotAxIsV);
+    if (pc->LoadSliceRowsOnly->isChecked())
+        set.band = range;
+    set.fallback = c.from >= 0 && c.to >= 0 ? range : LineBand();
+}
+} // namespace
+
 void Body::clearSeries()
 {
     // The size is forgotten too, so the next series may have another.
@@ -420,6 +440,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images")))
         return;
+    planLines(procCtrl, rawImages);
     const QString tooBig = rawImages.memoryRefusal(files, clear);
     if (clear)
         clearSeries();
@@ -497,6 +518,7 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
     // The file replaces the list and the series, size included.
     CTFiles->clearFiles();
     clearSeries();
+    planLines(procCtrl, rawImages);
     const bool ok = h5 ? loadH5Scan(file, rawImages) : rawImages.addTiffStack(file);
     if (rawImages.count() > 0)
         CTFiles->addEntry(file);

@@ -52,6 +52,14 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, true, QStringLiteral("images_load_h5 ")); }},
         {"images_load_stack", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, false, QStringLiteral("images_load_stack ")); }},
+        // Lines kept by the loads that follow: FROM to TO, or all without arguments.
+        {"images_load_rows", A::optIntPairArg(0, intMax),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->LoadSliceRowsOnly->setChecked(false);
+             x.b->rawImages.band = a.given ? LineBand::ofSlices(a.integer, a.second, x.b->procCtrl->rotAxIsV)
+                                           : LineBand();
+             return O::Ok;
+         }},
         {"images_new_on_load", A::flagArg(),
          [](X& x, const C&, const A& a) {
              (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);

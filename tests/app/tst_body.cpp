@@ -674,6 +674,10 @@ void TstBody::failedLinesClearTheFlag_data()
     QTest::newRow("untaken ifok") << ":ifok calc_exec" << true << none << "";
     QTest::newRow("comma decimal") << "ct_cor 34,5" << false << int(Failures::Command) << "ct_cor, line 0: \"34,5\" is not a number";
     QTest::newRow("slice with point") << "ct_proc_slice 8.0" << false << int(Failures::Command) << "ct_proc_slice, line 0: \"8.0\" is not an integer";
+    QTest::newRow("rows with one end") << "images_load_rows 12" << false << int(Failures::Command)
+                                       << "images_load_rows, line 0: an integer is missing";
+    QTest::newRow("negative row") << "images_load_rows -1 5" << false << int(Failures::Command)
+                                  << "images_load_rows, line 0: -1 is out of range (0 to 2147483647)";
     QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
     QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
                                      << "No file matches none-*.img in " + ctDir + ", nothing loaded";

@@ -16,6 +16,7 @@
 #include "TiffSampleWriter.h"
 
 #include <QSemaphore>
+#include <QCheckBox>
 #include <QtTest>
 
 namespace {
@@ -45,6 +46,8 @@ private slots:
     void loadsThatCannotWorkKeepTheSeries_data();
     void loadsThatCannotWorkKeepTheSeries();
     void clearingI0ListForgetsEnergies();
+    void sliceRangeLinesLoadAlone_data();
+    void sliceRangeLinesLoadAlone();
     void fixedColourRangeFollowsFieldsInEitherOrder_data();
     void fixedColourRangeFollowsFieldsInEitherOrder();
     void longSeriesUnderLowFileLimit();
@@ -218,6 +221,47 @@ void TstBodyInputs::loadsThatCannotWorkKeepTheSeries()
     QCOMPARE(body.images()->count(), imagesAfter);
     QCOMPARE(body.CTFiles->Selected->count(), imagesAfter);
     QCOMPARE(Failures::count(Failures::Load), loadFailures + (warning.isEmpty() ? 0 : 1));
+}
+
+// Each row: the commands before loading the series ("tick": the window's
+// box), the memory budget, the lines the series then holds, its images.
+void TstBodyInputs::sliceRangeLinesLoadAlone_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QByteArray>("budgetMB");
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<int>("images");
+    QTest::newRow("named by the batch program") << QStringList{"images_load_rows 9 3"} << QByteArray() << "columns 3 to 9" << 12;
+    QTest::newRow("named, then all again") << QStringList{"images_load_rows 3 9", "images_load_rows"} << QByteArray()
+                                           << "all lines" << 12;
+    QTest::newRow("the box takes the slice range") << QStringList{"ct_slice_from 4", "ct_slice_to 6", "tick"} << QByteArray()
+                                                   << "columns 4 to 6" << 12;
+    // 3600 x 2688 bytes do not fit in 2 MB; 8 of the 64 columns do.
+    QTest::newRow("too big whole, the slice range fits")
+        << QStringList{"ct_slice_from 0", "ct_slice_to 7", "images_multi 1 3600"} << QByteArray("2") << "columns 0 to 7" << 3600;
+}
+
+void TstBodyInputs::sliceRangeLinesLoadAlone()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QByteArray, budgetMB);
+    QFETCH(QString, held);
+    QFETCH(int, images);
+    Body body;
+    for (const QString& c : before) {
+        if (c == QLatin1String("tick"))
+            body.procCtrl->LoadSliceRowsOnly->setChecked(true);
+        else
+            exec(body, c);
+    }
+    const int loadFailures = Failures::count(Failures::Load);
+    if (!budgetMB.isEmpty())
+        qputenv("ZUVO2_MEMORY_BUDGET_MB", budgetMB);
+    exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
+    qunsetenv("ZUVO2_MEMORY_BUDGET_MB");
+    QCOMPARE(Failures::count(Failures::Load), loadFailures);
+    QCOMPARE(body.images()->count(), images);
+    QCOMPARE(body.images()->heldBand().text(), held);
 }
 
 // "Clear" on the I0 list must take the energies with the names, or a later

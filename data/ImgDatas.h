@@ -82,13 +82,14 @@ public:
     // empty for a series of image files, and emptied when the series changes.
     QString sourceFile;
 
+    // Appends a loaded image when it is ready and of the set's size; counts
+    // it as failed under name (with why) otherwise. Takes ownership either way.
+    bool adopt(ImgData* img, const QString& name, const QString& why);
+
 signals:
     void imageUpdated();
 
 private:
-    // Appends a loaded image when it is ready and of the set's size; counts
-    // it as failed under name otherwise. Takes ownership either way.
-    bool adopt(ImgData* img, const QString& name, const QString& why);
     QString budgetRefusal(qint64 need, const QString& what, bool replacing) const;
 
 public slots:

@@ -13,6 +13,8 @@
 #include "H5Scan.h"
 #include "HSgm.h"
 #include "ImgData.h"
+#include "MessagePanel.h"
+#include "WorkProgress.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -20,6 +22,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QThread>
 
@@ -162,6 +170,20 @@ Body::Body(QWidget* parent)
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
 
+    buildOperatorArea();
+    connect(procCtrl->Threads, &QSpinBox::valueChanged, this, &Body::showCt2Tabs);
+    showCt2Tabs();
+    // Queued: the run has counted the slice by then.
+    connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
+    connect(&seqDriver, &XafsBatch::starting, this, &Body::showWork);
+    connect(&seqDriver, &XafsBatch::finished, this, &Body::showWork);
+    connect(&loader, &SeriesLoader::progressed, this, &Body::loadProgressed);
+    connect(&loader, &SeriesLoader::finished, this, &Body::loadFinished);
+    loadThread = new QThread;
+    loadThread->setObjectName(QStringLiteral("loadThread"));
+    loader.moveToThread(loadThread);
+    loadThread->start(QThread::InheritPriority);
+
     batchThread = new QThread;
     batchThread->setObjectName(QStringLiteral("batchThread"));
     batch.moveToThread(batchThread);
@@ -189,7 +211,8 @@ Body::~Body()
 
 void Body::stopThreads()
 {
-    for (QThread** t : {&batchThread, &seqThread}) {
+    loader.cancelRequested = true;
+    for (QThread** t : {&batchThread, &seqThread, &loadThread}) {
         if (!*t)
             continue;
         (*t)->quit();
@@ -233,6 +256,98 @@ void Body::createPool(int count)
     procCtrl->Threads->setValue(32);
 }
 
+void Body::buildOperatorArea()
+{
+    messages = new MessagePanel;
+    connect(&logRelay, &LogRelay::message, messages, &MessagePanel::append);
+    connect(messages, &MessagePanel::countsChanged, this, &Body::showCounts);
+    auto* messagesBase = new PopDockBase(this);
+    messagesBase->setObjectName(QStringLiteral("MessagesBase"));
+    messagesBase->setContent(messages, tr("Messages"));
+    // A few lines under the images; popped out it can be as tall as wanted.
+    messagesBase->setMaximumHeight(160);
+    messagesBase->setMinimumHeight(80);
+
+    statusRow = new QStatusBar(this);
+    statusRow->setObjectName(QStringLiteral("StatusRow"));
+    statusRow->setSizeGripEnabled(false);
+    workText = new QLabel(statusRow);
+    workText->setObjectName(QStringLiteral("WorkText"));
+    workBar = new QProgressBar(statusRow);
+    workBar->setObjectName(QStringLiteral("WorkProgress"));
+    workBar->setRange(0, 1);
+    workBar->setValue(0);
+    workBar->setMinimumWidth(160);
+    stopBtn = new QPushButton(tr("Stop"), statusRow);
+    stopBtn->setObjectName(QStringLiteral("StopWork"));
+    stopBtn->setToolTip(tr("Ends a run after the slices in progress, or cancels a load (the loaded series stays)"));
+    countText = new QLabel(statusRow);
+    countText->setObjectName(QStringLiteral("ProblemCount"));
+    statusRow->addWidget(workBar, 1);
+    statusRow->addWidget(workText, 2);
+    statusRow->addWidget(stopBtn);
+    statusRow->addPermanentWidget(countText);
+    connect(stopBtn, &QPushButton::clicked, this, &Body::stopWork);
+
+    if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
+        box->addWidget(messagesBase, 0);
+        box->addWidget(statusRow, 0);
+    }
+    showCounts(0, 0);
+    showWork();
+}
+
+void Body::showCounts(int warnings, int errors)
+{
+    countText->setText(tr("Warnings %1, errors %2").arg(warnings).arg(errors));
+    countText->setStyleSheet(errors > 0     ? QStringLiteral("background-color: rgb(255, 190, 190);")
+                             : warnings > 0 ? QStringLiteral("background-color: rgb(255, 240, 160);")
+                                            : QString());
+}
+
+void Body::showWork()
+{
+    if (!workBar)
+        return;
+    WorkProgress p;
+    QString text;
+    const int computing = ctRun->pendingCount();
+    if (loadActive) {
+        p.done = loadDone;
+        p.total = loadTotal;
+        p.elapsedMs = loadClock.elapsed();
+        text = p.done > 0 ? tr("Loading %1/%2 files, %3 files/s, %4 s left")
+                                .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 1).arg(p.secondsLeft(), 0, 'f', 0)
+                          : tr("Loading %1/%2 files").arg(p.done).arg(p.total);
+        stopBtn->setText(tr("Cancel"));
+    } else {
+        p = ctRun->progress();
+        if (ctRun->active)
+            text = p.done > 0 ? tr("Slices %1/%2, %3 slices/s, %4 s left")
+                                    .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 2).arg(p.secondsLeft(), 0, 'f', 0)
+                              : tr("Slices %1/%2").arg(p.done).arg(p.total);
+        else if (computing > 0)
+            text = tr("Stopped, finishing the slices in progress (%1 left)").arg(computing);
+        else if (ctRun->startTime.isValid())
+            text = tr("Last run: %1/%2 slices in %3 s").arg(p.done).arg(p.total).arg(ctRun->spentSeconds(), 0, 'g', 4);
+        else
+            p = WorkProgress();
+        stopBtn->setText(tr("Stop"));
+    }
+    workBar->setRange(0, std::max(1, p.total));
+    workBar->setValue(std::min(p.done, std::max(1, p.total)));
+    workText->setText(text);
+    stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive());
+}
+
+void Body::showCt2Tabs()
+{
+    const int used = std::min(procCtrl->Threads->value(), int(ct2Panels.size()));
+    const int first = ImgsTab->count() - int(ct2Panels.size());
+    for (int i = 0; i < ct2Panels.size(); ++i)
+        ImgsTab->setTabVisible(first + i, i < used);
+}
+
 bool Body::isCalcActive() const
 {
     return ctRun->active;
@@ -240,14 +355,16 @@ bool Body::isCalcActive() const
 
 bool Body::imagesInUse() const
 {
-    return ctRun->active || ctRun->pendingCount() > 0 || ctCalc.busy;
+    return ctRun->active || ctRun->pendingCount() > 0 || ctCalc.busy || loadActive;
 }
 
 bool Body::refuseWhileInUse(const QString& what)
 {
     if (!imagesInUse())
         return false;
-    qCDebug(lcApp).noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
+    qCDebug(lcApp).noquote() << (loadActive ? QStringLiteral("Projection images loading, refused: ")
+                                            : QStringLiteral("Reconstruction running, refused: "))
+                                    + what;
     return true;
 }
 
@@ -292,8 +409,29 @@ void Body::quitOnSignal()
     batch.shutDown();
     if (seqDriver.isActive())
         QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
+    loader.cancelRequested = true;
     ctRun->interrupt();
     imagesMayBeFree();
+}
+
+void Body::cancelLoad()
+{
+    if (loadActive)
+        loader.cancelRequested = true;
+}
+
+void Body::stopWork()
+{
+    if (loadActive) {
+        cancelLoad();
+        return;
+    }
+    // Each set of a sequence is a run of its own: without this the next set would follow.
+    if (seqDriver.isActive())
+        QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
+    if (ctRun->active)
+        stopCalcCt();
+    showWork();
 }
 
 void Body::enableInputs(bool f)
@@ -342,20 +480,80 @@ void Body::dataFilesSelected(QStringList files, bool clear)
     if (refuseWhileInUse(QStringLiteral("loading projection images")))
         return;
     const QString tooBig = rawImages.memoryRefusal(files, clear);
-    if (clear)
-        clearSeries();
     if (!tooBig.isEmpty()) {
         // Nothing is loaded, and a run on this selection is refused.
+        if (clear) {
+            clearSeries();
+            CTFiles->clearList();
+        }
         Failures::record(Failures::Load, tooBig);
         rawImages.failed << files;
         emit finishedLoadingCTFiles();
+        emit seriesLoadEnded(false);
         return;
     }
-    for (const QString& f : files) {
-        if (rawImages.addFile(f))
+    // The old series stays until the new one is in (a cancel keeps it),
+    // unless both would not fit at once.
+    loadDroppedOld = clear && rawImages.count() > 0 && !rawImages.memoryRefusal(files, false).isEmpty();
+    if (loadDroppedOld) {
+        qCDebug(lcApp).noquote() << QStringLiteral("Loaded series dropped first to make room for %1 files").arg(files.size());
+        clearSeries();
+        CTFiles->clearList();
+        updateRawImage();
+    }
+    loadActive = true;
+    loadReplaces = clear;
+    const int id = ++loadId;
+    loadDone = 0;
+    loadTotal = int(files.size());
+    loadClock.start();
+    loader.cancelRequested = false;
+    enableInputs(false);
+    showWork();
+    SeriesLoader* l = &loader;
+    QMetaObject::invokeMethod(l, [l, id, files] { l->load(id, files); }, Qt::QueuedConnection);
+}
+
+void Body::loadProgressed(int id, int done, int total)
+{
+    if (id != loadId || !loadActive)
+        return;
+    loadDone = done;
+    loadTotal = total;
+    showWork();
+}
+
+void Body::loadFinished(SeriesLoadPtr r)
+{
+    if (!r || r->id != loadId || !loadActive)
+        return;
+    loadActive = false;
+    if (r->cancelled) {
+        Failures::record(Failures::Load,
+                         QStringLiteral("Loading cancelled after %1 of %2 files: ").arg(r->images.size()).arg(r->files.size())
+                             + (loadDroppedOld || !loadReplaces ? QStringLiteral("nothing added")
+                                                                : QStringLiteral("the series is kept as it was")));
+        // A sequence would otherwise go on with a set that is not there.
+        if (seqDriver.isActive())
+            QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
+        showWork();
+        emit seriesLoadEnded(false);
+        imagesMayBeFree();
+        return;
+    }
+    if (loadReplaces) {
+        clearSeries();
+        CTFiles->clearList();
+    }
+    for (size_t i = 0; i < r->images.size(); ++i) {
+        const QString& f = r->files.at(int(i));
+        if (rawImages.adopt(r->images[i].release(), f, r->errors.value(int(i))))
             CTFiles->addEntry(f);
     }
+    showWork();
     seriesLoaded();
+    emit seriesLoadEnded(true);
+    imagesMayBeFree();
 }
 
 void Body::seriesLoaded()
@@ -518,6 +716,16 @@ void Body::startCalcCt()
 {
     if (quitting)
         return;
+    // A run on a series that is about to be replaced would read freed images.
+    if (loadActive && !seqDriver.isActive()) {
+        Failures::record(Failures::Run, QStringLiteral("Run refused: projection images are still loading"));
+        if (batchCalcActive) {
+            batchCalcActive = false;
+            batch.setOkFlag(false);
+            emit batchCalcFinished();
+        }
+        return;
+    }
     // The sequence's run needs its own I0, which cannot change under a
     // slice still computing.
     if (seqDriver.isActive() && deferWhileInUse(QStringLiteral("the next calculation"), [this] {
@@ -621,7 +829,10 @@ void Body::runStarted()
     CalcStartT->setText(ctRun->startTime.toString(QString::fromLatin1(timeFormat)));
     CalcEndT->setText(QString());
     CalcCT->setStyleSheet(runningStyle);
+    // Pressing it again stops the run: say so on it.
+    CalcCT->setText(tr("Stop"));
     enableInputs(false);
+    showWork();
 }
 
 void Body::runStopped()
@@ -629,6 +840,8 @@ void Body::runStopped()
     CalcEndT->setText(ctRun->endTime.toString(QString::fromLatin1(timeFormat)));
     CalcSpentT->setText(QString::number(ctRun->spentSeconds(), 'g', 6));
     CalcCT->setStyleSheet(idleStyle);
+    CalcCT->setText(tr("Calc"));
+    showWork();
     // Slices still computing read the inputs until they are done.
     enableInputs(!imagesInUse());
     if (batchCalcActive) {
@@ -763,8 +976,10 @@ void Body::finishedSeqCalc()
 
 void Body::i0FilesSelected(QStringList files, bool clear)
 {
-    if (clear)
+    if (clear) {
         i0Energies.clear();
+        SelI0Files->clearList();
+    }
     for (const QString& f : files) {
         i0Energies << fileEnergy(f);
         SelI0Files->addEntry(f);

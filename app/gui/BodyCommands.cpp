@@ -24,6 +24,7 @@ BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
 {
     connect(b, &Body::batchCalcFinished, this, &BodyCommands::runEnded);
     connect(&b->seqDriver, &XafsBatch::finished, this, &BodyCommands::sequenceEnded);
+    connect(b, &Body::seriesLoadEnded, this, &BodyCommands::loadEnded);
 }
 
 QStringList BodyCommands::words()
@@ -457,7 +458,8 @@ bool BodyCommands::refusedInUse(const BatchCmd& c, const QString& what)
 {
     if (!b->refuseWhileInUse(what))
         return false;
-    fail(Failures::Command, c, QStringLiteral("refused while a reconstruction runs"));
+    fail(Failures::Command, c, b->isLoading() ? QStringLiteral("refused while projection images load")
+                                              : QStringLiteral("refused while a reconstruction runs"));
     return true;
 }
 
@@ -502,6 +504,14 @@ void BodyCommands::runEnded()
     finishLine(true, waitFailuresAtStart);
 }
 
+void BodyCommands::loadEnded(bool ok)
+{
+    if (waiting != Wait::Load)
+        return;
+    waiting = Wait::Nothing;
+    finishLine(ok, waitFailuresAtStart);
+}
+
 void BodyCommands::sequenceEnded()
 {
     if (waiting != Wait::Sequence)
@@ -521,6 +531,12 @@ BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& 
     if (!files->takeDir(a.text, a.patterns))
         return Outcome::Ng;
     files->fileDialog()->setDirectory(a.text);
+    // Projections load in a thread of their own: the line is done when they are in.
+    if (files == b->CTFiles && b->isLoading()) {
+        waiting = Wait::Load;
+        waitFailuresAtStart = lineFailuresAtStart;
+        return Outcome::Waits;
+    }
     return Outcome::Ok;
 }
 
@@ -579,6 +595,10 @@ BodyCommands::Outcome BodyCommands::showTab(const BatchCmd& c, int index, const 
 {
     if (index < 0 || index >= b->ImgsTab->count())
         return fail(Failures::Command, c, what);
+    // Only the CT2 displays of the threads in use are shown.
+    if (!b->ImgsTab->isTabVisible(index))
+        return fail(Failures::Command, c,
+                    QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(b->procCtrl->Threads->value()));
     b->ImgsTab->setCurrentIndex(index);
     return Outcome::Ok;
 }

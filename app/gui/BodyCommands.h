@@ -36,6 +36,7 @@ public:
 private slots:
     void runEnded();
     void sequenceEnded();
+    void loadEnded(bool ok);
 
 private:
     enum class Outcome { Ok, Ng, Waits };
@@ -68,7 +69,7 @@ private:
 
     Body* b;
     CommandLookup lookup;
-    enum class Wait { Nothing, Run, Sequence };
+    enum class Wait { Nothing, Run, Sequence, Load };
     Wait waiting = Wait::Nothing;
     // The failure count when the current line, and the line now waited
     // for, began.

@@ -328,10 +328,15 @@ void Body::showWork()
                               : tr("Slices %1/%2").arg(p.done).arg(p.total);
         else if (computing > 0)
             text = tr("Stopped, finishing the slices in progress (%1 left)").arg(computing);
+        else if (lastWorkWasLoad)
+            p = WorkProgress{loadDone, loadTotal, 0};
         else if (ctRun->startTime.isValid())
             text = tr("Last run: %1/%2 slices in %3 s").arg(p.done).arg(p.total).arg(ctRun->spentSeconds(), 0, 'g', 4);
         else
             p = WorkProgress();
+        if (lastWorkWasLoad && !ctRun->active && computing == 0)
+            text = lastLoadCancelled ? tr("Loading cancelled after %1 of %2 files").arg(loadDone).arg(loadTotal)
+                                     : tr("Loaded %1 files in %2 s").arg(loadDone).arg(lastLoadSeconds, 0, 'g', 3);
         stopBtn->setText(tr("Stop"));
     }
     workBar->setRange(0, std::max(1, p.total));
@@ -510,6 +515,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
     loader.cancelRequested = false;
     enableInputs(false);
     showWork();
+    emit seriesLoadStarted(loadTotal);
     SeriesLoader* l = &loader;
     QMetaObject::invokeMethod(l, [l, id, files] { l->load(id, files); }, Qt::QueuedConnection);
 }
@@ -528,6 +534,10 @@ void Body::loadFinished(SeriesLoadPtr r)
     if (!r || r->id != loadId || !loadActive)
         return;
     loadActive = false;
+    lastWorkWasLoad = true;
+    lastLoadCancelled = r->cancelled;
+    lastLoadSeconds = loadClock.elapsed() / 1000.0;
+    loadDone = int(r->images.size());
     if (r->cancelled) {
         Failures::record(Failures::Load,
                          QStringLiteral("Loading cancelled after %1 of %2 files: ").arg(r->images.size()).arg(r->files.size())
@@ -831,6 +841,7 @@ void Body::runStarted()
     CalcCT->setStyleSheet(runningStyle);
     // Pressing it again stops the run: say so on it.
     CalcCT->setText(tr("Stop"));
+    lastWorkWasLoad = false;
     enableInputs(false);
     showWork();
 }

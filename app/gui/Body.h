@@ -104,7 +104,9 @@ signals:
     void callBatchCheckEnd();
     // Relayed from the interpreter: the batch program stopped running.
     void batchProgramStopped();
-    // A load of projection files ended: ok unless cancelled or refused.
+    // A load of projection files began (files read in the load thread) and
+    // ended: ok unless cancelled or refused.
+    void seriesLoadStarted(int files);
     void seriesLoadEnded(bool ok);
 
 private slots:
@@ -244,6 +246,10 @@ private:
     int loadDone = 0;
     int loadTotal = 0;
     QElapsedTimer loadClock;
+    // What the idle bar shows: the last load or the last run, whichever came later.
+    bool lastWorkWasLoad = false;
+    bool lastLoadCancelled = false;
+    double lastLoadSeconds = 0;
 
     MessagePanel* messages = nullptr;
     QStatusBar* statusRow = nullptr;

@@ -482,7 +482,15 @@ void BodyCommands::execute(const BatchCmd& c)
         finishLine(false, failuresAtStart);
         return;
     }
+    const int loadBefore = b->loadId;
     const Outcome o = r.handler(*this, c, args);
+    // Projections load in a thread of their own (images_load, seq_exec_set):
+    // a line that began a load is done when the images are in.
+    if (o == Outcome::Ok && b->isLoading() && b->loadId != loadBefore) {
+        waiting = Wait::Load;
+        waitFailuresAtStart = failuresAtStart;
+        return;
+    }
     if (o != Outcome::Waits)
         finishLine(o == Outcome::Ok, failuresAtStart);
 }
@@ -531,12 +539,6 @@ BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& 
     if (!files->takeDir(a.text, a.patterns))
         return Outcome::Ng;
     files->fileDialog()->setDirectory(a.text);
-    // Projections load in a thread of their own: the line is done when they are in.
-    if (files == b->CTFiles && b->isLoading()) {
-        waiting = Wait::Load;
-        waitFailuresAtStart = lineFailuresAtStart;
-        return Outcome::Waits;
-    }
     return Outcome::Ok;
 }
 

@@ -19,14 +19,15 @@ MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent)
     view->setFont(QFont(QStringLiteral("monospace")));
     clearButton = new QPushButton(tr("Clear"), this);
     clearButton->setObjectName(QStringLiteral("ClearMessages"));
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(clearButton);
-    auto* box = new QVBoxLayout(this);
+    // The button beside the lines: every pixel of height goes to the images.
+    auto* side = new QVBoxLayout;
+    side->addWidget(clearButton);
+    side->addStretch();
+    auto* box = new QHBoxLayout(this);
     box->setContentsMargins(0, 0, 0, 0);
-    box->setSpacing(2);
-    box->addWidget(view);
-    box->addLayout(row);
+    box->setSpacing(4);
+    box->addWidget(view, 1);
+    box->addLayout(side);
     connect(clearButton, &QPushButton::clicked, this, &MessagePanel::clearMessages);
 }
 
@@ -41,6 +42,13 @@ void MessagePanel::append(const LogLine& line)
     bool counted = true;
     switch (line.type) {
     case QtWarningMsg:
+        // The program's own warnings are its failures; Qt's (a platform
+        // plugin's remarks) are shown, grey and uncounted.
+        if (!line.category.startsWith(QLatin1String("zuvo2."))) {
+            f.setForeground(QColor(110, 110, 110));
+            counted = false;
+            break;
+        }
         ++warnings;
         f.setBackground(QColor(255, 240, 160));
         break;

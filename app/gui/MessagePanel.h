@@ -1,6 +1,7 @@
 #pragma once
 // The log inside the window: every message the program writes, newest at the
-// bottom, warnings on yellow and errors on red, with their counts.  Lines
+// bottom, its warnings (zuvo2.* categories) on yellow and errors (critical
+// messages of any source) on red, with their counts.  Lines
 // come from the log relay as queued calls, whatever thread wrote them.
 #include "LogRelay.h"
 

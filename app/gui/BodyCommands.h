@@ -25,7 +25,8 @@ public:
     explicit BodyCommands(Body* body);
 
     // Runs one line and reports it finished to the interpreter: at once, or
-    // for calc_exec and seq_calc when the run or the sequence has ended. A
+    // for calc_exec and seq_calc when the run or the sequence has ended, and
+    // for a line that began loading projections when they are in. A
     // line fails (the interpreter's result flag goes false, so :ifng sees
     // it) when its word is a mistyped command, its arguments are refused,
     // its action is refused or fails, or any failure is counted meanwhile.

@@ -22,7 +22,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -328,15 +327,14 @@ void Body::showWork()
                               : tr("Slices %1/%2").arg(p.done).arg(p.total);
         else if (computing > 0)
             text = tr("Stopped, finishing the slices in progress (%1 left)").arg(computing);
-        else if (lastWorkWasLoad)
+        else if (lastWorkWasLoad) {
             p = WorkProgress{loadDone, loadTotal, 0};
-        else if (ctRun->startTime.isValid())
+            text = lastLoadCancelled ? tr("Loading cancelled after %1 of %2 files").arg(loadDone).arg(loadTotal)
+                                     : tr("Loaded %1 files in %2 s").arg(loadDone).arg(lastLoadSeconds, 0, 'g', 3);
+        } else if (ctRun->startTime.isValid())
             text = tr("Last run: %1/%2 slices in %3 s").arg(p.done).arg(p.total).arg(ctRun->spentSeconds(), 0, 'g', 4);
         else
             p = WorkProgress();
-        if (lastWorkWasLoad && !ctRun->active && computing == 0)
-            text = lastLoadCancelled ? tr("Loading cancelled after %1 of %2 files").arg(loadDone).arg(loadTotal)
-                                     : tr("Loaded %1 files in %2 s").arg(loadDone).arg(lastLoadSeconds, 0, 'g', 3);
         stopBtn->setText(tr("Stop"));
     }
     workBar->setRange(0, std::max(1, p.total));

@@ -535,10 +535,12 @@ BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& 
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("no directory given"));
+    // Before the load begins: the dialog takes a while to read the directory.
+    if (QFileInfo(a.text).isDir())
+        files->fileDialog()->setDirectory(a.text);
     // A missing directory or no match is refused there, the series kept.
     if (!files->takeDir(a.text, a.patterns))
         return Outcome::Ng;
-    files->fileDialog()->setDirectory(a.text);
     return Outcome::Ok;
 }
 

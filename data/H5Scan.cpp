@@ -240,7 +240,7 @@ bool H5Scan::meanOf(qint64 id, int frames, const char* path, std::vector<double>
     return true;
 }
 
-bool loadH5Scan(const QString& file, ImgDatas& set, QString* why)
+bool loadH5Scan(const QString& file, ImgDatas& set, QString* why, const std::atomic<bool>* cancel)
 {
     QList<ImgData*> projs;
     std::unique_ptr<ImgData> i0, bg;
@@ -266,6 +266,8 @@ bool loadH5Scan(const QString& file, ImgDatas& set, QString* why)
                           .arg(megabytes(need), megabytes(budget)));
     try {
         for (int p = 0; p < scan.projections(); ++p) {
+            if (cancel && *cancel)
+                return refuse(QStringLiteral("cancelled"));
             // A fresh buffer each time: the image keeps the last one.
             QByteArray raw;
             if (!scan.readProjectionRaw(p, raw))

@@ -1,5 +1,7 @@
 #include "SeriesLoader.h"
 
+#include "H5Scan.h"
+
 #include <QElapsedTimer>
 
 SeriesLoader::SeriesLoader(QObject* parent) : QObject(parent)
@@ -30,5 +32,18 @@ void SeriesLoader::load(int id, const QStringList& files)
             emit progressed(id, i + 1, total);
         }
     }
+    emit finished(r);
+}
+
+void SeriesLoader::loadSeriesFile(int id, const QString& file, bool h5, ImgDatas* set)
+{
+    auto r = std::make_shared<SeriesLoad>();
+    r->id = id;
+    r->files = QStringList{file};
+    r->set.reset(set);
+    emit progressed(id, 0, 1);
+    r->whole = h5 ? loadH5Scan(file, *set, nullptr, &cancelRequested) : set->addTiffStack(file, &cancelRequested);
+    r->cancelled = cancelRequested;
+    emit progressed(id, 1, 1);
     emit finished(r);
 }

@@ -5,6 +5,7 @@
 // (SeriesLoad) that the owner adopts in its own thread.  A cancel ends the
 // load between two files.
 #include "ImgData.h"
+#include "ImgDatas.h"
 
 #include <QMetaType>
 #include <QObject>
@@ -24,6 +25,10 @@ struct SeriesLoad
     std::vector<std::unique_ptr<ImgData>> images;
     QStringList errors;
     bool cancelled = false;
+    // A series from one file (an HDF5 scan, a TIFF stack): the set it was
+    // read into (made by the owner, only filled here) and whether it loaded whole.
+    std::unique_ptr<ImgDatas> set;
+    bool whole = false;
 };
 using SeriesLoadPtr = std::shared_ptr<SeriesLoad>;
 Q_DECLARE_METATYPE(SeriesLoadPtr)
@@ -49,4 +54,7 @@ public slots:
     // Reads files in order (preloaded whole, files closed) and emits
     // finished() with them; progressed() on the way.
     void load(int id, const QStringList& files);
+    // Reads one file that is a whole series (h5: an HDF5 Data Exchange scan,
+    // otherwise a multi-page TIFF file) into set, which finished() hands back.
+    void loadSeriesFile(int id, const QString& file, bool h5, ImgDatas* set);
 };

@@ -504,18 +504,23 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         CTFiles->clearList();
         updateRawImage();
     }
+    const int id = beginLoad(int(files.size()), clear);
+    SeriesLoader* l = &loader;
+    QMetaObject::invokeMethod(l, [l, id, files] { l->load(id, files); }, Qt::QueuedConnection);
+}
+
+int Body::beginLoad(int files, bool replaces)
+{
     loadActive = true;
-    loadReplaces = clear;
-    const int id = ++loadId;
+    loadReplaces = replaces;
     loadDone = 0;
-    loadTotal = int(files.size());
+    loadTotal = files;
     loadClock.start();
     loader.cancelRequested = false;
     enableInputs(false);
     showWork();
-    emit seriesLoadStarted(loadTotal);
-    SeriesLoader* l = &loader;
-    QMetaObject::invokeMethod(l, [l, id, files] { l->load(id, files); }, Qt::QueuedConnection);
+    emit seriesLoadStarted(files);
+    return ++loadId;
 }
 
 void Body::loadProgressed(int id, int done, int total)
@@ -536,6 +541,18 @@ void Body::loadFinished(SeriesLoadPtr r)
     lastLoadCancelled = r->cancelled;
     lastLoadSeconds = loadClock.elapsed() / 1000.0;
     loadDone = int(r->images.size());
+    if (r->set) {
+        // One file, the whole series: the old one went when the load began.
+        rawImages.takeSeries(*r->set);
+        loadDone = rawImages.count() > 0 ? 1 : 0;
+        if (rawImages.count() > 0)
+            CTFiles->addEntry(r->files.value(0));
+        showWork();
+        seriesLoaded();
+        emit seriesLoadEnded(r->whole && !r->cancelled);
+        imagesMayBeFree();
+        return;
+    }
     if (r->cancelled) {
         Failures::record(Failures::Load,
                          QStringLiteral("Loading cancelled after %1 of %2 files: ").arg(r->images.size()).arg(r->files.size())
@@ -587,14 +604,18 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images from ") + file))
         return false;
-    // The file replaces the list and the series, size included.
+    // The file replaces the list and the series, size included; the old
+    // series goes first, as a scan may need all the memory there is.
     CTFiles->clearFiles();
     clearSeries();
-    const bool ok = h5 ? loadH5Scan(file, rawImages) : rawImages.addTiffStack(file);
-    if (rawImages.count() > 0)
-        CTFiles->addEntry(file);
-    seriesLoaded();
-    return ok;
+    updateRawImage();
+    loadDroppedOld = true;
+    const int id = beginLoad(1, true);
+    SeriesLoader* l = &loader;
+    // Made here, filled in the load thread, handed back with the result.
+    auto* set = new ImgDatas;
+    QMetaObject::invokeMethod(l, [l, id, file, h5, set] { l->loadSeriesFile(id, file, h5, set); }, Qt::QueuedConnection);
+    return true;
 }
 
 void Body::chooseSeriesFile(bool h5)

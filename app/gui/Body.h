@@ -69,9 +69,10 @@ public:
     // the projections, I0 and BG are being read and must not change.
     bool imagesInUse() const;
     // Makes one file the whole series: an HDF5 Data Exchange scan (with its
-    // own I0, BG and angles) or every page of a multi-page TIFF file.  False
-    // (the failure counted by the loader) when it did not load whole, or
-    // when the images are in use.
+    // own I0, BG and angles) or every page of a multi-page TIFF file, read
+    // in the load thread.  False when the images are in use; otherwise the
+    // load has begun and seriesLoadEnded() tells whether it loaded whole
+    // (a failure is counted by the reader).
     bool loadSeriesFile(const QString& file, bool h5);
     // A quit signal: the batch program and a sequence stop, nothing new is
     // started, and the window closes once the slices in progress are written.
@@ -158,6 +159,8 @@ private:
     void stopThreads();
     // The message panel and the status row under the image tabs.
     void buildOperatorArea();
+    // Marks a load as begun (inputs off, bar shown); the new load's id.
+    int beginLoad(int files, bool replaces);
     void loadProgressed(int id, int done, int total);
     void loadFinished(SeriesLoadPtr r);
     // Progress bar, its text and the Stop button follow the load or run.

@@ -11,6 +11,7 @@
 #include "Logging.h"
 #include "MessagePanel.h"
 #include "SampleWriter.h"
+#include "TiffSampleWriter.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -50,7 +51,8 @@ private slots:
     void runProgressAndStop_data();
     void runProgressAndStop();
     void warningsFromOtherThreadsReachThePanel();
-    void cancelledLoadKeepsTheSeriesAndFailsTheLine();
+    void cancelledLoadFailsTheLine_data();
+    void cancelledLoadFailsTheLine();
     void windowRespondsWhileLoading();
     void ct2TabsFollowThreads_data();
     void ct2TabsFollowThreads();
@@ -58,6 +60,7 @@ private slots:
 private:
     QTemporaryDir tmp;
     QString ctDir;
+    QString stackFile;
     double cor = 0;
 };
 
@@ -75,6 +78,10 @@ void TstOperator::initTestCase()
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     ctDir = o.outDir;
     cor = w.cor();
+    stackFile = tmp.filePath("stack.tif");
+    const std::vector<double> page(64, 500.0);
+    TiffSampleWriter tw;
+    QVERIFY2(tw.write(stackFile, 8, 8, {page.data(), page.data(), page.data()}), qPrintable(tw.error()));
 }
 
 // Each row: slices of the series, and after how many the operator presses
@@ -178,8 +185,20 @@ void TstOperator::warningsFromOtherThreadsReachThePanel()
     QVERIFY(now == &recordMessage);
 }
 
-void TstOperator::cancelledLoadKeepsTheSeriesAndFailsTheLine()
+// Each row: the load line, and whether the series loaded before stays
+// (a series from one file drops it when it begins).
+void TstOperator::cancelledLoadFailsTheLine_data()
 {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("image files") << "images_load " + quoted(ctDir) + " ct-*.img" << true;
+    QTest::newRow("TIFF stack") << "images_load_stack " + quoted(stackFile) << false;
+}
+
+void TstOperator::cancelledLoadFailsTheLine()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, kept);
     Body body;
     exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
     const int loaded = body.images()->count();
@@ -190,9 +209,7 @@ void TstOperator::cancelledLoadKeepsTheSeriesAndFailsTheLine()
     connect(&body, &Body::seriesLoadStarted, this, [&] { body.stopButton()->click(); }, Qt::DirectConnection);
     QFile prog(tmp.filePath("cancel.bat"));
     QVERIFY(prog.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    prog.write(QString("images_load %1 ct-*.img\n:ifng :echo load failed\n:ifok :echo load went through\n:end\n")
-                   .arg(quoted(ctDir))
-                   .toUtf8());
+    prog.write((line + "\n:ifng :echo load failed\n:ifok :echo load went through\n:end\n").toUtf8());
     prog.close();
     QSignalSpy stopped(&body, &Body::batchProgramStopped);
     const int loadFailures = Failures::count(Failures::Load);
@@ -202,9 +219,10 @@ void TstOperator::cancelledLoadKeepsTheSeriesAndFailsTheLine()
     QTRY_VERIFY(body.messagePanel()->view->toPlainText().contains(":echo load failed"));
     QVERIFY(!body.messagePanel()->view->toPlainText().contains("went through"));
     QCOMPARE(Failures::count(Failures::Load), loadFailures + 1);
-    QCOMPARE(body.images()->count(), loaded);
-    QCOMPARE(body.images()->at(0)->fileName, firstFile);
-    QCOMPARE(body.CTFiles->Selected->count(), loaded);
+    QCOMPARE(body.images()->count(), kept ? loaded : 0);
+    QCOMPARE(body.CTFiles->Selected->count(), kept ? loaded : 0);
+    if (kept)
+        QCOMPARE(body.images()->at(0)->fileName, firstFile);
     QVERIFY(body.CTFiles->Select->isEnabled());
 }
 

@@ -3,11 +3,14 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ConfigStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Failures.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Logging.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LogRelay.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WorkProgress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/QuitOnSignal.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/BodyCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WindowFit.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/MessagePanel.cpp
   ${CMAKE_SOURCE_DIR}/forms/Body.ui
 )

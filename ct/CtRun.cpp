@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 int gatePermits()
@@ -107,6 +108,23 @@ int CtRun::pendingCount() const
 double CtRun::spentSeconds() const
 {
     return startTime.msecsTo(endTime) / 1000.0;
+}
+
+int CtRun::slicesOf(const CtCond& c)
+{
+    if (!c.autoExec || c.step == 0)
+        return 1;
+    const long long steps = (qint64(c.to) - c.from) / c.step;
+    return steps < 0 ? 1 : int(std::min<long long>(steps + 1, std::numeric_limits<int>::max()));
+}
+
+WorkProgress CtRun::progress() const
+{
+    WorkProgress p;
+    p.total = slicesOf(cond);
+    p.done = std::min(doneThisRun, p.total);
+    p.elapsedMs = runClock.isValid() ? runClock.elapsed() : 0;
+    return p;
 }
 
 int CtRun::usedWorkers(const CtCond& c) const
@@ -241,6 +259,8 @@ void CtRun::startCalcCtWith(const CtCond& c)
     startTime = QDateTime::currentDateTime();
     endTime = QDateTime();
     cond = c;
+    doneThisRun = 0;
+    runClock.start();
     seriesDealt = false;
     waitingFirst = false;
     std::fill(pendingThisRun.begin(), pendingThisRun.end(), 0);
@@ -455,6 +475,8 @@ void CtRun::workerFinished(int i, const CtResult& r)
         if (!active || r.job.run != runId)
             saveReport();
     }
+    if (r.job.run > 0 && r.job.run == runId)
+        ++doneThisRun;
     emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)
@@ -483,6 +505,7 @@ void CtRun::addCt1Output(const QStringList& written, const QStringList& failures
 {
     if (reportRun != runId)
         return;
+    ++doneThisRun;
     runReport.written << written;
     runReport.failures << failures;
     if (!active)

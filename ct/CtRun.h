@@ -8,8 +8,10 @@
 #include "CtJob.h"
 #include "CtResult.h"
 #include "CtRunReport.h"
+#include "WorkProgress.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSemaphore>
@@ -83,6 +85,11 @@ public:
     int pendingCount() const;
     // Seconds between start and end of the last run.
     double spentSeconds() const;
+    // Slices of the current (or last) run finished, out of those it deals,
+    // and the time since it started.
+    WorkProgress progress() const;
+    // Slices a run with conditions c deals (a series, or one slice).
+    static int slicesOf(const CtCond& c);
     // Why the last run was refused; empty when it ran.
     QString refusal() const { return refusedWhy; }
     // The record of the last run (written beside its files when it wrote any).
@@ -164,6 +171,8 @@ private:
     QSemaphore gate;
     int runId = 0;
     QString refusedWhy;
+    int doneThisRun = 0;
+    QElapsedTimer runClock;
     // Save settings frozen at the start of the run.
     struct Save
     {

@@ -278,7 +278,7 @@ bool H5Scan::meanOf(qint64 id, int frames, const char* path, std::vector<double>
     return true;
 }
 
-bool loadH5Scan(const QString& file, ImgDatas& set, QString* why)
+bool loadH5Scan(const QString& file, ImgDatas& set, QString* why, const std::atomic<bool>* cancel)
 {
     QList<ImgData*> projs;
     std::unique_ptr<ImgData> i0, bg;
@@ -308,6 +308,8 @@ bool loadH5Scan(const QString& file, ImgDatas& set, QString* why)
                           .arg(scan.rows()));
     try {
         for (int p = 0; p < scan.projections(); ++p) {
+            if (cancel && *cancel)
+                return refuse(QStringLiteral("cancelled"));
             // A fresh buffer each time: the image keeps the last one.
             QByteArray raw;
             if (!scan.readProjectionRaw(p, raw, band))

@@ -7,13 +7,15 @@
 // open() checks the layout and reads only the angles; the images are read by
 // hyperslab, one projection or a band of rows at a time, so only what is
 // asked for is in memory. The HDF5 library is used from one thread at a time
-// (Debian builds it without thread safety): the GUI thread, or a tool's main.
+// (Debian builds it without thread safety): the window's load thread (loads
+// never overlap), or a tool's main.
 #include "LineBand.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <vector>
 
 class ImgDatas;
@@ -91,4 +93,7 @@ private:
 // malformed or would not fit in the memory budget loads nothing: the set is
 // left empty with the file counted as failed, the failure recorded, and the
 // reason in *why.
-bool loadH5Scan(const QString& file, ImgDatas& set, QString* why = nullptr);
+// A cancel (set from another thread) ends the reading before the next
+// projection: the scan is then not loaded, with the reason "cancelled".
+bool loadH5Scan(const QString& file, ImgDatas& set, QString* why = nullptr,
+                const std::atomic<bool>* cancel = nullptr);

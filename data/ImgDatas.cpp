@@ -56,7 +56,7 @@ bool ImgDatas::adopt(ImgData* img, const QString& name, const QString& why)
     return true;
 }
 
-bool ImgDatas::addTiffStack(const QString& path)
+bool ImgDatas::addTiffStack(const QString& path, const std::atomic<bool>* cancel)
 {
     QString why = fileTypeProblem(path);
     const int pages = why.isEmpty() ? ImgDataTiff::pageCount(path, &why) : 0;
@@ -76,6 +76,12 @@ bool ImgDatas::addTiffStack(const QString& path)
     const bool whole = imgs.isEmpty();
     bool all = true;
     for (int p = 0; p < pages; ++p) {
+        if (cancel && *cancel) {
+            failed << QStringLiteral("%1 (pages %2 to %3)").arg(path).arg(p + 1).arg(pages);
+            Failures::record(Failures::Load, QStringLiteral("Loading cancelled at page %1 of %2: %3").arg(p + 1).arg(pages).arg(path));
+            all = false;
+            break;
+        }
         auto* img = new ImgDataTiff;
         img->page = p;
         img->band = planned;
@@ -86,6 +92,21 @@ bool ImgDatas::addTiffStack(const QString& path)
     if (whole && !imgs.isEmpty())
         sourceFile = path;
     return all;
+}
+
+void ImgDatas::takeSeries(ImgDatas& other)
+{
+    clear();
+    imgs = std::move(other.imgs);
+    other.imgs.clear();
+    width = other.width;
+    height = other.height;
+    failed = std::move(other.failed);
+    scanI0 = std::move(other.scanI0);
+    scanBg = std::move(other.scanBg);
+    anglesDeg = std::move(other.anglesDeg);
+    sourceFile = std::move(other.sourceFile);
+    other.clear();
 }
 
 void ImgDatas::setScan(QList<ImgData*> projections, ImgData* i0, ImgData* bg, QVector<double> angles)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <memory>
 
 class ColorScale;
@@ -28,7 +29,13 @@ public:
     // Pages that do not load are counted in `failed` as "path (page n)";
     // a stack that would not fit in the memory budget loads nothing and is
     // counted as one failed file. False unless every page was added.
-    bool addTiffStack(const QString& path);
+    // A cancel (set from another thread) ends it before the next page, with
+    // the pages not read counted as one failure.
+    bool addTiffStack(const QString& path, const std::atomic<bool>* cancel = nullptr);
+    // Takes over everything other holds (images, size, failed files, a
+    // scan's own I0 and BG, angles, source file); other is left empty.  The
+    // references to the user's I0 and BG stay as they are.
+    void takeSeries(ImgDatas& other);
     // Makes the series the projections of one scan with its own I0 and BG
     // images (the set owns them) and, when the scan has them, its angles:
     // what an HDF5 scan brings. Replaces whatever the set held; the images
@@ -109,13 +116,14 @@ public:
     // empty for a series of image files, and emptied when the series changes.
     QString sourceFile;
 
+    // Appends a loaded image when it is ready and of the set's size; counts
+    // it as failed under name (with why) otherwise. Takes ownership either way.
+    bool adopt(ImgData* img, const QString& name, const QString& why);
+
 signals:
     void imageUpdated();
 
 private:
-    // Appends a loaded image when it is ready and of the set's size; counts
-    // it as failed under name otherwise. Takes ownership either way.
-    bool adopt(ImgData* img, const QString& name, const QString& why);
     QString budgetRefusal(qint64 need, const QString& what, bool replacing) const;
 
 public slots:

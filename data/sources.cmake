@@ -11,6 +11,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/TiffWriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/H5Scan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDatas.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SeriesLoader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AveragedImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MemoryBudget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SafeWrite.cpp

@@ -20,7 +20,7 @@
         <translation>TIFF 自動保存</translation>
     </message>
     <message>
-        <source>Also write each slice's calculation region as a 32-bit float TIFF (directory and name default to the data files')</source>
+        <source>Also write each slice&apos;s calculation region as a 32-bit float TIFF (directory and name default to the data files&apos;)</source>
         <translation>各スライスの計算領域を 32 ビット浮動小数点 TIFF でも保存します (ディレクトリと名前は省略時データファイルと同じ)</translation>
     </message>
     <message>
@@ -194,6 +194,58 @@
     <message>
         <source>Sweep refused: %1</source>
         <translation>スイープできません: %1</translation>
+    </message>
+    <message>
+        <source>Messages</source>
+        <translation>メッセージ</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Ends a run after the slices in progress, or cancels a load (the loaded series stays)</source>
+        <translation>計算中のスライスを終えてから計算を停止します。読み込み中は読み込みを取り消します (読み込み済みのシリーズはそのまま)</translation>
+    </message>
+    <message>
+        <source>Warnings %1, errors %2</source>
+        <translation>警告 %1、エラー %2</translation>
+    </message>
+    <message>
+        <source>Loading %1/%2 files, %3 files/s, %4 s left</source>
+        <translation>読み込み中 %1/%2 ファイル、%3 ファイル/秒、残り %4 秒</translation>
+    </message>
+    <message>
+        <source>Loading %1/%2 files</source>
+        <translation>読み込み中 %1/%2 ファイル</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Slices %1/%2, %3 slices/s, %4 s left</source>
+        <translation>スライス %1/%2、%3 スライス/秒、残り %4 秒</translation>
+    </message>
+    <message>
+        <source>Slices %1/%2</source>
+        <translation>スライス %1/%2</translation>
+    </message>
+    <message>
+        <source>Stopped, finishing the slices in progress (%1 left)</source>
+        <translation>停止: 計算中のスライスを仕上げています (残り %1)</translation>
+    </message>
+    <message>
+        <source>Last run: %1/%2 slices in %3 s</source>
+        <translation>前回の計算: %1/%2 スライス、%3 秒</translation>
+    </message>
+    <message>
+        <source>Loading cancelled after %1 of %2 files</source>
+        <translation>読み込み取消 (%2 ファイル中 %1 ファイル読み込み済み)</translation>
+    </message>
+    <message>
+        <source>Loaded %1 files in %2 s</source>
+        <translation>%1 ファイルを %2 秒で読み込みました</translation>
     </message>
 </context>
 <context>
@@ -398,6 +450,13 @@
     </message>
 </context>
 <context>
+    <name>MessagePanel</name>
+    <message>
+        <source>Clear</source>
+        <translation>クリア</translation>
+    </message>
+</context>
+<context>
     <name>PopDockBase</name>
     <message>
         <source>Frame</source>
@@ -489,6 +548,58 @@
     <message>
         <source>Reconstruct the current slice about a range of centres and compare them</source>
         <translation>現在のスライスを複数の回転中心で再構成して比べる</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>自動</translation>
+    </message>
+    <message>
+        <source>Find the centre of rotation on the current slice</source>
+        <translation>現在のスライスで回転中心を求めます</translation>
+    </message>
+    <message>
+        <source>Filter : </source>
+        <translation>フィルタ : </translation>
+    </message>
+    <message>
+        <source>Filter of the back-projection; ramp-unpadded reproduces earlier results</source>
+        <translation>逆投影のフィルタ。ramp-unpadded は以前の結果を再現します</translation>
+    </message>
+    <message>
+        <source>Cutoff</source>
+        <translation>カットオフ</translation>
+    </message>
+    <message>
+        <source>Fraction of the Nyquist frequency, above 0 and at most 1</source>
+        <translation>ナイキスト周波数に対する割合 (0 より大きく 1 以下)</translation>
+    </message>
+    <message>
+        <source>  Pixel (µm)</source>
+        <translation>  画素 (µm)</translation>
+    </message>
+    <message>
+        <source>Detector pixel size; empty: values stay per pixel</source>
+        <translation>検出器の画素サイズ。空欄のときは値は画素あたりのまま</translation>
+    </message>
+    <message>
+        <source>  Rings</source>
+        <translation>  リング</translation>
+    </message>
+    <message>
+        <source>Ring removal: window in detector columns (off: none)</source>
+        <translation>リング除去: 検出器の列数で表した窓幅 (off: なし)</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>  Angles</source>
+        <translation>  角度</translation>
+    </message>
+    <message>
+        <source>half: n images over 180 degrees; half-inclusive: n + 1 ending at 180 (the last is not used); full: n over 360</source>
+        <translation>half: 180 度に n 枚、half-inclusive: 180 度で終わる n + 1 枚 (最後の 1 枚は使いません)、full: 360 度に n 枚</translation>
     </message>
 </context>
 <context>

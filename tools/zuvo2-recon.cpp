@@ -128,23 +128,22 @@ std::unique_ptr<ImgData> loadReferences(const QStringList& paths, const char* wh
 class Progress
 {
 public:
-    Progress(int total, bool quiet) : total(total), quiet(quiet), tty(isatty(fileno(stderr)))
+    Progress(int total, bool quiet) : quiet(quiet), tty(isatty(fileno(stderr)))
     {
+        p.total = total;
         clock.start();
     }
     void step(int slice, bool ok)
     {
-        ++done;
+        ++p.done;
         if (quiet)
             return;
-        const double secs = clock.elapsed() / 1000.0;
-        const double rate = secs > 0 ? done / secs : 0;
-        const double left = rate > 0 ? (total - done) / rate : 0;
+        p.elapsedMs = clock.elapsed();
         const QString line = QStringLiteral("%1/%2 slices, %3 slices/s, %4 s left")
-                                 .arg(done)
-                                 .arg(total)
-                                 .arg(rate, 0, 'f', 2)
-                                 .arg(left, 0, 'f', 0);
+                                 .arg(p.done)
+                                 .arg(p.total)
+                                 .arg(p.rate(), 0, 'f', 2)
+                                 .arg(std::max(0.0, p.secondsLeft()), 0, 'f', 0);
         if (tty)
             err() << "\r" << line << "\x1b[K";
         else
@@ -153,15 +152,14 @@ public:
     }
     void finish()
     {
-        if (!quiet && tty && done > 0) {
+        if (!quiet && tty && p.done > 0) {
             err() << "\n";
             err().flush();
         }
     }
 
 private:
-    int total;
-    int done = 0;
+    WorkProgress p;
     bool quiet;
     bool tty;
     QElapsedTimer clock;

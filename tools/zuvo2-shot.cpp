@@ -7,8 +7,10 @@
 #include <QImage>
 #include <QPixmap>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 const char* kUsage =
@@ -20,7 +22,8 @@ const char* kUsage =
     "  -W N, -H N  window size in pixels (default 862 x 1272)\n"
     "  -w NAME     picture of the window's part of this object name only (XafsPanel, DispCt, ...)\n"
     "  -T SECONDS  give up waiting for the program after this long (default 600)\n"
-    "  -h          this text\n";
+    "  -j          Japanese interface (default English)\n"
+    "  -h          this text (needs no display)\n";
 
 int fail(const char* text)
 {
@@ -31,6 +34,12 @@ int fail(const char* text)
 
 int main(int argc, char** argv)
 {
+    // Before the application object: the help needs no display.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     QApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
@@ -39,13 +48,13 @@ int main(int argc, char** argv)
     QString out = QStringLiteral("zuvo2-shot.png");
     QString part;
     int width = 862, height = 1272, timeoutS = 600;
+    bool japanese = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         const bool hasValue = i + 1 < args.size();
         bool ok = true;
-        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
+        if (a == QLatin1String("-j")) {
+            japanese = true;
         } else if (a == QLatin1String("-b") && hasValue) {
             batchFile = args.at(++i);
         } else if (a == QLatin1String("-w") && hasValue) {
@@ -72,6 +81,12 @@ int main(int argc, char** argv)
     if (!batchFile.isEmpty() && !QFileInfo(batchFile).isFile())
         return fail("batch program not found");
 
+    QTranslator translator;
+    if (japanese) {
+        if (!translator.load(QStringLiteral(":zuvo2_ja_JP")))
+            return fail("the Japanese catalogue is missing");
+        app.installTranslator(&translator);
+    }
     int rc = 0;
     {
         Body body;
@@ -110,5 +125,6 @@ int main(int argc, char** argv)
         if (rc == 0)
             rc = loop;
     }
+    app.removeTranslator(&translator);
     return rc;
 }

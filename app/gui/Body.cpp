@@ -22,6 +22,8 @@
 #include "PopDockBase.h"
 #include "XafsPanel.h"
 #include "ProcCtrl.h"
+#include "MessagePanel.h"
+#include "WorkProgress.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -32,6 +34,11 @@
 #include <QFileInfo>
 #include <QScrollArea>
 #include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QScreen>
 #include <QThread>
@@ -216,6 +223,20 @@ Body::Body(QWidget* parent)
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
 
+    buildOperatorArea();
+    connect(procCtrl->Threads, &QSpinBox::valueChanged, this, &Body::showCt2Tabs);
+    showCt2Tabs();
+    // Queued: the run has counted the slice by then.
+    connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
+    connect(&seqDriver, &XafsBatch::starting, this, &Body::showWork);
+    connect(&seqDriver, &XafsBatch::finished, this, &Body::showWork);
+    connect(&loader, &SeriesLoader::progressed, this, &Body::loadProgressed);
+    connect(&loader, &SeriesLoader::finished, this, &Body::loadFinished);
+    loadThread = new QThread;
+    loadThread->setObjectName(QStringLiteral("loadThread"));
+    loader.moveToThread(loadThread);
+    loadThread->start(QThread::InheritPriority);
+
     batchThread = new QThread;
     batchThread->setObjectName(QStringLiteral("batchThread"));
     batch.moveToThread(batchThread);
@@ -250,7 +271,8 @@ Body::~Body()
 
 void Body::stopThreads()
 {
-    for (QThread** t : {&batchThread, &seqThread}) {
+    loader.cancelRequested = true;
+    for (QThread** t : {&batchThread, &seqThread, &loadThread}) {
         if (!*t)
             continue;
         (*t)->quit();
@@ -313,6 +335,103 @@ void Body::createXafsPanel()
     connect(this, &Body::xafsChanged, xafsPanel, &XafsPanel::refresh);
 }
 
+void Body::buildOperatorArea()
+{
+    messages = new MessagePanel;
+    connect(&logRelay, &LogRelay::message, messages, &MessagePanel::append);
+    connect(messages, &MessagePanel::countsChanged, this, &Body::showCounts);
+    auto* messagesBase = new PopDockBase(this);
+    messagesBase->setObjectName(QStringLiteral("MessagesBase"));
+    messagesBase->setContent(messages, tr("Messages"));
+    // A few lines under the images; popped out it can be as tall as wanted.
+    messagesBase->setMaximumHeight(160);
+    messagesBase->setMinimumHeight(80);
+
+    statusRow = new QStatusBar(this);
+    statusRow->setObjectName(QStringLiteral("StatusRow"));
+    statusRow->setSizeGripEnabled(false);
+    workText = new QLabel(statusRow);
+    workText->setObjectName(QStringLiteral("WorkText"));
+    workBar = new QProgressBar(statusRow);
+    workBar->setObjectName(QStringLiteral("WorkProgress"));
+    workBar->setRange(0, 1);
+    workBar->setValue(0);
+    workBar->setMinimumWidth(160);
+    stopBtn = new QPushButton(tr("Stop"), statusRow);
+    stopBtn->setObjectName(QStringLiteral("StopWork"));
+    stopBtn->setToolTip(tr("Ends a run after the slices in progress, or cancels a load (the loaded series stays)"));
+    countText = new QLabel(statusRow);
+    countText->setObjectName(QStringLiteral("ProblemCount"));
+    statusRow->addWidget(workBar, 1);
+    statusRow->addWidget(workText, 2);
+    statusRow->addWidget(stopBtn);
+    statusRow->addPermanentWidget(countText);
+    connect(stopBtn, &QPushButton::clicked, this, &Body::stopWork);
+
+    if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
+        box->addWidget(messagesBase, 0);
+        box->addWidget(statusRow, 0);
+    }
+    showCounts(0, 0);
+    showWork();
+}
+
+void Body::showCounts(int warnings, int errors)
+{
+    countText->setText(tr("Warnings %1, errors %2").arg(warnings).arg(errors));
+    countText->setStyleSheet(errors > 0     ? QStringLiteral("background-color: rgb(255, 190, 190);")
+                             : warnings > 0 ? QStringLiteral("background-color: rgb(255, 240, 160);")
+                                            : QString());
+}
+
+void Body::showWork()
+{
+    if (!workBar)
+        return;
+    WorkProgress p;
+    QString text;
+    const int computing = ctRun->pendingCount();
+    if (loadActive) {
+        p.done = loadDone;
+        p.total = loadTotal;
+        p.elapsedMs = loadClock.elapsed();
+        text = p.done > 0 ? tr("Loading %1/%2 files, %3 files/s, %4 s left")
+                                .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 1).arg(p.secondsLeft(), 0, 'f', 0)
+                          : tr("Loading %1/%2 files").arg(p.done).arg(p.total);
+        stopBtn->setText(tr("Cancel"));
+    } else {
+        p = ctRun->progress();
+        if (ctRun->active)
+            text = p.done > 0 ? tr("Slices %1/%2, %3 slices/s, %4 s left")
+                                    .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 2).arg(p.secondsLeft(), 0, 'f', 0)
+                              : tr("Slices %1/%2").arg(p.done).arg(p.total);
+        else if (computing > 0)
+            text = tr("Stopped, finishing the slices in progress (%1 left)").arg(computing);
+        else if (lastWorkWasLoad) {
+            p = WorkProgress{loadDone, loadTotal, 0};
+            text = lastLoadCancelled ? tr("Loading cancelled after %1 of %2 files").arg(loadDone).arg(loadTotal)
+                                     : tr("Loaded %1 files in %2 s").arg(loadDone).arg(lastLoadSeconds, 0, 'g', 3);
+        } else if (ctRun->startTime.isValid())
+            text = tr("Last run: %1/%2 slices in %3 s").arg(p.done).arg(p.total).arg(ctRun->spentSeconds(), 0, 'g', 4);
+        else
+            p = WorkProgress();
+        stopBtn->setText(tr("Stop"));
+    }
+    workBar->setRange(0, std::max(1, p.total));
+    workBar->setValue(std::min(p.done, std::max(1, p.total)));
+    workText->setText(text);
+    stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive());
+}
+
+void Body::showCt2Tabs()
+{
+    const int used = std::min(procCtrl->Threads->value(), int(ct2Panels.size()));
+    // The CT2 tabs come just before the XAFS tab (or last, before it exists).
+    const int first = (xafsTab >= 0 ? xafsTab : ImgsTab->count()) - int(ct2Panels.size());
+    for (int i = 0; i < ct2Panels.size(); ++i)
+        ImgsTab->setTabVisible(first + i, i < used);
+}
+
 bool Body::isCalcActive() const
 {
     return ctRun->active;
@@ -320,14 +439,16 @@ bool Body::isCalcActive() const
 
 bool Body::imagesInUse() const
 {
-    return ctRun->active || ctRun->pendingCount() > 0 || ctCalc.busy;
+    return ctRun->active || ctRun->pendingCount() > 0 || ctCalc.busy || loadActive;
 }
 
 bool Body::refuseWhileInUse(const QString& what)
 {
     if (!imagesInUse())
         return false;
-    qCDebug(lcApp).noquote() << QStringLiteral("Reconstruction running, refused: ") + what;
+    qCDebug(lcApp).noquote() << (loadActive ? QStringLiteral("Projection images loading, refused: ")
+                                            : QStringLiteral("Reconstruction running, refused: "))
+                                    + what;
     return true;
 }
 
@@ -372,9 +493,30 @@ void Body::quitOnSignal()
     batch.shutDown();
     if (seqDriver.isActive())
         QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
+    loader.cancelRequested = true;
     ctRun->interrupt();
     corSweep->cancel();
     imagesMayBeFree();
+}
+
+void Body::cancelLoad()
+{
+    if (loadActive)
+        loader.cancelRequested = true;
+}
+
+void Body::stopWork()
+{
+    if (loadActive) {
+        cancelLoad();
+        return;
+    }
+    // Each set of a sequence is a run of its own: without this the next set would follow.
+    if (seqDriver.isActive())
+        QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
+    if (ctRun->active)
+        stopCalcCt();
+    showWork();
 }
 
 void Body::enableInputs(bool f)
@@ -442,20 +584,104 @@ void Body::dataFilesSelected(QStringList files, bool clear)
         return;
     planLines(procCtrl, rawImages);
     const QString tooBig = rawImages.memoryRefusal(files, clear);
-    if (clear)
-        clearSeries();
+    // The lines chosen for this load; the second budget question below must not change them.
+    const LineBand lines = rawImages.planned;
     if (!tooBig.isEmpty()) {
         // Nothing is loaded, and a run on this selection is refused.
+        if (clear) {
+            clearSeries();
+            CTFiles->clearList();
+        }
         Failures::record(Failures::Load, tooBig);
         rawImages.failed << files;
         emit finishedLoadingCTFiles();
+        emit seriesLoadEnded(false);
         return;
     }
-    for (const QString& f : files) {
-        if (rawImages.addFile(f))
+    // The old series stays until the new one is in (a cancel keeps it),
+    // unless both would not fit at once.
+    loadDroppedOld = clear && rawImages.count() > 0 && !rawImages.memoryRefusal(files, false).isEmpty();
+    if (loadDroppedOld) {
+        qCDebug(lcApp).noquote() << QStringLiteral("Loaded series dropped first to make room for %1 files").arg(files.size());
+        clearSeries();
+        CTFiles->clearList();
+        updateRawImage();
+    }
+    const int id = beginLoad(int(files.size()), clear);
+    SeriesLoader* l = &loader;
+    QMetaObject::invokeMethod(l, [l, id, files, lines] { l->load(id, files, lines); }, Qt::QueuedConnection);
+}
+
+int Body::beginLoad(int files, bool replaces)
+{
+    loadActive = true;
+    loadReplaces = replaces;
+    loadDone = 0;
+    loadTotal = files;
+    loadClock.start();
+    loader.cancelRequested = false;
+    enableInputs(false);
+    showWork();
+    emit seriesLoadStarted(files);
+    return ++loadId;
+}
+
+void Body::loadProgressed(int id, int done, int total)
+{
+    if (id != loadId || !loadActive)
+        return;
+    loadDone = done;
+    loadTotal = total;
+    showWork();
+}
+
+void Body::loadFinished(SeriesLoadPtr r)
+{
+    if (!r || r->id != loadId || !loadActive)
+        return;
+    loadActive = false;
+    lastWorkWasLoad = true;
+    lastLoadCancelled = r->cancelled;
+    lastLoadSeconds = loadClock.elapsed() / 1000.0;
+    loadDone = int(r->images.size());
+    if (r->set) {
+        // One file, the whole series: the old one went when the load began.
+        rawImages.takeSeries(*r->set);
+        loadDone = rawImages.count() > 0 ? 1 : 0;
+        if (rawImages.count() > 0)
+            CTFiles->addEntry(r->files.value(0));
+        showWork();
+        seriesLoaded();
+        emit seriesLoadEnded(r->whole && !r->cancelled);
+        imagesMayBeFree();
+        return;
+    }
+    if (r->cancelled) {
+        Failures::record(Failures::Load,
+                         QStringLiteral("Loading cancelled after %1 of %2 files: ").arg(r->images.size()).arg(r->files.size())
+                             + (loadDroppedOld || !loadReplaces ? QStringLiteral("nothing added")
+                                                                : QStringLiteral("the series is kept as it was")));
+        // A sequence would otherwise go on with a set that is not there.
+        if (seqDriver.isActive())
+            QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
+        showWork();
+        emit seriesLoadEnded(false);
+        imagesMayBeFree();
+        return;
+    }
+    if (loadReplaces) {
+        clearSeries();
+        CTFiles->clearList();
+    }
+    for (size_t i = 0; i < r->images.size(); ++i) {
+        const QString& f = r->files.at(int(i));
+        if (rawImages.adopt(r->images[i].release(), f, r->errors.value(int(i))))
             CTFiles->addEntry(f);
     }
+    showWork();
     seriesLoaded();
+    emit seriesLoadEnded(true);
+    imagesMayBeFree();
 }
 
 void Body::seriesLoaded()
@@ -515,15 +741,20 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images from ") + file))
         return false;
-    // The file replaces the list and the series, size included.
+    // The file replaces the list and the series, size included; the old
+    // series goes first, as a scan may need all the memory there is.
     CTFiles->clearFiles();
     clearSeries();
-    planLines(procCtrl, rawImages);
-    const bool ok = h5 ? loadH5Scan(file, rawImages) : rawImages.addTiffStack(file);
-    if (rawImages.count() > 0)
-        CTFiles->addEntry(file);
-    seriesLoaded();
-    return ok;
+    updateRawImage();
+    loadDroppedOld = true;
+    const int id = beginLoad(1, true);
+    SeriesLoader* l = &loader;
+    // Made here, filled in the load thread, handed back with the result.
+    auto* set = new ImgDatas;
+    set->band = rawImages.band;
+    planLines(procCtrl, *set);
+    QMetaObject::invokeMethod(l, [l, id, file, h5, set] { l->loadSeriesFile(id, file, h5, set); }, Qt::QueuedConnection);
+    return true;
 }
 
 void Body::chooseSeriesFile(bool h5)
@@ -665,6 +896,16 @@ void Body::startCalcCt()
 {
     if (quitting)
         return;
+    // A run on a series that is about to be replaced would read freed images.
+    if (loadActive && !seqDriver.isActive()) {
+        Failures::record(Failures::Run, QStringLiteral("Run refused: projection images are still loading"));
+        if (batchCalcActive) {
+            batchCalcActive = false;
+            batch.setOkFlag(false);
+            emit batchCalcFinished();
+        }
+        return;
+    }
     // The sequence's run needs its own I0, which cannot change under a
     // slice still computing.
     if (seqDriver.isActive() && deferWhileInUse(QStringLiteral("the next calculation"), [this] {
@@ -768,7 +1009,11 @@ void Body::runStarted()
     CalcStartT->setText(ctRun->startTime.toString(QString::fromLatin1(timeFormat)));
     CalcEndT->setText(QString());
     CalcCT->setStyleSheet(runningStyle);
+    // Pressing it again stops the run: say so on it.
+    CalcCT->setText(tr("Stop"));
+    lastWorkWasLoad = false;
     enableInputs(false);
+    showWork();
 }
 
 void Body::runStopped()
@@ -776,6 +1021,8 @@ void Body::runStopped()
     CalcEndT->setText(ctRun->endTime.toString(QString::fromLatin1(timeFormat)));
     CalcSpentT->setText(QString::number(ctRun->spentSeconds(), 'g', 6));
     CalcCT->setStyleSheet(idleStyle);
+    CalcCT->setText(tr("Calc"));
+    showWork();
     // Slices still computing read the inputs until they are done.
     enableInputs(!imagesInUse());
     if (batchCalcActive) {
@@ -932,8 +1179,10 @@ void Body::finishedSeqCalc()
 
 void Body::i0FilesSelected(QStringList files, bool clear)
 {
-    if (clear)
+    if (clear) {
         i0Energies.clear();
+        SelI0Files->clearList();
+    }
     for (const QString& f : files) {
         i0Energies << fileEnergy(f);
         SelI0Files->addEntry(f);

@@ -9,14 +9,17 @@
 #include "CorSweep.h"
 #include "CtCond.h"
 #include "ImgDatas.h"
+#include "LogRelay.h"
 #include "MouseC.h"
 #include "RawDisp.h"
+#include "SeriesLoader.h"
 #include "Sinogram.h"
 #include "XafsBatch.h"
 #include "XafsSession.h"
 #include "ui_Body.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileInfoList>
 #include <QFrame>
 #include <QList>
@@ -33,7 +36,12 @@ class CtCalc2;
 class CtCalc2Ui;
 class CtCalcBase;
 class CtRun;
+class MessagePanel;
 class QAbstractButton;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
 class QButtonGroup;
 class QPainter;
 class QThread;
@@ -67,13 +75,28 @@ public:
     // the projections, I0 and BG are being read and must not change.
     bool imagesInUse() const;
     // Makes one file the whole series: an HDF5 Data Exchange scan (with its
-    // own I0, BG and angles) or every page of a multi-page TIFF file.  False
-    // (the failure counted by the loader) when it did not load whole, or
-    // when the images are in use.
+    // own I0, BG and angles) or every page of a multi-page TIFF file, read
+    // in the load thread.  False when the images are in use; otherwise the
+    // load has begun and seriesLoadEnded() tells whether it loaded whole
+    // (a failure is counted by the reader).
     bool loadSeriesFile(const QString& file, bool h5);
     // A quit signal: the batch program and a sequence stop, nothing new is
     // started, and the window closes once the slices in progress are written.
     void quitOnSignal();
+    // Projection files are being read (in a thread of their own).
+    bool isLoading() const { return loadActive; }
+    // The load in progress stops before its next file; the series stays as
+    // it was.  Ends with seriesLoadEnded(false).
+    void cancelLoad();
+    // The operator's Stop: a load is cancelled; a run deals no further
+    // slice (those in progress are finished) and a sequence ends.
+    void stopWork();
+    // The log panel, the progress bar with its Stop button and the count of
+    // warnings and errors below the images.
+    MessagePanel* messagePanel() const { return messages; }
+    QProgressBar* workProgressBar() const { return workBar; }
+    QPushButton* stopButton() const { return stopBtn; }
+    QLabel* problemCount() const { return countText; }
 
 signals:
     void batchCalcStart();
@@ -90,6 +113,10 @@ signals:
     void callBatchCheckEnd();
     // Relayed from the interpreter: the batch program stopped running.
     void batchProgramStopped();
+    // A load of projection files began (files read in the load thread) and
+    // ended: ok unless cancelled or refused.
+    void seriesLoadStarted(int files);
+    void seriesLoadEnded(bool ok);
 
 private slots:
     void dataFilesSelected(QStringList files, bool clear);
@@ -139,6 +166,17 @@ protected:
 private:
     void createPool(int count);
     void stopThreads();
+    // The message panel and the status row under the image tabs.
+    void buildOperatorArea();
+    // Marks a load as begun (inputs off, bar shown); the new load's id.
+    int beginLoad(int files, bool replaces);
+    void loadProgressed(int id, int done, int total);
+    void loadFinished(SeriesLoadPtr r);
+    // Progress bar, its text and the Stop button follow the load or run.
+    void showWork();
+    void showCounts(int warnings, int errors);
+    // Only the CT2 tabs of the workers a run would use.
+    void showCt2Tabs();
     // The run control reports its start and end; the window shows them.
     void runStarted();
     void runStopped();
@@ -190,6 +228,8 @@ private:
     // has runs use it (on), or goes back to the one centre (off).
     bool setCorPerSlice(bool on);
 
+    // First: messages of everything built after it reach the panel.
+    LogRelay logRelay;
     QPen crossPen;
     QPen slicePen;
     QPen corPen;
@@ -230,8 +270,31 @@ private:
     QList<CtCalc2Ui*> ct2Panels;
     ImgDatas rawImages;
 
+    // Projection files are read in loadThread and adopted here.
+    SeriesLoader loader;
+    bool loadActive = false;
+    bool loadReplaces = false;
+    // The old series was dropped before the load to make room.
+    bool loadDroppedOld = false;
+    int loadId = 0;
+    int loadDone = 0;
+    int loadTotal = 0;
+    QElapsedTimer loadClock;
+    // What the idle bar shows: the last load or the last run, whichever came later.
+    bool lastWorkWasLoad = false;
+    bool lastLoadCancelled = false;
+    double lastLoadSeconds = 0;
+
+    MessagePanel* messages = nullptr;
+    QStatusBar* statusRow = nullptr;
+    QProgressBar* workBar = nullptr;
+    QLabel* workText = nullptr;
+    QPushButton* stopBtn = nullptr;
+    QLabel* countText = nullptr;
+
     QThread* batchThread = nullptr;
     QThread* seqThread = nullptr;
+    QThread* loadThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
     // Last: it is connected to the objects above and goes first.
     std::unique_ptr<BodyCommands> commands;

@@ -27,6 +27,7 @@ BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
     connect(b, &Body::batchCalcFinished, this, &BodyCommands::runEnded);
     connect(&b->seqDriver, &XafsBatch::finished, this, &BodyCommands::sequenceEnded);
     connect(b->corSweep.get(), &CorSweep::finished, this, &BodyCommands::sweepEnded);
+    connect(b, &Body::seriesLoadEnded, this, &BodyCommands::loadEnded);
 }
 
 QStringList BodyCommands::words()
@@ -545,7 +546,8 @@ bool BodyCommands::refusedInUse(const BatchCmd& c, const QString& what)
 {
     if (!b->refuseWhileInUse(what))
         return false;
-    fail(Failures::Command, c, QStringLiteral("refused while a reconstruction runs"));
+    fail(Failures::Command, c, b->isLoading() ? QStringLiteral("refused while projection images load")
+                                              : QStringLiteral("refused while a reconstruction runs"));
     return true;
 }
 
@@ -568,7 +570,15 @@ void BodyCommands::execute(const BatchCmd& c)
         finishLine(false, failuresAtStart);
         return;
     }
+    const int loadBefore = b->loadId;
     const Outcome o = r.handler(*this, c, args);
+    // Projections load in a thread of their own (images_load, seq_exec_set):
+    // a line that began a load is done when the images are in.
+    if (o == Outcome::Ok && b->isLoading() && b->loadId != loadBefore) {
+        waiting = Wait::Load;
+        waitFailuresAtStart = failuresAtStart;
+        return;
+    }
     if (o != Outcome::Waits)
         finishLine(o == Outcome::Ok, failuresAtStart);
 }
@@ -590,6 +600,14 @@ void BodyCommands::runEnded()
     finishLine(true, waitFailuresAtStart);
 }
 
+void BodyCommands::loadEnded(bool ok)
+{
+    if (waiting != Wait::Load)
+        return;
+    waiting = Wait::Nothing;
+    finishLine(ok, waitFailuresAtStart);
+}
+
 void BodyCommands::sequenceEnded()
 {
     if (waiting != Wait::Sequence)
@@ -605,10 +623,12 @@ BodyCommands::Outcome BodyCommands::takeDir(const BatchCmd& c, const BatchArgs& 
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("no directory given"));
+    // Before the load begins: the dialog takes a while to read the directory.
+    if (QFileInfo(a.text).isDir())
+        files->fileDialog()->setDirectory(a.text);
     // A missing directory or no match is refused there, the series kept.
     if (!files->takeDir(a.text, a.patterns))
         return Outcome::Ng;
-    files->fileDialog()->setDirectory(a.text);
     return Outcome::Ok;
 }
 
@@ -678,6 +698,10 @@ BodyCommands::Outcome BodyCommands::showTab(const BatchCmd& c, int index, const 
 {
     if (index < 0 || index >= b->ImgsTab->count())
         return fail(Failures::Command, c, what);
+    // Only the CT2 displays of the threads in use are shown.
+    if (!b->ImgsTab->isTabVisible(index))
+        return fail(Failures::Command, c,
+                    QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(b->procCtrl->Threads->value()));
     b->ImgsTab->setCurrentIndex(index);
     return Outcome::Ok;
 }

@@ -25,7 +25,8 @@ public:
     explicit BodyCommands(Body* body);
 
     // Runs one line and reports it finished to the interpreter: at once, or
-    // for calc_exec and seq_calc when the run or the sequence has ended. A
+    // for calc_exec and seq_calc when the run or the sequence has ended, and
+    // for a line that began loading projections when they are in. A
     // line fails (the interpreter's result flag goes false, so :ifng sees
     // it) when its word is a mistyped command, its arguments are refused,
     // its action is refused or fails, or any failure is counted meanwhile.
@@ -37,6 +38,7 @@ private slots:
     void runEnded();
     void sequenceEnded();
     void sweepEnded();
+    void loadEnded(bool ok);
 
 private:
     enum class Outcome { Ok, Ng, Waits };
@@ -72,7 +74,7 @@ private:
 
     Body* b;
     CommandLookup lookup;
-    enum class Wait { Nothing, Run, Sequence, Sweep };
+    enum class Wait { Nothing, Run, Sequence, Sweep, Load };
     Wait waiting = Wait::Nothing;
     // The ct_cor_sweep line waited for, and the picture it names.
     BatchCmd sweepLine;

@@ -7,6 +7,10 @@
 
 CtCalc2Ui::CtCalc2Ui(QWidget* parent) : CtCalcBase(parent)
 {
+    // A worker's slices are dealt by the window's run, all at once: the
+    // form's start button and step-by-step choice are CT1's alone.
+    StartCalc->hide();
+    CalcAtOnce->hide();
     connect(DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc2Ui::noticedNewPos);
 }
 

@@ -59,8 +59,6 @@ int SelectDataFiles::multiCount() const
 void SelectDataFiles::takeFiles(QStringList files)
 {
     const bool newFile = LoadNewFiles->isChecked();
-    if (newFile)
-        clearFiles();
     if (!LoadMultiTimes->isChecked() || files.isEmpty()) {
         emit filesSelected(files, newFile);
         return;
@@ -102,10 +100,8 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
                                              .arg(patterns.join(QLatin1Char(' ')), dir));
         return false;
     }
-    if (LoadNewFiles->isChecked()) {
-        clearFiles();
-        qCDebug(lcData).noquote() << QStringLiteral("clear files ") + dialog->directory().absolutePath();
-    }
+    if (LoadNewFiles->isChecked())
+        qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
     files.reserve(infos.size());
     for (const QFileInfo& info : infos)
         files << info.absoluteFilePath();
@@ -113,10 +109,15 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
     return true;
 }
 
-void SelectDataFiles::clearFiles()
+void SelectDataFiles::clearList()
 {
     Selected->clear();
     Count->setText(QString::number(Selected->count()));
+}
+
+void SelectDataFiles::clearFiles()
+{
+    clearList();
     emit filesCleared();
 }
 

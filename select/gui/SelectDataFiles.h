@@ -20,6 +20,11 @@ public:
     static constexpr int maxMultiTimes = 3600;
 
     void addEntry(QString fname);
+    // Empties the list only; the files stay loaded (the owner replaces the
+    // list once a new series is in).
+    void clearList();
+    // Hands files over with filesSelected (New: they are to replace the
+    // list, Add: to extend it); the list itself is the owner's to change.
     void takeFiles(QStringList files);
     void takeFileInfos(QFileInfoList infos);
     // False, with a load failure naming it, when dir is no directory or holds
@@ -34,6 +39,7 @@ signals:
     void filesCleared();
 
 public slots:
+    // The list and, through filesCleared, what was loaded from it.
     void clearFiles();
     void prev();
     void next();

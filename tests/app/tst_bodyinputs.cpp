@@ -23,6 +23,8 @@ namespace {
 void exec(Body& b, const QString& line)
 {
     QVERIFY(QMetaObject::invokeMethod(&b, "batchExCmd", Qt::DirectConnection, Q_ARG(BatchCmd, BatchCmd(line))));
+    // Projections load in a thread of their own; a batch line waits for them.
+    QVERIFY(QTest::qWaitFor([&] { return !b.isLoading(); }, 30000));
 }
 
 bool waitIdle(Body& b, int ms = 20000)

@@ -17,6 +17,7 @@ private slots:
     void signalEndsOrderly_data();
     void signalEndsOrderly();
     void noWindowWithoutDisplay();
+    void shotHelpWithoutDisplay();
 
 private:
     int runApp(const QStringList& args, QString* err, QString* out = nullptr);
@@ -241,6 +242,23 @@ void TstStartup::noWindowWithoutDisplay()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QVERIFY2(p.exitCode() == 0, err.constData());
     QVERIFY(err.contains(":echo headless"));
+}
+
+// The picture tool explains itself where no window can open.
+void TstStartup::shotHelpWithoutDisplay()
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(v);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-shot"), {"-h"});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    const QByteArray out = p.readAllStandardOutput();
+    for (const char* opt : {"-b FILE", "-o FILE", "-j "})
+        QVERIFY2(out.contains(opt), opt);
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

@@ -1,0 +1,39 @@
+#pragma once
+// Passes every log message on to a receiver in the window (the message
+// panel) while standard error keeps getting exactly what it got before: the
+// relay's handler calls the one it replaced first.  Messages of any thread
+// leave as a queued signal, so the receiver sees them in its own thread and
+// never from inside the code that logged.
+#include <QDateTime>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+
+struct LogLine
+{
+    QtMsgType type = QtDebugMsg;
+    QString category;
+    QString text;
+    QDateTime when;
+};
+Q_DECLARE_METATYPE(LogLine)
+
+class LogRelay : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LogRelay(QObject* parent = nullptr);
+    // Puts the handler back that was there, unless another has replaced
+    // this one meanwhile (that one then stays).
+    ~LogRelay() override;
+
+    // One relay at a time: a second one installs nothing.
+    bool installed() const { return own; }
+
+signals:
+    void message(LogLine line);
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& msg);
+    bool own = false;
+};

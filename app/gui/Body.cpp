@@ -33,6 +33,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -345,11 +346,12 @@ void Body::buildOperatorArea()
     messagesBase->setContent(messages, tr("Messages"));
     // A few lines under the images; popped out it can be as tall as wanted.
     messagesBase->setMaximumHeight(160);
-    messagesBase->setMinimumHeight(80);
+    messagesBase->setMinimumHeight(56);
 
     statusRow = new QStatusBar(this);
     statusRow->setObjectName(QStringLiteral("StatusRow"));
     statusRow->setSizeGripEnabled(false);
+    statusRow->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     workText = new QLabel(statusRow);
     workText->setObjectName(QStringLiteral("WorkText"));
     workBar = new QProgressBar(statusRow);
@@ -368,10 +370,21 @@ void Body::buildOperatorArea()
     statusRow->addPermanentWidget(countText);
     connect(stopBtn, &QPushButton::clicked, this, &Body::stopWork);
 
-    if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
-        box->addWidget(messagesBase, 0);
-        box->addWidget(statusRow, 0);
+    // Under the pictures, sharing their height through a splitter, so the
+    // controls column keeps the whole height of a small screen.
+    if (auto* split = findChild<QSplitter*>(QStringLiteral("ControlsAndImages"))) {
+        auto* column = new QSplitter(Qt::Vertical);
+        column->setObjectName(QStringLiteral("ImagesAndMessages"));
+        column->setChildrenCollapsible(false);
+        split->replaceWidget(split->indexOf(ImgsTab), column);
+        column->addWidget(ImgsTab);
+        column->addWidget(messagesBase);
+        column->setStretchFactor(0, 1);
+        column->setStretchFactor(1, 0);
+        column->setSizes({1000, 56});
     }
+    if (auto* box = qobject_cast<QBoxLayout*>(layout()))
+        box->addWidget(statusRow, 0);
     showCounts(0, 0);
     showWork();
 }

@@ -297,7 +297,7 @@ void TstOperator::ct2TabsFollowThreads()
     Body body;
     exec(body, QString("ct_threads %1").arg(threads));
     int visible = 0;
-    for (int i = 5; i < body.ImgsTab->count(); ++i)
+    for (int i = 5; i < 5 + body.run()->count(); ++i)
         visible += body.ImgsTab->isTabVisible(i);
     QCOMPARE(visible, threads);
     const int failures = Failures::count(Failures::Command);

@@ -509,6 +509,8 @@ void TstBody::failedLinesClearTheFlag_data()
     QTest::newRow("untaken ifok") << ":ifok calc_exec" << true << none << "";
     QTest::newRow("comma decimal") << "ct_cor 34,5" << false << int(Failures::Command) << "ct_cor, line 0: \"34,5\" is not a number";
     QTest::newRow("slice with point") << "ct_proc_slice 8.0" << false << int(Failures::Command) << "ct_proc_slice, line 0: \"8.0\" is not an integer";
+    QTest::newRow("precision") << "ct_precision double" << true << none << "";
+    QTest::newRow("unknown precision") << "ct_precision half" << false << int(Failures::Command) << "ct_precision, line 0: \"half\" is not double or single";
     QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
     QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
                                      << "No file matches none-*.img in " + ctDir + ", nothing loaded";

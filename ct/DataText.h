@@ -1,0 +1,17 @@
+#pragma once
+// Numbers as the CT data files write them, fast: a data file of a large
+// slice has millions of lines, and a text stream spends longer on them than
+// the reconstruction does.  The text is exactly a QTextStream's default
+// for the same value: at most 6 significant digits rounded half away from
+// zero, trailing zeros dropped, plain notation unless the decimal exponent
+// is below -4 or at least 6, then a signed exponent of at least two
+// digits; "0" for both zeros, "nan", "inf", "-inf".
+class DataText
+{
+public:
+    // Longest text appendNumber or appendInteger writes.
+    static constexpr int maxChars = 32;
+    // Writes v at out; returns the end of what was written.
+    static char* appendNumber(char* out, double v);
+    static char* appendInteger(char* out, long long v);
+};

@@ -72,7 +72,7 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
         return false;
     // Lines are made in a buffer and written in large pieces.
     constexpr size_t chunk = size_t(1) << 20;
-    constexpr size_t longestLine = 3 * DataText::maxChars + 8;
+    constexpr size_t longestLine = 4 * DataText::maxChars;
     std::vector<char> buf(chunk + longestLine);
     char* p = buf.data();
     bool ok = true;
@@ -117,20 +117,21 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
         for (long long z = zFirst; z < zEnd && ok; ++z) {
             const bool rowIn = image && z >= 0 && z < n;
             const double* row = rowIn ? image + size_t(z) * size_t(n) : nullptr;
-            char zText[24];
+            char zText[DataText::maxChars];
             char* ze = DataText::appendInteger(zText, z);
             *ze++ = '\t';
             const size_t zLen = size_t(ze - zText);
             for (long long x = xFirst; x < xEnd; ++x) {
                 if (cached) {
+                    // A fixed copy; the column's text is at most 21 bytes.
                     const size_t i = size_t(x - xFirst);
-                    std::memcpy(p, columns.data() + i * 24, columnLen[i]);
+                    std::memcpy(p, columns.data() + i * 24, 24);
                     p += columnLen[i];
                 } else {
                     p = DataText::appendInteger(p, x);
                     *p++ = '\t';
                 }
-                std::memcpy(p, zText, zLen);
+                std::memcpy(p, zText, 24);
                 p += zLen;
                 p = DataText::appendNumber(p, (row && x >= 0 && x < n) ? row[x] : 0.0);
                 *p++ = '\n';

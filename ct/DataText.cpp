@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int maxPower = 300;
+constexpr int maxPower = 300;  // beyond |e2| = 900 the stream formats
 
 // 10^k for |k| <= maxPower, each the double nearest to it.
 struct Powers
@@ -65,61 +65,60 @@ char* DataText::appendInteger(char* out, long long v)
 
 char* DataText::appendNumber(char* out, double v)
 {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const int biased = int(bits >> 52) & 0x7ff;
+    if (biased == 0x7ff) {
+        // Infinities have an empty mantissa, NaNs not; a NaN is "nan" whatever its sign.
+        const bool nan = (bits << 12) != 0;
+        if (!nan && v < 0)
+            *out++ = '-';
+        std::memcpy(out, nan ? "nan" : "inf", 3);
+        return out + 3;
+    }
     if (v == 0.0) {
         *out++ = '0';
         return out;
     }
-    if (std::isnan(v)) {
-        std::memcpy(out, "nan", 3);
-        return out + 3;
-    }
-    if (std::isinf(v)) {
-        if (v < 0)
-            *out++ = '-';
-        std::memcpy(out, "inf", 3);
-        return out + 3;
-    }
-    const double a = std::fabs(v);
-    std::uint64_t bits;
-    std::memcpy(&bits, &a, sizeof bits);
-    const int e2 = int(bits >> 52) - 1023;
-    // 10^e <= a < 10^(e + 2), from the binary exponent.
-    int e = static_cast<int>(std::floor(e2 * 0.30102999566398120));
-    if (e < 5 - maxPower + 1 || e > maxPower - 6)
+    // Subnormal and extreme numbers are rare enough for the stream.
+    const int e2 = biased - 1023;
+    if (biased == 0 || e2 < -900 || e2 > 900)
         return slow(out, v);
+    const double a = std::fabs(v);
+    // floor(e2 log10 2), then one up when a reaches the next power of ten:
+    // 10^e <= a < 10^(e + 1) but for a's next to a power of ten.
+    int e = (e2 * 78913) >> 18;
+    e += a >= power(e + 1);
     // Six digits before the point.  s is off by at most a few units in its
     // last place (< 1e-9), so unless it lies next to a half its rounding is
-    // the exact value's; next to a half (ties included) the stream decides.
-    double s = a * power(5 - e);
-    if (s >= 1e6) {
-        ++e;
-        s = a * power(5 - e);
-    }
-    const double r = std::floor(s);
-    const double frac = s - r;
-    if (!(s >= 99999.5 && s < 1e6) || std::fabs(frac - 0.5) < 1e-6)
+    // the exact value's; next to a half (ties included), or next to a power
+    // of ten, the stream decides.
+    const double s = a * power(5 - e);
+    int d = static_cast<int>(s);
+    const double frac = s - d;
+    if (!(s >= 100000.0 && s < 999999.5) || std::fabs(frac - 0.5) < 1e-6)
         return slow(out, v);
-    int d = static_cast<int>(r) + (frac > 0.5 ? 1 : 0);
-    if (d == 1000000) {
-        d = 100000;
-        ++e;
-    }
-    char dig[6];
-    twoDigits(dig, d / 10000);
-    twoDigits(dig + 2, d / 100 % 100);
-    twoDigits(dig + 4, d % 100);
-    int nz = 6;
-    while (dig[nz - 1] == '0')
-        --nz;
-    if (v < 0)
-        *out++ = '-';
+    d += frac > 0.5;
+    // The six digit characters in one word, the first in the low byte: built
+    // in a register, since bytes stored one by one and read back as a word
+    // would wait for each other.
+    auto pair = [](int v) {
+        std::uint16_t t;
+        std::memcpy(&t, pairs + 2 * v, 2);
+        return std::uint64_t(t);
+    };
+    const std::uint64_t digits = pair(d / 10000) | pair(d / 100 % 100) << 16 | pair(d % 100) << 32;
+    // Significant digits: trailing '0's are the leading zero bytes of the
+    // digits' values (the first digit is never 0).
+    const int nz = 8 - __builtin_clzll(digits ^ 0x303030303030ULL) / 8;
+    auto put = [](char* at, std::uint64_t word) { std::memcpy(at, &word, 8); };
+    *out = '-';
+    out += v < 0;
+    // Words of eight bytes are stored whole; only the significant bytes are
+    // kept (the caller leaves maxChars of room).
     if (e < -4 || e >= 6) {
-        *out++ = dig[0];
-        if (nz > 1) {
-            *out++ = '.';
-            std::memcpy(out, dig + 1, size_t(nz - 1));
-            out += nz - 1;
-        }
+        put(out, (digits & 0xff) | std::uint64_t('.') << 8 | (digits >> 8) << 16);
+        out += nz > 1 ? nz + 1 : 1;
         *out++ = 'e';
         *out++ = e < 0 ? '-' : '+';
         int x = e < 0 ? -e : e;
@@ -129,20 +128,17 @@ char* DataText::appendNumber(char* out, double v)
         }
         return twoDigits(out, x);
     }
-    if (e >= 0) {
-        std::memcpy(out, dig, size_t(e + 1));
-        out += e + 1;
-        if (nz > e + 1) {
-            *out++ = '.';
-            std::memcpy(out, dig + e + 1, size_t(nz - e - 1));
-            out += nz - e - 1;
-        }
-        return out;
-    }
-    *out++ = '0';
-    *out++ = '.';
-    for (int i = 0; i < -e - 1; ++i)
-        *out++ = '0';
-    std::memcpy(out, dig, size_t(nz));
-    return out + nz;
+    // Plain, without a branch that random data would mispredict: below 1
+    // "0." and -e - 1 zeros, then the digits (a point put after them is not
+    // kept); from 1 on the digits with a point after digit e.
+    std::uint64_t zeros;
+    std::memcpy(&zeros, "0.000000", 8);
+    put(out, zeros);
+    out += e < 0 ? 1 - e : 0;
+    const int point = e < 0 ? 6 : e + 1;
+    const int shift = 8 * point;
+    put(out, (digits & ((std::uint64_t(1) << shift) - 1)) | std::uint64_t('.') << shift
+                 | (digits >> shift) << (shift + 8));
+    const int plainLength = nz > point ? nz + 1 : point;
+    return out + (e < 0 ? nz : plainLength);
 }

@@ -9,9 +9,10 @@
 class DataText
 {
 public:
-    // Longest text appendNumber or appendInteger writes.
+    // Room appendNumber and appendInteger need at out: they may write
+    // scratch bytes past the end of the text they return.
     static constexpr int maxChars = 32;
-    // Writes v at out; returns the end of what was written.
+    // Writes v at out; returns the end of the text.
     static char* appendNumber(char* out, double v);
     static char* appendInteger(char* out, long long v);
 };

@@ -23,6 +23,8 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")
 # The centre search back-projects dozens of trial slices.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/CorSearch.cpp PROPERTIES COMPILE_OPTIONS "-O3")
+# Data files hold millions of numbers.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/DataText.cpp PROPERTIES COMPILE_OPTIONS "-O3")
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/ProcCtrl.cpp
   ${CMAKE_SOURCE_DIR}/forms/ProcCtrl.ui

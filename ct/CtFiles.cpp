@@ -72,8 +72,9 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
         return false;
     // Lines are made in a buffer and written in large pieces.
     constexpr size_t chunk = size_t(1) << 20;
+    // Eight lines are added between checks.
     constexpr size_t longestLine = 4 * DataText::maxChars;
-    std::vector<char> buf(chunk + longestLine);
+    std::vector<char> buf(chunk + 8 * longestLine);
     char* p = buf.data();
     bool ok = true;
     auto flush = [&] {
@@ -121,20 +122,31 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
             char* ze = DataText::appendInteger(zText, z);
             *ze++ = '\t';
             const size_t zLen = size_t(ze - zText);
-            for (long long x = xFirst; x < xEnd; ++x) {
-                if (cached) {
-                    // A fixed copy; the column's text is at most 21 bytes.
-                    const size_t i = size_t(x - xFirst);
-                    std::memcpy(p, columns.data() + i * 24, 24);
-                    p += columnLen[i];
-                } else {
-                    p = DataText::appendInteger(p, x);
-                    *p++ = '\t';
+            DataText::Group group;
+            for (long long x8 = xFirst; x8 < xEnd; x8 += 8) {
+                const int count = int(std::min<long long>(8, xEnd - x8));
+                double values[8];
+                for (int k = 0; k < count; ++k) {
+                    const long long x = x8 + k;
+                    values[k] = (row && x >= 0 && x < n) ? row[x] : 0.0;
                 }
-                std::memcpy(p, zText, 24);
-                p += zLen;
-                p = DataText::appendNumber(p, (row && x >= 0 && x < n) ? row[x] : 0.0);
-                *p++ = '\n';
+                group.prepare(values, count);
+                for (int k = 0; k < count; ++k) {
+                    const long long x = x8 + k;
+                    if (cached) {
+                        // A fixed copy; the column's text is at most 21 bytes.
+                        const size_t i = size_t(x - xFirst);
+                        std::memcpy(p, columns.data() + i * 24, 24);
+                        p += columnLen[i];
+                    } else {
+                        p = DataText::appendInteger(p, x);
+                        *p++ = '\t';
+                    }
+                    std::memcpy(p, zText, 24);
+                    p += zLen;
+                    p = group.append(p, k);
+                    *p++ = '\n';
+                }
                 if (size_t(p - buf.data()) >= chunk)
                     flush();
             }

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <cstdint>
 // Numbers as the CT data files write them, fast: a data file of a large
 // slice has millions of lines, and a text stream spends longer on them than
 // the reconstruction does.  The text is exactly a QTextStream's default
@@ -15,4 +17,19 @@ public:
     // Writes v at out; returns the end of the text.
     static char* appendNumber(char* out, double v);
     static char* appendInteger(char* out, long long v);
+
+    // Up to eight numbers at once: prepare works out their digits together
+    // (with AVX-512 where the processor has it), append(out, i) then writes
+    // number i as appendNumber would.
+    struct Group
+    {
+        void prepare(const double* v, int count);
+        char* append(char* out, int i) const;
+
+        double values[8];
+        std::uint64_t digits[8];
+        std::int64_t exps[8];
+        unsigned ready = 0;
+        int n = 0;
+    };
 };

@@ -1,6 +1,6 @@
-// The fast number text of data files against a QTextStream, which wrote
-// them before: single values at every edge, sweeps of many values, and
-// whole data files.
+// The fast number text of data files, one by one and eight at once, against
+// a QTextStream, which wrote them before: single values at every edge,
+// sweeps of many values, and whole data files.
 #include "CtFiles.h"
 #include "DataText.h"
 
@@ -30,6 +30,17 @@ QByteArray fastText(double v)
 {
     char buf[DataText::maxChars];
     return QByteArray(buf, int(DataText::appendNumber(buf, v) - buf));
+}
+
+// v as lane `lane` of a group of eight.
+QByteArray groupText(double v, int lane)
+{
+    double vs[8] = {1.5, -2e-3, 7e8, 0.0, 42.0, -1e-7, 3.25, 1e300};
+    vs[lane] = v;
+    DataText::Group g;
+    g.prepare(vs, 8);
+    char buf[DataText::maxChars];
+    return QByteArray(buf, int(g.append(buf, lane) - buf));
 }
 
 // How the data file was written with a text stream.
@@ -95,7 +106,10 @@ void TstDataText::edges_data()
 void TstDataText::edges()
 {
     QFETCH(double, v);
-    QCOMPARE(fastText(v), streamText(v));
+    const QByteArray expected = streamText(v);
+    QCOMPARE(fastText(v), expected);
+    for (int lane : {0, 5, 7})
+        QCOMPARE(groupText(v, lane), expected);
 }
 
 void TstDataText::sweep_data()
@@ -136,9 +150,10 @@ void TstDataText::sweep()
             break;
         }
         }
-        const QByteArray a = fastText(v), b = streamText(v);
-        if (a != b && mismatches++ == 0)
-            first = QByteArray::number(v, 'g', 17) + ": " + a + " instead of " + b;
+        const QByteArray b = streamText(v);
+        for (const QByteArray& a : {fastText(v), groupText(v, i % 8)})
+            if (a != b && mismatches++ == 0)
+                first = QByteArray::number(v, 'g', 17) + ": " + a + " instead of " + b;
     }
     QVERIFY2(mismatches == 0, qPrintable(QString("%1 differ, first %2").arg(mismatches).arg(first)));
 }

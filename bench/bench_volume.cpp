@@ -12,6 +12,8 @@
 //
 //   options: --slices K --nproj P --width W --threads a,b --precision single|double
 //            --stages S (slices timed stage by stage, default 8)
+//            --dir D (the temporary directory is made in D, e.g. /dev/shm to
+//            leave the disk out; default the system's temporary directory)
 #include "CtCalc2.h"
 #include "CtFiles.h"
 #include "CtRun.h"
@@ -88,6 +90,7 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     int slices = 64, nProj = 900, width = 2048, stageSlices = 8;
     QList<int> threadCounts{1, 2};
+    QString base = QDir::tempPath();
     FbpKernel::Precision precision = FbpKernel::Precision::Single;
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--slices"))
@@ -96,6 +99,8 @@ int main(int argc, char** argv)
             nProj = qBound(2, args[i + 1].toInt(), 3600);
         else if (args[i] == QLatin1String("--width"))
             width = qBound(16, args[i + 1].toInt(), 8192);
+        else if (args[i] == QLatin1String("--dir"))
+            base = args[i + 1];
         else if (args[i] == QLatin1String("--stages"))
             stageSlices = qBound(0, args[i + 1].toInt(), 4096);
         else if (args[i] == QLatin1String("--precision") && !FbpKernel::parsePrecision(args[i + 1], precision)) {
@@ -109,7 +114,7 @@ int main(int argc, char** argv)
     }
     stageSlices = std::min(stageSlices, slices);
 
-    QTemporaryDir dir;
+    QTemporaryDir dir(base + QStringLiteral("/bench_volume-XXXXXX"));
     if (!dir.isValid()) {
         std::fprintf(stderr, "bench_volume: no temporary directory: %s\n", qPrintable(dir.errorString()));
         return 1;

@@ -109,6 +109,13 @@ inline char* assemble(char* out, double v, std::uint64_t digits, int e)
     return out + (e < 0 ? nz : plainLength);
 }
 
+// GCC 12 takes the placeholder operand inside its own AVX-512 intrinsics
+// (_mm512_undefined_*) for an uninitialised value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #ifdef ZUVO2_DATATEXT_X86
 // The digits and exponents of eight numbers at once, the way appendNumber
 // finds them; bit i of the result is set when number i was done here.
@@ -149,6 +156,9 @@ unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64_t* exp
     _mm512_storeu_si512(exps, e);
     return ok;
 }
+#endif
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
 #endif
 
 // Eight numbers at once on this processor, or none.

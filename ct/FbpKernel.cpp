@@ -143,6 +143,13 @@ void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs
     bpRowPlain(f, img, x, xb, c, zs, h);
 }
 
+// GCC 12 takes the placeholder operand inside its own AVX-512 intrinsics
+// (_mm512_undefined_*) for an uninitialised value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // Sixteen pixels at a time: the 17 samples they need sit in one 32-value
 // window, picked by two permutes.
 __attribute__((target("avx512f,avx512dq,fma")))
@@ -168,6 +175,9 @@ void bpRowAvx512F(const float* f, const float* d, float* acc, int xa, int xb, do
     }
     bpRowPlainF(f, d, acc, x, xb, c, zs, h, lanes);
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 // Eight pixels at a time; the 9 samples needed sit in two 8-value
 // registers, bit 3 of the index choosing between them.

@@ -750,8 +750,7 @@ void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
     int zlo, zhi;
     if (regionRows(z0, z1, zlo, zhi)) {
         rowSpans(x0, x1, zlo, zhi);
-        if (precisionKind == Precision::Single) {
-            backProjectAllSingle(zlo, zhi);
+        if (precisionKind == Precision::Single && backProjectAllSingle(zlo, zhi)) {
             done = true;
             return;
         }
@@ -773,16 +772,25 @@ void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
     done = true;
 }
 
-void FbpKernel::backProjectAllSingle(int zlo, int zhi)
+bool FbpKernel::backProjectAllSingle(int zlo, int zhi)
 {
     // The filtered rows once more in single precision, and their scaled
     // differences; the margins stay 0.  Room for the loads of the 16-pixel
     // loop: 9 before a row, 24 after it.
     const size_t sF = (size_t(n) + frontF + 32 + 15) & ~size_t(15);
     if (strideF != sF || filtF.size() != sF * size_t(nProj) + frontF) {
-        strideF = sF;
-        filtF.assign(sF * size_t(nProj) + frontF, 0.0f);
-        diffF.assign(sF * size_t(nProj) + frontF, 0.0f);
+        try {
+            filtF.assign(sF * size_t(nProj) + frontF, 0.0f);
+            diffF.assign(sF * size_t(nProj) + frontF, 0.0f);
+            strideF = sF;
+        } catch (const std::bad_alloc&) {
+            std::vector<float>().swap(filtF);
+            std::vector<float>().swap(diffF);
+            strideF = 0;
+            qCWarning(lcCt).noquote() << QStringLiteral("Out of memory for single-precision rows, back-projected in double: ")
+                    + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
+            return false;
+        }
     }
     for (int p = 0; p < nProj; ++p) {
         const double* f = filteredRow(p);
@@ -836,6 +844,7 @@ void FbpKernel::backProjectAllSingle(int zlo, int zhi)
             }
         }
     });
+    return true;
 }
 
 const char* FbpKernel::precisionName(Precision p)

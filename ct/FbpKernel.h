@@ -119,7 +119,8 @@ private:
     void makeTables();
     void forward(const double* row, int p);
     void filterSpectrum(const fftw_complex* sp, int p);
-    void backProjectAllSingle(int zlo, int zhi);
+    // False, and nothing done, when its rows do not fit in memory.
+    bool backProjectAllSingle(int zlo, int zhi);
 
     fftw_complex* fwdIn = nullptr;
     fftw_complex* fwdOut = nullptr;

@@ -117,8 +117,11 @@ inline char* assemble(char* out, double v, std::uint64_t digits, int e)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 #ifdef ZUVO2_DATATEXT_X86
-// The digits and exponents of eight numbers at once, the way appendNumber
-// finds them; bit i of the result is set when number i was done here.
+// The digits and exponents of eight numbers at once; bit i of the result
+// is set when number i was done here.  The exponent is settled from the
+// scaled value rather than from the next power of ten, but a wrong one can
+// only give a value outside the six-digit range, which is left to
+// appendNumber.
 __attribute__((target("avx512f,avx512dq")))
 unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64_t* exps)
 {
@@ -129,9 +132,14 @@ unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64_t* exp
     __mmask8 ok = _mm512_cmple_epu64_mask(_mm512_add_epi64(e2, _mm512_set1_epi64(900)), _mm512_set1_epi64(1800));
     __m512i e = _mm512_maskz_mov_epi64(ok, _mm512_srai_epi64(_mm512_mullo_epi64(e2, _mm512_set1_epi64(78913)), 18));
     const __m512d a = _mm512_abs_pd(x);
-    const __m512d next = _mm512_i64gather_pd(_mm512_add_epi64(e, _mm512_set1_epi64(maxPower + 1)), power.p, 8);
-    e = _mm512_mask_add_epi64(e, _mm512_cmp_pd_mask(a, next, _CMP_GE_OQ), e, _mm512_set1_epi64(1));
-    const __m512d s = _mm512_mul_pd(a, _mm512_i64gather_pd(_mm512_sub_epi64(_mm512_set1_epi64(maxPower + 5), e), power.p, 8));
+    // Both scales at once (the gathers overlap): a 10^(5 - e), and when that
+    // reaches 10^6, a 10^(4 - e) with e one up.
+    const __m512i k = _mm512_sub_epi64(_mm512_set1_epi64(maxPower + 5), e);
+    const __m512d s0 = _mm512_mul_pd(a, _mm512_i64gather_pd(k, power.p, 8));
+    const __m512d s1 = _mm512_mul_pd(a, _mm512_i64gather_pd(_mm512_sub_epi64(k, _mm512_set1_epi64(1)), power.p, 8));
+    const __mmask8 up = _mm512_cmp_pd_mask(s0, _mm512_set1_pd(1e6), _CMP_GE_OQ);
+    e = _mm512_mask_add_epi64(e, up, e, _mm512_set1_epi64(1));
+    const __m512d s = _mm512_mask_mov_pd(s0, up, s1);
     const __m512d r = _mm512_roundscale_pd(s, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
     const __m512d frac = _mm512_sub_pd(s, r);
     ok &= _mm512_cmp_pd_mask(s, _mm512_set1_pd(100000.0), _CMP_GE_OQ)

@@ -126,11 +126,16 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
             for (long long x8 = xFirst; x8 < xEnd; x8 += 8) {
                 const int count = int(std::min<long long>(8, xEnd - x8));
                 double values[8];
-                for (int k = 0; k < count; ++k) {
-                    const long long x = x8 + k;
-                    values[k] = (row && x >= 0 && x < n) ? row[x] : 0.0;
+                const double* v = values;
+                if (row && x8 >= 0 && x8 + count <= n) {
+                    v = row + x8;
+                } else {
+                    for (int k = 0; k < count; ++k) {
+                        const long long x = x8 + k;
+                        values[k] = (row && x >= 0 && x < n) ? row[x] : 0.0;
+                    }
                 }
-                group.prepare(values, count);
+                group.prepare(v, count);
                 for (int k = 0; k < count; ++k) {
                     const long long x = x8 + k;
                     if (cached) {

@@ -236,8 +236,12 @@ char* DataText::appendNumber(char* out, double v)
 void DataText::Group::prepare(const double* v, int count)
 {
     n = count < 0 ? 0 : count > 8 ? 8 : count;
-    std::memset(values, 0, sizeof values);
-    std::memcpy(values, v, sizeof(double) * size_t(n));
+    values = v;
+    if (n < 8) {
+        std::memset(tail, 0, sizeof tail);
+        std::memcpy(tail, v, sizeof(double) * size_t(n));
+        values = tail;
+    }
     ready = prepareFn ? prepareFn(values, digits, exps) & ((1u << n) - 1) : 0;
 }
 

@@ -20,13 +20,15 @@ public:
 
     // Up to eight numbers at once: prepare works out their digits together
     // (with AVX-512 where the processor has it), append(out, i) then writes
-    // number i as appendNumber would.
+    // number i as appendNumber would.  Eight values are read where they are,
+    // so they must stay put until the last append.
     struct Group
     {
         void prepare(const double* v, int count);
         char* append(char* out, int i) const;
 
-        double values[8];
+        const double* values = nullptr;
+        double tail[8];
         std::uint64_t digits[8];
         std::int64_t exps[8];
         unsigned ready = 0;

@@ -1,6 +1,8 @@
 // Back-projection speed: the plain per-pixel loop against the loops the
-// program uses, single-threaded, on random ramp-filtered projections; and
-// next to it what transforming and filtering a slice costs, padded and not.
+// program uses, single-threaded, on random ramp-filtered projections, in
+// double and in single precision (each loop the processor runs, with its
+// largest difference from double as a share of the slice's value range);
+// and next to it what transforming and filtering a slice costs.
 #include "FbpKernel.h"
 
 
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <ctime>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -27,6 +30,23 @@ struct CpuTimer
     void start() { t0 = now(); }
     double ms() const { return now() - t0; }
 };
+
+std::string loadAverage()
+{
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    char buf[64] = "?";
+    if (f) {
+        if (!std::fgets(buf, sizeof buf, f))
+            buf[0] = 0;
+        std::fclose(f);
+    }
+    std::string s(buf);
+    // The three averages only.
+    for (int i = 0, spaces = 0; i < int(s.size()); ++i)
+        if (s[size_t(i)] == ' ' && ++spaces == 3)
+            return s.substr(0, size_t(i));
+    return s;
+}
 
 // Pixels strictly inside the inscribed circle: each takes one interpolation per projection.
 double circlePixels(int n)
@@ -104,14 +124,40 @@ void run(int n, int nProj, int oracleProj)
         k.backProjectAll(0, n, 0, n);
         tAll = std::min(tAll, timer.ms());
     }
+    const std::vector<double> twice = k.image;
+    double lo = 1e300, hi = -1e300;
+    for (double v : twice) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
 
     std::printf("N %5d  proj %4d  interpolations %.3g\n", n, nProj, interp);
     std::printf("  plain loop (%d of %d projections, scaled)  %9.1f ms/slice  %6.3f e9 interp/s\n",
                 sub, nProj, tRef, interp / tRef * 1e-6);
     std::printf("  backProject per projection             %9.1f ms/slice  %6.3f e9 interp/s  x%.1f\n",
                 tOne, interp / tOne * 1e-6, tRef / tOne);
-    std::printf("  backProjectAll (tiled)                 %9.1f ms/slice  %6.3f e9 interp/s  x%.1f\n",
+    std::printf("  backProjectAll double (tiled)          %9.1f ms/slice  %6.3f e9 interp/s  x%.1f\n",
                 tAll, interp / tAll * 1e-6, tRef / tAll);
+    k.setPrecision(FbpKernel::Precision::Single);
+    for (FbpKernel::Loop l : {FbpKernel::Loop::Avx512, FbpKernel::Loop::Avx2, FbpKernel::Loop::Portable}) {
+        if (!k.useLoop(l))
+            continue;
+        double tS = 1e300;
+        for (int r = 0; r < (l == FbpKernel::Loop::Portable ? 1 : reps); ++r) {
+            k.resetImage(n);
+            timer.start();
+            k.backProjectAll(0, n, 0, n);
+            tS = std::min(tS, timer.ms());
+        }
+        double d = 0;
+        for (size_t i = 0; i < twice.size(); ++i)
+            d = std::max(d, std::fabs(k.image[i] - twice[i]));
+        std::printf("  backProjectAll single %-8s         %9.1f ms/slice  %6.3f e9 interp/s  x%.2f over double"
+                    "  (max difference %.1e of the range)\n",
+                    FbpKernel::loopName(l), tS, interp / tS * 1e-6, tAll / tS, d / (hi - lo));
+    }
+    k.useLoop(FbpKernel::Loop::Auto);
+    k.setPrecision(FbpKernel::Precision::Double);
     for (const char* name : {"ramp", "hann", "ramp-unpadded"}) {
         FbpFilter f;
         f.name = QString::fromLatin1(name);
@@ -125,10 +171,22 @@ void run(int n, int nProj, int oracleProj)
 
 } // namespace
 
-int main()
+// Arguments NxP (e.g. 2046x900) run those sizes only.
+int main(int argc, char** argv)
 {
-    std::printf("Back-projection, one thread, double precision, thread processor time, loop: %s\n",
-                FbpKernel::loopName());
+    std::printf("Back-projection, one thread, thread processor time, double loop: %s, load %s\n",
+                FbpKernel::loopName(), loadAverage().c_str());
+    if (argc > 1) {
+        for (int i = 1; i < argc; ++i) {
+            int n = 0, p = 0;
+            if (std::sscanf(argv[i], "%dx%d", &n, &p) != 2 || n < 4 || n > 16384 || p < 1 || p > 20000) {
+                std::fprintf(stderr, "bench_fbp: \"%s\" is not NxP\n", argv[i]);
+                return 2;
+            }
+            run(n, p, 18);
+        }
+        return 0;
+    }
     run(510, 180, 180);
     run(1022, 180, 45);
     run(2046, 180, 18);

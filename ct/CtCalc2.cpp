@@ -129,10 +129,8 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
 
     removeRings(hSgm.absorb.data(), hSgm.nx, nth, job.ringSize);
     for (int p = 0; p < nth; ++p)
-        kernel.transform(hSgm.absorbRow(p), p);
-    for (int p = 0; p < nth; ++p)
-        kernel.filter(p);
-    // The spectra hold all the sinogram had to give.
+        kernel.filterRow(hSgm.absorbRow(p), p);
+    // The filtered rows hold all the sinogram had to give.
     hSgm.resize(0, 0);
     kernel.resetImage(n);
     kernel.backProjectAll(reg.x0, reg.x1, reg.z0, reg.z1);

@@ -1,6 +1,7 @@
 #include "CtFiles.h"
 
 #include "CtResult.h"
+#include "DataText.h"
 #include "Logging.h"
 #include "DispMath.h"
 #include "SafeWrite.h"
@@ -10,10 +11,10 @@
 #include <QImage>
 #include <QRectF>
 #include <QFileInfo>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -69,28 +70,95 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
     const double lines = lineCount(x0, z0, x1, z1);
     if (lines > maxLines(n))
         return false;
-    QTextStream ts(out);
-    ts << "#ZUVO-CTImg\n";
-    ts << "# Range_X0       : " << x0 << "\n";
-    ts << "# Range_Y0       : " << z0 << "\n";
-    ts << "# Range_X1       : " << x1 << "\n";
-    ts << "# Range_Y1       : " << z1 << "\n";
-    ts << "# sx,sy, ex,ey   : " << x0 << "\t" << z0 << "\t" << x1 << "\t" << z1 << "\n";
+    // Lines are made in a buffer and written in large pieces.
+    constexpr size_t chunk = size_t(1) << 20;
+    // Eight lines are added between checks.
+    constexpr size_t longestLine = 4 * DataText::maxChars;
+    std::vector<char> buf(chunk + 8 * longestLine);
+    char* p = buf.data();
+    bool ok = true;
+    auto flush = [&] {
+        const qint64 size = p - buf.data();
+        ok = ok && out->write(buf.data(), size) == size;
+        p = buf.data();
+    };
+    auto text = [&](const char* t) {
+        const size_t len = std::strlen(t);
+        std::memcpy(p, t, len);
+        p += len;
+    };
+    text("#ZUVO-CTImg\n");
+    const char* labels[] = {"# Range_X0       : ", "# Range_Y0       : ", "# Range_X1       : ", "# Range_Y1       : "};
+    const double corners[] = {x0, z0, x1, z1};
+    for (int i = 0; i < 4; ++i) {
+        text(labels[i]);
+        p = DataText::appendNumber(p, corners[i]);
+        *p++ = '\n';
+    }
+    text("# sx,sy, ex,ey   : ");
+    for (int i = 0; i < 4; ++i) {
+        p = DataText::appendNumber(p, corners[i]);
+        *p++ = i < 3 ? '\t' : '\n';
+    }
     double xa, xb, za, zb;
     if (lines > 0 && loopRange(x0, x1, xa, xb) && loopRange(z0, z1, za, zb)) {
         const long long xFirst = (long long)xa, xEnd = (long long)xb;
         const long long zFirst = (long long)za, zEnd = (long long)zb;
-        for (long long z = zFirst; z < zEnd; ++z) {
+        // "x\t" of every column, made once for regions of sensible width.
+        const size_t width = size_t(xEnd - xFirst);
+        const bool cached = width <= 65536;
+        std::vector<char> columns(cached ? width * 24 : 0);
+        std::vector<unsigned char> columnLen(cached ? width : 0);
+        for (size_t i = 0; cached && i < width; ++i) {
+            char* c = columns.data() + i * 24;
+            char* e = DataText::appendInteger(c, xFirst + (long long)i);
+            *e++ = '\t';
+            columnLen[i] = static_cast<unsigned char>(e - c);
+        }
+        for (long long z = zFirst; z < zEnd && ok; ++z) {
             const bool rowIn = image && z >= 0 && z < n;
             const double* row = rowIn ? image + size_t(z) * size_t(n) : nullptr;
-            for (long long x = xFirst; x < xEnd; ++x) {
-                const double v = (row && x >= 0 && x < n) ? row[x] : 0.0;
-                ts << x << "\t" << z << "\t" << v << "\n";
+            char zText[DataText::maxChars];
+            char* ze = DataText::appendInteger(zText, z);
+            *ze++ = '\t';
+            const size_t zLen = size_t(ze - zText);
+            DataText::Group group;
+            for (long long x8 = xFirst; x8 < xEnd; x8 += 8) {
+                const int count = int(std::min<long long>(8, xEnd - x8));
+                double values[8];
+                const double* v = values;
+                if (row && x8 >= 0 && x8 + count <= n) {
+                    v = row + x8;
+                } else {
+                    for (int k = 0; k < count; ++k) {
+                        const long long x = x8 + k;
+                        values[k] = (row && x >= 0 && x < n) ? row[x] : 0.0;
+                    }
+                }
+                group.prepare(v, count);
+                for (int k = 0; k < count; ++k) {
+                    const long long x = x8 + k;
+                    if (cached) {
+                        // A fixed copy; the column's text is at most 21 bytes.
+                        const size_t i = size_t(x - xFirst);
+                        std::memcpy(p, columns.data() + i * 24, 24);
+                        p += columnLen[i];
+                    } else {
+                        p = DataText::appendInteger(p, x);
+                        *p++ = '\t';
+                    }
+                    std::memcpy(p, zText, 24);
+                    p += zLen;
+                    p = group.append(p, k);
+                    *p++ = '\n';
+                }
+                if (size_t(p - buf.data()) >= chunk)
+                    flush();
             }
         }
     }
-    ts.flush();
-    return ts.status() == QTextStream::Ok;
+    flush();
+    return ok;
 }
 
 namespace {

@@ -315,6 +315,7 @@ void CtRun::interrupt()
 void CtRun::setupFFT()
 {
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
+    runPrecision = precision;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
     // Every slice of a tilted axis is cut to the narrowest one's size.
     if (cond.corFit && cond.autoExec)
@@ -347,6 +348,7 @@ void CtRun::sizeKernel(int i)
         return;
     w->kernel.setup(fftN, fftNProj, cond.filter, cond.angles == AngularRange::Full);
     w->kernel.setAngles(fftAngles);
+    w->kernel.setPrecision(runPrecision);
 }
 
 void CtRun::setupSaveConds()
@@ -544,6 +546,8 @@ void CtRun::startReport()
     runReport.to = cond.autoExec ? cond.to : cond.sliceNo;
     runReport.step = cond.autoExec ? cond.step : 0;
     runReport.threads = cond.autoExec ? usedWorkers() : 1;
+    // CT1 always works in double.
+    runReport.precision = QLatin1String(FbpKernel::precisionName(cond.ct2 ? runPrecision : FbpKernel::Precision::Double));
     runReport.filter = cond.filter.name;
     runReport.cutoff = cond.filter.cutoff;
     runReport.ringSize = cond.ringSize;

@@ -9,6 +9,7 @@
 #include "CtResult.h"
 #include "CtRunReport.h"
 #include "WorkProgress.h"
+#include "FbpKernel.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -60,6 +61,8 @@ public:
     CtCond request;
     // Draw each result for display ("show result").
     bool genImg = true;
+    // The workers' back-projection arithmetic; a run takes it at its start.
+    FbpKernel::Precision precision = FbpKernel::Precision::Single;
     // Auto-save settings; a run takes them at its start (setupSaveConds).
     bool saveImg = false;
     QString imgPath, imgName, imgTag;
@@ -165,6 +168,7 @@ private:
     int fftNProj = 0;
     // Projection angles of the run's series (empty: evenly spread).
     std::vector<double> fftAngles;
+    FbpKernel::Precision runPrecision = FbpKernel::Precision::Single;
     bool seriesDealt = false;
     // A single slice waits for the first worker to finish an older run's slice.
     bool waitingFirst = false;

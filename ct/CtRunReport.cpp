@@ -152,6 +152,7 @@ QJsonObject CtRunReport::toJson() const
     o["slices"] = QJsonObject{{"from", from}, {"to", to}, {"step", step}};
     o["threads"] = threads;
     o["filter"] = filter;
+    o["precision"] = precision;
     o["cutoff"] = number(cutoff);
     o["ringRemoval"] = ringSize;
     o["angles"] = angles;

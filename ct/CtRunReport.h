@@ -45,6 +45,8 @@ public:
     int from = 0, to = 0, step = 0;
     int threads = 0;
     QString filter = QStringLiteral("ramp");
+    // Arithmetic of the back-projection: "single" or "double".
+    QString precision = QStringLiteral("double");
     double cutoff = 1.0;
     int ringSize = 0;           // 0: no ring removal
     QString angles = QStringLiteral("half");

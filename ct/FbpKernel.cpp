@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -34,6 +37,55 @@ void bpRowPlain(const double* f, double* img, int xa, int xb, double c, double z
         const int i = static_cast<int>(fl);
         img[x] += f[i] + (t - fl) * (f[i + 1] - f[i]);
     }
+}
+
+// The single-precision loops add the interpolated float row f to the float
+// accumulator acc[xa .. xb-1], with the same run of valid pixels as the
+// double ones.  d[i] is (f[i + 1] - f[i]) * fracScale (a power of two, so
+// exactly): the vector loops take the fraction of a position as an integer
+// count of fracScale steps, and interpolate with one multiply-add.
+constexpr int fracBits = 26;
+constexpr float fracScale = 1.0f / float(1 << fracBits);
+// lanes: the projection's lane offsets, made by laneOffsets.
+using RowFnF = void (*)(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
+                        double h, const std::int32_t* lanes);
+
+void bpRowPlainF(const float* f, const float*, float* acc, int xa, int xb, double c, double zs, double h,
+                 const std::int32_t*)
+{
+    for (int x = xa; x < xb; ++x) {
+        const double t = (x - h) * c - zs + h;
+        const double fl = std::floor(t);
+        const int i = static_cast<int>(fl);
+        const float w = static_cast<float>(t - fl);
+        acc[x] += f[i] + w * (f[i + 1] - f[i]);
+    }
+}
+
+// Positions of a run of `lanes` pixels in fixed point: the run's middle as
+// a 64-bit number with 32 fraction bits (exact enough over any row), each
+// lane's offset from the middle plus lanes / 2 as a 32-bit number with
+// fracBits fraction bits.  A lane's position is then good to about 3e-8
+// samples, and its sample index, counted from the middle's integer part
+// minus lanes / 2, lies in 0 .. lanes.
+void laneOffsets(double c, int lanes, std::int32_t* out)
+{
+    for (int k = 0; k < lanes; ++k)
+        out[k] = static_cast<std::int32_t>(std::llround(((k - 0.5 * (lanes - 1)) * c + 0.5 * lanes) * (1 << fracBits)));
+}
+
+struct FixedRun
+{
+    std::int64_t pos;   // the first run's middle, 32 fraction bits
+    std::int64_t step;  // from one run's middle to the next
+};
+
+inline FixedRun fixedRun(int x, int lanes, double c, double zs, double h)
+{
+    constexpr double one = 4294967296.0;
+    const double tm = (x + 0.5 * (lanes - 1) - h) * c - zs + h;
+    return {static_cast<std::int64_t>(std::floor(tm * one + 0.5)),
+            static_cast<std::int64_t>(std::floor(lanes * c * one + 0.5))};
 }
 
 #ifdef ZUVO2_X86
@@ -90,12 +142,80 @@ void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs
     }
     bpRowPlain(f, img, x, xb, c, zs, h);
 }
+
+// GCC 12 takes the placeholder operand inside its own AVX-512 intrinsics
+// (_mm512_undefined_*) for an uninitialised value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// Sixteen pixels at a time: the 17 samples they need sit in one 32-value
+// window, picked by two permutes.
+__attribute__((target("avx512f,avx512dq,fma")))
+void bpRowAvx512F(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
+                  double h, const std::int32_t* lanes)
+{
+    int x = xa;
+    if (x + 16 <= xb) {
+        const __m512i off = _mm512_loadu_si512(lanes);
+        const __m512i fracMask = _mm512_set1_epi32((1 << fracBits) - 1);
+        FixedRun r = fixedRun(x, 16, c, zs, h);
+        for (; x + 16 <= xb; x += 16, r.pos += r.step) {
+            const std::ptrdiff_t base = (r.pos >> 32) - 8;
+            const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));
+            const __m512i lane = _mm512_add_epi32(_mm512_set1_epi32(frac), off);
+            const __m512i idx = _mm512_srli_epi32(lane, fracBits);
+            const __m512 t = _mm512_cvtepi32_ps(_mm512_and_si512(lane, fracMask));
+            const __m512 f0 = _mm512_permutex2var_ps(_mm512_loadu_ps(f + base), idx, _mm512_loadu_ps(f + base + 16));
+            const __m512 d0 = _mm512_permutex2var_ps(_mm512_loadu_ps(d + base), idx, _mm512_loadu_ps(d + base + 16));
+            const __m512 v = _mm512_fmadd_ps(t, d0, f0);
+            _mm512_storeu_ps(acc + x, _mm512_add_ps(_mm512_loadu_ps(acc + x), v));
+        }
+    }
+    bpRowPlainF(f, d, acc, x, xb, c, zs, h, lanes);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+// Eight pixels at a time; the 9 samples needed sit in two 8-value
+// registers, bit 3 of the index choosing between them.
+__attribute__((target("avx2,fma")))
+void bpRowAvx2F(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
+                double h, const std::int32_t* lanes)
+{
+    int x = xa;
+    if (x + 8 <= xb) {
+        const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
+        const __m256i fracMask = _mm256_set1_epi32((1 << fracBits) - 1);
+        FixedRun r = fixedRun(x, 8, c, zs, h);
+        for (; x + 8 <= xb; x += 8, r.pos += r.step) {
+            const std::ptrdiff_t base = (r.pos >> 32) - 4;
+            const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));
+            const __m256i lane = _mm256_add_epi32(_mm256_set1_epi32(frac), off);
+            const __m256i idx = _mm256_srli_epi32(lane, fracBits);
+            const __m256 t = _mm256_cvtepi32_ps(_mm256_and_si256(lane, fracMask));
+            const __m256 high = _mm256_castsi256_ps(_mm256_slli_epi32(idx, 28));
+            const __m256 f0 = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base), idx),
+                                               _mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base + 8), idx), high);
+            const __m256 d0 = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base), idx),
+                                               _mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base + 8), idx), high);
+            const __m256 v = _mm256_fmadd_ps(t, d0, f0);
+            _mm256_storeu_ps(acc + x, _mm256_add_ps(_mm256_loadu_ps(acc + x), v));
+        }
+    }
+    bpRowPlainF(f, d, acc, x, xb, c, zs, h, lanes);
+}
 #endif
 
 struct LoopImpl
 {
     RowFn fn;  // null: not available on this processor
+    RowFnF fnF;
     const char* name;
+    // Lanes of fnF: its lane k lies k - (lanes - 1) / 2 pixels from the middle.
+    int lanes;
 };
 
 LoopImpl impl(FbpKernel::Loop l)
@@ -111,19 +231,19 @@ LoopImpl impl(FbpKernel::Loop l)
 #endif
     switch (l) {
     case L::Portable:
-        return {bpRowPlain, "portable"};
+        return {bpRowPlain, bpRowPlainF, "portable", 1};
     case L::Avx2:
 #ifdef ZUVO2_X86
-        return {avx2 ? bpRowAvx2 : nullptr, "avx2"};
-#else
-        return {nullptr, "avx2"};
+        if (avx2)
+            return {bpRowAvx2, bpRowAvx2F, "avx2", 8};
 #endif
+        return {nullptr, nullptr, "avx2", 8};
     case L::Avx512:
 #ifdef ZUVO2_X86
-        return {avx512 ? bpRowAvx512 : nullptr, "avx512"};
-#else
-        return {nullptr, "avx512"};
+        if (avx512)
+            return {bpRowAvx512, bpRowAvx512F, "avx512", 16};
 #endif
+        return {nullptr, nullptr, "avx512", 16};
     case L::Auto:
         break;
     }
@@ -198,8 +318,8 @@ void validRun(const T& t, int xa, int xb, double c, double last, int& va, int& v
 // Adds one filtered projection (angle with cosine c, sine s) to pixels
 // xa .. xb-1 of image row z of an n x n image, as far as the detector
 // position has two samples to interpolate between.
-inline void projectRun(RowFn row, const double* f, double* img, int z, int xa, int xb, double c,
-                       double s, int n)
+inline void projectRun(RowFn row, const double* f, double* img, int z, int xa, int xb, double c, double s,
+                       int n)
 {
     const double h = 0.5 * n;
     const double zs = (z - h) * s;
@@ -208,6 +328,18 @@ inline void projectRun(RowFn row, const double* f, double* img, int z, int xa, i
     validRun(t, xa, xb, c, n - 1.0, va, vb);
     if (va < vb)
         row(f, img, va, vb, c, zs, h);
+}
+
+inline void projectRun(RowFnF row, const float* f, const float* d, float* acc, int z, int xa, int xb,
+                       double c, double s, int n, const std::int32_t* lanes)
+{
+    const double h = 0.5 * n;
+    const double zs = (z - h) * s;
+    auto t = [&](int x) { return (x - h) * c - zs + h; };
+    int va, vb;
+    validRun(t, xa, xb, c, n - 1.0, va, vb);
+    if (va < vb)
+        row(f, d, acc, va, vb, c, zs, h, lanes);
 }
 
 } // namespace
@@ -269,8 +401,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
     auto allocReal = [](size_t count) { return static_cast<double*>(fftw_malloc(sizeof(double) * count)); };
     fwdOut = alloc(size_t(specLen));
     invIn = alloc(size_t(specLen));
-    spectra = alloc(size_t(specLen) * size_t(nProj));
-    bool ok = fwdOut && invIn && spectra;
+    bool ok = fwdOut && invIn;
     if (padded) {
         realIn = allocReal(size_t(m));
         realOut = allocReal(size_t(m));
@@ -375,7 +506,7 @@ void FbpKernel::release()
     if (invPlan)
         fftw_destroy_plan(invPlan);
     fwdPlan = invPlan = nullptr;
-    for (fftw_complex** b : {&fwdIn, &fwdOut, &invIn, &invOut, &spectra}) {
+    for (fftw_complex** b : {&fwdIn, &fwdOut, &invIn, &invOut}) {
         if (*b)
             fftw_free(*b);
         *b = nullptr;
@@ -385,9 +516,13 @@ void FbpKernel::release()
             fftw_free(*b);
         *b = nullptr;
     }
+    std::vector<double>().swap(spectra);
     std::vector<double>().swap(filt);
+    std::vector<float>().swap(filtF);
+    std::vector<float>().swap(diffF);
     std::vector<double>().swap(weights);
     stride = 0;
+    strideF = 0;
     n = 0;
     nProj = 0;
     m = 0;
@@ -407,10 +542,8 @@ void FbpKernel::resetImage(int side)
     imageSide = side;
 }
 
-void FbpKernel::transform(const double* row, int p)
+void FbpKernel::forward(const double* row, int p)
 {
-    if (!ready() || !row || p < 0 || p >= nProj)
-        return;
     // A projection counts with its share of the turn (1 when evenly spread).
     const double w = projectionWeight(p);
     if (realIn) {
@@ -420,22 +553,49 @@ void FbpKernel::transform(const double* row, int p)
         else
             for (int k = 0; k < n; ++k)
                 realIn[k] = row[k] * w;
-        fftw_execute(fwdPlan);
     } else {
         for (int k = 0; k < n; ++k) {
             fwdIn[k][0] = row[k] * w;
             fwdIn[k][1] = 0.0;
         }
-        fftw_execute(fwdPlan);
     }
-    std::memcpy(spectra + size_t(p) * size_t(specLen), fwdOut, sizeof(fftw_complex) * size_t(specLen));
+    fftw_execute(fwdPlan);
+}
+
+void FbpKernel::transform(const double* row, int p)
+{
+    if (!ready() || !row || p < 0 || p >= nProj)
+        return;
+    if (spectra.empty()) {
+        try {
+            spectra.assign(2 * size_t(specLen) * size_t(nProj), 0.0);
+        } catch (const std::bad_alloc&) {
+            qCWarning(lcCt).noquote() << QStringLiteral("Out of memory for the spectra: ")
+                    + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
+            return;
+        }
+    }
+    forward(row, p);
+    std::memcpy(spectra.data() + 2 * size_t(p) * size_t(specLen), fwdOut, sizeof(fftw_complex) * size_t(specLen));
 }
 
 void FbpKernel::filter(int p)
 {
-    if (!ready() || p < 0 || p >= nProj)
+    if (!ready() || p < 0 || p >= nProj || spectra.empty())
         return;
-    const fftw_complex* sp = spectra + size_t(p) * size_t(specLen);
+    filterSpectrum(spectrum(p), p);
+}
+
+void FbpKernel::filterRow(const double* row, int p)
+{
+    if (!ready() || !row || p < 0 || p >= nProj)
+        return;
+    forward(row, p);
+    filterSpectrum(fwdOut, p);
+}
+
+void FbpKernel::filterSpectrum(const fftw_complex* sp, int p)
+{
     double* f = filteredRowW(p);
     if (realOut) {
         for (int k = 0; k < specLen; ++k) {
@@ -561,6 +721,28 @@ void FbpKernel::backProject(int p, double x0, double x1, double z0, double z1)
     done = true;
 }
 
+namespace {
+// Calls fn(tz, tzEnd, tx, txEnd) for every tile of tileZ rows by tileX
+// columns that holds a pixel of the row spans lo/hi (row z at z - zlo).
+template <class Fn>
+void forEachTile(const std::vector<int>& lo, const std::vector<int>& hi, int zlo, int zhi, int n,
+                 int tileZ, int tileX, Fn fn)
+{
+    for (int tz = zlo; tz < zhi; tz += tileZ) {
+        const int tzEnd = std::min(zhi, tz + tileZ);
+        int txMin = n, txMax = 0;
+        for (int z = tz; z < tzEnd; ++z) {
+            if (lo[size_t(z - zlo)] < hi[size_t(z - zlo)]) {
+                txMin = std::min(txMin, lo[size_t(z - zlo)]);
+                txMax = std::max(txMax, hi[size_t(z - zlo)]);
+            }
+        }
+        for (int tx = txMin - txMin % tileX; tx < txMax; tx += tileX)
+            fn(tz, tzEnd, tx, tx + tileX);
+    }
+}
+} // namespace
+
 void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
 {
     if (!canProject(0))
@@ -568,36 +750,117 @@ void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
     int zlo, zhi;
     if (regionRows(z0, z1, zlo, zhi)) {
         rowSpans(x0, x1, zlo, zhi);
+        if (precisionKind == Precision::Single && backProjectAllSingle(zlo, zhi)) {
+            done = true;
+            return;
+        }
         const RowFn row = chosen(loopKind).fn;
         // A tile of 32 x 128 doubles (32 KB) stays in the first-level cache
         // while every projection passes over it.
-        constexpr int tileZ = 32;
-        constexpr int tileX = 128;
-        for (int tz = zlo; tz < zhi; tz += tileZ) {
-            const int tzEnd = std::min(zhi, tz + tileZ);
-            int txMin = n, txMax = 0;
-            for (int z = tz; z < tzEnd; ++z) {
-                if (spanLo[size_t(z - zlo)] < spanHi[size_t(z - zlo)]) {
-                    txMin = std::min(txMin, spanLo[size_t(z - zlo)]);
-                    txMax = std::max(txMax, spanHi[size_t(z - zlo)]);
+        forEachTile(spanLo, spanHi, zlo, zhi, n, 32, 128, [&](int tz, int tzEnd, int tx, int txEnd) {
+            for (int p = 0; p < nProj; ++p) {
+                const double* f = filteredRow(p);
+                for (int z = tz; z < tzEnd; ++z) {
+                    const int xa = std::max(tx, spanLo[size_t(z - zlo)]);
+                    const int xb = std::min(txEnd, spanHi[size_t(z - zlo)]);
+                    if (xa < xb)
+                        projectRun(row, f, imageRow(z), z, xa, xb, cosT[size_t(p)], sinT[size_t(p)], n);
                 }
             }
-            for (int tx = txMin - txMin % tileX; tx < txMax; tx += tileX) {
-                const int txEnd = tx + tileX;
-                for (int p = 0; p < nProj; ++p) {
-                    const double* f = filteredRow(p);
-                    for (int z = tz; z < tzEnd; ++z) {
-                        const int xa = std::max(tx, spanLo[size_t(z - zlo)]);
-                        const int xb = std::min(txEnd, spanHi[size_t(z - zlo)]);
-                        if (xa < xb)
-                            projectRun(row, f, imageRow(z), z, xa, xb, cosT[size_t(p)],
-                                       sinT[size_t(p)], n);
-                    }
+        });
+    }
+    done = true;
+}
+
+bool FbpKernel::backProjectAllSingle(int zlo, int zhi)
+{
+    // The filtered rows once more in single precision, and their scaled
+    // differences; the margins stay 0.  Room for the loads of the 16-pixel
+    // loop: 9 before a row, 24 after it.
+    const size_t sF = (size_t(n) + frontF + 32 + 15) & ~size_t(15);
+    if (strideF != sF || filtF.size() != sF * size_t(nProj) + frontF) {
+        try {
+            filtF.assign(sF * size_t(nProj) + frontF, 0.0f);
+            diffF.assign(sF * size_t(nProj) + frontF, 0.0f);
+            strideF = sF;
+        } catch (const std::bad_alloc&) {
+            std::vector<float>().swap(filtF);
+            std::vector<float>().swap(diffF);
+            strideF = 0;
+            qCWarning(lcCt).noquote() << QStringLiteral("Out of memory for single-precision rows, back-projected in double: ")
+                    + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
+            return false;
+        }
+    }
+    for (int p = 0; p < nProj; ++p) {
+        const double* f = filteredRow(p);
+        float* g = filtF.data() + frontF + size_t(p) * strideF;
+        float* d = diffF.data() + frontF + size_t(p) * strideF;
+        for (int k = 0; k < n; ++k)
+            g[k] = static_cast<float>(f[k]);
+        // A position rounded just outside the row interpolates towards the
+        // zero margin, as in the double loops.
+        d[-1] = g[0] * fracScale;
+        for (int k = 0; k + 1 < n; ++k)
+            d[k] = (g[k + 1] - g[k]) * fracScale;
+        d[n - 1] = -g[n - 1] * fracScale;
+    }
+    const LoopImpl& loop = chosen(loopKind);
+    const RowFnF row = loop.fnF;
+    std::vector<std::int32_t> lanes(size_t(nProj) * 16, 0);
+    for (int p = 0; p < nProj; ++p)
+        laneOffsets(cosT[size_t(p)], loop.lanes, lanes.data() + size_t(p) * 16);
+    // Strips of 4 rows up to 2048 wide: few runs per pixel, so little time
+    // goes into finding each run's ends, and the sums (32 KB) stay in the
+    // first-level cache.
+    constexpr int tileZ = 4;
+    const int tileX = std::min(2048, (n + 15) & ~15);
+    // A tile's sums over one block of projections.
+    std::vector<float> acc(size_t(tileZ) * tileX, 0.0f);
+    forEachTile(spanLo, spanHi, zlo, zhi, n, tileZ, tileX, [&](int tz, int tzEnd, int tx, int txEnd) {
+        for (int p0 = 0; p0 < nProj; p0 += singleBlock) {
+            const int pEnd = std::min(nProj, p0 + singleBlock);
+            for (int p = p0; p < pEnd; ++p) {
+                const float* f = filtF.data() + frontF + size_t(p) * strideF;
+                const float* d = diffF.data() + frontF + size_t(p) * strideF;
+                for (int z = tz; z < tzEnd; ++z) {
+                    const int xa = std::max(tx, spanLo[size_t(z - zlo)]);
+                    const int xb = std::min(txEnd, spanHi[size_t(z - zlo)]);
+                    if (xa < xb)
+                        projectRun(row, f, d, acc.data() + size_t(z - tz) * tileX - tx, z, xa, xb,
+                                   cosT[size_t(p)], sinT[size_t(p)], n, lanes.data() + size_t(p) * 16);
+                }
+            }
+            // The block's sums go into the double image.
+            for (int z = tz; z < tzEnd; ++z) {
+                const int xa = std::max(tx, spanLo[size_t(z - zlo)]);
+                const int xb = std::min(txEnd, spanHi[size_t(z - zlo)]);
+                float* a = acc.data() + size_t(z - tz) * tileX - tx;
+                double* img = imageRow(z);
+                for (int x = xa; x < xb; ++x) {
+                    img[x] += a[x];
+                    a[x] = 0.0f;
                 }
             }
         }
+    });
+    return true;
+}
+
+const char* FbpKernel::precisionName(Precision p)
+{
+    return p == Precision::Single ? "single" : "double";
+}
+
+bool FbpKernel::parsePrecision(const QString& text, Precision& out)
+{
+    for (Precision p : {Precision::Double, Precision::Single}) {
+        if (text == QLatin1String(precisionName(p))) {
+            out = p;
+            return true;
+        }
     }
-    done = true;
+    return false;
 }
 
 void FbpKernel::calcRange()

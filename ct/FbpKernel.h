@@ -43,10 +43,14 @@ public:
     void transform(const double* row, int p);
     // Filters the spectrum of projection p into its filtered row.
     void filter(int p);
+    // transform and filter at once, without keeping the spectrum (the
+    // spectra of a whole slice would hold twice the memory of its image).
+    void filterRow(const double* row, int p);
     // Adds projection p over the region [x0, x1) x [z0, z1) inside the
     // inscribed circle.
     void backProject(int p, double x0, double x1, double z0, double z1);
-    // All projections at once, walking the image in cache-sized tiles.
+    // All projections at once, walking the image in cache-sized tiles, in
+    // the precision set with setPrecision.
     void backProjectAll(double x0, double x1, double z0, double z1);
     // Plain per-pixel loop, kept as the yardstick for the fast ones.
     void backProjectReference(int p, double x0, double x1, double z0, double z1);
@@ -70,11 +74,30 @@ public:
     // "portable", "avx2" or "avx512"; Auto names the loop chosen here.
     static const char* loopName(Loop l = Loop::Auto);
 
+    // Arithmetic of backProjectAll.  Double sums every projection in double.
+    // Single interpolates in single precision, sums blocks of singleBlock
+    // projections in single precision and adds the blocks to the image in
+    // double: about twice the speed, and values within 2e-6 of the slice's
+    // value range of Double's.  backProject and backProjectReference always
+    // work in double.  Set in the GUI thread like setup.
+    enum class Precision { Double, Single };
+    static constexpr int singleBlock = 16;
+    void setPrecision(Precision p) { precisionKind = p; }
+    Precision precision() const { return precisionKind; }
+    // "double" or "single".
+    static const char* precisionName(Precision p);
+    // The precision named text ("double", "single"); false for another text.
+    static bool parsePrecision(const QString& text, Precision& out);
+
     double* imageRow(int z) { return image.data() + size_t(z) * size_t(imageSide); }
     const double* imageRow(int z) const { return image.data() + size_t(z) * size_t(imageSide); }
     const double* filteredRow(int p) const { return filt.data() + front + size_t(p) * stride; }
-    const fftw_complex* spectrum(int p) const { return spectra + size_t(p) * size_t(specLen); }
-    bool ready() const { return spectra != nullptr; }
+    // Null until transform has kept a spectrum.
+    const fftw_complex* spectrum(int p) const
+    {
+        return spectra.empty() ? nullptr : reinterpret_cast<const fftw_complex*>(spectra.data()) + size_t(p) * size_t(specLen);
+    }
+    bool ready() const { return fwdPlan != nullptr; }
 
     int n = 0;
     int nProj = 0;
@@ -94,6 +117,10 @@ private:
     void rowSpans(double x0, double x1, int zlo, int zhi);
     bool canProject(int p) const;
     void makeTables();
+    void forward(const double* row, int p);
+    void filterSpectrum(const fftw_complex* sp, int p);
+    // False, and nothing done, when its rows do not fit in memory.
+    bool backProjectAllSingle(int zlo, int zhi);
 
     fftw_complex* fwdIn = nullptr;
     fftw_complex* fwdOut = nullptr;
@@ -101,7 +128,8 @@ private:
     fftw_complex* invOut = nullptr;
     fftw_plan fwdPlan = nullptr;
     fftw_plan invPlan = nullptr;
-    fftw_complex* spectra = nullptr;  // nProj blocks of specLen values
+    // nProj blocks of specLen complex values, made by the first transform.
+    std::vector<double> spectra;
     // Padded filters transform real rows: m reals in, m/2 + 1 bins out.
     double* realIn = nullptr;
     double* realOut = nullptr;
@@ -111,10 +139,18 @@ private:
     std::vector<double> filt;
     size_t stride = 0;
     static constexpr size_t front = 16;
+    // The filtered rows in single precision, laid out alike with margins
+    // that cover the single loops' loads; made by a Single backProjectAll.
+    std::vector<float> filtF;
+    // (filtF[i + 1] - filtF[i]) / 2^26 per sample, in the same layout.
+    std::vector<float> diffF;
+    size_t strideF = 0;
+    static constexpr size_t frontF = 16;
     // Per row of the region: the columns inside the circle and the region.
     std::vector<int> spanLo, spanHi;
     // Per projection: cosine and sine of its angle, and its weight (empty: all 1).
     std::vector<double> cosT, sinT, weightT;
     std::vector<double> angleList;
     Loop loopKind = Loop::Auto;
+    Precision precisionKind = Precision::Double;
 };

@@ -10,6 +10,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/RingRemoval.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DataText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SinogramImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtProgress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
@@ -27,6 +28,8 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")
 # The centre search back-projects dozens of trial slices.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/CorSearch.cpp PROPERTIES COMPILE_OPTIONS "-O3")
+# Data files hold millions of numbers.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/DataText.cpp PROPERTIES COMPILE_OPTIONS "-O3")
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/ProcCtrl.cpp
   ${CMAKE_SOURCE_DIR}/forms/ProcCtrl.ui

@@ -244,6 +244,15 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->procCtrl->setAngles(r);
              return O::Ok;
          }},
+        // The CT2 workers' back-projection arithmetic for the next runs.
+        {"ct_precision", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             FbpKernel::Precision p;
+             if (!FbpKernel::parsePrecision(a.text, p))
+                 return x.fail(Failures::Command, c, QStringLiteral("\"%1\" is not double or single").arg(a.text));
+             x.b->ctRun->precision = p;
+             return O::Ok;
+         }},
         {"ct_auto_gen_sinogram", A::flagArg(),
          [](X& x, const C&, const A& a) {
              x.b->procCtrl->AutoUpdate->setChecked(a.flag);

@@ -680,6 +680,8 @@ void TstBody::failedLinesClearTheFlag_data()
                                        << "images_load_rows, line 0: an integer is missing";
     QTest::newRow("negative row") << "images_load_rows -1 5" << false << int(Failures::Command)
                                   << "images_load_rows, line 0: -1 is out of range (0 to 2147483647)";
+    QTest::newRow("precision") << "ct_precision double" << true << none << "";
+    QTest::newRow("unknown precision") << "ct_precision half" << false << int(Failures::Command) << "ct_precision, line 0: \"half\" is not double or single";
     QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
     QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
                                      << "No file matches none-*.img in " + ctDir + ", nothing loaded";

@@ -54,6 +54,7 @@ private slots:
     void floatTiff();
     void stopAndRestart();
     void reportListsRun();
+    void precisions();
 
 private:
     CtCond cond(int from, int to, int step, int threads, bool autoExec = true) const;
@@ -593,6 +594,31 @@ void TstCt2Run::reportListsRun()
     QCOMPARE(CtRunReport::fileName("", ""), QStringLiteral("run.json"));
     QCOMPARE(CtRunReport::namePattern({"ct-0001.img", "ct-0002.img", "ct-0010.img"}), QStringLiteral("ct-00*.img"));
     QCOMPARE(CtRunReport::namePattern({"a.img", "ab.img"}), QStringLiteral("a*.img"));
+}
+
+// A run in single precision (the default) writes what one in double does
+// within 2e-6 of the slice's value range, and the report says which it was.
+void TstCt2Run::precisions()
+{
+    QCOMPARE(run->precision, FbpKernel::Precision::Single);
+    std::shared_ptr<const CtSlice> slices[2];
+    for (FbpKernel::Precision p : {FbpKernel::Precision::Double, FbpKernel::Precision::Single}) {
+        run->precision = p;
+        QCOMPARE(runAndWait(cond(8, 8, 1, 1)), ints({8}));
+        slices[int(p)] = run->worker(0)->lastResult();
+        QFile f(outDir + "/res-run.json");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("precision").toString(),
+                 QString(FbpKernel::precisionName(p)));
+    }
+    const CtSlice& d = *slices[0];
+    const CtSlice& s = *slices[1];
+    QCOMPARE(s.image.size(), d.image.size());
+    double worst = 0;
+    for (size_t i = 0; i < d.image.size(); ++i)
+        worst = std::max(worst, std::fabs(s.image[i] - d.image[i]));
+    QVERIFY(d.maxV > d.minV);
+    QVERIFY2(worst <= 2e-6 * (d.maxV - d.minV), qPrintable(QString::number(worst / (d.maxV - d.minV))));
 }
 
 QTEST_GUILESS_MAIN(TstCt2Run)

@@ -1,0 +1,283 @@
+// A whole series from files on disk to data files.  A sample series (64
+// slices of 2048-wide projections, 900 of them) is written to a temporary
+// directory first, untimed; then are timed:
+//   - loading the projections, I0 and BG (the files were just written, so
+//     they come from the page cache);
+//   - the stages of a slice on one thread (sinogram, filter,
+//     back-projection, data file), in thread processor time, with each
+//     stage's share of a slice including its part of the load;
+//   - the whole series through the worker pool with 1 and 2 threads: wall
+//     time, processor time, slices per second per core, speed-up.
+// The temporary files are removed at the end.
+//
+//   options: --slices K --nproj P --width W --threads a,b --precision single|double
+//            --stages S (slices timed stage by stage, default 8)
+//            --dir D (the temporary directory is made in D, e.g. /dev/shm to
+//            leave the disk out; default the system's temporary directory)
+#include "CtCalc2.h"
+#include "CtFiles.h"
+#include "CtRun.h"
+#include "FbpKernel.h"
+#include "HSgm.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
+#include "SampleWriter.h"
+#include "SgmGeom.h"
+#include "SinogramGen.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/resource.h>
+#include <ctime>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+double threadCpu()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+double processCpu()
+{
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+double peakMiB()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024.0;
+}
+
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+struct Stages
+{
+    double sinogram = 0, filter = 0, backProjection = 0, writing = 0, writingWall = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);  // as the program does, so memory figures match
+#endif
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    int slices = 64, nProj = 900, width = 2048, stageSlices = 8;
+    QList<int> threadCounts{1, 2};
+    QString base = QDir::tempPath();
+    FbpKernel::Precision precision = FbpKernel::Precision::Single;
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == QLatin1String("--slices"))
+            slices = qBound(1, args[i + 1].toInt(), 4096);
+        else if (args[i] == QLatin1String("--nproj"))
+            nProj = qBound(2, args[i + 1].toInt(), 3600);
+        else if (args[i] == QLatin1String("--width"))
+            width = qBound(16, args[i + 1].toInt(), 8192);
+        else if (args[i] == QLatin1String("--dir"))
+            base = args[i + 1];
+        else if (args[i] == QLatin1String("--stages"))
+            stageSlices = qBound(0, args[i + 1].toInt(), 4096);
+        else if (args[i] == QLatin1String("--precision") && !FbpKernel::parsePrecision(args[i + 1], precision)) {
+            std::fprintf(stderr, "bench_volume: --precision is single or double\n");
+            return 2;
+        } else if (args[i] == QLatin1String("--threads")) {
+            threadCounts.clear();
+            for (const QString& t : args[i + 1].split(QLatin1Char(',')))
+                threadCounts << qBound(1, t.toInt(), 32);
+        }
+    }
+    stageSlices = std::min(stageSlices, slices);
+
+    QTemporaryDir dir(base + QStringLiteral("/bench_volume-XXXXXX"));
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "bench_volume: no temporary directory: %s\n", qPrintable(dir.errorString()));
+        return 1;
+    }
+    SampleOptions o;
+    o.outDir = dir.filePath(QStringLiteral("sample"));
+    o.width = width;
+    o.height = slices + 8;
+    o.nProj = nProj;
+    o.noise = false;
+    o.truthSlices = 0;
+    SampleWriter writer(o);
+    std::printf("writing the sample (not timed) to %s ...\n", qPrintable(dir.path()));
+    std::fflush(stdout);
+    if (!writer.valid() || !writer.write()) {
+        std::fprintf(stderr, "bench_volume: cannot write the sample: %s\n", qPrintable(writer.error()));
+        return 1;
+    }
+
+    // Load: every projection, I0 and BG read whole into memory.
+    ImgDatas set;
+    QStringList files;
+    for (int p = 0; p < nProj; ++p)
+        files << o.outDir + QLatin1Char('/') + writer.seriesName(p, 0);
+    files << o.outDir + QLatin1Char('/') + writer.i0Name(0) << o.outDir + QLatin1Char('/') + writer.bgName();
+    double bytes = 0;
+    for (const QString& f : files)
+        bytes += QFileInfo(f).size();
+    QElapsedTimer wall;
+    wall.start();
+    double cpu0 = threadCpu();
+    for (int p = 0; p < nProj; ++p)
+        if (!set.addFile(files[p])) {
+            std::fprintf(stderr, "bench_volume: cannot load %s\n", qPrintable(files[p]));
+            return 1;
+        }
+    ImgData* i0 = loadImgData(files[nProj]);
+    ImgData* bg = loadImgData(files[nProj + 1]);
+    const double loadCpu = threadCpu() - cpu0;
+    const double loadWall = wall.nsecsElapsed() * 1e-9;
+    if (!i0 || !bg) {
+        std::fprintf(stderr, "bench_volume: cannot load I0 or BG\n");
+        return 1;
+    }
+    set.i0Img = &i0;
+    set.bgImg = &bg;
+    const double loadedMiB = peakMiB();
+    const SgmGeom g = makeSgmGeom(true, width, writer.cor());
+    const int n = g.nx - g.nx % 2;
+
+    std::printf("series: %d projections of %d x %d pixels, %d slices of N = %d, precision %s, loop %s, "
+                "%d processors, load %s\n",
+                nProj, width, o.height, slices, n, FbpKernel::precisionName(precision), FbpKernel::loopName(),
+                QThread::idealThreadCount(), qPrintable(loadAverage()));
+    std::printf("load: %d files, %.0f MB in %.2f s processor time (%.2f s wall): %.0f MB/s, %.2f ms per slice\n",
+                int(files.size()), bytes * 1e-6, loadCpu, loadWall, bytes * 1e-6 / loadCpu, 1e3 * loadCpu / slices);
+
+    // Stages of a slice on this thread: what a worker does, step by step.
+    const QString outDir = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(outDir);
+    Stages st;
+    if (stageSlices > 0) {
+        FbpKernel k;
+        k.setup(n, nProj);
+        k.setPrecision(precision);
+        HSgm h;
+        for (int i = 0; i < stageSlices; ++i) {
+            const int slice = 4 + int(qint64(i) * slices / stageSlices);
+            double t = threadCpu();
+            genSinogram(set, &h, true, writer.cor(), slice);
+            double u = threadCpu();
+            st.sinogram += u - t;
+            for (int p = 0; p < nProj; ++p)
+                k.filterRow(h.absorbRow(p), p);
+            t = threadCpu();
+            st.filter += t - u;
+            k.resetImage(n);
+            k.backProjectAll(0, n, 0, n);
+            k.calcRange();
+            u = threadCpu();
+            st.backProjection += u - t;
+            wall.restart();
+            QString error;
+            if (!CtFiles::saveData(outDir + QStringLiteral("/stage-%1.dat").arg(slice), k.image.data(), n, 0, 0, n, n,
+                                   &error)) {
+                std::fprintf(stderr, "bench_volume: %s\n", qPrintable(error));
+                return 1;
+            }
+            st.writing += threadCpu() - u;
+            st.writingWall += wall.nsecsElapsed() * 1e-9;
+        }
+        const double m = 1e3 / stageSlices;
+        const double load = 1e3 * loadCpu / slices;
+        const double total = load + m * (st.sinogram + st.filter + st.backProjection + st.writing);
+        std::printf("one slice, one thread, processor time (mean of %d slices):\n", stageSlices);
+        const struct
+        {
+            const char* name;
+            double ms;
+        } rows[] = {{"load (its share)", load},
+                    {"sinogram", m * st.sinogram},
+                    {"filter", m * st.filter},
+                    {"back-projection", m * st.backProjection},
+                    {"data file", m * st.writing}};
+        for (const auto& r : rows)
+            std::printf("  %-18s %8.1f ms  %5.1f %%\n", r.name, r.ms, 100.0 * r.ms / total);
+        std::printf("  %-18s %8.1f ms  (data file %.1f ms wall, synced to disk)\n", "total", total,
+                    m * st.writingWall);
+        for (int i = 0; i < stageSlices; ++i)
+            QFile::remove(outDir + QStringLiteral("/stage-%1.dat").arg(4 + int(qint64(i) * slices / stageSlices)));
+    }
+    std::fflush(stdout);
+
+    // The whole series through the pool, as a run writes it.
+    {
+        CtRun run;
+        run.images = &set;
+        run.createPool(*std::max_element(threadCounts.begin(), threadCounts.end()));
+        run.genImg = false;
+        run.precision = precision;
+        run.saveDat = true;
+        run.datPath = outDir;
+        run.datName = QStringLiteral("slice.dat");
+        double single = 0, singleCpu = 0;
+        for (int threads : threadCounts) {
+            CtCond c;
+            c.ct2 = true;
+            c.rotAxIsV = true;
+            c.cor = writer.cor();
+            c.autoExec = true;
+            c.setSeries(QString::number(4), QString::number(4 + slices - 1), QStringLiteral("1"));
+            c.threads = threads;
+            QEventLoop loop;
+            QObject::connect(&run, &CtRun::calcFinished, &loop, &QEventLoop::quit);
+            const double c0 = processCpu();
+            wall.restart();
+            run.startCalcCtWith(c);
+            if (run.active)
+                loop.exec();
+            const double s = wall.nsecsElapsed() * 1e-9;
+            const double cpu = processCpu() - c0;
+            const int written = int(run.report().written.size());
+            if (written != slices || !run.report().failures.isEmpty()) {
+                std::fprintf(stderr, "bench_volume: %d of %d data files written\n", written, slices);
+                return 1;
+            }
+            std::printf("threads %2d: %6.2f s wall, %6.2f s processor: %5.2f slices/s, %5.2f slices/s per core "
+                        "(processor time)",
+                        threads, s, cpu, slices / s, slices / cpu);
+            if (threads == threadCounts.first()) {
+                single = s;
+                singleCpu = cpu;
+            } else {
+                std::printf(", x%.2f wall, x%.2f processor time per slice", single / s, cpu / singleCpu);
+            }
+            std::printf(", peak resident %.0f MiB above the loaded series\n", peakMiB() - loadedMiB);
+            std::printf("            load %s\n", qPrintable(loadAverage()));
+            std::fflush(stdout);
+        }
+    }
+    delete i0;
+    delete bg;
+    const bool removed = dir.remove();
+    std::printf("temporary files %s\n", removed ? "removed" : "NOT removed");
+    return removed ? 0 : 1;
+}

@@ -1,0 +1,253 @@
+#include "DataText.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define ZUVO2_DATATEXT_X86 1
+#endif
+
+namespace {
+
+constexpr int maxPower = 300;  // beyond |e2| = 900 the stream formats
+
+// 10^k for |k| <= maxPower, each the double nearest to it.
+struct Powers
+{
+    double p[2 * maxPower + 1];
+    Powers()
+    {
+        for (int k = -maxPower; k <= maxPower; ++k)
+            p[k + maxPower] = std::strtod(("1e" + std::to_string(k)).c_str(), nullptr);
+    }
+    double operator()(int k) const { return p[k + maxPower]; }
+};
+
+const Powers power;
+
+const char pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                     "8081828384858687888990919293949596979899";
+
+inline char* twoDigits(char* out, int v)
+{
+    std::memcpy(out, pairs + 2 * v, 2);
+    return out + 2;
+}
+
+// The stream's own formatting, for what the fast way cannot decide.
+char* slow(char* out, double v)
+{
+    const QByteArray t = QString::number(v, 'g', 6).toLatin1();
+    std::memcpy(out, t.constData(), size_t(t.size()));
+    return out + t.size();
+}
+
+} // namespace
+
+char* DataText::appendInteger(char* out, long long v)
+{
+    char tmp[24];
+    char* p = tmp + sizeof tmp;
+    unsigned long long u = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+    do {
+        *--p = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (v < 0)
+        *out++ = '-';
+    const size_t len = size_t(tmp + sizeof tmp - p);
+    std::memcpy(out, p, len);
+    return out + len;
+}
+
+namespace {
+
+// Writes v, whose six digit characters are `digits` (the first in the low
+// byte, the last not counted when it is 0) and whose decimal exponent is e.
+inline char* assemble(char* out, double v, std::uint64_t digits, int e)
+{
+    // Significant digits: trailing '0's are the leading zero bytes of the
+    // digits' values (the first digit is never 0).
+    const int nz = 8 - __builtin_clzll(digits ^ 0x303030303030ULL) / 8;
+    auto put = [](char* at, std::uint64_t word) { std::memcpy(at, &word, 8); };
+    *out = '-';
+    out += v < 0;
+    // Words of eight bytes are stored whole; only the significant bytes are
+    // kept (the caller leaves maxChars of room).
+    if (e < -4 || e >= 6) {
+        put(out, (digits & 0xff) | std::uint64_t('.') << 8 | (digits >> 8) << 16);
+        out += nz > 1 ? nz + 1 : 1;
+        *out++ = 'e';
+        *out++ = e < 0 ? '-' : '+';
+        int x = e < 0 ? -e : e;
+        if (x >= 100) {
+            *out++ = char('0' + x / 100);
+            x %= 100;
+        }
+        return twoDigits(out, x);
+    }
+    // Plain, without a branch that random data would mispredict: below 1
+    // "0." and -e - 1 zeros, then the digits (a point put after them is not
+    // kept); from 1 on the digits with a point after digit e.
+    std::uint64_t zeros;
+    std::memcpy(&zeros, "0.000000", 8);
+    put(out, zeros);
+    out += e < 0 ? 1 - e : 0;
+    const int point = e < 0 ? 6 : e + 1;
+    const int shift = 8 * point;
+    put(out, (digits & ((std::uint64_t(1) << shift) - 1)) | std::uint64_t('.') << shift
+                 | (digits >> shift) << (shift + 8));
+    const int plainLength = nz > point ? nz + 1 : point;
+    return out + (e < 0 ? nz : plainLength);
+}
+
+// GCC 12 takes the placeholder operand inside its own AVX-512 intrinsics
+// (_mm512_undefined_*) for an uninitialised value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#ifdef ZUVO2_DATATEXT_X86
+// The digits and exponents of eight numbers at once; bit i of the result
+// is set when number i was done here.  The exponent is settled from the
+// scaled value rather than from the next power of ten, but a wrong one can
+// only give a value outside the six-digit range, which is left to
+// appendNumber.
+__attribute__((target("avx512f,avx512dq")))
+unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64_t* exps)
+{
+    const __m512d x = _mm512_loadu_pd(v);
+    const __m512i biased = _mm512_and_si512(_mm512_srli_epi64(_mm512_castpd_si512(x), 52), _mm512_set1_epi64(0x7ff));
+    const __m512i e2 = _mm512_sub_epi64(biased, _mm512_set1_epi64(1023));
+    // Normal numbers with |e2| <= 900 (zero, subnormals, infinities and NaN fail).
+    __mmask8 ok = _mm512_cmple_epu64_mask(_mm512_add_epi64(e2, _mm512_set1_epi64(900)), _mm512_set1_epi64(1800));
+    __m512i e = _mm512_maskz_mov_epi64(ok, _mm512_srai_epi64(_mm512_mullo_epi64(e2, _mm512_set1_epi64(78913)), 18));
+    const __m512d a = _mm512_abs_pd(x);
+    // Both scales at once (the gathers overlap): a 10^(5 - e), and when that
+    // reaches 10^6, a 10^(4 - e) with e one up.
+    const __m512i k = _mm512_sub_epi64(_mm512_set1_epi64(maxPower + 5), e);
+    const __m512d s0 = _mm512_mul_pd(a, _mm512_i64gather_pd(k, power.p, 8));
+    const __m512d s1 = _mm512_mul_pd(a, _mm512_i64gather_pd(_mm512_sub_epi64(k, _mm512_set1_epi64(1)), power.p, 8));
+    const __mmask8 up = _mm512_cmp_pd_mask(s0, _mm512_set1_pd(1e6), _CMP_GE_OQ);
+    e = _mm512_mask_add_epi64(e, up, e, _mm512_set1_epi64(1));
+    const __m512d s = _mm512_mask_mov_pd(s0, up, s1);
+    const __m512d r = _mm512_roundscale_pd(s, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m512d frac = _mm512_sub_pd(s, r);
+    ok &= _mm512_cmp_pd_mask(s, _mm512_set1_pd(100000.0), _CMP_GE_OQ)
+          & _mm512_cmp_pd_mask(s, _mm512_set1_pd(999999.5), _CMP_LT_OQ)
+          & _mm512_cmp_pd_mask(_mm512_abs_pd(_mm512_sub_pd(frac, _mm512_set1_pd(0.5))), _mm512_set1_pd(1e-6), _CMP_GE_OQ);
+    const __m512d d = _mm512_mask_add_pd(r, _mm512_cmp_pd_mask(frac, _mm512_set1_pd(0.5), _CMP_GT_OQ), r, _mm512_set1_pd(1.0));
+    // Digit k of d is floor(d / 10^(5 - k)) - 10 floor(d / 10^(6 - k)); with
+    // d + 0.5 the quotients are never near a whole number, so a product
+    // with the rounded 10^-j floors right.
+    const __m512d h = _mm512_add_pd(d, _mm512_set1_pd(0.5));
+    const __m512d ten = _mm512_set1_pd(10.0);
+    __m512d prev = _mm512_setzero_pd();
+    __m512i word = _mm512_set1_epi64(0x303030303030LL);
+    const double inv[6] = {1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1.0};
+    for (int k = 0; k < 6; ++k) {
+        const __m512d q = k < 5 ? _mm512_roundscale_pd(_mm512_mul_pd(h, _mm512_set1_pd(inv[k])), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC) : d;
+        const __m512i digit = _mm512_cvttpd_epi64(_mm512_fnmadd_pd(prev, ten, q));
+        word = _mm512_add_epi64(word, _mm512_slli_epi64(digit, unsigned(8 * k)));
+        prev = q;
+    }
+    _mm512_storeu_si512(digits, word);
+    _mm512_storeu_si512(exps, e);
+    return ok;
+}
+#endif
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+// Eight numbers at once on this processor, or none.
+using PrepareFn = unsigned (*)(const double*, std::uint64_t*, std::int64_t*);
+
+PrepareFn chosenPrepare()
+{
+#ifdef ZUVO2_DATATEXT_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
+        return prepareAvx512;
+#endif
+    return nullptr;
+}
+
+const PrepareFn prepareFn = chosenPrepare();
+
+} // namespace
+
+char* DataText::appendNumber(char* out, double v)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const int biased = int(bits >> 52) & 0x7ff;
+    if (biased == 0x7ff) {
+        // Infinities have an empty mantissa, NaNs not; a NaN is "nan" whatever its sign.
+        const bool nan = (bits << 12) != 0;
+        if (!nan && v < 0)
+            *out++ = '-';
+        std::memcpy(out, nan ? "nan" : "inf", 3);
+        return out + 3;
+    }
+    if (v == 0.0) {
+        *out++ = '0';
+        return out;
+    }
+    // Subnormal and extreme numbers are rare enough for the stream.
+    const int e2 = biased - 1023;
+    if (biased == 0 || e2 < -900 || e2 > 900)
+        return slow(out, v);
+    const double a = std::fabs(v);
+    // floor(e2 log10 2), then one up when a reaches the next power of ten:
+    // 10^e <= a < 10^(e + 1) but for a's next to a power of ten.
+    int e = (e2 * 78913) >> 18;
+    e += a >= power(e + 1);
+    // Six digits before the point.  s is off by at most a few units in its
+    // last place (< 1e-9), so unless it lies next to a half its rounding is
+    // the exact value's; next to a half (ties included), or next to a power
+    // of ten, the stream decides.
+    const double s = a * power(5 - e);
+    int d = static_cast<int>(s);
+    const double frac = s - d;
+    if (!(s >= 100000.0 && s < 999999.5) || std::fabs(frac - 0.5) < 1e-6)
+        return slow(out, v);
+    d += frac > 0.5;
+    // The six digit characters in one word, the first in the low byte: built
+    // in a register, since bytes stored one by one and read back as a word
+    // would wait for each other.
+    auto pair = [](int q) {
+        std::uint16_t t;
+        std::memcpy(&t, pairs + 2 * q, 2);
+        return std::uint64_t(t);
+    };
+    return assemble(out, v, pair(d / 10000) | pair(d / 100 % 100) << 16 | pair(d % 100) << 32, e);
+}
+
+void DataText::Group::prepare(const double* v, int count)
+{
+    n = count < 0 ? 0 : count > 8 ? 8 : count;
+    values = v;
+    if (n < 8) {
+        std::memset(tail, 0, sizeof tail);
+        std::memcpy(tail, v, sizeof(double) * size_t(n));
+        values = tail;
+    }
+    ready = prepareFn ? prepareFn(values, digits, exps) & ((1u << n) - 1) : 0;
+}
+
+char* DataText::Group::append(char* out, int i) const
+{
+    if (ready >> i & 1)
+        return assemble(out, values[i], digits[i], int(exps[i]));
+    return appendNumber(out, values[i]);
+}

@@ -383,7 +383,6 @@ void TstBody::selectionFollowsTheCentre()
     QVERIFY(d->selValid);
 
     const CtRegion region = body.ct2Panel(5)->calcRegion();
-    const double across0 = vertical ? d->selX : d->selY;
     const double along0 = vertical ? d->selY : d->selX;
     QCOMPARE(body.procCtrl->SliceFrom->text(), QString::number(int(along0)));
     QVERIFY(std::abs(region.x1 - region.x0 - 2 * r) < 2);

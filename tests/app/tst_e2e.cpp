@@ -417,7 +417,7 @@ void TstE2e::severalReferencesMatchRecon()
     QCOMPARE(exec("zuvo2-recon", common + QStringList{"--out", "out/refs-before"}, &log), 0);
     const QDir batch(work.filePath("out/refs-batch")), recon(work.filePath("out/refs-recon")),
         before(work.filePath("out/refs-before"));
-    for (const QString& n : {"s-00004.dat", "s-00012.dat"}) {
+    for (const QString n : {"s-00004.dat", "s-00012.dat"}) {
         QFile a(batch.filePath(n)), b(recon.filePath(n)), c(before.filePath(n));
         QVERIFY2(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) && c.open(QIODevice::ReadOnly),
                  qPrintable(n));

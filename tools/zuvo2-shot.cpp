@@ -19,7 +19,7 @@ const char* kUsage =
     "\n"
     "  -b FILE     batch program to run (none: the empty window)\n"
     "  -o FILE     picture to write; the suffix gives the format (default zuvo2-shot.png)\n"
-    "  -W N, -H N  window size in pixels (default 862 x 1272)\n"
+    "  -W N, -H N  window size in pixels (default 1840 x 1000, as the window opens on a full-HD screen)\n"
     "  -w NAME     picture of the window's part of this object name only (XafsPanel, DispCt, ...)\n"
     "  -T SECONDS  give up waiting for the program after this long (default 600)\n"
     "  -j          Japanese interface (default English)\n"
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     QString batchFile;
     QString out = QStringLiteral("zuvo2-shot.png");
     QString part;
-    int width = 862, height = 1272, timeoutS = 600;
+    int width = 1840, height = 1000, timeoutS = 600;
     bool japanese = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);

@@ -247,6 +247,14 @@
         <source>Loaded %1 files in %2 s</source>
         <translation>%1 ファイルを %2 秒で読み込みました</translation>
     </message>
+    <message>
+        <source>XAFS</source>
+        <translation>XAFS</translation>
+    </message>
+    <message>
+        <source>XAFS Spectra</source>
+        <translation>XAFS スペクトル</translation>
+    </message>
 </context>
 <context>
     <name>CBarUI</name>
@@ -601,6 +609,14 @@
         <source>half: n images over 180 degrees; half-inclusive: n + 1 ending at 180 (the last is not used); full: n over 360</source>
         <translation>half: 180 度に n 枚、half-inclusive: 180 度で終わる n + 1 枚 (最後の 1 枚は使いません)、full: 360 度に n 枚</translation>
     </message>
+    <message>
+        <source>rows of the slice range only</source>
+        <translation>スライス範囲の行のみ</translation>
+    </message>
+    <message>
+        <source>Projections loaded from now on keep only the detector lines of slices From to To (rows for a vertical axis, columns for a horizontal one), so a series larger than memory can be reconstructed in parts.</source>
+        <translation>これ以降に読み込む投影像は、スライス From から To の検出器の行 (回転軸が縦なら行、横なら列) だけを保持します。メモリより大きなシリーズを部分ごとに再構成できます。</translation>
+    </message>
 </context>
 <context>
     <name>SeekCtrl</name>
@@ -776,6 +792,117 @@
     <message>
         <source>Finished</source>
         <translation>終了</translation>
+    </message>
+</context>
+<context>
+    <name>XafsPanel</name>
+    <message>
+        <source>directory of slices</source>
+        <translation>スライスのディレクトリ</translation>
+    </message>
+    <message>
+        <source>Load Stack</source>
+        <translation>スタック読込</translation>
+    </message>
+    <message>
+        <source>Stack:</source>
+        <translation>スタック:</translation>
+    </message>
+    <message>
+        <source>Slice at energy</source>
+        <translation>エネルギーごとのスライス</translation>
+    </message>
+    <message>
+        <source>E0 map</source>
+        <translation>E0 マップ</translation>
+    </message>
+    <message>
+        <source>Edge jump map</source>
+        <translation>エッジジャンプ マップ</translation>
+    </message>
+    <message>
+        <source>Mask</source>
+        <translation>マスク</translation>
+    </message>
+    <message>
+        <source>Rectangle</source>
+        <translation>矩形</translation>
+    </message>
+    <message>
+        <source>Circle</source>
+        <translation>円</translation>
+    </message>
+    <message>
+        <source>Shape of a region dragged with Shift held</source>
+        <translation>Shift を押しながらドラッグした領域の形</translation>
+    </message>
+    <message>
+        <source>line</source>
+        <translation>直線</translation>
+    </message>
+    <message>
+        <source>quadratic</source>
+        <translation>2次式</translation>
+    </message>
+    <message>
+        <source>Normalised</source>
+        <translation>規格化</translation>
+    </message>
+    <message>
+        <source>Clear Regions</source>
+        <translation>領域をクリア</translation>
+    </message>
+    <message>
+        <source>Pre-edge (from E0)</source>
+        <translation>プレエッジ (E0 から)</translation>
+    </message>
+    <message>
+        <source>Post-edge</source>
+        <translation>ポストエッジ</translation>
+    </message>
+    <message>
+        <source>Post-edge fit</source>
+        <translation>ポストエッジのフィット</translation>
+    </message>
+    <message>
+        <source>Jump threshold</source>
+        <translation>ジャンプしきい値</translation>
+    </message>
+    <message>
+        <source>Energy (eV)</source>
+        <translation>エネルギー (eV)</translation>
+    </message>
+    <message>
+        <source>normalised mu</source>
+        <translation>規格化 μ</translation>
+    </message>
+    <message>
+        <source>mu (%1)</source>
+        <translation>μ (%1)</translation>
+    </message>
+    <message>
+        <source>pixel (%1, %2)</source>
+        <translation>画素 (%1, %2)</translation>
+    </message>
+    <message>
+        <source>R%1</source>
+        <translation>R%1</translation>
+    </message>
+    <message>
+        <source>%1: E0 %2 eV, jump %3 (%4 px)</source>
+        <translation>%1: E0 %2 eV、ジャンプ %3 (%4 画素)</translation>
+    </message>
+    <message>
+        <source>No energy stack: choose a directory of slices and a pattern, then Load Stack.</source>
+        <translation>エネルギースタックがありません: スライスのディレクトリとパターンを選び、「スタック読込」を押してください。</translation>
+    </message>
+    <message>
+        <source>%1 energies, %2 x %3 pixels. Click the picture for a pixel&apos;s spectrum, drag with Shift for a region.</source>
+        <translation>%1 エネルギー、%2 x %3 画素。画像をクリックすると画素のスペクトル、Shift を押しながらドラッグすると領域のスペクトルを表示します。</translation>
+    </message>
+    <message>
+        <source>Left out: %1</source>
+        <translation>除外: %1</translation>
     </message>
 </context>
 </TS>

@@ -117,13 +117,7 @@ private:
 void TstBody::initTestCase()
 {
     QVERIFY(tmp.isValid());
-    SampleOptions o;
-    o.outDir = tmp.filePath("ct");
-    o.width = 160;
-    o.height = 48;
-    o.nProj = 12;
-    o.noise = false;
-    o.truthSlices = 1;
+    SampleOptions o = SampleOptions::small(tmp.filePath("ct"), 160, 48, 12);
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     ctDir = o.outDir;
@@ -328,15 +322,9 @@ void TstBody::selectionFollowsTheCentre()
 {
     QFETCH(bool, vertical);
     QFETCH(double, cor);
-    SampleOptions o;
-    o.outDir = tmp.filePath(QString("offcentre-%1-%2").arg(vertical).arg(cor));
-    o.width = vertical ? 160 : 48;
-    o.height = vertical ? 48 : 160;
+    SampleOptions o = SampleOptions::small(tmp.filePath(QString("offcentre-%1-%2").arg(vertical).arg(cor)), vertical ? 160 : 48, vertical ? 48 : 160, 60);
     o.axisVertical = vertical;
     o.cor = cor;
-    o.nProj = 60;
-    o.noise = false;
-    o.truthSlices = 1;
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
 
@@ -789,14 +777,8 @@ void TstBody::saveImageOfEachDisplay()
 void TstBody::seqCalcWaitsForTheSequence()
 {
     QTemporaryDir d;
-    SampleOptions o;
-    o.outDir = d.filePath("xafs");
+    SampleOptions o = SampleOptions::small(d.filePath("xafs"), 64, 16, 8);
     o.kind = "xafs";
-    o.width = 64;
-    o.height = 16;
-    o.nProj = 8;
-    o.noise = false;
-    o.truthSlices = 1;
     o.energies = {7100, 7120};
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));

@@ -72,13 +72,7 @@ private:
 void TstBodyInputs::initTestCase()
 {
     QVERIFY(tmp.isValid());
-    SampleOptions o;
-    o.outDir = tmp.filePath("ct");
-    o.width = 64;
-    o.height = 16;
-    o.nProj = 12;
-    o.noise = false;
-    o.truthSlices = 1;
+    SampleOptions o = SampleOptions::small(tmp.filePath("ct"), 64, 16, 12);
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     ctDir = o.outDir;
@@ -310,13 +304,7 @@ void TstBodyInputs::longSeriesUnderLowFileLimit()
 {
     QTemporaryDir work;
     QVERIFY(work.isValid());
-    SampleOptions o;
-    o.outDir = work.filePath("long");
-    o.width = 16;
-    o.height = 8;
-    o.nProj = 1100;
-    o.noise = false;
-    o.truthSlices = 1;
+    SampleOptions o = SampleOptions::small(work.filePath("long"), 16, 8, 1100);
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     const QString out = work.filePath("out");
@@ -472,14 +460,8 @@ void TstBodyInputs::sequenceNeverStalls()
 {
     QFETCH(bool, seqDuringRun);
     QTemporaryDir d;
-    SampleOptions o;
-    o.outDir = d.filePath("xafs");
+    SampleOptions o = SampleOptions::small(d.filePath("xafs"), 64, 16, 8);
     o.kind = "xafs";
-    o.width = 64;
-    o.height = 16;
-    o.nProj = 8;
-    o.noise = false;
-    o.truthSlices = 1;
     o.energies = {7100, 7120};
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));

@@ -67,13 +67,7 @@ private:
 void TstOperator::initTestCase()
 {
     QVERIFY(tmp.isValid());
-    SampleOptions o;
-    o.outDir = tmp.filePath("ct");
-    o.width = 64;
-    o.height = 40;
-    o.nProj = 12;
-    o.noise = false;
-    o.truthSlices = 1;
+    SampleOptions o = SampleOptions::small(tmp.filePath("ct"), 64, 40, 12);
     SampleWriter w(o);
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     ctDir = o.outDir;

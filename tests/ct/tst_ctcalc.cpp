@@ -116,14 +116,8 @@ private:
 void TstCtCalc::initTestCase()
 {
     QVERIFY(dir.isValid());
-    SampleOptions o;
-    o.outDir = dir.path();
-    o.width = sampleW;
-    o.height = sampleH;
-    o.nProj = sampleProj;
+    SampleOptions o = SampleOptions::small(dir.path(), sampleW, sampleH, sampleProj);
     o.cor = sampleCor;
-    o.noise = false;
-    o.truthSlices = 1;
     writer.reset(new SampleWriter(o));
     QVERIFY(writer->valid());
     QVERIFY(writer->write());

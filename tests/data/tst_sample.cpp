@@ -168,14 +168,8 @@ void TstSample::ctSeries()
 
 void TstSample::truthFile()
 {
-    SampleOptions o;
-    o.outDir = tmp.filePath("truth");
-    o.width = 40;
-    o.height = 32;
-    o.nProj = 4;
+    SampleOptions o = SampleOptions::small(tmp.filePath("truth"), 40, 32, 4);
     o.cor = 19;
-    o.noise = false;
-    o.truthSlices = 1;
     SampleWriter sw(o);
     QVERIFY(sw.write());
     const int n = 2 * 19 - 2; // half = min(19, 40 - 19 - 1)

@@ -41,6 +41,20 @@ struct SampleOptions
     double i0Peak = 30000.0;
     double bgLevel = 100.0;
     double expTime = 0.5;
+
+    // A small noise-free series of nProj projections into dir, one true
+    // slice: what tests that drive the window load.
+    static SampleOptions small(const QString& dir, int width, int height, int nProj)
+    {
+        SampleOptions o;
+        o.outDir = dir;
+        o.width = width;
+        o.height = height;
+        o.nProj = nProj;
+        o.noise = false;
+        o.truthSlices = 1;
+        return o;
+    }
 };
 
 class SampleWriter

@@ -16,7 +16,8 @@ struct LineBand
     bool rows = true;
 
     bool whole() const { return count <= 0; }
-    int last() const { return first + count - 1; }
+    // Grouped so that a band ending on INT_MAX does not overflow on the way.
+    int last() const { return first + (count - 1); }
     bool holds(int line) const { return whole() || (line >= first && line <= last()); }
     bool operator==(const LineBand& o) const
     {

@@ -380,8 +380,11 @@ void XafsPanel::drawRegions(QPainter* p)
 void XafsPanel::plot()
 {
     chart->removeAllSeries();
-    for (QAbstractAxis* a : chart->axes())
+    // Removed axes are the caller's to delete; removed series are deleted.
+    for (QAbstractAxis* a : chart->axes()) {
         chart->removeAxis(a);
+        delete a;
+    }
     const XafsStack& st = s.stack();
     const bool norm = normalised->isChecked();
     auto* ax = new QValueAxis;
@@ -439,6 +442,9 @@ void XafsPanel::plot()
         }
         if (upper) {
             auto* band = new QAreaSeries(upper, lower);
+            // The area does not own its edges; they go with it.
+            upper->setParent(band);
+            lower->setParent(band);
             QColor fill = r.colour;
             fill.setAlpha(50);
             band->setBrush(fill);

@@ -25,6 +25,7 @@
 #include "SgmGeom.h"
 #include "SinogramGen.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -87,31 +88,33 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);  // as the program does, so memory figures match
 #endif
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    int slices = 64, nProj = 900, width = 2048, stageSlices = 8;
-    QList<int> threadCounts{1, 2};
-    QString base = QDir::tempPath();
+    QCommandLineParser cl;
+    cl.setApplicationDescription(QStringLiteral(
+        "A whole series from files on disk to data files: writes a sample series (untimed), then times\n"
+        "loading it, the stages of single slices on one thread, and the series through the worker pool."));
+    cl.addHelpOption();
+    const QCommandLineOption slicesOpt(QStringLiteral("slices"), QStringLiteral("slices of the series (default 64)"), QStringLiteral("K"), QStringLiteral("64"));
+    const QCommandLineOption nProjOpt(QStringLiteral("nproj"), QStringLiteral("projections (default 900)"), QStringLiteral("P"), QStringLiteral("900"));
+    const QCommandLineOption widthOpt(QStringLiteral("width"), QStringLiteral("detector width (default 2048)"), QStringLiteral("W"), QStringLiteral("2048"));
+    const QCommandLineOption dirOpt(QStringLiteral("dir"), QStringLiteral("where the temporary series goes (default the temporary directory)"), QStringLiteral("D"), QDir::tempPath());
+    const QCommandLineOption stagesOpt(QStringLiteral("stages"), QStringLiteral("slices timed stage by stage (default 8)"), QStringLiteral("S"), QStringLiteral("8"));
+    const QCommandLineOption precisionOpt(QStringLiteral("precision"), QStringLiteral("single (default) or double"), QStringLiteral("single|double"), QStringLiteral("single"));
+    const QCommandLineOption threadsOpt(QStringLiteral("threads"), QStringLiteral("thread counts of the pool runs (default 1,2)"), QStringLiteral("a,b"), QStringLiteral("1,2"));
+    cl.addOptions({slicesOpt, nProjOpt, widthOpt, dirOpt, stagesOpt, precisionOpt, threadsOpt});
+    cl.process(app);
+    const int slices = qBound(1, cl.value(slicesOpt).toInt(), 4096);
+    const int nProj = qBound(2, cl.value(nProjOpt).toInt(), 3600);
+    const int width = qBound(16, cl.value(widthOpt).toInt(), 8192);
+    const QString base = cl.value(dirOpt);
+    int stageSlices = qBound(0, cl.value(stagesOpt).toInt(), 4096);
     FbpKernel::Precision precision = FbpKernel::Precision::Single;
-    for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--slices"))
-            slices = qBound(1, args[i + 1].toInt(), 4096);
-        else if (args[i] == QLatin1String("--nproj"))
-            nProj = qBound(2, args[i + 1].toInt(), 3600);
-        else if (args[i] == QLatin1String("--width"))
-            width = qBound(16, args[i + 1].toInt(), 8192);
-        else if (args[i] == QLatin1String("--dir"))
-            base = args[i + 1];
-        else if (args[i] == QLatin1String("--stages"))
-            stageSlices = qBound(0, args[i + 1].toInt(), 4096);
-        else if (args[i] == QLatin1String("--precision") && !FbpKernel::parsePrecision(args[i + 1], precision)) {
-            std::fprintf(stderr, "bench_volume: --precision is single or double\n");
-            return 2;
-        } else if (args[i] == QLatin1String("--threads")) {
-            threadCounts.clear();
-            for (const QString& t : args[i + 1].split(QLatin1Char(',')))
-                threadCounts << qBound(1, t.toInt(), 32);
-        }
+    if (!FbpKernel::parsePrecision(cl.value(precisionOpt), precision)) {
+        std::fprintf(stderr, "bench_volume: --precision is single or double\n");
+        return 2;
     }
+    QList<int> threadCounts;
+    for (const QString& n : cl.value(threadsOpt).split(QLatin1Char(',')))
+        threadCounts << qBound(1, n.toInt(), 32);
     stageSlices = std::min(stageSlices, slices);
 
     QTemporaryDir dir(base + QStringLiteral("/bench_volume-XXXXXX"));
@@ -119,12 +122,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_volume: no temporary directory: %s\n", qPrintable(dir.errorString()));
         return 1;
     }
-    SampleOptions o;
-    o.outDir = dir.filePath(QStringLiteral("sample"));
-    o.width = width;
-    o.height = slices + 8;
-    o.nProj = nProj;
-    o.noise = false;
+    SampleOptions o = SampleOptions::small(dir.filePath(QStringLiteral("sample")), width, slices + 8, nProj);
     o.truthSlices = 0;
     SampleWriter writer(o);
     std::printf("writing the sample (not timed) to %s ...\n", qPrintable(dir.path()));

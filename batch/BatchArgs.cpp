@@ -32,7 +32,7 @@ bool BatchArgs::fail(const BatchCmd& cmd, const QString& why)
     return false;
 }
 
-bool BatchArgs::readInt(const BatchCmd& cmd, int i, const Spec& spec, int& out)
+bool BatchArgs::readInt(const BatchCmd& cmd, int i, const Rule& rule, int& out)
 {
     if (i >= cmd.args.size())
         return fail(cmd, QStringLiteral("an integer is missing"));
@@ -41,15 +41,15 @@ bool BatchArgs::readInt(const BatchCmd& cmd, int i, const Spec& spec, int& out)
     if (!ok)
         return fail(cmd, QStringLiteral("\"%1\" is not an integer").arg(cmd.args.at(i)));
     // An open end of the range stops where int does.
-    const double lo = std::max(spec.min, double(std::numeric_limits<int>::min()));
-    const double hi = std::min(spec.max, double(std::numeric_limits<int>::max()));
+    const double lo = std::max(rule.min, double(std::numeric_limits<int>::min()));
+    const double hi = std::min(rule.max, double(std::numeric_limits<int>::max()));
     if (double(v) < lo || double(v) > hi)
         return fail(cmd, QStringLiteral("%1 is out of range%2").arg(v).arg(rangeText(lo, hi)));
     out = int(v);
     return true;
 }
 
-bool BatchArgs::readReal(const BatchCmd& cmd, int i, const Spec& spec, double& out)
+bool BatchArgs::readReal(const BatchCmd& cmd, int i, const Rule& rule, double& out)
 {
     if (i >= cmd.args.size())
         return fail(cmd, QStringLiteral("a number is missing"));
@@ -57,17 +57,17 @@ bool BatchArgs::readReal(const BatchCmd& cmd, int i, const Spec& spec, double& o
     const double v = cmd.args.at(i).toDouble(&ok);
     if (!ok || !std::isfinite(v))
         return fail(cmd, QStringLiteral("\"%1\" is not a number").arg(cmd.args.at(i)));
-    if (v < spec.min || v > spec.max)
-        return fail(cmd, QStringLiteral("%1 is out of range%2").arg(shown(v), rangeText(spec.min, spec.max)));
+    if (v < rule.min || v > rule.max)
+        return fail(cmd, QStringLiteral("%1 is out of range%2").arg(shown(v), rangeText(rule.min, rule.max)));
     out = v;
     return true;
 }
 
-bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
+bool BatchArgs::parse(const BatchCmd& cmd, const Rule& rule)
 {
     *this = BatchArgs();
     const QString first = cmd.args.value(0);
-    switch (spec.kind) {
+    switch (rule.kind) {
     case None:
         return true;
     case Flag: {
@@ -76,15 +76,15 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
         return true;
     }
     case Int:
-        return readInt(cmd, 0, spec, integer);
+        return readInt(cmd, 0, rule, integer);
     case OptInt:
         given = !cmd.args.isEmpty();
-        return !given || readInt(cmd, 0, spec, integer);
+        return !given || readInt(cmd, 0, rule, integer);
     case OptIntPair:
         given = !cmd.args.isEmpty();
-        return !given || (readInt(cmd, 0, spec, integer) && readInt(cmd, 1, spec, second));
+        return !given || (readInt(cmd, 0, rule, integer) && readInt(cmd, 1, rule, second));
     case Real:
-        return readReal(cmd, 0, spec, real);
+        return readReal(cmd, 0, rule, real);
     case Text:
         text = first;
         return true;
@@ -94,11 +94,11 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
         return true;
     case Region:
     case RegionFile: {
-        const Spec any = realArg();
+        const Rule any = realArg();
         for (int i = 0; i < 4; ++i)
             if (!readReal(cmd, i, any, region[size_t(i)]))
                 return false;
-        if (spec.kind == Region)
+        if (rule.kind == Region)
             return true;
         text = cmd.args.value(4);
         if (text.isEmpty())
@@ -106,7 +106,7 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
         return true;
     }
     case RangeFile: {
-        const Spec any = realArg();
+        const Rule any = realArg();
         for (int i = 0; i < 3; ++i)
             if (!readReal(cmd, i, any, region[size_t(i)]))
                 return false;
@@ -118,7 +118,7 @@ bool BatchArgs::parse(const BatchCmd& cmd, const Spec& spec)
         flag = first.toInt(&ok, 10) == 1 && ok;
         if (cmd.args.size() < 2)
             return true;
-        return readInt(cmd, 1, spec, integer);
+        return readInt(cmd, 1, rule, integer);
     }
     case DisplayFile: {
         static const char* const names[] = {"raw", "sinogram", "ct1", "i0", "bg", "ct2"};

@@ -29,31 +29,31 @@ public:
         RegionFile,  // four finite numbers x0 z0 x1 z1, then a file
         OptIntPair,  // nothing, or two base-10 integers within [min, max] (integer, second)
     };
-    struct Spec
+    struct Rule
     {
         Kind kind = None;
         double min = 0;
         double max = 0;
     };
     static constexpr double inf = std::numeric_limits<double>::infinity();
-    static Spec none() { return {None, 0, 0}; }
-    static Spec flagArg() { return {Flag, 0, 0}; }
-    static Spec intArg(double min, double max) { return {Int, min, max}; }
-    static Spec realArg(double min = -inf, double max = inf) { return {Real, min, max}; }
-    static Spec textArg() { return {Text, 0, 0}; }
-    static Spec dirPatterns() { return {DirPatterns, 0, 0}; }
-    static Spec regionArg() { return {Region, 0, 0}; }
-    static Spec flagCount(double max) { return {FlagCount, 0, max}; }
-    static Spec displayFile() { return {DisplayFile, 0, 0}; }
-    static Spec optIntArg(double min, double max) { return {OptInt, min, max}; }
-    static Spec rangeFile() { return {RangeFile, 0, 0}; }
-    static Spec regionFileArg() { return {RegionFile, 0, 0}; }
-    static Spec optIntPairArg(double min, double max) { return {OptIntPair, min, max}; }
+    static Rule none() { return {None, 0, 0}; }
+    static Rule flagArg() { return {Flag, 0, 0}; }
+    static Rule intArg(double min, double max) { return {Int, min, max}; }
+    static Rule realArg(double min = -inf, double max = inf) { return {Real, min, max}; }
+    static Rule textArg() { return {Text, 0, 0}; }
+    static Rule dirPatterns() { return {DirPatterns, 0, 0}; }
+    static Rule regionArg() { return {Region, 0, 0}; }
+    static Rule flagCount(double max) { return {FlagCount, 0, max}; }
+    static Rule displayFile() { return {DisplayFile, 0, 0}; }
+    static Rule optIntArg(double min, double max) { return {OptInt, min, max}; }
+    static Rule rangeFile() { return {RangeFile, 0, 0}; }
+    static Rule regionFileArg() { return {RegionFile, 0, 0}; }
+    static Rule optIntPairArg(double min, double max) { return {OptIntPair, min, max}; }
 
     enum Display { Raw, Sinogram, Ct1, I0, Bg, Ct2 };
 
-    // Reads cmd's arguments as spec says; false with error set when refused.
-    bool parse(const BatchCmd& cmd, const Spec& spec);
+    // Reads cmd's arguments as rule says; false with error set when refused.
+    bool parse(const BatchCmd& cmd, const Rule& rule);
 
     bool flag = false;
     int integer = 0;    // Int, OptInt, FlagCount's count, the CT2 number of DisplayFile
@@ -71,6 +71,6 @@ public:
 
 private:
     bool fail(const BatchCmd& cmd, const QString& why);
-    bool readInt(const BatchCmd& cmd, int i, const Spec& spec, int& out);
-    bool readReal(const BatchCmd& cmd, int i, const Spec& spec, double& out);
+    bool readInt(const BatchCmd& cmd, int i, const Rule& rule, int& out);
+    bool readReal(const BatchCmd& cmd, int i, const Rule& rule, double& out);
 };

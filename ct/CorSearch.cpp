@@ -41,17 +41,17 @@ int fftLength(int n)
 struct FftBuf
 {
     explicit FftBuf(int l)
-        : real(fftw_alloc_real(size_t(l))), spec(fftw_alloc_complex(size_t(l / 2 + 1))), len(l)
+        : real(fftw_alloc_real(size_t(l))), freq(fftw_alloc_complex(size_t(l / 2 + 1))), len(l)
     {
-        r2c = fftw_plan_dft_r2c_1d(l, real, spec, FFTW_ESTIMATE);
-        c2r = fftw_plan_dft_c2r_1d(l, spec, real, FFTW_ESTIMATE);
+        r2c = fftw_plan_dft_r2c_1d(l, real, freq, FFTW_ESTIMATE);
+        c2r = fftw_plan_dft_c2r_1d(l, freq, real, FFTW_ESTIMATE);
     }
     ~FftBuf()
     {
         fftw_destroy_plan(r2c);
         fftw_destroy_plan(c2r);
         fftw_free(real);
-        fftw_free(spec);
+        fftw_free(freq);
     }
     FftBuf(const FftBuf&) = delete;
     FftBuf& operator=(const FftBuf&) = delete;
@@ -84,7 +84,7 @@ struct FftBuf
         return e;
     }
     double* real;
-    fftw_complex* spec;
+    fftw_complex* freq;
     int len;
     fftw_plan r2c = nullptr;
     fftw_plan c2r = nullptr;
@@ -119,19 +119,19 @@ Coarse coarseCentre(const double* first, const double* last, int dim, double lo,
     fftw_execute(a.r2c);
     fftw_execute(b.r2c);
     for (int k = 0; k <= l / 2; ++k) {
-        const double re = a.spec[k][0] * b.spec[k][0] - a.spec[k][1] * b.spec[k][1];
-        const double im = a.spec[k][0] * b.spec[k][1] + a.spec[k][1] * b.spec[k][0];
+        const double re = a.freq[k][0] * b.freq[k][0] - a.freq[k][1] * b.freq[k][1];
+        const double im = a.freq[k][0] * b.freq[k][1] + a.freq[k][1] * b.freq[k][0];
         // Noise lives in the high frequencies the slopes lift.
         const double w = 2 * kPi * k / l;
         const double smooth = std::exp(-w * w * kSmooth * kSmooth);
-        a.spec[k][0] = re * smooth;
-        a.spec[k][1] = im * smooth;
+        a.freq[k][0] = re * smooth;
+        a.freq[k][1] = im * smooth;
     }
     // c2r overwrites its input; the spectrum is kept for the sub-pixel peak.
-    std::vector<double> spec(size_t(l + 2));
+    std::vector<double> freq(size_t(l + 2));
     for (int k = 0; k <= l / 2; ++k) {
-        spec[size_t(2 * k)] = a.spec[k][0];
-        spec[size_t(2 * k + 1)] = a.spec[k][1];
+        freq[size_t(2 * k)] = a.freq[k][0];
+        freq[size_t(2 * k + 1)] = a.freq[k][1];
     }
     fftw_execute(a.c2r);
     const double* conv = a.real;
@@ -146,10 +146,10 @@ Coarse coarseCentre(const double* first, const double* last, int dim, double lo,
     // The band-limited curve between samples, from its spectrum: a parabola
     // through three whole samples would pull a narrow peak toward one of them.
     auto at = [&](double x) {
-        double v = spec[0];
+        double v = freq[0];
         for (int k = 1; k <= l / 2; ++k) {
             const double ph = 2 * kPi * k * x / l;
-            v += (k == l / 2 ? 1.0 : 2.0) * (spec[size_t(2 * k)] * std::cos(ph) - spec[size_t(2 * k + 1)] * std::sin(ph));
+            v += (k == l / 2 ? 1.0 : 2.0) * (freq[size_t(2 * k)] * std::cos(ph) - freq[size_t(2 * k + 1)] * std::sin(ph));
         }
         return v;
     };
@@ -222,8 +222,8 @@ Filtered filterLines(const double* lines, int dim, int nth, const std::vector<do
         fftw_execute(buf.r2c);
         for (int k = 0; k <= lu / 2; ++k) {
             const double w = k <= l / 2 ? weight[size_t(k)] : 0.0;
-            up.spec[k][0] = k <= l / 2 ? buf.spec[k][0] * w : 0.0;
-            up.spec[k][1] = k <= l / 2 ? buf.spec[k][1] * w : 0.0;
+            up.freq[k][0] = k <= l / 2 ? buf.freq[k][0] * w : 0.0;
+            up.freq[k][1] = k <= l / 2 ? buf.freq[k][1] * w : 0.0;
         }
         fftw_execute(up.c2r);
         const size_t at = f.rows.size();

@@ -386,21 +386,21 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
         return;
     const bool padded = filter.padded();
     m = padded ? filter.transformLength(n) : n;
-    specLen = padded ? m / 2 + 1 : n;
-    if (n > maxSide || m < n || static_cast<long long>(specLen) * nProj > maxSpectrumValues) {
+    spectrumLen = padded ? m / 2 + 1 : n;
+    if (n > maxSide || m < n || static_cast<long long>(spectrumLen) * nProj > maxSpectrumValues) {
         qCDebug(lcCt).noquote() << QStringLiteral("Reconstruction size too large, skipped: ")
                 + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
         n = 0;
         nProj = 0;
-        m = specLen = 0;
+        m = spectrumLen = 0;
         return;
     }
     auto alloc = [](size_t count) {
         return static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * count));
     };
     auto allocReal = [](size_t count) { return static_cast<double*>(fftw_malloc(sizeof(double) * count)); };
-    fwdOut = alloc(size_t(specLen));
-    invIn = alloc(size_t(specLen));
+    fwdOut = alloc(size_t(spectrumLen));
+    invIn = alloc(size_t(spectrumLen));
     bool ok = fwdOut && invIn;
     if (padded) {
         realIn = allocReal(size_t(m));
@@ -417,7 +417,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
         release();
         return;
     }
-    std::memset(invIn, 0, sizeof(fftw_complex) * size_t(specLen));
+    std::memset(invIn, 0, sizeof(fftw_complex) * size_t(spectrumLen));
     // Room for a 16-value load starting 8 before the first or at the last sample.
     stride = (size_t(n) + front + 16 + 7) & ~size_t(7);
     filt.assign(stride * size_t(nProj) + front, 0.0);
@@ -433,8 +433,8 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
     // |omega| scale, with the right weight near zero frequency.
     FbpFilter::rampKernel(realIn, m);
     fftw_execute(fwdPlan);
-    weights.resize(size_t(specLen));
-    for (int k = 0; k < specLen; ++k)
+    weights.resize(size_t(spectrumLen));
+    for (int k = 0; k < spectrumLen; ++k)
         weights[size_t(k)] = twoPi * fwdOut[k][0] * filter.window(2.0 * k / m);
     std::memset(realIn, 0, sizeof(double) * size_t(m));
 }
@@ -526,7 +526,7 @@ void FbpKernel::release()
     n = 0;
     nProj = 0;
     m = 0;
-    specLen = 0;
+    spectrumLen = 0;
 }
 
 void FbpKernel::resetImage(int side)
@@ -568,7 +568,7 @@ void FbpKernel::transform(const double* row, int p)
         return;
     if (spectra.empty()) {
         try {
-            spectra.assign(2 * size_t(specLen) * size_t(nProj), 0.0);
+            spectra.assign(2 * size_t(spectrumLen) * size_t(nProj), 0.0);
         } catch (const std::bad_alloc&) {
             qCWarning(lcCt).noquote() << QStringLiteral("Out of memory for the spectra: ")
                     + QString::number(n) + QStringLiteral(" x ") + QString::number(nProj);
@@ -576,7 +576,7 @@ void FbpKernel::transform(const double* row, int p)
         }
     }
     forward(row, p);
-    std::memcpy(spectra.data() + 2 * size_t(p) * size_t(specLen), fwdOut, sizeof(fftw_complex) * size_t(specLen));
+    std::memcpy(spectra.data() + 2 * size_t(p) * size_t(spectrumLen), fwdOut, sizeof(fftw_complex) * size_t(spectrumLen));
 }
 
 void FbpKernel::filter(int p)
@@ -598,7 +598,7 @@ void FbpKernel::filterSpectrum(const fftw_complex* sp, int p)
 {
     double* f = filteredRowW(p);
     if (realOut) {
-        for (int k = 0; k < specLen; ++k) {
+        for (int k = 0; k < spectrumLen; ++k) {
             const double w = weights[size_t(k)];
             invIn[k][0] = sp[k][0] * w;
             invIn[k][1] = sp[k][1] * w;

@@ -95,7 +95,7 @@ public:
     // Null until transform has kept a spectrum.
     const fftw_complex* spectrum(int p) const
     {
-        return spectra.empty() ? nullptr : reinterpret_cast<const fftw_complex*>(spectra.data()) + size_t(p) * size_t(specLen);
+        return spectra.empty() ? nullptr : reinterpret_cast<const fftw_complex*>(spectra.data()) + size_t(p) * size_t(spectrumLen);
     }
     bool ready() const { return fwdPlan != nullptr; }
 
@@ -128,12 +128,12 @@ private:
     fftw_complex* invOut = nullptr;
     fftw_plan fwdPlan = nullptr;
     fftw_plan invPlan = nullptr;
-    // nProj blocks of specLen complex values, made by the first transform.
+    // nProj blocks of spectrumLen complex values, made by the first transform.
     std::vector<double> spectra;
     // Padded filters transform real rows: m reals in, m/2 + 1 bins out.
     double* realIn = nullptr;
     double* realOut = nullptr;
-    int specLen = 0;
+    int spectrumLen = 0;
     std::vector<double> weights;
     // Filtered rows with zero margins so vector loads near the ends stay inside.
     std::vector<double> filt;

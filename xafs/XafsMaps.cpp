@@ -31,7 +31,7 @@ XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double
     // Rows are independent; each thread takes the next one with buffers of its own.
     auto work = [&]() {
         XafsNormalize norm(ranges);
-        std::vector<double> spec(static_cast<size_t>(K));
+        std::vector<double> pixelMu(static_cast<size_t>(K));
         int mine = 0;
         // One row of every energy, copied whole: gathering a pixel's spectrum
         // straight from the stack would touch a new page per energy.
@@ -45,8 +45,8 @@ XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double
                     continue;
                 const size_t at = rowAt + size_t(i);
                 for (int k = 0; k < K; ++k)
-                    spec[size_t(k)] = rows[size_t(k) * size_t(st.width) + size_t(i)];
-                if (!norm.fit(st.energies.data(), spec.data(), K))
+                    pixelMu[size_t(k)] = rows[size_t(k) * size_t(st.width) + size_t(i)];
+                if (!norm.fit(st.energies.data(), pixelMu.data(), K))
                     continue;
                 ++mine;
                 m.jump[at] = float(norm.jump);

@@ -574,7 +574,7 @@ void BodyCommands::execute(const BatchCmd& c)
     }
     const Row& r = table().at(size_t(row));
     BatchArgs args;
-    if (!args.parse(c, r.spec)) {
+    if (!args.parse(c, r.rule)) {
         Failures::record(Failures::Command, args.error);
         finishLine(false, failuresAtStart);
         return;

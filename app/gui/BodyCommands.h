@@ -46,7 +46,7 @@ private:
     struct Row
     {
         const char* word;
-        BatchArgs::Spec spec;
+        BatchArgs::Rule rule;
         Handler handler;
     };
     static const std::vector<Row>& table();

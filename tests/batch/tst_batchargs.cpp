@@ -7,7 +7,7 @@
 
 namespace {
 // "int:0:32", "real", "real:0:inf", "flag", "count:3600", "region", "display", "text"
-BatchArgs::Spec specOf(const QString& text)
+BatchArgs::Rule ruleOf(const QString& text)
 {
     const QStringList p = text.split(':');
     const auto num = [&](int i, double def) {
@@ -65,7 +65,7 @@ private slots:
 void TstBatchArgs::kinds_data()
 {
     QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("rule");
     QTest::addColumn<QString>("result"); // the values, or the message when refused
     QTest::addColumn<bool>("ok");
     QTest::newRow("comma decimal") << "ct_cor 34,5" << "real" << "ct_cor, line 12: \"34,5\" is not a number" << false;
@@ -116,10 +116,10 @@ void TstBatchArgs::kinds_data()
 void TstBatchArgs::kinds()
 {
     QFETCH(QString, line);
-    QFETCH(QString, spec);
+    QFETCH(QString, rule);
     QFETCH(QString, result);
     QFETCH(bool, ok);
-    const BatchArgs::Spec s = specOf(spec);
+    const BatchArgs::Rule s = ruleOf(rule);
     BatchArgs a;
     a.integer = 99; // a refused or earlier parse leaves nothing behind
     QCOMPARE(a.parse(BatchCmd(line, 12), s), ok);

@@ -3,6 +3,7 @@
 // double and in single precision (each loop the processor runs, with its
 // largest difference from double as a share of the slice's value range);
 // and next to it what transforming and filtering a slice costs.
+#include "BenchMachine.h"
 #include "FbpKernel.h"
 
 
@@ -21,32 +22,10 @@ namespace {
 struct CpuTimer
 {
     double t0 = 0;
-    static double now()
-    {
-        timespec ts;
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-        return ts.tv_sec * 1e3 + ts.tv_nsec * 1e-6;
-    }
+    static double now() { return 1e3 * BenchMachine::threadCpu(); }
     void start() { t0 = now(); }
     double ms() const { return now() - t0; }
 };
-
-std::string loadAverage()
-{
-    std::FILE* f = std::fopen("/proc/loadavg", "r");
-    char buf[64] = "?";
-    if (f) {
-        if (!std::fgets(buf, sizeof buf, f))
-            buf[0] = 0;
-        std::fclose(f);
-    }
-    std::string s(buf);
-    // The three averages only.
-    for (int i = 0, spaces = 0; i < int(s.size()); ++i)
-        if (s[size_t(i)] == ' ' && ++spaces == 3)
-            return s.substr(0, size_t(i));
-    return s;
-}
 
 // Pixels strictly inside the inscribed circle: each takes one interpolation per projection.
 double circlePixels(int n)
@@ -175,7 +154,7 @@ void run(int n, int nProj, int oracleProj)
 int main(int argc, char** argv)
 {
     std::printf("Back-projection, one thread, thread processor time, double loop: %s, load %s\n",
-                FbpKernel::loopName(), loadAverage().c_str());
+                FbpKernel::loopName(), qPrintable(BenchMachine::loadAverage()));
     if (argc > 1) {
         for (int i = 1; i < argc; ++i) {
             int n = 0, p = 0;

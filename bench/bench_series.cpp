@@ -6,6 +6,7 @@
 //   bench_series --memory        32 slices of a 900-projection sample 2048 wide
 //                                with 32 threads: peak resident memory
 //   options: --slices K --nproj P --width W --threads a,b,c
+#include "BenchMachine.h"
 #include "CtCalc2.h"
 #include "CtRun.h"
 #include "ImgData.h"
@@ -26,32 +27,6 @@
 #endif
 
 #include <cstdio>
-
-namespace {
-double peakMiB()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss / 1024.0;
-}
-
-double currentMiB()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = f.readAll().split(' ');
-    return parts.size() > 1 ? parts[1].toDouble() * 4096.0 / (1024.0 * 1024.0) : 0;
-}
-
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
-}
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -101,8 +76,8 @@ int main(int argc, char** argv)
     ImgData* bg = loadImgData(o.outDir + QLatin1Char('/') + writer.bgName());
     set.i0Img = &i0;
     set.bgImg = &bg;
-    const double loadedMiB = currentMiB();
-    const double loadPeakMiB = peakMiB();
+    const double loadedMiB = BenchMachine::currentMiB();
+    const double loadPeakMiB = BenchMachine::peakMiB();
 
     {
         CtRun run;
@@ -111,7 +86,7 @@ int main(int argc, char** argv)
         const SgmGeom g = makeSgmGeom(true, width, writer.cor());
         std::printf("sample: %d projections, %d x %d pixels, %d slices, N = %d, %d processors, load %s\n", nProj,
                     width, o.height, slices, g.nx - g.nx % 2, QThread::idealThreadCount(),
-                    qPrintable(loadAverage()));
+                    qPrintable(BenchMachine::loadAverage()));
         std::printf("resident after loading: %.0f MiB (peak %.0f MiB)\n", loadedMiB, loadPeakMiB);
         double single = 0;
         for (int threads : threadCounts) {
@@ -136,10 +111,10 @@ int main(int argc, char** argv)
             std::printf("threads %2d: %6.2f s, %7.2f slices/s", threads, s, rate);
             if (single > 0 && threads != 1)
                 std::printf(", %.2f x one thread", rate / single);
-            std::printf(", peak resident %.0f MiB\n", peakMiB());
+            std::printf(", peak resident %.0f MiB\n", BenchMachine::peakMiB());
             std::fflush(stdout);
         }
-        std::printf("peak resident above the loaded series: %.0f MiB\n", peakMiB() - loadedMiB);
+        std::printf("peak resident above the loaded series: %.0f MiB\n", BenchMachine::peakMiB() - loadedMiB);
     }
     delete i0;
     delete bg;

@@ -14,6 +14,7 @@
 //            --stages S (slices timed stage by stage, default 8)
 //            --dir D (the temporary directory is made in D, e.g. /dev/shm to
 //            leave the disk out; default the system's temporary directory)
+#include "BenchMachine.h"
 #include "CtCalc2.h"
 #include "CtFiles.h"
 #include "CtRun.h"
@@ -45,35 +46,6 @@
 #include <cstdio>
 
 namespace {
-
-double threadCpu()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-double processCpu()
-{
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-double peakMiB()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss / 1024.0;
-}
-
-QString loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
-}
 
 struct Stages
 {
@@ -143,7 +115,7 @@ int main(int argc, char** argv)
         bytes += QFileInfo(f).size();
     QElapsedTimer wall;
     wall.start();
-    double cpu0 = threadCpu();
+    double cpu0 = BenchMachine::threadCpu();
     for (int p = 0; p < nProj; ++p)
         if (!set.addFile(files[p])) {
             std::fprintf(stderr, "bench_volume: cannot load %s\n", qPrintable(files[p]));
@@ -151,7 +123,7 @@ int main(int argc, char** argv)
         }
     ImgData* i0 = loadImgData(files[nProj]);
     ImgData* bg = loadImgData(files[nProj + 1]);
-    const double loadCpu = threadCpu() - cpu0;
+    const double loadCpu = BenchMachine::threadCpu() - cpu0;
     const double loadWall = wall.nsecsElapsed() * 1e-9;
     if (!i0 || !bg) {
         std::fprintf(stderr, "bench_volume: cannot load I0 or BG\n");
@@ -159,14 +131,14 @@ int main(int argc, char** argv)
     }
     set.i0Img = &i0;
     set.bgImg = &bg;
-    const double loadedMiB = peakMiB();
+    const double loadedMiB = BenchMachine::peakMiB();
     const SgmGeom g = makeSgmGeom(true, width, writer.cor());
     const int n = g.nx - g.nx % 2;
 
     std::printf("series: %d projections of %d x %d pixels, %d slices of N = %d, precision %s, loop %s, "
                 "%d processors, load %s\n",
                 nProj, width, o.height, slices, n, FbpKernel::precisionName(precision), FbpKernel::loopName(),
-                QThread::idealThreadCount(), qPrintable(loadAverage()));
+                QThread::idealThreadCount(), qPrintable(BenchMachine::loadAverage()));
     std::printf("load: %d files, %.0f MB in %.2f s processor time (%.2f s wall): %.0f MB/s, %.2f ms per slice\n",
                 int(files.size()), bytes * 1e-6, loadCpu, loadWall, bytes * 1e-6 / loadCpu, 1e3 * loadCpu / slices);
 
@@ -181,18 +153,18 @@ int main(int argc, char** argv)
         HSgm h;
         for (int i = 0; i < stageSlices; ++i) {
             const int slice = 4 + int(qint64(i) * slices / stageSlices);
-            double t = threadCpu();
+            double t = BenchMachine::threadCpu();
             genSinogram(set, &h, true, writer.cor(), slice);
-            double u = threadCpu();
+            double u = BenchMachine::threadCpu();
             st.sinogram += u - t;
             for (int p = 0; p < nProj; ++p)
                 k.filterRow(h.absorbRow(p), p);
-            t = threadCpu();
+            t = BenchMachine::threadCpu();
             st.filter += t - u;
             k.resetImage(n);
             k.backProjectAll(0, n, 0, n);
             k.calcRange();
-            u = threadCpu();
+            u = BenchMachine::threadCpu();
             st.backProjection += u - t;
             wall.restart();
             QString error;
@@ -201,7 +173,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "bench_volume: %s\n", qPrintable(error));
                 return 1;
             }
-            st.writing += threadCpu() - u;
+            st.writing += BenchMachine::threadCpu() - u;
             st.writingWall += wall.nsecsElapsed() * 1e-9;
         }
         const double m = 1e3 / stageSlices;
@@ -247,13 +219,13 @@ int main(int argc, char** argv)
             c.threads = threads;
             QEventLoop loop;
             QObject::connect(&run, &CtRun::calcFinished, &loop, &QEventLoop::quit);
-            const double c0 = processCpu();
+            const double c0 = BenchMachine::processCpu();
             wall.restart();
             run.startCalcCtWith(c);
             if (run.active)
                 loop.exec();
             const double s = wall.nsecsElapsed() * 1e-9;
-            const double cpu = processCpu() - c0;
+            const double cpu = BenchMachine::processCpu() - c0;
             const int written = int(run.report().written.size());
             if (written != slices || !run.report().failures.isEmpty()) {
                 std::fprintf(stderr, "bench_volume: %d of %d data files written\n", written, slices);
@@ -268,8 +240,8 @@ int main(int argc, char** argv)
             } else {
                 std::printf(", x%.2f wall, x%.2f processor time per slice", single / s, cpu / singleCpu);
             }
-            std::printf(", peak resident %.0f MiB above the loaded series\n", peakMiB() - loadedMiB);
-            std::printf("            load %s\n", qPrintable(loadAverage()));
+            std::printf(", peak resident %.0f MiB above the loaded series\n", BenchMachine::peakMiB() - loadedMiB);
+            std::printf("            load %s\n", qPrintable(BenchMachine::loadAverage()));
             std::fflush(stdout);
         }
     }

@@ -1,5 +1,6 @@
 // The main window offscreen: batch commands, loading, picks on the raw
 // image, calculator exclusions, the overlay's selection, runs and their ends.
+#include "TextFile.h"
 #include "Body.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
@@ -617,15 +618,11 @@ void TstBody::batchWaitsForCalcAndSeesNg()
 {
     QTemporaryDir d;
     const QString prog = d.filePath("p.bat");
-    QFile f(prog);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_load \"%1\" ct-*.img\n"
+    QVERIFY(writeTextFile(prog, QString("images_load \"%1\" ct-*.img\n"
                     "ct_rot_ax_is_v 1\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 0\nct_slice_to 47\nct_slice_step 4\nct_threads 2\n"
                     "ct_cor 82.5\ncalc_exec\n:echo after calc\n"
                     "seq_exec_dir \"%2\"\nseq_exec_next\n:ifng :echo no more sets\n:ifok :echo more sets\n")
-                .arg(ctDir, xafsDir)
-                .toUtf8());
-    f.close();
+                .arg(ctDir, xafsDir)));
 
     Body body;
     QSignalSpy stopped(&body, &Body::batchProgramStopped);
@@ -784,17 +781,13 @@ void TstBody::seqCalcWaitsForTheSequence()
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     const QString out = d.filePath("out");
     const QString prog = d.filePath("seq.bat");
-    QFile f(prog);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_new_on_load 1\nseq_exec_kvt_std 1\nseq_exec_file_pattern Fe-*.img\nseq_exec_dir \"%1\"\n"
+    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nseq_exec_kvt_std 1\nseq_exec_file_pattern Fe-*.img\nseq_exec_dir \"%1\"\n"
                     "ct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 8\n"
                     "ct_slice_step 4\nct_threads 2\nauto_save_data_path \"%3\"\nauto_save_data_name Fe.dat\n"
                     "auto_save_data 1\nseq_calc\n:echo after seq\n:ifok :echo seq ok\n")
                 .arg(o.outDir)
                 .arg(w.cor())
-                .arg(out)
-                .toUtf8());
-    f.close();
+                .arg(out)));
 
     Failures::reset();
     Body body;

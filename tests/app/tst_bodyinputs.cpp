@@ -2,6 +2,7 @@
 // rather than computed on a partial series or a missing I0/BG, loads that
 // cannot work leave what is loaded alone, and the list commands keep the
 // images, energies and colour bars in step with what the fields show.
+#include "TextFile.h"
 #include "Body.h"
 #include "ColorBar.h"
 #include "CtCalc2.h"
@@ -309,16 +310,12 @@ void TstBodyInputs::longSeriesUnderLowFileLimit()
     QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
     const QString out = work.filePath("out");
     const QString prog = work.filePath("long.bat");
-    QFile f(prog);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\nbg_load \"%1/bg/BG.img\"\n"
+    QVERIFY(writeTextFile(prog, QString("images_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\nbg_load \"%1/bg/BG.img\"\n"
                     "ct_rot_ax_is_v 1\ncalc_ct2 1\nct_cor %2\nct_proc_slice 4\nauto_save_data_path \"%3\"\n"
                     "auto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
                 .arg(o.outDir)
                 .arg(w.cor())
-                .arg(out)
-                .toUtf8());
-    f.close();
+                .arg(out)));
 
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,3 +1,4 @@
+#include "TextFile.h"
 #include "ConfigStore.h"
 #include "LogCapture.h"
 
@@ -20,13 +21,6 @@ struct Argv
     QList<QByteArray> bytes;
     std::vector<char*> ptrs;
 };
-
-void writeFile(const QString& path, const QString& text)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(text.toUtf8());
-}
 
 } // namespace
 
@@ -119,9 +113,9 @@ void TstConfig::readFile()
     QFETCH(QString, eol);
     QTemporaryDir dir;
     const QString f = dir.filePath("c.cfg");
-    writeFile(f, QStringList{"DataRoot \"/my data/ct\"  # where the data are", "   # only a comment", "\t  ",
-                             "Alone", "Key  v1 v2 ", "DataRoot /second", ""}
-                     .join(eol));
+    QVERIFY(writeTextFile(f, QStringList{"DataRoot \"/my data/ct\"  # where the data are", "   # only a comment", "\t  ",
+                                         "Alone", "Key  v1 v2 ", "DataRoot /second", ""}
+                                 .join(eol)));
     ConfigStore store;
     store.readFile(f);
     QCOMPARE(store.size(), 3);
@@ -137,9 +131,9 @@ void TstConfig::includes()
     QTemporaryDir dir;
     const QString main = dir.filePath("main.cfg");
     const QString inc = dir.filePath("inc.cfg");
-    writeFile(main, "A 1\ninclude " + inc + "\nB 2\niNcLuDe " + dir.filePath("nothere.cfg") +
-                        "\nC 3\nINCLUDE " + main + "\n");
-    writeFile(inc, "A from-inc\nB from-inc\nD 4\nInclude " + main + "\n");
+    QVERIFY(writeTextFile(main, "A 1\ninclude " + inc + "\nB 2\niNcLuDe " + dir.filePath("nothere.cfg") +
+                                    "\nC 3\nINCLUDE " + main + "\n"));
+    QVERIFY(writeTextFile(inc, "A from-inc\nB from-inc\nD 4\nInclude " + main + "\n"));
     ConfigStore store;
     QStringList captured;
     {
@@ -180,7 +174,7 @@ void TstConfig::endlessOrHugeInclude()
     QVERIFY(h.write(line) == line.size());
     h.close();
     const QString main = dir.filePath("main.cfg");
-    writeFile(main, "A 1\nINCLUDE /dev/zero\nB 2\nINCLUDE " + huge + "\nC 3\n");
+    QVERIFY(writeTextFile(main, "A 1\nINCLUDE /dev/zero\nB 2\nINCLUDE " + huge + "\nC 3\n"));
     ConfigStore store;
     QStringList captured;
     {
@@ -204,10 +198,10 @@ void TstConfig::fifoAndDeepIncludesEndAtOnce()
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const int depth = 5000;
     for (int i = 0; i < depth; ++i)
-        writeFile(dir.filePath(QString("c%1.cfg").arg(i)),
-                  QString("K%1 v\nINCLUDE %2\n").arg(i).arg(dir.filePath(QString("c%1.cfg").arg(i + 1))));
-    writeFile(dir.filePath(QString("c%1.cfg").arg(depth)), "END 1\n");
-    writeFile(dir.filePath("main.cfg"), "INCLUDE " + fifo + "\nINCLUDE " + dir.filePath("c0.cfg") + "\n");
+        QVERIFY(writeTextFile(dir.filePath(QString("c%1.cfg").arg(i)),
+                              QString("K%1 v\nINCLUDE %2\n").arg(i).arg(dir.filePath(QString("c%1.cfg").arg(i + 1)))));
+    QVERIFY(writeTextFile(dir.filePath(QString("c%1.cfg").arg(depth)), "END 1\n"));
+    QVERIFY(writeTextFile(dir.filePath("main.cfg"), "INCLUDE " + fifo + "\nINCLUDE " + dir.filePath("c0.cfg") + "\n"));
     ConfigStore store;
     QStringList captured;
     {

@@ -1,6 +1,7 @@
 // The real zuvo2 runs the shipped example programs unattended on small
 // generated samples; the saved pictures and data files are checked against
 // the phantom's true attenuation.
+#include "TextFile.h"
 #include "H5SampleWriter.h"
 #include "ImgData.h"
 #include "ItexWriter.h"
@@ -298,18 +299,14 @@ void TstE2e::ctXafs()
 void TstE2e::reconMatchesBatch()
 {
     const QString prog = work.filePath("same.bat");
-    QFile f(prog);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
+    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
                     "bg_load \"%1/bg/BG.img\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
                     "ct_set_calc_region 10 5.5 90 70\nct_filter hann 0.8\nct_pixel_size 6.5\n"
                     "ct_ring_removal 5\nauto_save_data_path out/batch\n"
                     "auto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
                 .arg(smallDir)
-                .arg(smallCor, 0, 'g', 17)
-                .toUtf8());
-    f.close();
+                .arg(smallCor, 0, 'g', 17)));
     QVERIFY(QDir(work.path()).mkpath("out/batch"));
     QString log;
     QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
@@ -397,16 +394,12 @@ void TstE2e::severalReferencesMatchRecon()
     for (const QString& p : {i0a, i0b, after, bga, bgb})
         QVERIFY(!p.isEmpty());
     const QString prog = work.filePath("refs.bat");
-    QFile f(prog);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%2\"\ni0_add \"%3\"\n"
+    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%2\"\ni0_add \"%3\"\n"
                     "bg_load \"%4\"\nbg_add \"%5\"\ni0_after_load \"%6\"\nct_rot_ax_is_v 1\nct_cor %7\n"
                     "calc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 12\nct_slice_step 8\nct_threads 2\n"
                     "auto_save_data_path out/refs-batch\nauto_save_data_name s.dat\nauto_save_data 1\ncalc_exec\n:end\n")
                 .arg(smallDir, i0a, i0b, bga, bgb, after)
-                .arg(smallCor, 0, 'g', 17)
-                .toUtf8());
-    f.close();
+                .arg(smallCor, 0, 'g', 17)));
     QVERIFY(QDir(work.path()).mkpath("out/refs-batch"));
     QString log;
     QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
@@ -622,9 +615,7 @@ void TstE2e::singleFileInputsAndFloatTiff()
              qPrintable(log));
     QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", uneven, "--out", "out/uneven"} + common, &log) == 0,
              qPrintable(log));
-    QFile f(work.filePath("scan.bat"));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+    QVERIFY(writeTextFile(work.filePath("scan.bat"), QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
                     "ct_set_calc_region 10 5 90 70\nauto_save_data_path out/batchuneven\n"
                     "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n"
@@ -634,9 +625,7 @@ void TstE2e::singleFileInputsAndFloatTiff()
                     "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n:end\n")
                 .arg(h5)
                 .arg(smallCor, 0, 'g', 17)
-                .arg(uneven)
-                .toUtf8());
-    f.close();
+                .arg(uneven)));
     QVERIFY(QDir(work.path()).mkpath("out/batchh5"));
     QVERIFY(QDir(work.path()).mkpath("out/batchuneven"));
     QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", f.fileName(), "-x", "-q"}, &log) == 0, qPrintable(log));
@@ -717,17 +706,13 @@ void TstE2e::autoCentreInBatch()
     for (int i = 1; i <= 6; ++i)
         QVERIFY(QFile::copy(ctOpt.outDir + "/i0/I0.img", work.filePath(QString("out/flat/ct-%1.img").arg(i))));
     const QString prog = work.filePath("auto.bat");
-    QFile f(prog);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
+    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
                     "bg_load \"%1/bg/BG.img\"\nct_rot_ax_is_v 1\nct_cor 100\nct_proc_slice 64\n"
                     "ct_cor_auto\n:ifng auto_save_data_path out/ng-sample\n"
                     "calc_ct2 1\nct_auto_exec 0\nct_threads 1\nauto_save_data_path out/auto\n"
                     "auto_save_data_name a.dat\nauto_save_data 1\ncalc_exec\n"
                     "images_load out/flat ct-*.img\nct_cor_auto 64\n:ifng auto_save_data_path out/ng-flat\n:end\n")
-                .arg(ctOpt.outDir)
-                .toUtf8());
-    f.close();
+                .arg(ctOpt.outDir)));
     QString log;
     QCOMPARE(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log), 0);
     QString verdict;
@@ -788,15 +773,11 @@ void TstE2e::tiltedAxisCentrePerSlice()
     checkLine(work.filePath("out/tilted-recon/slice-run.json"));
 
     const QString prog = work.filePath("tilt.bat");
-    QFile f(prog);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Text));
-    f.write(QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
+    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nimages_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\n"
                     "bg_load \"%1/bg/BG.img\"\nct_rot_ax_is_v 1\nct_cor_per_slice 1\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 10\nct_slice_to 50\nct_slice_step 20\nct_threads 2\n"
                     "auto_save_data_path out/tilted-batch\nauto_save_data_name t.dat\nauto_save_data 1\ncalc_exec\n:end\n")
-                .arg(o.outDir)
-                .toUtf8());
-    f.close();
+                .arg(o.outDir)));
     QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
     QCOMPARE(QDir(work.filePath("out/tilted-batch")).entryList({"*.dat"}, QDir::Files).size(), 3);
     checkLine(work.filePath("out/tilted-batch/t-run.json"));

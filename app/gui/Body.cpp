@@ -289,6 +289,7 @@ void Body::createPool(int count)
         return;
     ctRun->images = &rawImages;
     ctRun->createPool(count);
+    ct2FirstTab = ImgsTab->count();
     for (int i = 0; i < ctRun->count(); ++i) {
         auto* page = new QWidget;
         auto* grid = new QGridLayout(page);
@@ -439,10 +440,8 @@ void Body::showWork()
 void Body::showCt2Tabs()
 {
     const int used = std::min(procCtrl->Threads->value(), int(ct2Panels.size()));
-    // The CT2 tabs come just before the XAFS tab (or last, before it exists).
-    const int first = (xafsTab >= 0 ? xafsTab : ImgsTab->count()) - int(ct2Panels.size());
     for (int i = 0; i < ct2Panels.size(); ++i)
-        ImgsTab->setTabVisible(first + i, i < used);
+        ImgsTab->setTabVisible(ct2FirstTab + i, i < used);
 }
 
 bool Body::isCalcActive() const

@@ -255,6 +255,8 @@ private:
     // Shows xafs; a child of the window like every panel.
     XafsPanel* xafsPanel = nullptr;
     int xafsTab = -1;
+    // Index of the tab of CT2 worker 0; the others follow it.
+    int ct2FirstTab = -1;
     void createXafsPanel();
     void suggestXafsStack();
     QList<double> i0Energies;

@@ -427,7 +427,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"show_ct2", A::intArg(0, intMax),
          [](X& x, const C& c, const A& a) {
              // Only CT2 tabs: the XAFS tab follows the last of them.
-             const int tab = a.integer < x.b->ctRun->count() ? 5 + a.integer : -1;
+             const int tab = a.integer < x.b->ctRun->count() ? x.b->ct2FirstTab + a.integer : -1;
              return x.showTab(c, tab, QStringLiteral("no CT2 display %1").arg(a.integer));
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},

@@ -615,7 +615,8 @@ void TstE2e::singleFileInputsAndFloatTiff()
              qPrintable(log));
     QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", uneven, "--out", "out/uneven"} + common, &log) == 0,
              qPrintable(log));
-    QVERIFY(writeTextFile(work.filePath("scan.bat"), QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+    const QString prog = work.filePath("scan.bat");
+    QVERIFY(writeTextFile(prog, QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
                     "ct_set_calc_region 10 5 90 70\nauto_save_data_path out/batchuneven\n"
                     "auto_save_data_name s.dat\nauto_save_data 1\nauto_save_tiff 1\ncalc_exec\n"
@@ -628,7 +629,7 @@ void TstE2e::singleFileInputsAndFloatTiff()
                 .arg(uneven)));
     QVERIFY(QDir(work.path()).mkpath("out/batchh5"));
     QVERIFY(QDir(work.path()).mkpath("out/batchuneven"));
-    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", f.fileName(), "-x", "-q"}, &log) == 0, qPrintable(log));
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
 
     const QStringList written{"s-00003.dat", "s-00003.tif", "s-00007.dat", "s-00007.tif", "s-00011.dat",
                               "s-00011.tif", "s-run.json"};

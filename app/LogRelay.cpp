@@ -25,12 +25,14 @@ LogRelay::~LogRelay()
     if (!own)
         return;
     QMutexLocker l(&relayLock);
+    relay = nullptr;
     const QtMessageHandler current = qInstallMessageHandler(previous);
-    // A handler installed after this one (a test's log capture) stays.
+    // A handler installed after this one (a test's log capture) stays, and
+    // may still hand messages on to ours, which then passes them further.
     if (current != &LogRelay::handle)
         qInstallMessageHandler(current);
-    relay = nullptr;
-    previous = nullptr;
+    else
+        previous = nullptr;
 }
 
 void LogRelay::handle(QtMsgType type, const QMessageLogContext& context, const QString& msg)

@@ -8,6 +8,11 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FbpFilter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RingRemoval.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PaganinFilter.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ZingerRemoval.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OffsetAxis.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ImageBinning.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CorrectedSeries.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DataText.cpp
@@ -28,6 +33,8 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/FbpKernel.cpp
   PROPERTIES COMPILE_OPTIONS "-O3;-ffp-contract=off")
 # The centre search back-projects dozens of trial slices.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/CorSearch.cpp PROPERTIES COMPILE_OPTIONS "-O3")
+# Zinger removal takes a median of every pixel of every image.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/ZingerRemoval.cpp PROPERTIES COMPILE_OPTIONS "-O3")
 # Data files hold millions of numbers.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/DataText.cpp PROPERTIES COMPILE_OPTIONS "-O3")
 list(APPEND ZUVO2_GUI_SOURCES

@@ -66,7 +66,7 @@ bool TiffHandle::openRead(const QString& path)
     return handle != nullptr;
 }
 
-bool TiffHandle::openWrite(int fd, const QString& name)
+bool TiffHandle::openWrite(int fd, const QString& name, bool bigTiff)
 {
     close();
     errors.clear();
@@ -75,7 +75,7 @@ bool TiffHandle::openWrite(int fd, const QString& name)
         errors = QStringLiteral("out of memory");
         return false;
     }
-    handle = TIFFFdOpenExt(fd, QFile::encodeName(name).constData(), "w", o);
+    handle = TIFFFdOpenExt(fd, QFile::encodeName(name).constData(), bigTiff ? "w8" : "w", o);
     TIFFOpenOptionsFree(o);
     if (!handle && errors.isEmpty())
         errors = QStringLiteral("can not start a TIFF file");

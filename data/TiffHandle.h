@@ -22,8 +22,9 @@ public:
     // while it is read gives a read error, not a bus error).
     bool openRead(const QString& path);
     // Writes to an open descriptor under the name shown in messages; the
-    // descriptor is closed with the handle.
-    bool openWrite(int fd, const QString& name);
+    // descriptor is closed with the handle. bigTiff: 64-bit offsets, for
+    // files past 4 GiB.
+    bool openWrite(int fd, const QString& name, bool bigTiff = false);
     void close();
 
     TIFF* tif() const { return handle; }

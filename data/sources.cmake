@@ -15,4 +15,5 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/AveragedImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MemoryBudget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SafeWrite.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/VolumeWriter.cpp
 )

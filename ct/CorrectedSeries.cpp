@@ -1,0 +1,232 @@
+#include "CorrectedSeries.h"
+
+#include "ImageBinning.h"
+#include "ImgData.h"
+#include "ImgDataMem.h"
+#include "ImgDatas.h"
+#include "Logging.h"
+#include "OffsetAxis.h"
+#include "ZingerRemoval.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <vector>
+
+namespace {
+using Floats = std::vector<float>;
+
+// The held rectangle r of img as floats, binned by factor (r aligned to it).
+Floats readRect(ImgData* img, const QRect& r, int factor)
+{
+    std::vector<double> row(size_t(img->width));
+    Floats rect(size_t(r.width()) * size_t(r.height()));
+    for (int y = 0; y < r.height(); ++y) {
+        img->readRow(r.top() + y, row.data());
+        std::copy(row.begin() + r.left(), row.begin() + r.left() + r.width(), rect.begin() + size_t(y) * r.width());
+    }
+    if (factor == 1)
+        return rect;
+    Floats binned(rect.size() / size_t(factor * factor));
+    binImage(rect.data(), r.width(), r.height(), factor, binned.data());
+    return binned;
+}
+
+ImgData* memImage(const QString& name, int w, int h, const QRect& held, const Floats& v, bool rows, QString* why)
+{
+    QByteArray bytes(reinterpret_cast<const char*>(v.data()), qsizetype(v.size() * sizeof(float)));
+    LineBand band;
+    if (held != QRect(0, 0, w, h))
+        band = rows ? LineBand{held.top(), held.height(), true} : LineBand{held.left(), held.width(), false};
+    return ImgDataMem::fromPixels(name, w, h, ImgDataMem::F32, bytes, why, band);
+}
+
+QString shortName(const ImgData* img)
+{
+    return QFileInfo(img->fileName).fileName();
+}
+} // namespace
+
+CorrectedSeries::CorrectedSeries() = default;
+CorrectedSeries::~CorrectedSeries() = default;
+
+bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const Corrections& c, int threads,
+                            QString* why)
+{
+    auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    out.reset();
+    zingersPerImage.clear();
+    zingersI0 = zingersBg = zingersI0After = 0;
+    joinedCor = -1;
+    const int n = src.count();
+    if (n < 1)
+        return fail(QStringLiteral("no projections to correct"));
+    const int f = std::max(1, c.binning);
+    if (const QString p = binningProblem(src.width, src.height, f); !p.isEmpty())
+        return fail(p);
+    const QRect held = src.at(0)->heldRect();
+    if (held.isEmpty())
+        return fail(QStringLiteral("no lines of the projections are loaded"));
+    if (held.left() % f || held.top() % f || held.width() % f || held.height() % f)
+        return fail(QStringLiteral("binning %1 does not divide the lines loaded (%2)").arg(f).arg(src.heldBand().text()));
+    const QRect rect(held.left() / f, held.top() / f, held.width() / f, held.height() / f);
+    const int w = src.width / f, h = src.height / f;
+    const bool rowsBand = held.width() == src.width;
+    const bool offset = c.offsetCor >= 0;
+    const bool transmission = c.paganin.on() || offset;
+
+    PaganinFilter paganin;
+    if (c.paganin.on() && !paganin.setup(rect.width(), rect.height(), pixelUm * f, c.paganin, why))
+        return false;
+    OffsetJoin join;
+    if (offset) {
+        if (n % 2)
+            return fail(QStringLiteral("an offset-axis full turn needs an even number of projections, not %1").arg(n));
+        QString whyNot;
+        join = OffsetJoin::make(rotAxIsV ? w : h, c.offsetCor, &whyNot);
+        if (join.joinedWidth == 0)
+            return fail(whyNot);
+        if ((rotAxIsV ? rect.width() : rect.height()) != join.width)
+            return fail(QStringLiteral("an offset-axis join needs whole detector lines loaded"));
+        joinedCor = join.joinedCor;
+    }
+
+    // References: binned and cleaned once.
+    auto reference = [&](ImgData* img, int& count) -> Floats {
+        if (!img || !img->ready)
+            return {};
+        Floats v = readRect(img, held, f);
+        count = removeZingers(v.data(), rect.width(), rect.height(), c.zingerThreshold);
+        if (count > 0)
+            qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2").arg(count).arg(shortName(img));
+        return v;
+    };
+    const Floats i0R = reference(src.i0(), zingersI0);
+    const Floats bgR = reference(src.bg(), zingersBg);
+    const Floats afterR = i0R.empty() ? Floats() : reference(src.i0After(), zingersI0After);
+
+    // One corrected projection, with its zinger count.
+    auto correct = [&](int p, int& zingers) -> Floats {
+        Floats v = readRect(src.at(p), held, f);
+        zingers = removeZingers(v.data(), rect.width(), rect.height(), c.zingerThreshold);
+        if (!transmission)
+            return v;
+        const double t = !afterR.empty() && n > 1 ? double(p) / (n - 1) : 0.0;
+        for (size_t k = 0; k < v.size(); ++k) {
+            const double i0 = i0R.empty() ? 1.0 : (afterR.empty() ? i0R[k] : (1.0 - t) * i0R[k] + t * afterR[k]);
+            const double bg = bgR.empty() ? 0.0 : bgR[k];
+            double a = i0 - bg, b = v[k] - bg;
+            if (a <= 0)
+                a = 1;
+            if (b <= 0)
+                b = 1;
+            v[k] = float(b / a);
+        }
+        if (c.paganin.on())
+            paganin.apply(v.data(), v.data(), false);
+        return v;
+    };
+
+    const int outCount = offset ? n / 2 : n;
+    const int ow = offset && rotAxIsV ? join.joinedWidth : w;
+    const int oh = offset && !rotAxIsV ? join.joinedWidth : h;
+    const QRect orect = offset ? (rotAxIsV ? QRect(0, rect.top(), ow, rect.height()) : QRect(rect.left(), 0, rect.width(), oh))
+                               : rect;
+    std::vector<ImgData*> made(size_t(outCount), nullptr);
+    std::vector<QString> errors(static_cast<size_t>(outCount));
+    std::vector<int> counts(size_t(n), 0);
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int k = next++; k < outCount; k = next++) {
+            Floats v = correct(k, counts[size_t(k)]);
+            if (offset) {
+                const Floats b = correct(k + outCount, counts[size_t(k + outCount)]);
+                Floats joined(size_t(orect.width()) * orect.height());
+                const int lines = rotAxIsV ? rect.height() : rect.width();
+                std::vector<double> la(size_t(join.width)), lb(size_t(join.width)), lo(size_t(join.joinedWidth));
+                for (int l = 0; l < lines; ++l) {
+                    for (int x = 0; x < join.width; ++x) {
+                        const size_t at = rotAxIsV ? size_t(l) * rect.width() + x : size_t(x) * rect.width() + l;
+                        la[size_t(x)] = v[at];
+                        lb[size_t(x)] = b[at];
+                    }
+                    join.join(la.data(), lb.data(), lo.data());
+                    for (int x = 0; x < join.joinedWidth; ++x)
+                        joined[rotAxIsV ? size_t(l) * orect.width() + x : size_t(x) * orect.width() + l] = float(lo[size_t(x)]);
+                }
+                v.swap(joined);
+            }
+            QString e;
+            made[size_t(k)] = memImage(src.at(k)->fileName, ow, oh, orect, v, rowsBand, &e);
+            if (!made[size_t(k)])
+                errors[size_t(k)] = e;
+        }
+    };
+    std::vector<QThread*> pool;
+    for (int t = 1; t < std::clamp(threads, 1, 64); ++t) {
+        pool.push_back(QThread::create(work));
+        pool.back()->start();
+    }
+    work();
+    for (QThread* t : pool) {
+        t->wait();
+        delete t;
+    }
+
+    auto result = std::make_unique<ImgDatas>();
+    QString firstError;
+    for (int k = 0; k < outCount; ++k) {
+        if (!made[size_t(k)] && firstError.isEmpty())
+            firstError = QStringLiteral("%1: %2").arg(shortName(src.at(k)), errors[size_t(k)]);
+        if (made[size_t(k)])
+            result->adopt(made[size_t(k)], made[size_t(k)]->fileName, QString());
+    }
+    if (!firstError.isEmpty())
+        return fail(QStringLiteral("corrected projection not made: ") + firstError);
+    if (src.anglesDeg.size() == n)
+        result->anglesDeg = src.anglesDeg.mid(0, outCount);
+    result->sourceFile = src.sourceFile;
+
+    i0.reset();
+    bg.reset();
+    i0After.reset();
+    i0Ptr = bgPtr = i0AfterPtr = nullptr;
+    if (!transmission) {
+        QString e;
+        if (!i0R.empty())
+            i0.reset(memImage(src.i0()->fileName, w, h, rect, i0R, rowsBand, &e));
+        if (!bgR.empty())
+            bg.reset(memImage(src.bg()->fileName, w, h, rect, bgR, rowsBand, &e));
+        if (!afterR.empty())
+            i0After.reset(memImage(src.i0After()->fileName, w, h, rect, afterR, rowsBand, &e));
+        if (!e.isEmpty())
+            return fail(QStringLiteral("corrected reference not made: ") + e);
+        i0Ptr = i0.get();
+        bgPtr = bg.get();
+        i0AfterPtr = i0After.get();
+    }
+    result->i0Img = &i0Ptr;
+    result->bgImg = &bgPtr;
+    result->i0AfterImg = &i0AfterPtr;
+
+    if (c.zingerThreshold > 0) {
+        int total = 0;
+        for (int k = 0; k < n; ++k) {
+            total += counts[size_t(k)];
+            if (counts[size_t(k)] > 0)
+                qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2").arg(counts[size_t(k)]).arg(shortName(src.at(k)));
+        }
+        qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2 projections").arg(total).arg(n);
+    }
+    zingersPerImage = QVector<int>(counts.begin(), counts.end());
+    out = std::move(result);
+    return true;
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The projections of a run after the corrections that need whole images,
+// made once at the start of the run and read by every slice in place of
+// the loaded series:
+//   binning      sums of factor x factor pixels of projections, I0 and BG
+//   zingers      bright single pixels replaced (removeZingers), in
+//                projections and in I0, BG and the I0 taken after the scan
+//   phase        flat-corrected projections filtered (PaganinFilter)
+//   offset axis  projections p and p + n/2 of a full turn joined (OffsetJoin)
+// With binning and zingers only, the set holds corrected counts with their
+// own I0 and BG, so the sinogram's arithmetic is the usual one; with phase
+// retrieval or an offset axis it holds flat-corrected transmissions and no
+// I0 or BG (the sinogram's -ln then gives the absorbance).
+//
+// build() makes FFTW plans: main thread. It spreads the images over
+// `threads` threads of its own and waits for them.
+#include "PaganinFilter.h"
+
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+class ImgData;
+class ImgDatas;
+
+struct Corrections
+{
+    // Zinger threshold in noise units; 0 (default): off.
+    double zingerThreshold = 0;
+    PaganinParams paganin;
+    // 1 (default), 2 or 4.
+    int binning = 1;
+    // Offset-axis full turn: centre (on the binned detector line) of the
+    // join; below 0 (default): no join.
+    double offsetCor = -1;
+
+    bool any() const { return zingerThreshold > 0 || paganin.on() || binning > 1 || offsetCor >= 0; }
+};
+
+class CorrectedSeries
+{
+public:
+    CorrectedSeries();
+    ~CorrectedSeries();
+
+    // Corrects `source` (with its I0, BG and I0 after) for a run whose axis
+    // is vertical (rotAxIsV) or not, with pixels of pixelUm micrometres
+    // (before binning). False with *why set when it cannot (settings a
+    // correction refuses, a series too short or odd for an offset join).
+    bool build(ImgDatas& source, bool rotAxIsV, double pixelUm, const Corrections& c, int threads, QString* why);
+
+    ImgDatas* set() const { return out.get(); }
+    // Pixels replaced in each projection, and in I0, BG and I0 after.
+    QVector<int> zingersPerImage;
+    int zingersI0 = 0, zingersBg = 0, zingersI0After = 0;
+    // Centre on the joined lines (offset axis).
+    double joinedCor = -1;
+
+private:
+    std::unique_ptr<ImgDatas> out;
+    std::unique_ptr<ImgData> i0, bg, i0After;
+    ImgData* i0Ptr = nullptr;
+    ImgData* bgPtr = nullptr;
+    ImgData* i0AfterPtr = nullptr;
+};

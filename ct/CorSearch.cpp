@@ -588,3 +588,98 @@ CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count)
     }
     return fitCorLine(slices, results);
 }
+
+CorResult findOffsetCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearchOptions& options)
+{
+    std::vector<double> lines;
+    int dim = 0;
+    QString why;
+    CorResult r;
+    if (set.count() < 4 || set.count() % 2) {
+        r.reason = QStringLiteral("an offset-axis full turn needs an even number of projections, not %1").arg(set.count());
+        return r;
+    }
+    if (!absorbanceLines(set, rotAxIsV, slice, lines, dim, &why)) {
+        r.reason = why;
+        return r;
+    }
+    // Projection n/2 is projection 0 turned by 180 degrees and mirrored
+    // about the axis. With the axis near an edge the two share only a
+    // narrow part of the line, so each centre is scored by the correlation
+    // of their slopes over the part it makes them share, normalised there.
+    // Slopes of the lines smoothed over a few pixels: noise lives in the
+    // high frequencies.
+    constexpr int reach = 6;
+    constexpr double sigma = 2.0;
+    auto slopes = [&](const double* line, double sign) {
+        std::vector<double> g(size_t(dim), 0.0), d(size_t(dim), 0.0);
+        for (int x = 0; x < dim; ++x) {
+            double sum = 0, wsum = 0;
+            for (int k = -reach; k <= reach; ++k) {
+                const double w = std::exp(-0.5 * k * k / (sigma * sigma));
+                sum += w * line[std::clamp(x + k, 0, dim - 1)];
+                wsum += w;
+            }
+            g[size_t(x)] = sum / wsum;
+        }
+        for (int x = reach; x < dim - reach; ++x)
+            d[size_t(x)] = sign * (g[size_t(x + 1)] - g[size_t(x - 1)]) / 2;
+        return d;
+    };
+    // Several pairs p, p + n/2 spread over the half turn average the noise out.
+    const int halfTurn = set.count() / 2, pairs = std::min(halfTurn, 32);
+    std::vector<std::vector<double>> as, bs;
+    for (int k = 0; k < pairs; ++k) {
+        const int p = int(qint64(k) * halfTurn / pairs);
+        as.push_back(slopes(lines.data() + size_t(p) * size_t(dim), 1.0));
+        bs.push_back(slopes(lines.data() + size_t(p + halfTurn) * size_t(dim), -1.0));
+    }
+    const double lo = std::max(2.0, options.from < 0 ? 0.0 : options.from);
+    const double hi = std::min(dim - 3.0, options.to < 0 ? double(dim) : options.to);
+    // A short overlap correlates well by chance.
+    const int minOverlap = std::max(16, dim / 8);
+    auto score = [&](int s) {
+        // Centre s / 2: x meets s - x.
+        const int x0 = std::max(2, s - (dim - 3)), x1 = std::min(dim - 3, s - 2);
+        if (x1 - x0 < minOverlap)
+            return -1.0;
+        double ab = 0, aa = 0, bb = 0;
+        for (size_t k = 0; k < as.size(); ++k)
+            for (int x = x0; x <= x1; ++x) {
+                const double u = as[k][size_t(x)], v = bs[k][size_t(s - x)];
+                ab += u * v;
+                aa += u * u;
+                bb += v * v;
+            }
+        return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : -1.0;
+    };
+    const int s0 = int(std::ceil(2 * lo)), s1 = int(std::floor(2 * hi));
+    std::vector<double> rho(size_t(std::max(0, s1 - s0 + 1)), -1.0);
+    int best = -1;
+    for (int s = s0; s <= s1; ++s) {
+        rho[size_t(s - s0)] = score(s);
+        if (best < 0 || rho[size_t(s - s0)] > rho[size_t(best - s0)])
+            best = s;
+    }
+    if (best < 0 || !(rho[size_t(best - s0)] > kFlat)) {
+        r.reason = QStringLiteral("flat measure");
+        return r;
+    }
+    r.valid = true;
+    double off = 0;
+    if (best > s0 && best < s1)
+        off = vertex(rho[size_t(best - s0 - 1)], rho[size_t(best - s0)], rho[size_t(best - s0 + 1)]);
+    r.coarse = r.cor = std::round(0.5 * (best + off) * 100) / 100;
+    r.match = rho[size_t(best - s0)];
+    // A rival: the best score more than two pixels away.
+    double second = -1;
+    for (int s = s0; s <= s1; ++s)
+        if (std::abs(s - best) > 4)
+            second = std::max(second, rho[size_t(s - s0)]);
+    if (best == s0 || best == s1)
+        r.reason = QStringLiteral("peak at the edge of the range");
+    else if (second >= kTwoPeaks * r.match)
+        r.reason = QStringLiteral("two peaks of similar height");
+    r.sound = r.reason.isEmpty();
+    return r;
+}

@@ -87,6 +87,10 @@ bool absorbanceLines(ImgDatas& set, bool rotAxIsV, int slice, std::vector<double
 
 // Both of the above; an invalid result carries the reason in `reason`.
 CorResult findCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearchOptions& options = {});
+// The centre of an offset-axis full turn (n even, projection n/2 at 180
+// degrees from projection 0), on the detector line: the 0/180 comparison
+// alone, which finds an axis near an edge as well as one in the middle.
+CorResult findOffsetCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearchOptions& options = {});
 
 // A centre that moves along the axis (a tilted axis): cor(slice) = at0 + slope * slice,
 // fitted through the sound centres of several slices.

@@ -40,6 +40,7 @@ const RangeName rangeNames[] = {
     {AngularRange::Half, "half"},
     {AngularRange::HalfInclusive, "half-inclusive"},
     {AngularRange::Full, "full"},
+    {AngularRange::FullOffset, "full-offset"},
 };
 } // namespace
 
@@ -47,6 +48,8 @@ int CtCond::projectionsUsed(AngularRange range, int images)
 {
     if (range == AngularRange::HalfInclusive)
         return images > 1 ? images - 1 : 0;
+    if (range == AngularRange::FullOffset)
+        return images / 2;
     return images;
 }
 

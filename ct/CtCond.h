@@ -1,6 +1,7 @@
 #pragma once
 // The run conditions copied from the process control panel when a run starts.
 #include "FbpFilter.h"
+#include "PaganinFilter.h"
 
 #include <QMetaType>
 #include <QString>
@@ -11,6 +12,8 @@ enum class AngularRange {
     Half,          // n images over a half turn, angles pi p / n (default)
     HalfInclusive, // n + 1 images ending at 180 degrees: the last is dropped
     Full,          // n images over a full turn, angles 2 pi p / n
+    FullOffset,    // n images over a full turn with the axis near one edge:
+                   // p and p + n/2 joined, then a half turn of n/2
 };
 
 struct CtCond
@@ -32,6 +35,13 @@ struct CtCond
     // Ring removal window in detector columns; 0 (default): off.
     int ringSize = 0;
     AngularRange angles = AngularRange::Half;
+    // Zinger removal threshold in noise units (removeZingers); 0 (default): off.
+    double zingerThreshold = 0.0;
+    // Phase retrieval (PaganinFilter); all 0 (default): off.
+    PaganinParams paganin;
+    // Detector binning 1 (default), 2 or 4: centre, slices and pixel size
+    // are given unbinned and divided at the start of the run.
+    int binning = 1;
     // A tilted axis: slice s is reconstructed about corAt0 + corSlope * s.
     bool corFit = false;
     double corAt0 = 0.0;

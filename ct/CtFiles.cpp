@@ -214,7 +214,8 @@ QString CtFiles::tiffDescription(const CtSlice& s, long long x0, long long z0, i
         .arg(scale > 0 ? QString::number(1.0 / scale, 'g', 17) : QStringLiteral("nan"));
 }
 
-bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* error)
+bool CtFiles::regionValues(const CtSlice& s, std::vector<float>& v, int& w, int& h, long long& x0, long long& z0,
+                           const QString& path, QString* error)
 {
     const CtRegion& r = s.region;
     double xa, xb, za, zb;
@@ -222,9 +223,10 @@ bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* erro
         return fail(error, QStringLiteral("Empty region, no float TIFF written : ") + path);
     if ((xb - xa) * (zb - za) > maxLines(s.n) || xb - xa > 1 << 30 || zb - za > 1 << 30)
         return fail(error, QStringLiteral("Region too large for a float TIFF, not written : ") + path);
-    const long long x0 = (long long)xa, z0 = (long long)za;
-    const int w = int(xb - xa), h = int(zb - za);
-    std::vector<float> v;
+    x0 = (long long)xa;
+    z0 = (long long)za;
+    w = int(xb - xa);
+    h = int(zb - za);
     try {
         v.assign(size_t(w) * size_t(h), 0.0f);
     } catch (const std::bad_alloc&) {
@@ -242,6 +244,16 @@ bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* erro
                 v[size_t(j) * size_t(w) + size_t(i)] = float(row[x]);
         }
     }
+    return true;
+}
+
+bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* error)
+{
+    std::vector<float> v;
+    int w = 0, h = 0;
+    long long x0 = 0, z0 = 0;
+    if (!regionValues(s, v, w, h, x0, z0, path, error))
+        return false;
     QString why;
     if (!writeFloatTiff(path, v.data(), w, h, tiffDescription(s, x0, z0, w, h), &why))
         return fail(error, QStringLiteral("Can't write float TIFF %1: %2").arg(path, why));

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 struct CtSlice;
 class QIODevice;
 class QImage;
@@ -40,6 +42,10 @@ public:
     // the region's offset and the scale to mu; written aside and renamed.
     // False with *error set.
     static bool saveFloatTiff(const QString& path, const CtSlice& s, QString* error);
+    // The region's values as a float TIFF holds them (w x h from x0, z0);
+    // false with *error naming path for an empty or oversized region.
+    static bool regionValues(const CtSlice& s, std::vector<float>& v, int& w, int& h, long long& x0, long long& z0,
+                             const QString& path, QString* error);
     // The image description of that file.
     static QString tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h);
     // Data lines the region asks for (0 when it is empty), as a double so

@@ -1,7 +1,11 @@
 #include "CtRun.h"
 
+#include "CorrectedSeries.h"
 #include "CtCalc2.h"
 #include "CtFiles.h"
+#include "ImageBinning.h"
+#include "OffsetAxis.h"
+#include "ZingerRemoval.h"
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -12,7 +16,9 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QThread>
 
 #include <algorithm>
@@ -164,18 +170,60 @@ QString CtRun::checkRegion(const CtView& v, int n, const QString& who) const
 
 QString CtRun::whyRefused(const CtCond& cond) const
 {
+    return whyRefusedOn(cond, images, true);
+}
+
+ImgDatas* CtRun::runImages() const
+{
+    return corrected ? corrected->set() : images;
+}
+
+QString CtRun::correctionRefusal(const CtCond& c) const
+{
+    if (!(c.zingerThreshold >= 0 && c.zingerThreshold <= maxZingerThreshold))
+        return QStringLiteral("zinger threshold %1 is outside 0 to %2").arg(num(c.zingerThreshold)).arg(maxZingerThreshold);
+    if (c.paganin.on())
+        if (const QString p = c.paganin.problem(c.pixelSizeUm); !p.isEmpty())
+            return p;
+    const int b = c.binning;
+    if (const QString p = binningProblem(images->width, images->height, b); !p.isEmpty())
+        return p;
+    const LineBand held = images->heldBand();
+    if (b > 1 && !held.whole() && (held.first % b || held.count % b))
+        return QStringLiteral("binning %1 does not divide the lines loaded (%2)").arg(b).arg(held.text());
+    if (c.angles == AngularRange::FullOffset) {
+        if (c.ct1)
+            return QStringLiteral("an offset-axis full turn needs CT2");
+        if (c.corFit)
+            return QStringLiteral("an offset-axis full turn does not go with a tilted axis");
+        if (images->count() % 2)
+            return QStringLiteral("an offset-axis full turn needs an even number of projections, not %1").arg(images->count());
+        QString why;
+        const int dim = (c.rotAxIsV ? images->width : images->height) / b;
+        if (OffsetJoin::make(dim, binnedPosition(c.cor, b), &why).joinedWidth == 0)
+            return why;
+    }
+    return {};
+}
+
+QString CtRun::whyRefusedOn(const CtCond& cond, ImgDatas* images, bool inputs) const
+{
     if (!images)
         return QStringLiteral("no projection images loaded");
-    // Every selected file and every named reference must have loaded.
-    const QString inputs = images->runRefusal(i0Name, bgName, i0AfterName);
-    if (!inputs.isEmpty())
-        return inputs;
-    if (i0ChosenByEnergy && !i0AfterName.isEmpty())
-        return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(i0AfterName);
-    if (const ImgData* after = images->i0After(); after && after->ready
-        && (after->width != images->width || after->height != images->height))
-        return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")
-            .arg(after->width).arg(after->height).arg(images->width).arg(images->height);
+    if (inputs) {
+        // Every selected file and every named reference must have loaded.
+        const QString loaded = images->runRefusal(i0Name, bgName, i0AfterName);
+        if (!loaded.isEmpty())
+            return loaded;
+        if (i0ChosenByEnergy && !i0AfterName.isEmpty())
+            return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(i0AfterName);
+        if (const ImgData* after = images->i0After(); after && after->ready
+            && (after->width != images->width || after->height != images->height))
+            return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")
+                .arg(after->width).arg(after->height).arg(images->width).arg(images->height);
+        if (const QString c = correctionRefusal(cond); !c.isEmpty())
+            return c;
+    }
     if (!cond.ct1 && !cond.ct2)
         return QStringLiteral("no calculator chosen (CT1 or CT2)");
     if (cond.autoExec && !cond.ct2)
@@ -265,7 +313,12 @@ void CtRun::startCalcCtWith(const CtCond& c)
     waitingFirst = false;
     std::fill(pendingThisRun.begin(), pendingThisRun.end(), 0);
     emit runStarted();
+    requestedCond = c;
     refusedWhy = whyRefused(cond);
+    if (refusedWhy.isEmpty())
+        refusedWhy = prepareCorrections();
+    if (refusedWhy.isEmpty() && !volumeFile.isEmpty())
+        volume.begin(volumeFile, slicesOf(cond), cond.pixelSizeUm, &refusedWhy);
     if (!refusedWhy.isEmpty()) {
         // One message, nothing dealt, nothing written.
         Failures::record(Failures::Run, QStringLiteral("Run refused: ") + refusedWhy);
@@ -295,8 +348,14 @@ void CtRun::stopCalcCt()
     if (wasActive && reportRun == runId) {
         runReport.endTime = endTime;
         runReport.stopped = cond.autoExec && !seriesDealt && cond.inSeries(nextSlice);
+        finishVolume();
         saveReport();
     }
+    volume.cancel();
+    // Slices still computing keep their corrected set until they are done.
+    if (corrected && pendingCount() > 0)
+        retired.push_back(std::move(corrected));
+    corrected.reset();
     emit runStopped();
     emit calcFinished();
 }
@@ -314,6 +373,7 @@ void CtRun::interrupt()
 
 void CtRun::setupFFT()
 {
+    const ImgDatas* images = runImages();
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
     runPrecision = precision;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
@@ -360,7 +420,7 @@ void CtRun::setupSaveConds()
 CtJob CtRun::makeJob(int i, int slice) const
 {
     CtJob j;
-    j.images = images;
+    j.images = runImages();
     j.run = runId;
     j.rotAxIsV = cond.rotAxIsV;
     j.cor = cond.corOf(slice);
@@ -398,6 +458,7 @@ void CtRun::startSlice(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool
         return;
     sizeKernel(i);
     CtJob j = makeJob(i, slice);
+    j.images = images;
     j.rotAxIsV = rotAxIsV;
     j.cor = cor;
     j.showImage = show;
@@ -477,12 +538,16 @@ void CtRun::workerFinished(int i, const CtResult& r)
         if (!active || r.job.run != runId)
             saveReport();
     }
-    if (r.job.run > 0 && r.job.run == runId)
+    if (r.job.run > 0 && r.job.run == runId) {
         ++doneThisRun;
+        addToVolume(r);
+    }
     emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)
         return;
+    if (pendingCount() == 1 && pending[k] == 1)
+        retired.clear();
     // Requests are done in order: older runs' first.
     const bool current = pendingThisRun[k] > 0 && pending[k] == pendingThisRun[k];
     --pending[k];
@@ -551,9 +616,106 @@ void CtRun::startReport()
     runReport.filter = cond.filter.name;
     runReport.cutoff = cond.filter.cutoff;
     runReport.ringSize = cond.ringSize;
-    runReport.angles = CtCond::angularRangeName(cond.angles);
+    runReport.angles = CtCond::angularRangeName(requestedCond.angles);
     runReport.projections = fftNProj;
     runReport.pixelSizeUm = cond.pixelSizeUm;
+    runReport.binning = requestedCond.binning;
+    runReport.paganin = requestedCond.paganin.on() ? requestedCond.paganin.text() : QString();
+    runReport.zingerThreshold = requestedCond.zingerThreshold;
+    if (corrected) {
+        runReport.zingers = corrected->zingersPerImage;
+        runReport.zingersI0 = corrected->zingersI0;
+        runReport.zingersBg = corrected->zingersBg;
+    }
+    if (volume.active())
+        runReport.volume = volume.path();
+}
+
+QString CtRun::prepareCorrections()
+{
+    // Older runs' slices still computing read their own corrected set.
+    if (pendingCount() == 0)
+        retired.clear();
+    if (corrected)
+        retired.push_back(std::move(corrected));
+    corrected.reset();
+    const bool offset = cond.angles == AngularRange::FullOffset;
+    const int b = std::max(1, cond.binning);
+    if (cond.zingerThreshold <= 0 && !cond.paganin.on() && b == 1 && !offset)
+        return {};
+    CtCond run = cond;
+    if (b > 1) {
+        auto binned = [b](int s) { return s / b; };
+        run.cor = binnedPosition(cond.cor, b);
+        run.corAt0 = (cond.corAt0 + cond.corSlope * (b - 1) / 2.0 - (b - 1) / 2.0) / b;
+        run.from = binned(cond.from);
+        run.to = binned(cond.to);
+        run.step = cond.step == 0 ? 0 : CtCond::seriesStep(run.from, run.to, std::max(1, std::abs(cond.step) / b));
+        run.sliceNo = binned(cond.sliceNo);
+        run.pixelSizeUm = cond.pixelSizeUm * b;
+        qCInfo(lcCt).noquote() << QStringLiteral("Binning %1: centre %2 -> %3, slices %4 to %5 -> %6 to %7 (step %8), "
+                                                 "pixel size %9 -> %10 um")
+                                      .arg(b).arg(num(cond.cor), num(run.cor))
+                                      .arg(cond.autoExec ? cond.from : cond.sliceNo).arg(cond.autoExec ? cond.to : cond.sliceNo)
+                                      .arg(run.autoExec ? run.from : run.sliceNo).arg(run.autoExec ? run.to : run.sliceNo)
+                                      .arg(run.step).arg(num(cond.pixelSizeUm), num(run.pixelSizeUm));
+    }
+    Corrections k;
+    k.zingerThreshold = cond.zingerThreshold;
+    k.paganin = cond.paganin;
+    k.binning = b;
+    if (offset)
+        k.offsetCor = run.cor;
+    QElapsedTimer clock;
+    clock.start();
+    auto series = std::make_shared<CorrectedSeries>();
+    QString why;
+    const int threads = std::max(1, cond.autoExec ? usedWorkers() : QThread::idealThreadCount());
+    if (!series->build(*images, cond.rotAxIsV, cond.pixelSizeUm, k, threads, &why))
+        return why;
+    if (offset) {
+        run.cor = series->joinedCor;
+        run.angles = AngularRange::Half;
+        qCInfo(lcCt).noquote() << QStringLiteral("Offset axis: projections p and p + %1 joined into lines of %2 pixels, "
+                                                 "centre %3")
+                                      .arg(images->count() / 2).arg(series->set()->count() ? (cond.rotAxIsV ? series->set()->width : series->set()->height) : 0)
+                                      .arg(num(run.cor));
+    }
+    qCInfo(lcCt).noquote() << QStringLiteral("Projections corrected for the run in %1 s").arg(clock.elapsed() / 1000.0, 0, 'f', 2);
+    corrected = series;
+    cond = run;
+    return whyRefusedOn(cond, corrected->set(), false);
+}
+
+void CtRun::addToVolume(const CtResult& r)
+{
+    if (!volume.active() || !r.data)
+        return;
+    const int index = cond.autoExec && cond.step != 0 ? int((qint64(r.job.slice) - cond.from) / cond.step) : 0;
+    std::vector<float> v;
+    int w = 0, h = 0;
+    long long x0 = 0, z0 = 0;
+    QString why;
+    if (!CtFiles::regionValues(*r.data, v, w, h, x0, z0, volume.path(), &why) || !volume.add(index, v.data(), w, h, &why)) {
+        Failures::record(Failures::Write, why);
+        runReport.failures << why;
+        volume.cancel();
+    }
+}
+
+void CtRun::finishVolume()
+{
+    if (!volume.active())
+        return;
+    QString why;
+    const QString path = volume.path();
+    if (volume.commit(QString::fromUtf8(QJsonDocument(runReport.toJson()).toJson()), &why)) {
+        runReport.written << path;
+        qCInfo(lcCt).noquote() << QStringLiteral("Volume written: ") + path;
+    } else {
+        Failures::record(Failures::Write, why);
+        runReport.failures << why;
+    }
 }
 
 void CtRun::saveReport()

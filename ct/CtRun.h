@@ -10,6 +10,7 @@
 #include "CtRunReport.h"
 #include "WorkProgress.h"
 #include "FbpKernel.h"
+#include "VolumeWriter.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -19,8 +20,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
+class CorrectedSeries;
 class CtCalc2;
 class ImgDatas;
 class QThread;
@@ -77,6 +80,10 @@ public:
     QString pattern;
     // Where the run report goes; empty: beside the files, named after them.
     QString reportFile;
+    // Every slice of a run in one file: .tif or .tiff a multi-page float
+    // TIFF, .h5 or .hdf5 one HDF5 dataset (VolumeWriter); empty (default):
+    // none. It appears only when the run made every slice.
+    QString volumeFile;
 
     bool active = false;
     CtCond cond;
@@ -107,6 +114,10 @@ public:
     QString whyRefused(const CtCond& c) const;
     // The job worker i would get for slice now (the run's save settings).
     CtJob makeJob(int i, int slice) const;
+    // The projections the current run reads: corrected once at its start
+    // when it bins, removes zingers, retrieves phase or joins an offset
+    // axis (cond then holds the centre and slices on them); else images.
+    ImgDatas* runImages() const;
 
 signals:
     // A slice dealt to worker ctc2; every worker sees it and takes only its own.
@@ -156,6 +167,13 @@ private:
     QString checkRegion(const CtView& v, int n, const QString& who) const;
     void startReport();
     void saveReport();
+    // Corrects the images for the run and moves cond onto the corrected set;
+    // why it cannot, empty when it could (or had nothing to do).
+    QString prepareCorrections();
+    QString whyRefusedOn(const CtCond& c, ImgDatas* set, bool inputs) const;
+    QString correctionRefusal(const CtCond& c) const;
+    void addToVolume(const CtResult& r);
+    void finishVolume();
 
     QList<CtCalc2*> workers;
     QList<QThread*> threads;
@@ -188,4 +206,11 @@ private:
     CtRunReport runReport;
     QString runReportPath;
     int reportRun = -1;
+    // The corrected projections of the current run, and those of earlier
+    // runs whose slices may still be computing.
+    std::shared_ptr<CorrectedSeries> corrected;
+    std::vector<std::shared_ptr<CorrectedSeries>> retired;
+    // The conditions as requested (cond may be moved onto corrected images).
+    CtCond requestedCond;
+    VolumeWriter volume;
 };

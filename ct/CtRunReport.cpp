@@ -167,6 +167,20 @@ QJsonObject CtRunReport::toJson() const
             u["ct1ValueToPerCm"] = number(valueToPerCm(pixelSizeUm, projections, true));
         o["units"] = u;
     }
+    // Corrections appear only when the run used them.
+    if (binning > 1)
+        o["binning"] = binning;
+    if (!paganin.isEmpty())
+        o["phaseRetrieval"] = QJsonObject{{"method", "paganin"}, {"deltaBetaDistanceMmEnergyKeV", paganin}};
+    if (zingerThreshold > 0) {
+        QJsonArray perImage;
+        for (int z : zingers)
+            perImage.append(z);
+        o["zingers"] = QJsonObject{{"threshold", number(zingerThreshold)}, {"perProjection", perImage},
+                                   {"i0", zingersI0}, {"bg", zingersBg}};
+    }
+    if (!volume.isEmpty())
+        o["volume"] = volume;
     o["stopped"] = stopped;
     o["interrupted"] = interrupted;
     o["written"] = QJsonArray::fromStringList(written);

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class ImgDatas;
 
@@ -51,7 +52,13 @@ public:
     int ringSize = 0;           // 0: no ring removal
     QString angles = QStringLiteral("half");
     int projections = 0;        // images reconstructed from (fileCount or one fewer)
-    double pixelSizeUm = 0;     // 0: not given
+    double pixelSizeUm = 0;     // 0: not given (binned pixels when binned)
+    int binning = 1;            // 1: none
+    QString paganin;            // "deltaBeta,distanceMm,energyKeV"; empty: no phase retrieval
+    double zingerThreshold = 0; // 0: no zinger removal
+    QVector<int> zingers;       // pixels replaced in each projection
+    int zingersI0 = 0, zingersBg = 0;
+    QString volume;             // the one-file volume asked for; empty: none
     // The run ended before its last slice was dealt.
     bool stopped = false;
     // It was ended by a quit signal (SIGTERM, SIGINT).

@@ -10,6 +10,9 @@
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "MemoryBudget.h"
+#include "PaganinFilter.h"
+#include "VolumeWriter.h"
+#include "ZingerRemoval.h"
 #include "QuitOnSignal.h"
 #include "RingRemoval.h"
 
@@ -24,6 +27,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <unistd.h>
 
@@ -218,13 +222,26 @@ int main(int argc, char** argv)
         "Write the run report to FILE instead of OUT/NAME-run.json (tasks of one series sharing OUT).", "FILE");
     const QCommandLineOption angles("angles",
         "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
-        "(n + 1 ending at 180: the last is not used) or full (n over 360).", "RANGE", "half");
+        "(n + 1 ending at 180: the last is not used), full (n over 360) or full-offset (n over 360 with the "
+        "axis near one edge: p and p + n/2 are joined into lines about twice as wide).", "RANGE", "half");
     const QCommandLineOption precision("precision",
         "Back-projection arithmetic: single (default: about twice as fast, values within 2e-6 of the slice's "
         "value range of double's) or double.", "single|double",
         QLatin1String(FbpKernel::precisionName(FbpKernel::Precision::Single)));
+    // Corrections of whole projections, made once per run.
+    const QList<QCommandLineOption> corrections = {
+        {"zinger", "Zinger removal: a pixel above its 3 x 3 median by more than T times the local noise is "
+                   "replaced by the median, in projections, I0 and BG (0: off, the default; 5 to 10 suits counts).", "T"},
+        {"paganin", "Phase retrieval (Paganin) of every flat-corrected projection; needs --pixel-size "
+                    "(0: off, the default).", "DELTA_BETA,DISTANCE_MM,ENERGY_KEV"},
+        {"binning", "Sum B x B detector pixels on load (1, 2 or 4; default 1); --cor and --slices stay in "
+                    "detector pixels and are divided, the pixel size multiplied.", "B"},
+        {"volume", "Also write every slice into one file: FILE.tif (multi-page float TIFF) or FILE.h5 (one HDF5 "
+                   "dataset); it appears only when every slice was made.", "FILE"},
+    };
     p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
                   filter, pixelSize, rings, angles, i0After, rows, report, precision});
+    p.addOptions(corrections);
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -288,6 +305,21 @@ int main(int argc, char** argv)
     if (p.isSet(rings) && (!toInt(p.value(rings), c.ringSize) || c.ringSize < 0 || c.ringSize > maxRingSize))
         return usage(QStringLiteral("--rings %1 is not a number from 0 to %2").arg(p.value(rings)).arg(maxRingSize));
 
+    if (p.isSet("zinger") && (!toDouble(p.value("zinger"), c.zingerThreshold) || !(c.zingerThreshold >= 0)
+                              || c.zingerThreshold > maxZingerThreshold))
+        return usage(QStringLiteral("--zinger %1 is not a number from 0 to %2").arg(p.value("zinger")).arg(maxZingerThreshold));
+    if (p.isSet("paganin") && !PaganinParams::parse(p.value("paganin"), c.paganin, &why))
+        return usage(QStringLiteral("--paganin: ") + why);
+    if (c.paganin.on() && !p.isSet(pixelSize))
+        return usage(QStringLiteral("--paganin needs --pixel-size"));
+    if (p.isSet("binning") && (!toInt(p.value("binning"), c.binning) || (c.binning != 1 && c.binning != 2 && c.binning != 4)))
+        return usage(QStringLiteral("--binning must be 1, 2 or 4, not %1").arg(p.value("binning")));
+    // A volume in the output directory waits for it to be made; anywhere
+    // else its directory must exist now.
+    if (p.isSet("volume") && QFileInfo(QFileInfo(p.value("volume")).absolutePath()) != QFileInfo(p.value(out)))
+        if (const QString problem = VolumeWriter::pathProblem(p.value("volume")); !problem.isEmpty())
+            return usage(problem);
+
     FbpKernel::Precision arithmetic;
     if (!FbpKernel::parsePrecision(p.value(precision), arithmetic))
         return usage(QStringLiteral("--precision must be single or double, not %1").arg(p.value(precision)));
@@ -334,7 +366,17 @@ int main(int argc, char** argv)
             if (!first.isEmpty())
                 ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
         }
-        const LineBand wanted = LineBand::ofSlices(from, to, c.rotAxIsV);
+        // Filters of whole images reach past the slices: their margin is
+        // loaded too, and binned lines start on a multiple of the binning.
+        int margin = c.zingerThreshold > 0 ? 1 : 0;
+        if (c.paganin.on()) {
+            margin = std::max(margin, PaganinFilter::marginPx(c.paganin, c.pixelSizeUm * c.binning) * c.binning);
+            err() << "zuvo2-recon: phase retrieval reaches " << margin << " lines beyond the slices; they are loaded too\n";
+        }
+        const long long lo = std::max(0LL, qint64(std::min(from, to)) - margin) / c.binning * c.binning;
+        const long long hi = std::min<long long>((qint64(std::max(from, to)) + margin) / c.binning * c.binning + c.binning - 1,
+                                                 std::numeric_limits<int>::max() - 1);
+        const LineBand wanted{int(lo), int(hi - lo + 1), c.rotAxIsV};
         const QRect r = wanted.rectIn(w, h);
         if (!r.isEmpty())
             set.band = c.rotAxIsV ? LineBand{r.top(), r.height(), true} : LineBand{r.left(), r.width(), false};
@@ -382,7 +424,8 @@ int main(int argc, char** argv)
 
     // A questionable centre is used all the same; the line says so.
     if (autoCor) {
-        const CorResult r = findCor(set, c.rotAxIsV, from);
+        const CorResult r = c.angles == AngularRange::FullOffset ? findOffsetCor(set, c.rotAxIsV, from)
+                                                                 : findCor(set, c.rotAxIsV, from);
         if (!r.valid) {
             err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
             return Usage;
@@ -421,6 +464,7 @@ int main(int argc, char** argv)
     run.saveImg = p.isSet(png);
     run.imgPath = outDir;
     run.imgName = p.value(name) + QStringLiteral(".png");
+    run.volumeFile = p.value("volume");
     run.createPool(c.threads);
 
     // Centre, slices and region are checked against the images before

@@ -29,6 +29,11 @@ const char* kUsage =
     "  -t, --truth N          number of true slices written to truth/ (default 5)\n"
     "      --i0 COUNTS        beam counts at the brightest point (default 30000)\n"
     "      --bg COUNTS        dark level (default 100)\n"
+    "      --turn RANGE       half (default), full (360 degrees) or full-offset (360 degrees,\n"
+    "                         the head sized for an axis near one edge: give -c near an edge)\n"
+    "      --phase DB,Z,E     a homogeneous cylinder in phase contrast instead of the head:\n"
+    "                         delta/beta, distance in mm, energy in keV (Fresnel propagation)\n"
+    "      --pixel-size UM    detector pixel size for --phase (default 1)\n"
     "  -h, --help             this text\n"
     "\n"
     "Layout: <dir>/<prefix>-0001.img ... (xafs: <prefix>-<energy>-0001.img, energy as 7_100keV),\n"
@@ -118,6 +123,14 @@ int main(int argc, char** argv)
             ok = toDouble(v, opt.i0Peak);
         } else if (a == QLatin1String("--bg")) {
             ok = toDouble(v, opt.bgLevel);
+        } else if (a == QLatin1String("--turn")) {
+            opt.turn = v;
+        } else if (a == QLatin1String("--phase")) {
+            const QStringList parts = v.split(QLatin1Char(','));
+            ok = parts.size() == 3 && toDouble(parts[0], opt.deltaBeta) && toDouble(parts[1], opt.distanceMm)
+                 && toDouble(parts[2], opt.energyKeV) && opt.deltaBeta > 0;
+        } else if (a == QLatin1String("--pixel-size")) {
+            ok = toDouble(v, opt.pixelUm) && opt.pixelUm > 0;
         } else {
             return fail(QStringLiteral("unknown option %1").arg(a));
         }

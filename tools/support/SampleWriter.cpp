@@ -1,5 +1,7 @@
 #include "SampleWriter.h"
 
+#include "PhaseSample.h"
+
 #include "Logging.h"
 #include "ItexWriter.h"
 
@@ -121,7 +123,8 @@ double SampleWriter::axisCentre() const
 int SampleWriter::truthSize() const
 {
     const double c = cor();
-    const int half = int(std::floor(std::min(c, axisDim() - c - 1.0)));
+    const double nearSide = std::min(c, axisDim() - c - 1.0), farSide = std::max(c, axisDim() - c - 1.0);
+    const int half = int(std::floor(opt.turn == QLatin1String("full-offset") ? farSide : nearSide));
     return 2 * half - 2;
 }
 
@@ -139,7 +142,7 @@ double SampleWriter::halfHeight() const
 QList<int> SampleWriter::truthIndices() const
 {
     QList<int> list;
-    const int n = std::max(0, std::min(opt.truthSlices, alongDim()));
+    const int n = opt.deltaBeta > 0 ? 0 : std::max(0, std::min(opt.truthSlices, alongDim()));
     for (int i = 0; i < n; ++i) {
         const int r = int(std::lround(double(alongDim()) * (i + 1) / (n + 1)));
         if (list.isEmpty() || list.last() != r)
@@ -252,6 +255,10 @@ bool SampleWriter::valid()
     err.clear();
     if (opt.kind != QLatin1String("ct") && opt.kind != QLatin1String("xafs"))
         err = QStringLiteral("kind must be ct or xafs");
+    else if (opt.turn != QLatin1String("half") && opt.turn != QLatin1String("full") && opt.turn != QLatin1String("full-offset"))
+        err = QStringLiteral("turn must be half, full or full-offset");
+    else if (opt.deltaBeta > 0 && !(opt.distanceMm > 0 && opt.energyKeV > 0 && opt.pixelUm > 0))
+        err = QStringLiteral("phase contrast needs a distance, an energy and a pixel size above 0");
     else if (opt.width < 8 || opt.height < 8 || opt.width > 16384 || opt.height > 16384)
         err = QStringLiteral("width and height must lie in 8 .. 16384");
     else if (opt.nProj < 1 || opt.nProj > 100000)
@@ -354,6 +361,19 @@ bool SampleWriter::writeSeries(double energyEv)
     const double centre = axisCentre();
     const int along = alongDim(), across = axisDim();
 
+    // A phase-contrast cylinder about the axis looks the same from every angle.
+    std::vector<double> phase;
+    if (opt.deltaBeta > 0) {
+        PhaseCylinder c;
+        c.deltaBeta = opt.deltaBeta;
+        c.distanceMm = opt.distanceMm;
+        c.energyKeV = opt.energyKeV;
+        c.pixelUm = opt.pixelUm;
+        c.radiusPx = 0.6 * radius();
+        c.axisPx = cor();
+        c.centreAbsorbance = 0.5;
+        phase = c.intensity(across);
+    }
     std::atomic<int> next { 0 };
     std::atomic<bool> failed { false };
     // Projections are independent; each worker takes the next one and writes it.
@@ -363,14 +383,15 @@ bool SampleWriter::writeSeries(double energyEv)
         ItexWriter wr(w, h, 2);
         wr.expTime = opt.expTime;
         for (int p = next++; p < opt.nProj && !failed; p = next++) {
-            const double theta = M_PI * p / opt.nProj;
+            const double theta = (opt.turn == QLatin1String("half") ? M_PI : 2.0 * M_PI) * p / opt.nProj;
             std::mt19937 g(streamSeed(stream, quint32(p)));
             Gauss gauss(g);
             for (int a = 0; a < along; ++a) {
-                ph.projectLine(theta, a - centre, -corAt(a), across, line.data());
+                if (phase.empty())
+                    ph.projectLine(theta, a - centre, -corAt(a), across, line.data());
                 for (int k = 0; k < across; ++k) {
                     const size_t at = opt.axisVertical ? size_t(a) * w + k : size_t(k) * w + a;
-                    const double signal = (i0[at] - bg[at]) * std::exp(-line[size_t(k)]);
+                    const double signal = (i0[at] - bg[at]) * (phase.empty() ? std::exp(-line[size_t(k)]) : phase[size_t(k)]);
                     double v = bg[at] + signal;
                     if (opt.noise)
                         v = bg[at] + noisyCount(signal, gauss);

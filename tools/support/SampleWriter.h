@@ -41,6 +41,17 @@ struct SampleOptions
     double i0Peak = 30000.0;
     double bgLevel = 100.0;
     double expTime = 0.5;
+    // "half" (default): nProj projections over 180 degrees; "full": over 360;
+    // "full-offset": over 360 with the head sized for the far side of an
+    // axis near one edge (truth slices then cover the joined field).
+    QString turn = QStringLiteral("half");
+    // Above 0: the projections are of a homogeneous cylinder about the axis
+    // (radius 0.6 of the head's) seen in propagation-based phase contrast
+    // (PhaseSample.h), with pixelUm micrometre pixels; no truth is written.
+    double deltaBeta = 0;
+    double distanceMm = 0;
+    double energyKeV = 0;
+    double pixelUm = 1;
 
     // A small noise-free series of nProj projections into dir, one true
     // slice: what tests that drive the window load.

@@ -1,5 +1,8 @@
 #include "CtCond.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <climits>
 
 int CtCond::sliceNumber(const QString& text)
@@ -28,6 +31,23 @@ bool CtCond::inSeries(long long slice) const
     const long long lo = from < to ? from : to;
     const long long hi = from < to ? to : from;
     return lo <= slice && slice <= hi;
+}
+
+CtCond CtCond::binnedBy(int b) const
+{
+    CtCond c = *this;
+    if (b <= 1)
+        return c;
+    // Binned pixel k covers pixels b k .. b k + b - 1.
+    auto position = [b](double x) { return (x - (b - 1) / 2.0) / b; };
+    c.cor = position(cor);
+    c.corAt0 = position(corAt0 + corSlope * (b - 1) / 2.0);
+    c.from = from / b;
+    c.to = to / b;
+    c.step = step == 0 ? 0 : seriesStep(c.from, c.to, std::max(1, std::abs(step) / b));
+    c.sliceNo = sliceNo / b;
+    c.pixelSizeUm = pixelSizeUm * b;
+    return c;
 }
 
 namespace {

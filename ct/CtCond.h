@@ -50,6 +50,10 @@ struct CtCond
     // The centre slice s is reconstructed about.
     double corOf(long long slice) const { return corFit ? corAt0 + corSlope * double(slice) : cor; }
 
+    // The conditions on detector images binned by b: centre (and its
+    // line), slices and series divided, pixel size multiplied.
+    CtCond binnedBy(int b) const;
+
     // from, to and step out of the texts of the series fields.
     void setSeries(const QString& fromText, const QString& toText, const QString& stepText);
     // True when slice lies in the closed range between from and to (either direction).

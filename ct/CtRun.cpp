@@ -645,14 +645,7 @@ QString CtRun::prepareCorrections()
         return {};
     CtCond run = cond;
     if (b > 1) {
-        auto binned = [b](int s) { return s / b; };
-        run.cor = binnedPosition(cond.cor, b);
-        run.corAt0 = (cond.corAt0 + cond.corSlope * (b - 1) / 2.0 - (b - 1) / 2.0) / b;
-        run.from = binned(cond.from);
-        run.to = binned(cond.to);
-        run.step = cond.step == 0 ? 0 : CtCond::seriesStep(run.from, run.to, std::max(1, std::abs(cond.step) / b));
-        run.sliceNo = binned(cond.sliceNo);
-        run.pixelSizeUm = cond.pixelSizeUm * b;
+        run = cond.binnedBy(b);
         qCInfo(lcCt).noquote() << QStringLiteral("Binning %1: centre %2 -> %3, slices %4 to %5 -> %6 to %7 (step %8), "
                                                  "pixel size %9 -> %10 um")
                                       .arg(b).arg(num(cond.cor), num(run.cor))

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -79,8 +80,13 @@ int removeZingers(float* img, int w, int h, double threshold)
     const double imageNoise = madToSigma * dev[dev.size() / 2];
     const double least = threshold * imageNoise;
 
+    // Residuals from the neighbourhood medians: their spread about a pixel
+    // is its local noise, the structure of the image taken out.
+    std::vector<float> residual(n);
+    for (size_t i = 0; i < n; ++i)
+        residual[i] = std::fabs(img[i] - med[i]);
     int replaced = 0;
-    float v[9];
+    float around[24];
     for (int y = 0; y < h; ++y) {
         float* row = img + size_t(y) * w;
         const float* mrow = med.data() + size_t(y) * w;
@@ -88,13 +94,28 @@ int removeZingers(float* img, int w, int h, double threshold)
             const double excess = double(row[x]) - mrow[x];
             if (!(excess > least))
                 continue;
-            // Neighbours as they were: med was taken before any change, and
-            // a replaced neighbour (already its median) only lowers the spread.
+            int k = 0;
+            for (int dy = -2; dy <= 2; ++dy) {
+                const float* r = residual.data() + size_t(std::clamp(y + dy, 0, h - 1)) * w;
+                for (int dx = -2; dx <= 2; ++dx)
+                    if (dx != 0 || dy != 0)
+                        around[k++] = r[std::clamp(x + dx, 0, w - 1)];
+            }
+            std::nth_element(around, around + 12, around + 24);
+            const double noise = std::max(madToSigma * around[12], imageNoise);
+            // A corner or a thin line of the object spreads its own 3 x 3
+            // values; a pixel above all its neighbours by the threshold is a
+            // zinger all the same (one on an edge of the object).
+            float v[9];
             neighbourhood(img, w, h, x, y, v);
+            float highest = -std::numeric_limits<float>::infinity();
+            for (int j = 0; j < 9; ++j)
+                if (j != 4)
+                    highest = std::max(highest, v[j]);
             for (float& a : v)
                 a = std::fabs(a - mrow[x]);
-            const double local = madToSigma * median9(v);
-            if (excess > threshold * std::max(local, imageNoise)) {
+            const double spread = madToSigma * median9(v);
+            if (excess > threshold * std::max(noise, spread) || row[x] - double(highest) > threshold * noise) {
                 row[x] = mrow[x];
                 ++replaced;
             }

@@ -5,12 +5,16 @@
 // neighbourhood by more than threshold times the local noise is replaced
 // by that median.
 //
-// The local noise is the larger of the neighbourhood's spread (1.4826 times
-// the median absolute deviation of its 9 values from their median) and the
-// image's own (the same measure of every pixel's difference from its
-// neighbourhood median, over the whole image), so a flat patch of a smooth
-// image does not make every small step look like a zinger. threshold is in
-// those noise units (5 .. 10 suits counting noise); 0 (default) is off.
+// The local noise is 1.4826 times the larger of two medians: of the 24
+// neighbours' own differences from their 3 x 3 medians in the 5 x 5
+// neighbourhood (noise, structure taken out), and of the 9 values'
+// differences from the pixel's median (a corner or thin line of the object
+// spreads them); and at least the first measure over the whole image, so a
+// flat patch of a smooth image does not make every small step look like a
+// zinger. A pixel above every one of its 8 neighbours by threshold times
+// the first measure is replaced too: a zinger on an edge of the object.
+// One on an edge that stays below the edge's bright side is left. threshold is in those noise
+// units (5 .. 10 suits counting noise); 0 (default) is off.
 //
 // img: w x h values, row-major; changed in place. Returns the pixels
 // replaced. Border pixels use the neighbours that exist (edge values

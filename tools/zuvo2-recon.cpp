@@ -316,7 +316,7 @@ int main(int argc, char** argv)
         return usage(QStringLiteral("--binning must be 1, 2 or 4, not %1").arg(p.value("binning")));
     // A volume in the output directory waits for it to be made; anywhere
     // else its directory must exist now.
-    if (p.isSet("volume") && QFileInfo(QFileInfo(p.value("volume")).absolutePath()) != QFileInfo(p.value(out)))
+    if (p.isSet("volume") && QFileInfo(p.value("volume")).absolutePath() != QFileInfo(p.value(out)).absoluteFilePath())
         if (const QString problem = VolumeWriter::pathProblem(p.value("volume")); !problem.isEmpty())
             return usage(problem);
 
@@ -484,7 +484,8 @@ int main(int argc, char** argv)
     }
     // The slices asked for, to tell at the end which were written.
     QSet<int> wanted;
-    for (long long k = c.from; c.inSeries(k); k += c.step)
+    const CtCond dealt = c.binnedBy(c.binning);
+    for (long long k = dealt.from; dealt.inSeries(k); k += dealt.step)
         wanted.insert(int(k));
     Progress progress(int(wanted.size()), p.isSet(quiet));
     QSet<int> written;

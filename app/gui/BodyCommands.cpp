@@ -7,6 +7,8 @@
 #include "CtRun.h"
 #include "ImgData.h"
 #include "RingRemoval.h"
+#include "VolumeWriter.h"
+#include "ZingerRemoval.h"
 #include "XafsPanel.h"
 
 #include <QDir>
@@ -244,6 +246,29 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->procCtrl->setAngles(r);
              return O::Ok;
          }},
+        // Corrections of whole projections for the next runs.
+        {"ct_zinger", A::realArg(0, maxZingerThreshold),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->setZinger(a.real);
+             return O::Ok;
+         }},
+        // DELTA_BETA DISTANCE_MM ENERGY_KEV, or 0: off.
+        {"ct_phase_retrieval", A::textArg(),
+         [](X& x, const C& c, const A&) {
+             PaganinParams p;
+             QString why;
+             if (!PaganinParams::parse(c.args.join(QLatin1Char(' ')), p, &why))
+                 return x.fail(Failures::Command, c, why);
+             x.b->procCtrl->setPaganin(p);
+             return O::Ok;
+         }},
+        {"images_binning", A::intArg(1, 4),
+         [](X& x, const C& c, const A& a) {
+             if (a.integer == 3)
+                 return x.fail(Failures::Command, c, QStringLiteral("binning must be 1, 2 or 4"));
+             x.b->procCtrl->setBinning(a.integer);
+             return O::Ok;
+         }},
         // The CT2 workers' back-projection arithmetic for the next runs.
         {"ct_precision", A::textArg(),
          [](X& x, const C& c, const A& a) {
@@ -352,6 +377,15 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"auto_save_tiff_name", A::textArg(),
          [](X& x, const C&, const A& a) {
              x.b->SelectTiffSaveDir->Name->setText(a.text);
+             return O::Ok;
+         }},
+        // Every slice of the next runs in one file (.tif or .h5); no name: none.
+        {"auto_save_volume", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             if (!a.text.isEmpty())
+                 if (const QString problem = VolumeWriter::pathProblem(a.text); !problem.isEmpty())
+                     return x.fail(Failures::Command, c, problem);
+             x.b->ctRun->volumeFile = a.text;
              return O::Ok;
          }},
         // Also switches the data layout: existing programs rely on it.

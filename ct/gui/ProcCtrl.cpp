@@ -28,11 +28,13 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     Filter->addItems(FbpFilter::names());
     Filter->setCurrentText(FbpFilter().name);
     Angles->addItems(CtCond::angularRangeNames());
+    Binning->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4")});
     for (QLineEdit* e : {SliceNo, SliceFrom, SliceTo, SliceStep})
         FieldWidth::fit(e, FieldWidth::count());
     FieldWidth::fit(Cor, FieldWidth::position());
     FieldWidth::fit(FilterCutoff, FieldWidth::setting());
     FieldWidth::fit(PixelSize, FieldWidth::setting());
+    FieldWidth::fit(Paganin, FieldWidth::position());
 
     rotAxIsV = RotAxV->isChecked();
     sliceNo = CtCond::sliceNumber(SliceNo->text());
@@ -71,6 +73,12 @@ CtCond ProcCtrl::ctCond() const
     c.pixelSizeUm = optional(PixelSize->text(), 0.0);
     c.ringSize = RingSize->value();
     CtCond::angularRange(Angles->currentText(), c.angles);
+    c.zingerThreshold = Zinger->value();
+    // Text that does not parse refuses the run with the parser's reason
+    // rather than running without retrieval.
+    if (!Paganin->text().trimmed().isEmpty() && !PaganinParams::parse(Paganin->text(), c.paganin, nullptr))
+        c.paganin.deltaBeta = std::numeric_limits<double>::quiet_NaN();
+    c.binning = Binning->currentText().toInt();
     return c;
 }
 
@@ -154,4 +162,19 @@ void ProcCtrl::setAngles(AngularRange range)
 void ProcCtrl::setRingSize(int size)
 {
     RingSize->setValue(size);
+}
+
+void ProcCtrl::setZinger(double threshold)
+{
+    Zinger->setValue(threshold);
+}
+
+void ProcCtrl::setPaganin(const PaganinParams& params)
+{
+    Paganin->setText(params.on() ? params.text() : QString());
+}
+
+void ProcCtrl::setBinning(int factor)
+{
+    Binning->setCurrentText(QString::number(factor));
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Reconstruction parameters shared by the whole application: rotation axis,
 // centre of rotation, current slice, slice series and worker count; the
-// filter, pixel size and ring removal of the reconstruction.
+// filter, pixel size and ring removal of the reconstruction, and the
+// corrections of whole projections (zingers, phase retrieval, binning).
 #include "CtCond.h"
 #include "ui_ProcCtrl.h"
 
@@ -49,6 +50,12 @@ public slots:
     void setPixelSize(double um);
     void setRingSize(int size);
     void setAngles(AngularRange range);
+    // 0: off.
+    void setZinger(double threshold);
+    // Off settings empty the field.
+    void setPaganin(const PaganinParams& params);
+    // 1, 2 or 4.
+    void setBinning(int factor);
 
 private:
     QButtonGroup* rotAxGroup = nullptr;

@@ -178,6 +178,13 @@ void TstBody::commands_data()
     QTest::newRow("ring removal") << QStringList{"ct_ring_removal 7"} << "RingSize" << QByteArray("value") << QVariant(7);
     QTest::newRow("ring removal negative not applied") << QStringList{"ct_ring_removal 7", "ct_ring_removal -3"} << "RingSize" << QByteArray("value") << QVariant(7);
     QTest::newRow("new on load off") << QStringList{"images_new_on_load 0"} << "AddFiles" << QByteArray("checked") << QVariant(true);
+    QTest::newRow("zinger") << QStringList{"ct_zinger 6"} << "Zinger" << QByteArray("value") << QVariant(6.0);
+    QTest::newRow("phase retrieval") << QStringList{"ct_phase_retrieval 300 50 20"} << "Paganin" << QByteArray("text") << QVariant("300,50,20");
+    QTest::newRow("phase retrieval 0 turns it off") << QStringList{"ct_phase_retrieval 300 50 20", "ct_phase_retrieval 0"} << "Paganin" << QByteArray("text") << QVariant("");
+    QTest::newRow("zero energy not applied") << QStringList{"ct_phase_retrieval 300 50 20", "ct_phase_retrieval 300 50 0"} << "Paganin" << QByteArray("text") << QVariant("300,50,20");
+    QTest::newRow("binning") << QStringList{"images_binning 4"} << "Binning" << QByteArray("currentText") << QVariant("4");
+    QTest::newRow("binning 3 not applied") << QStringList{"images_binning 2", "images_binning 3"} << "Binning" << QByteArray("currentText") << QVariant("2");
+    QTest::newRow("offset angles") << QStringList{"ct_angles full-offset"} << "Angles" << QByteArray("currentText") << QVariant("full-offset");
 }
 
 void TstBody::commands()

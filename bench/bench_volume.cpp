@@ -14,7 +14,16 @@
 //            --stages S (slices timed stage by stage, default 8)
 //            --dir D (the temporary directory is made in D, e.g. /dev/shm to
 //            leave the disk out; default the system's temporary directory)
+//            --corrections-only (only the corrections of whole projections)
+// First, untimed setup aside, the corrections of whole projections on one
+// thread: phase retrieval of a 2048 x 2048 projection (padded), zinger
+// removal, binning and the offset-axis join, per projection and per slice
+// of the series (a run corrects every projection once for all its slices).
 #include "BenchMachine.h"
+#include "ImageBinning.h"
+#include "OffsetAxis.h"
+#include "PaganinFilter.h"
+#include "ZingerRemoval.h"
 #include "CtCalc2.h"
 #include "CtFiles.h"
 #include "CtRun.h"
@@ -43,9 +52,54 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
 
 namespace {
+
+// Processor time of the corrections on one thread, in seconds per
+// projection of side x side pixels (the mean of `repeat` runs).
+void benchCorrections(int side, int nProj, int slices, int repeat)
+{
+    std::vector<float> img(size_t(side) * side), work(img.size()), binned(img.size() / 4);
+    std::mt19937 gen(1);
+    std::normal_distribution<float> noise(0.0f, 0.01f);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            img[size_t(y) * side + x] = 0.6f + 0.3f * std::sin(x * 0.01f) * std::cos(y * 0.013f) + noise(gen);
+    PaganinFilter paganin;
+    QString why;
+    if (!paganin.setup(side, side, 1.0, PaganinParams{300, 100, 20}, &why)) {
+        std::fprintf(stderr, "bench_volume: %s\n", qPrintable(why));
+        return;
+    }
+    const OffsetJoin join = OffsetJoin::make(side, 0.2 * side);
+    std::vector<double> a(static_cast<size_t>(side)), b(static_cast<size_t>(side)), joined(static_cast<size_t>(join.joinedWidth));
+    struct Row { const char* name; std::function<void()> run; double s; };
+    std::vector<Row> rows = {
+        {"phase retrieval", [&] { paganin.apply(img.data(), work.data()); }, 0},
+        {"zinger removal", [&] { work = img; removeZingers(work.data(), side, side, 8.0); }, 0},
+        {"binning 2", [&] { binImage(img.data(), side, side, 2, binned.data()); }, 0},
+        {"offset-axis join", [&] { for (int y = 0; y < side; ++y) join.join(a.data(), b.data(), joined.data()); }, 0},
+    };
+    std::printf("corrections of one %d x %d projection, one thread, processor time (phase retrieval padded to %d x %d):\n",
+                side, side, paganin.paddedWidth(), paganin.paddedHeight());
+    for (Row& r : rows) {
+        r.run();  // warm
+        const double t = BenchMachine::threadCpu();
+        for (int k = 0; k < repeat; ++k)
+            r.run();
+        r.s = (BenchMachine::threadCpu() - t) / repeat;
+        // Every projection once per run, shared by its slices (the join by pairs).
+        const double perSlice = r.s * nProj / std::max(1, slices) / (std::strcmp(r.name, "offset-axis join") ? 1 : 2);
+        std::printf("  %-18s %8.1f ms per projection, %8.1f ms per slice of %d projections and %d slices\n", r.name,
+                    1e3 * r.s, 1e3 * perSlice, nProj, slices);
+    }
+}
 
 struct Stages
 {
@@ -72,7 +126,8 @@ int main(int argc, char** argv)
     const QCommandLineOption stagesOpt(QStringLiteral("stages"), QStringLiteral("slices timed stage by stage (default 8)"), QStringLiteral("S"), QStringLiteral("8"));
     const QCommandLineOption precisionOpt(QStringLiteral("precision"), QStringLiteral("single (default) or double"), QStringLiteral("single|double"), QStringLiteral("single"));
     const QCommandLineOption threadsOpt(QStringLiteral("threads"), QStringLiteral("thread counts of the pool runs (default 1,2)"), QStringLiteral("a,b"), QStringLiteral("1,2"));
-    cl.addOptions({slicesOpt, nProjOpt, widthOpt, dirOpt, stagesOpt, precisionOpt, threadsOpt});
+    const QCommandLineOption correctionsOnlyOpt(QStringLiteral("corrections-only"), QStringLiteral("time only the corrections of whole projections"));
+    cl.addOptions({slicesOpt, nProjOpt, widthOpt, dirOpt, stagesOpt, precisionOpt, threadsOpt, correctionsOnlyOpt});
     cl.process(app);
     const int slices = qBound(1, cl.value(slicesOpt).toInt(), 4096);
     const int nProj = qBound(2, cl.value(nProjOpt).toInt(), 3600);
@@ -88,6 +143,9 @@ int main(int argc, char** argv)
     for (const QString& n : cl.value(threadsOpt).split(QLatin1Char(',')))
         threadCounts << qBound(1, n.toInt(), 32);
     stageSlices = std::min(stageSlices, slices);
+    benchCorrections(2048, nProj, slices, 3);
+    if (cl.isSet(correctionsOnlyOpt))
+        return 0;
 
     QTemporaryDir dir(base + QStringLiteral("/bench_volume-XXXXXX"));
     if (!dir.isValid()) {

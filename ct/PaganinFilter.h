@@ -1,7 +1,8 @@
 #pragma once
 // Single-distance phase retrieval (Paganin's method) of flat-corrected
 // projections of a homogeneous object: each projection's transmission
-// I / I0 is padded with its edge values to a size FFTW transforms fast,
+// I / I0 is padded with its edge values to a size FFTW transforms fast
+// (2^a 3^b),
 // low-pass filtered in two dimensions by
 //     1 / (1 + pi lambda z (delta/beta) |f|^2)      (f in cycles per metre)
 // and its -ln taken. The result is mu t (t the projected thickness,
@@ -69,7 +70,7 @@ public:
     // Lines beyond a slice the filter reaches noticeably (6 lengths, where
     // the kernel has fallen below 0.3 %), at least 1.
     static int marginPx(const PaganinParams& params, double pixelUm);
-    // Smallest 2^a 3^b 5^c 7^d >= n (0 for n < 1 or beyond int).
+    // Smallest 2^a 3^b >= n (0 for n < 1 or beyond int).
     static int fastSize(int n);
 
 private:

@@ -186,14 +186,14 @@ QString CtRun::correctionRefusal(const CtCond& c) const
         if (const QString p = c.paganin.problem(c.pixelSizeUm); !p.isEmpty())
             return p;
     const int b = c.binning;
+    if (c.ct1 && (c.zingerThreshold > 0 || c.paganin.on() || b != 1 || c.angles == AngularRange::FullOffset))
+        return QStringLiteral("zinger removal, phase retrieval, binning and an offset axis need CT2");
     if (const QString p = binningProblem(images->width, images->height, b); !p.isEmpty())
         return p;
     const LineBand held = images->heldBand();
     if (b > 1 && !held.whole() && (held.first % b || held.count % b))
         return QStringLiteral("binning %1 does not divide the lines loaded (%2)").arg(b).arg(held.text());
     if (c.angles == AngularRange::FullOffset) {
-        if (c.ct1)
-            return QStringLiteral("an offset-axis full turn needs CT2");
         if (c.corFit)
             return QStringLiteral("an offset-axis full turn does not go with a tilted axis");
         if (images->count() % 2)
@@ -317,7 +317,8 @@ void CtRun::startCalcCtWith(const CtCond& c)
     refusedWhy = whyRefused(cond);
     if (refusedWhy.isEmpty())
         refusedWhy = prepareCorrections();
-    if (refusedWhy.isEmpty() && !volumeFile.isEmpty())
+    // A volume holds a series; single slices are looks at one.
+    if (refusedWhy.isEmpty() && !volumeFile.isEmpty() && cond.autoExec)
         volume.begin(volumeFile, slicesOf(cond), cond.pixelSizeUm, &refusedWhy);
     if (!refusedWhy.isEmpty()) {
         // One message, nothing dealt, nothing written.

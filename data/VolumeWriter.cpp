@@ -306,3 +306,100 @@ void VolumeWriter::cancel()
     width = height = 0;
     have.clear();
 }
+
+bool VolumeWriter::joinHdf5(const QString& outPath, const QStringList& parts, QString* why)
+{
+    auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (!isHdf5Name(outPath))
+        return fail(QStringLiteral("%1: a joined volume is an HDF5 file (.h5 or .hdf5)").arg(outPath));
+    if (const QString p = pathProblem(outPath); !p.isEmpty())
+        return fail(p);
+    if (parts.isEmpty())
+        return fail(QStringLiteral("no volumes to join"));
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    // Each part's extent, checked against the first.
+    std::vector<hsize_t> counts;
+    hsize_t rows = 0, cols = 0;
+    double pixel = 0;
+    for (const QString& part : parts) {
+        const hid_t f = H5Fopen(QFile::encodeName(part).constData(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        const hid_t d = f >= 0 ? H5Dopen2(f, "volume", H5P_DEFAULT) : -1;
+        hsize_t dims[3] = {0, 0, 0};
+        const hid_t space = d >= 0 ? H5Dget_space(d) : -1;
+        const bool ok = space >= 0 && H5Sget_simple_extent_ndims(space) == 3 && H5Sget_simple_extent_dims(space, dims, nullptr) == 3;
+        if (ok && counts.empty() && H5Aexists(d, "pixel_size") > 0) {
+            const hid_t a = H5Aopen(d, "pixel_size", H5P_DEFAULT);
+            H5Aread(a, H5T_NATIVE_DOUBLE, &pixel);
+            H5Aclose(a);
+        }
+        if (space >= 0)
+            H5Sclose(space);
+        if (d >= 0)
+            H5Dclose(d);
+        if (f >= 0)
+            H5Fclose(f);
+        if (!ok)
+            return fail(QStringLiteral("%1 is no volume (no three-dimensional dataset \"volume\")").arg(part));
+        if (counts.empty()) {
+            rows = dims[1];
+            cols = dims[2];
+        } else if (dims[1] != rows || dims[2] != cols) {
+            return fail(QStringLiteral("%1 has slices of %2 x %3, %4 of %5 x %6")
+                            .arg(part).arg(dims[2]).arg(dims[1]).arg(parts.first()).arg(cols).arg(rows));
+        }
+        counts.push_back(dims[0]);
+    }
+    hsize_t total = 0;
+    for (hsize_t c : counts)
+        total += c;
+
+    SafeWrite out(outPath);
+    if (!out.open())
+        return fail(out.errorString());
+    const QString temp = static_cast<QFile*>(out.device())->fileName();
+    const hid_t file = H5Fcreate(QFile::encodeName(temp).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+    if (file < 0)
+        return fail(QStringLiteral("can not write %1: %2").arg(outPath, h5Error()));
+    const hsize_t dims[3] = {total, rows, cols};
+    const hid_t space = H5Screate_simple(3, dims, nullptr);
+    const hid_t props = H5Pcreate(H5P_DATASET_CREATE);
+    const QDir here = QFileInfo(outPath).absoluteDir();
+    hsize_t at = 0;
+    bool ok = true;
+    for (size_t k = 0; k < counts.size() && ok; ++k) {
+        const hsize_t size[3] = {counts[k], rows, cols};
+        const hsize_t start[3] = {at, 0, 0};
+        const hid_t source = H5Screate_simple(3, size, nullptr);
+        ok = H5Sselect_hyperslab(space, H5S_SELECT_SET, start, nullptr, size, nullptr) >= 0
+             && H5Pset_virtual(props, space, QFile::encodeName(here.relativeFilePath(QFileInfo(parts[int(k)]).absoluteFilePath())).constData(),
+                               "volume", source) >= 0;
+        H5Sclose(source);
+        at += counts[k];
+    }
+    H5Sselect_all(space);
+    const hid_t set = ok ? H5Dcreate2(file, "volume", H5T_IEEE_F32LE, space, H5P_DEFAULT, props, H5P_DEFAULT) : -1;
+    ok = set >= 0;
+    if (ok && pixel > 0) {
+        const hid_t scalar = H5Screate(H5S_SCALAR);
+        const hid_t a = H5Acreate2(set, "pixel_size", H5T_IEEE_F64LE, scalar, H5P_DEFAULT, H5P_DEFAULT);
+        ok = a >= 0 && H5Awrite(a, H5T_NATIVE_DOUBLE, &pixel) >= 0;
+        if (a >= 0)
+            H5Aclose(a);
+        H5Sclose(scalar);
+    }
+    const QString error = ok ? QString() : h5Error();
+    if (set >= 0)
+        H5Dclose(set);
+    H5Pclose(props);
+    H5Sclose(space);
+    ok = H5Fclose(file) >= 0 && ok;
+    if (!ok)
+        return fail(QStringLiteral("can not write %1: %2").arg(outPath, error.isEmpty() ? h5Error() : error));
+    if (!out.commit())
+        return fail(out.errorString());
+    return true;
+}

@@ -11,6 +11,7 @@
 // Slices may arrive in any order; TIFF pages wait for the ones before them.
 // Used from one thread.
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -43,6 +44,13 @@ public:
     bool active() const { return !target.isEmpty(); }
     QString path() const { return target; }
     int slicesAdded() const { return added; }
+
+    // One HDF5 file `out` whose dataset "volume" is a virtual dataset of the
+    // "volume" datasets of parts (HDF5 volumes of equal rows and columns),
+    // one after the other, without copying them: the parts must stay where
+    // they are (they are named relative to out's directory). Written as
+    // volumes are; false with *why set (a part missing or unlike the first).
+    static bool joinHdf5(const QString& out, const QStringList& parts, QString* why);
 
     // Bytes above which a TIFF volume is written as BigTIFF.
     static constexpr long long classicTiffLimit = (1LL << 32) - (1LL << 24);

@@ -6,6 +6,7 @@
 #include "CtRunReport.h"
 #include "SafeWrite.h"
 #include "SeriesPlan.h"
+#include "VolumeWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,13 +25,17 @@ enum Exit { Ok = 0, Missing = 1, Usage = 2 };
 const char* kUsage =
     "Usage: zuvo2-series chunks FROM:TO[:STEP] N\n"
     "       zuvo2-series check PLAN\n"
+    "       zuvo2-series join-volumes OUT.h5 PART.h5...\n"
     "chunks: prints the series in runs of N slices, one FROM:TO:STEP a line.\n"
     "check: PLAN has one line per part: output directory, name, slices, run report\n"
     "and command (with {slices} for FROM:TO:STEP), separated by tabs. Checks that\n"
     "every data file OUT/NAME-%05d.dat of every part is there, removes temporary\n"
     "files an ended task left, writes OUT/NAME-run.json from the parts' reports and\n"
     "prints the slices missing with the commands that make only them.\n"
-    "Exit status: 0 every file there, 1 some missing, 2 bad usage.\n";
+    "join-volumes: makes OUT.h5 a virtual dataset \"volume\" of the parts' volumes\n"
+    "(zuvo2-recon --volume PART.h5), one after the other, without copying them.\n"
+    "Exit status: 0 every file there (volumes joined), 1 some missing (a volume not\n"
+    "joined), 2 bad usage.\n";
 
 QTextStream& out()
 {
@@ -160,5 +165,14 @@ int main(int argc, char** argv)
     }
     if (a.value(0) == QLatin1String("check") && a.size() == 2)
         return check(a[1]);
+    if (a.value(0) == QLatin1String("join-volumes") && a.size() >= 3) {
+        QString why;
+        if (!VolumeWriter::joinHdf5(a[1], a.mid(2), &why)) {
+            err() << "zuvo2-series: " << why << "\n";
+            return Missing;
+        }
+        out() << "joined " << a.size() - 2 << " volumes into " << a[1] << "\n";
+        return Ok;
+    }
     return usage(QStringLiteral("unknown command"));
 }

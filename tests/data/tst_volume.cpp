@@ -90,6 +90,7 @@ private slots:
     void hdf5DatasetHoldsEverySliceWithItsPixelSize();
     void incompleteOrImpossibleVolumesLeaveNoFile_data();
     void incompleteOrImpossibleVolumesLeaveNoFile();
+    void joinedHdf5VolumesReadAsOne();
     void pythonReadersOpenTheVolumes_data();
     void pythonReadersOpenTheVolumes();
 };
@@ -147,6 +148,33 @@ void TestVolume::incompleteOrImpossibleVolumesLeaveNoFile()
     QVERIFY(!writeVolume(dir.filePath(name), &why, slices));
     QVERIFY2(why.contains(problem), qPrintable(why));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+// Two task volumes joined into one virtual dataset: slices 0..3 of the
+// first, then 0..3 of the second; a part of another size joins nothing.
+void TestVolume::joinedHdf5VolumesReadAsOne()
+{
+    QTemporaryDir dir;
+    QString why;
+    const QString a = dir.filePath(QStringLiteral("part-a.h5")), b = dir.filePath(QStringLiteral("part-b.h5"));
+    QVERIFY2(writeVolume(a, &why) && writeVolume(b, &why), qPrintable(why));
+    const QString joined = dir.filePath(QStringLiteral("all.h5"));
+    QVERIFY2(VolumeWriter::joinHdf5(joined, {a, b}, &why), qPrintable(why));
+    hsize_t dims[3] = {0, 0, 0};
+    double pixel = 0;
+    const std::vector<float> v = readH5(joined, dims, &pixel);
+    QCOMPARE(int(dims[0]), 2 * N);
+    for (int k = 0; k < 2 * N; ++k)
+        QCOMPARE(std::vector<float>(v.begin() + k * W * H, v.begin() + (k + 1) * W * H), slice(k % N));
+    QCOMPARE(pixel, 0.65);
+
+    VolumeWriter other;
+    const QString c = dir.filePath(QStringLiteral("part-c.h5"));
+    QVERIFY(other.begin(c, 1, 0.65, &why) && other.add(0, slice(0).data(), W - 1, H, &why) && other.commit({}, &why));
+    const QString bad = dir.filePath(QStringLiteral("bad.h5"));
+    QVERIFY(!VolumeWriter::joinHdf5(bad, {a, c}, &why));
+    QVERIFY2(why.contains(QStringLiteral("has slices of 6 x 5")), qPrintable(why));
+    QVERIFY(!QFileInfo::exists(bad));
 }
 
 void TestVolume::pythonReadersOpenTheVolumes_data()

@@ -1305,7 +1305,10 @@ void Body::batchExCmd(BatchCmd cmd)
 CorResult Body::findCentre(int slice)
 {
     // Only reads the projections, as the sinogram panel does, so a run may go on.
-    const CorResult r = findCor(rawImages, procCtrl->rotAxIsV, slice);
+    // An offset axis lies near an edge: only projections 180 degrees apart tell where.
+    const CorResult r = procCtrl->ctCond().angles == AngularRange::FullOffset
+                            ? findOffsetCor(rawImages, procCtrl->rotAxIsV, slice)
+                            : findCor(rawImages, procCtrl->rotAxIsV, slice);
     if (!r.valid) {
         qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
         return r;

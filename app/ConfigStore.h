@@ -14,6 +14,8 @@ public:
     QString value(const QString& key, const QString& def) const;
     QString fullValue(const QString& key) const;
     int size() const { return keys.size(); }
+    // Every key, in the order first given.
+    QStringList keyList() const { return keys; }
     // "config.cfg", or the value of "-c", or of "-config" (which wins).
     QString configFileName() const;
     // "DataRoot" from the store (default: current), overridden by "-d".

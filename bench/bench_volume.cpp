@@ -203,14 +203,13 @@ int main(int argc, char** argv)
         CtRun run;
         run.images = &set;
         run.createPool(*std::max_element(threadCounts.begin(), threadCounts.end()));
-        run.genImg = false;
-        run.precision = precision;
-        run.saveDat = true;
-        run.datPath = outDir;
-        run.datName = QStringLiteral("slice.dat");
         double single = 0, singleCpu = 0;
         for (int threads : threadCounts) {
-            CtCond c;
+            ReconSettings settings;
+            settings.showImage = false;
+            settings.precision = precision;
+            settings.data = ReconOutput{true, outDir, QStringLiteral("slice.dat"), QString()};
+            CtCond& c = settings.cond;
             c.ct2 = true;
             c.rotAxIsV = true;
             c.cor = writer.cor();
@@ -221,7 +220,7 @@ int main(int argc, char** argv)
             QObject::connect(&run, &CtRun::calcFinished, &loop, &QEventLoop::quit);
             const double c0 = BenchMachine::processCpu();
             wall.restart();
-            run.startCalcCtWith(c);
+            run.start(settings);
             if (run.active)
                 loop.exec();
             const double s = wall.nsecsElapsed() * 1e-9;

@@ -50,9 +50,9 @@ QImage CtCalc2::draw(const CtSlice& s, ColorSnapshot& colours)
     return greyImage(s.image.data(), s.n, s.n, colours);
 }
 
-void CtCalc2::startCt(CtCalc2* ctc2, CtJob job)
+void CtCalc2::startCt(const CtJob& job)
 {
-    if (ctc2 != this || busy)
+    if (busy)
         return;
     if (quitting) {
         // Never begun: the pool still learns the request is done.

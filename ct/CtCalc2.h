@@ -54,7 +54,8 @@ signals:
     void imageRendered(CtResult result);
 
 public slots:
-    void startCt(CtCalc2* ctc2, CtJob job);
+    // In the worker's thread: the job sent to this worker.
+    void startCt(const CtJob& job);
     // Draws the last result again with `colours` (a colour bar changed).
     void genResImage(ColorSnapshot colours);
 

@@ -8,6 +8,7 @@
 #include "Logging.h"
 #include "RingRemoval.h"
 #include "SgmGeom.h"
+#include "WorkerPool.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -59,11 +60,10 @@ CtRun::~CtRun()
     active = false;
     for (CtCalc2* w : workers)
         w->quitting = true;
-    for (QThread* t : threads)
-        t->quit();
-    for (QThread* t : threads)
-        t->wait();
-    // Results that arrived while the threads ended still count in the report.
+    // Requests queued are dropped at once; a slice computing is finished.
+    for (CtCalc2* w : workers)
+        WorkerPool::retire(w);
+    // Results that arrived meanwhile still count in the report.
     QCoreApplication::sendPostedEvents(this);
     if (wasActive && reportRun == runId) {
         runReport.stopped = true;
@@ -72,7 +72,6 @@ CtRun::~CtRun()
     }
     // Kernels destroy their FFT plans here, in the owner's thread.
     qDeleteAll(workers);
-    qDeleteAll(threads);
 }
 
 CtCalc2* CtRun::worker(int i) const
@@ -80,21 +79,20 @@ CtCalc2* CtRun::worker(int i) const
     return i >= 0 && i < workers.size() ? workers.at(i) : nullptr;
 }
 
-void CtRun::createPool(int n)
+void CtRun::createPool(int n, WorkerPool* shared)
 {
     if (n <= 0 || !workers.isEmpty())
         return;
+    if (shared)
+        n = std::min(n, shared->size());
+    else
+        shared = (ownPool = std::make_unique<WorkerPool>(n, QStringLiteral("CT2"))).get();
     for (int i = 0; i < n; ++i) {
         auto* w = new CtCalc2;
         w->gate = &gate;
-        auto* t = new QThread;
-        t->setObjectName(QStringLiteral("CT2 %1").arg(i + 1));
-        w->moveToThread(t);
-        t->start(QThread::InheritPriority);
-        connect(this, &CtRun::startCt, w, &CtCalc2::startCt);
+        w->moveToThread(shared->thread(i));
         connect(w, &CtCalc2::calcFinished, this, [this, i](const CtResult& r) { workerFinished(i, r); });
         workers.append(w);
-        threads.append(t);
     }
     pending.assign(size_t(n), 0);
     pendingThisRun.assign(size_t(n), 0);
@@ -132,14 +130,14 @@ int CtRun::usedWorkers(const CtCond& c) const
     return std::clamp(c.threads, 0, count());
 }
 
-CtView CtRun::viewFor(int i) const
+CtView CtRun::viewFor(int i, const ReconSettings& s) const
 {
-    return viewOf ? viewOf(i) : defaultView;
-}
-
-void CtRun::startCalcCt()
-{
-    startCalcCtWith(request);
+    if (viewOf)
+        return viewOf(i);
+    CtView v;
+    v.wholeImage = s.wholeImage;
+    v.region = s.region;
+    return v;
 }
 
 QString CtRun::checkRegion(const CtView& v, int n, const QString& who) const
@@ -162,16 +160,17 @@ QString CtRun::checkRegion(const CtView& v, int n, const QString& who) const
     return {};
 }
 
-QString CtRun::whyRefused(const CtCond& cond) const
+QString CtRun::whyRefused(const ReconSettings& s) const
 {
+    const CtCond& cond = s.cond;
     if (!images)
         return QStringLiteral("no projection images loaded");
     // Every selected file and every named reference must have loaded.
-    const QString inputs = images->runRefusal(i0Name, bgName, i0AfterName);
+    const QString inputs = images->runRefusal(s.i0Name, s.bgName, s.i0AfterName);
     if (!inputs.isEmpty())
         return inputs;
-    if (i0ChosenByEnergy && !i0AfterName.isEmpty())
-        return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(i0AfterName);
+    if (s.i0ChosenByEnergy && !s.i0AfterName.isEmpty())
+        return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(s.i0AfterName);
     if (const ImgData* after = images->i0After(); after && after->ready
         && (after->width != images->width || after->height != images->height))
         return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")
@@ -237,14 +236,14 @@ QString CtRun::whyRefused(const CtCond& cond) const
             return band;
     }
     if (cond.ct1 && !cond.autoExec) {
-        const QString e = checkRegion(viewFor(-1), n, QStringLiteral("CT1 calculation region"));
+        const QString e = checkRegion(viewFor(-1, s), n, QStringLiteral("CT1 calculation region"));
         if (!e.isEmpty())
             return e;
     }
     if (cond.ct2) {
         const int used = cond.autoExec ? usedWorkers(cond) : 1;
         for (int i = 0; i < used; ++i) {
-            const QString e = checkRegion(viewFor(i), n, QStringLiteral("calculation region"));
+            const QString e = checkRegion(viewFor(i, s), n, QStringLiteral("calculation region"));
             if (!e.isEmpty())
                 return e;
         }
@@ -252,20 +251,20 @@ QString CtRun::whyRefused(const CtCond& cond) const
     return {};
 }
 
-void CtRun::startCalcCtWith(const CtCond& c)
+void CtRun::start(const ReconSettings& s)
 {
     active = true;
     ++runId;
     startTime = QDateTime::currentDateTime();
     endTime = QDateTime();
-    cond = c;
+    current = s;
     doneThisRun = 0;
     runClock.start();
     seriesDealt = false;
     waitingFirst = false;
     std::fill(pendingThisRun.begin(), pendingThisRun.end(), 0);
     emit runStarted();
-    refusedWhy = whyRefused(cond);
+    refusedWhy = whyRefused(current);
     if (!refusedWhy.isEmpty()) {
         // One message, nothing dealt, nothing written.
         Failures::record(Failures::Run, QStringLiteral("Run refused: ") + refusedWhy);
@@ -273,7 +272,6 @@ void CtRun::startCalcCtWith(const CtCond& c)
         return;
     }
     setupFFT();
-    setupSaveConds();
     startReport();
     if (cond.angles == AngularRange::HalfInclusive)
         qCInfo(lcCt).noquote() << QStringLiteral("Half turn with its 180 degree image: the last image, %1, is not used")
@@ -315,7 +313,7 @@ void CtRun::interrupt()
 void CtRun::setupFFT()
 {
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
-    runPrecision = precision;
+    runPrecision = current.precision;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
     // Every slice of a tilted axis is cut to the narrowest one's size.
     if (cond.corFit && cond.autoExec)
@@ -351,12 +349,6 @@ void CtRun::sizeKernel(int i)
     w->kernel.setPrecision(runPrecision);
 }
 
-void CtRun::setupSaveConds()
-{
-    runSave = Save{saveImg, saveDat, imgPath, imgName, imgTag, datPath, datName, datTag, saveTif,
-                   tifPath.isEmpty() ? datPath : tifPath, tifName.isEmpty() ? datName : tifName};
-}
-
 CtJob CtRun::makeJob(int i, int slice) const
 {
     CtJob j;
@@ -370,17 +362,19 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.ringSize = cond.ringSize;
     j.angles = cond.angles;
     j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, fftNProj, false);
-    j.view = viewFor(i);
-    j.showImage = genImg;
-    if (runSave.img)
-        j.imageFile = QDir(runSave.imgPath).absoluteFilePath(
-            CtFiles::sliceName(runSave.imgName, runSave.imgTag, slice, QStringLiteral("png")));
-    if (runSave.dat)
-        j.dataFile = QDir(runSave.datPath).absoluteFilePath(
-            CtFiles::sliceName(runSave.datName, runSave.datTag, slice, QStringLiteral("dat")));
-    if (runSave.tif)
-        j.tiffFile = QDir(runSave.tifPath).absoluteFilePath(
-            CtFiles::sliceName(runSave.tifName, runSave.datTag, slice, QStringLiteral("tif")));
+    j.view = viewFor(i, current);
+    j.showImage = current.showImage;
+    const ReconOutput& img = current.image;
+    const ReconOutput& dat = current.data;
+    const ReconOutput& tif = current.tiff;
+    if (img.on)
+        j.imageFile = QDir(img.path).absoluteFilePath(CtFiles::sliceName(img.name, img.tag, slice, QStringLiteral("png")));
+    if (dat.on)
+        j.dataFile = QDir(dat.path).absoluteFilePath(CtFiles::sliceName(dat.name, dat.tag, slice, QStringLiteral("dat")));
+    if (tif.on)
+        j.tiffFile = QDir(tif.path.isEmpty() ? dat.path : tif.path)
+                         .absoluteFilePath(CtFiles::sliceName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag, slice,
+                                                              QStringLiteral("tif")));
     return j;
 }
 
@@ -388,22 +382,14 @@ void CtRun::deal(int i, long long slice)
 {
     ++pending[size_t(i)];
     ++pendingThisRun[size_t(i)];
-    emit startCt(workers[i], makeJob(i, int(slice)));
+    send(i, makeJob(i, int(slice)));
 }
 
-void CtRun::startSlice(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool show)
+void CtRun::send(int i, const CtJob& job)
 {
-    const int i = int(workers.indexOf(ctc2));
-    if (i < 0)
-        return;
-    sizeKernel(i);
-    CtJob j = makeJob(i, slice);
-    j.rotAxIsV = rotAxIsV;
-    j.cor = cor;
-    j.showImage = show;
-    j.run = 0;
-    ++pending[size_t(i)];
-    emit startCt(ctc2, j);
+    CtCalc2* w = workers[i];
+    emit startCt(w, job);
+    QMetaObject::invokeMethod(w, [w, job] { w->startCt(job); }, Qt::QueuedConnection);
 }
 
 void CtRun::execSingleCtCalc()
@@ -519,15 +505,20 @@ void CtRun::startReport()
     runReport = CtRunReport();
     runReportPath.clear();
     reportRun = runId;
-    if (runSave.dat)
-        runReportPath = QDir(runSave.datPath).absoluteFilePath(CtRunReport::fileName(runSave.datName, runSave.datTag));
-    else if (runSave.img)
-        runReportPath = QDir(runSave.imgPath).absoluteFilePath(CtRunReport::fileName(runSave.imgName, runSave.imgTag));
-    else if (runSave.tif)
-        runReportPath = QDir(runSave.tifPath).absoluteFilePath(CtRunReport::fileName(runSave.tifName, runSave.datTag));
-    if (!runReportPath.isEmpty() && !reportFile.isEmpty())
-        runReportPath = QFileInfo(reportFile).absoluteFilePath();
-    runReport.pattern = pattern;
+    const ReconOutput& img = current.image;
+    const ReconOutput& dat = current.data;
+    const ReconOutput& tif = current.tiff;
+    if (dat.on)
+        runReportPath = QDir(dat.path).absoluteFilePath(CtRunReport::fileName(dat.name, dat.tag));
+    else if (img.on)
+        runReportPath = QDir(img.path).absoluteFilePath(CtRunReport::fileName(img.name, img.tag));
+    else if (tif.on)
+        runReportPath = QDir(tif.path.isEmpty() ? dat.path : tif.path)
+                            .absoluteFilePath(CtRunReport::fileName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
+    if (!runReportPath.isEmpty() && !current.reportFile.isEmpty())
+        runReportPath = QFileInfo(current.reportFile).absoluteFilePath();
+    runReport.settings = current;
+    runReport.pattern = current.pattern;
     if (images)
         runReport.setInput(*images);
     runReport.startTime = startTime;
@@ -539,7 +530,7 @@ void CtRun::startReport()
     runReport.corAt0 = cond.corAt0;
     runReport.corSlope = cond.corSlope;
     runReport.rotAxIsV = cond.rotAxIsV;
-    const CtView v = viewFor(cond.ct2 ? 0 : -1);
+    const CtView v = viewFor(cond.ct2 ? 0 : -1, current);
     runReport.wholeImage = v.wholeImage;
     runReport.region = v.region;
     runReport.from = cond.autoExec ? cond.from : cond.sliceNo;

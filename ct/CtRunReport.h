@@ -4,6 +4,7 @@
 // geometry, slices), what came out (every file written) and every failure
 // with its message.  Written whole or not at all (aside, then renamed).
 #include "CtRegion.h"
+#include "ReconSettings.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -19,6 +20,9 @@ public:
     // count, image size, I0 and BG names.
     void setInput(const ImgDatas& set);
 
+    // The settings the run started with; the fields below are what the
+    // file shows of them and of the input.
+    ReconSettings settings;
     QDateTime startTime, endTime;
     QString inputDir;
     // A glob naming the projection files (given, or made from their names).

@@ -1,6 +1,7 @@
 #include "FbpKernel.h"
 
 #include "Logging.h"
+#include "WorkerPool.h"
 #include <QDebug>
 
 #include <algorithm>
@@ -422,6 +423,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
     stride = (size_t(n) + front + 16 + 7) & ~size_t(7);
     filt.assign(stride * size_t(nProj) + front, 0.0);
     makeTables();
+    WorkerPool::assertPlanThread("A back-projection kernel's FFT plans made");
     if (!padded) {
         fwdPlan = fftw_plan_dft_1d(n, fwdIn, fwdOut, FFTW_FORWARD, FFTW_ESTIMATE);
         invPlan = fftw_plan_dft_1d(n, invIn, invOut, FFTW_BACKWARD, FFTW_ESTIMATE);
@@ -501,6 +503,8 @@ void FbpKernel::makeTables()
 
 void FbpKernel::release()
 {
+    if (fwdPlan || invPlan)
+        WorkerPool::assertPlanThread("A back-projection kernel's FFT plans destroyed");
     if (fwdPlan)
         fftw_destroy_plan(fwdPlan);
     if (invPlan)

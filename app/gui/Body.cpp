@@ -77,9 +77,11 @@ Body::Body(QWidget* parent)
       corPen(pen(255, 232, 232)),
       selectingPen(pen(255, 0, 0)),
       selectedPen(pen(232, 255, 0)),
+      pool(new WorkerPool(32)),
       ctRun(new CtRun),
       corSweep(new CorSweep)
 {
+    corSweep->pool = pool.get();
     setupUi(this);
     // Fits the screen: the controls scroll beside the pictures.
     if (const QScreen* sc = screen())
@@ -288,7 +290,7 @@ void Body::createPool(int count)
     if (count <= 0)
         return;
     ctRun->images = &rawImages;
-    ctRun->createPool(count);
+    ctRun->createPool(count, pool.get());
     ct2FirstTab = ImgsTab->count();
     for (int i = 0; i < ctRun->count(); ++i) {
         auto* page = new QWidget;
@@ -309,11 +311,6 @@ void Body::createPool(int count)
         const CtCalcBase* p = i < 0 ? static_cast<const CtCalcBase*>(&ctCalc) : ct2Panels.value(i);
         return p ? p->view() : CtView();
     };
-    // Requests sent through the window's own signal reach the workers too.
-    connect(this, qOverload<CtCalc2*, bool, double, int, bool>(&Body::startCt), ctRun.get(),
-            &CtRun::startSlice);
-    connect(this, qOverload<CtCalc2*, bool, double, int>(&Body::startCt), ctRun.get(),
-            [this](CtCalc2* w, bool v, double c, int s) { ctRun->startSlice(w, v, c, s, true); });
     procCtrl->Threads->setMaximum(32);
     procCtrl->Threads->setValue(32);
 }
@@ -878,20 +875,6 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)
         procCtrl->setCor(vertical ? x : y);
 }
 
-void Body::showDispRaw()
-{
-    rawDisp.setVisible(!rawDisp.isVisible());
-}
-
-void Body::showSinogram()
-{
-    sinogram.setVisible(!sinogram.isVisible());
-    if (procCtrl->AutoUpdate->isChecked()) {
-        sinogram.genSinogram();
-        sinogram.genImage();
-    }
-}
-
 // ---- reconstruction runs
 
 void Body::toggleCalcCt()
@@ -925,23 +908,36 @@ void Body::startCalcCt()
                 startCalcCt();
         }))
         return;
-    ctRun->i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy();
-    ctRun->i0Name = I0ImgSel->FilePath->text();
-    ctRun->bgName = BGImgSel->FilePath->text();
-    ctRun->i0AfterName = I0AfterImgSel->FilePath->text();
-    ctRun->request = procCtrl->ctCond();
-    ctRun->request.ct1 = SelectCt1->isChecked();
-    ctRun->request.ct2 = SelectCt2->isChecked();
+    ctRun->start(runSettings());
+}
+
+ReconSettings Body::runSettings()
+{
+    ReconSettings s = settings;
+    s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy();
+    s.i0Name = I0ImgSel->FilePath->text();
+    s.bgName = BGImgSel->FilePath->text();
+    s.i0AfterName = I0AfterImgSel->FilePath->text();
+    s.cond = procCtrl->ctCond();
+    s.cond.ct1 = SelectCt1->isChecked();
+    s.cond.ct2 = SelectCt2->isChecked();
     if (corPerSlice && corLine.valid) {
-        ctRun->request.corFit = true;
-        ctRun->request.corAt0 = corLine.at0;
-        ctRun->request.corSlope = corLine.slope;
-        ctRun->request.cor = corLine.at(ctRun->request.autoExec ? ctRun->request.from : ctRun->request.sliceNo);
+        s.cond.corFit = true;
+        s.cond.corAt0 = corLine.at0;
+        s.cond.corSlope = corLine.slope;
+        s.cond.cor = corLine.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
     }
-    ctRun->genImg = ShowCalcRes->isChecked();
-    // Copied here so the run takes them when it sets up the workers.
-    copySaveConds();
-    ctRun->startCalcCt();
+    s.showImage = ShowCalcRes->isChecked();
+    s.image = ReconOutput{AutoSaveImage->isChecked(), SelectImageSaveDir->FilePath->text(),
+                          SelectImageSaveDir->Name->text(), SelectImageSaveDir->AddTag->text()};
+    s.data = ReconOutput{AutoSaveData->isChecked(), SelectDataSaveDir->FilePath->text(),
+                         SelectDataSaveDir->Name->text(), SelectDataSaveDir->AddTag->text()};
+    s.tiff = ReconOutput{AutoSaveTiff->isChecked(), SelectTiffSaveDir->FilePath->text(),
+                         SelectTiffSaveDir->Name->text(), QString()};
+    // The CT1 panel writes its own files.
+    ctCalc.setSaveImage(s.image.on, s.image.path, s.image.name, s.image.tag);
+    ctCalc.setSaveData(s.data.on, s.data.path, s.data.name, s.data.tag);
+    return s;
 }
 
 void Body::stopCalcCt()
@@ -949,50 +945,13 @@ void Body::stopCalcCt()
     ctRun->stopCalcCt();
 }
 
-void Body::setupFFT()
-{
-    ctRun->setupFFT();
-}
-
-void Body::copySaveConds()
-{
-    ctRun->saveImg = AutoSaveImage->isChecked();
-    ctRun->imgPath = SelectImageSaveDir->FilePath->text();
-    ctRun->imgName = SelectImageSaveDir->Name->text();
-    ctRun->imgTag = SelectImageSaveDir->AddTag->text();
-    ctRun->saveDat = AutoSaveData->isChecked();
-    ctRun->datPath = SelectDataSaveDir->FilePath->text();
-    ctRun->datName = SelectDataSaveDir->Name->text();
-    ctRun->datTag = SelectDataSaveDir->AddTag->text();
-    ctRun->saveTif = AutoSaveTiff->isChecked();
-    ctRun->tifPath = SelectTiffSaveDir->FilePath->text();
-    ctRun->tifName = SelectTiffSaveDir->Name->text();
-    ctCalc.setSaveImage(ctRun->saveImg, ctRun->imgPath, ctRun->imgName, ctRun->imgTag);
-    ctCalc.setSaveData(ctRun->saveDat, ctRun->datPath, ctRun->datName, ctRun->datTag);
-}
-
-void Body::setupSaveConds()
-{
-    copySaveConds();
-    ctRun->setupSaveConds();
-}
-
-void Body::execSingleCtCalc()
-{
-    ctRun->execSingleCtCalc();
-}
-
-void Body::execMultiCtCalc()
-{
-    ctRun->execMultiCtCalc();
-}
-
 void Body::execCt1()
 {
-    ctCalc.filter = ctRun->cond.filter;
-    ctCalc.ringSize = ctRun->cond.ringSize;
-    ctCalc.angles = ctRun->cond.angles;
-    ctCalc.valueToPerCm = CtRunReport::valueToPerCm(ctRun->cond.pixelSizeUm, 1, true);
+    const CtCond& cond = ctRun->settings().cond;
+    ctCalc.filter = cond.filter;
+    ctCalc.ringSize = cond.ringSize;
+    ctCalc.angles = cond.angles;
+    ctCalc.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, 1, true);
     ctCalc.startCt();
     // The CT1 panel says nothing when its slice gives no sinogram; without
     // this the run (and a batch program waiting on it) would never end.
@@ -1053,14 +1012,15 @@ void Body::suggestXafsStack()
     // A run of one energy (its data files tagged with it) offers its first
     // slice over every energy to the XAFS tab.
     const CtRunReport& r = ctRun->report();
-    if (!ctRun->saveDat || ctRun->datTag.isEmpty())
+    const ReconOutput& data = ctRun->settings().data;
+    if (!data.on || data.tag.isEmpty())
         return;
     for (const QString& w : r.written) {
         if (!w.endsWith(QLatin1String(".dat")))
             continue;
         const QFileInfo fi(w);
         const QString name = fi.fileName();
-        const QString tag = QLatin1Char('-') + ctRun->datTag + QLatin1Char('-');
+        const QString tag = QLatin1Char('-') + data.tag + QLatin1Char('-');
         const int at = name.lastIndexOf(tag);
         if (at < 0)
             return;
@@ -1237,11 +1197,6 @@ void Body::batchExec()
     emit callBatchExec();
 }
 
-void Body::setFixColorScale(bool f)
-{
-    FixColorScale->setChecked(f);
-}
-
 void Body::setColorMin(double v)
 {
     ColorMin->setText(QString::number(v, 'g', 6));
@@ -1258,16 +1213,6 @@ void Body::applyFixedColorRange()
 {
     if (FixColorScale->isChecked())
         fixColorScaleToggled(true);
-}
-
-void Body::setAutoSaveImage(bool f)
-{
-    AutoSaveImage->setChecked(f);
-}
-
-void Body::setAutoSaveData(bool f)
-{
-    AutoSaveData->setChecked(f);
 }
 
 void Body::setKVTStd(bool f)

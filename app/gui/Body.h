@@ -8,6 +8,8 @@
 #include "CorSearch.h"
 #include "CorSweep.h"
 #include "CtCond.h"
+#include "ReconSettings.h"
+#include "WorkerPool.h"
 #include "ImgDatas.h"
 #include "LogRelay.h"
 #include "MouseC.h"
@@ -101,8 +103,6 @@ public:
 signals:
     void batchCalcStart();
     void batchCalcFinished();
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice);
     void finishing();
     void finishedLoadingCTFiles();
     void calcFinished();
@@ -125,15 +125,9 @@ private slots:
     void draw(QPainter* p);
     void selectedAPointInRawImg(double x, double y, MouseC::MStat s);
     void selectionMade(QRectF r);
-    void showDispRaw();
-    void showSinogram();
     void toggleCalcCt();
     void startCalcCt();
     void stopCalcCt();
-    void setupFFT();
-    void setupSaveConds();
-    void execSingleCtCalc();
-    void execMultiCtCalc();
     void ctCalcFinished();
     void showAdditionalInfo(bool f);
     void changedCtSel(QAbstractButton* button);
@@ -154,11 +148,8 @@ private slots:
 public slots:
     void batchLoad(QString fname);
     void batchExec();
-    void setFixColorScale(bool f);
     void setColorMin(double v);
     void setColorMax(double v);
-    void setAutoSaveImage(bool f);
-    void setAutoSaveData(bool f);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -191,7 +182,8 @@ private:
     // Controls that replace the projections or references; off during a run.
     void enableInputs(bool f);
     // The auto-save settings of the window into the run and the CT1 panel.
-    void copySaveConds();
+    // The settings of a run started now: the panels' values and `settings`.
+    ReconSettings runSettings();
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
     // The sequential driver's requests wait (instead of being refused) until
@@ -263,8 +255,13 @@ private:
     RawDisp rawDisp;
     Sinogram sinogram;
     CtCalc ctCalc;
-    // The worker pool with its panels and threads, and the run bookkeeping.
+    // The threads runs and sweeps share; goes after both.
+    std::unique_ptr<WorkerPool> pool;
+    // The slice workers with their panels, and the run bookkeeping.
     std::unique_ptr<CtRun> ctRun;
+    // Run settings that no panel shows (the precision); the others are read
+    // from the panels when a run starts.
+    ReconSettings settings;
     // The centre sweep and its window.
     std::unique_ptr<CorSweep> corSweep;
     CorSweepPanel* corSweepPanel = nullptr;

@@ -7,6 +7,7 @@
 #include "CtRun.h"
 #include "ImgData.h"
 #include "RingRemoval.h"
+#include "SettingTable.h"
 #include "XafsPanel.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -35,7 +37,53 @@ QStringList BodyCommands::words()
     QStringList w;
     for (const Row& r : table())
         w << QLatin1String(r.word);
+    for (const Binding& b : bindings())
+        w << QLatin1String(SettingTable::byKey(QLatin1String(b.key))->batchWord);
     return w;
+}
+
+const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
+{
+    using X = BodyCommands;
+    using S = ReconSettings;
+    static const std::vector<Binding> rows = {
+        {"slice", [](X& x, const S& s) { x.b->procCtrl->setSliceNo(s.cond.sliceNo); }},
+        {"series", [](X& x, const S& s) { x.b->procCtrl->AutoExecCtCalc->setChecked(s.cond.autoExec); }},
+        {"from", [](X& x, const S& s) { x.b->procCtrl->setSliceFrom(s.cond.from); }},
+        {"to", [](X& x, const S& s) { x.b->procCtrl->setSliceTo(s.cond.to); }},
+        {"step", [](X& x, const S& s) { x.b->procCtrl->setSliceStep(std::abs(s.cond.step)); }},
+        {"threads", [](X& x, const S& s) { x.b->procCtrl->Threads->setValue(s.cond.threads); }},
+        {"cor", [](X& x, const S& s) { x.b->procCtrl->setCor(s.cond.cor); }},
+        {"filter", [](X& x, const S& s) { x.b->procCtrl->setFilter(s.cond.filter); }},
+        // 0 clears the size.
+        {"pixelSize", [](X& x, const S& s) { x.b->procCtrl->setPixelSize(s.cond.pixelSizeUm); }},
+        {"rings", [](X& x, const S& s) { x.b->procCtrl->setRingSize(s.cond.ringSize); }},
+        {"angles", [](X& x, const S& s) { x.b->procCtrl->setAngles(s.cond.angles); }},
+        // No control: the window keeps it for the next runs.
+        {"precision", [](X& x, const S& s) { x.b->settings.precision = s.precision; }},
+        {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
+        {"ct2", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt2, s.cond.ct2); }},
+        {"showImage", [](X& x, const S& s) { x.b->ShowCalcRes->setChecked(s.showImage); }},
+        {"saveImage", [](X& x, const S& s) { x.b->AutoSaveImage->setChecked(s.image.on); }},
+        {"saveData", [](X& x, const S& s) { x.b->AutoSaveData->setChecked(s.data.on); }},
+        {"saveTiff", [](X& x, const S& s) { x.b->AutoSaveTiff->setChecked(s.tiff.on); }},
+    };
+    return rows;
+}
+
+void BodyCommands::setSetting(const BatchCmd& c, const Binding& bind)
+{
+    const int failuresAtStart = lineFailuresAtStart;
+    // The other fields are not read: the control shows only its own.
+    ReconSettings s = b->settings;
+    QString why;
+    if (!SettingTable::set(s, *SettingTable::byKey(QLatin1String(bind.key)), c.args, &why)) {
+        fail(Failures::Command, c, why);
+        finishLine(false, failuresAtStart);
+        return;
+    }
+    bind.show(*this, s);
+    finishLine(true, failuresAtStart);
 }
 
 // The command set. Each handler gets arguments that have passed their kind's
@@ -133,42 +181,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->BGImgSel->setExpTime(a.real);
              return O::Ok;
          }},
-        {"ct_proc_slice", A::intArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceNo(a.integer);
-             return O::Ok;
-         }},
-        {"ct_auto_exec", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->AutoExecCtCalc->setChecked(a.flag);
-             return O::Ok;
-         }},
-        {"ct_slice_from", A::intArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceFrom(a.integer);
-             return O::Ok;
-         }},
-        {"ct_slice_to", A::intArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceTo(a.integer);
-             return O::Ok;
-         }},
-        {"ct_slice_step", A::intArg(1, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceStep(a.integer);
-             return O::Ok;
-         }},
-        // The pool has 32 workers.
-        {"ct_threads", A::intArg(0, 32),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->Threads->setValue(a.integer);
-             return O::Ok;
-         }},
-        {"ct_cor", A::realArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setCor(a.real);
-             return O::Ok;
-         }},
         // A questionable centre is set all the same but fails the line, so
         // :ifng can react; it is an answer about the data, not a failure,
         // and is not counted. No series or no such slice is.
@@ -204,55 +216,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->procCtrl->rotAxSelectionChanged(r);
              return O::Ok;
          }},
-        {"ct_filter", A::textArg(),
-         [](X& x, const C& c, const A& a) {
-             if (a.text.isEmpty())
-                 return x.fail(Failures::Command, c, QStringLiteral("a filter name is missing"));
-             double cutoff = 1.0;
-             if (c.args.size() > 1) {
-                 bool ok = false;
-                 cutoff = c.args.at(1).toDouble(&ok);
-                 if (!ok)
-                     return x.fail(Failures::Command, c,
-                                   QStringLiteral("cutoff \"%1\" is not a number").arg(c.args.at(1)));
-             }
-             FbpFilter f;
-             QString why;
-             if (!FbpFilter::make(a.text, cutoff, f, &why))
-                 return x.fail(Failures::Command, c, why);
-             x.b->procCtrl->setFilter(f);
-             return O::Ok;
-         }},
-        // Micrometres; 0 clears the size.
-        {"ct_pixel_size", A::realArg(0, 1e6),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setPixelSize(a.real);
-             return O::Ok;
-         }},
-        {"ct_ring_removal", A::intArg(0, maxRingSize),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setRingSize(a.integer);
-             return O::Ok;
-         }},
-        {"ct_angles", A::textArg(),
-         [](X& x, const C& c, const A& a) {
-             AngularRange r;
-             if (!CtCond::angularRange(a.text, r))
-                 return x.fail(Failures::Command, c,
-                               QStringLiteral("\"%1\" is not one of %2")
-                                   .arg(a.text, CtCond::angularRangeNames().join(QStringLiteral(", "))));
-             x.b->procCtrl->setAngles(r);
-             return O::Ok;
-         }},
-        // The CT2 workers' back-projection arithmetic for the next runs.
-        {"ct_precision", A::textArg(),
-         [](X& x, const C& c, const A& a) {
-             FbpKernel::Precision p;
-             if (!FbpKernel::parsePrecision(a.text, p))
-                 return x.fail(Failures::Command, c, QStringLiteral("\"%1\" is not double or single").arg(a.text));
-             x.b->ctRun->precision = p;
-             return O::Ok;
-         }},
         {"ct_auto_gen_sinogram", A::flagArg(),
          [](X& x, const C&, const A& a) {
              x.b->procCtrl->AutoUpdate->setChecked(a.flag);
@@ -268,21 +231,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->setCalcRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
              return O::Ok;
          }},
-        {"calc_ct1", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->selectCt(x.b->SelectCt1, a.flag);
-             return O::Ok;
-         }},
-        {"calc_ct2", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->selectCt(x.b->SelectCt2, a.flag);
-             return O::Ok;
-         }},
-        {"calc_show_res", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->ShowCalcRes->setChecked(a.flag);
-             return O::Ok;
-         }},
         {"fix_color_scale", A::flagArg(),
          [](X& x, const C&, const A& a) {
              x.b->FixColorScale->setChecked(a.flag);
@@ -296,11 +244,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"fix_color_max", A::realArg(),
          [](X& x, const C&, const A& a) {
              x.b->setColorMax(a.real);
-             return O::Ok;
-         }},
-        {"auto_save_image", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->AutoSaveImage->setChecked(a.flag);
              return O::Ok;
          }},
         {"auto_save_image_path", A::textArg(),
@@ -320,11 +263,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->SelectImageSaveDir->clear0();
              return O::Ok;
          }},
-        {"auto_save_data", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->AutoSaveData->setChecked(a.flag);
-             return O::Ok;
-         }},
         {"auto_save_data_path", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectDataSaveDir); }},
         {"auto_save_data_name", A::textArg(),
@@ -340,11 +278,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"auto_save_data_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectDataSaveDir->clear0();
-             return O::Ok;
-         }},
-        {"auto_save_tiff", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->AutoSaveTiff->setChecked(a.flag);
              return O::Ok;
          }},
         {"auto_save_tiff_path", A::textArg(),
@@ -564,6 +497,10 @@ void BodyCommands::execute(const BatchCmd& c)
 {
     const int failuresAtStart = lineFailuresAtStart = Failures::total();
     const int row = lookup.find(c.cmd);
+    if (row >= int(table().size())) {
+        setSetting(c, bindings().at(size_t(row) - table().size()));
+        return;
+    }
     if (row < 0) {
         // Labels (and untaken :ifok/:ifng lines) pass; mistyped commands fail.
         const QString msg = lookup.notACommand(c);

@@ -29,7 +29,6 @@ signals:
     void rotAxUpdated();
     void sliceNoUpdated();
     void corUpdated();
-    void askGenImage();
     // The Auto button: find the centre on the current slice.
     void corAutoRequested();
     // The Sweep button: trial slices about the centres around the current one.

@@ -316,18 +316,28 @@ void TstE2e::reconMatchesBatch()
                                   "--out", "out/recon", "--name", "s", "--quiet", "--filter", "hann:0.8",
                                   "--pixel-size", "6.5", "--rings", "5"}, &log),
              0);
-    const QDir batch(work.filePath("out/batch")), recon(work.filePath("out/recon"));
+    // The same settings by their configuration keys; the option given wins.
+    const QString cfg = work.filePath("same.cfg");
+    QVERIFY(writeTextFile(cfg, QString("Projections \"%1\"\nPattern ct-*.img\nI0 \"%1/i0/I0.img\"\nBG \"%1/bg/BG.img\"\n"
+                                       "Cor %2\nAxis v\nSlices 3:11:4\nRegion 10,5.5,90,70  # x0,z0,x1,z1\nThreads 3\n"
+                                       "Out out/config\nName s\nFilter hann:0.8\nPixelSize 6.5\nRings 7\n")
+                                   .arg(smallDir)
+                                   .arg(smallCor, 0, 'g', 17)));
+    QCOMPARE(exec("zuvo2-recon", {"--config", cfg, "--rings", "5", "--quiet"}, &log), 0);
+    const QDir batch(work.filePath("out/batch")), recon(work.filePath("out/recon")), config(work.filePath("out/config"));
     const QStringList names{"s-00003.dat", "s-00007.dat", "s-00011.dat", "s-run.json"};
     QCOMPARE(batch.entryList(QDir::Files), names);
     QCOMPARE(recon.entryList(QDir::Files), names);
+    QCOMPARE(config.entryList(QDir::Files), names);
     for (const QString& n : names.mid(0, 3)) {
-        QFile a(batch.filePath(n)), b(recon.filePath(n));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QFile a(batch.filePath(n)), b(recon.filePath(n)), c(config.filePath(n));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) && c.open(QIODevice::ReadOnly));
         const QByteArray da = a.readAll();
         QVERIFY(da.size() > 1000);
         QVERIFY2(da == b.readAll(), qPrintable(n));
+        QVERIFY2(da == c.readAll(), qPrintable(n));
     }
-    for (const QDir& d : {batch, recon}) {
+    for (const QDir& d : {batch, recon, config}) {
         QFile f(d.filePath("s-run.json"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
@@ -437,7 +447,7 @@ void TstE2e::reconRefuses_data()
     QTest::addColumn<QString>("message");
     const QStringList in{"--projections", "out/small", "--pattern", "ct-*.img", "--axis", "v", "--out", "out/refused"};
     QTest::newRow("missing --cor") << (in + QStringList{"--slices", "1:2"}) << "--cor is missing";
-    QTest::newRow("cor not a number") << (in + QStringList{"--cor", "34,5", "--slices", "1:2"}) << "--cor 34,5 is not a number";
+    QTest::newRow("cor not a number") << (in + QStringList{"--cor", "34,5", "--slices", "1:2"}) << "--cor: \"34,5\" is not a number";
     QTest::newRow("unreadable directory")
         << QStringList{"--projections", "out/nothing", "--pattern", "*.img", "--cor", "60", "--slices", "1:2", "--out", "out/refused"}
         << "cannot read the directory out/nothing";
@@ -465,9 +475,20 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("cutoff 0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "hann:0"})
                               << "cutoff 0 is not above 0 and at most 1";
     QTest::newRow("negative rings") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--rings", "-1"})
-                                    << "--rings -1 is not a number from 0 to 1001";
-    QTest::newRow("zero pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "0"})
-                                     << "--pixel-size 0 is not a positive number";
+                                    << "--rings: -1 is out of range (0 to 1001)";
+    QTest::newRow("negative pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "-1"})
+                                         << "--pixel-size: -1 is out of range (0 to 1000000)";
+    // A configuration value is refused with the option's reason; a key that
+    // is no setting is refused, not ignored.
+    const QString badValue = work.filePath("bad-value.cfg"), badKey = work.filePath("bad-key.cfg");
+    writeTextFile(badValue, "Rings -1\n");
+    writeTextFile(badKey, "Ringz 3\n");
+    QTest::newRow("config value out of range") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--config", badValue})
+                                               << "bad-value.cfg: Rings: -1 is out of range (0 to 1001)";
+    QTest::newRow("config key unknown") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--config", badKey})
+                                        << "bad-key.cfg: Ringz is not a setting";
+    QTest::newRow("missing config") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--config", "none.cfg"})
+                                    << "cannot read the configuration file none.cfg";
     QTest::newRow("I0 after without I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0-after", "out/small/i0/I0.img"})
                                          << "--i0-after needs --i0";
     QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})

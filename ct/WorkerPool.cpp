@@ -1,0 +1,51 @@
+#include "WorkerPool.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+WorkerPool::WorkerPool(int count, const QString& name, QObject* parent) : QObject(parent)
+{
+    for (int i = 0; i < std::max(1, count); ++i) {
+        auto* t = new QThread;
+        t->setObjectName(QStringLiteral("%1 %2").arg(name).arg(i + 1));
+        t->start(QThread::InheritPriority);
+        threads.append(t);
+    }
+}
+
+WorkerPool::~WorkerPool()
+{
+    for (QThread* t : threads)
+        t->quit();
+    for (QThread* t : threads)
+        t->wait();
+    qDeleteAll(threads);
+}
+
+void WorkerPool::retire(QObject* worker)
+{
+    QThread* here = QThread::currentThread();
+    if (worker->thread() == here)
+        return;
+    if (!worker->thread() || !worker->thread()->isRunning()) {
+        // Nothing runs it any more: nothing can be using it either.
+        worker->moveToThread(here);
+        return;
+    }
+    // Queued after every request sent so far; moveToThread must be called
+    // in the object's own thread.
+    QMetaObject::invokeMethod(worker, [worker, here] { worker->moveToThread(here); }, Qt::BlockingQueuedConnection);
+}
+
+bool WorkerPool::inPlanThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
+
+void WorkerPool::assertPlanThread(const char* what)
+{
+    if (!inPlanThread())
+        qFatal("%s outside the main thread (thread \"%s\"): FFTW plans are made and destroyed in the main thread only",
+               what, qPrintable(QThread::currentThread()->objectName()));
+}

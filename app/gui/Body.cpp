@@ -77,11 +77,10 @@ Body::Body(QWidget* parent)
       corPen(pen(255, 232, 232)),
       selectingPen(pen(255, 0, 0)),
       selectedPen(pen(232, 255, 0)),
-      pool(new WorkerPool(32)),
-      ctRun(new CtRun),
-      corSweep(new CorSweep)
+      session(new Session(32)),
+      ctRun(&session->run()),
+      corSweep(&session->sweep())
 {
-    corSweep->pool = pool.get();
     setupUi(this);
     // Fits the screen: the controls scroll beside the pictures.
     if (const QScreen* sc = screen())
@@ -166,7 +165,7 @@ Body::Body(QWidget* parent)
     connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
     corSweepPanel = new CorSweepPanel(this);
     corSweepPanel->setWindowFlag(Qt::Window);
-    corSweepPanel->setSweep(corSweep.get());
+    corSweepPanel->setSweep(corSweep);
     // Ten pixels either side of the current centre, whole steps.
     connect(procCtrl, &ProcCtrl::corSweepRequested, this, [this] {
         const double c = procCtrl->cor;
@@ -181,7 +180,7 @@ Body::Body(QWidget* parent)
         procCtrl->setCor(c);
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
     });
-    connect(corSweep.get(), &CorSweep::finished, this, &Body::sweepFinished);
+    connect(corSweep, &CorSweep::finished, this, &Body::sweepFinished);
     connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
         if (!on)
             rawImages.band = LineBand();
@@ -217,11 +216,11 @@ Body::Body(QWidget* parent)
     connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
 
     // The run control reports to the window, which shows times and colours.
-    connect(ctRun.get(), &CtRun::runStarted, this, &Body::runStarted);
-    connect(ctRun.get(), &CtRun::runStopped, this, &Body::runStopped);
-    connect(ctRun.get(), &CtRun::execCt1, this, &Body::execCt1);
+    connect(ctRun, &CtRun::runStarted, this, &Body::runStarted);
+    connect(ctRun, &CtRun::runStopped, this, &Body::runStopped);
+    connect(ctRun, &CtRun::execCt1, this, &Body::execCt1);
     // Queued: the run has done its bookkeeping of the slice by then.
-    connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
     // I0 and BG are replaced or cleared only when no worker reads them.
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
@@ -230,7 +229,7 @@ Body::Body(QWidget* parent)
     connect(procCtrl->Threads, &QSpinBox::valueChanged, this, &Body::showCt2Tabs);
     showCt2Tabs();
     // Queued: the run has counted the slice by then.
-    connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
     connect(&seqDriver, &XafsBatch::starting, this, &Body::showWork);
     connect(&seqDriver, &XafsBatch::finished, this, &Body::showWork);
     connect(&loader, &SeriesLoader::progressed, this, &Body::loadProgressed);
@@ -260,10 +259,11 @@ Body::~Body()
     // The panel shows the sweep; both go before the members they use.
     delete corSweepPanel;
     corSweepPanel = nullptr;
-    corSweep.reset();
     // Workers finish the slice they are computing (its files are written
     // whole) and are gone before the images they read.
-    ctRun.reset();
+    corSweep = nullptr;
+    ctRun = nullptr;
+    session.reset();
     // The selectors' displays sit in the image tabs but belong to the selectors;
     // their tabs must not take them back while the window is taken apart.
     I0ImgBase->setContent(nullptr, QString());
@@ -290,7 +290,7 @@ void Body::createPool(int count)
     if (count <= 0)
         return;
     ctRun->images = &rawImages;
-    ctRun->createPool(count, pool.get());
+    ctRun->createPool(count, &session->pool());
     ct2FirstTab = ImgsTab->count();
     for (int i = 0; i < ctRun->count(); ++i) {
         auto* page = new QWidget;
@@ -913,7 +913,7 @@ void Body::startCalcCt()
 
 ReconSettings Body::runSettings()
 {
-    ReconSettings s = settings;
+    ReconSettings s = session->settings;
     s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy();
     s.i0Name = I0ImgSel->FilePath->text();
     s.bgName = BGImgSel->FilePath->text();

@@ -9,7 +9,7 @@
 #include "CorSweep.h"
 #include "CtCond.h"
 #include "ReconSettings.h"
-#include "WorkerPool.h"
+#include "Session.h"
 #include "ImgDatas.h"
 #include "LogRelay.h"
 #include "MouseC.h"
@@ -64,8 +64,8 @@ public:
     RawDisp* rawDisplay() { return &rawDisp; }
     Sinogram* sinogramPanel() { return &sinogram; }
     CtCalc* ct1Panel() { return &ctCalc; }
-    CtRun* run() { return ctRun.get(); }
-    CorSweep* centreSweep() { return corSweep.get(); }
+    CtRun* run() { return ctRun; }
+    CorSweep* centreSweep() { return corSweep; }
     CorSweepPanel* sweepPanel() { return corSweepPanel; }
     // The result panel of worker i, or null.
     CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
@@ -255,15 +255,12 @@ private:
     RawDisp rawDisp;
     Sinogram sinogram;
     CtCalc ctCalc;
-    // The threads runs and sweeps share; goes after both.
-    std::unique_ptr<WorkerPool> pool;
-    // The slice workers with their panels, and the run bookkeeping.
-    std::unique_ptr<CtRun> ctRun;
-    // Run settings that no panel shows (the precision); the others are read
-    // from the panels when a run starts.
-    ReconSettings settings;
-    // The centre sweep and its window.
-    std::unique_ptr<CorSweep> corSweep;
+    // The worker threads, the run control with its slice workers, the centre
+    // sweep and the settings no panel shows; the window shows them.
+    std::unique_ptr<Session> session;
+    CtRun* ctRun = nullptr;
+    CorSweep* corSweep = nullptr;
+    // The centre sweep's window.
     CorSweepPanel* corSweepPanel = nullptr;
     // The workers' result panels, in worker order (placed in the tabs).
     QList<CtCalc2Ui*> ct2Panels;

@@ -28,7 +28,7 @@ BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
 {
     connect(b, &Body::batchCalcFinished, this, &BodyCommands::runEnded);
     connect(&b->seqDriver, &XafsBatch::finished, this, &BodyCommands::sequenceEnded);
-    connect(b->corSweep.get(), &CorSweep::finished, this, &BodyCommands::sweepEnded);
+    connect(b->corSweep, &CorSweep::finished, this, &BodyCommands::sweepEnded);
     connect(b, &Body::seriesLoadEnded, this, &BodyCommands::loadEnded);
 }
 
@@ -60,7 +60,7 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         {"rings", [](X& x, const S& s) { x.b->procCtrl->setRingSize(s.cond.ringSize); }},
         {"angles", [](X& x, const S& s) { x.b->procCtrl->setAngles(s.cond.angles); }},
         // No control: the window keeps it for the next runs.
-        {"precision", [](X& x, const S& s) { x.b->settings.precision = s.precision; }},
+        {"precision", [](X& x, const S& s) { x.b->session->settings.precision = s.precision; }},
         {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
         {"ct2", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt2, s.cond.ct2); }},
         {"showImage", [](X& x, const S& s) { x.b->ShowCalcRes->setChecked(s.showImage); }},
@@ -75,7 +75,7 @@ void BodyCommands::setSetting(const BatchCmd& c, const Binding& bind)
 {
     const int failuresAtStart = lineFailuresAtStart;
     // The other fields are not read: the control shows only its own.
-    ReconSettings s = b->settings;
+    ReconSettings s = b->session->settings;
     QString why;
     if (!SettingTable::set(s, *SettingTable::byKey(QLatin1String(bind.key)), c.args, &why)) {
         fail(Failures::Command, c, why);

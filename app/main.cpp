@@ -1,6 +1,7 @@
 #include "Body.h"
 #include "ConfigStore.h"
 #include "Failures.h"
+#include "MemoryBudget.h"
 #include "QuitOnSignal.h"
 
 #include <QApplication>
@@ -65,6 +66,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // A budget given wrong would be ignored silently: refuse to start instead.
+    if (const QString why = memoryBudgetProblem(); !why.isEmpty()) {
+        std::fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
+        return 2;
+    }
+
     // Before anything slow: a kill while the window is built still ends the
     // process the orderly way.
     QuitOnSignal::install();
@@ -84,6 +91,11 @@ int main(int argc, char** argv)
     reportUnknownOptions(argc, argv);
 
     configStore.readFile(configStore.configFileName());
+    // A signal during the read: nothing has started, nothing to finish.
+    if (const int sig = QuitOnSignal::received()) {
+        std::fprintf(stderr, "Interrupted by signal %d\n", sig);
+        return 128 + sig;
+    }
     dataRoot = configStore.dataRootFrom(dataRoot);
 
     const bool english = configStore.contains("-e");

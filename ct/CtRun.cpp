@@ -7,6 +7,7 @@
 #include "ImgDatas.h"
 #include "Logging.h"
 #include "RingRemoval.h"
+#include "SafeWrite.h"
 #include "SgmGeom.h"
 
 #include <QCoreApplication>
@@ -89,15 +90,24 @@ void CtRun::createPool(int n)
         w->gate = &gate;
         auto* t = new QThread;
         t->setObjectName(QStringLiteral("CT2 %1").arg(i + 1));
-        w->moveToThread(t);
         t->start(QThread::InheritPriority);
+        // No thread (memory or process limits): a worker without one would
+        // never answer, and its run would wait for ever.
+        if (!t->isRunning()) {
+            delete t;
+            delete w;
+            Failures::record(Failures::Run, QStringLiteral("Can't start slice worker thread %1 of %2; %3 in use")
+                                                .arg(i + 1).arg(n).arg(i));
+            break;
+        }
+        w->moveToThread(t);
         connect(this, &CtRun::startCt, w, &CtCalc2::startCt);
         connect(w, &CtCalc2::calcFinished, this, [this, i](const CtResult& r) { workerFinished(i, r); });
         workers.append(w);
         threads.append(t);
     }
-    pending.assign(size_t(n), 0);
-    pendingThisRun.assign(size_t(n), 0);
+    pending.assign(size_t(workers.size()), 0);
+    pendingThisRun.assign(size_t(workers.size()), 0);
 }
 
 int CtRun::pendingCount() const
@@ -274,6 +284,7 @@ void CtRun::startCalcCtWith(const CtCond& c)
     }
     setupFFT();
     setupSaveConds();
+    removeStaleTemps();
     startReport();
     if (cond.angles == AngularRange::HalfInclusive)
         qCInfo(lcCt).noquote() << QStringLiteral("Half turn with its 180 degree image: the last image, %1, is not used")
@@ -349,6 +360,23 @@ void CtRun::sizeKernel(int i)
     w->kernel.setup(fftN, fftNProj, cond.filter, cond.angles == AngularRange::Full);
     w->kernel.setAngles(fftAngles);
     w->kernel.setPrecision(runPrecision);
+}
+
+void CtRun::removeStaleTemps() const
+{
+    // Temporary files of runs that were killed; those still being written
+    // (locked by their writer) stay.
+    QStringList dirs;
+    if (runSave.dat)
+        dirs << QDir(runSave.datPath).absolutePath();
+    if (runSave.img)
+        dirs << QDir(runSave.imgPath).absolutePath();
+    if (runSave.tif)
+        dirs << QDir(runSave.tifPath).absolutePath();
+    dirs.removeDuplicates();
+    for (const QString& dir : dirs)
+        for (const QString& name : SafeWrite::removeStale(dir))
+            qCInfo(lcCt).noquote() << QStringLiteral("Removed %1 in %2: the unfinished file of a run that ended").arg(name, dir);
 }
 
 void CtRun::setupSaveConds()
@@ -472,6 +500,7 @@ void CtRun::workerFinished(int i, const CtResult& r)
 {
     if (r.job.run > 0 && r.job.run == reportRun && (!r.written.isEmpty() || !r.failures.isEmpty())) {
         runReport.written << r.written;
+        runReport.files << r.fileRecords;
         runReport.failures << r.failures;
         // A slice that outlived its run's end: the report says so too.
         if (!active || r.job.run != runId)
@@ -479,6 +508,10 @@ void CtRun::workerFinished(int i, const CtResult& r)
     }
     if (r.job.run > 0 && r.job.run == runId)
         ++doneThisRun;
+    // A slice that gave nothing is a failure of the run, unless it was never
+    // begun because the run was interrupted, or its failure is counted already.
+    if (r.job.run > 0 && !r.ok() && r.failures.isEmpty() && !workers[i]->quitting)
+        Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
     emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)
@@ -509,6 +542,8 @@ void CtRun::addCt1Output(const QStringList& written, const QStringList& failures
         return;
     ++doneThisRun;
     runReport.written << written;
+    for (const QString& f : written)
+        runReport.files << CtRunReport::fileRecord(f);
     runReport.failures << failures;
     if (!active)
         saveReport();

@@ -140,6 +140,8 @@ public slots:
     void interrupt();
     void setupFFT();
     void setupSaveConds();
+    // Removes the temporary files ended runs left in the output directories.
+    void removeStaleTemps() const;
     void execSingleCtCalc();
     void execMultiCtCalc();
     // One slice outside the run's bookkeeping (the window's own startCt).

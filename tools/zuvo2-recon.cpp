@@ -58,6 +58,25 @@ bool toInt(const QString& text, int& v)
     return ok;
 }
 
+// Nothing computed yet, nothing to finish: the end a quit signal asks for.
+int interruptedWhileLoading()
+{
+    const int sig = QuitOnSignal::received();
+    err() << "zuvo2-recon: interrupted by signal " << sig << " while loading; nothing written\n";
+    err().flush();
+    return 128 + sig;
+}
+
+// The first option given twice, other than those meant to be repeated.
+QString repeatedOption(const QCommandLineParser& p, const QStringList& repeatable)
+{
+    for (const QString& name : p.optionNames()) {
+        if (p.optionNames().count(name) > 1 && !repeatable.contains(name))
+            return name;
+    }
+    return {};
+}
+
 // One image that must load; null (with a message) when it does not.
 std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
 {
@@ -92,9 +111,13 @@ int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
         return Usage;
     }
     QStringList failed;
-    for (const QFileInfo& f : files)
+    for (const QFileInfo& f : files) {
+        // A slow file system must not hold a quit signal back until the end.
+        if (QuitOnSignal::received())
+            return interruptedWhileLoading();
         if (!set.addFile(f.absoluteFilePath()))
             failed << f.fileName();
+    }
     if (!failed.isEmpty()) {
         err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
               << " projection files could not be read: " << failed.mid(0, 5).join(", ")
@@ -235,6 +258,10 @@ int main(int argc, char** argv)
         QTextStream(stdout) << "zuvo2-recon " << CtRunReport::programVersion() << "\n";
         return Ok;
     }
+    if (const QString why = memoryBudgetProblem(); !why.isEmpty())
+        return usage(why);
+    if (const QString twice = repeatedOption(p, {"i0", "bg", "i0-after"}); !twice.isEmpty())
+        return usage(QStringLiteral("--%1 is given more than once").arg(twice));
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
     const int sources = int(p.isSet(projections) || p.isSet(pattern)) + int(p.isSet(h5)) + int(p.isSet(stack));
@@ -354,6 +381,8 @@ int main(int argc, char** argv)
     } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
         return code;
 
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
     if (!p.isSet(quiet)) {
         err() << "zuvo2-recon: loaded " << set.count() << " projections, " << set.heldBand().text() << " ("
               << megabytes(set.bytesHeld()) << ") in " << QString::number(loadClock.elapsed() / 1000.0, 'f', 2)
@@ -373,6 +402,8 @@ int main(int argc, char** argv)
         return Usage;
     if (p.isSet(i0After) && !(i0AfterImg = loadReferences(p.values(i0After), "I0 (after)")))
         return Usage;
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
     i0Ptr = i0Img.get();
     bgPtr = bgImg.get();
     i0AfterPtr = i0AfterImg.get();
@@ -404,6 +435,8 @@ int main(int argc, char** argv)
         c.cor = line.at(from);
     }
 
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
     const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
     CtRun run;
     run.images = &set;
@@ -450,10 +483,9 @@ int main(int argc, char** argv)
             return;
         const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
                         && r.written.contains(r.job.dataFile);
+        // A slice without a result is counted by the run.
         if (ok)
             written.insert(r.job.slice);
-        else if (!r.ok())
-            Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
         progress.step(r.job.slice, ok);
     });
     // Ctrl-C: no more slices are dealt; those in progress are finished.

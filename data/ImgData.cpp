@@ -90,9 +90,12 @@ QString fileTypeProblem(const QString& path)
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
     if (::stat(name.constData(), &st) != 0) {
+        const int err = errno;
         struct stat link;
-        if (::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+        if (::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode) && err == ENOENT)
             return QStringLiteral("dangling symbolic link");
+        if (err != ENOENT)
+            return QStringLiteral("not readable: %1").arg(QString::fromLocal8Bit(std::strerror(err)));
         return QStringLiteral("no such file");
     }
     if (S_ISDIR(st.st_mode))

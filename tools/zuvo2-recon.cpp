@@ -80,9 +80,11 @@ QString repeatedOption(const QCommandLineParser& p, const QStringList& repeatabl
 // One image that must load; null (with a message) when it does not.
 std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
 {
-    std::unique_ptr<ImgData> img(loadImgData(path));
+    QString why;
+    std::unique_ptr<ImgData> img(loadImgData(path, true, &why));
     if (!img || !img->ready) {
-        err() << "zuvo2-recon: cannot read the " << what << " image " << path << "\n";
+        err() << "zuvo2-recon: cannot read the " << what << " image " << path
+              << (why.isEmpty() ? QString() : QStringLiteral(": ") + why) << "\n";
         return nullptr;
     }
     return img;
@@ -260,6 +262,11 @@ int main(int argc, char** argv)
     }
     if (const QString why = memoryBudgetProblem(); !why.isEmpty())
         return usage(why);
+    // Bytes that are no UTF-8 arrive as U+FFFD: a path with them names
+    // another file (or makes a directory nobody asked for).
+    for (const QString& a : app.arguments().mid(1))
+        if (a.contains(QChar::ReplacementCharacter))
+            return usage(QStringLiteral("the argument %1 is not valid UTF-8; rename the file or directory").arg(a));
     if (const QString twice = repeatedOption(p, {"i0", "bg", "i0-after"}); !twice.isEmpty())
         return usage(QStringLiteral("--%1 is given more than once").arg(twice));
     if (!p.positionalArguments().isEmpty())

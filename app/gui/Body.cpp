@@ -996,7 +996,8 @@ void Body::execCt1()
     ctCalc.ringSize = ctRun->cond.ringSize;
     ctCalc.angles = ctRun->cond.angles;
     ctCalc.valueToPerCm = CtRunReport::valueToPerCm(ctRun->cond.pixelSizeUm, 1, true);
-    ctCalc.startCt();
+    // The centre the run records: a fitted line's at this slice, not the panel's.
+    ctCalc.startCt(ctRun->cond.corOf(ctRun->cond.sliceNo));
     // The CT1 panel says nothing when its slice gives no sinogram; without
     // this the run (and a batch program waiting on it) would never end.
     const HSgm* h = ctCalc.hSgm;

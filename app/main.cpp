@@ -90,12 +90,8 @@ int main(int argc, char** argv)
     // Qt has taken its own options (-platform, -style, ...) out of argv.
     reportUnknownOptions(argc, argv);
 
+    // Stops at a quit signal; the signal is then answered as any other.
     configStore.readFile(configStore.configFileName());
-    // A signal during the read: nothing has started, nothing to finish.
-    if (const int sig = QuitOnSignal::received()) {
-        std::fprintf(stderr, "Interrupted by signal %d\n", sig);
-        return 128 + sig;
-    }
     dataRoot = configStore.dataRootFrom(dataRoot);
 
     const bool english = configStore.contains("-e");

@@ -203,7 +203,10 @@ void Batch::runOneLine()
     // keep arguments with spaces whole.
     if ((cmd.isCommand(":ifok") && okFlag) || (cmd.isCommand(":ifng") && !okFlag)) {
         QString word;
-        cmd = BatchCmd(cmd.line.mid(nextItemAt(cmd.line, 0, word)), no);
+        qsizetype rest = nextItemAt(cmd.line, 0, word);
+        while (rest < cmd.line.size() && cmd.line.at(rest).isSpace())
+            ++rest;
+        cmd = BatchCmd(cmd.line.mid(rest), no);
     }
 
     if (cmd.isCommand(":goto")) {

@@ -1,12 +1,18 @@
 #pragma once
 // Start-up settings from the command line and the configuration file.
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 class ConfigStore
 {
 public:
+    // Files one configuration read takes at most, INCLUDEs and all.
+    static constexpr int kMaxConfigFiles = 256;
+
     void parseArguments(int argc, char** argv);
+    // Reads a file and the files it INCLUDEs, each once; stops early on a
+    // quit signal.
     void readFile(const QString& fileName);
     void setEntry(const QString& key, const QString& value, const QString& fullValue,
                   const QString& comment);
@@ -28,6 +34,8 @@ private:
     QStringList fullValues;
     QStringList comments;
     QStringList includeStack; // files being read, to stop INCLUDE cycles
+    // Files of the current read (INCLUDEs and all): each is read once.
+    QSet<QString> filesRead;
 };
 
 extern ConfigStore configStore;

@@ -1,7 +1,8 @@
 #pragma once
 // Passes every log message on to a receiver in the window (the message
 // panel) while standard error keeps getting exactly what it got before: the
-// relay's handler calls the one it replaced first.  Messages of any thread
+// relay's handler calls the one it replaced first.  A flood is coalesced
+// (see linesPerWindow), so no producer can fill the window's queue.  Messages of any thread
 // leave as a queued signal, so the receiver sees them in its own thread and
 // never from inside the code that logged.
 #include <QDateTime>
@@ -29,6 +30,12 @@ public:
 
     // One relay at a time: a second one installs nothing.
     bool installed() const { return own; }
+
+    // At most linesPerWindow lines reach the receiver in any windowMs; the
+    // rest of that time arrive as one line "... N more lines" (standard
+    // error still gets each one).
+    static constexpr int linesPerWindow = 200;
+    static constexpr qint64 windowMs = 1000;
 
 signals:
     void message(LogLine line);

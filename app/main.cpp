@@ -1,6 +1,7 @@
 #include "Body.h"
 #include "ConfigStore.h"
 #include "Failures.h"
+#include "MemoryBudget.h"
 #include "QuitOnSignal.h"
 
 #include <QApplication>
@@ -65,6 +66,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // A budget given wrong would be ignored silently: refuse to start instead.
+    if (const QString why = memoryBudgetProblem(); !why.isEmpty()) {
+        std::fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
+        return 2;
+    }
+
     // Before anything slow: a kill while the window is built still ends the
     // process the orderly way.
     QuitOnSignal::install();
@@ -83,6 +90,7 @@ int main(int argc, char** argv)
     // Qt has taken its own options (-platform, -style, ...) out of argv.
     reportUnknownOptions(argc, argv);
 
+    // Stops at a quit signal; the signal is then answered as any other.
     configStore.readFile(configStore.configFileName());
     dataRoot = configStore.dataRootFrom(dataRoot);
 

@@ -2,6 +2,7 @@
 
 #include "Logging.h"
 #include "CtFiles.h"
+#include "CtRunReport.h"
 #include "Failures.h"
 #include "RingRemoval.h"
 #include "SinogramGen.h"
@@ -12,6 +13,7 @@
 #include <QSemaphore>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 // Holds one permit of the pool's gate for the heavy part of a slice.
@@ -67,17 +69,33 @@ void CtCalc2::startCt(const CtJob& job)
     r.startTime = QDateTime::currentDateTime();
     emit calcStarted(job.slice, r.startTime);
 
-    r.data = reconstruct(job);
-    if (r.data) {
-        r.colours = job.view.colours;
-        if (job.showImage || !job.imageFile.isEmpty())
-            r.picture = draw(*r.data, r.colours);
-        {
-            QMutexLocker lock(&resultLock);
-            result = r.data;
-            lastJob = job;
+    // Memory that runs out fails this slice with a message, never the process.
+    QString noMemory;
+    try {
+        r.data = reconstruct(job);
+        if (r.data) {
+            r.colours = job.view.colours;
+            if (job.showImage || !job.imageFile.isEmpty())
+                r.picture = draw(*r.data, r.colours);
+            {
+                QMutexLocker lock(&resultLock);
+                result = r.data;
+                lastJob = job;
+            }
+            write(r);
         }
-        write(r);
+    } catch (const std::bad_alloc&) {
+        r.data.reset();
+        r.picture = QImage();
+        hSgm.resize(0, 0);
+        noMemory = QStringLiteral("not enough memory for its sinogram, image or files");
+    }
+    if (!r.data && noMemory.isEmpty() && !kernel.setupError.isEmpty())
+        noMemory = kernel.setupError;
+    if (!noMemory.isEmpty() && !quitting) {
+        const QString text = QStringLiteral("Slice %1: %2").arg(job.slice).arg(noMemory);
+        r.failures << text;
+        Failures::record(Failures::Run, text);
     }
     r.endTime = QDateTime::currentDateTime();
     busy = false;
@@ -157,6 +175,7 @@ void CtCalc2::write(CtResult& r)
     if (!job.imageFile.isEmpty()) {
         if (CtFiles::savePicture(job.imageFile, r.picture, job.view.pictureRect, &error)) {
             r.written << job.imageFile;
+            r.fileRecords << CtRunReport::fileRecord(job.imageFile);
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);
@@ -166,6 +185,7 @@ void CtCalc2::write(CtResult& r)
         if (CtFiles::saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0,
                               s.region.x1, s.region.z1, &error)) {
             r.written << job.dataFile;
+            r.fileRecords << CtRunReport::fileRecord(job.dataFile);
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);
@@ -174,6 +194,7 @@ void CtCalc2::write(CtResult& r)
     if (!job.tiffFile.isEmpty()) {
         if (CtFiles::saveFloatTiff(job.tiffFile, s, &error)) {
             r.written << job.tiffFile;
+            r.fileRecords << CtRunReport::fileRecord(job.tiffFile);
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);

@@ -7,6 +7,7 @@
 #include "ImgDatas.h"
 #include "Logging.h"
 #include "RingRemoval.h"
+#include "SafeWrite.h"
 #include "SgmGeom.h"
 #include "WorkerPool.h"
 
@@ -94,8 +95,8 @@ void CtRun::createPool(int n, WorkerPool* shared)
         connect(w, &CtCalc2::calcFinished, this, [this, i](const CtResult& r) { workerFinished(i, r); });
         workers.append(w);
     }
-    pending.assign(size_t(n), 0);
-    pendingThisRun.assign(size_t(n), 0);
+    pending.assign(size_t(workers.size()), 0);
+    pendingThisRun.assign(size_t(workers.size()), 0);
 }
 
 int CtRun::pendingCount() const
@@ -272,6 +273,7 @@ void CtRun::start(const ReconSettings& s)
         return;
     }
     setupFFT();
+    removeStaleTemps();
     startReport();
     if (cond.angles == AngularRange::HalfInclusive)
         qCInfo(lcCt).noquote() << QStringLiteral("Half turn with its 180 degree image: the last image, %1, is not used")
@@ -347,6 +349,24 @@ void CtRun::sizeKernel(int i)
     w->kernel.setup(fftN, fftNProj, cond.filter, cond.angles == AngularRange::Full);
     w->kernel.setAngles(fftAngles);
     w->kernel.setPrecision(runPrecision);
+}
+
+void CtRun::removeStaleTemps() const
+{
+    // Temporary files of runs that were killed; those still being written
+    // (locked by their writer) stay.
+    QStringList dirs;
+    const ReconOutput& tif = current.tiff;
+    if (current.data.on)
+        dirs << QDir(current.data.path).absolutePath();
+    if (current.image.on)
+        dirs << QDir(current.image.path).absolutePath();
+    if (tif.on)
+        dirs << QDir(tif.path.isEmpty() ? current.data.path : tif.path).absolutePath();
+    dirs.removeDuplicates();
+    for (const QString& dir : dirs)
+        for (const QString& name : SafeWrite::removeStale(dir))
+            qCInfo(lcCt).noquote() << QStringLiteral("Removed %1 in %2: the unfinished file of a run that ended").arg(name, dir);
 }
 
 CtJob CtRun::makeJob(int i, int slice) const
@@ -458,6 +478,7 @@ void CtRun::workerFinished(int i, const CtResult& r)
 {
     if (r.job.run > 0 && r.job.run == reportRun && (!r.written.isEmpty() || !r.failures.isEmpty())) {
         runReport.written << r.written;
+        runReport.files << r.fileRecords;
         runReport.failures << r.failures;
         // A slice that outlived its run's end: the report says so too.
         if (!active || r.job.run != runId)
@@ -465,6 +486,10 @@ void CtRun::workerFinished(int i, const CtResult& r)
     }
     if (r.job.run > 0 && r.job.run == runId)
         ++doneThisRun;
+    // A slice that gave nothing is a failure of the run, unless it was never
+    // begun because the run was interrupted, or its failure is counted already.
+    if (r.job.run > 0 && !r.ok() && r.failures.isEmpty() && !workers[i]->quitting)
+        Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
     emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)
@@ -495,6 +520,8 @@ void CtRun::addCt1Output(const QStringList& written, const QStringList& failures
         return;
     ++doneThisRun;
     runReport.written << written;
+    for (const QString& f : written)
+        runReport.files << CtRunReport::fileRecord(f);
     runReport.failures << failures;
     if (!active)
         saveReport();

@@ -113,6 +113,8 @@ public slots:
     // the run was interrupted.  For good: the pool takes no more work.
     void interrupt();
     void setupFFT();
+    // Removes the temporary files ended runs left in the output directories.
+    void removeStaleTemps() const;
     void execSingleCtCalc();
     void execMultiCtCalc();
 

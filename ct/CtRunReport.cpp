@@ -6,6 +6,8 @@
 #include "ImgDatas.h"
 #include "SafeWrite.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -37,6 +39,29 @@ double CtRunReport::valueToPerCm(double pixelSizeUm, int nProj, bool ct1)
         return 0.0;
     const double pixelCm = pixelSizeUm * 1e-4;
     return 1.0 / ((ct1 ? 2.0 : 2.0 * nProj) * pixelCm);
+}
+
+QString CtRunReport::sha256(const QString& path, qint64* size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&f))
+        return {};
+    if (size)
+        *size = f.pos();
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QJsonObject CtRunReport::fileRecord(const QString& path)
+{
+    qint64 size = -1;
+    const QString hash = sha256(path, &size);
+    QJsonObject o{{"file", QFileInfo(path).absoluteFilePath()}, {"size", hash.isEmpty() ? -1 : size}};
+    if (!hash.isEmpty())
+        o["sha256"] = hash;
+    return o;
 }
 
 QString CtRunReport::programVersion()
@@ -170,6 +195,10 @@ QJsonObject CtRunReport::toJson() const
     o["stopped"] = stopped;
     o["interrupted"] = interrupted;
     o["written"] = QJsonArray::fromStringList(written);
+    QJsonArray records;
+    for (const QJsonObject& r : files)
+        records << r;
+    o["files"] = records;
     o["failures"] = QJsonArray::fromStringList(failures);
     return o;
 }

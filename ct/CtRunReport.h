@@ -62,6 +62,8 @@ public:
     bool interrupted = false;
     QStringList written;
     QStringList failures;
+    // One fileRecord per file written, in the order written.
+    QList<QJsonObject> files;
 
     QJsonObject toJson() const;
     // Writes the report to path; false with *error set when it failed.
@@ -73,6 +75,11 @@ public:
     // Common start and end of the names around a "*" ("ct-*.img").
     static QString namePattern(const QStringList& names);
     static QString programVersion();
+    // {"file": absolute path, "size": bytes, "sha256": hex} of a file as it
+    // is now; size -1 and no hash when it cannot be read.
+    static QJsonObject fileRecord(const QString& path);
+    // The SHA-256 of a file's bytes as hex; empty when it cannot be read.
+    static QString sha256(const QString& path, qint64* size = nullptr);
     // Factor from a data-file value to mu in 1/cm for pixels of pixelSizeUm
     // micrometres: CT2 values are the sum of nProj back-projections
     // (value / (2 nProj) = mu per pixel), CT1 values their mean.  0 when the

@@ -378,6 +378,19 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
 {
     if (n_ == n && nProj_ == nProj && filter == fbpFilter && fullTurn_ == fullTurn)
         return;
+    setupError.clear();
+    try {
+        allocate(n_, nProj_, filter, fullTurn_);
+    } catch (const std::bad_alloc&) {
+        release();
+        setupError = QStringLiteral("not enough memory for the reconstruction kernel of %1 x %2 samples")
+                         .arg(n_).arg(nProj_);
+        qCWarning(lcCt).noquote() << setupError;
+    }
+}
+
+void FbpKernel::allocate(int n_, int nProj_, const FbpFilter& filter, bool fullTurn_)
+{
     release();
     n = n_;
     nProj = nProj_;

@@ -1,5 +1,7 @@
 #include "WorkerPool.h"
 
+#include "Failures.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -9,6 +11,14 @@ WorkerPool::WorkerPool(int count, const QString& name, QObject* parent) : QObjec
         auto* t = new QThread;
         t->setObjectName(QStringLiteral("%1 %2").arg(name).arg(i + 1));
         t->start(QThread::InheritPriority);
+        // No thread (memory or process limits): a worker moved into it would
+        // never answer, and its run would wait for ever.
+        if (!t->isRunning()) {
+            delete t;
+            Failures::record(Failures::Run, QStringLiteral("Can't start worker thread %1 of %2; %3 in use")
+                                                .arg(i + 1).arg(count).arg(i));
+            break;
+        }
         threads.append(t);
     }
 }

@@ -18,7 +18,8 @@ class WorkerPool : public QObject
 {
     Q_OBJECT
 public:
-    // count threads (at least one), named "<name> 1", "<name> 2", ...
+    // count threads (at least one), named "<name> 1", "<name> 2", ...; fewer
+    // when the system refuses one (the failure is recorded).
     explicit WorkerPool(int count, const QString& name = QStringLiteral("Worker"), QObject* parent = nullptr);
     ~WorkerPool() override;
 

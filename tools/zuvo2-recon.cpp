@@ -47,12 +47,33 @@ int usage(const QString& message)
     return Usage;
 }
 
+// Nothing computed yet, nothing to finish: the end a quit signal asks for.
+int interruptedWhileLoading()
+{
+    const int sig = QuitOnSignal::received();
+    err() << "zuvo2-recon: interrupted by signal " << sig << " while loading; nothing written\n";
+    err().flush();
+    return 128 + sig;
+}
+
+// The first option given twice, other than those meant to be repeated.
+QString repeatedOption(const QCommandLineParser& p, const QStringList& repeatable)
+{
+    for (const QString& name : p.optionNames()) {
+        if (p.optionNames().count(name) > 1 && !repeatable.contains(name))
+            return name;
+    }
+    return {};
+}
+
 // One image that must load; null (with a message) when it does not.
 std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
 {
-    std::unique_ptr<ImgData> img(loadImgData(path));
+    QString why;
+    std::unique_ptr<ImgData> img(loadImgData(path, true, &why));
     if (!img || !img->ready) {
-        err() << "zuvo2-recon: cannot read the " << what << " image " << path << "\n";
+        err() << "zuvo2-recon: cannot read the " << what << " image " << path
+              << (why.isEmpty() ? QString() : QStringLiteral(": ") + why) << "\n";
         return nullptr;
     }
     return img;
@@ -81,9 +102,13 @@ int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
         return Usage;
     }
     QStringList failed;
-    for (const QFileInfo& f : files)
+    for (const QFileInfo& f : files) {
+        // A slow file system must not hold a quit signal back until the end.
+        if (QuitOnSignal::received())
+            return interruptedWhileLoading();
         if (!set.addFile(f.absoluteFilePath()))
             failed << f.fileName();
+    }
     if (!failed.isEmpty()) {
         err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
               << " projection files could not be read: " << failed.mid(0, 5).join(", ")
@@ -244,6 +269,15 @@ int main(int argc, char** argv)
         QTextStream(stdout) << "zuvo2-recon " << CtRunReport::programVersion() << "\n";
         return Ok;
     }
+    if (const QString why = memoryBudgetProblem(); !why.isEmpty())
+        return usage(why);
+    // Bytes that are no UTF-8 arrive as U+FFFD: a path with them names
+    // another file (or makes a directory nobody asked for).
+    for (const QString& a : app.arguments().mid(1))
+        if (a.contains(QChar::ReplacementCharacter))
+            return usage(QStringLiteral("the argument %1 is not valid UTF-8; rename the file or directory").arg(a));
+    if (const QString twice = repeatedOption(p, {"i0", "bg", "i0-after"}); !twice.isEmpty())
+        return usage(QStringLiteral("--%1 is given more than once").arg(twice));
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
 
@@ -332,6 +366,8 @@ int main(int argc, char** argv)
     } else if (const int code = loadDirectory(c.projectionsDir, c.pattern, set); code != Ok)
         return code;
 
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
     if (!p.isSet(quiet)) {
         err() << "zuvo2-recon: loaded " << set.count() << " projections, " << set.heldBand().text() << " ("
               << megabytes(set.bytesHeld()) << ") in " << QString::number(loadClock.elapsed() / 1000.0, 'f', 2)
@@ -351,6 +387,8 @@ int main(int argc, char** argv)
         return Usage;
     if (has("i0After") && !(i0AfterImg = loadReferences(c.i0AfterFiles, "I0 (after)")))
         return Usage;
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
     i0Ptr = i0Img.get();
     bgPtr = bgImg.get();
     i0AfterPtr = i0AfterImg.get();
@@ -381,6 +419,8 @@ int main(int argc, char** argv)
         c.cond.cor = line.at(from);
     }
 
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
     const QString outDir = c.data.path;
     CtRun run;
     run.images = &set;
@@ -413,10 +453,9 @@ int main(int argc, char** argv)
             return;
         const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
                         && r.written.contains(r.job.dataFile);
+        // A slice without a result is counted by the run.
         if (ok)
             written.insert(r.job.slice);
-        else if (!r.ok())
-            Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
         progress.step(r.job.slice, ok);
     });
     // Ctrl-C: no more slices are dealt; those in progress are finished.

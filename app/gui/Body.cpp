@@ -234,20 +234,23 @@ Body::Body(QWidget* parent)
     connect(&seqDriver, &XafsBatch::finished, this, &Body::showWork);
     connect(&loader, &SeriesLoader::progressed, this, &Body::loadProgressed);
     connect(&loader, &SeriesLoader::finished, this, &Body::loadFinished);
-    loadThread = new QThread;
-    loadThread->setObjectName(QStringLiteral("loadThread"));
-    loader.moveToThread(loadThread);
-    loadThread->start(QThread::InheritPriority);
-
-    batchThread = new QThread;
-    batchThread->setObjectName(QStringLiteral("batchThread"));
-    batch.moveToThread(batchThread);
-    batchThread->start(QThread::InheritPriority);
-
-    seqThread = new QThread;
-    seqThread->setObjectName(QStringLiteral("seqThread"));
-    seqDriver.moveToThread(seqThread);
-    seqThread->start(QThread::InheritPriority);
+    // A thread that cannot start (memory or process limits) leaves its
+    // object in this thread: slower, but nothing waits for ever.
+    const auto startThread = [](QThread*& t, QObject* obj, const QString& name) {
+        t = new QThread;
+        t->setObjectName(name);
+        t->start(QThread::InheritPriority);
+        if (t->isRunning()) {
+            obj->moveToThread(t);
+            return;
+        }
+        delete t;
+        t = nullptr;
+        Failures::record(Failures::Run, QStringLiteral("Can't start the thread %1; its work runs in the window's thread").arg(name));
+    };
+    startThread(loadThread, &loader, QStringLiteral("loadThread"));
+    startThread(batchThread, &batch, QStringLiteral("batchThread"));
+    startThread(seqThread, &seqDriver, QStringLiteral("seqThread"));
 
     // Reports batch lines back (calc_exec and seq_calc when their work ends).
     commands = std::make_unique<BodyCommands>(this);
@@ -952,7 +955,8 @@ void Body::execCt1()
     ctCalc.ringSize = cond.ringSize;
     ctCalc.angles = cond.angles;
     ctCalc.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, 1, true);
-    ctCalc.startCt();
+    // The centre the run records: a fitted line's at this slice, not the panel's.
+    ctCalc.startCt(cond.corOf(cond.sliceNo));
     // The CT1 panel says nothing when its slice gives no sinogram; without
     // this the run (and a batch program waiting on it) would never end.
     const HSgm* h = ctCalc.hSgm;

@@ -1,4 +1,6 @@
 // Runs the real application unattended and checks what it logs and returns.
+#include "TextFile.h"
+
 #include <QtTest>
 
 #include <csignal>
@@ -146,6 +148,7 @@ void TstStartup::exitStatus()
 {
     QFETCH(QByteArray, program);
     QFETCH(QStringList, extra);
+    QFETCH(int, withinMs);
     QFETCH(int, status);
     QFETCH(QString, last);
     QFETCH(QString, holds);
@@ -176,14 +179,27 @@ void TstStartup::signalEndsOrderly_data()
     QTest::addColumn<QByteArray>("program");
     QTest::addColumn<QString>("ready");
     QTest::addColumn<QList<int>>("sigs");
+    QTest::addColumn<int>("delayMs");        // from the ready line to the signal
+    QTest::addColumn<QStringList>("extra");  // more options
+    QTest::addColumn<int>("withinMs");       // the end comes this soon after the signal (0: any time)
     // Printed once the application object exists, before the window is built.
     const QString building = "Can't open config file : config.cfg";
-    QTest::newRow("SIGTERM at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGTERM};
-    QTest::newRow("SIGINT at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGINT};
-    QTest::newRow("SIGTERM in a loop of control words") << QByteArray(":echo tick\n:goto :echo\n") << ":echo tick"
-                                                        << QList<int>{SIGTERM};
+    const QByteArray loop(":echo tick\n:goto :echo\n");
+    QTest::newRow("SIGTERM at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGTERM} << 0 << QStringList() << 0;
+    QTest::newRow("SIGINT at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGINT} << 0 << QStringList() << 0;
+    QTest::newRow("SIGTERM in a loop of control words") << loop << ":echo tick" << QList<int>{SIGTERM} << 0 << QStringList() << 0;
     QTest::newRow("SIGTERM in a loop of commands") << QByteArray("again\n:goto again\n") << "body-cmd again"
-                                                   << QList<int>{SIGTERM};
+                                                   << QList<int>{SIGTERM} << 0 << QStringList() << 0;
+    // A second of log lines queued for the window must not hold the signal back.
+    QTest::newRow("SIGTERM a second into a loop of control words") << loop << ":echo tick" << QList<int>{SIGTERM}
+                                                                   << 1000 << QStringList() << 5000;
+    // Each file INCLUDEs the next twice: read once each, the start-up ends.
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(writeTextFile(dir.filePath(QString("n%1.cfg").arg(i)),
+                              QString("INCLUDE %1\nINCLUDE %1\n").arg(dir.filePath(QString("n%1.cfg").arg(i + 1)))));
+    QVERIFY(writeTextFile(dir.filePath("n40.cfg"), "K 1\n"));
+    QTest::newRow("SIGTERM after a start-up through 40 double INCLUDEs") << loop << ":echo tick" << QList<int>{SIGTERM}
+                                                                         << 0 << QStringList{"-c", dir.filePath("n0.cfg")} << 5000;
 }
 
 void TstStartup::signalEndsOrderly()
@@ -191,6 +207,9 @@ void TstStartup::signalEndsOrderly()
     QFETCH(QByteArray, program);
     QFETCH(QString, ready);
     QFETCH(QList<int>, sigs);
+    QFETCH(int, delayMs);
+    QFETCH(QStringList, extra);
+    QFETCH(int, withinMs);
     QFile f(dir.filePath("sig.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(program);
@@ -200,7 +219,7 @@ void TstStartup::signalEndsOrderly()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "sig.bat", "-x", "-q"});
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), QStringList{"-nw", "-b", "sig.bat", "-x", "-q"} + extra);
     QVERIFY(p.waitForStarted());
     p.setReadChannel(QProcess::StandardError);
     // Wait for the program to reach the point, never for a fixed time.
@@ -211,10 +230,24 @@ void TstStartup::signalEndsOrderly()
         else
             break;
     QVERIFY2(err.contains(ready.toUtf8()), err.right(2000).constData());
+    // Standard error is drained meanwhile, as a terminal would.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < delayMs && p.state() == QProcess::Running) {
+        p.waitForReadyRead(50);
+        err += p.readAllStandardError();
+    }
     for (int sig : sigs)
         ::kill(pid_t(p.processId()), sig);
+    clock.start();
     // A hang would show here: the loop never gave the event loop back.
-    QVERIFY2(p.waitForFinished(10000), "did not end after the signal");
+    while (p.state() == QProcess::Running && clock.elapsed() < 10000) {
+        p.waitForReadyRead(50);
+        err += p.readAllStandardError();
+    }
+    QVERIFY2(p.state() == QProcess::NotRunning, "did not end after the signal");
+    // Within a second where it counts, with room for a busy machine.
+    QVERIFY2(withinMs == 0 || clock.elapsed() < withinMs, qPrintable(QString("ended %1 ms after the signal").arg(clock.elapsed())));
     err += p.readAllStandardError();
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 128 + sigs.first());

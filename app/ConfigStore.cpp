@@ -62,6 +62,8 @@ void ConfigStore::readFile(const QString& fileName)
         qCDebug(lcApp).noquote() << QStringLiteral("Config file includes itself, skipped : ") + fileName;
         return;
     }
+    if (!readFiles.contains(canon))
+        readFiles << canon;
 
     // Configuration files are small; a larger one is the wrong file or a
     // device that never ends (INCLUDE /dev/zero).
@@ -147,4 +149,5 @@ void ConfigStore::clear()
     fullValues.clear();
     comments.clear();
     includeStack.clear();
+    readFiles.clear();
 }

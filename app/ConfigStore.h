@@ -19,6 +19,8 @@ public:
     // "DataRoot" from the store (default: current), overridden by "-d".
     QString dataRootFrom(const QString& current) const;
     void clear();
+    // Every configuration file read (includes too), as absolute paths.
+    QStringList filesRead() const { return readFiles; }
 
 private:
     QStringList keys;
@@ -26,6 +28,7 @@ private:
     QStringList fullValues;
     QStringList comments;
     QStringList includeStack; // files being read, to stop INCLUDE cycles
+    QStringList readFiles;
 };
 
 extern ConfigStore configStore;

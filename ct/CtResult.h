@@ -40,6 +40,9 @@ struct CtResult
     // Files written whole, and what went wrong (one message each).
     QStringList written;
     QStringList failures;
+    // Sinogram samples without a logarithm, and how many were repaired.
+    long long invalidSamples = 0;
+    long long repairedSamples = 0;
 
     bool ok() const { return bool(data); }
 };

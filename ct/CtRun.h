@@ -10,6 +10,7 @@
 #include "CtRunReport.h"
 #include "WorkProgress.h"
 #include "FbpKernel.h"
+#include "OutputGuard.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -77,6 +78,10 @@ public:
     QString pattern;
     // Where the run report goes; empty: beside the files, named after them.
     QString reportFile;
+    // Files the run reads besides the series and its I0 and BG images (the
+    // batch program, configuration files, every averaged reference): no
+    // output may be one of them.
+    QStringList otherInputs;
 
     bool active = false;
     CtCond cond;
@@ -154,8 +159,16 @@ private:
     int usedWorkers(const CtCond& c) const;
     CtView viewFor(int i) const;
     QString checkRegion(const CtView& v, int n, const QString& who) const;
+    // Why the I0 and BG images cannot normalise the series (a projection
+    // that is a reference, an I0 not brighter than BG); empty when they can.
+    QString referenceRefusal() const;
     void startReport();
     void saveReport();
+    // Why the run's outputs must not be written (one is an input, another
+    // run writes the same name); takes the output name's locks otherwise.
+    QString outputRefusal();
+    // Where the report of a run with the frozen save settings goes.
+    QString reportPathFor() const;
 
     QList<CtCalc2*> workers;
     QList<QThread*> threads;
@@ -187,5 +200,7 @@ private:
     } runSave;
     CtRunReport runReport;
     QString runReportPath;
+    // Locks of the output names, held until the next run or the end.
+    OutputGuard outputLocks;
     int reportRun = -1;
 };

@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QMap>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -58,6 +60,11 @@ public:
     bool interrupted = false;
     QStringList written;
     QStringList failures;
+    // Slices with samples that had no logarithm: (invalid, repaired).
+    QMap<int, QPair<long long, long long>> invalidSamples;
+    double maxInvalid = 0.001;
+    // Numbers missing from the projection names, accepted on request.
+    QString gaps;
 
     QJsonObject toJson() const;
     // Writes the report to path; false with *error set when it failed.

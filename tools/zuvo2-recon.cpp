@@ -12,6 +12,7 @@
 #include "MemoryBudget.h"
 #include "QuitOnSignal.h"
 #include "RingRemoval.h"
+#include "SeriesListing.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -69,38 +70,36 @@ std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
     return img;
 }
 
-// Every file of dir matching pattern into set; Ok, or Usage with a message.
-int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
+// The series dir and pattern name into set (the references left out, in
+// numeric order when the names are numbered); Ok, or Usage with a message.
+int loadDirectory(const QString& dir, const QString& pattern, const QStringList& references, bool allowGaps,
+                  bool quiet, ImgDatas& set)
 {
-    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
-        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
+    const SeriesListing::Result listing = SeriesListing::list(dir, {pattern}, references, allowGaps);
+    for (const QString& f : listing.removed)
+        err() << "zuvo2-recon: " << f << " is an I0 or BG image: left out of the projections\n";
+    if (!listing.refusal.isEmpty()) {
+        err() << "zuvo2-recon: " << listing.refusal << "\n";
         return Usage;
     }
-    QDir d(dir);
-    d.setNameFilters({pattern});
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    const QFileInfoList files = d.entryInfoList();
-    if (files.isEmpty()) {
-        err() << "zuvo2-recon: no files match " << pattern << " in " << dir << "\n";
-        return Usage;
-    }
-    QStringList paths;
-    for (const QFileInfo& f : files)
-        paths << f.absoluteFilePath();
+    if (!quiet)
+        err() << "zuvo2-recon: " << listing.text() << "\n";
+    const QStringList& paths = listing.files;
     if (const QString tooBig = set.memoryRefusal(paths, false); !tooBig.isEmpty()) {
         err() << "zuvo2-recon: " << tooBig << "\n";
         return Usage;
     }
     QStringList failed;
-    for (const QFileInfo& f : files)
-        if (!set.addFile(f.absoluteFilePath()))
-            failed << f.fileName();
+    for (const QString& f : paths)
+        if (!set.addFile(f))
+            failed << QFileInfo(f).fileName();
     if (!failed.isEmpty()) {
-        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
+        err() << "zuvo2-recon: " << failed.size() << " of " << paths.size()
               << " projection files could not be read: " << failed.mid(0, 5).join(", ")
               << (failed.size() > 5 ? ", ..." : "") << "\n";
         return Usage;
     }
+    set.gaps = listing.gaps;
     return Ok;
 }
 
@@ -223,8 +222,16 @@ int main(int argc, char** argv)
         "Back-projection arithmetic: single (default: about twice as fast, values within 2e-6 of the slice's "
         "value range of double's) or double.", "single|double",
         QLatin1String(FbpKernel::precisionName(FbpKernel::Precision::Single)));
+    const QCommandLineOption allowGaps("allow-gaps",
+        "Accept numbers missing from the projection names (the run report lists them); without it a gap refuses the run.");
+    const QCommandLineOption angleUnit("angle-unit",
+        "Unit of an HDF5 scan's angles: deg or rad (default: the file's units attribute; unlabelled angles that "
+        "look like radians are refused).", "deg|rad");
+    const QCommandLineOption maxInvalid("max-invalid",
+        "Fraction of a slice's samples that may lack a logarithm (I0 - BG <= 0, I - BG <= 0, not finite) once "
+        "isolated ones are repaired; more fails the slice (default 0.001).", "FRACTION");
     p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
-                  filter, pixelSize, rings, angles, i0After, rows, report, precision});
+                  filter, pixelSize, rings, angles, i0After, rows, report, precision, allowGaps, angleUnit, maxInvalid});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -292,6 +299,12 @@ int main(int argc, char** argv)
     if (!FbpKernel::parsePrecision(p.value(precision), arithmetic))
         return usage(QStringLiteral("--precision must be single or double, not %1").arg(p.value(precision)));
 
+    if (p.isSet(maxInvalid) && (!toDouble(p.value(maxInvalid), c.maxInvalid) || !(c.maxInvalid >= 0 && c.maxInvalid <= 1)))
+        return usage(QStringLiteral("--max-invalid %1 is not a fraction from 0 to 1").arg(p.value(maxInvalid)));
+    ScanAngles::Unit unit = ScanAngles::Unit::Auto;
+    if (p.isSet(angleUnit) && !ScanAngles::parseUnit(p.value(angleUnit), unit))
+        return usage(QStringLiteral("--angle-unit must be deg or rad, not %1").arg(p.value(angleUnit)));
+
     if (!CtCond::angularRange(p.value(angles), c.angles))
         return usage(QStringLiteral("--angles must be one of %1, not %2")
                          .arg(CtCond::angularRangeNames().join(", "), p.value(angles)));
@@ -317,6 +330,7 @@ int main(int argc, char** argv)
     QElapsedTimer loadClock;
     loadClock.start();
     ImgDatas set;
+    set.angleUnit = unit;
     // The centre line of a tilted axis is fitted over the whole height.
     if (rowsMode == "auto" && !p.isSet(corFit)) {
         // Slices beyond the images are refused by the run with the valid
@@ -324,6 +338,7 @@ int main(int argc, char** argv)
         int w = 0, h = 0;
         if (p.isSet(h5)) {
             H5Scan probe;
+            probe.angleUnit = unit;
             if (probe.open(p.value(h5)))
                 w = probe.columns(), h = probe.rows();
         } else if (p.isSet(stack)) {
@@ -351,7 +366,10 @@ int main(int argc, char** argv)
             err() << "zuvo2-recon: cannot read the stack " << p.value(stack) << "\n";
             return Usage;
         }
-    } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
+    } else if (const int code = loadDirectory(p.value(projections), p.value(pattern),
+                                              p.values(i0) + p.values(bg) + p.values(i0After), p.isSet(allowGaps),
+                                              p.isSet(quiet), set);
+               code != Ok)
         return code;
 
     if (!p.isSet(quiet)) {
@@ -412,6 +430,7 @@ int main(int argc, char** argv)
     run.precision = arithmetic;
     run.pattern = p.value(pattern);
     run.reportFile = p.value(report);
+    run.otherInputs = p.values(i0) + p.values(bg) + p.values(i0After);
     run.saveDat = true;
     run.datPath = outDir;
     run.datName = p.value(name) + QStringLiteral(".dat");
@@ -452,7 +471,7 @@ int main(int argc, char** argv)
                         && r.written.contains(r.job.dataFile);
         if (ok)
             written.insert(r.job.slice);
-        else if (!r.ok())
+        else if (!r.ok() && r.failures.isEmpty())
             Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
         progress.step(r.job.slice, ok);
     });

@@ -61,6 +61,20 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
                                            : LineBand();
              return O::Ok;
          }},
+        // Unit of the angles the next HDF5 scans bring: auto, deg or rad.
+        {"images_angle_unit", A::textArg(),
+         [](X& x, const C& c, const A& a) {
+             if (!ScanAngles::parseUnit(a.text, x.b->rawImages.angleUnit))
+                 return x.fail(Failures::Command, c, QStringLiteral("angle unit must be one of %1, not \"%2\"")
+                                                         .arg(ScanAngles::unitNames().join(", "), a.text));
+             return O::Ok;
+         }},
+        // A gap in the numbers of the projection names is accepted (and reported).
+        {"images_allow_gaps", A::flagArg(),
+         [](X& x, const C&, const A& a) {
+             x.b->CTFiles->allowGaps = a.flag;
+             return O::Ok;
+         }},
         {"images_new_on_load", A::flagArg(),
          [](X& x, const C&, const A& a) {
              (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);
@@ -227,6 +241,12 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"ct_pixel_size", A::realArg(0, 1e6),
          [](X& x, const C&, const A& a) {
              x.b->procCtrl->setPixelSize(a.real);
+             return O::Ok;
+         }},
+        // Fraction of a slice's samples that may lack a logarithm before it is refused.
+        {"ct_max_invalid", A::realArg(0, 1),
+         [](X& x, const C&, const A& a) {
+             x.b->procCtrl->maxInvalid = a.real;
              return O::Ok;
          }},
         {"ct_ring_removal", A::intArg(0, maxRingSize),

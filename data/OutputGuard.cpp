@@ -88,12 +88,16 @@ bool OutputGuard::lock(const QString& dir, const QString& name, QString* why)
         held.push_back({path, std::move(file)});
         return true;
     }
+    // A directory that cannot take the lock cannot take the files either:
+    // their writes fail and say why, as they did without a lock.
+    if (file->error() != QLockFile::LockFailedError)
+        return true;
     if (why) {
-        if (file->error() == QLockFile::LockFailedError && file->getLockInfo(&pid, &host, &app))
+        if (file->getLockInfo(&pid, &host, &app))
             *why = QStringLiteral("%1 in %2 is being written by process %3 (%4 on %5); lock file %6")
                        .arg(name, dir).arg(pid).arg(app, host, path);
         else
-            *why = QStringLiteral("cannot make the lock file %1").arg(path);
+            *why = QStringLiteral("%1 in %2 is locked by another run; lock file %3").arg(name, dir, path);
     }
     return false;
 }

@@ -28,7 +28,9 @@ public:
     // there, holding this process's id) unless this guard holds it already.
     // A lock left by a process that is gone is taken over with a message.
     // False with why ("... is being written by process 1234 (zuvo2-recon)")
-    // when a live process holds it. Locks are released by release() or the
+    // when a live process holds it. A directory where no lock file can be
+    // made (missing, read-only) is not locked: writes there fail on their
+    // own. Locks are released by release() or the
     // end of the guard (so at exit).
     bool lock(const QString& dir, const QString& name, QString* why);
     void release();

@@ -124,10 +124,11 @@ private slots:
     void tiltedAxisCentrePerSlice();
     void reconTakesOnlyWhatItWasGiven_data();
     void reconTakesOnlyWhatItWasGiven();
+    void windowRunTakesOnlyWhatItWasGiven();
 
 private:
     // A directory for one case of reconTakesOnlyWhatItWasGiven, made as setup says.
-    QString prepareInputs(const QString& setup);
+    QString prepareInputs(const QString& setup, const QString& name = QString());
     bool run(const QString& program);
     // Runs a program of the build; its exit code, or -1 when it did not end.
     int exec(const QString& program, const QStringList& args, QString* log = nullptr);
@@ -796,9 +797,9 @@ void TstE2e::tiltedAxisCentrePerSlice()
     checkLine(work.filePath("out/tilted-batch/t-run.json"));
 }
 
-QString TstE2e::prepareInputs(const QString& setup)
+QString TstE2e::prepareInputs(const QString& setup, const QString& name)
 {
-    const QString d = work.filePath("out/t-" + QString(QTest::currentDataTag()).replace(' ', '-'));
+    const QString d = work.filePath("out/t-" + (name.isEmpty() ? QString(QTest::currentDataTag()).replace(' ', '-') : name));
     QDir().mkpath(d);
     const QStringList names = QDir(smallDir).entryList({"ct-*.img"}, QDir::Files, QDir::Name);
     int w = 0, h = 0;
@@ -920,6 +921,43 @@ void TstE2e::reconTakesOnlyWhatItWasGiven()
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("numbersMissing").toString(), QString("45"));
     }
+}
+
+// The window's batch run: an accepted gap reaches the run report, and float
+// TIFFs saved automatically into the projections' own directory are refused.
+void TstE2e::windowRunTakesOnlyWhatItWasGiven()
+{
+    const QString gap = prepareInputs("gap", "window-gap"), tiffs = prepareInputs("tiffs", "window-tiffs");
+    const QString prog = work.filePath("out/window-inputs.bat");
+    const QString common = QString("i0_load \"%1/i0/I0.img\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                                   "ct_slice_from 1\nct_slice_to 2\nct_slice_step 1\nct_threads 1\n")
+                               .arg(smallDir).arg(smallCor, 0, 'g', 17);
+    QVERIFY(writeTextFile(prog, "images_allow_gaps 1\nimages_load \"" + gap + "\" ct-*.img\n" + common
+                                    + "auto_save_data_path \"" + gap + "/out\"\nauto_save_data_name s.dat\n"
+                                      "auto_save_data 1\ncalc_exec\n:end\n"));
+    QString log;
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
+    QFile f(gap + "/out/s-run.json");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("numbersMissing").toString(), QString("45"));
+
+    const QByteArray first = bytesOf(tiffs + "/slice-00001.tif");
+    QVERIFY(writeTextFile(prog, "images_load \"" + tiffs + "\" slice-*.tif\n" + common
+                                    + "auto_save_tiff_path \"" + tiffs + "\"\nauto_save_tiff_name slice.tif\n"
+                                      "auto_save_tiff 1\ncalc_exec\n:end\n"));
+    QVERIFY(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) != 0);
+    QVERIFY2(log.contains("Run refused: the output " + tiffs + "/slice-00001.tif is the input"), qPrintable(log));
+    QCOMPARE(bytesOf(tiffs + "/slice-00001.tif"), first);
+
+    // A batch program named like the first data file it would write.
+    const QString self = gap + "/out/w-00001.dat";
+    QVERIFY(writeTextFile(self, "images_allow_gaps 1\nimages_load \"" + gap + "\" ct-*.img\n" + common
+                                    + "auto_save_data_path \"" + gap + "/out\"\nauto_save_data_name w.dat\n"
+                                      "auto_save_data 1\ncalc_exec\n:end\n"));
+    const QByteArray program = bytesOf(self);
+    QVERIFY(exec("zuvo2", {"-nw", "-e", "-b", self, "-x", "-q"}, &log) != 0);
+    QVERIFY2(log.contains("is the input " + self), qPrintable(log));
+    QCOMPARE(bytesOf(self), program);
 }
 
 QTEST_GUILESS_MAIN(TstE2e)

@@ -347,6 +347,9 @@ void CtRun::stopCalcCt()
         runReport.stopped = cond.autoExec && !seriesDealt && cond.inSeries(nextSlice);
         saveReport();
     }
+    // Slices still computing keep the names locked until they are written.
+    if (pendingCount() == 0)
+        outputLocks.release();
     emit runStopped();
     emit calcFinished();
 }
@@ -544,6 +547,8 @@ void CtRun::workerFinished(int i, const CtResult& r)
     --pending[k];
     if (current)
         --pendingThisRun[k];
+    if (!active && pendingCount() == 0)
+        outputLocks.release();
     if (current) {
         execMultiCtCalc();
         return;

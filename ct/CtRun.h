@@ -200,7 +200,7 @@ private:
     } runSave;
     CtRunReport runReport;
     QString runReportPath;
-    // Locks of the output names, held until the next run or the end.
+    // Locks of the output names, held until the run's last slice is written.
     OutputGuard outputLocks;
     int reportRun = -1;
 };

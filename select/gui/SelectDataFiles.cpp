@@ -90,7 +90,6 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
         Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
         return false;
     }
-    // "." and ".." are never image files, even when a pattern like "*" matches them.
     if (checkSeries) {
         const QStringList entries = SeriesListing::entries(dir, patterns);
         if (entries.isEmpty()) {
@@ -113,6 +112,7 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
         takeFiles(r.files);
         return true;
     }
+    // "." and ".." are never image files, even when a pattern like "*" matches them.
     QDir d(dir);
     d.setNameFilters(patterns);
     d.setFilter(d.filter() | QDir::NoDotAndDotDot);

@@ -44,7 +44,7 @@ void ConfigStore::parseArguments(int argc, char** argv)
 void ConfigStore::readFile(const QString& fileName)
 {
     if (includeStack.isEmpty())
-        filesRead.clear();
+        filesOfThisRead.clear();
     // A FIFO would block the open for ever, a device never ends.
     const QFileInfo info(fileName);
     if (info.exists() && !info.isFile()) {
@@ -69,15 +69,17 @@ void ConfigStore::readFile(const QString& fileName)
     }
     // A file included again gives nothing new; reading it again would let
     // a chain of double INCLUDEs grow to 2^depth reads.
-    if (filesRead.contains(canon)) {
+    if (filesOfThisRead.contains(canon)) {
         qCWarning(lcApp).noquote() << QStringLiteral("Config file included again, read once only : ") + fileName;
         return;
     }
-    if (filesRead.size() >= kMaxConfigFiles) {
+    if (filesOfThisRead.size() >= kMaxConfigFiles) {
         qCWarning(lcApp).noquote() << QStringLiteral("More than %1 config files, skipped : ").arg(kMaxConfigFiles) + fileName;
         return;
     }
-    filesRead << canon;
+    filesOfThisRead << canon;
+    if (!readFiles.contains(canon))
+        readFiles << canon;
 
     // Configuration files are small; a larger one is the wrong file or a
     // device that never ends (INCLUDE /dev/zero).
@@ -166,5 +168,6 @@ void ConfigStore::clear()
     fullValues.clear();
     comments.clear();
     includeStack.clear();
-    filesRead.clear();
+    filesOfThisRead.clear();
+    readFiles.clear();
 }

@@ -27,6 +27,8 @@ public:
     // "DataRoot" from the store (default: current), overridden by "-d".
     QString dataRootFrom(const QString& current) const;
     void clear();
+    // Every configuration file read (includes too), as absolute paths.
+    QStringList filesRead() const { return readFiles; }
 
 private:
     QStringList keys;
@@ -35,7 +37,8 @@ private:
     QStringList comments;
     QStringList includeStack; // files being read, to stop INCLUDE cycles
     // Files of the current read (INCLUDEs and all): each is read once.
-    QSet<QString> filesRead;
+    QSet<QString> filesOfThisRead;
+    QStringList readFiles;
 };
 
 extern ConfigStore configStore;

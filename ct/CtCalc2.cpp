@@ -4,6 +4,8 @@
 #include "CtFiles.h"
 #include "CtRunReport.h"
 #include "Failures.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
 #include "RingRemoval.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
@@ -72,7 +74,7 @@ void CtCalc2::startCt(const CtJob& job)
     // Memory that runs out fails this slice with a message, never the process.
     QString noMemory;
     try {
-        r.data = reconstruct(job);
+        r.data = reconstruct(job, r);
         if (r.data) {
             r.colours = job.view.colours;
             if (job.showImage || !job.imageFile.isEmpty())
@@ -102,7 +104,7 @@ void CtCalc2::startCt(const CtJob& job)
     emit calcFinished(r);
 }
 
-std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
+std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job, CtResult& r)
 {
     GatePermit permit(gate);
     if (quitting || !job.images)
@@ -115,6 +117,35 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
         hSgm.resize(0, 0);
         return nullptr;
     }
+    r.invalidSamples = hSgm.invalid;
+    r.repairedSamples = hSgm.repaired;
+    // A logarithm that could not be taken would have been clamped: a wrong
+    // slice that looks right. Beyond a few repaired samples the slice fails.
+    const long long total = qint64(hSgm.nx) * hSgm.nth;
+    QString refused;
+    if (hSgm.blankRow >= 0)
+        refused = QStringLiteral("Slice %1 refused: projection %2 (%3) has no count above BG")
+                      .arg(job.slice)
+                      .arg(hSgm.blankRow)
+                      .arg(job.images->at(hSgm.blankRow) ? job.images->at(hSgm.blankRow)->fileName : QString());
+    else if (double(hSgm.invalid - hSgm.repaired) > job.maxInvalid * double(total))
+        refused = QStringLiteral("Slice %1 refused: %2 of %3 samples (%4 %) have no logarithm (I0 - BG <= 0, "
+                                 "I - BG <= 0 or not finite), more than the limit of %5 %")
+                      .arg(job.slice)
+                      .arg(hSgm.invalid - hSgm.repaired)
+                      .arg(total)
+                      .arg(100.0 * double(hSgm.invalid - hSgm.repaired) / double(total), 0, 'g', 3)
+                      .arg(100.0 * job.maxInvalid, 0, 'g', 3);
+    if (!refused.isEmpty()) {
+        r.failures << refused;
+        Failures::record(Failures::Run, refused);
+        hSgm.resize(0, 0);
+        return nullptr;
+    }
+    if (hSgm.invalid > 0)
+        qCInfo(lcCt).noquote() << QStringLiteral("Slice %1: %2 samples without a logarithm, %3 of them repaired from "
+                                                 "their neighbours")
+                                      .arg(job.slice).arg(hSgm.invalid).arg(hSgm.repaired);
     // A half turn with its 180 degree image leaves that last row out.
     const int nth = CtCond::projectionsUsed(job.angles, hSgm.nth);
     if (job.side > 0 && hSgm.nx > job.side + 1) {

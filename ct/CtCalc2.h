@@ -60,8 +60,9 @@ public slots:
     void genResImage(ColorSnapshot colours);
 
 private:
-    // Sinogram to data; null when the slice gives nothing.
-    std::shared_ptr<const CtSlice> reconstruct(const CtJob& job);
+    // Sinogram to data; null when the slice gives nothing. Its samples
+    // without a logarithm go to r (and why they refuse the slice).
+    std::shared_ptr<const CtSlice> reconstruct(const CtJob& job, CtResult& r);
     void write(CtResult& r);
 
     mutable QMutex resultLock;

@@ -32,6 +32,10 @@ struct CtCond
     // Ring removal window in detector columns; 0 (default): off.
     int ringSize = 0;
     AngularRange angles = AngularRange::Half;
+    // Fraction of a slice's sinogram samples that may lack a logarithm
+    // (I0 - BG <= 0, I - BG <= 0, not finite) once isolated ones are
+    // repaired; more refuses the slice. Default 0.001 (0.1 %).
+    double maxInvalid = 0.001;
     // A tilted axis: slice s is reconstructed about corAt0 + corSlope * s.
     bool corFit = false;
     double corAt0 = 0.0;

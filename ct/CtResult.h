@@ -43,6 +43,9 @@ struct CtResult
     QStringList failures;
     // Size and SHA-256 of each file written (CtRunReport::fileRecord).
     QList<QJsonObject> fileRecords;
+    // Sinogram samples without a logarithm, and how many were repaired.
+    long long invalidSamples = 0;
+    long long repairedSamples = 0;
 
     bool ok() const { return bool(data); }
 };

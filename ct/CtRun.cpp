@@ -3,6 +3,7 @@
 #include "CtCalc2.h"
 #include "CtFiles.h"
 #include "Failures.h"
+#include "FileIdentity.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "Logging.h"
@@ -41,6 +42,16 @@ int sliceSide(int dim, double cor, bool rotAxIsV)
     const SgmGeom g = makeSgmGeom(rotAxIsV, dim, cor);
     const int n = g.nx > 0 ? g.nx - g.nx % 2 : 0;
     return n >= 2 ? n : 0;
+}
+
+// NAME of the files NAME[-TAG]-%05d.*: what a run locks in its directory.
+QString outputName(const QString& name, const QString& tag)
+{
+    QString base = CtRunReport::fileName(name, tag);
+    base.chop(int(QStringLiteral("run.json").size()));
+    if (base.endsWith(QLatin1Char('-')))
+        base.chop(1);
+    return base.isEmpty() ? QStringLiteral("run") : base;
 }
 } // namespace
 
@@ -161,6 +172,38 @@ QString CtRun::checkRegion(const CtView& v, int n, const QString& who) const
     return {};
 }
 
+QString CtRun::referenceRefusal() const
+{
+    ImgData* i0 = images->i0();
+    ImgData* bg = images->bg();
+    // A projection that is also a reference would be normalised by itself.
+    for (ImgData* ref : {i0, bg, images->i0After()}) {
+        const FileIdentity id = ref ? FileIdentity::of(ref->fileName) : FileIdentity();
+        for (int p = 0; id.valid && p < images->count(); ++p)
+            if (FileIdentity::of(images->at(p)->fileName) == id)
+                return QStringLiteral("the reference %1 is also projection %2; load the projections again")
+                    .arg(ref->fileName).arg(p);
+    }
+    if (!i0 || !bg || !i0->ready || !bg->ready || i0->width != bg->width || i0->height != bg->height)
+        return {};
+    // Swapped or equal references give a slice of clamped logarithms.
+    auto mean = [](ImgData* img) {
+        std::vector<double> row(size_t(img->width));
+        double sum = 0;
+        for (int y = 0; y < img->height; ++y) {
+            img->readRow(y, row.data());
+            for (double v : row)
+                sum += v;
+        }
+        return sum / (double(img->width) * img->height);
+    };
+    const double i0Mean = mean(i0), bgMean = mean(bg);
+    if (!(i0Mean > bgMean))
+        return QStringLiteral("the I0 image's mean (%1) is not above the BG image's mean (%2): swapped or wrong references?")
+            .arg(num(i0Mean), num(bgMean));
+    return {};
+}
+
 QString CtRun::whyRefused(const ReconSettings& s) const
 {
     const CtCond& cond = s.cond;
@@ -193,6 +236,10 @@ QString CtRun::whyRefused(const ReconSettings& s) const
     if (cond.angles == AngularRange::HalfInclusive && images->count() < 3)
         return QStringLiteral("a half turn with its 180 degree image needs at least 3 images, not %1")
             .arg(images->count());
+    if (!(cond.maxInvalid >= 0 && cond.maxInvalid <= 1))
+        return QStringLiteral("the fraction of invalid samples allowed, %1, is not between 0 and 1").arg(num(cond.maxInvalid));
+    if (const QString refs = referenceRefusal(); !refs.isEmpty())
+        return refs;
     if (cond.ringSize < 0 || cond.ringSize > maxRingSize)
         return QStringLiteral("ring removal size %1 is outside 0 to %2").arg(cond.ringSize).arg(maxRingSize);
     const int dim = cond.rotAxIsV ? images->width : images->height;
@@ -266,6 +313,8 @@ void CtRun::start(const ReconSettings& s)
     std::fill(pendingThisRun.begin(), pendingThisRun.end(), 0);
     emit runStarted();
     refusedWhy = whyRefused(current);
+    if (refusedWhy.isEmpty())
+        refusedWhy = outputRefusal();
     if (!refusedWhy.isEmpty()) {
         // One message, nothing dealt, nothing written.
         Failures::record(Failures::Run, QStringLiteral("Run refused: ") + refusedWhy);
@@ -297,6 +346,9 @@ void CtRun::stopCalcCt()
         runReport.stopped = cond.autoExec && !seriesDealt && cond.inSeries(nextSlice);
         saveReport();
     }
+    // Slices still computing keep the names locked until they are written.
+    if (pendingCount() == 0)
+        outputLocks.release();
     emit runStopped();
     emit calcFinished();
 }
@@ -381,6 +433,7 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.filter = cond.filter;
     j.ringSize = cond.ringSize;
     j.angles = cond.angles;
+    j.maxInvalid = cond.maxInvalid;
     j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, fftNProj, false);
     j.view = viewFor(i, current);
     j.showImage = current.showImage;
@@ -484,6 +537,11 @@ void CtRun::workerFinished(int i, const CtResult& r)
         if (!active || r.job.run != runId)
             saveReport();
     }
+    if (r.job.run > 0 && r.job.run == reportRun && r.invalidSamples > 0) {
+        runReport.invalidSamples[r.job.slice] = qMakePair(r.invalidSamples, r.repairedSamples);
+        if (!active || r.job.run != runId)
+            saveReport();
+    }
     if (r.job.run > 0 && r.job.run == runId)
         ++doneThisRun;
     // A slice that gave nothing is a failure of the run, unless it was never
@@ -499,6 +557,8 @@ void CtRun::workerFinished(int i, const CtResult& r)
     --pending[k];
     if (current)
         --pendingThisRun[k];
+    if (!active && pendingCount() == 0)
+        outputLocks.release();
     if (current) {
         execMultiCtCalc();
         return;
@@ -527,23 +587,85 @@ void CtRun::addCt1Output(const QStringList& written, const QStringList& failures
         saveReport();
 }
 
-void CtRun::startReport()
+QString CtRun::reportPathFor() const
 {
-    runReport = CtRunReport();
-    runReportPath.clear();
-    reportRun = runId;
     const ReconOutput& img = current.image;
     const ReconOutput& dat = current.data;
     const ReconOutput& tif = current.tiff;
+    QString path;
     if (dat.on)
-        runReportPath = QDir(dat.path).absoluteFilePath(CtRunReport::fileName(dat.name, dat.tag));
+        path = QDir(dat.path).absoluteFilePath(CtRunReport::fileName(dat.name, dat.tag));
     else if (img.on)
-        runReportPath = QDir(img.path).absoluteFilePath(CtRunReport::fileName(img.name, img.tag));
+        path = QDir(img.path).absoluteFilePath(CtRunReport::fileName(img.name, img.tag));
     else if (tif.on)
-        runReportPath = QDir(tif.path.isEmpty() ? dat.path : tif.path)
-                            .absoluteFilePath(CtRunReport::fileName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
-    if (!runReportPath.isEmpty() && !current.reportFile.isEmpty())
-        runReportPath = QFileInfo(current.reportFile).absoluteFilePath();
+        path = QDir(tif.path.isEmpty() ? dat.path : tif.path)
+                   .absoluteFilePath(CtRunReport::fileName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
+    if (!path.isEmpty() && !current.reportFile.isEmpty())
+        path = QFileInfo(current.reportFile).absoluteFilePath();
+    return path;
+}
+
+QString CtRun::outputRefusal()
+{
+    // The files of every slice the run may deal, and its report.
+    QStringList outputs;
+    const int slices = slicesOf(cond);
+    long long slice = cond.autoExec ? cond.from : cond.sliceNo;
+    for (int k = 0; k < slices; ++k, slice += cond.step) {
+        const CtJob j = makeJob(0, int(slice));
+        for (const QString& f : {j.imageFile, j.dataFile, j.tiffFile})
+            if (!f.isEmpty())
+                outputs << f;
+        if (!cond.autoExec)
+            break;
+    }
+    const QString report = reportPathFor();
+    if (!report.isEmpty())
+        outputs << report;
+    QStringList inputs = current.otherInputs;
+    inputs << current.i0Name << current.bgName << current.i0AfterName;
+    if (images) {
+        inputs << images->sourceFile;
+        for (const ImgData* img : images->imgs)
+            inputs << img->fileName;
+        for (const ImgData* ref : {images->i0(), images->bg(), images->i0After()})
+            if (ref)
+                inputs << ref->fileName;
+    }
+    if (const QString c = OutputGuard::collision(outputs, inputs); !c.isEmpty())
+        return c;
+    // One lock per directory and name the run writes under; the parts of
+    // one series share those and each lock their own report instead.
+    outputLocks.release();
+    QList<QPair<QString, QString>> names;
+    const ReconOutput& img = current.image;
+    const ReconOutput& dat = current.data;
+    const ReconOutput& tif = current.tiff;
+    if (!current.reportFile.isEmpty() && !report.isEmpty())
+        names << qMakePair(QFileInfo(report).absolutePath(), QFileInfo(report).fileName());
+    else {
+        if (dat.on)
+            names << qMakePair(dat.path, outputName(dat.name, dat.tag));
+        if (img.on)
+            names << qMakePair(img.path, outputName(img.name, img.tag));
+        if (tif.on)
+            names << qMakePair(tif.path.isEmpty() ? dat.path : tif.path,
+                               outputName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
+    }
+    QString why;
+    for (const auto& [dir, name] : names)
+        if (!outputLocks.lock(QDir(dir).absolutePath(), name, &why)) {
+            outputLocks.release();
+            return why;
+        }
+    return {};
+}
+
+void CtRun::startReport()
+{
+    runReport = CtRunReport();
+    runReportPath = reportPathFor();
+    reportRun = runId;
     runReport.settings = current;
     runReport.pattern = current.pattern;
     if (images)
@@ -569,6 +691,7 @@ void CtRun::startReport()
     runReport.filter = cond.filter.name;
     runReport.cutoff = cond.filter.cutoff;
     runReport.ringSize = cond.ringSize;
+    runReport.maxInvalid = cond.maxInvalid;
     runReport.angles = CtCond::angularRangeName(cond.angles);
     runReport.projections = fftNProj;
     runReport.pixelSizeUm = cond.pixelSizeUm;

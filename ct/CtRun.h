@@ -11,6 +11,7 @@
 #include "ReconSettings.h"
 #include "WorkProgress.h"
 #include "FbpKernel.h"
+#include "OutputGuard.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -129,8 +130,16 @@ private:
     int usedWorkers(const CtCond& c) const;
     CtView viewFor(int i, const ReconSettings& s) const;
     QString checkRegion(const CtView& v, int n, const QString& who) const;
+    // Why the I0 and BG images cannot normalise the series (a projection
+    // that is a reference, an I0 not brighter than BG); empty when they can.
+    QString referenceRefusal() const;
     void startReport();
     void saveReport();
+    // Why the run's outputs must not be written (one is an input, another
+    // run writes the same name); takes the output name's locks otherwise.
+    QString outputRefusal();
+    // Where the report of a run with the frozen save settings goes.
+    QString reportPathFor() const;
 
     QList<CtCalc2*> workers;
     // The workers' threads when no shared pool was given.
@@ -158,5 +167,7 @@ private:
     QElapsedTimer runClock;
     CtRunReport runReport;
     QString runReportPath;
+    // Locks of the output names, held until the run's last slice is written.
+    OutputGuard outputLocks;
     int reportRun = -1;
 };

@@ -80,6 +80,7 @@ void CtRunReport::setInput(const ImgDatas& set)
     inputFile = set.sourceFile.isEmpty() ? QString() : QFileInfo(set.sourceFile).absoluteFilePath();
     anglesFromData = !set.anglesDeg.isEmpty() && set.anglesDeg.size() == fileCount;
     linesLoaded = set.heldBand().whole() ? QString() : set.heldBand().text();
+    gaps = set.gaps;
     if (!inputFile.isEmpty()) {
         inputDir = QFileInfo(inputFile).absolutePath();
         if (pattern.isEmpty())
@@ -194,6 +195,16 @@ QJsonObject CtRunReport::toJson() const
     }
     o["stopped"] = stopped;
     o["interrupted"] = interrupted;
+    if (!gaps.isEmpty())
+        o["numbersMissing"] = gaps;
+    // Samples with no logarithm, per slice that had any; the limit is the
+    // fraction (beyond the repaired ones) that refuses a slice.
+    o["maxInvalidFraction"] = number(maxInvalid);
+    QJsonArray samples;
+    for (auto it = invalidSamples.begin(); it != invalidSamples.end(); ++it)
+        samples.append(QJsonObject{{"slice", it.key()}, {"invalid", double(it.value().first)},
+                                   {"repaired", double(it.value().second)}});
+    o["invalidSamples"] = samples;
     o["written"] = QJsonArray::fromStringList(written);
     QJsonArray records;
     for (const QJsonObject& r : files)

@@ -8,6 +8,8 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QMap>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -64,6 +66,11 @@ public:
     QStringList failures;
     // One fileRecord per file written, in the order written.
     QList<QJsonObject> files;
+    // Slices with samples that had no logarithm: (invalid, repaired).
+    QMap<int, QPair<long long, long long>> invalidSamples;
+    double maxInvalid = 0.001;
+    // Numbers missing from the projection names, accepted on request.
+    QString gaps;
 
     QJsonObject toJson() const;
     // Writes the report to path; false with *error set when it failed.

@@ -7,6 +7,7 @@
 #include "CtCond.h"
 #include "CtRegion.h"
 #include "FbpKernel.h"
+#include "ScanAngles.h"
 
 #include <QMetaType>
 #include <QString>
@@ -53,6 +54,15 @@ struct ReconSettings
     // (several are averaged).
     QString projectionsDir, h5File, stackFile;
     QStringList i0Files, bgFiles, i0AfterFiles;
+    // Numbers missing from the projection names are accepted (and reported)
+    // instead of refusing the series.
+    bool allowGaps = false;
+    // Unit of an HDF5 scan's angles; Auto: the file's units attribute.
+    ScanAngles::Unit angleUnit = ScanAngles::Unit::Auto;
+    // Files the run reads besides the series and its references (the batch
+    // program, configuration files, every averaged reference): no output
+    // may be one of them.
+    QStringList otherInputs;
     // Centre found on the first slice instead of given.
     bool autoCor = false;
     // Detector lines loaded: "auto" (those of the slices) or "all".

@@ -201,6 +201,19 @@ const std::vector<SettingTable::Setting> table = {
      "not used) or full (n over 360).", CtCond::angularRangeNames,
      [](S& s, const V& v) { CtCond::angularRange(v.text, s.cond.angles); },
      [](const S& s) { return CtCond::angularRangeName(s.cond.angles); }},
+    {"maxInvalid", T::Real, 0, 1, "0.001", "", "ct_max_invalid", "max-invalid", "FRACTION", "MaxInvalid",
+     "maxInvalidFraction",
+     "Fraction of a slice's samples that may lack a logarithm (I0 - BG <= 0, I - BG <= 0, not finite) once isolated "
+     "ones are repaired; more fails the slice.", nullptr,
+     [](S& s, const V& v) { s.cond.maxInvalid = v.real; }, [](const S& s) { return num(s.cond.maxInvalid); }},
+    {"allowGaps", T::Flag, 0, 0, "0", "", "images_allow_gaps", "allow-gaps", nullptr, "AllowGaps", nullptr,
+     "Accept numbers missing from the projection names (the run report lists them); without it a gap refuses the run.",
+     nullptr, [](S& s, const V& v) { s.allowGaps = v.flag; }, [](const S& s) { return flagText(s.allowGaps); }},
+    {"angleUnit", T::Choice, 0, 0, "auto", "", "images_angle_unit", "angle-unit", "deg|rad", "AngleUnit", nullptr,
+     "Unit of an HDF5 scan's angles: auto (the file's units attribute; unlabelled angles that look like radians are "
+     "refused), deg or rad.", ScanAngles::unitNames,
+     [](S& s, const V& v) { ScanAngles::parseUnit(v.text, s.angleUnit); },
+     [](const S& s) { return ScanAngles::unitName(s.angleUnit); }},
     {"precision", T::Choice, 0, 0, "single", "", "ct_precision", "precision", "single|double", "Precision", "precision",
      "Back-projection arithmetic: single (about twice as fast, values within 2e-6 of the slice's value range of "
      "double's) or double.", precisionNames,

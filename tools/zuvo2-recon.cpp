@@ -15,6 +15,7 @@
 #include "RingRemoval.h"
 #include "SettingTable.h"
 #include "TextUtils.h"
+#include "SeriesListing.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -79,42 +80,40 @@ std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
     return img;
 }
 
-// Every file of dir matching pattern into set; Ok, or Usage with a message.
-int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
+// The series dir and pattern name into set (the references left out, in
+// numeric order when the names are numbered); Ok, or Usage with a message.
+int loadDirectory(const QString& dir, const QString& pattern, const QStringList& references, bool allowGaps,
+                  bool quiet, ImgDatas& set)
 {
-    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
-        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
+    const SeriesListing::Result listing = SeriesListing::list(dir, {pattern}, references, allowGaps);
+    for (const QString& f : listing.removed)
+        err() << "zuvo2-recon: " << f << " is an I0 or BG image: left out of the projections\n";
+    if (!listing.refusal.isEmpty()) {
+        err() << "zuvo2-recon: " << listing.refusal << "\n";
         return Usage;
     }
-    QDir d(dir);
-    d.setNameFilters({pattern});
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    const QFileInfoList files = d.entryInfoList();
-    if (files.isEmpty()) {
-        err() << "zuvo2-recon: no files match " << pattern << " in " << dir << "\n";
-        return Usage;
-    }
-    QStringList paths;
-    for (const QFileInfo& f : files)
-        paths << f.absoluteFilePath();
+    if (!quiet)
+        err() << "zuvo2-recon: " << listing.text() << "\n";
+    const QStringList& paths = listing.files;
     if (const QString tooBig = set.memoryRefusal(paths, false); !tooBig.isEmpty()) {
         err() << "zuvo2-recon: " << tooBig << "\n";
         return Usage;
     }
     QStringList failed;
-    for (const QFileInfo& f : files) {
+    for (const QString& f : paths) {
         // A slow file system must not hold a quit signal back until the end.
         if (QuitOnSignal::received())
             return interruptedWhileLoading();
-        if (!set.addFile(f.absoluteFilePath()))
-            failed << f.fileName();
+        if (!set.addFile(f))
+            failed << QFileInfo(f).fileName();
     }
     if (!failed.isEmpty()) {
-        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
+        err() << "zuvo2-recon: " << failed.size() << " of " << paths.size()
               << " projection files could not be read: " << failed.mid(0, 5).join(", ")
               << (failed.size() > 5 ? ", ..." : "") << "\n";
         return Usage;
     }
+    set.gaps = listing.gaps;
     return Ok;
 }
 
@@ -329,6 +328,7 @@ int main(int argc, char** argv)
     QElapsedTimer loadClock;
     loadClock.start();
     ImgDatas set;
+    set.angleUnit = c.angleUnit;
     // The centre line of a tilted axis is fitted over the whole height.
     if (c.rows == QLatin1String("auto") && !c.cond.corFit) {
         // Slices beyond the images are refused by the run with the valid
@@ -336,6 +336,7 @@ int main(int argc, char** argv)
         int w = 0, h = 0;
         if (has("h5")) {
             H5Scan probe;
+            probe.angleUnit = c.angleUnit;
             if (probe.open(c.h5File))
                 w = probe.columns(), h = probe.rows();
         } else if (has("stack")) {
@@ -363,7 +364,9 @@ int main(int argc, char** argv)
             err() << "zuvo2-recon: cannot read the stack " << c.stackFile << "\n";
             return Usage;
         }
-    } else if (const int code = loadDirectory(c.projectionsDir, c.pattern, set); code != Ok)
+    } else if (const int code = loadDirectory(c.projectionsDir, c.pattern, c.i0Files + c.bgFiles + c.i0AfterFiles,
+                                              c.allowGaps, p.isSet(quiet), set);
+               code != Ok)
         return code;
 
     if (QuitOnSignal::received())
@@ -424,6 +427,7 @@ int main(int argc, char** argv)
     const QString outDir = c.data.path;
     CtRun run;
     run.images = &set;
+    c.otherInputs = c.i0Files + c.bgFiles + c.i0AfterFiles;
     run.createPool(c.cond.threads);
 
     // Centre, slices and region are checked against the images before

@@ -4,6 +4,7 @@
 #include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
+#include "ConfigStore.h"
 #include "CorSearch.h"
 #include "CorSweepPanel.h"
 #include "CtFiles.h"
@@ -185,6 +186,11 @@ Body::Body(QWidget* parent)
         if (!on)
             rawImages.band = LineBand();
     });
+    // A directory of projections is a series: its numbering is checked and
+    // the I0 and BG files are left out of it.
+    CTFiles->checkSeries = true;
+    CTFiles->referencesOf = [this] { return I0ImgSel->files() + BGImgSel->files() + I0AfterImgSel->files(); };
+    connect(this, &Body::callBatchLoad, this, [this](const QString& f) { batchFile = f; });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -594,6 +600,8 @@ void Body::dataFilesSelected(QStringList files, bool clear)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images")))
         return;
+    loadGaps = CTFiles->listedGaps;
+    CTFiles->listedGaps.clear();
     planLines(procCtrl, rawImages);
     const QString tooBig = rawImages.memoryRefusal(files, clear);
     // The lines chosen for this load; the second budget question below must not change them.
@@ -690,6 +698,8 @@ void Body::loadFinished(SeriesLoadPtr r)
         if (rawImages.adopt(r->images[i].release(), f, r->errors.value(int(i))))
             CTFiles->addEntry(f);
     }
+    if (loadReplaces)
+        rawImages.gaps = loadGaps;
     showWork();
     seriesLoaded();
     emit seriesLoadEnded(true);
@@ -764,6 +774,7 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
     // Made here, filled in the load thread, handed back with the result.
     auto* set = new ImgDatas;
     set->band = rawImages.band;
+    set->angleUnit = rawImages.angleUnit;
     planLines(procCtrl, *set);
     QMetaObject::invokeMethod(l, [l, id, file, h5, set] { l->loadSeriesFile(id, file, h5, set); }, Qt::QueuedConnection);
     return true;
@@ -921,6 +932,10 @@ ReconSettings Body::runSettings()
     s.i0Name = I0ImgSel->FilePath->text();
     s.bgName = BGImgSel->FilePath->text();
     s.i0AfterName = I0AfterImgSel->FilePath->text();
+    // No output may overwrite a file the run or the program reads.
+    s.otherInputs = configStore.filesRead() + I0ImgSel->files() + BGImgSel->files() + I0AfterImgSel->files();
+    if (!batchFile.isEmpty())
+        s.otherInputs << batchFile;
     s.cond = procCtrl->ctCond();
     s.cond.ct1 = SelectCt1->isChecked();
     s.cond.ct2 = SelectCt2->isChecked();

@@ -272,6 +272,10 @@ private:
     bool loadReplaces = false;
     // The old series was dropped before the load to make room.
     bool loadDroppedOld = false;
+    // Numbers missing from the names of the series being loaded (accepted).
+    QString loadGaps;
+    // The batch program last loaded: an input no run may overwrite.
+    QString batchFile;
     int loadId = 0;
     int loadDone = 0;
     int loadTotal = 0;

@@ -59,6 +59,10 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         {"pixelSize", [](X& x, const S& s) { x.b->procCtrl->setPixelSize(s.cond.pixelSizeUm); }},
         {"rings", [](X& x, const S& s) { x.b->procCtrl->setRingSize(s.cond.ringSize); }},
         {"angles", [](X& x, const S& s) { x.b->procCtrl->setAngles(s.cond.angles); }},
+        {"maxInvalid", [](X& x, const S& s) { x.b->procCtrl->maxInvalid = s.cond.maxInvalid; }},
+        // Read by the next load.
+        {"allowGaps", [](X& x, const S& s) { x.b->CTFiles->allowGaps = s.allowGaps; }},
+        {"angleUnit", [](X& x, const S& s) { x.b->rawImages.angleUnit = s.angleUnit; }},
         // No control: the window keeps it for the next runs.
         {"precision", [](X& x, const S& s) { x.b->session->settings.precision = s.precision; }},
         {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
@@ -109,6 +113,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
                                            : LineBand();
              return O::Ok;
          }},
+        // Unit of the angles the next HDF5 scans bring: auto, deg or rad.
         {"images_new_on_load", A::flagArg(),
          [](X& x, const C&, const A& a) {
              (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);

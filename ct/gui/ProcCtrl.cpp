@@ -71,6 +71,7 @@ CtCond ProcCtrl::ctCond() const
     c.pixelSizeUm = optional(PixelSize->text(), 0.0);
     c.ringSize = RingSize->value();
     CtCond::angularRange(Angles->currentText(), c.angles);
+    c.maxInvalid = maxInvalid;
     return c;
 }
 

@@ -22,6 +22,8 @@ public:
     bool rotAxIsV = false;
     int sliceNo = 0;
     double cor = 0.0;
+    // Fraction of a slice's samples that may lack a logarithm (ct_max_invalid).
+    double maxInvalid = CtCond().maxInvalid;
 
 signals:
     void autoUpdateUpdated();

@@ -23,6 +23,8 @@
 #include <QSplitter>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 QMutex logLock;
 QStringList logLines;
@@ -666,6 +668,25 @@ void TstBody::failedLinesClearTheFlag_data()
                                   << "images_load_rows, line 0: -1 is out of range (0 to 2147483647)";
     QTest::newRow("precision") << "ct_precision double" << true << none << "";
     QTest::newRow("unknown precision") << "ct_precision half" << false << int(Failures::Command) << "ct_precision, line 0: \"half\" is not double or single";
+    QTest::newRow("angle unit") << "images_angle_unit rad" << true << none << "";
+    QTest::newRow("unknown angle unit") << "images_angle_unit grad" << false << int(Failures::Command)
+                                        << "images_angle_unit, line 0: \"grad\" is not one of auto, deg, rad";
+    QTest::newRow("invalid fraction") << "ct_max_invalid 1.5" << false << int(Failures::Command)
+                                      << "ct_max_invalid, line 0: 1.5 is out of range (0 to 1)";
+    // A series with a projection missing, and one with a FIFO among them.
+    const QString gapDir = tmp.filePath("gap"), fifoDir = tmp.filePath("fifo");
+    QDir().mkpath(gapDir);
+    QDir().mkpath(fifoDir);
+    for (const char* n : {"ct-0001.img", "ct-0003.img"})
+        QFile::copy(ctDir + "/" + n, gapDir + "/" + n);
+    QFile::copy(ctDir + "/ct-0001.img", fifoDir + "/ct-0001.img");
+    ::mkfifo(QFile::encodeName(fifoDir + "/ct-0002.img").constData(), 0600);
+    QTest::newRow("projection missing") << "images_load \"" + gapDir + "\" ct-*.img" << false << int(Failures::Load)
+                                        << "Series not loaded: numbers missing from ct-0001.img to ct-0003.img: 2 (a gap is "
+                                           "accepted with images_allow_gaps 1 or --allow-gaps) (in " + gapDir + ")";
+    QTest::newRow("FIFO among the projections") << "images_load \"" + fifoDir + "\" ct-*.img" << false << int(Failures::Load)
+                                                << "Series not loaded: 1 of 2 matching entries are not readable files: "
+                                                   "ct-0002.img (a FIFO) (in " + fifoDir + ")";
     QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
     QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
                                      << "No file matches none-*.img in " + ctDir + ", nothing loaded";

@@ -11,12 +11,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 struct CtData
@@ -120,8 +122,13 @@ private slots:
     void autoCentreInBatch();
     void autoCentreInRecon();
     void tiltedAxisCentrePerSlice();
+    void reconTakesOnlyWhatItWasGiven_data();
+    void reconTakesOnlyWhatItWasGiven();
+    void windowRunTakesOnlyWhatItWasGiven();
 
 private:
+    // A directory for one case of reconTakesOnlyWhatItWasGiven, made as setup says.
+    QString prepareInputs(const QString& setup, const QString& name = QString());
     bool run(const QString& program);
     // Runs a program of the build; its exit code, or -1 when it did not end.
     int exec(const QString& program, const QStringList& args, QString* log = nullptr);
@@ -587,6 +594,12 @@ std::vector<double> pixels(const QString& path, int& w, int& h)
         img->readRow(r, v.data() + size_t(r) * size_t(w));
     return v;
 }
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 } // namespace
 
 // The small series as one HDF5 Data Exchange file and as one TIFF stack:
@@ -803,6 +816,164 @@ void TstE2e::tiltedAxisCentrePerSlice()
     QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
     QCOMPARE(QDir(work.filePath("out/tilted-batch")).entryList({"*.dat"}, QDir::Files).size(), 3);
     checkLine(work.filePath("out/tilted-batch/t-run.json"));
+}
+
+QString TstE2e::prepareInputs(const QString& setup, const QString& name)
+{
+    const QString d = work.filePath("out/t-" + (name.isEmpty() ? QString(QTest::currentDataTag()).replace(' ', '-') : name));
+    QDir().mkpath(d);
+    const QStringList names = QDir(smallDir).entryList({"ct-*.img"}, QDir::Files, QDir::Name);
+    int w = 0, h = 0;
+    std::vector<double> data, theta;
+    for (const QString& n : names) {
+        const QString number = n.mid(3, 4);
+        if (setup == "gap" && number == "0045")
+            continue;
+        const QString to = setup == "nozeros" ? QString("ct-%1.img").arg(number.toInt()) : n;
+        if (setup == "zeros") {
+            const std::vector<quint16> zero(size_t(120) * 24, 0);
+            ItexWriter(120, 24).write16(d + "/" + to, zero.data());
+        } else if (setup == "tiffs" || setup == "h5") {
+            const std::vector<double> px = pixels(smallDir + "/" + n, w, h);
+            data.insert(data.end(), px.begin(), px.end());
+            theta.push_back(M_PI * (theta.size()) / names.size());
+            TiffLayout f32;
+            f32.bits = 32;
+            f32.sampleFormat = 3;
+            if (setup == "tiffs")
+                TiffSampleWriter(f32).write(d + QString("/slice-%1.tif").arg(number.toInt(), 5, 10, QChar('0')), w, h,
+                                            {px.data()});
+        } else {
+            QFile::copy(smallDir + "/" + n, d + "/" + to);
+        }
+    }
+    if (setup == "fifo")
+        ::mkfifo(QFile::encodeName(d + "/ct-0061.img").constData(), 0600);
+    if (setup == "i0inside")
+        QFile::copy(smallDir + "/i0/I0.img", d + "/ct-i0.img");
+    if (setup == "h5") {
+        const std::vector<double> white = pixels(smallDir + "/i0/I0.img", w, h);
+        const std::vector<double> dark = pixels(smallDir + "/bg/BG.img", w, h);
+        H5SampleWriter::write(d + "/scan.h5",
+                              H5SampleWriter::exchange(h, w, data, int(names.size()), white, 1, dark, 1, theta));
+    }
+    QDir().mkpath(d + "/out");
+    if (setup == "stale") {
+        // Left by a process id beyond the kernel's largest: long gone.
+        writeTextFile(d + "/out/.slice.lock", "999999\nzuvo2-recon\n" + QSysInfo::machineHostName() + "\n");
+    }
+    return d;
+}
+
+void TstE2e::reconTakesOnlyWhatItWasGiven_data()
+{
+    // "@D" is the case's directory, "@I0" and "@BG" the sample's references.
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QStringList files{"--projections", "@D", "--pattern", "ct-*.img", "--out", "@D/out"};
+    const QStringList i0{"--i0", "@I0"};
+    QTest::newRow("baseline") << "copy" << files + i0 << 0 << "60 projection files in numeric order";
+    QTest::newRow("FIFO among the projections") << "fifo" << files << 2 << "ct-0061.img (a FIFO)";
+    QTest::newRow("projection missing") << "gap" << files << 2
+                                        << "numbers missing from ct-0001.img to ct-0060.img: 45";
+    QTest::newRow("gap accepted") << "gap" << files + i0 + QStringList{"--allow-gaps"} << 0
+                                  << "numbers missing (accepted): 45";
+    QTest::newRow("numbers without leading zeros") << "nozeros" << files + i0 << 0 << "in numeric order, ct-1.img to ct-60.img";
+    QTest::newRow("I0 among the projections") << "i0inside" << files + QStringList{"--i0", "@D/ct-i0.img"} << 0
+                                              << "ct-i0.img is an I0 or BG image: left out of the projections";
+    QTest::newRow("I0 and BG swapped") << "copy" << files + QStringList{"--i0", "@BG", "--bg", "@I0"} << 2
+                                       << "is not above the BG image's mean";
+    QTest::newRow("projections without counts") << "zeros" << files + i0 << 1 << "has no count above BG";
+    QTest::newRow("slices over the projections") << "tiffs"
+                                                 << QStringList{"--projections", "@D", "--pattern", "slice-*.tif",
+                                                                "--out", "@D", "--tiff"}
+                                                 << 2 << "the output @D/slice-00001.tif is the input @D/slice-00001.tif";
+    QTest::newRow("output name in use") << "copy" << files << 2 << "slice in @D/out is being written by process";
+    QTest::newRow("lock of an ended process") << "stale" << files + i0 << 0 << "which has ended: taken over";
+    QTest::newRow("radians without units") << "h5" << QStringList{"--h5", "@D/scan.h5", "--out", "@D/out"} << 2
+                                           << "angles look like radians (span 3.08";
+    QTest::newRow("radians said so") << "h5" << QStringList{"--h5", "@D/scan.h5", "--out", "@D/out", "--angle-unit", "rad"}
+                                     << 0 << "";
+}
+
+// Every input is what the user meant or the run is refused; no output is
+// ever an input; what succeeds reconstructs the same slices as the plain series.
+void TstE2e::reconTakesOnlyWhatItWasGiven()
+{
+    QFETCH(QString, setup);
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    const QString d = prepareInputs(setup);
+    for (QString& a : args)
+        a.replace("@D", d).replace("@I0", smallDir + "/i0/I0.img").replace("@BG", smallDir + "/bg/BG.img");
+    message.replace("@D", d);
+    QMap<QString, QByteArray> before;
+    for (const QString& f : QDir(d).entryList(QDir::Files))
+        before[f] = bytesOf(d + "/" + f);
+    QLockFile held(d + "/out/.slice.lock");
+    if (QTest::currentDataTag() == QString("output name in use"))
+        QVERIFY(held.tryLock(0));
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", args + QStringList{"--cor", QString::number(smallCor, 'g', 17), "--axis", "v",
+                                                    "--slices", "1:2"}, &log), status);
+    QVERIFY2(log.contains(message), qPrintable(log));
+    // Inputs stay as they were, whatever happened.
+    for (auto it = before.begin(); it != before.end(); ++it)
+        QVERIFY2(bytesOf(d + "/" + it.key()) == it.value(), qPrintable(it.key()));
+    if (status != 0) {
+        QVERIFY(!QFileInfo::exists(d + "/out/slice-00001.dat"));
+        return;
+    }
+    QVERIFY(!QFileInfo::exists(d + "/out/.slice.lock"));
+    const QByteArray base = bytesOf(work.filePath("out/t-baseline/out/slice-00001.dat"));
+    QVERIFY(!base.isEmpty());
+    if (setup == "nozeros" || setup == "i0inside" || setup == "stale")
+        QCOMPARE(bytesOf(d + "/out/slice-00001.dat"), base);
+    if (setup == "gap") {
+        QFile f(d + "/out/slice-run.json");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("numbersMissing").toString(), QString("45"));
+    }
+}
+
+// The window's batch run: an accepted gap reaches the run report, and float
+// TIFFs saved automatically into the projections' own directory are refused.
+void TstE2e::windowRunTakesOnlyWhatItWasGiven()
+{
+    const QString gap = prepareInputs("gap", "window-gap"), tiffs = prepareInputs("tiffs", "window-tiffs");
+    const QString prog = work.filePath("out/window-inputs.bat");
+    const QString common = QString("i0_load \"%1/i0/I0.img\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                                   "ct_slice_from 1\nct_slice_to 2\nct_slice_step 1\nct_threads 1\n")
+                               .arg(smallDir).arg(smallCor, 0, 'g', 17);
+    QVERIFY(writeTextFile(prog, "images_allow_gaps 1\nimages_load \"" + gap + "\" ct-*.img\n" + common
+                                    + "auto_save_data_path \"" + gap + "/out\"\nauto_save_data_name s.dat\n"
+                                      "auto_save_data 1\ncalc_exec\n:end\n"));
+    QString log;
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
+    QFile f(gap + "/out/s-run.json");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("numbersMissing").toString(), QString("45"));
+
+    const QByteArray first = bytesOf(tiffs + "/slice-00001.tif");
+    QVERIFY(writeTextFile(prog, "images_load \"" + tiffs + "\" slice-*.tif\n" + common
+                                    + "auto_save_tiff_path \"" + tiffs + "\"\nauto_save_tiff_name slice.tif\n"
+                                      "auto_save_tiff 1\ncalc_exec\n:end\n"));
+    QVERIFY(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) != 0);
+    QVERIFY2(log.contains("Run refused: the output " + tiffs + "/slice-00001.tif is the input"), qPrintable(log));
+    QCOMPARE(bytesOf(tiffs + "/slice-00001.tif"), first);
+
+    // A batch program named like the first data file it would write.
+    const QString self = gap + "/out/w-00001.dat";
+    QVERIFY(writeTextFile(self, "images_allow_gaps 1\nimages_load \"" + gap + "\" ct-*.img\n" + common
+                                    + "auto_save_data_path \"" + gap + "/out\"\nauto_save_data_name w.dat\n"
+                                      "auto_save_data 1\ncalc_exec\n:end\n"));
+    const QByteArray program = bytesOf(self);
+    QVERIFY(exec("zuvo2", {"-nw", "-e", "-b", self, "-x", "-q"}, &log) != 0);
+    QVERIFY2(log.contains("is the input " + self), qPrintable(log));
+    QCOMPARE(bytesOf(self), program);
 }
 
 QTEST_GUILESS_MAIN(TstE2e)

@@ -159,8 +159,8 @@ void TstLimits::whatCannotBeHadIsAMessage()
         QCOMPARE(Failures::count(Failures::Run), 1);
         QVERIFY2(log.filter(said).size() == 1, qPrintable(log.join('\n')));
         // A run on no workers is refused, not left waiting.
-        CtCond c;
-        c.ct2 = true;
+        ReconSettings c;
+        c.cond.ct2 = true;
         QVERIFY(!run.whyRefused(c).isEmpty());
     }
 }

@@ -4,11 +4,11 @@
 #   build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer, every test
 #   build-tsan/  ThreadSanitizer, the threaded tests only (tsan_tests below)
 #   build-fuzz/  clang libFuzzer targets, a fixed seeded run of each (scripts/fuzz.sh)
+# and a run on a one-node Slurm cluster (scripts/cluster-test.sh), skipped
+# with the reason when no cluster can be started here.
 # Each stage builds only what it runs (no benchmark programs). Compilations
 # go through ccache (in .ccache/ unless CCACHE_DIR says otherwise), so a
 # second run compiles only what changed.
-# and a run on a one-node Slurm cluster (scripts/cluster-test.sh), skipped
-# with the reason when no cluster can be started here.
 # Exits non-zero if any stage fails; all stages run even after a failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."

@@ -126,11 +126,13 @@ int check(const QString& planFile)
     if (parts.empty())
         return usage(QStringLiteral("the plan %1 names no part").arg(planFile));
 
-    // The first report found is what every other part is compared with.
-    QJsonObject reference;
+    // The first report found of a series (one output directory and name) is
+    // what its other parts are compared with.
+    QMap<QString, QJsonObject> references;
+    const auto seriesKey = [](const SeriesPlan::Part& p) { return p.out + QLatin1Char('\n') + p.name; };
     for (const SeriesPlan::Part& part : parts)
-        if (reference.isEmpty())
-            reference = readReport(part.report);
+        if (references.value(seriesKey(part)).isEmpty())
+            references[seriesKey(part)] = readReport(part.report);
 
     for (const SeriesPlan::Part& part : parts) {
         auto g = std::find_if(groups.begin(), groups.end(),
@@ -149,18 +151,21 @@ int check(const QString& planFile)
             candidates << own;
         candidates << rerunReports(part.command);
         for (const QJsonObject& r : candidates) {
-            const QStringList why = SeriesPlan::reportProblems(r, reference, part);
+            const QStringList why = SeriesPlan::reportProblems(r, references.value(seriesKey(part)), part);
             if (why.isEmpty()) {
                 trusted << r;
                 continue;
             }
-            // A re-run report covers only some slices: only its settings count.
-            const QStringList settings = r == own ? why : why.filter(QRegularExpression(QStringLiteral("^(?!slices )")));
-            if (settings.isEmpty())
-                trusted << r;
-            else
-                g->problems << QStringLiteral("the run report of slices %1 does not fit the plan: %2")
-                                   .arg(part.slices, settings.join(QStringLiteral("; ")));
+            // A re-run report covers only some slices, and its name may match
+            // another series' re-runs: it counts when its settings fit, and is
+            // passed over otherwise (the files it made then have no record).
+            if (r != own) {
+                if (why.filter(QRegularExpression(QStringLiteral("^(?!slices )"))).isEmpty())
+                    trusted << r;
+                continue;
+            }
+            g->problems << QStringLiteral("the run report of slices %1 does not fit the plan: %2")
+                               .arg(part.slices, why.join(QStringLiteral("; ")));
         }
         if (!own.isEmpty() && trusted.contains(own))
             g->reports << own;

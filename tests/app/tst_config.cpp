@@ -1,6 +1,7 @@
 #include "TextFile.h"
 #include "ConfigStore.h"
 #include "LogCapture.h"
+#include "LogRelay.h"
 
 #include <QtTest>
 
@@ -40,6 +41,7 @@ private slots:
     void fifoAndDeepIncludesEndAtOnce();
     void readingIsBoundedAndSaysWhy_data();
     void readingIsBoundedAndSaysWhy();
+    void logFloodIsCoalesced();
 };
 
 void TstConfig::arguments_data()
@@ -265,6 +267,27 @@ void TstConfig::readingIsBoundedAndSaysWhy()
     }
     QCOMPARE(captured.filter(said).size(), times);
     QVERIFY(store.contains(lastKey));
+}
+
+// A producer faster than the window: the window gets a second's budget and
+// one line for the rest; standard error (here the capture) gets every line.
+void TstConfig::logFloodIsCoalesced()
+{
+    LogCapture stderrStandIn;
+    QStringList shown;
+    {
+        LogRelay relay;
+        QVERIFY(relay.installed());
+        QObject context;
+        connect(&relay, &LogRelay::message, &context, [&](const LogLine& l) { shown << l.text; });
+        for (int i = 0; i < 1000; ++i)
+            qWarning("line %d", i);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), LogRelay::linesPerWindow + 1, 5000);
+    }
+    QCOMPARE(shown.first(), QString("line 0"));
+    QCOMPARE(shown.at(LogRelay::linesPerWindow - 1), QString("line %1").arg(LogRelay::linesPerWindow - 1));
+    QCOMPARE(shown.last(), QString("\u2026 %1 more lines").arg(1000 - LogRelay::linesPerWindow));
+    QCOMPARE(stderrStandIn.lines().filter("line ").size(), 1000);
 }
 
 QTEST_GUILESS_MAIN(TstConfig)

@@ -500,6 +500,11 @@ void TstE2e::reconRefuses_data()
                                          << "--i0-after needs --i0";
     QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})
                                 << "cannot read the I0 image";
+    QTest::newRow("an option twice") << (in + QStringList{"--cor", "60", "--cor", "61", "--slices", "1:2"})
+                                     << "--cor is given more than once";
+    // Bytes that were no UTF-8 reach the program as U+FFFD.
+    QTest::newRow("name not UTF-8") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--name", QString("s") + QChar(0xFFFD)})
+                                    << "is not valid UTF-8";
 }
 
 // Bad usage or input: a message naming the problem, exit status 2, nothing written.

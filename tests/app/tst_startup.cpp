@@ -148,7 +148,6 @@ void TstStartup::exitStatus()
 {
     QFETCH(QByteArray, program);
     QFETCH(QStringList, extra);
-    QFETCH(int, withinMs);
     QFETCH(int, status);
     QFETCH(QString, last);
     QFETCH(QString, holds);

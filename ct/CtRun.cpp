@@ -95,10 +95,10 @@ void CtRun::createPool(int n, WorkerPool* shared)
 {
     if (n <= 0 || !workers.isEmpty())
         return;
-    if (shared)
-        n = std::min(n, shared->size());
-    else
+    if (!shared)
         shared = (ownPool = std::make_unique<WorkerPool>(n, QStringLiteral("CT2"))).get();
+    // A pool the system gave fewer threads than asked for has fewer workers.
+    n = std::min(n, shared->size());
     for (int i = 0; i < n; ++i) {
         auto* w = new CtCalc2;
         w->gate = &gate;

@@ -13,9 +13,9 @@
 #include "MemoryBudget.h"
 #include "QuitOnSignal.h"
 #include "RingRemoval.h"
+#include "SeriesListing.h"
 #include "SettingTable.h"
 #include "TextUtils.h"
-#include "SeriesListing.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -70,18 +70,15 @@ QString repeatedOption(const QCommandLineParser& p, const QStringList& repeatabl
 // One image that must load; null (with a message) when it does not.
 std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
 {
-    QString why;
-    std::unique_ptr<ImgData> img(loadImgData(path, true, &why));
+    std::unique_ptr<ImgData> img(loadImgData(path));
     if (!img || !img->ready) {
-        err() << "zuvo2-recon: cannot read the " << what << " image " << path
-              << (why.isEmpty() ? QString() : QStringLiteral(": ") + why) << "\n";
+        err() << "zuvo2-recon: cannot read the " << what << " image " << path << "\n";
         return nullptr;
     }
     return img;
 }
 
-// The series dir and pattern name into set (the references left out, in
-// numeric order when the names are numbered); Ok, or Usage with a message.
+// Every file of dir matching pattern into set; Ok, or Usage with a message.
 int loadDirectory(const QString& dir, const QString& pattern, const QStringList& references, bool allowGaps,
                   bool quiet, ImgDatas& set)
 {
@@ -227,64 +224,14 @@ int readConfig(const QString& file, ReconSettings& s, QSet<QString>& given)
     }
     return Ok;
 }
-} // namespace
 
-int main(int argc, char** argv)
+// The settings of this run: defaults, then the configuration file, then the
+// options; given collects the keys set by either.  Ok, or Usage with a message.
+int readSettings(const QCommandLineParser& p, ReconSettings& c, QSet<QString>& given)
 {
-    QuitOnSignal::install();
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("zuvo2-recon"));
-    QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
-
-    QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
-        "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
-        "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
-        "settings.\nExit status: 0 every slice written, 1 something failed, "
-        "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
-        "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
-        "ends at once)."));
-    p.addHelpOption();
-    p.addVersionOption();
-    // Every option of a setting comes from the settings table.
-    for (const SettingTable::Setting& d : SettingTable::settings())
-        if (d.option)
-            p.addOption(d.valueName ? QCommandLineOption(QLatin1String(d.option), SettingTable::optionHelp(d),
-                                                         QLatin1String(d.valueName))
-                                    : QCommandLineOption(QLatin1String(d.option), SettingTable::optionHelp(d)));
-    const QCommandLineOption config("config",
-        "Settings from FILE, one 'Key value' a line (keys in the README's settings table); options given "
-        "here win.", "FILE");
-    const QCommandLineOption quiet("quiet", "No progress display.");
-    p.addOptions({config, quiet});
-    if (!p.parse(app.arguments()))
-        return usage(p.errorText());
-    if (p.isSet("help")) {
-        QTextStream(stdout) << p.helpText();
-        return Ok;
-    }
-    if (p.isSet("version")) {
-        QTextStream(stdout) << "zuvo2-recon " << CtRunReport::programVersion() << "\n";
-        return Ok;
-    }
-    if (const QString why = memoryBudgetProblem(); !why.isEmpty())
-        return usage(why);
-    // Bytes that are no UTF-8 arrive as U+FFFD: a path with them names
-    // another file (or makes a directory nobody asked for).
-    for (const QString& a : app.arguments().mid(1))
-        if (a.contains(QChar::ReplacementCharacter))
-            return usage(QStringLiteral("the argument %1 is not valid UTF-8; rename the file or directory").arg(a));
-    if (const QString twice = repeatedOption(p, {"i0", "bg", "i0-after"}); !twice.isEmpty())
-        return usage(QStringLiteral("--%1 is given more than once").arg(twice));
-    if (!p.positionalArguments().isEmpty())
-        return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
-
-    // Defaults, then the configuration file, then the options.
-    ReconSettings c = toolDefaults();
-    QSet<QString> given;
-    if (p.isSet(config))
-        if (const int code = readConfig(p.value(config), c, given); code != Ok)
+    c = toolDefaults();
+    if (p.isSet(QStringLiteral("config")))
+        if (const int code = readConfig(p.value(QStringLiteral("config")), c, given); code != Ok)
             return code;
     for (const SettingTable::Setting& d : SettingTable::settings()) {
         const QString option = d.option ? QLatin1String(d.option) : QString();
@@ -320,14 +267,29 @@ int main(int argc, char** argv)
                 return usage(QStringLiteral("--%1 is missing").arg(QLatin1String(key)));
     if (c.cond.corFit && has("cor"))
         return usage(QStringLiteral("--cor and --cor-fit exclude each other"));
-    const bool autoCor = c.autoCor;
+    return Ok;
+}
+
+// The projections and references a run reads, kept together.
+struct Inputs
+{
+    ImgDatas set;
+    std::unique_ptr<ImgData> i0, bg, i0After;
+    ImgData* i0Ptr = nullptr;
+    ImgData* bgPtr = nullptr;
+    ImgData* i0AfterPtr = nullptr;
+};
+
+// Every projection and reference must load, or nothing is done: Ok, or Usage
+// with a message.
+int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, Inputs& in)
+{
+    auto has = [&given](const char* key) { return given.contains(QLatin1String(key)); };
     const int from = c.cond.from;
     const int to = c.cond.to;
-
-    // Inputs: every projection must load, or nothing is done.
     QElapsedTimer loadClock;
     loadClock.start();
-    ImgDatas set;
+    ImgDatas& set = in.set;
     set.angleUnit = c.angleUnit;
     // The centre line of a tilted axis is fitted over the whole height.
     if (c.rows == QLatin1String("auto") && !c.cond.corFit) {
@@ -365,42 +327,46 @@ int main(int argc, char** argv)
             return Usage;
         }
     } else if (const int code = loadDirectory(c.projectionsDir, c.pattern, c.i0Files + c.bgFiles + c.i0AfterFiles,
-                                              c.allowGaps, p.isSet(quiet), set);
+                                              c.allowGaps, quiet, set);
                code != Ok)
         return code;
 
     if (QuitOnSignal::received())
         return interruptedWhileLoading();
-    if (!p.isSet(quiet)) {
+    if (!quiet) {
         err() << "zuvo2-recon: loaded " << set.count() << " projections, " << set.heldBand().text() << " ("
               << megabytes(set.bytesHeld()) << ") in " << QString::number(loadClock.elapsed() / 1000.0, 'f', 2)
               << " s\n";
         err().flush();
     }
 
-    std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
-    ImgData* i0Ptr = nullptr;
-    ImgData* bgPtr = nullptr;
-    ImgData* i0AfterPtr = nullptr;
     if (has("i0After") && !has("i0"))
         return usage(QStringLiteral("--i0-after needs --i0"));
-    if (has("i0") && !(i0Img = loadReferences(c.i0Files, "I0")))
+    if (has("i0") && !(in.i0 = loadReferences(c.i0Files, "I0")))
         return Usage;
-    if (has("bg") && !(bgImg = loadReferences(c.bgFiles, "BG")))
+    if (has("bg") && !(in.bg = loadReferences(c.bgFiles, "BG")))
         return Usage;
-    if (has("i0After") && !(i0AfterImg = loadReferences(c.i0AfterFiles, "I0 (after)")))
+    if (has("i0After") && !(in.i0After = loadReferences(c.i0AfterFiles, "I0 (after)")))
         return Usage;
     if (QuitOnSignal::received())
         return interruptedWhileLoading();
-    i0Ptr = i0Img.get();
-    bgPtr = bgImg.get();
-    i0AfterPtr = i0AfterImg.get();
-    set.i0Img = &i0Ptr;
-    set.bgImg = &bgPtr;
-    set.i0AfterImg = &i0AfterPtr;
+    in.i0Ptr = in.i0.get();
+    in.bgPtr = in.bg.get();
+    in.i0AfterPtr = in.i0After.get();
+    set.i0Img = &in.i0Ptr;
+    set.bgImg = &in.bgPtr;
+    set.i0AfterImg = &in.i0AfterPtr;
+    return Ok;
 
+}
+
+// The centre found on the first slice, or the centre line fitted, when asked
+// for; Ok, or Usage when none is found.
+int findCentre(ReconSettings& c, ImgDatas& set)
+{
     // A questionable centre is used all the same; the line says so.
-    if (autoCor) {
+    const int from = c.cond.from;
+    if (c.autoCor) {
         const CorResult r = findCor(set, c.cond.rotAxIsV, from);
         if (!r.valid) {
             err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
@@ -422,12 +388,85 @@ int main(int argc, char** argv)
         c.cond.cor = line.at(from);
     }
 
+    return Ok;
+}
+
+// What --help shows: the program, every setting's option from the table,
+// --config and --quiet.
+void describe(QCommandLineParser& p)
+{
+    p.setApplicationDescription(QStringLiteral(
+        "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
+        "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
+        "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
+        "settings.\nExit status: 0 every slice written, 1 something failed, "
+        "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
+        "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
+        "ends at once)."));
+    p.addHelpOption();
+    p.addVersionOption();
+    // Every option of a setting comes from the settings table.
+    for (const SettingTable::Setting& d : SettingTable::settings())
+        if (d.option)
+            p.addOption(d.valueName ? QCommandLineOption(QLatin1String(d.option), SettingTable::optionHelp(d),
+                                                         QLatin1String(d.valueName))
+                                    : QCommandLineOption(QLatin1String(d.option), SettingTable::optionHelp(d)));
+    const QCommandLineOption config(QStringLiteral("config"),
+        "Settings from FILE, one 'Key value' a line (keys in the README's settings table); options given "
+        "here win.", "FILE");
+    const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No progress display."));
+    p.addOptions({config, quiet});
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QuitOnSignal::install();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zuvo2-recon"));
+    QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
+
+    QCommandLineParser p;
+    describe(p);
+    if (!p.parse(app.arguments()))
+        return usage(p.errorText());
+    if (p.isSet("help")) {
+        QTextStream(stdout) << p.helpText();
+        return Ok;
+    }
+    if (p.isSet("version")) {
+        QTextStream(stdout) << "zuvo2-recon " << CtRunReport::programVersion() << "\n";
+        return Ok;
+    }
+    if (const QString why = memoryBudgetProblem(); !why.isEmpty())
+        return usage(why);
+    // Bytes that are no UTF-8 arrive as U+FFFD: a path with them names
+    // another file (or makes a directory nobody asked for).
+    for (const QString& a : app.arguments().mid(1))
+        if (a.contains(QChar::ReplacementCharacter))
+            return usage(QStringLiteral("the argument %1 is not valid UTF-8; rename the file or directory").arg(a));
+    if (const QString twice = repeatedOption(p, {"i0", "bg", "i0-after"}); !twice.isEmpty())
+        return usage(QStringLiteral("--%1 is given more than once").arg(twice));
+    if (!p.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
+
+    ReconSettings c;
+    QSet<QString> given;
+    if (const int code = readSettings(p, c, given); code != Ok)
+        return code;
+    Inputs in;
+    if (const int code = loadInputs(c, given, p.isSet(QStringLiteral("quiet")), in); code != Ok)
+        return code;
+    ImgDatas& set = in.set;
+    if (const int code = findCentre(c, set); code != Ok)
+        return code;
     if (QuitOnSignal::received())
         return interruptedWhileLoading();
+    c.otherInputs = c.i0Files + c.bgFiles + c.i0AfterFiles;
+
     const QString outDir = c.data.path;
     CtRun run;
     run.images = &set;
-    c.otherInputs = c.i0Files + c.bgFiles + c.i0AfterFiles;
     run.createPool(c.cond.threads);
 
     // Centre, slices and region are checked against the images before
@@ -449,7 +488,7 @@ int main(int argc, char** argv)
     QSet<int> wanted;
     for (long long k = c.cond.from; c.cond.inSeries(k); k += c.cond.step)
         wanted.insert(int(k));
-    Progress progress(int(wanted.size()), p.isSet(quiet));
+    Progress progress(int(wanted.size()), p.isSet(QStringLiteral("quiet")));
     QSet<int> written;
     QObject::connect(&run, &CtRun::sliceFinished, &app, [&](const CtResult& r) {
         // Requests dropped after a quit signal were never begun: no news.
@@ -457,7 +496,6 @@ int main(int argc, char** argv)
             return;
         const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
                         && r.written.contains(r.job.dataFile);
-        // A slice without a result is counted by the run.
         if (ok)
             written.insert(r.job.slice);
         progress.step(r.job.slice, ok);
@@ -495,7 +533,7 @@ int main(int argc, char** argv)
               << (failures.isEmpty() ? "" : "; ") << failures << "\n";
         return interrupted ? 128 + interrupted : Failed;
     }
-    if (!p.isSet(quiet))
+    if (!p.isSet(QStringLiteral("quiet")))
         err() << "zuvo2-recon: " << written.size() << " slices written to " << outDir << "\n";
     return Ok;
 }

@@ -71,6 +71,11 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         {"saveImage", [](X& x, const S& s) { x.b->AutoSaveImage->setChecked(s.image.on); }},
         {"saveData", [](X& x, const S& s) { x.b->AutoSaveData->setChecked(s.data.on); }},
         {"saveTiff", [](X& x, const S& s) { x.b->AutoSaveTiff->setChecked(s.tiff.on); }},
+        {"imageName", [](X& x, const S& s) { x.b->SelectImageSaveDir->Name->setText(s.image.name); }},
+        {"imageTag", [](X& x, const S& s) { x.b->SelectImageSaveDir->AddTag->setText(s.image.tag); }},
+        {"dataName", [](X& x, const S& s) { x.b->SelectDataSaveDir->Name->setText(s.data.name); }},
+        {"dataTag", [](X& x, const S& s) { x.b->SelectDataSaveDir->AddTag->setText(s.data.tag); }},
+        {"tiffName", [](X& x, const S& s) { x.b->SelectTiffSaveDir->Name->setText(s.tiff.name); }},
     };
     return rows;
 }
@@ -253,16 +258,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"auto_save_image_path", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectImageSaveDir); }},
-        {"auto_save_image_name", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectImageSaveDir->Name->setText(a.text);
-             return O::Ok;
-         }},
-        {"auto_save_image_tag", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectImageSaveDir->AddTag->setText(a.text);
-             return O::Ok;
-         }},
         {"auto_save_image_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectImageSaveDir->clear0();
@@ -270,16 +265,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"auto_save_data_path", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectDataSaveDir); }},
-        {"auto_save_data_name", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectDataSaveDir->Name->setText(a.text);
-             return O::Ok;
-         }},
-        {"auto_save_data_tag", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectDataSaveDir->AddTag->setText(a.text);
-             return O::Ok;
-         }},
         {"auto_save_data_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectDataSaveDir->clear0();
@@ -287,11 +272,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"auto_save_tiff_path", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectTiffSaveDir); }},
-        {"auto_save_tiff_name", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectTiffSaveDir->Name->setText(a.text);
-             return O::Ok;
-         }},
         // Also switches the data layout: existing programs rely on it.
         {"add_inf_show", A::flagArg(),
          [](X& x, const C&, const A& a) {

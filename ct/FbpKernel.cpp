@@ -238,15 +238,19 @@ void bpRowAvx2F(const float* f, const float* d, float* acc, int xa, int xb, doub
 {
     int x = xa;
     if (x + 8 <= xb) {
-        const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
-        const __m256i fracMask = _mm256_set1_epi32((1 << fracBits) - 1);
+        // Positions are followed from the lowest lane: its integer part is
+        // the window's start, its fraction plus each lane's offset from it
+        // gives the lane's index in the window and its fraction.
         const std::int32_t lowOff = lanes[c < 0 ? 7 : 0];
+        const __m256i off = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes)),
+                                             _mm256_set1_epi32(lowOff));
+        const __m256i fracMask = _mm256_set1_epi32((1 << fracBits) - 1);
         FixedRun r = fixedRun(x, 8, c, zs, h);
+        r.pos += std::int64_t(lowOff - 4 * (1 << fracBits)) << (32 - fracBits);
         for (; x + 8 <= xb; x += 8, r.pos += r.step) {
+            const std::ptrdiff_t base = r.pos >> 32;
             const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));
-            const std::int32_t low = (frac + lowOff) >> fracBits;
-            const std::ptrdiff_t base = (r.pos >> 32) - 4 + low;
-            const __m256i lane = _mm256_add_epi32(_mm256_set1_epi32(frac - low * (1 << fracBits)), off);
+            const __m256i lane = _mm256_add_epi32(_mm256_set1_epi32(frac), off);
             const __m256i idx = _mm256_srli_epi32(lane, fracBits);
             const __m256 t = _mm256_cvtepi32_ps(_mm256_and_si256(lane, fracMask));
             const __m256 f0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base), idx);

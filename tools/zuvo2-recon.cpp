@@ -177,7 +177,7 @@ int main(int argc, char** argv)
     p.setApplicationDescription(QStringLiteral(
         "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
         "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
-        "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
+        "pictures, with --tiff NAME-%05d.tif float TIFFs; --formats chooses among them) plus NAME-run.json, exactly as a window or batch run with the same "
         "settings.\nExit status: 0 every slice written, 1 something failed, "
         "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
         "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
@@ -203,6 +203,9 @@ int main(int argc, char** argv)
     const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
     const QCommandLineOption png("png", "Also write a picture of every slice.");
     const QCommandLineOption tiff("tiff", "Also write every slice's region as a 32-bit float TIFF, NAME-%05d.tif.");
+    const QCommandLineOption formats("formats",
+        "Files written for every slice, comma-separated: dat (text data file, NAME-%05d.dat), png (picture), "
+        "tiff (32-bit float TIFF); default dat. --png and --tiff add theirs.", "LIST", "dat");
     const QCommandLineOption quiet("quiet", "No progress display.");
     const QCommandLineOption filter("filter",
         "Filter: " + FbpFilter::names().join(", ")
@@ -223,7 +226,7 @@ int main(int argc, char** argv)
         "Back-projection arithmetic: single (default: about twice as fast, values within 2e-6 of the slice's "
         "value range of double's) or double.", "single|double",
         QLatin1String(FbpKernel::precisionName(FbpKernel::Precision::Single)));
-    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
+    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, formats, quiet,
                   filter, pixelSize, rings, angles, i0After, rows, report, precision});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
@@ -287,6 +290,22 @@ int main(int argc, char** argv)
         return usage(QStringLiteral("--pixel-size %1 is not a positive number").arg(p.value(pixelSize)));
     if (p.isSet(rings) && (!toInt(p.value(rings), c.ringSize) || c.ringSize < 0 || c.ringSize > maxRingSize))
         return usage(QStringLiteral("--rings %1 is not a number from 0 to %2").arg(p.value(rings)).arg(maxRingSize));
+
+    // Which files each slice gets: --formats, plus what --png and --tiff add.
+    bool wantDat = false, wantPng = p.isSet(png), wantTiff = p.isSet(tiff);
+    const struct
+    {
+        const char* word;
+        bool* want;
+    } formatWords[] = {{"dat", &wantDat}, {"png", &wantPng}, {"tiff", &wantTiff}};
+    for (const QString& f : p.value(formats).split(QLatin1Char(','))) {
+        bool known = false;
+        for (const auto& w : formatWords)
+            if (f.trimmed() == QLatin1String(w.word))
+                known = *w.want = true;
+        if (!known)
+            return usage(QStringLiteral("--formats: \"%1\" is not dat, png or tiff").arg(f.trimmed()));
+    }
 
     FbpKernel::Precision arithmetic;
     if (!FbpKernel::parsePrecision(p.value(precision), arithmetic))
@@ -412,13 +431,13 @@ int main(int argc, char** argv)
     run.precision = arithmetic;
     run.pattern = p.value(pattern);
     run.reportFile = p.value(report);
-    run.saveDat = true;
+    run.saveDat = wantDat;
     run.datPath = outDir;
     run.datName = p.value(name) + QStringLiteral(".dat");
-    run.saveTif = p.isSet(tiff);
+    run.saveTif = wantTiff;
     run.tifPath = outDir;
     run.tifName = p.value(name) + QStringLiteral(".tif");
-    run.saveImg = p.isSet(png);
+    run.saveImg = wantPng;
     run.imgPath = outDir;
     run.imgName = p.value(name) + QStringLiteral(".png");
     run.createPool(c.threads);
@@ -448,8 +467,10 @@ int main(int argc, char** argv)
         // Requests dropped after a quit signal were never begun: no news.
         if (!r.ok() && QuitOnSignal::received())
             return;
-        const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
-                        && r.written.contains(r.job.dataFile);
+        // Written: every file --formats asked for.
+        bool ok = r.ok() && r.failures.isEmpty();
+        for (const QString& f : {r.job.dataFile, r.job.imageFile, r.job.tiffFile})
+            ok = ok && (f.isEmpty() || r.written.contains(f));
         if (ok)
             written.insert(r.job.slice);
         else if (!r.ok())

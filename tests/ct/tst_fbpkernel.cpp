@@ -441,7 +441,7 @@ void TestFbpKernel::fastEqualsPlain_data()
         int n, nProj;
         double x0, x1, z0, z1;
         bool writes;
-        QVector<double> angles;
+        QVector<double> angles = {};  // empty: evenly spread
     };
     const Case cases[] = {
         {"64 x 180 whole", false, 64, 180, 0, 64, 0, 64, true},

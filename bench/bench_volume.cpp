@@ -135,10 +135,9 @@ int main(int argc, char** argv)
     const SgmGeom g = makeSgmGeom(true, width, writer.cor());
     const int n = g.nx - g.nx % 2;
 
-    std::printf("series: %d projections of %d x %d pixels, %d slices of N = %d, precision %s, loop %s, "
-                "%d processors, load %s\n",
-                nProj, width, o.height, slices, n, FbpKernel::precisionName(precision), FbpKernel::loopName(),
-                QThread::idealThreadCount(), qPrintable(BenchMachine::loadAverage()));
+    BenchMachine::printMachine(FbpKernel::loopName());
+    std::printf("series: %d projections of %d x %d pixels, %d slices of N = %d, precision %s, %d processors\n",
+                nProj, width, o.height, slices, n, FbpKernel::precisionName(precision), QThread::idealThreadCount());
     std::printf("load: %d files, %.0f MB in %.2f s processor time (%.2f s wall): %.0f MB/s, %.2f ms per slice\n",
                 int(files.size()), bytes * 1e-6, loadCpu, loadWall, bytes * 1e-6 / loadCpu, 1e3 * loadCpu / slices);
 

@@ -69,8 +69,9 @@ public:
     double weight(int k) const { return k >= 0 && size_t(k) < weights.size() ? weights[size_t(k)] : 0.0; }
 
     // The row loops of backProject and backProjectAll.  Auto (the default)
-    // is the fastest this processor runs; the others exist so that tests and
-    // benchmarks can hold each one against backProjectReference.
+    // is the fastest this processor runs (within ZUVO2_ISA, see
+    // InstructionSet); the others exist so that tests and benchmarks can
+    // hold each one against backProjectReference.
     enum class Loop { Auto, Portable, Avx2, Avx512 };
     // Makes this kernel use loop l; false, and the loop unchanged, when the
     // processor lacks the instructions it needs.

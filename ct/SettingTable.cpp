@@ -82,6 +82,11 @@ QStringList rowModes()
     return {QStringLiteral("auto"), QStringLiteral("all")};
 }
 
+QStringList formatNames()
+{
+    return {QStringLiteral("dat"), QStringLiteral("png"), QStringLiteral("tiff")};
+}
+
 QStringList precisionNames()
 {
     return {QLatin1String(FbpKernel::precisionName(FbpKernel::Precision::Double)),
@@ -228,6 +233,22 @@ const std::vector<SettingTable::Setting> table = {
     {"showImage", T::Flag, 0, 0, "1", "", "calc_show_res", nullptr, nullptr, "ShowImage", nullptr,
      "Draw each result for display.", nullptr,
      [](S& s, const V& v) { s.showImage = v.flag; }, [](const S& s) { return flagText(s.showImage); }},
+    // Before the png and tiff switches, which add their files.
+    {"formats", T::List, 0, 0, "", "", nullptr, "formats", "LIST", "Formats", nullptr,
+     "Files written for every slice, comma-separated: dat (text data file, NAME-%05d.dat), png (picture), tiff "
+     "(32-bit float TIFF); zuvo2-recon's default is dat. --png and --tiff add theirs.", formatNames,
+     [](S& s, const V& v) {
+         s.data.on = v.texts.contains(QLatin1String("dat"));
+         s.image.on = v.texts.contains(QLatin1String("png"));
+         s.tiff.on = v.texts.contains(QLatin1String("tiff"));
+     },
+     [](const S& s) {
+         QStringList on;
+         for (const auto& [kind, out] : {std::pair{"dat", &s.data}, {"png", &s.image}, {"tiff", &s.tiff}})
+             if (out->on)
+                 on << QLatin1String(kind);
+         return on.join(QLatin1Char(','));
+     }},
     {"saveImage", T::Flag, 0, 0, "0", "", "auto_save_image", "png", nullptr, "SaveImage", nullptr,
      "Also write a picture of every slice.", nullptr,
      [](S& s, const V& v) { s.image.on = v.flag; }, [](const S& s) { return flagText(s.image.on); }},
@@ -358,6 +379,16 @@ bool SettingTable::read(const Setting& s, const QStringList& parts, Value& v, QS
         v.text = lower;
         return true;
     }
+    case Type::List: {
+        const QStringList names = s.choices();
+        for (const QString& word : parts.join(QLatin1Char(',')).split(QLatin1Char(','))) {
+            const QString lower = word.trimmed().toLower();
+            if (!names.contains(lower))
+                return refuse(why, choiceRefusal(word.trimmed(), names));
+            v.texts << lower;
+        }
+        return true;
+    }
     case Type::Slices: {
         const QString text = parts.join(QLatin1Char(':'));
         const QString shape = QStringLiteral("\"%1\" is not FROM:TO[:STEP]").arg(text);
@@ -427,7 +458,7 @@ QString SettingTable::markdownTable()
         QString range;
         if (s.type == Type::Int || s.type == Type::Real)
             range = rangeText(s.min, s.max).mid(2).chopped(1).replace(QStringLiteral("2147483647"), QStringLiteral("…"));
-        else if (s.type == Type::Choice)
+        else if (s.type == Type::Choice || s.type == Type::List)
             range = s.choices().join(QStringLiteral(", "));
         else if (s.type == Type::Filter)
             range = FbpFilter::names().join(QStringLiteral(", "));

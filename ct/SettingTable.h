@@ -24,6 +24,7 @@ public:
         Real,   // a finite number within [min, max]
         Text,   // any text
         Choice, // one of choices()
+        List,   // one or more of choices(), separated by commas
         Files,  // one or more file names (an option given again adds one)
         Slices, // FROM:TO[:STEP]
         Region, // X0,Z0,X1,Z1

@@ -12,6 +12,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/SettingTable.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DataText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/InstructionSet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SinogramImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtProgress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp

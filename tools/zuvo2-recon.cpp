@@ -398,7 +398,7 @@ void describe(QCommandLineParser& p)
     p.setApplicationDescription(QStringLiteral(
         "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
         "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
-        "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
+        "pictures, with --tiff NAME-%05d.tif float TIFFs; --formats chooses among them) plus NAME-run.json, exactly as a window or batch run with the same "
         "settings.\nExit status: 0 every slice written, 1 something failed, "
         "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
         "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
@@ -494,8 +494,10 @@ int main(int argc, char** argv)
         // Requests dropped after a quit signal were never begun: no news.
         if (!r.ok() && QuitOnSignal::received())
             return;
-        const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
-                        && r.written.contains(r.job.dataFile);
+        // Written: every file --formats asked for.
+        bool ok = r.ok() && r.failures.isEmpty();
+        for (const QString& f : {r.job.dataFile, r.job.imageFile, r.job.tiffFile})
+            ok = ok && (f.isEmpty() || r.written.contains(f));
         if (ok)
             written.insert(r.job.slice);
         progress.step(r.job.slice, ok);

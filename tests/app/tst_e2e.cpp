@@ -481,6 +481,8 @@ void TstE2e::reconRefuses_data()
                                     << "--filter: unknown filter \"parzen\"";
     QTest::newRow("cutoff 0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "hann:0"})
                               << "cutoff 0 is not above 0 and at most 1";
+    QTest::newRow("unknown format") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--formats", "dat,jpeg"})
+                                    << "--formats: \"jpeg\" is not one of dat, png, tiff";
     QTest::newRow("negative rings") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--rings", "-1"})
                                     << "--rings: -1 is out of range (0 to 1001)";
     QTest::newRow("negative pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "-1"})
@@ -654,6 +656,11 @@ void TstE2e::singleFileInputsAndFloatTiff()
              qPrintable(log));
     QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", uneven, "--out", "out/uneven"} + common, &log) == 0,
              qPrintable(log));
+    // Float TIFFs only: no text is written.
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", h5, "--out", "out/tiffonly", "--formats", "tiff"} + common, &log) == 0,
+             qPrintable(log));
+    QCOMPARE(QDir(work.filePath("out/tiffonly")).entryList(QDir::Files),
+             QStringList({"s-00003.tif", "s-00007.tif", "s-00011.tif", "s-run.json"}));
     const QString prog = work.filePath("scan.bat");
     QVERIFY(writeTextFile(prog, QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
@@ -688,6 +695,9 @@ void TstE2e::singleFileInputsAndFloatTiff()
         QVERIFY2(da == b.readAll(), qPrintable(n));
         QVERIFY2(da != c.readAll(), qPrintable(n));
     }
+    QFile tiffOnly(work.filePath("out/tiffonly/s-00007.tif")), tiffWithText(work.filePath("out/h5/s-00007.tif"));
+    QVERIFY(tiffOnly.open(QIODevice::ReadOnly) && tiffWithText.open(QIODevice::ReadOnly));
+    QVERIFY(tiffOnly.readAll() == tiffWithText.readAll());
     QFile rep(work.filePath("out/h5/s-run.json"));
     QVERIFY(rep.open(QIODevice::ReadOnly));
     const QJsonObject o = QJsonDocument::fromJson(rep.readAll()).object();

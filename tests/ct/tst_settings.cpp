@@ -28,6 +28,7 @@ QString example(const Setting& s)
     case Type::Files:
         return QStringLiteral("a.img");
     case Type::Choice:
+    case Type::List:
         return s.choices().last() == QLatin1String(s.defaultText) ? s.choices().first() : s.choices().last();
     case Type::Slices:
         return QStringLiteral("9:3:2");
@@ -129,7 +130,7 @@ void TstSettings::everySourceRefusesWithTheSameReason_data()
             QTest::addRow("%s not an integer", s.key) << s.key << "2.5" << "\"2.5\" is not an integer";
         if (s.type == Type::Real)
             QTest::addRow("%s comma decimal", s.key) << s.key << "34,5" << "\"34,5\" is not a number";
-        if (s.type == Type::Choice)
+        if (s.type == Type::Choice || s.type == Type::List)
             QTest::addRow("%s unknown", s.key) << s.key << "sideways" << "\"sideways\" is not";
     }
     QTest::newRow("unknown filter") << "filter" << "parzen:0.5" << "unknown filter \"parzen\"";

@@ -2,6 +2,8 @@
 
 #include <QMutex>
 
+#include <cstring>
+
 namespace {
 // Guards the relay against its destruction while another thread logs.
 QRecursiveMutex relayLock;
@@ -12,6 +14,7 @@ QtMessageHandler previous = nullptr;
 LogRelay::LogRelay(QObject* parent) : QObject(parent)
 {
     qRegisterMetaType<LogLine>("LogLine");
+    qRegisterMetaType<QList<LogLine>>("QList<LogLine>");
     QMutexLocker l(&relayLock);
     if (relay)
         return;
@@ -35,6 +38,17 @@ LogRelay::~LogRelay()
         previous = nullptr;
 }
 
+void LogRelay::deliver()
+{
+    QList<LogLine> lines;
+    {
+        QMutexLocker l(&relayLock);
+        lines.swap(waiting);
+    }
+    if (!lines.isEmpty())
+        emit messages(lines);
+}
+
 void LogRelay::handle(QtMsgType type, const QMessageLogContext& context, const QString& msg)
 {
     // Whatever the relaying itself might log goes to the old handler only.
@@ -43,13 +57,15 @@ void LogRelay::handle(QtMsgType type, const QMessageLogContext& context, const Q
     {
         QMutexLocker l(&relayLock);
         next = previous;
-        if (relay && !inside) {
+        const bool ours = context.category && std::strncmp(context.category, "zuvo2.", 6) == 0;
+        if (relay && ours && !inside) {
             inside = true;
-            LogLine line{type, QString::fromLatin1(context.category ? context.category : ""), msg,
-                         QDateTime::currentDateTime()};
-            // Queued even in the relay's own thread: the receiver must not
-            // run inside whatever just logged.
-            QMetaObject::invokeMethod(relay, [r = relay, line] { emit r->message(line); }, Qt::QueuedConnection);
+            relay->waiting.append(LogLine{type, QString::fromLatin1(context.category), msg, QDateTime::currentDateTime()});
+            // One call takes all lines waiting by then.  Queued even in the
+            // relay's own thread: the receiver must not run inside whatever
+            // just logged.
+            if (relay->waiting.size() == 1)
+                QMetaObject::invokeMethod(relay, &LogRelay::deliver, Qt::QueuedConnection);
             inside = false;
         }
     }

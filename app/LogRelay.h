@@ -1,10 +1,14 @@
 #pragma once
-// Passes every log message on to a receiver in the window (the message
-// panel) while standard error keeps getting exactly what it got before: the
-// relay's handler calls the one it replaced first.  Messages of any thread
-// leave as a queued signal, so the receiver sees them in its own thread and
-// never from inside the code that logged.
+// Passes the program's own log messages (zuvo2.* categories) on to a
+// receiver in the window (the message panel) while standard error keeps
+// getting exactly what it got before: the relay's handler calls the one it
+// replaced first.  Qt's own remarks (a platform plugin's) go to standard
+// error only.  Messages of any thread leave as a queued signal, so the
+// receiver sees them in its own thread and never from inside the code that
+// logged; lines that come faster than the receiver takes them arrive
+// together, one signal for many.
 #include <QDateTime>
+#include <QList>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
@@ -31,9 +35,13 @@ public:
     bool installed() const { return own; }
 
 signals:
-    void message(LogLine line);
+    // Oldest first.
+    void messages(QList<LogLine> lines);
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& msg);
+    void deliver();
     bool own = false;
+    // Lines logged but not yet handed on; guarded by the relay's lock.
+    QList<LogLine> waiting;
 };

@@ -190,7 +190,7 @@ void Batch::runOneLine()
     }
     const int no = lineNos.value(current);
     BatchCmd cmd(lines.at(current++), no);
-    qCDebug(lcBatch).noquote() << "cmd" << cmd.cmd;
+    qCDebug(lcLines).noquote() << "cmd" << cmd.cmd;
 
     if (cmd.isCommand(":ifok") && okFlag)
         cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')), no);

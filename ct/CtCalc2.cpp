@@ -172,7 +172,7 @@ void CtCalc2::write(CtResult& r)
         }
     }
     if (!job.tiffFile.isEmpty()) {
-        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error)) {
+        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error, job.valueToPerCm)) {
             r.written << job.tiffFile;
         } else {
             r.failures << error;

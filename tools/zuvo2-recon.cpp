@@ -194,8 +194,10 @@ int main(int argc, char** argv)
         "I0 image taken after the scan (more than once: their average); with it each projection's I0 "
         "is interpolated linearly by projection index between --i0 and this.", "FILE");
     const QCommandLineOption cor("cor", "Centre of rotation in pixels, or auto: found on the first slice (required).", "X|auto");
+    const QCommandLineOption acceptQuestionable("accept-questionable",
+        "With --cor auto: go on with a centre the search calls questionable (without it such a run fails, nothing written).");
     const QCommandLineOption corFit("cor-fit", "Tilted axis: fit a centre line over the images' height and reconstruct each slice about it (instead of --cor).");
-    const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
+    const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns) (required).", "v|h");
     const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
     const QCommandLineOption region("region", "Calculation region in pixels of the slice image; default the whole image.", "X0,Z0,X1,Z1");
     const QCommandLineOption threads("threads", "Worker threads (default: the processor count).", "N");
@@ -223,7 +225,7 @@ int main(int argc, char** argv)
         "Back-projection arithmetic: single (default: about twice as fast, values within 2e-6 of the slice's "
         "value range of double's) or double.", "single|double",
         QLatin1String(FbpKernel::precisionName(FbpKernel::Precision::Single)));
-    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
+    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, acceptQuestionable, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
                   filter, pixelSize, rings, angles, i0After, rows, report, precision});
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
@@ -244,7 +246,8 @@ int main(int argc, char** argv)
         return usage(QStringLiteral("give the projections one way: --projections and --pattern, --h5 or --stack"));
     if (p.isSet(h5) && (p.isSet(i0) || p.isSet(bg) || p.isSet(i0After)))
         return usage(QStringLiteral("--i0, --bg and --i0-after do not go with --h5: the scan brings its own"));
-    for (const QCommandLineOption* o : {&cor, &slices, &out})
+    // No default axis: the wrong one gives a plausible-looking, meaningless result.
+    for (const QCommandLineOption* o : {&cor, &axis, &slices, &out})
         if (!p.isSet(*o) && !(o == &cor && p.isSet(corFit)))
             return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
     if (sources == 1 && (p.isSet(projections) || p.isSet(pattern)))
@@ -380,7 +383,7 @@ int main(int argc, char** argv)
     set.bgImg = &bgPtr;
     set.i0AfterImg = &i0AfterPtr;
 
-    // A questionable centre is used all the same; the line says so.
+    // A questionable centre fails the run unless the user takes it knowingly.
     if (autoCor) {
         const CorResult r = findCor(set, c.rotAxIsV, from);
         if (!r.valid) {
@@ -390,6 +393,11 @@ int main(int argc, char** argv)
         c.cor = r.cor;
         err() << "zuvo2-recon: Centre of rotation " << r.text() << "\n";
         err().flush();
+        if (!r.sound && !p.isSet(acceptQuestionable)) {
+            err() << "zuvo2-recon: the centre found is questionable, nothing written (check --axis, give --cor, "
+                     "or --accept-questionable to use it)\n";
+            return Failed;
+        }
     }
 
     if (p.isSet(corFit)) {

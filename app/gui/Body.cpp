@@ -340,7 +340,7 @@ void Body::createXafsPanel()
 void Body::buildOperatorArea()
 {
     messages = new MessagePanel;
-    connect(&logRelay, &LogRelay::message, messages, &MessagePanel::append);
+    connect(&logRelay, &LogRelay::messages, messages, &MessagePanel::appendLines);
     connect(messages, &MessagePanel::countsChanged, this, &Body::showCounts);
     auto* messagesBase = new PopDockBase(this);
     messagesBase->setObjectName(QStringLiteral("MessagesBase"));
@@ -1298,7 +1298,7 @@ void Body::closeEvent(QCloseEvent* e)
 
 void Body::batchExCmd(BatchCmd cmd)
 {
-    qCDebug(lcApp).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
+    qCDebug(lcLines).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
     commands->execute(cmd);
 }
 

@@ -437,9 +437,23 @@ void Body::showWork()
     stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive());
 }
 
+int Body::ct2TabsShown() const
+{
+    // A run never deals slices to more workers than there are processors.
+    return std::min({procCtrl->Threads->value(), int(ct2Panels.size()), std::max(1, QThread::idealThreadCount())});
+}
+
+QString Body::ct2TabsReason() const
+{
+    return QStringLiteral("Threads %1, %2 processors: CT2 displays 0 to %3 are shown")
+        .arg(procCtrl->Threads->value())
+        .arg(std::max(1, QThread::idealThreadCount()))
+        .arg(ct2TabsShown() - 1);
+}
+
 void Body::showCt2Tabs()
 {
-    const int used = std::min(procCtrl->Threads->value(), int(ct2Panels.size()));
+    const int used = ct2TabsShown();
     for (int i = 0; i < ct2Panels.size(); ++i)
         ImgsTab->setTabVisible(ct2FirstTab + i, i < used);
 }

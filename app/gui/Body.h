@@ -175,6 +175,9 @@ private:
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
+    // How many CT2 tabs show: min(Threads, processor count); and that said for a message.
+    int ct2TabsShown() const;
+    QString ct2TabsReason() const;
     // Only the CT2 tabs of the workers a run would use.
     void showCt2Tabs();
     // The run control reports its start and end; the window shows them.

@@ -428,6 +428,9 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          [](X& x, const C& c, const A& a) {
              // Only CT2 tabs: the XAFS tab follows the last of them.
              const int tab = a.integer < x.b->ctRun->count() ? x.b->ct2FirstTab + a.integer : -1;
+             if (tab >= 0 && !x.b->ImgsTab->isTabVisible(tab))
+                 return x.fail(Failures::Command, c, QStringLiteral("CT2 display %1 is not in use (%2)")
+                                                         .arg(a.integer).arg(x.b->ct2TabsReason()));
              return x.showTab(c, tab, QStringLiteral("no CT2 display %1").arg(a.integer));
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},

@@ -788,6 +788,10 @@ BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs
 {
     bool saved = false;
     QString why;
+    // As the auto-save paths do: a missing folder is made.
+    const QString folder = QFileInfo(a.text).absolutePath();
+    if (!QDir().mkpath(folder))
+        return fail(Failures::Write, c, QStringLiteral("picture not saved: can't create directory ") + folder);
     switch (a.display) {
     case BatchArgs::Raw:
         saved = b->rawDisp.saveImage(a.text, &why);

@@ -764,7 +764,8 @@ void TstBody::saveImageOfEachDisplay()
     QVERIFY(!d->image.isNull());
     Failures::reset();
     body.batchInterpreter()->setOkFlag(true);
-    const QString file = out.filePath("shown.png");
+    // Into a folder not there yet: it is made, as the auto-save folders are.
+    const QString file = out.filePath("new/pictures/shown.png");
     exec(body, "save_image " + display + " \"" + file + "\"");
     QVERIFY(body.batchInterpreter()->ok());
     QCOMPARE(Failures::total(), 0);

@@ -291,6 +291,15 @@ private:
     double lastLoadSeconds = 0;
 
     MessagePanel* messages = nullptr;
+    // The process control's values as the form starts them: fitted to a
+    // series silently while nobody has changed them.
+    struct StartConditions
+    {
+        int slice = 0;
+        double cor = 0;
+        int from = 0;
+        int to = 0;
+    } startConditions;
     QStatusBar* statusRow = nullptr;
     QProgressBar* workBar = nullptr;
     QLabel* workText = nullptr;

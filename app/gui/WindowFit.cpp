@@ -11,7 +11,7 @@
 
 namespace {
 // The pictures' share of the width on a small screen.
-constexpr int imagesShare = 55;   // per cent of the width
+constexpr int imagesShare = 50;   // per cent of the width
 // On a wide screen the pictures need no more than this; the controls then
 // get the rest, up to their natural width, and need not scroll.
 constexpr int imagesWidth = 820;

@@ -12,7 +12,9 @@ ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
     Ui_ImgDispWPV::setupUi(this);
     // The form keeps a name already given; this level names the widget.
     setObjectName(QStringLiteral("ImgDispWPV"));
-    // The position read-outs first, the colour scale after them.
+    // The position read-outs first, the colour scale after them; each
+    // label stays with its field when the row wraps.
+    WrapLayout::takeOver(PVFrame);
     cbarLayout->insertWidget(0, PVFrame);
     FieldWidth::fit(PosX, FieldWidth::count());
     FieldWidth::fit(PosY, FieldWidth::count());

@@ -22,6 +22,57 @@ void WrapLayout::insertWidget(int index, QWidget* w)
     invalidate();
 }
 
+WrapLayout* WrapLayout::takeOver(QWidget* w)
+{
+    QList<QWidget*> widgets;
+    QMargins margins;
+    int gap = -1;
+    if (QLayout* old = w->layout()) {
+        margins = old->contentsMargins();
+        gap = old->spacing();
+        while (QLayoutItem* item = old->takeAt(0)) {
+            if (item->widget())
+                widgets << item->widget();
+            delete item;
+        }
+        delete old;
+    }
+    auto* wrap = new WrapLayout(w);
+    wrap->setContentsMargins(margins);
+    if (gap >= 0)
+        wrap->setSpacing(gap);
+    for (QWidget* c : widgets)
+        wrap->addWidget(c);
+    return wrap;
+}
+
+namespace {
+// How wide an item must be to stay on one line: a nested wrap layout
+// would rather not wrap.
+int unwrapped(QLayoutItem* item)
+{
+    QLayout* inner = item->widget() ? item->widget()->layout() : item->layout();
+    if (const auto* wrap = dynamic_cast<const WrapLayout*>(inner)) {
+        const QMargins m = item->widget() ? item->widget()->contentsMargins() : QMargins();
+        return std::max(item->minimumSize().width(), wrap->oneLineWidth() + m.left() + m.right());
+    }
+    return item->minimumSize().width();
+}
+} // namespace
+
+int WrapLayout::oneLineWidth() const
+{
+    const int gap = std::max(0, spacing());
+    int w = 0, n = 0;
+    for (QLayoutItem* item : items)
+        if (!item->isEmpty()) {
+            w += unwrapped(item);
+            ++n;
+        }
+    const QMargins m = contentsMargins();
+    return w + std::max(0, n - 1) * gap + m.left() + m.right();
+}
+
 void WrapLayout::addItem(QLayoutItem* item)
 {
     items.append(item);
@@ -93,24 +144,53 @@ int WrapLayout::place(const QRect& rect, bool apply) const
 {
     const QRect r = rect.marginsRemoved(contentsMargins());
     const int gap = std::max(0, spacing());
-    int x = r.x(), y = r.y(), lineHeight = 0;
-    for (QLayoutItem* item : items) {
-        if (item->isEmpty())
-            continue;
-        // The preferred width when it fits, else what the line has left
-        // down to the item's minimum.
-        QSize s = item->sizeHint();
-        if (x > r.x() && x + item->minimumSize().width() > r.right() + 1) {
-            x = r.x();
-            y += lineHeight + gap;
-            lineHeight = 0;
+    QList<QLayoutItem*> shown;
+    for (QLayoutItem* item : items)
+        if (!item->isEmpty())
+            shown << item;
+    int y = r.y(), lastBottom = r.y();
+    for (qsizetype first = 0; first < shown.size();) {
+        // As many items as fit unwrapped (at least one; alone, an item gets
+        // the whole line, at least its minimum)...
+        qsizetype end = first;
+        int used = 0;
+        while (end < shown.size()) {
+            const int need = unwrapped(shown[end]) + (end > first ? gap : 0);
+            if (end > first && used + need > r.width())
+                break;
+            used += need;
+            ++end;
         }
-        s.setWidth(std::max(item->minimumSize().width(), std::min(s.width(), r.right() + 1 - x)));
-        if (apply)
-            item->setGeometry(QRect(QPoint(x, y), s));
-        x += s.width() + gap;
-        lineHeight = std::max(lineHeight, s.height());
+        QList<int> widths;
+        for (qsizetype i = first; i < end; ++i)
+            widths << (end - first == 1 ? std::max(shown[i]->minimumSize().width(), std::min(r.width(),
+                                                                                                 shown[i]->sizeHint().width()))
+                                        : unwrapped(shown[i]));
+        // ... then the room left goes to those that would like more, in
+        // proportion to what they lack of their preferred widths.
+        if (end - first > 1) {
+            const int room = std::max(0, r.width() - used);
+            int lacking = 0;
+            for (qsizetype i = first; i < end; ++i)
+                lacking += std::max(0, shown[i]->sizeHint().width() - widths[i - first]);
+            for (qsizetype i = first; i < end && lacking > 0; ++i)
+                widths[i - first] += int(qint64(std::min(room, lacking))
+                                         * std::max(0, shown[i]->sizeHint().width() - widths[i - first]) / lacking);
+        }
+        int x = r.x(), lineHeight = 0;
+        for (qsizetype i = first; i < end; ++i) {
+            QLayoutItem* item = shown[i];
+            const int w = widths[i - first];
+            const int h = item->hasHeightForWidth() ? item->heightForWidth(w) : item->sizeHint().height();
+            if (apply)
+                item->setGeometry(QRect(x, y, w, h));
+            x += w + gap;
+            lineHeight = std::max(lineHeight, h);
+        }
+        lastBottom = y + lineHeight;
+        y = lastBottom + gap;
+        first = end;
     }
     const QMargins m = contentsMargins();
-    return y + lineHeight - rect.y() + m.bottom();
+    return lastBottom - rect.y() + m.bottom();
 }

@@ -14,6 +14,11 @@ public:
 
     // Puts w at position index (0: first) of the order.
     void insertWidget(int index, QWidget* w);
+    // Replaces w's layout by a wrap layout of the same widgets in the same
+    // order, keeping margins and spacing; returns it.
+    static WrapLayout* takeOver(QWidget* w);
+    // The narrowest width that keeps every item on one line.
+    int oneLineWidth() const;
 
     void addItem(QLayoutItem* item) override;
     int count() const override;

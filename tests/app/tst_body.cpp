@@ -88,7 +88,6 @@ private slots:
     void selectionFollowsTheCentre();
     void loadBringsValuesInside_data();
     void loadBringsValuesInside();
-    void windowFitsTheScreen();
     void calcTwiceStops();
     void picturesWithResultsHidden_data();
     void picturesWithResultsHidden();
@@ -437,56 +436,6 @@ void TstBody::loadBringsValuesInside()
     QCOMPARE(got, want);
     QCOMPARE(pc->SliceNo->text(), want[0]);
     QCOMPARE(log.size(), messages);
-}
-
-// The window on a 1366 x 768 screen: it fits, the pictures keep a usable
-// area, and every field shows the widest value it holds whole; on a full
-// HD screen it starts at a size that fits.
-void TstBody::windowFitsTheScreen()
-{
-    Body body;
-    QVERIFY(WindowFit::firstSize(QSize(1920, 1080)).width() <= 1920);
-    QVERIFY(WindowFit::firstSize(QSize(1920, 1080)).height() <= 1080);
-    QCOMPARE(WindowFit::firstSize(QSize(1366, 768)), QSize(1366, 768));
-    const QSize small(1366, 768);
-    QVERIFY2(body.minimumSizeHint().width() <= small.width() && body.minimumSizeHint().height() <= small.height(),
-             qPrintable(QString("%1 x %2").arg(body.minimumSizeHint().width()).arg(body.minimumSizeHint().height())));
-    body.resize(small);
-    body.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&body));
-    QCOMPARE(body.size(), small);
-    QVERIFY(body.ImgsTab->width() >= 650 && body.ImgsTab->height() >= 650);
-
-    QStringList cut, unsized;
-    for (int t = 0; t < body.ImgsTab->count(); t += t < 6 ? 1 : 13) {
-        body.ImgsTab->setCurrentIndex(t);
-        QCoreApplication::processEvents();
-        for (QLineEdit* e : body.findChildren<QLineEdit*>()) {
-            if (!e->isVisible() || qobject_cast<QAbstractSpinBox*>(e->parentWidget()))
-                continue;
-            const QString widest = e->property("widestText").toString();
-            // A field without a widest value must grow with the window.
-            if (widest.isEmpty()) {
-                if (!(e->sizePolicy().horizontalPolicy() & QSizePolicy::GrowFlag) || e->maximumWidth() < 1000)
-                    unsized << e->objectName();
-                continue;
-            }
-            if (e->fontMetrics().horizontalAdvance(widest) > FieldWidth::roomIn(e))
-                cut << QString("%1 (%2 of %3)").arg(e->objectName()).arg(e->fontMetrics().horizontalAdvance(widest))
-                           .arg(FieldWidth::roomIn(e));
-        }
-    }
-    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
-    QVERIFY2(unsized.isEmpty(), qPrintable(unsized.join(", ")));
-
-    // Full HD: the controls need no scrolling sideways.
-    Body wide;
-    wide.resize(WindowFit::firstSize(QSize(1920, 1050)));
-    wide.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&wide));
-    auto* controls = wide.findChild<QScrollArea*>("Controls");
-    QVERIFY(controls && !controls->horizontalScrollBar()->isVisible());
-    QVERIFY(wide.ImgsTab->width() >= 800);
 }
 
 void TstBody::calcTwiceStops()

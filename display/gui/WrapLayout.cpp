@@ -115,7 +115,12 @@ QSize WrapLayout::minimumSize() const
         if (!item->isEmpty())
             s = s.expandedTo(item->minimumSize());
     const QMargins m = contentsMargins();
-    return s + QSize(m.left() + m.right(), m.top() + m.bottom());
+    s += QSize(m.left() + m.right(), m.top() + m.bottom());
+    // Layouts above that do not ask for the height at a width still leave
+    // room for every line the items take now.
+    if (geometry().width() > 0)
+        s.setHeight(std::max(s.height(), place(QRect(0, 0, geometry().width(), 0), false)));
+    return s;
 }
 
 QSize WrapLayout::sizeHint() const
@@ -136,8 +141,12 @@ QSize WrapLayout::sizeHint() const
 
 void WrapLayout::setGeometry(const QRect& rect)
 {
+    const int before = geometry().width() > 0 ? place(QRect(0, 0, geometry().width(), 0), false) : -1;
     QLayout::setGeometry(rect);
-    place(rect, true);
+    const int now = place(rect, true);
+    // A new number of lines changes the height the layouts above must give.
+    if (before >= 0 && now != before)
+        QMetaObject::invokeMethod(this, [this] { invalidate(); }, Qt::QueuedConnection);
 }
 
 int WrapLayout::place(const QRect& rect, bool apply) const

@@ -74,6 +74,8 @@ QStringList faults(const QWidget* window)
                 parts << w;
         for (int i = 0; i < parts.size(); ++i) {
             const QRect a(parts[i]->mapTo(d, QPoint(0, 0)), parts[i]->size());
+            if (a.height() < parts[i]->minimumSizeHint().height())
+                f << QString("%1 is squeezed to %2 px high").arg(where(parts[i])).arg(a.height());
             for (int j = i + 1; j < parts.size(); ++j)
                 if (a.intersects(QRect(parts[j]->mapTo(d, QPoint(0, 0)), parts[j]->size())))
                     f << QString("%1 overlaps %2").arg(where(parts[i]), where(parts[j]));
@@ -155,13 +157,6 @@ void TstWindowFit::everyTabFits()
             // No tab widens the window past the screen it opened on.
             if (body.width() > screen.width())
                 found << QString("tab %1 widens the window to %2").arg(body.ImgsTab->tabText(t)).arg(body.width());
-            if (qEnvironmentVariableIsSet("DUMP")) {
-                QWidget* page = body.ImgsTab->currentWidget();
-                for (QWidget* w : page->findChildren<QWidget*>())
-                    if (w->isVisible() && w->minimumSizeHint().width() > 300)
-                        qInfo().noquote() << where(w) << w->minimumSizeHint().width() << w->minimumWidth() << w->width();
-                qInfo() << "controls" << body.findChild<QWidget*>("Controls")->minimumWidth();
-            }
             for (const QString& f : faults(&body))
                 found << body.ImgsTab->tabText(t) + ": " + f;
         }

@@ -16,6 +16,7 @@ private slots:
     void version();
     void signalEndsOrderly_data();
     void signalEndsOrderly();
+    void noWindowWithoutDisplay_data();
     void noWindowWithoutDisplay();
     void shotHelpWithoutDisplay();
 
@@ -69,8 +70,9 @@ void TstStartup::unattendedRun()
             "after_end\n");
     f.close();
     QString err;
-    // The word with arguments is a mistyped command: the run fails.
-    QCOMPARE(runApp({"-nw", "-b", "prog.bat", "-x", "-q"}, &err), 1);
+    // The word with arguments is a mistyped command: the run fails.  -v
+    // echoes every line as the interpreter and the window take it.
+    QCOMPARE(runApp({"-nw", "-v", "-b", "prog.bat", "-x", "-q"}, &err), 1);
     const QStringList expected{
         "Can't open config file : config.cfg",
         "cmd :echo", ":echo start ",
@@ -97,7 +99,8 @@ void TstStartup::missingConfigStillRuns()
     c.close();
     QString err;
     QCOMPARE(runApp({"-nw", "-config", "missing.cfg", "-c", "b.cfg", "-b", "one.bat", "-x", "-q", "-e"}, &err), 0);
-    QCOMPARE(interesting(err), (QStringList{"Can't open config file : missing.cfg", "cmd :echo", ":echo hi"}));
+    // Without -v the lines are not echoed.
+    QCOMPARE(interesting(err), (QStringList{"Can't open config file : missing.cfg", ":echo hi"}));
     // A batch file that cannot be opened: nothing runs, and the status says so.
     QCOMPARE(runApp({"-nw", "-c", "b.cfg", "-b", "nothere.bat", "-x", "-q"}, &err), 2);
     QCOMPARE(interesting(err), QStringList{"Can't open batch file nothere.bat"});
@@ -224,8 +227,16 @@ void TstStartup::signalEndsOrderly()
 }
 
 // Without a display, "-nw" needs no platform setting.
+void TstStartup::noWindowWithoutDisplay_data()
+{
+    QTest::addColumn<bool>("window");
+    QTest::newRow("-nw runs offscreen") << false;
+    QTest::newRow("a window says what to do") << true;
+}
+
 void TstStartup::noWindowWithoutDisplay()
 {
+    QFETCH(bool, window);
     QFile f(dir.filePath("nw.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(":echo headless\n");
@@ -236,10 +247,18 @@ void TstStartup::noWindowWithoutDisplay()
     for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(v);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "nw.bat", "-x", "-q"});
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"),
+            window ? QStringList{"-b", "nw.bat", "-x", "-q"} : QStringList{"-nw", "-b", "nw.bat", "-x", "-q"});
     QVERIFY(p.waitForFinished(30000));
     const QByteArray err = p.readAllStandardError();
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    if (window) {
+        // Not Qt's abort: a message naming the way out, and nothing run.
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(err.contains("no display") && err.contains("-nw"), err.constData());
+        QVERIFY(!err.contains(":echo headless"));
+        return;
+    }
     QVERIFY2(p.exitCode() == 0, err.constData());
     QVERIFY(err.contains(":echo headless"));
 }
@@ -257,7 +276,7 @@ void TstStartup::shotHelpWithoutDisplay()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     const QByteArray out = p.readAllStandardOutput();
-    for (const char* opt : {"-b FILE", "-o FILE", "-j "})
+    for (const char* opt : {"-b FILE", "-o FILE", "-j ", "-e "})
         QVERIFY2(out.contains(opt), opt);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLoggingCategory>
+#include <QScreen>
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
@@ -136,8 +137,15 @@ int main(int argc, char** argv)
                     app.quit();
                 },
                 Qt::QueuedConnection);
-        if (!noWindow)
-            body.show();
+        if (!noWindow) {
+            // On a screen no larger than the window's first size the window
+            // manager is asked to fit it, frame and all, into the free area.
+            const QScreen* sc = body.screen();
+            if (sc && body.size() == sc->availableGeometry().size())
+                body.showMaximized();
+            else
+                body.show();
+        }
         if (hasBatch)
             emit body.callBatchLoad(batchFile);
         if (execBatch)

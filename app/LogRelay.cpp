@@ -57,7 +57,10 @@ void LogRelay::handle(QtMsgType type, const QMessageLogContext& context, const Q
     {
         QMutexLocker l(&relayLock);
         next = previous;
-        const bool ours = context.category && std::strncmp(context.category, "zuvo2.", 6) == 0;
+        // The program's own lines, and errors of any source; Qt's remarks
+        // (a platform plugin's warnings) stay on standard error.
+        const bool ours = (context.category && std::strncmp(context.category, "zuvo2.", 6) == 0)
+                          || type == QtCriticalMsg || type == QtFatalMsg;
         if (relay && ours && !inside) {
             inside = true;
             relay->waiting.append(LogLine{type, QString::fromLatin1(context.category), msg, QDateTime::currentDateTime()});

@@ -1,9 +1,9 @@
 #pragma once
-// Passes the program's own log messages (zuvo2.* categories) on to a
-// receiver in the window (the message panel) while standard error keeps
-// getting exactly what it got before: the relay's handler calls the one it
-// replaced first.  Qt's own remarks (a platform plugin's) go to standard
-// error only.  Messages of any thread leave as a queued signal, so the
+// Passes the program's own log messages (zuvo2.* categories) and critical
+// messages of any source on to a receiver in the window (the message
+// panel) while standard error keeps getting exactly what it got before: the
+// relay's handler calls the one it replaced first.  Qt's own remarks (a
+// platform plugin's warnings) go to standard error only.  Messages of any thread leave as a queued signal, so the
 // receiver sees them in its own thread and never from inside the code that
 // logged; lines that come faster than the receiver takes them arrive
 // together, one signal for many.

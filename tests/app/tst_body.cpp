@@ -410,7 +410,7 @@ void TstBody::loadBringsValuesInside_data()
     QTest::newRow("start values") << QStringList{} << QStringList{"80", "24", "0", "159", "0", "0", "2047", "2047"} << 0;
     QTest::newRow("inside are kept") << inside << QStringList{"7", "82.5", "3", "40", "10", "20", "50", "40"} << 0;
     QTest::newRow("outside are changed")
-        << QStringList{"ct_rot_ax_is_v 1", "ct_proc_slice 100", "ct_cor 300", "ct_slice_to 2047",
+        << QStringList{"ct_rot_ax_is_v 1", "ct_proc_slice 100", "ct_cor 300", "ct_slice_to 3000",
                        "ct_set_calc_region 10 20 500 40"}
         << QStringList{"24", "80", "0", "47", "0", "0", "156", "156"} << 4;
 }

@@ -743,12 +743,15 @@ void TstE2e::autoCentreInRecon()
     const double found = loggedCentre(log, &verdict);
     QVERIFY2(std::fabs(found - smallCor) < 0.2 && verdict == "sound", qPrintable(log));
     QCOMPARE(QDir(work.filePath("out/recon-auto")).entryList({"*.dat"}, QDir::Files).size(), 3);
-    // The wrong axis: the centre found is questionable and the run fails before writing.
-    QCOMPARE(exec("zuvo2-recon", {"--projections", smallDir, "--pattern", "ct-*.img", "--cor", "auto", "--axis", "h",
-                                  "--slices", "10:12", "--out", "out/recon-wrong-axis", "--quiet"}, &log),
-             1);
+    // The wrong axis (the sample's is vertical): the centre found is
+    // questionable and the run fails before writing, unless accepted.
+    const QStringList wrongAxis{"--projections", ctOpt.outDir, "--pattern", "ct-*.img", "--cor", "auto",
+                                "--axis", "h", "--slices", "10:12", "--quiet", "--out"};
+    QCOMPARE(exec("zuvo2-recon", wrongAxis + QStringList{"out/recon-wrong-axis"}, &log), 1);
     QVERIFY2(loggedCentre(log, &verdict) > 0 && verdict.startsWith("questionable"), qPrintable(log));
     QVERIFY(!QFileInfo::exists(work.filePath("out/recon-wrong-axis")));
+    QCOMPARE(exec("zuvo2-recon", wrongAxis + QStringList{"out/recon-accepted", "--accept-questionable"}, &log), 0);
+    QCOMPARE(QDir(work.filePath("out/recon-accepted")).entryList({"*.dat"}, QDir::Files).size(), 3);
 }
 
 // A tilted axis (the centre moving 4 px from the first row to the last):

@@ -138,8 +138,8 @@ void TstStartup::exitStatus_data()
                                  << "ct_threads, line 2: \"abc\" is not an integer";
     QTest::newRow("picture not written") << QByteArray("save_image raw /no/such/dir/x.png\n") << QStringList() << 1
                                          << "1 failure: 1 write" << "";
-    QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList() << 0
-                                           << "cmd :ifng" << "";
+    QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList{"-v"}
+                                           << 0 << "cmd :ifng" << "";
     QTest::newRow("lone CR line ends") << QByteArray(":echo a\r:echo b\r") << QStringList() << 0 << ":echo b" << ":echo a\n";
     QTest::newRow("unknown option goes on") << QByteArray(":echo ran\n") << QStringList{"-frobnicate"} << 0 << ":echo ran"
                                             << "Unknown option -frobnicate (see -h)";
@@ -203,7 +203,8 @@ void TstStartup::signalEndsOrderly()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "sig.bat", "-x", "-q"});
+    // -v: the lines echoed tell how far the program got.
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-v", "-b", "sig.bat", "-x", "-q"});
     QVERIFY(p.waitForStarted());
     p.setReadChannel(QProcess::StandardError);
     // Wait for the program to reach the point, never for a fixed time.

@@ -4,6 +4,8 @@
 #include <QMutex>
 #include <QTimer>
 
+#include <cstring>
+
 namespace {
 // Guards the relay against its destruction while another thread logs.
 QRecursiveMutex relayLock;
@@ -28,36 +30,42 @@ int severity(QtMsgType t)
     }
     return 0;
 }
+} // namespace
 
-void post(const LogLine& line)
+// A line for the receiver; one queued call takes all lines waiting by then.
+// Queued even in the relay's own thread: the receiver must not run inside
+// whatever just logged.  relayLock held.
+void enqueue(const LogLine& line)
 {
-    QMetaObject::invokeMethod(relay, [r = relay, line] { emit r->message(line); }, Qt::QueuedConnection);
+    relay->waiting.append(line);
+    if (relay->waiting.size() == 1)
+        QMetaObject::invokeMethod(relay, &LogRelay::deliver, Qt::QueuedConnection);
 }
 
 // The lines left out of the second that ended, as one; relayLock held.
-void postDropped()
+static void enqueueDropped()
 {
     if (dropped == 0 || !relay)
         return;
-    post(LogLine{droppedType, QString(), QStringLiteral("\u2026 %1 more lines").arg(dropped), QDateTime::currentDateTime()});
+    enqueue(LogLine{droppedType, QString(), QStringLiteral("\u2026 %1 more lines").arg(dropped), QDateTime::currentDateTime()});
     dropped = 0;
     droppedType = QtDebugMsg;
 }
 
 // A new second begins once the last one is over; relayLock held.
-void turnWindow()
+static void turnWindow()
 {
     if (window.isValid() && window.elapsed() < LogRelay::windowMs)
         return;
-    postDropped();
+    enqueueDropped();
     window.start();
     sentInWindow = 0;
 }
-} // namespace
 
 LogRelay::LogRelay(QObject* parent) : QObject(parent)
 {
     qRegisterMetaType<LogLine>("LogLine");
+    qRegisterMetaType<QList<LogLine>>("QList<LogLine>");
     QMutexLocker l(&relayLock);
     if (relay)
         return;
@@ -83,6 +91,17 @@ LogRelay::~LogRelay()
         previous = nullptr;
 }
 
+void LogRelay::deliver()
+{
+    QList<LogLine> lines;
+    {
+        QMutexLocker l(&relayLock);
+        lines.swap(waiting);
+    }
+    if (!lines.isEmpty())
+        emit messages(lines);
+}
+
 void LogRelay::handle(QtMsgType type, const QMessageLogContext& context, const QString& msg)
 {
     // Whatever the relaying itself might log goes to the old handler only.
@@ -91,16 +110,17 @@ void LogRelay::handle(QtMsgType type, const QMessageLogContext& context, const Q
     {
         QMutexLocker l(&relayLock);
         next = previous;
-        if (relay && !inside) {
+        // The program's own lines, and errors of any source; Qt's remarks
+        // (a platform plugin's warnings) stay on standard error.
+        const bool ours = (context.category && std::strncmp(context.category, "zuvo2.", 6) == 0)
+                          || type == QtCriticalMsg || type == QtFatalMsg;
+        if (relay && ours && !inside) {
             inside = true;
-            LogLine line{type, QString::fromLatin1(context.category ? context.category : ""), msg,
-                         QDateTime::currentDateTime()};
             turnWindow();
             if (sentInWindow < linesPerWindow) {
                 ++sentInWindow;
-                // Queued even in the relay's own thread: the receiver must not
-                // run inside whatever just logged.
-                post(line);
+                enqueue(LogLine{type, QString::fromLatin1(context.category ? context.category : ""), msg,
+                                QDateTime::currentDateTime()});
             } else {
                 if (severity(type) > severity(droppedType))
                     droppedType = type;

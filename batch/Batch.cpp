@@ -197,7 +197,7 @@ void Batch::runOneLine()
     }
     const int no = lineNos.value(current);
     BatchCmd cmd(lines.at(current++), no);
-    qCDebug(lcBatch).noquote() << "cmd" << cmd.cmd;
+    qCDebug(lcLines).noquote() << "cmd" << cmd.cmd;
 
     // The guarded command is the rest of the line as written: its quotes
     // keep arguments with spaces whole.

@@ -223,7 +223,7 @@ void CtCalc2::write(CtResult& r)
         }
     }
     if (!job.tiffFile.isEmpty()) {
-        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error)) {
+        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error, job.valueToPerCm)) {
             r.written << job.tiffFile;
             r.fileRecords << CtRunReport::fileRecord(job.tiffFile);
         } else {

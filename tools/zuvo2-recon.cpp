@@ -258,7 +258,8 @@ int readSettings(const QCommandLineParser& p, ReconSettings& c, QSet<QString>& g
         return usage(QStringLiteral("give the projections one way: --projections and --pattern, --h5 or --stack"));
     if (has("h5") && (has("i0") || has("bg") || has("i0After")))
         return usage(QStringLiteral("--i0, --bg and --i0-after do not go with --h5: the scan brings its own"));
-    for (const char* key : {"cor", "slices", "out"})
+    // No default axis: the wrong one gives a plausible-looking, meaningless result.
+    for (const char* key : {"cor", "axis", "slices", "out"})
         if (!has(key) && !(QLatin1String(key) == QLatin1String("cor") && c.cond.corFit))
             return usage(QStringLiteral("--%1 is missing").arg(QLatin1String(SettingTable::byKey(key)->option)));
     if (sources == 1 && (has("projections") || has("pattern")))
@@ -362,9 +363,8 @@ int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, I
 
 // The centre found on the first slice, or the centre line fitted, when asked
 // for; Ok, or Usage when none is found.
-int findCentre(ReconSettings& c, ImgDatas& set)
+int findCentre(ReconSettings& c, ImgDatas& set, bool acceptQuestionable)
 {
-    // A questionable centre is used all the same; the line says so.
     const int from = c.cond.from;
     if (c.autoCor) {
         const CorResult r = findCor(set, c.cond.rotAxIsV, from);
@@ -375,6 +375,12 @@ int findCentre(ReconSettings& c, ImgDatas& set)
         c.cond.cor = r.cor;
         err() << "zuvo2-recon: Centre of rotation " << r.text() << "\n";
         err().flush();
+        // A questionable centre fails the run unless the user takes it knowingly.
+        if (!r.sound && !acceptQuestionable) {
+            err() << "zuvo2-recon: the centre found is questionable, nothing written (check --axis, give --cor, "
+                     "or --accept-questionable to use it)\n";
+            return Failed;
+        }
     }
 
     if (c.cond.corFit) {
@@ -415,7 +421,10 @@ void describe(QCommandLineParser& p)
         "Settings from FILE, one 'Key value' a line (keys in the README's settings table); options given "
         "here win.", "FILE");
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No progress display."));
-    p.addOptions({config, quiet});
+    const QCommandLineOption acceptQuestionable(QStringLiteral("accept-questionable"),
+        QStringLiteral("With --cor auto: go on with a centre the search calls questionable (without it such a run "
+                       "fails, nothing written)."));
+    p.addOptions({config, quiet, acceptQuestionable});
 }
 } // namespace
 
@@ -458,7 +467,7 @@ int main(int argc, char** argv)
     if (const int code = loadInputs(c, given, p.isSet(QStringLiteral("quiet")), in); code != Ok)
         return code;
     ImgDatas& set = in.set;
-    if (const int code = findCentre(c, set); code != Ok)
+    if (const int code = findCentre(c, set, p.isSet(QStringLiteral("accept-questionable"))); code != Ok)
         return code;
     if (QuitOnSignal::received())
         return interruptedWhileLoading();

@@ -34,7 +34,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QScrollArea>
+#include <QPlainTextEdit>
 #include <QSplitter>
+#include <QTextDocument>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -83,6 +85,8 @@ Body::Body(QWidget* parent)
       corSweep(&session->sweep())
 {
     setupUi(this);
+    startConditions = {procCtrl->sliceNo, procCtrl->cor, procCtrl->SliceFrom->text().toInt(),
+                       procCtrl->SliceTo->text().toInt()};
     // Fits the screen: the controls scroll beside the pictures.
     if (const QScreen* sc = screen())
         resize(WindowFit::firstSize(sc->availableGeometry().size()));
@@ -346,14 +350,17 @@ void Body::createXafsPanel()
 void Body::buildOperatorArea()
 {
     messages = new MessagePanel;
-    connect(&logRelay, &LogRelay::message, messages, &MessagePanel::append);
+    connect(&logRelay, &LogRelay::messages, messages, &MessagePanel::appendLines);
     connect(messages, &MessagePanel::countsChanged, this, &Body::showCounts);
     auto* messagesBase = new PopDockBase(this);
     messagesBase->setObjectName(QStringLiteral("MessagesBase"));
     messagesBase->setContent(messages, tr("Messages"));
-    // A few lines under the images; popped out it can be as tall as wanted.
-    messagesBase->setMaximumHeight(160);
-    messagesBase->setMinimumHeight(56);
+    // Four lines at least under the images; the splitter above lets the
+    // user give it more, and popped out it can be as tall as wanted.
+    const int fourLines = 4 * messages->view->fontMetrics().lineSpacing() + 2 * messages->view->frameWidth()
+                          + int(messages->view->document()->documentMargin() * 2) + 2;
+    messages->view->setMinimumHeight(fourLines);
+    messagesBase->setMinimumHeight(messagesBase->minimumSizeHint().height());
 
     statusRow = new QStatusBar(this);
     statusRow->setObjectName(QStringLiteral("StatusRow"));
@@ -388,7 +395,7 @@ void Body::buildOperatorArea()
         column->addWidget(messagesBase);
         column->setStretchFactor(0, 1);
         column->setStretchFactor(1, 0);
-        column->setSizes({1000, 56});
+        column->setSizes({1000, messagesBase->minimumHeight()});
     }
     if (auto* box = qobject_cast<QBoxLayout*>(layout()))
         box->addWidget(statusRow, 0);
@@ -443,9 +450,23 @@ void Body::showWork()
     stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive());
 }
 
+int Body::ct2TabsShown() const
+{
+    // A run never deals slices to more workers than there are processors.
+    return std::min({procCtrl->Threads->value(), int(ct2Panels.size()), std::max(1, QThread::idealThreadCount())});
+}
+
+QString Body::ct2TabsReason() const
+{
+    return QStringLiteral("Threads %1, %2 processors: CT2 displays 0 to %3 are shown")
+        .arg(procCtrl->Threads->value())
+        .arg(std::max(1, QThread::idealThreadCount()))
+        .arg(ct2TabsShown() - 1);
+}
+
 void Body::showCt2Tabs()
 {
-    const int used = std::min(procCtrl->Threads->value(), int(ct2Panels.size()));
+    const int used = ct2TabsShown();
     for (int i = 0; i < ct2Panels.size(); ++i)
         ImgsTab->setTabVisible(ct2FirstTab + i, i < used);
 }
@@ -731,11 +752,20 @@ void Body::fitConditionsToSeries()
     if (rawImages.count() <= 0)
         return;
     SeriesFit fit(procCtrl->rotAxIsV, rawImages.width, rawImages.height);
+    // A value nobody has set yet (the form's start value) is fitted
+    // without a word: only the user's own settings are worth a message.
+    const auto quietly = [&fit](bool quiet, const auto& fitOne) {
+        const qsizetype before = fit.messages.size();
+        const bool changed = fitOne();
+        if (quiet && changed)
+            fit.messages.resize(before);
+        return changed;
+    };
     int slice = procCtrl->sliceNo;
-    if (fit.fitSlice(slice))
+    if (quietly(slice == startConditions.slice, [&] { return fit.fitSlice(slice); }))
         procCtrl->setSliceNo(slice);
     double cor = procCtrl->cor;
-    if (fit.fitCor(cor))
+    if (quietly(cor == startConditions.cor, [&] { return fit.fitCor(cor); }))
         procCtrl->setCor(cor);
     bool ok = false;
     int from = procCtrl->SliceFrom->text().trimmed().toInt(&ok);
@@ -744,7 +774,8 @@ void Body::fitConditionsToSeries()
     int to = procCtrl->SliceTo->text().trimmed().toInt(&ok);
     if (!ok)
         to = -1;
-    if (fit.fitRange(from, to)) {
+    const bool rangeUntouched = from == startConditions.from && to == startConditions.to;
+    if (quietly(rangeUntouched, [&] { return fit.fitRange(from, to); })) {
         procCtrl->setSliceFrom(from);
         procCtrl->setSliceTo(to);
     }
@@ -1262,7 +1293,7 @@ void Body::closeEvent(QCloseEvent* e)
 
 void Body::batchExCmd(BatchCmd cmd)
 {
-    qCDebug(lcApp).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
+    qCDebug(lcLines).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
     commands->execute(cmd);
 }
 

@@ -166,6 +166,9 @@ private:
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
+    // How many CT2 tabs show: min(Threads, processor count); and that said for a message.
+    int ct2TabsShown() const;
+    QString ct2TabsReason() const;
     // Only the CT2 tabs of the workers a run would use.
     void showCt2Tabs();
     // The run control reports its start and end; the window shows them.
@@ -286,6 +289,15 @@ private:
     double lastLoadSeconds = 0;
 
     MessagePanel* messages = nullptr;
+    // The process control's values as the form starts them: fitted to a
+    // series silently while nobody has changed them.
+    struct StartConditions
+    {
+        int slice = 0;
+        double cor = 0;
+        int from = 0;
+        int to = 0;
+    } startConditions;
     QStatusBar* statusRow = nullptr;
     QProgressBar* workBar = nullptr;
     QLabel* workText = nullptr;

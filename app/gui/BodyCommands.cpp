@@ -346,6 +346,9 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          [](X& x, const C& c, const A& a) {
              // Only CT2 tabs: the XAFS tab follows the last of them.
              const int tab = a.integer < x.b->ctRun->count() ? x.b->ct2FirstTab + a.integer : -1;
+             if (tab >= 0 && !x.b->ImgsTab->isTabVisible(tab))
+                 return x.fail(Failures::Command, c, QStringLiteral("CT2 display %1 is not in use (%2)")
+                                                         .arg(a.integer).arg(x.b->ct2TabsReason()));
              return x.showTab(c, tab, QStringLiteral("no CT2 display %1").arg(a.integer));
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},
@@ -705,31 +708,28 @@ BodyCommands::Outcome BodyCommands::xafsMap(const BatchCmd& c, const BatchArgs& 
 
 BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs& a)
 {
-    bool saved = false;
-    QString why;
+    ImgDisp* d = nullptr;
     switch (a.display) {
-    case BatchArgs::Raw:
-        saved = b->rawDisp.saveImage(a.text, &why);
-        break;
-    case BatchArgs::Sinogram:
-        saved = b->sinogram.DispSinogram->saveImage(a.text, &why);
-        break;
-    case BatchArgs::Ct1:
-        saved = b->ctCalc.saveImage(a.text, &why);
-        break;
-    case BatchArgs::I0:
-        saved = b->I0ImgSel->display()->saveImage(a.text, &why);
-        break;
-    case BatchArgs::Bg:
-        saved = b->BGImgSel->display()->saveImage(a.text, &why);
-        break;
+    case BatchArgs::Raw: d = &b->rawDisp; break;
+    case BatchArgs::Sinogram: d = b->sinogram.DispSinogram; break;
+    case BatchArgs::Ct1: d = b->ctCalc.DispCt; break;
+    case BatchArgs::I0: d = b->I0ImgSel->display(); break;
+    case BatchArgs::Bg: d = b->BGImgSel->display(); break;
     case BatchArgs::Ct2:
         if (a.integer >= b->ctRun->count())
             return fail(Failures::Command, c, QStringLiteral("no CT2 display %1").arg(a.integer));
-        saved = b->ct2Panel(a.integer)->saveImage(a.text, &why);
+        d = b->ct2Panel(a.integer)->DispCt;
         break;
     }
-    if (!saved)
+    if (!d)
+        return fail(Failures::Command, c, QStringLiteral("no such display"));
+    // As the auto-save paths do, a missing folder is made, but only for a
+    // picture there is to save.
+    const QString folder = QFileInfo(a.text).absolutePath();
+    if (!d->image.isNull() && !QDir().mkpath(folder))
+        return fail(Failures::Write, c, QStringLiteral("picture not saved: can't create directory ") + folder);
+    QString why;
+    if (!d->saveImage(a.text, &why))
         return fail(Failures::Write, c, QStringLiteral("picture not saved: ") + why);
     return Outcome::Ok;
 }

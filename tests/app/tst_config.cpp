@@ -2,6 +2,7 @@
 #include "ConfigStore.h"
 #include "LogCapture.h"
 #include "LogRelay.h"
+#include "Logging.h"
 
 #include <QtTest>
 
@@ -279,9 +280,12 @@ void TstConfig::logFloodIsCoalesced()
         LogRelay relay;
         QVERIFY(relay.installed());
         QObject context;
-        connect(&relay, &LogRelay::message, &context, [&](const LogLine& l) { shown << l.text; });
+        connect(&relay, &LogRelay::messages, &context, [&](const QList<LogLine>& lines) {
+            for (const LogLine& l : lines)
+                shown << l.text;
+        });
         for (int i = 0; i < 1000; ++i)
-            qWarning("line %d", i);
+            qCWarning(lcApp, "line %d", i);
         QTRY_COMPARE_WITH_TIMEOUT(shown.size(), LogRelay::linesPerWindow + 1, 5000);
     }
     QCOMPARE(shown.first(), QString("line 0"));

@@ -456,10 +456,10 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("missing --cor") << (in + QStringList{"--slices", "1:2"}) << "--cor is missing";
     QTest::newRow("cor not a number") << (in + QStringList{"--cor", "34,5", "--slices", "1:2"}) << "--cor: \"34,5\" is not a number";
     QTest::newRow("unreadable directory")
-        << QStringList{"--projections", "out/nothing", "--pattern", "*.img", "--cor", "60", "--slices", "1:2", "--out", "out/refused"}
+        << QStringList{"--projections", "out/nothing", "--pattern", "*.img", "--cor", "60", "--axis", "v", "--slices", "1:2", "--out", "out/refused"}
         << "cannot read the directory out/nothing";
     QTest::newRow("no files match") << QStringList{"--projections", "out/small", "--pattern", "none-*.img", "--cor", "60",
-                                                   "--slices", "1:2", "--out", "out/refused"}
+                                                   "--axis", "v", "--slices", "1:2", "--out", "out/refused"}
                                     << "no files match";
     QTest::newRow("centre outside") << (in + QStringList{"--cor", "119", "--slices", "1:2"}) << "centre of rotation 119 is outside";
     QTest::newRow("slices outside") << (in + QStringList{"--cor", "60", "--slices", "20:2147483647"})
@@ -467,7 +467,10 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("empty region") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--region", "30,30,10,40"})
                                   << "is empty";
     QTest::newRow("bad slices") << (in + QStringList{"--cor", "60", "--slices", "1-4"}) << "is not FROM:TO[:STEP]";
-    const QStringList rest{"--cor", "60", "--slices", "1:2", "--out", "out/refused"};
+    const QStringList rest{"--cor", "60", "--axis", "v", "--slices", "1:2", "--out", "out/refused"};
+    QTest::newRow("missing --axis") << QStringList{"--projections", "out/small", "--pattern", "ct-*.img", "--cor", "60",
+                                                   "--slices", "1:2", "--out", "out/refused"}
+                                    << "--axis is missing";
     QTest::newRow("no projections") << rest << "--projections and --pattern, --h5 or --stack is missing";
     QTest::newRow("two sources") << (in + QStringList{"--h5", "out/small/ct-0001.img", "--cor", "60", "--slices", "1:2"})
                                  << "give the projections one way";
@@ -789,6 +792,15 @@ void TstE2e::autoCentreInRecon()
     const double found = loggedCentre(log, &verdict);
     QVERIFY2(std::fabs(found - smallCor) < 0.2 && verdict == "sound", qPrintable(log));
     QCOMPARE(QDir(work.filePath("out/recon-auto")).entryList({"*.dat"}, QDir::Files).size(), 3);
+    // The wrong axis (the sample's is vertical): the centre found is
+    // questionable and the run fails before writing, unless accepted.
+    const QStringList wrongAxis{"--projections", ctOpt.outDir, "--pattern", "ct-*.img", "--cor", "auto",
+                                "--axis", "h", "--slices", "10:12", "--quiet", "--out"};
+    QCOMPARE(exec("zuvo2-recon", wrongAxis + QStringList{"out/recon-wrong-axis"}, &log), 1);
+    QVERIFY2(loggedCentre(log, &verdict) > 0 && verdict.startsWith("questionable"), qPrintable(log));
+    QVERIFY(!QFileInfo::exists(work.filePath("out/recon-wrong-axis")));
+    QCOMPARE(exec("zuvo2-recon", wrongAxis + QStringList{"out/recon-accepted", "--accept-questionable"}, &log), 0);
+    QCOMPARE(QDir(work.filePath("out/recon-accepted")).entryList({"*.dat"}, QDir::Files).size(), 3);
 }
 
 // A tilted axis (the centre moving 4 px from the first row to the last):

@@ -18,6 +18,7 @@ private slots:
     void version();
     void signalEndsOrderly_data();
     void signalEndsOrderly();
+    void noWindowWithoutDisplay_data();
     void noWindowWithoutDisplay();
     void shotHelpWithoutDisplay();
 
@@ -71,8 +72,9 @@ void TstStartup::unattendedRun()
             "after_end\n");
     f.close();
     QString err;
-    // The word with arguments is a mistyped command: the run fails.
-    QCOMPARE(runApp({"-nw", "-b", "prog.bat", "-x", "-q"}, &err), 1);
+    // The word with arguments is a mistyped command: the run fails.  -v
+    // echoes every line as the interpreter and the window take it.
+    QCOMPARE(runApp({"-nw", "-v", "-b", "prog.bat", "-x", "-q"}, &err), 1);
     const QStringList expected{
         "Can't open config file : config.cfg",
         "cmd :echo", ":echo start ",
@@ -99,7 +101,8 @@ void TstStartup::missingConfigStillRuns()
     c.close();
     QString err;
     QCOMPARE(runApp({"-nw", "-config", "missing.cfg", "-c", "b.cfg", "-b", "one.bat", "-x", "-q", "-e"}, &err), 0);
-    QCOMPARE(interesting(err), (QStringList{"Can't open config file : missing.cfg", "cmd :echo", ":echo hi"}));
+    // Without -v the lines are not echoed.
+    QCOMPARE(interesting(err), (QStringList{"Can't open config file : missing.cfg", ":echo hi"}));
     // A batch file that cannot be opened: nothing runs, and the status says so.
     QCOMPARE(runApp({"-nw", "-c", "b.cfg", "-b", "nothere.bat", "-x", "-q"}, &err), 2);
     QCOMPARE(interesting(err), QStringList{"Can't open batch file nothere.bat"});
@@ -137,8 +140,8 @@ void TstStartup::exitStatus_data()
                                  << "ct_threads, line 2: \"abc\" is not an integer";
     QTest::newRow("picture not written") << QByteArray("save_image raw /no/such/dir/x.png\n") << QStringList() << 1
                                          << "1 failure: 1 write" << "";
-    QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList() << 0
-                                           << "cmd :ifng" << "";
+    QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList{"-v"}
+                                           << 0 << "cmd :ifng" << "";
     QTest::newRow("lone CR line ends") << QByteArray(":echo a\r:echo b\r") << QStringList() << 0 << ":echo b" << ":echo a\n";
     QTest::newRow("unknown option goes on") << QByteArray(":echo ran\n") << QStringList{"-frobnicate"} << 0 << ":echo ran"
                                             << "Unknown option -frobnicate (see -h)";
@@ -218,7 +221,8 @@ void TstStartup::signalEndsOrderly()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), QStringList{"-nw", "-b", "sig.bat", "-x", "-q"} + extra);
+    // -v: the lines echoed tell how far the program got.
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), QStringList{"-nw", "-v", "-b", "sig.bat", "-x", "-q"} + extra);
     QVERIFY(p.waitForStarted());
     p.setReadChannel(QProcess::StandardError);
     // Wait for the program to reach the point, never for a fixed time.
@@ -256,8 +260,16 @@ void TstStartup::signalEndsOrderly()
 }
 
 // Without a display, "-nw" needs no platform setting.
+void TstStartup::noWindowWithoutDisplay_data()
+{
+    QTest::addColumn<bool>("window");
+    QTest::newRow("-nw runs offscreen") << false;
+    QTest::newRow("a window says what to do") << true;
+}
+
 void TstStartup::noWindowWithoutDisplay()
 {
+    QFETCH(bool, window);
     QFile f(dir.filePath("nw.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(":echo headless\n");
@@ -268,10 +280,18 @@ void TstStartup::noWindowWithoutDisplay()
     for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(v);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "nw.bat", "-x", "-q"});
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"),
+            window ? QStringList{"-b", "nw.bat", "-x", "-q"} : QStringList{"-nw", "-b", "nw.bat", "-x", "-q"});
     QVERIFY(p.waitForFinished(30000));
     const QByteArray err = p.readAllStandardError();
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    if (window) {
+        // Not Qt's abort: a message naming the way out, and nothing run.
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(err.contains("no display") && err.contains("-nw"), err.constData());
+        QVERIFY(!err.contains(":echo headless"));
+        return;
+    }
     QVERIFY2(p.exitCode() == 0, err.constData());
     QVERIFY(err.contains(":echo headless"));
 }
@@ -289,7 +309,7 @@ void TstStartup::shotHelpWithoutDisplay()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     const QByteArray out = p.readAllStandardOutput();
-    for (const char* opt : {"-b FILE", "-o FILE", "-j "})
+    for (const char* opt : {"-b FILE", "-o FILE", "-j ", "-e "})
         QVERIFY2(out.contains(opt), opt);
 }
 

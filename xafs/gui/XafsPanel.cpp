@@ -86,7 +86,8 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     lg->addWidget(energy, 1, 0);
     lg->addWidget(energyText, 1, 1);
     disp = new ImgDispWPV;
-    disp->setMinimumSize(360, 360);
+    // Small enough for the pictures' side of a 1366-pixel screen beside the plot.
+    disp->setMinimumSize(240, 240);
     lg->addWidget(disp, 2, 0, 1, 2);
     lg->setRowStretch(2, 1);
     split->addWidget(left);
@@ -100,8 +101,8 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     chartView = new QChartView(chart);
     chartView->setObjectName(QStringLiteral("XafsChart"));
     chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(420, 360);
-    rg->addWidget(chartView, 0, 0, 1, 6);
+    chartView->setMinimumSize(280, 240);
+    rg->addWidget(chartView, 0, 0, 1, 3);
     rg->setRowStretch(0, 1);
     const XafsRanges r = s.ranges();
     pre1 = energyBox(QStringLiteral("XafsPre1"), r.pre1);
@@ -120,22 +121,23 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     normalised->setObjectName(QStringLiteral("XafsNormalised"));
     auto* clear = new QPushButton(tr("Clear Regions"));
     clear->setObjectName(QStringLiteral("XafsClear"));
+    // One range or setting a row, so the plot side stays narrow.
     rg->addWidget(new QLabel(tr("Pre-edge (from E0)")), 1, 0);
     rg->addWidget(pre1, 1, 1);
     rg->addWidget(pre2, 1, 2);
-    rg->addWidget(new QLabel(tr("Post-edge")), 1, 3);
-    rg->addWidget(post1, 1, 4);
-    rg->addWidget(post2, 1, 5);
-    rg->addWidget(new QLabel(tr("Post-edge fit")), 2, 0);
-    rg->addWidget(postOrder, 2, 1);
-    rg->addWidget(new QLabel(tr("Jump threshold")), 2, 3);
-    rg->addWidget(threshold, 2, 4);
-    rg->addWidget(normalised, 3, 0);
-    rg->addWidget(clear, 3, 5);
+    rg->addWidget(new QLabel(tr("Post-edge")), 2, 0);
+    rg->addWidget(post1, 2, 1);
+    rg->addWidget(post2, 2, 2);
+    rg->addWidget(new QLabel(tr("Post-edge fit")), 3, 0);
+    rg->addWidget(postOrder, 3, 1);
+    rg->addWidget(new QLabel(tr("Jump threshold")), 4, 0);
+    rg->addWidget(threshold, 4, 1);
+    rg->addWidget(normalised, 5, 0);
+    rg->addWidget(clear, 5, 2);
     fitText = new QLabel;
     fitText->setObjectName(QStringLiteral("XafsFit"));
     fitText->setWordWrap(true);
-    rg->addWidget(fitText, 3, 1, 1, 4);
+    rg->addWidget(fitText, 6, 0, 1, 3);
     split->addWidget(right);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 1);

@@ -7,6 +7,7 @@
 #include "CtRun.h"
 #include "ImgData.h"
 #include "RingRemoval.h"
+#include "XafsCommands.h"
 #include "XafsPanel.h"
 
 #include <QDir>
@@ -46,7 +47,26 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
     using O = Outcome;
     using X = BodyCommands;
     using C = BatchCmd;
-    static const std::vector<Row> rows = {
+    // The XAFS analysis words of the core's table that this one does not hold itself.
+    auto withXafs = [](std::vector<Row> r) {
+        for (const XafsCommands::Row& w : XafsCommands::table()) {
+            if (std::any_of(r.begin(), r.end(), [&](const Row& o) { return qstrcmp(o.word, w.word) == 0; }))
+                continue;
+            r.push_back({w.word, w.rule, [](X& x, const C& c, const A&) {
+                             XafsCommands::Context ctx{x.b->xafs};
+                             Failures::Kind kind = Failures::Command;
+                             QString why;
+                             if (!XafsCommands::run(ctx, c, &kind, &why)) {
+                                 Failures::record(kind, why);
+                                 return O::Ng;
+                             }
+                             emit x.b->xafsChanged();
+                             return O::Ok;
+                         }});
+        }
+        return r;
+    };
+    static const std::vector<Row> rows = withXafs({
         {"images_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->CTFiles, QStringLiteral("images_load ")); }},
         {"images_load_h5", A::textArg(),
@@ -541,7 +561,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"xafs_edge_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::E0); }},
         {"xafs_jump_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Jump); }},
         {"xafs_mask_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Mask); }},
-    };
+    });
     return rows;
 }
 

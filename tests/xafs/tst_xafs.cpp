@@ -100,6 +100,9 @@ private slots:
     void normalisationFindsEdgeAndJump();
     void unusableRangesAndSpectraAreRefused_data();
     void unusableRangesAndSpectraAreRefused();
+    void e0MethodsFindTheEdge_data();
+    void e0MethodsFindTheEdge();
+    void thinRangesAreNamedWithTheirEnergies();
     void faultyFilesAreLeftOutByName_data();
     void faultyFilesAreLeftOutByName();
     void floatTiffsTakeTheirRegionFromTheDescription();
@@ -173,6 +176,87 @@ void TstXafs::unusableRangesAndSpectraAreRefused()
     XafsNormalize fit(r);
     QVERIFY(!fit.fit(e.data(), mu.data(), points));
     QVERIFY2(fit.why().contains(message), qPrintable(fit.why()));
+}
+
+namespace {
+// A rounded step of height h at edge, width w (eV), without long tails.
+double step(double e, double edge, double w, double h)
+{
+    return h * 0.5 * (1.0 + std::erf((e - edge) / w));
+}
+} // namespace
+
+void TstXafs::e0MethodsFindTheEdge_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<double>("gridStep");
+    QTest::addColumn<double>("truth");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<bool>("questionable");
+    // A metal's edge: a sharp first rise, then a broader and larger one 8 eV higher.
+    QTest::newRow("derivative, metal on 1 eV") << "derivative" << "metal" << 1.0 << 7112.0 << 0.5 << false;
+    QTest::newRow("smoothed misses the metal's first rise") << "smoothed" << "metal" << 1.0 << 7120.0 << 1.0 << true;
+    QTest::newRow("half-jump, metal on 1 eV") << "half-jump" << "metal" << 1.0 << 7118.8 << 0.5 << false;
+    QTest::newRow("derivative, smooth edge on 0.5 eV") << "derivative" << "smooth" << 0.5 << 7112.3 << 0.1 << false;
+    // Half a step either way is all a coarse grid can tell.
+    QTest::newRow("half-jump, smooth edge on 15 eV") << "half-jump" << "smooth" << 15.0 << 7112.3 << 7.5 << false;
+    QTest::newRow("derivative, smooth edge on 15 eV") << "derivative" << "smooth" << 15.0 << 7112.3 << 7.5 << false;
+    QTest::newRow("fixed") << "fixed" << "smooth" << 2.0 << 7110.0 << 0.0 << false;
+    QTest::newRow("two equal rises are questionable") << "derivative" << "double" << 1.0 << 7112.0 << 0.5 << true;
+}
+
+void TstXafs::e0MethodsFindTheEdge()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, shape);
+    QFETCH(double, gridStep);
+    QFETCH(double, truth);
+    QFETCH(double, tolerance);
+    QFETCH(bool, questionable);
+    std::vector<double> e, mu;
+    for (double x = 7000; x <= 7300; x += gridStep) {
+        e.push_back(x);
+        double m = 0.2 - 1e-4 * (x - 7000);
+        if (shape == "metal")
+            m += step(x, 7112, 0.5, 0.3) + step(x, 7120, 3, 0.7);
+        else if (shape == "double")
+            m += step(x, 7112, 1, 0.5) + step(x, 7127, 1, 0.5);
+        else
+            m += step(x, 7112.3, 2, 1.0);
+        mu.push_back(m);
+    }
+    XafsRanges r;
+    QVERIFY(XafsRanges::methodOf(method, r.e0Method));
+    r.fixedE0 = 7110;
+    r.post1 = 40;
+    r.post2 = 180;
+    XafsNormalize fit(r);
+    QVERIFY2(fit.fit(e.data(), mu.data(), int(e.size())), qPrintable(fit.why()));
+    QVERIFY2(std::fabs(fit.e0 - truth) <= tolerance + 1e-9, qPrintable(QString::number(fit.e0, 'f', 3)));
+    QCOMPARE(fit.questionable, questionable);
+    // A sensible jump whichever the method (the ranges follow E0).
+    QVERIFY2(std::fabs(fit.jump - 1.0) < 0.05, qPrintable(QString::number(fit.jump)));
+}
+
+void TstXafs::thinRangesAreNamedWithTheirEnergies()
+{
+    // The scan's post-edge holds 7145 and 7160 eV from E0 + 30 on.
+    const std::vector<double> e = {7040, 7055, 7070, 7085, 7095, 7100, 7105, 7110, 7115, 7120, 7130, 7145, 7160};
+    std::vector<double> mu;
+    for (double x : e)
+        mu.push_back(Phantom::edgeAbsorber(x, 7112));
+    XafsRanges r;
+    r.post1 = 30;
+    XafsNormalize fit(r);
+    QVERIFY2(fit.fit(e.data(), mu.data(), int(e.size())), qPrintable(fit.why()));
+    QVERIFY2(fit.warning.contains("post-edge range") && fit.warning.contains("holds 2 energies (7145, 7160 eV)"),
+             qPrintable(fit.warning));
+    QVERIFY(!fit.warning.contains("pre-edge"));
+    r.post1 = 15;
+    XafsNormalize wide(r);
+    QVERIFY(wide.fit(e.data(), mu.data(), int(e.size())));
+    QVERIFY(wide.warning.isEmpty());
 }
 
 void TstXafs::faultyFilesAreLeftOutByName_data()
@@ -294,7 +378,8 @@ void TstXafs::mapsAreThePixelArithmetic()
             if (!fit.fit(sp.energy.data(), sp.mu.data(), int(sp.energy.size())))
                 continue;
             QCOMPARE(m.jump[at], float(fit.jump));
-            QCOMPARE(m.mask[at], quint8(fit.jump >= threshold));
+            QCOMPARE(m.mask[at] != 0, fit.jump >= threshold);
+            QCOMPARE(m.mask[at] == 2, fit.jump >= threshold && fit.questionable);
             QCOMPARE(m.e0[at], m.mask[at] ? float(fit.e0) : 0.0f);
             masked += m.mask[at];
             ++checked;

@@ -336,9 +336,42 @@ bool XafsSession::exportLcfMaps(const QString& dir, QString* why, XafsProgress* 
                              .arg(m.x0).arg(m.z0).arg(m.width).arg(m.height).arg(thr).arg(window.lo).arg(window.hi)
                              .arg(l.e0, 0, 'f', 2).arg(l.names.join(QLatin1Char(',')));
     const bool ok = XafsExport::writeFloatMaps(paths, maps, m.width, m.height, desc, &err);
-    if (ok)
+    if (ok) {
         lcfMaps = std::move(m);
+        lcfNames = l.names;
+    }
     return recordedAll(paths, ok, err, why);
+}
+
+bool XafsSession::computeLcfMaps(QString* why, XafsProgress* progress)
+{
+    XafsLcf l;
+    if (!lcf(l, why))
+        return false;
+    XafsLcfMaps m = XafsLcfMaps::compute(st, thr, l, 0, progress);
+    if (m.cancelled || m.fitted == 0) {
+        if (why)
+            *why = m.cancelled ? QStringLiteral("cancelled") : QStringLiteral("no pixel could be fitted (edge jump below %1 or no normalisation everywhere)").arg(thr);
+        return false;
+    }
+    lcfMaps = std::move(m);
+    lcfNames = l.names;
+    return true;
+}
+
+bool XafsSession::computeClusters(int k, QString* why, XafsProgress* progress)
+{
+    XafsSpectraTable t;
+    XafsPca p;
+    XafsClusters c;
+    if (!spectraTable(t, why, progress) || !p.compute(t, why) || !c.compute(t, p, k, st.width, st.height, why, progress)) {
+        if (why && why->isEmpty())
+            *why = QStringLiteral("cancelled");
+        return false;
+    }
+    pcaResult = std::move(p);
+    clusters = std::move(c);
+    return true;
 }
 
 bool XafsSession::spectraTable(XafsSpectraTable& t, QString* why, XafsProgress* progress)

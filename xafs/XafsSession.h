@@ -63,8 +63,13 @@ public:
     // "clusters.tif" (class 1 .. k, 0 none) and "clusters.csv" (each
     // class's mean normalised spectrum) in dir.
     bool exportClusters(int k, const QString& dir, QString* why, XafsProgress* progress = nullptr);
+    // The fraction maps and the classes kept for the window without
+    // writing files (exportLcfMaps and exportClusters keep theirs too).
+    bool computeLcfMaps(QString* why, XafsProgress* progress = nullptr);
+    bool computeClusters(int k, QString* why, XafsProgress* progress = nullptr);
     // Last results, for the window.
     const XafsLcfMaps& lastLcfMaps() const { return lcfMaps; }
+    const QStringList& lastLcfNames() const { return lcfNames; }
     const XafsClusters& lastClusters() const { return clusters; }
     const XafsPca& lastPca() const { return pcaResult; }
 
@@ -96,6 +101,7 @@ private:
     XafsLcfWindow window;
     bool oneSum = false;
     XafsLcfMaps lcfMaps;
+    QStringList lcfNames;
     XafsClusters clusters;
     XafsPca pcaResult;
     QDateTime loaded;

@@ -53,15 +53,26 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
             if (std::any_of(r.begin(), r.end(), [&](const Row& o) { return qstrcmp(o.word, w.word) == 0; }))
                 continue;
             r.push_back({w.word, w.rule, [](X& x, const C& c, const A&) {
-                             XafsCommands::Context ctx{x.b->xafs};
-                             Failures::Kind kind = Failures::Command;
-                             QString why;
-                             if (!XafsCommands::run(ctx, c, &kind, &why)) {
-                                 Failures::record(kind, why);
-                                 return O::Ng;
-                             }
-                             emit x.b->xafsChanged();
-                             return O::Ok;
+                             // In the XAFS tab's job: the window stays live and offers Cancel.
+                             XafsJob& job = x.b->xafsPanel->job();
+                             XafsSession* session = &x.b->xafs;
+                             const bool started = job.start(c.cmd, [session, c](XafsProgress* p, QString& why, int& kind) {
+                                 XafsCommands::Context ctx{*session, p};
+                                 Failures::Kind k = Failures::Command;
+                                 const bool ok = XafsCommands::run(ctx, c, &k, &why);
+                                 kind = int(k);
+                                 return ok;
+                             });
+                             if (!started)
+                                 return x.fail(Failures::Command, c, QStringLiteral("refused while the XAFS tab computes"));
+                             const int atStart = x.lineFailuresAtStart;
+                             connect(&job, &XafsJob::finished, &x, [&x, atStart](bool ok, int kind, const QString& why) {
+                                 if (!ok)
+                                     Failures::record(Failures::Kind(kind), why);
+                                 emit x.b->xafsChanged();
+                                 x.finishLine(ok, atStart);
+                             }, Qt::SingleShotConnection);
+                             return O::Waits;
                          }});
         }
         return r;

@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     p.setApplicationDescription(QStringLiteral(
         "CT-XAFS analysis of one slice over energy, without a window: loads the energy stack (--stack-load DIR,PATTERN), "
         "then writes what the options ask for, as the batch words of the same names do. Arguments of an option are "
-        "separated by commas; an option taking files may be given more than once. Settings apply before the stack "
+        "separated by commas; an option given more than once runs once for each (--references-load gathers its files into one set). Settings apply before the stack "
         "is loaded, references after it, outputs last.\nExit status: 0 everything written, 1 something failed "
         "(each failure named), 2 bad usage (nothing written), 128 + N ended by signal N (SIGTERM, SIGINT: the "
         "step in progress stops and writes nothing)."));
@@ -91,12 +91,19 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < opts.size(); ++i) {
         if (!p.isSet(*opts[i]))
             continue;
-        BatchCmd c;
-        c.cmd = QString::fromLatin1(XafsCommands::table()[i].word);
-        for (const QString& v : p.values(*opts[i]))
-            c.args += v.split(QLatin1Char(','));
-        c.line = c.cmd + QLatin1Char(' ') + c.args.join(QLatin1Char(' '));
-        steps.push_back(c);
+        // Files of references add up to one set; any other option given
+        // twice runs twice (two regions, two maps).
+        const QString word = QString::fromLatin1(XafsCommands::table()[i].word);
+        const bool gather = word == QLatin1String("xafs_references_load");
+        const QStringList values = p.values(*opts[i]);
+        for (int v = 0; v < values.size(); ++v) {
+            if (!gather || v == 0) {
+                steps.emplace_back();
+                steps.back().cmd = word;
+            }
+            steps.back().args += values[v].split(QLatin1Char(','));
+            steps.back().line = word + QLatin1Char(' ') + steps.back().args.join(QLatin1Char(' '));
+        }
     }
 
     XafsProgress progress;

@@ -124,6 +124,7 @@ private slots:
     void badInputFailsTheLineAndWritesNothing_data();
     void badInputFailsTheLineAndWritesNothing();
     void xdiCarriesElementMonoAndUnits();
+    void cancelledWorkWritesNothing();
 
 private:
     States states;
@@ -361,6 +362,27 @@ void TstXafsChem::xdiCarriesElementMonoAndUnits()
     QVERIFY2(r.load(f.fileName(), &why), qPrintable(why));
     QVERIFY(r.normalised);
     QCOMPARE(int(r.energy.size()), int(e.size()));
+}
+
+void TstXafsChem::cancelledWorkWritesNothing()
+{
+    QTemporaryDir d;
+    const std::vector<double> e = grid();
+    const int w = 16;
+    QVERIFY(writeStack(d.path(), e, w, slice(states, e, w, 0.5, 0.5, 0.0, 1)));
+    XafsSession s;
+    QString why;
+    QVERIFY(run(s, "xafs_stack_load " + d.path() + " Fe-*.dat", &why));
+    QVERIFY(run(s, "xafs_references_load " + dataFile("feo_rt1.xdi") + " " + dataFile("fe2o3_rt1.xmu"), &why));
+    XafsProgress p;
+    p.cancel = true;
+    XafsCommands::Context x{s, &p};
+    Failures::Kind kind;
+    for (const QString& line : {QString("xafs_lcf_map %1/maps"), QString("xafs_cluster_map 2 %1/classes"), QString("xafs_pca %1/pca/p.csv")}) {
+        QVERIFY(!XafsCommands::run(x, BatchCmd(line.arg(d.path()), 1), &kind, &why));
+        QVERIFY2(why.contains("cancelled"), qPrintable(why));
+    }
+    QVERIFY(!QFileInfo::exists(d.filePath("maps")) && !QFileInfo::exists(d.filePath("classes")) && !QFileInfo::exists(d.filePath("pca")));
 }
 
 QTEST_GUILESS_MAIN(TstXafsChem)

@@ -3,6 +3,7 @@
 #include "CtFiles.h"
 #include "Phantom.h"
 #include "TiffWriter.h"
+#include "XafsAlign.h"
 #include "XafsMaps.h"
 #include "XafsNormalize.h"
 #include "XafsSession.h"
@@ -103,6 +104,8 @@ private slots:
     void e0MethodsFindTheEdge_data();
     void e0MethodsFindTheEdge();
     void thinRangesAreNamedWithTheirEnergies();
+    void shiftsBetweenEnergiesAreMeasured_data();
+    void shiftsBetweenEnergiesAreMeasured();
     void faultyFilesAreLeftOutByName_data();
     void faultyFilesAreLeftOutByName();
     void floatTiffsTakeTheirRegionFromTheDescription();
@@ -257,6 +260,90 @@ void TstXafs::thinRangesAreNamedWithTheirEnergies()
     XafsNormalize wide(r);
     QVERIFY(wide.fit(e.data(), mu.data(), int(e.size())));
     QVERIFY(wide.warning.isEmpty());
+}
+
+namespace {
+// Absorbance of a projection of blobs seen shifted by (dx, dz), the second
+// kind of blob `contrast` times as dark (an edge crossed), counted with
+// Poisson noise at i0 counts (0: none).
+std::vector<float> projection(int w, int h, double dx, double dz, double contrast, double i0, unsigned seed)
+{
+    std::mt19937 layout(42), noise(seed);
+    std::uniform_real_distribution<double> u(0, 1);
+    struct Blob { double x, z, s, a; bool edge; };
+    std::vector<Blob> blobs;
+    for (int k = 0; k < 40; ++k)
+        blobs.push_back({8 + u(layout) * (w - 16), 8 + u(layout) * (h - 16), 1.5 + 4 * u(layout), 0.1 + 0.4 * u(layout), k % 2 == 1});
+    std::vector<float> v(size_t(w) * size_t(h));
+    for (int z = 0; z < h; ++z)
+        for (int x = 0; x < w; ++x) {
+            double p = 0;
+            for (const Blob& b : blobs) {
+                const double rx = x - dx - b.x, rz = z - dz - b.z;
+                p += b.a * (b.edge ? contrast : 1.0) * std::exp(-(rx * rx + rz * rz) / (2 * b.s * b.s));
+            }
+            if (i0 > 0) {
+                std::poisson_distribution<int> counts(i0 * std::exp(-p));
+                p = -std::log(std::max(1, counts(noise)) / i0);
+            }
+            v[size_t(z) * size_t(w) + size_t(x)] = float(p);
+        }
+    return v;
+}
+} // namespace
+
+void TstXafs::shiftsBetweenEnergiesAreMeasured_data()
+{
+    QTest::addColumn<double>("i0");          // counts per pixel, 0 for none
+    QTest::addColumn<double>("contrast");    // the edge's change of the second absorber
+    QTest::addColumn<unsigned>("seed");
+    QTest::newRow("no noise, same contrast") << 0.0 << 1.0 << 1u;
+    QTest::newRow("I0 20000, across the edge") << 20000.0 << 1.8 << 2u;
+    QTest::newRow("I0 20000, below the edge") << 20000.0 << 0.6 << 3u;
+}
+
+void TstXafs::shiftsBetweenEnergiesAreMeasured()
+{
+    QFETCH(double, i0);
+    QFETCH(double, contrast);
+    QFETCH(unsigned, seed);
+    const int w = 96, h = 80;
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<double> shift(-8, 8);
+    const std::vector<float> ref = projection(w, h, 0, 0, 1.0, i0, seed * 7);
+    XafsAlign align;
+    double worst = 0;
+    // Eight energies, each its own random drift; four "angles" each (other noise).
+    for (int energy = 0; energy < 8; ++energy) {
+        const double dx = shift(g), dz = shift(g);
+        std::vector<XafsShift> angles;
+        for (int a = 0; a < 4; ++a) {
+            XafsShift s;
+            QString why;
+            QVERIFY2(align.measure(ref.data(), projection(w, h, dx, dz, contrast, i0, seed * 100 + energy * 10 + a).data(), w, h, s, &why),
+                     qPrintable(why));
+            angles.push_back(s);
+        }
+        const XafsEnergyShift e = align.combine(7100 + energy, angles);
+        worst = std::max({worst, std::fabs(e.dx - dx), std::fabs(e.dz - dz)});
+        QVERIFY2(std::fabs(e.dx - dx) <= 0.2 && std::fabs(e.dz - dz) <= 0.2,
+                 qPrintable(QString("true %1 %2, measured %3 %4").arg(dx).arg(dz).arg(e.dx).arg(e.dz)));
+        QVERIFY(!e.questionable);
+    }
+    qInfo("largest error %.3f px", worst);
+    // Unrelated pictures give no trustworthy shift.
+    std::vector<XafsShift> noise;
+    for (unsigned a = 0; a < 4; ++a) {
+        std::mt19937 r(a);
+        std::normal_distribution<float> n(0, 1);
+        std::vector<float> x(size_t(w) * size_t(h));
+        for (float& v : x)
+            v = n(r);
+        XafsShift s;
+        QVERIFY(align.measure(ref.data(), x.data(), w, h, s, nullptr));
+        noise.push_back(s);
+    }
+    QVERIFY(align.combine(7200, noise).questionable);
 }
 
 void TstXafs::faultyFilesAreLeftOutByName_data()

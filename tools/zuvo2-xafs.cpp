@@ -73,8 +73,9 @@ int main(int argc, char** argv)
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
     const int stackRow = XafsCommands::find(QStringLiteral("xafs_stack_load"));
-    if (!p.isSet(*opts[size_t(stackRow)]))
-        return usage(QStringLiteral("--stack-load DIR,PATTERN is missing"));
+    const int alignRow = XafsCommands::find(QStringLiteral("xafs_align"));
+    if (!p.isSet(*opts[size_t(stackRow)]) && !p.isSet(*opts[size_t(alignRow)]))
+        return usage(QStringLiteral("--stack-load DIR,PATTERN (or --align alone) is missing"));
 
     XafsSession session;
     if (p.isSet(config)) {

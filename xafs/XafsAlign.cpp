@@ -53,69 +53,77 @@ void fft2(std::vector<cplx>& a, int W, int H, bool inverse)
         fft(a.data() + i, H, W, inverse);
 }
 
-// Gradient magnitude under a raised-cosine border, zero-padded to W x H:
-// edges of the object, not its contrast, and no jump at the frame's edge.
-std::vector<cplx> prepared(const float* v, int w, int h, int W, int H)
+// Gradient magnitude, zero beyond w x h in a W x H frame: edges of the
+// object, not its contrast.
+std::vector<cplx> gradient(const float* v, int w, int h, int W, int H)
 {
     std::vector<cplx> out(size_t(W) * size_t(H));
     auto at = [&](int i, int j) { return double(v[size_t(std::clamp(j, 0, h - 1)) * size_t(w) + size_t(std::clamp(i, 0, w - 1))]); };
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            const double gx = 0.5 * (at(i + 1, j) - at(i - 1, j)), gz = 0.5 * (at(i, j + 1) - at(i, j - 1));
+            out[size_t(j) * size_t(W) + size_t(i)] = std::sqrt(gx * gx + gz * gz);
+        }
+    return out;
+}
+
+// Raised-cosine border of an eighth of each side: no jump at the frame's
+// edge, and what a shift moves across it fades out.
+void taper(std::vector<cplx>& a, int w, int h, int W)
+{
     const int bx = std::max(1, w / 8), bz = std::max(1, h / 8);
-    auto taper = [](int i, int n, int b) {
+    auto f = [](int i, int n, int b) {
         const int d = std::min(i, n - 1 - i);
         return d >= b ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * (d + 0.5) / b);
     };
     for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i) {
-            const double gx = 0.5 * (at(i + 1, j) - at(i - 1, j)), gz = 0.5 * (at(i, j + 1) - at(i, j - 1));
-            out[size_t(j) * size_t(W) + size_t(i)] = std::sqrt(gx * gx + gz * gz) * taper(i, w, bx) * taper(j, h, bz);
-        }
-    return out;
+        for (int i = 0; i < w; ++i)
+            a[size_t(j) * size_t(W) + size_t(i)] *= f(i, w, bx) * f(j, h, bz);
 }
-} // namespace
 
-bool XafsAlign::measure(const float* ref, const float* img, int w, int h, XafsShift& out, QString* why) const
+// Width (cycles per pixel) of the Gaussian weight on the cross-power spectrum.
+constexpr double lowPass = 0.15;
+
+double freq(int k, int N)
 {
-    if (w < 8 || h < 8 || w > maxSide || h > maxSide) {
-        if (why)
-            *why = QStringLiteral("images of %1 x %2 pixels cannot be aligned (8 .. %3 per side)").arg(w).arg(h).arg(maxSide);
-        return false;
-    }
-    // Padding to twice the size keeps a shift from wrapping onto the other side.
-    const int W = nextPow2(2 * w), H = nextPow2(2 * h);
-    std::vector<cplx> a = prepared(ref, w, h, W, H), b = prepared(img, w, h, W, H);
-    fft2(a, W, H, false);
-    fft2(b, W, H, false);
-    // Normalised cross-power spectrum: only the phase of each frequency counts.
-    std::vector<cplx> r(a.size());
-    for (size_t k = 0; k < a.size(); ++k) {
-        const cplx c = b[k] * std::conj(a[k]);
-        const double m = std::abs(c);
-        r[k] = m > 1e-300 ? c / m : cplx(0);
-    }
+    return double(k <= N / 2 ? k : k - N) / N;
+}
+
+// Phase correlation of spectra fa and fb (W x H): integer peak, then the
+// upsampled cross-correlation on a 1.5 x 1.5 px patch about it, by direct
+// sums over the spectrum, one axis at a time.
+XafsShift correlate(const std::vector<cplx>& fa, const std::vector<cplx>& fb, int W, int H, int U)
+{
+    // Phase only, with the highest frequencies (where sampling a
+    // gradient aliases most) let down gently.
+    std::vector<cplx> r(fa.size());
+    double weights = 0;
+    for (int ky = 0; ky < H; ++ky)
+        for (int kx = 0; kx < W; ++kx) {
+            const size_t k = size_t(ky) * size_t(W) + size_t(kx);
+            const cplx c = fb[k] * std::conj(fa[k]);
+            const double m = std::abs(c);
+            const double f2 = freq(kx, W) * freq(kx, W) + freq(ky, H) * freq(ky, H);
+            const double wgt = std::exp(-f2 / (2 * lowPass * lowPass));
+            weights += wgt;
+            r[k] = m > 1e-300 ? c / m * wgt : cplx(0);
+        }
     std::vector<cplx> corr = r;
     fft2(corr, W, H, true);
     size_t best = 0;
     for (size_t k = 1; k < corr.size(); ++k)
         if (corr[k].real() > corr[best].real())
             best = k;
-    const double total = double(W) * double(H);
     int px = int(best % size_t(W)), pz = int(best / size_t(W));
     if (px > W / 2)
         px -= W;
     if (pz > H / 2)
         pz -= H;
-    // Upsampled cross-correlation on a 1.5 x 1.5 px patch about the peak,
-    // by direct sums over the spectrum, one axis at a time.
-    const int U = std::max(1, upsample);
-    const int n = int(std::ceil(1.5 * U));
-    std::vector<double> offs(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k)
-        offs[size_t(k)] = -0.75 + (k + 0.5) * 1.5 / n;
-    auto freq = [](int k, int N) { return double(k <= N / 2 ? k : k - N) / N; };
-    // Along x: for each row of the spectrum and each patch column.
-    std::vector<cplx> rowSum(size_t(H) * size_t(n)), phx(static_cast<size_t>(W));
+    const int half = int(std::ceil(0.75 * U));
+    const int n = 2 * half + 1;
+    std::vector<cplx> rowSum(size_t(H) * size_t(n)), phx(static_cast<size_t>(W)), ph(static_cast<size_t>(H));
     for (int c = 0; c < n; ++c) {
-        const double x = px + offs[size_t(c)];
+        const double x = px + double(c - half) / U;
         for (int kx = 0; kx < W; ++kx)
             phx[size_t(kx)] = std::polar(1.0, 2 * M_PI * freq(kx, W) * x);
         for (int ky = 0; ky < H; ++ky) {
@@ -126,10 +134,10 @@ bool XafsAlign::measure(const float* ref, const float* img, int w, int h, XafsSh
             rowSum[size_t(ky) * size_t(n) + size_t(c)] = s;
         }
     }
-    double bestV = -1e300, bx = px, bz = pz;
+    XafsShift out;
+    double bestV = -1e300;
     for (int rr = 0; rr < n; ++rr) {
-        const double z = pz + offs[size_t(rr)];
-        std::vector<cplx> ph(static_cast<size_t>(H));
+        const double z = pz + double(rr - half) / U;
         for (int ky = 0; ky < H; ++ky)
             ph[size_t(ky)] = std::polar(1.0, 2 * M_PI * freq(ky, H) * z);
         for (int c = 0; c < n; ++c) {
@@ -138,14 +146,49 @@ bool XafsAlign::measure(const float* ref, const float* img, int w, int h, XafsSh
                 s += rowSum[size_t(ky) * size_t(n) + size_t(c)] * ph[size_t(ky)];
             if (s.real() > bestV) {
                 bestV = s.real();
-                bx = px + offs[size_t(c)];
-                bz = pz + offs[size_t(rr)];
+                out.dx = px + double(c - half) / U;
+                out.dz = pz + double(rr - half) / U;
             }
         }
     }
-    out.dx = bx;
-    out.dz = bz;
-    out.peak = std::max(corr[best].real(), bestV) / total;
+    // 1 for identical pictures.
+    out.peak = std::max(corr[best].real(), bestV) / weights;
+    return out;
+}
+} // namespace
+
+bool XafsAlign::measure(const float* ref, const float* img, int w, int h, XafsShift& out, QString* why) const
+{
+    if (w < 32 || h < 32 || w > maxSide || h > maxSide) {
+        if (why)
+            *why = QStringLiteral("images of %1 x %2 pixels cannot be aligned (32 .. %3 per side)").arg(w).arg(h).arg(maxSide);
+        return false;
+    }
+    // The taper keeps a shift from wrapping round; no padding is needed.
+    const int W = nextPow2(w), H = nextPow2(h);
+    const int U = std::max(1, upsample);
+    std::vector<cplx> a = gradient(ref, w, h, W, H), g = gradient(img, w, h, W, H);
+    taper(a, w, h, W);
+    fft2(a, W, H, false);
+    std::vector<cplx> b = g;
+    taper(b, w, h, W);
+    fft2(b, W, H, false);
+    const XafsShift first = correlate(a, b, W, H, U);
+    // The fixed border pulls a shift towards 0: move the image back by the
+    // first estimate and measure what is left, where that pull is small.
+    fft2(g, W, H, false);
+    for (int ky = 0; ky < H; ++ky)
+        for (int kx = 0; kx < W; ++kx)
+            g[size_t(ky) * size_t(W) + size_t(kx)] *= std::polar(1.0, 2 * M_PI * (freq(kx, W) * first.dx + freq(ky, H) * first.dz));
+    fft2(g, W, H, true);
+    for (cplx& v : g)
+        v = cplx(v.real() / (double(W) * double(H)), 0);
+    taper(g, w, h, W);
+    fft2(g, W, H, false);
+    const XafsShift rest = correlate(a, g, W, H, U);
+    out.dx = first.dx + rest.dx;
+    out.dz = first.dz + rest.dz;
+    out.peak = first.peak;
     return true;
 }
 

@@ -3,7 +3,9 @@
 // projections against a reference energy's, measured by phase correlation
 // of their gradient images (contrast that changes across the edge leaves
 // edges where they are) and refined below a pixel by an upsampled
-// cross-correlation around the peak. Several angles are measured; their
+// cross-correlation around the peak (the cross-power spectrum's phase,
+// weighted towards the lower frequencies where sampled gradients do not
+// alias), then once more after moving the image back by that estimate. Several angles are measured; their
 // median is the energy's shift and their spread its uncertainty.
 //
 // Conventions: dx along image columns, dz along rows; a shift (dx, dz) means

@@ -155,6 +155,20 @@ const std::vector<XafsCommands::Row>& XafsCommands::table()
              return x.session.loadReferences(c.args, &why);
          },
          false},
+        {"xafs_align", A::none(), "DIR ENERGY FILE",
+         "shift of every energy set of a data directory against the set at ENERGY (eV), as CSV (shifts.csv)",
+         [](X& x, const C& c, const A&, K& kind, QString& why) {
+             kind = Failures::Command;
+             bool ok = false;
+             const double e = c.args.value(1).toDouble(&ok);
+             if (c.args.size() != 3 || !ok) {
+                 why = QStringLiteral("give the data directory, the reference energy in eV and the CSV file");
+                 return false;
+             }
+             kind = Failures::Write;
+             return x.session.exportAlignment(c.args[0], e, c.args[2], &why, x.progress);
+         },
+         true},
         {"xafs_roi_spectrum", A::regionFileArg(), "X0 Z0 X1 Z1 FILE", "spectrum of a rectangle as CSV or XDI",
          [](X& x, const C&, const A& a, K& kind, QString& why) {
              kind = Failures::Write;

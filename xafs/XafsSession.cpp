@@ -2,6 +2,8 @@
 
 #include "CtRunReport.h"
 #include "ConfigStore.h"
+#include "CtFileSet.h"
+#include "ImgData.h"
 #include "Logging.h"
 #include "TiffWriter.h"
 #include "SafeWrite.h"
@@ -13,6 +15,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <memory>
 
 bool XafsSession::loadStack(const QString& dir, const QString& pattern, QString* why)
 {
@@ -343,6 +346,121 @@ bool XafsSession::exportLcfMaps(const QString& dir, QString* why, XafsProgress* 
     return recordedAll(paths, ok, err, why);
 }
 
+namespace {
+// The middle (at most 512 x 512) of a projection as absorbance -ln(I).
+bool middle(const QString& path, std::vector<float>& out, int& w, int& h, QString* why)
+{
+    QString err;
+    std::unique_ptr<ImgData> img(loadImgData(path, true, &err));
+    if (!img || !img->ready) {
+        if (why)
+            *why = QStringLiteral("%1: %2").arg(path, img && !img->error.isEmpty() ? img->error : err);
+        return false;
+    }
+    w = std::min<int>(img->width, 512);
+    h = std::min<int>(img->height, 512);
+    const int x0 = (img->width - w) / 2, z0 = (img->height - h) / 2;
+    std::vector<double> row(static_cast<size_t>(img->width));
+    out.resize(size_t(w) * size_t(h));
+    for (int j = 0; j < h; ++j) {
+        img->readRow(z0 + j, row.data());
+        for (int i = 0; i < w; ++i)
+            out[size_t(j) * size_t(w) + size_t(i)] = float(-std::log(std::max(row[size_t(x0 + i)], 1e-6)));
+    }
+    return true;
+}
+} // namespace
+
+bool XafsSession::exportAlignment(const QString& dir, double refEnergy, const QString& path, QString* why,
+                                  XafsProgress* progress)
+{
+    QString err;
+    auto failed = [&](const QString& text) { return recorded(path, false, text, why); };
+    if (!QFileInfo(dir).isDir())
+        return failed(QStringLiteral("no directory %1").arg(dir));
+    const QFileInfoList listing = QDir(dir).entryInfoList(QDir::Files, QDir::Name);
+    QList<CtFileSet*> sets = CtFileSet::group(listing);
+    struct Set { double energy; QStringList files; };
+    std::vector<Set> all;
+    for (CtFileSet* c : sets) {
+        if (c->energy > 0 && c->files.size() >= 4) {
+            Set x{c->energy * c->unitFactor, {}};
+            for (const QFileInfo& f : c->files)
+                x.files << f.filePath();
+            all.push_back(x);
+        }
+        delete c;
+    }
+    std::sort(all.begin(), all.end(), [](const Set& a, const Set& b) { return a.energy < b.energy; });
+    const auto ref = std::find_if(all.begin(), all.end(), [&](const Set& x) { return std::fabs(x.energy - refEnergy) < 0.005; });
+    if (ref == all.end()) {
+        QStringList have;
+        for (const Set& x : all)
+            have << QString::number(x.energy, 'g', 10);
+        return failed(QStringLiteral("no energy set at %1 eV in %2 (sets at: %3)")
+                          .arg(refEnergy, 0, 'g', 10).arg(dir, have.isEmpty() ? QStringLiteral("none") : have.join(QStringLiteral(", "))));
+    }
+    const int n = int(ref->files.size());
+    // Projections over a half turn: 0, 45, 90, 135 degrees and each one's neighbours.
+    std::vector<int> picks;
+    for (int a = 0; a < 4; ++a)
+        for (int d = -1; d <= 1; ++d)
+            picks.push_back(std::clamp(int(std::lround(a * n / 4.0)) + d, 0, n - 1));
+    std::sort(picks.begin(), picks.end());
+    picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+    std::vector<std::vector<float>> refImg(picks.size());
+    int w = 0, h = 0;
+    for (size_t k = 0; k < picks.size(); ++k)
+        if (!middle(ref->files[picks[k]], refImg[k], w, h, &err))
+            return failed(err);
+    XafsAlign align;
+    std::vector<XafsEnergyShift> out;
+    if (progress) {
+        progress->total = int(all.size());
+        progress->done = 0;
+    }
+    for (const Set& x : all) {
+        if (progress && progress->cancelled())
+            return failed(QStringLiteral("cancelled, nothing written"));
+        if (x.files.size() != n)
+            return failed(QStringLiteral("the set at %1 eV has %2 projections, the reference set %3").arg(x.energy, 0, 'g', 10).arg(x.files.size()).arg(n));
+        std::vector<XafsShift> angles;
+        for (size_t k = 0; k < picks.size(); ++k) {
+            std::vector<float> img;
+            int iw = 0, ih = 0;
+            if (!middle(x.files[picks[k]], img, iw, ih, &err))
+                return failed(err);
+            if (iw != w || ih != h)
+                return failed(QStringLiteral("%1 is %2 x %3 in the middle, the reference %4 x %5").arg(x.files[picks[k]]).arg(iw).arg(ih).arg(w).arg(h));
+            XafsShift s;
+            if (!align.measure(refImg[k].data(), img.data(), w, h, s, &err))
+                return failed(err);
+            angles.push_back(s);
+        }
+        out.push_back(align.combine(x.energy, angles));
+        if (out.back().questionable)
+            qCWarning(lcXafs).noquote() << QStringLiteral("Shift of the set at %1 eV is questionable: %2, %3 px (spread %4, %5 px, peak %6)")
+                                               .arg(x.energy, 0, 'g', 10).arg(out.back().dx, 0, 'f', 2).arg(out.back().dz, 0, 'f', 2)
+                                               .arg(out.back().spreadX, 0, 'f', 2).arg(out.back().spreadZ, 0, 'f', 2).arg(out.back().peak, 0, 'f', 3);
+        if (progress)
+            ++progress->done;
+    }
+    const QByteArray text = XafsAlign::csv(out);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const bool ok = SafeWrite::write(
+        path,
+        [&](QIODevice* d, QString& wr) {
+            if (d->write(text) == text.size())
+                return true;
+            wr = d->errorString();
+            return false;
+        },
+        &err);
+    if (ok)
+        shifts = std::move(out);
+    return recorded(path, ok, err, why);
+}
+
 bool XafsSession::computeLcfMaps(QString* why, XafsProgress* progress)
 {
     XafsLcf l;
@@ -465,8 +583,8 @@ bool XafsSession::recorded(const QString& path, bool ok, const QString& failure,
     if (why)
         *why = failure;
     const QString dir = QFileInfo(path).absolutePath();
-    // Without a stack there is nothing to record.
-    if (st.isEmpty() || !QFileInfo(dir).isDir())
+    // Without a stack (or shifts) there is nothing to record.
+    if ((st.isEmpty() && shifts.empty()) || !QFileInfo(dir).isDir())
         return ok;
     QString err;
     const QByteArray text = QJsonDocument(reportJson()).toJson();
@@ -525,6 +643,13 @@ QJsonObject XafsSession::reportJson() const
         o["element"] = md.element + QLatin1Char(' ') + md.edge;
     if (md.monoD > 0)
         o["monoD"] = md.monoD;
+    if (!shifts.empty()) {
+        QJsonArray a;
+        for (const XafsEnergyShift& x : shifts)
+            a.append(QJsonObject{{"energy", x.energy}, {"dx", x.dx}, {"dz", x.dz}, {"spreadX", x.spreadX},
+                                 {"spreadZ", x.spreadZ}, {"peak", x.peak}, {"questionable", x.questionable}});
+        o["shifts"] = a;
+    }
     o["written"] = QJsonArray::fromStringList(written);
     o["failures"] = QJsonArray::fromStringList(failures);
     return o;

@@ -3,6 +3,7 @@
 // energy stack, the fit ranges, the jump threshold, the maps made from them
 // (remade when any of these changes) and the record of every file written,
 // kept as "xafs-run.json" beside the files. Lives in the GUI thread.
+#include "XafsAlign.h"
 #include "XafsClusters.h"
 #include "XafsExport.h"
 #include "XafsLcf.h"
@@ -63,6 +64,16 @@ public:
     // "clusters.tif" (class 1 .. k, 0 none) and "clusters.csv" (each
     // class's mean normalised spectrum) in dir.
     bool exportClusters(int k, const QString& dir, QString* why, XafsProgress* progress = nullptr);
+    // Drift of every energy set of a CT-XAFS data directory ("<prefix>-<energy>-<index>.<ext>"
+    // projections over a half turn) against the set at refEnergy (eV):
+    // measured at 0, 45, 90 and 135 degrees and their neighbours on the
+    // middle of the projections (at most 512 x 512 pixels), written as CSV.
+    // False with *why (no set at refEnergy, an unreadable projection, sets of
+    // other sizes or counts); nothing is written then.
+    bool exportAlignment(const QString& dir, double refEnergy, const QString& path, QString* why,
+                         XafsProgress* progress = nullptr);
+    const std::vector<XafsEnergyShift>& lastShifts() const { return shifts; }
+
     // The fraction maps and the classes kept for the window without
     // writing files (exportLcfMaps and exportClusters keep theirs too).
     bool computeLcfMaps(QString* why, XafsProgress* progress = nullptr);
@@ -104,6 +115,7 @@ private:
     QStringList lcfNames;
     XafsClusters clusters;
     XafsPca pcaResult;
+    std::vector<XafsEnergyShift> shifts;
     QDateTime loaded;
     QStringList written, failures;
 };

@@ -13,6 +13,7 @@
 #include "CtFiles.h"
 #include "TiffPage.h"
 
+#include <QProcess>
 #include <QtTest>
 
 #include <cmath>
@@ -125,6 +126,8 @@ private slots:
     void badInputFailsTheLineAndWritesNothing();
     void xdiCarriesElementMonoAndUnits();
     void cancelledWorkWritesNothing();
+    void headlessToolExitsAsTheReconstructionDoes_data();
+    void headlessToolExitsAsTheReconstructionDoes();
 
 private:
     States states;
@@ -383,6 +386,51 @@ void TstXafsChem::cancelledWorkWritesNothing()
         QVERIFY2(why.contains("cancelled"), qPrintable(why));
     }
     QVERIFY(!QFileInfo::exists(d.filePath("maps")) && !QFileInfo::exists(d.filePath("classes")) && !QFileInfo::exists(d.filePath("pca")));
+}
+
+void TstXafsChem::headlessToolExitsAsTheReconstructionDoes_data()
+{
+    QTest::addColumn<QStringList>("args");   // $d: the stack's directory
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("written"); // below $d/out
+    const QString refs = dataFile("feo_rt1.xdi") + "," + dataFile("fe2o3_rt1.xmu");
+    QTest::newRow("chain") << QStringList{"--lcf-map", "$d/out/lcf", "--references-load", refs, "--stack-load", "$d,Fe-*.dat",
+                                          "--jump-threshold", "0.2", "--lcf-roi", "2,2,8,14,$d/out/a.csv", "--lcf-roi", "9,2,14,14,$d/out/b.csv"}
+                           << 0 << QStringList{"a.csv", "b.csv", "lcf/lcf_feo_rt1.tif", "lcf/lcf_sum.tif"};
+    QTest::newRow("a step fails, the others run") << QStringList{"--stack-load", "$d,Fe-*.dat", "--cluster-map", "0,$d/out/c", "--pca", "$d/out/p.csv"}
+                                                  << 1 << QStringList{"p.csv"};
+    QTest::newRow("no stack") << QStringList{"--stack-load", "$d/none,Fe-*.dat", "--pca", "$d/out/p.csv"} << 1 << QStringList{};
+    QTest::newRow("stack missing") << QStringList{"--pca", "$d/out/p.csv"} << 2 << QStringList{};
+    QTest::newRow("unknown option") << QStringList{"--stack-load", "$d,Fe-*.dat", "--lcf-mapp", "x"} << 2 << QStringList{};
+}
+
+void TstXafsChem::headlessToolExitsAsTheReconstructionDoes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, written);
+    QTemporaryDir d;
+    const std::vector<double> e = grid();
+    const int w = 16;
+    QVERIFY(writeStack(d.path(), e, w, slice(states, e, w, 0.3, 0.8, 0.0, 1)));
+    for (QString& a : args)
+        a.replace("$d", d.path());
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-xafs"), args);
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray out = p.readAll();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == exitCode, out.constData());
+    for (const QString& f : written)
+        QVERIFY2(QFileInfo::exists(d.filePath("out/" + f)), qPrintable(f));
+    if (written.isEmpty())
+        QVERIFY(!QFileInfo::exists(d.filePath("out")));
+    if (exitCode == 0) {
+        QFile a(d.filePath("out/a.csv"));
+        QVERIFY(a.open(QIODevice::ReadOnly));
+        QVERIFY(std::fabs(a.readAll().split('\n')[1].split(',')[1].toDouble() - 0.3) < 0.03);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstXafsChem)

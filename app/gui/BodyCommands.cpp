@@ -563,7 +563,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->xafsPanel->addRegion(roi);
              return O::Ok;
          }},
-        {"xafs_view", A::intArg(0, 3),
+        {"xafs_view", A::intArg(0, 64),
          [](X& x, const C&, const A& a) {
              x.b->xafsPanel->showView(a.integer);
              return O::Ok;

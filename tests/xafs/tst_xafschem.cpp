@@ -305,6 +305,7 @@ void TstXafsChem::badInputFailsTheLineAndWritesNothing_data()
     QTest::newRow("missing reference file") << "xafs_references_load $dir/none.xdi" << "no such file";
     QTest::newRow("more classes than pixels") << "xafs_cluster_map 100000 $dir/out" << "K must be 1 ..";
     QTest::newRow("fit map without references") << "xafs_lcf_map $dir/out" << "no reference spectra";
+    QTest::newRow("alignment reference energy not there") << "xafs_align $dir/stack 7777 $dir/out/shifts.csv" << "no energy set at 7777 eV";
     QTest::newRow("window upside down") << "xafs_lcf_window 80 -20" << "LO < HI";
     QTest::newRow("unknown E0 method") << "xafs_e0_method steepest" << "not steepest";
     QTest::newRow("fixed E0 without energy") << "xafs_e0_method fixed" << "needs the energy";

@@ -603,6 +603,12 @@ void BodyCommands::execute(const BatchCmd& c)
         finishLine(msg.isEmpty(), failuresAtStart);
         return;
     }
+    // The XAFS session belongs to the tab's job while that computes.
+    if (c.cmd.startsWith(QLatin1String("xafs_")) && b->xafsPanel->job().busy()) {
+        Failures::record(Failures::Command, BatchArgs::where(c) + QStringLiteral(": refused while the XAFS tab computes"));
+        finishLine(false, failuresAtStart);
+        return;
+    }
     const Row& r = table().at(size_t(row));
     BatchArgs args;
     if (!args.parse(c, r.rule)) {

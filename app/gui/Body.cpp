@@ -10,6 +10,7 @@
 #include "CtFiles.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
+#include "ConfigStore.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "FileEnergy.h"
@@ -337,6 +338,9 @@ void Body::createXafsPanel()
     auto* base = new PopDockBase(page);
     grid->addWidget(base, 0, 0);
     xafsTab = ImgsTab->addTab(page, tr("XAFS"));
+    QString why;
+    if (!xafs.applyConfig(configStore, &why))
+        qCWarning(lcXafs).noquote() << QStringLiteral("Configuration: ") + why;
     xafsPanel = new XafsPanel(xafs);
     // Scrolls rather than widening the pictures' side past the controls' share.
     auto* scroll = new QScrollArea;

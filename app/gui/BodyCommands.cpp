@@ -8,6 +8,7 @@
 #include "ImgData.h"
 #include "RingRemoval.h"
 #include "SettingTable.h"
+#include "XafsCommands.h"
 #include "XafsPanel.h"
 
 #include <QDir>
@@ -103,7 +104,37 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
     using O = Outcome;
     using X = BodyCommands;
     using C = BatchCmd;
-    static const std::vector<Row> rows = {
+    // The XAFS analysis words of the core's table that this one does not hold itself.
+    auto withXafs = [](std::vector<Row> r) {
+        for (const XafsCommands::Row& w : XafsCommands::table()) {
+            if (std::any_of(r.begin(), r.end(), [&](const Row& o) { return qstrcmp(o.word, w.word) == 0; }))
+                continue;
+            r.push_back({w.word, w.rule, [](X& x, const C& c, const A&) {
+                             // In the XAFS tab's job: the window stays live and offers Cancel.
+                             XafsJob& job = x.b->xafsPanel->job();
+                             XafsSession* session = &x.b->xafs;
+                             const bool started = job.start(c.cmd, [session, c](XafsProgress* p, QString& why, int& kind) {
+                                 XafsCommands::Context ctx{*session, p};
+                                 Failures::Kind k = Failures::Command;
+                                 const bool ok = XafsCommands::run(ctx, c, &k, &why);
+                                 kind = int(k);
+                                 return ok;
+                             });
+                             if (!started)
+                                 return x.fail(Failures::Command, c, QStringLiteral("refused while the XAFS tab computes"));
+                             const int atStart = x.lineFailuresAtStart;
+                             connect(&job, &XafsJob::finished, &x, [&x, atStart](bool ok, int kind, const QString& why) {
+                                 if (!ok)
+                                     Failures::record(Failures::Kind(kind), why);
+                                 emit x.b->xafsChanged();
+                                 x.finishLine(ok, atStart);
+                             }, Qt::SingleShotConnection);
+                             return O::Waits;
+                         }});
+        }
+        return r;
+    };
+    static const std::vector<Row> rows = withXafs({
         {"images_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->CTFiles, QStringLiteral("images_load ")); }},
         {"images_load_h5", A::textArg(),
@@ -453,7 +484,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->xafsPanel->addRegion(roi);
              return O::Ok;
          }},
-        {"xafs_view", A::intArg(0, 3),
+        {"xafs_view", A::intArg(0, 64),
          [](X& x, const C&, const A& a) {
              x.b->xafsPanel->showView(a.integer);
              return O::Ok;
@@ -462,7 +493,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"xafs_edge_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::E0); }},
         {"xafs_jump_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Jump); }},
         {"xafs_mask_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Mask); }},
-    };
+    });
     return rows;
 }
 
@@ -495,6 +526,12 @@ void BodyCommands::execute(const BatchCmd& c)
         if (!msg.isEmpty())
             Failures::record(Failures::Command, msg);
         finishLine(msg.isEmpty(), failuresAtStart);
+        return;
+    }
+    // The XAFS session belongs to the tab's job while that computes.
+    if (c.cmd.startsWith(QLatin1String("xafs_")) && b->xafsPanel->job().busy()) {
+        Failures::record(Failures::Command, BatchArgs::where(c) + QStringLiteral(": refused while the XAFS tab computes"));
+        finishLine(false, failuresAtStart);
         return;
     }
     const Row& r = table().at(size_t(row));

@@ -281,7 +281,7 @@ void TstE2e::ctXafs()
             const QRegularExpressionMatch m = QRegularExpression("# " + QRegularExpression::escape(key) + ": (\\S+)").match(text);
             return m.hasMatch() ? m.captured(1).toDouble() : std::nan("");
         };
-        QCOMPARE(text.section('\n', 2, 2), QString("# Column.2: mutrans"));
+        QCOMPARE(text.section('\n', 2, 2), QString("# Column.2: mutrans 1/cm"));
         // The example's region is centred on the absorber.
         QVERIFY(std::fabs(field("Zuvo2.region") + 4 - px) < 1.0);
         const double e0 = field("Scan.edge_energy"), jump = field("Zuvo2.edge_jump");

@@ -467,8 +467,10 @@ QString SettingTable::markdownTable()
         const QString option = s.option ? QStringLiteral("`--%1%2`").arg(QLatin1String(s.option),
                                               s.valueName ? QStringLiteral(" ") + QLatin1String(s.valueName) : QString())
                                         : QString();
+        // A bar inside a cell would end it.
         md += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |\n")
-                  .arg(QLatin1String(s.key), code(s.batchWord), option, code(s.configKey), range,
+                  .arg(QLatin1String(s.key), code(s.batchWord), QString(option).replace(QLatin1Char('|'), QStringLiteral("\\|")),
+                       code(s.configKey), range,
                        QLatin1String(s.defaultText), QLatin1String(s.unit), code(s.reportField),
                        QString::fromUtf8(s.help).replace(QLatin1Char('|'), QStringLiteral("\\|")));
     }

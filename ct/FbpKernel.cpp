@@ -247,7 +247,9 @@ void bpRowAvx2F(const float* f, const float* d, float* acc, int xa, int xb, doub
                                              _mm256_set1_epi32(lowOff));
         const __m256i fracMask = _mm256_set1_epi32((1 << fracBits) - 1);
         FixedRun r = fixedRun(x, 8, c, zs, h);
-        r.pos += std::int64_t(lowOff - 4 * (1 << fracBits)) << (32 - fracBits);
+        // A multiplication: the offset may be negative, and shifting a
+        // negative value left is undefined.
+        r.pos += std::int64_t(lowOff - 4 * (1 << fracBits)) * (std::int64_t(1) << (32 - fracBits));
         for (; x + 8 <= xb; x += 8, r.pos += r.step) {
             const std::ptrdiff_t base = r.pos >> 32;
             const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));

@@ -95,9 +95,10 @@ void CtRun::createPool(int n, WorkerPool* shared)
 {
     if (n <= 0 || !workers.isEmpty())
         return;
-    if (!shared)
-        shared = (ownPool = std::make_unique<WorkerPool>(n, QStringLiteral("CT2"))).get();
-    // A pool the system gave fewer threads than asked for has fewer workers.
+    // A pool of its own starts once the workers are in its threads.
+    const bool own = !shared;
+    if (own)
+        shared = (ownPool = std::make_unique<WorkerPool>(n, QStringLiteral("CT2"), nullptr, false)).get();
     n = std::min(n, shared->size());
     for (int i = 0; i < n; ++i) {
         auto* w = new CtCalc2;
@@ -105,6 +106,12 @@ void CtRun::createPool(int n, WorkerPool* shared)
         w->moveToThread(shared->thread(i));
         connect(w, &CtCalc2::calcFinished, this, [this, i](const CtResult& r) { workerFinished(i, r); });
         workers.append(w);
+    }
+    if (own) {
+        ownPool->start();
+        // A worker whose thread the system refused would never answer.
+        while (workers.size() > ownPool->size())
+            delete workers.takeLast();
     }
     pending.assign(size_t(workers.size()), 0);
     pendingThisRun.assign(size_t(workers.size()), 0);

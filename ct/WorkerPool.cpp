@@ -5,21 +5,33 @@
 #include <QCoreApplication>
 #include <QThread>
 
-WorkerPool::WorkerPool(int count, const QString& name, QObject* parent) : QObject(parent)
+WorkerPool::WorkerPool(int count, const QString& name, QObject* parent, bool startNow) : QObject(parent)
 {
     for (int i = 0; i < std::max(1, count); ++i) {
         auto* t = new QThread;
         t->setObjectName(QStringLiteral("%1 %2").arg(name).arg(i + 1));
+        threads.append(t);
+    }
+    if (startNow)
+        start();
+}
+
+void WorkerPool::start()
+{
+    for (int i = 0; i < threads.size(); ++i) {
+        QThread* t = threads.at(i);
+        if (t->isRunning())
+            continue;
         t->start(QThread::InheritPriority);
         // No thread (memory or process limits): a worker moved into it would
         // never answer, and its run would wait for ever.
         if (!t->isRunning()) {
-            delete t;
             Failures::record(Failures::Run, QStringLiteral("Can't start worker thread %1 of %2; %3 in use")
-                                                .arg(i + 1).arg(count).arg(i));
+                                                .arg(i + 1).arg(threads.size()).arg(i));
+            qDeleteAll(threads.begin() + i, threads.end());
+            threads.erase(threads.begin() + i, threads.end());
             break;
         }
-        threads.append(t);
     }
 }
 

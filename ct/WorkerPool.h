@@ -18,9 +18,14 @@ class WorkerPool : public QObject
 {
     Q_OBJECT
 public:
-    // count threads (at least one), named "<name> 1", "<name> 2", ...; fewer
-    // when the system refuses one (the failure is recorded).
-    explicit WorkerPool(int count, const QString& name = QStringLiteral("Worker"), QObject* parent = nullptr);
+    // count threads (at least one), named "<name> 1", "<name> 2", ...,
+    // started at once unless startNow is false: objects moved into threads
+    // before they start are seen by them without a hand-over.
+    explicit WorkerPool(int count, const QString& name = QStringLiteral("Worker"), QObject* parent = nullptr,
+                        bool startNow = true);
+    // Starts the threads not yet running; from the first the system refuses
+    // on, the pool is smaller (the failure is recorded).
+    void start();
     ~WorkerPool() override;
 
     int size() const { return int(threads.size()); }

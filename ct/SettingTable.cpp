@@ -1,5 +1,6 @@
 #include "SettingTable.h"
 
+#include "BatchArgs.h"
 #include "RingRemoval.h"
 
 #include <QFileInfo>
@@ -13,25 +14,9 @@ using V = SettingTable::Value;
 using S = ReconSettings;
 constexpr double intMax = std::numeric_limits<int>::max();
 
-QString shown(double v)
-{
-    return QString::number(v, 'g', 12);
-}
-
 QString num(double v)
 {
     return QString::number(v, 'g', 6);
-}
-
-QString rangeText(double min, double max)
-{
-    if (std::isinf(min) && std::isinf(max))
-        return QString();
-    if (std::isinf(max))
-        return QStringLiteral(" (at least %1)").arg(shown(min));
-    if (std::isinf(min))
-        return QStringLiteral(" (at most %1)").arg(shown(max));
-    return QStringLiteral(" (%1 to %2)").arg(shown(min), shown(max));
 }
 
 bool refuse(QString* why, const QString& text)
@@ -50,7 +35,7 @@ bool readInt(const QString& text, double min, double max, int& out, QString* why
     const double lo = std::max(min, double(std::numeric_limits<int>::min()));
     const double hi = std::min(max, intMax);
     if (double(v) < lo || double(v) > hi)
-        return refuse(why, QStringLiteral("%1 is out of range%2").arg(v).arg(rangeText(lo, hi)));
+        return refuse(why, QStringLiteral("%1 is out of range%2").arg(v).arg(BatchArgs::rangeText(lo, hi)));
     out = int(v);
     return true;
 }
@@ -62,7 +47,7 @@ bool readReal(const QString& text, double min, double max, double& out, QString*
     if (!ok || !std::isfinite(v))
         return refuse(why, QStringLiteral("\"%1\" is not a number").arg(text));
     if (v < min || v > max)
-        return refuse(why, QStringLiteral("%1 is out of range%2").arg(shown(v), rangeText(min, max)));
+        return refuse(why, QStringLiteral("%1 is out of range%2").arg(BatchArgs::shown(v), BatchArgs::rangeText(min, max)));
     out = v;
     return true;
 }
@@ -457,7 +442,7 @@ QString SettingTable::markdownTable()
     for (const Setting& s : table) {
         QString range;
         if (s.type == Type::Int || s.type == Type::Real)
-            range = rangeText(s.min, s.max).mid(2).chopped(1).replace(QStringLiteral("2147483647"), QStringLiteral("…"));
+            range = BatchArgs::rangeText(s.min, s.max).mid(2).chopped(1).replace(QStringLiteral("2147483647"), QStringLiteral("…"));
         else if (s.type == Type::Choice || s.type == Type::List)
             range = s.choices().join(QStringLiteral(", "));
         else if (s.type == Type::Filter)

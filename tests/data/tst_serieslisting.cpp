@@ -77,16 +77,16 @@ void TstSeriesListing::listsTheSeriesTheUserMeant()
         QFile file(d.filePath(f));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
     }
-    for (const QString& spec : files) {
-        if (spec.contains('>')) {
-            const QString target = spec.section('>', 1);
-            QVERIFY(QFile::link(target.startsWith('/') ? target : d.filePath(target), d.filePath(spec.section('>', 0, 0))));
-        } else if (spec.endsWith('|')) {
-            QCOMPARE(::mkfifo(QFile::encodeName(d.filePath(spec.chopped(1))).constData(), 0600), 0);
-        } else if (spec.endsWith('/')) {
-            QVERIFY(d.mkdir(spec.chopped(1)));
+    for (const QString& entry : files) {
+        if (entry.contains('>')) {
+            const QString target = entry.section('>', 1);
+            QVERIFY(QFile::link(target.startsWith('/') ? target : d.filePath(target), d.filePath(entry.section('>', 0, 0))));
+        } else if (entry.endsWith('|')) {
+            QCOMPARE(::mkfifo(QFile::encodeName(d.filePath(entry.chopped(1))).constData(), 0600), 0);
+        } else if (entry.endsWith('/')) {
+            QVERIFY(d.mkdir(entry.chopped(1)));
         } else {
-            QFile file(d.filePath(spec));
+            QFile file(d.filePath(entry));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
         }
     }

@@ -1,6 +1,7 @@
 #include "ConfigStore.h"
 
 #include "Logging.h"
+#include "QuitOnSignal.h"
 #include "TextUtils.h"
 
 #include <QDebug>
@@ -33,6 +34,8 @@ void ConfigStore::parseArguments(int argc, char** argv)
         QStringList vals;
         while (j < args.size() && !args.at(j).startsWith(QLatin1Char('-')))
             vals << args.at(j++);
+        if (contains(key))
+            qCWarning(lcApp).noquote() << QStringLiteral("Option %1 given more than once; the last one counts").arg(key);
         setEntry(key, vals.value(0), vals.join(QLatin1Char(' ')), QString());
         i = j;
     }
@@ -40,6 +43,8 @@ void ConfigStore::parseArguments(int argc, char** argv)
 
 void ConfigStore::readFile(const QString& fileName)
 {
+    if (includeStack.isEmpty())
+        filesOfThisRead.clear();
     // A FIFO would block the open for ever, a device never ends.
     const QFileInfo info(fileName);
     if (info.exists() && !info.isFile()) {
@@ -62,6 +67,19 @@ void ConfigStore::readFile(const QString& fileName)
         qCDebug(lcApp).noquote() << QStringLiteral("Config file includes itself, skipped : ") + fileName;
         return;
     }
+    // A file included again gives nothing new; reading it again would let
+    // a chain of double INCLUDEs grow to 2^depth reads.
+    if (filesOfThisRead.contains(canon)) {
+        qCWarning(lcApp).noquote() << QStringLiteral("Config file included again, read once only : ") + fileName;
+        return;
+    }
+    if (filesOfThisRead.size() >= kMaxConfigFiles) {
+        qCWarning(lcApp).noquote() << QStringLiteral("More than %1 config files, skipped : ").arg(kMaxConfigFiles) + fileName;
+        return;
+    }
+    filesOfThisRead << canon;
+    if (!readFiles.contains(canon))
+        readFiles << canon;
 
     // Configuration files are small; a larger one is the wrong file or a
     // device that never ends (INCLUDE /dev/zero).
@@ -76,6 +94,9 @@ void ConfigStore::readFile(const QString& fileName)
 
     // LF, CR LF and lone CR (old Mac editors) all end a line.
     for (const QString& line : textLines(bytes)) {
+        // A quit signal ends the start-up here, not after every file.
+        if (QuitOnSignal::received())
+            break;
         const QString body = removeComment(line);
         if (isBlankLine(body))
             continue;
@@ -147,4 +168,6 @@ void ConfigStore::clear()
     fullValues.clear();
     comments.clear();
     includeStack.clear();
+    filesOfThisRead.clear();
+    readFiles.clear();
 }

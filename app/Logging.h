@@ -10,3 +10,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcData)
 Q_DECLARE_LOGGING_CATEGORY(lcCt)
 Q_DECLARE_LOGGING_CATEGORY(lcSeq)
 Q_DECLARE_LOGGING_CATEGORY(lcXafs)
+// Each batch line as the interpreter and the window take it ("cmd X",
+// "body-cmd X"): off unless -v or QT_LOGGING_RULES="zuvo2.lines.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcLines)

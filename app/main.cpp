@@ -1,9 +1,12 @@
 #include "Body.h"
 #include "ConfigStore.h"
 #include "Failures.h"
+#include "MemoryBudget.h"
 #include "QuitOnSignal.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
+#include <QScreen>
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
@@ -26,12 +29,13 @@ static const char* kUsage =
     "                         (SIGTERM/SIGINT: 128 + the signal number, after the slices\n"
     "                         in progress are written; a second signal ends at once)\n"
     "  -nw                    do not show the main window\n"
+    "  -v                     also log each batch line as it is taken (cmd, body-cmd)\n"
     "  -h, -help, --help      print this text and exit\n"
     "  --version              print the version and exit\n";
 
 // Options this program reads; any other key is kept for the configuration
 // store but reported, since it is most likely a typing error.
-static const char* const kOptions[] = {"-c", "-config", "-d", "-e", "-j", "-b", "-x", "-q", "-nw",
+static const char* const kOptions[] = {"-c", "-config", "-d", "-e", "-j", "-b", "-x", "-q", "-nw", "-v",
                                        "-h", "-help", "--help", "--version"};
 
 static void reportUnknownOptions(int argc, char** argv)
@@ -65,6 +69,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // A budget given wrong would be ignored silently: refuse to start instead.
+    if (const QString why = memoryBudgetProblem(); !why.isEmpty()) {
+        std::fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
+        return 2;
+    }
+
     // Before anything slow: a kill while the window is built still ends the
     // process the orderly way.
     QuitOnSignal::install();
@@ -77,12 +87,25 @@ int main(int argc, char** argv)
     if (configStore.contains("-nw") && qEnvironmentVariableIsEmpty("DISPLAY")
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A window without a display would end in Qt's abort; say what helps instead.
+    if (!configStore.contains("-nw") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && !configStore.contains("-platform")) {
+        std::fputs("zuvo2: no display (DISPLAY is not set): set DISPLAY, or run without a window with -nw,\n"
+                   "or choose a platform with QT_QPA_PLATFORM (offscreen for pictures without a screen)\n",
+                   stderr);
+        return 2;
+    }
+    // The environment's rules (QT_LOGGING_RULES) still win over these.
+    if (configStore.contains("-v"))
+        QLoggingCategory::setFilterRules(QStringLiteral("zuvo2.lines.debug=true"));
     QApplication app(argc, argv);
     QuitOnSignal quitOnSignal;
     QTranslator translator;
     // Qt has taken its own options (-platform, -style, ...) out of argv.
     reportUnknownOptions(argc, argv);
 
+    // Stops at a quit signal; the signal is then answered as any other.
     configStore.readFile(configStore.configFileName());
     dataRoot = configStore.dataRootFrom(dataRoot);
 
@@ -122,8 +145,15 @@ int main(int argc, char** argv)
                     app.quit();
                 },
                 Qt::QueuedConnection);
-        if (!noWindow)
-            body.show();
+        if (!noWindow) {
+            // On a screen no larger than the window's first size the window
+            // manager is asked to fit it, frame and all, into the free area.
+            const QScreen* sc = body.screen();
+            if (sc && body.size() == sc->availableGeometry().size())
+                body.showMaximized();
+            else
+                body.show();
+        }
         if (hasBatch)
             emit body.callBatchLoad(batchFile);
         if (execBatch)

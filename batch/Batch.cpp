@@ -1,6 +1,7 @@
 #include "Batch.h"
 
 #include "Logging.h"
+#include "QuitOnSignal.h"
 #include "TextUtils.h"
 
 #include <QDebug>
@@ -184,18 +185,29 @@ void Batch::runOneLine()
 {
     if (!running)
         return;
+    // A quit signal stops the program here, in this thread: the window may
+    // be too busy to pass the stop on in time.
+    if (QuitOnSignal::received()) {
+        setRunning(false);
+        return;
+    }
     if (current >= lines.size()) {
         setRunning(false);
         return;
     }
     const int no = lineNos.value(current);
     BatchCmd cmd(lines.at(current++), no);
-    qCDebug(lcBatch).noquote() << "cmd" << cmd.cmd;
+    qCDebug(lcLines).noquote() << "cmd" << cmd.cmd;
 
-    if (cmd.isCommand(":ifok") && okFlag)
-        cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')), no);
-    if (cmd.isCommand(":ifng") && !okFlag)
-        cmd = BatchCmd(cmd.args.join(QLatin1Char(' ')), no);
+    // The guarded command is the rest of the line as written: its quotes
+    // keep arguments with spaces whole.
+    if ((cmd.isCommand(":ifok") && okFlag) || (cmd.isCommand(":ifng") && !okFlag)) {
+        QString word;
+        qsizetype rest = nextItemAt(cmd.line, 0, word);
+        while (rest < cmd.line.size() && cmd.line.at(rest).isSpace())
+            ++rest;
+        cmd = BatchCmd(cmd.line.mid(rest), no);
+    }
 
     if (cmd.isCommand(":goto")) {
         const QString label = cmd.args.value(0);

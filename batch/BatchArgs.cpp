@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-QString shown(double v)
+QString BatchArgs::shown(double v)
 {
     return QString::number(v, 'g', 12);
 }
 
-QString rangeText(double min, double max)
+QString BatchArgs::rangeText(double min, double max)
 {
     if (std::isinf(min) && std::isinf(max))
         return QString();
@@ -19,7 +18,6 @@ QString rangeText(double min, double max)
         return QStringLiteral(" (at most %1)").arg(shown(max));
     return QStringLiteral(" (%1 to %2)").arg(shown(min), shown(max));
 }
-} // namespace
 
 QString BatchArgs::where(const BatchCmd& cmd)
 {

@@ -36,6 +36,12 @@ public:
         double max = 0;
     };
     static constexpr double inf = std::numeric_limits<double>::infinity();
+    // A number as messages show it, and " (MIN to MAX)" (" (at least MIN)",
+    // " (at most MAX)", or nothing for an open range): shared by every
+    // reader of settings so each refuses a value in the same words.
+    static QString shown(double v);
+    static QString rangeText(double min, double max);
+
     static Rule none() { return {None, 0, 0}; }
     static Rule flagArg() { return {Flag, 0, 0}; }
     static Rule intArg(double min, double max) { return {Int, min, max}; }

@@ -1,11 +1,15 @@
 #pragma once
 // What every benchmark reads from the machine: processor time (other
 // programs on a shared machine do not count against a loop), peak and
-// current resident memory, and the load average to print beside figures.
+// current resident memory, the load average to print beside figures, and
+// the processor with the instructions its loops use.
+#include "InstructionSet.h"
+
 #include <QFile>
 #include <QString>
 
 #include <sys/resource.h>
+#include <cstdio>
 #include <ctime>
 
 namespace BenchMachine {
@@ -44,6 +48,15 @@ inline QString loadAverage()
     if (!f.open(QIODevice::ReadOnly))
         return QStringLiteral("?");
     return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+// "processor: <model>; instructions: avx2 (the processor has avx512;
+// ZUVO2_ISA=avx2); loop: avx2; load 1.20 1.13 2.01"
+inline void printMachine(const char* loop)
+{
+    std::printf("processor: %s; instructions: %s; loop: %s; load %s\n",
+                qPrintable(InstructionSet::processorModel()), qPrintable(InstructionSet::describe()), loop,
+                qPrintable(loadAverage()));
 }
 
 } // namespace BenchMachine

@@ -90,7 +90,8 @@ int main(int argc, char** argv)
         std::printf("resident after loading: %.0f MiB (peak %.0f MiB)\n", loadedMiB, loadPeakMiB);
         double single = 0;
         for (int threads : threadCounts) {
-            CtCond c;
+            ReconSettings settings;
+            CtCond& c = settings.cond;
             c.ct2 = true;
             c.rotAxIsV = true;
             c.cor = writer.cor();
@@ -101,7 +102,7 @@ int main(int argc, char** argv)
             QObject::connect(&run, &CtRun::calcFinished, &loop, &QEventLoop::quit);
             QElapsedTimer timer;
             timer.start();
-            run.startCalcCtWith(c);
+            run.start(settings);
             if (run.active)
                 loop.exec();
             const double s = timer.nsecsElapsed() * 1e-9;

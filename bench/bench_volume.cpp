@@ -193,10 +193,9 @@ int main(int argc, char** argv)
     const SgmGeom g = makeSgmGeom(true, width, writer.cor());
     const int n = g.nx - g.nx % 2;
 
-    std::printf("series: %d projections of %d x %d pixels, %d slices of N = %d, precision %s, loop %s, "
-                "%d processors, load %s\n",
-                nProj, width, o.height, slices, n, FbpKernel::precisionName(precision), FbpKernel::loopName(),
-                QThread::idealThreadCount(), qPrintable(BenchMachine::loadAverage()));
+    BenchMachine::printMachine(FbpKernel::loopName());
+    std::printf("series: %d projections of %d x %d pixels, %d slices of N = %d, precision %s, %d processors\n",
+                nProj, width, o.height, slices, n, FbpKernel::precisionName(precision), QThread::idealThreadCount());
     std::printf("load: %d files, %.0f MB in %.2f s processor time (%.2f s wall): %.0f MB/s, %.2f ms per slice\n",
                 int(files.size()), bytes * 1e-6, loadCpu, loadWall, bytes * 1e-6 / loadCpu, 1e3 * loadCpu / slices);
 
@@ -261,14 +260,13 @@ int main(int argc, char** argv)
         CtRun run;
         run.images = &set;
         run.createPool(*std::max_element(threadCounts.begin(), threadCounts.end()));
-        run.genImg = false;
-        run.precision = precision;
-        run.saveDat = true;
-        run.datPath = outDir;
-        run.datName = QStringLiteral("slice.dat");
         double single = 0, singleCpu = 0;
         for (int threads : threadCounts) {
-            CtCond c;
+            ReconSettings settings;
+            settings.showImage = false;
+            settings.precision = precision;
+            settings.data = ReconOutput{true, outDir, QStringLiteral("slice.dat"), QString()};
+            CtCond& c = settings.cond;
             c.ct2 = true;
             c.rotAxIsV = true;
             c.cor = writer.cor();
@@ -279,7 +277,7 @@ int main(int argc, char** argv)
             QObject::connect(&run, &CtRun::calcFinished, &loop, &QEventLoop::quit);
             const double c0 = BenchMachine::processCpu();
             wall.restart();
-            run.startCalcCtWith(c);
+            run.start(settings);
             if (run.active)
                 loop.exec();
             const double s = wall.nsecsElapsed() * 1e-9;

@@ -1,11 +1,15 @@
 // CT-XAFS analysis speed: writes COUNT slices of SIZE x SIZE pixels over
 // energy (float TIFFs, and a few CT data files to time the text reader),
-// builds the energy stack and the edge-jump, E0 and mask maps, and prints
+// builds the energy stack, the edge-jump, E0 and mask maps and the
+// linear-combination fraction maps against three references, and prints
 // the times. Everything written is removed again.
 #include "CtFiles.h"
 #include "Phantom.h"
 #include "TiffWriter.h"
+#include "XafsAlign.h"
+#include "XafsLcf.h"
 #include "XafsMaps.h"
+#include "XafsReference.h"
 #include "XafsStack.h"
 
 #include <QCoreApplication>
@@ -119,6 +123,55 @@ int main(int argc, char** argv)
                     threads == 1 ? "" : "s", s, s * 1e6 / std::max(1, m.fitted), m.fitted);
         if (all == 1)
             break;
+    }
+
+    // Three references on a fine grid: edges across the slice's range.
+    std::vector<XafsReference> refs(3);
+    for (int r = 0; r < 3; ++r) {
+        std::vector<double> re, rv;
+        for (double x = 6950; x <= 7300; x += 0.5) {
+            re.push_back(x);
+            rv.push_back(Phantom::edgeAbsorber(x, 7110.0 + 5.0 * r) * (1.0 + 0.1 * r * std::exp(-(x - 7125) * (x - 7125) / 50)));
+        }
+        if (!refs[size_t(r)].set(QStringLiteral("ref%1").arg(r), re, rv, false, &why)) {
+            std::fprintf(stderr, "bench_xafs: %s\n", qPrintable(why));
+            return 1;
+        }
+    }
+    XafsLcf lcf;
+    if (!lcf.prepare(refs, XafsRanges(), XafsLcfWindow(), false, st.energies, &why)) {
+        std::fprintf(stderr, "bench_xafs: %s\n", qPrintable(why));
+        return 1;
+    }
+    for (int threads : {1, all}) {
+        t.restart();
+        const XafsLcfMaps m = XafsLcfMaps::compute(st, 0.05, lcf, threads);
+        const double s = t.elapsed() / 1000.0;
+        std::printf("LCF maps (%d references, %d energies in the window), %d thread%s: %.2f s, %.2f us per fitted pixel (%d fitted)\n",
+                    lcf.k(), lcf.w(), threads, threads == 1 ? "" : "s", s, s * 1e6 / std::max(1, m.fitted), m.fitted);
+        if (all == 1)
+            break;
+    }
+
+    // Alignment: one energy is 12 projections (4 angles and their
+    // neighbours) of 512 x 512 pixels measured against the reference's.
+    {
+        const int side = 512;
+        std::vector<float> a(size_t(side) * side), b(a.size());
+        for (int z = 0; z < side; ++z)
+            for (int x = 0; x < side; ++x) {
+                const double u = x - side / 2.0, v = z - side / 2.0;
+                a[size_t(z) * side + size_t(x)] = float(std::exp(-(u * u + v * v) / 20000.0) + 0.3 * std::sin(x * 0.11) * std::cos(z * 0.07));
+                const double u2 = u - 3.3, v2 = v + 1.7;
+                b[size_t(z) * side + size_t(x)] = float(std::exp(-(u2 * u2 + v2 * v2) / 20000.0) + 0.3 * std::sin((x - 3.3) * 0.11) * std::cos((z + 1.7) * 0.07));
+            }
+        XafsAlign align;
+        XafsShift sh;
+        t.restart();
+        for (int k = 0; k < 12; ++k)
+            align.measure(a.data(), b.data(), side, side, sh, &why);
+        std::printf("alignment of 512 x 512 projections: %.2f s per energy (12 projections; shift %.2f, %.2f px, true 3.30, -1.70)\n",
+                    t.elapsed() / 1000.0, sh.dx, sh.dz);
     }
 
     if (dataFiles > 0) {

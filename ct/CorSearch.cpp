@@ -2,6 +2,7 @@
 
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "WorkerPool.h"
 #include "SgmGeom.h"
 
 #include <fftw3.h>
@@ -43,11 +44,13 @@ struct FftBuf
     explicit FftBuf(int l)
         : real(fftw_alloc_real(size_t(l))), freq(fftw_alloc_complex(size_t(l / 2 + 1))), len(l)
     {
+        WorkerPool::assertPlanThread("A centre search's FFT plan made");
         r2c = fftw_plan_dft_r2c_1d(l, real, freq, FFTW_ESTIMATE);
         c2r = fftw_plan_dft_c2r_1d(l, freq, real, FFTW_ESTIMATE);
     }
     ~FftBuf()
     {
+        WorkerPool::assertPlanThread("A centre search's FFT plan destroyed");
         fftw_destroy_plan(r2c);
         fftw_destroy_plan(c2r);
         fftw_free(real);

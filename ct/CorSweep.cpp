@@ -5,6 +5,7 @@
 #include "FbpKernel.h"
 #include "ImgDatas.h"
 #include "SafeWrite.h"
+#include "WorkerPool.h"
 
 #include <QThread>
 
@@ -32,7 +33,7 @@ CorSweep::CorSweep(QObject* parent) : QObject(parent)
 
 CorSweep::~CorSweep()
 {
-    stopThreads();
+    dropWorkers();
 }
 
 std::vector<double> CorSweep::centres(double from, double to, double step)
@@ -122,16 +123,17 @@ bool CorSweep::start(const CorSweepRequest& r, QString* why)
         results[i].cor = list[i];
     }
     const int processors = std::max(1, QThread::idealThreadCount());
-    const int k = std::clamp(maxThreads > 0 ? std::min(maxThreads, processors) : processors, 1, int(list.size()));
+    int k = std::clamp(maxThreads > 0 ? std::min(maxThreads, processors) : processors, 1, int(list.size()));
+    WorkerPool* threads = pool;
+    if (threads)
+        k = std::min(k, threads->size());
+    else
+        threads = (ownPool = std::make_unique<WorkerPool>(k, QStringLiteral("Sweep"))).get();
     for (int i = 0; i < k; ++i) {
         auto* w = new CorSweepWorker(trials, tileSize);
-        auto* t = new QThread;
-        t->setObjectName(QStringLiteral("Sweep %1").arg(i + 1));
-        w->moveToThread(t);
+        w->moveToThread(threads->thread(i));
         connect(w, &CorSweepWorker::trialDone, this, [this, i](const CorTrial& trial) { trialDone(i, trial); });
-        t->start();
         workers.push_back(w);
-        threads.push_back(t);
     }
     next = 0;
     outstanding = 0;
@@ -164,7 +166,12 @@ void CorSweep::trialDone(int i, const CorTrial& t)
     }
     if (outstanding > 0)
         return;
-    stopThreads();
+    // Every trial is back: the workers are idle, and go in their own threads
+    // (a shared one may be busy with a run's slice; nothing waits for it).
+    for (CorSweepWorker* w : workers)
+        w->deleteLater();
+    workers.clear();
+    ownPool.reset();
     active = false;
     emit finished();
 }
@@ -176,20 +183,16 @@ void CorSweep::cancel()
         w->quitting = true;
 }
 
-void CorSweep::stopThreads()
+void CorSweep::dropWorkers()
 {
     for (CorSweepWorker* w : workers)
         w->quitting = true;
-    for (QThread* t : threads)
-        t->quit();
-    for (QThread* t : threads)
-        t->wait();
-    for (CorSweepWorker* w : workers)
+    for (CorSweepWorker* w : workers) {
+        WorkerPool::retire(w);
         delete w;
-    for (QThread* t : threads)
-        delete t;
+    }
     workers.clear();
-    threads.clear();
+    ownPool.reset();
 }
 
 int CorSweep::best() const

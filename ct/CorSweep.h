@@ -1,7 +1,7 @@
 #pragma once
 // A row of trial slices for judging the centre of rotation by eye: one slice
-// reconstructed about every centre from, from + step, ... to, on worker
-// threads of its own, each with the centre search's sharpness measure and a
+// reconstructed about every centre from, from + step, ... to, on the threads
+// of the shared worker pool (or a pool of its own without one), each with the centre search's sharpness measure and a
 // small picture.  Lives in the GUI thread: start() reads the slice's lines
 // and filters them (FFTW plans) once; the workers only read the result.
 // Every trial covers the disk the outermost centres allow, so the measures
@@ -12,11 +12,12 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 class CorSweepWorker;
 class ImgDatas;
-class QThread;
+class WorkerPool;
 
 struct CorSweepRequest
 {
@@ -48,6 +49,9 @@ public:
     int tileSize = 160;
     // Worker threads at most (default: the machine's processors).
     int maxThreads = 0;
+    // The threads trials run in, shared with the reconstruction runs; not
+    // owned.  Without one a sweep makes threads of its own while it runs.
+    WorkerPool* pool = nullptr;
 
     // from, from + step, ... while not beyond to; empty when the three do not
     // make a sweep of 1 to maxTrials centres.
@@ -81,12 +85,13 @@ signals:
 private:
     void deal(int worker);
     void trialDone(int worker, const CorTrial& t);
-    void stopThreads();
+    // Every worker out of its thread and deleted; waits for trials computing.
+    void dropWorkers();
 
     CorSweepRequest req;
     std::vector<CorTrial> results;
     std::vector<CorSweepWorker*> workers;
-    std::vector<QThread*> threads;
+    std::unique_ptr<WorkerPool> ownPool;
     size_t next = 0;
     int outstanding = 0;
     bool active = false;

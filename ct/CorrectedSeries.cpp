@@ -5,6 +5,7 @@
 #include "ImgDataMem.h"
 #include "ImgDatas.h"
 #include "Logging.h"
+#include "MemoryBudget.h"
 #include "OffsetAxis.h"
 #include "ZingerRemoval.h"
 
@@ -51,6 +52,34 @@ QString shortName(const ImgData* img)
 }
 } // namespace
 
+QString CorrectedSeries::memoryProblem(const ImgDatas& src, bool rotAxIsV, double pixelUm, const Corrections& c,
+                                       int threads)
+{
+    const int f = std::max(1, c.binning);
+    const QRect held = src.count() > 0 ? src.at(0)->heldRect() : QRect();
+    const qint64 w = held.width() / f, h = held.height() / f;
+    const bool offset = c.offsetCor >= 0;
+    const qint64 image = w * h * qint64(sizeof(float));
+    // A joined line is at most twice the detector's.
+    const qint64 copy = qint64(offset ? src.count() / 2 : src.count()) * image * (offset ? 2 : 1);
+    qint64 perThread = 4 * image + 3 * (rotAxIsV ? w : h) * qint64(sizeof(double));
+    if (c.paganin.on()) {
+        const qint64 m = PaganinFilter::marginPx(c.paganin, pixelUm * f);
+        perThread += 2 * qint64(PaganinFilter::fastSize(int(std::min<qint64>(w + 2 * m, 1 << 20))))
+                     * PaganinFilter::fastSize(int(std::min<qint64>(h + 2 * m, 1 << 20))) * qint64(sizeof(float));
+    }
+    const qint64 need = copy + 3 * image + std::clamp(threads, 1, 64) * perThread;
+    const qint64 budget = memoryBudgetBytes();
+    if (budget < 0)
+        return {};
+    // A budget set by hand is for the series: the copy takes what it leaves.
+    const qint64 room = std::max<qint64>(0, memoryBudgetIsSet() ? budget - src.bytesHeld() : budget);
+    if (need <= room)
+        return {};
+    return QStringLiteral("the corrected projections need %1, %2 of memory available (binning, or fewer lines "
+                          "loaded, needs less)").arg(megabytes(need), megabytes(room));
+}
+
 CorrectedSeries::CorrectedSeries() = default;
 CorrectedSeries::~CorrectedSeries() = default;
 
@@ -82,6 +111,9 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
     const bool rowsBand = held.width() == src.width;
     const bool offset = c.offsetCor >= 0;
     const bool transmission = c.paganin.on() || offset;
+
+    if (const QString tooBig = memoryProblem(src, rotAxIsV, pixelUm, c, threads); !tooBig.isEmpty())
+        return fail(tooBig);
 
     PaganinFilter paganin;
     if (c.paganin.on() && !paganin.setup(rect.width(), rect.height(), pixelUm * f, c.paganin, why))

@@ -50,6 +50,12 @@ public:
     // correction refuses, a series too short or odd for an offset join).
     bool build(ImgDatas& source, bool rotAxIsV, double pixelUm, const Corrections& c, int threads, QString* why);
 
+    // Why the corrected copy of source, with the buffers of `threads`
+    // threads, does not fit in the memory a run may take (memoryBudgetBytes;
+    // a budget set by hand holds the series too); empty when it fits.
+    static QString memoryProblem(const ImgDatas& source, bool rotAxIsV, double pixelUm, const Corrections& c,
+                                 int threads);
+
     ImgDatas* set() const { return out.get(); }
     // Pixels replaced in each projection, and in I0, BG and I0 after.
     QVector<int> zingersPerImage;

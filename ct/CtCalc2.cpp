@@ -2,7 +2,10 @@
 
 #include "Logging.h"
 #include "CtFiles.h"
+#include "CtRunReport.h"
 #include "Failures.h"
+#include "ImgData.h"
+#include "ImgDatas.h"
 #include "RingRemoval.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
@@ -12,6 +15,7 @@
 #include <QSemaphore>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 // Holds one permit of the pool's gate for the heavy part of a slice.
@@ -50,9 +54,9 @@ QImage CtCalc2::draw(const CtSlice& s, ColorSnapshot& colours)
     return greyImage(s.image.data(), s.n, s.n, colours);
 }
 
-void CtCalc2::startCt(CtCalc2* ctc2, CtJob job)
+void CtCalc2::startCt(const CtJob& job)
 {
-    if (ctc2 != this || busy)
+    if (busy)
         return;
     if (quitting) {
         // Never begun: the pool still learns the request is done.
@@ -67,24 +71,40 @@ void CtCalc2::startCt(CtCalc2* ctc2, CtJob job)
     r.startTime = QDateTime::currentDateTime();
     emit calcStarted(job.slice, r.startTime);
 
-    r.data = reconstruct(job);
-    if (r.data) {
-        r.colours = job.view.colours;
-        if (job.showImage || !job.imageFile.isEmpty())
-            r.picture = draw(*r.data, r.colours);
-        {
-            QMutexLocker lock(&resultLock);
-            result = r.data;
-            lastJob = job;
+    // Memory that runs out fails this slice with a message, never the process.
+    QString noMemory;
+    try {
+        r.data = reconstruct(job, r);
+        if (r.data) {
+            r.colours = job.view.colours;
+            if (job.showImage || !job.imageFile.isEmpty())
+                r.picture = draw(*r.data, r.colours);
+            {
+                QMutexLocker lock(&resultLock);
+                result = r.data;
+                lastJob = job;
+            }
+            write(r);
         }
-        write(r);
+    } catch (const std::bad_alloc&) {
+        r.data.reset();
+        r.picture = QImage();
+        hSgm.resize(0, 0);
+        noMemory = QStringLiteral("not enough memory for its sinogram, image or files");
+    }
+    if (!r.data && noMemory.isEmpty() && !kernel.setupError.isEmpty())
+        noMemory = kernel.setupError;
+    if (!noMemory.isEmpty() && !quitting) {
+        const QString text = QStringLiteral("Slice %1: %2").arg(job.slice).arg(noMemory);
+        r.failures << text;
+        Failures::record(Failures::Run, text);
     }
     r.endTime = QDateTime::currentDateTime();
     busy = false;
     emit calcFinished(r);
 }
 
-std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
+std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job, CtResult& r)
 {
     GatePermit permit(gate);
     if (quitting || !job.images)
@@ -97,6 +117,35 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job)
         hSgm.resize(0, 0);
         return nullptr;
     }
+    r.invalidSamples = hSgm.invalid;
+    r.repairedSamples = hSgm.repaired;
+    // A logarithm that could not be taken would have been clamped: a wrong
+    // slice that looks right. Beyond a few repaired samples the slice fails.
+    const long long total = qint64(hSgm.nx) * hSgm.nth;
+    QString refused;
+    if (hSgm.blankRow >= 0)
+        refused = QStringLiteral("Slice %1 refused: projection %2 (%3) has no count above BG")
+                      .arg(job.slice)
+                      .arg(hSgm.blankRow)
+                      .arg(job.images->at(hSgm.blankRow) ? job.images->at(hSgm.blankRow)->fileName : QString());
+    else if (double(hSgm.invalid - hSgm.repaired) > job.maxInvalid * double(total))
+        refused = QStringLiteral("Slice %1 refused: %2 of %3 samples (%4 %) have no logarithm (I0 - BG <= 0, "
+                                 "I - BG <= 0 or not finite), more than the limit of %5 %")
+                      .arg(job.slice)
+                      .arg(hSgm.invalid - hSgm.repaired)
+                      .arg(total)
+                      .arg(100.0 * double(hSgm.invalid - hSgm.repaired) / double(total), 0, 'g', 3)
+                      .arg(100.0 * job.maxInvalid, 0, 'g', 3);
+    if (!refused.isEmpty()) {
+        r.failures << refused;
+        Failures::record(Failures::Run, refused);
+        hSgm.resize(0, 0);
+        return nullptr;
+    }
+    if (hSgm.invalid > 0)
+        qCInfo(lcCt).noquote() << QStringLiteral("Slice %1: %2 samples without a logarithm, %3 of them repaired from "
+                                                 "their neighbours")
+                                      .arg(job.slice).arg(hSgm.invalid).arg(hSgm.repaired);
     // A half turn with its 180 degree image leaves that last row out.
     const int nth = CtCond::projectionsUsed(job.angles, hSgm.nth);
     if (job.side > 0 && hSgm.nx > job.side + 1) {
@@ -157,6 +206,7 @@ void CtCalc2::write(CtResult& r)
     if (!job.imageFile.isEmpty()) {
         if (CtFiles::savePicture(job.imageFile, r.picture, job.view.pictureRect, &error)) {
             r.written << job.imageFile;
+            r.fileRecords << CtRunReport::fileRecord(job.imageFile);
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);
@@ -166,14 +216,16 @@ void CtCalc2::write(CtResult& r)
         if (CtFiles::saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0,
                               s.region.x1, s.region.z1, &error)) {
             r.written << job.dataFile;
+            r.fileRecords << CtRunReport::fileRecord(job.dataFile);
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);
         }
     }
     if (!job.tiffFile.isEmpty()) {
-        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error)) {
+        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error, job.valueToPerCm)) {
             r.written << job.tiffFile;
+            r.fileRecords << CtRunReport::fileRecord(job.tiffFile);
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);

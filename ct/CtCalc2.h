@@ -54,13 +54,15 @@ signals:
     void imageRendered(CtResult result);
 
 public slots:
-    void startCt(CtCalc2* ctc2, CtJob job);
+    // In the worker's thread: the job sent to this worker.
+    void startCt(const CtJob& job);
     // Draws the last result again with `colours` (a colour bar changed).
     void genResImage(ColorSnapshot colours);
 
 private:
-    // Sinogram to data; null when the slice gives nothing.
-    std::shared_ptr<const CtSlice> reconstruct(const CtJob& job);
+    // Sinogram to data; null when the slice gives nothing. Its samples
+    // without a logarithm go to r (and why they refuse the slice).
+    std::shared_ptr<const CtSlice> reconstruct(const CtJob& job, CtResult& r);
     void write(CtResult& r);
 
     mutable QMutex resultLock;

@@ -42,6 +42,10 @@ struct CtCond
     // Detector binning 1 (default), 2 or 4: centre, slices and pixel size
     // are given unbinned and divided at the start of the run.
     int binning = 1;
+    // Fraction of a slice's sinogram samples that may lack a logarithm
+    // (I0 - BG <= 0, I - BG <= 0, not finite) once isolated ones are
+    // repaired; more refuses the slice. Default 0.001 (0.1 %).
+    double maxInvalid = 0.001;
     // A tilted axis: slice s is reconstructed about corAt0 + corSlope * s.
     bool corFit = false;
     double corAt0 = 0.0;

@@ -205,13 +205,17 @@ bool CtFiles::savePicture(const QString& path, const QImage& picture, const QRec
     return SafeWrite::writeImage(path, picture.copy(r), &why) || fail(error, why);
 }
 
-QString CtFiles::tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h)
+QString CtFiles::tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h, double valueToPerCm)
 {
     const int scale = 2 * s.nProj;
-    return QStringLiteral("ZUVO-CTImg slice=%1 x0=%2 z0=%3 width=%4 height=%5 image=%6 projections=%7 "
-                          "mu_per_pixel=value/%8 scale_to_mu=%9")
-        .arg(s.slice).arg(x0).arg(z0).arg(w).arg(h).arg(s.n).arg(s.nProj).arg(scale)
-        .arg(scale > 0 ? QString::number(1.0 / scale, 'g', 17) : QStringLiteral("nan"));
+    QString d = QStringLiteral("ZUVO-CTImg slice=%1 x0=%2 z0=%3 width=%4 height=%5 image=%6 projections=%7 "
+                               "mu_per_pixel=value/%8 scale_to_mu=%9")
+                    .arg(s.slice).arg(x0).arg(z0).arg(w).arg(h).arg(s.n).arg(s.nProj).arg(scale)
+                    .arg(scale > 0 ? QString::number(1.0 / scale, 'g', 17) : QStringLiteral("nan"));
+    // The same factor as the run report's, so the file alone gives 1/cm.
+    if (valueToPerCm > 0)
+        d += QStringLiteral(" per_cm=value*") + QString::number(valueToPerCm, 'g', 17);
+    return d;
 }
 
 bool CtFiles::regionValues(const CtSlice& s, std::vector<float>& v, int& w, int& h, long long& x0, long long& z0,
@@ -247,7 +251,7 @@ bool CtFiles::regionValues(const CtSlice& s, std::vector<float>& v, int& w, int&
     return true;
 }
 
-bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* error)
+bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* error, double valueToPerCm)
 {
     std::vector<float> v;
     int w = 0, h = 0;
@@ -255,7 +259,7 @@ bool CtFiles::saveFloatTiff(const QString& path, const CtSlice& s, QString* erro
     if (!regionValues(s, v, w, h, x0, z0, path, error))
         return false;
     QString why;
-    if (!writeFloatTiff(path, v.data(), w, h, tiffDescription(s, x0, z0, w, h), &why))
+    if (!writeFloatTiff(path, v.data(), w, h, tiffDescription(s, x0, z0, w, h, valueToPerCm), &why))
         return fail(error, QStringLiteral("Can't write float TIFF %1: %2").arg(path, why));
     return true;
 }

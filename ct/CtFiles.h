@@ -40,14 +40,16 @@ public:
     // The slice's values over its calculation region (pixels of the region
     // outside the image as 0) as a 32-bit float TIFF whose description gives
     // the region's offset and the scale to mu; written aside and renamed.
-    // False with *error set.
-    static bool saveFloatTiff(const QString& path, const CtSlice& s, QString* error);
+    // False with *error set.  valueToPerCm above 0 (a pixel size was
+    // given) adds "per_cm=value*F" to the description.
+    static bool saveFloatTiff(const QString& path, const CtSlice& s, QString* error, double valueToPerCm = 0);
     // The region's values as a float TIFF holds them (w x h from x0, z0);
     // false with *error naming path for an empty or oversized region.
     static bool regionValues(const CtSlice& s, std::vector<float>& v, int& w, int& h, long long& x0, long long& z0,
                              const QString& path, QString* error);
     // The image description of that file.
-    static QString tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h);
+    static QString tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h,
+                                   double valueToPerCm = 0);
     // Data lines the region asks for (0 when it is empty), as a double so
     // that absurd regions cannot overflow.
     static double lineCount(double x0, double z0, double x1, double z1);

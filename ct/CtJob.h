@@ -41,6 +41,9 @@ struct CtJob
     // Ring removal window (0: off).
     int ringSize = 0;
     AngularRange angles = AngularRange::Half;
+    // Fraction of a slice's samples that may lack a logarithm (beyond the
+    // repaired ones) before the slice is refused.
+    double maxInvalid = 0.001;
     // Factor from slice values to mu in 1/cm; 0 without a pixel size.
     double valueToPerCm = 0;
     // Above 0: the sinogram is cut to side + 1 samples about the centre, so

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QJsonObject>
 #include <QMetaType>
 #include <QStringList>
 
@@ -40,6 +41,11 @@ struct CtResult
     // Files written whole, and what went wrong (one message each).
     QStringList written;
     QStringList failures;
+    // Size and SHA-256 of each file written (CtRunReport::fileRecord).
+    QList<QJsonObject> fileRecords;
+    // Sinogram samples without a logarithm, and how many were repaired.
+    long long invalidSamples = 0;
+    long long repairedSamples = 0;
 
     bool ok() const { return bool(data); }
 };

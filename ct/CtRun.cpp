@@ -7,11 +7,14 @@
 #include "OffsetAxis.h"
 #include "ZingerRemoval.h"
 #include "Failures.h"
+#include "FileIdentity.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "Logging.h"
 #include "RingRemoval.h"
+#include "SafeWrite.h"
 #include "SgmGeom.h"
+#include "WorkerPool.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -46,6 +49,16 @@ int sliceSide(int dim, double cor, bool rotAxIsV)
     const int n = g.nx > 0 ? g.nx - g.nx % 2 : 0;
     return n >= 2 ? n : 0;
 }
+
+// NAME of the files NAME[-TAG]-%05d.*: what a run locks in its directory.
+QString outputName(const QString& name, const QString& tag)
+{
+    QString base = CtRunReport::fileName(name, tag);
+    base.chop(int(QStringLiteral("run.json").size()));
+    if (base.endsWith(QLatin1Char('-')))
+        base.chop(1);
+    return base.isEmpty() ? QStringLiteral("run") : base;
+}
 } // namespace
 
 CtRun::CtRun(QObject* parent) : QObject(parent), gate(gatePermits())
@@ -65,11 +78,10 @@ CtRun::~CtRun()
     active = false;
     for (CtCalc2* w : workers)
         w->quitting = true;
-    for (QThread* t : threads)
-        t->quit();
-    for (QThread* t : threads)
-        t->wait();
-    // Results that arrived while the threads ended still count in the report.
+    // Requests queued are dropped at once; a slice computing is finished.
+    for (CtCalc2* w : workers)
+        WorkerPool::retire(w);
+    // Results that arrived meanwhile still count in the report.
     QCoreApplication::sendPostedEvents(this);
     if (wasActive && reportRun == runId) {
         runReport.stopped = true;
@@ -78,7 +90,6 @@ CtRun::~CtRun()
     }
     // Kernels destroy their FFT plans here, in the owner's thread.
     qDeleteAll(workers);
-    qDeleteAll(threads);
 }
 
 CtCalc2* CtRun::worker(int i) const
@@ -86,24 +97,30 @@ CtCalc2* CtRun::worker(int i) const
     return i >= 0 && i < workers.size() ? workers.at(i) : nullptr;
 }
 
-void CtRun::createPool(int n)
+void CtRun::createPool(int n, WorkerPool* shared)
 {
     if (n <= 0 || !workers.isEmpty())
         return;
+    // A pool of its own starts once the workers are in its threads.
+    const bool own = !shared;
+    if (own)
+        shared = (ownPool = std::make_unique<WorkerPool>(n, QStringLiteral("CT2"), nullptr, false)).get();
+    n = std::min(n, shared->size());
     for (int i = 0; i < n; ++i) {
         auto* w = new CtCalc2;
         w->gate = &gate;
-        auto* t = new QThread;
-        t->setObjectName(QStringLiteral("CT2 %1").arg(i + 1));
-        w->moveToThread(t);
-        t->start(QThread::InheritPriority);
-        connect(this, &CtRun::startCt, w, &CtCalc2::startCt);
+        w->moveToThread(shared->thread(i));
         connect(w, &CtCalc2::calcFinished, this, [this, i](const CtResult& r) { workerFinished(i, r); });
         workers.append(w);
-        threads.append(t);
     }
-    pending.assign(size_t(n), 0);
-    pendingThisRun.assign(size_t(n), 0);
+    if (own) {
+        ownPool->start();
+        // A worker whose thread the system refused would never answer.
+        while (workers.size() > ownPool->size())
+            delete workers.takeLast();
+    }
+    pending.assign(size_t(workers.size()), 0);
+    pendingThisRun.assign(size_t(workers.size()), 0);
 }
 
 int CtRun::pendingCount() const
@@ -138,14 +155,14 @@ int CtRun::usedWorkers(const CtCond& c) const
     return std::clamp(c.threads, 0, count());
 }
 
-CtView CtRun::viewFor(int i) const
+CtView CtRun::viewFor(int i, const ReconSettings& s) const
 {
-    return viewOf ? viewOf(i) : defaultView;
-}
-
-void CtRun::startCalcCt()
-{
-    startCalcCtWith(request);
+    if (viewOf)
+        return viewOf(i);
+    CtView v;
+    v.wholeImage = s.wholeImage;
+    v.region = s.region;
+    return v;
 }
 
 QString CtRun::checkRegion(const CtView& v, int n, const QString& who) const
@@ -168,9 +185,41 @@ QString CtRun::checkRegion(const CtView& v, int n, const QString& who) const
     return {};
 }
 
-QString CtRun::whyRefused(const CtCond& cond) const
+QString CtRun::referenceRefusal(ImgDatas* images) const
 {
-    return whyRefusedOn(cond, images, true);
+    ImgData* i0 = images->i0();
+    ImgData* bg = images->bg();
+    // A projection that is also a reference would be normalised by itself.
+    for (ImgData* ref : {i0, bg, images->i0After()}) {
+        const FileIdentity id = ref ? FileIdentity::of(ref->fileName) : FileIdentity();
+        for (int p = 0; id.valid && p < images->count(); ++p)
+            if (FileIdentity::of(images->at(p)->fileName) == id)
+                return QStringLiteral("the reference %1 is also projection %2; load the projections again")
+                    .arg(ref->fileName).arg(p);
+    }
+    if (!i0 || !bg || !i0->ready || !bg->ready || i0->width != bg->width || i0->height != bg->height)
+        return {};
+    // Swapped or equal references give a slice of clamped logarithms.
+    auto mean = [](ImgData* img) {
+        std::vector<double> row(size_t(img->width));
+        double sum = 0;
+        for (int y = 0; y < img->height; ++y) {
+            img->readRow(y, row.data());
+            for (double v : row)
+                sum += v;
+        }
+        return sum / (double(img->width) * img->height);
+    };
+    const double i0Mean = mean(i0), bgMean = mean(bg);
+    if (!(i0Mean > bgMean))
+        return QStringLiteral("the I0 image's mean (%1) is not above the BG image's mean (%2): swapped or wrong references?")
+            .arg(num(i0Mean), num(bgMean));
+    return {};
+}
+
+int CtRun::correctionThreads(const CtCond& c) const
+{
+    return std::max(1, c.autoExec ? usedWorkers(c) : QThread::idealThreadCount());
 }
 
 ImgDatas* CtRun::runImages() const
@@ -178,8 +227,9 @@ ImgDatas* CtRun::runImages() const
     return corrected ? corrected->set() : images;
 }
 
-QString CtRun::correctionRefusal(const CtCond& c) const
+QString CtRun::correctionRefusal(const ReconSettings& s) const
 {
+    const CtCond& c = s.cond;
     if (!(c.zingerThreshold >= 0 && c.zingerThreshold <= maxZingerThreshold))
         return QStringLiteral("zinger threshold %1 is outside 0 to %2").arg(num(c.zingerThreshold)).arg(maxZingerThreshold);
     if (c.paganin.on())
@@ -203,27 +253,46 @@ QString CtRun::correctionRefusal(const CtCond& c) const
         if (OffsetJoin::make(dim, binnedPosition(c.cor, b), &why).joinedWidth == 0)
             return why;
     }
+    if (c.zingerThreshold > 0 || c.paganin.on() || b > 1 || c.angles == AngularRange::FullOffset) {
+        Corrections k;
+        k.zingerThreshold = c.zingerThreshold;
+        k.paganin = c.paganin;
+        k.binning = b;
+        if (c.angles == AngularRange::FullOffset)
+            k.offsetCor = binnedPosition(c.cor, b);
+        if (const QString p = CorrectedSeries::memoryProblem(*images, c.rotAxIsV, c.pixelSizeUm, k, correctionThreads(c));
+            !p.isEmpty())
+            return p;
+    }
+    // A volume holds a series; single slices are looks at one.
+    if (!s.volumeFile.isEmpty() && c.autoExec)
+        if (const QString p = VolumeWriter::pathProblem(s.volumeFile); !p.isEmpty())
+            return p;
     return {};
 }
 
-QString CtRun::whyRefusedOn(const CtCond& cond, ImgDatas* images, bool inputs) const
+QString CtRun::whyRefused(const ReconSettings& s) const
 {
     if (!images)
         return QStringLiteral("no projection images loaded");
-    if (inputs) {
-        // Every selected file and every named reference must have loaded.
-        const QString loaded = images->runRefusal(i0Name, bgName, i0AfterName);
-        if (!loaded.isEmpty())
-            return loaded;
-        if (i0ChosenByEnergy && !i0AfterName.isEmpty())
-            return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(i0AfterName);
-        if (const ImgData* after = images->i0After(); after && after->ready
-            && (after->width != images->width || after->height != images->height))
-            return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")
-                .arg(after->width).arg(after->height).arg(images->width).arg(images->height);
-        if (const QString c = correctionRefusal(cond); !c.isEmpty())
-            return c;
-    }
+    // Every selected file and every named reference must have loaded.
+    const QString inputs = images->runRefusal(s.i0Name, s.bgName, s.i0AfterName);
+    if (!inputs.isEmpty())
+        return inputs;
+    if (s.i0ChosenByEnergy && !s.i0AfterName.isEmpty())
+        return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(s.i0AfterName);
+    if (const ImgData* after = images->i0After(); after && after->ready
+        && (after->width != images->width || after->height != images->height))
+        return QStringLiteral("the I0 taken after the scan is %1 x %2, the projections %3 x %4")
+            .arg(after->width).arg(after->height).arg(images->width).arg(images->height);
+    if (const QString c = correctionRefusal(s); !c.isEmpty())
+        return c;
+    return whyRefusedOn(s, images, true);
+}
+
+QString CtRun::whyRefusedOn(const ReconSettings& s, ImgDatas* images, bool inputs) const
+{
+    const CtCond& cond = s.cond;
     if (!cond.ct1 && !cond.ct2)
         return QStringLiteral("no calculator chosen (CT1 or CT2)");
     if (cond.autoExec && !cond.ct2)
@@ -241,6 +310,10 @@ QString CtRun::whyRefusedOn(const CtCond& cond, ImgDatas* images, bool inputs) c
     if (cond.angles == AngularRange::HalfInclusive && images->count() < 3)
         return QStringLiteral("a half turn with its 180 degree image needs at least 3 images, not %1")
             .arg(images->count());
+    if (!(cond.maxInvalid >= 0 && cond.maxInvalid <= 1))
+        return QStringLiteral("the fraction of invalid samples allowed, %1, is not between 0 and 1").arg(num(cond.maxInvalid));
+    if (const QString refs = inputs ? referenceRefusal(images) : QString(); !refs.isEmpty())
+        return refs;
     if (cond.ringSize < 0 || cond.ringSize > maxRingSize)
         return QStringLiteral("ring removal size %1 is outside 0 to %2").arg(cond.ringSize).arg(maxRingSize);
     const int dim = cond.rotAxIsV ? images->width : images->height;
@@ -285,14 +358,14 @@ QString CtRun::whyRefusedOn(const CtCond& cond, ImgDatas* images, bool inputs) c
             return band;
     }
     if (cond.ct1 && !cond.autoExec) {
-        const QString e = checkRegion(viewFor(-1), n, QStringLiteral("CT1 calculation region"));
+        const QString e = checkRegion(viewFor(-1, s), n, QStringLiteral("CT1 calculation region"));
         if (!e.isEmpty())
             return e;
     }
     if (cond.ct2) {
         const int used = cond.autoExec ? usedWorkers(cond) : 1;
         for (int i = 0; i < used; ++i) {
-            const QString e = checkRegion(viewFor(i), n, QStringLiteral("calculation region"));
+            const QString e = checkRegion(viewFor(i, s), n, QStringLiteral("calculation region"));
             if (!e.isEmpty())
                 return e;
         }
@@ -300,26 +373,30 @@ QString CtRun::whyRefusedOn(const CtCond& cond, ImgDatas* images, bool inputs) c
     return {};
 }
 
-void CtRun::startCalcCtWith(const CtCond& c)
+void CtRun::start(const ReconSettings& s)
 {
     active = true;
     ++runId;
     startTime = QDateTime::currentDateTime();
     endTime = QDateTime();
-    cond = c;
+    current = s;
     doneThisRun = 0;
     runClock.start();
     seriesDealt = false;
     waitingFirst = false;
     std::fill(pendingThisRun.begin(), pendingThisRun.end(), 0);
     emit runStarted();
-    requestedCond = c;
-    refusedWhy = whyRefused(cond);
+    requestedCond = s.cond;
+    refusedWhy = whyRefused(current);
+    if (refusedWhy.isEmpty()) {
+        // Files are named after the slices on the binned images.
+        binForRun();
+        refusedWhy = outputRefusal();
+    }
     if (refusedWhy.isEmpty())
         refusedWhy = prepareCorrections();
-    // A volume holds a series; single slices are looks at one.
-    if (refusedWhy.isEmpty() && !volumeFile.isEmpty() && cond.autoExec)
-        volume.begin(volumeFile, slicesOf(cond), cond.pixelSizeUm, &refusedWhy);
+    if (refusedWhy.isEmpty() && !current.volumeFile.isEmpty() && cond.autoExec)
+        volume.begin(current.volumeFile, slicesOf(cond), cond.pixelSizeUm, &refusedWhy);
     if (!refusedWhy.isEmpty()) {
         // One message, nothing dealt, nothing written.
         Failures::record(Failures::Run, QStringLiteral("Run refused: ") + refusedWhy);
@@ -327,7 +404,7 @@ void CtRun::startCalcCtWith(const CtCond& c)
         return;
     }
     setupFFT();
-    setupSaveConds();
+    removeStaleTemps();
     startReport();
     if (cond.angles == AngularRange::HalfInclusive)
         qCInfo(lcCt).noquote() << QStringLiteral("Half turn with its 180 degree image: the last image, %1, is not used")
@@ -353,10 +430,15 @@ void CtRun::stopCalcCt()
         saveReport();
     }
     volume.cancel();
-    // Slices still computing keep their corrected set until they are done.
+    // Slices still computing keep the names locked until they are written,
+    // and read their corrected set until they are done.
     if (corrected && pendingCount() > 0)
         retired.push_back(std::move(corrected));
     corrected.reset();
+    if (pendingCount() == 0) {
+        outputLocks.release();
+        retired.clear();
+    }
     emit runStopped();
     emit calcFinished();
 }
@@ -376,7 +458,7 @@ void CtRun::setupFFT()
 {
     const ImgDatas* images = runImages();
     const int dim = images ? (cond.rotAxIsV ? images->width : images->height) : 0;
-    runPrecision = precision;
+    runPrecision = current.precision;
     fftN = sliceSide(dim, cond.cor, cond.rotAxIsV);
     // Every slice of a tilted axis is cut to the narrowest one's size.
     if (cond.corFit && cond.autoExec)
@@ -412,10 +494,22 @@ void CtRun::sizeKernel(int i)
     w->kernel.setPrecision(runPrecision);
 }
 
-void CtRun::setupSaveConds()
+void CtRun::removeStaleTemps() const
 {
-    runSave = Save{saveImg, saveDat, imgPath, imgName, imgTag, datPath, datName, datTag, saveTif,
-                   tifPath.isEmpty() ? datPath : tifPath, tifName.isEmpty() ? datName : tifName};
+    // Temporary files of runs that were killed; those still being written
+    // (locked by their writer) stay.
+    QStringList dirs;
+    const ReconOutput& tif = current.tiff;
+    if (current.data.on)
+        dirs << QDir(current.data.path).absolutePath();
+    if (current.image.on)
+        dirs << QDir(current.image.path).absolutePath();
+    if (tif.on)
+        dirs << QDir(tif.path.isEmpty() ? current.data.path : tif.path).absolutePath();
+    dirs.removeDuplicates();
+    for (const QString& dir : dirs)
+        for (const QString& name : SafeWrite::removeStale(dir))
+            qCInfo(lcCt).noquote() << QStringLiteral("Removed %1 in %2: the unfinished file of a run that ended").arg(name, dir);
 }
 
 CtJob CtRun::makeJob(int i, int slice) const
@@ -430,18 +524,21 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.filter = cond.filter;
     j.ringSize = cond.ringSize;
     j.angles = cond.angles;
+    j.maxInvalid = cond.maxInvalid;
     j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, fftNProj, false);
-    j.view = viewFor(i);
-    j.showImage = genImg;
-    if (runSave.img)
-        j.imageFile = QDir(runSave.imgPath).absoluteFilePath(
-            CtFiles::sliceName(runSave.imgName, runSave.imgTag, slice, QStringLiteral("png")));
-    if (runSave.dat)
-        j.dataFile = QDir(runSave.datPath).absoluteFilePath(
-            CtFiles::sliceName(runSave.datName, runSave.datTag, slice, QStringLiteral("dat")));
-    if (runSave.tif)
-        j.tiffFile = QDir(runSave.tifPath).absoluteFilePath(
-            CtFiles::sliceName(runSave.tifName, runSave.datTag, slice, QStringLiteral("tif")));
+    j.view = viewFor(i, current);
+    j.showImage = current.showImage;
+    const ReconOutput& img = current.image;
+    const ReconOutput& dat = current.data;
+    const ReconOutput& tif = current.tiff;
+    if (img.on)
+        j.imageFile = QDir(img.path).absoluteFilePath(CtFiles::sliceName(img.name, img.tag, slice, QStringLiteral("png")));
+    if (dat.on)
+        j.dataFile = QDir(dat.path).absoluteFilePath(CtFiles::sliceName(dat.name, dat.tag, slice, QStringLiteral("dat")));
+    if (tif.on)
+        j.tiffFile = QDir(tif.path.isEmpty() ? dat.path : tif.path)
+                         .absoluteFilePath(CtFiles::sliceName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag, slice,
+                                                              QStringLiteral("tif")));
     return j;
 }
 
@@ -449,23 +546,14 @@ void CtRun::deal(int i, long long slice)
 {
     ++pending[size_t(i)];
     ++pendingThisRun[size_t(i)];
-    emit startCt(workers[i], makeJob(i, int(slice)));
+    send(i, makeJob(i, int(slice)));
 }
 
-void CtRun::startSlice(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool show)
+void CtRun::send(int i, const CtJob& job)
 {
-    const int i = int(workers.indexOf(ctc2));
-    if (i < 0)
-        return;
-    sizeKernel(i);
-    CtJob j = makeJob(i, slice);
-    j.images = images;
-    j.rotAxIsV = rotAxIsV;
-    j.cor = cor;
-    j.showImage = show;
-    j.run = 0;
-    ++pending[size_t(i)];
-    emit startCt(ctc2, j);
+    CtCalc2* w = workers[i];
+    emit startCt(w, job);
+    QMetaObject::invokeMethod(w, [w, job] { w->startCt(job); }, Qt::QueuedConnection);
 }
 
 void CtRun::execSingleCtCalc()
@@ -534,8 +622,14 @@ void CtRun::workerFinished(int i, const CtResult& r)
 {
     if (r.job.run > 0 && r.job.run == reportRun && (!r.written.isEmpty() || !r.failures.isEmpty())) {
         runReport.written << r.written;
+        runReport.files << r.fileRecords;
         runReport.failures << r.failures;
         // A slice that outlived its run's end: the report says so too.
+        if (!active || r.job.run != runId)
+            saveReport();
+    }
+    if (r.job.run > 0 && r.job.run == reportRun && r.invalidSamples > 0) {
+        runReport.invalidSamples[r.job.slice] = qMakePair(r.invalidSamples, r.repairedSamples);
         if (!active || r.job.run != runId)
             saveReport();
     }
@@ -543,6 +637,10 @@ void CtRun::workerFinished(int i, const CtResult& r)
         ++doneThisRun;
         addToVolume(r);
     }
+    // A slice that gave nothing is a failure of the run, unless it was never
+    // begun because the run was interrupted, or its failure is counted already.
+    if (r.job.run > 0 && !r.ok() && r.failures.isEmpty() && !workers[i]->quitting)
+        Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
     emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)
@@ -554,6 +652,10 @@ void CtRun::workerFinished(int i, const CtResult& r)
     --pending[k];
     if (current)
         --pendingThisRun[k];
+    if (!active && pendingCount() == 0) {
+        outputLocks.release();
+        retired.clear();
+    }
     if (current) {
         execMultiCtCalc();
         return;
@@ -575,25 +677,97 @@ void CtRun::addCt1Output(const QStringList& written, const QStringList& failures
         return;
     ++doneThisRun;
     runReport.written << written;
+    for (const QString& f : written)
+        runReport.files << CtRunReport::fileRecord(f);
     runReport.failures << failures;
     if (!active)
         saveReport();
 }
 
+QString CtRun::reportPathFor() const
+{
+    const ReconOutput& img = current.image;
+    const ReconOutput& dat = current.data;
+    const ReconOutput& tif = current.tiff;
+    QString path;
+    if (dat.on)
+        path = QDir(dat.path).absoluteFilePath(CtRunReport::fileName(dat.name, dat.tag));
+    else if (img.on)
+        path = QDir(img.path).absoluteFilePath(CtRunReport::fileName(img.name, img.tag));
+    else if (tif.on)
+        path = QDir(tif.path.isEmpty() ? dat.path : tif.path)
+                   .absoluteFilePath(CtRunReport::fileName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
+    if (!path.isEmpty() && !current.reportFile.isEmpty())
+        path = QFileInfo(current.reportFile).absoluteFilePath();
+    return path;
+}
+
+QString CtRun::outputRefusal()
+{
+    // The files of every slice the run may deal, and its report.
+    QStringList outputs;
+    const int slices = slicesOf(cond);
+    long long slice = cond.autoExec ? cond.from : cond.sliceNo;
+    for (int k = 0; k < slices; ++k, slice += cond.step) {
+        const CtJob j = makeJob(0, int(slice));
+        for (const QString& f : {j.imageFile, j.dataFile, j.tiffFile})
+            if (!f.isEmpty())
+                outputs << f;
+        if (!cond.autoExec)
+            break;
+    }
+    const QString report = reportPathFor();
+    if (!report.isEmpty())
+        outputs << report;
+    if (!current.volumeFile.isEmpty() && cond.autoExec)
+        outputs << QFileInfo(current.volumeFile).absoluteFilePath();
+    QStringList inputs = current.otherInputs;
+    inputs << current.i0Name << current.bgName << current.i0AfterName;
+    if (images) {
+        inputs << images->sourceFile;
+        for (const ImgData* img : images->imgs)
+            inputs << img->fileName;
+        for (const ImgData* ref : {images->i0(), images->bg(), images->i0After()})
+            if (ref)
+                inputs << ref->fileName;
+    }
+    if (const QString c = OutputGuard::collision(outputs, inputs); !c.isEmpty())
+        return c;
+    // One lock per directory and name the run writes under; the parts of
+    // one series share those and each lock their own report instead.
+    outputLocks.release();
+    QList<QPair<QString, QString>> names;
+    const ReconOutput& img = current.image;
+    const ReconOutput& dat = current.data;
+    const ReconOutput& tif = current.tiff;
+    if (!current.reportFile.isEmpty() && !report.isEmpty())
+        names << qMakePair(QFileInfo(report).absolutePath(), QFileInfo(report).fileName());
+    else {
+        if (dat.on)
+            names << qMakePair(dat.path, outputName(dat.name, dat.tag));
+        if (img.on)
+            names << qMakePair(img.path, outputName(img.name, img.tag));
+        if (tif.on)
+            names << qMakePair(tif.path.isEmpty() ? dat.path : tif.path,
+                               outputName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
+    }
+    QString why;
+    for (const auto& [dir, name] : names)
+        if (!outputLocks.lock(QDir(dir).absolutePath(), name, &why)) {
+            outputLocks.release();
+            return why;
+        }
+    return {};
+}
+
 void CtRun::startReport()
 {
     runReport = CtRunReport();
-    runReportPath.clear();
+    runReportPath = reportPathFor();
     reportRun = runId;
-    if (runSave.dat)
-        runReportPath = QDir(runSave.datPath).absoluteFilePath(CtRunReport::fileName(runSave.datName, runSave.datTag));
-    else if (runSave.img)
-        runReportPath = QDir(runSave.imgPath).absoluteFilePath(CtRunReport::fileName(runSave.imgName, runSave.imgTag));
-    else if (runSave.tif)
-        runReportPath = QDir(runSave.tifPath).absoluteFilePath(CtRunReport::fileName(runSave.tifName, runSave.datTag));
-    if (!runReportPath.isEmpty() && !reportFile.isEmpty())
-        runReportPath = QFileInfo(reportFile).absoluteFilePath();
-    runReport.pattern = pattern;
+    runReport.settings = current;
+    runReport.settings.cond = requestedCond;
+    runReport.pattern = current.pattern;
     if (images)
         runReport.setInput(*images);
     runReport.startTime = startTime;
@@ -605,7 +779,7 @@ void CtRun::startReport()
     runReport.corAt0 = cond.corAt0;
     runReport.corSlope = cond.corSlope;
     runReport.rotAxIsV = cond.rotAxIsV;
-    const CtView v = viewFor(cond.ct2 ? 0 : -1);
+    const CtView v = viewFor(cond.ct2 ? 0 : -1, current);
     runReport.wholeImage = v.wholeImage;
     runReport.region = v.region;
     runReport.from = cond.autoExec ? cond.from : cond.sliceNo;
@@ -617,6 +791,7 @@ void CtRun::startReport()
     runReport.filter = cond.filter.name;
     runReport.cutoff = cond.filter.cutoff;
     runReport.ringSize = cond.ringSize;
+    runReport.maxInvalid = cond.maxInvalid;
     runReport.angles = CtCond::angularRangeName(requestedCond.angles);
     runReport.projections = fftNProj;
     runReport.pixelSizeUm = cond.pixelSizeUm;
@@ -632,6 +807,21 @@ void CtRun::startReport()
         runReport.volume = volume.path();
 }
 
+void CtRun::binForRun()
+{
+    const int b = requestedCond.binning;
+    if (b <= 1)
+        return;
+    const CtCond& asked = requestedCond;
+    current.cond = asked.binnedBy(b);
+    qCInfo(lcCt).noquote() << QStringLiteral("Binning %1: centre %2 -> %3, slices %4 to %5 -> %6 to %7 (step %8), "
+                                             "pixel size %9 -> %10 um")
+                                  .arg(b).arg(num(asked.cor), num(cond.cor))
+                                  .arg(asked.autoExec ? asked.from : asked.sliceNo).arg(asked.autoExec ? asked.to : asked.sliceNo)
+                                  .arg(cond.autoExec ? cond.from : cond.sliceNo).arg(cond.autoExec ? cond.to : cond.sliceNo)
+                                  .arg(cond.step).arg(num(asked.pixelSizeUm), num(cond.pixelSizeUm));
+}
+
 QString CtRun::prepareCorrections()
 {
     // Older runs' slices still computing read their own corrected set.
@@ -640,23 +830,16 @@ QString CtRun::prepareCorrections()
     if (corrected)
         retired.push_back(std::move(corrected));
     corrected.reset();
-    const bool offset = cond.angles == AngularRange::FullOffset;
-    const int b = std::max(1, cond.binning);
-    if (cond.zingerThreshold <= 0 && !cond.paganin.on() && b == 1 && !offset)
+    const CtCond& asked = requestedCond;
+    const bool offset = asked.angles == AngularRange::FullOffset;
+    const int b = std::max(1, asked.binning);
+    if (asked.zingerThreshold <= 0 && !asked.paganin.on() && b == 1 && !offset)
         return {};
+    // cond holds the binned centre and slices already.
     CtCond run = cond;
-    if (b > 1) {
-        run = cond.binnedBy(b);
-        qCInfo(lcCt).noquote() << QStringLiteral("Binning %1: centre %2 -> %3, slices %4 to %5 -> %6 to %7 (step %8), "
-                                                 "pixel size %9 -> %10 um")
-                                      .arg(b).arg(num(cond.cor), num(run.cor))
-                                      .arg(cond.autoExec ? cond.from : cond.sliceNo).arg(cond.autoExec ? cond.to : cond.sliceNo)
-                                      .arg(run.autoExec ? run.from : run.sliceNo).arg(run.autoExec ? run.to : run.sliceNo)
-                                      .arg(run.step).arg(num(cond.pixelSizeUm), num(run.pixelSizeUm));
-    }
     Corrections k;
-    k.zingerThreshold = cond.zingerThreshold;
-    k.paganin = cond.paganin;
+    k.zingerThreshold = asked.zingerThreshold;
+    k.paganin = asked.paganin;
     k.binning = b;
     if (offset)
         k.offsetCor = run.cor;
@@ -664,21 +847,22 @@ QString CtRun::prepareCorrections()
     clock.start();
     auto series = std::make_shared<CorrectedSeries>();
     QString why;
-    const int threads = std::max(1, cond.autoExec ? usedWorkers() : QThread::idealThreadCount());
-    if (!series->build(*images, cond.rotAxIsV, cond.pixelSizeUm, k, threads, &why))
+    const int threads = correctionThreads(asked);
+    if (!series->build(*images, asked.rotAxIsV, asked.pixelSizeUm, k, threads, &why))
         return why;
     if (offset) {
         run.cor = series->joinedCor;
         run.angles = AngularRange::Half;
+        const ImgDatas* joined = series->set();
         qCInfo(lcCt).noquote() << QStringLiteral("Offset axis: projections p and p + %1 joined into lines of %2 pixels, "
                                                  "centre %3")
-                                      .arg(images->count() / 2).arg(series->set()->count() ? (cond.rotAxIsV ? series->set()->width : series->set()->height) : 0)
+                                      .arg(images->count() / 2).arg(asked.rotAxIsV ? joined->width : joined->height)
                                       .arg(num(run.cor));
     }
     qCInfo(lcCt).noquote() << QStringLiteral("Projections corrected for the run in %1 s").arg(clock.elapsed() / 1000.0, 0, 'f', 2);
     corrected = series;
-    cond = run;
-    return whyRefusedOn(cond, corrected->set(), false);
+    current.cond = run;
+    return whyRefusedOn(current, corrected->set(), false);
 }
 
 void CtRun::addToVolume(const CtResult& r)

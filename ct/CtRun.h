@@ -8,9 +8,11 @@
 #include "CtJob.h"
 #include "CtResult.h"
 #include "CtRunReport.h"
+#include "ReconSettings.h"
 #include "WorkProgress.h"
 #include "FbpKernel.h"
 #include "VolumeWriter.h"
+#include "OutputGuard.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -26,20 +28,21 @@
 class CorrectedSeries;
 class CtCalc2;
 class ImgDatas;
-class QThread;
+class WorkerPool;
 
 class CtRun : public QObject
 {
     Q_OBJECT
 public:
     explicit CtRun(QObject* parent = nullptr);
-    // Quits and waits for every worker thread, then deletes the workers
-    // (their FFT plans go in this thread).
+    // Waits for every worker to finish what it was sent, then deletes the
+    // workers here (their FFT plans go in this thread).
     ~CtRun() override;
 
-    // count workers, each in its own thread.  Nothing for count <= 0 or
-    // once a pool exists.
-    void createPool(int count);
+    // count workers, each in a thread of its own: thread i of the shared
+    // pool (count is cut to its size), or of a pool the run makes without
+    // one.  Nothing for count <= 0 or once the workers exist.
+    void createPool(int count, WorkerPool* shared = nullptr);
     int count() const { return int(workers.size()); }
     CtCalc2* worker(int i) const;
     const QList<CtCalc2*>& workerList() const { return workers; }
@@ -47,46 +50,13 @@ public:
     // The projections (with I0 and BG) the runs read; set by the owner and
     // not changed while imagesInUse().
     ImgDatas* images = nullptr;
-    // The I0 and BG file names the user gave (empty: no correction); a
-    // named reference that did not load refuses the run.
-    QString i0Name, bgName;
-    // The I0 taken after the scan (empty: none); with an I0 chosen by energy
-    // for each data set it would belong to one energy only, so it is refused.
-    QString i0AfterName;
-    bool i0ChosenByEnergy = false;
     // What the panel of worker i (i = -1: the CT1 panel) publishes for the
     // next slice: region, colour scale, picture part.  Called in this
-    // thread when a slice is dealt.  Without it every worker uses defaultView.
+    // thread when a slice is dealt.  Without it every worker uses the run's
+    // region and default colours.
     std::function<CtView(int)> viewOf;
-    CtView defaultView;
-    // The conditions startCalcCt() takes (the owner copies them from its
-    // process control; ct1 and ct2 are the calculator choice).
-    CtCond request;
-    // Draw each result for display ("show result").
-    bool genImg = true;
-    // The workers' back-projection arithmetic; a run takes it at its start.
-    FbpKernel::Precision precision = FbpKernel::Precision::Single;
-    // Auto-save settings; a run takes them at its start (setupSaveConds).
-    bool saveImg = false;
-    QString imgPath, imgName, imgTag;
-    bool saveDat = false;
-    QString datPath, datName, datTag;
-    // Float TIFF of each slice's region; an empty path or name takes the
-    // data files' one, and the data files' tag is used.
-    bool saveTif = false;
-    QString tifPath, tifName;
-    // The glob the projections were chosen with, for the run report (made
-    // from their names when empty).
-    QString pattern;
-    // Where the run report goes; empty: beside the files, named after them.
-    QString reportFile;
-    // Every slice of a run in one file: .tif or .tiff a multi-page float
-    // TIFF, .h5 or .hdf5 one HDF5 dataset (VolumeWriter); empty (default):
-    // none. It appears only when the run made every slice.
-    QString volumeFile;
 
     bool active = false;
-    CtCond cond;
     long long nextSlice = 0;
     QDateTime startTime;
     QDateTime endTime;
@@ -98,6 +68,8 @@ public:
     // Slices of the current (or last) run finished, out of those it deals,
     // and the time since it started.
     WorkProgress progress() const;
+    // The settings of the current (or last) run.
+    const ReconSettings& settings() const { return current; }
     // Slices a run with conditions c deals (a series, or one slice).
     static int slicesOf(const CtCond& c);
     // Why the last run was refused; empty when it ran.
@@ -108,10 +80,10 @@ public:
     QString reportPath() const { return runReportPath; }
     // Files the CT1 calculator wrote for the current run, and its failures.
     void addCt1Output(const QStringList& written, const QStringList& failures);
-    // Why a run with conditions c could not produce anything (no images,
-    // no calculator, no threads, centre, slices or region outside the
-    // image); empty when it can run.
-    QString whyRefused(const CtCond& c) const;
+    // Why a run with settings s could not produce anything (no images,
+    // a named reference missing, no calculator, no threads, centre, slices
+    // or region outside the image); empty when it can run.
+    QString whyRefused(const ReconSettings& s) const;
     // The job worker i would get for slice now (the run's save settings).
     CtJob makeJob(int i, int slice) const;
     // The projections the current run reads: corrected once at its start
@@ -120,7 +92,7 @@ public:
     ImgDatas* runImages() const;
 
 signals:
-    // A slice dealt to worker ctc2; every worker sees it and takes only its own.
+    // A slice was dealt to worker ctc2 (the job goes to that worker alone).
     void startCt(CtCalc2* ctc2, CtJob job);
     // A run began (startTime set) and ended (endTime set).
     void runStarted();
@@ -132,13 +104,11 @@ signals:
     void sliceFinished(CtResult result);
 
 public slots:
-    // Takes the conditions in `request`.  On return the run is active (unless
-    // it was refused or had nothing to do and stopped at once) and the first
-    // slices are handed out as queued requests; the run ends with
-    // runStopped() and calcFinished() after the last slice's worker reports.
-    void startCalcCt();
-    // Starts with conditions given by the caller.
-    void startCalcCtWith(const CtCond& c);
+    // A run with settings s.  On return the run is active (unless it was
+    // refused or had nothing to do and stopped at once) and the first slices
+    // are handed out as queued requests; the run ends with runStopped() and
+    // calcFinished() after the last slice's worker reports.
+    void start(const ReconSettings& s);
     // Stopping a run.  When the call returns: active is false, endTime is set,
     // runStopped() and calcFinished() have been emitted, and no further slice
     // will be handed out.  Workers still computing finish their slice and
@@ -150,33 +120,50 @@ public slots:
     // the run was interrupted.  For good: the pool takes no more work.
     void interrupt();
     void setupFFT();
-    void setupSaveConds();
+    // Removes the temporary files ended runs left in the output directories.
+    void removeStaleTemps() const;
     void execSingleCtCalc();
     void execMultiCtCalc();
-    // One slice outside the run's bookkeeping (the window's own startCt).
-    void startSlice(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
 
 private:
     void workerFinished(int i, const CtResult& r);
     void deal(int i, long long slice);
+    // Sends job to worker i only.
+    void send(int i, const CtJob& job);
     // Sizes worker i's kernel for this run (GUI thread, worker idle).
     void sizeKernel(int i);
-    int usedWorkers() const { return usedWorkers(cond); }
+    int usedWorkers() const { return usedWorkers(current.cond); }
     int usedWorkers(const CtCond& c) const;
-    CtView viewFor(int i) const;
+    CtView viewFor(int i, const ReconSettings& s) const;
     QString checkRegion(const CtView& v, int n, const QString& who) const;
+    // Why the I0 and BG images cannot normalise the series (a projection
+    // that is a reference, an I0 not brighter than BG); empty when they can.
+    QString referenceRefusal(ImgDatas* set) const;
     void startReport();
     void saveReport();
+    // Why the run's outputs must not be written (one is an input, another
+    // run writes the same name); takes the output name's locks otherwise.
+    QString outputRefusal();
+    // Where the report of a run with the frozen save settings goes.
+    QString reportPathFor() const;
+    // Moves cond's centre, slices and pixel size onto binned images.
+    void binForRun();
     // Corrects the images for the run and moves cond onto the corrected set;
     // why it cannot, empty when it could (or had nothing to do).
     QString prepareCorrections();
-    QString whyRefusedOn(const CtCond& c, ImgDatas* set, bool inputs) const;
-    QString correctionRefusal(const CtCond& c) const;
+    // whyRefused's checks of the conditions against set; with inputs, also
+    // those of the references.
+    QString whyRefusedOn(const ReconSettings& s, ImgDatas* set, bool inputs) const;
+    // Threads that correct the projections of a run with conditions c.
+    int correctionThreads(const CtCond& c) const;
+    // Why the corrections asked for cannot be made on the loaded images.
+    QString correctionRefusal(const ReconSettings& s) const;
     void addToVolume(const CtResult& r);
     void finishVolume();
 
     QList<CtCalc2*> workers;
-    QList<QThread*> threads;
+    // The workers' threads when no shared pool was given.
+    std::unique_ptr<WorkerPool> ownPool;
     // Requests handed to each worker and not yet finished, in all runs and
     // in the current one.
     std::vector<int> pending;
@@ -192,19 +179,16 @@ private:
     bool waitingFirst = false;
     QSemaphore gate;
     int runId = 0;
+    // The settings of the current run, taken at its start.
+    ReconSettings current;
+    const CtCond& cond = current.cond;
     QString refusedWhy;
     int doneThisRun = 0;
     QElapsedTimer runClock;
-    // Save settings frozen at the start of the run.
-    struct Save
-    {
-        bool img = false, dat = false;
-        QString imgPath, imgName, imgTag, datPath, datName, datTag;
-        bool tif = false;
-        QString tifPath, tifName;
-    } runSave;
     CtRunReport runReport;
     QString runReportPath;
+    // Locks of the output names, held until the run's last slice is written.
+    OutputGuard outputLocks;
     int reportRun = -1;
     // The corrected projections of the current run, and those of earlier
     // runs whose slices may still be computing.

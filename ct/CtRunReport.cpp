@@ -6,6 +6,8 @@
 #include "ImgDatas.h"
 #include "SafeWrite.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -39,6 +41,29 @@ double CtRunReport::valueToPerCm(double pixelSizeUm, int nProj, bool ct1)
     return 1.0 / ((ct1 ? 2.0 : 2.0 * nProj) * pixelCm);
 }
 
+QString CtRunReport::sha256(const QString& path, qint64* size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&f))
+        return {};
+    if (size)
+        *size = f.pos();
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QJsonObject CtRunReport::fileRecord(const QString& path)
+{
+    qint64 size = -1;
+    const QString hash = sha256(path, &size);
+    QJsonObject o{{"file", QFileInfo(path).absoluteFilePath()}, {"size", hash.isEmpty() ? -1 : size}};
+    if (!hash.isEmpty())
+        o["sha256"] = hash;
+    return o;
+}
+
 QString CtRunReport::programVersion()
 {
     return QStringLiteral(ZUVO2_VERSION);
@@ -55,6 +80,7 @@ void CtRunReport::setInput(const ImgDatas& set)
     inputFile = set.sourceFile.isEmpty() ? QString() : QFileInfo(set.sourceFile).absoluteFilePath();
     anglesFromData = !set.anglesDeg.isEmpty() && set.anglesDeg.size() == fileCount;
     linesLoaded = set.heldBand().whole() ? QString() : set.heldBand().text();
+    gaps = set.gaps;
     if (!inputFile.isEmpty()) {
         inputDir = QFileInfo(inputFile).absolutePath();
         if (pattern.isEmpty())
@@ -183,7 +209,21 @@ QJsonObject CtRunReport::toJson() const
         o["volume"] = volume;
     o["stopped"] = stopped;
     o["interrupted"] = interrupted;
+    if (!gaps.isEmpty())
+        o["numbersMissing"] = gaps;
+    // Samples with no logarithm, per slice that had any; the limit is the
+    // fraction (beyond the repaired ones) that refuses a slice.
+    o["maxInvalidFraction"] = number(maxInvalid);
+    QJsonArray samples;
+    for (auto it = invalidSamples.begin(); it != invalidSamples.end(); ++it)
+        samples.append(QJsonObject{{"slice", it.key()}, {"invalid", double(it.value().first)},
+                                   {"repaired", double(it.value().second)}});
+    o["invalidSamples"] = samples;
     o["written"] = QJsonArray::fromStringList(written);
+    QJsonArray records;
+    for (const QJsonObject& r : files)
+        records << r;
+    o["files"] = records;
     o["failures"] = QJsonArray::fromStringList(failures);
     return o;
 }

@@ -4,9 +4,12 @@
 // geometry, slices), what came out (every file written) and every failure
 // with its message.  Written whole or not at all (aside, then renamed).
 #include "CtRegion.h"
+#include "ReconSettings.h"
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QMap>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -20,6 +23,9 @@ public:
     // count, image size, I0 and BG names.
     void setInput(const ImgDatas& set);
 
+    // The settings the run started with; the fields below are what the
+    // file shows of them and of the input.
+    ReconSettings settings;
     QDateTime startTime, endTime;
     QString inputDir;
     // A glob naming the projection files (given, or made from their names).
@@ -65,6 +71,13 @@ public:
     bool interrupted = false;
     QStringList written;
     QStringList failures;
+    // One fileRecord per file written, in the order written.
+    QList<QJsonObject> files;
+    // Slices with samples that had no logarithm: (invalid, repaired).
+    QMap<int, QPair<long long, long long>> invalidSamples;
+    double maxInvalid = 0.001;
+    // Numbers missing from the projection names, accepted on request.
+    QString gaps;
 
     QJsonObject toJson() const;
     // Writes the report to path; false with *error set when it failed.
@@ -76,6 +89,11 @@ public:
     // Common start and end of the names around a "*" ("ct-*.img").
     static QString namePattern(const QStringList& names);
     static QString programVersion();
+    // {"file": absolute path, "size": bytes, "sha256": hex} of a file as it
+    // is now; size -1 and no hash when it cannot be read.
+    static QJsonObject fileRecord(const QString& path);
+    // The SHA-256 of a file's bytes as hex; empty when it cannot be read.
+    static QString sha256(const QString& path, qint64* size = nullptr);
     // Factor from a data-file value to mu in 1/cm for pixels of pixelSizeUm
     // micrometres: CT2 values are the sum of nProj back-projections
     // (value / (2 nProj) = mu per pixel), CT1 values their mean.  0 when the

@@ -19,7 +19,7 @@ public:
     static char* appendInteger(char* out, long long v);
 
     // Up to eight numbers at once: prepare works out their digits together
-    // (with AVX-512 where the processor has it), append(out, i) then writes
+    // (with AVX-512 or AVX2 where the processor has it), append(out, i) then writes
     // number i as appendNumber would.  Eight values are read where they are,
     // so they must stay put until the last append.
     struct Group

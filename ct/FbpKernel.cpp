@@ -1,6 +1,8 @@
 #include "FbpKernel.h"
 
+#include "InstructionSet.h"
 #include "Logging.h"
+#include "WorkerPool.h"
 #include <QDebug>
 
 #include <algorithm>
@@ -119,9 +121,10 @@ void bpRowAvx512(const double* f, double* img, int xa, int xb, double c, double 
     bpRowPlain(f, img, x, xb, c, zs, h);
 }
 
-// Four pixels at a time with gathered samples.
+// Four pixels at a time with gathered samples: for projections along the
+// rows, whose four pixels can reach five samples.
 __attribute__((target("avx2,fma")))
-void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs, double h)
+void bpRowAvx2Gather(const double* f, double* img, int xa, int xb, double c, double zs, double h)
 {
     int x = xa;
     const __m256d vc = _mm256_set1_pd(c);
@@ -141,6 +144,53 @@ void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs
         vx = _mm256_add_pd(vx, four);
     }
     bpRowPlain(f, img, x, xb, c, zs, h);
+}
+
+// Four pixels at a time without gathers.  Their floors, counted from the
+// lowest (lane `low`), lie in 0 .. 3 when |c| < 1 - 1e-9 (t's rounding
+// errors stay far below 1e-9), so one 4-value window holds every f[i] and
+// the next one every f[i + 1]; a permute of 32-bit halves picks them.  The
+// arithmetic is the gather loop's, value for value.
+template <int low>
+__attribute__((target("avx2,fma")))
+void bpRowAvx2Window(const double* f, double* img, int xa, int xb, double c, double zs, double h)
+{
+    int x = xa;
+    const __m256d vc = _mm256_set1_pd(c);
+    const __m256d hz = _mm256_set1_pd(h - zs);
+    const __m256d four = _mm256_set1_pd(4.0);
+    // k (0 .. 3) times this plus 2^52 + 2^32 is a double whose low half is
+    // 2k and whose high half ends in the bits of 2k + 1: the permute's
+    // indices of f[base + k]'s two halves.
+    const __m256d pairStep = _mm256_set1_pd(8589934594.0);
+    const __m256d pairBias = _mm256_set1_pd(4503603922337792.0);
+    __m256d vx = _mm256_add_pd(_mm256_set1_pd(x - h), _mm256_set_pd(3, 2, 1, 0));
+    for (; x + 4 <= xb; x += 4) {
+        const __m256d t = _mm256_fmadd_pd(vx, vc, hz);
+        const __m256d fl = _mm256_floor_pd(t);
+        const __m256d lowest = _mm256_permute4x64_pd(fl, low * 0x55);
+        const double* w = f + _mm_cvtsd_si32(_mm256_castpd256_pd128(lowest));
+        const __m256i idx = _mm256_castpd_si256(_mm256_fmadd_pd(_mm256_sub_pd(fl, lowest), pairStep, pairBias));
+        const __m256d w0 = _mm256_loadu_pd(w);
+        const __m256d f0 = _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(w0), idx));
+        const __m256d df = _mm256_castps_pd(
+            _mm256_permutevar8x32_ps(_mm256_castpd_ps(_mm256_sub_pd(_mm256_loadu_pd(w + 1), w0)), idx));
+        const __m256d v = _mm256_fmadd_pd(_mm256_sub_pd(t, fl), df, f0);
+        _mm256_storeu_pd(img + x, _mm256_add_pd(_mm256_loadu_pd(img + x), v));
+        vx = _mm256_add_pd(vx, four);
+    }
+    bpRowPlain(f, img, x, xb, c, zs, h);
+}
+
+__attribute__((target("avx2,fma")))
+void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs, double h)
+{
+    if (std::fabs(c) >= 1.0 - 1e-9)
+        bpRowAvx2Gather(f, img, xa, xb, c, zs, h);
+    else if (c < 0)
+        bpRowAvx2Window<3>(f, img, xa, xb, c, zs, h);
+    else
+        bpRowAvx2Window<0>(f, img, xa, xb, c, zs, h);
 }
 
 // GCC 12 takes the placeholder operand inside its own AVX-512 intrinsics
@@ -179,28 +229,35 @@ void bpRowAvx512F(const float* f, const float* d, float* acc, int xa, int xb, do
 #pragma GCC diagnostic pop
 #endif
 
-// Eight pixels at a time; the 9 samples needed sit in two 8-value
-// registers, bit 3 of the index choosing between them.
+// Eight pixels at a time.  Their sample indices, counted from the lowest
+// lane's (the first for c >= 0, the last otherwise), lie in 0 .. 7: the
+// lane offsets span at most 7 samples exactly.  So one 8-value load holds
+// every f and one every d they need, each picked by one permute.
 __attribute__((target("avx2,fma")))
 void bpRowAvx2F(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
                 double h, const std::int32_t* lanes)
 {
     int x = xa;
     if (x + 8 <= xb) {
-        const __m256i off = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
+        // Positions are followed from the lowest lane: its integer part is
+        // the window's start, its fraction plus each lane's offset from it
+        // gives the lane's index in the window and its fraction.
+        const std::int32_t lowOff = lanes[c < 0 ? 7 : 0];
+        const __m256i off = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes)),
+                                             _mm256_set1_epi32(lowOff));
         const __m256i fracMask = _mm256_set1_epi32((1 << fracBits) - 1);
         FixedRun r = fixedRun(x, 8, c, zs, h);
+        // A multiplication: the offset may be negative, and shifting a
+        // negative value left is undefined.
+        r.pos += std::int64_t(lowOff - 4 * (1 << fracBits)) * (std::int64_t(1) << (32 - fracBits));
         for (; x + 8 <= xb; x += 8, r.pos += r.step) {
-            const std::ptrdiff_t base = (r.pos >> 32) - 4;
+            const std::ptrdiff_t base = r.pos >> 32;
             const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));
             const __m256i lane = _mm256_add_epi32(_mm256_set1_epi32(frac), off);
             const __m256i idx = _mm256_srli_epi32(lane, fracBits);
             const __m256 t = _mm256_cvtepi32_ps(_mm256_and_si256(lane, fracMask));
-            const __m256 high = _mm256_castsi256_ps(_mm256_slli_epi32(idx, 28));
-            const __m256 f0 = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base), idx),
-                                               _mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base + 8), idx), high);
-            const __m256 d0 = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base), idx),
-                                               _mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base + 8), idx), high);
+            const __m256 f0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base), idx);
+            const __m256 d0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base), idx);
             const __m256 v = _mm256_fmadd_ps(t, d0, f0);
             _mm256_storeu_ps(acc + x, _mm256_add_ps(_mm256_loadu_ps(acc + x), v));
         }
@@ -221,14 +278,9 @@ struct LoopImpl
 LoopImpl impl(FbpKernel::Loop l)
 {
     using L = FbpKernel::Loop;
-#ifdef ZUVO2_X86
-    __builtin_cpu_init();
-    const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-    const bool avx512 = false;
-    const bool avx2 = false;
-#endif
+    // ZUVO2_ISA may hold the loops below what the processor runs.
+    const bool avx512 = InstructionSet::allows(InstructionSet::Avx512);
+    const bool avx2 = InstructionSet::allows(InstructionSet::Avx2);
     switch (l) {
     case L::Portable:
         return {bpRowPlain, bpRowPlainF, "portable", 1};
@@ -377,6 +429,19 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
 {
     if (n_ == n && nProj_ == nProj && filter == fbpFilter && fullTurn_ == fullTurn)
         return;
+    setupError.clear();
+    try {
+        allocate(n_, nProj_, filter, fullTurn_);
+    } catch (const std::bad_alloc&) {
+        release();
+        setupError = QStringLiteral("not enough memory for the reconstruction kernel of %1 x %2 samples")
+                         .arg(n_).arg(nProj_);
+        qCWarning(lcCt).noquote() << setupError;
+    }
+}
+
+void FbpKernel::allocate(int n_, int nProj_, const FbpFilter& filter, bool fullTurn_)
+{
     release();
     n = n_;
     nProj = nProj_;
@@ -422,6 +487,7 @@ void FbpKernel::setup(int n_, int nProj_, const FbpFilter& filter, bool fullTurn
     stride = (size_t(n) + front + 16 + 7) & ~size_t(7);
     filt.assign(stride * size_t(nProj) + front, 0.0);
     makeTables();
+    WorkerPool::assertPlanThread("A back-projection kernel's FFT plans made");
     if (!padded) {
         fwdPlan = fftw_plan_dft_1d(n, fwdIn, fwdOut, FFTW_FORWARD, FFTW_ESTIMATE);
         invPlan = fftw_plan_dft_1d(n, invIn, invOut, FFTW_BACKWARD, FFTW_ESTIMATE);
@@ -501,6 +567,8 @@ void FbpKernel::makeTables()
 
 void FbpKernel::release()
 {
+    if (fwdPlan || invPlan)
+        WorkerPool::assertPlanThread("A back-projection kernel's FFT plans destroyed");
     if (fwdPlan)
         fftw_destroy_plan(fwdPlan);
     if (invPlan)
@@ -755,9 +823,11 @@ void FbpKernel::backProjectAll(double x0, double x1, double z0, double z1)
             return;
         }
         const RowFn row = chosen(loopKind).fn;
-        // A tile of 32 x 128 doubles (32 KB) stays in the first-level cache
-        // while every projection passes over it.
-        forEachTile(spanLo, spanHi, zlo, zhi, n, 32, 128, [&](int tz, int tzEnd, int tx, int txEnd) {
+        // Strips of 4 rows up to 2048 wide, as in single precision: runs
+        // long enough that finding their ends costs little, and sums (64 KB)
+        // that stay in the second-level cache while every projection passes.
+        const int tileX = std::min(2048, (n + 15) & ~15);
+        forEachTile(spanLo, spanHi, zlo, zhi, n, 4, tileX, [&](int tz, int tzEnd, int tx, int txEnd) {
             for (int p = 0; p < nProj; ++p) {
                 const double* f = filteredRow(p);
                 for (int z = tz; z < tzEnd; ++z) {

@@ -4,6 +4,8 @@
 // One kernel per worker; plans are made in setup (GUI thread only).
 #include "FbpFilter.h"
 
+#include <QString>
+
 #include <fftw3.h>
 
 #include <vector>
@@ -21,7 +23,10 @@ public:
     // everything; n < 2 leaves the kernel empty (nothing to do).
     // fullTurn: the projections cover 360 degrees (angles 2 pi p / nProj)
     // instead of 180 (pi p / nProj); the value scale stays the same.
+    // Memory that cannot be had leaves the kernel empty with setupError set.
     void setup(int n, int nProj, const FbpFilter& filter = FbpFilter(), bool fullTurn = false);
+    // "not enough memory for ..." after a setup that failed; empty otherwise.
+    QString setupError;
     // Frees buffers and destroys the plans.
     void release();
     // Rotation angle of each projection in radians; empty (or a count other
@@ -64,8 +69,9 @@ public:
     double weight(int k) const { return k >= 0 && size_t(k) < weights.size() ? weights[size_t(k)] : 0.0; }
 
     // The row loops of backProject and backProjectAll.  Auto (the default)
-    // is the fastest this processor runs; the others exist so that tests and
-    // benchmarks can hold each one against backProjectReference.
+    // is the fastest this processor runs (within ZUVO2_ISA, see
+    // InstructionSet); the others exist so that tests and benchmarks can
+    // hold each one against backProjectReference.
     enum class Loop { Auto, Portable, Avx2, Avx512 };
     // Makes this kernel use loop l; false, and the loop unchanged, when the
     // processor lacks the instructions it needs.
@@ -112,6 +118,8 @@ public:
     double maxV = 0.0;
 
 private:
+    // setup's work; a std::bad_alloc leaves it.
+    void allocate(int n, int nProj, const FbpFilter& filter, bool fullTurn);
     double* filteredRowW(int p) { return filt.data() + front + size_t(p) * stride; }
     bool regionRows(double z0, double z1, int& lo, int& hi) const;
     void rowSpans(double x0, double x1, int zlo, int zhi);

@@ -15,6 +15,8 @@ void HSgm::resize(int nx_, int nth_)
     std::vector<double>().swap(absorb);
     std::vector<double>().swap(intensity);
     theta.clear();
+    invalid = repaired = 0;
+    blankRow = -1;
     nx = nx_;
     nth = nth_;
     if (nx <= 0 || nth <= 0)

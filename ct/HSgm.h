@@ -23,6 +23,12 @@ public:
     int nx = 0;
     int nth = 0;
     int slice = 0;
+    // Samples whose logarithm could not be taken, those of them repaired
+    // from their neighbours, and the first row (projection) with no count
+    // above BG (-1: none); set by genSinogram, emptied by resize.
+    long long invalid = 0;
+    long long repaired = 0;
+    int blankRow = -1;
     // Rotation angle of each row in radians when the series gave uneven
     // ones; empty: row p lies at pi * p / nth.  Emptied by resize.
     std::vector<double> theta;

@@ -77,7 +77,7 @@ bool PaganinParams::parse(const QString& text, PaganinParams& out, QString* why)
         v[k] = parts[k].toDouble(&ok);
     if (!ok) {
         if (why)
-            *why = QStringLiteral("%1 is not DELTA_BETA,DISTANCE_MM,ENERGY_KEV").arg(text);
+            *why = QStringLiteral("\"%1\" is not DELTA_BETA,DISTANCE_MM,ENERGY_KEV").arg(text);
         return false;
     }
     PaganinParams p{v[0], v[1], v[2]};

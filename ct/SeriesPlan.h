@@ -33,4 +33,18 @@ public:
     // stopped or interrupted when any was, plus "parts" (how many were given)
     // and "slices" of the whole series.
     static QJsonObject merge(const QList<QJsonObject>& parts, int from, int to, int step);
+
+    // The words of a command line as a POSIX shell splits them (quotes and
+    // backslashes), without expanding anything.
+    static QStringList words(const QString& command);
+    // Why a part's report does not belong to the plan: its slices are not
+    // the part's, or a setting differs from the command's option (centre,
+    // filter, region) or from the reference report (the series read, the
+    // image size, filter, region, axis, angles, and a centre the command does
+    // not give). Empty when it belongs.
+    static QStringList reportProblems(const QJsonObject& report, const QJsonObject& reference, const Part& part);
+    // Why a data file cannot be trusted: no record of it among records (the
+    // "files" of its reports), a size or SHA-256 other than recorded, or a
+    // header whose region is not the run's. Empty when it can.
+    static QStringList fileProblems(const QString& path, const QList<QJsonObject>& records, const QJsonValue& region);
 };

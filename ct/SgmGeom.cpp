@@ -1,6 +1,7 @@
 #include "SgmGeom.h"
 
 #include <cmath>
+#include <vector>
 
 SgmGeom makeSgmGeom(bool rotAxIsV, int dim, double cor)
 {
@@ -28,7 +29,8 @@ void sampleLine(const double* v, double* out, const SgmGeom& g)
     const double f = g.corFrac;
     for (int i = 1 - g.half; i <= g.half - 1; ++i) {
         const int k = i + g.corInt;
-        out[i + g.half - 1] = v[k] + f * (v[k + 1] - v[k]);
+        // On a whole pixel its neighbour plays no part (a bad one would).
+        out[i + g.half - 1] = f == 0 ? v[k] : v[k] + f * (v[k + 1] - v[k]);
     }
 }
 
@@ -48,4 +50,40 @@ void absorbanceRow(const double* i0, const double* bg, const double* intensity,
 {
     for (int j = 0; j < n; ++j)
         out[j] = absorbance(i0 ? i0[j] : 1.0, bg ? bg[j] : 0.0, intensity[j]);
+}
+
+SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const double* intensity, double* out, int n)
+{
+    SampleCheck c;
+    c.noCount = n > 0;
+    std::vector<unsigned char> bad;
+    for (int j = 0; j < n; ++j) {
+        const double a = i0 ? i0[j] - (bg ? bg[j] : 0.0) : 1.0;
+        const double b = intensity[j] - (bg ? bg[j] : 0.0);
+        if (b > 0)
+            c.noCount = false;
+        const bool ok = a > 0 && b > 0 && std::isfinite(a) && std::isfinite(b);
+        double v = absorbance(i0 ? i0[j] : 1.0, bg ? bg[j] : 0.0, intensity[j]);
+        if (!ok) {
+            if (bad.empty())
+                bad.assign(size_t(n), 0);
+            bad[size_t(j)] = 1;
+            ++c.invalid;
+            if (!std::isfinite(v))
+                v = 0.0;
+        }
+        out[j] = v;
+    }
+    if (bad.empty())
+        return c;
+    for (int j = 0; j < n; ++j) {
+        if (!bad[size_t(j)])
+            continue;
+        const bool left = j > 0, right = j + 1 < n;
+        if ((left && bad[size_t(j - 1)]) || (right && bad[size_t(j + 1)]) || (!left && !right))
+            continue;
+        out[j] = left && right ? 0.5 * (out[j - 1] + out[j + 1]) : left ? out[j - 1] : out[j + 1];
+        ++c.repaired;
+    }
+    return c;
 }

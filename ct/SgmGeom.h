@@ -33,3 +33,18 @@ void sampleLine(const double* v, double* out, const SgmGeom& geom);
 void absorbanceRow(const double* i0, const double* bg, const double* intensity,
                    double* out, int n);
 double absorbance(double i0, double bg, double intensity);
+
+// What a sinogram row's logarithms were like.
+struct SampleCheck
+{
+    int invalid = 0;       // samples with no logarithm (repaired ones included)
+    int repaired = 0;      // of them, isolated ones replaced from their neighbours
+    bool noCount = false;  // no sample of the row above BG
+};
+
+// absorbanceRow that says what it could not take: a sample is invalid when
+// I0 - BG <= 0 (only with an I0 line: without one I0 is 1 by choice),
+// I - BG <= 0 or a value is not finite. An invalid sample whose neighbours in
+// the row are valid gets their mean (a dead pixel, one bad I0 pixel); the
+// others keep the clamped value of absorbance() (0 when not finite).
+SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const double* intensity, double* out, int n);

@@ -82,8 +82,11 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
                 i0Mixed[j] = (1.0 - w) * i0Line[j] + w * i0After[j];
             i0Row = i0Mixed.data();
         }
-        absorbanceRow(i0Row,
-                      bgLine.empty() ? nullptr : bgLine.data(),
-                      hSgm->intensityRow(p), hSgm->absorbRow(p), geom.nx);
+        const SampleCheck c = absorbanceRowChecked(i0Row, bgLine.empty() ? nullptr : bgLine.data(),
+                                                   hSgm->intensityRow(p), hSgm->absorbRow(p), geom.nx);
+        hSgm->invalid += c.invalid;
+        hSgm->repaired += c.repaired;
+        if (c.noCount && hSgm->blankRow < 0)
+            hSgm->blankRow = p;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "Logging.h"
 #include "ColorScale.h"
+#include "WorkerPool.h"
 #include "HSgm.h"
 #include "RingRemoval.h"
 
@@ -167,6 +168,7 @@ bool fourierSinogram(const HSgm& sgm, std::vector<double>& mag)
         }
     }
     // Planning with FFTW_ESTIMATE leaves the input as it is.
+    WorkerPool::assertPlanThread("The sinogram spectrum's FFT plan made");
     fftw_plan plan = fftw_plan_dft_2d(int(rows), nx, in, out, FFTW_FORWARD, FFTW_ESTIMATE);
     if (plan) {
         fftw_execute(plan);

@@ -14,11 +14,14 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ImageBinning.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CorrectedSeries.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SettingTable.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DataText.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/InstructionSet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SinogramImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtProgress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WorkerPool.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRunReport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SeriesPlan.cpp

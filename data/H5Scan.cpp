@@ -94,6 +94,37 @@ bool written(hid_t dataset)
     return H5Dget_space_status(dataset, &status) >= 0 && status == H5D_SPACE_STATUS_ALLOCATED;
 }
 
+// The text of a string attribute (fixed or variable length); empty when the
+// object has none.
+QString stringAttribute(hid_t object, const char* name)
+{
+    if (H5Aexists(object, name) <= 0)
+        return {};
+    Id attr { H5Aopen(object, name, H5P_DEFAULT), H5Aclose };
+    Id type { attr.id >= 0 ? H5Aget_type(attr.id) : -1, H5Tclose };
+    Id space { attr.id >= 0 ? H5Aget_space(attr.id) : -1, H5Sclose };
+    if (type.id < 0 || space.id < 0 || H5Tget_class(type.id) != H5T_STRING
+        || H5Sget_simple_extent_npoints(space.id) != 1)
+        return QStringLiteral("(not a text)");
+    if (H5Tis_variable_str(type.id) > 0) {
+        Id mem { H5Tcopy(H5T_C_S1), H5Tclose };
+        H5Tset_size(mem.id, H5T_VARIABLE);
+        char* text = nullptr;
+        if (H5Aread(attr.id, mem.id, &text) < 0 || !text)
+            return QStringLiteral("(not a text)");
+        const QString s = QString::fromUtf8(text);
+        H5free_memory(text);
+        return s;
+    }
+    const size_t size = H5Tget_size(type.id);
+    if (size == 0 || size > 256)
+        return QStringLiteral("(not a text)");
+    QByteArray bytes(qsizetype(size), '\0');
+    if (H5Aread(attr.id, type.id, bytes.data()) < 0)
+        return QStringLiteral("(not a text)");
+    return QString::fromUtf8(bytes.constData(), qsizetype(qstrnlen(bytes.constData(), size)));
+}
+
 } // namespace
 
 H5Scan::~H5Scan()
@@ -206,6 +237,9 @@ bool H5Scan::open(const QString& file)
             for (int i = 0; ok && i < nProj; ++i)
                 if (!std::isfinite(angles.at(i)))
                     ok = failWith(QStringLiteral("/exchange/theta holds an angle that is not a number"));
+            QString why;
+            if (ok && !ScanAngles::toDegrees(angles, angleUnit, stringAttribute(d.id, "units"), &why))
+                ok = failWith(QStringLiteral("/exchange/theta: ") + why);
         }
     }
     if (!ok) {
@@ -293,6 +327,7 @@ bool loadH5Scan(const QString& file, ImgDatas& set, QString* why, const std::ato
         return false;
     };
     H5Scan scan;
+    scan.angleUnit = set.angleUnit;
     if (!scan.open(file))
         return refuse(scan.error());
     const qint64 frame = qint64(scan.rows()) * scan.columns();

@@ -3,13 +3,16 @@
 //   /exchange/data        projections x rows x columns, uint16 or float32
 //   /exchange/data_white  flats x rows x columns (any integer or float type)
 //   /exchange/data_dark   darks x rows x columns (the same)
-//   /exchange/theta       one rotation angle per projection in degrees (optional)
+//   /exchange/theta       one rotation angle per projection (optional), in
+//                         degrees unless its "units" attribute (or angleUnit)
+//                         says radians
 // open() checks the layout and reads only the angles; the images are read by
 // hyperslab, one projection or a band of rows at a time, so only what is
 // asked for is in memory. The HDF5 library is used from one thread at a time
 // (Debian builds it without thread safety): the window's load thread (loads
 // never overlap), or a tool's main.
 #include "LineBand.h"
+#include "ScanAngles.h"
 
 #include <QByteArray>
 #include <QString>
@@ -46,6 +49,9 @@ public:
     bool isFloat() const { return floatData; }
     // Empty when the file has no /exchange/theta.
     const QVector<double>& anglesDeg() const { return angles; }
+    // The unit of /exchange/theta when the user gave it (set before open();
+    // Auto: the file's units attribute, or refused when they look like radians).
+    ScanAngles::Unit angleUnit = ScanAngles::Unit::Auto;
 
     // Projection p, rows x columns values row-major, as doubles.
     bool readProjection(int p, std::vector<double>& out);

@@ -8,7 +8,10 @@
 #include <QDebug>
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <limits>
 #include <new>
@@ -81,12 +84,18 @@ QString fileTypeProblem(const QString& path)
 {
     if (path.isEmpty())
         return QStringLiteral("no file name");
+    // Bytes that are no UTF-8 came as U+FFFD, which names another file.
+    if (path.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("the file name is not valid UTF-8; rename the file");
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
     if (::stat(name.constData(), &st) != 0) {
+        const int err = errno;
         struct stat link;
-        if (::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+        if (::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode) && err == ENOENT)
             return QStringLiteral("dangling symbolic link");
+        if (err != ENOENT)
+            return QStringLiteral("not readable: %1").arg(QString::fromLocal8Bit(std::strerror(err)));
         return QStringLiteral("no such file");
     }
     if (S_ISDIR(st.st_mode))
@@ -99,6 +108,8 @@ QString fileTypeProblem(const QString& path)
         return QStringLiteral("not a regular file");
     if (st.st_size == 0)
         return QStringLiteral("empty file");
+    if (::access(name.constData(), R_OK) != 0)
+        return QStringLiteral("not readable: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return QString();
 }
 
@@ -140,6 +151,8 @@ bool ImgData::load()
     if (!readProps(fileName, width, height)) {
         if (error.isEmpty())
             error = QStringLiteral("no usable ITEX header");
+        // Nothing stays open of a file that was refused.
+        resetReader();
         return false;
     }
     minMaxValid = false;

@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -35,6 +37,7 @@ ImgDataITEX::~ImgDataITEX() = default;
 
 void ImgDataITEX::resetReader()
 {
+    file.reset();
     dataOffset = 0;
     rowRaw.clear();
     pixels.clear();
@@ -98,16 +101,27 @@ bool ImgDataITEX::readProps(const QString& fname, qint32& w, qint32& h)
     dataOffset = 0;
     bytesPerPixel = 2;
 
-    QFile f(fname);
+    file = std::make_unique<QFile>(fname);
+    QFile& f = *file;
     if (!f.open(QIODevice::ReadOnly)) {
+        const QString why = f.errorString();
+        file.reset();
+        error = QStringLiteral("can not open the ITEX file: %1").arg(why);
+        return fail(QStringLiteral("Can not open ITEX file to read props (%1).").arg(why), fname);
+    }
+    struct stat st;
+    if (::fstat(f.handle(), &st) != 0) {
+        file.reset();
         return fail(QStringLiteral("Can not open ITEX file to read props."), fname);
     }
-    const qint64 fileSize = f.size();
+    sizeAtOpen = st.st_size;
+    changeAtOpen = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const qint64 fileSize = sizeAtOpen;
     // Bytes 12-13 hold the pixel type; a file too short for them has no comment anyway.
     char head[14] = {};
     const qint64 got = f.read(head, sizeof head);
     if (got < 10) {
-        f.close();
+        file.reset();
         return fail(QStringLiteral("Error on reading ITEX file props."), fname);
     }
     const int n = qFromLittleEndian<quint16>(head + 2);
@@ -121,7 +135,6 @@ bool ImgDataITEX::readProps(const QString& fname, qint32& w, qint32& h)
     QByteArray raw;
     if (n > 0 && f.seek(kHeaderBytes))
         raw = f.read(n);
-    f.close();
 
     int fbWidth = 0, fbHeight = 0;
     if (raw.size() == n) {
@@ -173,10 +186,26 @@ bool ImgDataITEX::readProps(const QString& fname, qint32& w, qint32& h)
     return true;
 }
 
+QString ImgDataITEX::changedSinceOpen() const
+{
+    struct stat st;
+    if (!file || ::fstat(file->handle(), &st) != 0)
+        return QStringLiteral("the file is no longer open");
+    const qint64 change = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (st.st_size != sizeAtOpen)
+        return QStringLiteral("the file changed from %1 to %2 bytes while it was read").arg(sizeAtOpen).arg(qint64(st.st_size));
+    if (change != changeAtOpen)
+        return QStringLiteral("the file was rewritten while it was read");
+    return {};
+}
+
 bool ImgDataITEX::readAt(qint64 pos, char* dst, qint64 len) const
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly) || !f.seek(pos))
+    // The file the header came from while it is open; a fresh open for the
+    // rows of an image read without preload.
+    QFile own(fileName);
+    QFile& f = file ? *file : own;
+    if ((!f.isOpen() && !f.open(QIODevice::ReadOnly)) || !f.seek(pos))
         return false;
     qint64 got = 0;
     // One read for the whole block; loop only for devices that return less.
@@ -202,8 +231,9 @@ bool ImgDataITEX::readBand()
     } else {
         // Columns: every row is read in order, a few megabytes at a time,
         // and the band's part of each kept.
-        QFile f(fileName);
-        if (f.open(QIODevice::ReadOnly) && f.seek(dataOffset)) {
+        QFile own(fileName);
+        QFile& f = file ? *file : own;
+        if ((f.isOpen() || f.open(QIODevice::ReadOnly)) && f.seek(dataOffset)) {
             const int chunkRows = int(std::clamp<qint64>((qint64(4) << 20) / rowBytes, 1, height));
             QByteArray chunk(qsizetype(chunkRows * rowBytes), Qt::Uninitialized);
             const qint64 keep = qint64(r.width()) * bytesPerPixel;
@@ -235,24 +265,36 @@ bool ImgDataITEX::readBand()
 
 bool ImgDataITEX::openData()
 {
+    // Whatever happens, the file is closed when this returns.
+    struct Closer
+    {
+        std::unique_ptr<QFile>& f;
+        ~Closer() { f.reset(); }
+    } closer{file};
     pixels.clear();
-    if (!band.whole())
-        return readBand();
-    if (!preload) {
-        QFile f(fileName);
-        if (!f.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("Can not open ITEX file"));
+    if (!preload && band.whole()) {
+        if (const QString changed = changedSinceOpen(); !changed.isEmpty())
+            return fail(QStringLiteral("ITEX file refused (%1):").arg(changed));
         return true;
     }
-    // A bad_alloc here reaches load(), which turns it into a failed load.
-    const qint64 bytes = blockBytes();
-    pixels = QByteArray(qsizetype(bytes), Qt::Uninitialized);
-    if (!readAt(dataOffset, pixels.data(), bytes)) {
-        pixels.clear();
+    bool ok = false;
+    if (!band.whole()) {
+        ok = readBand();
+    } else {
+        // A bad_alloc here reaches load(), which turns it into a failed load.
+        const qint64 bytes = blockBytes();
+        pixels = QByteArray(qsizetype(bytes), Qt::Uninitialized);
+        ok = readAt(dataOffset, pixels.data(), bytes);
         // The file may have shrunk since its header was read: never zero-fill.
-        return fail(QStringLiteral("ITEX pixel block is shorter than its header says, rejected:"));
+        if (!ok)
+            fail(QStringLiteral("ITEX pixel block is shorter than its header says, rejected:"));
     }
-    return true;
+    // Rewritten in place between header and pixels: a mix of two images.
+    if (const QString changed = changedSinceOpen(); ok && !changed.isEmpty())
+        ok = fail(QStringLiteral("ITEX file refused (%1):").arg(changed));
+    if (!ok)
+        pixels.clear();
+    return ok;
 }
 
 void ImgDataITEX::convert(const uchar* src, double* out, int n, qint64 stride) const

@@ -5,6 +5,9 @@
 #include "ImgData.h"
 
 #include <QByteArray>
+#include <QFile>
+
+#include <memory>
 
 class ImgDataITEX : public ImgData
 {
@@ -29,6 +32,15 @@ public:
     QByteArray pixels;
 
 private:
+    // Open from readProps to the end of openData: header and pixels come
+    // from one file, even when its name is given to another meanwhile.
+    std::unique_ptr<QFile> file;
+    // Size and change time of that file when the header was read.
+    qint64 sizeAtOpen = -1;
+    qint64 changeAtOpen = 0;
+    // "" when the open file still has the size and change time it had;
+    // otherwise why not.
+    QString changedSinceOpen() const;
     void evalProp(const QString& prop, int& fbWidth, int& fbHeight, bool& bppSeen);
     // Reads len bytes at pos of the pixel block's file into dst; false if short.
     bool readAt(qint64 pos, char* dst, qint64 len) const;

@@ -26,12 +26,12 @@ QString compressionName(int c)
 
 } // namespace
 
-bool ImgDataTiff::refuse(const QString& reason, const QString& path)
+bool ImgDataTiff::refuse(const QString& reason, const QString&)
 {
     width = height = 0;
     pixels.clear();
-    fail(QStringLiteral("TIFF image refused (%1):").arg(reason), path);
-    error.chop(1); // the colon leads to the file name in the log only
+    // Not logged here: whoever loads the image reports it once, with this reason.
+    error = QStringLiteral("TIFF image refused (%1)").arg(reason);
     return false;
 }
 

@@ -106,6 +106,7 @@ void ImgDatas::takeSeries(ImgDatas& other)
     scanBg = std::move(other.scanBg);
     anglesDeg = std::move(other.anglesDeg);
     sourceFile = std::move(other.sourceFile);
+    gaps = std::move(other.gaps);
     other.clear();
 }
 
@@ -141,6 +142,7 @@ void ImgDatas::clearImgs()
     scanBg.reset();
     anglesDeg.clear();
     sourceFile.clear();
+    gaps.clear();
 }
 
 namespace {

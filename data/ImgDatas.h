@@ -2,6 +2,7 @@
 // The projection series of one measurement: equally sized images in load
 // order, plus where the current I0 and BG images live (owned elsewhere).
 #include "LineBand.h"
+#include "ScanAngles.h"
 
 #include <QImage>
 #include <QList>
@@ -90,6 +91,8 @@ public:
     LineBand fallback;
     // What planBand chose for the load under way.
     LineBand planned;
+    // The unit of the angles an HDF5 scan brings (Auto: its units attribute).
+    ScanAngles::Unit angleUnit = ScanAngles::Unit::Auto;
 
     // 0 x 0 while no size is fixed.
     qint32 width = 0;
@@ -115,6 +118,9 @@ public:
     // The one file the whole series came from (an HDF5 scan, a TIFF stack);
     // empty for a series of image files, and emptied when the series changes.
     QString sourceFile;
+    // Numbers missing from the file names, accepted when the series was
+    // listed ("45, 60-62"); empty when none, and emptied with the images.
+    QString gaps;
 
     // Appends a loaded image when it is ready and of the set's size; counts
     // it as failed under name (with why) otherwise. Takes ownership either way.

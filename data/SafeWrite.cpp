@@ -1,12 +1,17 @@
 #include "SafeWrite.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,13 +77,18 @@ bool SafeWrite::open(QIODevice::OpenMode mode)
     if (const QString problem = targetReason(path); !problem.isEmpty())
         return fail(problem);
     const QFileInfo fi(path);
+    const long nameMax = ::pathconf(QFile::encodeName(fi.absolutePath()).constData(), _PC_NAME_MAX);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = fi.absolutePath() + QLatin1Char('/') + fi.fileName()
-                   + QStringLiteral(".part-%1-%2").arg(qint64(::getpid())).arg(tempCounter++);
+        const QString suffix = QStringLiteral(".part-%1-%2").arg(qint64(::getpid())).arg(tempCounter++);
+        tempPath = fi.absolutePath() + QLatin1Char('/') + tempName(fi.fileName(), suffix, nameMax > 0 ? int(nameMax) : 255);
         file.setFileName(tempPath);
         // NewOnly: never writes through an existing name (or a link planted there).
-        if (file.open(mode | QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (file.open(mode | QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            // Held while the file is written: whoever finds it locked knows
+            // its writer still runs (the lock goes with the process).
+            ::flock(file.handle(), LOCK_EX | LOCK_NB);
             return true;
+        }
         if (file.error() != QFileDevice::OpenError || QFile::exists(tempPath) == false)
             break;
     }
@@ -115,6 +125,54 @@ void SafeWrite::cancel()
     if (!tempPath.isEmpty())
         QFile::remove(tempPath);
     tempPath.clear();
+}
+
+QString SafeWrite::tempName(const QString& name, const QString& suffix, int nameMax)
+{
+    // The name is cut (whole characters, counted in bytes) to leave room
+    // for the suffix; the target keeps its full name.
+    QString head = name;
+    while (!head.isEmpty() && QFile::encodeName(head + suffix).size() > nameMax) {
+        head.chop(1);
+        if (!head.isEmpty() && head.back().isHighSurrogate())
+            head.chop(1);
+    }
+    return head + suffix;
+}
+
+bool SafeWrite::isTempName(const QString& name)
+{
+    static const QRegularExpression re(QStringLiteral("\\.part-[0-9]+-[0-9]+$"));
+    return re.match(name).hasMatch();
+}
+
+bool SafeWrite::writerGone(const QString& tempPath)
+{
+    struct stat st;
+    const QByteArray name = QFile::encodeName(tempPath);
+    if (::lstat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    // Between its creation and its lock a file is unlocked for an instant:
+    // a file modified in the last seconds is left alone.
+    if (::time(nullptr) - st.st_mtime < 3)
+        return false;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+QStringList SafeWrite::removeStale(const QString& dir)
+{
+    QStringList removed;
+    QDir d(dir);
+    for (const QString& name : d.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (isTempName(name) && writerGone(d.filePath(name)) && d.remove(name))
+            removed << name;
+    }
+    return removed;
 }
 
 bool SafeWrite::writeImage(const QString& path, const QImage& image, QString* error)

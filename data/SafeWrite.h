@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -41,6 +42,16 @@ public:
     // Why path cannot take a result (it exists and is a directory, a device,
     // a pipe or a symbolic link); empty when it can.
     static QString targetProblem(const QString& path);
+
+    // Temporary files are "<name>.part-<process>-<count>", the name cut so
+    // the whole stays within nameMax bytes (the file system's limit).
+    static QString tempName(const QString& name, const QString& suffix, int nameMax);
+    static bool isTempName(const QString& name);
+    // True when the temporary file's writer is gone: it holds no lock on it
+    // and it has not changed for some seconds.
+    static bool writerGone(const QString& tempPath);
+    // Removes the temporary files in dir whose writers are gone; their names.
+    static QStringList removeStale(const QString& dir);
 
 private:
     bool fail(const QString& reason);

@@ -43,6 +43,17 @@ QString h5Error()
     return text.isEmpty() ? QStringLiteral("HDF5 write failed") : text;
 }
 
+// The temporary file the safe writer holds locked (so an ended run's file
+// is told from one being written): HDF5's own lock would be refused.
+hid_t createUnlocked(const QString& path)
+{
+    const hid_t access = H5Pcreate(H5P_FILE_ACCESS);
+    H5Pset_file_locking(access, false, true);
+    const hid_t file = H5Fcreate(QFile::encodeName(path).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, access);
+    H5Pclose(access);
+    return file;
+}
+
 bool writeStringAttribute(hid_t obj, const char* name, const QByteArray& value)
 {
     const hid_t type = H5Tcopy(H5T_C_S1);
@@ -145,7 +156,7 @@ bool VolumeWriter::open(int w, int h, QString* why)
             return fail(h5->out.errorString(), why);
         const QString temp = static_cast<QFile*>(h5->out.device())->fileName();
         H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-        h5->file = H5Fcreate(QFile::encodeName(temp).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+        h5->file = createUnlocked(temp);
         if (h5->file < 0)
             return fail(QStringLiteral("can not write %1: %2").arg(target, h5Error()), why);
         const hsize_t dims[3] = {hsize_t(count), hsize_t(h), hsize_t(w)};
@@ -361,7 +372,7 @@ bool VolumeWriter::joinHdf5(const QString& outPath, const QStringList& parts, QS
     if (!out.open())
         return fail(out.errorString());
     const QString temp = static_cast<QFile*>(out.device())->fileName();
-    const hid_t file = H5Fcreate(QFile::encodeName(temp).constData(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+    const hid_t file = createUnlocked(temp);
     if (file < 0)
         return fail(QStringLiteral("can not write %1: %2").arg(outPath, h5Error()));
     const hsize_t dims[3] = {total, rows, cols};

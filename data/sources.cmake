@@ -10,6 +10,10 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/TiffPage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TiffWriter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/H5Scan.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ScanAngles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SeriesListing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/FileIdentity.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OutputGuard.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImgDatas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SeriesLoader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AveragedImage.cpp

@@ -12,6 +12,7 @@ list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_SOURCE_DIR}/forms/DispAWLayout.ui
   ${CMAKE_CURRENT_LIST_DIR}/gui/ColorBar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/FieldWidth.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/WrapLayout.cpp
   ${CMAKE_SOURCE_DIR}/forms/CBarUI.ui
   ${CMAKE_CURRENT_LIST_DIR}/gui/ImgDisp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/ImgDispWCBar.cpp

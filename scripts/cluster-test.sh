@@ -147,8 +147,8 @@ wait_job() {
 }
 
 # ---- 1: three tasks and the check
-sub=$(ZUVO2_BIN=$bin timeout 30 scripts/zuvo2-slurm --chunk 16 --cpus 1 --time 5 -- "${args[@]}" --out "$T/cluster") ||
-  fail "zuvo2-slurm did not submit: $sub"
+sub=$(ZUVO2_BIN=$bin timeout 30 scripts/zuvo2-slurm --chunk 16 --cpus 1 --time 5 -- "${args[@]}" --out "$T/cluster" \
+      --volume "$T/cluster/volume.h5") || fail "zuvo2-slurm did not submit: $sub"
 say "$sub"
 check=$(sed -n 's/.*check \([0-9]*\).*/\1/p' <<<"$sub")
 [ -n "$check" ] || fail "no check job id in: $sub"
@@ -161,7 +161,9 @@ for f in "$T/single"/slice-*.dat; do
   cmp -s "$f" "$T/cluster/$(basename "$f")" || fail "$(basename "$f") differs from the single-process run"
 done
 grep -q '"parts": 3' "$T/cluster/slice-run.json" || fail "the merged report does not count 3 parts"
-say "1: 3 tasks wrote 48 data files equal to the single process's, one merged report"
+grep -q "^joined 3 volumes into $T/cluster/volume.h5" "$T/cluster/slurm/check.log" ||
+  fail "the tasks' volumes were not joined: $(cat "$T/cluster/slurm/check.log")"
+say "1: 3 tasks wrote 48 data files equal to the single process's, one merged report, one joined volume"
 
 # ---- 2: one task cancelled on purpose
 sub=$(ZUVO2_BIN=$bin timeout 30 scripts/zuvo2-slurm --chunk 16 --cpus 1 --time 5 --sbatch --hold -- "${args[@]}" \

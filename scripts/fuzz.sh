@@ -13,8 +13,9 @@ for tool in clang-14 clang++-14; do
   command -v "$tool" >/dev/null || { echo "fuzz: $tool missing (run scripts/setup.sh)" >&2; exit 1; }
 done
 
+# shellcheck disable=SC2086
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZUVO2_FUZZ=ON -DZUVO2_BENCH=OFF >/dev/null
+  -DZUVO2_FUZZ=ON -DZUVO2_BENCH=OFF ${ZUVO2_CMAKE_LAUNCHER:-} >/dev/null
 cmake --build "$build" -j"$(nproc)" --target zuvo2_fuzz
 
 # name runs max_seconds [max_len]: runs sized for a few minutes in all on two

@@ -3,14 +3,16 @@
 # Quick when everything is present: apt is only called for missing packages.
 # clang-14 with its runtime libraries builds the libFuzzer targets.
 # fonts-ipafont-gothic (12 MB, against 91 MB for fonts-noto-cjk) gives the
-# default Japanese interface its glyphs.
+# default Japanese interface its glyphs. ccache keeps compilations between
+# runs of scripts/test.sh.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
       qt6-charts-dev libqt6opengl6-dev libgl-dev libfftw3-dev libtiff-dev libhdf5-dev
       libqt6svg6 qt6-qpa-plugins fonts-dejavu-core
       fonts-ipafont-gothic
-      clang-14 libclang-rt-14-dev)
+      clang-14 libclang-rt-14-dev
+      ccache)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

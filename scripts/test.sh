@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and tests Zuvo2 four ways:
-#   build/       Release with debug info, every test (ZUVO2_BUILD_DIR)
+#   build/       Release (-O3, as users build it), every test (ZUVO2_BUILD_DIR)
 #   build-asan/  AddressSanitizer + UndefinedBehaviorSanitizer, every test
 #   build-tsan/  ThreadSanitizer, the threaded tests only (tsan_tests below)
 #   build-fuzz/  clang libFuzzer targets, a fixed seeded run of each (scripts/fuzz.sh)
 # and a run on a one-node Slurm cluster (scripts/cluster-test.sh), skipped
 # with the reason when no cluster can be started here.
+# Each stage builds only what it runs (no benchmark programs). Compilations
+# go through ccache (in .ccache/ unless CCACHE_DIR says otherwise), so a
+# second run compiles only what changed.
 # Exits non-zero if any stage fails; all stages run even after a failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
 jobs=$(nproc)
 status=0
+export CCACHE_DIR=${CCACHE_DIR:-$PWD/.ccache}
+# Paths relative to here: the build folders share their entries.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+export ZUVO2_CMAKE_LAUNCHER="-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+command -v ccache >/dev/null || ZUVO2_CMAKE_LAUNCHER=""
 
 stage() {
   local name=$1; shift
@@ -26,8 +34,9 @@ stage() {
 }
 
 build_and_test() {
-  local dir=$1; shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+  local dir=$1 type=$2; shift 2
+  # shellcheck disable=SC2086
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DZUVO2_BENCH=OFF $ZUVO2_CMAKE_LAUNCHER "$@" &&
     cmake --build "$dir" -j"$jobs" &&
     (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
 }
@@ -41,15 +50,16 @@ tsan_tests=(tst_ct2run tst_ctcalc tst_batch tst_xafsbatch)
 tsan_build_and_test() {
   local re supp=$PWD/tests/fuzz/tsan.supp
   re="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
-  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUVO2_TSAN=ON -DZUVO2_BENCH=OFF &&
+  # shellcheck disable=SC2086
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUVO2_TSAN=ON -DZUVO2_BENCH=OFF $ZUVO2_CMAKE_LAUNCHER &&
     cmake --build build-tsan -j"$jobs" --target "${tsan_tests[@]}" &&
     (cd build-tsan &&
       TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp" \
       QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" -R "$re" --no-tests=error)
 }
 
-stage "normal build" build_and_test "${ZUVO2_BUILD_DIR:-build}"
-stage "sanitizer build" build_and_test build-asan -DZUVO2_SANITIZE=ON -DZUVO2_BENCH=OFF
+stage "normal build" build_and_test "${ZUVO2_BUILD_DIR:-build}" Release
+stage "sanitizer build" build_and_test build-asan RelWithDebInfo -DZUVO2_SANITIZE=ON
 stage "thread sanitizer build" tsan_build_and_test
 stage "fuzzing" bash scripts/fuzz.sh
 
@@ -62,4 +72,5 @@ cluster_test() {
   return $rc
 }
 stage "cluster test" cluster_test
+command -v ccache >/dev/null && ccache --show-stats 2>/dev/null | grep -iE '^ *(hits|misses)' || true
 exit $status

@@ -4,6 +4,7 @@
 #include "CtCond.h"
 #include "AveragedImage.h"
 #include "CorSearch.h"
+#include "ConfigStore.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "H5Scan.h"
@@ -11,10 +12,11 @@
 #include "ImgDatas.h"
 #include "MemoryBudget.h"
 #include "PaganinFilter.h"
-#include "VolumeWriter.h"
-#include "ZingerRemoval.h"
 #include "QuitOnSignal.h"
 #include "RingRemoval.h"
+#include "SeriesListing.h"
+#include "SettingTable.h"
+#include "TextUtils.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -48,18 +50,23 @@ int usage(const QString& message)
     return Usage;
 }
 
-bool toDouble(const QString& text, double& v)
+// Nothing computed yet, nothing to finish: the end a quit signal asks for.
+int interruptedWhileLoading()
 {
-    bool ok = false;
-    v = text.trimmed().toDouble(&ok);
-    return ok;
+    const int sig = QuitOnSignal::received();
+    err() << "zuvo2-recon: interrupted by signal " << sig << " while loading; nothing written\n";
+    err().flush();
+    return 128 + sig;
 }
 
-bool toInt(const QString& text, int& v)
+// The first option given twice, other than those meant to be repeated.
+QString repeatedOption(const QCommandLineParser& p, const QStringList& repeatable)
 {
-    bool ok = false;
-    v = text.trimmed().toInt(&ok, 10);
-    return ok;
+    for (const QString& name : p.optionNames()) {
+        if (p.optionNames().count(name) > 1 && !repeatable.contains(name))
+            return name;
+    }
+    return {};
 }
 
 // One image that must load; null (with a message) when it does not.
@@ -74,37 +81,38 @@ std::unique_ptr<ImgData> loadReference(const QString& path, const char* what)
 }
 
 // Every file of dir matching pattern into set; Ok, or Usage with a message.
-int loadDirectory(const QString& dir, const QString& pattern, ImgDatas& set)
+int loadDirectory(const QString& dir, const QString& pattern, const QStringList& references, bool allowGaps,
+                  bool quiet, ImgDatas& set)
 {
-    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable()) {
-        err() << "zuvo2-recon: cannot read the directory " << dir << "\n";
+    const SeriesListing::Result listing = SeriesListing::list(dir, {pattern}, references, allowGaps);
+    for (const QString& f : listing.removed)
+        err() << "zuvo2-recon: " << f << " is an I0 or BG image: left out of the projections\n";
+    if (!listing.refusal.isEmpty()) {
+        err() << "zuvo2-recon: " << listing.refusal << "\n";
         return Usage;
     }
-    QDir d(dir);
-    d.setNameFilters({pattern});
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    const QFileInfoList files = d.entryInfoList();
-    if (files.isEmpty()) {
-        err() << "zuvo2-recon: no files match " << pattern << " in " << dir << "\n";
-        return Usage;
-    }
-    QStringList paths;
-    for (const QFileInfo& f : files)
-        paths << f.absoluteFilePath();
+    if (!quiet)
+        err() << "zuvo2-recon: " << listing.text() << "\n";
+    const QStringList& paths = listing.files;
     if (const QString tooBig = set.memoryRefusal(paths, false); !tooBig.isEmpty()) {
         err() << "zuvo2-recon: " << tooBig << "\n";
         return Usage;
     }
     QStringList failed;
-    for (const QFileInfo& f : files)
-        if (!set.addFile(f.absoluteFilePath()))
-            failed << f.fileName();
+    for (const QString& f : paths) {
+        // A slow file system must not hold a quit signal back until the end.
+        if (QuitOnSignal::received())
+            return interruptedWhileLoading();
+        if (!set.addFile(f))
+            failed << QFileInfo(f).fileName();
+    }
     if (!failed.isEmpty()) {
-        err() << "zuvo2-recon: " << failed.size() << " of " << files.size()
+        err() << "zuvo2-recon: " << failed.size() << " of " << paths.size()
               << " projection files could not be read: " << failed.mid(0, 5).join(", ")
               << (failed.size() > 5 ? ", ..." : "") << "\n";
         return Usage;
     }
+    set.gaps = listing.gaps;
     return Ok;
 }
 
@@ -168,6 +176,274 @@ private:
     bool tty;
     QElapsedTimer clock;
 };
+
+// The settings of a tool run before any source: one CT2 series of data files.
+ReconSettings toolDefaults()
+{
+    ReconSettings s;
+    s.cond.ct2 = true;
+    s.cond.autoExec = true;
+    s.cond.threads = std::min(QThread::idealThreadCount(), int(SettingTable::byKey("threads")->max));
+    s.showImage = false;
+    s.data.on = true;
+    QString why;
+    SettingTable::set(s, *SettingTable::byKey("name"), {QStringLiteral("slice")}, &why);
+    return s;
+}
+
+// The values of a configuration file's settings into s and given; Ok, or
+// Usage with a message for a file that cannot be read or a key or value
+// that is refused.  "Cor auto" asks for the centre to be found.
+int readConfig(const QString& file, ReconSettings& s, QSet<QString>& given)
+{
+    const QFileInfo info(file);
+    if (!info.isFile() || !info.isReadable()) {
+        err() << "zuvo2-recon: cannot read the configuration file " << file << "\n";
+        return Usage;
+    }
+    ConfigStore store;
+    store.readFile(file);
+    for (const QString& key : store.keyList()) {
+        const SettingTable::Setting* d = SettingTable::byConfigKey(key);
+        if (!d)
+            return usage(QStringLiteral("%1: %2 is not a setting").arg(file, key));
+        QStringList parts;
+        if (d->type == SettingTable::Type::Files) {
+            const QString full = store.fullValue(key);
+            for (qsizetype at = 0; at < full.size();) {
+                QString item;
+                at = nextItemAt(full, at, item);
+                if (!item.isEmpty())
+                    parts << item;
+            }
+        } else
+            parts = SettingTable::partsOf(*d, store.value(key, QString()));
+        if (d == SettingTable::byKey("cor") && store.value(key, QString()).trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+            s.autoCor = true;
+        else if (QString why; !SettingTable::set(s, *d, parts, &why))
+            return usage(QStringLiteral("%1: %2: %3").arg(file, key, why));
+        given << QLatin1String(d->key);
+    }
+    return Ok;
+}
+
+// The settings of this run: defaults, then the configuration file, then the
+// options; given collects the keys set by either.  Ok, or Usage with a message.
+int readSettings(const QCommandLineParser& p, ReconSettings& c, QSet<QString>& given)
+{
+    c = toolDefaults();
+    if (p.isSet(QStringLiteral("config")))
+        if (const int code = readConfig(p.value(QStringLiteral("config")), c, given); code != Ok)
+            return code;
+    for (const SettingTable::Setting& d : SettingTable::settings()) {
+        const QString option = d.option ? QLatin1String(d.option) : QString();
+        if (option.isEmpty() || !p.isSet(option))
+            continue;
+        given << QLatin1String(d.key);
+        if (&d == SettingTable::byKey("cor") && p.value(option).trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
+            c.autoCor = true;
+            continue;
+        }
+        c.autoCor = c.autoCor && &d != SettingTable::byKey("cor");
+        const QStringList parts = d.type == SettingTable::Type::Files ? p.values(option)
+                                  : d.valueName                       ? SettingTable::partsOf(d, p.value(option))
+                                                                      : QStringList{QStringLiteral("1")};
+        QString why;
+        if (!SettingTable::set(c, d, parts, &why))
+            return usage(QStringLiteral("--%1: %2").arg(option, why));
+    }
+    auto has = [&given](const char* key) { return given.contains(QLatin1String(key)); };
+    const int sources = int(has("projections") || has("pattern")) + int(has("h5")) + int(has("stack"));
+    if (sources == 0)
+        return usage(QStringLiteral("--projections and --pattern, --h5 or --stack is missing"));
+    if (sources > 1)
+        return usage(QStringLiteral("give the projections one way: --projections and --pattern, --h5 or --stack"));
+    if (has("h5") && (has("i0") || has("bg") || has("i0After")))
+        return usage(QStringLiteral("--i0, --bg and --i0-after do not go with --h5: the scan brings its own"));
+    // No default axis: the wrong one gives a plausible-looking, meaningless result.
+    for (const char* key : {"cor", "axis", "slices", "out"})
+        if (!has(key) && !(QLatin1String(key) == QLatin1String("cor") && c.cond.corFit))
+            return usage(QStringLiteral("--%1 is missing").arg(QLatin1String(SettingTable::byKey(key)->option)));
+    if (sources == 1 && (has("projections") || has("pattern")))
+        for (const char* key : {"projections", "pattern"})
+            if (!has(key))
+                return usage(QStringLiteral("--%1 is missing").arg(QLatin1String(key)));
+    if (c.cond.corFit && has("cor"))
+        return usage(QStringLiteral("--cor and --cor-fit exclude each other"));
+    // Found before the series is loaded.
+    if (c.cond.paganin.on() && !(c.cond.pixelSizeUm > 0))
+        return usage(QStringLiteral("--paganin needs --pixel-size"));
+    return Ok;
+}
+
+// The projections and references a run reads, kept together.
+struct Inputs
+{
+    ImgDatas set;
+    std::unique_ptr<ImgData> i0, bg, i0After;
+    ImgData* i0Ptr = nullptr;
+    ImgData* bgPtr = nullptr;
+    ImgData* i0AfterPtr = nullptr;
+};
+
+// Every projection and reference must load, or nothing is done: Ok, or Usage
+// with a message.
+int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, Inputs& in)
+{
+    auto has = [&given](const char* key) { return given.contains(QLatin1String(key)); };
+    const int from = c.cond.from;
+    const int to = c.cond.to;
+    QElapsedTimer loadClock;
+    loadClock.start();
+    ImgDatas& set = in.set;
+    set.angleUnit = c.angleUnit;
+    // The centre line of a tilted axis is fitted over the whole height.
+    if (c.rows == QLatin1String("auto") && !c.cond.corFit) {
+        // Slices beyond the images are refused by the run with the valid
+        // range; the band only keeps what the images have of them.
+        int w = 0, h = 0;
+        if (has("h5")) {
+            H5Scan probe;
+            probe.angleUnit = c.angleUnit;
+            if (probe.open(c.h5File))
+                w = probe.columns(), h = probe.rows();
+        } else if (has("stack")) {
+            ImgDatas::imageBytes(c.stackFile, &w, &h);
+        } else {
+            QDir d(c.projectionsDir);
+            const QFileInfoList first = d.entryInfoList({c.pattern}, QDir::Files);
+            if (!first.isEmpty())
+                ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
+        }
+        // Filters of whole images reach past the slices: their margin is
+        // loaded too, and binned lines start on a multiple of the binning.
+        const CtCond& k = c.cond;
+        int margin = k.zingerThreshold > 0 ? 1 : 0;
+        if (k.paganin.on()) {
+            margin = std::max(margin, PaganinFilter::marginPx(k.paganin, k.pixelSizeUm * k.binning) * k.binning);
+            err() << "zuvo2-recon: phase retrieval reaches " << margin << " lines beyond the slices; they are loaded too\n";
+        }
+        const long long lo = std::max(0LL, qint64(std::min(from, to)) - margin) / k.binning * k.binning;
+        const long long hi = std::min<long long>((qint64(std::max(from, to)) + margin) / k.binning * k.binning + k.binning - 1,
+                                                 std::numeric_limits<int>::max() - 1);
+        const LineBand wanted{int(lo), int(hi - lo + 1), k.rotAxIsV};
+        const QRect r = wanted.rectIn(w, h);
+        if (!r.isEmpty())
+            set.band = c.cond.rotAxIsV ? LineBand{r.top(), r.height(), true} : LineBand{r.left(), r.width(), false};
+    }
+    if (has("h5")) {
+        QString whyScan;
+        if (!loadH5Scan(c.h5File, set, &whyScan)) {
+            err() << "zuvo2-recon: cannot read the scan " << c.h5File << ": " << whyScan << "\n";
+            return Usage;
+        }
+    } else if (has("stack")) {
+        if (!set.addTiffStack(c.stackFile)) {
+            // The reason has been logged with the failure.
+            err() << "zuvo2-recon: cannot read the stack " << c.stackFile << "\n";
+            return Usage;
+        }
+    } else if (const int code = loadDirectory(c.projectionsDir, c.pattern, c.i0Files + c.bgFiles + c.i0AfterFiles,
+                                              c.allowGaps, quiet, set);
+               code != Ok)
+        return code;
+
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
+    if (!quiet) {
+        err() << "zuvo2-recon: loaded " << set.count() << " projections, " << set.heldBand().text() << " ("
+              << megabytes(set.bytesHeld()) << ") in " << QString::number(loadClock.elapsed() / 1000.0, 'f', 2)
+              << " s\n";
+        err().flush();
+    }
+
+    if (has("i0After") && !has("i0"))
+        return usage(QStringLiteral("--i0-after needs --i0"));
+    if (has("i0") && !(in.i0 = loadReferences(c.i0Files, "I0")))
+        return Usage;
+    if (has("bg") && !(in.bg = loadReferences(c.bgFiles, "BG")))
+        return Usage;
+    if (has("i0After") && !(in.i0After = loadReferences(c.i0AfterFiles, "I0 (after)")))
+        return Usage;
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
+    in.i0Ptr = in.i0.get();
+    in.bgPtr = in.bg.get();
+    in.i0AfterPtr = in.i0After.get();
+    set.i0Img = &in.i0Ptr;
+    set.bgImg = &in.bgPtr;
+    set.i0AfterImg = &in.i0AfterPtr;
+    return Ok;
+
+}
+
+// The centre found on the first slice, or the centre line fitted, when asked
+// for; Ok, or Usage when none is found.
+int findCentre(ReconSettings& c, ImgDatas& set, bool acceptQuestionable)
+{
+    const int from = c.cond.from;
+    if (c.autoCor) {
+        // An offset axis lies near an edge: only projections 180 degrees apart tell where.
+        const CorResult r = c.cond.angles == AngularRange::FullOffset ? findOffsetCor(set, c.cond.rotAxIsV, from)
+                                                                      : findCor(set, c.cond.rotAxIsV, from);
+        if (!r.valid) {
+            err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
+            return Usage;
+        }
+        c.cond.cor = r.cor;
+        err() << "zuvo2-recon: Centre of rotation " << r.text() << "\n";
+        err().flush();
+        // A questionable centre fails the run unless the user takes it knowingly.
+        if (!r.sound && !acceptQuestionable) {
+            err() << "zuvo2-recon: the centre found is questionable, nothing written (check --axis, give --cor, "
+                     "or --accept-questionable to use it)\n";
+            return Failed;
+        }
+    }
+
+    if (c.cond.corFit) {
+        const CorLine line = findCorLine(set, c.cond.rotAxIsV, 0, (c.cond.rotAxIsV ? set.height : set.width) - 1);
+        err() << "zuvo2-recon: " << line.text() << "\n";
+        err().flush();
+        if (!line.valid)
+            return Usage;
+        c.cond.corAt0 = line.at0;
+        c.cond.corSlope = line.slope;
+        c.cond.cor = line.at(from);
+    }
+
+    return Ok;
+}
+
+// What --help shows: the program, every setting's option from the table,
+// --config and --quiet.
+void describe(QCommandLineParser& p)
+{
+    p.setApplicationDescription(QStringLiteral(
+        "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
+        "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
+        "pictures, with --tiff NAME-%05d.tif float TIFFs; --formats chooses among them) plus NAME-run.json, exactly as a window or batch run with the same "
+        "settings.\nExit status: 0 every slice written, 1 something failed, "
+        "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
+        "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
+        "ends at once)."));
+    p.addHelpOption();
+    p.addVersionOption();
+    // Every option of a setting comes from the settings table.
+    for (const SettingTable::Setting& d : SettingTable::settings())
+        if (d.option)
+            p.addOption(d.valueName ? QCommandLineOption(QLatin1String(d.option), SettingTable::optionHelp(d),
+                                                         QLatin1String(d.valueName))
+                                    : QCommandLineOption(QLatin1String(d.option), SettingTable::optionHelp(d)));
+    const QCommandLineOption config(QStringLiteral("config"),
+        "Settings from FILE, one 'Key value' a line (keys in the README's settings table); options given "
+        "here win.", "FILE");
+    const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("No progress display."));
+    const QCommandLineOption acceptQuestionable(QStringLiteral("accept-questionable"),
+        QStringLiteral("With --cor auto: go on with a centre the search calls questionable (without it such a run "
+                       "fails, nothing written)."));
+    p.addOptions({config, quiet, acceptQuestionable});
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -178,70 +454,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
 
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "Reconstructs slices FROM..TO of a projection series (image files, an HDF5 scan or a TIFF stack) by filtered back-projection, "
-        "without a window, and writes NAME-%05d.dat data files (and with --png NAME-%05d.png "
-        "pictures, with --tiff NAME-%05d.tif float TIFFs) plus NAME-run.json, exactly as a window or batch run with the same "
-        "settings.\nExit status: 0 every slice written, 1 something failed, "
-        "2 bad usage or unreadable input (nothing written), 128 + N ended by signal N "
-        "(SIGTERM, SIGINT: the slices in progress are written first; a second signal "
-        "ends at once)."));
-    p.addHelpOption();
-    p.addVersionOption();
-    const QCommandLineOption projections("projections", "Directory of the projection images (with --pattern; or --h5, or --stack).", "DIR");
-    const QCommandLineOption pattern("pattern", "File names of the projections in DIR, e.g. 'ct-*.img'.", "GLOB");
-    const QCommandLineOption h5("h5", "An HDF5 Data Exchange file holding the whole scan: projections, I0 and BG from its flats and darks, and its angles when it has them.", "FILE");
-    const QCommandLineOption stack("stack", "A multi-page TIFF file holding the projections, one page each.", "FILE");
-    const QCommandLineOption i0("i0", "I0 (beam) image; without it I0 = 1. Given more than once: their average.", "FILE");
-    const QCommandLineOption bg("bg", "BG (dark) image; without it BG = 0. Given more than once: their average.", "FILE");
-    const QCommandLineOption i0After("i0-after",
-        "I0 image taken after the scan (more than once: their average); with it each projection's I0 "
-        "is interpolated linearly by projection index between --i0 and this.", "FILE");
-    const QCommandLineOption cor("cor", "Centre of rotation in pixels, or auto: found on the first slice (required).", "X|auto");
-    const QCommandLineOption corFit("cor-fit", "Tilted axis: fit a centre line over the images' height and reconstruct each slice about it (instead of --cor).");
-    const QCommandLineOption axis("axis", "Rotation axis on the detector: v (slices are rows) or h (slices are columns; default).", "v|h", "h");
-    const QCommandLineOption slices("slices", "Slices FROM to TO inclusive, every STEP (default 1), e.g. 1:5:2 gives 1, 3, 5 (required).", "FROM:TO[:STEP]");
-    const QCommandLineOption region("region", "Calculation region in pixels of the slice image; default the whole image.", "X0,Z0,X1,Z1");
-    const QCommandLineOption threads("threads", "Worker threads (default: the processor count).", "N");
-    const QCommandLineOption out("out", "Output directory, made when missing (required).", "DIR");
-    const QCommandLineOption name("name", "Base name of the files (default slice).", "NAME", "slice");
-    const QCommandLineOption png("png", "Also write a picture of every slice.");
-    const QCommandLineOption tiff("tiff", "Also write every slice's region as a 32-bit float TIFF, NAME-%05d.tif.");
-    const QCommandLineOption quiet("quiet", "No progress display.");
-    const QCommandLineOption filter("filter",
-        "Filter: " + FbpFilter::names().join(", ")
-            + " (default ramp); CUTOFF is a fraction of Nyquist, above 0 and at most 1 (default 1).",
-        "NAME[:CUTOFF]", FbpFilter().name);
-    const QCommandLineOption pixelSize("pixel-size",
-        "Detector pixel size in micrometres: the run report then gives the factor from data-file values to 1/cm.", "UM");
-    const QCommandLineOption rings("rings", "Ring removal with a window of SIZE detector columns (default off).", "SIZE");
-    const QCommandLineOption rows("rows",
-        "Detector lines to load: auto (only the lines of --slices, rows for --axis v, columns for --axis h; "
-        "the whole series with --cor-fit) or all.", "auto|all", "auto");
-    const QCommandLineOption report("report",
-        "Write the run report to FILE instead of OUT/NAME-run.json (tasks of one series sharing OUT).", "FILE");
-    const QCommandLineOption angles("angles",
-        "How the images cover the turn: half (n over 180 degrees, default), half-inclusive "
-        "(n + 1 ending at 180: the last is not used), full (n over 360) or full-offset (n over 360 with the "
-        "axis near one edge: p and p + n/2 are joined into lines about twice as wide).", "RANGE", "half");
-    const QCommandLineOption precision("precision",
-        "Back-projection arithmetic: single (default: about twice as fast, values within 2e-6 of the slice's "
-        "value range of double's) or double.", "single|double",
-        QLatin1String(FbpKernel::precisionName(FbpKernel::Precision::Single)));
-    // Corrections of whole projections, made once per run.
-    const QList<QCommandLineOption> corrections = {
-        {"zinger", "Zinger removal: a pixel above its 3 x 3 median by more than T times the local noise is "
-                   "replaced by the median, in projections, I0 and BG (0: off, the default; 5 to 10 suits counts).", "T"},
-        {"paganin", "Phase retrieval (Paganin) of every flat-corrected projection; needs --pixel-size "
-                    "(0: off, the default).", "DELTA_BETA,DISTANCE_MM,ENERGY_KEV"},
-        {"binning", "Sum B x B detector pixels on load (1, 2 or 4; default 1); --cor and --slices stay in "
-                    "detector pixels and are divided, the pixel size multiplied.", "B"},
-        {"volume", "Also write every slice into one file: FILE.tif (multi-page float TIFF) or FILE.h5 (one HDF5 "
-                   "dataset); it appears only when every slice was made.", "FILE"},
-    };
-    p.addOptions({projections, pattern, h5, stack, i0, bg, cor, corFit, axis, slices, region, threads, out, name, png, tiff, quiet,
-                  filter, pixelSize, rings, angles, i0After, rows, report, precision});
-    p.addOptions(corrections);
+    describe(p);
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
     if (p.isSet("help")) {
@@ -252,224 +465,44 @@ int main(int argc, char** argv)
         QTextStream(stdout) << "zuvo2-recon " << CtRunReport::programVersion() << "\n";
         return Ok;
     }
+    if (const QString why = memoryBudgetProblem(); !why.isEmpty())
+        return usage(why);
+    // Bytes that are no UTF-8 arrive as U+FFFD: a path with them names
+    // another file (or makes a directory nobody asked for).
+    for (const QString& a : app.arguments().mid(1))
+        if (a.contains(QChar::ReplacementCharacter))
+            return usage(QStringLiteral("the argument %1 is not valid UTF-8; rename the file or directory").arg(a));
+    if (const QString twice = repeatedOption(p, {"i0", "bg", "i0-after"}); !twice.isEmpty())
+        return usage(QStringLiteral("--%1 is given more than once").arg(twice));
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
-    const int sources = int(p.isSet(projections) || p.isSet(pattern)) + int(p.isSet(h5)) + int(p.isSet(stack));
-    if (sources == 0)
-        return usage(QStringLiteral("--projections and --pattern, --h5 or --stack is missing"));
-    if (sources > 1)
-        return usage(QStringLiteral("give the projections one way: --projections and --pattern, --h5 or --stack"));
-    if (p.isSet(h5) && (p.isSet(i0) || p.isSet(bg) || p.isSet(i0After)))
-        return usage(QStringLiteral("--i0, --bg and --i0-after do not go with --h5: the scan brings its own"));
-    for (const QCommandLineOption* o : {&cor, &slices, &out})
-        if (!p.isSet(*o) && !(o == &cor && p.isSet(corFit)))
-            return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
-    if (sources == 1 && (p.isSet(projections) || p.isSet(pattern)))
-        for (const QCommandLineOption* o : {&projections, &pattern})
-            if (!p.isSet(*o))
-                return usage(QStringLiteral("--%1 is missing").arg(o->names().first()));
 
-    CtCond c;
-    c.ct2 = true;
-    c.autoExec = true;
-    const bool autoCor = p.value(cor).trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
-    if (p.isSet(corFit) && p.isSet(cor))
-        return usage(QStringLiteral("--cor and --cor-fit exclude each other"));
-    if (!autoCor && !p.isSet(corFit) && !toDouble(p.value(cor), c.cor))
-        return usage(QStringLiteral("--cor %1 is not a number").arg(p.value(cor)));
-    const QString ax = p.value(axis).toLower();
-    if (ax != "v" && ax != "h")
-        return usage(QStringLiteral("--axis must be v or h, not %1").arg(p.value(axis)));
-    c.rotAxIsV = ax == "v";
-    const QStringList s = p.value(slices).split(':');
-    int from = 0, to = 0, step = 1;
-    if (s.size() < 2 || s.size() > 3 || !toInt(s[0], from) || !toInt(s[1], to)
-        || (s.size() == 3 && !toInt(s[2], step)))
-        return usage(QStringLiteral("--slices %1 is not FROM:TO[:STEP]").arg(p.value(slices)));
-    if (step == 0)
-        return usage(QStringLiteral("--slices step must not be 0"));
-    c.from = from;
-    c.to = to;
-    c.step = CtCond::seriesStep(from, to, step);
-    c.sliceNo = from;
-    c.threads = QThread::idealThreadCount();
-    if (p.isSet(threads) && (!toInt(p.value(threads), c.threads) || c.threads < 1 || c.threads > 64))
-        return usage(QStringLiteral("--threads %1 is not a number from 1 to 64").arg(p.value(threads)));
-
-    QString why;
-    if (!FbpFilter::parse(p.value(filter), c.filter, &why))
-        return usage(QStringLiteral("--filter: ") + why);
-    if (p.isSet(pixelSize) && (!toDouble(p.value(pixelSize), c.pixelSizeUm) || !(c.pixelSizeUm > 0)
-                               || !std::isfinite(c.pixelSizeUm)))
-        return usage(QStringLiteral("--pixel-size %1 is not a positive number").arg(p.value(pixelSize)));
-    if (p.isSet(rings) && (!toInt(p.value(rings), c.ringSize) || c.ringSize < 0 || c.ringSize > maxRingSize))
-        return usage(QStringLiteral("--rings %1 is not a number from 0 to %2").arg(p.value(rings)).arg(maxRingSize));
-
-    if (p.isSet("zinger") && (!toDouble(p.value("zinger"), c.zingerThreshold) || !(c.zingerThreshold >= 0)
-                              || c.zingerThreshold > maxZingerThreshold))
-        return usage(QStringLiteral("--zinger %1 is not a number from 0 to %2").arg(p.value("zinger")).arg(maxZingerThreshold));
-    if (p.isSet("paganin") && !PaganinParams::parse(p.value("paganin"), c.paganin, &why))
-        return usage(QStringLiteral("--paganin: ") + why);
-    if (c.paganin.on() && !p.isSet(pixelSize))
-        return usage(QStringLiteral("--paganin needs --pixel-size"));
-    if (p.isSet("binning") && (!toInt(p.value("binning"), c.binning) || (c.binning != 1 && c.binning != 2 && c.binning != 4)))
-        return usage(QStringLiteral("--binning must be 1, 2 or 4, not %1").arg(p.value("binning")));
-    // A volume in the output directory waits for it to be made; anywhere
-    // else its directory must exist now.
-    if (p.isSet("volume") && QFileInfo(p.value("volume")).absolutePath() != QFileInfo(p.value(out)).absoluteFilePath())
-        if (const QString problem = VolumeWriter::pathProblem(p.value("volume")); !problem.isEmpty())
-            return usage(problem);
-
-    FbpKernel::Precision arithmetic;
-    if (!FbpKernel::parsePrecision(p.value(precision), arithmetic))
-        return usage(QStringLiteral("--precision must be single or double, not %1").arg(p.value(precision)));
-
-    if (!CtCond::angularRange(p.value(angles), c.angles))
-        return usage(QStringLiteral("--angles must be one of %1, not %2")
-                         .arg(CtCond::angularRangeNames().join(", "), p.value(angles)));
-
-    CtView view;
-    if (p.isSet(region)) {
-        const QStringList r = p.value(region).split(',');
-        double v[4];
-        bool ok = r.size() == 4;
-        for (int k = 0; ok && k < 4; ++k)
-            ok = toDouble(r[k], v[k]);
-        if (!ok)
-            return usage(QStringLiteral("--region %1 is not X0,Z0,X1,Z1").arg(p.value(region)));
-        view.wholeImage = false;
-        view.region = CtRegion{v[0], v[1], v[2], v[3]};
-    }
-
-    const QString rowsMode = p.value(rows).toLower();
-    if (rowsMode != "auto" && rowsMode != "all")
-        return usage(QStringLiteral("--rows must be auto or all, not %1").arg(p.value(rows)));
-
-    // Inputs: every projection must load, or nothing is done.
-    QElapsedTimer loadClock;
-    loadClock.start();
-    ImgDatas set;
-    // The centre line of a tilted axis is fitted over the whole height.
-    if (rowsMode == "auto" && !p.isSet(corFit)) {
-        // Slices beyond the images are refused by the run with the valid
-        // range; the band only keeps what the images have of them.
-        int w = 0, h = 0;
-        if (p.isSet(h5)) {
-            H5Scan probe;
-            if (probe.open(p.value(h5)))
-                w = probe.columns(), h = probe.rows();
-        } else if (p.isSet(stack)) {
-            ImgDatas::imageBytes(p.value(stack), &w, &h);
-        } else {
-            QDir d(p.value(projections));
-            const QFileInfoList first = d.entryInfoList({p.value(pattern)}, QDir::Files);
-            if (!first.isEmpty())
-                ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
-        }
-        // Filters of whole images reach past the slices: their margin is
-        // loaded too, and binned lines start on a multiple of the binning.
-        int margin = c.zingerThreshold > 0 ? 1 : 0;
-        if (c.paganin.on()) {
-            margin = std::max(margin, PaganinFilter::marginPx(c.paganin, c.pixelSizeUm * c.binning) * c.binning);
-            err() << "zuvo2-recon: phase retrieval reaches " << margin << " lines beyond the slices; they are loaded too\n";
-        }
-        const long long lo = std::max(0LL, qint64(std::min(from, to)) - margin) / c.binning * c.binning;
-        const long long hi = std::min<long long>((qint64(std::max(from, to)) + margin) / c.binning * c.binning + c.binning - 1,
-                                                 std::numeric_limits<int>::max() - 1);
-        const LineBand wanted{int(lo), int(hi - lo + 1), c.rotAxIsV};
-        const QRect r = wanted.rectIn(w, h);
-        if (!r.isEmpty())
-            set.band = c.rotAxIsV ? LineBand{r.top(), r.height(), true} : LineBand{r.left(), r.width(), false};
-    }
-    if (p.isSet(h5)) {
-        QString whyScan;
-        if (!loadH5Scan(p.value(h5), set, &whyScan)) {
-            err() << "zuvo2-recon: cannot read the scan " << p.value(h5) << ": " << whyScan << "\n";
-            return Usage;
-        }
-    } else if (p.isSet(stack)) {
-        if (!set.addTiffStack(p.value(stack))) {
-            // The reason has been logged with the failure.
-            err() << "zuvo2-recon: cannot read the stack " << p.value(stack) << "\n";
-            return Usage;
-        }
-    } else if (const int code = loadDirectory(p.value(projections), p.value(pattern), set); code != Ok)
+    ReconSettings c;
+    QSet<QString> given;
+    if (const int code = readSettings(p, c, given); code != Ok)
         return code;
+    Inputs in;
+    if (const int code = loadInputs(c, given, p.isSet(QStringLiteral("quiet")), in); code != Ok)
+        return code;
+    ImgDatas& set = in.set;
+    if (const int code = findCentre(c, set, p.isSet(QStringLiteral("accept-questionable"))); code != Ok)
+        return code;
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
+    c.otherInputs = c.i0Files + c.bgFiles + c.i0AfterFiles;
 
-    if (!p.isSet(quiet)) {
-        err() << "zuvo2-recon: loaded " << set.count() << " projections, " << set.heldBand().text() << " ("
-              << megabytes(set.bytesHeld()) << ") in " << QString::number(loadClock.elapsed() / 1000.0, 'f', 2)
-              << " s\n";
-        err().flush();
-    }
-
-    std::unique_ptr<ImgData> i0Img, bgImg, i0AfterImg;
-    ImgData* i0Ptr = nullptr;
-    ImgData* bgPtr = nullptr;
-    ImgData* i0AfterPtr = nullptr;
-    if (p.isSet(i0After) && !p.isSet(i0))
-        return usage(QStringLiteral("--i0-after needs --i0"));
-    if (p.isSet(i0) && !(i0Img = loadReferences(p.values(i0), "I0")))
-        return Usage;
-    if (p.isSet(bg) && !(bgImg = loadReferences(p.values(bg), "BG")))
-        return Usage;
-    if (p.isSet(i0After) && !(i0AfterImg = loadReferences(p.values(i0After), "I0 (after)")))
-        return Usage;
-    i0Ptr = i0Img.get();
-    bgPtr = bgImg.get();
-    i0AfterPtr = i0AfterImg.get();
-    set.i0Img = &i0Ptr;
-    set.bgImg = &bgPtr;
-    set.i0AfterImg = &i0AfterPtr;
-
-    // A questionable centre is used all the same; the line says so.
-    if (autoCor) {
-        const CorResult r = c.angles == AngularRange::FullOffset ? findOffsetCor(set, c.rotAxIsV, from)
-                                                                 : findCor(set, c.rotAxIsV, from);
-        if (!r.valid) {
-            err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
-            return Usage;
-        }
-        c.cor = r.cor;
-        err() << "zuvo2-recon: Centre of rotation " << r.text() << "\n";
-        err().flush();
-    }
-
-    if (p.isSet(corFit)) {
-        const CorLine line = findCorLine(set, c.rotAxIsV, 0, (c.rotAxIsV ? set.height : set.width) - 1);
-        err() << "zuvo2-recon: " << line.text() << "\n";
-        err().flush();
-        if (!line.valid)
-            return Usage;
-        c.corFit = true;
-        c.corAt0 = line.at0;
-        c.corSlope = line.slope;
-        c.cor = line.at(from);
-    }
-
-    const QString outDir = QFileInfo(p.value(out)).absoluteFilePath();
+    const QString outDir = c.data.path;
     CtRun run;
     run.images = &set;
-    run.defaultView = view;
-    run.genImg = false;
-    run.precision = arithmetic;
-    run.pattern = p.value(pattern);
-    run.reportFile = p.value(report);
-    run.saveDat = true;
-    run.datPath = outDir;
-    run.datName = p.value(name) + QStringLiteral(".dat");
-    run.saveTif = p.isSet(tiff);
-    run.tifPath = outDir;
-    run.tifName = p.value(name) + QStringLiteral(".tif");
-    run.saveImg = p.isSet(png);
-    run.imgPath = outDir;
-    run.imgName = p.value(name) + QStringLiteral(".png");
-    run.volumeFile = p.value("volume");
-    run.createPool(c.threads);
+    run.createPool(c.cond.threads);
 
     // Centre, slices and region are checked against the images before
     // anything is made.
-    const QString refused = run.whyRefused(c);
+    // A volume in the output directory waits for the directory to be made.
+    ReconSettings checked = c;
+    if (QFileInfo(c.volumeFile).absolutePath() == QFileInfo(outDir).absoluteFilePath() && !QFileInfo(outDir).isDir())
+        checked.volumeFile.clear();
+    const QString refused = run.whyRefused(checked);
     if (!refused.isEmpty()) {
         err() << "zuvo2-recon: " << refused << "\n";
         return Usage;
@@ -478,27 +511,27 @@ int main(int argc, char** argv)
         err() << "zuvo2-recon: cannot make the output directory " << outDir << "\n";
         return Usage;
     }
-    if (p.isSet(report) && !QDir().mkpath(QFileInfo(p.value(report)).absolutePath())) {
-        err() << "zuvo2-recon: cannot make the directory of " << p.value(report) << "\n";
+    if (!c.reportFile.isEmpty() && !QDir().mkpath(QFileInfo(c.reportFile).absolutePath())) {
+        err() << "zuvo2-recon: cannot make the directory of " << c.reportFile << "\n";
         return Usage;
     }
     // The slices asked for, to tell at the end which were written.
     QSet<int> wanted;
-    const CtCond dealt = c.binnedBy(c.binning);
+    const CtCond dealt = c.cond.binnedBy(c.cond.binning);
     for (long long k = dealt.from; dealt.inSeries(k); k += dealt.step)
         wanted.insert(int(k));
-    Progress progress(int(wanted.size()), p.isSet(quiet));
+    Progress progress(int(wanted.size()), p.isSet(QStringLiteral("quiet")));
     QSet<int> written;
     QObject::connect(&run, &CtRun::sliceFinished, &app, [&](const CtResult& r) {
         // Requests dropped after a quit signal were never begun: no news.
         if (!r.ok() && QuitOnSignal::received())
             return;
-        const bool ok = r.ok() && r.failures.isEmpty() && !r.job.dataFile.isEmpty()
-                        && r.written.contains(r.job.dataFile);
+        // Written: every file --formats asked for.
+        bool ok = r.ok() && r.failures.isEmpty();
+        for (const QString& f : {r.job.dataFile, r.job.imageFile, r.job.tiffFile})
+            ok = ok && (f.isEmpty() || r.written.contains(f));
         if (ok)
             written.insert(r.job.slice);
-        else if (!r.ok())
-            Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
         progress.step(r.job.slice, ok);
     });
     // Ctrl-C: no more slices are dealt; those in progress are finished.
@@ -520,7 +553,7 @@ int main(int argc, char** argv)
             QCoreApplication::quit();
     }, Qt::QueuedConnection);
 
-    QMetaObject::invokeMethod(&run, [&] { run.startCalcCtWith(c); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&run, [&] { run.start(c); }, Qt::QueuedConnection);
     app.exec();
     progress.finish();
 
@@ -534,7 +567,7 @@ int main(int argc, char** argv)
               << (failures.isEmpty() ? "" : "; ") << failures << "\n";
         return interrupted ? 128 + interrupted : Failed;
     }
-    if (!p.isSet(quiet))
+    if (!p.isSet(QStringLiteral("quiet")))
         err() << "zuvo2-recon: " << written.size() << " slices written to " << outDir << "\n";
     return Ok;
 }

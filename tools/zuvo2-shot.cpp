@@ -22,7 +22,8 @@ const char* kUsage =
     "  -W N, -H N  window size in pixels (default 1840 x 1000, as the window opens on a full-HD screen)\n"
     "  -w NAME     picture of the window's part of this object name only (XafsPanel, DispCt, ...)\n"
     "  -T SECONDS  give up waiting for the program after this long (default 600)\n"
-    "  -j          Japanese interface (default English)\n"
+    "  -j          Japanese interface\n"
+    "  -e          English interface (the default)\n"
     "  -h          this text (needs no display)\n";
 
 int fail(const char* text)
@@ -55,6 +56,8 @@ int main(int argc, char** argv)
         bool ok = true;
         if (a == QLatin1String("-j")) {
             japanese = true;
+        } else if (a == QLatin1String("-e")) {
+            japanese = false;
         } else if (a == QLatin1String("-b") && hasValue) {
             batchFile = args.at(++i);
         } else if (a == QLatin1String("-w") && hasValue) {

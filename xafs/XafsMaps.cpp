@@ -27,12 +27,13 @@ XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double
     const int K = st.count();
     const size_t plane = n;
     std::atomic<int> nextRow{0};
-    std::atomic<int> fitted{0};
+    std::atomic<int> fitted{0}, questionable{0}, thin{0};
+    std::atomic<bool> exampleTaken{false};
     // Rows are independent; each thread takes the next one with buffers of its own.
     auto work = [&]() {
         XafsNormalize norm(ranges);
         std::vector<double> pixelMu(static_cast<size_t>(K));
-        int mine = 0;
+        int mine = 0, odd = 0, few = 0;
         // One row of every energy, copied whole: gathering a pixel's spectrum
         // straight from the stack would touch a new page per energy.
         std::vector<float> rows(size_t(K) * size_t(st.width));
@@ -50,13 +51,21 @@ XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double
                     continue;
                 ++mine;
                 m.jump[at] = float(norm.jump);
+                if (!norm.warning.isEmpty()) {
+                    ++few;
+                    if (!exampleTaken.exchange(true))
+                        m.thinExample = QStringLiteral("pixel (%1, %2): ").arg(st.x0 + i).arg(st.z0 + j) + norm.warning;
+                }
                 if (norm.jump >= threshold) {
-                    m.mask[at] = 1;
+                    m.mask[at] = norm.questionable ? 2 : 1;
+                    odd += norm.questionable;
                     m.e0[at] = float(norm.e0);
                 }
             }
         }
         fitted += mine;
+        questionable += odd;
+        thin += few;
     };
     const int want = threads > 0 ? threads : QThread::idealThreadCount();
     const int t = std::max(1, std::min(want, st.height));
@@ -67,6 +76,8 @@ XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double
     work();
     pool.waitForDone();
     m.fitted = fitted;
+    m.questionable = questionable;
+    m.thin = thin;
     return m;
 }
 
@@ -76,12 +87,15 @@ std::vector<float> XafsMaps::values(Kind k) const
         return jump;
     if (k == E0)
         return e0;
-    return std::vector<float>(mask.begin(), mask.end());
+    std::vector<float> out(mask.size());
+    std::transform(mask.begin(), mask.end(), out.begin(), [](quint8 v) { return float(v); });
+    return out;
 }
 
 bool XafsMaps::range(Kind k, double& lo, double& hi) const
 {
     if (k == Mask) {
+        // Questionable (2) shows as white as certain (1).
         lo = 0;
         hi = 1;
         return !mask.empty();

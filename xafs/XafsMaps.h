@@ -8,6 +8,7 @@
 #include "XafsNormalize.h"
 
 #include <QImage>
+#include <QString>
 #include <QtGlobal>
 
 #include <vector>
@@ -27,8 +28,13 @@ public:
     long long x0 = 0, z0 = 0;
     double threshold = 0;
     std::vector<float> jump, e0;
-    std::vector<quint8> mask;   // 1 where the jump reaches the threshold
+    // 1 where the jump reaches the threshold, 2 there when E0 is
+    // questionable (a second derivative peak nearly as high).
+    std::vector<quint8> mask;
     int fitted = 0;             // pixels whose spectrum could be normalised
+    int questionable = 0;       // masked pixels whose E0 is questionable
+    int thin = 0;               // fitted pixels with a range of fewer than 3 energies
+    QString thinExample;        // the warning of one of them
 
     bool isEmpty() const { return jump.empty(); }
     // The map of a kind as floats (the mask as 0 and 1).

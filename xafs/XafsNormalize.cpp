@@ -1,5 +1,7 @@
 #include "XafsNormalize.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -13,6 +15,8 @@ QString XafsRanges::problem() const
             .arg(pre1).arg(pre2).arg(post1).arg(post2);
     if (postOrder != 1 && postOrder != 2)
         return QStringLiteral("the post-edge fit is a line (1) or a quadratic (2)");
+    if (e0Method == XafsE0Method::Fixed && !(std::isfinite(fixedE0) && fixedE0 > 0))
+        return QStringLiteral("a fixed E0 must be a positive energy in eV, got %1").arg(fixedE0);
     return QString();
 }
 
@@ -22,22 +26,70 @@ bool XafsNormalize::fail(const QString& text)
     return false;
 }
 
-double XafsNormalize::edgeEnergy(const double* e, const double* mu, int n)
+QString XafsRanges::methodName(XafsE0Method m)
 {
+    switch (m) {
+    case XafsE0Method::Derivative: return QStringLiteral("derivative");
+    case XafsE0Method::HalfJump: return QStringLiteral("half-jump");
+    case XafsE0Method::Fixed: return QStringLiteral("fixed");
+    case XafsE0Method::Smoothed: return QStringLiteral("smoothed");
+    }
+    return QString();
+}
+
+bool XafsRanges::methodOf(const QString& name, XafsE0Method& m)
+{
+    for (XafsE0Method k : {XafsE0Method::Derivative, XafsE0Method::HalfJump, XafsE0Method::Fixed, XafsE0Method::Smoothed})
+        if (name == methodName(k)) {
+            m = k;
+            return true;
+        }
+    return false;
+}
+
+double XafsNormalize::edgeEnergy(const double* e, const double* mu, int n, bool smoothed)
+{
+    questionable = false;
     if (n < 3)
         return std::numeric_limits<double>::quiet_NaN();
     smooth.resize(size_t(n));
-    deriv.resize(size_t(n));
-    smooth[0] = mu[0];
-    smooth[size_t(n - 1)] = mu[n - 1];
-    for (int i = 1; i + 1 < n; ++i)
-        smooth[size_t(i)] = 0.25 * (mu[i - 1] + 2.0 * mu[i] + mu[i + 1]);
+    deriv.assign(size_t(n), 0.0);
+    if (smoothed) {
+        smooth[0] = mu[0];
+        smooth[size_t(n - 1)] = mu[n - 1];
+        for (int i = 1; i + 1 < n; ++i)
+            smooth[size_t(i)] = 0.25 * (mu[i - 1] + 2.0 * mu[i] + mu[i + 1]);
+    } else {
+        std::copy_n(mu, n, smooth.begin());
+    }
     int best = -1;
     for (int i = 1; i + 1 < n; ++i) {
-        const double de = e[i + 1] - e[i - 1];
-        deriv[size_t(i)] = de > 0 ? (smooth[size_t(i + 1)] - smooth[size_t(i - 1)]) / de : 0.0;
+        const double h1 = e[i] - e[i - 1], h2 = e[i + 1] - e[i];
+        if (!(h1 > 0 && h2 > 0))
+            continue;
+        const double* y = smooth.data();
+        // Central difference of a non-uniform grid: exact for a parabola,
+        // so a change of step does not tilt it. The smoothed method keeps
+        // the plain chord its results were made with.
+        deriv[size_t(i)] = smoothed ? (y[i + 1] - y[i - 1]) / (h1 + h2)
+                                    : (h1 * h1 * (y[i + 1] - y[i]) + h2 * h2 * (y[i] - y[i - 1])) / (h1 * h2 * (h1 + h2));
         if (best < 0 || deriv[size_t(i)] > deriv[size_t(best)])
             best = i;
+    }
+    if (best < 0)
+        return std::numeric_limits<double>::quiet_NaN();
+    // A second local maximum nearly as high: two candidate edges.
+    const double top = deriv[size_t(best)];
+    for (int i = 1; i + 1 < n && top > 0; ++i) {
+        if (std::abs(i - best) < 2)
+            continue;
+        const double d = deriv[size_t(i)];
+        const double left = i > 1 ? deriv[size_t(i - 1)] : -std::numeric_limits<double>::infinity();
+        const double right = i + 2 < n ? deriv[size_t(i + 1)] : -std::numeric_limits<double>::infinity();
+        if (d >= left && d >= right && d >= 0.9 * top) {
+            questionable = true;
+            break;
+        }
     }
     double at = e[best];
     // Vertex of the parabola through the derivative's neighbours, kept
@@ -59,7 +111,8 @@ double XafsNormalize::edgeEnergy(const double* e, const double* mu, int n)
     return at;
 }
 
-bool XafsNormalize::poly(const double* e, const double* mu, int n, double lo, double hi, int degree, double* out)
+bool XafsNormalize::poly(const double* e, const double* mu, int n, double lo, double hi, int degree, double* out,
+                         int* used)
 {
     // Normal equations in x = (E - E0) / 100 keep the quadratic well conditioned.
     double s[5] = {0, 0, 0, 0, 0}, t[3] = {0, 0, 0};
@@ -78,6 +131,8 @@ bool XafsNormalize::poly(const double* e, const double* mu, int n, double lo, do
         }
         ++m;
     }
+    if (used)
+        *used = m;
     if (m < degree + 1)
         return false;
     out[0] = out[1] = out[2] = 0;
@@ -113,25 +168,99 @@ bool XafsNormalize::poly(const double* e, const double* mu, int n, double lo, do
     return true;
 }
 
-bool XafsNormalize::fit(const double* e, const double* mu, int n)
+bool XafsNormalize::fitAbout(const double* e, const double* mu, int n)
 {
-    reason.clear();
-    e0 = jump = 0;
-    const QString p = r.problem();
-    if (!p.isEmpty())
-        return fail(p);
-    if (n < 5)
-        return fail(QStringLiteral("%1 energies are too few for a normalisation").arg(n));
-    e0 = edgeEnergy(e, mu, n);
-    if (!poly(e, mu, n, r.pre1, r.pre2, 1, pre))
+    jump = 0;
+    if (!poly(e, mu, n, r.pre1, r.pre2, 1, pre, &prePoints))
         return fail(QStringLiteral("fewer than 2 energies in the pre-edge range E0%1 .. E0%2 eV (E0 = %3 eV)")
                         .arg(r.pre1, 0, 'f', 1).arg(r.pre2, 0, 'f', 1).arg(e0, 0, 'f', 2));
-    if (!poly(e, mu, n, r.post1, r.post2, r.postOrder, post))
+    if (!poly(e, mu, n, r.post1, r.post2, r.postOrder, post, &postPoints))
         return fail(QStringLiteral("fewer than %1 energies in the post-edge range E0+%2 .. E0+%3 eV (E0 = %4 eV)")
                         .arg(r.postOrder + 1).arg(r.post1, 0, 'f', 1).arg(r.post2, 0, 'f', 1).arg(e0, 0, 'f', 2));
     jump = post[0] - pre[0];
     if (!(jump != 0) || !std::isfinite(jump))
         return fail(QStringLiteral("no edge jump at E0 = %1 eV").arg(e0, 0, 'f', 2));
+    return true;
+}
+
+double XafsNormalize::halfJumpEnergy(const double* e, const double* mu, int n) const
+{
+    double prev = 0;
+    for (int i = 0; i < n; ++i) {
+        const double v = (mu[i] - preAt(e[i])) / jump;
+        if (i > 0 && prev < 0.5 && v >= 0.5)
+            return e[i - 1] + (0.5 - prev) / (v - prev) * (e[i] - e[i - 1]);
+        prev = v;
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+QString XafsNormalize::thinRanges(const double* e, int n) const
+{
+    QStringList out;
+    auto check = [&](const char* what, double lo, double hi, int count) {
+        if (count >= 3)
+            return;
+        QStringList held;
+        for (int i = 0; i < n; ++i)
+            if (e[i] - e0 >= lo && e[i] - e0 <= hi)
+                held << QString::number(e[i], 'g', 10);
+        out << QStringLiteral("the %1 range E0%2 .. E0%3 eV (E0 = %4 eV) holds %5 energies%6")
+                   .arg(QLatin1String(what))
+                   .arg(lo >= 0 ? QStringLiteral("+%1").arg(lo, 0, 'f', 1) : QString::number(lo, 'f', 1))
+                   .arg(hi >= 0 ? QStringLiteral("+%1").arg(hi, 0, 'f', 1) : QString::number(hi, 'f', 1))
+                   .arg(e0, 0, 'f', 2)
+                   .arg(count)
+                   .arg(held.isEmpty() ? QString() : QStringLiteral(" (%1 eV)").arg(held.join(QStringLiteral(", "))));
+    };
+    check("pre-edge", r.pre1, r.pre2, prePoints);
+    check("post-edge", r.post1, r.post2, postPoints);
+    return out.join(QStringLiteral("; "));
+}
+
+bool XafsNormalize::fit(const double* e, const double* mu, int n)
+{
+    reason.clear();
+    warning.clear();
+    e0 = jump = 0;
+    questionable = false;
+    prePoints = postPoints = 0;
+    const QString p = r.problem();
+    if (!p.isEmpty())
+        return fail(p);
+    if (n < 5)
+        return fail(QStringLiteral("%1 energies are too few for a normalisation").arg(n));
+    switch (r.e0Method) {
+    case XafsE0Method::Fixed:
+        e0 = r.fixedE0;
+        break;
+    case XafsE0Method::Smoothed:
+        e0 = edgeEnergy(e, mu, n, true);
+        break;
+    case XafsE0Method::Derivative:
+    case XafsE0Method::HalfJump:
+        e0 = edgeEnergy(e, mu, n, false);
+        break;
+    }
+    if (!std::isfinite(e0))
+        return fail(QStringLiteral("no rising edge in the spectrum"));
+    if (!fitAbout(e, mu, n))
+        return false;
+    if (r.e0Method == XafsE0Method::HalfJump) {
+        // E0 moves the ranges, which move the jump: a few rounds settle it.
+        for (int round = 0; round < 8; ++round) {
+            const double h = halfJumpEnergy(e, mu, n);
+            if (!std::isfinite(h))
+                return fail(QStringLiteral("the normalised spectrum never rises through 0.5 (E0 = %1 eV)").arg(e0, 0, 'f', 2));
+            const bool settled = std::fabs(h - e0) < 1e-3;
+            e0 = h;
+            if (!fitAbout(e, mu, n))
+                return false;
+            if (settled)
+                break;
+        }
+    }
+    warning = thinRanges(e, n);
     return true;
 }
 

@@ -4,11 +4,13 @@
 #include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
+#include "ConfigStore.h"
 #include "CorSearch.h"
 #include "CorSweepPanel.h"
 #include "CtFiles.h"
 #include "CtCalc2.h"
 #include "CtCalc2Ui.h"
+#include "ConfigStore.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "FileEnergy.h"
@@ -33,7 +35,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QScrollArea>
+#include <QPlainTextEdit>
 #include <QSplitter>
+#include <QTextDocument>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -77,10 +81,13 @@ Body::Body(QWidget* parent)
       corPen(pen(255, 232, 232)),
       selectingPen(pen(255, 0, 0)),
       selectedPen(pen(232, 255, 0)),
-      ctRun(new CtRun),
-      corSweep(new CorSweep)
+      session(new Session(32)),
+      ctRun(&session->run()),
+      corSweep(&session->sweep())
 {
     setupUi(this);
+    startConditions = {procCtrl->sliceNo, procCtrl->cor, procCtrl->SliceFrom->text().toInt(),
+                       procCtrl->SliceTo->text().toInt()};
     // Fits the screen: the controls scroll beside the pictures.
     if (const QScreen* sc = screen())
         resize(WindowFit::firstSize(sc->availableGeometry().size()));
@@ -164,7 +171,7 @@ Body::Body(QWidget* parent)
     connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
     corSweepPanel = new CorSweepPanel(this);
     corSweepPanel->setWindowFlag(Qt::Window);
-    corSweepPanel->setSweep(corSweep.get());
+    corSweepPanel->setSweep(corSweep);
     // Ten pixels either side of the current centre, whole steps.
     connect(procCtrl, &ProcCtrl::corSweepRequested, this, [this] {
         const double c = procCtrl->cor;
@@ -179,11 +186,16 @@ Body::Body(QWidget* parent)
         procCtrl->setCor(c);
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
     });
-    connect(corSweep.get(), &CorSweep::finished, this, &Body::sweepFinished);
+    connect(corSweep, &CorSweep::finished, this, &Body::sweepFinished);
     connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
         if (!on)
             rawImages.band = LineBand();
     });
+    // A directory of projections is a series: its numbering is checked and
+    // the I0 and BG files are left out of it.
+    CTFiles->checkSeries = true;
+    CTFiles->referencesOf = [this] { return I0ImgSel->files() + BGImgSel->files() + I0AfterImgSel->files(); };
+    connect(this, &Body::callBatchLoad, this, [this](const QString& f) { batchFile = f; });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
     connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
@@ -215,11 +227,11 @@ Body::Body(QWidget* parent)
     connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
 
     // The run control reports to the window, which shows times and colours.
-    connect(ctRun.get(), &CtRun::runStarted, this, &Body::runStarted);
-    connect(ctRun.get(), &CtRun::runStopped, this, &Body::runStopped);
-    connect(ctRun.get(), &CtRun::execCt1, this, &Body::execCt1);
+    connect(ctRun, &CtRun::runStarted, this, &Body::runStarted);
+    connect(ctRun, &CtRun::runStopped, this, &Body::runStopped);
+    connect(ctRun, &CtRun::execCt1, this, &Body::execCt1);
     // Queued: the run has done its bookkeeping of the slice by then.
-    connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
     // I0 and BG are replaced or cleared only when no worker reads them.
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
@@ -228,25 +240,28 @@ Body::Body(QWidget* parent)
     connect(procCtrl->Threads, &QSpinBox::valueChanged, this, &Body::showCt2Tabs);
     showCt2Tabs();
     // Queued: the run has counted the slice by then.
-    connect(ctRun.get(), &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
     connect(&seqDriver, &XafsBatch::starting, this, &Body::showWork);
     connect(&seqDriver, &XafsBatch::finished, this, &Body::showWork);
     connect(&loader, &SeriesLoader::progressed, this, &Body::loadProgressed);
     connect(&loader, &SeriesLoader::finished, this, &Body::loadFinished);
-    loadThread = new QThread;
-    loadThread->setObjectName(QStringLiteral("loadThread"));
-    loader.moveToThread(loadThread);
-    loadThread->start(QThread::InheritPriority);
-
-    batchThread = new QThread;
-    batchThread->setObjectName(QStringLiteral("batchThread"));
-    batch.moveToThread(batchThread);
-    batchThread->start(QThread::InheritPriority);
-
-    seqThread = new QThread;
-    seqThread->setObjectName(QStringLiteral("seqThread"));
-    seqDriver.moveToThread(seqThread);
-    seqThread->start(QThread::InheritPriority);
+    // A thread that cannot start (memory or process limits) leaves its
+    // object in this thread: slower, but nothing waits for ever.
+    const auto startThread = [](QThread*& t, QObject* obj, const QString& name) {
+        t = new QThread;
+        t->setObjectName(name);
+        t->start(QThread::InheritPriority);
+        if (t->isRunning()) {
+            obj->moveToThread(t);
+            return;
+        }
+        delete t;
+        t = nullptr;
+        Failures::record(Failures::Run, QStringLiteral("Can't start the thread %1; its work runs in the window's thread").arg(name));
+    };
+    startThread(loadThread, &loader, QStringLiteral("loadThread"));
+    startThread(batchThread, &batch, QStringLiteral("batchThread"));
+    startThread(seqThread, &seqDriver, QStringLiteral("seqThread"));
 
     // Reports batch lines back (calc_exec and seq_calc when their work ends).
     commands = std::make_unique<BodyCommands>(this);
@@ -258,10 +273,11 @@ Body::~Body()
     // The panel shows the sweep; both go before the members they use.
     delete corSweepPanel;
     corSweepPanel = nullptr;
-    corSweep.reset();
     // Workers finish the slice they are computing (its files are written
     // whole) and are gone before the images they read.
-    ctRun.reset();
+    corSweep = nullptr;
+    ctRun = nullptr;
+    session.reset();
     // The selectors' displays sit in the image tabs but belong to the selectors;
     // their tabs must not take them back while the window is taken apart.
     I0ImgBase->setContent(nullptr, QString());
@@ -288,7 +304,7 @@ void Body::createPool(int count)
     if (count <= 0)
         return;
     ctRun->images = &rawImages;
-    ctRun->createPool(count);
+    ctRun->createPool(count, &session->pool());
     ct2FirstTab = ImgsTab->count();
     for (int i = 0; i < ctRun->count(); ++i) {
         auto* page = new QWidget;
@@ -309,11 +325,6 @@ void Body::createPool(int count)
         const CtCalcBase* p = i < 0 ? static_cast<const CtCalcBase*>(&ctCalc) : ct2Panels.value(i);
         return p ? p->view() : CtView();
     };
-    // Requests sent through the window's own signal reach the workers too.
-    connect(this, qOverload<CtCalc2*, bool, double, int, bool>(&Body::startCt), ctRun.get(),
-            &CtRun::startSlice);
-    connect(this, qOverload<CtCalc2*, bool, double, int>(&Body::startCt), ctRun.get(),
-            [this](CtCalc2* w, bool v, double c, int s) { ctRun->startSlice(w, v, c, s, true); });
     procCtrl->Threads->setMaximum(32);
     procCtrl->Threads->setValue(32);
 }
@@ -327,6 +338,9 @@ void Body::createXafsPanel()
     auto* base = new PopDockBase(page);
     grid->addWidget(base, 0, 0);
     xafsTab = ImgsTab->addTab(page, tr("XAFS"));
+    QString why;
+    if (!xafs.applyConfig(configStore, &why))
+        qCWarning(lcXafs).noquote() << QStringLiteral("Configuration: ") + why;
     xafsPanel = new XafsPanel(xafs);
     // Scrolls rather than widening the pictures' side past the controls' share.
     auto* scroll = new QScrollArea;
@@ -340,14 +354,17 @@ void Body::createXafsPanel()
 void Body::buildOperatorArea()
 {
     messages = new MessagePanel;
-    connect(&logRelay, &LogRelay::message, messages, &MessagePanel::append);
+    connect(&logRelay, &LogRelay::messages, messages, &MessagePanel::appendLines);
     connect(messages, &MessagePanel::countsChanged, this, &Body::showCounts);
     auto* messagesBase = new PopDockBase(this);
     messagesBase->setObjectName(QStringLiteral("MessagesBase"));
     messagesBase->setContent(messages, tr("Messages"));
-    // A few lines under the images; popped out it can be as tall as wanted.
-    messagesBase->setMaximumHeight(160);
-    messagesBase->setMinimumHeight(56);
+    // Four lines at least under the images; the splitter above lets the
+    // user give it more, and popped out it can be as tall as wanted.
+    const int fourLines = 4 * messages->view->fontMetrics().lineSpacing() + 2 * messages->view->frameWidth()
+                          + int(messages->view->document()->documentMargin() * 2) + 2;
+    messages->view->setMinimumHeight(fourLines);
+    messagesBase->setMinimumHeight(messagesBase->minimumSizeHint().height());
 
     statusRow = new QStatusBar(this);
     statusRow->setObjectName(QStringLiteral("StatusRow"));
@@ -382,7 +399,7 @@ void Body::buildOperatorArea()
         column->addWidget(messagesBase);
         column->setStretchFactor(0, 1);
         column->setStretchFactor(1, 0);
-        column->setSizes({1000, 56});
+        column->setSizes({1000, messagesBase->minimumHeight()});
     }
     if (auto* box = qobject_cast<QBoxLayout*>(layout()))
         box->addWidget(statusRow, 0);
@@ -437,9 +454,23 @@ void Body::showWork()
     stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive());
 }
 
+int Body::ct2TabsShown() const
+{
+    // A run never deals slices to more workers than there are processors.
+    return std::min({procCtrl->Threads->value(), int(ct2Panels.size()), std::max(1, QThread::idealThreadCount())});
+}
+
+QString Body::ct2TabsReason() const
+{
+    return QStringLiteral("Threads %1, %2 processors: CT2 displays 0 to %3 are shown")
+        .arg(procCtrl->Threads->value())
+        .arg(std::max(1, QThread::idealThreadCount()))
+        .arg(ct2TabsShown() - 1);
+}
+
 void Body::showCt2Tabs()
 {
-    const int used = std::min(procCtrl->Threads->value(), int(ct2Panels.size()));
+    const int used = ct2TabsShown();
     for (int i = 0; i < ct2Panels.size(); ++i)
         ImgsTab->setTabVisible(ct2FirstTab + i, i < used);
 }
@@ -594,6 +625,8 @@ void Body::dataFilesSelected(QStringList files, bool clear)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images")))
         return;
+    loadGaps = CTFiles->listedGaps;
+    CTFiles->listedGaps.clear();
     planLines(procCtrl, rawImages);
     const QString tooBig = rawImages.memoryRefusal(files, clear);
     // The lines chosen for this load; the second budget question below must not change them.
@@ -690,6 +723,8 @@ void Body::loadFinished(SeriesLoadPtr r)
         if (rawImages.adopt(r->images[i].release(), f, r->errors.value(int(i))))
             CTFiles->addEntry(f);
     }
+    if (loadReplaces)
+        rawImages.gaps = loadGaps;
     showWork();
     seriesLoaded();
     emit seriesLoadEnded(true);
@@ -721,11 +756,20 @@ void Body::fitConditionsToSeries()
     if (rawImages.count() <= 0)
         return;
     SeriesFit fit(procCtrl->rotAxIsV, rawImages.width, rawImages.height);
+    // A value nobody has set yet (the form's start value) is fitted
+    // without a word: only the user's own settings are worth a message.
+    const auto quietly = [&fit](bool quiet, const auto& fitOne) {
+        const qsizetype before = fit.messages.size();
+        const bool changed = fitOne();
+        if (quiet && changed)
+            fit.messages.resize(before);
+        return changed;
+    };
     int slice = procCtrl->sliceNo;
-    if (fit.fitSlice(slice))
+    if (quietly(slice == startConditions.slice, [&] { return fit.fitSlice(slice); }))
         procCtrl->setSliceNo(slice);
     double cor = procCtrl->cor;
-    if (fit.fitCor(cor))
+    if (quietly(cor == startConditions.cor, [&] { return fit.fitCor(cor); }))
         procCtrl->setCor(cor);
     bool ok = false;
     int from = procCtrl->SliceFrom->text().trimmed().toInt(&ok);
@@ -734,7 +778,8 @@ void Body::fitConditionsToSeries()
     int to = procCtrl->SliceTo->text().trimmed().toInt(&ok);
     if (!ok)
         to = -1;
-    if (fit.fitRange(from, to)) {
+    const bool rangeUntouched = from == startConditions.from && to == startConditions.to;
+    if (quietly(rangeUntouched, [&] { return fit.fitRange(from, to); })) {
         procCtrl->setSliceFrom(from);
         procCtrl->setSliceTo(to);
     }
@@ -764,6 +809,7 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
     // Made here, filled in the load thread, handed back with the result.
     auto* set = new ImgDatas;
     set->band = rawImages.band;
+    set->angleUnit = rawImages.angleUnit;
     planLines(procCtrl, *set);
     QMetaObject::invokeMethod(l, [l, id, file, h5, set] { l->loadSeriesFile(id, file, h5, set); }, Qt::QueuedConnection);
     return true;
@@ -878,20 +924,6 @@ void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)
         procCtrl->setCor(vertical ? x : y);
 }
 
-void Body::showDispRaw()
-{
-    rawDisp.setVisible(!rawDisp.isVisible());
-}
-
-void Body::showSinogram()
-{
-    sinogram.setVisible(!sinogram.isVisible());
-    if (procCtrl->AutoUpdate->isChecked()) {
-        sinogram.genSinogram();
-        sinogram.genImage();
-    }
-}
-
 // ---- reconstruction runs
 
 void Body::toggleCalcCt()
@@ -925,23 +957,40 @@ void Body::startCalcCt()
                 startCalcCt();
         }))
         return;
-    ctRun->i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy();
-    ctRun->i0Name = I0ImgSel->FilePath->text();
-    ctRun->bgName = BGImgSel->FilePath->text();
-    ctRun->i0AfterName = I0AfterImgSel->FilePath->text();
-    ctRun->request = procCtrl->ctCond();
-    ctRun->request.ct1 = SelectCt1->isChecked();
-    ctRun->request.ct2 = SelectCt2->isChecked();
+    ctRun->start(runSettings());
+}
+
+ReconSettings Body::runSettings()
+{
+    ReconSettings s = session->settings;
+    s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy();
+    s.i0Name = I0ImgSel->FilePath->text();
+    s.bgName = BGImgSel->FilePath->text();
+    s.i0AfterName = I0AfterImgSel->FilePath->text();
+    // No output may overwrite a file the run or the program reads.
+    s.otherInputs = configStore.filesRead() + I0ImgSel->files() + BGImgSel->files() + I0AfterImgSel->files();
+    if (!batchFile.isEmpty())
+        s.otherInputs << batchFile;
+    s.cond = procCtrl->ctCond();
+    s.cond.ct1 = SelectCt1->isChecked();
+    s.cond.ct2 = SelectCt2->isChecked();
     if (corPerSlice && corLine.valid) {
-        ctRun->request.corFit = true;
-        ctRun->request.corAt0 = corLine.at0;
-        ctRun->request.corSlope = corLine.slope;
-        ctRun->request.cor = corLine.at(ctRun->request.autoExec ? ctRun->request.from : ctRun->request.sliceNo);
+        s.cond.corFit = true;
+        s.cond.corAt0 = corLine.at0;
+        s.cond.corSlope = corLine.slope;
+        s.cond.cor = corLine.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
     }
-    ctRun->genImg = ShowCalcRes->isChecked();
-    // Copied here so the run takes them when it sets up the workers.
-    copySaveConds();
-    ctRun->startCalcCt();
+    s.showImage = ShowCalcRes->isChecked();
+    s.image = ReconOutput{AutoSaveImage->isChecked(), SelectImageSaveDir->FilePath->text(),
+                          SelectImageSaveDir->Name->text(), SelectImageSaveDir->AddTag->text()};
+    s.data = ReconOutput{AutoSaveData->isChecked(), SelectDataSaveDir->FilePath->text(),
+                         SelectDataSaveDir->Name->text(), SelectDataSaveDir->AddTag->text()};
+    s.tiff = ReconOutput{AutoSaveTiff->isChecked(), SelectTiffSaveDir->FilePath->text(),
+                         SelectTiffSaveDir->Name->text(), QString()};
+    // The CT1 panel writes its own files.
+    ctCalc.setSaveImage(s.image.on, s.image.path, s.image.name, s.image.tag);
+    ctCalc.setSaveData(s.data.on, s.data.path, s.data.name, s.data.tag);
+    return s;
 }
 
 void Body::stopCalcCt()
@@ -949,51 +998,15 @@ void Body::stopCalcCt()
     ctRun->stopCalcCt();
 }
 
-void Body::setupFFT()
-{
-    ctRun->setupFFT();
-}
-
-void Body::copySaveConds()
-{
-    ctRun->saveImg = AutoSaveImage->isChecked();
-    ctRun->imgPath = SelectImageSaveDir->FilePath->text();
-    ctRun->imgName = SelectImageSaveDir->Name->text();
-    ctRun->imgTag = SelectImageSaveDir->AddTag->text();
-    ctRun->saveDat = AutoSaveData->isChecked();
-    ctRun->datPath = SelectDataSaveDir->FilePath->text();
-    ctRun->datName = SelectDataSaveDir->Name->text();
-    ctRun->datTag = SelectDataSaveDir->AddTag->text();
-    ctRun->saveTif = AutoSaveTiff->isChecked();
-    ctRun->tifPath = SelectTiffSaveDir->FilePath->text();
-    ctRun->tifName = SelectTiffSaveDir->Name->text();
-    ctCalc.setSaveImage(ctRun->saveImg, ctRun->imgPath, ctRun->imgName, ctRun->imgTag);
-    ctCalc.setSaveData(ctRun->saveDat, ctRun->datPath, ctRun->datName, ctRun->datTag);
-}
-
-void Body::setupSaveConds()
-{
-    copySaveConds();
-    ctRun->setupSaveConds();
-}
-
-void Body::execSingleCtCalc()
-{
-    ctRun->execSingleCtCalc();
-}
-
-void Body::execMultiCtCalc()
-{
-    ctRun->execMultiCtCalc();
-}
-
 void Body::execCt1()
 {
-    ctCalc.filter = ctRun->cond.filter;
-    ctCalc.ringSize = ctRun->cond.ringSize;
-    ctCalc.angles = ctRun->cond.angles;
-    ctCalc.valueToPerCm = CtRunReport::valueToPerCm(ctRun->cond.pixelSizeUm, 1, true);
-    ctCalc.startCt();
+    const CtCond& cond = ctRun->settings().cond;
+    ctCalc.filter = cond.filter;
+    ctCalc.ringSize = cond.ringSize;
+    ctCalc.angles = cond.angles;
+    ctCalc.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, 1, true);
+    // The centre the run records: a fitted line's at this slice, not the panel's.
+    ctCalc.startCt(cond.corOf(cond.sliceNo));
     // The CT1 panel says nothing when its slice gives no sinogram; without
     // this the run (and a batch program waiting on it) would never end.
     const HSgm* h = ctCalc.hSgm;
@@ -1053,14 +1066,15 @@ void Body::suggestXafsStack()
     // A run of one energy (its data files tagged with it) offers its first
     // slice over every energy to the XAFS tab.
     const CtRunReport& r = ctRun->report();
-    if (!ctRun->saveDat || ctRun->datTag.isEmpty())
+    const ReconOutput& data = ctRun->settings().data;
+    if (!data.on || data.tag.isEmpty())
         return;
     for (const QString& w : r.written) {
         if (!w.endsWith(QLatin1String(".dat")))
             continue;
         const QFileInfo fi(w);
         const QString name = fi.fileName();
-        const QString tag = QLatin1Char('-') + ctRun->datTag + QLatin1Char('-');
+        const QString tag = QLatin1Char('-') + data.tag + QLatin1Char('-');
         const int at = name.lastIndexOf(tag);
         if (at < 0)
             return;
@@ -1237,11 +1251,6 @@ void Body::batchExec()
     emit callBatchExec();
 }
 
-void Body::setFixColorScale(bool f)
-{
-    FixColorScale->setChecked(f);
-}
-
 void Body::setColorMin(double v)
 {
     ColorMin->setText(QString::number(v, 'g', 6));
@@ -1258,16 +1267,6 @@ void Body::applyFixedColorRange()
 {
     if (FixColorScale->isChecked())
         fixColorScaleToggled(true);
-}
-
-void Body::setAutoSaveImage(bool f)
-{
-    AutoSaveImage->setChecked(f);
-}
-
-void Body::setAutoSaveData(bool f)
-{
-    AutoSaveData->setChecked(f);
 }
 
 void Body::setKVTStd(bool f)
@@ -1298,7 +1297,7 @@ void Body::closeEvent(QCloseEvent* e)
 
 void Body::batchExCmd(BatchCmd cmd)
 {
-    qCDebug(lcApp).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
+    qCDebug(lcLines).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
     commands->execute(cmd);
 }
 

@@ -8,6 +8,8 @@
 #include "CorSearch.h"
 #include "CorSweep.h"
 #include "CtCond.h"
+#include "ReconSettings.h"
+#include "Session.h"
 #include "ImgDatas.h"
 #include "LogRelay.h"
 #include "MouseC.h"
@@ -62,8 +64,8 @@ public:
     RawDisp* rawDisplay() { return &rawDisp; }
     Sinogram* sinogramPanel() { return &sinogram; }
     CtCalc* ct1Panel() { return &ctCalc; }
-    CtRun* run() { return ctRun.get(); }
-    CorSweep* centreSweep() { return corSweep.get(); }
+    CtRun* run() { return ctRun; }
+    CorSweep* centreSweep() { return corSweep; }
     CorSweepPanel* sweepPanel() { return corSweepPanel; }
     // The result panel of worker i, or null.
     CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
@@ -101,8 +103,6 @@ public:
 signals:
     void batchCalcStart();
     void batchCalcFinished();
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice, bool genImg);
-    void startCt(CtCalc2* ctc2, bool rotAxIsV, double cor, int slice);
     void finishing();
     void finishedLoadingCTFiles();
     void calcFinished();
@@ -125,15 +125,9 @@ private slots:
     void draw(QPainter* p);
     void selectedAPointInRawImg(double x, double y, MouseC::MStat s);
     void selectionMade(QRectF r);
-    void showDispRaw();
-    void showSinogram();
     void toggleCalcCt();
     void startCalcCt();
     void stopCalcCt();
-    void setupFFT();
-    void setupSaveConds();
-    void execSingleCtCalc();
-    void execMultiCtCalc();
     void ctCalcFinished();
     void showAdditionalInfo(bool f);
     void changedCtSel(QAbstractButton* button);
@@ -154,11 +148,8 @@ private slots:
 public slots:
     void batchLoad(QString fname);
     void batchExec();
-    void setFixColorScale(bool f);
     void setColorMin(double v);
     void setColorMax(double v);
-    void setAutoSaveImage(bool f);
-    void setAutoSaveData(bool f);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -175,6 +166,9 @@ private:
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
+    // How many CT2 tabs show: min(Threads, processor count); and that said for a message.
+    int ct2TabsShown() const;
+    QString ct2TabsReason() const;
     // Only the CT2 tabs of the workers a run would use.
     void showCt2Tabs();
     // The run control reports its start and end; the window shows them.
@@ -191,7 +185,8 @@ private:
     // Controls that replace the projections or references; off during a run.
     void enableInputs(bool f);
     // The auto-save settings of the window into the run and the CT1 panel.
-    void copySaveConds();
+    // The settings of a run started now: the panels' values and `settings`.
+    ReconSettings runSettings();
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
     // The sequential driver's requests wait (instead of being refused) until
@@ -263,10 +258,12 @@ private:
     RawDisp rawDisp;
     Sinogram sinogram;
     CtCalc ctCalc;
-    // The worker pool with its panels and threads, and the run bookkeeping.
-    std::unique_ptr<CtRun> ctRun;
-    // The centre sweep and its window.
-    std::unique_ptr<CorSweep> corSweep;
+    // The worker threads, the run control with its slice workers, the centre
+    // sweep and the settings no panel shows; the window shows them.
+    std::unique_ptr<Session> session;
+    CtRun* ctRun = nullptr;
+    CorSweep* corSweep = nullptr;
+    // The centre sweep's window.
     CorSweepPanel* corSweepPanel = nullptr;
     // The workers' result panels, in worker order (placed in the tabs).
     QList<CtCalc2Ui*> ct2Panels;
@@ -278,6 +275,10 @@ private:
     bool loadReplaces = false;
     // The old series was dropped before the load to make room.
     bool loadDroppedOld = false;
+    // Numbers missing from the names of the series being loaded (accepted).
+    QString loadGaps;
+    // The batch program last loaded: an input no run may overwrite.
+    QString batchFile;
     int loadId = 0;
     int loadDone = 0;
     int loadTotal = 0;
@@ -288,6 +289,15 @@ private:
     double lastLoadSeconds = 0;
 
     MessagePanel* messages = nullptr;
+    // The process control's values as the form starts them: fitted to a
+    // series silently while nobody has changed them.
+    struct StartConditions
+    {
+        int slice = 0;
+        double cor = 0;
+        int from = 0;
+        int to = 0;
+    } startConditions;
     QStatusBar* statusRow = nullptr;
     QProgressBar* workBar = nullptr;
     QLabel* workText = nullptr;

@@ -7,8 +7,8 @@
 #include "CtRun.h"
 #include "ImgData.h"
 #include "RingRemoval.h"
-#include "VolumeWriter.h"
-#include "ZingerRemoval.h"
+#include "SettingTable.h"
+#include "XafsCommands.h"
 #include "XafsPanel.h"
 
 #include <QDir>
@@ -16,6 +16,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -28,7 +29,7 @@ BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
 {
     connect(b, &Body::batchCalcFinished, this, &BodyCommands::runEnded);
     connect(&b->seqDriver, &XafsBatch::finished, this, &BodyCommands::sequenceEnded);
-    connect(b->corSweep.get(), &CorSweep::finished, this, &BodyCommands::sweepEnded);
+    connect(b->corSweep, &CorSweep::finished, this, &BodyCommands::sweepEnded);
     connect(b, &Body::seriesLoadEnded, this, &BodyCommands::loadEnded);
 }
 
@@ -37,7 +38,66 @@ QStringList BodyCommands::words()
     QStringList w;
     for (const Row& r : table())
         w << QLatin1String(r.word);
+    for (const Binding& b : bindings())
+        w << QLatin1String(SettingTable::byKey(QLatin1String(b.key))->batchWord);
     return w;
+}
+
+const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
+{
+    using X = BodyCommands;
+    using S = ReconSettings;
+    static const std::vector<Binding> rows = {
+        {"slice", [](X& x, const S& s) { x.b->procCtrl->setSliceNo(s.cond.sliceNo); }},
+        {"series", [](X& x, const S& s) { x.b->procCtrl->AutoExecCtCalc->setChecked(s.cond.autoExec); }},
+        {"from", [](X& x, const S& s) { x.b->procCtrl->setSliceFrom(s.cond.from); }},
+        {"to", [](X& x, const S& s) { x.b->procCtrl->setSliceTo(s.cond.to); }},
+        {"step", [](X& x, const S& s) { x.b->procCtrl->setSliceStep(std::abs(s.cond.step)); }},
+        {"threads", [](X& x, const S& s) { x.b->procCtrl->Threads->setValue(s.cond.threads); }},
+        {"cor", [](X& x, const S& s) { x.b->procCtrl->setCor(s.cond.cor); }},
+        {"filter", [](X& x, const S& s) { x.b->procCtrl->setFilter(s.cond.filter); }},
+        // 0 clears the size.
+        {"pixelSize", [](X& x, const S& s) { x.b->procCtrl->setPixelSize(s.cond.pixelSizeUm); }},
+        {"rings", [](X& x, const S& s) { x.b->procCtrl->setRingSize(s.cond.ringSize); }},
+        {"angles", [](X& x, const S& s) { x.b->procCtrl->setAngles(s.cond.angles); }},
+        {"zinger", [](X& x, const S& s) { x.b->procCtrl->setZinger(s.cond.zingerThreshold); }},
+        {"phaseRetrieval", [](X& x, const S& s) { x.b->procCtrl->setPaganin(s.cond.paganin); }},
+        {"binning", [](X& x, const S& s) { x.b->procCtrl->setBinning(s.cond.binning); }},
+        {"maxInvalid", [](X& x, const S& s) { x.b->procCtrl->maxInvalid = s.cond.maxInvalid; }},
+        // Read by the next load.
+        {"allowGaps", [](X& x, const S& s) { x.b->CTFiles->allowGaps = s.allowGaps; }},
+        {"angleUnit", [](X& x, const S& s) { x.b->rawImages.angleUnit = s.angleUnit; }},
+        // No control: the window keeps it for the next runs.
+        {"precision", [](X& x, const S& s) { x.b->session->settings.precision = s.precision; }},
+        {"volume", [](X& x, const S& s) { x.b->session->settings.volumeFile = s.volumeFile; }},
+        {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
+        {"ct2", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt2, s.cond.ct2); }},
+        {"showImage", [](X& x, const S& s) { x.b->ShowCalcRes->setChecked(s.showImage); }},
+        {"saveImage", [](X& x, const S& s) { x.b->AutoSaveImage->setChecked(s.image.on); }},
+        {"saveData", [](X& x, const S& s) { x.b->AutoSaveData->setChecked(s.data.on); }},
+        {"saveTiff", [](X& x, const S& s) { x.b->AutoSaveTiff->setChecked(s.tiff.on); }},
+        {"imageName", [](X& x, const S& s) { x.b->SelectImageSaveDir->Name->setText(s.image.name); }},
+        {"imageTag", [](X& x, const S& s) { x.b->SelectImageSaveDir->AddTag->setText(s.image.tag); }},
+        {"dataName", [](X& x, const S& s) { x.b->SelectDataSaveDir->Name->setText(s.data.name); }},
+        {"dataTag", [](X& x, const S& s) { x.b->SelectDataSaveDir->AddTag->setText(s.data.tag); }},
+        {"tiffName", [](X& x, const S& s) { x.b->SelectTiffSaveDir->Name->setText(s.tiff.name); }},
+    };
+    return rows;
+}
+
+void BodyCommands::setSetting(const BatchCmd& c, const Binding& bind)
+{
+    const int failuresAtStart = lineFailuresAtStart;
+    // The other fields are not read: the control shows only its own.
+    ReconSettings s = b->session->settings;
+    QString why;
+    if (!SettingTable::set(s, *SettingTable::byKey(QLatin1String(bind.key)), c.args, &why)) {
+        fail(Failures::Command, c, why);
+        finishLine(false, failuresAtStart);
+        return;
+    }
+    bind.show(*this, s);
+    finishLine(true, failuresAtStart);
 }
 
 // The command set. Each handler gets arguments that have passed their kind's
@@ -48,7 +108,37 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
     using O = Outcome;
     using X = BodyCommands;
     using C = BatchCmd;
-    static const std::vector<Row> rows = {
+    // The XAFS analysis words of the core's table that this one does not hold itself.
+    auto withXafs = [](std::vector<Row> r) {
+        for (const XafsCommands::Row& w : XafsCommands::table()) {
+            if (std::any_of(r.begin(), r.end(), [&](const Row& o) { return qstrcmp(o.word, w.word) == 0; }))
+                continue;
+            r.push_back({w.word, w.rule, [](X& x, const C& c, const A&) {
+                             // In the XAFS tab's job: the window stays live and offers Cancel.
+                             XafsJob& job = x.b->xafsPanel->job();
+                             XafsSession* session = &x.b->xafs;
+                             const bool started = job.start(c.cmd, [session, c](XafsProgress* p, QString& why, int& kind) {
+                                 XafsCommands::Context ctx{*session, p};
+                                 Failures::Kind k = Failures::Command;
+                                 const bool ok = XafsCommands::run(ctx, c, &k, &why);
+                                 kind = int(k);
+                                 return ok;
+                             });
+                             if (!started)
+                                 return x.fail(Failures::Command, c, QStringLiteral("refused while the XAFS tab computes"));
+                             const int atStart = x.lineFailuresAtStart;
+                             connect(&job, &XafsJob::finished, &x, [&x, atStart](bool ok, int kind, const QString& why) {
+                                 if (!ok)
+                                     Failures::record(Failures::Kind(kind), why);
+                                 emit x.b->xafsChanged();
+                                 x.finishLine(ok, atStart);
+                             }, Qt::SingleShotConnection);
+                             return O::Waits;
+                         }});
+        }
+        return r;
+    };
+    static const std::vector<Row> rows = withXafs({
         {"images_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->CTFiles, QStringLiteral("images_load ")); }},
         {"images_load_h5", A::textArg(),
@@ -63,6 +153,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
                                            : LineBand();
              return O::Ok;
          }},
+        // Unit of the angles the next HDF5 scans bring: auto, deg or rad.
         {"images_new_on_load", A::flagArg(),
          [](X& x, const C&, const A& a) {
              (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);
@@ -135,42 +226,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->BGImgSel->setExpTime(a.real);
              return O::Ok;
          }},
-        {"ct_proc_slice", A::intArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceNo(a.integer);
-             return O::Ok;
-         }},
-        {"ct_auto_exec", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->AutoExecCtCalc->setChecked(a.flag);
-             return O::Ok;
-         }},
-        {"ct_slice_from", A::intArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceFrom(a.integer);
-             return O::Ok;
-         }},
-        {"ct_slice_to", A::intArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceTo(a.integer);
-             return O::Ok;
-         }},
-        {"ct_slice_step", A::intArg(1, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setSliceStep(a.integer);
-             return O::Ok;
-         }},
-        // The pool has 32 workers.
-        {"ct_threads", A::intArg(0, 32),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->Threads->setValue(a.integer);
-             return O::Ok;
-         }},
-        {"ct_cor", A::realArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setCor(a.real);
-             return O::Ok;
-         }},
         // A questionable centre is set all the same but fails the line, so
         // :ifng can react; it is an answer about the data, not a failure,
         // and is not counted. No series or no such slice is.
@@ -206,78 +261,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->procCtrl->rotAxSelectionChanged(r);
              return O::Ok;
          }},
-        {"ct_filter", A::textArg(),
-         [](X& x, const C& c, const A& a) {
-             if (a.text.isEmpty())
-                 return x.fail(Failures::Command, c, QStringLiteral("a filter name is missing"));
-             double cutoff = 1.0;
-             if (c.args.size() > 1) {
-                 bool ok = false;
-                 cutoff = c.args.at(1).toDouble(&ok);
-                 if (!ok)
-                     return x.fail(Failures::Command, c,
-                                   QStringLiteral("cutoff \"%1\" is not a number").arg(c.args.at(1)));
-             }
-             FbpFilter f;
-             QString why;
-             if (!FbpFilter::make(a.text, cutoff, f, &why))
-                 return x.fail(Failures::Command, c, why);
-             x.b->procCtrl->setFilter(f);
-             return O::Ok;
-         }},
-        // Micrometres; 0 clears the size.
-        {"ct_pixel_size", A::realArg(0, 1e6),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setPixelSize(a.real);
-             return O::Ok;
-         }},
-        {"ct_ring_removal", A::intArg(0, maxRingSize),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setRingSize(a.integer);
-             return O::Ok;
-         }},
-        {"ct_angles", A::textArg(),
-         [](X& x, const C& c, const A& a) {
-             AngularRange r;
-             if (!CtCond::angularRange(a.text, r))
-                 return x.fail(Failures::Command, c,
-                               QStringLiteral("\"%1\" is not one of %2")
-                                   .arg(a.text, CtCond::angularRangeNames().join(QStringLiteral(", "))));
-             x.b->procCtrl->setAngles(r);
-             return O::Ok;
-         }},
-        // Corrections of whole projections for the next runs.
-        {"ct_zinger", A::realArg(0, maxZingerThreshold),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->setZinger(a.real);
-             return O::Ok;
-         }},
-        // DELTA_BETA DISTANCE_MM ENERGY_KEV, or 0: off.
-        {"ct_phase_retrieval", A::textArg(),
-         [](X& x, const C& c, const A&) {
-             PaganinParams p;
-             QString why;
-             if (!PaganinParams::parse(c.args.join(QLatin1Char(' ')), p, &why))
-                 return x.fail(Failures::Command, c, why);
-             x.b->procCtrl->setPaganin(p);
-             return O::Ok;
-         }},
-        {"images_binning", A::intArg(1, 4),
-         [](X& x, const C& c, const A& a) {
-             if (a.integer == 3)
-                 return x.fail(Failures::Command, c, QStringLiteral("binning must be 1, 2 or 4"));
-             x.b->procCtrl->setBinning(a.integer);
-             return O::Ok;
-         }},
-        // The CT2 workers' back-projection arithmetic for the next runs.
-        {"ct_precision", A::textArg(),
-         [](X& x, const C& c, const A& a) {
-             FbpKernel::Precision p;
-             if (!FbpKernel::parsePrecision(a.text, p))
-                 return x.fail(Failures::Command, c, QStringLiteral("\"%1\" is not double or single").arg(a.text));
-             x.b->ctRun->precision = p;
-             return O::Ok;
-         }},
         {"ct_auto_gen_sinogram", A::flagArg(),
          [](X& x, const C&, const A& a) {
              x.b->procCtrl->AutoUpdate->setChecked(a.flag);
@@ -291,21 +274,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"ct_set_calc_region", A::regionArg(),
          [](X& x, const C&, const A& a) {
              x.b->setCalcRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
-             return O::Ok;
-         }},
-        {"calc_ct1", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->selectCt(x.b->SelectCt1, a.flag);
-             return O::Ok;
-         }},
-        {"calc_ct2", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->selectCt(x.b->SelectCt2, a.flag);
-             return O::Ok;
-         }},
-        {"calc_show_res", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->ShowCalcRes->setChecked(a.flag);
              return O::Ok;
          }},
         {"fix_color_scale", A::flagArg(),
@@ -323,71 +291,22 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->setColorMax(a.real);
              return O::Ok;
          }},
-        {"auto_save_image", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->AutoSaveImage->setChecked(a.flag);
-             return O::Ok;
-         }},
         {"auto_save_image_path", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectImageSaveDir); }},
-        {"auto_save_image_name", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectImageSaveDir->Name->setText(a.text);
-             return O::Ok;
-         }},
-        {"auto_save_image_tag", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectImageSaveDir->AddTag->setText(a.text);
-             return O::Ok;
-         }},
         {"auto_save_image_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectImageSaveDir->clear0();
              return O::Ok;
          }},
-        {"auto_save_data", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->AutoSaveData->setChecked(a.flag);
-             return O::Ok;
-         }},
         {"auto_save_data_path", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectDataSaveDir); }},
-        {"auto_save_data_name", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectDataSaveDir->Name->setText(a.text);
-             return O::Ok;
-         }},
-        {"auto_save_data_tag", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectDataSaveDir->AddTag->setText(a.text);
-             return O::Ok;
-         }},
         {"auto_save_data_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectDataSaveDir->clear0();
              return O::Ok;
          }},
-        {"auto_save_tiff", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->AutoSaveTiff->setChecked(a.flag);
-             return O::Ok;
-         }},
         {"auto_save_tiff_path", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectTiffSaveDir); }},
-        {"auto_save_tiff_name", A::textArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->SelectTiffSaveDir->Name->setText(a.text);
-             return O::Ok;
-         }},
-        // Every slice of the next runs in one file (.tif or .h5); no name: none.
-        {"auto_save_volume", A::textArg(),
-         [](X& x, const C& c, const A& a) {
-             if (!a.text.isEmpty())
-                 if (const QString problem = VolumeWriter::pathProblem(a.text); !problem.isEmpty())
-                     return x.fail(Failures::Command, c, problem);
-             x.b->ctRun->volumeFile = a.text;
-             return O::Ok;
-         }},
         // Also switches the data layout: existing programs rely on it.
         {"add_inf_show", A::flagArg(),
          [](X& x, const C&, const A& a) {
@@ -462,6 +381,9 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          [](X& x, const C& c, const A& a) {
              // Only CT2 tabs: the XAFS tab follows the last of them.
              const int tab = a.integer < x.b->ctRun->count() ? x.b->ct2FirstTab + a.integer : -1;
+             if (tab >= 0 && !x.b->ImgsTab->isTabVisible(tab))
+                 return x.fail(Failures::Command, c, QStringLiteral("CT2 display %1 is not in use (%2)")
+                                                         .arg(a.integer).arg(x.b->ct2TabsReason()));
              return x.showTab(c, tab, QStringLiteral("no CT2 display %1").arg(a.integer));
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},
@@ -566,7 +488,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->xafsPanel->addRegion(roi);
              return O::Ok;
          }},
-        {"xafs_view", A::intArg(0, 3),
+        {"xafs_view", A::intArg(0, 64),
          [](X& x, const C&, const A& a) {
              x.b->xafsPanel->showView(a.integer);
              return O::Ok;
@@ -575,7 +497,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"xafs_edge_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::E0); }},
         {"xafs_jump_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Jump); }},
         {"xafs_mask_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Mask); }},
-    };
+    });
     return rows;
 }
 
@@ -598,12 +520,22 @@ void BodyCommands::execute(const BatchCmd& c)
 {
     const int failuresAtStart = lineFailuresAtStart = Failures::total();
     const int row = lookup.find(c.cmd);
+    if (row >= int(table().size())) {
+        setSetting(c, bindings().at(size_t(row) - table().size()));
+        return;
+    }
     if (row < 0) {
         // Labels (and untaken :ifok/:ifng lines) pass; mistyped commands fail.
         const QString msg = lookup.notACommand(c);
         if (!msg.isEmpty())
             Failures::record(Failures::Command, msg);
         finishLine(msg.isEmpty(), failuresAtStart);
+        return;
+    }
+    // The XAFS session belongs to the tab's job while that computes.
+    if (c.cmd.startsWith(QLatin1String("xafs_")) && b->xafsPanel->job().busy()) {
+        Failures::record(Failures::Command, BatchArgs::where(c) + QStringLiteral(": refused while the XAFS tab computes"));
+        finishLine(false, failuresAtStart);
         return;
     }
     const Row& r = table().at(size_t(row));
@@ -817,31 +749,28 @@ BodyCommands::Outcome BodyCommands::xafsMap(const BatchCmd& c, const BatchArgs& 
 
 BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs& a)
 {
-    bool saved = false;
-    QString why;
+    ImgDisp* d = nullptr;
     switch (a.display) {
-    case BatchArgs::Raw:
-        saved = b->rawDisp.saveImage(a.text, &why);
-        break;
-    case BatchArgs::Sinogram:
-        saved = b->sinogram.DispSinogram->saveImage(a.text, &why);
-        break;
-    case BatchArgs::Ct1:
-        saved = b->ctCalc.saveImage(a.text, &why);
-        break;
-    case BatchArgs::I0:
-        saved = b->I0ImgSel->display()->saveImage(a.text, &why);
-        break;
-    case BatchArgs::Bg:
-        saved = b->BGImgSel->display()->saveImage(a.text, &why);
-        break;
+    case BatchArgs::Raw: d = &b->rawDisp; break;
+    case BatchArgs::Sinogram: d = b->sinogram.DispSinogram; break;
+    case BatchArgs::Ct1: d = b->ctCalc.DispCt; break;
+    case BatchArgs::I0: d = b->I0ImgSel->display(); break;
+    case BatchArgs::Bg: d = b->BGImgSel->display(); break;
     case BatchArgs::Ct2:
         if (a.integer >= b->ctRun->count())
             return fail(Failures::Command, c, QStringLiteral("no CT2 display %1").arg(a.integer));
-        saved = b->ct2Panel(a.integer)->saveImage(a.text, &why);
+        d = b->ct2Panel(a.integer)->DispCt;
         break;
     }
-    if (!saved)
+    if (!d)
+        return fail(Failures::Command, c, QStringLiteral("no such display"));
+    // As the auto-save paths do, a missing folder is made, but only for a
+    // picture there is to save.
+    const QString folder = QFileInfo(a.text).absolutePath();
+    if (!d->image.isNull() && !QDir().mkpath(folder))
+        return fail(Failures::Write, c, QStringLiteral("picture not saved: can't create directory ") + folder);
+    QString why;
+    if (!d->saveImage(a.text, &why))
         return fail(Failures::Write, c, QStringLiteral("picture not saved: ") + why);
     return Outcome::Ok;
 }

@@ -7,6 +7,7 @@
 #include "BatchCmd.h"
 #include "CommandLookup.h"
 #include "Failures.h"
+#include "ReconSettings.h"
 
 #include <QObject>
 #include <QStringList>
@@ -50,6 +51,16 @@ private:
         Handler handler;
     };
     static const std::vector<Row>& table();
+    // The window control each run setting with a batch word writes to; the
+    // word, its argument and its range come from SettingTable.
+    struct Binding
+    {
+        const char* key;
+        void (*show)(BodyCommands& x, const ReconSettings& s);
+    };
+    static const std::vector<Binding>& bindings();
+    // A setting's batch word: checked by its table row, then shown by its control.
+    void setSetting(const BatchCmd& c, const Binding& bind);
 
     // Counts a failure of kind with "word, line n: why" and fails the line.
     Outcome fail(Failures::Kind kind, const BatchCmd& c, const QString& why);

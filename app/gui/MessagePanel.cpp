@@ -8,6 +8,8 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("MessagePanel"));
@@ -33,43 +35,59 @@ MessagePanel::MessagePanel(QWidget* parent) : QFrame(parent)
 
 void MessagePanel::setMaximumLines(int n)
 {
+    maxLines = n;
     view->setMaximumBlockCount(n);
+}
+
+bool MessagePanel::classify(const LogLine& line, QTextCharFormat* f)
+{
+    switch (line.type) {
+    case QtWarningMsg:
+        // The program's own warnings are its failures.
+        if (!line.category.startsWith(QLatin1String("zuvo2.")))
+            return false;
+        f->setBackground(QColor(255, 240, 160));
+        ++warnings;
+        return true;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+        f->setBackground(QColor(255, 190, 190));
+        f->setFontWeight(QFont::Bold);
+        ++errors;
+        return true;
+    default:
+        return false;
+    }
 }
 
 void MessagePanel::append(const LogLine& line)
 {
-    QTextCharFormat f;
-    bool counted = true;
-    switch (line.type) {
-    case QtWarningMsg:
-        // The program's own warnings are its failures; Qt's (a platform
-        // plugin's remarks) are shown, grey and uncounted.
-        if (!line.category.startsWith(QLatin1String("zuvo2."))) {
-            f.setForeground(QColor(110, 110, 110));
-            counted = false;
-            break;
-        }
-        ++warnings;
-        f.setBackground(QColor(255, 240, 160));
-        break;
-    case QtCriticalMsg:
-    case QtFatalMsg:
-        ++errors;
-        f.setBackground(QColor(255, 190, 190));
-        f.setFontWeight(QFont::Bold);
-        break;
-    default:
-        counted = false;
-        break;
-    }
+    appendLines({line});
+}
+
+void MessagePanel::appendLines(const QList<LogLine>& lines)
+{
+    if (lines.isEmpty())
+        return;
     // Follow the end only when the reader is there already.
     QScrollBar* bar = view->verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum() - 2;
+    // Lines that would scroll away at once are counted but never laid out.
+    const qsizetype shown = maxLines > 0 ? std::max<qsizetype>(0, lines.size() - maxLines) : 0;
+    bool counted = false;
     QTextCursor c(view->document());
+    c.beginEditBlock();
     c.movePosition(QTextCursor::End);
-    if (!view->document()->isEmpty())
-        c.insertBlock(QTextBlockFormat(), QTextCharFormat());
-    c.insertText(line.when.toString(QStringLiteral("hh:mm:ss ")) + line.text, f);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QTextCharFormat f;
+        counted = classify(lines.at(i), &f) || counted;
+        if (i < shown)
+            continue;
+        if (!view->document()->isEmpty())
+            c.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        c.insertText(lines.at(i).when.toString(QStringLiteral("hh:mm:ss ")) + lines.at(i).text, f);
+    }
+    c.endEditBlock();
     if (atEnd)
         bar->setValue(bar->maximum());
     if (counted)

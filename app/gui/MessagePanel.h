@@ -8,6 +8,7 @@
 #include <QFrame>
 
 class QLabel;
+class QTextCharFormat;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -30,10 +31,15 @@ signals:
 
 public slots:
     void append(const LogLine& line);
+    // Many lines in one edit: only the last lines kept are laid out.
+    void appendLines(const QList<LogLine>& lines);
     // Empties the panel and sets both counts back to 0.
     void clearMessages();
 
 private:
+    // The line's format; false when the line is not counted.
+    bool classify(const LogLine& line, QTextCharFormat* f);
+    int maxLines = 5000;
     int warnings = 0;
     int errors = 0;
 };

@@ -10,10 +10,10 @@
 #include <algorithm>
 
 namespace {
-// The pictures' share of the width on a small screen.
-constexpr int imagesShare = 55;   // per cent of the width
 // On a wide screen the pictures need no more than this; the controls then
-// get the rest, up to their natural width, and need not scroll.
+// get the rest, up to their natural width, and need not scroll.  On a
+// smaller one the controls keep the narrowest width at which they still
+// need no sideways scrolling, and the pictures get the rest.
 constexpr int imagesWidth = 820;
 } // namespace
 
@@ -55,18 +55,20 @@ QSplitter* WindowFit::arrange(QBoxLayout* layout, QWidget* images)
     column->addStretch(1);
     layout->removeWidget(images);
     split->addWidget(images);
-    // Growing or shrinking, the two keep their shares of the width.
-    split->setStretchFactor(0, 100 - imagesShare);
-    split->setStretchFactor(1, imagesShare);
+    // Growing or shrinking the window changes the pictures' width.
+    split->setStretchFactor(0, 0);
+    split->setStretchFactor(1, 1);
     layout->addWidget(split);
 
     auto* fit = new WindowFit(split, inner);
     const int natural = fit->naturalWidth();
-    split->setSizes(sizesFor(natural, window ? window->width() : 2 * natural));
+    split->setSizes(sizesFor(natural, fit->leastWidth(), window ? window->width() : 2 * natural));
+    // The controls never get less than they need not to scroll sideways,
+    // also when their content grows later (a longer text, a translation).
+    scroll->setMinimumWidth(fit->leastWidth());
+    inner->installEventFilter(fit);
     if (window)
         window->installEventFilter(fit);
-    else
-        fit->deleteLater();
     return split;
 }
 
@@ -74,28 +76,48 @@ WindowFit::WindowFit(QSplitter* split, QWidget* controls) : QObject(split), spli
 {
 }
 
+int WindowFit::scrollExtra() const
+{
+    // The vertical scroll bar and the area's frame.
+    int extra = split->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    if (const auto* area = qobject_cast<const QScrollArea*>(split->widget(0)))
+        extra = std::max(extra, area->verticalScrollBar()->sizeHint().width()) + 2 * area->frameWidth();
+    return extra;
+}
+
 int WindowFit::naturalWidth() const
 {
-    return controls->sizeHint().width() + split->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return controls->sizeHint().width() + scrollExtra();
+}
+
+int WindowFit::leastWidth() const
+{
+    return controls->minimumSizeHint().width() + scrollExtra();
 }
 
 bool WindowFit::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == controls) {
+        if (event->type() == QEvent::LayoutRequest)
+            if (QWidget* area = split->widget(0))
+                area->setMinimumWidth(leastWidth());
+        return false;
+    }
     // Once, at the first show: the window has its real width by then, and
     // panels added after the arrangement count too.
     if (event->type() == QEvent::Show) {
         watched->removeEventFilter(this);
-        split->setSizes(sizesFor(naturalWidth(), split->width()));
-        deleteLater();
+        split->setSizes(sizesFor(naturalWidth(), leastWidth(), split->width()));
     }
     return false;
 }
 
-QList<int> WindowFit::sizesFor(int natural, int width)
+QList<int> WindowFit::sizesFor(int natural, int least, int width)
 {
     // The controls take their natural width when the window has room for
-    // it beside the pictures; otherwise they scroll.
-    const int controls = std::min(natural, std::max(width * (100 - imagesShare) / 100, width - imagesWidth));
+    // it beside the pictures; otherwise as little as keeps them from
+    // scrolling sideways, or more where the pictures would not use it.
+    const int controls = std::min(natural, std::max(least, width - imagesWidth));
     return {controls, std::max(width - controls, 1)};
 }
 

@@ -22,16 +22,19 @@ public:
     // The window's first size on a screen with this much room.
     static QSize firstSize(const QSize& available);
     // Controls and pictures of a splitter width wide, for controls that
-    // would like to be natural wide.
-    static QList<int> sizesFor(int natural, int width);
+    // would like to be natural wide and need least not to scroll sideways.
+    static QList<int> sizesFor(int natural, int least, int width);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     WindowFit(QSplitter* split, QWidget* controls);
-    // The controls' width without scrolling, as they are now.
+    // The controls' preferred width, and the least without sideways
+    // scrolling, as they are now (scroll bar included).
     int naturalWidth() const;
+    int leastWidth() const;
+    int scrollExtra() const;
 
     QSplitter* split;
     QWidget* controls;

@@ -7,6 +7,7 @@
 #include "Failures.h"
 #include "HSgm.h"
 #include "ImgDatas.h"
+#include "ProcCtrl.h"
 #include "RingRemoval.h"
 #include "Sinogram.h"
 #include "SinogramImage.h"
@@ -48,7 +49,7 @@ CtCalc::~CtCalc()
     delete progressThread;
 }
 
-void CtCalc::startCt()
+void CtCalc::startCt(double cor)
 {
     if (!sinogram)
         return;
@@ -59,7 +60,10 @@ void CtCalc::startCt()
     // An unusable CoR leaves the panel's record as it was: empty it first, so
     // an earlier slice is never reconstructed as this one.
     sinogram->hSgm.resize(0, 0);
-    sinogram->genSinogram();
+    if (std::isnan(cor) || !sinogram->procCtrl)
+        sinogram->genSinogram();
+    else
+        sinogram->genSinogram0(&sinogram->hSgm, sinogram->procCtrl->rotAxIsV, cor, sinogram->procCtrl->sliceNo);
     hSgm = &sinogram->hSgm;
     if (!hSgm->hasData() || qint64(hSgm->nx) * hSgm->nth <= 0)
         return;

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <vector>
 
 class CtProgress;
@@ -61,7 +62,9 @@ public slots:
     // one: busy is true on return; calcOne steps follow as queued events, the
     // picture growing after each, and calcFinished() comes after the last.
     // Without a sinogram nothing starts and no signal follows.
-    void startCt();
+    // Reconstructs the panel's slice about cor, the centre the run uses and
+    // records (NaN: the panel's centre).
+    void startCt(double cor = std::numeric_limits<double>::quiet_NaN());
     // Stopping (stopCt, endCt, calcCt while busy).  When the call returns:
     // busy is false, end and spent time are shown, calcFinished() has been
     // emitted, and steps the pacer still delivers are ignored, so the picture

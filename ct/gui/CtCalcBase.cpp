@@ -2,6 +2,7 @@
 
 #include "ColorBar.h"
 #include "FieldWidth.h"
+#include "WrapLayout.h"
 
 #include <QGridLayout>
 #include <QLineEdit>
@@ -33,6 +34,8 @@ CtCalcBase::CtCalcBase(QWidget* parent) : QFrame(parent)
         gridLayout_3->removeWidget(calcRow[i]);
         gridLayout_3->addWidget(calcRow[i], 1, i + 1);
     }
+    // The run's row (start, slice, times) wraps where the tab is narrow.
+    WrapLayout::takeOver(frame);
     for (QLineEdit* e : {Drx0, Drz0, Drx1, Drz1, Crx0, Crz0, Crx1, Crz1})
         FieldWidth::fit(e, FieldWidth::position());
     FieldWidth::fit(ShowSliceNo, FieldWidth::count());

@@ -1,6 +1,7 @@
 #include "ProcCtrl.h"
 
 #include "FieldWidth.h"
+#include "SettingTable.h"
 
 #include <QButtonGroup>
 
@@ -28,7 +29,7 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     Filter->addItems(FbpFilter::names());
     Filter->setCurrentText(FbpFilter().name);
     Angles->addItems(CtCond::angularRangeNames());
-    Binning->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("4")});
+    Binning->addItems(SettingTable::byKey(QStringLiteral("binning"))->choices());
     for (QLineEdit* e : {SliceNo, SliceFrom, SliceTo, SliceStep})
         FieldWidth::fit(e, FieldWidth::count());
     FieldWidth::fit(Cor, FieldWidth::position());
@@ -79,6 +80,7 @@ CtCond ProcCtrl::ctCond() const
     if (!Paganin->text().trimmed().isEmpty() && !PaganinParams::parse(Paganin->text(), c.paganin, nullptr))
         c.paganin.deltaBeta = std::numeric_limits<double>::quiet_NaN();
     c.binning = Binning->currentText().toInt();
+    c.maxInvalid = maxInvalid;
     return c;
 }
 

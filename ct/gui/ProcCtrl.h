@@ -23,6 +23,8 @@ public:
     bool rotAxIsV = false;
     int sliceNo = 0;
     double cor = 0.0;
+    // Fraction of a slice's samples that may lack a logarithm (ct_max_invalid).
+    double maxInvalid = CtCond().maxInvalid;
 
 signals:
     void autoUpdateUpdated();
@@ -30,7 +32,6 @@ signals:
     void rotAxUpdated();
     void sliceNoUpdated();
     void corUpdated();
-    void askGenImage();
     // The Auto button: find the centre on the current slice.
     void corAutoRequested();
     // The Sweep button: trial slices about the centres around the current one.

@@ -85,5 +85,9 @@ void FieldWidth::fit(QLineEdit* e, const QString& widest)
     if (e->maximumWidth() < w)
         e->setMaximumWidth(w);
     e->setMinimumWidth(w);
+    // A field its form marks Fixed keeps just this width: numbers need no
+    // more, and the room goes to fields that can use it (paths).
+    if (e->sizePolicy().horizontalPolicy() == QSizePolicy::Fixed)
+        e->setMaximumWidth(w);
     e->setProperty("widestText", widest);
 }

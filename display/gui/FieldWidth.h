@@ -18,7 +18,8 @@ public:
     static QString dateTime();    // "yy/MM/dd hh:mm:ss.zzz"
 
     // Makes e at least wide enough for widest (a maximum width below that
-    // is raised) and records widest as its "widestText" property.
+    // is raised; a field with a Fixed horizontal policy gets exactly that
+    // width) and records widest as its "widestText" property.
     static void fit(QLineEdit* e, const QString& widest);
     // The width e needs to show text whole.
     static int widthFor(const QLineEdit* e, const QString& text);

@@ -1,10 +1,11 @@
 #pragma once
 // Image display with its colour bar "CBar" on the right and the bar's
-// control panel below the picture.
+// control panel below the picture, in a row of read-outs that wraps to a
+// second line where the display is narrow.
 #include "ImgDisp.h"
 #include "ui_ImgDispWCBar.h"
 
-class QGridLayout;
+class WrapLayout;
 
 class ImgDispWCBar : public ImgDisp, public Ui_ImgDispWCBar
 {
@@ -12,7 +13,7 @@ class ImgDispWCBar : public ImgDisp, public Ui_ImgDispWCBar
 public:
     explicit ImgDispWCBar(QWidget* parent = nullptr);
 
-    QGridLayout* cbarLayout;
+    WrapLayout* cbarLayout;
 
 signals:
     void newBar();

@@ -1,6 +1,7 @@
 #include "ImgDispWPV.h"
 
 #include "FieldWidth.h"
+#include "WrapLayout.h"
 
 #include <QGridLayout>
 
@@ -11,7 +12,10 @@ ImgDispWPV::ImgDispWPV(QWidget* parent) : ImgDispWCBar(parent)
     Ui_ImgDispWPV::setupUi(this);
     // The form keeps a name already given; this level names the widget.
     setObjectName(QStringLiteral("ImgDispWPV"));
-    cbarLayout->addWidget(PVFrame, 0, 0);
+    // The position read-outs first, the colour scale after them; each
+    // label stays with its field when the row wraps.
+    WrapLayout::takeOver(PVFrame);
+    cbarLayout->insertWidget(0, PVFrame);
     FieldWidth::fit(PosX, FieldWidth::count());
     FieldWidth::fit(PosY, FieldWidth::count());
     FieldWidth::fit(Val, FieldWidth::number());

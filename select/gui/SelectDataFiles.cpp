@@ -4,6 +4,7 @@
 #include "ConfigStore.h"
 #include "Failures.h"
 #include "FieldWidth.h"
+#include "SeriesListing.h"
 
 #include <QButtonGroup>
 #include <QDebug>
@@ -88,6 +89,28 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
     if (!QFileInfo(dir).isDir()) {
         Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
         return false;
+    }
+    if (checkSeries) {
+        const QStringList entries = SeriesListing::entries(dir, patterns);
+        if (entries.isEmpty()) {
+            Failures::record(Failures::Load, QStringLiteral("No file matches %1 in %2, nothing loaded")
+                                                 .arg(patterns.join(QLatin1Char(' ')), dir));
+            return false;
+        }
+        const SeriesListing::Result r =
+            SeriesListing::order(entries, referencesOf ? referencesOf() : QStringList(), allowGaps);
+        for (const QString& f : r.removed)
+            qCInfo(lcData).noquote() << QStringLiteral("I0/BG file left out of the projections: ") + f;
+        if (!r.refusal.isEmpty()) {
+            Failures::record(Failures::Load, QStringLiteral("Series not loaded: %1 (in %2)").arg(r.refusal, dir));
+            return false;
+        }
+        qCInfo(lcData).noquote() << r.text();
+        if (LoadNewFiles->isChecked())
+            qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
+        listedGaps = r.gaps;
+        takeFiles(r.files);
+        return true;
     }
     // "." and ".." are never image files, even when a pattern like "*" matches them.
     QDir d(dir);

@@ -6,6 +6,8 @@
 #include <QFrame>
 #include <QStringList>
 
+#include <functional>
+
 class QButtonGroup;
 class QFileDialog;
 
@@ -28,8 +30,16 @@ public:
     void takeFiles(QStringList files);
     void takeFileInfos(QFileInfoList infos);
     // False, with a load failure naming it, when dir is no directory or holds
-    // no matching file; the list is then left as it was.
+    // no matching file; the list is then left as it was. With checkSeries
+    // the listing is a projection series: every match must be a readable
+    // file, numbered names are ordered by number and a gap refuses it
+    // (unless allowGaps: then listedGaps names them), and the files
+    // referencesOf gives (I0, BG) are left out.
     bool takeDir(QString dir, QStringList patterns);
+    bool checkSeries = false;
+    bool allowGaps = false;
+    std::function<QStringList()> referencesOf;
+    QString listedGaps;
     QFileDialog* fileDialog() { return dialog; }
     Q_INVOKABLE double expTime() const;
 

@@ -1,6 +1,8 @@
 #include "TextFile.h"
 #include "ConfigStore.h"
 #include "LogCapture.h"
+#include "LogRelay.h"
+#include "Logging.h"
 
 #include <QtTest>
 
@@ -38,6 +40,9 @@ private slots:
     void missingFile();
     void endlessOrHugeInclude();
     void fifoAndDeepIncludesEndAtOnce();
+    void readingIsBoundedAndSaysWhy_data();
+    void readingIsBoundedAndSaysWhy();
+    void logFloodIsCoalesced();
 };
 
 void TstConfig::arguments_data()
@@ -213,6 +218,80 @@ void TstConfig::fifoAndDeepIncludesEndAtOnce()
     QCOMPARE(captured.filter("nested too deeply").size(), 1);
     QVERIFY(store.contains("K0"));
     QVERIFY(!store.contains("END"));
+}
+
+void TstConfig::readingIsBoundedAndSaysWhy_data()
+{
+    QTest::addColumn<QString>("attack");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QString>("lastKey"); // still read
+    QTest::newRow("each file includes the next twice, 40 deep") << "double" << "included again, read once only" << 40 << "K40";
+    QTest::newRow("300 files") << "wide" << "More than 256 config files" << 45 << "K254";
+    QTest::newRow("an option given twice") << "args" << "Option -d given more than once" << 1 << "-d";
+}
+
+void TstConfig::readingIsBoundedAndSaysWhy()
+{
+    QFETCH(QString, attack);
+    QFETCH(QString, said);
+    QFETCH(int, times);
+    QFETCH(QString, lastKey);
+    QTemporaryDir dir;
+    const auto name = [&](int i) { return dir.filePath(QString("c%1.cfg").arg(i)); };
+    QString main = dir.filePath("main.cfg");
+    if (attack == "double") {
+        // 2^40 reads unless each file is read once.
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(writeTextFile(name(i), QString("K%1 v\nINCLUDE %2\nINCLUDE %2\n").arg(i).arg(name(i + 1))));
+        QVERIFY(writeTextFile(name(40), "K40 v\n"));
+        main = name(0);
+    } else if (attack == "wide") {
+        QString text;
+        for (int i = 0; i < 300; ++i) {
+            QVERIFY(writeTextFile(name(i), QString("K%1 v\n").arg(i)));
+            text += "INCLUDE " + name(i) + "\n";
+        }
+        QVERIFY(writeTextFile(main, text));
+    }
+    ConfigStore store;
+    QStringList captured;
+    {
+        LogCapture log;
+        if (attack == "args") {
+            Argv a({"zuvo2", "-d", "/a", "-x", "-d", "/b"});
+            store.parseArguments(a.argc(), a.argv());
+        } else {
+            store.readFile(main);
+        }
+        captured = log.lines();
+    }
+    QCOMPARE(captured.filter(said).size(), times);
+    QVERIFY(store.contains(lastKey));
+}
+
+// A producer faster than the window: the window gets a second's budget and
+// one line for the rest; standard error (here the capture) gets every line.
+void TstConfig::logFloodIsCoalesced()
+{
+    LogCapture stderrStandIn;
+    QStringList shown;
+    {
+        LogRelay relay;
+        QVERIFY(relay.installed());
+        QObject context;
+        connect(&relay, &LogRelay::messages, &context, [&](const QList<LogLine>& lines) {
+            for (const LogLine& l : lines)
+                shown << l.text;
+        });
+        for (int i = 0; i < 1000; ++i)
+            qCWarning(lcApp, "line %d", i);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), LogRelay::linesPerWindow + 1, 5000);
+    }
+    QCOMPARE(shown.first(), QString("line 0"));
+    QCOMPARE(shown.at(LogRelay::linesPerWindow - 1), QString("line %1").arg(LogRelay::linesPerWindow - 1));
+    QCOMPARE(shown.last(), QString("\u2026 %1 more lines").arg(1000 - LogRelay::linesPerWindow));
+    QCOMPARE(stderrStandIn.lines().filter("line ").size(), 1000);
 }
 
 QTEST_GUILESS_MAIN(TstConfig)

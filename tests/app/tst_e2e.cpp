@@ -11,12 +11,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QRegularExpression>
 #include <QtTest>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 struct CtData
@@ -120,8 +122,15 @@ private slots:
     void autoCentreInBatch();
     void autoCentreInRecon();
     void tiltedAxisCentrePerSlice();
+    void reconTakesOnlyWhatItWasGiven_data();
+    void reconTakesOnlyWhatItWasGiven();
+    void windowRunTakesOnlyWhatItWasGiven();
+    void correctionsInBatchAreTheOptions_data();
+    void correctionsInBatchAreTheOptions();
 
 private:
+    // A directory for one case of reconTakesOnlyWhatItWasGiven, made as setup says.
+    QString prepareInputs(const QString& setup, const QString& name = QString());
     bool run(const QString& program);
     // Runs a program of the build; its exit code, or -1 when it did not end.
     int exec(const QString& program, const QStringList& args, QString* log = nullptr);
@@ -274,7 +283,7 @@ void TstE2e::ctXafs()
             const QRegularExpressionMatch m = QRegularExpression("# " + QRegularExpression::escape(key) + ": (\\S+)").match(text);
             return m.hasMatch() ? m.captured(1).toDouble() : std::nan("");
         };
-        QCOMPARE(text.section('\n', 2, 2), QString("# Column.2: mutrans"));
+        QCOMPARE(text.section('\n', 2, 2), QString("# Column.2: mutrans 1/cm"));
         // The example's region is centred on the absorber.
         QVERIFY(std::fabs(field("Zuvo2.region") + 4 - px) < 1.0);
         const double e0 = field("Scan.edge_energy"), jump = field("Zuvo2.edge_jump");
@@ -316,18 +325,28 @@ void TstE2e::reconMatchesBatch()
                                   "--out", "out/recon", "--name", "s", "--quiet", "--filter", "hann:0.8",
                                   "--pixel-size", "6.5", "--rings", "5"}, &log),
              0);
-    const QDir batch(work.filePath("out/batch")), recon(work.filePath("out/recon"));
+    // The same settings by their configuration keys; the option given wins.
+    const QString cfg = work.filePath("same.cfg");
+    QVERIFY(writeTextFile(cfg, QString("Projections \"%1\"\nPattern ct-*.img\nI0 \"%1/i0/I0.img\"\nBG \"%1/bg/BG.img\"\n"
+                                       "Cor %2\nAxis v\nSlices 3:11:4\nRegion 10,5.5,90,70  # x0,z0,x1,z1\nThreads 3\n"
+                                       "Out out/config\nName s\nFilter hann:0.8\nPixelSize 6.5\nRings 7\n")
+                                   .arg(smallDir)
+                                   .arg(smallCor, 0, 'g', 17)));
+    QCOMPARE(exec("zuvo2-recon", {"--config", cfg, "--rings", "5", "--quiet"}, &log), 0);
+    const QDir batch(work.filePath("out/batch")), recon(work.filePath("out/recon")), config(work.filePath("out/config"));
     const QStringList names{"s-00003.dat", "s-00007.dat", "s-00011.dat", "s-run.json"};
     QCOMPARE(batch.entryList(QDir::Files), names);
     QCOMPARE(recon.entryList(QDir::Files), names);
+    QCOMPARE(config.entryList(QDir::Files), names);
     for (const QString& n : names.mid(0, 3)) {
-        QFile a(batch.filePath(n)), b(recon.filePath(n));
-        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QFile a(batch.filePath(n)), b(recon.filePath(n)), c(config.filePath(n));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly) && c.open(QIODevice::ReadOnly));
         const QByteArray da = a.readAll();
         QVERIFY(da.size() > 1000);
         QVERIFY2(da == b.readAll(), qPrintable(n));
+        QVERIFY2(da == c.readAll(), qPrintable(n));
     }
-    for (const QDir& d : {batch, recon}) {
+    for (const QDir& d : {batch, recon, config}) {
         QFile f(d.filePath("s-run.json"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
@@ -437,12 +456,12 @@ void TstE2e::reconRefuses_data()
     QTest::addColumn<QString>("message");
     const QStringList in{"--projections", "out/small", "--pattern", "ct-*.img", "--axis", "v", "--out", "out/refused"};
     QTest::newRow("missing --cor") << (in + QStringList{"--slices", "1:2"}) << "--cor is missing";
-    QTest::newRow("cor not a number") << (in + QStringList{"--cor", "34,5", "--slices", "1:2"}) << "--cor 34,5 is not a number";
+    QTest::newRow("cor not a number") << (in + QStringList{"--cor", "34,5", "--slices", "1:2"}) << "--cor: \"34,5\" is not a number";
     QTest::newRow("unreadable directory")
-        << QStringList{"--projections", "out/nothing", "--pattern", "*.img", "--cor", "60", "--slices", "1:2", "--out", "out/refused"}
+        << QStringList{"--projections", "out/nothing", "--pattern", "*.img", "--cor", "60", "--axis", "v", "--slices", "1:2", "--out", "out/refused"}
         << "cannot read the directory out/nothing";
     QTest::newRow("no files match") << QStringList{"--projections", "out/small", "--pattern", "none-*.img", "--cor", "60",
-                                                   "--slices", "1:2", "--out", "out/refused"}
+                                                   "--axis", "v", "--slices", "1:2", "--out", "out/refused"}
                                     << "no files match";
     QTest::newRow("centre outside") << (in + QStringList{"--cor", "119", "--slices", "1:2"}) << "centre of rotation 119 is outside";
     QTest::newRow("slices outside") << (in + QStringList{"--cor", "60", "--slices", "20:2147483647"})
@@ -450,7 +469,10 @@ void TstE2e::reconRefuses_data()
     QTest::newRow("empty region") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--region", "30,30,10,40"})
                                   << "is empty";
     QTest::newRow("bad slices") << (in + QStringList{"--cor", "60", "--slices", "1-4"}) << "is not FROM:TO[:STEP]";
-    const QStringList rest{"--cor", "60", "--slices", "1:2", "--out", "out/refused"};
+    const QStringList rest{"--cor", "60", "--axis", "v", "--slices", "1:2", "--out", "out/refused"};
+    QTest::newRow("missing --axis") << QStringList{"--projections", "out/small", "--pattern", "ct-*.img", "--cor", "60",
+                                                   "--slices", "1:2", "--out", "out/refused"}
+                                    << "--axis is missing";
     QTest::newRow("no projections") << rest << "--projections and --pattern, --h5 or --stack is missing";
     QTest::newRow("two sources") << (in + QStringList{"--h5", "out/small/ct-0001.img", "--cor", "60", "--slices", "1:2"})
                                  << "give the projections one way";
@@ -464,14 +486,32 @@ void TstE2e::reconRefuses_data()
                                     << "--filter: unknown filter \"parzen\"";
     QTest::newRow("cutoff 0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--filter", "hann:0"})
                               << "cutoff 0 is not above 0 and at most 1";
+    QTest::newRow("unknown format") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--formats", "dat,jpeg"})
+                                    << "--formats: \"jpeg\" is not one of dat, png, tiff";
     QTest::newRow("negative rings") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--rings", "-1"})
-                                    << "--rings -1 is not a number from 0 to 1001";
-    QTest::newRow("zero pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "0"})
-                                     << "--pixel-size 0 is not a positive number";
+                                    << "--rings: -1 is out of range (0 to 1001)";
+    QTest::newRow("negative pixel size") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--pixel-size", "-1"})
+                                         << "--pixel-size: -1 is out of range (0 to 1000000)";
+    // A configuration value is refused with the option's reason; a key that
+    // is no setting is refused, not ignored.
+    const QString badValue = work.filePath("bad-value.cfg"), badKey = work.filePath("bad-key.cfg");
+    writeTextFile(badValue, "Rings -1\n");
+    writeTextFile(badKey, "Ringz 3\n");
+    QTest::newRow("config value out of range") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--config", badValue})
+                                               << "bad-value.cfg: Rings: -1 is out of range (0 to 1001)";
+    QTest::newRow("config key unknown") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--config", badKey})
+                                        << "bad-key.cfg: Ringz is not a setting";
+    QTest::newRow("missing config") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--config", "none.cfg"})
+                                    << "cannot read the configuration file none.cfg";
     QTest::newRow("I0 after without I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0-after", "out/small/i0/I0.img"})
                                          << "--i0-after needs --i0";
     QTest::newRow("missing I0") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--i0", "out/small/i0/I1.img"})
                                 << "cannot read the I0 image";
+    QTest::newRow("an option twice") << (in + QStringList{"--cor", "60", "--cor", "61", "--slices", "1:2"})
+                                     << "--cor is given more than once";
+    // Bytes that were no UTF-8 reach the program as U+FFFD.
+    QTest::newRow("name not UTF-8") << (in + QStringList{"--cor", "60", "--slices", "1:2", "--name", QString("s") + QChar(0xFFFD)})
+                                    << "is not valid UTF-8";
 }
 
 // Bad usage or input: a message naming the problem, exit status 2, nothing written.
@@ -566,6 +606,12 @@ std::vector<double> pixels(const QString& path, int& w, int& h)
         img->readRow(r, v.data() + size_t(r) * size_t(w));
     return v;
 }
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 } // namespace
 
 // The small series as one HDF5 Data Exchange file and as one TIFF stack:
@@ -615,6 +661,11 @@ void TstE2e::singleFileInputsAndFloatTiff()
              qPrintable(log));
     QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", uneven, "--out", "out/uneven"} + common, &log) == 0,
              qPrintable(log));
+    // Float TIFFs only: no text is written.
+    QVERIFY2(exec("zuvo2-recon", QStringList{"--h5", h5, "--out", "out/tiffonly", "--formats", "tiff"} + common, &log) == 0,
+             qPrintable(log));
+    QCOMPARE(QDir(work.filePath("out/tiffonly")).entryList(QDir::Files),
+             QStringList({"s-00003.tif", "s-00007.tif", "s-00011.tif", "s-run.json"}));
     const QString prog = work.filePath("scan.bat");
     QVERIFY(writeTextFile(prog, QString("images_load_h5 \"%3\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
                     "ct_slice_from 3\nct_slice_to 11\nct_slice_step 4\nct_threads 2\n"
@@ -649,6 +700,9 @@ void TstE2e::singleFileInputsAndFloatTiff()
         QVERIFY2(da == b.readAll(), qPrintable(n));
         QVERIFY2(da != c.readAll(), qPrintable(n));
     }
+    QFile tiffOnly(work.filePath("out/tiffonly/s-00007.tif")), tiffWithText(work.filePath("out/h5/s-00007.tif"));
+    QVERIFY(tiffOnly.open(QIODevice::ReadOnly) && tiffWithText.open(QIODevice::ReadOnly));
+    QVERIFY(tiffOnly.readAll() == tiffWithText.readAll());
     QFile rep(work.filePath("out/h5/s-run.json"));
     QVERIFY(rep.open(QIODevice::ReadOnly));
     const QJsonObject o = QJsonDocument::fromJson(rep.readAll()).object();
@@ -740,6 +794,15 @@ void TstE2e::autoCentreInRecon()
     const double found = loggedCentre(log, &verdict);
     QVERIFY2(std::fabs(found - smallCor) < 0.2 && verdict == "sound", qPrintable(log));
     QCOMPARE(QDir(work.filePath("out/recon-auto")).entryList({"*.dat"}, QDir::Files).size(), 3);
+    // The wrong axis (the sample's is vertical): the centre found is
+    // questionable and the run fails before writing, unless accepted.
+    const QStringList wrongAxis{"--projections", ctOpt.outDir, "--pattern", "ct-*.img", "--cor", "auto",
+                                "--axis", "h", "--slices", "10:12", "--quiet", "--out"};
+    QCOMPARE(exec("zuvo2-recon", wrongAxis + QStringList{"out/recon-wrong-axis"}, &log), 1);
+    QVERIFY2(loggedCentre(log, &verdict) > 0 && verdict.startsWith("questionable"), qPrintable(log));
+    QVERIFY(!QFileInfo::exists(work.filePath("out/recon-wrong-axis")));
+    QCOMPARE(exec("zuvo2-recon", wrongAxis + QStringList{"out/recon-accepted", "--accept-questionable"}, &log), 0);
+    QCOMPARE(QDir(work.filePath("out/recon-accepted")).entryList({"*.dat"}, QDir::Files).size(), 3);
 }
 
 // A tilted axis (the centre moving 4 px from the first row to the last):
@@ -782,6 +845,224 @@ void TstE2e::tiltedAxisCentrePerSlice()
     QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
     QCOMPARE(QDir(work.filePath("out/tilted-batch")).entryList({"*.dat"}, QDir::Files).size(), 3);
     checkLine(work.filePath("out/tilted-batch/t-run.json"));
+}
+
+QString TstE2e::prepareInputs(const QString& setup, const QString& name)
+{
+    const QString d = work.filePath("out/t-" + (name.isEmpty() ? QString(QTest::currentDataTag()).replace(' ', '-') : name));
+    QDir().mkpath(d);
+    const QStringList names = QDir(smallDir).entryList({"ct-*.img"}, QDir::Files, QDir::Name);
+    int w = 0, h = 0;
+    std::vector<double> data, theta;
+    for (const QString& n : names) {
+        const QString number = n.mid(3, 4);
+        if (setup == "gap" && number == "0045")
+            continue;
+        const QString to = setup == "nozeros" ? QString("ct-%1.img").arg(number.toInt()) : n;
+        if (setup == "zeros") {
+            const std::vector<quint16> zero(size_t(120) * 24, 0);
+            ItexWriter(120, 24).write16(d + "/" + to, zero.data());
+        } else if (setup == "tiffs" || setup == "h5") {
+            const std::vector<double> px = pixels(smallDir + "/" + n, w, h);
+            data.insert(data.end(), px.begin(), px.end());
+            theta.push_back(M_PI * (theta.size()) / names.size());
+            TiffLayout f32;
+            f32.bits = 32;
+            f32.sampleFormat = 3;
+            if (setup == "tiffs")
+                TiffSampleWriter(f32).write(d + QString("/slice-%1.tif").arg(number.toInt(), 5, 10, QChar('0')), w, h,
+                                            {px.data()});
+        } else {
+            QFile::copy(smallDir + "/" + n, d + "/" + to);
+        }
+    }
+    if (setup == "fifo")
+        ::mkfifo(QFile::encodeName(d + "/ct-0061.img").constData(), 0600);
+    if (setup == "i0inside")
+        QFile::copy(smallDir + "/i0/I0.img", d + "/ct-i0.img");
+    if (setup == "h5") {
+        const std::vector<double> white = pixels(smallDir + "/i0/I0.img", w, h);
+        const std::vector<double> dark = pixels(smallDir + "/bg/BG.img", w, h);
+        H5SampleWriter::write(d + "/scan.h5",
+                              H5SampleWriter::exchange(h, w, data, int(names.size()), white, 1, dark, 1, theta));
+    }
+    QDir().mkpath(d + "/out");
+    if (setup == "stale") {
+        // Left by a process id beyond the kernel's largest: long gone.
+        writeTextFile(d + "/out/.slice.lock", "999999\nzuvo2-recon\n" + QSysInfo::machineHostName() + "\n");
+    }
+    return d;
+}
+
+void TstE2e::reconTakesOnlyWhatItWasGiven_data()
+{
+    // "@D" is the case's directory, "@I0" and "@BG" the sample's references.
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QStringList files{"--projections", "@D", "--pattern", "ct-*.img", "--out", "@D/out"};
+    const QStringList i0{"--i0", "@I0"};
+    QTest::newRow("baseline") << "copy" << files + i0 << 0 << "60 projection files in numeric order";
+    QTest::newRow("FIFO among the projections") << "fifo" << files << 2 << "ct-0061.img (a FIFO)";
+    QTest::newRow("projection missing") << "gap" << files << 2
+                                        << "numbers missing from ct-0001.img to ct-0060.img: 45";
+    QTest::newRow("gap accepted") << "gap" << files + i0 + QStringList{"--allow-gaps"} << 0
+                                  << "numbers missing (accepted): 45";
+    QTest::newRow("numbers without leading zeros") << "nozeros" << files + i0 << 0 << "in numeric order, ct-1.img to ct-60.img";
+    QTest::newRow("I0 among the projections") << "i0inside" << files + QStringList{"--i0", "@D/ct-i0.img"} << 0
+                                              << "ct-i0.img is an I0 or BG image: left out of the projections";
+    QTest::newRow("I0 and BG swapped") << "copy" << files + QStringList{"--i0", "@BG", "--bg", "@I0"} << 2
+                                       << "is not above the BG image's mean";
+    QTest::newRow("projections without counts") << "zeros" << files + i0 << 1 << "has no count above BG";
+    QTest::newRow("slices over the projections") << "tiffs"
+                                                 << QStringList{"--projections", "@D", "--pattern", "slice-*.tif",
+                                                                "--out", "@D", "--tiff"}
+                                                 << 2 << "the output @D/slice-00001.tif is the input @D/slice-00001.tif";
+    QTest::newRow("output name in use") << "copy" << files << 2 << "slice in @D/out is being written by process";
+    QTest::newRow("lock of an ended process") << "stale" << files + i0 << 0 << "which has ended: taken over";
+    QTest::newRow("radians without units") << "h5" << QStringList{"--h5", "@D/scan.h5", "--out", "@D/out"} << 2
+                                           << "angles look like radians (span 3.08";
+    QTest::newRow("radians said so") << "h5" << QStringList{"--h5", "@D/scan.h5", "--out", "@D/out", "--angle-unit", "rad"}
+                                     << 0 << "";
+}
+
+// Every input is what the user meant or the run is refused; no output is
+// ever an input; what succeeds reconstructs the same slices as the plain series.
+void TstE2e::reconTakesOnlyWhatItWasGiven()
+{
+    QFETCH(QString, setup);
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    const QString d = prepareInputs(setup);
+    for (QString& a : args)
+        a.replace("@D", d).replace("@I0", smallDir + "/i0/I0.img").replace("@BG", smallDir + "/bg/BG.img");
+    message.replace("@D", d);
+    QMap<QString, QByteArray> before;
+    for (const QString& f : QDir(d).entryList(QDir::Files))
+        before[f] = bytesOf(d + "/" + f);
+    QLockFile held(d + "/out/.slice.lock");
+    if (QTest::currentDataTag() == QString("output name in use"))
+        QVERIFY(held.tryLock(0));
+    QString log;
+    QCOMPARE(exec("zuvo2-recon", args + QStringList{"--cor", QString::number(smallCor, 'g', 17), "--axis", "v",
+                                                    "--slices", "1:2"}, &log), status);
+    QVERIFY2(log.contains(message), qPrintable(log));
+    // Inputs stay as they were, whatever happened.
+    for (auto it = before.begin(); it != before.end(); ++it)
+        QVERIFY2(bytesOf(d + "/" + it.key()) == it.value(), qPrintable(it.key()));
+    if (status != 0) {
+        QVERIFY(!QFileInfo::exists(d + "/out/slice-00001.dat"));
+        return;
+    }
+    QVERIFY(!QFileInfo::exists(d + "/out/.slice.lock"));
+    const QByteArray base = bytesOf(work.filePath("out/t-baseline/out/slice-00001.dat"));
+    QVERIFY(!base.isEmpty());
+    if (setup == "nozeros" || setup == "i0inside" || setup == "stale")
+        QCOMPARE(bytesOf(d + "/out/slice-00001.dat"), base);
+    if (setup == "gap") {
+        QFile f(d + "/out/slice-run.json");
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("numbersMissing").toString(), QString("45"));
+    }
+}
+
+// The window's batch run: an accepted gap reaches the run report, and float
+// TIFFs saved automatically into the projections' own directory are refused.
+void TstE2e::windowRunTakesOnlyWhatItWasGiven()
+{
+    const QString gap = prepareInputs("gap", "window-gap"), tiffs = prepareInputs("tiffs", "window-tiffs");
+    const QString prog = work.filePath("out/window-inputs.bat");
+    const QString common = QString("i0_load \"%1/i0/I0.img\"\nct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\n"
+                                   "ct_slice_from 1\nct_slice_to 2\nct_slice_step 1\nct_threads 1\n")
+                               .arg(smallDir).arg(smallCor, 0, 'g', 17);
+    QVERIFY(writeTextFile(prog, "images_allow_gaps 1\nimages_load \"" + gap + "\" ct-*.img\n" + common
+                                    + "auto_save_data_path \"" + gap + "/out\"\nauto_save_data_name s.dat\n"
+                                      "auto_save_data 1\ncalc_exec\n:end\n"));
+    QString log;
+    QVERIFY2(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) == 0, qPrintable(log));
+    QFile f(gap + "/out/s-run.json");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value("numbersMissing").toString(), QString("45"));
+
+    const QByteArray first = bytesOf(tiffs + "/slice-00001.tif");
+    QVERIFY(writeTextFile(prog, "images_load \"" + tiffs + "\" slice-*.tif\n" + common
+                                    + "auto_save_tiff_path \"" + tiffs + "\"\nauto_save_tiff_name slice.tif\n"
+                                      "auto_save_tiff 1\ncalc_exec\n:end\n"));
+    QVERIFY(exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log) != 0);
+    QVERIFY2(log.contains("Run refused: the output " + tiffs + "/slice-00001.tif is the input"), qPrintable(log));
+    QCOMPARE(bytesOf(tiffs + "/slice-00001.tif"), first);
+
+    // A batch program named like the first data file it would write.
+    const QString self = gap + "/out/w-00001.dat";
+    QVERIFY(writeTextFile(self, "images_allow_gaps 1\nimages_load \"" + gap + "\" ct-*.img\n" + common
+                                    + "auto_save_data_path \"" + gap + "/out\"\nauto_save_data_name w.dat\n"
+                                      "auto_save_data 1\ncalc_exec\n:end\n"));
+    const QByteArray program = bytesOf(self);
+    QVERIFY(exec("zuvo2", {"-nw", "-e", "-b", self, "-x", "-q"}, &log) != 0);
+    QVERIFY2(log.contains("is the input " + self), qPrintable(log));
+    QCOMPARE(bytesOf(self), program);
+}
+
+void TstE2e::correctionsInBatchAreTheOptions_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QStringList>("options");
+    // Empty: the run writes the options' files; else the batch fails saying so.
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("zingers and binning into a volume")
+        << "ct_zinger 5\nimages_binning 2\nauto_save_volume v.tif\n"
+        << QStringList{"--zinger", "5", "--binning", "2", "--volume", "v.tif", "--rows", "all"} << "";
+    QTest::newRow("phase retrieval") << "ct_pixel_size 1\nct_phase_retrieval 300 50 20\n"
+                                     << QStringList{"--pixel-size", "1", "--paganin", "300,50,20", "--rows", "all"} << "";
+    QTest::newRow("phase retrieval without a pixel size")
+        << "ct_phase_retrieval 300 50 20\n" << QStringList() << "Run refused: phase retrieval needs the pixel size";
+    QTest::newRow("offset axis about the middle")
+        << "ct_angles full-offset\n" << QStringList() << "is near the middle of the 120-pixel detector line";
+    QTest::newRow("volume in a missing directory")
+        << "auto_save_volume /nonexistent/v.h5\n" << QStringList() << "does not exist";
+}
+
+// Each correction's batch words give the files its zuvo2-recon options give,
+// byte for byte (the volume too); a refused setting fails the program and
+// writes nothing.
+void TstE2e::correctionsInBatchAreTheOptions()
+{
+    QFETCH(QString, words);
+    QFETCH(QStringList, options);
+    QFETCH(QString, refusal);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
+    const QString batchOut = work.filePath("out/corr-" + tag), reconOut = batchOut + "-recon";
+    QVERIFY(QDir().mkpath(batchOut));
+    const QString prog = batchOut + ".bat";
+    QVERIFY(writeTextFile(prog, QString("images_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\nbg_load \"%1/bg/BG.img\"\n"
+                                        "ct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 4\n"
+                                        "ct_slice_to 19\nct_slice_step 5\nct_threads 2\nauto_save_data_path \"%3\"\n"
+                                        "auto_save_data_name s.dat\nauto_save_data 1\n")
+                                    .arg(smallDir).arg(smallCor, 0, 'g', 17).arg(batchOut)
+                                    + QString(words).replace("v.tif", batchOut + "/v.tif") + "calc_exec\n:end\n"));
+    QString log;
+    const int batchExit = exec("zuvo2", {"-nw", "-e", "-b", prog, "-x", "-q"}, &log);
+    if (!refusal.isEmpty()) {
+        QVERIFY(batchExit != 0);
+        QVERIFY2(log.contains(refusal), qPrintable(log));
+        QCOMPARE(QDir(batchOut).entryList(QDir::Files), QStringList());
+        return;
+    }
+    QVERIFY2(batchExit == 0, qPrintable(log));
+    QCOMPARE(exec("zuvo2-recon", QStringList{"--projections", smallDir, "--pattern", "ct-*.img", "--i0", smallDir + "/i0/I0.img",
+                                             "--bg", smallDir + "/bg/BG.img", "--cor", QString::number(smallCor, 'g', 17),
+                                             "--axis", "v", "--slices", "4:19:5", "--threads", "2", "--out", reconOut,
+                                             "--name", "s", "--quiet"}
+                                     + options.replaceInStrings("v.tif", reconOut + "/v.tif"), &log),
+             0);
+    QStringList files = QDir(batchOut).entryList(QDir::Files);
+    files.removeAll("s-run.json");
+    QCOMPARE(QDir(reconOut).entryList(QDir::Files).size(), files.size() + 1);
+    QVERIFY(files.size() >= 3);
+    for (const QString& f : files)
+        QVERIFY2(bytesOf(batchOut + "/" + f) == bytesOf(reconOut + "/" + f), qPrintable(f));
 }
 
 QTEST_GUILESS_MAIN(TstE2e)

@@ -1,4 +1,6 @@
 // Runs the real application unattended and checks what it logs and returns.
+#include "TextFile.h"
+
 #include <QtTest>
 
 #include <csignal>
@@ -16,6 +18,7 @@ private slots:
     void version();
     void signalEndsOrderly_data();
     void signalEndsOrderly();
+    void noWindowWithoutDisplay_data();
     void noWindowWithoutDisplay();
     void shotHelpWithoutDisplay();
 
@@ -69,8 +72,9 @@ void TstStartup::unattendedRun()
             "after_end\n");
     f.close();
     QString err;
-    // The word with arguments is a mistyped command: the run fails.
-    QCOMPARE(runApp({"-nw", "-b", "prog.bat", "-x", "-q"}, &err), 1);
+    // The word with arguments is a mistyped command: the run fails.  -v
+    // echoes every line as the interpreter and the window take it.
+    QCOMPARE(runApp({"-nw", "-v", "-b", "prog.bat", "-x", "-q"}, &err), 1);
     const QStringList expected{
         "Can't open config file : config.cfg",
         "cmd :echo", ":echo start ",
@@ -97,7 +101,8 @@ void TstStartup::missingConfigStillRuns()
     c.close();
     QString err;
     QCOMPARE(runApp({"-nw", "-config", "missing.cfg", "-c", "b.cfg", "-b", "one.bat", "-x", "-q", "-e"}, &err), 0);
-    QCOMPARE(interesting(err), (QStringList{"Can't open config file : missing.cfg", "cmd :echo", ":echo hi"}));
+    // Without -v the lines are not echoed.
+    QCOMPARE(interesting(err), (QStringList{"Can't open config file : missing.cfg", ":echo hi"}));
     // A batch file that cannot be opened: nothing runs, and the status says so.
     QCOMPARE(runApp({"-nw", "-c", "b.cfg", "-b", "nothere.bat", "-x", "-q"}, &err), 2);
     QCOMPARE(interesting(err), QStringList{"Can't open batch file nothere.bat"});
@@ -135,8 +140,8 @@ void TstStartup::exitStatus_data()
                                  << "ct_threads, line 2: \"abc\" is not an integer";
     QTest::newRow("picture not written") << QByteArray("save_image raw /no/such/dir/x.png\n") << QStringList() << 1
                                          << "1 failure: 1 write" << "";
-    QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList() << 0
-                                           << "cmd :ifng" << "";
+    QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList{"-v"}
+                                           << 0 << "cmd :ifng" << "";
     QTest::newRow("lone CR line ends") << QByteArray(":echo a\r:echo b\r") << QStringList() << 0 << ":echo b" << ":echo a\n";
     QTest::newRow("unknown option goes on") << QByteArray(":echo ran\n") << QStringList{"-frobnicate"} << 0 << ":echo ran"
                                             << "Unknown option -frobnicate (see -h)";
@@ -176,14 +181,27 @@ void TstStartup::signalEndsOrderly_data()
     QTest::addColumn<QByteArray>("program");
     QTest::addColumn<QString>("ready");
     QTest::addColumn<QList<int>>("sigs");
+    QTest::addColumn<int>("delayMs");        // from the ready line to the signal
+    QTest::addColumn<QStringList>("extra");  // more options
+    QTest::addColumn<int>("withinMs");       // the end comes this soon after the signal (0: any time)
     // Printed once the application object exists, before the window is built.
     const QString building = "Can't open config file : config.cfg";
-    QTest::newRow("SIGTERM at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGTERM};
-    QTest::newRow("SIGINT at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGINT};
-    QTest::newRow("SIGTERM in a loop of control words") << QByteArray(":echo tick\n:goto :echo\n") << ":echo tick"
-                                                        << QList<int>{SIGTERM};
+    const QByteArray loop(":echo tick\n:goto :echo\n");
+    QTest::newRow("SIGTERM at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGTERM} << 0 << QStringList() << 0;
+    QTest::newRow("SIGINT at start-up") << QByteArray(":echo hi\n") << building << QList<int>{SIGINT} << 0 << QStringList() << 0;
+    QTest::newRow("SIGTERM in a loop of control words") << loop << ":echo tick" << QList<int>{SIGTERM} << 0 << QStringList() << 0;
     QTest::newRow("SIGTERM in a loop of commands") << QByteArray("again\n:goto again\n") << "body-cmd again"
-                                                   << QList<int>{SIGTERM};
+                                                   << QList<int>{SIGTERM} << 0 << QStringList() << 0;
+    // A second of log lines queued for the window must not hold the signal back.
+    QTest::newRow("SIGTERM a second into a loop of control words") << loop << ":echo tick" << QList<int>{SIGTERM}
+                                                                   << 1000 << QStringList() << 5000;
+    // Each file INCLUDEs the next twice: read once each, the start-up ends.
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(writeTextFile(dir.filePath(QString("n%1.cfg").arg(i)),
+                              QString("INCLUDE %1\nINCLUDE %1\n").arg(dir.filePath(QString("n%1.cfg").arg(i + 1)))));
+    QVERIFY(writeTextFile(dir.filePath("n40.cfg"), "K 1\n"));
+    QTest::newRow("SIGTERM after a start-up through 40 double INCLUDEs") << loop << ":echo tick" << QList<int>{SIGTERM}
+                                                                         << 0 << QStringList{"-c", dir.filePath("n0.cfg")} << 5000;
 }
 
 void TstStartup::signalEndsOrderly()
@@ -191,6 +209,9 @@ void TstStartup::signalEndsOrderly()
     QFETCH(QByteArray, program);
     QFETCH(QString, ready);
     QFETCH(QList<int>, sigs);
+    QFETCH(int, delayMs);
+    QFETCH(QStringList, extra);
+    QFETCH(int, withinMs);
     QFile f(dir.filePath("sig.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(program);
@@ -200,7 +221,8 @@ void TstStartup::signalEndsOrderly()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "sig.bat", "-x", "-q"});
+    // -v: the lines echoed tell how far the program got.
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), QStringList{"-nw", "-v", "-b", "sig.bat", "-x", "-q"} + extra);
     QVERIFY(p.waitForStarted());
     p.setReadChannel(QProcess::StandardError);
     // Wait for the program to reach the point, never for a fixed time.
@@ -211,10 +233,24 @@ void TstStartup::signalEndsOrderly()
         else
             break;
     QVERIFY2(err.contains(ready.toUtf8()), err.right(2000).constData());
+    // Standard error is drained meanwhile, as a terminal would.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < delayMs && p.state() == QProcess::Running) {
+        p.waitForReadyRead(50);
+        err += p.readAllStandardError();
+    }
     for (int sig : sigs)
         ::kill(pid_t(p.processId()), sig);
+    clock.start();
     // A hang would show here: the loop never gave the event loop back.
-    QVERIFY2(p.waitForFinished(10000), "did not end after the signal");
+    while (p.state() == QProcess::Running && clock.elapsed() < 10000) {
+        p.waitForReadyRead(50);
+        err += p.readAllStandardError();
+    }
+    QVERIFY2(p.state() == QProcess::NotRunning, "did not end after the signal");
+    // Within a second where it counts, with room for a busy machine.
+    QVERIFY2(withinMs == 0 || clock.elapsed() < withinMs, qPrintable(QString("ended %1 ms after the signal").arg(clock.elapsed())));
     err += p.readAllStandardError();
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 128 + sigs.first());
@@ -224,8 +260,16 @@ void TstStartup::signalEndsOrderly()
 }
 
 // Without a display, "-nw" needs no platform setting.
+void TstStartup::noWindowWithoutDisplay_data()
+{
+    QTest::addColumn<bool>("window");
+    QTest::newRow("-nw runs offscreen") << false;
+    QTest::newRow("a window says what to do") << true;
+}
+
 void TstStartup::noWindowWithoutDisplay()
 {
+    QFETCH(bool, window);
     QFile f(dir.filePath("nw.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(":echo headless\n");
@@ -236,10 +280,18 @@ void TstStartup::noWindowWithoutDisplay()
     for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(v);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "nw.bat", "-x", "-q"});
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"),
+            window ? QStringList{"-b", "nw.bat", "-x", "-q"} : QStringList{"-nw", "-b", "nw.bat", "-x", "-q"});
     QVERIFY(p.waitForFinished(30000));
     const QByteArray err = p.readAllStandardError();
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    if (window) {
+        // Not Qt's abort: a message naming the way out, and nothing run.
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(err.contains("no display") && err.contains("-nw"), err.constData());
+        QVERIFY(!err.contains(":echo headless"));
+        return;
+    }
     QVERIFY2(p.exitCode() == 0, err.constData());
     QVERIFY(err.contains(":echo headless"));
 }
@@ -257,7 +309,7 @@ void TstStartup::shotHelpWithoutDisplay()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     const QByteArray out = p.readAllStandardOutput();
-    for (const char* opt : {"-b FILE", "-o FILE", "-j "})
+    for (const char* opt : {"-b FILE", "-o FILE", "-j ", "-e "})
         QVERIFY2(out.contains(opt), opt);
 }
 

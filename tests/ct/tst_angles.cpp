@@ -111,13 +111,11 @@ std::shared_ptr<const CtSlice> TstAngles::reconstruct(ImgDatas& set, const QStri
     CtRun run;
     run.images = &set;
     run.createPool(1);
-    run.genImg = false;
-    if (!dataFile.isEmpty()) {
-        run.saveDat = true;
-        run.datPath = tmp.path();
-        run.datName = dataFile;
-    }
-    CtCond c;
+    ReconSettings s;
+    s.showImage = false;
+    if (!dataFile.isEmpty())
+        s.data = ReconOutput{true, tmp.path(), dataFile, QString()};
+    CtCond& c = s.cond;
     c.ct2 = true;
     c.rotAxIsV = true;
     c.cor = cor;
@@ -125,7 +123,7 @@ std::shared_ptr<const CtSlice> TstAngles::reconstruct(ImgDatas& set, const QStri
     c.threads = 1;
     c.angles = range;
     QSignalSpy done(&run, &CtRun::sliceFinished);
-    run.startCalcCtWith(c);
+    run.start(s);
     if (!run.refusal().isEmpty() || !done.wait(20000))
         return nullptr;
     return done.first().first().value<CtResult>().data;

@@ -29,9 +29,14 @@ struct Run
     QString output;
 };
 
-Run recon(const QString& dir, const QString& out, const QStringList& args)
+Run recon(const QString& dir, const QString& out, const QStringList& args, const QString& budgetMb = QString())
 {
     QProcess p;
+    if (!budgetMb.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZUVO2_MEMORY_BUDGET_MB"), budgetMb);
+        p.setProcessEnvironment(env);
+    }
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-recon"),
             QStringList{"--projections", dir, "--pattern", "ct-*.img", "--i0", dir + "/i0/I0.img", "--bg",
@@ -344,22 +349,28 @@ void TestCorrectedRun::volumeEqualsTheSliceTiffs()
 void TestCorrectedRun::badSettingsFailBeforeAnythingIsWritten_data()
 {
     QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("budgetMb");
     QTest::addColumn<QString>("message");
-    QTest::newRow("phase retrieval without a pixel size") << QStringList{"--paganin", "300,100,20"} << "needs --pixel-size";
-    QTest::newRow("zero energy") << QStringList{"--paganin", "300,100,0", "--pixel-size", "1"} << "energy 0 is not above 0";
-    QTest::newRow("negative delta/beta") << QStringList{"--paganin", "-3,100,20", "--pixel-size", "1"} << "delta/beta";
-    QTest::newRow("offset axis in the middle") << QStringList{"--angles", "full-offset"} << "near the middle";
-    QTest::newRow("binning 3") << QStringList{"--binning", "3"} << "must be 1, 2 or 4";
-    QTest::newRow("volume in a missing directory") << QStringList{"--volume", "/nonexistent/dir/v.h5"} << "does not exist";
-    QTest::newRow("negative zinger threshold") << QStringList{"--zinger", "-1"} << "--zinger -1";
+    QTest::newRow("phase retrieval without a pixel size") << QStringList{"--paganin", "300,100,20"} << "" << "needs --pixel-size";
+    QTest::newRow("zero energy") << QStringList{"--paganin", "300,100,0", "--pixel-size", "1"} << "" << "energy 0 is not above 0";
+    QTest::newRow("negative delta/beta") << QStringList{"--paganin", "-3,100,20", "--pixel-size", "1"} << "" << "delta/beta";
+    QTest::newRow("offset axis in the middle") << QStringList{"--angles", "full-offset"} << "" << "near the middle";
+    QTest::newRow("binning 3") << QStringList{"--binning", "3"} << "" << "--binning: \"3\" is not one of 1, 2, 4";
+    QTest::newRow("volume in a missing directory") << QStringList{"--volume", "/nonexistent/dir/v.h5"} << "" << "does not exist";
+    QTest::newRow("volume of another kind") << QStringList{"--volume", "v.png"} << "" << "must end in .tif, .tiff, .h5 or .hdf5";
+    QTest::newRow("negative zinger threshold") << QStringList{"--zinger", "-1"} << "" << "--zinger: -1 is out of range";
+    // The series fits in 4 MB, its float copy beside it does not.
+    QTest::newRow("corrected copy beyond memory") << QStringList{"--zinger", "5", "--rows", "all"} << "4"
+                                                  << "the corrected projections need";
 }
 
 void TestCorrectedRun::badSettingsFailBeforeAnythingIsWritten()
 {
     QFETCH(QStringList, args);
+    QFETCH(QString, budgetMb);
     QFETCH(QString, message);
     const QString out = tmp.filePath(QStringLiteral("bad-") + QTest::currentDataTag());
-    const Run r = recon(plain, out, args + QStringList{"--cor", "66.5", "--slices", "3:4", "--quiet"});
+    const Run r = recon(plain, out, args + QStringList{"--cor", "66.5", "--slices", "3:4", "--quiet"}, budgetMb);
     QCOMPARE(r.exit, 2);
     QVERIFY2(r.output.contains(message), qPrintable(r.output));
     QVERIFY(!QFileInfo::exists(out));

@@ -1,14 +1,20 @@
 // The centre sweep on phantom series with known centres: the sharpest trial
 // is the true centre, the table holds every trial; and the sweeps refused.
 #include "CorSweep.h"
+#include "CtCalc2.h"
+#include "CtRun.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "SampleWriter.h"
+#include "WorkerPool.h"
+
+#include <QDir>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -52,6 +58,7 @@ private slots:
     void refused_data();
     void refused();
     void cancelledSweepEndsEarly();
+    void sweepAndRunShareOnePool();
 
 private:
     QTemporaryDir tmp;
@@ -225,6 +232,79 @@ void TstCorSweep::cancelledSweepEndsEarly()
         made += t.ok ? 1 : 0;
     QVERIFY2(made <= 1, qPrintable(QString::number(made)));
     QCOMPARE(sweep.table().count('\n'), 82);
+}
+
+// Names of this process's threads, as the system has them.
+QStringList threadNames()
+{
+    QStringList names;
+    for (const QString& t : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(QStringLiteral("/proc/self/task/%1/comm").arg(t));
+        if (f.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(f.readAll()).trimmed();
+    }
+    return names;
+}
+
+// Threads a run or a sweep would start of its own.
+int ownThreads()
+{
+    const QStringList names = threadNames();
+    return int(std::count_if(names.begin(), names.end(), [](const QString& n) {
+        return n.startsWith(QLatin1String("Sweep")) || n.startsWith(QLatin1String("CT2"));
+    }));
+}
+
+// A run and a sweep given one pool compute side by side in its threads: no
+// thread of their own is started, every slice is computed in a pool thread,
+// and both give their results.
+void TstCorSweep::sweepAndRunShareOnePool()
+{
+    WorkerPool pool(2);
+    CtRun run;
+    run.images = &small.set;
+    run.createPool(4, &pool);
+    QCOMPARE(run.count(), 2);
+    QSet<QThread*> computedIn;
+    QMutex lock;
+    for (int i = 0; i < run.count(); ++i)
+        connect(run.worker(i), &CtCalc2::calcStarted, this, [&] {
+            QMutexLocker l(&lock);
+            computedIn << QThread::currentThread();
+        }, Qt::DirectConnection);
+    CorSweep sweep;
+    sweep.pool = &pool;
+    sweep.maxThreads = 4;
+    QTRY_VERIFY(threadNames().contains(QStringLiteral("Worker 2")));
+
+    ReconSettings s;
+    s.showImage = false;
+    s.cond.ct2 = s.cond.autoExec = s.cond.rotAxIsV = true;
+    s.cond.cor = 97.5;
+    s.cond.from = 0;
+    s.cond.to = 7;
+    s.cond.step = 1;
+    s.cond.threads = 2;
+    CorSweepRequest r;
+    r.images = &small.set;
+    r.rotAxIsV = true;
+    r.slice = 3;
+    r.from = 90;
+    r.to = 105;
+    r.step = 2.5;
+    QSignalSpy slices(&run, &CtRun::sliceFinished);
+    QSignalSpy runDone(&run, &CtRun::calcFinished);
+    QSignalSpy sweepDone(&sweep, &CorSweep::finished);
+    run.start(s);
+    QVERIFY(sweep.start(r));
+    QCOMPARE(ownThreads(), 0);
+    QVERIFY(sweepDone.count() == 1 || sweepDone.wait(60000));
+    QTRY_COMPARE_WITH_TIMEOUT(slices.count(), 8, 60000);
+    QTRY_VERIFY(!run.active && run.pendingCount() == 0);
+    QVERIFY(computedIn.size() >= 1 && computedIn.size() <= 2);
+    for (QThread* t : computedIn)
+        QVERIFY(t == pool.thread(0) || t == pool.thread(1));
+    QCOMPARE(sweep.trials().at(size_t(sweep.best())).cor, 97.5);
 }
 
 QTEST_GUILESS_MAIN(TstCorSweep)

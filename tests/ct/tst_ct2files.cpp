@@ -1,5 +1,7 @@
 // Names of saved slices and the CT data file, byte for byte.
 #include "CtFiles.h"
+#include "CtResult.h"
+#include "CtRunReport.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -22,6 +24,8 @@ private slots:
     void unwritablePath();
     void absurdRegion_data();
     void absurdRegion();
+    void tiffDescriptionGivesPerCm_data();
+    void tiffDescriptionGivesPerCm();
 };
 
 void TstCt2Files::sliceName_data()
@@ -158,6 +162,37 @@ void TstCt2Files::absurdRegion()
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Region too large for a CT data file, not written : " + path));
     QVERIFY(!CtFiles::saveData(path, img.data(), 4, region[0], region[1], region[2], region[3]));
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+void TstCt2Files::tiffDescriptionGivesPerCm_data()
+{
+    QTest::addColumn<double>("pixelUm");
+    QTest::addColumn<int>("nProj");
+    QTest::newRow("no pixel size") << 0.0 << 60;
+    QTest::newRow("6.5 um, 60 projections") << 6.5 << 60;
+    QTest::newRow("1 um, 1800 projections") << 1.0 << 1800;
+}
+
+// The float TIFF alone gives 1/cm with the run report's factor, and says
+// nothing of it without a pixel size.
+void TstCt2Files::tiffDescriptionGivesPerCm()
+{
+    QFETCH(double, pixelUm);
+    QFETCH(int, nProj);
+    CtSlice s;
+    s.n = 110;
+    s.slice = 7;
+    s.nProj = nProj;
+    const double factor = CtRunReport::valueToPerCm(pixelUm, nProj, false);
+    const QString d = CtFiles::tiffDescription(s, 10, 5, 80, 65, factor);
+    QVERIFY2(d.startsWith("ZUVO-CTImg slice=7 x0=10 z0=5 width=80 height=65"), qPrintable(d));
+    const int at = d.indexOf(" per_cm=value*");
+    QCOMPARE(at >= 0, pixelUm > 0);
+    if (at >= 0) {
+        // mu per pixel is value / (2 nProj); a pixel is pixelUm 1e-4 cm.
+        const double written = d.mid(at + 14).section(' ', 0, 0).toDouble();
+        QVERIFY(std::fabs(written * 2 * nProj * pixelUm * 1e-4 - 1) < 1e-12);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstCt2Files)

@@ -268,13 +268,14 @@ void TstCt2Panel::followsItsWorker()
     run.viewOf = [&p](int) { return p.view(); };
     QSignalSpy cr(&p, &CtCalcBase::cRUpdated);
     QSignalSpy results(run.worker(0), &CtCalc2::calcFinished);
-    CtCond c;
+    ReconSettings s;
+    CtCond& c = s.cond;
     c.ct2 = true;
     c.rotAxIsV = true;
     c.cor = w.cor();
     c.sliceNo = 3;
     c.threads = 1;
-    run.startCalcCtWith(c);
+    run.start(s);
     // Emitted in the worker's thread, possibly before a wait would begin.
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 10000);
     QTRY_COMPARE(p.ShowSliceNo->text(), QStringLiteral("3"));

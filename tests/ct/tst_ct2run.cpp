@@ -60,6 +60,13 @@ private:
     CtCond cond(int from, int to, int step, int threads, bool autoExec = true) const;
     // Starts a run and waits for its end; the slices dealt, in order.
     QList<int> runAndWait(const CtCond& c, QList<int>* dealtAtOnce = nullptr, QList<int>* workersUsed = nullptr);
+    // The fixture's settings with conditions c.
+    ReconSettings withCond(const CtCond& c) const
+    {
+        ReconSettings s = settings;
+        s.cond = c;
+        return s;
+    }
     QStringList dataFiles() const;
 
     QTemporaryDir tmp;
@@ -68,6 +75,10 @@ private:
     ImgData* i0 = nullptr;
     ImgData* bg = nullptr;
     CtRun* run = nullptr;
+    // What each test runs with (data files in outDir), and what the
+    // panels-to-be publish.
+    ReconSettings settings;
+    CtView view;
     QString outDir;
 };
 
@@ -106,9 +117,12 @@ void TstCt2Run::init()
     run = new CtRun;
     run->images = &set;
     run->createPool(4);
-    run->saveDat = true;
-    run->datPath = outDir;
-    run->datName = QStringLiteral("res.dat");
+    settings = ReconSettings();
+    view = CtView();
+    run->viewOf = [this](int) { return view; };
+    settings.data.on = true;
+    settings.data.path = outDir;
+    settings.data.name = QStringLiteral("res.dat");
 }
 
 void TstCt2Run::cleanup()
@@ -134,7 +148,7 @@ QList<int> TstCt2Run::runAndWait(const CtCond& c, QList<int>* dealtAtOnce, QList
 {
     QSignalSpy dealt(run, &CtRun::startCt);
     QSignalSpy finished(run, &CtRun::calcFinished);
-    run->startCalcCtWith(c);
+    run->start(withCond(c));
     if (dealtAtOnce)
         for (const auto& a : dealt)
             *dealtAtOnce << a.at(1).value<CtJob>().slice;
@@ -250,8 +264,8 @@ void TstCt2Run::refused()
     c.ct2 = ct2;
     c.cor = cor;
     if (!region.isEmpty()) {
-        run->defaultView.wholeImage = false;
-        run->defaultView.region = CtRegion{region[0], region[1], region[2], region[3]};
+        view.wholeImage = false;
+        view.region = CtRegion{region[0], region[1], region[2], region[3]};
     }
     Failures::reset();
     QSignalSpy ct1Spy(run, &CtRun::execCt1);
@@ -353,7 +367,7 @@ void TstCt2Run::refusedRunKeepsLastResult()
 // job's colour scale, its range taken from the data.
 void TstCt2Run::resultCarriesJobAndPicture()
 {
-    run->defaultView.colours = ColorSnapshot(0, 1, 0.25, 0.75, false);
+    view.colours = ColorSnapshot(0, 1, 0.25, 0.75, false);
     QSignalSpy results(run, &CtRun::sliceFinished);
     QCOMPARE(runAndWait(cond(9, 9, 1, 1, false)), ints({9}));
     QCOMPARE(results.count(), 1);
@@ -396,8 +410,8 @@ void TstCt2Run::resultCarriesJobAndPicture()
 void TstCt2Run::regionBeyondImage()
 {
     const int n = 2 * 97 - 2;
-    run->defaultView.wholeImage = false;
-    run->defaultView.region = CtRegion{double(n - 8), -2, double(n + 4), 1};
+    view.wholeImage = false;
+    view.region = CtRegion{double(n - 8), -2, double(n + 4), 1};
     QCOMPARE(runAndWait(cond(5, 5, 1, 1)), ints({5}));
     QCOMPARE(run->worker(0)->lastResult()->n, n);
     QFile f(outDir + "/res-00005.dat");
@@ -458,13 +472,13 @@ void TstCt2Run::poolOfNone()
 void TstCt2Run::savedPictureAndFailedData()
 {
     Failures::reset();
-    run->saveImg = true;
-    run->imgPath = outDir;
-    run->imgName = QStringLiteral("x.tif");
-    run->imgTag = QStringLiteral("A");
-    run->datPath = outDir + "/missing";
+    settings.image.on = true;
+    settings.image.path = outDir;
+    settings.image.name = QStringLiteral("x.tif");
+    settings.image.tag = QStringLiteral("A");
+    settings.data.path = outDir + "/missing";
     // The picture holds the part of the image the display shows.
-    run->defaultView.pictureRect = QRectF(10.5, 20, 100, 50.7);
+    view.pictureRect = QRectF(10.5, 20, 100, 50.7);
     QSignalSpy results(run, &CtRun::sliceFinished);
     const QString datPath = QDir(outDir + "/missing").absoluteFilePath("res-00007.dat");
     QTest::ignoreMessage(QtWarningMsg, qPrintable("Can't open " + datPath + " to write CT data: No such file or directory"));
@@ -501,12 +515,12 @@ void TstCt2Run::floatTiff()
     QFETCH(QString, file);
     Failures::reset();
     QDir(outDir).mkpath("t");
-    run->datTag = QStringLiteral("E7");
-    run->saveTif = true;
-    run->tifPath = dir.isEmpty() ? QString() : outDir + "/" + dir;
-    run->tifName = name;
-    run->defaultView.wholeImage = false;
-    run->defaultView.region = CtRegion{10.5, 20, 60, 45.2};
+    settings.data.tag = QStringLiteral("E7");
+    settings.tiff.on = true;
+    settings.tiff.path = dir.isEmpty() ? QString() : outDir + "/" + dir;
+    settings.tiff.name = name;
+    view.wholeImage = false;
+    view.region = CtRegion{10.5, 20, 60, 45.2};
     QSignalSpy results(run, &CtRun::sliceFinished);
     const QString missing = QDir(outDir + "/missing").absoluteFilePath("res-E7-00007.tif");
     if (file.isEmpty())
@@ -546,11 +560,11 @@ void TstCt2Run::floatTiff()
 void TstCt2Run::stopAndRestart()
 {
     QSignalSpy dealt(run, &CtRun::startCt);
-    run->startCalcCtWith(cond(0, 15, 1, 2));
+    run->start(withCond(cond(0, 15, 1, 2)));
     QCOMPARE(dealt.count(), 2);
     run->stopCalcCt();
     QVERIFY(!run->active);
-    run->startCalcCtWith(cond(12, 12, 1, 1, false));
+    run->start(withCond(cond(12, 12, 1, 1, false)));
     QTRY_VERIFY_WITH_TIMEOUT(!run->active, 60000);
     QTRY_COMPARE_WITH_TIMEOUT(run->pendingCount(), 0, 60000);
     QList<int> slices;
@@ -564,8 +578,8 @@ void TstCt2Run::stopAndRestart()
 // The report beside the data files names what went in and every file out.
 void TstCt2Run::reportListsRun()
 {
-    run->datTag = QStringLiteral("E1");
-    run->pattern = QStringLiteral("ct-*.img");
+    settings.data.tag = QStringLiteral("E1");
+    settings.pattern = QStringLiteral("ct-*.img");
     QCOMPARE(runAndWait(cond(2, 6, 2, 2)), ints({2, 4, 6}));
     QFile f(outDir + "/res-E1-run.json");
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -600,10 +614,10 @@ void TstCt2Run::reportListsRun()
 // within 2e-6 of the slice's value range, and the report says which it was.
 void TstCt2Run::precisions()
 {
-    QCOMPARE(run->precision, FbpKernel::Precision::Single);
+    QCOMPARE(settings.precision, FbpKernel::Precision::Single);
     std::shared_ptr<const CtSlice> slices[2];
     for (FbpKernel::Precision p : {FbpKernel::Precision::Double, FbpKernel::Precision::Single}) {
-        run->precision = p;
+        settings.precision = p;
         QCOMPARE(runAndWait(cond(8, 8, 1, 1)), ints({8}));
         slices[int(p)] = run->worker(0)->lastResult();
         QFile f(outDir + "/res-run.json");

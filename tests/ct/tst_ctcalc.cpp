@@ -10,6 +10,7 @@
 #include "ImgDatas.h"
 #include "ProcCtrl.h"
 #include "SampleWriter.h"
+#include "SinogramGen.h"
 #include "Sinogram.h"
 
 #include <QSignalSpy>
@@ -93,6 +94,7 @@ private slots:
     void cleanupTestCase();
     void panel();
     void atOnce();
+    void reconstructsAboutTheRunsCentre();
     void sumOfKernel_data();
     void sumOfKernel();
     void oneByOne();
@@ -224,6 +226,21 @@ void TstCtCalc::atOnce()
     QCOMPARE(r.calc.cbar->getVMin(), r.calc.kernel.minV);
     QCOMPARE(r.calc.cbar->getVMax(), r.calc.kernel.maxV);
     QCOMPARE(r.calc.cbar->ui.CMaxLE->text(), QString::number(r.calc.kernel.maxV, 'g', 6));
+}
+
+// A run with a fitted centre line hands CT1 the line's centre at the slice;
+// the panel's own centre is not used.
+void TstCtCalc::reconstructsAboutTheRunsCentre()
+{
+    Rig r(&set);
+    r.pc.cor = sampleCor - 20;
+    r.calc.startCt(sampleCor);
+    QVERIFY(spinUntil([&] { return !r.calc.busy; }));
+    HSgm want;
+    genSinogram(set, &want, true, sampleCor, sampleH / 2);
+    QCOMPARE(r.sgm.hSgm.nx, want.nx);
+    QCOMPARE(r.sgm.hSgm.absorb, want.absorb);
+    QVERIFY(settle(r.calc));
 }
 
 // CT1 x nProj is the plain kernel's sum at every pixel, in the whole image and

@@ -3,6 +3,7 @@
 // sweeps of many values, and whole data files.
 #include "CtFiles.h"
 #include "DataText.h"
+#include "InstructionSet.h"
 
 #include <QBuffer>
 #include <QTextStream>
@@ -72,6 +73,7 @@ private slots:
     void sweep_data();
     void sweep();
     void integers();
+    void groupsUseTheVectorDigits();
     void dataFile_data();
     void dataFile();
 };
@@ -165,6 +167,18 @@ void TstDataText::integers()
         char buf[DataText::maxChars];
         QCOMPARE(QByteArray(buf, int(DataText::appendInteger(buf, v) - buf)), QByteArray::number(v));
     }
+}
+
+// A processor with AVX2 works out ordinary numbers eight at a time (the
+// text alone would not tell a vector path that never takes them).
+void TstDataText::groupsUseTheVectorDigits()
+{
+    const double vs[8] = {1.5, -2e-3, 7e8, 0.125, 42.0, -1e-7, 3.25, 987654.0};
+    DataText::Group g;
+    g.prepare(vs, 8);
+    QCOMPARE(g.ready, InstructionSet::allows(InstructionSet::Avx2) ? 0xffu : 0u);
+    g.prepare(vs, 3);
+    QCOMPARE(g.ready, InstructionSet::allows(InstructionSet::Avx2) ? 0x7u : 0u);
 }
 
 // Whole files: values of every size, regions inside, across and beyond the

@@ -419,7 +419,9 @@ void TestFbpKernel::regions()
 }
 
 // Every row loop gives the plain loop's sums, on random rows and on a phantom's
-// sinogram, over regions that cut tiles, the circle and the image edges.
+// sinogram, over regions that cut tiles, the circle and the image edges, and
+// at angles whose rays run along the rows (cosines of exactly or nearly 1 and
+// -1, where four neighbouring pixels reach five samples).
 void TestFbpKernel::fastEqualsPlain_data()
 {
     QTest::addColumn<FbpKernel::Loop>("loop");
@@ -431,6 +433,7 @@ void TestFbpKernel::fastEqualsPlain_data()
     QTest::addColumn<double>("z0");
     QTest::addColumn<double>("z1");
     QTest::addColumn<bool>("writes");
+    QTest::addColumn<QVector<double>>("angles");
     struct Case
     {
         const char* name;
@@ -438,6 +441,7 @@ void TestFbpKernel::fastEqualsPlain_data()
         int n, nProj;
         double x0, x1, z0, z1;
         bool writes;
+        QVector<double> angles = {};  // empty: evenly spread
     };
     const Case cases[] = {
         {"64 x 180 whole", false, 64, 180, 0, 64, 0, 64, true},
@@ -453,11 +457,16 @@ void TestFbpKernel::fastEqualsPlain_data()
         {"nan", false, 256, 12, qQNaN(), 256, 0, 256, false},
         {"phantom 298 x 180 whole", true, 298, 180, 0, 298, 0, 298, true},
         {"phantom 400 x 90 region", true, 400, 90, 150.5, 333.2, 60, 261.9, true},
+        // At 2^-44 (cosine exactly 1) row 501's positions x - 2^-44 round
+        // to whole numbers from 513 on: pixels 510 .. 513, a run of four
+        // from column 2, reach samples 509 .. 513.
+        {"along the rows", false, 1000, 6, 2, 1000, 0, 1000, true,
+         {std::ldexp(1.0, -44), 0, pi, pi - 4.5e-5, 4.4e-5, pi - 3e-9}},
     };
     for (FbpKernel::Loop l : {FbpKernel::Loop::Portable, FbpKernel::Loop::Avx2, FbpKernel::Loop::Avx512})
         for (const Case& c : cases)
             QTest::addRow("%s: %s", FbpKernel::loopName(l), c.name)
-                << l << c.phantom << c.n << c.nProj << c.x0 << c.x1 << c.z0 << c.z1 << c.writes;
+                << l << c.phantom << c.n << c.nProj << c.x0 << c.x1 << c.z0 << c.z1 << c.writes << c.angles;
 }
 
 void TestFbpKernel::fastEqualsPlain()
@@ -471,11 +480,13 @@ void TestFbpKernel::fastEqualsPlain()
     QFETCH(double, z0);
     QFETCH(double, z1);
     QFETCH(bool, writes);
+    QFETCH(QVector<double>, angles);
     FbpKernel k;
     if (!k.useLoop(loop))
         QSKIP(qPrintable(QString("the %1 loop: this processor lacks its instructions")
                              .arg(FbpKernel::loopName(loop))));
     k.setup(n, nProj);
+    k.setAngles(std::vector<double>(angles.begin(), angles.end()));
     if (phantom) {
         const std::vector<Disc> discs = {{0, 0, 0.4 * n, 0.01}, {0.15 * n, -0.1 * n, 0.12 * n, 0.02},
                                          {-0.2 * n, 0.15 * n, 0.05 * n, 0.03}};

@@ -1,6 +1,7 @@
 // Flats and darks: several I0 or BG images averaged, and I0 taken before
 // and after a scan interpolated by projection index.
 #include "AveragedImage.h"
+#include "CtRun.h"
 #include "HSgm.h"
 #include "ImgDatas.h"
 #include "SinogramGen.h"
@@ -53,6 +54,10 @@ private slots:
     void averages();
     void i0BeforeAndAfterInterpolated_data();
     void i0BeforeAndAfterInterpolated();
+    void samplesWithoutLogarithmCountedOrRepaired_data();
+    void samplesWithoutLogarithmCountedOrRepaired();
+    void i0NotAboveBgRefusesTheRun_data();
+    void i0NotAboveBgRefusesTheRun();
 };
 
 void TestReferences::averages_data()
@@ -138,6 +143,120 @@ void TestReferences::i0BeforeAndAfterInterpolated()
     delete i0;
     delete i0End;
     delete bg;
+}
+
+void TestReferences::samplesWithoutLogarithmCountedOrRepaired_data()
+{
+    // Pixel values: I0 and BG (0: no such image), projections; bad pixels
+    // as "x,p=value" (p = -1: in I0; p = -2: in every projection).
+    QTest::addColumn<double>("i0");
+    QTest::addColumn<double>("bg");
+    QTest::addColumn<double>("counts");
+    QTest::addColumn<QStringList>("bad");
+    QTest::addColumn<int>("invalid");
+    QTest::addColumn<int>("repaired");
+    QTest::addColumn<int>("blankRow");
+    const int n = 7;  // projections
+    QTest::newRow("clean") << 1000.0 << 10.0 << 500.0 << QStringList() << 0 << 0 << -1;
+    QTest::newRow("no references") << 0.0 << 0.0 << 500.0 << QStringList() << 0 << 0 << -1;
+    QTest::newRow("BG alone: I0 is 1 by choice") << 0.0 << 10.0 << 500.0 << QStringList() << 0 << 0 << -1;
+    QTest::newRow("one zero I0 pixel") << 1000.0 << 10.0 << 500.0 << QStringList{"6,-1=0"} << n << n << -1;
+    QTest::newRow("dead detector pixel") << 1000.0 << 10.0 << 500.0 << QStringList{"5,-2=3"} << n << n << -1;
+    QTest::newRow("not a number") << 1000.0 << 10.0 << 500.0 << QStringList{"6,3=nan"} << 1 << 1 << -1;
+    QTest::newRow("two dead pixels side by side") << 1000.0 << 10.0 << 500.0 << QStringList{"5,-2=0", "6,-2=0"}
+                                                   << 2 * n << 0 << -1;
+    QTest::newRow("I0 equal to BG") << 500.0 << 500.0 << 600.0 << QStringList() << 9 * n << 0 << -1;
+    QTest::newRow("projection without counts") << 1000.0 << 10.0 << 500.0
+                                               << QStringList{"2,4=0", "3,4=0", "4,4=0", "5,4=0", "6,4=0", "7,4=0",
+                                                              "8,4=0", "9,4=0", "10,4=0"}
+                                               << 9 << 0 << 4;
+}
+
+// Nine samples (pixels 2 .. 10 about centre 6) of 7 projections.
+void TestReferences::samplesWithoutLogarithmCountedOrRepaired()
+{
+    QFETCH(double, i0);
+    QFETCH(double, bg);
+    QFETCH(double, counts);
+    QFETCH(QStringList, bad);
+    QFETCH(int, invalid);
+    QFETCH(int, repaired);
+    QFETCH(int, blankRow);
+    const int w = 12, h = 3, nProj = 7;
+    auto value = [bad](int x, int p, double normal) {
+        for (const QString& b : bad) {
+            const QStringList xp = b.section('=', 0, 0).split(',');
+            if (xp[0].toInt() == x && (xp[1].toInt() == p || (xp[1].toInt() == -2 && p >= 0)))
+                return b.section('=', 1) == "nan" ? std::nan("") : b.section('=', 1).toDouble();
+        }
+        return normal;
+    };
+    ImgDatas set;
+    for (int p = 0; p < nProj; ++p)
+        set.imgs << new FnImage(w, h, [=](int x, int) { return value(x, p, counts); });
+    set.width = w;
+    set.height = h;
+    ImgData* i0Img = i0 > 0 ? new FnImage(w, h, [=](int x, int) { return value(x, -1, i0); }) : nullptr;
+    ImgData* bgImg = bg > 0 ? new FnImage(w, h, [=](int, int) { return bg; }) : nullptr;
+    set.i0Img = &i0Img;
+    set.bgImg = &bgImg;
+    HSgm s;
+    genSinogram(set, &s, true, 6.0, 1);
+    QCOMPARE(s.nx, 9);
+    QCOMPARE(s.invalid, invalid);
+    QCOMPARE(s.repaired, repaired);
+    QCOMPARE(s.blankRow, blankRow);
+    // A clean or repaired sinogram is the even absorbance everywhere.
+    if (invalid == repaired) {
+        const double want = std::log((i0 > 0 ? i0 - bg : 1.0) / (counts - bg));
+        for (int p = 0; p < nProj; ++p)
+            for (int j = 0; j < s.nx; ++j)
+                QVERIFY2(std::fabs(s.absorbRow(p)[j] - want) < 1e-12,
+                         qPrintable(QString("p %1 j %2: %3").arg(p).arg(j).arg(s.absorbRow(p)[j])));
+    }
+    delete i0Img;
+    delete bgImg;
+}
+
+void TestReferences::i0NotAboveBgRefusesTheRun_data()
+{
+    QTest::addColumn<double>("i0");
+    QTest::addColumn<double>("bg");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("I0 above BG") << 1000.0 << 10.0 << false;
+    QTest::newRow("I0 equal to BG") << 500.0 << 500.0 << true;
+    QTest::newRow("swapped") << 10.0 << 1000.0 << true;
+}
+
+void TestReferences::i0NotAboveBgRefusesTheRun()
+{
+    QFETCH(double, i0);
+    QFETCH(double, bg);
+    QFETCH(bool, refused);
+    const int w = 40, h = 4;
+    ImgDatas set;
+    for (int p = 0; p < 5; ++p)
+        set.imgs << new FnImage(w, h, [](int, int) { return 400.0; });
+    set.width = w;
+    set.height = h;
+    ImgData* i0Img = new FnImage(w, h, [=](int x, int) { return i0 + (x % 2 ? 1 : -1); });
+    ImgData* bgImg = new FnImage(w, h, [=](int, int) { return bg; });
+    set.i0Img = &i0Img;
+    set.bgImg = &bgImg;
+    CtRun run;
+    run.images = &set;
+    run.createPool(1);
+    ReconSettings c;
+    c.cond.ct2 = true;
+    c.cond.rotAxIsV = true;
+    c.cond.cor = 19.5;
+    c.cond.threads = 1;
+    const QString why = run.whyRefused(c);
+    QCOMPARE(why.contains("is not above the BG image's mean"), refused);
+    if (!refused)
+        QCOMPARE(why, QString());
+    delete i0Img;
+    delete bgImg;
 }
 
 QTEST_GUILESS_MAIN(TestReferences)

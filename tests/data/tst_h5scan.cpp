@@ -77,6 +77,8 @@ private slots:
     void malformedLoadsNothing_data();
     void malformedLoadsNothing();
     void h5AndItexSeriesGiveOneSinogram();
+    void anglesPlausibleOrRefused_data();
+    void anglesPlausibleOrRefused();
     void fuzzSeeds_data();
     void fuzzSeeds();
 };
@@ -229,6 +231,61 @@ void TstH5Scan::malformedLoadsNothing()
     QCOMPARE(set.i0(), nullptr);
     QCOMPARE(Failures::count(Failures::Load), before + 1);
     QVERIFY(set.runRefusal(QString(), QString()).startsWith("1 of 1 selected files failed to load"));
+}
+
+void TstH5Scan::anglesPlausibleOrRefused_data()
+{
+    // theta: "deg" 0 .. 180, "rad" 0 .. pi, "same" all 10, "huge" degrees
+    // times 1e6, "small" 0 .. 3; the units attribute; the user's unit.
+    QTest::addColumn<QString>("theta");
+    QTest::addColumn<QString>("units");
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("refusal");  // empty: loads with 0 .. 180 degrees (0 .. 3 for "small")
+    QTest::newRow("degrees without units") << "deg" << "" << "auto" << "";
+    QTest::newRow("degrees labelled") << "deg" << "degrees" << "auto" << "";
+    QTest::newRow("radians labelled") << "rad" << "rad" << "auto" << "";
+    QTest::newRow("radians labelled in full") << "rad" << "radians" << "auto" << "";
+    QTest::newRow("radians unlabelled") << "rad" << "" << "auto"
+                                        << "/exchange/theta: angles look like radians (span 3.14159); set units or --angle-unit";
+    QTest::newRow("radians given by the user") << "rad" << "" << "rad" << "";
+    QTest::newRow("user's unit wins") << "deg" << "rad" << "deg" << "";
+    QTest::newRow("a small span labelled degrees") << "small" << "deg" << "auto" << "";
+    QTest::newRow("all equal") << "same" << "deg" << "auto" << "/exchange/theta: all 12 angles are equal (10)";
+    QTest::newRow("times a million") << "huge" << "" << "auto" << "/exchange/theta: angles span 1.8e+08 degrees, more than a turn";
+    QTest::newRow("unknown unit") << "deg" << "grad" << "auto" << "/exchange/theta: unknown angle unit \"grad\"";
+}
+
+void TstH5Scan::anglesPlausibleOrRefused()
+{
+    QFETCH(QString, theta);
+    QFETCH(QString, units);
+    QFETCH(QString, given);
+    QFETCH(QString, refusal);
+    QList<H5Dataset> sets = goodScan();
+    std::vector<double>& a = sets[3].values;
+    for (int p = 0; p < kP; ++p) {
+        const double deg = 180.0 * p / (kP - 1);
+        a[size_t(p)] = theta == "rad" ? deg * M_PI / 180 : theta == "same" ? 10 : theta == "huge" ? deg * 1e6
+                       : theta == "small" ? deg / 60 : deg;
+    }
+    sets[3].units = units;
+    const QString f = fresh();
+    QVERIFY(H5SampleWriter::write(f, sets));
+    ImgDatas set;
+    QVERIFY(ScanAngles::parseUnit(given, set.angleUnit));
+    QString why;
+    bool ok = false;
+    {
+        LogCapture quiet;
+        ok = loadH5Scan(f, set, &why);
+    }
+    QVERIFY2(refusal.isEmpty() || why.startsWith(refusal), qPrintable(why));
+    QCOMPARE(ok, refusal.isEmpty());
+    if (ok) {
+        QCOMPARE(set.anglesDeg.size(), kP);
+        QVERIFY(std::fabs(set.anglesDeg.first()) < 1e-9);
+        QVERIFY2(std::fabs(set.anglesDeg.last() - (theta == "small" ? 3 : 180)) < 1e-9, qPrintable(QString::number(set.anglesDeg.last())));
+    }
 }
 
 // The fuzz target's seeds: the good ones load (3 projections of 2 x 3), the

@@ -280,7 +280,8 @@ void TstLineBand::runOutsideTheLoadedLinesIsRefused()
     CtRun run;
     run.images = &set;
     run.createPool(1);
-    CtCond c;
+    ReconSettings s;
+    CtCond& c = s.cond;
     c.ct2 = c.autoExec = true;
     c.rotAxIsV = rotAxIsV;
     c.cor = rotAxIsV ? kW / 2.0 : kH / 2.0;
@@ -288,7 +289,7 @@ void TstLineBand::runOutsideTheLoadedLinesIsRefused()
     c.to = to;
     c.step = 1;
     c.threads = 1;
-    QCOMPARE(run.whyRefused(c), refusal);
+    QCOMPARE(run.whyRefused(s), refusal);
 }
 
 void TstLineBand::centreSearchStaysWithinTheLoadedLines()

@@ -36,6 +36,8 @@ private slots:
     void targets();
     void failedFillKeepsOlderFile();
     void fullDisk();
+    void onlyTheTempFilesOfEndedWritersGo_data();
+    void onlyTheTempFilesOfEndedWritersGo();
 };
 
 void TstSafeWrite::targets_data()
@@ -50,6 +52,9 @@ void TstSafeWrite::targets_data()
     QTest::newRow("directory") << "dir" << false << "it exists and is a directory, not replaced";
     QTest::newRow("named pipe") << "fifo" << false << "it exists and is a pipe, not replaced";
     QTest::newRow("missing directory") << "nodir" << false << "No such file or directory";
+    // The temporary name would pass the file system's 255 bytes: it is cut.
+    QTest::newRow("name at the length limit") << "long" << true << "";
+    QTest::newRow("name of wide characters at the limit") << "wide" << true << "";
 }
 
 void TstSafeWrite::targets()
@@ -72,6 +77,10 @@ void TstSafeWrite::targets()
         QVERIFY(::mkfifo(path8.constData(), 0600) == 0);
     else if (kind == "nodir")
         path = d.filePath("no/such/result.dat");
+    else if (kind == "long")
+        path = d.filePath(QString(251, 'a') + ".dat");
+    else if (kind == "wide")
+        path = d.filePath(QString(83, QChar(0x9577)) + ".dat");
     const QStringList before = entries(d.path());
     struct stat st0 = {};
     ::lstat(path8.constData(), &st0);
@@ -82,7 +91,7 @@ void TstSafeWrite::targets()
     if (written) {
         QVERIFY(error.isEmpty());
         QCOMPARE(contents(path), QByteArray("new\n"));
-        QCOMPARE(entries(d.path()), QStringList{"result.dat"});
+        QCOMPARE(entries(d.path()), QStringList{QFileInfo(path).fileName()});
         return;
     }
     QVERIFY2(error.startsWith("Can't write " + path + ": ") && error.endsWith(message), qPrintable(error));
@@ -169,6 +178,42 @@ void TstSafeWrite::fullDisk()
     QVERIFY2(zuvo2Err.contains("Can't write " + mnt + "/old.png: No space left on device"), qPrintable(zuvo2Err));
     // Older results intact; no half file, no temporary file, no report.
     QCOMPARE(out.mid(2), (QStringList{"fill", "fill2", "old.png older", "slice-00001.dat older", "slice-00001.png older"}));
+}
+
+void TstSafeWrite::onlyTheTempFilesOfEndedWritersGo_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("writer"); // "gone", "here" (holds its lock), "just now" (new, no lock yet)
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("writer gone") << "s-00001.dat.part-99999-3" << "gone" << true;
+    QTest::newRow("writer still writing") << "s-00001.dat" << "here" << false;
+    QTest::newRow("made a moment ago") << "s-00001.dat.part-99999-3" << "just now" << false;
+    QTest::newRow("not a temporary file") << "s-00001.dat.part" << "gone" << false;
+}
+
+void TstSafeWrite::onlyTheTempFilesOfEndedWritersGo()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, writer);
+    QFETCH(bool, removed);
+    QTemporaryDir d;
+    SafeWrite live(d.filePath(name));
+    if (writer == "here") {
+        QVERIFY(live.open());
+        // Old, yet locked.
+        QVERIFY(static_cast<QFile*>(live.device())->setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                                                QFileDevice::FileModificationTime));
+    } else {
+        QVERIFY(writeText(d.filePath(name), "part"));
+        QFile f(d.filePath(name));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (writer == "gone")
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    const QStringList before = entries(d.path());
+    QCOMPARE(before.size(), 1);
+    QCOMPARE(SafeWrite::removeStale(d.path()), removed ? before : QStringList());
+    QCOMPARE(entries(d.path()).size(), removed ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TstSafeWrite)

@@ -201,8 +201,9 @@ void TstTiff::refusesWithTheReason()
         QVERIFY(!set.addFile(p));
         log = c.lines();
     }
-    QVERIFY2(!log.isEmpty() && log.first().startsWith(QStringLiteral("TIFF image refused (") + reason)
-                 && log.first().endsWith(QStringLiteral("): ") + p),
+    // Said once, by the set that refused it, with the file and the reason.
+    const QStringList said = log.filter(QStringLiteral("refused"));
+    QVERIFY2(said.size() == 1 && said.first().contains(p) && said.first().contains(QStringLiteral("TIFF image refused (") + reason),
              qPrintable(log.join('\n')));
     QCOMPARE(set.failed, QStringList { p });
     QCOMPARE(set.count(), 0);
@@ -293,9 +294,11 @@ void TstTiff::floatTiffRoundTrip()
     QCOMPARE(TiffSampleWriter::description(p, &bits, &format), text);
     QCOMPARE(bits, 32);
     QCOMPARE(format, 3);
-    std::vector<double> asFloat(v.size());
-    for (size_t i = 0; i < v.size(); ++i)
-        asFloat[i] = double(float(v[i]));
+    // Rounded through a float array. GCC 12.2 at -O3 compiles the loop
+    // "asFloat[i] = double(float(v[i]))" with an epilogue that copies its
+    // last two values unrounded (a vectorizer fault, seen in the assembly).
+    const std::vector<float> rounded(v.begin(), v.end());
+    const std::vector<double> asFloat(rounded.begin(), rounded.end());
     std::unique_ptr<ImgData> img(loadImgData(p));
     checkPixels(img.get(), asFloat, w, h);
     // Nothing but the file itself is left in its directory.

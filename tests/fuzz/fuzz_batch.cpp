@@ -8,6 +8,7 @@
 #include "TextUtils.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
@@ -118,6 +119,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static char* argv[] = {name, nullptr};
     static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
     (void)app;
+    // The step count below reads the per-line echo, which is off by default.
+    static const bool echo = [] {
+        QLoggingCategory::setFilterRules(QStringLiteral("zuvo2.lines.debug=true"));
+        return true;
+    }();
+    (void)echo;
     static QTemporaryDir dir;
     if (!dir.isValid())
         std::abort();

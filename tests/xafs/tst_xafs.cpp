@@ -3,6 +3,7 @@
 #include "CtFiles.h"
 #include "Phantom.h"
 #include "TiffWriter.h"
+#include "XafsAlign.h"
 #include "XafsMaps.h"
 #include "XafsNormalize.h"
 #include "XafsSession.h"
@@ -100,6 +101,11 @@ private slots:
     void normalisationFindsEdgeAndJump();
     void unusableRangesAndSpectraAreRefused_data();
     void unusableRangesAndSpectraAreRefused();
+    void e0MethodsFindTheEdge_data();
+    void e0MethodsFindTheEdge();
+    void thinRangesAreNamedWithTheirEnergies();
+    void shiftsBetweenEnergiesAreMeasured_data();
+    void shiftsBetweenEnergiesAreMeasured();
     void faultyFilesAreLeftOutByName_data();
     void faultyFilesAreLeftOutByName();
     void floatTiffsTakeTheirRegionFromTheDescription();
@@ -173,6 +179,171 @@ void TstXafs::unusableRangesAndSpectraAreRefused()
     XafsNormalize fit(r);
     QVERIFY(!fit.fit(e.data(), mu.data(), points));
     QVERIFY2(fit.why().contains(message), qPrintable(fit.why()));
+}
+
+namespace {
+// A rounded step of height h at edge, width w (eV), without long tails.
+double step(double e, double edge, double w, double h)
+{
+    return h * 0.5 * (1.0 + std::erf((e - edge) / w));
+}
+} // namespace
+
+void TstXafs::e0MethodsFindTheEdge_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<double>("gridStep");
+    QTest::addColumn<double>("truth");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<bool>("questionable");
+    // A metal's edge: a sharp first rise, then a broader and larger one 8 eV higher.
+    QTest::newRow("derivative, metal on 1 eV") << "derivative" << "metal" << 1.0 << 7112.0 << 0.5 << false;
+    QTest::newRow("smoothed misses the metal's first rise") << "smoothed" << "metal" << 1.0 << 7120.0 << 1.0 << true;
+    QTest::newRow("half-jump, metal on 1 eV") << "half-jump" << "metal" << 1.0 << 7118.8 << 0.5 << false;
+    QTest::newRow("derivative, smooth edge on 0.5 eV") << "derivative" << "smooth" << 0.5 << 7112.3 << 0.1 << false;
+    // Half a step either way is all a coarse grid can tell.
+    QTest::newRow("half-jump, smooth edge on 15 eV") << "half-jump" << "smooth" << 15.0 << 7112.3 << 7.5 << false;
+    QTest::newRow("derivative, smooth edge on 15 eV") << "derivative" << "smooth" << 15.0 << 7112.3 << 7.5 << false;
+    QTest::newRow("fixed") << "fixed" << "smooth" << 2.0 << 7110.0 << 0.0 << false;
+    QTest::newRow("two equal rises are questionable") << "derivative" << "double" << 1.0 << 7112.0 << 0.5 << true;
+}
+
+void TstXafs::e0MethodsFindTheEdge()
+{
+    QFETCH(QString, method);
+    QFETCH(QString, shape);
+    QFETCH(double, gridStep);
+    QFETCH(double, truth);
+    QFETCH(double, tolerance);
+    QFETCH(bool, questionable);
+    std::vector<double> e, mu;
+    for (double x = 7000; x <= 7300; x += gridStep) {
+        e.push_back(x);
+        double m = 0.2 - 1e-4 * (x - 7000);
+        if (shape == "metal")
+            m += step(x, 7112, 0.5, 0.3) + step(x, 7120, 3, 0.7);
+        else if (shape == "double")
+            m += step(x, 7112, 1, 0.5) + step(x, 7127, 1, 0.5);
+        else
+            m += step(x, 7112.3, 2, 1.0);
+        mu.push_back(m);
+    }
+    XafsRanges r;
+    QVERIFY(XafsRanges::methodOf(method, r.e0Method));
+    r.fixedE0 = 7110;
+    r.post1 = 40;
+    r.post2 = 180;
+    XafsNormalize fit(r);
+    QVERIFY2(fit.fit(e.data(), mu.data(), int(e.size())), qPrintable(fit.why()));
+    QVERIFY2(std::fabs(fit.e0 - truth) <= tolerance + 1e-9, qPrintable(QString::number(fit.e0, 'f', 3)));
+    QCOMPARE(fit.questionable, questionable);
+    // A sensible jump whichever the method (the ranges follow E0).
+    QVERIFY2(std::fabs(fit.jump - 1.0) < 0.05, qPrintable(QString::number(fit.jump)));
+}
+
+void TstXafs::thinRangesAreNamedWithTheirEnergies()
+{
+    // The scan's post-edge holds 7145 and 7160 eV from E0 + 30 on.
+    const std::vector<double> e = {7040, 7055, 7070, 7085, 7095, 7100, 7105, 7110, 7115, 7120, 7130, 7145, 7160};
+    std::vector<double> mu;
+    for (double x : e)
+        mu.push_back(Phantom::edgeAbsorber(x, 7112));
+    XafsRanges r;
+    r.post1 = 30;
+    XafsNormalize fit(r);
+    QVERIFY2(fit.fit(e.data(), mu.data(), int(e.size())), qPrintable(fit.why()));
+    QVERIFY2(fit.warning.contains("post-edge range") && fit.warning.contains("holds 2 energies (7145, 7160 eV)"),
+             qPrintable(fit.warning));
+    QVERIFY(!fit.warning.contains("pre-edge"));
+    r.post1 = 15;
+    XafsNormalize wide(r);
+    QVERIFY(wide.fit(e.data(), mu.data(), int(e.size())));
+    QVERIFY(wide.warning.isEmpty());
+}
+
+namespace {
+// Absorbance of a projection of blobs seen shifted by (dx, dz), the second
+// kind of blob `contrast` times as dark (an edge crossed), counted with
+// Poisson noise at i0 counts (0: none).
+std::vector<float> projection(int w, int h, double dx, double dz, double contrast, double i0, unsigned seed)
+{
+    std::mt19937 layout(42), noise(seed);
+    std::uniform_real_distribution<double> u(0, 1);
+    struct Blob { double x, z, s, a; bool edge; };
+    std::vector<Blob> blobs;
+    for (int k = 0; k < 40; ++k)
+        blobs.push_back({8 + u(layout) * (w - 16), 8 + u(layout) * (h - 16), 1.5 + 4 * u(layout), 0.1 + 0.4 * u(layout), k % 2 == 1});
+    std::vector<float> v(size_t(w) * size_t(h));
+    for (int z = 0; z < h; ++z)
+        for (int x = 0; x < w; ++x) {
+            double p = 0;
+            for (const Blob& b : blobs) {
+                const double rx = x - dx - b.x, rz = z - dz - b.z;
+                p += b.a * (b.edge ? contrast : 1.0) * std::exp(-(rx * rx + rz * rz) / (2 * b.s * b.s));
+            }
+            if (i0 > 0) {
+                std::poisson_distribution<int> counts(i0 * std::exp(-p));
+                p = -std::log(std::max(1, counts(noise)) / i0);
+            }
+            v[size_t(z) * size_t(w) + size_t(x)] = float(p);
+        }
+    return v;
+}
+} // namespace
+
+void TstXafs::shiftsBetweenEnergiesAreMeasured_data()
+{
+    QTest::addColumn<double>("i0");          // counts per pixel, 0 for none
+    QTest::addColumn<double>("contrast");    // the edge's change of the second absorber
+    QTest::addColumn<unsigned>("seed");
+    QTest::newRow("no noise, same contrast") << 0.0 << 1.0 << 1u;
+    QTest::newRow("I0 20000, across the edge") << 20000.0 << 1.8 << 2u;
+    QTest::newRow("I0 20000, below the edge") << 20000.0 << 0.6 << 3u;
+}
+
+void TstXafs::shiftsBetweenEnergiesAreMeasured()
+{
+    QFETCH(double, i0);
+    QFETCH(double, contrast);
+    QFETCH(unsigned, seed);
+    const int w = 96, h = 80;
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<double> shift(-8, 8);
+    const std::vector<float> ref = projection(w, h, 0, 0, 1.0, i0, seed * 7);
+    XafsAlign align;
+    double worst = 0;
+    // Eight energies, each its own random drift; four "angles" each (other noise).
+    for (int energy = 0; energy < 8; ++energy) {
+        const double dx = shift(g), dz = shift(g);
+        std::vector<XafsShift> angles;
+        for (int a = 0; a < 4; ++a) {
+            XafsShift s;
+            QString why;
+            QVERIFY2(align.measure(ref.data(), projection(w, h, dx, dz, contrast, i0, seed * 100 + energy * 10 + a).data(), w, h, s, &why),
+                     qPrintable(why));
+            angles.push_back(s);
+        }
+        const XafsEnergyShift e = align.combine(7100 + energy, angles);
+        worst = std::max({worst, std::fabs(e.dx - dx), std::fabs(e.dz - dz)});
+        QVERIFY2(std::fabs(e.dx - dx) <= 0.2 && std::fabs(e.dz - dz) <= 0.2,
+                 qPrintable(QString("true %1 %2, measured %3 %4").arg(dx).arg(dz).arg(e.dx).arg(e.dz)));
+        QVERIFY(!e.questionable);
+    }
+    qInfo("largest error %.3f px", worst);
+    // Unrelated pictures give no trustworthy shift.
+    std::vector<XafsShift> noise;
+    for (unsigned a = 0; a < 4; ++a) {
+        std::mt19937 r(a);
+        std::normal_distribution<float> n(0, 1);
+        std::vector<float> x(size_t(w) * size_t(h));
+        for (float& v : x)
+            v = n(r);
+        XafsShift s;
+        QVERIFY(align.measure(ref.data(), x.data(), w, h, s, nullptr));
+        noise.push_back(s);
+    }
+    QVERIFY(align.combine(7200, noise).questionable);
 }
 
 void TstXafs::faultyFilesAreLeftOutByName_data()
@@ -294,7 +465,8 @@ void TstXafs::mapsAreThePixelArithmetic()
             if (!fit.fit(sp.energy.data(), sp.mu.data(), int(sp.energy.size())))
                 continue;
             QCOMPARE(m.jump[at], float(fit.jump));
-            QCOMPARE(m.mask[at], quint8(fit.jump >= threshold));
+            QCOMPARE(m.mask[at] != 0, fit.jump >= threshold);
+            QCOMPARE(m.mask[at] == 2, fit.jump >= threshold && fit.questionable);
             QCOMPARE(m.e0[at], m.mask[at] ? float(fit.e0) : 0.0f);
             masked += m.mask[at];
             ++checked;

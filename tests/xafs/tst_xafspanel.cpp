@@ -10,6 +10,10 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineSeries>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -28,6 +32,7 @@ private slots:
     void picksAndDragsReadTheirOwnPixels_data();
     void picksAndDragsReadTheirOwnPixels();
     void rangeFieldsReachTheSessionWhenTheyRise();
+    void fractionMapsComeFromTheJobAsViews();
 
 private:
     QTemporaryDir dir;
@@ -97,6 +102,43 @@ void TstXafsPanel::rangeFieldsReachTheSessionWhenTheyRise()
     pre2->setValue(50);   // beyond the post-edge start
     QCOMPARE(session.ranges().pre2, -20.0);
     QVERIFY(panel.findChild<QLabel*>("XafsFit")->text().contains("fit ranges must rise"));
+}
+
+void TstXafsPanel::fractionMapsComeFromTheJobAsViews()
+{
+    // Two references with edges 10 eV apart; the slice holds their half-and-half mixture.
+    QTemporaryDir d;
+    auto ref = [](double e, int r) { return 0.5 + std::atan((e - 7110 - 10 * r) / 2) / M_PI; };
+    for (int r = 0; r < 2; ++r) {
+        QFile f(d.filePath(QString("ref%1.csv").arg(r)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("energy,norm\n");
+        for (double e = 6900; e <= 7400; e += 1)
+            f.write(QByteArray::number(e) + ',' + QByteArray::number(ref(e, r)) + '\n');
+    }
+    for (double e = 7000; e <= 7300; e += 5) {
+        const std::vector<double> img(16 * 16, 0.5 * ref(e, 0) + 0.5 * ref(e, 1));
+        QVERIFY(CtFiles::saveData(d.filePath(QString("M-%1eV-00001.dat").arg(e)), img.data(), 16, 0, 0, 16, 16));
+    }
+    XafsSession local;
+    QString why;
+    QVERIFY(local.loadStack(d.path(), "M-*.dat", &why));
+    QVERIFY2(local.loadReferences({d.filePath("ref0.csv"), d.filePath("ref1.csv")}, &why), qPrintable(why));
+    XafsPanel panel(local);
+    auto* view = panel.findChild<QComboBox*>("XafsView");
+    QCOMPARE(view->count(), 4);
+    QSignalSpy done(&panel.job(), &XafsJob::finished);
+    panel.findChild<QPushButton*>("XafsFitMaps")->click();
+    // A second job is refused while one runs.
+    QVERIFY(!panel.job().start("again", [](XafsProgress*, QString&, int&) { return true; }) || done.count() == 1);
+    QVERIFY(done.count() == 1 || done.wait(10000));
+    QVERIFY2(done.first().at(0).toBool(), qPrintable(done.first().at(2).toString()));
+    QVERIFY(!panel.job().busy());
+    // Two fractions, their sum and the R-factor, the first fraction shown.
+    QCOMPARE(view->count(), 4 + 2 + 2);
+    QCOMPARE(view->currentIndex(), 4);
+    const std::vector<float>& f0 = local.lastLcfMaps().fraction[0];
+    QVERIFY(std::fabs(f0[8 * 16 + 8] - 0.5f) < 0.01f);
 }
 
 QTEST_MAIN(TstXafsPanel)

@@ -61,6 +61,18 @@ bool H5SampleWriter::write(const QString& file, const QList<H5Dataset>& sets, QS
             }
             H5Sclose(mem);
         }
+        if (ok && !d.units.isEmpty()) {
+            const QByteArray text = d.units.toUtf8();
+            const hid_t type = H5Tcopy(H5T_C_S1);
+            H5Tset_size(type, size_t(text.size()));
+            const hid_t scalar = H5Screate(H5S_SCALAR);
+            const hid_t attr = H5Acreate2(set, "units", type, scalar, H5P_DEFAULT, H5P_DEFAULT);
+            ok = attr >= 0 && H5Awrite(attr, type, text.constData()) >= 0;
+            if (attr >= 0)
+                H5Aclose(attr);
+            H5Sclose(scalar);
+            H5Tclose(type);
+        }
         if (set >= 0)
             H5Dclose(set);
         H5Sclose(space);

@@ -16,6 +16,8 @@ struct H5Dataset
     // When set, values hold one frame (the product of all dims but the
     // first), written as every frame: large scans without their size in memory.
     bool repeatFrame = false;
+    // A "units" text attribute of the dataset when not empty.
+    QString units = QString();
 };
 
 class H5SampleWriter

@@ -16,8 +16,11 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
 #include <QSplitter>
 #include <QValueAxis>
 
@@ -86,7 +89,8 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     lg->addWidget(energy, 1, 0);
     lg->addWidget(energyText, 1, 1);
     disp = new ImgDispWPV;
-    disp->setMinimumSize(360, 360);
+    // Small enough for the pictures' side of a 1366-pixel screen beside the plot.
+    disp->setMinimumSize(240, 240);
     lg->addWidget(disp, 2, 0, 1, 2);
     lg->setRowStretch(2, 1);
     split->addWidget(left);
@@ -100,8 +104,8 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     chartView = new QChartView(chart);
     chartView->setObjectName(QStringLiteral("XafsChart"));
     chartView->setRenderHint(QPainter::Antialiasing);
-    chartView->setMinimumSize(420, 360);
-    rg->addWidget(chartView, 0, 0, 1, 6);
+    chartView->setMinimumSize(280, 240);
+    rg->addWidget(chartView, 0, 0, 1, 3);
     rg->setRowStretch(0, 1);
     const XafsRanges r = s.ranges();
     pre1 = energyBox(QStringLiteral("XafsPre1"), r.pre1);
@@ -120,25 +124,59 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     normalised->setObjectName(QStringLiteral("XafsNormalised"));
     auto* clear = new QPushButton(tr("Clear Regions"));
     clear->setObjectName(QStringLiteral("XafsClear"));
+    // One range or setting a row, so the plot side stays narrow.
     rg->addWidget(new QLabel(tr("Pre-edge (from E0)")), 1, 0);
     rg->addWidget(pre1, 1, 1);
     rg->addWidget(pre2, 1, 2);
-    rg->addWidget(new QLabel(tr("Post-edge")), 1, 3);
-    rg->addWidget(post1, 1, 4);
-    rg->addWidget(post2, 1, 5);
-    rg->addWidget(new QLabel(tr("Post-edge fit")), 2, 0);
-    rg->addWidget(postOrder, 2, 1);
-    rg->addWidget(new QLabel(tr("Jump threshold")), 2, 3);
-    rg->addWidget(threshold, 2, 4);
-    rg->addWidget(normalised, 3, 0);
-    rg->addWidget(clear, 3, 5);
+    rg->addWidget(new QLabel(tr("Post-edge")), 2, 0);
+    rg->addWidget(post1, 2, 1);
+    rg->addWidget(post2, 2, 2);
+    rg->addWidget(new QLabel(tr("Post-edge fit")), 3, 0);
+    rg->addWidget(postOrder, 3, 1);
+    rg->addWidget(new QLabel(tr("Jump threshold")), 4, 0);
+    rg->addWidget(threshold, 4, 1);
+    rg->addWidget(normalised, 5, 0);
+    rg->addWidget(clear, 5, 2);
     fitText = new QLabel;
     fitText->setObjectName(QStringLiteral("XafsFit"));
     fitText->setWordWrap(true);
-    rg->addWidget(fitText, 3, 1, 1, 4);
+    rg->addWidget(fitText, 6, 0, 1, 3);
+    fitMaps = new QPushButton(tr("Fraction Maps"));
+    fitMaps->setObjectName(QStringLiteral("XafsFitMaps"));
+    fitMaps->setToolTip(tr("Fits every pixel with the loaded references (xafs_references_load)"));
+    classCount = new QSpinBox;
+    classCount->setObjectName(QStringLiteral("XafsClassCount"));
+    classCount->setRange(1, 32);
+    classCount->setValue(3);
+    classes = new QPushButton(tr("Classes"));
+    classes->setObjectName(QStringLiteral("XafsClasses"));
+    classes->setToolTip(tr("k-means classes of the spectra on their principal components"));
+    rg->addWidget(fitMaps, 7, 0);
+    rg->addWidget(classCount, 7, 1);
+    rg->addWidget(classes, 7, 2);
     split->addWidget(right);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 1);
+
+    // Status row: the running job's progress and its Cancel.
+    progressText = new QLabel;
+    progressBar = new QProgressBar;
+    progressBar->setObjectName(QStringLiteral("XafsProgress"));
+    cancel = new QPushButton(tr("Cancel"));
+    cancel->setObjectName(QStringLiteral("XafsCancel"));
+    top->addWidget(progressText, 2, 0, 1, 2);
+    top->addWidget(progressBar, 2, 2, 1, 3);
+    top->addWidget(cancel, 2, 5);
+    for (QWidget* w : {static_cast<QWidget*>(progressText), static_cast<QWidget*>(progressBar), static_cast<QWidget*>(cancel)})
+        w->setVisible(false);
+    poll = new QTimer(this);
+    poll->setInterval(100);
+    connect(poll, &QTimer::timeout, this, &XafsPanel::showProgress);
+    connect(cancel, &QPushButton::clicked, this, [this]() { work.cancel(); });
+    connect(&work, &XafsJob::started, this, &XafsPanel::jobStarted);
+    connect(&work, &XafsJob::finished, this, &XafsPanel::jobFinished);
+    connect(fitMaps, &QPushButton::clicked, this, &XafsPanel::fitMapsClicked);
+    connect(classes, &QPushButton::clicked, this, &XafsPanel::classesClicked);
 
     connect(load, &QPushButton::clicked, this, &XafsPanel::loadClicked);
     for (QDoubleSpinBox* b : {pre1, pre2, post1, post2, threshold})
@@ -170,6 +208,8 @@ QColor XafsPanel::nextColour() const
 
 void XafsPanel::addRegion(const XafsRoi& roi)
 {
+    if (work.busy())
+        return;
     for (const Region& r : regions)
         if (!r.pixel && r.roi.shape == roi.shape && r.roi.x0 == roi.x0 && r.roi.z0 == roi.z0 && r.roi.x1 == roi.x1
             && r.roi.z1 == roi.z1)
@@ -181,6 +221,8 @@ void XafsPanel::addRegion(const XafsRoi& roi)
 
 void XafsPanel::pickPixel(double x, double z)
 {
+    if (work.busy())
+        return;
     regions.erase(std::remove_if(regions.begin(), regions.end(), [](const Region& r) { return r.pixel; }),
                   regions.end());
     regions.prepend({XafsRoi::pixel(x, z), QColor(40, 40, 40), true});
@@ -197,7 +239,7 @@ void XafsPanel::clearRegions()
 
 void XafsPanel::suggestSource(const QString& directory, const QString& namePattern)
 {
-    if (!s.stack().isEmpty())
+    if (work.busy() || !s.stack().isEmpty())
         return;
     dir->setText(directory);
     pattern->setText(namePattern);
@@ -215,6 +257,8 @@ void XafsPanel::showEnergy(int index)
 
 void XafsPanel::released()
 {
+    if (work.busy())
+        return;
     if (!disp->selValid || s.stack().isEmpty())
         return;
     const double ox = double(s.stack().x0), oz = double(s.stack().z0);
@@ -230,6 +274,8 @@ void XafsPanel::released()
 
 void XafsPanel::loadClicked()
 {
+    if (work.busy())
+        return;
     QString why;
     if (!s.loadStack(dir->text(), pattern->text(), &why))
         fitText->setText(why);
@@ -240,6 +286,8 @@ void XafsPanel::loadClicked()
 
 void XafsPanel::rangesEdited()
 {
+    if (work.busy())
+        return;
     if (filling)
         return;
     XafsRanges r = s.ranges();
@@ -260,6 +308,8 @@ void XafsPanel::rangesEdited()
 
 void XafsPanel::refresh()
 {
+    if (work.busy())
+        return;
     const XafsStack& st = s.stack();
     filling = true;
     const XafsRanges r = s.ranges();
@@ -274,6 +324,15 @@ void XafsPanel::refresh()
         pattern->setText(st.pattern);
     }
     energy->setRange(0, std::max(0, st.count() - 1));
+    const QStringList extra = extraViews();
+    while (view->count() > 4 + extra.size())
+        view->removeItem(view->count() - 1);
+    for (int i = 0; i < extra.size(); ++i) {
+        if (4 + i < view->count())
+            view->setItemText(4 + i, extra[i]);
+        else
+            view->addItem(extra[i]);
+    }
     filling = false;
     if (shownGeneration != s.generation() && st.isEmpty())
         regions.clear();
@@ -284,6 +343,8 @@ void XafsPanel::refresh()
 
 void XafsPanel::render()
 {
+    if (work.busy())
+        return;
     const XafsStack& st = s.stack();
     const int k = std::clamp(energy->value(), 0, std::max(0, st.count() - 1));
     energyText->setText(st.isEmpty() ? QString() : QStringLiteral("%1 eV").arg(st.energies[size_t(k)], 0, 'f', 1));
@@ -294,16 +355,23 @@ void XafsPanel::render()
     }
     const int v = view->currentIndex();
     std::vector<double> row(size_t(st.width));
-    const XafsMaps* m = v > 0 ? &s.maps() : nullptr;
+    const std::vector<float>* x = extraMap(v);
+    const XafsMaps* m = v > 0 && v < 4 ? &s.maps() : nullptr;
     const XafsMaps::Kind kind = v == 1 ? XafsMaps::E0 : v == 2 ? XafsMaps::Jump : XafsMaps::Mask;
     auto value = [&](int i, int j) -> double {
         const size_t at = size_t(j) * size_t(st.width) + size_t(i);
+        if (x)
+            return (*x)[at];
         if (!m)
             return st.at(k, i, j);
         return kind == XafsMaps::E0 ? m->e0[at] : kind == XafsMaps::Jump ? m->jump[at] : m->mask[at];
     };
     double lo = 0, hi = 1;
-    if (m) {
+    if (x) {
+        const auto mm = std::minmax_element(x->begin(), x->end());
+        lo = *mm.first;
+        hi = *mm.second > lo ? *mm.second : lo + 1;
+    } else if (m) {
         if (!m->range(kind, lo, hi))
             lo = 0, hi = 1;
     } else {
@@ -330,13 +398,17 @@ void XafsPanel::render()
 
 void XafsPanel::showValue(double x, double z)
 {
+    if (work.busy())
+        return;
     const XafsStack& st = s.stack();
     const int i = int(std::trunc(x)), j = int(std::trunc(z));
     if (st.isEmpty() || x < 0 || z < 0 || i >= st.width || j >= st.height)
         return;
     const int v = view->currentIndex();
     const size_t at = size_t(j) * size_t(st.width) + size_t(i);
-    if (v == 0)
+    if (const std::vector<float>* x = extraMap(v))
+        disp->setVal((*x)[at]);
+    else if (v == 0)
         disp->setVal(st.at(std::clamp(energy->value(), 0, st.count() - 1), i, j));
     else if (v == 1)
         disp->setVal(s.maps().e0[at]);
@@ -379,6 +451,8 @@ void XafsPanel::drawRegions(QPainter* p)
 
 void XafsPanel::plot()
 {
+    if (work.busy())
+        return;
     chart->removeAllSeries();
     // Removed axes are the caller's to delete; removed series are deleted.
     for (QAbstractAxis* a : chart->axes()) {
@@ -459,6 +533,29 @@ void XafsPanel::plot()
             continue;
         }
         lines << tr("%1: E0 %2 eV, jump %3 (%4 px)").arg(label).arg(fit.e0, 0, 'f', 1).arg(fit.jump, 0, 'g', 4).arg(sp.pixels);
+        // With references: the region's fractions, and its fit over the window.
+        if (!s.references().empty()) {
+            XafsLcfFit lf;
+            XafsLcf l;
+            XafsSpectrum ls;
+            QString lwhy;
+            if (!s.lcfRegion(r.roi, lf, l, ls, &lwhy)) {
+                lines << QStringLiteral("   ") + lwhy;
+            } else {
+                QStringList parts;
+                for (int a = 0; a < l.k(); ++a)
+                    parts << QStringLiteral("%1 %2 \u00b1 %3").arg(l.names[a]).arg(lf.fraction[size_t(a)], 0, 'f', 3).arg(lf.sigma[size_t(a)], 0, 'f', 3);
+                lines << QStringLiteral("   ") + parts.join(QStringLiteral(", ")) + tr(", R-factor %1").arg(lf.rFactor, 0, 'g', 3);
+                if (norm) {
+                    auto* fitLine = new QLineSeries;
+                    fitLine->setName(tr("%1 fit").arg(label));
+                    for (int i = 0; i < l.w(); ++i)
+                        fitLine->append(l.energies[size_t(i)], lf.fit[size_t(i)]);
+                    fitLine->setPen(QPen(r.colour.darker(200), 2, Qt::DashDotLine));
+                    attach(fitLine);
+                }
+            }
+        }
         // The fit lines over their ranges, and E0: what the normalisation used.
         const XafsRanges rg = s.ranges();
         auto* preLine = new QLineSeries;
@@ -498,4 +595,89 @@ void XafsPanel::plot()
     for (const QString& sk : st.skipped)
         lines << tr("Left out: %1").arg(sk);
     fitText->setText(lines.join(QLatin1Char('\n')));
+}
+
+QStringList XafsPanel::extraViews() const
+{
+    QStringList v;
+    const XafsLcfMaps& m = s.lastLcfMaps();
+    if (!m.fraction.empty() && m.width == s.stack().width && m.height == s.stack().height) {
+        for (const QString& n : s.lastLcfNames())
+            v << tr("Fraction: %1").arg(n);
+        v << tr("Fraction sum") << tr("LCF R-factor");
+    }
+    if (!s.lastClusters().classMap.empty() && s.lastClusters().classMap.size() == s.stack().values.size() / std::max<size_t>(1, size_t(s.stack().count())))
+        v << tr("Classes (%1)").arg(s.lastClusters().k);
+    return v;
+}
+
+const std::vector<float>* XafsPanel::extraMap(int v) const
+{
+    if (v < 4)
+        return nullptr;
+    const XafsLcfMaps& m = s.lastLcfMaps();
+    int i = v - 4;
+    const bool lcf = !m.fraction.empty() && m.width == s.stack().width && m.height == s.stack().height;
+    if (lcf) {
+        const int n = int(m.fraction.size());
+        if (i < n)
+            return &m.fraction[size_t(i)];
+        if (i == n)
+            return &m.sum;
+        if (i == n + 1)
+            return &m.rFactor;
+        i -= n + 2;
+    }
+    if (i == 0 && !s.lastClusters().classMap.empty())
+        return &s.lastClusters().classMap;
+    return nullptr;
+}
+
+void XafsPanel::fitMapsClicked()
+{
+    work.start(tr("Fraction maps"), [this](XafsProgress* p, QString& why, int&) { return s.computeLcfMaps(&why, p); });
+}
+
+void XafsPanel::classesClicked()
+{
+    const int k = classCount->value();
+    work.start(tr("Classes"), [this, k](XafsProgress* p, QString& why, int&) { return s.computeClusters(k, &why, p); });
+}
+
+void XafsPanel::jobStarted()
+{
+    progressText->setText(work.title());
+    progressBar->setRange(0, 0);
+    for (QWidget* w : {static_cast<QWidget*>(progressText), static_cast<QWidget*>(progressBar), static_cast<QWidget*>(cancel)})
+        w->setVisible(true);
+    for (QWidget* w : {static_cast<QWidget*>(fitMaps), static_cast<QWidget*>(classes), static_cast<QWidget*>(dir),
+                       static_cast<QWidget*>(pattern), static_cast<QWidget*>(disp)})
+        w->setEnabled(false);
+    poll->start();
+}
+
+void XafsPanel::showProgress()
+{
+    const int total = work.progress.total.load(), done = work.progress.done.load();
+    if (total > 0) {
+        progressBar->setRange(0, total);
+        progressBar->setValue(std::min(done, total));
+    }
+}
+
+void XafsPanel::jobFinished(bool ok, int, const QString& why)
+{
+    poll->stop();
+    for (QWidget* w : {static_cast<QWidget*>(progressBar), static_cast<QWidget*>(cancel)})
+        w->setVisible(false);
+    for (QWidget* w : {static_cast<QWidget*>(fitMaps), static_cast<QWidget*>(classes), static_cast<QWidget*>(dir),
+                       static_cast<QWidget*>(pattern), static_cast<QWidget*>(disp)})
+        w->setEnabled(true);
+    progressText->setText(ok ? tr("%1: done").arg(work.title()) : tr("%1: %2").arg(work.title(), why));
+    const int before = view->count();
+    refresh();
+    // A new result is shown at once.
+    if (ok && view->count() > before)
+        view->setCurrentIndex(before);
+    emit edited();
 }

@@ -4,7 +4,10 @@
 // dragged regions on the right, each region in its own colour on both, and
 // the fit ranges and the jump threshold to edit below. It shows what the
 // shared XafsSession holds and sends edits to it, as the xafs_ batch
-// commands do.
+// commands do. Long computations (fraction maps, classes, and the batch
+// words that make them) run in its job, with progress and Cancel in its
+// status row; meanwhile it leaves the session alone.
+#include "XafsJob.h"
 #include "XafsSession.h"
 
 #include <QColor>
@@ -20,7 +23,11 @@ class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPainter;
+class QProgressBar;
+class QPushButton;
 class QSlider;
+class QSpinBox;
+class QTimer;
 
 class XafsPanel : public QFrame
 {
@@ -35,8 +42,11 @@ public:
     void clearRegions();
     // Fills the source fields after a sequential run while no stack is loaded.
     void suggestSource(const QString& directory, const QString& namePattern);
-    // 0: the slice at the chosen energy, 1: E0 map, 2: edge-jump map, 3: mask.
+    // 0: the slice at the chosen energy, 1: E0 map, 2: edge-jump map, 3: mask,
+    // then (once made) each reference's fraction, their sum, the R-factor,
+    // and the classes.
     void showView(int view);
+    XafsJob& job() { return work; }
     void showEnergy(int index);
     int regionCount() const { return regions.size(); }
 
@@ -54,6 +64,11 @@ private slots:
     void released();
     void render();
     void showValue(double x, double z);
+    void fitMapsClicked();
+    void classesClicked();
+    void jobStarted();
+    void jobFinished(bool ok, int kind, const QString& why);
+    void showProgress();
 
 private:
     struct Region
@@ -65,6 +80,9 @@ private:
     void drawRegions(QPainter* p);
     void plot();
     QColor nextColour() const;
+    // The extra views' names, and the map of view v (null for the fixed ones).
+    QStringList extraViews() const;
+    const std::vector<float>* extraMap(int v) const;
 
     XafsSession& s;
     QList<Region> regions;
@@ -85,6 +103,14 @@ private:
     QComboBox* postOrder;
     QDoubleSpinBox* threshold;
     QCheckBox* normalised;
+    QPushButton* fitMaps;
+    QPushButton* classes;
+    QSpinBox* classCount;
+    QProgressBar* progressBar;
+    QLabel* progressText;
+    QPushButton* cancel;
+    QTimer* poll;
+    XafsJob work;
     bool filling = false;
     int shownGeneration = -1;
 };

@@ -220,6 +220,8 @@ QString CtRun::whyRefused(const ReconSettings& s) const
     const QString inputs = images->runRefusal(s.i0Name, s.bgName, s.i0AfterName);
     if (!inputs.isEmpty())
         return inputs;
+    if (!s.i0Refusal.isEmpty())
+        return s.i0Refusal;
     if (s.i0ChosenByEnergy && !s.i0AfterName.isEmpty())
         return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(s.i0AfterName);
     if (const ImgData* after = images->i0After(); after && after->ready
@@ -581,11 +583,14 @@ void CtRun::workerFinished(int i, const CtResult& r)
     }
 }
 
-void CtRun::addCt1Output(const QStringList& written, const QStringList& failures)
+void CtRun::addCt1Output(const QStringList& written, const QStringList& failures, int slice, long long invalid,
+                         long long repaired)
 {
     if (reportRun != runId)
         return;
     ++doneThisRun;
+    if (slice >= 0 && invalid > 0)
+        runReport.invalidSamples[slice] = qMakePair(invalid, repaired);
     runReport.written << written;
     for (const QString& f : written)
         runReport.files << CtRunReport::fileRecord(f);

@@ -366,8 +366,11 @@ int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, I
 int findCentre(ReconSettings& c, ImgDatas& set, bool acceptQuestionable)
 {
     const int from = c.cond.from;
+    // Clamped logarithms are refused as the run refuses them.
+    CorSearchOptions o;
+    o.maxInvalid = c.cond.maxInvalid;
     if (c.autoCor) {
-        const CorResult r = findCor(set, c.cond.rotAxIsV, from);
+        const CorResult r = findCor(set, c.cond.rotAxIsV, from, o);
         if (!r.valid) {
             err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
             return Usage;
@@ -384,7 +387,7 @@ int findCentre(ReconSettings& c, ImgDatas& set, bool acceptQuestionable)
     }
 
     if (c.cond.corFit) {
-        const CorLine line = findCorLine(set, c.cond.rotAxIsV, 0, (c.cond.rotAxIsV ? set.height : set.width) - 1);
+        const CorLine line = findCorLine(set, c.cond.rotAxIsV, 0, (c.cond.rotAxIsV ? set.height : set.width) - 1, 8, o);
         err() << "zuvo2-recon: " << line.text() << "\n";
         err().flush();
         if (!line.valid)

@@ -555,8 +555,15 @@ void CtRun::workerFinished(int i, const CtResult& r)
         ++doneThisRun;
     // A slice that gave nothing is a failure of the run, unless it was never
     // begun because the run was interrupted, or its failure is counted already.
-    if (r.job.run > 0 && !r.ok() && r.failures.isEmpty() && !workers[i]->quitting)
-        Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
+    if (r.job.run > 0 && !r.ok() && r.failures.isEmpty() && !workers[i]->quitting) {
+        const QString text = QStringLiteral("Slice %1 gave no result").arg(r.job.slice);
+        Failures::record(Failures::Run, text);
+        if (r.job.run == reportRun) {
+            runReport.failures << text;
+            if (!active || r.job.run != runId)
+                saveReport();
+        }
+    }
     emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)

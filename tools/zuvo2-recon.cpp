@@ -89,8 +89,11 @@ int loadDirectory(const QString& dir, const QString& pattern, const QStringList&
         err() << "zuvo2-recon: " << listing.refusal << "\n";
         return Usage;
     }
-    if (!quiet)
+    // Shown before a long load begins.
+    if (!quiet) {
         err() << "zuvo2-recon: " << listing.text() << "\n";
+        err().flush();
+    }
     const QStringList& paths = listing.files;
     if (const QString tooBig = set.memoryRefusal(paths, false); !tooBig.isEmpty()) {
         err() << "zuvo2-recon: " << tooBig << "\n";

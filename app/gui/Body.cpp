@@ -1232,7 +1232,7 @@ bool Body::chooseI0ByEnergy(QString* refused)
         return false;
     // A neighbour's I0 for a set whose own is missing gives wrong absorbances.
     if (const QString gap = energyGap(i0Energies.mid(0, n), SelDDir->currentEnergy());
-        !gap.isEmpty() && !session->settings.allowGaps) {
+        !gap.isEmpty() && !CTFiles->allowGaps) {
         if (refused)
             *refused = QStringLiteral("no I0 file for the data set at %1 eV: %2 (accepted with images_allow_gaps 1)")
                            .arg(SelDDir->currentEnergy(), 0, 'g', 10)

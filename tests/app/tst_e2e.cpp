@@ -584,7 +584,7 @@ void TstE2e::reconInterruptedBySignal()
 void TstE2e::reconInterruptedWhileLoading()
 {
     // Many names of one small file: a load long enough to be signalled in.
-    const QDir in(work.filePath("out/many"));
+    QDir in(work.filePath("out/many"));
     QVERIFY(in.mkpath("."));
     const QByteArray one = QFile::encodeName(smallDir + "/ct-0001.img");
     for (int i = 1; i <= 6000; ++i)

@@ -78,8 +78,10 @@ QString energyGap(const QList<double>& energies, double e)
     std::vector<double> steps;
     for (size_t i = 1; i < sorted.size(); ++i)
         steps.push_back(sorted[i] - sorted[i - 1]);
-    std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
-    const double step = steps[steps.size() / 2];
+    // The lower middle: one step doubled by a missing file never sets it.
+    const size_t mid = (steps.size() - 1) / 2;
+    std::nth_element(steps.begin(), steps.begin() + ptrdiff_t(mid), steps.end());
+    const double step = steps[mid];
     const double d = std::fabs(energies.at(k) - e);
     // Names round energies alike; a hair over half a step is still half.
     if (!(d > 0.5 * step * (1 + 1e-9) + 1e-9))

@@ -16,7 +16,8 @@ double fileEnergy(const QString& path);
 int nearestEnergyIndex(const QList<double>& energies, double e);
 // Why the energy nearest to e does not stand for it: it lies farther from e
 // than half the usual step between the energies (the median of the steps
-// between distinct ones), as when the file of e's own energy is missing from
+// between distinct ones, the lower of two middles), as when the file of e's
+// own energy is missing from
 // a list of one file per energy; empty when it stands, and always for a list
 // of one energy (one file for every e).
 QString energyGap(const QList<double>& energies, double e);

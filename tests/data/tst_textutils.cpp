@@ -294,6 +294,7 @@ void TstTextUtils::nearestEnergy_data()
     QTest::newRow("empty") << QList<double>{} << 7115.0 << -1 << false;
     QTest::newRow("one file for every energy") << QList<double>{7100} << 9000.0 << 0 << false;
     QTest::newRow("the set's own file missing") << QList<double>{7100, 7110, 7130, 7140} << 7120.0 << 1 << true;
+    QTest::newRow("one of three missing") << QList<double>{7100, 7110, 7130} << 7120.0 << 1 << true;
     QTest::newRow("a coarser list, within half a step") << QList<double>{7100, 7110, 7120} << 7104.0 << 0 << false;
     QTest::newRow("beyond the last by more than half a step") << QList<double>{7100, 7110, 7120} << 7131.0 << 2 << true;
     QTest::newRow("uneven steps, on the list") << QList<double>{7040, 7055, 7070, 7100, 7102, 7104} << 7055.0 << 1

@@ -215,6 +215,10 @@ void TstStartup::signalEndsOrderly()
     QFETCH(int, delayMs);
     QFETCH(QStringList, extra);
     QFETCH(int, withinMs);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers slow the window's teardown and look for leaks at exit.
+    withinMs *= 3;
+#endif
     QFile f(dir.filePath("sig.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(program);

@@ -13,6 +13,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+// Makes each entry in d: "name>target" a symbolic link, "name|" a FIFO,
+// "name/" a directory, else a small file.
+bool makeEntries(const QDir& d, const QStringList& files)
+{
+    for (const QString& entry : files) {
+        bool ok = true;
+        if (entry.contains('>')) {
+            const QString target = entry.section('>', 1);
+            ok = QFile::link(target.startsWith('/') ? target : d.filePath(target), d.filePath(entry.section('>', 0, 0)));
+        } else if (entry.endsWith('|')) {
+            ok = ::mkfifo(QFile::encodeName(d.filePath(entry.chopped(1))).constData(), 0600) == 0;
+        } else if (entry.endsWith('/')) {
+            ok = d.mkdir(entry.chopped(1));
+        } else {
+            QFile file(d.filePath(entry));
+            ok = file.open(QIODevice::WriteOnly) && file.write("x") == 1;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 class TstSeriesListing : public QObject
 {
     Q_OBJECT
@@ -25,8 +50,7 @@ private slots:
 
 void TstSeriesListing::listsTheSeriesTheUserMeant_data()
 {
-    // files: names to make ("name>target" a symbolic link, "name|" a FIFO,
-    // "name/" a directory); order: the names listed, or empty when refused.
+    // files: entries for makeEntries; order: the names listed, or empty when refused.
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("references");
     QTest::addColumn<bool>("allowGaps");
@@ -79,19 +103,7 @@ void TstSeriesListing::listsTheSeriesTheUserMeant()
         QFile file(d.filePath(f));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
     }
-    for (const QString& entry : files) {
-        if (entry.contains('>')) {
-            const QString target = entry.section('>', 1);
-            QVERIFY(QFile::link(target.startsWith('/') ? target : d.filePath(target), d.filePath(entry.section('>', 0, 0))));
-        } else if (entry.endsWith('|')) {
-            QCOMPARE(::mkfifo(QFile::encodeName(d.filePath(entry.chopped(1))).constData(), 0600), 0);
-        } else if (entry.endsWith('/')) {
-            QVERIFY(d.mkdir(entry.chopped(1)));
-        } else {
-            QFile file(d.filePath(entry));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
-        }
-    }
+    QVERIFY(makeEntries(d, files));
     QStringList refs;
     for (const QString& r : references)
         refs << d.filePath(r);
@@ -109,7 +121,7 @@ void TstSeriesListing::listsTheSeriesTheUserMeant()
 
 void TstSeriesListing::referencesByEnergy_data()
 {
-    // files as above; order: by energy, or empty when refused.
+    // files as for makeEntries; order: by energy, or empty when refused.
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("order");
     QTest::addColumn<QString>("refusal");
@@ -137,16 +149,7 @@ void TstSeriesListing::referencesByEnergy()
     // No "-" in the directory's name: the energy is read from the whole path.
     QTemporaryDir tmp(QDir::tempPath() + "/listingXXXXXX");
     QDir d(tmp.path());
-    for (const QString& entry : files) {
-        if (entry.contains('>')) {
-            QVERIFY(QFile::link(d.filePath(entry.section('>', 1)), d.filePath(entry.section('>', 0, 0))));
-        } else if (entry.endsWith('|')) {
-            QCOMPARE(::mkfifo(QFile::encodeName(d.filePath(entry.chopped(1))).constData(), 0600), 0);
-        } else {
-            QFile file(d.filePath(entry));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
-        }
-    }
+    QVERIFY(makeEntries(d, files));
     const SeriesListing::Result r = SeriesListing::byEnergy(SeriesListing::entries(d.path(), {"I0*"}));
     QStringList got;
     for (const QString& f : r.files)

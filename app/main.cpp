@@ -11,9 +11,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/resource.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+
+// Address space (ulimit -v) below which the window cannot even be built:
+// its threads' stacks and the libraries take most of this.
+static constexpr qint64 kLeastAddressSpace = qint64(768) << 20;
 
 static const char* kUsage =
     "Usage: zuvo2 [options]\n"
@@ -59,6 +65,14 @@ int main(int argc, char** argv)
     // back to the system at once instead of lingering in 32 thread arenas.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
+    struct rlimit as = {};
+    const bool asLimited = ::getrlimit(RLIMIT_AS, &as) == 0 && as.rlim_cur != RLIM_INFINITY;
+#ifdef __GLIBC__
+    // Each thread's malloc arena reserves 64 MB of address space: under
+    // ulimit -v the 40-odd threads would take it all before a file is read.
+    if (asLimited)
+        mallopt(M_ARENA_MAX, 2);
+#endif
     configStore.parseArguments(argc, argv);
     if (configStore.contains("-h") || configStore.contains("-help") || configStore.contains("--help")) {
         std::fputs(kUsage, stdout);
@@ -72,6 +86,14 @@ int main(int argc, char** argv)
     // A budget given wrong would be ignored silently: refuse to start instead.
     if (const QString why = memoryBudgetProblem(); !why.isEmpty()) {
         std::fprintf(stderr, "%s\n", why.toLocal8Bit().constData());
+        return 2;
+    }
+    // Too little address space ends in a crash somewhere inside the toolkit.
+    if (asLimited && qint64(as.rlim_cur) < kLeastAddressSpace) {
+        std::fprintf(stderr, "zuvo2: the address space limit (ulimit -v) of %s is below the %s the window needs; "
+                             "raise it, or use zuvo2-recon\n",
+                     megabytes(qint64(as.rlim_cur)).toLocal8Bit().constData(),
+                     megabytes(kLeastAddressSpace).toLocal8Bit().constData());
         return 2;
     }
 

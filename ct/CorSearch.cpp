@@ -1,9 +1,13 @@
 #include "CorSearch.h"
 
 #include "ImgData.h"
+#include "Logging.h"
 #include "ImgDatas.h"
 #include "WorkerPool.h"
 #include "SgmGeom.h"
+#include "SinogramGen.h"
+
+#include <QDebug>
 
 #include <fftw3.h>
 
@@ -458,7 +462,8 @@ CorResult findCor(const double* lines, int dim, int nth, const CorSearchOptions&
     return verdict();
 }
 
-bool absorbanceLines(ImgDatas& set, bool rotAxIsV, int slice, std::vector<double>& out, int& dim, QString* why)
+bool absorbanceLines(ImgDatas& set, bool rotAxIsV, int slice, std::vector<double>& out, int& dim, QString* why,
+                     double maxInvalid)
 {
     auto refuse = [why](const QString& text) {
         if (why)
@@ -495,11 +500,24 @@ bool absorbanceLines(ImgDatas& set, bool rotAxIsV, int slice, std::vector<double
         read(img, bg.data());
     }
     out.resize(size_t(dim) * size_t(nth));
+    long long invalid = 0, repaired = 0;
+    int blankRow = -1;
     for (int p = 0; p < nth; ++p) {
         read(set.at(p), line.data());
-        absorbanceRow(i0.empty() ? nullptr : i0.data(), bg.empty() ? nullptr : bg.data(), line.data(),
-                      out.data() + size_t(p) * size_t(dim), dim);
+        const SampleCheck c = absorbanceRowChecked(i0.empty() ? nullptr : i0.data(), bg.empty() ? nullptr : bg.data(),
+                                                   line.data(), out.data() + size_t(p) * size_t(dim), dim);
+        invalid += c.invalid;
+        repaired += c.repaired;
+        if (c.noCount && blankRow < 0)
+            blankRow = p;
     }
+    if (const QString refused = logarithmRefusal(set, invalid, repaired, qint64(dim) * nth, blankRow, maxInvalid);
+        !refused.isEmpty())
+        return refuse(refused);
+    if (invalid > 0)
+        qCInfo(lcCt).noquote() << QStringLiteral("Centre search on slice %1: %2 samples without a logarithm, %3 of "
+                                                 "them repaired from their neighbours")
+                                      .arg(slice).arg(invalid).arg(repaired);
     return true;
 }
 
@@ -508,7 +526,7 @@ CorResult findCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearchOption
     std::vector<double> lines;
     int dim = 0;
     QString why;
-    if (!absorbanceLines(set, rotAxIsV, slice, lines, dim, &why)) {
+    if (!absorbanceLines(set, rotAxIsV, slice, lines, dim, &why, options.maxInvalid)) {
         CorResult r;
         r.reason = why;
         return r;
@@ -569,7 +587,7 @@ CorLine fitCorLine(const std::vector<int>& slices, const std::vector<CorResult>&
     return line;
 }
 
-CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count)
+CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count, const CorSearchOptions& options)
 {
     std::vector<int> slices;
     std::vector<CorResult> results;
@@ -586,7 +604,7 @@ CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count)
         const int s = from + int(std::lround((to - from) * (i + 0.5) / count));
         if (slices.empty() || slices.back() != s) {
             slices.push_back(s);
-            results.push_back(findCor(set, rotAxIsV, s));
+            results.push_back(findCor(set, rotAxIsV, s, options));
         }
     }
     return fitCorLine(slices, results);
@@ -602,7 +620,7 @@ CorResult findOffsetCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearch
         r.reason = QStringLiteral("an offset-axis full turn needs an even number of projections, not %1").arg(set.count());
         return r;
     }
-    if (!absorbanceLines(set, rotAxIsV, slice, lines, dim, &why)) {
+    if (!absorbanceLines(set, rotAxIsV, slice, lines, dim, &why, options.maxInvalid)) {
         r.reason = why;
         return r;
     }

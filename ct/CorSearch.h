@@ -33,6 +33,9 @@ struct CorSearchOptions
     double to = -1;
     // Resolution of the last stage, pixels (default 0.1).
     double precision = 0.1;
+    // Fraction of the line's samples that may lack a logarithm, as a run's
+    // ct_max_invalid (default 0.001); more refuses the search.
+    double maxInvalid = 0.001;
 };
 
 struct CorResult
@@ -80,10 +83,13 @@ std::shared_ptr<const CorTrialSet> makeCorTrialSet(const double* lines, int dim,
 double corTrial(const CorTrialSet& set, double c, std::vector<double>* picture = nullptr, int* side = nullptr);
 
 // Absorbance of the whole detector line `slice` of every projection (a row
-// for a vertical axis, else a column), I0 and BG applied as for a sinogram.
-// False with why set when the set has no such line or unusable references.
+// for a vertical axis, else a column), I0 and BG applied as for a sinogram,
+// isolated invalid samples repaired. False with why set when the set has no
+// such line, unusable references, or logarithms a run would refuse (a
+// projection with no count above BG, more than maxInvalid of the samples
+// invalid): a centre found on clamped values would be a wrong one.
 bool absorbanceLines(ImgDatas& set, bool rotAxIsV, int slice, std::vector<double>& out, int& dim,
-                     QString* why = nullptr);
+                     QString* why = nullptr, double maxInvalid = CorSearchOptions().maxInvalid);
 
 // Both of the above; an invalid result carries the reason in `reason`.
 CorResult findCor(ImgDatas& set, bool rotAxIsV, int slice, const CorSearchOptions& options = {});
@@ -113,4 +119,5 @@ struct CorLine
 // Least-squares line through the sound results; needs two of them.
 CorLine fitCorLine(const std::vector<int>& slices, const std::vector<CorResult>& results);
 // The centre of `count` slices spread evenly over from .. to, and their line.
-CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count = 8);
+CorLine findCorLine(ImgDatas& set, bool rotAxIsV, int from, int to, int count = 8,
+                    const CorSearchOptions& options = {});

@@ -101,7 +101,7 @@ bool CorSweep::start(const CorSweepRequest& r, QString* why)
     std::vector<double> lines;
     int dim = 0;
     QString unread;
-    if (!absorbanceLines(set, r.rotAxIsV, r.slice, lines, dim, &unread))
+    if (!absorbanceLines(set, r.rotAxIsV, r.slice, lines, dim, &unread, r.maxInvalid))
         return refuse(unread);
     const bool full = r.angles == AngularRange::Full;
     const int nth = CtCond::projectionsUsed(r.angles, set.count());

@@ -32,6 +32,8 @@ struct CorSweepRequest
     AngularRange angles = AngularRange::Half;
     // Lowest and highest centre, and the step between trials, detector pixels.
     double from = 0, to = 0, step = 1;
+    // Fraction of the line's samples that may lack a logarithm (ct_max_invalid).
+    double maxInvalid = 0.001;
 };
 
 class CorSweep : public QObject

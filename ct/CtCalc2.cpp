@@ -122,21 +122,10 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job, CtResult& 
     // A logarithm that could not be taken would have been clamped: a wrong
     // slice that looks right. Beyond a few repaired samples the slice fails.
     const long long total = qint64(hSgm.nx) * hSgm.nth;
-    QString refused;
-    if (hSgm.blankRow >= 0)
-        refused = QStringLiteral("Slice %1 refused: projection %2 (%3) has no count above BG")
-                      .arg(job.slice)
-                      .arg(hSgm.blankRow)
-                      .arg(job.images->at(hSgm.blankRow) ? job.images->at(hSgm.blankRow)->fileName : QString());
-    else if (double(hSgm.invalid - hSgm.repaired) > job.maxInvalid * double(total))
-        refused = QStringLiteral("Slice %1 refused: %2 of %3 samples (%4 %) have no logarithm (I0 - BG <= 0, "
-                                 "I - BG <= 0 or not finite), more than the limit of %5 %")
-                      .arg(job.slice)
-                      .arg(hSgm.invalid - hSgm.repaired)
-                      .arg(total)
-                      .arg(100.0 * double(hSgm.invalid - hSgm.repaired) / double(total), 0, 'g', 3)
-                      .arg(100.0 * job.maxInvalid, 0, 'g', 3);
-    if (!refused.isEmpty()) {
+    if (const QString why = logarithmRefusal(*job.images, hSgm.invalid, hSgm.repaired, total, hSgm.blankRow,
+                                             job.maxInvalid);
+        !why.isEmpty()) {
+        const QString refused = QStringLiteral("Slice %1 refused: ").arg(job.slice) + why;
         r.failures << refused;
         Failures::record(Failures::Run, refused);
         hSgm.resize(0, 0);

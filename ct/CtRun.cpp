@@ -279,6 +279,8 @@ QString CtRun::whyRefused(const ReconSettings& s) const
     const QString inputs = images->runRefusal(s.i0Name, s.bgName, s.i0AfterName);
     if (!inputs.isEmpty())
         return inputs;
+    if (!s.i0Refusal.isEmpty())
+        return s.i0Refusal;
     if (s.i0ChosenByEnergy && !s.i0AfterName.isEmpty())
         return QStringLiteral("an I0 taken after the scan does not go with an I0 chosen by energy: %1").arg(s.i0AfterName);
     if (const ImgData* after = images->i0After(); after && after->ready
@@ -639,8 +641,15 @@ void CtRun::workerFinished(int i, const CtResult& r)
     }
     // A slice that gave nothing is a failure of the run, unless it was never
     // begun because the run was interrupted, or its failure is counted already.
-    if (r.job.run > 0 && !r.ok() && r.failures.isEmpty() && !workers[i]->quitting)
-        Failures::record(Failures::Run, QStringLiteral("Slice %1 gave no result").arg(r.job.slice));
+    if (r.job.run > 0 && !r.ok() && r.failures.isEmpty() && !workers[i]->quitting) {
+        const QString text = QStringLiteral("Slice %1 gave no result").arg(r.job.slice);
+        Failures::record(Failures::Run, text);
+        if (r.job.run == reportRun) {
+            runReport.failures << text;
+            if (!active || r.job.run != runId)
+                saveReport();
+        }
+    }
     emit sliceFinished(r);
     const size_t k = size_t(i);
     if (pending[k] <= 0)
@@ -671,11 +680,14 @@ void CtRun::workerFinished(int i, const CtResult& r)
     }
 }
 
-void CtRun::addCt1Output(const QStringList& written, const QStringList& failures)
+void CtRun::addCt1Output(const QStringList& written, const QStringList& failures, int slice, long long invalid,
+                         long long repaired)
 {
     if (reportRun != runId)
         return;
     ++doneThisRun;
+    if (slice >= 0 && invalid > 0)
+        runReport.invalidSamples[slice] = qMakePair(invalid, repaired);
     runReport.written << written;
     for (const QString& f : written)
         runReport.files << CtRunReport::fileRecord(f);

@@ -78,8 +78,10 @@ public:
     const CtRunReport& report() const { return runReport; }
     // Where the last run's report goes; empty when the run saves nothing.
     QString reportPath() const { return runReportPath; }
-    // Files the CT1 calculator wrote for the current run, and its failures.
-    void addCt1Output(const QStringList& written, const QStringList& failures);
+    // Files the CT1 calculator wrote for the current run, its failures, and
+    // the samples of its slice without a logarithm (and of them repaired).
+    void addCt1Output(const QStringList& written, const QStringList& failures, int slice = -1,
+                      long long invalid = 0, long long repaired = 0);
     // Why a run with settings s could not produce anything (no images,
     // a named reference missing, no calculator, no threads, centre, slices
     // or region outside the image); empty when it can run.

@@ -53,6 +53,9 @@ struct ReconSettings
     // go with an I0 chosen by energy for each data set.
     QString i0Name, bgName, i0AfterName;
     bool i0ChosenByEnergy = false;
+    // Why no I0 could be chosen by energy for the data set; set, it refuses
+    // the run.
+    QString i0Refusal;
 
     // Inputs of a run outside the window (zuvo2-recon): one of a directory
     // with a glob, an HDF5 scan or a TIFF stack, and reference images

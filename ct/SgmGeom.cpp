@@ -52,7 +52,18 @@ void absorbanceRow(const double* i0, const double* bg, const double* intensity,
         out[j] = absorbance(i0 ? i0[j] : 1.0, bg ? bg[j] : 0.0, intensity[j]);
 }
 
-SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const double* intensity, double* out, int n)
+void sampleMask(const unsigned char* pixelBad, unsigned char* out, const SgmGeom& g)
+{
+    if (g.half <= 0)
+        return;
+    for (int i = 1 - g.half; i <= g.half - 1; ++i) {
+        const int k = i + g.corInt;
+        out[i + g.half - 1] = pixelBad[k] || (g.corFrac != 0 && pixelBad[k + 1]);
+    }
+}
+
+SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const double* intensity, double* out, int n,
+                                 const unsigned char* sampleBad, int longestRepair)
 {
     SampleCheck c;
     c.noCount = n > 0;
@@ -62,7 +73,7 @@ SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const doubl
         const double b = intensity[j] - (bg ? bg[j] : 0.0);
         if (b > 0)
             c.noCount = false;
-        const bool ok = a > 0 && b > 0 && std::isfinite(a) && std::isfinite(b);
+        const bool ok = a > 0 && b > 0 && std::isfinite(a) && std::isfinite(b) && !(sampleBad && sampleBad[j]);
         double v = absorbance(i0 ? i0[j] : 1.0, bg ? bg[j] : 0.0, intensity[j]);
         if (!ok) {
             if (bad.empty())
@@ -76,14 +87,25 @@ SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const doubl
     }
     if (bad.empty())
         return c;
-    for (int j = 0; j < n; ++j) {
-        if (!bad[size_t(j)])
+    for (int j = 0; j < n;) {
+        if (!bad[size_t(j)]) {
+            ++j;
             continue;
-        const bool left = j > 0, right = j + 1 < n;
-        if ((left && bad[size_t(j - 1)]) || (right && bad[size_t(j + 1)]) || (!left && !right))
-            continue;
-        out[j] = left && right ? 0.5 * (out[j - 1] + out[j + 1]) : left ? out[j - 1] : out[j + 1];
-        ++c.repaired;
+        }
+        int end = j;
+        while (end < n && bad[size_t(end)])
+            ++end;
+        const int len = end - j;
+        const bool left = j > 0, right = end < n;
+        if (len <= longestRepair && (left || right)) {
+            const double a = left ? out[j - 1] : out[end], b = right ? out[end] : out[j - 1];
+            for (int k = j; k < end; ++k) {
+                const double t = double(k - j + 1);
+                out[k] = (a * (len + 1 - t) + b * t) / double(len + 1);
+            }
+            c.repaired += len;
+        }
+        j = end;
     }
     return c;
 }

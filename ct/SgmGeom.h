@@ -26,6 +26,11 @@ inline double slicePosition(const SgmGeom& g, double d)
 // out[0 .. nx-1] from the detector line v[0 .. dim-1], linearly interpolated
 // at cor + j - (half - 1).
 void sampleLine(const double* v, double* out, const SgmGeom& geom);
+// out[0 .. nx-1]: whether sample j takes a part of a pixel marked in
+// pixelBad[0 .. dim-1] (either pixel it lies between, or the one it lies on).
+// Interpolation would hide a dead pixel: taken at half weight beside a live
+// one it gives a plausible, wrong value.
+void sampleMask(const unsigned char* pixelBad, unsigned char* out, const SgmGeom& geom);
 
 // Absorbance ln((I0 - BG) / (I - BG)) of n samples; a difference <= 0 becomes 1
 // so dead and dark pixels stay finite.  Without an I0 line (null) I0 is 1,
@@ -44,7 +49,12 @@ struct SampleCheck
 
 // absorbanceRow that says what it could not take: a sample is invalid when
 // I0 - BG <= 0 (only with an I0 line: without one I0 is 1 by choice),
-// I - BG <= 0 or a value is not finite. An invalid sample whose neighbours in
-// the row are valid gets their mean (a dead pixel, one bad I0 pixel); the
-// others keep the clamped value of absorbance() (0 when not finite).
-SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const double* intensity, double* out, int n);
+// I - BG <= 0, a value is not finite, or sampleBad (when given) marks it
+// (it takes a part of a detector pixel that is one of these). A run of at
+// most longestRepair invalid samples between valid ones (one dead pixel, one
+// bad I0 pixel: one sample, or two when the samples lie between pixels) is
+// interpolated from its neighbours (at an end of the row: the neighbour's
+// value); the others keep the clamped value of absorbance() (0 when not
+// finite).
+SampleCheck absorbanceRowChecked(const double* i0, const double* bg, const double* intensity, double* out, int n,
+                                 const unsigned char* sampleBad = nullptr, int longestRepair = 1);

@@ -9,6 +9,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -50,12 +51,35 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
         hSgm->theta = FbpKernel::radiansOf(set.anglesDeg.constData(), nth);
 
     std::vector<double> line(size_t(dim) + 1, 0.0);
-    std::vector<double> i0Line, bgLine;
+    // Detector pixels are judged before interpolation: a dead one taken at
+    // half weight beside a live one would pass for a plausible value.
+    std::vector<double> bgRaw;
+    ImgData* bg = set.bg();
+    std::vector<double> bgLine;
+    if (bg && bg->ready) {
+        bgRaw.assign(size_t(dim) + 1, 0.0);
+        bgLine.resize(size_t(geom.nx));
+        readLine(bg, rotAxIsV, slice, bgRaw.data());
+        sampleLine(bgRaw.data(), bgLine.data(), geom);
+    }
+    auto dark = [&bgRaw](int k) { return bgRaw.empty() ? 0.0 : bgRaw[size_t(k)]; };
+    // The pixels of the line the samples take.
+    const int lo = geom.corInt - (geom.half - 1), hi = std::min(dim - 1, geom.corInt + geom.half);
+    std::vector<unsigned char> refBad(size_t(dim) + 1, 0), pixelBad(size_t(dim) + 1, 0), sampleBad(size_t(geom.nx), 0);
+    auto markReference = [&](const std::vector<double>& raw) {
+        for (int k = lo; k <= hi; ++k) {
+            const double a = raw[size_t(k)] - dark(k);
+            if (!(a > 0) || !std::isfinite(a))
+                refBad[size_t(k)] = 1;
+        }
+    };
+    std::vector<double> i0Line;
     ImgData* i0 = set.i0();
     if (i0 && i0->ready) {
         i0Line.resize(size_t(geom.nx));
         readLine(i0, rotAxIsV, slice, line.data());
         sampleLine(line.data(), i0Line.data(), geom);
+        markReference(line);
     }
     // I0 before and after the scan: interpolated by projection index.
     std::vector<double> i0After, i0Mixed;
@@ -65,16 +89,18 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
         i0Mixed.resize(size_t(geom.nx));
         readLine(after, rotAxIsV, slice, line.data());
         sampleLine(line.data(), i0After.data(), geom);
+        markReference(line);
     }
-    ImgData* bg = set.bg();
-    if (bg && bg->ready) {
-        bgLine.resize(size_t(geom.nx));
-        readLine(bg, rotAxIsV, slice, line.data());
-        sampleLine(line.data(), bgLine.data(), geom);
-    }
+    // A dead pixel spoils one sample on a whole-pixel centre, two otherwise.
+    const int longestRepair = geom.corFrac == 0 ? 1 : 2;
     for (int p = 0; p < nth; ++p) {
         readLine(set.at(p), rotAxIsV, slice, line.data());
         sampleLine(line.data(), hSgm->intensityRow(p), geom);
+        for (int k = lo; k <= hi; ++k) {
+            const double b = line[size_t(k)] - dark(k);
+            pixelBad[size_t(k)] = refBad[size_t(k)] || !(b > 0) || !std::isfinite(b);
+        }
+        sampleMask(pixelBad.data(), sampleBad.data(), geom);
         const double* i0Row = i0Line.empty() ? nullptr : i0Line.data();
         if (!i0After.empty()) {
             const double w = nth > 1 ? double(p) / (nth - 1) : 0.0;
@@ -83,10 +109,29 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
             i0Row = i0Mixed.data();
         }
         const SampleCheck c = absorbanceRowChecked(i0Row, bgLine.empty() ? nullptr : bgLine.data(),
-                                                   hSgm->intensityRow(p), hSgm->absorbRow(p), geom.nx);
+                                                   hSgm->intensityRow(p), hSgm->absorbRow(p), geom.nx,
+                                                   sampleBad.data(), longestRepair);
         hSgm->invalid += c.invalid;
         hSgm->repaired += c.repaired;
         if (c.noCount && hSgm->blankRow < 0)
             hSgm->blankRow = p;
     }
+}
+
+QString logarithmRefusal(const ImgDatas& set, long long invalid, long long repaired, long long total, int blankRow,
+                         double maxInvalid)
+{
+    if (blankRow >= 0)
+        return QStringLiteral("projection %1 (%2) has no count above BG")
+            .arg(blankRow)
+            .arg(set.at(blankRow) ? set.at(blankRow)->fileName : QString());
+    const long long left = invalid - repaired;
+    if (total > 0 && double(left) > maxInvalid * double(total))
+        return QStringLiteral("%1 of %2 samples (%3 %) have no logarithm (I0 - BG <= 0, I - BG <= 0 or not finite), "
+                              "more than the limit of %4 %")
+            .arg(left)
+            .arg(total)
+            .arg(100.0 * double(left) / double(total), 0, 'g', 3)
+            .arg(100.0 * maxInvalid, 0, 'g', 3);
+    return {};
 }

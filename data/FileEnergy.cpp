@@ -1,7 +1,11 @@
 #include "FileEnergy.h"
 
-#include <limits>
+#include <QStringList>
+
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 namespace {
 int lastDigit(const QString& s)
@@ -58,4 +62,34 @@ int nearestEnergyIndex(const QList<double>& energies, double e)
         }
     }
     return bestIndex;
+}
+
+QString energyGap(const QList<double>& energies, double e)
+{
+    std::vector<double> sorted;
+    for (double v : energies)
+        if (std::isfinite(v))
+            sorted.push_back(v);
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    const int k = nearestEnergyIndex(energies, e);
+    if (sorted.size() < 2 || k < 0)
+        return {};
+    std::vector<double> steps;
+    for (size_t i = 1; i < sorted.size(); ++i)
+        steps.push_back(sorted[i] - sorted[i - 1]);
+    // The lower middle: one step doubled by a missing file never sets it.
+    const size_t mid = (steps.size() - 1) / 2;
+    std::nth_element(steps.begin(), steps.begin() + ptrdiff_t(mid), steps.end());
+    const double step = steps[mid];
+    const double d = std::fabs(energies.at(k) - e);
+    // Names round energies alike; a hair over half a step is still half.
+    if (!(d > 0.5 * step * (1 + 1e-9) + 1e-9))
+        return {};
+    return QStringLiteral("the nearest is %1 eV, %2 eV from %3 eV, more than half the step of %4 eV between "
+                          "the energies")
+        .arg(energies.at(k), 0, 'g', 10)
+        .arg(d, 0, 'g', 6)
+        .arg(e, 0, 'g', 10)
+        .arg(step, 0, 'g', 6);
 }

@@ -14,3 +14,10 @@ double fieldEnergy(const QString& field);
 double fileEnergy(const QString& path);
 // Index of the energy nearest to e (ties keep the earlier entry); -1 for an empty list.
 int nearestEnergyIndex(const QList<double>& energies, double e);
+// Why the energy nearest to e does not stand for it: it lies farther from e
+// than half the usual step between the energies (the median of the steps
+// between distinct ones, the lower of two middles), as when the file of e's
+// own energy is missing from
+// a list of one file per energy; empty when it stands, and always for a list
+// of one energy (one file for every e).
+QString energyGap(const QList<double>& energies, double e);

@@ -1,5 +1,6 @@
 #include "SeriesListing.h"
 
+#include "FileEnergy.h"
 #include "FileIdentity.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <cmath>
 #include <unistd.h>
 
 namespace {
@@ -35,12 +37,38 @@ bool splitNumber(const QString& name, Numbered& out)
     out.suffix = name.mid(end);
     return ok;
 }
+// Why some of paths are no readable regular files, naming them; empty when
+// all are.
+QString unreadable(const QStringList& paths)
+{
+    QStringList bad;
+    for (const QString& p : paths) {
+        QString problem = FileIdentity::kindProblem(p);
+        if (problem.isEmpty() && ::access(QFile::encodeName(p).constData(), R_OK) != 0)
+            problem = QStringLiteral("not readable");
+        if (!problem.isEmpty())
+            bad << QStringLiteral("%1 (%2)").arg(QFileInfo(p).fileName(), problem);
+    }
+    if (bad.isEmpty())
+        return {};
+    return QStringLiteral("%1 of %2 matching entries are not readable files: %3%4")
+        .arg(bad.size())
+        .arg(paths.size())
+        .arg(bad.mid(0, 5).join(QStringLiteral(", ")), bad.size() > 5 ? QStringLiteral(", ...") : QString());
+}
 } // namespace
 
 QString SeriesListing::Result::text() const
 {
     if (files.isEmpty())
         return refusal;
+    if (energies)
+        return QStringLiteral("%1 files in energy order, %2 (%3 eV) to %4 (%5 eV)")
+            .arg(files.size())
+            .arg(QFileInfo(files.first()).fileName())
+            .arg(fileEnergy(files.first()), 0, 'g', 10)
+            .arg(QFileInfo(files.last()).fileName())
+            .arg(fileEnergy(files.last()), 0, 'g', 10);
     QString t = QStringLiteral("%1 projection files in %2 order, %3 to %4")
                     .arg(files.size())
                     .arg(numeric ? QStringLiteral("numeric") : QStringLiteral("name"),
@@ -85,27 +113,17 @@ SeriesListing::Result SeriesListing::order(const QStringList& paths, const QStri
         if (const FileIdentity id = FileIdentity::of(ref); id.valid)
             refs << id;
     QStringList kept;
-    QStringList bad;
     for (const QString& p : paths) {
         const FileIdentity id = FileIdentity::of(p);
         if (id.valid && refs.contains(id)) {
             r.removed << p;
             continue;
         }
-        QString problem = FileIdentity::kindProblem(p);
-        if (problem.isEmpty() && ::access(QFile::encodeName(p).constData(), R_OK) != 0)
-            problem = QStringLiteral("not readable");
-        if (!problem.isEmpty())
-            bad << QStringLiteral("%1 (%2)").arg(QFileInfo(p).fileName(), problem);
         kept << p;
     }
-    if (!bad.isEmpty()) {
-        r.refusal = QStringLiteral("%1 of %2 matching entries are not readable files: %3%4")
-                        .arg(bad.size())
-                        .arg(kept.size())
-                        .arg(bad.mid(0, 5).join(QStringLiteral(", ")), bad.size() > 5 ? QStringLiteral(", ...") : QString());
+    r.refusal = unreadable(kept);
+    if (!r.refusal.isEmpty())
         return r;
-    }
     if (kept.isEmpty()) {
         r.refusal = QStringLiteral("no projection files left once the I0 and BG files are taken out");
         return r;
@@ -158,6 +176,46 @@ SeriesListing::Result SeriesListing::order(const QStringList& paths, const QStri
     r.numeric = true;
     for (qsizetype i : index)
         r.files << kept.at(i);
+    return r;
+}
+
+SeriesListing::Result SeriesListing::byEnergy(const QStringList& paths)
+{
+    Result r;
+    r.refusal = unreadable(paths);
+    if (!r.refusal.isEmpty())
+        return r;
+    QList<QPair<double, QString>> byE;
+    QStringList none;
+    for (const QString& p : paths) {
+        const double e = fileEnergy(p);
+        if (!(e > 0) || !std::isfinite(e))
+            none << QFileInfo(p).fileName();
+        byE << qMakePair(e, p);
+    }
+    if (!none.isEmpty()) {
+        r.refusal = QStringLiteral("%1 of %2 names carry no energy (between their last two \"-\", as in "
+                                   "I0-7_112keV-0001.img): %3%4")
+                        .arg(none.size())
+                        .arg(paths.size())
+                        .arg(none.mid(0, 5).join(QStringLiteral(", ")), none.size() > 5 ? QStringLiteral(", ...") : QString());
+        return r;
+    }
+    std::stable_sort(byE.begin(), byE.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList twice;
+    for (qsizetype k = 1; k < byE.size(); ++k)
+        if (byE.at(k).first == byE.at(k - 1).first)
+            twice << QStringLiteral("%1 and %2 (%3 eV)")
+                         .arg(QFileInfo(byE.at(k - 1).second).fileName(), QFileInfo(byE.at(k).second).fileName())
+                         .arg(byE.at(k).first, 0, 'g', 10);
+    if (!twice.isEmpty()) {
+        r.refusal = QStringLiteral("energies used twice: %1; choose one file per energy with the pattern")
+                        .arg(twice.mid(0, 5).join(QStringLiteral(", ")));
+        return r;
+    }
+    r.energies = true;
+    for (const auto& [e, p] : byE)
+        r.files << p;
     return r;
 }
 

@@ -19,6 +19,8 @@ public:
         QStringList files;
         // Ordered by the number in the names (otherwise by name).
         bool numeric = false;
+        // Ordered by the energy in the names (byEnergy).
+        bool energies = false;
         // Missing numbers, accepted with allowGaps: "45, 60-62"; empty when none.
         QString gaps;
         // Files left out because they are the run's I0 or BG images.
@@ -38,6 +40,11 @@ public:
     // around their last number are ordered by it, and a gap or a repeated
     // number refuses the series unless allowGaps (gaps then listed).
     static Result order(const QStringList& paths, const QStringList& references, bool allowGaps);
+    // The reference files of a choice by energy (one I0 image per energy):
+    // each path must be a readable regular file whose name carries an energy
+    // above 0 (fileEnergy), and no energy may come twice (which file would be
+    // taken would hang on the names' order); ordered by energy.
+    static Result byEnergy(const QStringList& paths);
     // entries() then order(); a directory that cannot be read or no match
     // refuses.
     static Result list(const QString& dir, const QStringList& patterns, const QStringList& references,

@@ -91,8 +91,11 @@ int loadDirectory(const QString& dir, const QString& pattern, const QStringList&
         err() << "zuvo2-recon: " << listing.refusal << "\n";
         return Usage;
     }
-    if (!quiet)
+    // Shown before a long load begins.
+    if (!quiet) {
         err() << "zuvo2-recon: " << listing.text() << "\n";
+        err().flush();
+    }
     const QStringList& paths = listing.files;
     if (const QString tooBig = set.memoryRefusal(paths, false); !tooBig.isEmpty()) {
         err() << "zuvo2-recon: " << tooBig << "\n";
@@ -382,10 +385,13 @@ int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, I
 int findCentre(ReconSettings& c, ImgDatas& set, bool acceptQuestionable)
 {
     const int from = c.cond.from;
+    // Clamped logarithms are refused as the run refuses them.
+    CorSearchOptions o;
+    o.maxInvalid = c.cond.maxInvalid;
     if (c.autoCor) {
         // An offset axis lies near an edge: only projections 180 degrees apart tell where.
-        const CorResult r = c.cond.angles == AngularRange::FullOffset ? findOffsetCor(set, c.cond.rotAxIsV, from)
-                                                                      : findCor(set, c.cond.rotAxIsV, from);
+        const CorResult r = c.cond.angles == AngularRange::FullOffset ? findOffsetCor(set, c.cond.rotAxIsV, from, o)
+                                                                      : findCor(set, c.cond.rotAxIsV, from, o);
         if (!r.valid) {
             err() << "zuvo2-recon: no centre of rotation found on slice " << from << ": " << r.reason << "\n";
             return Usage;
@@ -402,7 +408,7 @@ int findCentre(ReconSettings& c, ImgDatas& set, bool acceptQuestionable)
     }
 
     if (c.cond.corFit) {
-        const CorLine line = findCorLine(set, c.cond.rotAxIsV, 0, (c.cond.rotAxIsV ? set.height : set.width) - 1);
+        const CorLine line = findCorLine(set, c.cond.rotAxIsV, 0, (c.cond.rotAxIsV ? set.height : set.width) - 1, 8, o);
         err() << "zuvo2-recon: " << line.text() << "\n";
         err().flush();
         if (!line.valid)

@@ -194,6 +194,7 @@ Body::Body(QWidget* parent)
     // A directory of projections is a series: its numbering is checked and
     // the I0 and BG files are left out of it.
     CTFiles->checkSeries = true;
+    SelI0Files->byEnergy = true;
     CTFiles->referencesOf = [this] { return I0ImgSel->files() + BGImgSel->files() + I0AfterImgSel->files(); };
     connect(this, &Body::callBatchLoad, this, [this](const QString& f) { batchFile = f; });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
@@ -963,7 +964,7 @@ void Body::startCalcCt()
 ReconSettings Body::runSettings()
 {
     ReconSettings s = session->settings;
-    s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy();
+    s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy(&s.i0Refusal);
     s.i0Name = I0ImgSel->FilePath->text();
     s.bgName = BGImgSel->FilePath->text();
     s.i0AfterName = I0AfterImgSel->FilePath->text();
@@ -1005,23 +1006,25 @@ void Body::execCt1()
     ctCalc.ringSize = cond.ringSize;
     ctCalc.angles = cond.angles;
     ctCalc.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, 1, true);
+    ctCalc.maxInvalid = cond.maxInvalid;
     // The centre the run records: a fitted line's at this slice, not the panel's.
-    ctCalc.startCt(cond.corOf(cond.sliceNo));
-    // The CT1 panel says nothing when its slice gives no sinogram; without
-    // this the run (and a batch program waiting on it) would never end.
-    const HSgm* h = ctCalc.hSgm;
-    const bool started = h && h->hasData() && qint64(h->nx) * h->nth > 0 && h->nx - h->nx % 2 >= 2
-                         && ctCalc.kernel.ready();
-    if (!started) {
-        qCDebug(lcApp).noquote() << QStringLiteral("CT1 has no sinogram to reconstruct, slice ")
-                                  + QString::number(procCtrl->sliceNo);
+    // Without a start the CT1 panel sends no end: the run (and a batch
+    // program waiting on it) ends here, with the slice as a failure.
+    if (!ctCalc.startCt(cond.corOf(cond.sliceNo))) {
+        if (ctCalc.lastFailures.isEmpty()) {
+            const QString text = QStringLiteral("Slice %1 gave no result (CT1: no sinogram to reconstruct)").arg(cond.sliceNo);
+            ctCalc.lastFailures << text;
+            Failures::record(Failures::Run, text);
+        }
+        ctRun->addCt1Output({}, ctCalc.lastFailures, cond.sliceNo, ctCalc.invalidSamples, ctCalc.repairedSamples);
         stopCalcCt();
     }
 }
 
 void Body::ctCalcFinished()
 {
-    ctRun->addCt1Output(ctCalc.lastWritten, ctCalc.lastFailures);
+    ctRun->addCt1Output(ctCalc.lastWritten, ctCalc.lastFailures, ctCalc.slice(), ctCalc.invalidSamples,
+                        ctCalc.repairedSamples);
     // A CT1 calculation that outlives a stopped run ends nothing more.
     if (ctRun->active)
         stopCalcCt();
@@ -1215,7 +1218,7 @@ void Body::i0FilesSelected(QStringList files, bool clear)
     }
 }
 
-bool Body::chooseI0ByEnergy()
+bool Body::chooseI0ByEnergy(QString* refused)
 {
     const int n = std::min(int(i0Energies.size()), SelI0Files->Selected->count());
     if (n <= 0) {
@@ -1227,6 +1230,15 @@ bool Body::chooseI0ByEnergy()
     const int k = nearestEnergyIndex(i0Energies.mid(0, n), SelDDir->currentEnergy());
     if (k < 0)
         return false;
+    // A neighbour's I0 for a set whose own is missing gives wrong absorbances.
+    if (const QString gap = energyGap(i0Energies.mid(0, n), SelDDir->currentEnergy());
+        !gap.isEmpty() && !CTFiles->allowGaps) {
+        if (refused)
+            *refused = QStringLiteral("no I0 file for the data set at %1 eV: %2 (accepted with images_allow_gaps 1)")
+                           .arg(SelDDir->currentEnergy(), 0, 'g', 10)
+                           .arg(gap);
+        return false;
+    }
     const QString name = SelI0Files->Selected->itemText(k);
     I0ImgSel->fileSelected0(name);
     qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
@@ -1305,9 +1317,11 @@ CorResult Body::findCentre(int slice)
 {
     // Only reads the projections, as the sinogram panel does, so a run may go on.
     // An offset axis lies near an edge: only projections 180 degrees apart tell where.
+    CorSearchOptions o;
+    o.maxInvalid = procCtrl->maxInvalid;
     const CorResult r = procCtrl->ctCond().angles == AngularRange::FullOffset
-                            ? findOffsetCor(rawImages, procCtrl->rotAxIsV, slice)
-                            : findCor(rawImages, procCtrl->rotAxIsV, slice);
+                            ? findOffsetCor(rawImages, procCtrl->rotAxIsV, slice, o)
+                            : findCor(rawImages, procCtrl->rotAxIsV, slice, o);
     if (!r.valid) {
         qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
         return r;
@@ -1325,7 +1339,9 @@ bool Body::setCorPerSlice(bool on)
         return true;
     }
     const int lines = procCtrl->rotAxIsV ? rawImages.height : rawImages.width;
-    corLine = findCorLine(rawImages, procCtrl->rotAxIsV, 0, lines - 1);
+    CorSearchOptions o;
+    o.maxInvalid = procCtrl->maxInvalid;
+    corLine = findCorLine(rawImages, procCtrl->rotAxIsV, 0, lines - 1, 8, o);
     if (!corLine.valid)
         return false;
     corPerSlice = true;
@@ -1346,6 +1362,7 @@ QString Body::startSweep(double from, double to, double step)
     r.from = from;
     r.to = to;
     r.step = step;
+    r.maxInvalid = c.maxInvalid;
     QString why;
     if (quitting)
         why = QStringLiteral("the program is closing");

@@ -176,8 +176,9 @@ private:
     void runStopped();
     void execCt1();
     // The I0 file of SelI0Files nearest in energy to the current data set.
-    // True when one was chosen.
-    bool chooseI0ByEnergy();
+    // True when one was chosen; false with refused set when the nearest one
+    // is no I0 of the set's energy (energyGap) and gaps are not accepted.
+    bool chooseI0ByEnergy(QString* refused = nullptr);
     // Every CT panel but except (the one that announced the change).
     QList<CtCalcBase*> ctPanels(QObject* except) const;
     void setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);

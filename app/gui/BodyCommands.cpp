@@ -434,9 +434,12 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          [](X& x, const C& c, const A&) {
              Body* b = x.b;
              const bool none = std::min(int(b->i0Energies.size()), b->SelI0Files->Selected->count()) <= 0;
-             b->chooseI0ByEnergy();
+             QString refused;
+             b->chooseI0ByEnergy(&refused);
              if (none)
                  return x.fail(Failures::Command, c, QStringLiteral("no I0 files to choose from"));
+             if (!refused.isEmpty())
+                 return x.fail(Failures::Command, c, refused);
              return O::Ok;
          }},
         {"save_image", A::displayFile(), [](X& x, const C& c, const A& a) { return x.saveImage(c, a); }},

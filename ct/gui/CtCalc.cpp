@@ -10,6 +10,7 @@
 #include "ProcCtrl.h"
 #include "RingRemoval.h"
 #include "Sinogram.h"
+#include "SinogramGen.h"
 #include "SinogramImage.h"
 
 #include <QCoreApplication>
@@ -49,13 +50,14 @@ CtCalc::~CtCalc()
     delete progressThread;
 }
 
-void CtCalc::startCt(double cor)
+bool CtCalc::startCt(double cor)
 {
     if (!sinogram)
-        return;
+        return false;
     showStartTime();
     lastWritten.clear();
     lastFailures.clear();
+    invalidSamples = repairedSamples = 0;
     completed = false;
     // An unusable CoR leaves the panel's record as it was: empty it first, so
     // an earlier slice is never reconstructed as this one.
@@ -66,15 +68,32 @@ void CtCalc::startCt(double cor)
         sinogram->genSinogram0(&sinogram->hSgm, sinogram->procCtrl->rotAxIsV, cor, sinogram->procCtrl->sliceNo);
     hSgm = &sinogram->hSgm;
     if (!hSgm->hasData() || qint64(hSgm->nx) * hSgm->nth <= 0)
-        return;
+        return false;
+    // Clamped logarithms give a wrong slice that looks right: the same rule
+    // as for the workers' slices.
+    calcSlice = hSgm->slice;
+    invalidSamples = hSgm->invalid;
+    repairedSamples = hSgm->repaired;
+    if (const QString why = sinogram->imgs ? logarithmRefusal(*sinogram->imgs, hSgm->invalid, hSgm->repaired,
+                                                              qint64(hSgm->nx) * hSgm->nth, hSgm->blankRow, maxInvalid)
+                                           : QString();
+        !why.isEmpty()) {
+        const QString refused = QStringLiteral("Slice %1 refused: ").arg(hSgm->slice) + why;
+        lastFailures << refused;
+        Failures::record(Failures::Run, refused);
+        return false;
+    }
+    if (hSgm->invalid > 0)
+        qCInfo(lcCt).noquote() << QStringLiteral("Slice %1: %2 samples without a logarithm, %3 of them repaired from "
+                                                 "their neighbours")
+                                      .arg(hSgm->slice).arg(hSgm->invalid).arg(hSgm->repaired);
     const int side = hSgm->nx - hSgm->nx % 2;
     if (side < 2) {
         qCDebug(lcCt).noquote() << QStringLiteral("Sinogram too narrow to reconstruct, slice ")
                 + QString::number(hSgm->slice);
-        return;
+        return false;
     }
     showSliceNo(hSgm->slice);
-    calcSlice = hSgm->slice;
 
     // A half turn with its 180 degree image leaves that last row out.
     const int used = CtCond::projectionsUsed(angles, hSgm->nth);
@@ -83,7 +102,7 @@ void CtCalc::startCt(double cor)
         kernel.setup(side, used, filter, fullTurn);
         if (!kernel.ready()) {
             n = nProj = 0;   // the kernel has said why
-            return;
+            return false;
         }
         n = side;
         nProj = used;
@@ -128,6 +147,7 @@ void CtCalc::startCt(double cor)
         progress->count = nProj;
         emit startCalcOneByOne();
     }
+    return true;
 }
 
 void CtCalc::stopCt()

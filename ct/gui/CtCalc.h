@@ -35,6 +35,14 @@ public:
     FbpFilter filter;
     int ringSize = 0;
     AngularRange angles = AngularRange::Half;
+    // Fraction of the slice's samples that may lack a logarithm
+    // (ct_max_invalid), set by the owner before each start.
+    double maxInvalid = CtCond().maxInvalid;
+    // Samples of the last start's slice without a logarithm, and those of
+    // them repaired from their neighbours.
+    long long invalidSamples = 0;
+    long long repairedSamples = 0;
+    int slice() const { return calcSlice; }
     bool busy = false;
     CtProgress* progress = nullptr;
     QThread* progressThread = nullptr;
@@ -61,10 +69,11 @@ public slots:
     // false on return and calcFinished() follows as a queued event.  One by
     // one: busy is true on return; calcOne steps follow as queued events, the
     // picture growing after each, and calcFinished() comes after the last.
-    // Without a sinogram nothing starts and no signal follows.
+    // Without a sinogram, or with one whose logarithms refuse it (the failure
+    // then in lastFailures), nothing starts and no signal follows: false.
     // Reconstructs the panel's slice about cor, the centre the run uses and
     // records (NaN: the panel's centre).
-    void startCt(double cor = std::numeric_limits<double>::quiet_NaN());
+    bool startCt(double cor = std::numeric_limits<double>::quiet_NaN());
     // Stopping (stopCt, endCt, calcCt while busy).  When the call returns:
     // busy is false, end and spent time are shown, calcFinished() has been
     // emitted, and steps the pacer still delivers are ignored, so the picture

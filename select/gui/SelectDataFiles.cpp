@@ -90,7 +90,7 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
         Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
         return false;
     }
-    if (checkSeries) {
+    if (checkSeries || byEnergy) {
         const QStringList entries = SeriesListing::entries(dir, patterns);
         if (entries.isEmpty()) {
             Failures::record(Failures::Load, QStringLiteral("No file matches %1 in %2, nothing loaded")
@@ -98,11 +98,14 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
             return false;
         }
         const SeriesListing::Result r =
-            SeriesListing::order(entries, referencesOf ? referencesOf() : QStringList(), allowGaps);
+            byEnergy ? SeriesListing::byEnergy(entries)
+                     : SeriesListing::order(entries, referencesOf ? referencesOf() : QStringList(), allowGaps);
         for (const QString& f : r.removed)
             qCInfo(lcData).noquote() << QStringLiteral("I0/BG file left out of the projections: ") + f;
         if (!r.refusal.isEmpty()) {
-            Failures::record(Failures::Load, QStringLiteral("Series not loaded: %1 (in %2)").arg(r.refusal, dir));
+            Failures::record(Failures::Load, QStringLiteral("%1 not loaded: %2 (in %3)")
+                                                 .arg(byEnergy ? QStringLiteral("Files") : QStringLiteral("Series"),
+                                                      r.refusal, dir));
             return false;
         }
         qCInfo(lcData).noquote() << r.text();

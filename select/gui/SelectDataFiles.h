@@ -34,9 +34,11 @@ public:
     // the listing is a projection series: every match must be a readable
     // file, numbered names are ordered by number and a gap refuses it
     // (unless allowGaps: then listedGaps names them), and the files
-    // referencesOf gives (I0, BG) are left out.
+    // referencesOf gives (I0, BG) are left out. With byEnergy the listing is
+    // one reference file per energy (SeriesListing::byEnergy).
     bool takeDir(QString dir, QStringList patterns);
     bool checkSeries = false;
+    bool byEnergy = false;
     bool allowGaps = false;
     std::function<QStringList()> referencesOf;
     QString listedGaps;

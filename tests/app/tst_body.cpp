@@ -569,6 +569,20 @@ void TstBody::i0Choice()
     QCOMPARE(body.SelI0Files->Selected->count(), 3);
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_120keV-1.img");
     exec(body, "seq_exec_select_i0");
+    // The set's own energy missing from a list of one file per energy: no
+    // neighbour stands in for it, unless gaps are accepted.
+    QVERIFY(QMetaObject::invokeMethod(
+        &body, "i0FilesSelected", Qt::DirectConnection,
+        Q_ARG(QStringList, (QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_105keV-1.img", "/n/I0-7_125keV-1.img",
+                                        "/n/I0-7_130keV-1.img"})),
+        Q_ARG(bool, true)));
+    const int failures = Failures::total();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no I0 file for the data set at 7115 eV: the nearest is 7105 eV"));
+    exec(body, "seq_exec_select_i0");
+    QCOMPARE(Failures::total(), failures + 1);
+    exec(body, "images_allow_gaps 1");
+    QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_105keV-1.img");
+    exec(body, "seq_exec_select_i0");
     // A new list replaces the energies.
     QVERIFY(QMetaObject::invokeMethod(&body, "i0FilesSelected", Qt::DirectConnection,
                                       Q_ARG(QStringList, QStringList{"/n/I0-9keV-1.img"}), Q_ARG(bool, true)));

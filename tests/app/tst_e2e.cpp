@@ -19,6 +19,7 @@
 #include <cmath>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 struct CtData
@@ -117,6 +118,7 @@ private slots:
     void reconRefuses();
     void reconWriteFailureExits1();
     void reconInterruptedBySignal();
+    void reconInterruptedWhileLoading();
     void reconLinksNoWidgets();
     void singleFileInputsAndFloatTiff();
     void autoCentreInBatch();
@@ -577,6 +579,43 @@ void TstE2e::reconInterruptedBySignal()
     QCOMPARE(o.value("interrupted").toBool(), true);
     QCOMPARE(o.value("written").toArray().size(), 2 * dats.size());
     QVERIFY(o.value("failures").toArray().isEmpty());
+}
+
+// SIGTERM while the projections load (Slurm's grace signal on a slow file
+// system): the end comes within a second, status 143, nothing written.
+void TstE2e::reconInterruptedWhileLoading()
+{
+    // Many names of one small file: a load long enough to be signalled in.
+    QDir in(work.filePath("out/many"));
+    QVERIFY(in.mkpath("."));
+    const QByteArray one = QFile::encodeName(smallDir + "/ct-0001.img");
+    for (int i = 1; i <= 6000; ++i)
+        QCOMPARE(::link(one.constData(), QFile::encodeName(in.filePath(QString::asprintf("ct-%04d.img", i))).constData()), 0);
+    const QString out = work.filePath("out/never");
+    QProcess p;
+    p.setReadChannel(QProcess::StandardError);
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2-recon"),
+            {"--projections", in.path(), "--pattern", "ct-*.img", "--cor", "60", "--axis", "v", "--slices", "1:2",
+             "--out", out});
+    QVERIFY(p.waitForStarted());
+    // Printed once the names are listed, before the first file is read.
+    QByteArray err;
+    while (!err.contains("projection files in numeric order") && p.waitForReadyRead(60000))
+        err += p.readAllStandardError();
+    QVERIFY2(err.contains("projection files in numeric order"), err.constData());
+    p.terminate();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(p.waitForFinished(10000));
+    const qint64 ms = clock.elapsed();
+    err += p.readAllStandardError();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 143);
+    QVERIFY2(err.contains("interrupted by signal 15 while loading; nothing written"), err.constData());
+    QVERIFY2(!err.contains("loaded 6000 projections"), err.constData());
+    QVERIFY2(ms < 1000, qPrintable(QString("ended %1 ms after the signal").arg(ms)));
+    QVERIFY(!QFileInfo::exists(out));
+    QVERIFY(in.removeRecursively());
 }
 
 // The headless program runs where no widget library is installed.

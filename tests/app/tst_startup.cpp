@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/resource.h>
 
 class TstStartup : public QObject
 {
@@ -21,6 +22,8 @@ private slots:
     void noWindowWithoutDisplay_data();
     void noWindowWithoutDisplay();
     void shotHelpWithoutDisplay();
+    void addressSpaceLimit_data();
+    void addressSpaceLimit();
 
 private:
     int runApp(const QStringList& args, QString* err, QString* out = nullptr);
@@ -194,7 +197,7 @@ void TstStartup::signalEndsOrderly_data()
                                                    << QList<int>{SIGTERM} << 0 << QStringList() << 0;
     // A second of log lines queued for the window must not hold the signal back.
     QTest::newRow("SIGTERM a second into a loop of control words") << loop << ":echo tick" << QList<int>{SIGTERM}
-                                                                   << 1000 << QStringList() << 5000;
+                                                                   << 1000 << QStringList() << 1000;
     // Each file INCLUDEs the next twice: read once each, the start-up ends.
     for (int i = 0; i < 40; ++i)
         QVERIFY(writeTextFile(dir.filePath(QString("n%1.cfg").arg(i)),
@@ -212,6 +215,10 @@ void TstStartup::signalEndsOrderly()
     QFETCH(int, delayMs);
     QFETCH(QStringList, extra);
     QFETCH(int, withinMs);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers slow the window's teardown and look for leaks at exit.
+    withinMs *= 3;
+#endif
     QFile f(dir.filePath("sig.bat"));
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(program);
@@ -311,6 +318,43 @@ void TstStartup::shotHelpWithoutDisplay()
     const QByteArray out = p.readAllStandardOutput();
     for (const char* opt : {"-b FILE", "-o FILE", "-j ", "-e "})
         QVERIFY2(out.contains(opt), opt);
+}
+
+void TstStartup::addressSpaceLimit_data()
+{
+    QTest::addColumn<int>("megabytes");  // ulimit -v
+    QTest::addColumn<int>("status");
+    QTest::newRow("500 MB: refused, the limit named") << 500 << 2;
+    QTest::newRow("1000 MB: the program runs") << 1000 << 0;
+}
+
+// Under a small ulimit -v the window is refused with a message instead of
+// crashing somewhere inside the toolkit (each thread's malloc arena alone
+// once took 64 MB of it); with enough, a program runs.
+void TstStartup::addressSpaceLimit()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("the sanitizers reserve address space of their own");
+#endif
+    QFETCH(int, megabytes);
+    QFETCH(int, status);
+    QVERIFY(writeTextFile(dir.filePath("as.bat"), ":echo runs\n"));
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    const rlim_t bytes = rlim_t(megabytes) << 20;
+    p.setChildProcessModifier([bytes] {
+        const struct rlimit r = {bytes, bytes};
+        ::setrlimit(RLIMIT_AS, &r);
+    });
+    p.start(QStringLiteral(ZUVO2_BINARY_DIR "/zuvo2"), {"-nw", "-b", "as.bat", "-x", "-q"});
+    QVERIFY(p.waitForFinished(60000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == status, qPrintable(err));
+    QCOMPARE(err.contains("(ulimit -v) of 500.0 MB is below the 768.0 MB the window needs"), status == 2);
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

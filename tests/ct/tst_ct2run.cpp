@@ -5,6 +5,7 @@
 #include "CtRun.h"
 #include "Failures.h"
 #include "ImgData.h"
+#include "ImgDataMem.h"
 #include "ImgDatas.h"
 #include "Phantom.h"
 #include "SampleWriter.h"
@@ -15,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,6 +56,7 @@ private slots:
     void floatTiff();
     void stopAndRestart();
     void reportListsRun();
+    void sliceWithoutResultIsAFailure();
     void precisions();
 
 private:
@@ -608,6 +611,32 @@ void TstCt2Run::reportListsRun()
     QCOMPARE(CtRunReport::fileName("", ""), QStringLiteral("run.json"));
     QCOMPARE(CtRunReport::namePattern({"ct-0001.img", "ct-0002.img", "ct-0010.img"}), QStringLiteral("ct-00*.img"));
     QCOMPARE(CtRunReport::namePattern({"a.img", "ab.img"}), QStringLiteral("a*.img"));
+}
+
+// A slice that comes back with neither a result nor a failure of its own
+// (here an I0 of another size that no name ties to the run, so nothing
+// refuses it first, and no slice has a sinogram) fails the run: a window's
+// "-q" then exits non-zero, and the report names each slice.
+void TstCt2Run::sliceWithoutResultIsAFailure()
+{
+    std::unique_ptr<ImgData> odd(ImgDataMem::fromPixels(QStringLiteral("odd-i0"), 100, 16, ImgDataMem::U16,
+                                                        QByteArray(100 * 16 * 2, '\x40')));
+    QVERIFY(odd);
+    ImgData* other = odd.get();
+    set.i0Img = &other;
+    const auto restore = qScopeGuard([this] { set.i0Img = &i0; });
+    const int failures = Failures::count(Failures::Run);
+    const QList<int> dealt = runAndWait(cond(2, 4, 1, 2));
+    QCOMPARE(dealt, ints({2, 3, 4}));
+    QCOMPARE(Failures::count(Failures::Run), failures + 3);
+    QCOMPARE(dataFiles(), QStringList{"res-run.json"});
+    QFile f(outDir + "/res-run.json");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QStringList named;
+    for (const QJsonValue& v : QJsonDocument::fromJson(f.readAll()).object().value("failures").toArray())
+        named << v.toString();
+    named.sort();
+    QCOMPARE(named, QStringList({"Slice 2 gave no result", "Slice 3 gave no result", "Slice 4 gave no result"}));
 }
 
 // A run in single precision (the default) writes what one in double does

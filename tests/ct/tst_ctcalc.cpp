@@ -3,6 +3,7 @@
 // its values against a plain kernel run.
 #include "ColorBar.h"
 #include "CtCalc.h"
+#include "Failures.h"
 #include "CtProgress.h"
 #include "FbpKernel.h"
 #include "HSgm.h"
@@ -15,6 +16,7 @@
 
 #include <QSignalSpy>
 #include <QDir>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
 
@@ -103,6 +105,8 @@ private slots:
     void restartWhileRunning();
     void noSinogram_data();
     void noSinogram();
+    void clampedLogarithmsRefuseTheSlice_data();
+    void clampedLogarithmsRefuseTheSlice();
     void destroyWhileRunning();
     void savesCompletedResult_data();
     void savesCompletedResult();
@@ -432,7 +436,7 @@ void TstCtCalc::noSinogram()
     QSignalSpy cr(&r.calc, &CtCalc::cRUpdated);
     if (cor == sampleW - 2.0)
         QTest::ignoreMessage(QtDebugMsg, "Sinogram too narrow to reconstruct, slice 32");
-    r.calc.startCt();
+    QVERIFY(!r.calc.startCt());
     QVERIFY(!r.calc.StartT->text().isEmpty());
     // Nothing was started in another thread: whatever could follow is posted.
     QCoreApplication::sendPostedEvents();
@@ -443,6 +447,53 @@ void TstCtCalc::noSinogram()
     QCOMPARE(r.calc.DispCt->image.cacheKey(), before.cacheKey());
     QCOMPARE(r.calc.n, goodN);
     QCOMPARE(r.calc.ShowSliceNo->text(), QString::number(afterGood ? sampleH / 2 : 0));
+}
+
+void TstCtCalc::clampedLogarithmsRefuseTheSlice_data()
+{
+    QTest::addColumn<bool>("swapped");      // I0 and BG swapped; else I0 equal to BG
+    QTest::addColumn<double>("maxInvalid");
+    QTest::addColumn<QString>("refusal");   // part of it; empty: the slice is computed
+    QTest::newRow("I0 equal to BG") << false << 0.001 << "Slice 32 refused: 34740 of 34740 samples (100 %) have no logarithm";
+    QTest::newRow("I0 and BG swapped") << true << 0.001 << "Slice 32 refused: projection 0 (";
+    QTest::newRow("a limit of 1 takes them") << false << 1.0 << "";
+}
+
+// CT1 takes the workers' rule: a slice of clamped logarithms is not
+// started, and the failure names the cause.
+void TstCtCalc::clampedLogarithmsRefuseTheSlice()
+{
+    QFETCH(bool, swapped);
+    QFETCH(double, maxInvalid);
+    QFETCH(QString, refusal);
+    Rig r(&set);
+    r.calc.maxInvalid = maxInvalid;
+    set.i0Img = &bg;
+    if (swapped)
+        set.bgImg = &i0;
+    const auto restore = qScopeGuard([this] {
+        set.i0Img = &i0;
+        set.bgImg = &bg;
+    });
+    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    const int failures = Failures::total();
+    if (!refusal.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(refusal)));
+    const bool started = r.calc.startCt();
+    QCOMPARE(started, refusal.isEmpty());
+    QCOMPARE(r.calc.invalidSamples, qint64(2 * 97 - 1) * sampleProj);
+    if (started) {
+        QVERIFY(spinUntil([&] { return fin.count() == 1; }));
+        QVERIFY(settle(r.calc));
+        QCOMPARE(Failures::total(), failures);
+        return;
+    }
+    QCOMPARE(Failures::total(), failures + 1);
+    QCOMPARE(r.calc.lastFailures.size(), 1);
+    QVERIFY2(r.calc.lastFailures.first().startsWith(refusal), qPrintable(r.calc.lastFailures.first()));
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(fin.count(), 0);
+    QVERIFY(!r.calc.busy);
 }
 
 // Destroying the panel in the middle of a paced run leaves nothing behind.

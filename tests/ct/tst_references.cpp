@@ -1,6 +1,7 @@
 // Flats and darks: several I0 or BG images averaged, and I0 taken before
 // and after a scan interpolated by projection index.
 #include "AveragedImage.h"
+#include "CorSearch.h"
 #include "CtRun.h"
 #include "HSgm.h"
 #include "ImgDatas.h"
@@ -58,6 +59,8 @@ private slots:
     void samplesWithoutLogarithmCountedOrRepaired();
     void i0NotAboveBgRefusesTheRun_data();
     void i0NotAboveBgRefusesTheRun();
+    void centreSearchRefusesWhatTheRunRefuses_data();
+    void centreSearchRefusesWhatTheRunRefuses();
 };
 
 void TestReferences::averages_data()
@@ -153,32 +156,45 @@ void TestReferences::samplesWithoutLogarithmCountedOrRepaired_data()
     QTest::addColumn<double>("bg");
     QTest::addColumn<double>("counts");
     QTest::addColumn<QStringList>("bad");
+    QTest::addColumn<double>("cor");
     QTest::addColumn<int>("invalid");
     QTest::addColumn<int>("repaired");
     QTest::addColumn<int>("blankRow");
     const int n = 7;  // projections
-    QTest::newRow("clean") << 1000.0 << 10.0 << 500.0 << QStringList() << 0 << 0 << -1;
-    QTest::newRow("no references") << 0.0 << 0.0 << 500.0 << QStringList() << 0 << 0 << -1;
-    QTest::newRow("BG alone: I0 is 1 by choice") << 0.0 << 10.0 << 500.0 << QStringList() << 0 << 0 << -1;
-    QTest::newRow("one zero I0 pixel") << 1000.0 << 10.0 << 500.0 << QStringList{"6,-1=0"} << n << n << -1;
-    QTest::newRow("dead detector pixel") << 1000.0 << 10.0 << 500.0 << QStringList{"5,-2=3"} << n << n << -1;
-    QTest::newRow("not a number") << 1000.0 << 10.0 << 500.0 << QStringList{"6,3=nan"} << 1 << 1 << -1;
+    QTest::newRow("clean") << 1000.0 << 10.0 << 500.0 << QStringList() << 6.0 << 0 << 0 << -1;
+    QTest::newRow("no references") << 0.0 << 0.0 << 500.0 << QStringList() << 6.0 << 0 << 0 << -1;
+    QTest::newRow("BG alone: I0 is 1 by choice") << 0.0 << 10.0 << 500.0 << QStringList() << 6.0 << 0 << 0 << -1;
+    QTest::newRow("one zero I0 pixel") << 1000.0 << 10.0 << 500.0 << QStringList{"6,-1=0"} << 6.0 << n << n << -1;
+    QTest::newRow("dead detector pixel") << 1000.0 << 10.0 << 500.0 << QStringList{"5,-2=3"} << 6.0 << n << n << -1;
+    QTest::newRow("not a number") << 1000.0 << 10.0 << 500.0 << QStringList{"6,3=nan"} << 6.0 << 1 << 1 << -1;
     QTest::newRow("two dead pixels side by side") << 1000.0 << 10.0 << 500.0 << QStringList{"5,-2=0", "6,-2=0"}
-                                                   << 2 * n << 0 << -1;
-    QTest::newRow("I0 equal to BG") << 500.0 << 500.0 << 600.0 << QStringList() << 9 * n << 0 << -1;
+                                                   << 6.0 << 2 * n << 0 << -1;
+    QTest::newRow("I0 equal to BG") << 500.0 << 500.0 << 600.0 << QStringList() << 6.0 << 9 * n << 0 << -1;
     QTest::newRow("projection without counts") << 1000.0 << 10.0 << 500.0
                                                << QStringList{"2,4=0", "3,4=0", "4,4=0", "5,4=0", "6,4=0", "7,4=0",
                                                               "8,4=0", "9,4=0", "10,4=0"}
-                                               << 9 << 0 << 4;
+                                               << 6.0 << 9 << 0 << 4;
+    // Between pixels a bad one is taken at half weight by two samples, whose
+    // values would look plausible: both are invalid, and repaired together.
+    QTest::newRow("one zero I0 pixel, centre between pixels") << 1000.0 << 10.0 << 500.0 << QStringList{"6,-1=0"}
+                                                              << 5.5 << 2 * n << 2 * n << -1;
+    QTest::newRow("one negative I0 pixel, centre between pixels") << 1000.0 << 10.0 << 500.0 << QStringList{"6,-1=-5"}
+                                                                  << 5.5 << 2 * n << 2 * n << -1;
+    QTest::newRow("dead detector pixel, centre between pixels") << 1000.0 << 10.0 << 500.0 << QStringList{"5,-2=3"}
+                                                                << 5.5 << 2 * n << 2 * n << -1;
+    QTest::newRow("two dead pixels, centre between pixels") << 1000.0 << 10.0 << 500.0
+                                                            << QStringList{"5,-2=0", "6,-2=0"} << 5.5 << 3 * n << 0 << -1;
 }
 
-// Nine samples (pixels 2 .. 10 about centre 6) of 7 projections.
+// Nine samples (pixels 2 .. 10 about centre 6, or between pixels 1 .. 10
+// about 5.5) of 7 projections.
 void TestReferences::samplesWithoutLogarithmCountedOrRepaired()
 {
     QFETCH(double, i0);
     QFETCH(double, bg);
     QFETCH(double, counts);
     QFETCH(QStringList, bad);
+    QFETCH(double, cor);
     QFETCH(int, invalid);
     QFETCH(int, repaired);
     QFETCH(int, blankRow);
@@ -201,7 +217,7 @@ void TestReferences::samplesWithoutLogarithmCountedOrRepaired()
     set.i0Img = &i0Img;
     set.bgImg = &bgImg;
     HSgm s;
-    genSinogram(set, &s, true, 6.0, 1);
+    genSinogram(set, &s, true, cor, 1);
     QCOMPARE(s.nx, 9);
     QCOMPARE(s.invalid, invalid);
     QCOMPARE(s.repaired, repaired);
@@ -255,6 +271,68 @@ void TestReferences::i0NotAboveBgRefusesTheRun()
     QCOMPARE(why.contains("is not above the BG image's mean"), refused);
     if (!refused)
         QCOMPARE(why, QString());
+    delete i0Img;
+    delete bgImg;
+}
+
+void TestReferences::centreSearchRefusesWhatTheRunRefuses_data()
+{
+    // I0 and BG levels, the pixel columns dead in every projection, a
+    // projection without counts (-1: none), the fraction allowed.
+    QTest::addColumn<double>("i0");
+    QTest::addColumn<double>("bg");
+    QTest::addColumn<QList<int>>("deadColumns");
+    QTest::addColumn<int>("blank");
+    QTest::addColumn<double>("maxInvalid");
+    QTest::addColumn<QString>("refusal");  // part of it; empty: lines given
+    QTest::newRow("clean") << 1000.0 << 10.0 << QList<int>() << -1 << 0.001 << "";
+    QTest::newRow("one dead pixel is repaired") << 1000.0 << 10.0 << QList<int>{17} << -1 << 0.001 << "";
+    QTest::newRow("I0 equal to BG") << 10.0 << 10.0 << QList<int>() << -1 << 0.001
+                                    << "400 of 400 samples (100 %) have no logarithm";
+    QTest::newRow("two dead pixels side by side") << 1000.0 << 10.0 << QList<int>{17, 18} << -1 << 0.001
+                                                  << "20 of 400 samples (5 %)";
+    QTest::newRow("the fraction allows them") << 1000.0 << 10.0 << QList<int>{17, 18} << -1 << 0.05 << "";
+    QTest::newRow("projection without counts") << 1000.0 << 10.0 << QList<int>() << 3 << 0.001
+                                               << "projection 3 (fn-40x4.img) has no count above BG";
+}
+
+// The centre search and the sweep take absorbance lines under the run's
+// rule: a centre found on clamped logarithms would be a wrong one.
+void TestReferences::centreSearchRefusesWhatTheRunRefuses()
+{
+    QFETCH(double, i0);
+    QFETCH(double, bg);
+    QFETCH(QList<int>, deadColumns);
+    QFETCH(int, blank);
+    QFETCH(double, maxInvalid);
+    QFETCH(QString, refusal);
+    const int w = 40, h = 4, nProj = 10;
+    auto counts = [](int x) { return 400.0 * (1 + 0.01 * x); };
+    ImgDatas set;
+    for (int p = 0; p < nProj; ++p)
+        set.imgs << new FnImage(w, h, [=](int x, int) {
+            return p == blank || deadColumns.contains(x) ? bg : counts(x);
+        });
+    set.width = w;
+    set.height = h;
+    ImgData* i0Img = new FnImage(w, h, [=](int, int) { return i0; });
+    ImgData* bgImg = new FnImage(w, h, [=](int, int) { return bg; });
+    set.i0Img = &i0Img;
+    set.bgImg = &bgImg;
+    std::vector<double> lines;
+    int dim = 0;
+    QString why;
+    const bool ok = absorbanceLines(set, true, 1, lines, dim, &why, maxInvalid);
+    QVERIFY2(ok == refusal.isEmpty(), qPrintable(why));
+    QVERIFY2(why.contains(refusal), qPrintable(why));
+    if (ok) {
+        QCOMPARE(dim, w);
+        // A repaired sample is close to the absorbance it stands for.
+        for (int p = 0; p < nProj && deadColumns.size() == 1; ++p) {
+            const int x = deadColumns.first();
+            QVERIFY(std::fabs(lines[size_t(p * w + x)] - std::log((i0 - bg) / (counts(x) - bg))) < 1e-3);
+        }
+    }
     delete i0Img;
     delete bgImg;
 }

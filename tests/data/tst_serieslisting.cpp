@@ -13,18 +13,44 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+// Makes each entry in d: "name>target" a symbolic link, "name|" a FIFO,
+// "name/" a directory, else a small file.
+bool makeEntries(const QDir& d, const QStringList& files)
+{
+    for (const QString& entry : files) {
+        bool ok = true;
+        if (entry.contains('>')) {
+            const QString target = entry.section('>', 1);
+            ok = QFile::link(target.startsWith('/') ? target : d.filePath(target), d.filePath(entry.section('>', 0, 0)));
+        } else if (entry.endsWith('|')) {
+            ok = ::mkfifo(QFile::encodeName(d.filePath(entry.chopped(1))).constData(), 0600) == 0;
+        } else if (entry.endsWith('/')) {
+            ok = d.mkdir(entry.chopped(1));
+        } else {
+            QFile file(d.filePath(entry));
+            ok = file.open(QIODevice::WriteOnly) && file.write("x") == 1;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 class TstSeriesListing : public QObject
 {
     Q_OBJECT
 private slots:
     void listsTheSeriesTheUserMeant_data();
     void listsTheSeriesTheUserMeant();
+    void referencesByEnergy_data();
+    void referencesByEnergy();
 };
 
 void TstSeriesListing::listsTheSeriesTheUserMeant_data()
 {
-    // files: names to make ("name>target" a symbolic link, "name|" a FIFO,
-    // "name/" a directory); order: the names listed, or empty when refused.
+    // files: entries for makeEntries; order: the names listed, or empty when refused.
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("references");
     QTest::addColumn<bool>("allowGaps");
@@ -77,19 +103,7 @@ void TstSeriesListing::listsTheSeriesTheUserMeant()
         QFile file(d.filePath(f));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
     }
-    for (const QString& entry : files) {
-        if (entry.contains('>')) {
-            const QString target = entry.section('>', 1);
-            QVERIFY(QFile::link(target.startsWith('/') ? target : d.filePath(target), d.filePath(entry.section('>', 0, 0))));
-        } else if (entry.endsWith('|')) {
-            QCOMPARE(::mkfifo(QFile::encodeName(d.filePath(entry.chopped(1))).constData(), 0600), 0);
-        } else if (entry.endsWith('/')) {
-            QVERIFY(d.mkdir(entry.chopped(1)));
-        } else {
-            QFile file(d.filePath(entry));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
-        }
-    }
+    QVERIFY(makeEntries(d, files));
     QStringList refs;
     for (const QString& r : references)
         refs << d.filePath(r);
@@ -103,6 +117,46 @@ void TstSeriesListing::listsTheSeriesTheUserMeant()
     else
         QCOMPARE(r.gaps, message);
     QCOMPARE(r.removed.size(), references.size());
+}
+
+void TstSeriesListing::referencesByEnergy_data()
+{
+    // files as for makeEntries; order: by energy, or empty when refused.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("order");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("in energy order") << QStringList{"I0-7_100keV-0001.img", "I0-7_090keV-0001.img", "I0-7095eV-0001.img"}
+                                     << QStringList{"I0-7_090keV-0001.img", "I0-7095eV-0001.img", "I0-7_100keV-0001.img"}
+                                     << "";
+    QTest::newRow("a name without an energy") << QStringList{"I0-7_100keV-0001.img", "I0.img"} << QStringList()
+                                              << "1 of 2 names carry no energy";
+    QTest::newRow("an energy twice") << QStringList{"I0-7_100keV-0001.img", "I0-7_100keV-0002.img", "I0-7_110keV-0001.img"}
+                                     << QStringList()
+                                     << "energies used twice: I0-7_100keV-0001.img and I0-7_100keV-0002.img (7100 eV)";
+    QTest::newRow("FIFO") << QStringList{"I0-7_100keV-0001.img", "I0-7_110keV-0001.img|"} << QStringList()
+                          << "I0-7_110keV-0001.img (a FIFO)";
+    QTest::newRow("dangling link") << QStringList{"I0-7_100keV-0001.img", "I0-7_110keV-0001.img>gone.img"}
+                                   << QStringList() << "I0-7_110keV-0001.img (a dangling link)";
+}
+
+// The I0 files of a choice by energy: every match listed, each with an
+// energy of its own, ordered by it.
+void TstSeriesListing::referencesByEnergy()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, order);
+    QFETCH(QString, refusal);
+    // No "-" in the directory's name: the energy is read from the whole path.
+    QTemporaryDir tmp(QDir::tempPath() + "/listingXXXXXX");
+    QDir d(tmp.path());
+    QVERIFY(makeEntries(d, files));
+    const SeriesListing::Result r = SeriesListing::byEnergy(SeriesListing::entries(d.path(), {"I0*"}));
+    QStringList got;
+    for (const QString& f : r.files)
+        got << QFileInfo(f).fileName();
+    QCOMPARE(got, order);
+    QVERIFY2(r.refusal.contains(refusal), qPrintable(r.refusal));
+    QCOMPARE(r.energies, refusal.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstSeriesListing)

@@ -286,10 +286,19 @@ void TstTextUtils::nearestEnergy_data()
     QTest::addColumn<QList<double>>("energies");
     QTest::addColumn<double>("e");
     QTest::addColumn<int>("index");
-    QTest::newRow("tie keeps earlier") << QList<double>{7100, 7120, 7110} << 7115.0 << 1;
-    QTest::newRow("exact") << QList<double>{7100, 7120, 7110} << 7110.0 << 2;
-    QTest::newRow("below all") << QList<double>{7100, 7120} << 1.0 << 0;
-    QTest::newRow("empty") << QList<double>{} << 7115.0 << -1;
+    // The nearest is too far to stand for e: e's own file is missing.
+    QTest::addColumn<bool>("gap");
+    QTest::newRow("tie keeps earlier") << QList<double>{7100, 7120, 7110} << 7115.0 << 1 << false;
+    QTest::newRow("exact") << QList<double>{7100, 7120, 7110} << 7110.0 << 2 << false;
+    QTest::newRow("below all") << QList<double>{7100, 7120} << 1.0 << 0 << true;
+    QTest::newRow("empty") << QList<double>{} << 7115.0 << -1 << false;
+    QTest::newRow("one file for every energy") << QList<double>{7100} << 9000.0 << 0 << false;
+    QTest::newRow("the set's own file missing") << QList<double>{7100, 7110, 7130, 7140} << 7120.0 << 1 << true;
+    QTest::newRow("one of three missing") << QList<double>{7100, 7110, 7130} << 7120.0 << 1 << true;
+    QTest::newRow("a coarser list, within half a step") << QList<double>{7100, 7110, 7120} << 7104.0 << 0 << false;
+    QTest::newRow("beyond the last by more than half a step") << QList<double>{7100, 7110, 7120} << 7131.0 << 2 << true;
+    QTest::newRow("uneven steps, on the list") << QList<double>{7040, 7055, 7070, 7100, 7102, 7104} << 7055.0 << 1
+                                               << false;
 }
 
 void TstTextUtils::nearestEnergy()
@@ -297,7 +306,10 @@ void TstTextUtils::nearestEnergy()
     QFETCH(QList<double>, energies);
     QFETCH(double, e);
     QFETCH(int, index);
+    QFETCH(bool, gap);
     QCOMPARE(nearestEnergyIndex(energies, e), index);
+    const QString why = energyGap(energies, e);
+    QVERIFY2(why.isEmpty() != gap, qPrintable(why));
 }
 
 QTEST_GUILESS_MAIN(TstTextUtils)

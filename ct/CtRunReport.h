@@ -4,6 +4,7 @@
 // geometry, slices), what came out (every file written) and every failure
 // with its message.  Written whole or not at all (aside, then renamed).
 #include "CtRegion.h"
+#include "EnergyShifts.h"
 #include "ReconSettings.h"
 
 #include <QDateTime>
@@ -58,6 +59,9 @@ public:
     QString angles = QStringLiteral("half");
     int projections = 0;        // images reconstructed from (fileCount or one fewer)
     double pixelSizeUm = 0;     // 0: not given
+    // Drift correction of a CT-XAFS energy: the shifts table and its row used.
+    AppliedShift shift;
+    QString shiftsFile;
     // The run ended before its last slice was dealt.
     bool stopped = false;
     // It was ended by a quit signal (SIGTERM, SIGINT).

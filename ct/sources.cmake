@@ -9,6 +9,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/FbpFilter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RingRemoval.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/EnergyShifts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SettingTable.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DataText.cpp

@@ -12,6 +12,7 @@
 #include "ImgDatas.h"
 #include "MemoryBudget.h"
 #include "QuitOnSignal.h"
+#include "ToolExit.h"
 #include "RingRemoval.h"
 #include "SeriesListing.h"
 #include "SettingTable.h"
@@ -32,21 +33,9 @@
 #include <unistd.h>
 
 namespace {
-enum Exit { Ok = 0, Failed = 1, Usage = 2 };
-
-QTextStream& err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
-
-int usage(const QString& message)
-{
-    err() << "zuvo2-recon: " << message << "\n"
-          << "Try 'zuvo2-recon --help'.\n";
-    err().flush();
-    return Usage;
-}
+constexpr int Ok = ToolExit::Ok, Failed = ToolExit::Failed, Usage = ToolExit::Usage;
+QTextStream& (&err)() = ToolExit::err;
+int (&usage)(const QString&) = ToolExit::usage;
 
 // Nothing computed yet, nothing to finish: the end a quit signal asks for.
 int interruptedWhileLoading()
@@ -310,7 +299,14 @@ int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, I
             if (!first.isEmpty())
                 ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
         }
-        const LineBand wanted = LineBand::ofSlices(from, to, c.cond.rotAxIsV);
+        // A drift along the axis reads lines beyond the slices: as far as the table's largest.
+        int reach = 0;
+        EnergyShifts shifts;
+        if (!c.shiftsFile.isEmpty() && shifts.load(c.shiftsFile, nullptr))
+            for (const EnergyShift& s : shifts.rows())
+                reach = std::max(reach, int(std::ceil(std::fabs(s.along(c.cond.rotAxIsV)))));
+        const LineBand wanted = LineBand::ofSlices(std::max(0, std::min(from, to) - reach),
+                                                   std::max(from, to) + reach, c.cond.rotAxIsV);
         const QRect r = wanted.rectIn(w, h);
         if (!r.isEmpty())
             set.band = c.cond.rotAxIsV ? LineBand{r.top(), r.height(), true} : LineBand{r.left(), r.width(), false};

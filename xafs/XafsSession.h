@@ -95,6 +95,9 @@ public:
 
 private:
     bool noStack(QString* why) const;
+    // Why writing outputs would overwrite an input (a stack file, a
+    // reference, one of more); empty when none would.
+    QString clash(const QStringList& outputs, const QStringList& more = {}) const;
     // Adds the file (or the failure) to the record and rewrites the report
     // beside it.
     bool recorded(const QString& path, bool ok, const QString& failure, QString* why);

@@ -4,6 +4,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/XafsStack.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsNormalize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsMaps.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsPixels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsExport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsSession.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsReference.cpp

@@ -66,6 +66,7 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         {"angleUnit", [](X& x, const S& s) { x.b->rawImages.angleUnit = s.angleUnit; }},
         // No control: the window keeps it for the next runs.
         {"precision", [](X& x, const S& s) { x.b->session->settings.precision = s.precision; }},
+        {"shifts", [](X& x, const S& s) { x.b->session->settings.shiftsFile = s.shiftsFile; }},
         {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
         {"ct2", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt2, s.cond.ct2); }},
         {"showImage", [](X& x, const S& s) { x.b->ShowCalcRes->setChecked(s.showImage); }},

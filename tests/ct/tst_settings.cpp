@@ -167,6 +167,7 @@ void TstSettings::namesAreUniqueAndReportFieldsExist()
     report.pixelSizeUm = 6.5;
     report.corFit = true;
     report.i0After = QStringLiteral("after.img");
+    report.shift.on = true;
     const QJsonObject json = report.toJson();
     // Each kind of name is unique among its kind.
     QSet<QString> seen[4];

@@ -36,12 +36,29 @@ bool writeText(const QString& path, const QByteArray& text, QString* err)
 
 bool XafsSession::loadStack(const QString& dir, const QString& pattern, QString* why)
 {
+    XafsStack loadedStack;
+    const bool ok = loadedStack.load(dir, pattern, why);
+    takeStack(std::move(loadedStack));
+    return ok;
+}
+
+void XafsSession::takeStack(XafsStack loadedStack)
+{
     cacheValid = false;
     ++gen;
     written.clear();
     failures.clear();
     loaded = QDateTime::currentDateTime();
-    return st.load(dir, pattern, why);
+    st = std::move(loadedStack);
+}
+
+void XafsSession::takeMaps(XafsMaps made, int forGeneration)
+{
+    if (forGeneration != gen)
+        return;
+    cache = std::move(made);
+    cacheValid = true;
+    warnAboutMaps();
 }
 
 bool XafsSession::setRanges(const XafsRanges& r, QString* why)
@@ -130,15 +147,20 @@ const XafsMaps& XafsSession::maps()
     if (!cacheValid) {
         cache = XafsMaps::compute(st, rng, thr);
         cacheValid = true;
-        if (cache.thin > 0)
-            qCWarning(lcXafs).noquote() << QStringLiteral("%1 pixels have a fit range of fewer than 3 energies, e.g. %2")
-                                               .arg(cache.thin).arg(cache.thinExample);
-        if (cache.questionable > 0)
-            qCWarning(lcXafs).noquote()
-                << QStringLiteral("%1 of the masked pixels have a questionable E0 (a second derivative peak within 10 % of the first; 2 in the mask)")
-                       .arg(cache.questionable);
+        warnAboutMaps();
     }
     return cache;
+}
+
+void XafsSession::warnAboutMaps() const
+{
+    if (cache.thin > 0)
+        qCWarning(lcXafs).noquote() << QStringLiteral("%1 pixels have a fit range of fewer than 3 energies, e.g. %2")
+                                           .arg(cache.thin).arg(cache.thinExample);
+    if (cache.questionable > 0)
+        qCWarning(lcXafs).noquote()
+            << QStringLiteral("%1 of the masked pixels have a questionable E0 (a second derivative peak within 10 % of the first; 2 in the mask)")
+                   .arg(cache.questionable);
 }
 
 bool XafsSession::exportMap(XafsMaps::Kind k, const QString& path, QString* why)

@@ -406,6 +406,10 @@ void TstXafsChem::badInputFailsTheLineAndWritesNothing_data()
     QTest::newRow("not an element") << "xafs_element Xx K" << "not the symbol";
     QTest::newRow("not an edge") << "xafs_element Fe Q" << "not an absorption edge";
     QTest::newRow("negative d-spacing") << "xafs_mono_d -3.1" << "positive number";
+    QTest::newRow("spectrum aimed at a slice of the stack")
+        << "xafs_roi_spectrum 0 0 4 4 $dir/stack/Fe-7_040keV-00050.dat" << "is the input";
+    QTest::newRow("components aimed at a slice of the stack")
+        << "xafs_pca $dir/stack/Fe-7_100keV-00050.dat" << "is the input";
 }
 
 void TstXafsChem::badInputFailsTheLineAndWritesNothing()
@@ -436,6 +440,9 @@ void TstXafsChem::badInputFailsTheLineAndWritesNothing()
     QVERIFY2(why.startsWith(line.section(' ', 0, 0) + ", line 1: "), qPrintable(why));
     QCOMPARE(QDir(d.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), before);
     QVERIFY(!QFileInfo::exists(d.filePath("out/clusters.tif")));
+    // The slices are still the stack's.
+    XafsStack again;
+    QVERIFY2(again.load(d.filePath("stack"), "Fe-*.dat", &why) && again.count() == int(e.size()), qPrintable(why));
 }
 
 void TstXafsChem::xdiCarriesElementMonoAndUnits()

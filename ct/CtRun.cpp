@@ -719,6 +719,9 @@ QString CtRun::shiftRefusal()
     shift = AppliedShift();
     if (current.shiftsFile.isEmpty())
         return {};
+    // The single-slice calculator reads the panel's centre and line itself.
+    if (cond.ct1)
+        return QStringLiteral("energy shifts (%1) are applied by CT2 only: choose CT2 alone").arg(current.shiftsFile);
     const bool ser = cond.autoExec;
     const double corLo = cond.corOf(ser ? cond.from : cond.sliceNo), corHi = cond.corOf(ser ? cond.to : cond.sliceNo);
     QString why;

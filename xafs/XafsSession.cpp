@@ -18,21 +18,6 @@
 #include <cmath>
 #include <memory>
 
-namespace {
-// The whole of text in path, written aside and renamed.
-bool writeText(const QString& path, const QByteArray& text, QString* err)
-{
-    return SafeWrite::write(
-        path,
-        [&](QIODevice* d, QString& w) {
-            if (d->write(text) == text.size())
-                return true;
-            w = d->errorString();
-            return false;
-        },
-        err);
-}
-} // namespace
 
 bool XafsSession::loadStack(const QString& dir, const QString& pattern, QString* why)
 {
@@ -349,7 +334,7 @@ bool XafsSession::exportLcfRegion(const XafsRoi& roi, const QString& path, QStri
         text += '\n';
     }
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const bool ok = writeText(path, text, &err);
+    const bool ok = SafeWrite::writeBytes(path, text, &err);
     return recorded(path, ok, err, why);
 }
 
@@ -490,7 +475,7 @@ bool XafsSession::exportAlignment(const QString& dir, double refEnergy, const QS
         return failed(c);
     const QByteArray text = XafsAlign::csv(out);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const bool ok = writeText(path, text, &err);
+    const bool ok = SafeWrite::writeBytes(path, text, &err);
     if (ok)
         shifts = std::move(out);
     return recorded(path, ok, err, why);
@@ -552,7 +537,7 @@ bool XafsSession::exportPca(const QString& path, QString* why, XafsProgress* pro
         return recorded(path, false, err, why);
     const QByteArray text = p.csv();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const bool ok = writeText(path, text, &err);
+    const bool ok = SafeWrite::writeBytes(path, text, &err);
     if (ok)
         pcaResult = std::move(p);
     return recorded(path, ok, err, why);
@@ -576,7 +561,7 @@ bool XafsSession::exportClusters(int k, const QString& dir, QString* why, XafsPr
     bool ok = writeFloatTiff(tif, c.classMap.data(), st.width, st.height, desc, &err);
     if (ok) {
         const QByteArray text = c.csv(st.energies);
-        ok = writeText(csv, text, &err);
+        ok = SafeWrite::writeBytes(csv, text, &err);
         if (!ok)
             QFile::remove(tif);
     } else {
@@ -607,7 +592,7 @@ bool XafsSession::recorded(const QString& path, bool ok, const QString& failure,
         return ok;
     QString err;
     const QByteArray text = QJsonDocument(reportJson()).toJson();
-    const bool saved = writeText(QDir(dir).filePath(reportName()), text, &err);
+    const bool saved = SafeWrite::writeBytes(QDir(dir).filePath(reportName()), text, &err);
     if (!saved && ok) {
         if (why)
             *why = err;

@@ -281,16 +281,7 @@ bool SampleWriter::writeDrift() const
         driftAt(e, dx, dz);
         text += QByteArray::number(e, 'g', 10) + ',' + QByteArray::number(dx, 'f', 4) + ',' + QByteArray::number(dz, 'f', 4) + '\n';
     }
-    QString why;
-    return SafeWrite::write(
-        QDir(opt.outDir).filePath(QStringLiteral("drift.csv")),
-        [&](QIODevice* d, QString& w) {
-            if (d->write(text) == text.size())
-                return true;
-            w = d->errorString();
-            return false;
-        },
-        &why);
+    return SafeWrite::writeBytes(QDir(opt.outDir).filePath(QStringLiteral("drift.csv")), text, nullptr);
 }
 
 quint32 SampleWriter::streamSeed(quint32 stream, quint32 index) const

@@ -112,7 +112,7 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job, CtResult& 
     // An unusable CoR leaves the record alone: start from an empty one so a
     // previous slice is never reconstructed again.
     hSgm.resize(0, 0);
-    genSinogram(*job.images, &hSgm, job.rotAxIsV, job.cor, job.slice);
+    genSinogram(*job.images, &hSgm, job.rotAxIsV, job.cor, job.slice, job.lineShift);
     if (!hSgm.hasData() || qint64(hSgm.nx) * hSgm.nth <= 0) {
         hSgm.resize(0, 0);
         return nullptr;

@@ -49,6 +49,9 @@ struct CtJob
     // Above 0: the sinogram is cut to side + 1 samples about the centre, so
     // slices with different centres (a tilted axis) share one kernel size.
     int side = 0;
+    // Drift of this energy along the axis: the slice is read this many
+    // lines further on, between two lines (0: none).
+    double lineShift = 0;
     CtView view;
     // Draw the picture for display (a picture is drawn anyway when saved).
     bool showImage = true;

@@ -7,6 +7,7 @@
 #include "OffsetAxis.h"
 #include "ZingerRemoval.h"
 #include "Failures.h"
+#include "FileEnergy.h"
 #include "FileIdentity.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
@@ -393,8 +394,10 @@ void CtRun::start(const ReconSettings& s)
     if (refusedWhy.isEmpty()) {
         // Files are named after the slices on the binned images.
         binForRun();
-        refusedWhy = outputRefusal();
+        refusedWhy = shiftRefusal();
     }
+    if (refusedWhy.isEmpty())
+        refusedWhy = outputRefusal();
     if (refusedWhy.isEmpty())
         refusedWhy = prepareCorrections();
     if (refusedWhy.isEmpty() && !current.volumeFile.isEmpty() && cond.autoExec)
@@ -466,6 +469,8 @@ void CtRun::setupFFT()
     if (cond.corFit && cond.autoExec)
         fftN = std::min({fftN, sliceSide(dim, cond.corOf(cond.from), cond.rotAxIsV),
                          sliceSide(dim, cond.corOf(cond.to), cond.rotAxIsV)});
+    if (shift.on)
+        fftN = shift.side;
     fftNProj = images ? CtCond::projectionsUsed(cond.angles, images->count()) : 0;
     // The series' own angles, of the projections the run uses.
     fftAngles = images && images->anglesDeg.size() == images->count() && fftNProj <= images->count()
@@ -520,8 +525,9 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.images = runImages();
     j.run = runId;
     j.rotAxIsV = cond.rotAxIsV;
-    j.cor = cond.corOf(slice);
-    j.side = cond.corFit ? fftN : 0;
+    j.cor = cond.corOf(slice) + shift.across;
+    j.side = cond.corFit || shift.on ? fftN : 0;
+    j.lineShift = shift.along;
     j.slice = slice;
     j.filter = cond.filter;
     j.ringSize = cond.ringSize;
@@ -734,6 +740,8 @@ QString CtRun::outputRefusal()
     if (!current.volumeFile.isEmpty() && cond.autoExec)
         outputs << QFileInfo(current.volumeFile).absoluteFilePath();
     QStringList inputs = current.otherInputs;
+    if (!current.shiftsFile.isEmpty())
+        inputs << current.shiftsFile;
     inputs << current.i0Name << current.bgName << current.i0AfterName;
     if (images) {
         inputs << images->sourceFile;
@@ -817,6 +825,8 @@ void CtRun::startReport()
     }
     if (volume.active())
         runReport.volume = volume.path();
+    runReport.shift = shift;
+    runReport.shiftsFile = shift.on ? QFileInfo(current.shiftsFile).absoluteFilePath() : QString();
 }
 
 void CtRun::binForRun()
@@ -906,6 +916,42 @@ void CtRun::finishVolume()
         Failures::record(Failures::Write, why);
         runReport.failures << why;
     }
+}
+
+QString CtRun::shiftRefusal()
+{
+    shift = AppliedShift();
+    if (current.shiftsFile.isEmpty())
+        return {};
+    // The single-slice calculator reads the panel's centre and line itself.
+    if (cond.ct1)
+        return QStringLiteral("energy shifts (%1) are applied by CT2 only: choose CT2 alone").arg(current.shiftsFile);
+    // The table is in the detector pixels of the loaded images.
+    const CtCond& asked = requestedCond;
+    if (asked.binning > 1 || asked.paganin.on() || asked.angles == AngularRange::FullOffset)
+        return QStringLiteral("energy shifts (%1) cannot be applied with binning, phase retrieval or an offset axis")
+            .arg(current.shiftsFile);
+    const bool ser = cond.autoExec;
+    const double corLo = cond.corOf(ser ? cond.from : cond.sliceNo), corHi = cond.corOf(ser ? cond.to : cond.sliceNo);
+    QString why;
+    if (!EnergyShifts::plan(current.shiftsFile, fileEnergy(images->at(0)->fileName), cond.rotAxIsV,
+                            cond.rotAxIsV ? images->width : images->height, cond.rotAxIsV ? images->height : images->width,
+                            corLo, corHi, ser ? cond.from : cond.sliceNo, ser ? cond.to : cond.sliceNo, shift, &why))
+        return why;
+    const long long lo = std::min(ser ? cond.from : cond.sliceNo, ser ? cond.to : cond.sliceNo);
+    const long long hi = std::max(ser ? cond.from : cond.sliceNo, ser ? cond.to : cond.sliceNo);
+    if (const QString band = images->bandRefusal(cond.rotAxIsV, (long long)std::floor(double(lo) + shift.along),
+                                                 (long long)std::ceil(double(hi) + shift.along));
+        !band.isEmpty())
+        return band;
+    if (shift.row.questionable)
+        qCWarning(lcCt).noquote() << QStringLiteral("The shift of %1 eV in %2 is questionable (its angles disagree or "
+                                                    "its correlation is weak); applied all the same")
+                                         .arg(shift.row.energy, 0, 'g', 10).arg(current.shiftsFile);
+    qCInfo(lcCt).noquote() << QStringLiteral("%1 eV: centre moved by %2, slices by %3 pixels (%4)")
+                                  .arg(shift.row.energy, 0, 'g', 10).arg(shift.across, 0, 'f', 3).arg(shift.along, 0, 'f', 3)
+                                  .arg(current.shiftsFile);
+    return {};
 }
 
 void CtRun::saveReport()

@@ -8,6 +8,7 @@
 #include "CtJob.h"
 #include "CtResult.h"
 #include "CtRunReport.h"
+#include "EnergyShifts.h"
 #include "ReconSettings.h"
 #include "WorkProgress.h"
 #include "FbpKernel.h"
@@ -142,6 +143,9 @@ private:
     // that is a reference, an I0 not brighter than BG); empty when they can.
     QString referenceRefusal(ImgDatas* set) const;
     void startReport();
+    // The drift correction of the run's energy (settings' shiftsFile): why
+    // it cannot be applied, empty when it can or none is asked for.
+    QString shiftRefusal();
     void saveReport();
     // Why the run's outputs must not be written (one is an input, another
     // run writes the same name); takes the output name's locks otherwise.
@@ -199,4 +203,6 @@ private:
     // The conditions as requested (cond may be moved onto corrected images).
     CtCond requestedCond;
     VolumeWriter volume;
+    // The current run's energy shift (off without a shifts table).
+    AppliedShift shift;
 };

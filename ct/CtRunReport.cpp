@@ -170,6 +170,11 @@ QJsonObject CtRunReport::toJson() const
     if (corFit)
         o["centrePerSlice"] = QJsonObject{{"at0", number(corAt0)}, {"slope", number(corSlope)},
                                           {"rule", QStringLiteral("at0 + slope * slice")}};
+    if (shift.on)
+        o["energyShift"] = QJsonObject{{"file", shiftsFile}, {"energy", number(shift.row.energy)},
+                                       {"dx", number(shift.row.dx)}, {"dz", number(shift.row.dz)},
+                                       {"centreUsed", number(cor + shift.across)}, {"lineShift", number(shift.along)},
+                                       {"side", shift.side}, {"questionable", shift.row.questionable}};
     o["axis"] = rotAxIsV ? QStringLiteral("v") : QStringLiteral("h");
     if (wholeImage)
         o["region"] = QStringLiteral("whole");

@@ -4,6 +4,7 @@
 // geometry, slices), what came out (every file written) and every failure
 // with its message.  Written whole or not at all (aside, then renamed).
 #include "CtRegion.h"
+#include "EnergyShifts.h"
 #include "ReconSettings.h"
 
 #include <QDateTime>
@@ -65,6 +66,9 @@ public:
     QVector<int> zingers;       // pixels replaced in each projection
     int zingersI0 = 0, zingersBg = 0;
     QString volume;             // the one-file volume asked for; empty: none
+    // Drift correction of a CT-XAFS energy: the shifts table and its row used.
+    AppliedShift shift;
+    QString shiftsFile;
     // The run ended before its last slice was dealt.
     bool stopped = false;
     // It was ended by a quit signal (SIGTERM, SIGINT).

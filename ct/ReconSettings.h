@@ -75,6 +75,10 @@ struct ReconSettings
     bool autoCor = false;
     // Detector lines loaded: "auto" (those of the slices) or "all".
     QString rows = QStringLiteral("auto");
+    // CT-XAFS drift: the shifts table of the energy sets (empty: none); the
+    // run takes the row of its projections' energy, moves the centre by the
+    // shift across the axis and the slices by the shift along it.
+    QString shiftsFile;
 };
 
 Q_DECLARE_METATYPE(ReconSettings)

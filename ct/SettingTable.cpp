@@ -292,6 +292,11 @@ const std::vector<SettingTable::Setting> table = {
      "Detector lines to load: auto (only the lines of --slices, rows for --axis v, columns for --axis h; the whole "
      "series with --cor-fit) or all.", rowModes,
      [](S& s, const V& v) { s.rows = v.text; }, [](const S& s) { return s.rows; }},
+    {"shifts", T::Text, 0, 0, "", "", "ct_energy_shifts", "shifts", "FILE", "EnergyShifts", "energyShift",
+     "CT-XAFS drift correction: the shifts table the alignment wrote (shifts.csv); the run takes the row of its "
+     "projections' energy, moves the centre by the shift across the axis and reads each slice that far along it "
+     "(between two lines). Every energy's slices then have one size. Empty: off.", nullptr,
+     [](S& s, const V& v) { s.shiftsFile = v.text; }, [](const S& s) { return s.shiftsFile; }},
     {"report", T::Text, 0, 0, "", "", nullptr, "report", "FILE", "Report", nullptr,
      "Write the run report to FILE instead of OUT/NAME-run.json (tasks of one series sharing OUT).", nullptr,
      [](S& s, const V& v) { s.reportFile = v.text; }, [](const S& s) { return s.reportFile; }},

@@ -15,22 +15,52 @@
 
 namespace {
 // Reads line `slice` of an image (a row for a vertical axis, else a column).
-void readLine(ImgData* img, bool rotAxIsV, int slice, double* out)
+void readWholeLine(ImgData* img, bool rotAxIsV, int slice, double* out)
 {
     if (rotAxIsV)
         img->readRow(slice, out);
     else
         img->readColumn(slice, out);
 }
+
+// A line at a position between two lines: first + frac, 0 <= frac < 1.
+struct LinePos
+{
+    int first = 0;
+    double frac = 0;
+    std::vector<double>* next = nullptr;  // buffer of the second line (frac > 0)
+};
+
+void readLine(ImgData* img, bool rotAxIsV, const LinePos& at, double* out)
+{
+    readWholeLine(img, rotAxIsV, at.first, out);
+    if (at.frac == 0.0)
+        return;
+    std::vector<double>& b = *at.next;
+    readWholeLine(img, rotAxIsV, at.first + 1, b.data());
+    for (size_t k = 0; k + 1 < b.size(); ++k)
+        out[k] += at.frac * (b[k] - out[k]);
+}
 } // namespace
 
-void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice)
+void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice, double lineShift)
 {
-    if (!hSgm || std::isnan(cor) || std::floor(cor) <= 0)
+    if (!hSgm || std::isnan(cor) || std::floor(cor) <= 0 || !std::isfinite(lineShift))
         return;
     const int dim = rotAxIsV ? set.width : set.height;
     if (std::ceil(cor) >= dim)
         return;
+    const int lines = rotAxIsV ? set.height : set.width;
+    const double pos = double(slice) + lineShift;
+    LinePos at;
+    at.first = int(std::floor(pos));
+    at.frac = pos - std::floor(pos);
+    // Unshifted lines are read as they always were (a line outside the image
+    // is the reader's affair); a shifted one must lie inside.
+    if (lineShift != 0.0 && (at.first < 0 || at.first + (at.frac > 0 ? 1 : 0) >= lines))
+        return;
+    std::vector<double> next(at.frac > 0 ? size_t(dim) + 1 : 0, 0.0);
+    at.next = &next;
     // Lines of a reference image are read into buffers of the projections'
     // length: a reference of another size would be read past their end.
     for (ImgData* ref : {set.i0(), set.bg(), set.i0After()}) {
@@ -59,7 +89,7 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
     if (bg && bg->ready) {
         bgRaw.assign(size_t(dim) + 1, 0.0);
         bgLine.resize(size_t(geom.nx));
-        readLine(bg, rotAxIsV, slice, bgRaw.data());
+        readLine(bg, rotAxIsV, at, bgRaw.data());
         sampleLine(bgRaw.data(), bgLine.data(), geom);
     }
     auto dark = [&bgRaw](int k) { return bgRaw.empty() ? 0.0 : bgRaw[size_t(k)]; };
@@ -77,7 +107,7 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
     ImgData* i0 = set.i0();
     if (i0 && i0->ready) {
         i0Line.resize(size_t(geom.nx));
-        readLine(i0, rotAxIsV, slice, line.data());
+        readLine(i0, rotAxIsV, at, line.data());
         sampleLine(line.data(), i0Line.data(), geom);
         markReference(line);
     }
@@ -87,14 +117,14 @@ void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice
     if (!i0Line.empty() && after && after->ready) {
         i0After.resize(size_t(geom.nx));
         i0Mixed.resize(size_t(geom.nx));
-        readLine(after, rotAxIsV, slice, line.data());
+        readLine(after, rotAxIsV, at, line.data());
         sampleLine(line.data(), i0After.data(), geom);
         markReference(line);
     }
     // A dead pixel spoils one sample on a whole-pixel centre, two otherwise.
     const int longestRepair = geom.corFrac == 0 ? 1 : 2;
     for (int p = 0; p < nth; ++p) {
-        readLine(set.at(p), rotAxIsV, slice, line.data());
+        readLine(set.at(p), rotAxIsV, at, line.data());
         sampleLine(line.data(), hSgm->intensityRow(p), geom);
         for (int k = lo; k <= hi; ++k) {
             const double b = line[size_t(k)] - dark(k);

@@ -10,7 +10,10 @@ class ImgDatas;
 // A CoR with floor <= 0 or ceil >= the line length leaves the record as it was;
 // a CoR within one pixel of the far edge gives an empty record (no samples);
 // an I0 or BG image of another size than the projections leaves it too.
-void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice);
+// lineShift (pixels, default 0) reads every image at line slice + lineShift,
+// linearly between its two neighbouring lines (a drift along the axis); a
+// position outside the image leaves the record too.
+void genSinogram(ImgDatas& set, HSgm* hSgm, bool rotAxIsV, double cor, int slice, double lineShift = 0);
 
 // Why the logarithms of one slice's samples refuse it: a projection with no
 // count above BG (blankRow >= 0), or more invalid samples left unrepaired

@@ -14,6 +14,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ImageBinning.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CorrectedSeries.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCond.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/EnergyShifts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SettingTable.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtFiles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DataText.cpp

@@ -175,6 +175,19 @@ QStringList SafeWrite::removeStale(const QString& dir)
     return removed;
 }
 
+bool SafeWrite::writeBytes(const QString& path, const QByteArray& bytes, QString* error)
+{
+    return write(
+        path,
+        [&](QIODevice* d, QString& why) {
+            if (d->write(bytes) == bytes.size())
+                return true;
+            why = d->errorString();
+            return false;
+        },
+        error);
+}
+
 bool SafeWrite::writeImage(const QString& path, const QImage& image, QString* error)
 {
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();

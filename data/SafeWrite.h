@@ -37,6 +37,8 @@ public:
     // its own (then `why`, when fill set it, is the reason given).
     static bool write(const QString& path, const std::function<bool(QIODevice*, QString& why)>& fill,
                       QString* error, QIODevice::OpenMode mode = QIODevice::WriteOnly);
+    // bytes as the whole file, written as write() does.
+    static bool writeBytes(const QString& path, const QByteArray& bytes, QString* error);
     // A picture in the format its file suffix names, written as write() does.
     static bool writeImage(const QString& path, const QImage& image, QString* error);
     // Why path cannot take a result (it exists and is a directory, a device,

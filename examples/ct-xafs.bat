@@ -1,16 +1,25 @@
-# Walks the sample CT-XAFS directory set by set: loads each energy's series,
-# takes the I0 image nearest in energy, reconstructs slices 43, 50 and 57 on
-# two worker threads and saves them with the energy in their names. Then it
-# stacks slice 50 over energy, where the sample holds one element in two
-# chemical states (edges at 7112 and 7122 eV, left and right), and exports
-# the spectra of both regions and the maps of edge energy and edge jump.
+# Walks the sample CT-XAFS directory set by set. First it measures how far
+# each energy's projections drifted against the first energy's and applies
+# those shifts to every reconstruction (centre and slice move with the
+# sample), so a pixel holds the same matter at every energy. Then it loads
+# each energy's series, takes the I0 image nearest in energy, reconstructs
+# slices 43, 50 and 57 on two worker threads and saves them with the energy
+# in their names. Last it stacks slice 50 over energy, where the sample holds
+# iron in two absorbers, each a mixture of Fe(II) (FeO) and Fe(III) (Fe2O3),
+# fits every pixel with the two measured spectra and exports the fraction
+# maps, both regions' fits, their spectra and the maps of edge energy and
+# edge jump.
 #
-# The sample comes from "zuvo2-sample -k xafs out/sample-xafs" (scripts/run-sample.sh
-# writes it).  Paths are relative to the directory zuvo2 runs in: the project root.
+# The sample comes from "zuvo2-sample -k xafs --drift 4 --spectra
+# tests/xafs/data/feo_rt1.xdi,tests/xafs/data/fe2o3_rt1.xmu --fractions 0.3,0.8
+# out/sample-xafs" (scripts/run-sample.sh writes it): the left absorber is
+# 30 % Fe(II), the right one 80 %. Paths are relative to the directory zuvo2
+# runs in: the project root.
 # Results: out/results/ct-xafs/pictures/Fe-<energy>-000NN.png and
 #          out/results/ct-xafs/data/Fe-<energy>-000NN.dat
-#          out/results/ct-xafs/xafs/ (spectra as CSV and XDI, maps as float
-#          TIFF and PNG, and xafs-run.json listing them)
+#          out/results/ct-xafs/xafs/ (shifts.csv, spectra as CSV and XDI,
+#          maps as float TIFF and PNG, lcf/ with one fraction map per
+#          reference, their sum and the R-factor, and xafs-run.json listing them)
 
 images_new_on_load 1
 i0_files_load out/sample-xafs/i0 I0-*.img
@@ -21,6 +30,11 @@ add_inf_show 1
 seq_exec_kvt_std 1
 seq_exec_file_pattern Fe-*.img
 seq_exec_dir out/sample-xafs
+
+# Drift: each energy set against the one at 7040 eV, at 0, 45, 90 and 135
+# degrees and their neighbours; every reconstruction below applies its row.
+xafs_align out/sample-xafs 7040 out/results/ct-xafs/xafs/shifts.csv
+ct_energy_shifts out/results/ct-xafs/xafs/shifts.csv
 
 ct_rot_ax_is_v 1
 ct_cor 130.5
@@ -63,5 +77,10 @@ xafs_edge_map out/results/ct-xafs/xafs/e0.png
 xafs_jump_map out/results/ct-xafs/xafs/jump.tif
 xafs_jump_map out/results/ct-xafs/xafs/jump.png
 xafs_mask_map out/results/ct-xafs/xafs/mask.png
-:echo ct-xafs: spectra and maps written
+# Chemistry: every pixel as a mixture of the two measured states
+xafs_references_load tests/xafs/data/feo_rt1.xdi tests/xafs/data/fe2o3_rt1.xmu
+xafs_lcf_map out/results/ct-xafs/xafs/lcf
+xafs_lcf_roi 91 119 99 127 out/results/ct-xafs/xafs/left-lcf.csv
+xafs_lcf_roi 147 119 155 127 out/results/ct-xafs/xafs/right-lcf.csv
+:echo ct-xafs: shifts, spectra, maps and fractions written
 :end

@@ -6,7 +6,8 @@
 #      equal to the one a single zuvo2-recon process writes;
 #   2. with one task cancelled on purpose, the check names its slices, and
 #      the command it prints makes exactly them;
-#   3. a CT-XAFS directory runs as one task per energy set.
+#   3. a CT-XAFS directory runs as one task per energy set;
+#   4. with --xafs, a zuvo2-xafs job analyses the slices after the check.
 # Installs Debian's slurm-wlm and munge when they are missing (as root or
 # with password-less sudo). The daemons and jobs run as the user running
 # this script. Stops everything it started. Exit status: 0 passed, 1 failed, 77 the cluster
@@ -43,8 +44,8 @@ for prog in munged slurmctld slurmd sbatch squeue scontrol scancel sinfo; do
   command -v "$prog" >/dev/null || skip "$prog not found after installing slurm-wlm and munge"
 done
 
-cmake --build "$build" -j"$(nproc)" --target zuvo2-recon zuvo2-series zuvo2-sample >/dev/null ||
-  fail "cannot build zuvo2-recon, zuvo2-series and zuvo2-sample in $build"
+cmake --build "$build" -j"$(nproc)" --target zuvo2-recon zuvo2-series zuvo2-sample zuvo2-xafs >/dev/null ||
+  fail "cannot build zuvo2-recon, zuvo2-series, zuvo2-sample and zuvo2-xafs in $build"
 bin=$(cd "$build" && pwd)
 
 T=$(mktemp -d "${TMPDIR:-/tmp}/zuvo2-cluster.XXXXXX") || fail "no temporary folder"
@@ -205,7 +206,26 @@ for f in "$T/xafs-single"/*.dat; do
 done
 say "3: 2 energy sets, one task each, with the I0 nearest in energy; files equal to a single process's"
 
-# ---- 4 (ZUVO2_CLUSTER_TIME_LIMIT=1, a minute or two more): a task ended by
+# ---- 4: CT-XAFS with the analysis as a last step
+energies=7040,7055,7070,7085,7100,7106,7110,7114,7118,7122,7130,7145,7160,7180,7200
+"$bin/zuvo2-sample" -k xafs -W 40 -H 8 -n 24 -e $energies -t 0 "$T/chain" >/dev/null || fail "zuvo2-sample -k xafs failed"
+ccor=$(sed -n 's/^cor=//p' "$T/chain/sample.txt" | head -1)
+sub=$(ZUVO2_BIN=$bin timeout 30 scripts/zuvo2-slurm --sets "$T/chain" --cpus 1 --time 5 \
+      --xafs --stack-load="$T/chain-out,slice-*-00004.dat" --xafs --fit-ranges=-75,-15,20,90 \
+      --xafs --edge-map="$T/chain-out/xafs/e0.tif" -- --bg "$T/chain/bg/BG.img" --cor "$ccor" --axis v \
+      --slices 4:4 --out "$T/chain-out") || fail "zuvo2-slurm --xafs did not submit: $sub"
+say "$sub"
+xjob=$(sed -n 's/.*xafs \([0-9]*\).*/\1/p' <<<"$sub")
+[ -n "$xjob" ] || fail "no xafs job id in: $sub"
+wait_job "$xjob" 240 || fail "the zuvo2-xafs job did not end within 240 s"
+grep -q "^complete: 15 of 15 slices written" "$T/chain-out/slurm/check.log" ||
+  fail "check of the chain: $(cat "$T/chain-out/slurm/check.log")"
+grep -q "xafs_edge_map .*: done" "$T/chain-out/slurm/xafs.log" || fail "zuvo2-xafs: $(cat "$T/chain-out/slurm/xafs.log")"
+[ -s "$T/chain-out/xafs/e0.tif" ] && [ -s "$T/chain-out/xafs/xafs-run.json" ] || fail "no edge map or analysis report written"
+grep -q '"energies"' "$T/chain-out/xafs/xafs-run.json" || fail "the analysis report lists no energies"
+say "4: 15 energy sets, then one zuvo2-xafs job: the edge map of slice 4 over energy"
+
+# ---- 5 (ZUVO2_CLUSTER_TIME_LIMIT=1, a minute or two more): a task ended by
 # its time limit stops as an interrupted run, and what it wrote is whole.
 if [ "${ZUVO2_CLUSTER_TIME_LIMIT:-0}" = 1 ]; then
   "$bin/zuvo2-sample" -W 1024 -H 32 -n 720 -t 0 "$T/slow" >/dev/null || fail "zuvo2-sample failed"
@@ -227,6 +247,6 @@ if [ "${ZUVO2_CLUSTER_TIME_LIMIT:-0}" = 1 ]; then
     fail "single-process run of slice $n failed"
   cmp -s "$last" "$T/limit-one/$(basename "$last")" || fail "$(basename "$last"), written at the time limit, is not whole"
   grep -q "^INCOMPLETE: $written of 32" "$T/limit/slurm/check.log" || fail "check: $(cat "$T/limit/slurm/check.log")"
-  say "4: a task stopped at its time limit after $written of 32 slices, each whole; the check names the rest"
+  say "5: a task stopped at its time limit after $written of 32 slices, each whole; the check names the rest"
 fi
 say "passed"

@@ -4,7 +4,7 @@
 # example batch programs unattended; prints where the pictures, data files,
 # spectra and maps are and how long each example took.
 #   out/sample/         CT series        (zuvo2-sample)
-#   out/sample-xafs/    CT-XAFS series   (zuvo2-sample -k xafs)
+#   out/sample-xafs/    CT-XAFS series   (zuvo2-sample -k xafs, with drift and measured spectra)
 #   out/results/        what the examples saved
 # The examples use paths relative to the project root, so everything runs there.
 set -euo pipefail
@@ -17,7 +17,9 @@ cmake --build "$build" -j"$(nproc)" --target zuvo2 zuvo2-sample zuvo2-recon zuvo
 
 rm -rf out/sample out/sample-xafs out/results
 "$build"/zuvo2-sample out/sample
-"$build"/zuvo2-sample -k xafs out/sample-xafs
+# Drift between energies, and absorbers mixed from two measured iron spectra.
+"$build"/zuvo2-sample -k xafs --drift 4 --spectra tests/xafs/data/feo_rt1.xdi,tests/xafs/data/fe2o3_rt1.xmu \
+  --fractions 0.3,0.8 out/sample-xafs
 
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 declare -A took
@@ -39,6 +41,7 @@ for prog in ct-series ct-xafs; do
     echo "  $kind: $(ls "$dir" 2>/dev/null | wc -l) files in $PWD/$dir"
   done
 done
-echo "  (xafs: the spectra as CSV and XDI, the maps as float TIFF and PNG, xafs-run.json lists them)"
+echo "  (xafs: shifts.csv, the spectra as CSV and XDI, the maps as float TIFF and PNG, lcf/ the fraction maps,"
+echo "   xafs-run.json lists them)"
 echo "logs: $PWD/out/ct-series.log, $PWD/out/ct-xafs.log"
 echo "open the window on the sample: $build/zuvo2 -d out/sample"

@@ -13,6 +13,7 @@
 #include "MemoryBudget.h"
 #include "PaganinFilter.h"
 #include "QuitOnSignal.h"
+#include "ToolExit.h"
 #include "RingRemoval.h"
 #include "SeriesListing.h"
 #include "SettingTable.h"
@@ -34,21 +35,9 @@
 #include <unistd.h>
 
 namespace {
-enum Exit { Ok = 0, Failed = 1, Usage = 2 };
-
-QTextStream& err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
-
-int usage(const QString& message)
-{
-    err() << "zuvo2-recon: " << message << "\n"
-          << "Try 'zuvo2-recon --help'.\n";
-    err().flush();
-    return Usage;
-}
+constexpr int Ok = ToolExit::Ok, Failed = ToolExit::Failed, Usage = ToolExit::Usage;
+QTextStream& (&err)() = ToolExit::err;
+int (&usage)(const QString&) = ToolExit::usage;
 
 // Nothing computed yet, nothing to finish: the end a quit signal asks for.
 int interruptedWhileLoading()
@@ -318,14 +307,20 @@ int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, I
             if (!first.isEmpty())
                 ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
         }
-        // Filters of whole images reach past the slices: their margin is
-        // loaded too, and binned lines start on a multiple of the binning.
+        // Filters of whole images reach past the slices, and a drift along
+        // the axis reads lines beyond them (as far as the table's largest):
+        // those lines are loaded too, and binned lines start on a multiple
+        // of the binning.
         const CtCond& k = c.cond;
         int margin = k.zingerThreshold > 0 ? 1 : 0;
         if (k.paganin.on()) {
             margin = std::max(margin, PaganinFilter::marginPx(k.paganin, k.pixelSizeUm * k.binning) * k.binning);
             err() << "zuvo2-recon: phase retrieval reaches " << margin << " lines beyond the slices; they are loaded too\n";
         }
+        EnergyShifts shifts;
+        if (!c.shiftsFile.isEmpty() && shifts.load(c.shiftsFile, nullptr))
+            for (const EnergyShift& s : shifts.rows())
+                margin = std::max(margin, int(std::ceil(std::fabs(s.along(c.cond.rotAxIsV)))));
         const long long lo = std::max(0LL, qint64(std::min(from, to)) - margin) / k.binning * k.binning;
         const long long hi = std::min<long long>((qint64(std::max(from, to)) + margin) / k.binning * k.binning + k.binning - 1,
                                                  std::numeric_limits<int>::max() - 1);

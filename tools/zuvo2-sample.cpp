@@ -25,6 +25,11 @@ const char* kUsage =
     "                         (default 7040 ... 7095 by 15, 7100 ... 7136 by 2, 7145 ... 7220)\n"
     "      --edge E           edge of the left absorber in eV (default 7112)\n"
     "      --edge2 E          edge of the right absorber in eV (default 7122)\n"
+    "      --spectra A,B      measured spectra (energy, mu) of two chemical states; the\n"
+    "                         absorbers mix them instead of having steps at --edge, --edge2\n"
+    "      --fractions F,G    share of state A in the left and right absorber (default 0.3,0.8)\n"
+    "      --drift PX         xafs: every energy but the first moved by up to PX pixels\n"
+    "                         along and across the axis, at random (truth in drift.csv)\n"
     "  -p, --prefix TEXT      file name prefix (default ct, or Fe for xafs)\n"
     "  -t, --truth N          number of true slices written to truth/ (default 5)\n"
     "      --i0 COUNTS        beam counts at the brightest point (default 30000)\n"
@@ -114,6 +119,13 @@ int main(int argc, char** argv)
             ok = toDouble(v, opt.edge);
         } else if (a == QLatin1String("--edge2")) {
             ok = toDouble(v, opt.edge2);
+        } else if (a == QLatin1String("--spectra")) {
+            opt.spectra = v.split(QLatin1Char(','));
+        } else if (a == QLatin1String("--fractions")) {
+            const QStringList f = v.split(QLatin1Char(','));
+            ok = f.size() == 2 && toDouble(f[0], opt.fractions[0]) && toDouble(f[1], opt.fractions[1]);
+        } else if (a == QLatin1String("--drift")) {
+            ok = toDouble(v, opt.drift);
         } else if (a == QLatin1String("-p") || a == QLatin1String("--prefix")) {
             opt.prefix = v;
             ok = !v.contains(QLatin1Char('-')) && !v.contains(QLatin1Char('/'));

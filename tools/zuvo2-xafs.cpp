@@ -7,6 +7,7 @@
 #include "CtRunReport.h"
 #include "Failures.h"
 #include "QuitOnSignal.h"
+#include "ToolExit.h"
 #include "XafsCommands.h"
 #include "XafsProgress.h"
 #include "XafsSession.h"
@@ -21,21 +22,9 @@
 #include <memory>
 
 namespace {
-enum Exit { Ok = 0, Failed = 1, Usage = 2 };
-
-QTextStream& err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
-
-int usage(const QString& message)
-{
-    err() << "zuvo2-xafs: " << message << "\n"
-          << "Try 'zuvo2-xafs --help'.\n";
-    err().flush();
-    return Usage;
-}
+constexpr int Ok = ToolExit::Ok, Failed = ToolExit::Failed, Usage = ToolExit::Usage;
+QTextStream& (&err)() = ToolExit::err;
+int (&usage)(const QString&) = ToolExit::usage;
 } // namespace
 
 int main(int argc, char** argv)

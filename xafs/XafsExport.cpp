@@ -88,15 +88,7 @@ bool XafsExport::writeSpectrum(const QString& path, const XafsSpectrum& s, const
     const std::vector<double> norm = fit.normalised(s.energy.data(), s.mu.data(), int(s.energy.size()));
     const bool asXdi = QFileInfo(path).suffix().toLower() == QLatin1String("xdi");
     const QByteArray text = asXdi ? xdi(s, fit, norm, unit, meta, extra) : csv(s, norm);
-    return SafeWrite::write(
-        path,
-        [&](QIODevice* d, QString& why) {
-            if (d->write(text) == text.size())
-                return true;
-            why = d->errorString();
-            return false;
-        },
-        error, QIODevice::WriteOnly);
+    return SafeWrite::writeBytes(path, text, error);
 }
 
 bool XafsExport::writeMap(const QString& path, const XafsMaps& m, XafsMaps::Kind k, QString* error)

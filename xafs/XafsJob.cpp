@@ -1,44 +1,51 @@
 #include "XafsJob.h"
 
+#include "XafsWorker.h"
+
 #include <QThread>
 
-XafsJob::XafsJob(QObject* parent) : QObject(parent) {}
+XafsJob::XafsJob(QObject* parent) : QObject(parent), thread(new QThread), worker(new XafsWorker)
+{
+    // Moved before its thread runs, so the hand-over is no cross-thread move.
+    worker->moveToThread(thread);
+    connect(worker, &XafsWorker::done, this, &XafsJob::workDone, Qt::QueuedConnection);
+    thread->start();
+}
 
 XafsJob::~XafsJob()
 {
     // The window closing mid-job: stop it and wait, the session must outlive it.
-    if (thread) {
-        progress.cancel = true;
-        thread->wait();
-        delete thread;
-    }
+    progress.cancel = true;
+    thread->quit();
+    thread->wait();
+    delete worker;
+    delete thread;
 }
 
 bool XafsJob::start(const QString& what, Work work)
 {
     if (running.load())
         return false;
-    if (thread) {
-        thread->wait();
-        delete thread;
-        thread = nullptr;
-    }
     name = what;
     progress.cancel = false;
     progress.done = 0;
     progress.total = 0;
     running = true;
-    result = false;
-    resultKind = 0;
-    resultWhy.clear();
-    thread = QThread::create([this, work]() { result = work(&progress, resultWhy, resultKind); });
-    // The result members are written before the thread ends and read after
-    // finished arrives here, queued.
-    connect(thread, &QThread::finished, this, [this]() {
-        running = false;
-        emit finished(result, resultKind, resultWhy);
-    }, Qt::QueuedConnection);
     emit started();
-    thread->start();
+    XafsWorker* w = worker;
+    XafsProgress* p = &progress;
+    // What the work writes is read after done() arrives here, queued.
+    QMetaObject::invokeMethod(worker, [w, p, work]() {
+        QString why;
+        int kind = 0;
+        const bool ok = work(p, why, kind);
+        emit w->done(ok, kind, why);
+    }, Qt::QueuedConnection);
     return true;
+}
+
+void XafsJob::workDone(bool ok, int kind, const QString& why)
+{
+    running = false;
+    emit finished(ok, kind, why);
 }

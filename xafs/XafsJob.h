@@ -1,6 +1,7 @@
 #pragma once
-// One long XAFS computation (a stack's maps, fits, classes) run in a thread
-// of its own, so that the window stays responsive and can offer Cancel.
+// One long XAFS computation (a stack's maps, fits, classes) run by a worker
+// living in a thread of its own, so that the window stays responsive and can
+// offer Cancel.
 // While it runs, the session it works on belongs to it: the window reads
 // neither the session nor its results until finished() has arrived.
 #include "XafsProgress.h"
@@ -12,6 +13,7 @@
 #include <functional>
 
 class QThread;
+class XafsWorker;
 
 class XafsJob : public QObject
 {
@@ -32,14 +34,14 @@ public:
 
 signals:
     void started();
-    // In the thread that owns this object, after the worker thread ended.
+    // In the thread that owns this object, after the work has ended.
     void finished(bool ok, int kind, const QString& why);
 
 private:
+    void workDone(bool ok, int kind, const QString& why);
+
     std::atomic<bool> running{false};
     QThread* thread = nullptr;
+    XafsWorker* worker = nullptr;
     QString name;
-    bool result = false;
-    int resultKind = 0;
-    QString resultWhy;
 };

@@ -1,13 +1,12 @@
 #include "XafsLcf.h"
 
+#include "XafsPixels.h"
 #include "XafsStack.h"
-
-#include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -293,68 +292,37 @@ XafsLcfMaps XafsLcfMaps::compute(const XafsStack& st, double threshold, const Xa
     m.x0 = st.x0;
     m.z0 = st.z0;
     const size_t n = size_t(st.width) * size_t(st.height);
-    const int K = st.count(), R = lcf.k(), W = lcf.w();
+    const int R = lcf.k(), W = lcf.w();
     m.fraction.assign(size_t(R), std::vector<float>(n, 0.0f));
     m.sum.assign(n, 0.0f);
     m.rFactor.assign(n, 0.0f);
-    if (progress) {
-        progress->total = st.height;
-        progress->done = 0;
-    }
-    std::atomic<int> nextRow{0}, fitted{0};
-    std::atomic<bool> stopped{false};
-    auto work = [&]() {
-        XafsNormalize norm(lcf.fitRanges);
-        std::vector<double> mu(static_cast<size_t>(K)), data(static_cast<size_t>(W));
-        std::vector<float> rows(size_t(K) * size_t(st.width));
-        double f[XafsLcf::maxReferences];
-        int mine = 0;
-        for (int j = nextRow++; j < st.height; j = nextRow++) {
-            if (progress && progress->cancelled()) {
-                stopped = true;
-                break;
+    std::atomic<int> fitted{0};
+    const bool done = XafsPixels::forEach(st, lcf.fitRanges, [&]() -> XafsPixels::Visit {
+        // This thread's buffers, kept by the visitor.
+        auto data = std::make_shared<std::vector<double>>(size_t(W));
+        return [&, data](int, int, size_t at, const double* mu, const XafsNormalize& norm) {
+            if (!(norm.jump >= threshold))
+                return;
+            double* d = data->data();
+            for (int w = 0; w < W; ++w) {
+                const int k = lcf.index[size_t(w)];
+                d[w] = (mu[k] - norm.preAt(st.energies[size_t(k)])) / norm.jump;
             }
-            const size_t rowAt = size_t(j) * size_t(st.width);
-            for (int k = 0; k < K; ++k)
-                std::copy_n(st.values.data() + size_t(k) * n + rowAt, st.width, rows.data() + size_t(k) * size_t(st.width));
-            for (int i = 0; i < st.width; ++i) {
-                if (!st.inCircle(i, j))
-                    continue;
-                for (int k = 0; k < K; ++k)
-                    mu[size_t(k)] = rows[size_t(k) * size_t(st.width) + size_t(i)];
-                if (!norm.fit(st.energies.data(), mu.data(), K) || !(norm.jump >= threshold))
-                    continue;
-                for (int w = 0; w < W; ++w) {
-                    const int k = lcf.index[size_t(w)];
-                    data[size_t(w)] = (mu[size_t(k)] - norm.preAt(st.energies[size_t(k)])) / norm.jump;
-                }
-                double r = 0;
-                if (!lcf.fractions(data.data(), f, r))
-                    continue;
-                const size_t at = rowAt + size_t(i);
-                double s = 0;
-                for (int a = 0; a < R; ++a) {
-                    m.fraction[size_t(a)][at] = float(f[a]);
-                    s += f[a];
-                }
-                m.sum[at] = float(s);
-                m.rFactor[at] = float(r);
-                ++mine;
+            double f[XafsLcf::maxReferences];
+            double r = 0;
+            if (!lcf.fractions(d, f, r))
+                return;
+            double s = 0;
+            for (int a = 0; a < R; ++a) {
+                m.fraction[size_t(a)][at] = float(f[a]);
+                s += f[a];
             }
-            if (progress)
-                ++progress->done;
-        }
-        fitted += mine;
-    };
-    const int want = threads > 0 ? threads : QThread::idealThreadCount();
-    const int t = std::max(1, std::min(want, st.height));
-    QThreadPool pool;
-    pool.setMaxThreadCount(std::max(1, t - 1));
-    for (int k = 1; k < t; ++k)
-        pool.start(work);
-    work();
-    pool.waitForDone();
+            m.sum[at] = float(s);
+            m.rFactor[at] = float(r);
+            ++fitted;
+        };
+    }, threads, progress);
     m.fitted = fitted;
-    m.cancelled = stopped;
+    m.cancelled = !done;
     return m;
 }

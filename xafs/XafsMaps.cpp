@@ -1,10 +1,7 @@
 #include "XafsMaps.h"
 
+#include "XafsPixels.h"
 #include "XafsStack.h"
-
-#include <QRunnable>
-#include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
@@ -24,57 +21,24 @@ XafsMaps XafsMaps::compute(const XafsStack& st, const XafsRanges& ranges, double
     m.jump.assign(n, 0.0f);
     m.e0.assign(n, 0.0f);
     m.mask.assign(n, 0);
-    const int K = st.count();
-    const size_t plane = n;
-    std::atomic<int> nextRow{0};
     std::atomic<int> fitted{0}, questionable{0}, thin{0};
     std::atomic<bool> exampleTaken{false};
-    // Rows are independent; each thread takes the next one with buffers of its own.
-    auto work = [&]() {
-        XafsNormalize norm(ranges);
-        std::vector<double> pixelMu(static_cast<size_t>(K));
-        int mine = 0, odd = 0, few = 0;
-        // One row of every energy, copied whole: gathering a pixel's spectrum
-        // straight from the stack would touch a new page per energy.
-        std::vector<float> rows(size_t(K) * size_t(st.width));
-        for (int j = nextRow++; j < st.height; j = nextRow++) {
-            const size_t rowAt = size_t(j) * size_t(st.width);
-            for (int k = 0; k < K; ++k)
-                std::copy_n(st.values.data() + size_t(k) * plane + rowAt, st.width, rows.data() + size_t(k) * size_t(st.width));
-            for (int i = 0; i < st.width; ++i) {
-                if (!st.inCircle(i, j))
-                    continue;
-                const size_t at = rowAt + size_t(i);
-                for (int k = 0; k < K; ++k)
-                    pixelMu[size_t(k)] = rows[size_t(k) * size_t(st.width) + size_t(i)];
-                if (!norm.fit(st.energies.data(), pixelMu.data(), K))
-                    continue;
-                ++mine;
-                m.jump[at] = float(norm.jump);
-                if (!norm.warning.isEmpty()) {
-                    ++few;
-                    if (!exampleTaken.exchange(true))
-                        m.thinExample = QStringLiteral("pixel (%1, %2): ").arg(st.x0 + i).arg(st.z0 + j) + norm.warning;
-                }
-                if (norm.jump >= threshold) {
-                    m.mask[at] = norm.questionable ? 2 : 1;
-                    odd += norm.questionable;
-                    m.e0[at] = float(norm.e0);
-                }
+    XafsPixels::forEach(st, ranges, [&]() -> XafsPixels::Visit {
+        return [&](int i, int j, size_t at, const double*, const XafsNormalize& norm) {
+            ++fitted;
+            m.jump[at] = float(norm.jump);
+            if (!norm.warning.isEmpty()) {
+                ++thin;
+                if (!exampleTaken.exchange(true))
+                    m.thinExample = QStringLiteral("pixel (%1, %2): ").arg(st.x0 + i).arg(st.z0 + j) + norm.warning;
             }
-        }
-        fitted += mine;
-        questionable += odd;
-        thin += few;
-    };
-    const int want = threads > 0 ? threads : QThread::idealThreadCount();
-    const int t = std::max(1, std::min(want, st.height));
-    QThreadPool pool;
-    pool.setMaxThreadCount(std::max(1, t - 1));
-    for (int k = 1; k < t; ++k)
-        pool.start(work);
-    work();
-    pool.waitForDone();
+            if (norm.jump >= threshold) {
+                m.mask[at] = norm.questionable ? 2 : 1;
+                questionable += norm.questionable;
+                m.e0[at] = float(norm.e0);
+            }
+        };
+    }, threads);
     m.fitted = fitted;
     m.questionable = questionable;
     m.thin = thin;

@@ -1,13 +1,10 @@
 #include "XafsPca.h"
 
 #include "MemoryBudget.h"
+#include "XafsPixels.h"
 #include "XafsStack.h"
 
-#include <QThread>
-#include <QThreadPool>
-
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <numeric>
 
@@ -79,48 +76,18 @@ bool XafsSpectraTable::gather(const XafsStack& st, const XafsRanges& ranges, dou
                        .arg(st.width).arg(st.height).arg(K).arg(megabytes(need), megabytes(budget));
         return false;
     }
-    const size_t n = size_t(st.width) * size_t(st.height);
     std::vector<std::vector<float>> rowsNorm(size_t(st.height));
     std::vector<std::vector<size_t>> rowsPixel(size_t(st.height));
-    if (progress) {
-        progress->total = st.height;
-        progress->done = 0;
-    }
-    std::atomic<int> nextRow{0};
-    std::atomic<bool> stopped{false};
-    auto work = [&]() {
-        XafsNormalize fit(ranges);
-        std::vector<double> mu(static_cast<size_t>(K));
-        for (int j = nextRow++; j < st.height; j = nextRow++) {
-            if (progress && progress->cancelled()) {
-                stopped = true;
-                break;
-            }
-            for (int i = 0; i < st.width; ++i) {
-                if (!st.inCircle(i, j))
-                    continue;
-                const size_t at = size_t(j) * size_t(st.width) + size_t(i);
-                for (int k = 0; k < K; ++k)
-                    mu[size_t(k)] = st.values[size_t(k) * n + at];
-                if (!fit.fit(st.energies.data(), mu.data(), K) || !(fit.jump >= threshold))
-                    continue;
-                rowsPixel[size_t(j)].push_back(at);
-                for (int k = 0; k < K; ++k)
-                    rowsNorm[size_t(j)].push_back(float((mu[size_t(k)] - fit.preAt(st.energies[size_t(k)])) / fit.jump));
-            }
-            if (progress)
-                ++progress->done;
-        }
-    };
-    const int want = threads > 0 ? threads : QThread::idealThreadCount();
-    const int t = std::max(1, std::min(want, st.height));
-    QThreadPool pool;
-    pool.setMaxThreadCount(std::max(1, t - 1));
-    for (int k = 1; k < t; ++k)
-        pool.start(work);
-    work();
-    pool.waitForDone();
-    out.cancelled = stopped;
+    const bool done = XafsPixels::forEach(st, ranges, [&]() -> XafsPixels::Visit {
+        return [&](int, int j, size_t at, const double* mu, const XafsNormalize& fit) {
+            if (!(fit.jump >= threshold))
+                return;
+            rowsPixel[size_t(j)].push_back(at);
+            for (int k = 0; k < K; ++k)
+                rowsNorm[size_t(j)].push_back(float((mu[k] - fit.preAt(st.energies[size_t(k)])) / fit.jump));
+        };
+    }, threads, progress);
+    out.cancelled = !done;
     for (int j = 0; j < st.height; ++j) {
         out.pixel.insert(out.pixel.end(), rowsPixel[size_t(j)].begin(), rowsPixel[size_t(j)].end());
         out.norm.insert(out.norm.end(), rowsNorm[size_t(j)].begin(), rowsNorm[size_t(j)].end());

@@ -4,6 +4,7 @@
 #include "ConfigStore.h"
 #include "CtFileSet.h"
 #include "ImgData.h"
+#include "OutputGuard.h"
 #include "Logging.h"
 #include "TiffWriter.h"
 #include "SafeWrite.h"
@@ -17,14 +18,32 @@
 #include <cmath>
 #include <memory>
 
+
 bool XafsSession::loadStack(const QString& dir, const QString& pattern, QString* why)
+{
+    XafsStack loadedStack;
+    const bool ok = loadedStack.load(dir, pattern, why);
+    takeStack(std::move(loadedStack));
+    return ok;
+}
+
+void XafsSession::takeStack(XafsStack loadedStack)
 {
     cacheValid = false;
     ++gen;
     written.clear();
     failures.clear();
     loaded = QDateTime::currentDateTime();
-    return st.load(dir, pattern, why);
+    st = std::move(loadedStack);
+}
+
+void XafsSession::takeMaps(XafsMaps made, int forGeneration)
+{
+    if (forGeneration != gen)
+        return;
+    cache = std::move(made);
+    cacheValid = true;
+    warnAboutMaps();
 }
 
 bool XafsSession::setRanges(const XafsRanges& r, QString* why)
@@ -81,12 +100,23 @@ bool XafsSession::spectrum(const XafsRoi& roi, XafsSpectrum& s, XafsNormalize& f
     return true;
 }
 
+QString XafsSession::clash(const QStringList& outputs, const QStringList& more) const
+{
+    QStringList inputs = more;
+    for (const QString& f : st.files)
+        inputs << QDir(st.dir).filePath(f);
+    for (const XafsReference& r : refs)
+        inputs << r.path;
+    const QString c = OutputGuard::collision(outputs, inputs);
+    return c.isEmpty() ? c : QStringLiteral("not written: ") + c;
+}
+
 bool XafsSession::exportSpectrum(const XafsRoi& roi, const QString& path, QString* why)
 {
     XafsSpectrum s;
     XafsNormalize fit;
-    QString err;
-    if (!spectrum(roi, s, fit, &err))
+    QString err = clash({path});
+    if (!err.isEmpty() || !spectrum(roi, s, fit, &err))
         return recorded(path, false, err, why);
     const QStringList extra = {
         QStringLiteral("Zuvo2.region: %1 %2 %3 %4").arg(roi.x0).arg(roi.z0).arg(roi.x1).arg(roi.z1),
@@ -102,21 +132,26 @@ const XafsMaps& XafsSession::maps()
     if (!cacheValid) {
         cache = XafsMaps::compute(st, rng, thr);
         cacheValid = true;
-        if (cache.thin > 0)
-            qCWarning(lcXafs).noquote() << QStringLiteral("%1 pixels have a fit range of fewer than 3 energies, e.g. %2")
-                                               .arg(cache.thin).arg(cache.thinExample);
-        if (cache.questionable > 0)
-            qCWarning(lcXafs).noquote()
-                << QStringLiteral("%1 of the masked pixels have a questionable E0 (a second derivative peak within 10 % of the first; 2 in the mask)")
-                       .arg(cache.questionable);
+        warnAboutMaps();
     }
     return cache;
 }
 
+void XafsSession::warnAboutMaps() const
+{
+    if (cache.thin > 0)
+        qCWarning(lcXafs).noquote() << QStringLiteral("%1 pixels have a fit range of fewer than 3 energies, e.g. %2")
+                                           .arg(cache.thin).arg(cache.thinExample);
+    if (cache.questionable > 0)
+        qCWarning(lcXafs).noquote()
+            << QStringLiteral("%1 of the masked pixels have a questionable E0 (a second derivative peak within 10 % of the first; 2 in the mask)")
+                   .arg(cache.questionable);
+}
+
 bool XafsSession::exportMap(XafsMaps::Kind k, const QString& path, QString* why)
 {
-    QString err;
-    if (noStack(&err))
+    QString err = clash({path});
+    if (!err.isEmpty() || noStack(&err))
         return recorded(path, false, err, why);
     const XafsMaps& m = maps();
     if (m.fitted == 0)
@@ -277,8 +312,8 @@ bool XafsSession::exportLcfRegion(const XafsRoi& roi, const QString& path, QStri
     XafsLcfFit fit;
     XafsLcf l;
     XafsSpectrum s;
-    QString err;
-    if (!lcfRegion(roi, fit, l, s, &err))
+    QString err = clash({path});
+    if (!err.isEmpty() || !lcfRegion(roi, fit, l, s, &err))
         return recorded(path, false, err, why);
     // Fractions first, then the fit over the window; one header row each.
     QByteArray text = "reference,fraction,sigma\n";
@@ -299,15 +334,7 @@ bool XafsSession::exportLcfRegion(const XafsRoi& roi, const QString& path, QStri
         text += '\n';
     }
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const bool ok = SafeWrite::write(
-        path,
-        [&](QIODevice* d, QString& w) {
-            if (d->write(text) == text.size())
-                return true;
-            w = d->errorString();
-            return false;
-        },
-        &err);
+    const bool ok = SafeWrite::writeBytes(path, text, &err);
     return recorded(path, ok, err, why);
 }
 
@@ -320,18 +347,18 @@ bool XafsSession::exportLcfMaps(const QString& dir, QString* why, XafsProgress* 
         return recorded(first, false, QStringLiteral("a directory is missing"), why);
     if (!lcf(l, &err))
         return recorded(first, false, err, why);
-    XafsLcfMaps m = XafsLcfMaps::compute(st, thr, l, 0, progress);
-    if (m.cancelled)
-        return recorded(first, false, QStringLiteral("cancelled, nothing written"), why);
-    if (m.fitted == 0)
-        return recorded(first, false, QStringLiteral("no pixel could be fitted (edge jump below %1 or no normalisation everywhere), nothing written").arg(thr), why);
     QStringList paths;
-    std::vector<const std::vector<float>*> maps;
-    for (int a = 0; a < l.k(); ++a) {
-        paths << QDir(dir).filePath(QStringLiteral("lcf_%1.tif").arg(l.names[a]));
-        maps.push_back(&m.fraction[size_t(a)]);
-    }
+    for (const QString& name : l.names)
+        paths << QDir(dir).filePath(QStringLiteral("lcf_%1.tif").arg(name));
     paths << first << QDir(dir).filePath(QStringLiteral("lcf_rfactor.tif"));
+    if (const QString c = clash(paths); !c.isEmpty())
+        return recorded(first, false, c, why);
+    if (!computeLcfMaps(&err, progress))
+        return recorded(first, false, err, why);
+    const XafsLcfMaps& m = lcfMaps;
+    std::vector<const std::vector<float>*> maps;
+    for (const std::vector<float>& f : m.fraction)
+        maps.push_back(&f);
     maps.push_back(&m.sum);
     maps.push_back(&m.rFactor);
     QDir().mkpath(dir);
@@ -339,10 +366,6 @@ bool XafsSession::exportLcfMaps(const QString& dir, QString* why, XafsProgress* 
                              .arg(m.x0).arg(m.z0).arg(m.width).arg(m.height).arg(thr).arg(window.lo).arg(window.hi)
                              .arg(l.e0, 0, 'f', 2).arg(l.names.join(QLatin1Char(',')));
     const bool ok = XafsExport::writeFloatMaps(paths, maps, m.width, m.height, desc, &err);
-    if (ok) {
-        lcfMaps = std::move(m);
-        lcfNames = l.names;
-    }
     return recordedAll(paths, ok, err, why);
 }
 
@@ -445,17 +468,14 @@ bool XafsSession::exportAlignment(const QString& dir, double refEnergy, const QS
         if (progress)
             ++progress->done;
     }
+    QStringList projections;
+    for (const Set& x : all)
+        projections += x.files;
+    if (const QString c = clash({path}, projections); !c.isEmpty())
+        return failed(c);
     const QByteArray text = XafsAlign::csv(out);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const bool ok = SafeWrite::write(
-        path,
-        [&](QIODevice* d, QString& wr) {
-            if (d->write(text) == text.size())
-                return true;
-            wr = d->errorString();
-            return false;
-        },
-        &err);
+    const bool ok = SafeWrite::writeBytes(path, text, &err);
     if (ok)
         shifts = std::move(out);
     return recorded(path, ok, err, why);
@@ -469,7 +489,9 @@ bool XafsSession::computeLcfMaps(QString* why, XafsProgress* progress)
     XafsLcfMaps m = XafsLcfMaps::compute(st, thr, l, 0, progress);
     if (m.cancelled || m.fitted == 0) {
         if (why)
-            *why = m.cancelled ? QStringLiteral("cancelled") : QStringLiteral("no pixel could be fitted (edge jump below %1 or no normalisation everywhere)").arg(thr);
+            *why = m.cancelled ? QStringLiteral("cancelled, nothing written")
+                               : QStringLiteral("no pixel could be fitted (edge jump below %1 or no normalisation "
+                                                "everywhere), nothing written").arg(thr);
         return false;
     }
     lcfMaps = std::move(m);
@@ -484,7 +506,7 @@ bool XafsSession::computeClusters(int k, QString* why, XafsProgress* progress)
     XafsClusters c;
     if (!spectraTable(t, why, progress) || !p.compute(t, why) || !c.compute(t, p, k, st.width, st.height, why, progress)) {
         if (why && why->isEmpty())
-            *why = QStringLiteral("cancelled");
+            *why = QStringLiteral("cancelled, nothing written");
         return false;
     }
     pcaResult = std::move(p);
@@ -509,21 +531,13 @@ bool XafsSession::spectraTable(XafsSpectraTable& t, QString* why, XafsProgress* 
 bool XafsSession::exportPca(const QString& path, QString* why, XafsProgress* progress)
 {
     XafsSpectraTable t;
-    QString err;
+    QString err = clash({path});
     XafsPca p;
-    if (!spectraTable(t, &err, progress) || !p.compute(t, &err))
+    if (!err.isEmpty() || !spectraTable(t, &err, progress) || !p.compute(t, &err))
         return recorded(path, false, err, why);
     const QByteArray text = p.csv();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const bool ok = SafeWrite::write(
-        path,
-        [&](QIODevice* d, QString& w) {
-            if (d->write(text) == text.size())
-                return true;
-            w = d->errorString();
-            return false;
-        },
-        &err);
+    const bool ok = SafeWrite::writeBytes(path, text, &err);
     if (ok)
         pcaResult = std::move(p);
     return recorded(path, ok, err, why);
@@ -533,36 +547,26 @@ bool XafsSession::exportClusters(int k, const QString& dir, QString* why, XafsPr
 {
     const QString tif = QDir(dir).filePath(QStringLiteral("clusters.tif"));
     const QString csv = QDir(dir).filePath(QStringLiteral("clusters.csv"));
-    XafsSpectraTable t;
     QString err;
-    XafsPca p;
-    XafsClusters c;
     if (dir.isEmpty())
         return recorded(tif, false, QStringLiteral("a directory is missing"), why);
-    if (!spectraTable(t, &err, progress) || !p.compute(t, &err) || !c.compute(t, p, k, st.width, st.height, &err, progress))
-        return recorded(tif, false, err.isEmpty() ? QStringLiteral("cancelled, nothing written") : err, why);
+    if (const QString c = clash({tif, csv}); !c.isEmpty())
+        return recorded(tif, false, c, why);
+    if (!computeClusters(k, &err, progress))
+        return recorded(tif, false, err, why);
+    const XafsClusters& c = clusters;
     QDir().mkpath(dir);
     const QString desc = QStringLiteral("Zuvo2 XAFS class map x0=%1 z0=%2 width=%3 height=%4 threshold=%5 classes=%6 components=%7")
                              .arg(st.x0).arg(st.z0).arg(st.width).arg(st.height).arg(thr).arg(k).arg(c.componentsUsed);
     bool ok = writeFloatTiff(tif, c.classMap.data(), st.width, st.height, desc, &err);
     if (ok) {
         const QByteArray text = c.csv(st.energies);
-        ok = SafeWrite::write(
-            csv,
-            [&](QIODevice* d, QString& w) {
-                if (d->write(text) == text.size())
-                    return true;
-                w = d->errorString();
-                return false;
-            },
-            &err);
+        ok = SafeWrite::writeBytes(csv, text, &err);
         if (!ok)
             QFile::remove(tif);
     } else {
         err = QStringLiteral("Can't write %1: %2").arg(tif, err);
     }
-    if (ok)
-        clusters = std::move(c);
     return recordedAll({tif, csv}, ok, err, why);
 }
 
@@ -588,15 +592,7 @@ bool XafsSession::recorded(const QString& path, bool ok, const QString& failure,
         return ok;
     QString err;
     const QByteArray text = QJsonDocument(reportJson()).toJson();
-    const bool saved = SafeWrite::write(
-        QDir(dir).filePath(reportName()),
-        [&](QIODevice* d, QString& w) {
-            if (d->write(text) == text.size())
-                return true;
-            w = d->errorString();
-            return false;
-        },
-        &err);
+    const bool saved = SafeWrite::writeBytes(QDir(dir).filePath(reportName()), text, &err);
     if (!saved && ok) {
         if (why)
             *why = err;

@@ -30,6 +30,9 @@ public:
 
     // False with *why set when no file is usable (the old stack is gone then).
     bool loadStack(const QString& dir, const QString& pattern, QString* why);
+    // A stack loaded elsewhere (a worker thread) takes the place of the
+    // current one, as loadStack's would.
+    void takeStack(XafsStack loadedStack);
     bool setRanges(const XafsRanges& r, QString* why);
     void setThreshold(double t);
     // Region spectrum with its normalisation; false with *why set when the
@@ -38,6 +41,12 @@ public:
     bool exportSpectrum(const XafsRoi& roi, const QString& path, QString* why);
     bool exportMap(XafsMaps::Kind k, const QString& path, QString* why);
     const XafsMaps& maps();
+    // The maps when they are up to date, else null: what the window shows
+    // without computing them in its own thread.
+    const XafsMaps* currentMaps() const { return cacheValid ? &cache : nullptr; }
+    // Maps computed elsewhere for generation forGeneration; dropped when
+    // the stack, ranges or threshold have changed since.
+    void takeMaps(XafsMaps made, int forGeneration);
 
     bool setElement(const QString& symbol, const QString& edge, QString* why);
     bool setMonoD(double angstrom, QString* why);
@@ -95,6 +104,10 @@ public:
 
 private:
     bool noStack(QString* why) const;
+    void warnAboutMaps() const;
+    // Why writing outputs would overwrite an input (a stack file, a
+    // reference, one of more); empty when none would.
+    QString clash(const QStringList& outputs, const QStringList& more = {}) const;
     // Adds the file (or the failure) to the record and rewrites the report
     // beside it.
     bool recorded(const QString& path, bool ok, const QString& failure, QString* why);

@@ -4,6 +4,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/XafsStack.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsNormalize.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsMaps.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsPixels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsExport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsSession.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsReference.cpp
@@ -12,6 +13,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/XafsClusters.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsJob.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsWorker.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsAlign.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES

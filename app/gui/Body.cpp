@@ -350,6 +350,9 @@ void Body::createXafsPanel()
     scroll->setWidget(xafsPanel);
     base->setContent(scroll, tr("XAFS Spectra"));
     connect(this, &Body::xafsChanged, xafsPanel, &XafsPanel::refresh);
+    connect(xafsPanel, &XafsPanel::jobProgressed, this, &Body::showWork);
+    // The tab's alignment is applied by the runs that follow.
+    connect(xafsPanel, &XafsPanel::shiftsWritten, this, [this](const QString& path) { session->settings.shiftsFile = path; });
 }
 
 void Body::buildOperatorArea()
@@ -431,6 +434,12 @@ void Body::showWork()
                                 .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 1).arg(p.secondsLeft(), 0, 'f', 0)
                           : tr("Loading %1/%2 files").arg(p.done).arg(p.total);
         stopBtn->setText(tr("Cancel"));
+    } else if (xafsPanel && xafsPanel->job().busy()) {
+        const XafsProgress& x = xafsPanel->job().progress;
+        p = WorkProgress{x.done.load(), x.total.load(), 0};
+        text = p.total > 0 ? tr("XAFS: %1, %2/%3").arg(xafsPanel->job().title()).arg(p.done).arg(p.total)
+                           : tr("XAFS: %1").arg(xafsPanel->job().title());
+        stopBtn->setText(tr("Cancel"));
     } else {
         p = ctRun->progress();
         if (ctRun->active)
@@ -452,7 +461,7 @@ void Body::showWork()
     workBar->setRange(0, std::max(1, p.total));
     workBar->setValue(std::min(p.done, std::max(1, p.total)));
     workText->setText(text);
-    stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive());
+    stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive() || (xafsPanel && xafsPanel->job().busy()));
 }
 
 int Body::ct2TabsShown() const
@@ -553,6 +562,10 @@ void Body::stopWork()
 {
     if (loadActive) {
         cancelLoad();
+        return;
+    }
+    if (xafsPanel && xafsPanel->job().busy()) {
+        xafsPanel->job().cancel();
         return;
     }
     // Each set of a sequence is a run of its own: without this the next set would follow.

@@ -70,6 +70,7 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         // No control: the window keeps it for the next runs.
         {"precision", [](X& x, const S& s) { x.b->session->settings.precision = s.precision; }},
         {"volume", [](X& x, const S& s) { x.b->session->settings.volumeFile = s.volumeFile; }},
+        {"shifts", [](X& x, const S& s) { x.b->session->settings.shiftsFile = s.shiftsFile; }},
         {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
         {"ct2", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt2, s.cond.ct2); }},
         {"showImage", [](X& x, const S& s) { x.b->ShowCalcRes->setChecked(s.showImage); }},
@@ -494,7 +495,14 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"xafs_view", A::intArg(0, 64),
          [](X& x, const C&, const A& a) {
              x.b->xafsPanel->showView(a.integer);
-             return O::Ok;
+             // A map view may have started its maps in the tab's job: the line ends with it.
+             XafsJob& job = x.b->xafsPanel->job();
+             if (!job.busy())
+                 return O::Ok;
+             const int atStart = x.lineFailuresAtStart;
+             connect(&job, &XafsJob::finished, &x, [&x, atStart](bool ok, int, const QString&) { x.finishLine(ok, atStart); },
+                     Qt::SingleShotConnection);
+             return O::Waits;
          }},
         {"show_xafs", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, x.b->xafsTab, QString()); }},
         {"xafs_edge_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::E0); }},

@@ -176,6 +176,7 @@ void TstSettings::namesAreUniqueAndReportFieldsExist()
     report.paganin = QStringLiteral("300,50,20");
     report.binning = 2;
     report.volume = QStringLiteral("v.h5");
+    report.shift.on = true;
     const QJsonObject json = report.toJson();
     // Each kind of name is unique among its kind.
     QSet<QString> seen[4];

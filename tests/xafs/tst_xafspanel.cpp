@@ -9,6 +9,7 @@
 #include <QChartView>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QComboBox>
 #include <QProgressBar>
@@ -33,6 +34,7 @@ private slots:
     void picksAndDragsReadTheirOwnPixels();
     void rangeFieldsReachTheSessionWhenTheyRise();
     void fractionMapsComeFromTheJobAsViews();
+    void stackAndEdgeMapsAreMadeInTheJob();
 
 private:
     QTemporaryDir dir;
@@ -139,6 +141,38 @@ void TstXafsPanel::fractionMapsComeFromTheJobAsViews()
     QCOMPARE(view->currentIndex(), 4);
     const std::vector<float>& f0 = local.lastLcfMaps().fraction[0];
     QVERIFY(std::fabs(f0[8 * 16 + 8] - 0.5f) < 0.01f);
+}
+
+// The Load button and an edge-map view leave the work to the job; the
+// session gets the stack and the maps when it ends, not before.
+void TstXafsPanel::stackAndEdgeMapsAreMadeInTheJob()
+{
+    XafsSession local;
+    XafsPanel panel(local);
+    QSignalSpy done(&panel.job(), &XafsJob::finished);
+    panel.findChild<QLineEdit*>("XafsDir")->setText(dir.path());
+    panel.findChild<QLineEdit*>("XafsPattern")->setText("S-*.dat");
+    panel.findChild<QPushButton*>("XafsLoad")->click();
+    QVERIFY(local.stack().isEmpty() || done.count() == 1);
+    QVERIFY(done.count() == 1 || done.wait(10000));
+    QVERIFY(done.last().at(0).toBool());
+    QCOMPARE(local.stack().count(), 5);
+    QCOMPARE(local.stack().x0, 20LL);
+    QVERIFY(!local.currentMaps());
+    panel.showView(2);
+    QVERIFY(panel.job().busy() || done.count() == 2);
+    QVERIFY(done.count() == 2 || done.wait(10000));
+    const XafsMaps* m = local.currentMaps();
+    QVERIFY(m);
+    QCOMPARE(m->width, local.stack().width);
+    QCOMPARE(m->jump.size(), size_t(m->width) * size_t(m->height));
+    QVERIFY(!panel.findChild<ImgDispWPV*>()->image.isNull());
+    // A failed load leaves no stack and names the cause.
+    panel.findChild<QLineEdit*>("XafsPattern")->setText("none-*.dat");
+    panel.findChild<QPushButton*>("XafsLoad")->click();
+    QVERIFY(done.count() == 3 || done.wait(10000));
+    QVERIFY(!done.last().at(0).toBool());
+    QVERIFY(local.stack().isEmpty());
 }
 
 QTEST_MAIN(TstXafsPanel)

@@ -75,16 +75,21 @@ void Phantom::absorberCentre(double radius, double halfHeight, int k, double& X,
 
 Phantom Phantom::xafs(double radius, double halfHeight, double energyEv, double edgeEv, double edge2Ev)
 {
+    const double a[2] = {absorberAmount(0) * edgeAbsorber(energyEv, edgeEv),
+                         absorberAmount(1) * edgeAbsorber(energyEv, edge2Ev)};
+    return xafsWith(radius, halfHeight, energyEv, edgeEv, a);
+}
+
+Phantom Phantom::xafsWith(double radius, double halfHeight, double energyEv, double edgeEv, const double absorber[2])
+{
     Phantom p = head(radius, halfHeight);
     const double matrix = energyEv > 0 ? std::pow(edgeEv / energyEv, 3.0) : 1.0;
     for (Ellipsoid& e : p.ellipsoids)
         e.mu *= matrix;
     // The ventricles cancel the brain matrix and hold the absorbers instead.
     const double brain = (kHead[0].mu + kHead[1].mu) * matrix;
-    for (int k = 0; k < 2; ++k) {
-        const double a = absorberAmount(k) * edgeAbsorber(energyEv, k == 0 ? edgeEv : edge2Ev);
-        p.ellipsoids[kVentricles[k]].mu = radius > 0 ? kMuScale * (a - brain) / radius : 0;
-    }
+    for (int k = 0; k < 2; ++k)
+        p.ellipsoids[kVentricles[k]].mu = radius > 0 ? kMuScale * (absorber[k] - brain) / radius : 0;
     return p;
 }
 

@@ -38,6 +38,10 @@ public:
     // away see no trace of it); the rest falls slowly as (edgeEv / E)^3.
     static Phantom xafs(double radius, double halfHeight, double energyEv, double edgeEv = 7112.0,
                         double edge2Ev = 7122.0);
+    // The same head with the absorbers' attenuations given (absorber[k] as
+    // absorberAmount(k) * edgeAbsorber(...) would give it): absorbers of
+    // any spectrum, e.g. measured ones. edgeEv sets the matrix's slope.
+    static Phantom xafsWith(double radius, double halfHeight, double energyEv, double edgeEv, const double absorber[2]);
     // Attenuation of an edge absorber alone (1 / pixel before scaling by the radius).
     static double edgeAbsorber(double energyEv, double edgeEv);
     // Amount of absorber k (0 left, 1 right) relative to the left one.

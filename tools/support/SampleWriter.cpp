@@ -4,6 +4,8 @@
 
 #include "Logging.h"
 #include "ItexWriter.h"
+#include "XafsNormalize.h"
+#include "XafsReference.h"
 
 #include <QDebug>
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <random>
@@ -173,6 +176,16 @@ QString SampleWriter::prefix() const
 
 Phantom SampleWriter::phantom(double energyEv) const
 {
+    if (opt.kind == QLatin1String("xafs") && !opt.spectra.isEmpty()) {
+        // The tanh absorber's levels: 0.1 below the edge, a jump of 0.3.
+        const double slope = std::pow(opt.edge / energyEv, 3.0);
+        double a[2];
+        for (int k = 0; k < 2; ++k) {
+            const double mix = opt.fractions[k] * state(0, energyEv) + (1 - opt.fractions[k]) * state(1, energyEv);
+            a[k] = Phantom::absorberAmount(k) * (0.1 * slope + 0.3 * mix);
+        }
+        return Phantom::xafsWith(radius(), halfHeight(), energyEv, opt.edge, a);
+    }
     if (opt.kind == QLatin1String("xafs"))
         return Phantom::xafs(radius(), halfHeight(), energyEv, opt.edge, opt.edge2);
     return Phantom::head(radius(), halfHeight());
@@ -240,6 +253,40 @@ QString SampleWriter::truthName(int slice, double energyEv) const
     return QStringLiteral("truth/truth-") + idx + QStringLiteral(".dat");
 }
 
+double SampleWriter::state(int k, double energyEv) const
+{
+    const std::vector<double>& e = stateEnergy[k];
+    const std::vector<double>& v = stateNorm[k];
+    if (e.size() < 2)
+        return 0;
+    const size_t j = std::clamp<size_t>(size_t(std::upper_bound(e.begin(), e.end(), energyEv) - e.begin()), 1, e.size() - 1);
+    const double t = (energyEv - e[j - 1]) / (e[j] - e[j - 1]);
+    return v[j - 1] + t * (v[j] - v[j - 1]);
+}
+
+void SampleWriter::driftAt(double energyEv, double& dx, double& dz) const
+{
+    dx = dz = 0;
+    const QList<double> es = energies();
+    if (opt.drift <= 0 || es.isEmpty() || energyEv == es.front())
+        return;
+    std::mt19937 g(streamSeed(9, quint32(std::lround(energyEv * 1000.0))));
+    std::uniform_real_distribution<double> u(-opt.drift, opt.drift);
+    dx = u(g);
+    dz = u(g);
+}
+
+bool SampleWriter::writeDrift() const
+{
+    QByteArray text = "energy_eV,dx_px,dz_px\n";
+    for (double e : energies()) {
+        double dx = 0, dz = 0;
+        driftAt(e, dx, dz);
+        text += QByteArray::number(e, 'g', 10) + ',' + QByteArray::number(dx, 'f', 4) + ',' + QByteArray::number(dz, 'f', 4) + '\n';
+    }
+    return SafeWrite::writeBytes(QDir(opt.outDir).filePath(QStringLiteral("drift.csv")), text, nullptr);
+}
+
 quint32 SampleWriter::streamSeed(quint32 stream, quint32 index) const
 {
     // splitmix-style mixing so neighbouring images get unrelated streams.
@@ -272,6 +319,31 @@ bool SampleWriter::valid()
     for (double e : energies())
         if (opt.kind == QLatin1String("xafs") && !(e > 0))
             err = QStringLiteral("energies must be positive");
+    if (err.isEmpty() && !(opt.drift >= 0 && opt.drift <= 0.25 * std::min(axisDim(), alongDim())))
+        err = QStringLiteral("the drift must lie between 0 and a quarter of the image");
+    if (err.isEmpty() && !opt.spectra.isEmpty()) {
+        if (opt.spectra.size() != 2)
+            err = QStringLiteral("give two spectra, one per chemical state");
+        const QList<double> es = energies();
+        for (int k = 0; err.isEmpty() && k < 2; ++k) {
+            XafsReference r;
+            XafsNormalize fit;
+            QString why;
+            if (!(opt.fractions[k] >= 0 && opt.fractions[k] <= 1))
+                err = QStringLiteral("fractions must lie in 0 .. 1");
+            else if (!r.load(opt.spectra[k], &why))
+                err = why;
+            else if (!fit.fit(r.energy.data(), r.value.data(), int(r.energy.size())))
+                err = QStringLiteral("%1: %2").arg(opt.spectra[k], fit.why());
+            else if (*std::min_element(es.begin(), es.end()) < r.energy.front()
+                     || *std::max_element(es.begin(), es.end()) > r.energy.back())
+                err = QStringLiteral("%1 does not cover the energies").arg(opt.spectra[k]);
+            if (err.isEmpty()) {
+                stateEnergy[k] = r.energy;
+                stateNorm[k] = fit.normalised(r.energy.data(), r.value.data(), int(r.energy.size()));
+            }
+        }
+    }
     if (!err.isEmpty())
         qCDebug(lcData).noquote() << QStringLiteral("Sample writer: ") + err;
     return err.isEmpty();
@@ -297,6 +369,10 @@ bool SampleWriter::write()
         for (int s : truthIndices())
             if (!writeTruth(s, e))
                 return false;
+    }
+    if (opt.kind == QLatin1String("xafs") && opt.drift > 0 && !writeDrift()) {
+        err = QStringLiteral("can not write drift.csv");
+        return false;
     }
     return writeInfo();
 }
@@ -360,6 +436,9 @@ bool SampleWriter::writeSeries(double energyEv)
     const quint32 stream = 3 + quint32(std::lround(energyEv * 1000.0));
     const double centre = axisCentre();
     const int along = alongDim(), across = axisDim();
+    double dx = 0, dz = 0;
+    driftAt(energyEv, dx, dz);
+    const double dAcross = opt.axisVertical ? dx : dz, dAlong = opt.axisVertical ? dz : dx;
 
     // A phase-contrast cylinder about the axis looks the same from every angle.
     std::vector<double> phase;
@@ -388,7 +467,7 @@ bool SampleWriter::writeSeries(double energyEv)
             Gauss gauss(g);
             for (int a = 0; a < along; ++a) {
                 if (phase.empty())
-                    ph.projectLine(theta, a - centre, -corAt(a), across, line.data());
+                    ph.projectLine(theta, a - centre - dAlong, -corAt(a) - dAcross, across, line.data());
                 for (int k = 0; k < across; ++k) {
                     const size_t at = opt.axisVertical ? size_t(a) * w + k : size_t(k) * w + a;
                     const double signal = (i0[at] - bg[at]) * (phase.empty() ? std::exp(-line[size_t(k)]) : phase[size_t(k)]);
@@ -492,6 +571,12 @@ bool SampleWriter::writeInfo() const
         out << "energies=" << es.join(QLatin1Char(',')) << "\n";
         out << "edge=" << QString::number(opt.edge, 'g', 10) << "\n";
         out << "edge2=" << QString::number(opt.edge2, 'g', 10) << "\n";
+        if (!opt.spectra.isEmpty()) {
+            out << "spectra=" << opt.spectra.join(QLatin1Char(',')) << "\n";
+            out << "fractions=" << opt.fractions[0] << "," << opt.fractions[1] << "\n";
+        }
+        if (opt.drift > 0)
+            out << "drift=" << opt.drift << "\n";
     }
     out.flush();
     return sw.commit();

@@ -36,6 +36,16 @@ struct SampleOptions
     QList<double> energies;
     double edge = 7112.0;       // eV, the left absorber's edge
     double edge2 = 7122.0;      // eV, the right absorber's edge
+    // Two measured spectra (files XafsReference reads: energy and mu) of
+    // one element's two chemical states; empty: tanh steps at edge and
+    // edge2. With them both absorbers mix the states: fractions[k] of
+    // absorber k is in the first state, the rest in the second.
+    QStringList spectra;
+    double fractions[2] = {0.3, 0.8};
+    // Drift between energies: each energy but the first is seen moved by
+    // a random shift of up to this many pixels along and across the axis
+    // (written to drift.csv); 0 (default): none.
+    double drift = 0;
     QString prefix;             // empty: "ct" or "Fe"
     int truthSlices = 5;
     double i0Peak = 30000.0;
@@ -95,6 +105,8 @@ public:
     QString prefix() const;
 
     Phantom phantom(double energyEv) const;
+    // The drift of an energy's projections in detector columns (dx) and rows (dz).
+    void driftAt(double energyEv, double& dx, double& dz) const;
     // Row (axis vertical) or column of the detector, and grid pixel (x, z)
     // of a truth slice, at the centre of absorber k (0 left, 1 right).
     void absorberPixel(int k, int& slice, double& x, double& z) const;
@@ -115,7 +127,11 @@ private:
     bool writeTruth(int slice, double energyEv) const;
     bool writeInfo() const;
     quint32 streamSeed(quint32 stream, quint32 index) const;
+    bool writeDrift() const;
+    // Normalised spectrum k of opt.spectra at an energy (linear between points).
+    double state(int k, double energyEv) const;
 
     SampleOptions opt;
+    std::vector<double> stateEnergy[2], stateNorm[2];
     QString err;
 };

@@ -8,6 +8,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScatterSeries>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -154,6 +156,24 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     rg->addWidget(fitMaps, 7, 0);
     rg->addWidget(classCount, 7, 1);
     rg->addWidget(classes, 7, 2);
+    // Drift: a projection directory's energy sets against one energy.
+    alignDir = new QLineEdit;
+    alignDir->setObjectName(QStringLiteral("XafsAlignDir"));
+    alignDir->setPlaceholderText(tr("directory of projections"));
+    alignRef = energyBox(QStringLiteral("XafsAlignRef"), 0);
+    alignRef->setRange(0, 1e6);
+    alignRef->setToolTip(tr("Energy of the set the others are aligned to"));
+    align = new QPushButton(tr("Align"));
+    align->setObjectName(QStringLiteral("XafsAlign"));
+    align->setToolTip(tr("Measures each energy set's shift against the reference energy and writes shifts.csv "
+                         "beside the projections; runs then apply it (ct_energy_shifts)"));
+    rg->addWidget(alignDir, 8, 0);
+    rg->addWidget(alignRef, 8, 1);
+    rg->addWidget(align, 8, 2);
+    plotKind = new QComboBox;
+    plotKind->setObjectName(QStringLiteral("XafsPlotKind"));
+    plotKind->addItems({tr("Plot: spectra"), tr("Plot: shifts by energy")});
+    rg->addWidget(plotKind, 9, 0, 1, 3);
     split->addWidget(right);
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 1);
@@ -177,6 +197,8 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     connect(&work, &XafsJob::finished, this, &XafsPanel::jobFinished);
     connect(fitMaps, &QPushButton::clicked, this, &XafsPanel::fitMapsClicked);
     connect(classes, &QPushButton::clicked, this, &XafsPanel::classesClicked);
+    connect(align, &QPushButton::clicked, this, &XafsPanel::alignClicked);
+    connect(plotKind, &QComboBox::currentIndexChanged, this, &XafsPanel::plot);
 
     connect(load, &QPushButton::clicked, this, &XafsPanel::loadClicked);
     for (QDoubleSpinBox* b : {pre1, pre2, post1, post2, threshold})
@@ -274,14 +296,39 @@ void XafsPanel::released()
 
 void XafsPanel::loadClicked()
 {
-    if (work.busy())
+    auto result = std::make_shared<XafsStack>();
+    const QString d = dir->text(), p = pattern->text();
+    if (work.start(tr("Loading stack"), [result, d, p](XafsProgress*, QString& why, int&) { return result->load(d, p, &why); }))
+        loadedStack = result;
+}
+
+void XafsPanel::makeMaps()
+{
+    if (work.busy() || s.stack().isEmpty())
         return;
-    QString why;
-    if (!s.loadStack(dir->text(), pattern->text(), &why))
-        fitText->setText(why);
-    regions.clear();
-    emit edited();
-    refresh();
+    auto result = std::make_shared<XafsMaps>();
+    const XafsStack* st = &s.stack();
+    const XafsRanges r = s.ranges();
+    const double t = s.threshold();
+    // The stack is only read meanwhile: edits wait for the job's end.
+    if (work.start(tr("Edge maps"), [result, st, r, t](XafsProgress*, QString&, int&) {
+            *result = XafsMaps::compute(*st, r, t);
+            return true;
+        })) {
+        madeMaps = result;
+        mapsGeneration = s.generation();
+    }
+}
+
+void XafsPanel::alignClicked()
+{
+    const QString d = alignDir->text();
+    const double ref = alignRef->value();
+    const QString path = QDir(d).filePath(QStringLiteral("shifts.csv"));
+    if (work.start(tr("Alignment"), [this, d, ref, path](XafsProgress* p, QString& why, int&) {
+            return s.exportAlignment(d, ref, path, &why, p);
+        }))
+        shiftsPath = path;
 }
 
 void XafsPanel::rangesEdited()
@@ -356,7 +403,12 @@ void XafsPanel::render()
     const int v = view->currentIndex();
     std::vector<double> row(size_t(st.width));
     const std::vector<float>* x = extraMap(v);
-    const XafsMaps* m = v > 0 && v < 4 ? &s.maps() : nullptr;
+    const XafsMaps* m = v > 0 && v < 4 ? s.currentMaps() : nullptr;
+    if (v > 0 && v < 4 && !m) {
+        // Made in the job; drawn when it ends.
+        makeMaps();
+        return;
+    }
     const XafsMaps::Kind kind = v == 1 ? XafsMaps::E0 : v == 2 ? XafsMaps::Jump : XafsMaps::Mask;
     auto value = [&](int i, int j) -> double {
         const size_t at = size_t(j) * size_t(st.width) + size_t(i);
@@ -410,12 +462,14 @@ void XafsPanel::showValue(double x, double z)
         disp->setVal((*x)[at]);
     else if (v == 0)
         disp->setVal(st.at(std::clamp(energy->value(), 0, st.count() - 1), i, j));
+    else if (const XafsMaps* m = s.currentMaps(); !m)
+        return;
     else if (v == 1)
-        disp->setVal(s.maps().e0[at]);
+        disp->setVal(m->e0[at]);
     else if (v == 2)
-        disp->setVal(s.maps().jump[at]);
+        disp->setVal(m->jump[at]);
     else
-        disp->setVal(s.maps().mask[at]);
+        disp->setVal(m->mask[at]);
 }
 
 void XafsPanel::drawRegions(QPainter* p)
@@ -453,6 +507,10 @@ void XafsPanel::plot()
 {
     if (work.busy())
         return;
+    if (plotKind->currentIndex() == 1) {
+        plotShifts();
+        return;
+    }
     chart->removeAllSeries();
     // Removed axes are the caller's to delete; removed series are deleted.
     for (QAbstractAxis* a : chart->axes()) {
@@ -597,6 +655,54 @@ void XafsPanel::plot()
     fitText->setText(lines.join(QLatin1Char('\n')));
 }
 
+void XafsPanel::plotShifts()
+{
+    chart->removeAllSeries();
+    for (QAbstractAxis* a : chart->axes()) {
+        chart->removeAxis(a);
+        delete a;
+    }
+    auto* ax = new QValueAxis;
+    ax->setTitleText(tr("Energy (eV)"));
+    auto* ay = new QValueAxis;
+    ay->setTitleText(tr("shift (pixels)"));
+    chart->addAxis(ax, Qt::AlignBottom);
+    chart->addAxis(ay, Qt::AlignLeft);
+    const std::vector<XafsEnergyShift>& sh = s.lastShifts();
+    auto* dx = new QLineSeries;
+    dx->setName(tr("dx (columns)"));
+    auto* dz = new QLineSeries;
+    dz->setName(tr("dz (rows)"));
+    auto* odd = new QScatterSeries;
+    odd->setName(tr("questionable"));
+    odd->setMarkerSize(9);
+    double lo = 0, hi = 0;
+    for (const XafsEnergyShift& e : sh) {
+        dx->append(e.energy, e.dx);
+        dz->append(e.energy, e.dz);
+        if (e.questionable) {
+            odd->append(e.energy, e.dx);
+            odd->append(e.energy, e.dz);
+        }
+        lo = std::min({lo, e.dx - e.spreadX, e.dz - e.spreadZ});
+        hi = std::max({hi, e.dx + e.spreadX, e.dz + e.spreadZ});
+    }
+    for (QAbstractSeries* series : {static_cast<QAbstractSeries*>(dx), static_cast<QAbstractSeries*>(dz),
+                                    static_cast<QAbstractSeries*>(odd)}) {
+        chart->addSeries(series);
+        series->attachAxis(ax);
+        series->attachAxis(ay);
+    }
+    if (!sh.empty()) {
+        ax->setRange(sh.front().energy, std::max(sh.back().energy, sh.front().energy + 1));
+        ay->setRange(lo - 0.5, hi + 0.5);
+        fitText->setText(tr("%1 energy sets aligned, %2 questionable").arg(sh.size())
+                             .arg(std::count_if(sh.begin(), sh.end(), [](const XafsEnergyShift& e) { return e.questionable; })));
+    } else {
+        fitText->setText(tr("No shifts yet: give a directory of projections and the reference energy, then Align."));
+    }
+}
+
 QStringList XafsPanel::extraViews() const
 {
     QStringList v;
@@ -651,9 +757,10 @@ void XafsPanel::jobStarted()
     for (QWidget* w : {static_cast<QWidget*>(progressText), static_cast<QWidget*>(progressBar), static_cast<QWidget*>(cancel)})
         w->setVisible(true);
     for (QWidget* w : {static_cast<QWidget*>(fitMaps), static_cast<QWidget*>(classes), static_cast<QWidget*>(dir),
-                       static_cast<QWidget*>(pattern), static_cast<QWidget*>(disp)})
+                       static_cast<QWidget*>(pattern), static_cast<QWidget*>(disp), static_cast<QWidget*>(align)})
         w->setEnabled(false);
     poll->start();
+    emit jobProgressed();
 }
 
 void XafsPanel::showProgress()
@@ -663,6 +770,7 @@ void XafsPanel::showProgress()
         progressBar->setRange(0, total);
         progressBar->setValue(std::min(done, total));
     }
+    emit jobProgressed();
 }
 
 void XafsPanel::jobFinished(bool ok, int, const QString& why)
@@ -671,9 +779,29 @@ void XafsPanel::jobFinished(bool ok, int, const QString& why)
     for (QWidget* w : {static_cast<QWidget*>(progressBar), static_cast<QWidget*>(cancel)})
         w->setVisible(false);
     for (QWidget* w : {static_cast<QWidget*>(fitMaps), static_cast<QWidget*>(classes), static_cast<QWidget*>(dir),
-                       static_cast<QWidget*>(pattern), static_cast<QWidget*>(disp)})
+                       static_cast<QWidget*>(pattern), static_cast<QWidget*>(disp), static_cast<QWidget*>(align)})
         w->setEnabled(true);
     progressText->setText(ok ? tr("%1: done").arg(work.title()) : tr("%1: %2").arg(work.title(), why));
+    emit jobProgressed();
+    // What the job made as a value goes to the session now, in this thread.
+    if (loadedStack) {
+        s.takeStack(std::move(*loadedStack));
+        loadedStack.reset();
+        regions.clear();
+        if (!ok)
+            fitText->setText(why);
+    }
+    if (madeMaps) {
+        s.takeMaps(std::move(*madeMaps), mapsGeneration);
+        madeMaps.reset();
+    }
+    if (!shiftsPath.isEmpty()) {
+        if (ok) {
+            plotKind->setCurrentIndex(1);
+            emit shiftsWritten(shiftsPath);
+        }
+        shiftsPath.clear();
+    }
     const int before = view->count();
     refresh();
     // A new result is shown at once.

@@ -6,7 +6,13 @@
 // shared XafsSession holds and sends edits to it, as the xafs_ batch
 // commands do. Long computations (fraction maps, classes, and the batch
 // words that make them) run in its job, with progress and Cancel in its
-// status row; meanwhile it leaves the session alone.
+// status row; meanwhile it leaves the session alone. Loading a stack and
+// making the edge maps run there too: the worker builds the stack or the
+// maps as a value of its own, which the panel hands to the session when the
+// job has ended. The drift of a projection directory is measured there as
+// well and plotted by energy.
+#include <memory>
+
 #include "XafsJob.h"
 #include "XafsSession.h"
 
@@ -53,6 +59,10 @@ public:
 signals:
     // The operator changed ranges, threshold or the stack.
     void edited();
+    // The job started, advanced or ended (for the window's status row).
+    void jobProgressed();
+    // A shifts table was written (the reconstructions may apply it).
+    void shiftsWritten(const QString& path);
 
 public slots:
     // The stack, ranges or threshold changed: read them again, redraw.
@@ -66,6 +76,7 @@ private slots:
     void showValue(double x, double z);
     void fitMapsClicked();
     void classesClicked();
+    void alignClicked();
     void jobStarted();
     void jobFinished(bool ok, int kind, const QString& why);
     void showProgress();
@@ -79,6 +90,10 @@ private:
     };
     void drawRegions(QPainter* p);
     void plot();
+    // dx and dz of the last alignment against energy.
+    void plotShifts();
+    // Starts the job that makes the edge maps of the current stack.
+    void makeMaps();
     QColor nextColour() const;
     // The extra views' names, and the map of view v (null for the fixed ones).
     QStringList extraViews() const;
@@ -109,6 +124,15 @@ private:
     QProgressBar* progressBar;
     QLabel* progressText;
     QPushButton* cancel;
+    QLineEdit* alignDir;
+    QDoubleSpinBox* alignRef;
+    QPushButton* align;
+    QComboBox* plotKind;
+    // What the running job makes, handed to the session when it ends.
+    std::shared_ptr<XafsStack> loadedStack;
+    std::shared_ptr<XafsMaps> madeMaps;
+    int mapsGeneration = -1;
+    QString shiftsPath;
     QTimer* poll;
     XafsJob work;
     bool filling = false;

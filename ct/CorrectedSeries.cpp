@@ -80,17 +80,48 @@ QString CorrectedSeries::memoryProblem(const ImgDatas& src, bool rotAxIsV, doubl
                           "loaded, needs less)").arg(megabytes(need), megabytes(room));
 }
 
+
+// What prepare() found, for make().
+struct CorrectedSeries::Plan
+{
+    ImgDatas* src = nullptr;
+    bool rotAxIsV = true;
+    Corrections c;
+    int threads = 1;
+    int n = 0, f = 1, w = 0, h = 0;
+    QRect held, rect;
+    bool rowsBand = true, offset = false, transmission = false;
+    PaganinFilter paganin;
+    OffsetJoin join;
+    // Made in the preparing thread, filled by make().
+    std::unique_ptr<ImgDatas> result;
+};
+
 CorrectedSeries::CorrectedSeries() = default;
 CorrectedSeries::~CorrectedSeries() = default;
 
 bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const Corrections& c, int threads,
                             QString* why)
 {
+    const bool ok = prepare(src, rotAxIsV, pixelUm, c, threads, why) && make(nullptr, nullptr, why);
+    finish();
+    return ok;
+}
+
+void CorrectedSeries::finish()
+{
+    plan.reset();
+}
+
+bool CorrectedSeries::prepare(ImgDatas& src, bool rotAxIsV, double pixelUm, const Corrections& c, int threads,
+                              QString* why)
+{
     auto fail = [why](const QString& text) {
         if (why)
             *why = text;
         return false;
     };
+    plan.reset();
     out.reset();
     zingersPerImage.clear();
     zingersI0 = zingersBg = zingersI0After = 0;
@@ -115,10 +146,11 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
     if (const QString tooBig = memoryProblem(src, rotAxIsV, pixelUm, c, threads); !tooBig.isEmpty())
         return fail(tooBig);
 
-    PaganinFilter paganin;
+    auto p = std::make_unique<Plan>();
+    PaganinFilter& paganin = p->paganin;
     if (c.paganin.on() && !paganin.setup(rect.width(), rect.height(), pixelUm * f, c.paganin, why))
         return false;
-    OffsetJoin join;
+    OffsetJoin& join = p->join;
     if (offset) {
         if (n % 2)
             return fail(QStringLiteral("an offset-axis full turn needs an even number of projections, not %1").arg(n));
@@ -130,6 +162,43 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
             return fail(QStringLiteral("an offset-axis join needs whole detector lines loaded"));
         joinedCor = join.joinedCor;
     }
+    p->src = &src;
+    p->rotAxIsV = rotAxIsV;
+    p->c = c;
+    p->threads = std::clamp(threads, 1, 64);
+    p->n = n;
+    p->f = f;
+    p->w = w;
+    p->h = h;
+    p->held = held;
+    p->rect = rect;
+    p->rowsBand = rowsBand;
+    p->offset = offset;
+    p->transmission = transmission;
+    p->result = std::make_unique<ImgDatas>();
+    plan = std::move(p);
+    total = offset ? n / 2 : n;
+    return true;
+}
+
+bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* done, QString* why)
+{
+    auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (!plan)
+        return fail(QStringLiteral("nothing prepared to correct"));
+    const Plan& p = *plan;
+    ImgDatas& src = *p.src;
+    const bool rotAxIsV = p.rotAxIsV;
+    const Corrections& c = p.c;
+    const int n = p.n, f = p.f, w = p.w, h = p.h;
+    const QRect held = p.held, rect = p.rect;
+    const bool rowsBand = p.rowsBand, offset = p.offset, transmission = p.transmission;
+    const PaganinFilter& paganin = p.paganin;
+    const OffsetJoin& join = p.join;
 
     // References: binned and cleaned once.
     auto reference = [&](ImgData* img, int& count) -> Floats {
@@ -178,6 +247,8 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
     std::atomic<int> next{0};
     auto work = [&] {
         for (int k = next++; k < outCount; k = next++) {
+            if (cancel && *cancel)
+                break;
             Floats v = correct(k, counts[size_t(k)]);
             if (offset) {
                 const Floats b = correct(k + outCount, counts[size_t(k + outCount)]);
@@ -200,10 +271,12 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
             made[size_t(k)] = memImage(src.at(k)->fileName, ow, oh, orect, v, rowsBand, &e);
             if (!made[size_t(k)])
                 errors[size_t(k)] = e;
+            if (done)
+                ++*done;
         }
     };
     std::vector<QThread*> pool;
-    for (int t = 1; t < std::clamp(threads, 1, 64); ++t) {
+    for (int t = 1; t < p.threads; ++t) {
         pool.push_back(QThread::create(work));
         pool.back()->start();
     }
@@ -213,8 +286,10 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
         delete t;
     }
 
-    auto result = std::make_unique<ImgDatas>();
+    std::unique_ptr<ImgDatas> result = std::move(plan->result);
     QString firstError;
+    if (cancel && *cancel)
+        firstError = QStringLiteral("stopped");
     for (int k = 0; k < outCount; ++k) {
         if (!made[size_t(k)] && firstError.isEmpty())
             firstError = QStringLiteral("%1: %2").arg(shortName(src.at(k)), errors[size_t(k)]);

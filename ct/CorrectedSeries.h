@@ -13,12 +13,16 @@
 // I0 or BG (the sinogram's -ln then gives the absorbance).
 //
 // build() makes FFTW plans: main thread. It spreads the images over
-// `threads` threads of its own and waits for them.
+// `threads` threads of its own and waits for them. In two steps, so the
+// work can go to another thread: prepare() (checks and plans, main thread),
+// make() (any thread; the source must not change meanwhile), finish() (the
+// plans go, main thread).
 #include "PaganinFilter.h"
 
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <memory>
 
 class ImgData;
@@ -49,6 +53,13 @@ public:
     // (before binning). False with *why set when it cannot (settings a
     // correction refuses, a series too short or odd for an offset join).
     bool build(ImgDatas& source, bool rotAxIsV, double pixelUm, const Corrections& c, int threads, QString* why);
+    bool prepare(ImgDatas& source, bool rotAxIsV, double pixelUm, const Corrections& c, int threads, QString* why);
+    // Stops early (false) when *cancel turns true; counts the corrected
+    // projections made in *done. Either may be null.
+    bool make(const std::atomic<bool>* cancel, std::atomic<int>* done, QString* why);
+    void finish();
+    // Corrected projections a prepared make() makes.
+    int total = 0;
 
     // Why the corrected copy of source, with the buffers of `threads`
     // threads, does not fit in the memory a run may take (memoryBudgetBytes;
@@ -64,6 +75,8 @@ public:
     double joinedCor = -1;
 
 private:
+    struct Plan;
+    std::unique_ptr<Plan> plan;
     std::unique_ptr<ImgDatas> out;
     std::unique_ptr<ImgData> i0, bg, i0After;
     ImgData* i0Ptr = nullptr;

@@ -232,6 +232,8 @@ Body::Body(QWidget* parent)
     connect(ctRun, &CtRun::execCt1, this, &Body::execCt1);
     // Queued: the run has done its bookkeeping of the slice by then.
     connect(ctRun, &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::correctionsEnded, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::correctionProgress, this, &Body::showWork);
     // I0 and BG are replaced or cleared only when no worker reads them.
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
@@ -432,7 +434,10 @@ void Body::showWork()
         stopBtn->setText(tr("Cancel"));
     } else {
         p = ctRun->progress();
-        if (ctRun->active)
+        if (ctRun->correcting())
+            text = ctRun->active ? tr("Correcting the projections %1/%2").arg(p.done).arg(p.total)
+                                 : tr("Stopped, ending the correction of the projections");
+        else if (ctRun->active)
             text = p.done > 0 ? tr("Slices %1/%2, %3 slices/s, %4 s left")
                                     .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 2).arg(p.secondsLeft(), 0, 'f', 0)
                               : tr("Slices %1/%2").arg(p.done).arg(p.total);
@@ -482,7 +487,7 @@ bool Body::isCalcActive() const
 
 bool Body::imagesInUse() const
 {
-    return ctRun->active || ctRun->pendingCount() > 0 || ctCalc.busy || loadActive;
+    return ctRun->active || ctRun->pendingCount() > 0 || ctRun->correcting() || ctCalc.busy || loadActive;
 }
 
 bool Body::refuseWhileInUse(const QString& what)

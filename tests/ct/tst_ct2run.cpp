@@ -53,6 +53,7 @@ private slots:
     void floatTiff_data();
     void floatTiff();
     void stopAndRestart();
+    void correctionsRunBesideTheCallerAndStop();
     void reportListsRun();
     void precisions();
 
@@ -573,6 +574,32 @@ void TstCt2Run::stopAndRestart()
     QCOMPARE(slices, ints({0, 1, 12}));
     QCOMPARE(dataFiles(), QStringList({"res-00000.dat", "res-00001.dat", "res-00012.dat", "res-run.json"}));
     QCOMPARE(run->worker(0)->lastResult()->slice, 12);
+}
+
+// A run with a correction returns at once with nothing dealt while another
+// thread corrects the projections; a stop then ends it with nothing written
+// and the inputs free; the next run deals its slices on the corrected set.
+void TstCt2Run::correctionsRunBesideTheCallerAndStop()
+{
+    CtCond c = cond(0, 3, 1, 2);
+    c.zingerThreshold = 5;
+    QSignalSpy dealt(run, &CtRun::startCt);
+    QSignalSpy ended(run, &CtRun::correctionsEnded);
+    run->start(withCond(c));
+    QVERIFY(run->active);
+    QVERIFY(run->correcting());
+    QCOMPARE(dealt.count(), 0);
+    QCOMPARE(run->progress().total, 180);
+    run->stopCalcCt();
+    QVERIFY(!run->active);
+    QTRY_VERIFY_WITH_TIMEOUT(!run->correcting(), 60000);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(dealt.count(), 0);
+    QCOMPARE(dataFiles(), QStringList());
+    QCOMPARE(runAndWait(c), ints({0, 1, 2, 3}));
+    // The corrected set (gone with the run) was read, not the loaded one.
+    QVERIFY(dealt.first().at(1).value<CtJob>().images != &set);
+    QCOMPARE(dataFiles().size(), 5);
 }
 
 // The report beside the data files names what went in and every file out.

@@ -1,5 +1,6 @@
 #include "CorrectedSeries.h"
 
+#include "CtCond.h"
 #include "ImageBinning.h"
 #include "ImgData.h"
 #include "ImgDataMem.h"
@@ -7,6 +8,7 @@
 #include "Logging.h"
 #include "MemoryBudget.h"
 #include "OffsetAxis.h"
+#include "SinogramGen.h"
 #include "ZingerRemoval.h"
 
 #include <QDebug>
@@ -132,7 +134,9 @@ bool CorrectedSeries::prepare(ImgDatas& src, bool rotAxIsV, double pixelUm, cons
     const int f = std::max(1, c.binning);
     if (const QString p = binningProblem(src.width, src.height, f); !p.isEmpty())
         return fail(p);
-    const QRect held = src.at(0)->heldRect();
+    QRect held = src.at(0)->heldRect();
+    if (!c.lines.whole())
+        held &= c.lines.rectIn(src.width, src.height);
     if (held.isEmpty())
         return fail(QStringLiteral("no lines of the projections are loaded"));
     if (held.left() % f || held.top() % f || held.width() % f || held.height() % f)
@@ -335,5 +339,41 @@ bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* do
     }
     zingersPerImage = QVector<int>(counts.begin(), counts.end());
     out = std::move(result);
+    return true;
+}
+
+bool CorrectedSeries::sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QString* why)
+{
+    const int b = std::max(1, c.binning);
+    const bool offset = c.angles == AngularRange::FullOffset;
+    Corrections k;
+    k.zingerThreshold = c.zingerThreshold;
+    k.paganin = c.paganin;
+    k.binning = b;
+    if (offset)
+        k.offsetCor = binnedPosition(c.cor, b);
+    if (c.paganin.on())
+        if (const QString p = c.paganin.problem(c.pixelSizeUm); !p.isEmpty()) {
+            if (why)
+                *why = p;
+            return false;
+        }
+    // Zinger removal judges a pixel by its 5 x 5 neighbourhood; whole binned lines.
+    int margin = k.zingerThreshold > 0 ? 2 * b : 0;
+    if (c.paganin.on())
+        margin = std::max(margin, PaganinFilter::marginPx(c.paganin, c.pixelSizeUm * b) * b);
+    const int lines = c.rotAxIsV ? raw.height : raw.width;
+    const int lo = std::max(0, c.sliceNo - margin) / b * b;
+    const int hi = int(std::min<long long>(lines - 1, (qint64(c.sliceNo) + margin) / b * b + b - 1));
+    if (c.sliceNo < 0 || c.sliceNo >= lines || hi < lo) {
+        if (why)
+            *why = QStringLiteral("slice %1 is outside the image").arg(c.sliceNo);
+        return false;
+    }
+    k.lines = LineBand{lo, hi - lo + 1, c.rotAxIsV};
+    CorrectedSeries series;
+    if (!series.build(raw, c.rotAxIsV, c.pixelSizeUm, k, QThread::idealThreadCount(), why))
+        return false;
+    genSinogram(*series.set(), h, c.rotAxIsV, offset ? series.joinedCor : binnedPosition(c.cor, b), c.sliceNo / b);
     return true;
 }

@@ -17,6 +17,7 @@
 // work can go to another thread: prepare() (checks and plans, main thread),
 // make() (any thread; the source must not change meanwhile), finish() (the
 // plans go, main thread).
+#include "LineBand.h"
 #include "PaganinFilter.h"
 
 #include <QString>
@@ -25,8 +26,10 @@
 #include <atomic>
 #include <memory>
 
+class HSgm;
 class ImgData;
 class ImgDatas;
+struct CtCond;
 
 struct Corrections
 {
@@ -38,6 +41,8 @@ struct Corrections
     // Offset-axis full turn: centre (on the binned detector line) of the
     // join; below 0 (default): no join.
     double offsetCor = -1;
+    // The detector lines corrected (whole, the default: every line loaded).
+    LineBand lines;
 
     bool any() const { return zingerThreshold > 0 || paganin.on() || binning > 1 || offsetCor >= 0; }
 };
@@ -68,6 +73,13 @@ public:
                                  int threads);
 
     ImgDatas* set() const { return out.get(); }
+
+    // The sinogram of slice c.sliceNo (on the detector) after c's zinger
+    // removal, phase retrieval, binning and offset-axis join, made from
+    // the lines those reach around it (as a run loading only its slices'
+    // lines makes it). False with *why when c's corrections cannot be
+    // made; h is then untouched. Main thread (FFTW plans).
+    static bool sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QString* why);
     // Pixels replaced in each projection, and in I0, BG and I0 after.
     QVector<int> zingersPerImage;
     int zingersI0 = 0, zingersBg = 0, zingersI0After = 0;

@@ -142,6 +142,7 @@ Body::Body(QWidget* parent)
     connect(procCtrl, &ProcCtrl::corUpdated, &sinogram, &Sinogram::corUpdated);
     connect(procCtrl, &ProcCtrl::rotAxUpdated, &sinogram, &Sinogram::rotAxUpdated);
     connect(procCtrl, &ProcCtrl::autoUpdateUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
+    connect(procCtrl, &ProcCtrl::correctionsUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
     // The sinogram pictures show what ring removal takes away.
     connect(procCtrl->RingSize, &QSpinBox::valueChanged, &sinogram, &Sinogram::genImage);
 

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <cmath>
 #include <vector>
 
@@ -342,6 +343,22 @@ bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* do
     return true;
 }
 
+LineBand CorrectedSeries::linesFor(const CtCond& c, int a, int b, int* margin)
+{
+    const int f = std::max(1, c.binning);
+    // Zinger removal judges a pixel by its 5 x 5 neighbourhood.
+    int m = c.zingerThreshold > 0 ? 2 * f : 0;
+    if (c.paganin.on() && c.pixelSizeUm > 0)
+        m = std::max(m, PaganinFilter::marginPx(c.paganin, c.pixelSizeUm * f) * f);
+    if (margin)
+        *margin = m;
+    if (m == 0 && f == 1)
+        return LineBand::ofSlices(a, b, c.rotAxIsV);
+    const long long lo = std::max(0LL, qint64(std::min(a, b)) - m) / f * f;
+    const long long hi = std::min<long long>((qint64(std::max(a, b)) + m) / f * f + f - 1, std::numeric_limits<int>::max() - 1);
+    return LineBand{int(lo), int(hi - lo + 1), c.rotAxIsV};
+}
+
 bool CorrectedSeries::sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QString* why)
 {
     const int b = std::max(1, c.binning);
@@ -358,19 +375,13 @@ bool CorrectedSeries::sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QStrin
                 *why = p;
             return false;
         }
-    // Zinger removal judges a pixel by its 5 x 5 neighbourhood; whole binned lines.
-    int margin = k.zingerThreshold > 0 ? 2 * b : 0;
-    if (c.paganin.on())
-        margin = std::max(margin, PaganinFilter::marginPx(c.paganin, c.pixelSizeUm * b) * b);
     const int lines = c.rotAxIsV ? raw.height : raw.width;
-    const int lo = std::max(0, c.sliceNo - margin) / b * b;
-    const int hi = int(std::min<long long>(lines - 1, (qint64(c.sliceNo) + margin) / b * b + b - 1));
-    if (c.sliceNo < 0 || c.sliceNo >= lines || hi < lo) {
+    if (c.sliceNo < 0 || c.sliceNo >= lines) {
         if (why)
             *why = QStringLiteral("slice %1 is outside the image").arg(c.sliceNo);
         return false;
     }
-    k.lines = LineBand{lo, hi - lo + 1, c.rotAxIsV};
+    k.lines = linesFor(c, c.sliceNo, c.sliceNo);
     CorrectedSeries series;
     if (!series.build(raw, c.rotAxIsV, c.pixelSizeUm, k, QThread::idealThreadCount(), why))
         return false;

@@ -74,6 +74,12 @@ public:
 
     ImgDatas* set() const { return out.get(); }
 
+    // The detector lines slices a to b (either order) need under c's
+    // corrections: their own, the lines zinger removal and phase retrieval
+    // reach beyond them (*margin, 0 without), whole binned lines. Without
+    // corrections LineBand::ofSlices(a, b).
+    static LineBand linesFor(const CtCond& c, int a, int b, int* margin = nullptr);
+
     // The sinogram of slice c.sliceNo (on the detector) after c's zinger
     // removal, phase retrieval, binning and offset-axis join, made from
     // the lines those reach around it (as a run loading only its slices'

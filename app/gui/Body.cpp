@@ -6,6 +6,7 @@
 #include "ColorBar.h"
 #include "ConfigStore.h"
 #include "CorSearch.h"
+#include "CorrectedSeries.h"
 #include "CorSweepPanel.h"
 #include "CtFiles.h"
 #include "CtCalc2.h"
@@ -595,7 +596,11 @@ namespace {
 void planLines(const ProcCtrl* pc, ImgDatas& set)
 {
     const CtCond c = pc->ctCond();
-    const LineBand range = LineBand::ofSlices(c.from, c.to, pc->rotAxIsV);
+    // With the lines the corrections reach beyond the slices.
+    int margin = 0;
+    const LineBand range = CorrectedSeries::linesFor(c, c.from, c.to, &margin);
+    if (margin > 0 && pc->LoadSliceRowsOnly->isChecked())
+        qCInfo(lcApp).noquote() << QStringLiteral("The corrections reach %1 lines beyond the slices; they are loaded too").arg(margin);
     if (pc->LoadSliceRowsOnly->isChecked())
         set.band = range;
     set.fallback = c.from >= 0 && c.to >= 0 ? range : LineBand();

@@ -1,5 +1,6 @@
 #include "CorrectedSeries.h"
 
+#include "CtCond.h"
 #include "ImageBinning.h"
 #include "ImgData.h"
 #include "ImgDataMem.h"
@@ -7,6 +8,7 @@
 #include "Logging.h"
 #include "MemoryBudget.h"
 #include "OffsetAxis.h"
+#include "SinogramGen.h"
 #include "ZingerRemoval.h"
 
 #include <QDebug>
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <cmath>
 #include <vector>
 
@@ -80,17 +83,48 @@ QString CorrectedSeries::memoryProblem(const ImgDatas& src, bool rotAxIsV, doubl
                           "loaded, needs less)").arg(megabytes(need), megabytes(room));
 }
 
+
+// What prepare() found, for make().
+struct CorrectedSeries::Plan
+{
+    ImgDatas* src = nullptr;
+    bool rotAxIsV = true;
+    Corrections c;
+    int threads = 1;
+    int n = 0, f = 1, w = 0, h = 0;
+    QRect held, rect;
+    bool rowsBand = true, offset = false, transmission = false;
+    PaganinFilter paganin;
+    OffsetJoin join;
+    // Made in the preparing thread, filled by make().
+    std::unique_ptr<ImgDatas> result;
+};
+
 CorrectedSeries::CorrectedSeries() = default;
 CorrectedSeries::~CorrectedSeries() = default;
 
 bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const Corrections& c, int threads,
                             QString* why)
 {
+    const bool ok = prepare(src, rotAxIsV, pixelUm, c, threads, why) && make(nullptr, nullptr, why);
+    finish();
+    return ok;
+}
+
+void CorrectedSeries::finish()
+{
+    plan.reset();
+}
+
+bool CorrectedSeries::prepare(ImgDatas& src, bool rotAxIsV, double pixelUm, const Corrections& c, int threads,
+                              QString* why)
+{
     auto fail = [why](const QString& text) {
         if (why)
             *why = text;
         return false;
     };
+    plan.reset();
     out.reset();
     zingersPerImage.clear();
     zingersI0 = zingersBg = zingersI0After = 0;
@@ -101,7 +135,9 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
     const int f = std::max(1, c.binning);
     if (const QString p = binningProblem(src.width, src.height, f); !p.isEmpty())
         return fail(p);
-    const QRect held = src.at(0)->heldRect();
+    QRect held = src.at(0)->heldRect();
+    if (!c.lines.whole())
+        held &= c.lines.rectIn(src.width, src.height);
     if (held.isEmpty())
         return fail(QStringLiteral("no lines of the projections are loaded"));
     if (held.left() % f || held.top() % f || held.width() % f || held.height() % f)
@@ -115,10 +151,11 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
     if (const QString tooBig = memoryProblem(src, rotAxIsV, pixelUm, c, threads); !tooBig.isEmpty())
         return fail(tooBig);
 
-    PaganinFilter paganin;
+    auto p = std::make_unique<Plan>();
+    PaganinFilter& paganin = p->paganin;
     if (c.paganin.on() && !paganin.setup(rect.width(), rect.height(), pixelUm * f, c.paganin, why))
         return false;
-    OffsetJoin join;
+    OffsetJoin& join = p->join;
     if (offset) {
         if (n % 2)
             return fail(QStringLiteral("an offset-axis full turn needs an even number of projections, not %1").arg(n));
@@ -130,6 +167,43 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
             return fail(QStringLiteral("an offset-axis join needs whole detector lines loaded"));
         joinedCor = join.joinedCor;
     }
+    p->src = &src;
+    p->rotAxIsV = rotAxIsV;
+    p->c = c;
+    p->threads = std::clamp(threads, 1, 64);
+    p->n = n;
+    p->f = f;
+    p->w = w;
+    p->h = h;
+    p->held = held;
+    p->rect = rect;
+    p->rowsBand = rowsBand;
+    p->offset = offset;
+    p->transmission = transmission;
+    p->result = std::make_unique<ImgDatas>();
+    plan = std::move(p);
+    total = offset ? n / 2 : n;
+    return true;
+}
+
+bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* done, QString* why)
+{
+    auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (!plan)
+        return fail(QStringLiteral("nothing prepared to correct"));
+    const Plan& p = *plan;
+    ImgDatas& src = *p.src;
+    const bool rotAxIsV = p.rotAxIsV;
+    const Corrections& c = p.c;
+    const int n = p.n, f = p.f, w = p.w, h = p.h;
+    const QRect held = p.held, rect = p.rect;
+    const bool rowsBand = p.rowsBand, offset = p.offset, transmission = p.transmission;
+    const PaganinFilter& paganin = p.paganin;
+    const OffsetJoin& join = p.join;
 
     // References: binned and cleaned once.
     auto reference = [&](ImgData* img, int& count) -> Floats {
@@ -178,6 +252,8 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
     std::atomic<int> next{0};
     auto work = [&] {
         for (int k = next++; k < outCount; k = next++) {
+            if (cancel && *cancel)
+                break;
             Floats v = correct(k, counts[size_t(k)]);
             if (offset) {
                 const Floats b = correct(k + outCount, counts[size_t(k + outCount)]);
@@ -200,10 +276,12 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
             made[size_t(k)] = memImage(src.at(k)->fileName, ow, oh, orect, v, rowsBand, &e);
             if (!made[size_t(k)])
                 errors[size_t(k)] = e;
+            if (done)
+                ++*done;
         }
     };
     std::vector<QThread*> pool;
-    for (int t = 1; t < std::clamp(threads, 1, 64); ++t) {
+    for (int t = 1; t < p.threads; ++t) {
         pool.push_back(QThread::create(work));
         pool.back()->start();
     }
@@ -213,8 +291,10 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
         delete t;
     }
 
-    auto result = std::make_unique<ImgDatas>();
+    std::unique_ptr<ImgDatas> result = std::move(plan->result);
     QString firstError;
+    if (cancel && *cancel)
+        firstError = QStringLiteral("stopped");
     for (int k = 0; k < outCount; ++k) {
         if (!made[size_t(k)] && firstError.isEmpty())
             firstError = QStringLiteral("%1: %2").arg(shortName(src.at(k)), errors[size_t(k)]);
@@ -260,5 +340,51 @@ bool CorrectedSeries::build(ImgDatas& src, bool rotAxIsV, double pixelUm, const 
     }
     zingersPerImage = QVector<int>(counts.begin(), counts.end());
     out = std::move(result);
+    return true;
+}
+
+LineBand CorrectedSeries::linesFor(const CtCond& c, int a, int b, int* margin)
+{
+    const int f = std::max(1, c.binning);
+    // Zinger removal judges a pixel by its 5 x 5 neighbourhood.
+    int m = c.zingerThreshold > 0 ? 2 * f : 0;
+    if (c.paganin.on() && c.pixelSizeUm > 0)
+        m = std::max(m, PaganinFilter::marginPx(c.paganin, c.pixelSizeUm * f) * f);
+    if (margin)
+        *margin = m;
+    if (m == 0 && f == 1)
+        return LineBand::ofSlices(a, b, c.rotAxIsV);
+    const long long lo = std::max(0LL, qint64(std::min(a, b)) - m) / f * f;
+    const long long hi = std::min<long long>((qint64(std::max(a, b)) + m) / f * f + f - 1, std::numeric_limits<int>::max() - 1);
+    return LineBand{int(lo), int(hi - lo + 1), c.rotAxIsV};
+}
+
+bool CorrectedSeries::sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QString* why)
+{
+    const int b = std::max(1, c.binning);
+    const bool offset = c.angles == AngularRange::FullOffset;
+    Corrections k;
+    k.zingerThreshold = c.zingerThreshold;
+    k.paganin = c.paganin;
+    k.binning = b;
+    if (offset)
+        k.offsetCor = binnedPosition(c.cor, b);
+    if (c.paganin.on())
+        if (const QString p = c.paganin.problem(c.pixelSizeUm); !p.isEmpty()) {
+            if (why)
+                *why = p;
+            return false;
+        }
+    const int lines = c.rotAxIsV ? raw.height : raw.width;
+    if (c.sliceNo < 0 || c.sliceNo >= lines) {
+        if (why)
+            *why = QStringLiteral("slice %1 is outside the image").arg(c.sliceNo);
+        return false;
+    }
+    k.lines = linesFor(c, c.sliceNo, c.sliceNo);
+    CorrectedSeries series;
+    if (!series.build(raw, c.rotAxIsV, c.pixelSizeUm, k, QThread::idealThreadCount(), why))
+        return false;
+    genSinogram(*series.set(), h, c.rotAxIsV, offset ? series.joinedCor : binnedPosition(c.cor, b), c.sliceNo / b);
     return true;
 }

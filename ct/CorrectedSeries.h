@@ -13,16 +13,23 @@
 // I0 or BG (the sinogram's -ln then gives the absorbance).
 //
 // build() makes FFTW plans: main thread. It spreads the images over
-// `threads` threads of its own and waits for them.
+// `threads` threads of its own and waits for them. In two steps, so the
+// work can go to another thread: prepare() (checks and plans, main thread),
+// make() (any thread; the source must not change meanwhile), finish() (the
+// plans go, main thread).
+#include "LineBand.h"
 #include "PaganinFilter.h"
 
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <memory>
 
+class HSgm;
 class ImgData;
 class ImgDatas;
+struct CtCond;
 
 struct Corrections
 {
@@ -34,6 +41,8 @@ struct Corrections
     // Offset-axis full turn: centre (on the binned detector line) of the
     // join; below 0 (default): no join.
     double offsetCor = -1;
+    // The detector lines corrected (whole, the default: every line loaded).
+    LineBand lines;
 
     bool any() const { return zingerThreshold > 0 || paganin.on() || binning > 1 || offsetCor >= 0; }
 };
@@ -49,6 +58,13 @@ public:
     // (before binning). False with *why set when it cannot (settings a
     // correction refuses, a series too short or odd for an offset join).
     bool build(ImgDatas& source, bool rotAxIsV, double pixelUm, const Corrections& c, int threads, QString* why);
+    bool prepare(ImgDatas& source, bool rotAxIsV, double pixelUm, const Corrections& c, int threads, QString* why);
+    // Stops early (false) when *cancel turns true; counts the corrected
+    // projections made in *done. Either may be null.
+    bool make(const std::atomic<bool>* cancel, std::atomic<int>* done, QString* why);
+    void finish();
+    // Corrected projections a prepared make() makes.
+    int total = 0;
 
     // Why the corrected copy of source, with the buffers of `threads`
     // threads, does not fit in the memory a run may take (memoryBudgetBytes;
@@ -57,6 +73,19 @@ public:
                                  int threads);
 
     ImgDatas* set() const { return out.get(); }
+
+    // The detector lines slices a to b (either order) need under c's
+    // corrections: their own, the lines zinger removal and phase retrieval
+    // reach beyond them (*margin, 0 without), whole binned lines. Without
+    // corrections LineBand::ofSlices(a, b).
+    static LineBand linesFor(const CtCond& c, int a, int b, int* margin = nullptr);
+
+    // The sinogram of slice c.sliceNo (on the detector) after c's zinger
+    // removal, phase retrieval, binning and offset-axis join, made from
+    // the lines those reach around it (as a run loading only its slices'
+    // lines makes it). False with *why when c's corrections cannot be
+    // made; h is then untouched. Main thread (FFTW plans).
+    static bool sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QString* why);
     // Pixels replaced in each projection, and in I0, BG and I0 after.
     QVector<int> zingersPerImage;
     int zingersI0 = 0, zingersBg = 0, zingersI0After = 0;
@@ -64,6 +93,8 @@ public:
     double joinedCor = -1;
 
 private:
+    struct Plan;
+    std::unique_ptr<Plan> plan;
     std::unique_ptr<ImgDatas> out;
     std::unique_ptr<ImgData> i0, bg, i0After;
     ImgData* i0Ptr = nullptr;

@@ -54,6 +54,13 @@ struct CtCond
     // The centre slice s is reconstructed about.
     double corOf(long long slice) const { return corFit ? corAt0 + corSlope * double(slice) : cor; }
 
+    // Zinger removal, phase retrieval, binning or an offset-axis join: the
+    // projections are corrected before their sinograms are made.
+    bool correctsImages() const
+    {
+        return zingerThreshold > 0 || paganin.on() || binning > 1 || angles == AngularRange::FullOffset;
+    }
+
     // The conditions on detector images binned by b: centre (and its
     // line), slices and series divided, pixel size multiplied.
     CtCond binnedBy(int b) const;

@@ -25,6 +25,8 @@
 #include <QJsonDocument>
 #include <QThread>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -62,8 +64,22 @@ QString outputName(const QString& name, const QString& tag)
 }
 } // namespace
 
+// The correction of one run's projections, shared with its thread.
+struct CtRun::Correction
+{
+    std::shared_ptr<CorrectedSeries> series;
+    std::atomic<bool> cancel{false};
+    std::atomic<int> done{0};
+    bool ok = false;
+    QString why;
+    int run = 0;
+    QElapsedTimer clock;
+};
+
 CtRun::CtRun(QObject* parent) : QObject(parent), gate(gatePermits())
 {
+    correctionTicks.setInterval(250);
+    connect(&correctionTicks, &QTimer::timeout, this, &CtRun::correctionProgress);
     qRegisterMetaType<CtCalc2*>("CtCalc2*");
     qRegisterMetaType<CtJob>("CtJob");
     qRegisterMetaType<CtResult>("CtResult");
@@ -75,6 +91,7 @@ CtRun::~CtRun()
     // Nothing reaches the owner from here on; results still arriving only
     // complete the report.
     blockSignals(true);
+    endCorrection();
     const bool wasActive = active;
     active = false;
     for (CtCalc2* w : workers)
@@ -145,6 +162,12 @@ int CtRun::slicesOf(const CtCond& c)
 WorkProgress CtRun::progress() const
 {
     WorkProgress p;
+    if (correction) {
+        p.total = correction->series->total;
+        p.done = correction->done;
+        p.elapsedMs = correction->clock.elapsed();
+        return p;
+    }
     p.total = slicesOf(cond);
     p.done = std::min(doneThisRun, p.total);
     p.elapsedMs = runClock.isValid() ? runClock.elapsed() : 0;
@@ -398,8 +421,14 @@ void CtRun::start(const ReconSettings& s)
     }
     if (refusedWhy.isEmpty())
         refusedWhy = outputRefusal();
-    if (refusedWhy.isEmpty())
-        refusedWhy = prepareCorrections();
+    // Slices are dealt once the projections are corrected, in another thread.
+    if (refusedWhy.isEmpty() && startCorrections())
+        return;
+    beginDealing();
+}
+
+void CtRun::beginDealing()
+{
     if (refusedWhy.isEmpty() && !current.volumeFile.isEmpty() && cond.autoExec)
         volume.begin(current.volumeFile, slicesOf(cond), cond.pixelSizeUm, &refusedWhy);
     if (!refusedWhy.isEmpty()) {
@@ -435,12 +464,15 @@ void CtRun::stopCalcCt()
         saveReport();
     }
     volume.cancel();
+    // Its thread ends at the next projection; correctionsMade() then frees the inputs.
+    if (correction)
+        correction->cancel = true;
     // Slices still computing keep the names locked until they are written,
     // and read their corrected set until they are done.
     if (corrected && pendingCount() > 0)
         retired.push_back(std::move(corrected));
     corrected.reset();
-    if (pendingCount() == 0) {
+    if (pendingCount() == 0 && !correcting()) {
         outputLocks.release();
         retired.clear();
     }
@@ -844,7 +876,7 @@ void CtRun::binForRun()
                                   .arg(cond.step).arg(num(asked.pixelSizeUm), num(cond.pixelSizeUm));
 }
 
-QString CtRun::prepareCorrections()
+bool CtRun::startCorrections()
 {
     // Older runs' slices still computing read their own corrected set.
     if (pendingCount() == 0)
@@ -852,39 +884,92 @@ QString CtRun::prepareCorrections()
     if (corrected)
         retired.push_back(std::move(corrected));
     corrected.reset();
+    endCorrection();
     const CtCond& asked = requestedCond;
     const bool offset = asked.angles == AngularRange::FullOffset;
     const int b = std::max(1, asked.binning);
     if (asked.zingerThreshold <= 0 && !asked.paganin.on() && b == 1 && !offset)
-        return {};
-    // cond holds the binned centre and slices already.
-    CtCond run = cond;
+        return false;
     Corrections k;
     k.zingerThreshold = asked.zingerThreshold;
     k.paganin = asked.paganin;
     k.binning = b;
+    // cond holds the binned centre already.
     if (offset)
-        k.offsetCor = run.cor;
-    QElapsedTimer clock;
-    clock.start();
-    auto series = std::make_shared<CorrectedSeries>();
-    QString why;
-    const int threads = correctionThreads(asked);
-    if (!series->build(*images, asked.rotAxIsV, asked.pixelSizeUm, k, threads, &why))
-        return why;
-    if (offset) {
-        run.cor = series->joinedCor;
+        k.offsetCor = cond.cor;
+    auto job = std::make_shared<Correction>();
+    job->series = std::make_shared<CorrectedSeries>();
+    job->run = runId;
+    job->clock.start();
+    // Checks and FFTW plans here; the images are corrected in the thread.
+    if (!job->series->prepare(*images, asked.rotAxIsV, asked.pixelSizeUm, k, correctionThreads(asked), &refusedWhy))
+        return false;
+    correction = job;
+    correctionThread = QThread::create([job] { job->ok = job->series->make(&job->cancel, &job->done, &job->why); });
+    correctionThread->setObjectName(QStringLiteral("Corrections"));
+    // A correction replaced or waited for meanwhile has been dealt with.
+    connect(correctionThread, &QThread::finished, this, [this, job] {
+        if (job != correction)
+            return;
+        endCorrection();
+        correctionsMade(*job);
+    });
+    correctionTicks.start();
+    correctionThread->start();
+    emit correctionProgress();
+    return true;
+}
+
+void CtRun::endCorrection()
+{
+    if (!correctionThread)
+        return;
+    correction->cancel = true;
+    correctionThread->wait();
+    delete correctionThread;
+    correctionThread = nullptr;
+    correctionTicks.stop();
+    // The plans go in the thread that made them.
+    correction->series->finish();
+    correction.reset();
+}
+
+void CtRun::correctionsMade(const Correction& job)
+{
+    emit correctionsEnded();
+    // A run stopped meanwhile has said so already; its slices were never dealt.
+    if (!active || job.run != runId) {
+        if (pendingCount() == 0) {
+            outputLocks.release();
+            retired.clear();
+        }
+        return;
+    }
+    if (!job.ok) {
+        refusedWhy = job.why;
+        beginDealing();
+        return;
+    }
+    CtCond run = cond;
+    const ImgDatas* made = job.series->set();
+    if (requestedCond.angles == AngularRange::FullOffset) {
+        run.cor = job.series->joinedCor;
         run.angles = AngularRange::Half;
-        const ImgDatas* joined = series->set();
         qCInfo(lcCt).noquote() << QStringLiteral("Offset axis: projections p and p + %1 joined into lines of %2 pixels, "
                                                  "centre %3")
-                                      .arg(images->count() / 2).arg(asked.rotAxIsV ? joined->width : joined->height)
+                                      .arg(images->count() / 2).arg(run.rotAxIsV ? made->width : made->height)
                                       .arg(num(run.cor));
     }
-    qCInfo(lcCt).noquote() << QStringLiteral("Projections corrected for the run in %1 s").arg(clock.elapsed() / 1000.0, 0, 'f', 2);
-    corrected = series;
+    qCInfo(lcCt).noquote() << QStringLiteral("Projections corrected for the run in %1 s").arg(job.clock.elapsed() / 1000.0, 0, 'f', 2);
+    corrected = job.series;
     current.cond = run;
-    return whyRefusedOn(current, corrected->set(), false);
+    refusedWhy = whyRefusedOn(current, corrected->set(), false);
+    beginDealing();
+}
+
+bool CtRun::correcting() const
+{
+    return correctionThread != nullptr;
 }
 
 void CtRun::addToVolume(const CtResult& r)

@@ -21,6 +21,7 @@
 #include <QObject>
 #include <QSemaphore>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -29,6 +30,7 @@
 class CorrectedSeries;
 class CtCalc2;
 class ImgDatas;
+class QThread;
 class WorkerPool;
 
 class CtRun : public QObject
@@ -64,6 +66,9 @@ public:
 
     // Workers with a request handed out and not yet finished.
     int pendingCount() const;
+    // The run's projections are being corrected (before its first slice, or
+    // after a stop until the thread has seen it): they are still read.
+    bool correcting() const;
     // Seconds between start and end of the last run.
     double spentSeconds() const;
     // Slices of the current (or last) run finished, out of those it deals,
@@ -105,6 +110,9 @@ signals:
     void calcFinished();
     // A worker finished a slice (of this run or an earlier one).
     void sliceFinished(CtResult result);
+    // While the projections are corrected: now and then, and at the end.
+    void correctionProgress();
+    void correctionsEnded();
 
 public slots:
     // A run with settings s.  On return the run is active (unless it was
@@ -154,9 +162,17 @@ private:
     QString reportPathFor() const;
     // Moves cond's centre, slices and pixel size onto binned images.
     void binForRun();
-    // Corrects the images for the run and moves cond onto the corrected set;
-    // why it cannot, empty when it could (or had nothing to do).
-    QString prepareCorrections();
+    struct Correction;
+    // Starts correcting the images for the run in a thread of its own: true
+    // when it did; false when the run needs no corrections or they were
+    // refused (refusedWhy).
+    bool startCorrections();
+    // The corrected images are in: cond moves onto them and dealing begins.
+    void correctionsMade(const Correction& job);
+    // Cancels a correction still going and waits for its thread.
+    void endCorrection();
+    // Refuses the run with refusedWhy, or deals its first slices.
+    void beginDealing();
     // whyRefused's checks of the conditions against set; with inputs, also
     // those of the references.
     QString whyRefusedOn(const ReconSettings& s, ImgDatas* set, bool inputs) const;
@@ -205,4 +221,8 @@ private:
     VolumeWriter volume;
     // The current run's energy shift (off without a shifts table).
     AppliedShift shift;
+    // The correction going on, its thread, and the ticks of its progress.
+    std::shared_ptr<Correction> correction;
+    QThread* correctionThread = nullptr;
+    QTimer correctionTicks;
 };

@@ -148,10 +148,11 @@ bool PaganinFilter::setup(int width, int height, double pixelUm, const PaganinPa
     const int cw = int(padW / 2 + 1);
     Buffer real(size_t(padW * padH)), spec(size_t(cw * padH * 2));
     auto* cplx = reinterpret_cast<fftwf_complex*>(spec.p);
-    // Measured plans: made once per run, they pay for themselves after a few
-    // projections.
-    p->fwd = fftwf_plan_dft_r2c_2d(int(padH), int(padW), real.p, cplx, FFTW_MEASURE);
-    p->inv = fftwf_plan_dft_c2r_2d(int(padH), int(padW), cplx, real.p, FFTW_MEASURE);
+    // Estimated, not measured: a measured plan is chosen by timing, so two
+    // runs of the same data could add in another order and differ in their
+    // last digits; and measuring a large plan would hold the window up.
+    p->fwd = fftwf_plan_dft_r2c_2d(int(padH), int(padW), real.p, cplx, FFTW_ESTIMATE);
+    p->inv = fftwf_plan_dft_c2r_2d(int(padH), int(padW), cplx, real.p, FFTW_ESTIMATE);
     if (!p->fwd || !p->inv) {
         if (why)
             *why = QStringLiteral("phase retrieval: no transform for %1 x %2").arg(padW).arg(padH);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -82,9 +83,30 @@ struct VolumeWriter::Hdf5
 {
     explicit Hdf5(const QString& path) : out(path) {}
     ~Hdf5() { close(); }
+    // HDF5 keeps a file it could not flush open and flushes it again when
+    // the program ends, crashing when that fails too: after a failed write
+    // the file's writes go to /dev/null (the file is dropped anyway), so it
+    // closes.
+    void writeNowhere()
+    {
+        void* handle = nullptr;
+        if (file < 0 || H5Fget_vfd_handle(file, H5P_DEFAULT, &handle) < 0 || !handle)
+            return;
+        const int nul = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nul >= 0) {
+            ::dup2(nul, *static_cast<int*>(handle));
+            ::close(nul);
+        }
+    }
     bool close()
     {
-        bool ok = true;
+        // What the cache still holds is written first, so a failure shows
+        // while the file can still be sent nowhere.
+        if (file >= 0 && !broken && H5Fflush(file, H5F_SCOPE_GLOBAL) < 0)
+            broken = true;
+        if (broken)
+            writeNowhere();
+        bool ok = !broken;
         if (set >= 0)
             ok = H5Dclose(set) >= 0 && ok;
         if (file >= 0)
@@ -92,6 +114,8 @@ struct VolumeWriter::Hdf5
         set = file = -1;
         return ok;
     }
+    // A write failed: nothing more is written.
+    bool broken = false;
     SafeWrite out;
     hid_t file = -1;
     hid_t set = -1;
@@ -140,6 +164,9 @@ bool VolumeWriter::fail(const QString& text, QString* why)
     if (active())
         failed = true;
     tiff.reset();
+    // Given up: nothing of it is kept.
+    if (h5)
+        h5->broken = true;
     h5.reset();
     waiting.clear();
     return false;
@@ -283,10 +310,15 @@ bool VolumeWriter::commit(const QString& report, QString* why)
             H5Aclose(a);
         H5Sclose(space);
         ok = ok && writeStringAttribute(h5->set, "pixel_size_unit", QByteArrayLiteral("um"));
+        errno = 0;
         ok = ok && H5Fflush(h5->file, H5F_SCOPE_GLOBAL) >= 0;
+        // The first failure's reason, before closing adds its own.
+        QString error = ok ? QString() : h5Error();
+        if (!ok && errno)
+            error += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
         ok = h5->close() && ok;
         if (!ok)
-            return fail(QStringLiteral("can not write %1: %2").arg(target, h5Error()), why);
+            return fail(QStringLiteral("can not write %1: %2").arg(target, error.isEmpty() ? h5Error() : error), why);
         if (!h5->out.commit())
             return fail(h5->out.errorString(), why);
     } else {

@@ -228,6 +228,14 @@
         <translation>スライス %1/%2、%3 スライス/秒、残り %4 秒</translation>
     </message>
     <message>
+        <source>Correcting the projections %1/%2</source>
+        <translation>投影像を補正中 %1/%2</translation>
+    </message>
+    <message>
+        <source>Stopped, ending the correction of the projections</source>
+        <translation>停止: 投影像の補正を終えています</translation>
+    </message>
+    <message>
         <source>Slices %1/%2</source>
         <translation>スライス %1/%2</translation>
     </message>
@@ -606,8 +614,32 @@
         <translation>  角度</translation>
     </message>
     <message>
-        <source>half: n images over 180 degrees; half-inclusive: n + 1 ending at 180 (the last is not used); full: n over 360</source>
-        <translation>half: 180 度に n 枚、half-inclusive: 180 度で終わる n + 1 枚 (最後の 1 枚は使いません)、full: 360 度に n 枚</translation>
+        <source>half: n images over 180 degrees; half-inclusive: n + 1 ending at 180 (the last is not used); full: n over 360; full-offset: n over 360 with the axis near one edge (p and p + n/2 joined)</source>
+        <translation>half: 180 度に n 枚、half-inclusive: 180 度で終わる n + 1 枚 (最後の 1 枚は使いません)、full: 360 度に n 枚、full-offset: 回転軸を片端近くに置いて 360 度に n 枚 (p と p + n/2 をつなぎます)</translation>
+    </message>
+    <message>
+        <source>Zingers : </source>
+        <translation>ジンガー : </translation>
+    </message>
+    <message>
+        <source>Zinger removal: a pixel above its 3 x 3 median by more than this many times the local noise is replaced by the median (off: none; 5 to 10 suits counts)</source>
+        <translation>ジンガー除去: 3 x 3 の中央値を局所ノイズのこの倍数より大きく超える画素を中央値で置き換えます (off: なし、計数には 5 から 10)</translation>
+    </message>
+    <message>
+        <source>  Phase δ/β,mm,keV</source>
+        <translation>  位相 δ/β,mm,keV</translation>
+    </message>
+    <message>
+        <source>Phase retrieval (Paganin): delta/beta, sample-to-detector distance in mm, energy in keV; empty or 0: off. Needs the pixel size.</source>
+        <translation>位相回復 (Paganin): delta/beta、試料と検出器の距離 (mm)、エネルギー (keV)。空または 0: なし。画素サイズが必要です。</translation>
+    </message>
+    <message>
+        <source>  Binning</source>
+        <translation>  ビニング</translation>
+    </message>
+    <message>
+        <source>Sum of B x B detector pixels for the run; centre and slices stay in detector pixels</source>
+        <translation>計算で検出器の B x B 画素を合計します。中心とスライスは検出器の画素のままです</translation>
     </message>
     <message>
         <source>rows of the slice range only</source>

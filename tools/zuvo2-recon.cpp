@@ -4,6 +4,7 @@
 #include "CtCond.h"
 #include "AveragedImage.h"
 #include "CorSearch.h"
+#include "CorrectedSeries.h"
 #include "ConfigStore.h"
 #include "CtRun.h"
 #include "Failures.h"
@@ -307,24 +308,21 @@ int loadInputs(const ReconSettings& c, const QSet<QString>& given, bool quiet, I
             if (!first.isEmpty())
                 ImgDatas::imageBytes(first.first().absoluteFilePath(), &w, &h);
         }
-        // Filters of whole images reach past the slices, and a drift along
-        // the axis reads lines beyond them (as far as the table's largest):
-        // those lines are loaded too, and binned lines start on a multiple
-        // of the binning.
-        const CtCond& k = c.cond;
-        int margin = k.zingerThreshold > 0 ? 1 : 0;
-        if (k.paganin.on()) {
-            margin = std::max(margin, PaganinFilter::marginPx(k.paganin, k.pixelSizeUm * k.binning) * k.binning);
+        // Filters of whole images reach past the slices: their margin is
+        // loaded too, and binned lines start on a multiple of the binning.
+        int margin = 0;
+        LineBand wanted = CorrectedSeries::linesFor(c.cond, from, to, &margin);
+        if (c.cond.paganin.on())
             err() << "zuvo2-recon: phase retrieval reaches " << margin << " lines beyond the slices; they are loaded too\n";
-        }
+        // A drift along the axis reads lines beyond the slices, as far as the
+        // table's largest (shifts come without corrections, so no binning).
         EnergyShifts shifts;
+        int reach = 0;
         if (!c.shiftsFile.isEmpty() && shifts.load(c.shiftsFile, nullptr))
             for (const EnergyShift& s : shifts.rows())
-                margin = std::max(margin, int(std::ceil(std::fabs(s.along(c.cond.rotAxIsV)))));
-        const long long lo = std::max(0LL, qint64(std::min(from, to)) - margin) / k.binning * k.binning;
-        const long long hi = std::min<long long>((qint64(std::max(from, to)) + margin) / k.binning * k.binning + k.binning - 1,
-                                                 std::numeric_limits<int>::max() - 1);
-        const LineBand wanted{int(lo), int(hi - lo + 1), k.rotAxIsV};
+                reach = std::max(reach, int(std::ceil(std::fabs(s.along(c.cond.rotAxIsV)))));
+        if (reach > 0 && !wanted.whole())
+            wanted = LineBand::ofSlices(std::max(0, wanted.first - reach), wanted.last() + reach, c.cond.rotAxIsV);
         const QRect r = wanted.rectIn(w, h);
         if (!r.isEmpty())
             set.band = c.cond.rotAxIsV ? LineBand{r.top(), r.height(), true} : LineBand{r.left(), r.width(), false};

@@ -6,6 +6,7 @@
 #include "ColorBar.h"
 #include "ConfigStore.h"
 #include "CorSearch.h"
+#include "CorrectedSeries.h"
 #include "CorSweepPanel.h"
 #include "CtFiles.h"
 #include "CtCalc2.h"
@@ -142,6 +143,7 @@ Body::Body(QWidget* parent)
     connect(procCtrl, &ProcCtrl::corUpdated, &sinogram, &Sinogram::corUpdated);
     connect(procCtrl, &ProcCtrl::rotAxUpdated, &sinogram, &Sinogram::rotAxUpdated);
     connect(procCtrl, &ProcCtrl::autoUpdateUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
+    connect(procCtrl, &ProcCtrl::correctionsUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
     // The sinogram pictures show what ring removal takes away.
     connect(procCtrl->RingSize, &QSpinBox::valueChanged, &sinogram, &Sinogram::genImage);
 
@@ -233,6 +235,8 @@ Body::Body(QWidget* parent)
     connect(ctRun, &CtRun::execCt1, this, &Body::execCt1);
     // Queued: the run has done its bookkeeping of the slice by then.
     connect(ctRun, &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::correctionsEnded, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    connect(ctRun, &CtRun::correctionProgress, this, &Body::showWork);
     // I0 and BG are replaced or cleared only when no worker reads them.
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
@@ -442,7 +446,10 @@ void Body::showWork()
         stopBtn->setText(tr("Cancel"));
     } else {
         p = ctRun->progress();
-        if (ctRun->active)
+        if (ctRun->correcting())
+            text = ctRun->active ? tr("Correcting the projections %1/%2").arg(p.done).arg(p.total)
+                                 : tr("Stopped, ending the correction of the projections");
+        else if (ctRun->active)
             text = p.done > 0 ? tr("Slices %1/%2, %3 slices/s, %4 s left")
                                     .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 2).arg(p.secondsLeft(), 0, 'f', 0)
                               : tr("Slices %1/%2").arg(p.done).arg(p.total);
@@ -492,7 +499,7 @@ bool Body::isCalcActive() const
 
 bool Body::imagesInUse() const
 {
-    return ctRun->active || ctRun->pendingCount() > 0 || ctCalc.busy || loadActive;
+    return ctRun->active || ctRun->pendingCount() > 0 || ctRun->correcting() || ctCalc.busy || loadActive;
 }
 
 bool Body::refuseWhileInUse(const QString& what)
@@ -603,7 +610,11 @@ namespace {
 void planLines(const ProcCtrl* pc, ImgDatas& set)
 {
     const CtCond c = pc->ctCond();
-    const LineBand range = LineBand::ofSlices(c.from, c.to, pc->rotAxIsV);
+    // With the lines the corrections reach beyond the slices.
+    int margin = 0;
+    const LineBand range = CorrectedSeries::linesFor(c, c.from, c.to, &margin);
+    if (margin > 0 && pc->LoadSliceRowsOnly->isChecked())
+        qCInfo(lcApp).noquote() << QStringLiteral("The corrections reach %1 lines beyond the slices; they are loaded too").arg(margin);
     if (pc->LoadSliceRowsOnly->isChecked())
         set.band = range;
     set.fallback = c.from >= 0 && c.to >= 0 ? range : LineBand();

@@ -42,6 +42,10 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     cor = corValue(Cor->text());
 
     connect(AutoUpdate, &QCheckBox::toggled, this, &ProcCtrl::autoUpdateUpdated);
+    connect(Zinger, &QDoubleSpinBox::valueChanged, this, &ProcCtrl::correctionsUpdated);
+    connect(Paganin, &QLineEdit::editingFinished, this, &ProcCtrl::correctionsUpdated);
+    connect(Binning, &QComboBox::currentTextChanged, this, &ProcCtrl::correctionsUpdated);
+    connect(Angles, &QComboBox::currentTextChanged, this, &ProcCtrl::correctionsUpdated);
     connect(AutoExecCtCalc, &QCheckBox::toggled, this, &ProcCtrl::autoExecUpdated);
     connect(SliceNo, &QLineEdit::editingFinished, this, &ProcCtrl::sliceNoEditingFinished);
     connect(Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
@@ -173,7 +177,11 @@ void ProcCtrl::setZinger(double threshold)
 
 void ProcCtrl::setPaganin(const PaganinParams& params)
 {
-    Paganin->setText(params.on() ? params.text() : QString());
+    const QString text = params.on() ? params.text() : QString();
+    if (text == Paganin->text())
+        return;
+    Paganin->setText(text);
+    emit correctionsUpdated();
 }
 
 void ProcCtrl::setBinning(int factor)

@@ -32,6 +32,9 @@ signals:
     void rotAxUpdated();
     void sliceNoUpdated();
     void corUpdated();
+    // Zinger removal, phase retrieval, binning or the angles changed: the
+    // sinogram a run would make changed with them.
+    void correctionsUpdated();
     // The Auto button: find the centre on the current slice.
     void corAutoRequested();
     // The Sweep button: trial slices about the centres around the current one.

@@ -2,8 +2,10 @@
 
 #include "FieldWidth.h"
 
+#include "CorrectedSeries.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
+#include "Logging.h"
 #include "ProcCtrl.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
@@ -101,6 +103,14 @@ void Sinogram::genSinogram()
 {
     if (!procCtrl)
         return;
+    // The sinogram a run would reconstruct: after the corrections it makes.
+    const CtCond c = procCtrl->ctCond();
+    if (imgs && c.correctsImages()) {
+        QString why;
+        if (CorrectedSeries::sinogramOf(*imgs, c, &hSgm, &why))
+            return;
+        qCDebug(lcCt).noquote() << QStringLiteral("Sinogram shown without its corrections: ") + why;
+    }
     genSinogram0(&hSgm, procCtrl->rotAxIsV, procCtrl->cor, procCtrl->sliceNo);
 }
 

@@ -139,6 +139,8 @@ private slots:
     void binningDividesCentreSlicesAndPixelSize();
     void volumeEqualsTheSliceTiffs_data();
     void volumeEqualsTheSliceTiffs();
+    void volumeOnAFullDiskLeavesNoFile_data();
+    void volumeOnAFullDiskLeavesNoFile();
     void badSettingsFailBeforeAnythingIsWritten_data();
     void badSettingsFailBeforeAnythingIsWritten();
 
@@ -344,6 +346,35 @@ void TestCorrectedRun::volumeEqualsTheSliceTiffs()
     for (int k = 0; k < 6; ++k)
         QCOMPARE(pages[size_t(k)], slice(out + QStringLiteral("/slice-%1.tif").arg(2 + 2 * k, 5, 10, QLatin1Char('0'))));
     QVERIFY(report(out)["written"].toArray().contains(QFileInfo(out + "/" + name).absoluteFilePath()));
+}
+
+void TestCorrectedRun::volumeOnAFullDiskLeavesNoFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("tiff") << "v.tif";
+    QTest::newRow("hdf5") << "v.h5";
+}
+
+// Files limited to 300 KiB (ulimit -f, the signal ignored: writes fail with
+// EFBIG as on a full disk): the slices' TIFFs fit, the volume does not. The
+// run fails naming the volume, and neither it nor its temporary file stays.
+void TestCorrectedRun::volumeOnAFullDiskLeavesNoFile()
+{
+    QFETCH(QString, name);
+    const QString out = tmp.filePath(QStringLiteral("full-") + name);
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("bash", {"-c", "trap '' XFSZ; ulimit -f 300; exec \"$@\"", "bash", ZUVO2_BINARY_DIR "/zuvo2-recon",
+                     "--projections", plain, "--pattern", "ct-*.img", "--i0", plain + "/i0/I0.img", "--bg",
+                     plain + "/bg/BG.img", "--axis", "v", "--cor", "66.5", "--slices", "2:13:2", "--formats", "tiff",
+                     "--threads", "2", "--quiet", "--out", out, "--volume", out + "/" + name});
+    QVERIFY(p.waitForFinished(60000));
+    const QString log = QString::fromLocal8Bit(p.readAll());
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(log.contains("can not write " + QFileInfo(out + "/" + name).absoluteFilePath()), qPrintable(log));
+    const QStringList files = QDir(out).entryList(QDir::Files);
+    QCOMPARE(files.filter("v.").size(), 0);
+    QCOMPARE(files.filter(".tif").size(), 6);
 }
 
 void TestCorrectedRun::badSettingsFailBeforeAnythingIsWritten_data()

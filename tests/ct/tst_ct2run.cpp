@@ -1,7 +1,11 @@
 // The worker pool on a small generated sample, without widgets: which slices
 // a run computes, which runs it refuses, when it ends, what it writes and
 // reports, and how good a reconstructed slice is.
+#include "CorrectedSeries.h"
 #include "CtCalc2.h"
+#include "HSgm.h"
+#include "ImageBinning.h"
+#include "SinogramGen.h"
 #include "CtRun.h"
 #include "Failures.h"
 #include "ImgData.h"
@@ -55,6 +59,9 @@ private slots:
     void floatTiff_data();
     void floatTiff();
     void stopAndRestart();
+    void correctionsRunBesideTheCallerAndStop();
+    void sinogramViewIsTheRunsSinogram_data();
+    void sinogramViewIsTheRunsSinogram();
     void reportListsRun();
     void sliceWithoutResultIsAFailure();
     void precisions();
@@ -576,6 +583,87 @@ void TstCt2Run::stopAndRestart()
     QCOMPARE(slices, ints({0, 1, 12}));
     QCOMPARE(dataFiles(), QStringList({"res-00000.dat", "res-00001.dat", "res-00012.dat", "res-run.json"}));
     QCOMPARE(run->worker(0)->lastResult()->slice, 12);
+}
+
+// A run with a correction returns at once with nothing dealt while another
+// thread corrects the projections; a stop then ends it with nothing written
+// and the inputs free; the next run deals its slices on the corrected set.
+void TstCt2Run::correctionsRunBesideTheCallerAndStop()
+{
+    CtCond c = cond(0, 3, 1, 2);
+    c.zingerThreshold = 5;
+    QSignalSpy dealt(run, &CtRun::startCt);
+    QSignalSpy ended(run, &CtRun::correctionsEnded);
+    run->start(withCond(c));
+    QVERIFY(run->active);
+    QVERIFY(run->correcting());
+    QCOMPARE(dealt.count(), 0);
+    QCOMPARE(run->progress().total, 180);
+    run->stopCalcCt();
+    QVERIFY(!run->active);
+    QTRY_VERIFY_WITH_TIMEOUT(!run->correcting(), 60000);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(dealt.count(), 0);
+    QCOMPARE(dataFiles(), QStringList());
+    QCOMPARE(runAndWait(c), ints({0, 1, 2, 3}));
+    // The corrected set (gone with the run) was read, not the loaded one.
+    QVERIFY(dealt.first().at(1).value<CtJob>().images != &set);
+    QCOMPARE(dataFiles().size(), 5);
+}
+
+void TstCt2Run::sinogramViewIsTheRunsSinogram_data()
+{
+    QTest::addColumn<int>("binning");
+    QTest::addColumn<QString>("phase");
+    QTest::addColumn<QString>("angles");
+    // Of the run sinogram's range; the view's lines are only those around the slice.
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("binning 2") << 2 << "0" << "half" << 0.0 << "";
+    QTest::newRow("phase retrieval") << 1 << "300,50,20" << "half" << 0.01 << "";
+    QTest::newRow("binning and phase retrieval") << 2 << "300,50,20" << "half" << 0.01 << "";
+    QTest::newRow("offset axis about the middle") << 1 << "0" << "full-offset" << 0.0 << "near the middle";
+}
+
+// The sinogram panel shows, from the lines around the slice, the sinogram a
+// run makes from its corrected projections; settings a run refuses give no
+// view and say why.
+void TstCt2Run::sinogramViewIsTheRunsSinogram()
+{
+    QFETCH(int, binning);
+    QFETCH(QString, phase);
+    QFETCH(QString, angles);
+    QFETCH(double, tolerance);
+    QFETCH(QString, refusal);
+    CtCond c = cond(7, 7, 1, 1, false);
+    c.binning = binning;
+    c.pixelSizeUm = 1;
+    QVERIFY(PaganinParams::parse(phase, c.paganin, nullptr));
+    QVERIFY(CtCond::angularRange(angles, c.angles));
+    HSgm view;
+    QString why;
+    const bool ok = CorrectedSeries::sinogramOf(set, c, &view, &why);
+    if (!refusal.isEmpty()) {
+        QVERIFY(!ok);
+        QVERIFY2(why.contains(refusal), qPrintable(why));
+        return;
+    }
+    QVERIFY2(ok, qPrintable(why));
+    Corrections k;
+    k.paganin = c.paganin;
+    k.binning = binning;
+    CorrectedSeries whole;
+    QVERIFY2(whole.build(set, true, c.pixelSizeUm, k, 2, &why), qPrintable(why));
+    HSgm runs;
+    genSinogram(*whole.set(), &runs, true, binnedPosition(c.cor, binning), c.sliceNo / binning);
+    QCOMPARE(view.nx, runs.nx);
+    QCOMPARE(view.nth, runs.nth);
+    QVERIFY(runs.nx > 0);
+    const auto [lo, hi] = std::minmax_element(runs.absorb.begin(), runs.absorb.end());
+    double worst = 0;
+    for (size_t i = 0; i < runs.absorb.size(); ++i)
+        worst = std::max(worst, std::fabs(view.absorb[i] - runs.absorb[i]));
+    QVERIFY2(worst <= tolerance * (*hi - *lo), qPrintable(QString::number(worst / (*hi - *lo))));
 }
 
 // The report beside the data files names what went in and every file out.

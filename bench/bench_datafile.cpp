@@ -13,31 +13,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QIODevice>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <random>
 
-namespace {
-
-// Counts what it is given and keeps nothing.
-class NullDevice : public QIODevice
-{
-public:
-    qint64 bytes = 0;
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char*, qint64 len) override
-    {
-        bytes += len;
-        return len;
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -63,7 +44,7 @@ int main(int argc, char** argv)
     double text = 1e300;
     qint64 bytes = 0;
     for (int r = 0; r < 5; ++r) {
-        NullDevice dev;
+        BenchMachine::NullDevice dev;
         dev.open(QIODevice::WriteOnly);
         const double t0 = BenchMachine::threadCpu();
         CtFiles::writeData(&dev, k.image.data(), n, 0, 0, n, n);

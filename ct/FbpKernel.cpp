@@ -150,7 +150,9 @@ void bpRowAvx2Gather(const double* f, double* img, int xa, int xb, double c, dou
 // lowest (lane `low`), lie in 0 .. 3 when |c| < 1 - 1e-9 (t's rounding
 // errors stay far below 1e-9), so one 4-value window holds every f[i] and
 // the next one every f[i + 1]; a permute of 32-bit halves picks them.  The
-// arithmetic is the gather loop's, value for value.
+// arithmetic is the gather loop's, value for value.  The lowest floor is
+// broadcast and converted from memory: a permute for it would share the
+// shuffle port with the two that pick the samples.
 template <int low>
 __attribute__((target("avx2,fma")))
 void bpRowAvx2Window(const double* f, double* img, int xa, int xb, double c, double zs, double h)
@@ -165,11 +167,17 @@ void bpRowAvx2Window(const double* f, double* img, int xa, int xb, double c, dou
     const __m256d pairStep = _mm256_set1_pd(8589934594.0);
     const __m256d pairBias = _mm256_set1_pd(4503603922337792.0);
     __m256d vx = _mm256_add_pd(_mm256_set1_pd(x - h), _mm256_set_pd(3, 2, 1, 0));
+    alignas(32) double floors[4];
     for (; x + 4 <= xb; x += 4) {
         const __m256d t = _mm256_fmadd_pd(vx, vc, hz);
         const __m256d fl = _mm256_floor_pd(t);
-        const __m256d lowest = _mm256_permute4x64_pd(fl, low * 0x55);
-        const double* w = f + _mm_cvtsd_si32(_mm256_castpd256_pd128(lowest));
+        _mm256_store_pd(floors, fl);
+        __m256d lowest;
+        std::int64_t base;
+        asm("vbroadcastsd %c3(%2), %0\n\tvcvttsd2si %c3(%2), %1"
+            : "=x"(lowest), "=r"(base)
+            : "r"(floors), "i"(8 * low), "m"(*reinterpret_cast<const double(*)[4]>(floors)));
+        const double* w = f + base;
         const __m256i idx = _mm256_castpd_si256(_mm256_fmadd_pd(_mm256_sub_pd(fl, lowest), pairStep, pairBias));
         const __m256d w0 = _mm256_loadu_pd(w);
         const __m256d f0 = _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(w0), idx));

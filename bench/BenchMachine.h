@@ -6,6 +6,7 @@
 #include "InstructionSet.h"
 
 #include <QFile>
+#include <QIODevice>
 #include <QString>
 
 #include <sys/resource.h>
@@ -58,5 +59,21 @@ inline void printMachine(const char* loop)
                 qPrintable(InstructionSet::processorModel()), qPrintable(InstructionSet::describe()), loop,
                 qPrintable(loadAverage()));
 }
+
+// A device that counts what it is given and keeps nothing: the cost of
+// making a file's bytes without the file system's.
+class NullDevice : public QIODevice
+{
+public:
+    qint64 bytes = 0;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 len) override
+    {
+        bytes += len;
+        return len;
+    }
+};
 
 } // namespace BenchMachine

@@ -63,7 +63,7 @@ double filterMs(int n, int nProj, const FbpFilter& f, int& length)
     return best;
 }
 
-void run(int n, int nProj, int oracleProj)
+void run(int n, int nProj, int oracleProj, bool skipPortable)
 {
     FbpKernel k;
     k.setup(n, nProj);
@@ -115,7 +115,7 @@ void run(int n, int nProj, int oracleProj)
     std::vector<double> twice;
     double lo = 0, hi = 0, tAll = 0;
     for (FbpKernel::Loop l : {FbpKernel::Loop::Avx512, FbpKernel::Loop::Avx2, FbpKernel::Loop::Portable}) {
-        if (!k.useLoop(l))
+        if ((skipPortable && l == FbpKernel::Loop::Portable) || !k.useLoop(l))
             continue;
         const int runs = l == FbpKernel::Loop::Portable ? 1 : reps;
         k.setPrecision(FbpKernel::Precision::Double);
@@ -157,25 +157,36 @@ void run(int n, int nProj, int oracleProj)
 
 } // namespace
 
-// Arguments NxP (e.g. 2046x900) run those sizes only.
+// Arguments NxP (e.g. 2046x900) run those sizes only; --vector leaves out
+// the portable loops (minutes under an instruction counter).
 int main(int argc, char** argv)
 {
     std::printf("Back-projection, one thread, thread processor time\n");
     BenchMachine::printMachine(FbpKernel::loopName());
-    if (argc > 1) {
+    bool skipPortable = false;
+    int sizes = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--vector")
+            skipPortable = true;
+        else
+            ++sizes;
+    }
+    if (sizes > 0) {
         for (int i = 1; i < argc; ++i) {
+            if (std::string(argv[i]) == "--vector")
+                continue;
             int n = 0, p = 0;
             if (std::sscanf(argv[i], "%dx%d", &n, &p) != 2 || n < 4 || n > 16384 || p < 1 || p > 20000) {
                 std::fprintf(stderr, "bench_fbp: \"%s\" is not NxP\n", argv[i]);
                 return 2;
             }
-            run(n, p, 18);
+            run(n, p, 18, skipPortable);
         }
         return 0;
     }
-    run(510, 180, 180);
-    run(1022, 180, 45);
-    run(2046, 180, 18);
-    run(2046, 900, 18);
+    run(510, 180, 180, skipPortable);
+    run(1022, 180, 45, skipPortable);
+    run(2046, 180, 18, skipPortable);
+    run(2046, 900, 18, skipPortable);
     return 0;
 }

@@ -73,7 +73,7 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
     // Lines are made in a buffer and written in large pieces.
     constexpr size_t chunk = size_t(1) << 20;
     // Eight lines are added between checks.
-    constexpr size_t longestLine = 4 * DataText::maxChars;
+    constexpr size_t longestLine = std::max<size_t>(4 * DataText::maxChars, DataText::lineRoom);
     std::vector<char> buf(chunk + 8 * longestLine);
     char* p = buf.data();
     bool ok = true;
@@ -108,12 +108,12 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
         const size_t width = size_t(xEnd - xFirst);
         const bool cached = width <= 65536;
         std::vector<char> columns(cached ? width * 24 : 0);
-        std::vector<unsigned char> columnLen(cached ? width : 0);
+        std::vector<unsigned char> columnLength(cached ? width : 0);
         for (size_t i = 0; cached && i < width; ++i) {
             char* c = columns.data() + i * 24;
             char* e = DataText::appendInteger(c, xFirst + (long long)i);
             *e++ = '\t';
-            columnLen[i] = static_cast<unsigned char>(e - c);
+            columnLength[i] = static_cast<unsigned char>(e - c);
         }
         for (long long z = zFirst; z < zEnd && ok; ++z) {
             const bool rowIn = image && z >= 0 && z < n;
@@ -135,22 +135,20 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
                         values[k] = (row && x >= 0 && x < n) ? row[x] : 0.0;
                     }
                 }
-                group.prepare(v, count);
-                for (int k = 0; k < count; ++k) {
-                    const long long x = x8 + k;
-                    if (cached) {
-                        // A fixed copy; the column's text is at most 21 bytes.
-                        const size_t i = size_t(x - xFirst);
-                        std::memcpy(p, columns.data() + i * 24, 24);
-                        p += columnLen[i];
-                    } else {
-                        p = DataText::appendInteger(p, x);
+                if (cached) {
+                    const size_t i = size_t(x8 - xFirst);
+                    p = DataText::appendLines(p, v, count, columns.data() + i * 24, columnLength.data() + i, zText,
+                                              int(zLen));
+                } else {
+                    group.prepare(v, count);
+                    for (int k = 0; k < count; ++k) {
+                        p = DataText::appendInteger(p, x8 + k);
                         *p++ = '\t';
+                        std::memcpy(p, zText, 24);
+                        p += zLen;
+                        p = group.append(p, k);
+                        *p++ = '\n';
                     }
-                    std::memcpy(p, zText, 24);
-                    p += zLen;
-                    p = group.append(p, k);
-                    *p++ = '\n';
                 }
                 if (size_t(p - buf.data()) >= chunk)
                     flush();

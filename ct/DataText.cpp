@@ -74,7 +74,7 @@ namespace {
 
 // Writes v, whose six digit characters are `digits` (the first in the low
 // byte, the last not counted when it is 0) and whose decimal exponent is e.
-inline char* assemble(char* out, double v, std::uint64_t digits, int e)
+__attribute__((always_inline)) inline char* assemble(char* out, double v, std::uint64_t digits, int e)
 {
     // Significant digits: trailing '0's are the leading zero bytes of the
     // digits' values (the first digit is never 0).
@@ -124,8 +124,8 @@ inline char* assemble(char* out, double v, std::uint64_t digits, int e)
 // scaled value rather than from the next power of ten, but a wrong one can
 // only give a value outside the six-digit range, which is left to
 // appendNumber.
-__attribute__((target("avx512f,avx512dq")))
-unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64_t* exps)
+__attribute__((target("avx512f,avx512dq"), always_inline))
+inline unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64_t* exps)
 {
     const __m512d x = _mm512_loadu_pd(v);
     const __m512i biased = _mm512_and_si512(_mm512_srli_epi64(_mm512_castpd_si512(x), 52), _mm512_set1_epi64(0x7ff));
@@ -178,9 +178,8 @@ unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64_t* exp
 // are sign bits) and the six digits are summed as whole numbers in a double
 // (below 2^48, exactly) whose mantissa then holds the word.
 __attribute__((target("avx2,fma"), always_inline))
-inline unsigned prepareAvx2Four(const double* v, std::uint64_t* digits, std::int64_t* exps)
+inline void digitsAvx2Four(__m256d x, __m256i& digits, __m256i& exps, __m256i& ready)
 {
-    const __m256d x = _mm256_loadu_pd(v);
     const __m256i biased = _mm256_and_si256(_mm256_srli_epi64(_mm256_castpd_si256(x), 52), _mm256_set1_epi64x(0x7ff));
     const __m256i shifted = _mm256_add_epi64(biased, _mm256_set1_epi64x(900 - 1023));
     // Normal numbers with |e2| <= 900: 0 <= e2 + 900 <= 1800.
@@ -218,13 +217,23 @@ inline unsigned prepareAvx2Four(const double* v, std::uint64_t* digits, std::int
     }
     const __m256i chars = _mm256_add_epi64(_mm256_sub_epi64(_mm256_castpd_si256(word), _mm256_castpd_si256(twoTo52)),
                                            _mm256_set1_epi64x(0x303030303030LL));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(digits), chars);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(exps), e);
-    return unsigned(_mm256_movemask_pd(ok));
+    digits = chars;
+    exps = e;
+    ready = _mm256_castpd_si256(ok);
 }
 
-__attribute__((target("avx2,fma")))
-unsigned prepareAvx2(const double* v, std::uint64_t* digits, std::int64_t* exps)
+__attribute__((target("avx2,fma"), always_inline))
+inline unsigned prepareAvx2Four(const double* v, std::uint64_t* digits, std::int64_t* exps)
+{
+    __m256i d, e, ok;
+    digitsAvx2Four(_mm256_loadu_pd(v), d, e, ok);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(digits), d);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(exps), e);
+    return unsigned(_mm256_movemask_pd(_mm256_castsi256_pd(ok)));
+}
+
+__attribute__((target("avx2,fma"), always_inline))
+inline unsigned prepareAvx2(const double* v, std::uint64_t* digits, std::int64_t* exps)
 {
     return prepareAvx2Four(v, digits, exps) | prepareAvx2Four(v + 4, digits + 4, exps + 4) << 4;
 }
@@ -312,4 +321,88 @@ char* DataText::Group::append(char* out, int i) const
     if (ready >> i & 1)
         return assemble(out, values[i], digits[i], int(exps[i]));
     return appendNumber(out, values[i]);
+}
+
+namespace {
+
+// The lines of appendLines once the digits are known (ready: bit k set when
+// number k's digits are), inlined into each version so that the copies and
+// the digits stay in registers.
+__attribute__((always_inline)) inline char* lines(char* out, const double* v, int count, const char* columns,
+                                                 const unsigned char* columnLength, const char* zText, int zLength,
+                                                 unsigned ready, const std::uint64_t* digits,
+                                                 const std::int64_t* exps)
+{
+    for (int k = 0; k < count; ++k) {
+        std::memcpy(out, columns + 24 * k, 24);
+        out += columnLength[k];
+        std::memcpy(out, zText, 24);
+        out += zLength;
+        out = ready >> k & 1 ? assemble(out, v[k], digits[k], int(exps[k])) : DataText::appendNumber(out, v[k]);
+        *out++ = '\n';
+    }
+    return out;
+}
+
+using LinesFn = char* (*)(char*, const double*, int, const char*, const unsigned char*, const char*, int);
+
+char* linesPortable(char* out, const double* v, int count, const char* columns, const unsigned char* columnLength,
+                    const char* zText, int zLength)
+{
+    return lines(out, v, count, columns, columnLength, zText, zLength, 0, nullptr, nullptr);
+}
+
+#ifdef ZUVO2_DATATEXT_X86
+// The digits of all eight numbers at once; a short group is padded with
+// zeros, which are never ready.
+#define ZUVO2_LINES_WITH(prepare)                                                        \
+    std::uint64_t digits[8];                                                              \
+    std::int64_t exps[8];                                                                 \
+    unsigned ready;                                                                       \
+    if (count == 8) {                                                                     \
+        ready = prepare(v, digits, exps);                                                 \
+    } else {                                                                              \
+        double tail[8] = {};                                                              \
+        std::memcpy(tail, v, sizeof(double) * size_t(count));                             \
+        ready = prepare(tail, digits, exps) & ((1u << count) - 1);                        \
+    }                                                                                     \
+    return lines(out, v, count, columns, columnLength, zText, zLength, ready, digits, exps)
+
+__attribute__((target("avx2,fma")))
+char* linesAvx2(char* out, const double* v, int count, const char* columns, const unsigned char* columnLength,
+                const char* zText, int zLength)
+{
+    ZUVO2_LINES_WITH(prepareAvx2);
+}
+
+__attribute__((target("avx512f,avx512dq")))
+char* linesAvx512(char* out, const double* v, int count, const char* columns, const unsigned char* columnLength,
+                  const char* zText, int zLength)
+{
+    ZUVO2_LINES_WITH(prepareAvx512);
+}
+#undef ZUVO2_LINES_WITH
+#endif
+
+LinesFn chosenLines()
+{
+#ifdef ZUVO2_DATATEXT_X86
+    if (InstructionSet::allows(InstructionSet::Avx512))
+        return linesAvx512;
+    if (InstructionSet::allows(InstructionSet::Avx2))
+        return linesAvx2;
+#endif
+    return linesPortable;
+}
+
+const LinesFn linesFn = chosenLines();
+
+} // namespace
+
+char* DataText::appendLines(char* out, const double* v, int count, const char* columns,
+                            const unsigned char* columnLength, const char* zText, int zLength)
+{
+    if (count <= 0)
+        return out;
+    return linesFn(out, v, count > 8 ? 8 : count, columns, columnLength, zText, zLength);
 }

@@ -150,7 +150,9 @@ void bpRowAvx2Gather(const double* f, double* img, int xa, int xb, double c, dou
 // lowest (lane `low`), lie in 0 .. 3 when |c| < 1 - 1e-9 (t's rounding
 // errors stay far below 1e-9), so one 4-value window holds every f[i] and
 // the next one every f[i + 1]; a permute of 32-bit halves picks them.  The
-// arithmetic is the gather loop's, value for value.
+// arithmetic is the gather loop's, value for value.  The lowest floor is
+// broadcast and converted from memory: a permute for it would share the
+// shuffle port with the two that pick the samples.
 template <int low>
 __attribute__((target("avx2,fma")))
 void bpRowAvx2Window(const double* f, double* img, int xa, int xb, double c, double zs, double h)
@@ -165,11 +167,17 @@ void bpRowAvx2Window(const double* f, double* img, int xa, int xb, double c, dou
     const __m256d pairStep = _mm256_set1_pd(8589934594.0);
     const __m256d pairBias = _mm256_set1_pd(4503603922337792.0);
     __m256d vx = _mm256_add_pd(_mm256_set1_pd(x - h), _mm256_set_pd(3, 2, 1, 0));
+    alignas(32) double floors[4];
     for (; x + 4 <= xb; x += 4) {
         const __m256d t = _mm256_fmadd_pd(vx, vc, hz);
         const __m256d fl = _mm256_floor_pd(t);
-        const __m256d lowest = _mm256_permute4x64_pd(fl, low * 0x55);
-        const double* w = f + _mm_cvtsd_si32(_mm256_castpd256_pd128(lowest));
+        _mm256_store_pd(floors, fl);
+        __m256d lowest;
+        std::int64_t base;
+        asm("vbroadcastsd %c3(%2), %0\n\tvcvttsd2si %c3(%2), %1"
+            : "=x"(lowest), "=r"(base)
+            : "r"(floors), "i"(8 * low), "m"(*reinterpret_cast<const double(*)[4]>(floors)));
+        const double* w = f + base;
         const __m256i idx = _mm256_castpd_si256(_mm256_fmadd_pd(_mm256_sub_pd(fl, lowest), pairStep, pairBias));
         const __m256d w0 = _mm256_loadu_pd(w);
         const __m256d f0 = _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(w0), idx));
@@ -233,6 +241,26 @@ void bpRowAvx512F(const float* f, const float* d, float* acc, int xa, int xb, do
 // lane's (the first for c >= 0, the last otherwise), lie in 0 .. 7: the
 // lane offsets span at most 7 samples exactly.  So one 8-value load holds
 // every f and one every d they need, each picked by one permute.
+//
+// The run's position goes through memory on purpose: the lowest lane's
+// fraction is broadcast straight from there and its sample index read back
+// as the upper half, which takes two loads instead of moving the value into
+// a vector register and broadcasting it there (both on the shuffle port
+// that the two permutes need).
+__attribute__((target("avx2,fma"), always_inline))
+inline void avx2Eight(const float* f, const float* d, float* acc, std::int64_t* slot, __m256i off, __m256i fracMask)
+{
+    __m256i frac;
+    std::int64_t base;
+    asm("vpbroadcastd (%2), %0\n\tmovslq 4(%2), %1" : "=x"(frac), "=r"(base) : "r"(slot), "m"(*slot));
+    const __m256i lane = _mm256_add_epi32(_mm256_srli_epi32(frac, 32 - fracBits), off);
+    const __m256i idx = _mm256_srli_epi32(lane, fracBits);
+    const __m256 t = _mm256_cvtepi32_ps(_mm256_and_si256(lane, fracMask));
+    const __m256 f0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base), idx);
+    const __m256 d0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base), idx);
+    _mm256_storeu_ps(acc, _mm256_add_ps(_mm256_loadu_ps(acc), _mm256_fmadd_ps(t, d0, f0)));
+}
+
 __attribute__((target("avx2,fma")))
 void bpRowAvx2F(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
                 double h, const std::int32_t* lanes)
@@ -250,16 +278,18 @@ void bpRowAvx2F(const float* f, const float* d, float* acc, int xa, int xb, doub
         // A multiplication: the offset may be negative, and shifting a
         // negative value left is undefined.
         r.pos += std::int64_t(lowOff - 4 * (1 << fracBits)) * (std::int64_t(1) << (32 - fracBits));
-        for (; x + 8 <= xb; x += 8, r.pos += r.step) {
-            const std::ptrdiff_t base = r.pos >> 32;
-            const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));
-            const __m256i lane = _mm256_add_epi32(_mm256_set1_epi32(frac), off);
-            const __m256i idx = _mm256_srli_epi32(lane, fracBits);
-            const __m256 t = _mm256_cvtepi32_ps(_mm256_and_si256(lane, fracMask));
-            const __m256 f0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base), idx);
-            const __m256 d0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base), idx);
-            const __m256 v = _mm256_fmadd_ps(t, d0, f0);
-            _mm256_storeu_ps(acc + x, _mm256_add_ps(_mm256_loadu_ps(acc + x), v));
+        std::int64_t slot;
+        for (; x + 16 <= xb; x += 16) {
+            slot = r.pos;
+            avx2Eight(f, d, acc + x, &slot, off, fracMask);
+            slot = r.pos + r.step;
+            avx2Eight(f, d, acc + x + 8, &slot, off, fracMask);
+            r.pos += 2 * r.step;
+        }
+        if (x + 8 <= xb) {
+            slot = r.pos;
+            avx2Eight(f, d, acc + x, &slot, off, fracMask);
+            x += 8;
         }
     }
     bpRowPlainF(f, d, acc, x, xb, c, zs, h, lanes);

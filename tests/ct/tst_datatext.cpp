@@ -72,6 +72,8 @@ private slots:
     void edges();
     void sweep_data();
     void sweep();
+    void sweepAsDataFile_data() { sweep_data(); }
+    void sweepAsDataFile();
     void integers();
     void groupsUseTheVectorDigits();
     void dataFile_data();
@@ -124,40 +126,59 @@ void TstDataText::sweep_data()
     QTest::newRow("any bits") << 4;
 }
 
+// Value i of sweep kind `kind`.
+double sweepValue(int kind, std::mt19937_64& rng)
+{
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    switch (kind) {
+    case 0:
+        return 2 * u(rng) - 1;
+    case 1:
+        return std::pow(10.0, 24 * u(rng) - 12) * (u(rng) < 0.5 ? -1 : 1);
+    case 2:
+        return ((std::floor(u(rng) * 9e5) + 1e5) * 10 + 5) * std::pow(10.0, int(u(rng) * 20) - 10);
+    case 3:
+        return std::nextafter(std::pow(10.0, int(u(rng) * 40) - 20), u(rng) < 0.5 ? 0.0 : 1e300);
+    default: {
+        const std::uint64_t bits = rng();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
+    }
+}
+
 void TstDataText::sweep()
 {
     QFETCH(int, kind);
     std::mt19937_64 rng(unsigned(kind) + 1);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
     int mismatches = 0;
     QByteArray first;
     for (int i = 0; i < 100000; ++i) {
-        double v = 0;
-        switch (kind) {
-        case 0:
-            v = 2 * u(rng) - 1;
-            break;
-        case 1:
-            v = std::pow(10.0, 24 * u(rng) - 12) * (u(rng) < 0.5 ? -1 : 1);
-            break;
-        case 2:
-            v = ((std::floor(u(rng) * 9e5) + 1e5) * 10 + 5) * std::pow(10.0, int(u(rng) * 20) - 10);
-            break;
-        case 3:
-            v = std::nextafter(std::pow(10.0, int(u(rng) * 40) - 20), u(rng) < 0.5 ? 0.0 : 1e300);
-            break;
-        default: {
-            const std::uint64_t bits = rng();
-            std::memcpy(&v, &bits, sizeof v);
-            break;
-        }
-        }
+        const double v = sweepValue(kind, rng);
         const QByteArray b = streamText(v);
         for (const QByteArray& a : {fastText(v), groupText(v, i % 8)})
             if (a != b && mismatches++ == 0)
                 first = QByteArray::number(v, 'g', 17) + ": " + a + " instead of " + b;
     }
     QVERIFY2(mismatches == 0, qPrintable(QString("%1 differ, first %2").arg(mismatches).arg(first)));
+}
+
+// The sweeps' values as whole data files, whose lines are made eight at a
+// time; a width of 61 leaves short groups at every row's end.
+void TstDataText::sweepAsDataFile()
+{
+    QFETCH(int, kind);
+    std::mt19937_64 rng(unsigned(kind) + 11);
+    const int n = 61;
+    std::vector<double> image(size_t(n) * n);
+    for (double& v : image)
+        v = sweepValue(kind, rng);
+    QByteArray b;
+    QBuffer buf(&b);
+    QVERIFY(buf.open(QIODevice::WriteOnly));
+    QVERIFY(CtFiles::writeData(&buf, image.data(), n, 0, 0, n, n));
+    QCOMPARE(b, streamFile(image, n, 0, 0, n, n));
 }
 
 void TstDataText::integers()

@@ -67,6 +67,10 @@ struct ReconSettings
     bool autoCor = false;
     // Detector lines loaded: "auto" (those of the slices) or "all".
     QString rows = QStringLiteral("auto");
+    // Detector lines the window's next loads keep when a batch program names
+    // them: every line, or the slices from linesFrom to linesTo.
+    bool allLines = true;
+    int linesFrom = 0, linesTo = 0;
 };
 
 Q_DECLARE_METATYPE(ReconSettings)

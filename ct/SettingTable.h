@@ -29,6 +29,7 @@ public:
         Slices, // FROM:TO[:STEP]
         Region, // X0,Z0,X1,Z1
         Filter, // NAME[:CUTOFF] (a batch line: NAME [CUTOFF])
+        Lines,  // FROM:TO (a batch line: FROM TO), or all (a batch line: nothing)
     };
 
     // A checked value, before it is stored.

@@ -23,6 +23,12 @@ namespace {
 using A = BatchArgs;
 constexpr double intMax = std::numeric_limits<int>::max();
 constexpr double intMin = std::numeric_limits<int>::min();
+
+// The save panels make their directory; a batch line says when they could not.
+QString unmade(const QString& dir)
+{
+    return !dir.isEmpty() && !QFileInfo(dir).isDir() ? QStringLiteral("can't create directory ") + dir : QString();
+}
 } // namespace
 
 BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
@@ -48,6 +54,8 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
     using X = BodyCommands;
     using S = ReconSettings;
     static const std::vector<Binding> rows = {
+        {"axisIsH", [](X& x, const S& s) { x.setAxis(s.cond.rotAxIsV); }},
+        {"axisIsV", [](X& x, const S& s) { x.setAxis(s.cond.rotAxIsV); }},
         {"slice", [](X& x, const S& s) { x.b->procCtrl->setSliceNo(s.cond.sliceNo); }},
         {"series", [](X& x, const S& s) { x.b->procCtrl->AutoExecCtCalc->setChecked(s.cond.autoExec); }},
         {"from", [](X& x, const S& s) { x.b->procCtrl->setSliceFrom(s.cond.from); }},
@@ -77,6 +85,21 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         {"dataName", [](X& x, const S& s) { x.b->SelectDataSaveDir->Name->setText(s.data.name); }},
         {"dataTag", [](X& x, const S& s) { x.b->SelectDataSaveDir->AddTag->setText(s.data.tag); }},
         {"tiffName", [](X& x, const S& s) { x.b->SelectTiffSaveDir->Name->setText(s.tiff.name); }},
+        {"imagePath", [](X& x, const S& s) { x.b->SelectImageSaveDir->setPath(s.image.path); },
+         [](const S& s) { return unmade(s.image.path); }},
+        {"dataPath", [](X& x, const S& s) { x.b->SelectDataSaveDir->setPath(s.data.path); },
+         [](const S& s) { return unmade(s.data.path); }},
+        {"tiffPath", [](X& x, const S& s) { x.b->SelectTiffSaveDir->setPath(s.tiff.path); },
+         [](const S& s) { return unmade(s.tiff.path); }},
+        {"region",
+         [](X& x, const S& s) { x.b->setCalcRegion(nullptr, s.region.x0, s.region.z0, s.region.x1, s.region.z1); }},
+        // Read by the next load; a range named here replaces the box's choice.
+        {"loadLines",
+         [](X& x, const S& s) {
+             x.b->procCtrl->LoadSliceRowsOnly->setChecked(false);
+             x.b->rawImages.band =
+                 s.allLines ? LineBand() : LineBand::ofSlices(s.linesFrom, s.linesTo, x.b->procCtrl->rotAxIsV);
+         }},
     };
     return rows;
 }
@@ -93,7 +116,10 @@ void BodyCommands::setSetting(const BatchCmd& c, const Binding& bind)
         return;
     }
     bind.show(*this, s);
-    finishLine(true, failuresAtStart);
+    const QString unmet = bind.writeRefusal ? bind.writeRefusal(s) : QString();
+    if (!unmet.isEmpty())
+        fail(Failures::Write, c, unmet);
+    finishLine(unmet.isEmpty(), failuresAtStart);
 }
 
 // The command set. Each handler gets arguments that have passed their kind's
@@ -141,15 +167,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, true, QStringLiteral("images_load_h5 ")); }},
         {"images_load_stack", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, false, QStringLiteral("images_load_stack ")); }},
-        // Lines kept by the loads that follow: FROM to TO, or all without arguments.
-        {"images_load_rows", A::optIntPairArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->LoadSliceRowsOnly->setChecked(false);
-             x.b->rawImages.band = a.given ? LineBand::ofSlices(a.integer, a.second, x.b->procCtrl->rotAxIsV)
-                                           : LineBand();
-             return O::Ok;
-         }},
-        // Unit of the angles the next HDF5 scans bring: auto, deg or rad.
         {"images_new_on_load", A::flagArg(),
          [](X& x, const C&, const A& a) {
              (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);
@@ -243,20 +260,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
                  return x.fail(Failures::Command, c, x.b->corLine.text());
              return O::Ok;
          }},
-        {"ct_rot_ax_is_h", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             QRadioButton* r = a.flag ? x.b->procCtrl->RotAxH : x.b->procCtrl->RotAxV;
-             r->setChecked(true);
-             x.b->procCtrl->rotAxSelectionChanged(r);
-             return O::Ok;
-         }},
-        {"ct_rot_ax_is_v", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             QRadioButton* r = a.flag ? x.b->procCtrl->RotAxV : x.b->procCtrl->RotAxH;
-             r->setChecked(true);
-             x.b->procCtrl->rotAxSelectionChanged(r);
-             return O::Ok;
-         }},
         {"ct_auto_gen_sinogram", A::flagArg(),
          [](X& x, const C&, const A& a) {
              x.b->procCtrl->AutoUpdate->setChecked(a.flag);
@@ -265,11 +268,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"ct_set_disp_region", A::regionArg(),
          [](X& x, const C&, const A& a) {
              x.b->setDispRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
-             return O::Ok;
-         }},
-        {"ct_set_calc_region", A::regionArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->setCalcRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
              return O::Ok;
          }},
         {"fix_color_scale", A::flagArg(),
@@ -287,22 +285,16 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->setColorMax(a.real);
              return O::Ok;
          }},
-        {"auto_save_image_path", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectImageSaveDir); }},
         {"auto_save_image_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectImageSaveDir->clear0();
              return O::Ok;
          }},
-        {"auto_save_data_path", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectDataSaveDir); }},
         {"auto_save_data_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectDataSaveDir->clear0();
              return O::Ok;
          }},
-        {"auto_save_tiff_path", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectTiffSaveDir); }},
         // Also switches the data layout: existing programs rely on it.
         {"add_inf_show", A::flagArg(),
          [](X& x, const C&, const A& a) {
@@ -656,13 +648,11 @@ BodyCommands::Outcome BodyCommands::clearReference(const BatchCmd& c, SelectAImg
     return Outcome::Ok;
 }
 
-BodyCommands::Outcome BodyCommands::savePath(const BatchCmd& c, const BatchArgs& a, SelectAFile* sel)
+void BodyCommands::setAxis(bool vertical)
 {
-    sel->setPath(a.text);
-    // The panel creates the directory; say now when it could not.
-    if (!a.text.isEmpty() && !QFileInfo(a.text).isDir())
-        return fail(Failures::Write, c, QStringLiteral("can't create directory ") + a.text);
-    return Outcome::Ok;
+    QRadioButton* r = vertical ? b->procCtrl->RotAxV : b->procCtrl->RotAxH;
+    r->setChecked(true);
+    b->procCtrl->rotAxSelectionChanged(r);
 }
 
 BodyCommands::Outcome BodyCommands::showTab(const BatchCmd& c, int index, const QString& what)

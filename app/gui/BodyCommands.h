@@ -57,6 +57,9 @@ private:
     {
         const char* key;
         void (*show)(BodyCommands& x, const ReconSettings& s);
+        // After showing: why the value could not be put to use (a directory
+        // not made), a write failure of the line; null or empty when it was.
+        QString (*writeRefusal)(const ReconSettings& s) = nullptr;
     };
     static const std::vector<Binding>& bindings();
     // A setting's batch word: checked by its table row, then shown by its control.
@@ -75,7 +78,7 @@ private:
     Outcome loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
     Outcome addReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
     Outcome clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what);
-    Outcome savePath(const BatchCmd& c, const BatchArgs& a, SelectAFile* sel);
+    void setAxis(bool vertical);
     Outcome showTab(const BatchCmd& c, int index, const QString& what);
     Outcome calcExec(const BatchCmd& c);
     Outcome seqCalc(const BatchCmd& c);

@@ -14,7 +14,6 @@
 #include "LogRelay.h"
 #include "MouseC.h"
 #include "RawDisp.h"
-#include "SeriesLoader.h"
 #include "Sinogram.h"
 #include "XafsBatch.h"
 #include "XafsSession.h"
@@ -86,7 +85,7 @@ public:
     // started, and the window closes once the slices in progress are written.
     void quitOnSignal();
     // Projection files are being read (in a thread of their own).
-    bool isLoading() const { return loadActive; }
+    bool isLoading() const { return session->loading; }
     // The load in progress stops before its next file; the series stays as
     // it was.  Ends with seriesLoadEnded(false).
     void cancelLoad();
@@ -155,14 +154,23 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The constructor's parts, in the order they run (connections to one
+    // signal keep their order).
+    void prepareForms();
+    void bindControls();
+    void connectPanels();
+    void connectCentreSearch();
+    void connectInputs();
+    void connectRunControl();
+    void showWorkAndStartThreads();
     void createPool(int count);
     void stopThreads();
     // The message panel and the status row under the image tabs.
     void buildOperatorArea();
-    // Marks a load as begun (inputs off, bar shown); the new load's id.
-    int beginLoad(int files, bool replaces);
-    void loadProgressed(int id, int done, int total);
-    void loadFinished(SeriesLoadPtr r);
+    // A load has begun: inputs off, bar shown, seriesLoadStarted.
+    void loadBegun(int files);
+    // The session's load ended: the list and the view follow the series.
+    void loadFinished(const Session::LoadEnd& e);
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
@@ -199,6 +207,8 @@ private:
     void selectCt(QAbstractButton* button, bool f);
     // The projections go with their list: images, failed files, seek, overlay.
     void clearSeries();
+    // The seek range, overlay and scale of the raw display, for a new series.
+    void resetSeriesView();
     void dataFilesCleared();
     // After the series changed: seek range, raw picture, sinogram, regions.
     void seriesLoaded();
@@ -267,22 +277,11 @@ private:
     CorSweepPanel* corSweepPanel = nullptr;
     // The workers' result panels, in worker order (placed in the tabs).
     QList<CtCalc2Ui*> ct2Panels;
-    ImgDatas rawImages;
+    // The session's series.
+    ImgDatas& rawImages;
 
-    // Projection files are read in loadThread and adopted here.
-    SeriesLoader loader;
-    bool loadActive = false;
-    bool loadReplaces = false;
-    // The old series was dropped before the load to make room.
-    bool loadDroppedOld = false;
-    // Numbers missing from the names of the series being loaded (accepted).
-    QString loadGaps;
     // The batch program last loaded: an input no run may overwrite.
     QString batchFile;
-    int loadId = 0;
-    int loadDone = 0;
-    int loadTotal = 0;
-    QElapsedTimer loadClock;
     // What the idle bar shows: the last load or the last run, whichever came later.
     bool lastWorkWasLoad = false;
     bool lastLoadCancelled = false;
@@ -306,7 +305,6 @@ private:
 
     QThread* batchThread = nullptr;
     QThread* seqThread = nullptr;
-    QThread* loadThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
     // Last: it is connected to the objects above and goes first.
     std::unique_ptr<BodyCommands> commands;

@@ -72,8 +72,8 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         // Read by the next load.
         {"allowGaps", [](X& x, const S& s) { x.b->CTFiles->allowGaps = s.allowGaps; }},
         {"angleUnit", [](X& x, const S& s) { x.b->rawImages.angleUnit = s.angleUnit; }},
-        // No control: the window keeps it for the next runs.
-        {"precision", [](X& x, const S& s) { x.b->session->settings.precision = s.precision; }},
+        // No control: the session keeps it for the next runs.
+        {"precision", [](X&, const S&) {}},
         {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
         {"ct2", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt2, s.cond.ct2); }},
         {"showImage", [](X& x, const S& s) { x.b->ShowCalcRes->setChecked(s.showImage); }},
@@ -107,8 +107,8 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
 void BodyCommands::setSetting(const BatchCmd& c, const Binding& bind)
 {
     const int failuresAtStart = lineFailuresAtStart;
-    // The other fields are not read: the control shows only its own.
-    ReconSettings s = b->session->settings;
+    // Into the session's settings; the control shows the field it is bound to.
+    ReconSettings& s = b->session->settings;
     QString why;
     if (!SettingTable::set(s, *SettingTable::byKey(QLatin1String(bind.key)), c.args, &why)) {
         fail(Failures::Command, c, why);
@@ -160,7 +160,24 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         }
         return r;
     };
-    static const std::vector<Row> rows = withXafs({
+    static const std::vector<Row> rows = withXafs([] {
+        std::vector<Row> all;
+        for (auto group : {seriesRows, referenceRows, centreAndViewRows, additionalInfoRows, tabAndRunRows, dataDirRows,
+                           xafsRows})
+            for (const Row& r : group())
+                all.push_back(r);
+        return all;
+    }());
+    return rows;
+}
+
+// The projection series: loading, clearing, the list panel's switches.
+std::vector<BodyCommands::Row> BodyCommands::seriesRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"images_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->CTFiles, QStringLiteral("images_load ")); }},
         {"images_load_h5", A::textArg(),
@@ -205,40 +222,60 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->seekCtrl->Index->setValue(std::clamp(a.integer, 0, x.b->seekCtrl->Seek->maximum()));
              return O::Ok;
          }},
+    };
+}
+
+// I0, BG and the I0 taken after the scan.
+std::vector<BodyCommands::Row> BodyCommands::referenceRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"i0_load", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->I0ImgSel, QStringLiteral("i0_load ")); }},
+         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, Session::Reference::I0, QStringLiteral("i0_load ")); }},
         {"i0_add", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.addReference(c, a, x.b->I0ImgSel, QStringLiteral("i0_add ")); }},
+         [](X& x, const C& c, const A& a) { return x.addReference(c, a, Session::Reference::I0, QStringLiteral("i0_add ")); }},
         {"i0_after_load", A::textArg(),
          [](X& x, const C& c, const A& a) {
-             return x.loadReference(c, a, x.b->I0AfterImgSel, QStringLiteral("i0_after_load "));
+             return x.loadReference(c, a, Session::Reference::I0After, QStringLiteral("i0_after_load "));
          }},
         {"i0_after_add", A::textArg(),
          [](X& x, const C& c, const A& a) {
-             return x.addReference(c, a, x.b->I0AfterImgSel, QStringLiteral("i0_after_add "));
+             return x.addReference(c, a, Session::Reference::I0After, QStringLiteral("i0_after_add "));
          }},
         {"i0_after_clear", A::none(),
          [](X& x, const C& c, const A&) {
-             return x.clearReference(c, x.b->I0AfterImgSel, QStringLiteral("i0_after_clear"));
+             return x.clearReference(c, Session::Reference::I0After, QStringLiteral("i0_after_clear"));
          }},
         {"i0_clear", A::none(),
-         [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->I0ImgSel, QStringLiteral("i0_clear")); }},
+         [](X& x, const C& c, const A&) { return x.clearReference(c, Session::Reference::I0, QStringLiteral("i0_clear")); }},
         {"i0_exp_time", A::realArg(0),
          [](X& x, const C&, const A& a) {
              x.b->I0ImgSel->setExpTime(a.real);
              return O::Ok;
          }},
         {"bg_load", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->BGImgSel, QStringLiteral("bg_load ")); }},
+         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, Session::Reference::Bg, QStringLiteral("bg_load ")); }},
         {"bg_add", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.addReference(c, a, x.b->BGImgSel, QStringLiteral("bg_add ")); }},
+         [](X& x, const C& c, const A& a) { return x.addReference(c, a, Session::Reference::Bg, QStringLiteral("bg_add ")); }},
         {"bg_clear", A::none(),
-         [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->BGImgSel, QStringLiteral("bg_clear")); }},
+         [](X& x, const C& c, const A&) { return x.clearReference(c, Session::Reference::Bg, QStringLiteral("bg_clear")); }},
         {"bg_exp_time", A::realArg(0),
          [](X& x, const C&, const A& a) {
              x.b->BGImgSel->setExpTime(a.real);
              return O::Ok;
          }},
+    };
+}
+
+// The centre of rotation, the sinogram, the regions, colours and clearing the save panels.
+std::vector<BodyCommands::Row> BodyCommands::centreAndViewRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         // A questionable centre is set all the same but fails the line, so
         // :ifng can react; it is an answer about the data, not a failure,
         // and is not counted. No series or no such slice is.
@@ -295,6 +332,16 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->SelectDataSaveDir->clear0();
              return O::Ok;
          }},
+    };
+}
+
+// The additional information: I0 values of raw and I0 images.
+std::vector<BodyCommands::Row> BodyCommands::additionalInfoRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         // Also switches the data layout: existing programs rely on it.
         {"add_inf_show", A::flagArg(),
          [](X& x, const C&, const A& a) {
@@ -358,6 +405,15 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->I0ofI0Image_->EngPattern->setText(a.text);
              return O::Ok;
          }},
+    };
+}
+
+// Tabs shown, a run and a sequence started.
+std::vector<BodyCommands::Row> BodyCommands::tabAndRunRows()
+{
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"show_tab", A::intArg(0, intMax),
          [](X& x, const C& c, const A& a) { return x.showTab(c, a.integer, QStringLiteral("no tab %1").arg(a.integer)); }},
         {"show_orig", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 0, QString()); }},
@@ -376,6 +432,16 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},
         {"seq_calc", A::none(), [](X& x, const C& c, const A&) { return x.seqCalc(c); }},
+    };
+}
+
+// Data-directory sets and the I0 files chosen by energy; saving a display.
+std::vector<BodyCommands::Row> BodyCommands::dataDirRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"seq_exec_dir", A::textArg(),
          [](X& x, const C& c, const A& a) {
              if (!QFileInfo(a.text).isDir())
@@ -428,6 +494,16 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              return O::Ok;
          }},
         {"save_image", A::displayFile(), [](X& x, const C& c, const A& a) { return x.saveImage(c, a); }},
+    };
+}
+
+// The energy stack of the XAFS tab.
+std::vector<BodyCommands::Row> BodyCommands::xafsRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"xafs_stack_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) {
              if (a.patterns.size() != 1)
@@ -485,8 +561,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"xafs_edge_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::E0); }},
         {"xafs_jump_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Jump); }},
         {"xafs_mask_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Mask); }},
-    });
-    return rows;
+    };
 }
 
 BodyCommands::Outcome BodyCommands::fail(Failures::Kind kind, const BatchCmd& c, const QString& why)
@@ -533,11 +608,11 @@ void BodyCommands::execute(const BatchCmd& c)
         finishLine(false, failuresAtStart);
         return;
     }
-    const int loadBefore = b->loadId;
+    const int loadBefore = b->session->loadId();
     const Outcome o = r.handler(*this, c, args);
     // Projections load in a thread of their own (images_load, seq_exec_set):
     // a line that began a load is done when the images are in.
-    if (o == Outcome::Ok && b->isLoading() && b->loadId != loadBefore) {
+    if (o == Outcome::Ok && b->isLoading() && b->session->loadId() != loadBefore) {
         waiting = Wait::Load;
         waitFailuresAtStart = failuresAtStart;
         return;
@@ -611,40 +686,39 @@ BodyCommands::Outcome BodyCommands::loadSeriesFile(const BatchCmd& c, const Batc
     return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
 }
 
-BodyCommands::Outcome BodyCommands::loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel,
+BodyCommands::Outcome BodyCommands::loadReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r,
                                                   const QString& what)
 {
     if (refusedInUse(c, what + a.text))
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
-    const ImgData* before = sel->img;
     const int failures = Failures::total();
-    sel->fileSelected0(a.text);
-    if (sel->img && sel->img != before)
+    if (b->session->loadReference(r, {a.text}, false, QStringLiteral("loading ") + a.text))
         return Outcome::Ok;
-    // The reader may have counted the failure itself.
+    // The set has normally counted the failure itself.
     if (Failures::total() > failures)
         return Outcome::Ng;
     return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
 }
 
-BodyCommands::Outcome BodyCommands::addReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel,
+BodyCommands::Outcome BodyCommands::addReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r,
                                                  const QString& what)
 {
     if (refusedInUse(c, what + a.text))
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
-    // A file that does not load or does not match the set is counted by the selector.
-    return sel->addFiles({a.text}) ? Outcome::Ok : Outcome::Ng;
+    // A file that does not load or does not match the set is counted by the set.
+    return b->session->loadReference(r, {a.text}, true, QStringLiteral("adding ") + a.text) ? Outcome::Ok
+                                                                                          : Outcome::Ng;
 }
 
-BodyCommands::Outcome BodyCommands::clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what)
+BodyCommands::Outcome BodyCommands::clearReference(const BatchCmd& c, Session::Reference r, const QString& what)
 {
     if (refusedInUse(c, what))
         return Outcome::Ng;
-    sel->clear0();
+    b->session->clearReference(r, QStringLiteral("clearing"));
     return Outcome::Ok;
 }
 

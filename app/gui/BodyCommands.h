@@ -8,6 +8,7 @@
 #include "CommandLookup.h"
 #include "Failures.h"
 #include "ReconSettings.h"
+#include "Session.h"
 
 #include <QObject>
 #include <QStringList>
@@ -15,7 +16,6 @@
 #include <vector>
 
 class Body;
-class SelectAImgFile;
 class SelectAFile;
 class SelectDataFiles;
 
@@ -51,6 +51,14 @@ private:
         Handler handler;
     };
     static const std::vector<Row>& table();
+    // The table's parts, in its order.
+    static std::vector<Row> seriesRows();
+    static std::vector<Row> referenceRows();
+    static std::vector<Row> centreAndViewRows();
+    static std::vector<Row> additionalInfoRows();
+    static std::vector<Row> tabAndRunRows();
+    static std::vector<Row> dataDirRows();
+    static std::vector<Row> xafsRows();
     // The window control each run setting with a batch word writes to; the
     // word, its argument and its range come from SettingTable.
     struct Binding
@@ -75,9 +83,9 @@ private:
 
     Outcome takeDir(const BatchCmd& c, const BatchArgs& a, SelectDataFiles* files, const QString& what);
     Outcome loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5, const QString& what);
-    Outcome loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
-    Outcome addReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
-    Outcome clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what);
+    Outcome loadReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r, const QString& what);
+    Outcome addReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r, const QString& what);
+    Outcome clearReference(const BatchCmd& c, Session::Reference r, const QString& what);
     void setAxis(bool vertical);
     Outcome showTab(const BatchCmd& c, int index, const QString& what);
     Outcome calcExec(const BatchCmd& c);

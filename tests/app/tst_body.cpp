@@ -518,7 +518,7 @@ void TstBody::loadRefusedDuringRun()
     exec(body, "calc_exec");
     QCOMPARE(reports.count(), 0);
     QVERIFY(body.isCalcActive());
-    ImgData* i0 = body.I0ImgSel->img;
+    ImgData* i0 = body.I0ImgSel->image();
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Reconstruction running, refused: images_load " + ctDir));
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: images_clear");
@@ -534,7 +534,7 @@ void TstBody::loadRefusedDuringRun()
                                       Q_ARG(QStringList, QStringList{ctDir + "/ct-0001.img"}), Q_ARG(bool, true)));
     QCOMPARE(body.images()->count(), 12);
     QCOMPARE(body.CTFiles->Selected->count(), 12);
-    QCOMPARE(body.I0ImgSel->img, i0);
+    QCOMPARE(body.I0ImgSel->image(), i0);
     QCOMPARE(reports.count(), 5);
     // The run goes on to its end and then reports calc_exec.
     QVERIFY(QTest::qWaitFor([&] { return reports.count() == 6; }, 20000));

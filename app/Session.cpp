@@ -14,6 +14,7 @@ Session::Session(int workers, QObject* parent)
     images.i0Img = &i0Set.img;
     images.bgImg = &bgSet.img;
     images.i0AfterImg = &i0AfterSet.img;
+    connect(corSweep.get(), &CorSweep::finished, this, &Session::sweepFinished);
     connect(&loader, &SeriesLoader::progressed, this, &Session::progressed);
     connect(&loader, &SeriesLoader::finished, this, &Session::finished);
     // A thread that cannot start (memory or process limits) leaves the
@@ -181,4 +182,90 @@ void Session::finished(SeriesLoadPtr r)
     if (loadReplaces)
         images.gaps = loadGaps;
     emit loadEnded(end);
+}
+
+CorResult Session::findCentre(bool rotAxIsV, int slice)
+{
+    // Only reads the projections, as the sinogram panel does, so a run may go on.
+    const CorResult r = findCor(images, rotAxIsV, slice);
+    if (!r.valid) {
+        qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
+        return r;
+    }
+    settings.cond.cor = r.cor;
+    emit centreFound(r.cor);
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation ") + r.text();
+    return r;
+}
+
+bool Session::setCorPerSlice(bool on, bool rotAxIsV)
+{
+    corPerSlice = false;
+    if (!on) {
+        qCDebug(lcApp).noquote() << QStringLiteral("One centre of rotation for every slice");
+        return true;
+    }
+    const int lines = rotAxIsV ? images.height : images.width;
+    line = findCorLine(images, rotAxIsV, 0, lines - 1);
+    if (!line.valid)
+        return false;
+    corPerSlice = true;
+    qCDebug(lcApp).noquote() << line.text();
+    return true;
+}
+
+double Session::corFor(int from, int to) const
+{
+    return corPerSlice && line.valid ? line.at((from + to) / 2) : settings.cond.cor;
+}
+
+void Session::applyCentre(ReconSettings& s) const
+{
+    s.cond.cor = settings.cond.cor;
+    if (!corPerSlice || !line.valid)
+        return;
+    s.cond.corFit = true;
+    s.cond.corAt0 = line.at0;
+    s.cond.corSlope = line.slope;
+    s.cond.cor = line.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
+}
+
+QString Session::startSweep(bool rotAxIsV, int slice, AngularRange angles, double from, double to, double step)
+{
+    CorSweepRequest r;
+    r.images = &images;
+    r.i0Name = i0Set.name();
+    r.bgName = bgSet.name();
+    r.rotAxIsV = rotAxIsV;
+    r.slice = slice;
+    r.angles = angles;
+    r.from = from;
+    r.to = to;
+    r.step = step;
+    QString why;
+    if (corSweep->start(r, &why))
+        return {};
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+    return why;
+}
+
+void Session::sweepFinished()
+{
+    const CorSweepRequest& r = corSweep->request();
+    const int b = corSweep->best();
+    const QString range = QStringLiteral("Centre sweep of slice %1, %2 to %3 in steps of %4: ")
+                              .arg(r.slice)
+                              .arg(r.from, 0, 'g', 8)
+                              .arg(r.to, 0, 'g', 8)
+                              .arg(r.step, 0, 'g', 8);
+    if (corSweep->wasCancelled()) {
+        qCDebug(lcApp).noquote() << range + QStringLiteral("stopped");
+        return;
+    }
+    if (b < 0) {
+        qCDebug(lcApp).noquote() << range + QStringLiteral("no trial gave a slice");
+        return;
+    }
+    const CorTrial& t = corSweep->trials()[size_t(b)];
+    qCDebug(lcApp).noquote() << range + QStringLiteral("sharpest at %1 (measure %2)").arg(t.cor, 0, 'f', 2).arg(t.measure, 0, 'g', 5);
 }

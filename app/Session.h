@@ -1,10 +1,11 @@
 #pragma once
 // The work of the window or of a batch program, apart from any widget: the
 // projection series and the reference images, the lock that keeps them while
-// they are read, the worker threads, the reconstruction run control with its
-// slice workers, the centre sweep, and the run settings no control shows.
-// Projection files are read in a load thread of its own.  The window shows it
-// and hands it requests.
+// they are read, reading projection files (in a load thread of its own), the
+// worker threads, the reconstruction run control with its slice workers, the
+// centre search and sweep, and the settings value of the window's runs.  The
+// window shows it and hands it requests.
+#include "CorSearch.h"
 #include "CorSweep.h"
 #include "CtRun.h"
 #include "ImgDatas.h"
@@ -66,6 +67,23 @@ public:
     // batch words write them here.
     ReconSettings settings;
 
+    // Finds the centre of rotation on a slice of the series; with an answer
+    // it becomes the runs' centre (centreFound).  The answer is logged.
+    CorResult findCentre(bool rotAxIsV, int slice);
+    // Fits the centre line of a tilted axis over the series' height and has
+    // runs use it (on), or goes back to the one centre (off); false when no
+    // line could be fitted (corLine().text() says why).
+    bool setCorPerSlice(bool on, bool rotAxIsV);
+    const CorLine& corLine() const { return line; }
+    // The centre a run of slices from..to starts from: the line's at their
+    // middle when runs use it, else the runs' centre.
+    double corFor(int from, int to) const;
+    // The centre, or the centre line, into the settings of a run.
+    void applyCentre(ReconSettings& s) const;
+    // Sweeps slice over centres from..to by step on the series; the reason
+    // when refused.  The sweep's end is logged.
+    QString startSweep(bool rotAxIsV, int slice, AngularRange angles, double from, double to, double step);
+
     // Reading projections in the load thread; the series changes only when
     // the files are in, and loadEnded() follows.  startLoad reads files with
     // the lines given and adds them to the series, or replaces it (replace;
@@ -107,10 +125,13 @@ signals:
     void loadProgressed();
     // The load ended; the series holds what it read.
     void loadEnded(const Session::LoadEnd& end);
+    // A centre was found: the runs use it from now on.
+    void centreFound(double cor);
     // A reference changed (loaded, added to, failed, cleared): the window shows it.
     void referenceChanged(Session::Reference r);
 
 private:
+    void sweepFinished();
     void progressed(int id, int done, int total);
     void finished(SeriesLoadPtr r);
 
@@ -119,6 +140,10 @@ private:
     std::unique_ptr<WorkerPool> workerPool;
     std::unique_ptr<CtRun> ctRun;
     std::unique_ptr<CorSweep> corSweep;
+
+    // Runs reconstruct each slice about line (ct_cor_per_slice).
+    bool corPerSlice = false;
+    CorLine line;
 
     SeriesLoader loader;
     QThread* loadThread = nullptr;

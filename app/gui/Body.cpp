@@ -243,7 +243,7 @@ void Body::connectCentreSearch()
         procCtrl->setCor(c);
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
     });
-    connect(corSweep, &CorSweep::finished, this, &Body::sweepFinished);
+    connect(session.get(), &Session::centreFound, procCtrl, &ProcCtrl::setCor);
 }
 
 // Projections, references, data directories, colour range and the raw display.
@@ -928,7 +928,7 @@ void Body::selectionMade(QRectF r)
     const int to = toSlice(vertical ? r.bottom() : r.right());
     procCtrl->setSliceFrom(from);
     procCtrl->setSliceTo(to);
-    const double cor = corPerSlice && corLine.valid ? corLine.at((from + to) / 2) : procCtrl->cor;
+    const double cor = session->corFor(from, to);
     const SgmGeom g = makeSgmGeom(vertical, vertical ? rawImages.width : rawImages.height, cor);
     if (g.half < 2) {
         qCInfo(lcApp).noquote() << QStringLiteral("No slice field at centre %1: the selection sets the slices only")
@@ -999,16 +999,9 @@ ReconSettings Body::runSettings()
     s.cond = procCtrl->ctCond();
     // The centre and the calculator choice are the session's: their controls
     // write them there on every edit.
-    const CtCond& own = session->settings.cond;
-    s.cond.cor = own.cor;
-    s.cond.ct1 = own.ct1;
-    s.cond.ct2 = own.ct2;
-    if (corPerSlice && corLine.valid) {
-        s.cond.corFit = true;
-        s.cond.corAt0 = corLine.at0;
-        s.cond.corSlope = corLine.slope;
-        s.cond.cor = corLine.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
-    }
+    s.cond.ct1 = session->settings.cond.ct1;
+    s.cond.ct2 = session->settings.cond.ct2;
+    session->applyCentre(s);
     // The CT1 panel writes its own files.
     ctCalc.setSaveImage(s.image.on, s.image.path, s.image.name, s.image.tag);
     ctCalc.setSaveData(s.data.on, s.data.path, s.data.name, s.data.tag);
@@ -1325,75 +1318,26 @@ void Body::batchExCmd(BatchCmd cmd)
 
 CorResult Body::findCentre(int slice)
 {
-    // Only reads the projections, as the sinogram panel does, so a run may go on.
-    const CorResult r = findCor(rawImages, procCtrl->rotAxIsV, slice);
-    if (!r.valid) {
-        qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
-        return r;
-    }
-    procCtrl->setCor(r.cor);
-    qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation ") + r.text();
-    return r;
+    return session->findCentre(procCtrl->rotAxIsV, slice);
 }
 
 bool Body::setCorPerSlice(bool on)
 {
-    corPerSlice = false;
-    if (!on) {
-        qCDebug(lcApp).noquote() << QStringLiteral("One centre of rotation for every slice");
-        return true;
-    }
-    const int lines = procCtrl->rotAxIsV ? rawImages.height : rawImages.width;
-    corLine = findCorLine(rawImages, procCtrl->rotAxIsV, 0, lines - 1);
-    if (!corLine.valid)
-        return false;
-    corPerSlice = true;
-    qCDebug(lcApp).noquote() << corLine.text();
-    return true;
+    return session->setCorPerSlice(on, procCtrl->rotAxIsV);
 }
 
 QString Body::startSweep(double from, double to, double step)
 {
-    CorSweepRequest r;
-    r.images = &rawImages;
-    r.i0Name = session->i0().name();
-    r.bgName = session->bg().name();
     const CtCond c = procCtrl->ctCond();
-    r.rotAxIsV = c.rotAxIsV;
-    r.slice = c.sliceNo;
-    r.angles = c.angles;
-    r.from = from;
-    r.to = to;
-    r.step = step;
-    QString why;
-    if (quitting)
-        why = QStringLiteral("the program is closing");
-    else if (corSweep->start(r, &why))
+    const QString why = quitting ? QStringLiteral("the program is closing")
+                                 : session->startSweep(c.rotAxIsV, c.sliceNo, c.angles, from, to, step);
+    if (why.isEmpty())
         return {};
     corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why));
-    qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+    // The session says so itself when it refuses.
+    if (quitting)
+        qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
     return why;
-}
-
-void Body::sweepFinished()
-{
-    const CorSweepRequest& r = corSweep->request();
-    const int b = corSweep->best();
-    const QString range = QStringLiteral("Centre sweep of slice %1, %2 to %3 in steps of %4: ")
-                              .arg(r.slice)
-                              .arg(r.from, 0, 'g', 8)
-                              .arg(r.to, 0, 'g', 8)
-                              .arg(r.step, 0, 'g', 8);
-    if (corSweep->wasCancelled()) {
-        qCDebug(lcApp).noquote() << range + QStringLiteral("stopped");
-        return;
-    }
-    if (b < 0) {
-        qCDebug(lcApp).noquote() << range + QStringLiteral("no trial gave a slice");
-        return;
-    }
-    const CorTrial& t = corSweep->trials()[size_t(b)];
-    qCDebug(lcApp).noquote() << range + QStringLiteral("sharpest at %1 (measure %2)").arg(t.cor, 0, 'f', 2).arg(t.measure, 0, 'g', 5);
 }
 
 bool Body::saveSweep(const QString& file, QString* why)

@@ -224,7 +224,6 @@ private:
     CorResult findCentre(int slice);
     // Sweeps the current slice over centres from .. to; the reason when refused.
     QString startSweep(double from, double to, double step);
-    void sweepFinished();
     // The last sweep's grid picture at file (its table beside it), or, for an
     // empty file, beside the pictures or data files when they are saved
     // automatically (nothing otherwise); false with *why set.
@@ -248,9 +247,6 @@ private:
     bool closeRequested = false;
     // A sequence step that waits for the images to be free.
     std::function<void()> waitingForImages;
-    // Runs reconstruct each slice about corLine (ct_cor_per_slice).
-    bool corPerSlice = false;
-    CorLine corLine;
 
     Batch batch;
     XafsBatch seqDriver;

@@ -294,7 +294,7 @@ std::vector<BodyCommands::Row> BodyCommands::centreAndViewRows()
         {"ct_cor_per_slice", A::flagArg(),
          [](X& x, const C& c, const A& a) {
              if (!x.b->setCorPerSlice(a.flag))
-                 return x.fail(Failures::Command, c, x.b->corLine.text());
+                 return x.fail(Failures::Command, c, x.b->session->corLine().text());
              return O::Ok;
          }},
         {"ct_auto_gen_sinogram", A::flagArg(),

@@ -25,7 +25,7 @@
 #include "XafsPanel.h"
 #include "ProcCtrl.h"
 #include "MessagePanel.h"
-#include "WorkProgress.h"
+#include "WorkStatus.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -437,27 +437,8 @@ void Body::buildOperatorArea()
     messages->view->setMinimumHeight(fourLines);
     messagesBase->setMinimumHeight(messagesBase->minimumSizeHint().height());
 
-    statusRow = new QStatusBar(this);
-    statusRow->setObjectName(QStringLiteral("StatusRow"));
-    statusRow->setSizeGripEnabled(false);
-    statusRow->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    workText = new QLabel(statusRow);
-    workText->setObjectName(QStringLiteral("WorkText"));
-    workBar = new QProgressBar(statusRow);
-    workBar->setObjectName(QStringLiteral("WorkProgress"));
-    workBar->setRange(0, 1);
-    workBar->setValue(0);
-    workBar->setMinimumWidth(160);
-    stopBtn = new QPushButton(tr("Stop"), statusRow);
-    stopBtn->setObjectName(QStringLiteral("StopWork"));
-    stopBtn->setToolTip(tr("Ends a run after the slices in progress, or cancels a load (the loaded series stays)"));
-    countText = new QLabel(statusRow);
-    countText->setObjectName(QStringLiteral("ProblemCount"));
-    statusRow->addWidget(workBar, 1);
-    statusRow->addWidget(workText, 2);
-    statusRow->addWidget(stopBtn);
-    statusRow->addPermanentWidget(countText);
-    connect(stopBtn, &QPushButton::clicked, this, &Body::stopWork);
+    status = new WorkStatus(this);
+    connect(status, &WorkStatus::stopRequested, this, &Body::stopWork);
 
     // Under the pictures, sharing their height through a splitter, so the
     // controls column keeps the whole height of a small screen.
@@ -473,56 +454,20 @@ void Body::buildOperatorArea()
         column->setSizes({1000, messagesBase->minimumHeight()});
     }
     if (auto* box = qobject_cast<QBoxLayout*>(layout()))
-        box->addWidget(statusRow, 0);
+        box->addWidget(status, 0);
     showCounts(0, 0);
     showWork();
 }
 
 void Body::showCounts(int warnings, int errors)
 {
-    countText->setText(tr("Warnings %1, errors %2").arg(warnings).arg(errors));
-    countText->setStyleSheet(errors > 0     ? QStringLiteral("background-color: rgb(255, 190, 190);")
-                             : warnings > 0 ? QStringLiteral("background-color: rgb(255, 240, 160);")
-                                            : QString());
+    status->showCounts(warnings, errors);
 }
 
 void Body::showWork()
 {
-    if (!workBar)
-        return;
-    WorkProgress p;
-    QString text;
-    const int computing = ctRun->pendingCount();
-    if (session->loading) {
-        p.done = session->loadDone();
-        p.total = session->loadTotal();
-        p.elapsedMs = session->loadMs();
-        text = p.done > 0 ? tr("Loading %1/%2 files, %3 files/s, %4 s left")
-                                .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 1).arg(p.secondsLeft(), 0, 'f', 0)
-                          : tr("Loading %1/%2 files").arg(p.done).arg(p.total);
-        stopBtn->setText(tr("Cancel"));
-    } else {
-        p = ctRun->progress();
-        if (ctRun->active)
-            text = p.done > 0 ? tr("Slices %1/%2, %3 slices/s, %4 s left")
-                                    .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 2).arg(p.secondsLeft(), 0, 'f', 0)
-                              : tr("Slices %1/%2").arg(p.done).arg(p.total);
-        else if (computing > 0)
-            text = tr("Stopped, finishing the slices in progress (%1 left)").arg(computing);
-        else if (lastWorkWasLoad) {
-            p = WorkProgress{session->loadDone(), session->loadTotal(), 0};
-            text = lastLoadCancelled ? tr("Loading cancelled after %1 of %2 files").arg(p.done).arg(p.total)
-                                     : tr("Loaded %1 files in %2 s").arg(p.done).arg(lastLoadSeconds, 0, 'g', 3);
-        } else if (ctRun->startTime.isValid())
-            text = tr("Last run: %1/%2 slices in %3 s").arg(p.done).arg(p.total).arg(ctRun->spentSeconds(), 0, 'g', 4);
-        else
-            p = WorkProgress();
-        stopBtn->setText(tr("Stop"));
-    }
-    workBar->setRange(0, std::max(1, p.total));
-    workBar->setValue(std::min(p.done, std::max(1, p.total)));
-    workText->setText(text);
-    stopBtn->setEnabled(session->loading || ctRun->active || seqDriver.isActive());
+    if (status)
+        status->showWork(*session, seqDriver.isActive());
 }
 
 int Body::ct2TabsShown() const
@@ -734,9 +679,7 @@ void Body::loadBegun(int files)
 
 void Body::loadFinished(const Session::LoadEnd& e)
 {
-    lastWorkWasLoad = true;
-    lastLoadCancelled = e.cancelled;
-    lastLoadSeconds = session->loadMs() / 1000.0;
+    status->loadEnded(e.cancelled, session->loadMs() / 1000.0);
     if (e.cancelled && !e.wholeFile) {
         // A sequence would otherwise go on with a set that is not there.
         if (seqDriver.isActive())
@@ -1051,7 +994,7 @@ void Body::runStarted()
     CalcCT->setStyleSheet(runningStyle);
     // Pressing it again stops the run: say so on it.
     CalcCT->setText(tr("Stop"));
-    lastWorkWasLoad = false;
+    status->runStarted();
     enableInputs(false);
     showWork();
 }

@@ -16,6 +16,7 @@
 #include "RawDisp.h"
 #include "Sinogram.h"
 #include "XafsBatch.h"
+#include "WorkStatus.h"
 #include "XafsSession.h"
 #include "ui_Body.h"
 
@@ -95,9 +96,9 @@ public:
     // The log panel, the progress bar with its Stop button and the count of
     // warnings and errors below the images.
     MessagePanel* messagePanel() const { return messages; }
-    QProgressBar* workProgressBar() const { return workBar; }
-    QPushButton* stopButton() const { return stopBtn; }
-    QLabel* problemCount() const { return countText; }
+    QProgressBar* workProgressBar() const { return status->bar(); }
+    QPushButton* stopButton() const { return status->stopButton(); }
+    QLabel* problemCount() const { return status->counts(); }
 
 signals:
     void batchCalcStart();
@@ -278,10 +279,6 @@ private:
 
     // The batch program last loaded: an input no run may overwrite.
     QString batchFile;
-    // What the idle bar shows: the last load or the last run, whichever came later.
-    bool lastWorkWasLoad = false;
-    bool lastLoadCancelled = false;
-    double lastLoadSeconds = 0;
 
     MessagePanel* messages = nullptr;
     // The process control's values as the form starts them: fitted to a
@@ -293,11 +290,7 @@ private:
         int from = 0;
         int to = 0;
     } startConditions;
-    QStatusBar* statusRow = nullptr;
-    QProgressBar* workBar = nullptr;
-    QLabel* workText = nullptr;
-    QPushButton* stopBtn = nullptr;
-    QLabel* countText = nullptr;
+    WorkStatus* status = nullptr;
 
     QThread* batchThread = nullptr;
     QThread* seqThread = nullptr;

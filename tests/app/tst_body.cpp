@@ -850,6 +850,7 @@ void TstBody::japaneseInterface()
     QCOMPARE(tabs->tabText(5), QString("CT2 1"));
     QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
     QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
+    QCOMPARE(body.stopButton()->text(), QString::fromUtf8("停止"));
     // The texts need glyphs, or the default interface is empty boxes.
     QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(), "no Japanese font (scripts/setup.sh installs one)");
 }

@@ -544,17 +544,17 @@ void TstSelect::popDock()
     QCOMPARE(pop->windowTitle(), QString("Measured Raw Image"));
     QCOMPARE(pop->size(), QSize(500, 500));
     QCOMPARE(content->parentWidget(), &base);
-    QVERIFY(base.Layout->indexOf(content) >= 0);
+    QVERIFY(base.findChild<QGridLayout*>("Layout")->indexOf(content) >= 0);
 
     for (int round = 0; round < 2; ++round) {
-        QTest::mouseClick(base.PopDock, Qt::LeftButton);
+        QTest::mouseClick(base.findChild<QPushButton*>("PopDock"), Qt::LeftButton);
         QVERIFY(pop->isVisible());
         QCOMPARE(content->parentWidget(), pop);
         QVERIFY(pop->layout()->indexOf(content) >= 0);
         QVERIFY(!content->isHidden());
 
         if (round == 0) {
-            QTest::mouseClick(base.PopDock, Qt::LeftButton); // dock by the button
+            QTest::mouseClick(base.findChild<QPushButton*>("PopDock"), Qt::LeftButton); // dock by the button
         } else {
             QSignalSpy closed(pop, &ClosableBase::closed);
             QVERIFY(pop->close());                           // dock by closing the window
@@ -562,7 +562,7 @@ void TstSelect::popDock()
         }
         QVERIFY(!pop->isVisible());
         QCOMPARE(content->parentWidget(), &base);
-        QVERIFY(base.Layout->indexOf(content) >= 0);
+        QVERIFY(base.findChild<QGridLayout*>("Layout")->indexOf(content) >= 0);
         QVERIFY(!content->isHidden());
     }
 }
@@ -589,7 +589,7 @@ void TstSelect::popDockLifetime()
     base.moveToDockBase();
     base.moveToPopBase();
     QCOMPARE(base.popWindow()->layout()->count(), 0);
-    QCOMPARE(base.Layout->count(), 0);
+    QCOMPARE(base.findChild<QGridLayout*>("Layout")->count(), 0);
 }
 
 // ---- I0ofImage ----

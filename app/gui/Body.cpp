@@ -615,14 +615,7 @@ void Body::clearSeries()
 
 void Body::resetSeriesView()
 {
-    for (QAbstractSlider* s : {static_cast<QAbstractSlider*>(seekCtrl->Seek)}) {
-        const QSignalBlocker b(s);
-        s->setMaximum(0);
-        s->setValue(0);
-    }
-    const QSignalBlocker b(seekCtrl->Index);
-    seekCtrl->Index->setMaximum(0);
-    seekCtrl->Index->setValue(0);
+    seekCtrl->reset();
     rawDisp.scaleSet = false;
     rawDisp.selecting = rawDisp.selValid = false;
 }
@@ -705,8 +698,7 @@ void Body::loadFinished(const Session::LoadEnd& e)
 void Body::seriesLoaded()
 {
     const int last = std::max(rawImages.count() - 1, 0);
-    seekCtrl->Seek->setMaximum(last);
-    seekCtrl->Index->setMaximum(last);
+    seekCtrl->setLast(last);
     fitConditionsToSeries();
     updateRawImage();
 
@@ -795,7 +787,7 @@ void Body::chooseSeriesFile(bool h5)
 void Body::newPosOnRawImg(double x, double y)
 {
     double v = 0;
-    ImgData* img = rawImages.at(seekCtrl->Index->value());
+    ImgData* img = rawImages.at(seekCtrl->index());
     if (img && x > -1.0 && x < img->width && y > -1.0 && y < img->height) {
         std::vector<double> row(size_t(img->width));
         v = img->readRow(int(y), row.data())[int(x)];
@@ -810,7 +802,7 @@ void Body::updateRawImage()
         rawDisp.dispA->update();
         return;
     }
-    if (rawImages.render(seekCtrl->Index->value(), rawDisp.image, rawDisp.CBar))
+    if (rawImages.render(seekCtrl->index(), rawDisp.image, rawDisp.CBar))
         rawDisp.newImage();
 }
 

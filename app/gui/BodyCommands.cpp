@@ -219,7 +219,7 @@ std::vector<BodyCommands::Row> BodyCommands::seriesRows()
          }},
         {"images_seek", A::intArg(intMin, intMax),
          [](X& x, const C&, const A& a) {
-             x.b->seekCtrl->Index->setValue(std::clamp(a.integer, 0, x.b->seekCtrl->Seek->maximum()));
+             x.b->seekCtrl->setIndex(a.integer);
              return O::Ok;
          }},
     };

@@ -213,17 +213,17 @@ void TstBody::loadingResetsSeekAndRegions()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCOMPARE(body.images()->count(), 12);
     QCOMPARE(body.CTFiles->Selected->count(), 12);
-    QCOMPARE(body.seekCtrl->Seek->maximum(), 11);
+    QCOMPARE(body.seekCtrl->last(), 11);
     exec(body, "images_seek 5");
-    QCOMPARE(body.seekCtrl->Index->value(), 5);
+    QCOMPARE(body.seekCtrl->index(), 5);
 
     body.CTFiles->KeepConditions->setChecked(false);
     exec(body, "ct_rot_ax_is_v 1");
     exec(body, "images_load \"" + ctDir + "\" ct-000[1-4].img");
     QCOMPARE(loaded.count(), 2);
     QCOMPARE(body.images()->count(), 4);
-    QCOMPARE(body.seekCtrl->Index->value(), 0);
-    QCOMPARE(body.seekCtrl->Seek->maximum(), 3);
+    QCOMPARE(body.seekCtrl->index(), 0);
+    QCOMPARE(body.seekCtrl->last(), 3);
     for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(0)),
                           static_cast<CtCalcBase*>(body.ct2Panel(31))}) {
         const CtRegion r = calcRegionOf(p);
@@ -255,8 +255,8 @@ void TstBody::seekClamps()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     exec(body, "images_seek 3");
     exec(body, "images_seek " + arg);
-    QCOMPARE(body.seekCtrl->Index->value(), index);
-    QCOMPARE(body.seekCtrl->Seek->value(), index);
+    QCOMPARE(body.seekCtrl->index(), index);
+    QCOMPARE(body.seekCtrl->findChild<QSlider*>("Seek")->value(), index);
 }
 
 void TstBody::picksOnRawImage()

@@ -488,15 +488,15 @@ void TstSelect::seekSteps()
 
     SeekCtrl s;
     s.show();
-    s.Seek->setMaximum(max);
-    s.Index->setMaximum(max);
-    s.Index->setValue(start);
-    QCOMPARE(s.Seek->value(), start);
+    s.findChild<QSlider*>("Seek")->setMaximum(max);
+    s.findChild<QSpinBox*>("Index")->setMaximum(max);
+    s.findChild<QSpinBox*>("Index")->setValue(start);
+    QCOMPARE(s.findChild<QSlider*>("Seek")->value(), start);
     QSignalSpy spy(&s, &SeekCtrl::newIndex);
-    QTest::mouseClick(up ? static_cast<QWidget*>(s.Inc) : static_cast<QWidget*>(s.Dec),
+    QTest::mouseClick(up ? static_cast<QWidget*>(s.findChild<QToolButton*>("Inc")) : static_cast<QWidget*>(s.findChild<QToolButton*>("Dec")),
                       Qt::LeftButton);
-    QCOMPARE(s.Seek->value(), expected);
-    QCOMPARE(s.Index->value(), expected);
+    QCOMPARE(s.findChild<QSlider*>("Seek")->value(), expected);
+    QCOMPARE(s.findChild<QSpinBox*>("Index")->value(), expected);
     // A change arrives twice (the spin box reports its own change too); none, never.
     QCOMPARE(spy.count(), expected == start ? 0 : 2);
     for (const auto& args : spy)
@@ -506,28 +506,28 @@ void TstSelect::seekSteps()
 void TstSelect::seekMoves()
 {
     SeekCtrl s;
-    s.Seek->setMaximum(50);
-    s.Index->setMaximum(50);
+    s.findChild<QSlider*>("Seek")->setMaximum(50);
+    s.findChild<QSpinBox*>("Index")->setMaximum(50);
     QSignalSpy spy(&s, &SeekCtrl::newIndex);
 
     s.sliderMoved(7);
-    QCOMPARE(s.Index->value(), 7);
+    QCOMPARE(s.findChild<QSpinBox*>("Index")->value(), 7);
     QCOMPARE(spy.count(), 2);
     QCOMPARE(spy.at(0).at(0).toInt(), 7);
     QCOMPARE(spy.at(1).at(0).toInt(), 7);
 
     spy.clear();
-    s.Index->setValue(33);
-    QCOMPARE(s.Seek->value(), 33);
+    s.findChild<QSpinBox*>("Index")->setValue(33);
+    QCOMPARE(s.findChild<QSlider*>("Seek")->value(), 33);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toInt(), 33);
 
     // A drag of the slider itself goes the same way.
     spy.clear();
-    s.Seek->setSliderDown(true);
-    s.Seek->setSliderPosition(12);
-    s.Seek->setSliderDown(false);
-    QCOMPARE(s.Index->value(), 12);
+    s.findChild<QSlider*>("Seek")->setSliderDown(true);
+    s.findChild<QSlider*>("Seek")->setSliderPosition(12);
+    s.findChild<QSlider*>("Seek")->setSliderDown(false);
+    QCOMPARE(s.findChild<QSpinBox*>("Index")->value(), 12);
     QVERIFY(spy.count() >= 1);
     QCOMPARE(spy.last().at(0).toInt(), 12);
 }

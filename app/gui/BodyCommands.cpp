@@ -357,52 +357,52 @@ std::vector<BodyCommands::Row> BodyCommands::additionalInfoRows()
          }},
         {"add_inf_raw_i0_val", A::realArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->I0Val->setText(QString::number(a.real, 'g', 6));
+             x.b->I0ofRawImage_->setI0Value(a.real);
              return O::Ok;
          }},
         {"add_inf_raw_i0_from_xafs", A::flagArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->CalcFromXAFS->setChecked(a.flag);
+             x.b->I0ofRawImage_->setFromXafs(a.flag);
              return O::Ok;
          }},
         {"add_inf_raw_i0_xafs", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->XafsFile->fileSelected0(a.text);
+             x.b->I0ofRawImage_->xafsFile()->fileSelected0(a.text);
              return O::Ok;
          }},
         {"add_inf_raw_i0_xafs_clear", A::none(),
          [](X& x, const C&, const A&) {
-             x.b->I0ofRawImage_->XafsFile->clear0();
+             x.b->I0ofRawImage_->xafsFile()->clear0();
              return O::Ok;
          }},
         {"add_inf_raw_i0_eng_ptn", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->EngPattern->setText(a.text);
+             x.b->I0ofRawImage_->setEnergyPattern(a.text);
              return O::Ok;
          }},
         {"add_inf_i0_i0_val", A::realArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->I0Val->setText(QString::number(a.real, 'g', 6));
+             x.b->I0ofI0Image_->setI0Value(a.real);
              return O::Ok;
          }},
         {"add_inf_i0_i0_from_xafs", A::flagArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->CalcFromXAFS->setChecked(a.flag);
+             x.b->I0ofI0Image_->setFromXafs(a.flag);
              return O::Ok;
          }},
         {"add_inf_i0_i0_xafs", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->XafsFile->fileSelected0(a.text);
+             x.b->I0ofI0Image_->xafsFile()->fileSelected0(a.text);
              return O::Ok;
          }},
         {"add_inf_i0_i0_xafs_clear", A::none(),
          [](X& x, const C&, const A&) {
-             x.b->I0ofI0Image_->XafsFile->clear0();
+             x.b->I0ofI0Image_->xafsFile()->clear0();
              return O::Ok;
          }},
         {"add_inf_i0_i0_eng_ptn", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->EngPattern->setText(a.text);
+             x.b->I0ofI0Image_->setEnergyPattern(a.text);
              return O::Ok;
          }},
     };

@@ -198,7 +198,7 @@ void TstBody::commands()
     if (object == "Name")
         o = body.SelectImageSaveDir->Name;
     if (object == "I0Val")
-        o = body.I0ofRawImage_->I0Val;
+        o = body.I0ofRawImage_->findChild<QLineEdit*>("I0Val");
     QVERIFY(o);
     if (property == "hidden")  // not a property: the window is never shown here
         QCOMPARE(QVariant(qobject_cast<QWidget*>(o)->isHidden()), expected);

@@ -598,20 +598,20 @@ void TstSelect::i0Panel()
 {
     I0ofImage p;
     QCOMPARE(p.windowTitle(), QString("I0 of Image"));
-    QCOMPARE(p.I0Val->text(), QString("1.0"));
-    QVERIFY(!p.CalcFromXAFS->isChecked());
-    QCOMPARE(p.EngPattern->text(), QString("####_####"));
-    QCOMPARE(p.XafsFile->getMode(), 0);
-    QCOMPARE(p.XafsFile->FilePath->text(), QString());
+    QCOMPARE(p.findChild<QLineEdit*>("I0Val")->text(), QString("1.0"));
+    QVERIFY(!p.findChild<QCheckBox*>("CalcFromXAFS")->isChecked());
+    QCOMPARE(p.findChild<QLineEdit*>("EngPattern")->text(), QString("####_####"));
+    QCOMPARE(p.xafsFile()->getMode(), 0);
+    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
     p.setTitle("I0 of Raw Image");
-    QCOMPARE(p.Title->text(), QString("I0 of Raw Image"));
+    QCOMPARE(p.findChild<QLabel*>("Title")->text(), QString("I0 of Raw Image"));
 
     // The XAFS file is chosen and cleared like any single file.
     const QString f = root.filePath("fe.dat");
-    p.XafsFile->fileSelected0(f);
-    QCOMPARE(p.XafsFile->FilePath->text(), f);
-    p.XafsFile->clear0();
-    QCOMPARE(p.XafsFile->FilePath->text(), QString());
+    p.xafsFile()->fileSelected0(f);
+    QCOMPARE(p.xafsFile()->FilePath->text(), f);
+    p.xafsFile()->clear0();
+    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
 }
 
 QTEST_MAIN(TstSelect)

@@ -1,14 +1,278 @@
 #include "Session.h"
 
+#include "Failures.h"
+#include "Logging.h"
+
+#include <QDebug>
+#include <QThread>
+
 Session::Session(int workers, QObject* parent)
     : QObject(parent), workerPool(new WorkerPool(workers)), ctRun(new CtRun), corSweep(new CorSweep)
 {
     corSweep->pool = workerPool.get();
+    ctRun->images = &images;
+    images.i0Img = &i0Set.img;
+    images.bgImg = &bgSet.img;
+    images.i0AfterImg = &i0AfterSet.img;
+    connect(corSweep.get(), &CorSweep::finished, this, &Session::sweepFinished);
+    connect(&loader, &SeriesLoader::progressed, this, &Session::progressed);
+    connect(&loader, &SeriesLoader::finished, this, &Session::finished);
+    // A thread that cannot start (memory or process limits) leaves the
+    // loader in this thread: slower, but nothing waits for ever.
+    loadThread = new QThread;
+    loadThread->setObjectName(QStringLiteral("loadThread"));
+    loadThread->start(QThread::InheritPriority);
+    if (loadThread->isRunning()) {
+        loader.moveToThread(loadThread);
+        return;
+    }
+    delete loadThread;
+    loadThread = nullptr;
+    Failures::record(Failures::Run, QStringLiteral("Can't start the thread loadThread; its work runs in the window's thread"));
 }
 
 Session::~Session()
 {
+    stopLoading();
     corSweep.reset();
     ctRun.reset();
     workerPool.reset();
+}
+
+bool Session::imagesInUse() const
+{
+    return ctRun->active || ctRun->pendingCount() > 0 || ctRun->correcting() || (ct1Busy && ct1Busy()) || loading;
+}
+
+bool Session::refuseWhileInUse(const QString& what) const
+{
+    if (!imagesInUse())
+        return false;
+    qCDebug(lcApp).noquote() << (loading ? QStringLiteral("Projection images loading, refused: ")
+                                         : QStringLiteral("Reconstruction running, refused: "))
+                                    + what;
+    return true;
+}
+
+ReferenceSet& Session::reference(Reference r)
+{
+    return r == Reference::I0 ? i0Set : r == Reference::Bg ? bgSet : i0AfterSet;
+}
+
+bool Session::loadReference(Reference r, const QStringList& files, bool append, const QString& what)
+{
+    if (refuseWhileInUse(what))
+        return false;
+    const bool ok = reference(r).take(files, append);
+    emit referenceChanged(r);
+    return ok;
+}
+
+bool Session::clearReference(Reference r, const QString& what)
+{
+    if (refuseWhileInUse(what))
+        return false;
+    reference(r).clear();
+    emit referenceChanged(r);
+    if (r == Reference::I0)
+        clearReference(Reference::I0After, what);
+    return true;
+}
+
+int Session::startLoad(const QStringList& files, bool replace, const LineBand& lines, bool droppedOld,
+                       const QString& gaps)
+{
+    loading = true;
+    loadReplaces = replace;
+    loadDroppedOld = droppedOld;
+    loadGaps = gaps;
+    filesDone = 0;
+    filesTotal = int(files.size());
+    loadClock.start();
+    loader.cancelRequested = false;
+    const int id = ++loadNo;
+    // Before the loader may begin: a cancel on the start is seen by it.
+    emit loadStarted(filesTotal);
+    SeriesLoader* l = &loader;
+    QMetaObject::invokeMethod(l, [l, id, files, lines] { l->load(id, files, lines); }, Qt::QueuedConnection);
+    return id;
+}
+
+int Session::startFileLoad(const QString& file, bool h5, ImgDatas* prepared)
+{
+    loading = true;
+    loadReplaces = true;
+    loadDroppedOld = true;
+    loadGaps.clear();
+    filesDone = 0;
+    filesTotal = 1;
+    loadClock.start();
+    loader.cancelRequested = false;
+    const int id = ++loadNo;
+    emit loadStarted(filesTotal);
+    SeriesLoader* l = &loader;
+    QMetaObject::invokeMethod(l, [l, id, file, h5, prepared] { l->loadSeriesFile(id, file, h5, prepared); },
+                              Qt::QueuedConnection);
+    return id;
+}
+
+void Session::cancelLoad()
+{
+    if (loading)
+        loader.cancelRequested = true;
+}
+
+void Session::stopLoading()
+{
+    loader.cancelRequested = true;
+    if (!loadThread)
+        return;
+    loadThread->quit();
+    loadThread->wait();
+    delete loadThread;
+    loadThread = nullptr;
+}
+
+void Session::progressed(int id, int done, int total)
+{
+    if (id != loadNo || !loading)
+        return;
+    filesDone = done;
+    filesTotal = total;
+    emit loadProgressed();
+}
+
+void Session::finished(SeriesLoadPtr r)
+{
+    if (!r || r->id != loadNo || !loading)
+        return;
+    loading = false;
+    filesDone = int(r->images.size());
+    LoadEnd end;
+    end.cancelled = r->cancelled;
+    end.replaced = loadReplaces;
+    if (r->set) {
+        // One file, the whole series: the old one went when the load began.
+        end.wholeFile = true;
+        end.whole = r->whole && !r->cancelled;
+        images.takeSeries(*r->set);
+        filesDone = images.count() > 0 ? 1 : 0;
+        if (images.count() > 0)
+            end.adopted << r->files.value(0);
+        emit loadEnded(end);
+        return;
+    }
+    if (r->cancelled) {
+        Failures::record(Failures::Load,
+                         QStringLiteral("Loading cancelled after %1 of %2 files: ").arg(r->images.size()).arg(r->files.size())
+                             + (loadDroppedOld || !loadReplaces ? QStringLiteral("nothing added")
+                                                                : QStringLiteral("the series is kept as it was")));
+        end.whole = false;
+        emit loadEnded(end);
+        return;
+    }
+    // The size is forgotten too, so the new series may have another.
+    if (loadReplaces)
+        images.clear();
+    for (size_t i = 0; i < r->images.size(); ++i) {
+        const QString& f = r->files.at(int(i));
+        if (images.adopt(r->images[i].release(), f, r->errors.value(int(i))))
+            end.adopted << f;
+    }
+    if (loadReplaces)
+        images.gaps = loadGaps;
+    emit loadEnded(end);
+}
+
+CorResult Session::findCentre(const CtCond& c, int slice)
+{
+    // Only reads the projections, as the sinogram panel does, so a run may go on.
+    // An offset axis lies near an edge: only projections 180 degrees apart tell where.
+    CorSearchOptions o;
+    o.maxInvalid = c.maxInvalid;
+    const CorResult r = c.angles == AngularRange::FullOffset ? findOffsetCor(images, c.rotAxIsV, slice, o)
+                                                             : findCor(images, c.rotAxIsV, slice, o);
+    if (!r.valid) {
+        qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
+        return r;
+    }
+    settings.cond.cor = r.cor;
+    emit centreFound(r.cor);
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation ") + r.text();
+    return r;
+}
+
+bool Session::setCorPerSlice(bool on, const CtCond& c)
+{
+    corPerSlice = false;
+    if (!on) {
+        qCDebug(lcApp).noquote() << QStringLiteral("One centre of rotation for every slice");
+        return true;
+    }
+    const int lines = c.rotAxIsV ? images.height : images.width;
+    CorSearchOptions o;
+    o.maxInvalid = c.maxInvalid;
+    line = findCorLine(images, c.rotAxIsV, 0, lines - 1, 8, o);
+    if (!line.valid)
+        return false;
+    corPerSlice = true;
+    qCDebug(lcApp).noquote() << line.text();
+    return true;
+}
+
+double Session::corFor(int from, int to) const
+{
+    return corPerSlice && line.valid ? line.at((from + to) / 2) : settings.cond.cor;
+}
+
+void Session::applyCentre(ReconSettings& s) const
+{
+    s.cond.cor = settings.cond.cor;
+    if (!corPerSlice || !line.valid)
+        return;
+    s.cond.corFit = true;
+    s.cond.corAt0 = line.at0;
+    s.cond.corSlope = line.slope;
+    s.cond.cor = line.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
+}
+
+QString Session::startSweep(const CtCond& c, double from, double to, double step)
+{
+    CorSweepRequest r;
+    r.images = &images;
+    r.i0Name = i0Set.name();
+    r.bgName = bgSet.name();
+    r.rotAxIsV = c.rotAxIsV;
+    r.slice = c.sliceNo;
+    r.angles = c.angles;
+    r.maxInvalid = c.maxInvalid;
+    r.from = from;
+    r.to = to;
+    r.step = step;
+    QString why;
+    if (corSweep->start(r, &why))
+        return {};
+    qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+    return why;
+}
+
+void Session::sweepFinished()
+{
+    const CorSweepRequest& r = corSweep->request();
+    const int b = corSweep->best();
+    const QString range = QStringLiteral("Centre sweep of slice %1, %2 to %3 in steps of %4: ")
+                              .arg(r.slice)
+                              .arg(r.from, 0, 'g', 8)
+                              .arg(r.to, 0, 'g', 8)
+                              .arg(r.step, 0, 'g', 8);
+    if (corSweep->wasCancelled()) {
+        qCDebug(lcApp).noquote() << range + QStringLiteral("stopped");
+        return;
+    }
+    if (b < 0) {
+        qCDebug(lcApp).noquote() << range + QStringLiteral("no trial gave a slice");
+        return;
+    }
+    const CorTrial& t = corSweep->trials()[size_t(b)];
+    qCDebug(lcApp).noquote() << range + QStringLiteral("sharpest at %1 (measure %2)").arg(t.cor, 0, 'f', 2).arg(t.measure, 0, 'g', 5);
 }

@@ -1,16 +1,23 @@
 #pragma once
 // The work of the window or of a batch program, apart from any widget: the
+// projection series and the reference images, the lock that keeps them while
+// they are read, reading projection files (in a load thread of its own), the
 // worker threads, the reconstruction run control with its slice workers, the
-// centre sweep, and the run settings no control shows.  The window shows it
-// and hands it requests; the series, the references and loading are still
-// held by the window and move here next.
+// centre search and sweep, and the settings value of the window's runs.  The
+// window shows it and hands it requests.
+#include "CorSearch.h"
 #include "CorSweep.h"
 #include "CtRun.h"
+#include "ImgDatas.h"
 #include "ReconSettings.h"
+#include "ReferenceSet.h"
+#include "SeriesLoader.h"
 #include "WorkerPool.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class Session : public QObject
@@ -29,12 +36,122 @@ public:
     const CtRun& run() const { return *ctRun; }
     CorSweep& sweep() { return *corSweep; }
 
+    // The projection series the runs read, with the references below as its
+    // I0, BG and after-scan I0.
+    ImgDatas& series() { return images; }
+    ReferenceSet& i0() { return i0Set; }
+    ReferenceSet& bg() { return bgSet; }
+    ReferenceSet& i0After() { return i0AfterSet; }
+    enum class Reference { I0, Bg, I0After };
+    ReferenceSet& reference(Reference r);
+    // Files into a reference (append: added to it); false when refused while
+    // the images are in use (with a message naming what) or when a file did
+    // not join (counted by the set).
+    bool loadReference(Reference r, const QStringList& files, bool append, const QString& what);
+    // Empties a reference; clearing the I0 clears the after-scan I0 too, as
+    // it is only used with the one before.  False when refused.
+    bool clearReference(Reference r, const QString& what);
+
+    // Projection files are being read (in the load thread).
+    bool loading = false;
+    // Whether the single-slice calculator is stepping through a slice (it
+    // reads the series too); none when null.
+    std::function<bool()> ct1Busy;
+    // The series and references are read (a run, a slice still finishing
+    // after a stop, CT1) or being replaced (a load): they must not change.
+    bool imagesInUse() const;
+    // True, with a message naming what, when the images are in use.
+    bool refuseWhileInUse(const QString& what) const;
+
     // Settings of the next runs that no control holds (the precision);
     // batch words write them here.
     ReconSettings settings;
 
+    // Finds the centre of rotation on a slice of the series; with an answer
+    // it becomes the runs' centre (centreFound).  The answer is logged.
+    CorResult findCentre(const CtCond& c, int slice);
+    // Fits the centre line of a tilted axis over the series' height and has
+    // runs use it (on), or goes back to the one centre (off); false when no
+    // line could be fitted (corLine().text() says why).
+    bool setCorPerSlice(bool on, const CtCond& c);
+    const CorLine& corLine() const { return line; }
+    // The centre a run of slices from..to starts from: the line's at their
+    // middle when runs use it, else the runs' centre.
+    double corFor(int from, int to) const;
+    // The centre, or the centre line, into the settings of a run.
+    void applyCentre(ReconSettings& s) const;
+    // Sweeps slice over centres from..to by step on the series; the reason
+    // when refused.  The sweep's end is logged.
+    QString startSweep(const CtCond& c, double from, double to, double step);
+
+    // Reading projections in the load thread; the series changes only when
+    // the files are in, and loadEnded() follows.  startLoad reads files with
+    // the lines given and adds them to the series, or replaces it (replace;
+    // droppedOld: the old series was already cleared to make room; gaps:
+    // numbers missing from the names, kept with a replaced series).
+    // startFileLoad reads one file that is the whole series (h5: an HDF5
+    // scan, else a TIFF stack) into prepared (owned from here on), replacing
+    // the series, which the caller has cleared.  Both return the load's id.
+    int startLoad(const QStringList& files, bool replace, const LineBand& lines, bool droppedOld, const QString& gaps);
+    int startFileLoad(const QString& file, bool h5, ImgDatas* prepared);
+    // The load in progress stops before its next file; the series stays.
+    void cancelLoad();
+    // Ends the load thread (a load in progress is cancelled); before the window goes.
+    void stopLoading();
+    // The load now or last under way: its id, files read of files, time.
+    int loadId() const { return loadNo; }
+    int loadDone() const { return filesDone; }
+    int loadTotal() const { return filesTotal; }
+    qint64 loadMs() const { return loadClock.elapsed(); }
+
+    // How the last load ended.
+    struct LoadEnd
+    {
+        bool cancelled = false;
+        // The series was replaced (and so cleared before the new files).
+        bool replaced = false;
+        // One file was the whole series.
+        bool wholeFile = false;
+        // Every file read (a single-file series: it loaded whole).
+        bool whole = true;
+        // Files that joined the series, in order.
+        QStringList adopted;
+    };
+
+signals:
+    // A load begins (emitted before the load thread may start reading).
+    void loadStarted(int files);
+    // Files of the load in progress were read.
+    void loadProgressed();
+    // The load ended; the series holds what it read.
+    void loadEnded(const Session::LoadEnd& end);
+    // A centre was found: the runs use it from now on.
+    void centreFound(double cor);
+    // A reference changed (loaded, added to, failed, cleared): the window shows it.
+    void referenceChanged(Session::Reference r);
+
 private:
+    void sweepFinished();
+    void progressed(int id, int done, int total);
+    void finished(SeriesLoadPtr r);
+
+    ImgDatas images;
+    ReferenceSet i0Set, bgSet, i0AfterSet;
     std::unique_ptr<WorkerPool> workerPool;
     std::unique_ptr<CtRun> ctRun;
     std::unique_ptr<CorSweep> corSweep;
+
+    // Runs reconstruct each slice about line (ct_cor_per_slice).
+    bool corPerSlice = false;
+    CorLine line;
+
+    SeriesLoader loader;
+    QThread* loadThread = nullptr;
+    int loadNo = 0;
+    int filesDone = 0;
+    int filesTotal = 0;
+    QElapsedTimer loadClock;
+    bool loadReplaces = false;
+    bool loadDroppedOld = false;
+    QString loadGaps;
 };

@@ -57,6 +57,53 @@ static void reportUnknownOptions(int argc, char** argv)
     }
 }
 
+// Without a window and without a display, the offscreen platform instead of
+// an abort (the user's own choice of platform stays); a window without a
+// display would end in Qt's abort, so it is refused with what helps instead.
+static bool choosePlatform()
+{
+    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                           && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (configStore.contains("-nw") && noDisplay)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!configStore.contains("-nw") && noDisplay && !configStore.contains("-platform")) {
+        std::fputs("zuvo2: no display (DISPLAY is not set): set DISPLAY, or run without a window with -nw,\n"
+                   "or choose a platform with QT_QPA_PLATFORM (offscreen for pictures without a screen)\n",
+                   stderr);
+        return false;
+    }
+    return true;
+}
+
+// The status once the event loop has ended: 128 + the signal that ended it;
+// the loop's own status with a window; unattended (-x -q), whether every
+// result can be trusted.
+static int exitStatus(int rc, int signalled, bool unattended, bool batchEnded, bool batchUnreadable,
+                      const QString& batchFile)
+{
+    if (signalled) {
+        if (unattended && !batchEnded && !batchUnreadable)
+            std::fputs("Batch program stopped before its end\n", stderr);
+        const QString summary = Failures::summary();
+        if (!summary.isEmpty())
+            std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+        std::fprintf(stderr, "Interrupted by signal %d\n", signalled);
+        return 128 + signalled;
+    }
+    if (!unattended)
+        return rc;
+    if (batchUnreadable) {
+        std::fprintf(stderr, "Batch file could not be read: %s\n", batchFile.toLocal8Bit().constData());
+        return 2;
+    }
+    const QString summary = Failures::summary();
+    if (!batchEnded)
+        std::fputs("Batch program stopped before its end\n", stderr);
+    if (!summary.isEmpty())
+        std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
+    return batchEnded && summary.isEmpty() ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
 #ifdef __GLIBC__
@@ -104,20 +151,8 @@ int main(int argc, char** argv)
     // Categories serve filtering (QT_LOGGING_RULES); lines keep their own
     // texts unless QT_MESSAGE_PATTERN asks for more.
     qSetMessagePattern(QStringLiteral("%{message}"));
-    // Without a window and without a display, the offscreen platform instead
-    // of an abort (the user's own choice of platform stays).
-    if (configStore.contains("-nw") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A window without a display would end in Qt's abort; say what helps instead.
-    if (!configStore.contains("-nw") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
-        && !configStore.contains("-platform")) {
-        std::fputs("zuvo2: no display (DISPLAY is not set): set DISPLAY, or run without a window with -nw,\n"
-                   "or choose a platform with QT_QPA_PLATFORM (offscreen for pictures without a screen)\n",
-                   stderr);
+    if (!choosePlatform())
         return 2;
-    }
     // The environment's rules (QT_LOGGING_RULES) still win over these.
     if (configStore.contains("-v"))
         QLoggingCategory::setFilterRules(QStringLiteral("zuvo2.lines.debug=true"));
@@ -186,26 +221,5 @@ int main(int argc, char** argv)
     // A signal caught before the loop ran is answered here as well.
     if (!signalled)
         signalled = QuitOnSignal::received();
-    if (signalled) {
-        if (execBatch && quitAfterBatch && !batchEnded && !batchUnreadable)
-            std::fputs("Batch program stopped before its end\n", stderr);
-        const QString summary = Failures::summary();
-        if (!summary.isEmpty())
-            std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
-        std::fprintf(stderr, "Interrupted by signal %d\n", signalled);
-        return 128 + signalled;
-    }
-    if (!(execBatch && quitAfterBatch))
-        return rc;
-    // Unattended: the status says whether every result can be trusted.
-    if (batchUnreadable) {
-        std::fprintf(stderr, "Batch file could not be read: %s\n", batchFile.toLocal8Bit().constData());
-        return 2;
-    }
-    const QString summary = Failures::summary();
-    if (!batchEnded)
-        std::fputs("Batch program stopped before its end\n", stderr);
-    if (!summary.isEmpty())
-        std::fprintf(stderr, "%s\n", summary.toLocal8Bit().constData());
-    return batchEnded && summary.isEmpty() ? 0 : 1;
+    return exitStatus(rc, signalled, execBatch && quitAfterBatch, batchEnded, batchUnreadable, batchFile);
 }

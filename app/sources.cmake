@@ -14,5 +14,6 @@ list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/BodyCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WindowFit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/MessagePanel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/WorkStatus.cpp
   ${CMAKE_SOURCE_DIR}/forms/Body.ui
 )

@@ -11,7 +11,6 @@ Batch::Batch(QObject* parent) : QObject(parent)
 {
     qRegisterMetaType<BatchCmd>("BatchCmd");
     connect(this, &Batch::batchExecNext, this, &Batch::batchNext, Qt::DirectConnection);
-    connect(this, &Batch::batchFinishALine, this, &Batch::batchCheckEnd, Qt::DirectConnection);
 }
 
 void Batch::setRunning(bool f)
@@ -22,13 +21,6 @@ void Batch::setRunning(bool f)
     const bool was = running.exchange(f);
     if (was && !f)
         emit batchStopped();
-}
-
-void Batch::batchStart()
-{
-    setRunning(true);
-    current = 0;
-    emit batchExecNext();
 }
 
 void Batch::batchStop()

@@ -27,7 +27,6 @@ public:
 
 signals:
     void batchExecNext();
-    void batchFinishALine();
     void batchExCmd(BatchCmd cmd);
     // The program went from running to stopped (end, :end, :stop or a toggle).
     void batchStopped();
@@ -35,7 +34,6 @@ signals:
     void loadFailed(QString fname);
 
 private slots:
-    void batchStart();
     void batchStop();
     void batchNext();
 

@@ -79,6 +79,10 @@ struct ReconSettings
     // run takes the row of its projections' energy, moves the centre by the
     // shift across the axis and the slices by the shift along it.
     QString shiftsFile;
+    // Detector lines the window's next loads keep when a batch program names
+    // them: every line, or the slices from linesFrom to linesTo.
+    bool allLines = true;
+    int linesFrom = 0, linesTo = 0;
 };
 
 Q_DECLARE_METATYPE(ReconSettings)

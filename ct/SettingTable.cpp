@@ -132,6 +132,13 @@ const std::vector<SettingTable::Setting> table = {
      "I0 image taken after the scan (more than once: their average); with it each projection's I0 is interpolated "
      "linearly by projection index between --i0 and this.", nullptr,
      [](S& s, const V& v) { s.i0AfterFiles = v.texts; }, [](const S& s) { return s.i0AfterFiles.join(QLatin1Char(' ')); }},
+    // Two batch words for the one axis, each saying which way it lies.
+    {"axisIsH", T::Flag, 0, 0, "1", "", "ct_rot_ax_is_h", nullptr, nullptr, nullptr, nullptr,
+     "The rotation axis lies horizontally on the detector (1) or vertically (0).", nullptr,
+     [](S& s, const V& v) { s.cond.rotAxIsV = !v.flag; }, [](const S& s) { return flagText(!s.cond.rotAxIsV); }},
+    {"axisIsV", T::Flag, 0, 0, "0", "", "ct_rot_ax_is_v", nullptr, nullptr, nullptr, nullptr,
+     "The rotation axis lies vertically on the detector (1) or horizontally (0).", nullptr,
+     [](S& s, const V& v) { s.cond.rotAxIsV = v.flag; }, [](const S& s) { return flagText(s.cond.rotAxIsV); }},
     {"cor", T::Real, -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(), "", "pixels",
      "ct_cor", "cor", "X|auto", "Cor", "centre",
      "Centre of rotation in pixels, or auto: found on the first slice (required).", nullptr,
@@ -168,7 +175,7 @@ const std::vector<SettingTable::Setting> table = {
          s.cond.step = CtCond::seriesStep(v.from, v.to, v.step);
      },
      [](const S& s) { return QStringLiteral("%1:%2:%3").arg(s.cond.from).arg(s.cond.to).arg(std::abs(s.cond.step)); }},
-    {"region", T::Region, 0, 0, "", "pixels", nullptr, "region", "X0,Z0,X1,Z1", "Region", "region",
+    {"region", T::Region, 0, 0, "", "pixels", "ct_set_calc_region", "region", "X0,Z0,X1,Z1", "Region", "region",
      "Calculation region in pixels of the slice image; default the whole image.", nullptr,
      [](S& s, const V& v) {
          s.wholeImage = false;
@@ -284,6 +291,16 @@ const std::vector<SettingTable::Setting> table = {
      "Also write every slice of a series into one file: FILE.tif (multi-page float TIFF) or FILE.h5 (one HDF5 "
      "dataset); it appears only when every slice was made; empty: none.", nullptr,
      [](S& s, const V& v) { s.volumeFile = v.text; }, [](const S& s) { return s.volumeFile; }},
+    // The window's directories; zuvo2-recon writes everything to --out.
+    {"imagePath", T::Text, 0, 0, "", "", "auto_save_image_path", nullptr, nullptr, nullptr, nullptr,
+     "Directory of the pictures, made when missing.", nullptr,
+     [](S& s, const V& v) { s.image.path = v.text; }, [](const S& s) { return s.image.path; }},
+    {"dataPath", T::Text, 0, 0, "", "", "auto_save_data_path", nullptr, nullptr, nullptr, nullptr,
+     "Directory of the data files, made when missing.", nullptr,
+     [](S& s, const V& v) { s.data.path = v.text; }, [](const S& s) { return s.data.path; }},
+    {"tiffPath", T::Text, 0, 0, "", "", "auto_save_tiff_path", nullptr, nullptr, nullptr, nullptr,
+     "Directory of the float TIFFs, made when missing; empty: the data files' directory.", nullptr,
+     [](S& s, const V& v) { s.tiff.path = v.text; }, [](const S& s) { return s.tiff.path; }},
     {"out", T::Text, 0, 0, "", "", nullptr, "out", "DIR", "Out", nullptr,
      "Output directory, made when missing (required).", nullptr, setOut, [](const S& s) { return s.data.path; }},
     {"name", T::Text, 0, 0, "slice", "", nullptr, "name", "NAME", "Name", nullptr,
@@ -297,6 +314,14 @@ const std::vector<SettingTable::Setting> table = {
      "projections' energy, moves the centre by the shift across the axis and reads each slice that far along it "
      "(between two lines). Every energy's slices then have one size. Empty: off.", nullptr,
      [](S& s, const V& v) { s.shiftsFile = v.text; }, [](const S& s) { return s.shiftsFile; }},
+    {"loadLines", T::Lines, 0, intMax, "all", "", "images_load_rows", nullptr, nullptr, nullptr, nullptr,
+     "Detector lines the window's next loads keep: those of the slices FROM to TO, or all.", nullptr,
+     [](S& s, const V& v) {
+         s.allLines = v.flag;
+         s.linesFrom = v.from;
+         s.linesTo = v.to;
+     },
+     [](const S& s) { return s.allLines ? QStringLiteral("all") : QStringLiteral("%1:%2").arg(s.linesFrom).arg(s.linesTo); }},
     {"report", T::Text, 0, 0, "", "", nullptr, "report", "FILE", "Report", nullptr,
      "Write the run report to FILE instead of OUT/NAME-run.json (tasks of one series sharing OUT).", nullptr,
      [](S& s, const V& v) { s.reportFile = v.text; }, [](const S& s) { return s.reportFile; }},
@@ -352,6 +377,7 @@ QStringList SettingTable::partsOf(const Setting& s, const QString& text)
     switch (s.type) {
     case Type::Slices:
     case Type::Filter:
+    case Type::Lines:
         return text.trimmed().split(QLatin1Char(':'));
     case Type::Region:
     case Type::Phase:
@@ -429,6 +455,17 @@ bool SettingTable::read(const Setting& s, const QStringList& parts, Value& v, QS
         v.region = CtRegion{c[0], c[1], c[2], c[3]};
         return true;
     }
+    case Type::Lines:
+        v.flag = parts.isEmpty() || (parts.size() == 1 && first == QLatin1String("all"));
+        if (v.flag)
+            return true;
+        if (parts.size() > 2)
+            return refuse(why, QStringLiteral("\"%1\" is not FROM:TO").arg(parts.join(QLatin1Char(':'))));
+        if (!readInt(first, s.min, s.max, v.from, why))
+            return false;
+        if (parts.size() < 2)
+            return refuse(why, QStringLiteral("an integer is missing"));
+        return readInt(parts[1].trimmed(), s.min, s.max, v.to, why);
     case Type::Filter: {
         if (first.isEmpty())
             return refuse(why, QStringLiteral("a filter name is missing"));
@@ -483,6 +520,8 @@ QString SettingTable::markdownTable()
             range = FbpFilter::names().join(QStringLiteral(", "));
         else if (s.type == Type::Flag)
             range = QStringLiteral("0, 1");
+        else if (s.type == Type::Lines)
+            range = QStringLiteral("FROM:TO, all");
         const QString option = s.option ? QStringLiteral("`--%1%2`").arg(QLatin1String(s.option),
                                               s.valueName ? QStringLiteral(" ") + QLatin1String(s.valueName) : QString())
                                         : QString();

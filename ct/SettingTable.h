@@ -30,6 +30,7 @@ public:
         Region, // X0,Z0,X1,Z1
         Filter, // NAME[:CUTOFF] (a batch line: NAME [CUTOFF])
         Phase,  // DELTA_BETA,DISTANCE_MM,ENERGY_KEV, each above 0, or 0: off (a batch line: the three as words)
+        Lines,  // FROM:TO (a batch line: FROM TO), or all (a batch line: nothing)
     };
 
     // A checked value, before it is stored.

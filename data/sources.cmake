@@ -17,6 +17,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ImgDatas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SeriesLoader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AveragedImage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ReferenceSet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MemoryBudget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SafeWrite.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VolumeWriter.cpp

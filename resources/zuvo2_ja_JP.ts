@@ -2,6 +2,65 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>WorkStatus</name>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Ends a run after the slices in progress, or cancels a load (the loaded series stays)</source>
+        <translation>計算中のスライスを終えてから計算を停止します。読み込み中は読み込みを取り消します (読み込み済みのシリーズはそのまま)</translation>
+    </message>
+    <message>
+        <source>Warnings %1, errors %2</source>
+        <translation>警告 %1、エラー %2</translation>
+    </message>
+    <message>
+        <source>Loading %1/%2 files, %3 files/s, %4 s left</source>
+        <translation>読み込み中 %1/%2 ファイル、%3 ファイル/秒、残り %4 秒</translation>
+    </message>
+    <message>
+        <source>Loading %1/%2 files</source>
+        <translation>読み込み中 %1/%2 ファイル</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Slices %1/%2, %3 slices/s, %4 s left</source>
+        <translation>スライス %1/%2、%3 スライス/秒、残り %4 秒</translation>
+    </message>
+    <message>
+        <source>Correcting the projections %1/%2</source>
+        <translation>投影像を補正中 %1/%2</translation>
+    </message>
+    <message>
+        <source>Stopped, ending the correction of the projections</source>
+        <translation>停止: 投影像の補正を終えています</translation>
+    </message>
+    <message>
+        <source>Slices %1/%2</source>
+        <translation>スライス %1/%2</translation>
+    </message>
+    <message>
+        <source>Stopped, finishing the slices in progress (%1 left)</source>
+        <translation>停止: 計算中のスライスを仕上げています (残り %1)</translation>
+    </message>
+    <message>
+        <source>Loading cancelled after %1 of %2 files</source>
+        <translation>読み込み取消 (%2 ファイル中 %1 ファイル読み込み済み)</translation>
+    </message>
+    <message>
+        <source>Loaded %1 files in %2 s</source>
+        <translation>%1 ファイルを %2 秒で読み込みました</translation>
+    </message>
+    <message>
+        <source>Last run: %1/%2 slices in %3 s</source>
+        <translation>前回の計算: %1/%2 スライス、%3 秒</translation>
+    </message>
+</context>
+<context>
     <name>Body</name>
     <message>
         <source>Zuvo2</source>
@@ -202,58 +261,6 @@
     <message>
         <source>Stop</source>
         <translation>停止</translation>
-    </message>
-    <message>
-        <source>Ends a run after the slices in progress, or cancels a load (the loaded series stays)</source>
-        <translation>計算中のスライスを終えてから計算を停止します。読み込み中は読み込みを取り消します (読み込み済みのシリーズはそのまま)</translation>
-    </message>
-    <message>
-        <source>Warnings %1, errors %2</source>
-        <translation>警告 %1、エラー %2</translation>
-    </message>
-    <message>
-        <source>Loading %1/%2 files, %3 files/s, %4 s left</source>
-        <translation>読み込み中 %1/%2 ファイル、%3 ファイル/秒、残り %4 秒</translation>
-    </message>
-    <message>
-        <source>Loading %1/%2 files</source>
-        <translation>読み込み中 %1/%2 ファイル</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>Slices %1/%2, %3 slices/s, %4 s left</source>
-        <translation>スライス %1/%2、%3 スライス/秒、残り %4 秒</translation>
-    </message>
-    <message>
-        <source>Correcting the projections %1/%2</source>
-        <translation>投影像を補正中 %1/%2</translation>
-    </message>
-    <message>
-        <source>Stopped, ending the correction of the projections</source>
-        <translation>停止: 投影像の補正を終えています</translation>
-    </message>
-    <message>
-        <source>Slices %1/%2</source>
-        <translation>スライス %1/%2</translation>
-    </message>
-    <message>
-        <source>Stopped, finishing the slices in progress (%1 left)</source>
-        <translation>停止: 計算中のスライスを仕上げています (残り %1)</translation>
-    </message>
-    <message>
-        <source>Last run: %1/%2 slices in %3 s</source>
-        <translation>前回の計算: %1/%2 スライス、%3 秒</translation>
-    </message>
-    <message>
-        <source>Loading cancelled after %1 of %2 files</source>
-        <translation>読み込み取消 (%2 ファイル中 %1 ファイル読み込み済み)</translation>
-    </message>
-    <message>
-        <source>Loaded %1 files in %2 s</source>
-        <translation>%1 ファイルを %2 秒で読み込みました</translation>
     </message>
     <message>
         <source>XAFS</source>

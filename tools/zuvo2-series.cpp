@@ -108,13 +108,14 @@ QList<QJsonObject> recordsOf(const QList<QJsonObject>& reports)
     return out;
 }
 
-int check(const QString& planFile)
+// Reads the plan's parts; false with the usage status in *rc when it cannot.
+bool readPlan(const QString& planFile, std::vector<SeriesPlan::Part>& parts, int* rc)
 {
     QFile f(planFile);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return usage(QStringLiteral("cannot read the plan %1").arg(planFile));
-    std::vector<Group> groups;
-    std::vector<SeriesPlan::Part> parts;
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *rc = usage(QStringLiteral("cannot read the plan %1").arg(planFile));
+        return false;
+    }
     int lineNo = 0;
     while (!f.atEnd()) {
         const QString line = QString::fromUtf8(f.readLine()).trimmed();
@@ -123,12 +124,129 @@ int check(const QString& planFile)
             continue;
         SeriesPlan::Part part;
         QString why;
-        if (!SeriesPlan::parsePart(line, part, &why))
-            return usage(QStringLiteral("%1, line %2: %3").arg(planFile).arg(lineNo).arg(why));
+        if (!SeriesPlan::parsePart(line, part, &why)) {
+            *rc = usage(QStringLiteral("%1, line %2: %3").arg(planFile).arg(lineNo).arg(why));
+            return false;
+        }
         parts.push_back(part);
     }
-    if (parts.empty())
-        return usage(QStringLiteral("the plan %1 names no part").arg(planFile));
+    if (parts.empty()) {
+        *rc = usage(QStringLiteral("the plan %1 names no part").arg(planFile));
+        return false;
+    }
+    return true;
+}
+
+// One part's slices into its group: written and recorded, or missing with
+// the command that makes them; reference: the series' first report.
+void checkPart(const SeriesPlan::Part& part, const QJsonObject& reference, Group* g)
+{
+    // A report counts only when it is this part's, made with the plan's settings.
+    QList<QJsonObject> trusted;
+    QList<QJsonObject> candidates;
+    const QJsonObject own = readReport(part.report);
+    if (own.isEmpty())
+        g->noReport << part.report;
+    else
+        candidates << own;
+    candidates << rerunReports(part.command);
+    for (const QJsonObject& r : candidates) {
+        const QStringList why = SeriesPlan::reportProblems(r, reference, part);
+        if (why.isEmpty()) {
+            trusted << r;
+            continue;
+        }
+        // A re-run report covers only some slices, and its name may match
+        // another series' re-runs: it counts when its settings fit, and is
+        // passed over otherwise (the files it made then have no record).
+        if (r != own) {
+            if (why.filter(QRegularExpression(QStringLiteral("^(?!slices )"))).isEmpty())
+                trusted << r;
+            continue;
+        }
+        g->problems << QStringLiteral("the run report of slices %1 does not fit the plan: %2")
+                           .arg(part.slices, why.join(QStringLiteral("; ")));
+    }
+    if (!own.isEmpty() && trusted.contains(own))
+        g->reports << own;
+    const QList<QJsonObject> records = recordsOf(trusted);
+    const QJsonValue region = trusted.isEmpty() ? QJsonValue() : trusted.first().value("region");
+    QList<int> s;
+    SeriesPlan::slices(part.slices, s);
+    for (int slice : s) {
+        g->slices << slice;
+        const QString path = QDir(part.out).filePath(
+            CtFiles::sliceName(part.name + QStringLiteral(".dat"), QString(), slice, QStringLiteral("dat")));
+        const QFileInfo data(path);
+        bool good = data.isFile() && data.size() > 0;
+        if (good) {
+            const QStringList why = SeriesPlan::fileProblems(path, records, region);
+            if (!why.isEmpty()) {
+                g->problems << data.fileName() + QStringLiteral(": ") + why.join(QStringLiteral("; "));
+                good = false;
+            }
+        }
+        if (!good) {
+            g->missing << slice;
+            g->commandOf[slice] = part.command;
+        }
+    }
+}
+
+// The group's merged report written, its temporary leftovers cleared and its
+// state told; adds its slices to total, missing and unfit.
+void finishGroup(Group& g, int& total, int& missing, int& unfit)
+{
+    // A task ended by force may leave the temporary file of a slice; one
+    // still being written stays.
+    QDir dir(g.out);
+    for (const QString& t : dir.entryList({g.name + QStringLiteral("-*.part-*")}, QDir::Files | QDir::Hidden)) {
+        if (!SafeWrite::isTempName(t))
+            continue;
+        if (SafeWrite::writerGone(dir.filePath(t)) && dir.remove(t))
+            out() << g.name << ": removed the unfinished " << t << "\n";
+        else
+            out() << g.name << ": kept " << t << ", still being written\n";
+    }
+    const int step = g.slices.size() > 1 ? g.slices[1] - g.slices[0] : 1;
+    QJsonObject merged = SeriesPlan::merge(g.reports, g.slices.value(0), g.slices.value(g.slices.size() - 1), step);
+    std::sort(g.missing.begin(), g.missing.end(), [step](int a, int b) { return step < 0 ? a > b : a < b; });
+    const QStringList gaps = SeriesPlan::ranges(g.missing, step);
+    merged["missingSlices"] = QJsonArray::fromStringList(gaps);
+    merged["partsWithoutReport"] = QJsonArray::fromStringList(g.noReport);
+    merged["problems"] = QJsonArray::fromStringList(g.problems);
+    const QString reportPath = dir.filePath(CtRunReport::fileName(g.name + QStringLiteral(".dat"), QString()));
+    QString error;
+    const QByteArray text = QJsonDocument(merged).toJson();
+    if (!SafeWrite::write(reportPath, [&](QIODevice* d, QString&) { return d->write(text) == text.size(); }, &error))
+        err() << "zuvo2-series: " << error << "\n";
+    total += int(g.slices.size());
+    missing += int(g.missing.size());
+    // A part without its report fails through its files: none of them
+    // is recorded unless a re-run recorded it.
+    unfit += int(g.problems.size());
+    out() << g.name << ": " << g.slices.size() - g.missing.size() << " of " << g.slices.size()
+          << " slices written to " << g.out << ", report " << reportPath << "\n";
+    for (const QString& p : g.noReport)
+        out() << g.name << ": no run report " << p << "\n";
+    for (const QString& p : g.problems)
+        out() << g.name << ": FAILED " << p << "\n";
+    if (gaps.isEmpty())
+        return;
+    out() << g.name << ": missing slices " << gaps.join(QStringLiteral(" ")) << "\n";
+    for (const QString& gap : gaps) {
+        QString cmd = g.commandOf.value(gap.section(QLatin1Char(':'), 0, 0).toInt());
+        out() << "re-run: " << cmd.replace(QStringLiteral("{slices}"), gap) << "\n";
+    }
+}
+
+int check(const QString& planFile)
+{
+    std::vector<Group> groups;
+    std::vector<SeriesPlan::Part> parts;
+    int rc = 0;
+    if (!readPlan(planFile, parts, &rc))
+        return rc;
 
     // The first report found of a series (one output directory and name) is
     // what its other parts are compared with.
@@ -145,102 +263,12 @@ int check(const QString& planFile)
             groups.push_back(Group{part.out, part.name, {}, {}, {}, {}, {}, {}});
             g = groups.end() - 1;
         }
-        // A report counts only when it is this part's, made with the plan's settings.
-        QList<QJsonObject> trusted;
-        QList<QJsonObject> candidates;
-        const QJsonObject own = readReport(part.report);
-        if (own.isEmpty())
-            g->noReport << part.report;
-        else
-            candidates << own;
-        candidates << rerunReports(part.command);
-        for (const QJsonObject& r : candidates) {
-            const QStringList why = SeriesPlan::reportProblems(r, references.value(seriesKey(part)), part);
-            if (why.isEmpty()) {
-                trusted << r;
-                continue;
-            }
-            // A re-run report covers only some slices, and its name may match
-            // another series' re-runs: it counts when its settings fit, and is
-            // passed over otherwise (the files it made then have no record).
-            if (r != own) {
-                if (why.filter(QRegularExpression(QStringLiteral("^(?!slices )"))).isEmpty())
-                    trusted << r;
-                continue;
-            }
-            g->problems << QStringLiteral("the run report of slices %1 does not fit the plan: %2")
-                               .arg(part.slices, why.join(QStringLiteral("; ")));
-        }
-        if (!own.isEmpty() && trusted.contains(own))
-            g->reports << own;
-        const QList<QJsonObject> records = recordsOf(trusted);
-        const QJsonValue region = trusted.isEmpty() ? QJsonValue() : trusted.first().value("region");
-        QList<int> s;
-        SeriesPlan::slices(part.slices, s);
-        for (int slice : s) {
-            g->slices << slice;
-            const QString path = QDir(part.out).filePath(
-                CtFiles::sliceName(part.name + QStringLiteral(".dat"), QString(), slice, QStringLiteral("dat")));
-            const QFileInfo data(path);
-            bool good = data.isFile() && data.size() > 0;
-            if (good) {
-                const QStringList why = SeriesPlan::fileProblems(path, records, region);
-                if (!why.isEmpty()) {
-                    g->problems << data.fileName() + QStringLiteral(": ") + why.join(QStringLiteral("; "));
-                    good = false;
-                }
-            }
-            if (!good) {
-                g->missing << slice;
-                g->commandOf[slice] = part.command;
-            }
-        }
+        checkPart(part, references.value(seriesKey(part)), &*g);
     }
 
     int total = 0, missing = 0, unfit = 0;
-    for (Group& g : groups) {
-        // A task ended by force may leave the temporary file of a slice; one
-        // still being written stays.
-        QDir dir(g.out);
-        for (const QString& t : dir.entryList({g.name + QStringLiteral("-*.part-*")}, QDir::Files | QDir::Hidden)) {
-            if (!SafeWrite::isTempName(t))
-                continue;
-            if (SafeWrite::writerGone(dir.filePath(t)) && dir.remove(t))
-                out() << g.name << ": removed the unfinished " << t << "\n";
-            else
-                out() << g.name << ": kept " << t << ", still being written\n";
-        }
-        const int step = g.slices.size() > 1 ? g.slices[1] - g.slices[0] : 1;
-        QJsonObject merged = SeriesPlan::merge(g.reports, g.slices.value(0), g.slices.value(g.slices.size() - 1), step);
-        std::sort(g.missing.begin(), g.missing.end(), [step](int a, int b) { return step < 0 ? a > b : a < b; });
-        const QStringList gaps = SeriesPlan::ranges(g.missing, step);
-        merged["missingSlices"] = QJsonArray::fromStringList(gaps);
-        merged["partsWithoutReport"] = QJsonArray::fromStringList(g.noReport);
-        merged["problems"] = QJsonArray::fromStringList(g.problems);
-        const QString reportPath = dir.filePath(CtRunReport::fileName(g.name + QStringLiteral(".dat"), QString()));
-        QString error;
-        const QByteArray text = QJsonDocument(merged).toJson();
-        if (!SafeWrite::write(reportPath, [&](QIODevice* d, QString&) { return d->write(text) == text.size(); }, &error))
-            err() << "zuvo2-series: " << error << "\n";
-        total += int(g.slices.size());
-        missing += int(g.missing.size());
-        // A part without its report fails through its files: none of them
-        // is recorded unless a re-run recorded it.
-        unfit += int(g.problems.size());
-        out() << g.name << ": " << g.slices.size() - g.missing.size() << " of " << g.slices.size()
-              << " slices written to " << g.out << ", report " << reportPath << "\n";
-        for (const QString& p : g.noReport)
-            out() << g.name << ": no run report " << p << "\n";
-        for (const QString& p : g.problems)
-            out() << g.name << ": FAILED " << p << "\n";
-        if (gaps.isEmpty())
-            continue;
-        out() << g.name << ": missing slices " << gaps.join(QStringLiteral(" ")) << "\n";
-        for (const QString& gap : gaps) {
-            QString cmd = g.commandOf.value(gap.section(QLatin1Char(':'), 0, 0).toInt());
-            out() << "re-run: " << cmd.replace(QStringLiteral("{slices}"), gap) << "\n";
-        }
-    }
+    for (Group& g : groups)
+        finishGroup(g, total, missing, unfit);
     const bool complete = missing == 0 && unfit == 0;
     out() << (complete ? "complete" : "INCOMPLETE") << ": " << total - missing << " of " << total
           << " slices written\n";

@@ -26,7 +26,7 @@
 #include "XafsPanel.h"
 #include "ProcCtrl.h"
 #include "MessagePanel.h"
-#include "WorkProgress.h"
+#include "WorkStatus.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -84,7 +84,8 @@ Body::Body(QWidget* parent)
       selectedPen(pen(232, 255, 0)),
       session(new Session(32)),
       ctRun(&session->run()),
-      corSweep(&session->sweep())
+      corSweep(&session->sweep()),
+      rawImages(session->series())
 {
     setupUi(this);
     startConditions = {procCtrl->sliceNo, procCtrl->cor, procCtrl->SliceFrom->text().toInt(),
@@ -96,6 +97,23 @@ Body::Body(QWidget* parent)
     qRegisterMetaType<BatchCmd>("BatchCmd");
     corPen.setDashPattern({10, 3, 4, 3});
 
+    prepareForms();
+    bindControls();
+    connectPanels();
+    createPool(32);
+    createXafsPanel();
+    connectCentreSearch();
+    connectInputs();
+    connectRunControl();
+    showWorkAndStartThreads();
+
+    // Reports batch lines back (calc_exec and seq_calc when their work ends).
+    commands = std::make_unique<BodyCommands>(this);
+}
+
+// Titles, save panels, field widths, the calculator choice and the tabs' contents.
+void Body::prepareForms()
+{
     CTFiles->Title->setText(tr("Row Images"));
     SelI0Files->Title->setText(tr("I0 File Set"));
     I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
@@ -128,13 +146,51 @@ Body::Body(QWidget* parent)
     CtImgBase->setContent(&ctCalc, tr("CT Reconstruction"));
     I0ImgBase->setContent(I0ImgSel->display(), tr("I0 Image"));
     BGImgBase->setContent(BGImgSel->display(), tr("BG Image"));
+}
 
+// The controls whose values the session's settings hold: each writes its value
+// there now and on every change, and the runs take them from there.
+void Body::bindControls()
+{
+    ReconSettings& s = session->settings;
+    const auto text = [this](QLineEdit* e, QString& field) {
+        field = e->text();
+        connect(e, &QLineEdit::textChanged, this, [&field](const QString& t) { field = t; });
+    };
+    const auto check = [this](QAbstractButton* b, bool& field) {
+        field = b->isChecked();
+        connect(b, &QAbstractButton::toggled, this, [&field](bool on) { field = on; });
+    };
+    s.cond.cor = procCtrl->cor;
+    connect(procCtrl, &ProcCtrl::corUpdated, this, [this] { session->settings.cond.cor = procCtrl->cor; });
+    check(SelectCt1, s.cond.ct1);
+    check(SelectCt2, s.cond.ct2);
+    check(ShowCalcRes, s.showImage);
+    for (auto [on, panel, out] : {std::tuple{AutoSaveImage, SelectImageSaveDir, &s.image},
+                                  {AutoSaveData, SelectDataSaveDir, &s.data}, {AutoSaveTiff, SelectTiffSaveDir, &s.tiff}}) {
+        check(on, out->on);
+        text(panel->FilePath, out->path);
+        text(panel->Name, out->name);
+    }
+    // The float TIFFs take the data files' tag.
+    text(SelectImageSaveDir->AddTag, s.image.tag);
+    text(SelectDataSaveDir->AddTag, s.data.tag);
+}
+
+// The panels among themselves, the batch interpreter and the sequential driver.
+void Body::connectPanels()
+{
     sinogram.procCtrl = procCtrl;
     sinogram.imgs = &rawImages;
     ctCalc.sinogram = &sinogram;
-    rawImages.i0Img = &I0ImgSel->img;
-    rawImages.bgImg = &BGImgSel->img;
-    rawImages.i0AfterImg = &I0AfterImgSel->img;
+    // The selectors show the session's references and hand it the files chosen.
+    I0ImgSel->useSet(&session->i0());
+    BGImgSel->useSet(&session->bg());
+    I0AfterImgSel->useSet(&session->i0After());
+    session->ct1Busy = [this] { return ctCalc.busy; };
+    connect(session.get(), &Session::referenceChanged, this, [this](Session::Reference r) {
+        (r == Session::Reference::I0 ? I0ImgSel : r == Session::Reference::Bg ? BGImgSel : I0AfterImgSel)->refresh();
+    });
     // Clearing the I0 clears the I0 taken after the scan as well: it is only
     // ever used together with the one before.
     connect(I0ImgSel, &SelectAFile::clear, I0AfterImgSel, &SelectAFile::clear0);
@@ -164,10 +220,11 @@ Body::Body(QWidget* parent)
     connect(&seqDriver, &XafsBatch::starting, this, &Body::startingSeqCalc);
     connect(&seqDriver, &XafsBatch::finished, this, &Body::finishedSeqCalc);
     connect(&seqDriver, &XafsBatch::stage, this, &Body::noticedStage);
+}
 
-    createPool(32);
-    createXafsPanel();
-
+// The Auto and Sweep buttons and the sweep's window.
+void Body::connectCentreSearch()
+{
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
     connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
@@ -188,7 +245,12 @@ Body::Body(QWidget* parent)
         procCtrl->setCor(c);
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
     });
-    connect(corSweep, &CorSweep::finished, this, &Body::sweepFinished);
+    connect(session.get(), &Session::centreFound, procCtrl, &ProcCtrl::setCor);
+}
+
+// Projections, references, data directories, colour range and the raw display.
+void Body::connectInputs()
+{
     connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
         if (!on)
             rawImages.band = LineBand();
@@ -197,7 +259,9 @@ Body::Body(QWidget* parent)
     // the I0 and BG files are left out of it.
     CTFiles->checkSeries = true;
     SelI0Files->byEnergy = true;
-    CTFiles->referencesOf = [this] { return I0ImgSel->files() + BGImgSel->files() + I0AfterImgSel->files(); };
+    CTFiles->referencesOf = [this] {
+        return session->i0().files() + session->bg().files() + session->i0After().files();
+    };
     connect(this, &Body::callBatchLoad, this, [this](const QString& f) { batchFile = f; });
     connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
     connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
@@ -228,7 +292,11 @@ Body::Body(QWidget* parent)
     connect(FixColorScale, &QCheckBox::toggled, this, &Body::fixColorScaleToggled);
     connect(SelDDir, &SelectDataDir::selected, this, &Body::selectedDir);
     connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
+}
 
+// The run control reports to the window, which shows times and colours.
+void Body::connectRunControl()
+{
     // The run control reports to the window, which shows times and colours.
     connect(ctRun, &CtRun::runStarted, this, &Body::runStarted);
     connect(ctRun, &CtRun::runStopped, this, &Body::runStopped);
@@ -240,7 +308,11 @@ Body::Body(QWidget* parent)
     // I0 and BG are replaced or cleared only when no worker reads them.
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
+}
 
+// The operator area with its progress, and the load, batch and sequence threads.
+void Body::showWorkAndStartThreads()
+{
     buildOperatorArea();
     connect(procCtrl->Threads, &QSpinBox::valueChanged, this, &Body::showCt2Tabs);
     showCt2Tabs();
@@ -248,8 +320,9 @@ Body::Body(QWidget* parent)
     connect(ctRun, &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
     connect(&seqDriver, &XafsBatch::starting, this, &Body::showWork);
     connect(&seqDriver, &XafsBatch::finished, this, &Body::showWork);
-    connect(&loader, &SeriesLoader::progressed, this, &Body::loadProgressed);
-    connect(&loader, &SeriesLoader::finished, this, &Body::loadFinished);
+    connect(session.get(), &Session::loadStarted, this, &Body::loadBegun);
+    connect(session.get(), &Session::loadProgressed, this, &Body::showWork);
+    connect(session.get(), &Session::loadEnded, this, &Body::loadFinished);
     // A thread that cannot start (memory or process limits) leaves its
     // object in this thread: slower, but nothing waits for ever.
     const auto startThread = [](QThread*& t, QObject* obj, const QString& name) {
@@ -264,12 +337,8 @@ Body::Body(QWidget* parent)
         t = nullptr;
         Failures::record(Failures::Run, QStringLiteral("Can't start the thread %1; its work runs in the window's thread").arg(name));
     };
-    startThread(loadThread, &loader, QStringLiteral("loadThread"));
     startThread(batchThread, &batch, QStringLiteral("batchThread"));
     startThread(seqThread, &seqDriver, QStringLiteral("seqThread"));
-
-    // Reports batch lines back (calc_exec and seq_calc when their work ends).
-    commands = std::make_unique<BodyCommands>(this);
 }
 
 Body::~Body()
@@ -282,6 +351,9 @@ Body::~Body()
     // whole) and are gone before the images they read.
     corSweep = nullptr;
     ctRun = nullptr;
+    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
+        sel->useSet(nullptr);
+    session->ct1Busy = nullptr;
     session.reset();
     // The selectors' displays sit in the image tabs but belong to the selectors;
     // their tabs must not take them back while the window is taken apart.
@@ -293,8 +365,8 @@ Body::~Body()
 
 void Body::stopThreads()
 {
-    loader.cancelRequested = true;
-    for (QThread** t : {&batchThread, &seqThread, &loadThread}) {
+    session->stopLoading();
+    for (QThread** t : {&batchThread, &seqThread}) {
         if (!*t)
             continue;
         (*t)->quit();
@@ -308,7 +380,6 @@ void Body::createPool(int count)
 {
     if (count <= 0)
         return;
-    ctRun->images = &rawImages;
     ctRun->createPool(count, &session->pool());
     ct2FirstTab = ImgsTab->count();
     for (int i = 0; i < ctRun->count(); ++i) {
@@ -374,27 +445,8 @@ void Body::buildOperatorArea()
     messages->view->setMinimumHeight(fourLines);
     messagesBase->setMinimumHeight(messagesBase->minimumSizeHint().height());
 
-    statusRow = new QStatusBar(this);
-    statusRow->setObjectName(QStringLiteral("StatusRow"));
-    statusRow->setSizeGripEnabled(false);
-    statusRow->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    workText = new QLabel(statusRow);
-    workText->setObjectName(QStringLiteral("WorkText"));
-    workBar = new QProgressBar(statusRow);
-    workBar->setObjectName(QStringLiteral("WorkProgress"));
-    workBar->setRange(0, 1);
-    workBar->setValue(0);
-    workBar->setMinimumWidth(160);
-    stopBtn = new QPushButton(tr("Stop"), statusRow);
-    stopBtn->setObjectName(QStringLiteral("StopWork"));
-    stopBtn->setToolTip(tr("Ends a run after the slices in progress, or cancels a load (the loaded series stays)"));
-    countText = new QLabel(statusRow);
-    countText->setObjectName(QStringLiteral("ProblemCount"));
-    statusRow->addWidget(workBar, 1);
-    statusRow->addWidget(workText, 2);
-    statusRow->addWidget(stopBtn);
-    statusRow->addPermanentWidget(countText);
-    connect(stopBtn, &QPushButton::clicked, this, &Body::stopWork);
+    status = new WorkStatus(this);
+    connect(status, &WorkStatus::stopRequested, this, &Body::stopWork);
 
     // Under the pictures, sharing their height through a splitter, so the
     // controls column keeps the whole height of a small screen.
@@ -410,65 +462,20 @@ void Body::buildOperatorArea()
         column->setSizes({1000, messagesBase->minimumHeight()});
     }
     if (auto* box = qobject_cast<QBoxLayout*>(layout()))
-        box->addWidget(statusRow, 0);
+        box->addWidget(status, 0);
     showCounts(0, 0);
     showWork();
 }
 
 void Body::showCounts(int warnings, int errors)
 {
-    countText->setText(tr("Warnings %1, errors %2").arg(warnings).arg(errors));
-    countText->setStyleSheet(errors > 0     ? QStringLiteral("background-color: rgb(255, 190, 190);")
-                             : warnings > 0 ? QStringLiteral("background-color: rgb(255, 240, 160);")
-                                            : QString());
+    status->showCounts(warnings, errors);
 }
 
 void Body::showWork()
 {
-    if (!workBar)
-        return;
-    WorkProgress p;
-    QString text;
-    const int computing = ctRun->pendingCount();
-    if (loadActive) {
-        p.done = loadDone;
-        p.total = loadTotal;
-        p.elapsedMs = loadClock.elapsed();
-        text = p.done > 0 ? tr("Loading %1/%2 files, %3 files/s, %4 s left")
-                                .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 1).arg(p.secondsLeft(), 0, 'f', 0)
-                          : tr("Loading %1/%2 files").arg(p.done).arg(p.total);
-        stopBtn->setText(tr("Cancel"));
-    } else if (xafsPanel && xafsPanel->job().busy()) {
-        const XafsProgress& x = xafsPanel->job().progress;
-        p = WorkProgress{x.done.load(), x.total.load(), 0};
-        text = p.total > 0 ? tr("XAFS: %1, %2/%3").arg(xafsPanel->job().title()).arg(p.done).arg(p.total)
-                           : tr("XAFS: %1").arg(xafsPanel->job().title());
-        stopBtn->setText(tr("Cancel"));
-    } else {
-        p = ctRun->progress();
-        if (ctRun->correcting())
-            text = ctRun->active ? tr("Correcting the projections %1/%2").arg(p.done).arg(p.total)
-                                 : tr("Stopped, ending the correction of the projections");
-        else if (ctRun->active)
-            text = p.done > 0 ? tr("Slices %1/%2, %3 slices/s, %4 s left")
-                                    .arg(p.done).arg(p.total).arg(p.rate(), 0, 'f', 2).arg(p.secondsLeft(), 0, 'f', 0)
-                              : tr("Slices %1/%2").arg(p.done).arg(p.total);
-        else if (computing > 0)
-            text = tr("Stopped, finishing the slices in progress (%1 left)").arg(computing);
-        else if (lastWorkWasLoad) {
-            p = WorkProgress{loadDone, loadTotal, 0};
-            text = lastLoadCancelled ? tr("Loading cancelled after %1 of %2 files").arg(loadDone).arg(loadTotal)
-                                     : tr("Loaded %1 files in %2 s").arg(loadDone).arg(lastLoadSeconds, 0, 'g', 3);
-        } else if (ctRun->startTime.isValid())
-            text = tr("Last run: %1/%2 slices in %3 s").arg(p.done).arg(p.total).arg(ctRun->spentSeconds(), 0, 'g', 4);
-        else
-            p = WorkProgress();
-        stopBtn->setText(tr("Stop"));
-    }
-    workBar->setRange(0, std::max(1, p.total));
-    workBar->setValue(std::min(p.done, std::max(1, p.total)));
-    workText->setText(text);
-    stopBtn->setEnabled(loadActive || ctRun->active || seqDriver.isActive() || (xafsPanel && xafsPanel->job().busy()));
+    if (status)
+        status->showWork(*session, seqDriver.isActive(), xafsPanel ? &xafsPanel->job() : nullptr);
 }
 
 int Body::ct2TabsShown() const
@@ -499,17 +506,12 @@ bool Body::isCalcActive() const
 
 bool Body::imagesInUse() const
 {
-    return ctRun->active || ctRun->pendingCount() > 0 || ctRun->correcting() || ctCalc.busy || loadActive;
+    return session->imagesInUse();
 }
 
 bool Body::refuseWhileInUse(const QString& what)
 {
-    if (!imagesInUse())
-        return false;
-    qCDebug(lcApp).noquote() << (loadActive ? QStringLiteral("Projection images loading, refused: ")
-                                            : QStringLiteral("Reconstruction running, refused: "))
-                                    + what;
-    return true;
+    return session->refuseWhileInUse(what);
 }
 
 bool Body::deferWhileInUse(const QString& what, std::function<void()> work)
@@ -553,7 +555,7 @@ void Body::quitOnSignal()
     batch.shutDown();
     if (seqDriver.isActive())
         QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
-    loader.cancelRequested = true;
+    session->cancelLoad();
     ctRun->interrupt();
     corSweep->cancel();
     imagesMayBeFree();
@@ -561,13 +563,12 @@ void Body::quitOnSignal()
 
 void Body::cancelLoad()
 {
-    if (loadActive)
-        loader.cancelRequested = true;
+    session->cancelLoad();
 }
 
 void Body::stopWork()
 {
-    if (loadActive) {
+    if (session->loading) {
         cancelLoad();
         return;
     }
@@ -625,14 +626,12 @@ void Body::clearSeries()
 {
     // The size is forgotten too, so the next series may have another.
     rawImages.clear();
-    for (QAbstractSlider* s : {static_cast<QAbstractSlider*>(seekCtrl->Seek)}) {
-        const QSignalBlocker b(s);
-        s->setMaximum(0);
-        s->setValue(0);
-    }
-    const QSignalBlocker b(seekCtrl->Index);
-    seekCtrl->Index->setMaximum(0);
-    seekCtrl->Index->setValue(0);
+    resetSeriesView();
+}
+
+void Body::resetSeriesView()
+{
+    seekCtrl->reset();
     rawDisp.scaleSet = false;
     rawDisp.selecting = rawDisp.selValid = false;
 }
@@ -650,7 +649,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
 {
     if (refuseWhileInUse(QStringLiteral("loading projection images")))
         return;
-    loadGaps = CTFiles->listedGaps;
+    const QString gaps = CTFiles->listedGaps;
     CTFiles->listedGaps.clear();
     planLines(procCtrl, rawImages);
     const QString tooBig = rawImages.memoryRefusal(files, clear);
@@ -670,67 +669,27 @@ void Body::dataFilesSelected(QStringList files, bool clear)
     }
     // The old series stays until the new one is in (a cancel keeps it),
     // unless both would not fit at once.
-    loadDroppedOld = clear && rawImages.count() > 0 && !rawImages.memoryRefusal(files, false).isEmpty();
-    if (loadDroppedOld) {
+    const bool droppedOld = clear && rawImages.count() > 0 && !rawImages.memoryRefusal(files, false).isEmpty();
+    if (droppedOld) {
         qCDebug(lcApp).noquote() << QStringLiteral("Loaded series dropped first to make room for %1 files").arg(files.size());
         clearSeries();
         CTFiles->clearList();
         updateRawImage();
     }
-    const int id = beginLoad(int(files.size()), clear);
-    SeriesLoader* l = &loader;
-    QMetaObject::invokeMethod(l, [l, id, files, lines] { l->load(id, files, lines); }, Qt::QueuedConnection);
+    session->startLoad(files, clear, lines, droppedOld, gaps);
 }
 
-int Body::beginLoad(int files, bool replaces)
+void Body::loadBegun(int files)
 {
-    loadActive = true;
-    loadReplaces = replaces;
-    loadDone = 0;
-    loadTotal = files;
-    loadClock.start();
-    loader.cancelRequested = false;
     enableInputs(false);
     showWork();
     emit seriesLoadStarted(files);
-    return ++loadId;
 }
 
-void Body::loadProgressed(int id, int done, int total)
+void Body::loadFinished(const Session::LoadEnd& e)
 {
-    if (id != loadId || !loadActive)
-        return;
-    loadDone = done;
-    loadTotal = total;
-    showWork();
-}
-
-void Body::loadFinished(SeriesLoadPtr r)
-{
-    if (!r || r->id != loadId || !loadActive)
-        return;
-    loadActive = false;
-    lastWorkWasLoad = true;
-    lastLoadCancelled = r->cancelled;
-    lastLoadSeconds = loadClock.elapsed() / 1000.0;
-    loadDone = int(r->images.size());
-    if (r->set) {
-        // One file, the whole series: the old one went when the load began.
-        rawImages.takeSeries(*r->set);
-        loadDone = rawImages.count() > 0 ? 1 : 0;
-        if (rawImages.count() > 0)
-            CTFiles->addEntry(r->files.value(0));
-        showWork();
-        seriesLoaded();
-        emit seriesLoadEnded(r->whole && !r->cancelled);
-        imagesMayBeFree();
-        return;
-    }
-    if (r->cancelled) {
-        Failures::record(Failures::Load,
-                         QStringLiteral("Loading cancelled after %1 of %2 files: ").arg(r->images.size()).arg(r->files.size())
-                             + (loadDroppedOld || !loadReplaces ? QStringLiteral("nothing added")
-                                                                : QStringLiteral("the series is kept as it was")));
+    status->loadEnded(e.cancelled, session->loadMs() / 1000.0);
+    if (e.cancelled && !e.wholeFile) {
         // A sequence would otherwise go on with a set that is not there.
         if (seqDriver.isActive())
             QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
@@ -739,28 +698,23 @@ void Body::loadFinished(SeriesLoadPtr r)
         imagesMayBeFree();
         return;
     }
-    if (loadReplaces) {
-        clearSeries();
+    // The series is in the session already; the list and the view follow it.
+    if (e.replaced && !e.wholeFile) {
+        resetSeriesView();
         CTFiles->clearList();
     }
-    for (size_t i = 0; i < r->images.size(); ++i) {
-        const QString& f = r->files.at(int(i));
-        if (rawImages.adopt(r->images[i].release(), f, r->errors.value(int(i))))
-            CTFiles->addEntry(f);
-    }
-    if (loadReplaces)
-        rawImages.gaps = loadGaps;
+    for (const QString& f : e.adopted)
+        CTFiles->addEntry(f);
     showWork();
     seriesLoaded();
-    emit seriesLoadEnded(true);
+    emit seriesLoadEnded(e.whole);
     imagesMayBeFree();
 }
 
 void Body::seriesLoaded()
 {
     const int last = std::max(rawImages.count() - 1, 0);
-    seekCtrl->Seek->setMaximum(last);
-    seekCtrl->Index->setMaximum(last);
+    seekCtrl->setLast(last);
     fitConditionsToSeries();
     updateRawImage();
 
@@ -828,15 +782,12 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
     CTFiles->clearFiles();
     clearSeries();
     updateRawImage();
-    loadDroppedOld = true;
-    const int id = beginLoad(1, true);
-    SeriesLoader* l = &loader;
     // Made here, filled in the load thread, handed back with the result.
     auto* set = new ImgDatas;
     set->band = rawImages.band;
     set->angleUnit = rawImages.angleUnit;
     planLines(procCtrl, *set);
-    QMetaObject::invokeMethod(l, [l, id, file, h5, set] { l->loadSeriesFile(id, file, h5, set); }, Qt::QueuedConnection);
+    session->startFileLoad(file, h5, set);
     return true;
 }
 
@@ -852,7 +803,7 @@ void Body::chooseSeriesFile(bool h5)
 void Body::newPosOnRawImg(double x, double y)
 {
     double v = 0;
-    ImgData* img = rawImages.at(seekCtrl->Index->value());
+    ImgData* img = rawImages.at(seekCtrl->index());
     if (img && x > -1.0 && x < img->width && y > -1.0 && y < img->height) {
         std::vector<double> row(size_t(img->width));
         v = img->readRow(int(y), row.data())[int(x)];
@@ -867,7 +818,7 @@ void Body::updateRawImage()
         rawDisp.dispA->update();
         return;
     }
-    if (rawImages.render(seekCtrl->Index->value(), rawDisp.image, rawDisp.CBar))
+    if (rawImages.render(seekCtrl->index(), rawDisp.image, rawDisp.CBar))
         rawDisp.newImage();
 }
 
@@ -928,7 +879,7 @@ void Body::selectionMade(QRectF r)
     const int to = toSlice(vertical ? r.bottom() : r.right());
     procCtrl->setSliceFrom(from);
     procCtrl->setSliceTo(to);
-    const double cor = corPerSlice && corLine.valid ? corLine.at((from + to) / 2) : procCtrl->cor;
+    const double cor = session->corFor(from, to);
     const SgmGeom g = makeSgmGeom(vertical, vertical ? rawImages.width : rawImages.height, cor);
     if (g.half < 2) {
         qCInfo(lcApp).noquote() << QStringLiteral("No slice field at centre %1: the selection sets the slices only")
@@ -966,7 +917,7 @@ void Body::startCalcCt()
     if (quitting)
         return;
     // A run on a series that is about to be replaced would read freed images.
-    if (loadActive && !seqDriver.isActive()) {
+    if (session->loading && !seqDriver.isActive()) {
         Failures::record(Failures::Run, QStringLiteral("Run refused: projection images are still loading"));
         if (batchCalcActive) {
             batchCalcActive = false;
@@ -989,29 +940,19 @@ ReconSettings Body::runSettings()
 {
     ReconSettings s = session->settings;
     s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy(&s.i0Refusal);
-    s.i0Name = I0ImgSel->FilePath->text();
-    s.bgName = BGImgSel->FilePath->text();
-    s.i0AfterName = I0AfterImgSel->FilePath->text();
+    s.i0Name = session->i0().name();
+    s.bgName = session->bg().name();
+    s.i0AfterName = session->i0After().name();
     // No output may overwrite a file the run or the program reads.
-    s.otherInputs = configStore.filesRead() + I0ImgSel->files() + BGImgSel->files() + I0AfterImgSel->files();
+    s.otherInputs = configStore.filesRead() + session->i0().files() + session->bg().files() + session->i0After().files();
     if (!batchFile.isEmpty())
         s.otherInputs << batchFile;
     s.cond = procCtrl->ctCond();
-    s.cond.ct1 = SelectCt1->isChecked();
-    s.cond.ct2 = SelectCt2->isChecked();
-    if (corPerSlice && corLine.valid) {
-        s.cond.corFit = true;
-        s.cond.corAt0 = corLine.at0;
-        s.cond.corSlope = corLine.slope;
-        s.cond.cor = corLine.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
-    }
-    s.showImage = ShowCalcRes->isChecked();
-    s.image = ReconOutput{AutoSaveImage->isChecked(), SelectImageSaveDir->FilePath->text(),
-                          SelectImageSaveDir->Name->text(), SelectImageSaveDir->AddTag->text()};
-    s.data = ReconOutput{AutoSaveData->isChecked(), SelectDataSaveDir->FilePath->text(),
-                         SelectDataSaveDir->Name->text(), SelectDataSaveDir->AddTag->text()};
-    s.tiff = ReconOutput{AutoSaveTiff->isChecked(), SelectTiffSaveDir->FilePath->text(),
-                         SelectTiffSaveDir->Name->text(), QString()};
+    // The centre and the calculator choice are the session's: their controls
+    // write them there on every edit.
+    s.cond.ct1 = session->settings.cond.ct1;
+    s.cond.ct2 = session->settings.cond.ct2;
+    session->applyCentre(s);
     // The CT1 panel writes its own files.
     ctCalc.setSaveImage(s.image.on, s.image.path, s.image.name, s.image.tag);
     ctCalc.setSaveData(s.data.on, s.data.path, s.data.name, s.data.tag);
@@ -1063,7 +1004,7 @@ void Body::runStarted()
     CalcCT->setStyleSheet(runningStyle);
     // Pressing it again stops the run: say so on it.
     CalcCT->setText(tr("Stop"));
-    lastWorkWasLoad = false;
+    status->runStarted();
     enableInputs(false);
     showWork();
 }
@@ -1264,7 +1205,7 @@ bool Body::chooseI0ByEnergy(QString* refused)
         return false;
     }
     const QString name = SelI0Files->Selected->itemText(k);
-    I0ImgSel->fileSelected0(name);
+    session->loadReference(Session::Reference::I0, {name}, false, QStringLiteral("loading ") + name);
     qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
     return true;
 }
@@ -1339,83 +1280,26 @@ void Body::batchExCmd(BatchCmd cmd)
 
 CorResult Body::findCentre(int slice)
 {
-    // Only reads the projections, as the sinogram panel does, so a run may go on.
-    // An offset axis lies near an edge: only projections 180 degrees apart tell where.
-    CorSearchOptions o;
-    o.maxInvalid = procCtrl->maxInvalid;
-    const CorResult r = procCtrl->ctCond().angles == AngularRange::FullOffset
-                            ? findOffsetCor(rawImages, procCtrl->rotAxIsV, slice, o)
-                            : findCor(rawImages, procCtrl->rotAxIsV, slice, o);
-    if (!r.valid) {
-        qCDebug(lcApp).noquote() << QStringLiteral("No centre of rotation found on slice %1: ").arg(slice) + r.reason;
-        return r;
-    }
-    procCtrl->setCor(r.cor);
-    qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation ") + r.text();
-    return r;
+    return session->findCentre(procCtrl->ctCond(), slice);
 }
 
 bool Body::setCorPerSlice(bool on)
 {
-    corPerSlice = false;
-    if (!on) {
-        qCDebug(lcApp).noquote() << QStringLiteral("One centre of rotation for every slice");
-        return true;
-    }
-    const int lines = procCtrl->rotAxIsV ? rawImages.height : rawImages.width;
-    CorSearchOptions o;
-    o.maxInvalid = procCtrl->maxInvalid;
-    corLine = findCorLine(rawImages, procCtrl->rotAxIsV, 0, lines - 1, 8, o);
-    if (!corLine.valid)
-        return false;
-    corPerSlice = true;
-    qCDebug(lcApp).noquote() << corLine.text();
-    return true;
+    return session->setCorPerSlice(on, procCtrl->ctCond());
 }
 
 QString Body::startSweep(double from, double to, double step)
 {
-    CorSweepRequest r;
-    r.images = &rawImages;
-    r.i0Name = I0ImgSel->FilePath->text();
-    r.bgName = BGImgSel->FilePath->text();
     const CtCond c = procCtrl->ctCond();
-    r.rotAxIsV = c.rotAxIsV;
-    r.slice = c.sliceNo;
-    r.angles = c.angles;
-    r.from = from;
-    r.to = to;
-    r.step = step;
-    r.maxInvalid = c.maxInvalid;
-    QString why;
-    if (quitting)
-        why = QStringLiteral("the program is closing");
-    else if (corSweep->start(r, &why))
+    const QString why = quitting ? QStringLiteral("the program is closing")
+                                 : session->startSweep(c, from, to, step);
+    if (why.isEmpty())
         return {};
     corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why));
-    qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+    // The session says so itself when it refuses.
+    if (quitting)
+        qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
     return why;
-}
-
-void Body::sweepFinished()
-{
-    const CorSweepRequest& r = corSweep->request();
-    const int b = corSweep->best();
-    const QString range = QStringLiteral("Centre sweep of slice %1, %2 to %3 in steps of %4: ")
-                              .arg(r.slice)
-                              .arg(r.from, 0, 'g', 8)
-                              .arg(r.to, 0, 'g', 8)
-                              .arg(r.step, 0, 'g', 8);
-    if (corSweep->wasCancelled()) {
-        qCDebug(lcApp).noquote() << range + QStringLiteral("stopped");
-        return;
-    }
-    if (b < 0) {
-        qCDebug(lcApp).noquote() << range + QStringLiteral("no trial gave a slice");
-        return;
-    }
-    const CorTrial& t = corSweep->trials()[size_t(b)];
-    qCDebug(lcApp).noquote() << range + QStringLiteral("sharpest at %1 (measure %2)").arg(t.cor, 0, 'f', 2).arg(t.measure, 0, 'g', 5);
 }
 
 bool Body::saveSweep(const QString& file, QString* why)

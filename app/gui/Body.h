@@ -14,9 +14,9 @@
 #include "LogRelay.h"
 #include "MouseC.h"
 #include "RawDisp.h"
-#include "SeriesLoader.h"
 #include "Sinogram.h"
 #include "XafsBatch.h"
+#include "WorkStatus.h"
 #include "XafsSession.h"
 #include "ui_Body.h"
 
@@ -86,7 +86,7 @@ public:
     // started, and the window closes once the slices in progress are written.
     void quitOnSignal();
     // Projection files are being read (in a thread of their own).
-    bool isLoading() const { return loadActive; }
+    bool isLoading() const { return session->loading; }
     // The load in progress stops before its next file; the series stays as
     // it was.  Ends with seriesLoadEnded(false).
     void cancelLoad();
@@ -96,9 +96,9 @@ public:
     // The log panel, the progress bar with its Stop button and the count of
     // warnings and errors below the images.
     MessagePanel* messagePanel() const { return messages; }
-    QProgressBar* workProgressBar() const { return workBar; }
-    QPushButton* stopButton() const { return stopBtn; }
-    QLabel* problemCount() const { return countText; }
+    QProgressBar* workProgressBar() const { return status->bar(); }
+    QPushButton* stopButton() const { return status->stopButton(); }
+    QLabel* problemCount() const { return status->counts(); }
 
 signals:
     void batchCalcStart();
@@ -155,14 +155,23 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The constructor's parts, in the order they run (connections to one
+    // signal keep their order).
+    void prepareForms();
+    void bindControls();
+    void connectPanels();
+    void connectCentreSearch();
+    void connectInputs();
+    void connectRunControl();
+    void showWorkAndStartThreads();
     void createPool(int count);
     void stopThreads();
     // The message panel and the status row under the image tabs.
     void buildOperatorArea();
-    // Marks a load as begun (inputs off, bar shown); the new load's id.
-    int beginLoad(int files, bool replaces);
-    void loadProgressed(int id, int done, int total);
-    void loadFinished(SeriesLoadPtr r);
+    // A load has begun: inputs off, bar shown, seriesLoadStarted.
+    void loadBegun(int files);
+    // The session's load ended: the list and the view follow the series.
+    void loadFinished(const Session::LoadEnd& e);
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
@@ -200,6 +209,8 @@ private:
     void selectCt(QAbstractButton* button, bool f);
     // The projections go with their list: images, failed files, seek, overlay.
     void clearSeries();
+    // The seek range, overlay and scale of the raw display, for a new series.
+    void resetSeriesView();
     void dataFilesCleared();
     // After the series changed: seek range, raw picture, sinogram, regions.
     void seriesLoaded();
@@ -215,7 +226,6 @@ private:
     CorResult findCentre(int slice);
     // Sweeps the current slice over centres from .. to; the reason when refused.
     QString startSweep(double from, double to, double step);
-    void sweepFinished();
     // The last sweep's grid picture at file (its table beside it), or, for an
     // empty file, beside the pictures or data files when they are saved
     // automatically (nothing otherwise); false with *why set.
@@ -239,9 +249,6 @@ private:
     bool closeRequested = false;
     // A sequence step that waits for the images to be free.
     std::function<void()> waitingForImages;
-    // Runs reconstruct each slice about corLine (ct_cor_per_slice).
-    bool corPerSlice = false;
-    CorLine corLine;
 
     Batch batch;
     XafsBatch seqDriver;
@@ -268,26 +275,11 @@ private:
     CorSweepPanel* corSweepPanel = nullptr;
     // The workers' result panels, in worker order (placed in the tabs).
     QList<CtCalc2Ui*> ct2Panels;
-    ImgDatas rawImages;
+    // The session's series.
+    ImgDatas& rawImages;
 
-    // Projection files are read in loadThread and adopted here.
-    SeriesLoader loader;
-    bool loadActive = false;
-    bool loadReplaces = false;
-    // The old series was dropped before the load to make room.
-    bool loadDroppedOld = false;
-    // Numbers missing from the names of the series being loaded (accepted).
-    QString loadGaps;
     // The batch program last loaded: an input no run may overwrite.
     QString batchFile;
-    int loadId = 0;
-    int loadDone = 0;
-    int loadTotal = 0;
-    QElapsedTimer loadClock;
-    // What the idle bar shows: the last load or the last run, whichever came later.
-    bool lastWorkWasLoad = false;
-    bool lastLoadCancelled = false;
-    double lastLoadSeconds = 0;
 
     MessagePanel* messages = nullptr;
     // The process control's values as the form starts them: fitted to a
@@ -299,15 +291,10 @@ private:
         int from = 0;
         int to = 0;
     } startConditions;
-    QStatusBar* statusRow = nullptr;
-    QProgressBar* workBar = nullptr;
-    QLabel* workText = nullptr;
-    QPushButton* stopBtn = nullptr;
-    QLabel* countText = nullptr;
+    WorkStatus* status = nullptr;
 
     QThread* batchThread = nullptr;
     QThread* seqThread = nullptr;
-    QThread* loadThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
     // Last: it is connected to the objects above and goes first.
     std::unique_ptr<BodyCommands> commands;

@@ -23,6 +23,12 @@ namespace {
 using A = BatchArgs;
 constexpr double intMax = std::numeric_limits<int>::max();
 constexpr double intMin = std::numeric_limits<int>::min();
+
+// The save panels make their directory; a batch line says when they could not.
+QString unmade(const QString& dir)
+{
+    return !dir.isEmpty() && !QFileInfo(dir).isDir() ? QStringLiteral("can't create directory ") + dir : QString();
+}
 } // namespace
 
 BodyCommands::BodyCommands(Body* body) : b(body), lookup(words())
@@ -48,6 +54,8 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
     using X = BodyCommands;
     using S = ReconSettings;
     static const std::vector<Binding> rows = {
+        {"axisIsH", [](X& x, const S& s) { x.setAxis(s.cond.rotAxIsV); }},
+        {"axisIsV", [](X& x, const S& s) { x.setAxis(s.cond.rotAxIsV); }},
         {"slice", [](X& x, const S& s) { x.b->procCtrl->setSliceNo(s.cond.sliceNo); }},
         {"series", [](X& x, const S& s) { x.b->procCtrl->AutoExecCtCalc->setChecked(s.cond.autoExec); }},
         {"from", [](X& x, const S& s) { x.b->procCtrl->setSliceFrom(s.cond.from); }},
@@ -67,10 +75,10 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         // Read by the next load.
         {"allowGaps", [](X& x, const S& s) { x.b->CTFiles->allowGaps = s.allowGaps; }},
         {"angleUnit", [](X& x, const S& s) { x.b->rawImages.angleUnit = s.angleUnit; }},
-        // No control: the window keeps it for the next runs.
-        {"precision", [](X& x, const S& s) { x.b->session->settings.precision = s.precision; }},
-        {"volume", [](X& x, const S& s) { x.b->session->settings.volumeFile = s.volumeFile; }},
-        {"shifts", [](X& x, const S& s) { x.b->session->settings.shiftsFile = s.shiftsFile; }},
+        // No control: the session keeps it for the next runs.
+        {"precision", [](X&, const S&) {}},
+        {"volume", [](X&, const S&) {}},
+        {"shifts", [](X&, const S&) {}},
         {"ct1", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt1, s.cond.ct1); }},
         {"ct2", [](X& x, const S& s) { x.b->selectCt(x.b->SelectCt2, s.cond.ct2); }},
         {"showImage", [](X& x, const S& s) { x.b->ShowCalcRes->setChecked(s.showImage); }},
@@ -82,6 +90,21 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
         {"dataName", [](X& x, const S& s) { x.b->SelectDataSaveDir->Name->setText(s.data.name); }},
         {"dataTag", [](X& x, const S& s) { x.b->SelectDataSaveDir->AddTag->setText(s.data.tag); }},
         {"tiffName", [](X& x, const S& s) { x.b->SelectTiffSaveDir->Name->setText(s.tiff.name); }},
+        {"imagePath", [](X& x, const S& s) { x.b->SelectImageSaveDir->setPath(s.image.path); },
+         [](const S& s) { return unmade(s.image.path); }},
+        {"dataPath", [](X& x, const S& s) { x.b->SelectDataSaveDir->setPath(s.data.path); },
+         [](const S& s) { return unmade(s.data.path); }},
+        {"tiffPath", [](X& x, const S& s) { x.b->SelectTiffSaveDir->setPath(s.tiff.path); },
+         [](const S& s) { return unmade(s.tiff.path); }},
+        {"region",
+         [](X& x, const S& s) { x.b->setCalcRegion(nullptr, s.region.x0, s.region.z0, s.region.x1, s.region.z1); }},
+        // Read by the next load; a range named here replaces the box's choice.
+        {"loadLines",
+         [](X& x, const S& s) {
+             x.b->procCtrl->LoadSliceRowsOnly->setChecked(false);
+             x.b->rawImages.band =
+                 s.allLines ? LineBand() : LineBand::ofSlices(s.linesFrom, s.linesTo, x.b->procCtrl->rotAxIsV);
+         }},
     };
     return rows;
 }
@@ -89,8 +112,8 @@ const std::vector<BodyCommands::Binding>& BodyCommands::bindings()
 void BodyCommands::setSetting(const BatchCmd& c, const Binding& bind)
 {
     const int failuresAtStart = lineFailuresAtStart;
-    // The other fields are not read: the control shows only its own.
-    ReconSettings s = b->session->settings;
+    // Into the session's settings; the control shows the field it is bound to.
+    ReconSettings& s = b->session->settings;
     QString why;
     if (!SettingTable::set(s, *SettingTable::byKey(QLatin1String(bind.key)), c.args, &why)) {
         fail(Failures::Command, c, why);
@@ -98,7 +121,10 @@ void BodyCommands::setSetting(const BatchCmd& c, const Binding& bind)
         return;
     }
     bind.show(*this, s);
-    finishLine(true, failuresAtStart);
+    const QString unmet = bind.writeRefusal ? bind.writeRefusal(s) : QString();
+    if (!unmet.isEmpty())
+        fail(Failures::Write, c, unmet);
+    finishLine(unmet.isEmpty(), failuresAtStart);
 }
 
 // The command set. Each handler gets arguments that have passed their kind's
@@ -139,22 +165,30 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         }
         return r;
     };
-    static const std::vector<Row> rows = withXafs({
+    static const std::vector<Row> rows = withXafs([] {
+        std::vector<Row> all;
+        for (auto group : {seriesRows, referenceRows, centreAndViewRows, additionalInfoRows, tabAndRunRows, dataDirRows,
+                           xafsRows})
+            for (const Row& r : group())
+                all.push_back(r);
+        return all;
+    }());
+    return rows;
+}
+
+// The projection series: loading, clearing, the list panel's switches.
+std::vector<BodyCommands::Row> BodyCommands::seriesRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"images_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) { return x.takeDir(c, a, x.b->CTFiles, QStringLiteral("images_load ")); }},
         {"images_load_h5", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, true, QStringLiteral("images_load_h5 ")); }},
         {"images_load_stack", A::textArg(),
          [](X& x, const C& c, const A& a) { return x.loadSeriesFile(c, a, false, QStringLiteral("images_load_stack ")); }},
-        // Lines kept by the loads that follow: FROM to TO, or all without arguments.
-        {"images_load_rows", A::optIntPairArg(0, intMax),
-         [](X& x, const C&, const A& a) {
-             x.b->procCtrl->LoadSliceRowsOnly->setChecked(false);
-             x.b->rawImages.band = a.given ? LineBand::ofSlices(a.integer, a.second, x.b->procCtrl->rotAxIsV)
-                                           : LineBand();
-             return O::Ok;
-         }},
-        // Unit of the angles the next HDF5 scans bring: auto, deg or rad.
         {"images_new_on_load", A::flagArg(),
          [](X& x, const C&, const A& a) {
              (a.flag ? x.b->CTFiles->LoadNewFiles : x.b->CTFiles->AddFiles)->setChecked(true);
@@ -190,43 +224,63 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"images_seek", A::intArg(intMin, intMax),
          [](X& x, const C&, const A& a) {
-             x.b->seekCtrl->Index->setValue(std::clamp(a.integer, 0, x.b->seekCtrl->Seek->maximum()));
+             x.b->seekCtrl->setIndex(a.integer);
              return O::Ok;
          }},
+    };
+}
+
+// I0, BG and the I0 taken after the scan.
+std::vector<BodyCommands::Row> BodyCommands::referenceRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"i0_load", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->I0ImgSel, QStringLiteral("i0_load ")); }},
+         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, Session::Reference::I0, QStringLiteral("i0_load ")); }},
         {"i0_add", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.addReference(c, a, x.b->I0ImgSel, QStringLiteral("i0_add ")); }},
+         [](X& x, const C& c, const A& a) { return x.addReference(c, a, Session::Reference::I0, QStringLiteral("i0_add ")); }},
         {"i0_after_load", A::textArg(),
          [](X& x, const C& c, const A& a) {
-             return x.loadReference(c, a, x.b->I0AfterImgSel, QStringLiteral("i0_after_load "));
+             return x.loadReference(c, a, Session::Reference::I0After, QStringLiteral("i0_after_load "));
          }},
         {"i0_after_add", A::textArg(),
          [](X& x, const C& c, const A& a) {
-             return x.addReference(c, a, x.b->I0AfterImgSel, QStringLiteral("i0_after_add "));
+             return x.addReference(c, a, Session::Reference::I0After, QStringLiteral("i0_after_add "));
          }},
         {"i0_after_clear", A::none(),
          [](X& x, const C& c, const A&) {
-             return x.clearReference(c, x.b->I0AfterImgSel, QStringLiteral("i0_after_clear"));
+             return x.clearReference(c, Session::Reference::I0After, QStringLiteral("i0_after_clear"));
          }},
         {"i0_clear", A::none(),
-         [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->I0ImgSel, QStringLiteral("i0_clear")); }},
+         [](X& x, const C& c, const A&) { return x.clearReference(c, Session::Reference::I0, QStringLiteral("i0_clear")); }},
         {"i0_exp_time", A::realArg(0),
          [](X& x, const C&, const A& a) {
              x.b->I0ImgSel->setExpTime(a.real);
              return O::Ok;
          }},
         {"bg_load", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, x.b->BGImgSel, QStringLiteral("bg_load ")); }},
+         [](X& x, const C& c, const A& a) { return x.loadReference(c, a, Session::Reference::Bg, QStringLiteral("bg_load ")); }},
         {"bg_add", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.addReference(c, a, x.b->BGImgSel, QStringLiteral("bg_add ")); }},
+         [](X& x, const C& c, const A& a) { return x.addReference(c, a, Session::Reference::Bg, QStringLiteral("bg_add ")); }},
         {"bg_clear", A::none(),
-         [](X& x, const C& c, const A&) { return x.clearReference(c, x.b->BGImgSel, QStringLiteral("bg_clear")); }},
+         [](X& x, const C& c, const A&) { return x.clearReference(c, Session::Reference::Bg, QStringLiteral("bg_clear")); }},
         {"bg_exp_time", A::realArg(0),
          [](X& x, const C&, const A& a) {
              x.b->BGImgSel->setExpTime(a.real);
              return O::Ok;
          }},
+    };
+}
+
+// The centre of rotation, the sinogram, the regions, colours and clearing the save panels.
+std::vector<BodyCommands::Row> BodyCommands::centreAndViewRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         // A questionable centre is set all the same but fails the line, so
         // :ifng can react; it is an answer about the data, not a failure,
         // and is not counted. No series or no such slice is.
@@ -245,21 +299,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"ct_cor_per_slice", A::flagArg(),
          [](X& x, const C& c, const A& a) {
              if (!x.b->setCorPerSlice(a.flag))
-                 return x.fail(Failures::Command, c, x.b->corLine.text());
-             return O::Ok;
-         }},
-        {"ct_rot_ax_is_h", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             QRadioButton* r = a.flag ? x.b->procCtrl->RotAxH : x.b->procCtrl->RotAxV;
-             r->setChecked(true);
-             x.b->procCtrl->rotAxSelectionChanged(r);
-             return O::Ok;
-         }},
-        {"ct_rot_ax_is_v", A::flagArg(),
-         [](X& x, const C&, const A& a) {
-             QRadioButton* r = a.flag ? x.b->procCtrl->RotAxV : x.b->procCtrl->RotAxH;
-             r->setChecked(true);
-             x.b->procCtrl->rotAxSelectionChanged(r);
+                 return x.fail(Failures::Command, c, x.b->session->corLine().text());
              return O::Ok;
          }},
         {"ct_auto_gen_sinogram", A::flagArg(),
@@ -270,11 +310,6 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"ct_set_disp_region", A::regionArg(),
          [](X& x, const C&, const A& a) {
              x.b->setDispRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
-             return O::Ok;
-         }},
-        {"ct_set_calc_region", A::regionArg(),
-         [](X& x, const C&, const A& a) {
-             x.b->setCalcRegion(nullptr, a.region[0], a.region[1], a.region[2], a.region[3]);
              return O::Ok;
          }},
         {"fix_color_scale", A::flagArg(),
@@ -292,22 +327,26 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              x.b->setColorMax(a.real);
              return O::Ok;
          }},
-        {"auto_save_image_path", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectImageSaveDir); }},
         {"auto_save_image_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectImageSaveDir->clear0();
              return O::Ok;
          }},
-        {"auto_save_data_path", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectDataSaveDir); }},
         {"auto_save_data_clear", A::none(),
          [](X& x, const C&, const A&) {
              x.b->SelectDataSaveDir->clear0();
              return O::Ok;
          }},
-        {"auto_save_tiff_path", A::textArg(),
-         [](X& x, const C& c, const A& a) { return x.savePath(c, a, x.b->SelectTiffSaveDir); }},
+    };
+}
+
+// The additional information: I0 values of raw and I0 images.
+std::vector<BodyCommands::Row> BodyCommands::additionalInfoRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         // Also switches the data layout: existing programs rely on it.
         {"add_inf_show", A::flagArg(),
          [](X& x, const C&, const A& a) {
@@ -323,54 +362,63 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"add_inf_raw_i0_val", A::realArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->I0Val->setText(QString::number(a.real, 'g', 6));
+             x.b->I0ofRawImage_->setI0Value(a.real);
              return O::Ok;
          }},
         {"add_inf_raw_i0_from_xafs", A::flagArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->CalcFromXAFS->setChecked(a.flag);
+             x.b->I0ofRawImage_->setFromXafs(a.flag);
              return O::Ok;
          }},
         {"add_inf_raw_i0_xafs", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->XafsFile->fileSelected0(a.text);
+             x.b->I0ofRawImage_->xafsFile()->fileSelected0(a.text);
              return O::Ok;
          }},
         {"add_inf_raw_i0_xafs_clear", A::none(),
          [](X& x, const C&, const A&) {
-             x.b->I0ofRawImage_->XafsFile->clear0();
+             x.b->I0ofRawImage_->xafsFile()->clear0();
              return O::Ok;
          }},
         {"add_inf_raw_i0_eng_ptn", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofRawImage_->EngPattern->setText(a.text);
+             x.b->I0ofRawImage_->setEnergyPattern(a.text);
              return O::Ok;
          }},
         {"add_inf_i0_i0_val", A::realArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->I0Val->setText(QString::number(a.real, 'g', 6));
+             x.b->I0ofI0Image_->setI0Value(a.real);
              return O::Ok;
          }},
         {"add_inf_i0_i0_from_xafs", A::flagArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->CalcFromXAFS->setChecked(a.flag);
+             x.b->I0ofI0Image_->setFromXafs(a.flag);
              return O::Ok;
          }},
         {"add_inf_i0_i0_xafs", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->XafsFile->fileSelected0(a.text);
+             x.b->I0ofI0Image_->xafsFile()->fileSelected0(a.text);
              return O::Ok;
          }},
         {"add_inf_i0_i0_xafs_clear", A::none(),
          [](X& x, const C&, const A&) {
-             x.b->I0ofI0Image_->XafsFile->clear0();
+             x.b->I0ofI0Image_->xafsFile()->clear0();
              return O::Ok;
          }},
         {"add_inf_i0_i0_eng_ptn", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.b->I0ofI0Image_->EngPattern->setText(a.text);
+             x.b->I0ofI0Image_->setEnergyPattern(a.text);
              return O::Ok;
          }},
+    };
+}
+
+// Tabs shown, a run and a sequence started.
+std::vector<BodyCommands::Row> BodyCommands::tabAndRunRows()
+{
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"show_tab", A::intArg(0, intMax),
          [](X& x, const C& c, const A& a) { return x.showTab(c, a.integer, QStringLiteral("no tab %1").arg(a.integer)); }},
         {"show_orig", A::none(), [](X& x, const C& c, const A&) { return x.showTab(c, 0, QString()); }},
@@ -389,6 +437,16 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
          }},
         {"calc_exec", A::none(), [](X& x, const C& c, const A&) { return x.calcExec(c); }},
         {"seq_calc", A::none(), [](X& x, const C& c, const A&) { return x.seqCalc(c); }},
+    };
+}
+
+// Data-directory sets and the I0 files chosen by energy; saving a display.
+std::vector<BodyCommands::Row> BodyCommands::dataDirRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"seq_exec_dir", A::textArg(),
          [](X& x, const C& c, const A& a) {
              if (!QFileInfo(a.text).isDir())
@@ -444,6 +502,16 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
              return O::Ok;
          }},
         {"save_image", A::displayFile(), [](X& x, const C& c, const A& a) { return x.saveImage(c, a); }},
+    };
+}
+
+// The energy stack of the XAFS tab.
+std::vector<BodyCommands::Row> BodyCommands::xafsRows()
+{
+    using O = Outcome;
+    using X = BodyCommands;
+    using C = BatchCmd;
+    return {
         {"xafs_stack_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) {
              if (a.patterns.size() != 1)
@@ -508,8 +576,7 @@ const std::vector<BodyCommands::Row>& BodyCommands::table()
         {"xafs_edge_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::E0); }},
         {"xafs_jump_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Jump); }},
         {"xafs_mask_map", A::textArg(), [](X& x, const C& c, const A& a) { return x.xafsMap(c, a, XafsMaps::Mask); }},
-    });
-    return rows;
+    };
 }
 
 BodyCommands::Outcome BodyCommands::fail(Failures::Kind kind, const BatchCmd& c, const QString& why)
@@ -556,11 +623,11 @@ void BodyCommands::execute(const BatchCmd& c)
         finishLine(false, failuresAtStart);
         return;
     }
-    const int loadBefore = b->loadId;
+    const int loadBefore = b->session->loadId();
     const Outcome o = r.handler(*this, c, args);
     // Projections load in a thread of their own (images_load, seq_exec_set):
     // a line that began a load is done when the images are in.
-    if (o == Outcome::Ok && b->isLoading() && b->loadId != loadBefore) {
+    if (o == Outcome::Ok && b->isLoading() && b->session->loadId() != loadBefore) {
         waiting = Wait::Load;
         waitFailuresAtStart = failuresAtStart;
         return;
@@ -634,50 +701,47 @@ BodyCommands::Outcome BodyCommands::loadSeriesFile(const BatchCmd& c, const Batc
     return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
 }
 
-BodyCommands::Outcome BodyCommands::loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel,
+BodyCommands::Outcome BodyCommands::loadReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r,
                                                   const QString& what)
 {
     if (refusedInUse(c, what + a.text))
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
-    const ImgData* before = sel->img;
     const int failures = Failures::total();
-    sel->fileSelected0(a.text);
-    if (sel->img && sel->img != before)
+    if (b->session->loadReference(r, {a.text}, false, QStringLiteral("loading ") + a.text))
         return Outcome::Ok;
-    // The reader may have counted the failure itself.
+    // The set has normally counted the failure itself.
     if (Failures::total() > failures)
         return Outcome::Ng;
     return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
 }
 
-BodyCommands::Outcome BodyCommands::addReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel,
+BodyCommands::Outcome BodyCommands::addReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r,
                                                  const QString& what)
 {
     if (refusedInUse(c, what + a.text))
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
-    // A file that does not load or does not match the set is counted by the selector.
-    return sel->addFiles({a.text}) ? Outcome::Ok : Outcome::Ng;
+    // A file that does not load or does not match the set is counted by the set.
+    return b->session->loadReference(r, {a.text}, true, QStringLiteral("adding ") + a.text) ? Outcome::Ok
+                                                                                          : Outcome::Ng;
 }
 
-BodyCommands::Outcome BodyCommands::clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what)
+BodyCommands::Outcome BodyCommands::clearReference(const BatchCmd& c, Session::Reference r, const QString& what)
 {
     if (refusedInUse(c, what))
         return Outcome::Ng;
-    sel->clear0();
+    b->session->clearReference(r, QStringLiteral("clearing"));
     return Outcome::Ok;
 }
 
-BodyCommands::Outcome BodyCommands::savePath(const BatchCmd& c, const BatchArgs& a, SelectAFile* sel)
+void BodyCommands::setAxis(bool vertical)
 {
-    sel->setPath(a.text);
-    // The panel creates the directory; say now when it could not.
-    if (!a.text.isEmpty() && !QFileInfo(a.text).isDir())
-        return fail(Failures::Write, c, QStringLiteral("can't create directory ") + a.text);
-    return Outcome::Ok;
+    QRadioButton* r = vertical ? b->procCtrl->RotAxV : b->procCtrl->RotAxH;
+    r->setChecked(true);
+    b->procCtrl->rotAxSelectionChanged(r);
 }
 
 BodyCommands::Outcome BodyCommands::showTab(const BatchCmd& c, int index, const QString& what)

@@ -8,6 +8,7 @@
 #include "CommandLookup.h"
 #include "Failures.h"
 #include "ReconSettings.h"
+#include "Session.h"
 
 #include <QObject>
 #include <QStringList>
@@ -15,7 +16,6 @@
 #include <vector>
 
 class Body;
-class SelectAImgFile;
 class SelectAFile;
 class SelectDataFiles;
 
@@ -51,12 +51,23 @@ private:
         Handler handler;
     };
     static const std::vector<Row>& table();
+    // The table's parts, in its order.
+    static std::vector<Row> seriesRows();
+    static std::vector<Row> referenceRows();
+    static std::vector<Row> centreAndViewRows();
+    static std::vector<Row> additionalInfoRows();
+    static std::vector<Row> tabAndRunRows();
+    static std::vector<Row> dataDirRows();
+    static std::vector<Row> xafsRows();
     // The window control each run setting with a batch word writes to; the
     // word, its argument and its range come from SettingTable.
     struct Binding
     {
         const char* key;
         void (*show)(BodyCommands& x, const ReconSettings& s);
+        // After showing: why the value could not be put to use (a directory
+        // not made), a write failure of the line; null or empty when it was.
+        QString (*writeRefusal)(const ReconSettings& s) = nullptr;
     };
     static const std::vector<Binding>& bindings();
     // A setting's batch word: checked by its table row, then shown by its control.
@@ -72,10 +83,10 @@ private:
 
     Outcome takeDir(const BatchCmd& c, const BatchArgs& a, SelectDataFiles* files, const QString& what);
     Outcome loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5, const QString& what);
-    Outcome loadReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
-    Outcome addReference(const BatchCmd& c, const BatchArgs& a, SelectAImgFile* sel, const QString& what);
-    Outcome clearReference(const BatchCmd& c, SelectAImgFile* sel, const QString& what);
-    Outcome savePath(const BatchCmd& c, const BatchArgs& a, SelectAFile* sel);
+    Outcome loadReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r, const QString& what);
+    Outcome addReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r, const QString& what);
+    Outcome clearReference(const BatchCmd& c, Session::Reference r, const QString& what);
+    void setAxis(bool vertical);
     Outcome showTab(const BatchCmd& c, int index, const QString& what);
     Outcome calcExec(const BatchCmd& c);
     Outcome seqCalc(const BatchCmd& c);

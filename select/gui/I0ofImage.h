@@ -5,11 +5,19 @@
 
 #include <QFrame>
 
-class I0ofImage : public QFrame, public Ui_I0ofImage
+class I0ofImage : public QFrame
 {
     Q_OBJECT
 public:
     explicit I0ofImage(QWidget* parent = nullptr);
 
-    void setTitle(const QString& title) { Title->setText(title); }
+    void setTitle(const QString& title) { ui.Title->setText(title); }
+    // The value shown with six significant digits, as every number field.
+    void setI0Value(double v);
+    void setFromXafs(bool on);
+    void setEnergyPattern(const QString& pattern);
+    SelectAFile* xafsFile() const { return ui.XafsFile; }
+
+private:
+    Ui::I0ofImage ui;
 };

@@ -4,10 +4,10 @@
 
 PopDockBase::PopDockBase(QWidget* parent) : QFrame(parent)
 {
-    setupUi(this);
+    ui.setupUi(this);
     popWin.setLayout(new QGridLayout);
     popWin.resize(500, 500);
-    connect(PopDock, &QPushButton::clicked, this, &PopDockBase::popDock);
+    connect(ui.PopDock, &QPushButton::clicked, this, &PopDockBase::popDock);
     connect(&popWin, &ClosableBase::closed, this, &PopDockBase::moveToDockBase);
 }
 
@@ -24,7 +24,7 @@ void PopDockBase::setContent(QWidget* w, QString title)
 {
     content = w;
     if (w)
-        Layout->addWidget(w);
+        ui.Layout->addWidget(w);
     popWin.setWindowTitle(title);
 }
 
@@ -41,7 +41,7 @@ void PopDockBase::moveToDockBase()
 {
     if (!content)
         return;
-    Layout->addWidget(content);
+    ui.Layout->addWidget(content);
     content->show();
 }
 

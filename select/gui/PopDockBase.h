@@ -6,7 +6,7 @@
 #include <QFrame>
 #include <QPointer>
 
-class PopDockBase : public QFrame, public Ui_PopDockBase
+class PopDockBase : public QFrame
 {
     Q_OBJECT
 public:
@@ -23,6 +23,7 @@ public slots:
     void moveToPopBase();
 
 private:
+    Ui::PopDockBase ui;
     // Not owned: guarded so a content deleted by its owner is not touched.
     QPointer<QWidget> content;
     ClosableBase popWin;

@@ -1,10 +1,7 @@
 #include "SelectAImgFile.h"
 
-#include "AveragedImage.h"
-#include "Failures.h"
 #include "FieldWidth.h"
 #include "ImgData.h"
-#include "Logging.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -45,12 +42,26 @@ SelectAImgFile::SelectAImgFile(QWidget* parent) : SelectAFile(parent), disp(null
 
 SelectAImgFile::~SelectAImgFile() = default;
 
-QStringList SelectAImgFile::files() const
+void SelectAImgFile::useSet(ReferenceSet* shared)
 {
-    QStringList names;
-    for (const auto& s : sources)
-        names << s->fileName;
-    return names;
+    set = shared ? shared : &own;
+    showSet();
+}
+
+void SelectAImgFile::refresh()
+{
+    if (set->count() == 0 && set->failedName().isEmpty()) {
+        Name->setText(QString());
+        clear();
+        FilePath->setText(QString());
+        return;
+    }
+    if (set->img == shown) {
+        FilePath->setText(set->name());
+        FilePath->setToolTip(files().join(QLatin1Char('\n')));
+        return;
+    }
+    showSet();
 }
 
 void SelectAImgFile::chosen(const QStringList& files)
@@ -78,7 +89,7 @@ bool SelectAImgFile::addFiles(const QStringList& files)
         return false;
     if (locked && locked(QStringLiteral("adding ") + files.join(QStringLiteral(", "))))
         return false;
-    return take(files, !sources.empty());
+    return take(files, true);
 }
 
 void SelectAImgFile::loadImage(QString fname)
@@ -88,63 +99,22 @@ void SelectAImgFile::loadImage(QString fname)
 
 bool SelectAImgFile::take(const QStringList& files, bool append)
 {
-    std::vector<std::unique_ptr<ImgData>> fresh;
-    const ImgData* like = append ? sources.front().get() : nullptr;
-    for (const QString& fname : files) {
-        qCDebug(lcData).noquote() << QStringLiteral("loading ") + fname;
-        QString why;
-        std::unique_ptr<ImgData> one(loadImgData(fname, true, &why));
-        if (one && one->ready && like && (one->width != like->width || one->height != like->height))
-            why = QStringLiteral("%1 x %2, the others %3 x %4")
-                      .arg(one->width).arg(one->height).arg(like->width).arg(like->height);
-        else if (one && one->ready) {
-            like = like ? like : one.get();
-            fresh.push_back(std::move(one));
-            continue;
-        }
-        // The set stays; its name gives way to the failed file's, so a run
-        // refuses it until the set is chosen again or cleared.
-        Failures::record(Failures::Load, QStringLiteral("Image not loaded (%1): %2").arg(why, fname));
-        failedName = fname;
-        FilePath->setText(failedName);
-        return false;
-    }
-    // The mean is made before anything changes, so a failure keeps the set.
-    QList<ImgData*> list;
-    if (append)
-        for (const auto& s : sources)
-            list << s.get();
-    for (const auto& s : fresh)
-        list << s.get();
-    std::unique_ptr<ImgData> averaged;
-    if (list.size() > 1) {
-        QString why;
-        averaged.reset(AveragedImage::average(list, &why));
-        if (!averaged) {
-            Failures::record(Failures::Load, QStringLiteral("Images not averaged (%1): %2").arg(why, files.last()));
-            failedName = files.last();
-            FilePath->setText(failedName);
-            return false;
-        }
-    }
-    if (!append) {
-        sources.clear();
-        failedName.clear();
-    }
-    for (auto& one : fresh)
-        sources.push_back(std::move(one));
-    mean = std::move(averaged);
-    img = mean ? mean.get() : sources.front().get();
-    showSet();
-    return true;
+    const bool ok = set->take(files, append);
+    if (!ok)
+        FilePath->setText(set->failedName());
+    else
+        showSet();
+    return ok;
 }
 
 void SelectAImgFile::showSet()
 {
-    FilePath->setText(!failedName.isEmpty() ? failedName : sources.empty() ? QString() : sources.front()->fileName);
+    ImgData* img = set->img;
+    FilePath->setText(set->name());
     FilePath->setToolTip(files().join(QLatin1Char('\n')));
-    countLabel->setText(tr("mean of %1").arg(sources.size()));
-    countLabel->setVisible(sources.size() > 1);
+    countLabel->setText(tr("mean of %1").arg(set->count()));
+    countLabel->setVisible(set->count() > 1);
+    shown = img;
     if (!img)
         return;
     img->renderTo(disp.image, disp.CBar);
@@ -154,6 +124,7 @@ void SelectAImgFile::showSet()
 
 void SelectAImgFile::noticedNewPos(double x, double y)
 {
+    ImgData* img = set->img;
     if (!img)
         return;
     // Truncation toward zero: -0.5 still reads column 0, -1 is outside.
@@ -170,10 +141,8 @@ void SelectAImgFile::noticedNewPos(double x, double y)
 
 void SelectAImgFile::clear()
 {
-    img = nullptr;
-    mean.reset();
-    sources.clear();
-    failedName.clear();
+    set->clear();
+    shown = nullptr;
     countLabel->hide();
     FilePath->setToolTip(QString());
     ExpTimeLE->setText(QString::number(defaultExpTime, 'g', 6));

@@ -1,8 +1,9 @@
 #pragma once
-// A set of image files (I0, BG) with their exposure time: one file, or
-// several taken alike whose pixel-by-pixel mean is used. The image is shown
-// in a display window of its own.
+// The selector of a reference image (I0, BG) with its exposure time: shows
+// the set (one file, or the mean of several) held by the session and hands
+// it the files chosen.  The image is shown in a display window of its own.
 #include "ImgDispWPV.h"
+#include "ReferenceSet.h"
 #include "SelectAFile.h"
 #include "ui_SelectAImgFile.h"
 
@@ -22,11 +23,18 @@ public:
     explicit SelectAImgFile(QWidget* parent = nullptr);
     ~SelectAImgFile() override;
 
-    ImgData* image() const { return img; }
+    ImgData* image() const { return set->img; }
+    // The set shown and changed from now on (the session's); until then the
+    // panel has one of its own.
+    void useSet(ReferenceSet* shared);
+    // Shows the set after someone else changed it: names, count, and the
+    // picture when the image is another; an emptied set takes the default
+    // exposure time again, as Clear does.
+    void refresh();
     ImgDispWPV* display() { return &disp; }
     // Files of the set, in the order they were given.
-    QStringList files() const;
-    int imageCount() const { return int(sources.size()); }
+    QStringList files() const { return set->files(); }
+    int imageCount() const { return set->count(); }
 
     // Replaces the set with files. When one does not load, or their sizes
     // differ, the set is kept and the failure counted naming the file; the
@@ -37,10 +45,6 @@ public:
     // does not load or differs in size from the set is refused the same way.
     bool addFiles(const QStringList& files);
 
-    // The image the set stands for: its only image or the mean of all; null
-    // when none. Owned here; the image set reads it through a reference to
-    // this pointer.
-    ImgData* img = nullptr;
     QPushButton* Add = nullptr;
 
 public slots:
@@ -56,11 +60,11 @@ private:
     bool take(const QStringList& files, bool append);
     void showSet();
 
+    ReferenceSet own;
+    ReferenceSet* set = &own;
+    const ImgData* shown = nullptr; // the image the display was drawn from
     ImgDispWPV disp; // no parent: a window of its own
     double defaultExpTime = 0.05;
-    std::vector<std::unique_ptr<ImgData>> sources;
-    std::unique_ptr<ImgData> mean;  // with more than one source
-    QString failedName;             // shown instead of the set's first file
     QLabel* countLabel = nullptr;
     bool adding = false;            // the dialog was opened by Add
 };

@@ -4,7 +4,7 @@
 
 SelectDir::SelectDir(QWidget* parent) : QFrame(parent), dialog(nullptr)
 {
-    setupUi(this);
+    ui.setupUi(this);
 
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -15,10 +15,20 @@ SelectDir::SelectDir(QWidget* parent) : QFrame(parent), dialog(nullptr)
     // "SelectedDir" in its reaction sees the new directory.
     connect(&dialog, &QFileDialog::fileSelected, this, &SelectDir::setDirName);
     connect(&dialog, &QFileDialog::fileSelected, this, &SelectDir::aDirSelected);
-    connect(Select, &QPushButton::clicked, &dialog, &QFileDialog::show);
+    connect(ui.Select, &QPushButton::clicked, &dialog, &QFileDialog::show);
 }
 
 void SelectDir::setDirName(QString dir)
 {
-    SelectedDir->setText(dir);
+    ui.SelectedDir->setText(dir);
+}
+
+QString SelectDir::dirName() const
+{
+    return ui.SelectedDir->text();
+}
+
+void SelectDir::setButtonText(const QString& text)
+{
+    ui.Select->setText(text);
 }

@@ -5,7 +5,7 @@
 #include <QFileDialog>
 #include <QFrame>
 
-class SelectDir : public QFrame, public Ui_SelectDir
+class SelectDir : public QFrame
 {
     Q_OBJECT
 public:
@@ -13,10 +13,16 @@ public:
 
     // Public so that batch commands can point it at a directory.
     QFileDialog dialog;
+    // The directory shown (the last chosen or set).
+    QString dirName() const;
+    void setButtonText(const QString& text);
 
 signals:
     void aDirSelected(QString dir);
 
 public slots:
     void setDirName(QString dir);
+
+private:
+    Ui::SelectDir ui;
 };

@@ -9,7 +9,7 @@ SelectDataDir::SelectDataDir(QWidget* parent) : QFrame(parent)
 {
     setupUi(this);
     qRegisterMetaType<QFileInfoList>("QFileInfoList");
-    SelDir->Select->setText(tr("Sel. Data Dir."));
+    SelDir->setButtonText(tr("Sel. Data Dir."));
 
     connect(SelDir, &SelectDir::aDirSelected, this, &SelectDataDir::aDirSelected);
     connect(isKVTStd_, &QRadioButton::toggled, this, &SelectDataDir::changedKVTStd);
@@ -39,7 +39,7 @@ void SelectDataDir::aDirSelected(QString dir)
 {
     // A directory handed in directly (batch) is shown like a chosen one,
     // so a later relisting and the sub-directory paths use the same one.
-    if (SelDir->SelectedDir->text() != dir)
+    if (SelDir->dirName() != dir)
         SelDir->setDirName(dir);
     if (isKVTStd_->isChecked())
         setFileSets(dir);
@@ -49,7 +49,7 @@ void SelectDataDir::aDirSelected(QString dir)
 
 void SelectDataDir::changedKVTStd()
 {
-    aDirSelected(SelDir->SelectedDir->text());
+    aDirSelected(SelDir->dirName());
 }
 
 void SelectDataDir::setSubDirs(QString dir)
@@ -108,7 +108,7 @@ void SelectDataDir::set()
         return;
     }
     const QString path =
-        QDir::toNativeSeparators(QDir(SelDir->SelectedDir->text()).filePath(SubDirs->currentText()));
+        QDir::toNativeSeparators(QDir(SelDir->dirName()).filePath(SubDirs->currentText()));
     const QStringList patterns =
         Pattern->text().split(QRegularExpression(QStringLiteral("\\s+")), Qt::KeepEmptyParts);
     emit selected(path, patterns);

@@ -205,7 +205,7 @@ void TstBody::commands()
     if (object == "Name")
         o = body.SelectImageSaveDir->Name;
     if (object == "I0Val")
-        o = body.I0ofRawImage_->I0Val;
+        o = body.I0ofRawImage_->findChild<QLineEdit*>("I0Val");
     QVERIFY(o);
     if (property == "hidden")  // not a property: the window is never shown here
         QCOMPARE(QVariant(qobject_cast<QWidget*>(o)->isHidden()), expected);
@@ -220,17 +220,17 @@ void TstBody::loadingResetsSeekAndRegions()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCOMPARE(body.images()->count(), 12);
     QCOMPARE(body.CTFiles->Selected->count(), 12);
-    QCOMPARE(body.seekCtrl->Seek->maximum(), 11);
+    QCOMPARE(body.seekCtrl->last(), 11);
     exec(body, "images_seek 5");
-    QCOMPARE(body.seekCtrl->Index->value(), 5);
+    QCOMPARE(body.seekCtrl->index(), 5);
 
     body.CTFiles->KeepConditions->setChecked(false);
     exec(body, "ct_rot_ax_is_v 1");
     exec(body, "images_load \"" + ctDir + "\" ct-000[1-4].img");
     QCOMPARE(loaded.count(), 2);
     QCOMPARE(body.images()->count(), 4);
-    QCOMPARE(body.seekCtrl->Index->value(), 0);
-    QCOMPARE(body.seekCtrl->Seek->maximum(), 3);
+    QCOMPARE(body.seekCtrl->index(), 0);
+    QCOMPARE(body.seekCtrl->last(), 3);
     for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(0)),
                           static_cast<CtCalcBase*>(body.ct2Panel(31))}) {
         const CtRegion r = calcRegionOf(p);
@@ -262,8 +262,8 @@ void TstBody::seekClamps()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     exec(body, "images_seek 3");
     exec(body, "images_seek " + arg);
-    QCOMPARE(body.seekCtrl->Index->value(), index);
-    QCOMPARE(body.seekCtrl->Seek->value(), index);
+    QCOMPARE(body.seekCtrl->index(), index);
+    QCOMPARE(body.seekCtrl->findChild<QSlider*>("Seek")->value(), index);
 }
 
 void TstBody::picksOnRawImage()
@@ -525,7 +525,7 @@ void TstBody::loadRefusedDuringRun()
     exec(body, "calc_exec");
     QCOMPARE(reports.count(), 0);
     QVERIFY(body.isCalcActive());
-    ImgData* i0 = body.I0ImgSel->img;
+    ImgData* i0 = body.I0ImgSel->image();
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Reconstruction running, refused: images_load " + ctDir));
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: images_clear");
@@ -541,7 +541,7 @@ void TstBody::loadRefusedDuringRun()
                                       Q_ARG(QStringList, QStringList{ctDir + "/ct-0001.img"}), Q_ARG(bool, true)));
     QCOMPARE(body.images()->count(), 12);
     QCOMPARE(body.CTFiles->Selected->count(), 12);
-    QCOMPARE(body.I0ImgSel->img, i0);
+    QCOMPARE(body.I0ImgSel->image(), i0);
     QCOMPARE(reports.count(), 5);
     // The run goes on to its end and then reports calc_exec.
     QVERIFY(QTest::qWaitFor([&] { return reports.count() == 6; }, 20000));
@@ -871,6 +871,7 @@ void TstBody::japaneseInterface()
     QCOMPARE(tabs->tabText(5), QString("CT2 1"));
     QCOMPARE(body.findChild<QAbstractButton*>("CalcCT")->text(), QString::fromUtf8("計算"));
     QCOMPARE(body.findChild<QAbstractButton*>("AutoSaveImage")->text(), QString::fromUtf8("画像自動保存"));
+    QCOMPARE(body.stopButton()->text(), QString::fromUtf8("停止"));
     // The texts need glyphs, or the default interface is empty boxes.
     QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(), "no Japanese font (scripts/setup.sh installs one)");
 }

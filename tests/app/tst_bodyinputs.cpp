@@ -374,7 +374,7 @@ void TstBodyInputs::seriesFromOneFile()
         // The file stands alone in the list, and the series is ready to run.
         QCOMPARE(body.CTFiles->Selected->count(), 1);
         QCOMPARE(body.images()->runRefusal(QString(), QString()), QString());
-        QCOMPARE(body.seekCtrl->Index->maximum(), 11);
+        QCOMPARE(body.seekCtrl->last(), 11);
     }
 }
 
@@ -413,7 +413,7 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
                              QString("ct_proc_slice 4")})
         exec(body, c);
     SelectAImgFile* sel = what.startsWith("i0") ? body.I0ImgSel : what.startsWith("bg") ? body.BGImgSel : body.I0AfterImgSel;
-    const ImgData* before = sel->img;
+    const ImgData* before = sel->image();
     QVERIFY(before);
     QSemaphore hold;
     holdWorker(body, hold);
@@ -432,16 +432,16 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
         QVERIFY(!sel->addFiles({ctDir + "/bg/BG.img"}));
     else
         sel->fileSelected0(ctDir + "/bg/BG.img");
-    QCOMPARE(sel->img, before);
+    QCOMPARE(sel->image(), before);
     QCOMPARE(sel->imageCount(), 1);
-    QVERIFY(body.I0AfterImgSel->img);
+    QVERIFY(body.I0AfterImgSel->image());
     QVERIFY(!sel->FilePath->text().isEmpty());
     hold.release();
     QVERIFY(waitIdle(body));
     QTRY_VERIFY(sel->Clear->isEnabled());
     QVERIFY(sel->Select->isEnabled());
     sel->Clear->click();
-    QVERIFY(!sel->img);
+    QVERIFY(!sel->image());
 }
 
 // "Seq. Calc." during a run, or "Calc" during a sequence: the sequence waits

@@ -34,6 +34,8 @@ QString example(const Setting& s)
         return QStringLiteral("9:3:2");
     case Type::Region:
         return QStringLiteral("1.5,2,30,40");
+    case Type::Lines:
+        return QStringLiteral("9:3");
     case Type::Filter:
         return QStringLiteral("hann:0.5");
     case Type::Phase:
@@ -144,6 +146,9 @@ void TstSettings::everySourceRefusesWithTheSameReason_data()
     QTest::newRow("region nan") << "region" << "1,nan,3,4" << "\"nan\" is not a number";
     QTest::newRow("phase energy 0") << "phaseRetrieval" << "300,50,0" << "energy 0 is not above 0";
     QTest::newRow("phase two values") << "phaseRetrieval" << "300,50" << "\"300,50\" is not DELTA_BETA,DISTANCE_MM,ENERGY_KEV";
+    QTest::newRow("lines one end") << "loadLines" << "3" << "an integer is missing";
+    QTest::newRow("lines negative") << "loadLines" << "-1:4" << "-1 is out of range";
+    QTest::newRow("lines three") << "loadLines" << "1:2:3" << "\"1:2:3\" is not FROM:TO";
 }
 
 // Each source refuses the value with one reason, naming it, and changes nothing.

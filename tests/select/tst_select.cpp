@@ -488,15 +488,15 @@ void TstSelect::seekSteps()
 
     SeekCtrl s;
     s.show();
-    s.Seek->setMaximum(max);
-    s.Index->setMaximum(max);
-    s.Index->setValue(start);
-    QCOMPARE(s.Seek->value(), start);
+    s.findChild<QSlider*>("Seek")->setMaximum(max);
+    s.findChild<QSpinBox*>("Index")->setMaximum(max);
+    s.findChild<QSpinBox*>("Index")->setValue(start);
+    QCOMPARE(s.findChild<QSlider*>("Seek")->value(), start);
     QSignalSpy spy(&s, &SeekCtrl::newIndex);
-    QTest::mouseClick(up ? static_cast<QWidget*>(s.Inc) : static_cast<QWidget*>(s.Dec),
+    QTest::mouseClick(up ? static_cast<QWidget*>(s.findChild<QToolButton*>("Inc")) : static_cast<QWidget*>(s.findChild<QToolButton*>("Dec")),
                       Qt::LeftButton);
-    QCOMPARE(s.Seek->value(), expected);
-    QCOMPARE(s.Index->value(), expected);
+    QCOMPARE(s.findChild<QSlider*>("Seek")->value(), expected);
+    QCOMPARE(s.findChild<QSpinBox*>("Index")->value(), expected);
     // A change arrives twice (the spin box reports its own change too); none, never.
     QCOMPARE(spy.count(), expected == start ? 0 : 2);
     for (const auto& args : spy)
@@ -506,28 +506,28 @@ void TstSelect::seekSteps()
 void TstSelect::seekMoves()
 {
     SeekCtrl s;
-    s.Seek->setMaximum(50);
-    s.Index->setMaximum(50);
+    s.findChild<QSlider*>("Seek")->setMaximum(50);
+    s.findChild<QSpinBox*>("Index")->setMaximum(50);
     QSignalSpy spy(&s, &SeekCtrl::newIndex);
 
     s.sliderMoved(7);
-    QCOMPARE(s.Index->value(), 7);
+    QCOMPARE(s.findChild<QSpinBox*>("Index")->value(), 7);
     QCOMPARE(spy.count(), 2);
     QCOMPARE(spy.at(0).at(0).toInt(), 7);
     QCOMPARE(spy.at(1).at(0).toInt(), 7);
 
     spy.clear();
-    s.Index->setValue(33);
-    QCOMPARE(s.Seek->value(), 33);
+    s.findChild<QSpinBox*>("Index")->setValue(33);
+    QCOMPARE(s.findChild<QSlider*>("Seek")->value(), 33);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toInt(), 33);
 
     // A drag of the slider itself goes the same way.
     spy.clear();
-    s.Seek->setSliderDown(true);
-    s.Seek->setSliderPosition(12);
-    s.Seek->setSliderDown(false);
-    QCOMPARE(s.Index->value(), 12);
+    s.findChild<QSlider*>("Seek")->setSliderDown(true);
+    s.findChild<QSlider*>("Seek")->setSliderPosition(12);
+    s.findChild<QSlider*>("Seek")->setSliderDown(false);
+    QCOMPARE(s.findChild<QSpinBox*>("Index")->value(), 12);
     QVERIFY(spy.count() >= 1);
     QCOMPARE(spy.last().at(0).toInt(), 12);
 }
@@ -544,17 +544,17 @@ void TstSelect::popDock()
     QCOMPARE(pop->windowTitle(), QString("Measured Raw Image"));
     QCOMPARE(pop->size(), QSize(500, 500));
     QCOMPARE(content->parentWidget(), &base);
-    QVERIFY(base.Layout->indexOf(content) >= 0);
+    QVERIFY(base.findChild<QGridLayout*>("Layout")->indexOf(content) >= 0);
 
     for (int round = 0; round < 2; ++round) {
-        QTest::mouseClick(base.PopDock, Qt::LeftButton);
+        QTest::mouseClick(base.findChild<QPushButton*>("PopDock"), Qt::LeftButton);
         QVERIFY(pop->isVisible());
         QCOMPARE(content->parentWidget(), pop);
         QVERIFY(pop->layout()->indexOf(content) >= 0);
         QVERIFY(!content->isHidden());
 
         if (round == 0) {
-            QTest::mouseClick(base.PopDock, Qt::LeftButton); // dock by the button
+            QTest::mouseClick(base.findChild<QPushButton*>("PopDock"), Qt::LeftButton); // dock by the button
         } else {
             QSignalSpy closed(pop, &ClosableBase::closed);
             QVERIFY(pop->close());                           // dock by closing the window
@@ -562,7 +562,7 @@ void TstSelect::popDock()
         }
         QVERIFY(!pop->isVisible());
         QCOMPARE(content->parentWidget(), &base);
-        QVERIFY(base.Layout->indexOf(content) >= 0);
+        QVERIFY(base.findChild<QGridLayout*>("Layout")->indexOf(content) >= 0);
         QVERIFY(!content->isHidden());
     }
 }
@@ -589,7 +589,7 @@ void TstSelect::popDockLifetime()
     base.moveToDockBase();
     base.moveToPopBase();
     QCOMPARE(base.popWindow()->layout()->count(), 0);
-    QCOMPARE(base.Layout->count(), 0);
+    QCOMPARE(base.findChild<QGridLayout*>("Layout")->count(), 0);
 }
 
 // ---- I0ofImage ----
@@ -598,20 +598,20 @@ void TstSelect::i0Panel()
 {
     I0ofImage p;
     QCOMPARE(p.windowTitle(), QString("I0 of Image"));
-    QCOMPARE(p.I0Val->text(), QString("1.0"));
-    QVERIFY(!p.CalcFromXAFS->isChecked());
-    QCOMPARE(p.EngPattern->text(), QString("####_####"));
-    QCOMPARE(p.XafsFile->getMode(), 0);
-    QCOMPARE(p.XafsFile->FilePath->text(), QString());
+    QCOMPARE(p.findChild<QLineEdit*>("I0Val")->text(), QString("1.0"));
+    QVERIFY(!p.findChild<QCheckBox*>("CalcFromXAFS")->isChecked());
+    QCOMPARE(p.findChild<QLineEdit*>("EngPattern")->text(), QString("####_####"));
+    QCOMPARE(p.xafsFile()->getMode(), 0);
+    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
     p.setTitle("I0 of Raw Image");
-    QCOMPARE(p.Title->text(), QString("I0 of Raw Image"));
+    QCOMPARE(p.findChild<QLabel*>("Title")->text(), QString("I0 of Raw Image"));
 
     // The XAFS file is chosen and cleared like any single file.
     const QString f = root.filePath("fe.dat");
-    p.XafsFile->fileSelected0(f);
-    QCOMPARE(p.XafsFile->FilePath->text(), f);
-    p.XafsFile->clear0();
-    QCOMPARE(p.XafsFile->FilePath->text(), QString());
+    p.xafsFile()->fileSelected0(f);
+    QCOMPARE(p.xafsFile()->FilePath->text(), f);
+    p.xafsFile()->clear0();
+    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
 }
 
 QTEST_MAIN(TstSelect)

@@ -62,7 +62,7 @@ void TstSelectImg::form()
     QCOMPARE(s.SelectAImgFileBase->parentWidget(), &s);
     QCOMPARE(s.ExpTimeLE->text(), QString("0.05"));
     QVERIFY(!s.display()->parent());
-    QCOMPARE(s.img, nullptr);
+    QCOMPARE(s.image(), nullptr);
     QCOMPARE(s.getMode(), 0);
 }
 
@@ -74,9 +74,9 @@ void TstSelectImg::loadAndShow()
     QTest::ignoreMessage(QtDebugMsg, qPrintable("loading " + good));
     s.fileSelected0(good);
     QCOMPARE(spy.count(), 1);
-    QVERIFY(s.img);
-    QCOMPARE(int(s.img->width), W);
-    QCOMPARE(int(s.img->height), H);
+    QVERIFY(s.image());
+    QCOMPARE(int(s.image()->width), W);
+    QCOMPARE(int(s.image()->height), H);
     QVERIFY(s.display()->isVisible());
     QCOMPARE(s.display()->image.size(), QSize(W, H));
     QCOMPARE(s.FilePath->text(), good);
@@ -89,8 +89,8 @@ void TstSelectImg::loadAndShow()
     // A second load replaces the image and shows the display again.
     QTest::ignoreMessage(QtDebugMsg, qPrintable("loading " + good));
     s.fileSelected0(good);
-    QVERIFY(s.img);
-    QVERIFY(s.img->ready);
+    QVERIFY(s.image());
+    QVERIFY(s.image()->ready);
     QVERIFY(s.display()->isVisible());
 }
 
@@ -123,13 +123,13 @@ void TstSelectImg::failedLoadKeepsImage()
 
     SelectAImgFile s;
     s.fileSelected0(good);
-    ImgData* kept = s.img;
+    ImgData* kept = s.image();
     QVERIFY(kept);
     QSignalSpy spy(&s, &SelectAFile::fileSelected);
     s.fileSelected0(path);
     QCOMPARE(spy.count(), 1);   // the owner hears of the choice all the same
-    QCOMPARE(s.img, kept);      // but the image stays
-    QCOMPARE(int(s.img->width), W);
+    QCOMPARE(s.image(), kept);      // but the image stays
+    QCOMPARE(int(s.image()->width), W);
 }
 
 void TstSelectImg::readOut_data()
@@ -163,7 +163,7 @@ void TstSelectImg::readOut()
     QCOMPARE(s.display()->Val->text(), QString("untouched"));
 
     s.fileSelected0(good);
-    QVERIFY(s.img);
+    QVERIFY(s.image());
     s.display()->Val->setText("untouched");
     emit s.display()->newPosInvY(x, y); // the display's own report reaches the panel
     QCOMPARE(s.display()->Val->text(), val);
@@ -176,17 +176,17 @@ void TstSelectImg::clearAndExpTime()
     s.setExpTime(1.23456789);
     QCOMPARE(s.ExpTimeLE->text(), QString("1.23457"));
     s.fileSelected0(good);
-    QVERIFY(s.img);
+    QVERIFY(s.image());
     QSignalSpy spy(&s, &SelectAFile::clear);
     QTest::mouseClick(s.Clear, Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(s.img, nullptr);
+    QCOMPARE(s.image(), nullptr);
     QCOMPARE(s.ExpTimeLE->text(), QString("0.05"));
     QCOMPARE(s.FilePath->text(), QString());
     // Clearing again with nothing loaded is harmless.
     s.clear0();
     QCOMPARE(spy.count(), 2);
-    QCOMPARE(s.img, nullptr);
+    QCOMPARE(s.image(), nullptr);
 }
 
 namespace {
@@ -239,15 +239,15 @@ void TstSelectImg::severalFiles()
     QCOMPARE(s.imageCount(), count);
     QCOMPARE(s.FilePath->text(), shown);
     if (mean < 0) {
-        QVERIFY(!s.img);
+        QVERIFY(!s.image());
         return;
     }
-    QVERIFY(s.img && s.img->ready);
+    QVERIFY(s.image() && s.image()->ready);
     // The set's first file names it, so a run can tell it loaded.
-    QCOMPARE(s.img->fileName, s.files().first());
+    QCOMPARE(s.image()->fileName, s.files().first());
     std::vector<double> row(static_cast<size_t>(W));
     for (int y : {0, H - 1}) {
-        s.img->readRow(y, row.data());
+        s.image()->readRow(y, row.data());
         for (double v : row)
             QCOMPARE(v, mean);
     }
@@ -257,7 +257,7 @@ void TstSelectImg::severalFiles()
     QCOMPARE(s.FilePath->text(), s.files().first());
     s.clear0();
     QCOMPARE(s.imageCount(), 0);
-    QVERIFY(!s.img);
+    QVERIFY(!s.image());
 }
 
 QTEST_MAIN(TstSelectImg)

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -69,8 +71,8 @@ void TstSeqDir::selectDirForm()
     dataRoot = root.path();
     SelectDir d;
     dataRoot = saved;
-    QCOMPARE(d.Select->text(), QStringLiteral("Sel. Dir"));
-    QVERIFY(d.SelectedDir->isReadOnly());
+    QCOMPARE(d.findChild<QPushButton*>("Select")->text(), QStringLiteral("Sel. Dir"));
+    QVERIFY(d.findChild<QLineEdit*>("SelectedDir")->isReadOnly());
     QCOMPARE(d.dialog.fileMode(), QFileDialog::Directory);
     QCOMPARE(d.dialog.acceptMode(), QFileDialog::AcceptOpen);
     QCOMPARE(d.dialog.nameFilters(), QStringList{"(*)"});
@@ -83,11 +85,11 @@ void TstSeqDir::selectDirChoice()
     SelectDir d;
     QString seenText;
     QSignalSpy spy(&d, &SelectDir::aDirSelected);
-    connect(&d, &SelectDir::aDirSelected, this, [&] { seenText = d.SelectedDir->text(); });
+    connect(&d, &SelectDir::aDirSelected, this, [&] { seenText = d.dirName(); });
     emit d.dialog.fileSelected(QStringLiteral("/tmp/somewhere"));
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("/tmp/somewhere"));
-    QCOMPARE(d.SelectedDir->text(), QStringLiteral("/tmp/somewhere"));
+    QCOMPARE(d.dirName(), QStringLiteral("/tmp/somewhere"));
     // The owner's reaction already sees the new name.
     QCOMPARE(seenText, QStringLiteral("/tmp/somewhere"));
 }
@@ -99,7 +101,7 @@ void TstSeqDir::kvtSets()
     QDir().mkdir(tmp.path() + "/sub.img"); // a directory is never a file of a set
 
     SelectDataDir p;
-    QCOMPARE(p.SelDir->Select->text(), QStringLiteral("Sel. Data Dir."));
+    QCOMPARE(p.SelDir->findChild<QPushButton*>("Select")->text(), QStringLiteral("Sel. Data Dir."));
     QVERIFY(p.isKVTStd_->isChecked());
     QCOMPARE(p.Pattern->text(), QStringLiteral("*.img"));
     p.aDirSelected(tmp.path());
@@ -339,7 +341,7 @@ void TstSeqDir::directDirectoryIsShown()
     SelectDataDir p;
     p.setIsKVTStandard(false);
     p.aDirSelected(tmp.path());
-    QCOMPARE(p.SelDir->SelectedDir->text(), tmp.path());
+    QCOMPARE(p.SelDir->dirName(), tmp.path());
     QSignalSpy dirs(&p, &SelectDataDir::selected);
     p.set();
     QCOMPARE(QDir(dirs.at(0).at(0).toString()).absolutePath(),
@@ -351,7 +353,7 @@ void TstSeqDir::directDirectoryIsShown()
     QDir(other.path()).mkdir("b");
     emit p.SelDir->dialog.fileSelected(other.path());
     QCOMPARE(entries(p), (QStringList{"a", "b"}));
-    QCOMPARE(p.SelDir->SelectedDir->text(), other.path());
+    QCOMPARE(p.SelDir->dirName(), other.path());
 }
 
 QTEST_MAIN(TstSeqDir)

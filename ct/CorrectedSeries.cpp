@@ -219,7 +219,9 @@ bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* do
     const Floats bgR = reference(src.bg(), zingersBg);
     const Floats afterR = i0R.empty() ? Floats() : reference(src.i0After(), zingersI0After);
 
-    // One corrected projection, with its zinger count.
+    // One corrected projection, with its zinger count and the count of its
+    // pixels without a logarithm (clamped, and judged after the run).
+    std::vector<long long> invalid(size_t(n), 0);
     auto correct = [&](int p, int& zingers) -> Floats {
         Floats v = readRect(src.at(p), held, f);
         zingers = removeZingers(v.data(), rect.width(), rect.height(), c.zingerThreshold);
@@ -230,9 +232,11 @@ bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* do
             const double i0 = i0R.empty() ? 1.0 : (afterR.empty() ? i0R[k] : (1.0 - t) * i0R[k] + t * afterR[k]);
             const double bg = bgR.empty() ? 0.0 : bgR[k];
             double a = i0 - bg, b = v[k] - bg;
-            if (a <= 0)
+            if (!(a > 0) || !(b > 0))
+                ++invalid[size_t(p)];
+            if (!(a > 0))
                 a = 1;
-            if (b <= 0)
+            if (!(b > 0))
                 b = 1;
             v[k] = float(b / a);
         }
@@ -303,6 +307,22 @@ bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* do
     }
     if (!firstError.isEmpty())
         return fail(QStringLiteral("corrected projection not made: ") + firstError);
+    if (transmission) {
+        long long bad = 0;
+        for (long long b : invalid)
+            bad += b;
+        const double all = double(n) * double(rect.width()) * double(rect.height());
+        if (bad > 0 && double(bad) > c.maxInvalid * all)
+            return fail(QStringLiteral("%1 of %2 flat-corrected pixels (%3 %) have no logarithm (I0 - BG <= 0 or "
+                                       "I - BG <= 0), more than the limit of %4 %")
+                            .arg(bad)
+                            .arg(qint64(all))
+                            .arg(100.0 * double(bad) / all, 0, 'g', 3)
+                            .arg(100.0 * c.maxInvalid, 0, 'g', 3));
+        if (bad > 0)
+            qCInfo(lcCt).noquote() << QStringLiteral("%1 flat-corrected pixels without a logarithm taken as 1 count")
+                                          .arg(bad);
+    }
     if (src.anglesDeg.size() == n)
         result->anglesDeg = src.anglesDeg.mid(0, outCount);
     result->sourceFile = src.sourceFile;
@@ -367,6 +387,7 @@ bool CorrectedSeries::sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QStrin
     k.zingerThreshold = c.zingerThreshold;
     k.paganin = c.paganin;
     k.binning = b;
+    k.maxInvalid = c.maxInvalid;
     if (offset)
         k.offsetCor = binnedPosition(c.cor, b);
     if (c.paganin.on())

@@ -41,6 +41,10 @@ struct Corrections
     // Offset-axis full turn: centre (on the binned detector line) of the
     // join; below 0 (default): no join.
     double offsetCor = -1;
+    // Flat-corrected pixels without a logarithm (I0 - BG <= 0 or I - BG <= 0)
+    // allowed, as a fraction of all (the run's ct_max_invalid); with more the
+    // correction fails rather than filter clamped values into the slices.
+    double maxInvalid = 0.001;
     // The detector lines corrected (whole, the default: every line loaded).
     LineBand lines;
 

@@ -894,6 +894,7 @@ bool CtRun::startCorrections()
     k.zingerThreshold = asked.zingerThreshold;
     k.paganin = asked.paganin;
     k.binning = b;
+    k.maxInvalid = asked.maxInvalid;
     // cond holds the binned centre already.
     if (offset)
         k.offsetCor = cond.cor;

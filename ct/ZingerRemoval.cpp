@@ -7,6 +7,11 @@
 
 namespace {
 constexpr double madToSigma = 1.4826;
+// Least noise taken, as a fraction of the local level, and in counts for
+// integer images (their rounding): on noise-free or smooth data the measured
+// spread is zero, and every gentle local maximum would pass for a zinger.
+constexpr double leastRelativeNoise = 1e-3;
+constexpr double leastCountNoise = 0.5;
 
 inline void order(float& a, float& b)
 {
@@ -74,8 +79,12 @@ int removeZingers(float* img, int w, int h, double threshold)
     const size_t step = std::max<size_t>(1, n / 65536);
     std::vector<float> dev;
     dev.reserve(n / step + 1);
-    for (size_t i = 0; i < n; i += step)
+    bool counts = true;
+    for (size_t i = 0; i < n; i += step) {
         dev.push_back(std::fabs(img[i] - med[i]));
+        counts = counts && img[i] == std::floor(img[i]);
+    }
+    const double countNoise = counts ? leastCountNoise : 0.0;
     std::nth_element(dev.begin(), dev.begin() + dev.size() / 2, dev.end());
     const double imageNoise = madToSigma * dev[dev.size() / 2];
     const double least = threshold * imageNoise;
@@ -92,7 +101,8 @@ int removeZingers(float* img, int w, int h, double threshold)
         const float* mrow = med.data() + size_t(y) * w;
         for (int x = 0; x < w; ++x) {
             const double excess = double(row[x]) - mrow[x];
-            if (!(excess > least))
+            const double floorNoise = std::max(leastRelativeNoise * std::fabs(double(mrow[x])), countNoise);
+            if (!(excess > least) || !(excess > threshold * floorNoise))
                 continue;
             int k = 0;
             for (int dy = -2; dy <= 2; ++dy) {
@@ -102,7 +112,7 @@ int removeZingers(float* img, int w, int h, double threshold)
                         around[k++] = r[std::clamp(x + dx, 0, w - 1)];
             }
             std::nth_element(around, around + 12, around + 24);
-            const double noise = std::max(madToSigma * around[12], imageNoise);
+            const double noise = std::max({madToSigma * around[12], imageNoise, floorNoise});
             // A corner or a thin line of the object spreads its own 3 x 3
             // values; a pixel above all its neighbours by the threshold is a
             // zinger all the same (one on an edge of the object).

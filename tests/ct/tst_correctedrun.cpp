@@ -143,6 +143,7 @@ private slots:
     void volumeOnAFullDiskLeavesNoFile();
     void badSettingsFailBeforeAnythingIsWritten_data();
     void badSettingsFailBeforeAnythingIsWritten();
+    void blankProjectionFailsAPhaseRetrievedRun();
 
 private:
     QTemporaryDir tmp;
@@ -405,6 +406,26 @@ void TestCorrectedRun::badSettingsFailBeforeAnythingIsWritten()
     QCOMPARE(r.exit, 2);
     QVERIFY2(r.output.contains(message), qPrintable(r.output));
     QVERIFY(!QFileInfo::exists(out));
+}
+
+// Flat-corrected transmissions are filtered before any logarithm is taken, so
+// the run's per-sample check never sees a projection without counts.
+void TestCorrectedRun::blankProjectionFailsAPhaseRetrievedRun()
+{
+    const QString dir = tmp.filePath("blank");
+    QVERIFY(sample(dir, 128, 64, 90, -1, "half", true));
+    QFile f(dir + "/ct-0045.img");
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const qint64 pixelBytes = 128 * 64 * 2;  // 16-bit pixels end the file
+    QVERIFY(f.seek(f.size() - pixelBytes));
+    QCOMPARE(f.write(QByteArray(int(pixelBytes), '\0')), pixelBytes);
+    f.close();
+    const QString out = tmp.filePath("blank-out");
+    const Run r = recon(dir, out, {"--paganin", "300,100,20", "--pixel-size", "1", "--cor", "66.5", "--slices", "3:4",
+                                   "--quiet"});
+    QVERIFY2(r.exit != 0, qPrintable(r.output));
+    QVERIFY2(r.output.contains("flat-corrected pixels") && r.output.contains("have no logarithm"), qPrintable(r.output));
+    QVERIFY(QDir(out).entryList({"*.dat"}).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCorrectedRun)

@@ -66,6 +66,8 @@ private slots:
     void paganinRefusesIncompleteSettings_data();
     void paganinRefusesIncompleteSettings();
     void zingersAreReplacedAndCleanPixelsKept();
+    void noiseFreeImagesKeepTheirMaxima_data();
+    void noiseFreeImagesKeepTheirMaxima();
     void offsetAxisJoinMatchesFullDetector_data();
     void offsetAxisJoinMatchesFullDetector();
     void offsetAxisNeedsAnAxisNearAnEdge();
@@ -209,6 +211,35 @@ void TestCorrections::zingersAreReplacedAndCleanPixelsKept()
             QVERIFY2(std::fabs(img[size_t(i)] - clean[size_t(i)]) < 200.0f, qPrintable(QString::number(i)));
     }
     QCOMPARE(removeZingers(img.data(), w, h, 0.0), 0);
+}
+
+void TestCorrections::noiseFreeImagesKeepTheirMaxima_data()
+{
+    QTest::addColumn<float>("level");
+    QTest::addColumn<bool>("rounded");
+    QTest::newRow("dark counts") << 100.0f << true;
+    QTest::newRow("bright counts") << 20000.0f << true;
+    QTest::newRow("transmissions") << 0.8f << false;
+}
+
+// Without noise the measured spread is zero: the gentle maxima of a smooth
+// image (and the rounding of counts) are no zingers; a spike still is.
+void TestCorrections::noiseFreeImagesKeepTheirMaxima()
+{
+    QFETCH(float, level);
+    QFETCH(bool, rounded);
+    const int w = 120, h = 90;
+    std::vector<float> clean(size_t(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float v = level * (1.0f + 0.05f * std::sin(x * 0.3f) * std::cos(y * 0.2f));
+            clean[size_t(y) * w + x] = rounded ? std::round(v) : v;
+        }
+    std::vector<float> img = clean;
+    QCOMPARE(removeZingers(img.data(), w, h, 5.0), 0);
+    QCOMPARE(img, clean);
+    img[size_t(40) * w + 60] += level;
+    QCOMPARE(removeZingers(img.data(), w, h, 5.0), 1);
 }
 
 void TestCorrections::offsetAxisJoinMatchesFullDetector_data()

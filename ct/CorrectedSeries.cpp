@@ -379,17 +379,23 @@ LineBand CorrectedSeries::linesFor(const CtCond& c, int a, int b, int* margin)
     return LineBand{int(lo), int(hi - lo + 1), c.rotAxIsV};
 }
 
+Corrections Corrections::of(const CtCond& c)
+{
+    Corrections k;
+    k.zingerThreshold = c.zingerThreshold;
+    k.paganin = c.paganin;
+    k.binning = std::max(1, c.binning);
+    k.maxInvalid = c.maxInvalid;
+    if (c.angles == AngularRange::FullOffset)
+        k.offsetCor = binnedPosition(c.cor, k.binning);
+    return k;
+}
+
 bool CorrectedSeries::sinogramOf(ImgDatas& raw, const CtCond& c, HSgm* h, QString* why)
 {
     const int b = std::max(1, c.binning);
     const bool offset = c.angles == AngularRange::FullOffset;
-    Corrections k;
-    k.zingerThreshold = c.zingerThreshold;
-    k.paganin = c.paganin;
-    k.binning = b;
-    k.maxInvalid = c.maxInvalid;
-    if (offset)
-        k.offsetCor = binnedPosition(c.cor, b);
+    Corrections k = Corrections::of(c);
     if (c.paganin.on())
         if (const QString p = c.paganin.problem(c.pixelSizeUm); !p.isEmpty()) {
             if (why)

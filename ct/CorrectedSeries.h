@@ -49,6 +49,8 @@ struct Corrections
     LineBand lines;
 
     bool any() const { return zingerThreshold > 0 || paganin.on() || binning > 1 || offsetCor >= 0; }
+    // The corrections conditions c ask for (c before binning).
+    static Corrections of(const CtCond& c);
 };
 
 class CorrectedSeries

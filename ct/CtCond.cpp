@@ -1,5 +1,7 @@
 #include "CtCond.h"
 
+#include "ImageBinning.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -38,10 +40,8 @@ CtCond CtCond::binnedBy(int b) const
     CtCond c = *this;
     if (b <= 1)
         return c;
-    // Binned pixel k covers pixels b k .. b k + b - 1.
-    auto position = [b](double x) { return (x - (b - 1) / 2.0) / b; };
-    c.cor = position(cor);
-    c.corAt0 = position(corAt0 + corSlope * (b - 1) / 2.0);
+    c.cor = binnedPosition(cor, b);
+    c.corAt0 = binnedPosition(corAt0 + corSlope * (b - 1) / 2.0, b);
     c.from = from / b;
     c.to = to / b;
     c.step = step == 0 ? 0 : seriesStep(c.from, c.to, std::max(1, std::abs(step) / b));

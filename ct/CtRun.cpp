@@ -278,13 +278,8 @@ QString CtRun::correctionRefusal(const ReconSettings& s) const
             return why;
     }
     if (c.zingerThreshold > 0 || c.paganin.on() || b > 1 || c.angles == AngularRange::FullOffset) {
-        Corrections k;
-        k.zingerThreshold = c.zingerThreshold;
-        k.paganin = c.paganin;
-        k.binning = b;
-        if (c.angles == AngularRange::FullOffset)
-            k.offsetCor = binnedPosition(c.cor, b);
-        if (const QString p = CorrectedSeries::memoryProblem(*images, c.rotAxIsV, c.pixelSizeUm, k, correctionThreads(c));
+        if (const QString p = CorrectedSeries::memoryProblem(*images, c.rotAxIsV, c.pixelSizeUm, Corrections::of(c),
+                                                             correctionThreads(c));
             !p.isEmpty())
             return p;
     }
@@ -890,14 +885,7 @@ bool CtRun::startCorrections()
     const int b = std::max(1, asked.binning);
     if (asked.zingerThreshold <= 0 && !asked.paganin.on() && b == 1 && !offset)
         return false;
-    Corrections k;
-    k.zingerThreshold = asked.zingerThreshold;
-    k.paganin = asked.paganin;
-    k.binning = b;
-    k.maxInvalid = asked.maxInvalid;
-    // cond holds the binned centre already.
-    if (offset)
-        k.offsetCor = cond.cor;
+    const Corrections k = Corrections::of(asked);
     auto job = std::make_shared<Correction>();
     job->series = std::make_shared<CorrectedSeries>();
     job->run = runId;

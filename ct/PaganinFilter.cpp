@@ -146,8 +146,8 @@ bool PaganinFilter::setup(int width, int height, double pixelUm, const PaganinPa
     }
     auto p = std::make_unique<Plans>();
     const int cw = int(padW / 2 + 1);
-    Buffer real(size_t(padW * padH)), spec(size_t(cw * padH * 2));
-    auto* cplx = reinterpret_cast<fftwf_complex*>(spec.p);
+    Buffer real(size_t(padW * padH)), spectrum(size_t(cw * padH * 2));
+    auto* cplx = reinterpret_cast<fftwf_complex*>(spectrum.p);
     // Estimated, not measured: a measured plan is chosen by timing, so two
     // runs of the same data could add in another order and differ in their
     // last digits; and measuring a large plan would hold the window up.
@@ -185,7 +185,7 @@ void PaganinFilter::apply(const float* in, float* out, bool minusLog) const
     if (!plans)
         return;
     const int cw = pw / 2 + 1;
-    Buffer real(size_t(pw) * ph), spec(size_t(cw) * ph * 2);
+    Buffer real(size_t(pw) * ph), spectrum(size_t(cw) * ph * 2);
     // The image in the middle, its edge values carried out to the borders
     // (the transform wraps around, so both sides see the nearer edge).
     for (int y = 0; y < ph; ++y) {
@@ -196,7 +196,7 @@ void PaganinFilter::apply(const float* in, float* out, bool minusLog) const
         std::copy(src, src + w, dst + left);
         std::fill(dst + left + w, dst + pw, src[w - 1]);
     }
-    auto* cplx = reinterpret_cast<fftwf_complex*>(spec.p);
+    auto* cplx = reinterpret_cast<fftwf_complex*>(spectrum.p);
     fftwf_execute_dft_r2c(plans->fwd, real.p, cplx);
     const float* g = plans->gain.data();
     const size_t n = size_t(cw) * ph;

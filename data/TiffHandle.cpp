@@ -88,3 +88,17 @@ void TiffHandle::close()
         TIFFClose(handle);
     handle = nullptr;
 }
+
+bool TiffHandle::setFloatImage(int width, int height, uint32_t rowsPerStrip) const
+{
+    TIFF* tif = handle;
+    return tif && TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width))
+        && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height))
+        && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1))
+        && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(32))
+        && TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, uint16_t(SAMPLEFORMAT_IEEEFP))
+        && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_MINISBLACK))
+        && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG))
+        && TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_NONE))
+        && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+}

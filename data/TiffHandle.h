@@ -30,6 +30,9 @@ public:
     TIFF* tif() const { return handle; }
     // The first error libtiff reported since the handle opened ("" if none).
     QString firstError() const { return errors; }
+    // Tags of an uncompressed one-channel float32 image of width x height in
+    // strips of rowsPerStrip rows; false when libtiff refuses one.
+    bool setFloatImage(int width, int height, uint32_t rowsPerStrip) const;
 
 private:
     static int onError(TIFF*, void* self, const char* module, const char* fmt, va_list ap);

@@ -49,15 +49,7 @@ bool writeAll(const QString& path, const T* values, int width, int height, const
     }
     TIFF* tif = t.tif();
     const uint32_t rps = stripRows(width);
-    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width))
-        && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height))
-        && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1))
-        && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(32))
-        && TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, uint16_t(SAMPLEFORMAT_IEEEFP))
-        && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_MINISBLACK))
-        && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG))
-        && TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_NONE))
-        && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rps)
+    bool ok = t.setFloatImage(width, height, rps)
         && (description.isEmpty()
             || TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.toUtf8().constData()));
     std::vector<float> strip;

@@ -218,15 +218,7 @@ bool VolumeWriter::writeTiffPage(const float* values, QString* why)
     TIFF* tif = tiff->handle.tif();
     const float resolution = pixel > 0 ? float(1e4 / pixel) : 0.0f;
     const QString description = QStringLiteral("zuvo2 volume: slice %1 of %2").arg(nextPage + 1).arg(count);
-    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(width))
-        && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height))
-        && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1))
-        && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(32))
-        && TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, uint16_t(SAMPLEFORMAT_IEEEFP))
-        && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_MINISBLACK))
-        && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG))
-        && TIFFSetField(tif, TIFFTAG_COMPRESSION, uint16_t(COMPRESSION_NONE))
-        && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(height))
+    bool ok = tiff->handle.setFloatImage(width, height, uint32_t(height))
         && TIFFSetField(tif, TIFFTAG_SUBFILETYPE, uint32_t(FILETYPE_PAGE))
         && TIFFSetField(tif, TIFFTAG_PAGENUMBER, uint16_t(std::min(nextPage, 65535)), uint16_t(std::min(count, 65535)))
         && TIFFSetField(tif, TIFFTAG_IMAGEDESCRIPTION, description.toUtf8().constData());

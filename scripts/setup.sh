@@ -4,7 +4,7 @@
 # clang-14 with its runtime libraries builds the libFuzzer targets.
 # fonts-ipafont-gothic (12 MB, against 91 MB for fonts-noto-cjk) gives the
 # default Japanese interface its glyphs. ccache keeps compilations between
-# runs of scripts/test.sh.
+# runs of scripts/test.sh; lld links its test programs faster.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
@@ -12,7 +12,7 @@ pkgs=(g++ cmake make pkg-config
       libqt6svg6 qt6-qpa-plugins fonts-dejavu-core
       fonts-ipafont-gothic
       clang-14 libclang-rt-14-dev
-      ccache)
+      ccache lld)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -63,6 +63,15 @@ void CtFiles::nameOutputs(CtJob& j, const ReconSettings& s, int slice)
     j.tiffFile = path(tiffOutput(s), "tif");
 }
 
+QString CtFiles::sweepPath(const ReconSettings& s, int slice)
+{
+    const ReconOutput& o = s.image.on ? s.image : s.data;
+    if (!o.on)
+        return {};
+    const QString name = sliceName(o.name, o.tag, slice, QStringLiteral("png"));
+    return QDir(o.path).absoluteFilePath(insertTag(name, QStringLiteral("sweep")));
+}
+
 void CtFiles::writeResult(CtResult& r)
 {
     if (!r.data)

@@ -33,6 +33,10 @@ public:
     // in j, as s asks for them (empty: not written).  The one place that
     // names a slice's files, for every calculator.
     static void nameOutputs(CtJob& j, const ReconSettings& s, int slice);
+    // The picture of a centre sweep on slice, beside the runs' files: named
+    // as the slice's picture (or, without pictures, its data file) with the
+    // tag "sweep"; empty when s saves neither.
+    static QString sweepPath(const ReconSettings& s, int slice);
     // Writes the files r.job names from r's data and picture (each aside,
     // then renamed): what was written goes to r.written and r.fileRecords,
     // what failed to r.failures and is counted.  Every calculator's writer.

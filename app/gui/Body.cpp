@@ -1266,17 +1266,9 @@ QString Body::startSweep(double from, double to, double step)
 
 bool Body::saveSweep(const QString& file, QString* why)
 {
-    QString png = file;
-    if (png.isEmpty()) {
-        const SelectAFile* where = AutoSaveImage->isChecked() ? SelectImageSaveDir
-                                   : AutoSaveData->isChecked() ? SelectDataSaveDir
-                                                               : nullptr;
-        if (!where)
-            return true;
-        const QString name = CtFiles::sliceName(where->Name->text(), where->AddTag->text(), corSweep->request().slice,
-                                                QStringLiteral("png"));
-        png = QDir(where->FilePath->text()).absoluteFilePath(CtFiles::insertTag(name, QStringLiteral("sweep")));
-    }
+    const QString png = file.isEmpty() ? CtFiles::sweepPath(session->settings, corSweep->request().slice) : file;
+    if (png.isEmpty())
+        return true;
     QStringList written;
     if (!corSweepPanel->save(png, why, &written))
         return false;

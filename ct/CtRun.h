@@ -130,13 +130,16 @@ public slots:
     // slices in progress finish and write their files, and the report says
     // the run was interrupted.  For good: the pool takes no more work.
     void interrupt();
+
+private:
+    // Sizes the kernels of the workers the run uses.
     void setupFFT();
     // Removes the temporary files ended runs left in the output directories.
     void removeStaleTemps() const;
+    // Starts the single slice (CT1 and/or the first worker).
     void execSingleCtCalc();
+    // Deals series slices to idle workers; ends the run when all are back.
     void execMultiCtCalc();
-
-private:
     void workerFinished(int i, const CtResult& r);
     // Starts CT1 on the run's slice; false, with the failure counted and
     // reported, when it gives nothing.

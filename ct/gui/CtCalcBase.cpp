@@ -158,21 +158,11 @@ void CtCalcBase::showSliceNo(int no)
     ui.ShowSliceNo->setText(QString::number(no));
 }
 
-void CtCalcBase::newImage()
-{
-    ui.DispCt->newImage();
-}
-
 void CtCalcBase::takeImage(const QImage& img, bool show)
 {
     ui.DispCt->image = img;
     if (show)
         ui.DispCt->newImage();
-}
-
-bool CtCalcBase::saveImage(QString fname, QString* error)
-{
-    return ui.DispCt->saveImage(fname, error);
 }
 
 void CtCalcBase::setFixColorScale(bool f)

@@ -54,11 +54,8 @@ public slots:
     void showStartTimeAt(const QDateTime& t);
     void showEndTimeAt(const QDateTime& t);
     void showSliceNo(int no);
-    void newImage();
     // The display takes img; it repaints when show is set.
     void takeImage(const QImage& img, bool show);
-    // False when nothing was written (see ImgDisp::saveImage).
-    bool saveImage(QString fname, QString* error = nullptr);
     void setCR(double rx0, double rz0, double rx1, double rz1);
     void setDR(double rx0, double rz0, double rx1, double rz1);
     void setFixColorScale(bool f);

@@ -2,14 +2,12 @@
 
 #include "Logging.h"
 #include "CtFiles.h"
-#include "CtRunReport.h"
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "RingRemoval.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
-#include "TiffWriter.h"
 
 #include <QDebug>
 #include <QSemaphore>

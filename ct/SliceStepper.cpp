@@ -34,11 +34,12 @@ SliceStepper::~SliceStepper()
 bool SliceStepper::start(const CtJob& j)
 {
     // An earlier slice still stepping is dropped: with the thread stopped
-    // nothing races the reset below, and steps already back here are
-    // refused by nextIz and allPending.
+    // nothing races the reset below, and its steps and end already queued
+    // here go too.
     progressThread->quit();
     progressThread->wait();
     QCoreApplication::removePostedEvents(progress);
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     stepping = allPending = false;
     last = CtResult();
     last.job = j;

@@ -67,6 +67,7 @@ private slots:
     void precisions();
     void ct1AndCt2WriteOneSlice_data();
     void ct1AndCt2WriteOneSlice();
+    void ct1TakesTheRunsCentreLine();
 
 private:
     CtCond cond(int from, int to, int step, int threads, bool autoExec = true) const;
@@ -830,6 +831,29 @@ void TstCt2Run::ct1AndCt2WriteOneSlice()
     QCOMPARE(tiff[0].size(), tiff[1].size());
     for (size_t i = 0; i < tiff[0].size(); ++i)
         QVERIFY(std::fabs(double(tiff[0][i]) * nProj - double(tiff[1][i])) <= 1e-5 * big);
+}
+
+// With a centre line CT1 reconstructs about the line's centre at its slice,
+// the centre the run records, not the single centre.
+void TstCt2Run::ct1TakesTheRunsCentreLine()
+{
+    CtCond c = cond(7, 7, 1, 1, false);
+    c.ct1 = true;
+    c.ct2 = false;
+    c.cor = writer->cor() - 6;
+    c.corFit = true;
+    c.corSlope = 0.25;
+    c.corAt0 = writer->cor() - 7 * c.corSlope;
+    QSignalSpy started(&run->ct1(), &SliceStepper::started);
+    QSignalSpy finished(run, &CtRun::calcFinished);
+    run->start(withCond(c));
+    QVERIFY(finished.count() == 1 || finished.wait(30000));
+    QCOMPARE(started.count(), 1);
+    const CtJob job = started.first().at(0).value<CtJob>();
+    QCOMPARE(job.cor, writer->cor());
+    QCOMPARE(job.slice, 7);
+    QCOMPARE(run->report().cor, c.cor);
+    QVERIFY(run->report().corFit);
 }
 
 QTEST_GUILESS_MAIN(TstCt2Run)

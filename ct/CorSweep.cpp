@@ -2,11 +2,18 @@
 
 #include "CorSearch.h"
 #include "CorSweepWorker.h"
+#include "CtFiles.h"
 #include "FbpKernel.h"
 #include "ImgDatas.h"
 #include "SafeWrite.h"
 #include "WorkerPool.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
 #include <QThread>
 
 #include <algorithm>
@@ -225,4 +232,77 @@ bool CorSweep::saveTable(const QString& path, QString* error) const
             return false;
         },
         error);
+}
+
+QString CorSweep::centreText(double cor)
+{
+    return QString::number(cor, 'f', 2);
+}
+
+QString CorSweep::measureText(const CorTrial& t)
+{
+    return t.ok ? QString::number(t.measure, 'g', 5) : QStringLiteral("-");
+}
+
+int CorSweep::columns() const
+{
+    return std::clamp(int(std::ceil(std::sqrt(double(results.size())))), 1, 15);
+}
+
+QImage CorSweep::picture(const QFont& font) const
+{
+    if (results.empty())
+        return QImage();
+    const int n = int(results.size());
+    const int cols = columns();
+    const int rows = (n + cols - 1) / cols;
+    const int size = tileSize;
+    // Text needs the fonts of a GUI application; a headless program gets the tiles alone.
+    const bool labels = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    const int label = labels ? 2 * QFontMetrics(font).height() + 4 : 0;
+    const int cellW = size + 8, cellH = size + 8 + label;
+    QImage img(cols * cellW, rows * cellH, QImage::Format_RGB32);
+    img.fill(Qt::black);
+    QPainter p(&img);
+    if (labels)
+        p.setFont(font);
+    const int sharpest = best();
+    for (const CorTrial& t : results) {
+        const int x = (t.index % cols) * cellW + 4, y = (t.index / cols) * cellH + 4;
+        if (!t.tile.isNull())
+            p.drawImage(x + (size - t.tile.width()) / 2, y + (size - t.tile.height()) / 2, t.tile);
+        if (t.index == sharpest) {
+            p.setPen(QPen(Qt::red, 2));
+            p.drawRect(x - 2, y - 2, size + 3, size + 3 + label);
+        }
+        if (!labels)
+            continue;
+        p.setPen(Qt::white);
+        p.drawText(QRect(x, y + size + 2, size, label), Qt::AlignHCenter | Qt::AlignTop,
+                   centreText(t.cor) + QLatin1Char('\n') + measureText(t));
+    }
+    return img;
+}
+
+bool CorSweep::save(const QString& path, const QFont& font, QString* error, QStringList* written) const
+{
+    const QImage img = picture(font);
+    if (img.isNull()) {
+        if (error)
+            *error = QStringLiteral("No sweep to save");
+        return false;
+    }
+    QString png = path;
+    if (QFileInfo(png).suffix().isEmpty())
+        png += QStringLiteral(".png");
+    if (!CtFiles::savePicture(png, img, QRectF(), error))
+        return false;
+    if (written)
+        *written << png;
+    const QString csv = QFileInfo(png).dir().filePath(CtFiles::replaceSuffix(png, QStringLiteral("csv")));
+    if (!saveTable(csv, error))
+        return false;
+    if (written)
+        *written << csv;
+    return true;
 }

@@ -9,13 +9,16 @@
 #include "CorTrial.h"
 #include "CtCond.h"
 
+#include <QImage>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
 
 class CorSweepWorker;
+class QFont;
 class ImgDatas;
 class WorkerPool;
 
@@ -78,6 +81,19 @@ public:
     QString table() const;
     // The table written whole or not at all; false with *error set.
     bool saveTable(const QString& path, QString* error) const;
+    // A trial's label: its centre, and its measure ("-" when it gave nothing).
+    static QString centreText(double cor);
+    static QString measureText(const CorTrial& t);
+    // Tiles in a row of the picture (1 to 15, about square).
+    int columns() const;
+    // The tiles with their labels in centre order, the sharpest framed in
+    // red; labels in font (none without a GUI application, which fonts
+    // need); null before the first sweep.
+    QImage picture(const QFont& font) const;
+    // picture() at png (".png" added when it has no suffix) and the table
+    // beside it as .csv, each whole or not at all (the result files'
+    // writer); false with *error set.  *written receives the files written.
+    bool save(const QString& png, const QFont& font, QString* error, QStringList* written = nullptr) const;
 
 signals:
     void started();

@@ -2,14 +2,12 @@
 
 #include "Logging.h"
 #include "CtFiles.h"
-#include "CtRunReport.h"
 #include "Failures.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "RingRemoval.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
-#include "TiffWriter.h"
 
 #include <QDebug>
 #include <QSemaphore>
@@ -84,7 +82,7 @@ void CtCalc2::startCt(const CtJob& job)
                 result = r.data;
                 lastJob = job;
             }
-            write(r);
+            CtFiles::writeResult(r);
         }
     } catch (const std::bad_alloc&) {
         r.data.reset();
@@ -104,51 +102,55 @@ void CtCalc2::startCt(const CtJob& job)
     emit calcFinished(r);
 }
 
-std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job, CtResult& r)
+bool CtCalc2::sinogramOf(const CtJob& job, HSgm& h, CtResult& r)
 {
-    GatePermit permit(gate);
-    if (quitting || !job.images)
-        return nullptr;
     // An unusable CoR leaves the record alone: start from an empty one so a
     // previous slice is never reconstructed again.
-    hSgm.resize(0, 0);
-    genSinogram(*job.images, &hSgm, job.rotAxIsV, job.cor, job.slice, job.lineShift);
-    if (!hSgm.hasData() || qint64(hSgm.nx) * hSgm.nth <= 0) {
-        hSgm.resize(0, 0);
-        return nullptr;
+    h.resize(0, 0);
+    genSinogram(*job.images, &h, job.rotAxIsV, job.cor, job.slice, job.lineShift);
+    if (!h.hasData() || qint64(h.nx) * h.nth <= 0) {
+        h.resize(0, 0);
+        return false;
     }
-    r.invalidSamples = hSgm.invalid;
-    r.repairedSamples = hSgm.repaired;
+    r.invalidSamples = h.invalid;
+    r.repairedSamples = h.repaired;
     // A logarithm that could not be taken would have been clamped: a wrong
     // slice that looks right. Beyond a few repaired samples the slice fails.
-    const long long total = qint64(hSgm.nx) * hSgm.nth;
-    if (const QString why = logarithmRefusal(*job.images, hSgm.invalid, hSgm.repaired, total, hSgm.blankRow,
-                                             job.maxInvalid);
+    const long long total = qint64(h.nx) * h.nth;
+    if (const QString why = logarithmRefusal(*job.images, h.invalid, h.repaired, total, h.blankRow, job.maxInvalid);
         !why.isEmpty()) {
         const QString refused = QStringLiteral("Slice %1 refused: ").arg(job.slice) + why;
         r.failures << refused;
         Failures::record(Failures::Run, refused);
-        hSgm.resize(0, 0);
-        return nullptr;
+        h.resize(0, 0);
+        return false;
     }
-    if (hSgm.invalid > 0)
+    if (h.invalid > 0)
         qCInfo(lcCt).noquote() << QStringLiteral("Slice %1: %2 samples without a logarithm, %3 of them repaired from "
                                                  "their neighbours")
-                                      .arg(job.slice).arg(hSgm.invalid).arg(hSgm.repaired);
+                                      .arg(job.slice).arg(h.invalid).arg(h.repaired);
+    if (job.side > 0 && h.nx > job.side + 1) {
+        // Both counts are odd: the cut is the same on either side.
+        const int keep = job.side + 1, off = (h.nx - keep) / 2;
+        HSgm cut;
+        cut.resize(keep, h.nth);
+        cut.slice = h.slice;
+        for (int p = 0; p < h.nth; ++p) {
+            std::copy_n(h.absorbRow(p) + off, keep, cut.absorbRow(p));
+            std::copy_n(h.intensityRow(p) + off, keep, cut.intensityRow(p));
+        }
+        std::swap(h, cut);
+    }
+    return true;
+}
+
+std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job, CtResult& r)
+{
+    GatePermit permit(gate);
+    if (quitting || !job.images || !sinogramOf(job, hSgm, r))
+        return nullptr;
     // A half turn with its 180 degree image leaves that last row out.
     const int nth = CtCond::projectionsUsed(job.angles, hSgm.nth);
-    if (job.side > 0 && hSgm.nx > job.side + 1) {
-        // Both counts are odd: the cut is the same on either side.
-        const int keep = job.side + 1, off = (hSgm.nx - keep) / 2;
-        HSgm cut;
-        cut.resize(keep, hSgm.nth);
-        cut.slice = hSgm.slice;
-        for (int p = 0; p < hSgm.nth; ++p) {
-            std::copy_n(hSgm.absorbRow(p) + off, keep, cut.absorbRow(p));
-            std::copy_n(hSgm.intensityRow(p) + off, keep, cut.intensityRow(p));
-        }
-        std::swap(hSgm, cut);
-    }
     const int n = hSgm.nx - hSgm.nx % 2;
     if (n < 2) {
         qCDebug(lcCt).noquote() << QStringLiteral("Sinogram without samples, slice skipped : ")
@@ -185,41 +187,6 @@ std::shared_ptr<const CtSlice> CtCalc2::reconstruct(const CtJob& job, CtResult& 
     s->image.swap(kernel.image);
     kernel.resetImage(0);
     return s;
-}
-
-void CtCalc2::write(CtResult& r)
-{
-    const CtJob& job = r.job;
-    const CtSlice& s = *r.data;
-    QString error;
-    if (!job.imageFile.isEmpty()) {
-        if (CtFiles::savePicture(job.imageFile, r.picture, job.view.pictureRect, &error)) {
-            r.written << job.imageFile;
-            r.fileRecords << CtRunReport::fileRecord(job.imageFile);
-        } else {
-            r.failures << error;
-            Failures::record(Failures::Write, error);
-        }
-    }
-    if (!job.dataFile.isEmpty()) {
-        if (CtFiles::saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0,
-                              s.region.x1, s.region.z1, &error)) {
-            r.written << job.dataFile;
-            r.fileRecords << CtRunReport::fileRecord(job.dataFile);
-        } else {
-            r.failures << error;
-            Failures::record(Failures::Write, error);
-        }
-    }
-    if (!job.tiffFile.isEmpty()) {
-        if (CtFiles::saveFloatTiff(job.tiffFile, s, &error, job.valueToPerCm)) {
-            r.written << job.tiffFile;
-            r.fileRecords << CtRunReport::fileRecord(job.tiffFile);
-        } else {
-            r.failures << error;
-            Failures::record(Failures::Write, error);
-        }
-    }
 }
 
 void CtCalc2::genResImage(ColorSnapshot colours)

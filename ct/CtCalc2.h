@@ -44,6 +44,11 @@ public:
     // Draws a slice through a colour scale whose range follows the data
     // unless fixed; `colours` comes back with the range used.
     static QImage draw(const CtSlice& s, ColorSnapshot& colours);
+    // The job's sinogram into h under the rules every slice obeys: false
+    // (h empty) when the centre gives none, or when too many samples lack a
+    // logarithm (the failure in r.failures and counted); the samples without
+    // one go to r.  With job.side above 0 it is cut to side + 1 samples.
+    static bool sinogramOf(const CtJob& job, HSgm& h, CtResult& r);
 
 signals:
     // A request was taken (in the worker's thread, at `when`).
@@ -63,7 +68,6 @@ private:
     // Sinogram to data; null when the slice gives nothing. Its samples
     // without a logarithm go to r (and why they refuse the slice).
     std::shared_ptr<const CtSlice> reconstruct(const CtJob& job, CtResult& r);
-    void write(CtResult& r);
 
     mutable QMutex resultLock;
     std::shared_ptr<const CtSlice> result;

@@ -1,14 +1,18 @@
 #include "CtFiles.h"
 
 #include "CtResult.h"
+#include "CtRunReport.h"
 #include "DataText.h"
+#include "Failures.h"
 #include "Logging.h"
 #include "DispMath.h"
+#include "ReconSettings.h"
 #include "SafeWrite.h"
 #include "TiffWriter.h"
 
 #include <QDebug>
 #include <QImage>
+#include <QDir>
 #include <QRectF>
 #include <QFileInfo>
 
@@ -36,6 +40,61 @@ QString CtFiles::sliceName(const QString& name, const QString& tag, int slice, c
         r = insertTag(r, tag);
     r = insertTag(r, QString::asprintf("%05d", slice));
     return replaceSuffix(r, suffix);
+}
+
+ReconOutput CtFiles::tiffOutput(const ReconSettings& s)
+{
+    ReconOutput t = s.tiff;
+    if (t.path.isEmpty())
+        t.path = s.data.path;
+    if (t.name.isEmpty())
+        t.name = s.data.name;
+    t.tag = s.data.tag;
+    return t;
+}
+
+void CtFiles::nameOutputs(CtJob& j, const ReconSettings& s, int slice)
+{
+    const auto path = [slice](const ReconOutput& o, const char* suffix) {
+        return o.on ? QDir(o.path).absoluteFilePath(sliceName(o.name, o.tag, slice, QLatin1String(suffix))) : QString();
+    };
+    j.imageFile = path(s.image, "png");
+    j.dataFile = path(s.data, "dat");
+    j.tiffFile = path(tiffOutput(s), "tif");
+}
+
+QString CtFiles::sweepPath(const ReconSettings& s, int slice)
+{
+    const ReconOutput& o = s.image.on ? s.image : s.data;
+    if (!o.on)
+        return {};
+    const QString name = sliceName(o.name, o.tag, slice, QStringLiteral("png"));
+    return QDir(o.path).absoluteFilePath(insertTag(name, QStringLiteral("sweep")));
+}
+
+void CtFiles::writeResult(CtResult& r)
+{
+    if (!r.data)
+        return;
+    const CtJob& job = r.job;
+    const CtSlice& s = *r.data;
+    const auto done = [&r](bool ok, const QString& path, const QString& error) {
+        if (ok) {
+            r.written << path;
+            r.fileRecords << CtRunReport::fileRecord(path);
+        } else {
+            r.failures << error;
+            Failures::record(Failures::Write, error);
+        }
+    };
+    QString error;
+    if (!job.imageFile.isEmpty())
+        done(savePicture(job.imageFile, r.picture, job.view.pictureRect, &error), job.imageFile, error);
+    if (!job.dataFile.isEmpty())
+        done(saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0, s.region.x1, s.region.z1, &error),
+             job.dataFile, error);
+    if (!job.tiffFile.isEmpty())
+        done(saveFloatTiff(job.tiffFile, s, &error, job.valueToPerCm), job.tiffFile, error);
 }
 
 namespace {
@@ -205,7 +264,9 @@ bool CtFiles::savePicture(const QString& path, const QImage& picture, const QRec
 
 QString CtFiles::tiffDescription(const CtSlice& s, long long x0, long long z0, int w, int h, double valueToPerCm)
 {
-    const int scale = 2 * s.nProj;
+    // A mean of the back-projections (the single-slice calculator's) is a
+    // sum divided by nProj.
+    const int scale = s.mean ? 2 : 2 * s.nProj;
     QString d = QStringLiteral("ZUVO-CTImg slice=%1 x0=%2 z0=%3 width=%4 height=%5 image=%6 projections=%7 "
                                "mu_per_pixel=value/%8 scale_to_mu=%9")
                     .arg(s.slice).arg(x0).arg(z0).arg(w).arg(h).arg(s.n).arg(s.nProj).arg(scale)

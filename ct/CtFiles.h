@@ -7,7 +7,11 @@
 
 #include <vector>
 
+struct CtJob;
+struct CtResult;
 struct CtSlice;
+struct ReconOutput;
+struct ReconSettings;
 class QIODevice;
 class QImage;
 class QRectF;
@@ -22,6 +26,21 @@ public:
     // The picture (".png") or data (".dat") name of a slice: the tag when
     // there is one, then the slice number as five digits.
     static QString sliceName(const QString& name, const QString& tag, int slice, const QString& suffix);
+    // Where the float TIFFs of settings s go: their own directory and name,
+    // or the data files' when empty, always with the data files' tag.
+    static ReconOutput tiffOutput(const ReconSettings& s);
+    // The absolute paths of the picture, data file and float TIFF of slice
+    // in j, as s asks for them (empty: not written).  The one place that
+    // names a slice's files, for every calculator.
+    static void nameOutputs(CtJob& j, const ReconSettings& s, int slice);
+    // The picture of a centre sweep on slice, beside the runs' files: named
+    // as the slice's picture (or, without pictures, its data file) with the
+    // tag "sweep"; empty when s saves neither.
+    static QString sweepPath(const ReconSettings& s, int slice);
+    // Writes the files r.job names from r's data and picture (each aside,
+    // then renamed): what was written goes to r.written and r.fileRecords,
+    // what failed to r.failures and is counted.  Every calculator's writer.
+    static void writeResult(CtResult& r);
 
     // Writes the data file of an n x n image (row = z) over the region
     // x0 .. x1, z0 .. z1.  Pixels of the region outside the image are written

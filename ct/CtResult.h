@@ -20,6 +20,9 @@ struct CtSlice
     int n = 0;                  // side of the image
     int slice = 0;
     int nProj = 0;              // projections summed: value / (2 nProj) is mu per pixel
+    // The mean of the projections instead (the single-slice calculator's):
+    // value / 2 is mu per pixel.
+    bool mean = false;
     std::vector<double> image;  // n rows of n values, row = z
     double minV = 0;
     double maxV = 0;

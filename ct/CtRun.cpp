@@ -15,6 +15,7 @@
 #include "RingRemoval.h"
 #include "SafeWrite.h"
 #include "SgmGeom.h"
+#include "SliceStepper.h"
 #include "WorkerPool.h"
 
 #include <QCoreApplication>
@@ -80,6 +81,7 @@ CtRun::CtRun(QObject* parent) : QObject(parent), gate(gatePermits())
 {
     correctionTicks.setInterval(250);
     connect(&correctionTicks, &QTimer::timeout, this, &CtRun::correctionProgress);
+    connect(&stepper, &SliceStepper::finished, this, &CtRun::ct1Finished);
     qRegisterMetaType<CtCalc2*>("CtCalc2*");
     qRegisterMetaType<CtJob>("CtJob");
     qRegisterMetaType<CtResult>("CtResult");
@@ -458,6 +460,8 @@ void CtRun::stopCalcCt()
         finishVolume();
         saveReport();
     }
+    // A paced CT1 slice ends after the projection in hand, writing nothing.
+    stepper.stop();
     volume.cancel();
     // Its thread ends at the next projection; correctionsMade() then frees the inputs.
     if (correction)
@@ -533,13 +537,9 @@ void CtRun::removeStaleTemps() const
     // Temporary files of runs that were killed; those still being written
     // (locked by their writer) stay.
     QStringList dirs;
-    const ReconOutput& tif = current.tiff;
-    if (current.data.on)
-        dirs << QDir(current.data.path).absolutePath();
-    if (current.image.on)
-        dirs << QDir(current.image.path).absolutePath();
-    if (tif.on)
-        dirs << QDir(tif.path.isEmpty() ? current.data.path : tif.path).absolutePath();
+    for (const ReconOutput& o : {current.data, current.image, CtFiles::tiffOutput(current)})
+        if (o.on)
+            dirs << QDir(o.path).absolutePath();
     dirs.removeDuplicates();
     for (const QString& dir : dirs)
         for (const QString& name : SafeWrite::removeStale(dir))
@@ -563,17 +563,7 @@ CtJob CtRun::makeJob(int i, int slice) const
     j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, fftNProj, false);
     j.view = viewFor(i, current);
     j.showImage = current.showImage;
-    const ReconOutput& img = current.image;
-    const ReconOutput& dat = current.data;
-    const ReconOutput& tif = current.tiff;
-    if (img.on)
-        j.imageFile = QDir(img.path).absoluteFilePath(CtFiles::sliceName(img.name, img.tag, slice, QStringLiteral("png")));
-    if (dat.on)
-        j.dataFile = QDir(dat.path).absoluteFilePath(CtFiles::sliceName(dat.name, dat.tag, slice, QStringLiteral("dat")));
-    if (tif.on)
-        j.tiffFile = QDir(tif.path.isEmpty() ? dat.path : tif.path)
-                         .absoluteFilePath(CtFiles::sliceName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag, slice,
-                                                              QStringLiteral("tif")));
+    CtFiles::nameOutputs(j, current, slice);
     return j;
 }
 
@@ -591,13 +581,29 @@ void CtRun::send(int i, const CtJob& job)
     QMetaObject::invokeMethod(w, [w, job] { w->startCt(job); }, Qt::QueuedConnection);
 }
 
+bool CtRun::startCt1()
+{
+    // The job a worker would get, with CT1's own kernel size and scale.
+    CtJob j = makeJob(-1, cond.sliceNo);
+    j.side = 0;
+    j.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, 1, true);
+    if (stepper.start(j))
+        return true;
+    CtResult r = stepper.result();
+    if (r.failures.isEmpty()) {
+        const QString text = QStringLiteral("Slice %1 gave no result (CT1: no sinogram to reconstruct)").arg(cond.sliceNo);
+        r.failures << text;
+        Failures::record(Failures::Run, text);
+    }
+    addToReport(r);
+    return false;
+}
+
 void CtRun::execSingleCtCalc()
 {
     bool started = false;
-    if (cond.ct1) {
-        emit execCt1();
+    if (cond.ct1 && startCt1())
         started = true;
-    }
     if (cond.ct2 && count() > 0) {
         if (pending[0] > 0)
             waitingFirst = true;  // dealt when its last slice is done
@@ -713,35 +719,37 @@ void CtRun::workerFinished(int i, const CtResult& r)
     }
 }
 
-void CtRun::addCt1Output(const QStringList& written, const QStringList& failures, int slice, long long invalid,
-                         long long repaired)
+void CtRun::addToReport(const CtResult& r)
 {
-    if (reportRun != runId)
+    if (reportRun != runId || r.job.run != runId)
         return;
     ++doneThisRun;
-    if (slice >= 0 && invalid > 0)
-        runReport.invalidSamples[slice] = qMakePair(invalid, repaired);
-    runReport.written << written;
-    for (const QString& f : written)
-        runReport.files << CtRunReport::fileRecord(f);
-    runReport.failures << failures;
+    if (r.invalidSamples > 0)
+        runReport.invalidSamples[r.job.slice] = qMakePair(r.invalidSamples, r.repairedSamples);
+    runReport.written << r.written;
+    runReport.files << r.fileRecords;
+    runReport.failures << r.failures;
     if (!active)
         saveReport();
 }
 
+void CtRun::ct1Finished(const CtResult& r)
+{
+    addToReport(r);
+    emit sliceFinished(r);
+    // A CT1 slice that outlives its stopped run ends nothing more.
+    if (active && r.job.run == runId)
+        stopCalcCt();
+}
+
 QString CtRun::reportPathFor() const
 {
-    const ReconOutput& img = current.image;
-    const ReconOutput& dat = current.data;
-    const ReconOutput& tif = current.tiff;
     QString path;
-    if (dat.on)
-        path = QDir(dat.path).absoluteFilePath(CtRunReport::fileName(dat.name, dat.tag));
-    else if (img.on)
-        path = QDir(img.path).absoluteFilePath(CtRunReport::fileName(img.name, img.tag));
-    else if (tif.on)
-        path = QDir(tif.path.isEmpty() ? dat.path : tif.path)
-                   .absoluteFilePath(CtRunReport::fileName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
+    for (const ReconOutput& o : {current.data, current.image, CtFiles::tiffOutput(current)})
+        if (o.on) {
+            path = QDir(o.path).absoluteFilePath(CtRunReport::fileName(o.name, o.tag));
+            break;
+        }
     if (!path.isEmpty() && !current.reportFile.isEmpty())
         path = QFileInfo(current.reportFile).absoluteFilePath();
     return path;
@@ -784,20 +792,12 @@ QString CtRun::outputRefusal()
     // one series share those and each lock their own report instead.
     outputLocks.release();
     QList<QPair<QString, QString>> names;
-    const ReconOutput& img = current.image;
-    const ReconOutput& dat = current.data;
-    const ReconOutput& tif = current.tiff;
     if (!current.reportFile.isEmpty() && !report.isEmpty())
         names << qMakePair(QFileInfo(report).absolutePath(), QFileInfo(report).fileName());
-    else {
-        if (dat.on)
-            names << qMakePair(dat.path, outputName(dat.name, dat.tag));
-        if (img.on)
-            names << qMakePair(img.path, outputName(img.name, img.tag));
-        if (tif.on)
-            names << qMakePair(tif.path.isEmpty() ? dat.path : tif.path,
-                               outputName(tif.name.isEmpty() ? dat.name : tif.name, dat.tag));
-    }
+    else
+        for (const ReconOutput& o : {current.data, current.image, CtFiles::tiffOutput(current)})
+            if (o.on)
+                names << qMakePair(o.path, outputName(o.name, o.tag));
     QString why;
     for (const auto& [dir, name] : names)
         if (!outputLocks.lock(QDir(dir).absolutePath(), name, &why)) {

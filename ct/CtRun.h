@@ -10,6 +10,7 @@
 #include "CtRunReport.h"
 #include "EnergyShifts.h"
 #include "ReconSettings.h"
+#include "SliceStepper.h"
 #include "WorkProgress.h"
 #include "FbpKernel.h"
 #include "VolumeWriter.h"
@@ -84,15 +85,16 @@ public:
     const CtRunReport& report() const { return runReport; }
     // Where the last run's report goes; empty when the run saves nothing.
     QString reportPath() const { return runReportPath; }
-    // Files the CT1 calculator wrote for the current run, its failures, and
-    // the samples of its slice without a logarithm (and of them repaired).
-    void addCt1Output(const QStringList& written, const QStringList& failures, int slice = -1,
-                      long long invalid = 0, long long repaired = 0);
+    // The single-slice calculator (CT1) of the runs: a run with CT1 chosen
+    // hands it the job of its slice (made as a worker's, by makeJob) and
+    // takes its result into the report; a panel may show its steps.
+    SliceStepper& ct1() { return stepper; }
+    const SliceStepper& ct1() const { return stepper; }
     // Why a run with settings s could not produce anything (no images,
     // a named reference missing, no calculator, no threads, centre, slices
     // or region outside the image); empty when it can run.
     QString whyRefused(const ReconSettings& s) const;
-    // The job worker i would get for slice now (the run's save settings).
+    // The job worker i (-1: CT1) would get for slice now (the run's save settings).
     CtJob makeJob(int i, int slice) const;
     // The projections the current run reads: corrected once at its start
     // when it bins, removes zingers, retrieves phase or joins an offset
@@ -105,10 +107,8 @@ signals:
     // A run began (startTime set) and ended (endTime set).
     void runStarted();
     void runStopped();
-    // The single-slice calculator is to run (CT1 selected, no series).
-    void execCt1();
     void calcFinished();
-    // A worker finished a slice (of this run or an earlier one).
+    // A worker or CT1 finished a slice (of this run or an earlier one).
     void sliceFinished(CtResult result);
     // While the projections are corrected: now and then, and at the end.
     void correctionProgress();
@@ -130,14 +130,23 @@ public slots:
     // slices in progress finish and write their files, and the report says
     // the run was interrupted.  For good: the pool takes no more work.
     void interrupt();
+
+private:
+    // Sizes the kernels of the workers the run uses.
     void setupFFT();
     // Removes the temporary files ended runs left in the output directories.
     void removeStaleTemps() const;
+    // Starts the single slice (CT1 and/or the first worker).
     void execSingleCtCalc();
+    // Deals series slices to idle workers; ends the run when all are back.
     void execMultiCtCalc();
-
-private:
     void workerFinished(int i, const CtResult& r);
+    // Starts CT1 on the run's slice; false, with the failure counted and
+    // reported, when it gives nothing.
+    bool startCt1();
+    void ct1Finished(const CtResult& r);
+    // A CT1 result of the current run into its report.
+    void addToReport(const CtResult& r);
     void deal(int i, long long slice);
     // Sends job to worker i only.
     void send(int i, const CtJob& job);
@@ -184,6 +193,7 @@ private:
     void finishVolume();
 
     QList<CtCalc2*> workers;
+    SliceStepper stepper;
     // The workers' threads when no shared pool was given.
     std::unique_ptr<WorkerPool> ownPool;
     // Requests handed to each worker and not yet finished, in all runs and

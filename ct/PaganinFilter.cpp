@@ -1,5 +1,7 @@
 #include "PaganinFilter.h"
 
+#include "WorkerPool.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -37,6 +39,8 @@ struct PaganinFilter::Plans
     std::vector<float> gain;
     ~Plans()
     {
+        if (fwd || inv)
+            WorkerPool::assertPlanThread("Phase retrieval's FFT plans destroyed");
         if (fwd)
             fftwf_destroy_plan(fwd);
         if (inv)
@@ -151,6 +155,7 @@ bool PaganinFilter::setup(int width, int height, double pixelUm, const PaganinPa
     // Estimated, not measured: a measured plan is chosen by timing, so two
     // runs of the same data could add in another order and differ in their
     // last digits; and measuring a large plan would hold the window up.
+    WorkerPool::assertPlanThread("Phase retrieval's FFT plans made");
     p->fwd = fftwf_plan_dft_r2c_2d(int(padH), int(padW), real.p, cplx, FFTW_ESTIMATE);
     p->inv = fftwf_plan_dft_c2r_2d(int(padH), int(padW), cplx, real.p, FFTW_ESTIMATE);
     if (!p->fwd || !p->inv) {

@@ -172,6 +172,7 @@ bool fourierSinogram(const HSgm& sgm, std::vector<double>& mag)
     fftw_plan plan = fftw_plan_dft_2d(int(rows), nx, in, out, FFTW_FORWARD, FFTW_ESTIMATE);
     if (plan) {
         fftw_execute(plan);
+        WorkerPool::assertPlanThread("The sinogram spectrum's FFT plan destroyed");
         fftw_destroy_plan(plan);
         mag.resize(size_t(count));
         // Frequency (0, 0) moves to the middle, where a stripe's line at zero

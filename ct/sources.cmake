@@ -21,6 +21,7 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/InstructionSet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SinogramImage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtProgress.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SliceStepper.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtCalc2.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WorkerPool.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CtRun.cpp

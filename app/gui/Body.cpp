@@ -182,12 +182,12 @@ void Body::connectPanels()
 {
     sinogram.procCtrl = procCtrl;
     sinogram.imgs = &rawImages;
-    ctCalc.sinogram = &sinogram;
+    ctCalc.setCalc(&ctRun->ct1());
     // The selectors show the session's references and hand it the files chosen.
     I0ImgSel->useSet(&session->i0());
     BGImgSel->useSet(&session->bg());
     I0AfterImgSel->useSet(&session->i0After());
-    session->ct1Busy = [this] { return ctCalc.busy; };
+    session->ct1Busy = [this] { return ctRun->ct1().busy(); };
     connect(session.get(), &Session::referenceChanged, this, [this](Session::Reference r) {
         (r == Session::Reference::I0 ? I0ImgSel : r == Session::Reference::Bg ? BGImgSel : I0AfterImgSel)->refresh();
     });
@@ -283,7 +283,6 @@ void Body::connectInputs()
     connect(CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
     connect(&ctCalc, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
     connect(&ctCalc, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
-    connect(&ctCalc, &CtCalc::calcFinished, this, &Body::ctCalcFinished);
     // The overlay lives on the display's paint area.
     connect(procCtrl, &ProcCtrl::rotAxUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
     connect(procCtrl, &ProcCtrl::sliceNoUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
@@ -300,7 +299,6 @@ void Body::connectRunControl()
     // The run control reports to the window, which shows times and colours.
     connect(ctRun, &CtRun::runStarted, this, &Body::runStarted);
     connect(ctRun, &CtRun::runStopped, this, &Body::runStopped);
-    connect(ctRun, &CtRun::execCt1, this, &Body::execCt1);
     // Queued: the run has done its bookkeeping of the slice by then.
     connect(ctRun, &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
     connect(ctRun, &CtRun::correctionsEnded, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
@@ -953,48 +951,12 @@ ReconSettings Body::runSettings()
     s.cond.ct1 = session->settings.cond.ct1;
     s.cond.ct2 = session->settings.cond.ct2;
     session->applyCentre(s);
-    // The CT1 panel writes its own files.
-    ctCalc.setSaveImage(s.image.on, s.image.path, s.image.name, s.image.tag);
-    ctCalc.setSaveData(s.data.on, s.data.path, s.data.name, s.data.tag);
     return s;
 }
 
 void Body::stopCalcCt()
 {
     ctRun->stopCalcCt();
-}
-
-void Body::execCt1()
-{
-    const CtCond& cond = ctRun->settings().cond;
-    ctCalc.filter = cond.filter;
-    ctCalc.ringSize = cond.ringSize;
-    ctCalc.angles = cond.angles;
-    ctCalc.valueToPerCm = CtRunReport::valueToPerCm(cond.pixelSizeUm, 1, true);
-    ctCalc.maxInvalid = cond.maxInvalid;
-    // The centre the run records: a fitted line's at this slice, not the panel's.
-    // Without a start the CT1 panel sends no end: the run (and a batch
-    // program waiting on it) ends here, with the slice as a failure.
-    if (!ctCalc.startCt(cond.corOf(cond.sliceNo))) {
-        if (ctCalc.lastFailures.isEmpty()) {
-            const QString text = QStringLiteral("Slice %1 gave no result (CT1: no sinogram to reconstruct)").arg(cond.sliceNo);
-            ctCalc.lastFailures << text;
-            Failures::record(Failures::Run, text);
-        }
-        ctRun->addCt1Output({}, ctCalc.lastFailures, cond.sliceNo, ctCalc.invalidSamples, ctCalc.repairedSamples);
-        stopCalcCt();
-    }
-}
-
-void Body::ctCalcFinished()
-{
-    ctRun->addCt1Output(ctCalc.lastWritten, ctCalc.lastFailures, ctCalc.slice(), ctCalc.invalidSamples,
-                        ctCalc.repairedSamples);
-    // A CT1 calculation that outlives a stopped run ends nothing more.
-    if (ctRun->active)
-        stopCalcCt();
-    else
-        imagesMayBeFree();
 }
 
 void Body::runStarted()
@@ -1304,17 +1266,9 @@ QString Body::startSweep(double from, double to, double step)
 
 bool Body::saveSweep(const QString& file, QString* why)
 {
-    QString png = file;
-    if (png.isEmpty()) {
-        const SelectAFile* where = AutoSaveImage->isChecked() ? SelectImageSaveDir
-                                   : AutoSaveData->isChecked() ? SelectDataSaveDir
-                                                               : nullptr;
-        if (!where)
-            return true;
-        const QString name = CtFiles::sliceName(where->Name->text(), where->AddTag->text(), corSweep->request().slice,
-                                                QStringLiteral("png"));
-        png = QDir(where->FilePath->text()).absoluteFilePath(CtFiles::insertTag(name, QStringLiteral("sweep")));
-    }
+    const QString png = file.isEmpty() ? CtFiles::sweepPath(session->settings, corSweep->request().slice) : file;
+    if (png.isEmpty())
+        return true;
     QStringList written;
     if (!corSweepPanel->save(png, why, &written))
         return false;

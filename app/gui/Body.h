@@ -128,7 +128,6 @@ private slots:
     void toggleCalcCt();
     void startCalcCt();
     void stopCalcCt();
-    void ctCalcFinished();
     void showAdditionalInfo(bool f);
     void changedCtSel(QAbstractButton* button);
     void changedAutoExec();
@@ -183,7 +182,6 @@ private:
     // The run control reports its start and end; the window shows them.
     void runStarted();
     void runStopped();
-    void execCt1();
     // The I0 file of SelI0Files nearest in energy to the current data set.
     // True when one was chosen; false with refused set when the nearest one
     // is no I0 of the set's energy (energyGap) and gaps are not accepted.

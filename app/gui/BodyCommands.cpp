@@ -828,13 +828,13 @@ BodyCommands::Outcome BodyCommands::saveImage(const BatchCmd& c, const BatchArgs
     switch (a.display) {
     case BatchArgs::Raw: d = &b->rawDisp; break;
     case BatchArgs::Sinogram: d = b->sinogram.DispSinogram; break;
-    case BatchArgs::Ct1: d = b->ctCalc.DispCt; break;
+    case BatchArgs::Ct1: d = b->ctCalc.display(); break;
     case BatchArgs::I0: d = b->I0ImgSel->display(); break;
     case BatchArgs::Bg: d = b->BGImgSel->display(); break;
     case BatchArgs::Ct2:
         if (a.integer >= b->ctRun->count())
             return fail(Failures::Command, c, QStringLiteral("no CT2 display %1").arg(a.integer));
-        d = b->ct2Panel(a.integer)->DispCt;
+        d = b->ct2Panel(a.integer)->display();
         break;
     }
     if (!d)

@@ -35,15 +35,6 @@ double fieldValue(const QLineEdit* e)
     return ok ? v : std::numeric_limits<double>::quiet_NaN();
 }
 
-QString centreText(double cor)
-{
-    return QString::number(cor, 'f', 2);
-}
-
-QString measureText(const CorTrial& t)
-{
-    return t.ok ? QString::number(t.measure, 'g', 5) : QStringLiteral("-");
-}
 } // namespace
 
 CorSweepPanel::CorSweepPanel(QWidget* parent) : QWidget(parent)
@@ -136,22 +127,16 @@ void CorSweepPanel::setStatus(const QString& text)
     status->setText(text);
 }
 
-int CorSweepPanel::columns() const
-{
-    const int n = sweep ? int(sweep->trials().size()) : 0;
-    return std::clamp(int(std::ceil(std::sqrt(double(n)))), 1, 15);
-}
-
 void CorSweepPanel::begin()
 {
     qDeleteAll(tiles);
     tiles.clear();
-    const int cols = columns();
+    const int cols = sweep ? sweep->columns() : 1;
     for (const CorTrial& t : sweep->trials()) {
         auto* b = new QToolButton;
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setIconSize(QSize(sweep->tileSize, sweep->tileSize));
-        b->setText(centreText(t.cor) + QStringLiteral("\n..."));
+        b->setText(CorSweep::centreText(t.cor) + QStringLiteral("\n..."));
         const double cor = t.cor;
         connect(b, &QToolButton::clicked, this, [this, cor] { emit centreChosen(cor); });
         grid->addWidget(b, t.index / cols, t.index % cols);
@@ -170,8 +155,8 @@ void CorSweepPanel::showTrial(const CorTrial& t)
         return;
     if (!t.tile.isNull())
         b->setIcon(QPixmap::fromImage(t.tile));
-    b->setText(centreText(t.cor) + QLatin1Char('\n') + measureText(t));
-    b->setToolTip(tr("Take %1 as the centre").arg(centreText(t.cor)));
+    b->setText(CorSweep::centreText(t.cor) + QLatin1Char('\n') + CorSweep::measureText(t));
+    b->setToolTip(tr("Take %1 as the centre").arg(CorSweep::centreText(t.cor)));
     updatePlot();
 }
 
@@ -185,7 +170,7 @@ void CorSweepPanel::finish()
     if (best >= 0) {
         const CorTrial& t = sweep->trials()[size_t(best)];
         setStatus(tr("Sharpest at %1 (measure %2, lower is sharper); click a slice to take its centre")
-                      .arg(centreText(t.cor), measureText(t)));
+                      .arg(CorSweep::centreText(t.cor), CorSweep::measureText(t)));
     } else {
         setStatus(tr("No trial gave a slice"));
     }
@@ -218,58 +203,17 @@ void CorSweepPanel::updatePlot()
 
 QImage CorSweepPanel::gridImage() const
 {
-    if (!sweep || sweep->trials().empty())
-        return QImage();
-    const std::vector<CorTrial>& all = sweep->trials();
-    const int n = int(all.size());
-    const int cols = columns();
-    const int rows = (n + cols - 1) / cols;
-    const int size = sweep->tileSize;
-    QFont font = this->font();
-    const QFontMetrics fm(font);
-    const int label = 2 * fm.height() + 4;
-    const int cellW = size + 8, cellH = size + 8 + label;
-    QImage img(cols * cellW, rows * cellH, QImage::Format_RGB32);
-    img.fill(Qt::black);
-    QPainter p(&img);
-    p.setFont(font);
-    const int best = sweep->best();
-    for (const CorTrial& t : all) {
-        const int x = (t.index % cols) * cellW + 4, y = (t.index / cols) * cellH + 4;
-        if (!t.tile.isNull())
-            p.drawImage(x + (size - t.tile.width()) / 2, y + (size - t.tile.height()) / 2, t.tile);
-        if (t.index == best) {
-            p.setPen(QPen(Qt::red, 2));
-            p.drawRect(x - 2, y - 2, size + 3, size + 3 + label);
-        }
-        p.setPen(Qt::white);
-        p.drawText(QRect(x, y + size + 2, size, label), Qt::AlignHCenter | Qt::AlignTop,
-                   centreText(t.cor) + QLatin1Char('\n') + measureText(t));
-    }
-    return img;
+    return sweep ? sweep->picture(font()) : QImage();
 }
 
 bool CorSweepPanel::save(const QString& path, QString* error, QStringList* written) const
 {
-    const QImage img = gridImage();
-    if (img.isNull()) {
+    if (!sweep) {
         if (error)
             *error = tr("No sweep to save");
         return false;
     }
-    QString png = path;
-    if (QFileInfo(png).suffix().isEmpty())
-        png += QStringLiteral(".png");
-    if (!SafeWrite::writeImage(png, img, error))
-        return false;
-    if (written)
-        *written << png;
-    const QString csv = QFileInfo(png).dir().filePath(CtFiles::replaceSuffix(png, QStringLiteral("csv")));
-    if (!sweep->saveTable(csv, error))
-        return false;
-    if (written)
-        *written << csv;
-    return true;
+    return sweep->save(path, font(), error, written);
 }
 
 void CorSweepPanel::saveAs()

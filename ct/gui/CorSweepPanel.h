@@ -33,12 +33,9 @@ public:
     void setStatus(const QString& text);
     int tileCount() const { return int(tiles.size()); }
     QToolButton* tile(int i) const { return tiles.value(i); }
-    // The tiles with their labels in the grid's order, the sharpest framed;
-    // null before the first sweep.
+    // The sweep's picture (CorSweep::picture) in this panel's font.
     QImage gridImage() const;
-    // gridImage() at png (".png" added when it has no suffix) and the
-    // sweep's table beside it as .csv, each whole or not at all; false with
-    // *error set.  *written receives the files written.
+    // The sweep's picture and table (CorSweep::save) in this panel's font.
     bool save(const QString& png, QString* error, QStringList* written = nullptr) const;
 
     QLineEdit* From;
@@ -59,7 +56,6 @@ private:
     void finish();
     void saveAs();
     void updatePlot();
-    int columns() const;
 
     const CorSweep* sweep = nullptr;
     QLabel* status;

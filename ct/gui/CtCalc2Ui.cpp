@@ -9,9 +9,9 @@ CtCalc2Ui::CtCalc2Ui(QWidget* parent) : CtCalcBase(parent)
 {
     // A worker's slices are dealt by the window's run, all at once: the
     // form's start button and step-by-step choice are CT1's alone.
-    StartCalc->hide();
-    CalcAtOnce->hide();
-    connect(DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc2Ui::noticedNewPos);
+    form().StartCalc->hide();
+    form().CalcAtOnce->hide();
+    connect(form().DispCt, &ImgDispWPV::newPosInvY, this, &CtCalc2Ui::noticedNewPos);
 }
 
 void CtCalc2Ui::setCalc(CtCalc2* c)
@@ -23,7 +23,7 @@ void CtCalc2Ui::setCalc(CtCalc2* c)
     connect(calc, &CtCalc2::calcStarted, this, &CtCalc2Ui::calcStarted);
     connect(calc, &CtCalc2::calcFinished, this, &CtCalc2Ui::takeResult);
     connect(calc, &CtCalc2::imageRendered, this, &CtCalc2Ui::takeRendered);
-    connect(DispCt, &ImgDispWCBar::newBar, this, &CtCalc2Ui::genResImage);
+    connect(form().DispCt, &ImgDispWCBar::newBar, this, &CtCalc2Ui::genResImage);
 }
 
 void CtCalc2Ui::genResImage()

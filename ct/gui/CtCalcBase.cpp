@@ -25,27 +25,27 @@ bool sameValue(double a, double b)
 
 CtCalcBase::CtCalcBase(QWidget* parent) : QFrame(parent)
 {
-    setupUi(this);
-    cbar = DispCt->CBar;
+    ui.setupUi(this);
+    cbar = ui.DispCt->CBar;
     // The calculation region goes under the display region, column by
     // column, so the panel stays narrow enough for small screens.
-    QWidget* calcRow[] = {label_7, Crx0, Crz0, label_6, Crx1, Crz1};
+    QWidget* calcRow[] = {ui.label_7, ui.Crx0, ui.Crz0, ui.label_6, ui.Crx1, ui.Crz1};
     for (int i = 0; i < 6; ++i) {
-        gridLayout_3->removeWidget(calcRow[i]);
-        gridLayout_3->addWidget(calcRow[i], 1, i + 1);
+        ui.gridLayout_3->removeWidget(calcRow[i]);
+        ui.gridLayout_3->addWidget(calcRow[i], 1, i + 1);
     }
     // The run's row (start, slice, times) wraps where the tab is narrow.
-    WrapLayout::takeOver(frame);
-    for (QLineEdit* e : {Drx0, Drz0, Drx1, Drz1, Crx0, Crz0, Crx1, Crz1})
+    WrapLayout::takeOver(ui.frame);
+    for (QLineEdit* e : {ui.Drx0, ui.Drz0, ui.Drx1, ui.Drz1, ui.Crx0, ui.Crz0, ui.Crx1, ui.Crz1})
         FieldWidth::fit(e, FieldWidth::position());
-    FieldWidth::fit(ShowSliceNo, FieldWidth::count());
-    FieldWidth::fit(StartT, FieldWidth::timeOfDay());
-    FieldWidth::fit(EndT, FieldWidth::timeOfDay());
-    FieldWidth::fit(SpentT, FieldWidth::seconds());
+    FieldWidth::fit(ui.ShowSliceNo, FieldWidth::count());
+    FieldWidth::fit(ui.StartT, FieldWidth::timeOfDay());
+    FieldWidth::fit(ui.EndT, FieldWidth::timeOfDay());
+    FieldWidth::fit(ui.SpentT, FieldWidth::seconds());
     // The read-out adds mu in 1/cm when a pixel size is known.
-    FieldWidth::fit(DispCt->Val, QStringLiteral("%1 (%1 /cm)").arg(FieldWidth::number()));
-    connect(SetCRegion, &QPushButton::clicked, this, &CtCalcBase::setCRegion);
-    connect(DispCt, &ImgDisp::newS, this, &CtCalcBase::noticedNewS);
+    FieldWidth::fit(ui.DispCt->Val, QStringLiteral("%1 (%1 /cm)").arg(FieldWidth::number()));
+    connect(ui.SetCRegion, &QPushButton::clicked, this, &CtCalcBase::setCRegion);
+    connect(ui.DispCt, &ImgDisp::newS, this, &CtCalcBase::noticedNewS);
     setCR(0, 0, 2047, 2047);
     // A placeholder: the first slice computed replaces it with its full image.
     regionSet = false;
@@ -58,7 +58,7 @@ double CtCalcBase::fieldValue(const QLineEdit* field)
 
 CtRegion CtCalcBase::calcRegion() const
 {
-    return {fieldValue(Crx0), fieldValue(Crz0), fieldValue(Crx1), fieldValue(Crz1)};
+    return {fieldValue(ui.Crx0), fieldValue(ui.Crz0), fieldValue(ui.Crx1), fieldValue(ui.Crz1)};
 }
 
 CtView CtCalcBase::view() const
@@ -78,7 +78,7 @@ CtView CtCalcBase::view() const
 
 CtRegion CtCalcBase::dispRegion() const
 {
-    return {fieldValue(Drx0), fieldValue(Drz0), fieldValue(Drx1), fieldValue(Drz1)};
+    return {fieldValue(ui.Drx0), fieldValue(ui.Drz0), fieldValue(ui.Drx1), fieldValue(ui.Drz1)};
 }
 
 bool CtCalcBase::changeFields(QLineEdit* f0, QLineEdit* f1, QLineEdit* f2, QLineEdit* f3,
@@ -99,7 +99,7 @@ bool CtCalcBase::changeFields(QLineEdit* f0, QLineEdit* f1, QLineEdit* f2, QLine
 
 void CtCalcBase::setCR(double rx0, double rz0, double rx1, double rz1)
 {
-    if (!changeFields(Crx0, Crz0, Crx1, Crz1, rx0, rz0, rx1, rz1))
+    if (!changeFields(ui.Crx0, ui.Crz0, ui.Crx1, ui.Crz1, rx0, rz0, rx1, rz1))
         return;
     regionSet = true;
     emit cRUpdated(rx0, rz0, rx1, rz1);
@@ -107,11 +107,11 @@ void CtCalcBase::setCR(double rx0, double rz0, double rx1, double rz1)
 
 void CtCalcBase::setDR(double rx0, double rz0, double rx1, double rz1)
 {
-    if (!changeFields(Drx0, Drz0, Drx1, Drz1, rx0, rz0, rx1, rz1))
+    if (!changeFields(ui.Drx0, ui.Drz0, ui.Drx1, ui.Drz1, rx0, rz0, rx1, rz1))
         return;
-    DispCt->view = QRectF(rx0, rz0, rx1 - rx0, rz1 - rz0);
-    DispCt->scaleSet = true;
-    DispCt->dispA->update();
+    ui.DispCt->view = QRectF(rx0, rz0, rx1 - rx0, rz1 - rz0);
+    ui.DispCt->scaleSet = true;
+    ui.DispCt->dispA->update();
     emit dRUpdated(rx0, rz0, rx1, rz1);
 }
 
@@ -122,8 +122,8 @@ void CtCalcBase::noticedNewS(QRectF s)
 
 void CtCalcBase::setCRegion()
 {
-    setCR(std::floor(fieldValue(Drx0)), std::floor(fieldValue(Drz0)), std::ceil(fieldValue(Drx1)),
-          std::ceil(fieldValue(Drz1)));
+    setCR(std::floor(fieldValue(ui.Drx0)), std::floor(fieldValue(ui.Drz0)), std::ceil(fieldValue(ui.Drx1)),
+          std::ceil(fieldValue(ui.Drz1)));
 }
 
 void CtCalcBase::showStartTime()
@@ -139,40 +139,30 @@ void CtCalcBase::showEndTime()
 void CtCalcBase::showStartTimeAt(const QDateTime& t)
 {
     startTime = t;
-    StartT->setText(t.toString(QStringLiteral("hh:mm:ss.zzz")));
+    ui.StartT->setText(t.toString(QStringLiteral("hh:mm:ss.zzz")));
 }
 
 void CtCalcBase::showEndTimeAt(const QDateTime& t)
 {
     endTime = t;
-    EndT->setText(t.toString(QStringLiteral("hh:mm:ss.zzz")));
+    ui.EndT->setText(t.toString(QStringLiteral("hh:mm:ss.zzz")));
 }
 
 void CtCalcBase::showSpentT()
 {
-    SpentT->setText(num(startTime.msecsTo(endTime) / 1000.0));
+    ui.SpentT->setText(num(startTime.msecsTo(endTime) / 1000.0));
 }
 
 void CtCalcBase::showSliceNo(int no)
 {
-    ShowSliceNo->setText(QString::number(no));
-}
-
-void CtCalcBase::newImage()
-{
-    DispCt->newImage();
+    ui.ShowSliceNo->setText(QString::number(no));
 }
 
 void CtCalcBase::takeImage(const QImage& img, bool show)
 {
-    DispCt->image = img;
+    ui.DispCt->image = img;
     if (show)
-        DispCt->newImage();
-}
-
-bool CtCalcBase::saveImage(QString fname, QString* error)
-{
-    return DispCt->saveImage(fname, error);
+        ui.DispCt->newImage();
 }
 
 void CtCalcBase::setFixColorScale(bool f)
@@ -188,10 +178,10 @@ void CtCalcBase::setCBarMinMaxForced(double min, double max)
 void CtCalcBase::showValue(double v)
 {
     if (!(valueToPerCm > 0)) {
-        DispCt->setVal(v);
+        ui.DispCt->setVal(v);
         return;
     }
-    DispCt->Val->setText(QStringLiteral("%1 (%2 /cm)").arg(num(v), num(v * valueToPerCm)));
+    ui.DispCt->Val->setText(QStringLiteral("%1 (%2 /cm)").arg(num(v), num(v * valueToPerCm)));
 }
 
 void CtCalcBase::showUnits()

@@ -13,7 +13,7 @@
 
 class ColorBar;
 
-class CtCalcBase : public QFrame, public Ui_CtCalc
+class CtCalcBase : public QFrame
 {
     Q_OBJECT
 public:
@@ -26,6 +26,8 @@ public:
     // (or the whole image while none is set), the colour scale and the part
     // of the image the display shows.
     CtView view() const;
+    // The result display with its colour bar and value read-out.
+    ImgDispWPV* display() const { return ui.DispCt; }
 
     ColorBar* cbar = nullptr;
     QDateTime startTime;
@@ -52,11 +54,8 @@ public slots:
     void showStartTimeAt(const QDateTime& t);
     void showEndTimeAt(const QDateTime& t);
     void showSliceNo(int no);
-    void newImage();
     // The display takes img; it repaints when show is set.
     void takeImage(const QImage& img, bool show);
-    // False when nothing was written (see ImgDisp::saveImage).
-    bool saveImage(QString fname, QString* error = nullptr);
     void setCR(double rx0, double rz0, double rx1, double rz1);
     void setDR(double rx0, double rz0, double rx1, double rz1);
     void setFixColorScale(bool f);
@@ -66,7 +65,12 @@ public slots:
     // The colour bar labelled in 1/cm when a pixel size is known.
     void showUnits();
 
+protected:
+    Ui::CtCalc& form() { return ui; }
+    const Ui::CtCalc& form() const { return ui; }
+
 private:
+    Ui::CtCalc ui;
     // Writes the four values; true when any field now reads differently.
     static bool changeFields(QLineEdit* f0, QLineEdit* f1, QLineEdit* f2, QLineEdit* f3,
                              double v0, double v1, double v2, double v3);

@@ -2,7 +2,8 @@
 
 DispAWLayout::DispAWLayout(QWidget* parent) : QFrame(parent)
 {
-    Ui_DispAWLayout::setupUi(this);
+    ui.setupUi(this);
+    dispA = ui.dispA;
     connect(dispA, &DispA::drawImage0, this, &DispAWLayout::drawImage0);
     connect(dispA, &DispA::drawImage1, this, &DispAWLayout::drawImage1);
     connect(dispA, &DispA::drawImage2, this, &DispAWLayout::drawImage2);

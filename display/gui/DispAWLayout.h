@@ -5,11 +5,14 @@
 
 #include <QFrame>
 
-class DispAWLayout : public QFrame, public Ui_DispAWLayout
+class DispAWLayout : public QFrame
 {
     Q_OBJECT
 public:
     explicit DispAWLayout(QWidget* parent = nullptr);
+
+    // The paint area (the form's "dispA").
+    DispA* dispA = nullptr;
 
 signals:
     void drawImage0(QPainter* p);
@@ -20,4 +23,11 @@ signals:
     void mouseReleased0();
     void mouseDoubleClicked0();
     void wheelMoved0();
+
+protected:
+    // The frame's grid, the paint area at (0, 0), for what a subclass adds beside it.
+    QGridLayout* grid() const { return ui.gridLayout; }
+
+private:
+    Ui::DispAWLayout ui;
 };

@@ -6,14 +6,15 @@
 
 ImgDispWCBar::ImgDispWCBar(QWidget* parent) : ImgDisp(parent), cbarLayout(new WrapLayout)
 {
-    Ui_ImgDispWCBar::setupUi(this);
+    ui.setupUi(this);
+    CBar = ui.CBar;
     // The form keeps a name already given; this level names the widget.
     setObjectName(QStringLiteral("ImgDispWCBar"));
-    gridLayout->addWidget(CBar, 0, 1);
-    gridLayout->addLayout(cbarLayout, 1, 0, 1, 2);
+    grid()->addWidget(CBar, 0, 1);
+    grid()->addLayout(cbarLayout, 1, 0, 1, 2);
     // Height to spare goes to the picture, not around the read-outs.
-    gridLayout->setRowStretch(0, 1);
-    gridLayout->setRowStretch(1, 0);
+    grid()->setRowStretch(0, 1);
+    grid()->setRowStretch(1, 0);
     WrapLayout::takeOver(CBar->ui.CBarUIBase);
     cbarLayout->addWidget(CBar->ui.CBarUIBase);
     connect(CBar, &ColorBar::newBar, this, &ImgDispWCBar::newBar);

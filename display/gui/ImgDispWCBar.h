@@ -7,14 +7,20 @@
 
 class WrapLayout;
 
-class ImgDispWCBar : public ImgDisp, public Ui_ImgDispWCBar
+class ImgDispWCBar : public ImgDisp
 {
     Q_OBJECT
 public:
     explicit ImgDispWCBar(QWidget* parent = nullptr);
 
+    // The colour bar (the form's "CBar").
+    ColorBar* CBar = nullptr;
+
     WrapLayout* cbarLayout;
 
 signals:
     void newBar();
+
+private:
+    Ui::ImgDispWCBar ui;
 };

@@ -4,11 +4,14 @@
 #include "ImgDispWCBar.h"
 #include "ui_ImgDispWPV.h"
 
-class ImgDispWPV : public ImgDispWCBar, public Ui_ImgDispWPV
+class ImgDispWPV : public ImgDispWCBar
 {
     Q_OBJECT
 public:
     explicit ImgDispWPV(QWidget* parent = nullptr);
+
+    // The value read-out (the form's "Val").
+    QLineEdit* Val = nullptr;
 
 signals:
     void newPosInvY(double x, double y);
@@ -16,4 +19,7 @@ signals:
 public slots:
     void noticedNewPos(int ix, int iy);
     void setVal(double v);
+
+private:
+    Ui::ImgDispWPV ui;
 };

@@ -311,8 +311,8 @@ void TstOperator::ct2TabsFollowThreads()
         QTRY_VERIFY(body.messagePanel()->view->toPlainText().contains(
             QString("CT2 display %1 is not in use (Threads %2").arg(display).arg(threads)));
     // The CT2 panels have no start button of their own.
-    QVERIFY(body.ct2Panel(0)->StartCalc->isHidden());
-    QVERIFY(body.ct2Panel(0)->CalcAtOnce->isHidden());
+    QVERIFY(body.ct2Panel(0)->findChild<QWidget*>("StartCalc")->isHidden());
+    QVERIFY(body.ct2Panel(0)->findChild<QWidget*>("CalcAtOnce")->isHidden());
 }
 
 QTEST_MAIN(TstOperator)

@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+#include <QFont>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -155,6 +157,22 @@ void TstCorSweep::sharpestTrialIsTheTrueCentre()
     QCOMPARE(bestLine.value(0).toDouble(), found);
     const double m = sweep.trials()[size_t(b)].measure;
     QVERIFY(std::fabs(bestLine.value(1).toDouble() - m) <= 1e-7 * m);
+
+    // Saved without a GUI application (no fonts): the tiles alone, only the
+    // sharpest framed in red, and the table beside the picture.
+    QStringList written;
+    QVERIFY2(sweep.save(o.outDir + "/grid", QFont(), &why, &written), qPrintable(why));
+    QCOMPARE(written, QStringList({o.outDir + "/grid.png", o.outDir + "/grid.csv"}));
+    const QImage grid = QImage(written.first()).convertToFormat(QImage::Format_RGB32);
+    const int cols = sweep.columns(), cell = 64 + 8;
+    QCOMPARE(grid.size(), QSize(cols * cell, (n + cols - 1) / cols * cell));
+    for (int k = 0; k < n; ++k) {
+        int red = 0;
+        for (int y = 0; y < cell; ++y)
+            for (int x = 0; x < cell; ++x)
+                red += grid.pixel(k % cols * cell + x, k / cols * cell + y) == qRgb(255, 0, 0);
+        QVERIFY2((red > 0) == (k == b), qPrintable(QString("tile %1: %2 red pixels").arg(k).arg(red)));
+    }
 }
 
 void TstCorSweep::refused_data()

@@ -8,11 +8,31 @@
 #include "ImgDatas.h"
 #include "SampleWriter.h"
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
+
+namespace {
+// A widget of a panel's form by its object name.
+template <class T>
+T* w(const QWidget& panel, const char* name)
+{
+    T* found = panel.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s in the panel", name);
+    return found;
+}
+QLineEdit* edit(const QWidget& panel, const char* name)
+{
+    return w<QLineEdit>(panel, name);
+}
+} // namespace
 
 class TstCt2Panel : public QObject
 {
@@ -39,22 +59,22 @@ void TstCt2Panel::formDefaults()
 {
     CtCalcBase p;
     QCOMPARE(p.windowTitle(), QStringLiteral("CT Calc"));
-    QCOMPARE(p.SetCRegion->text(), QStringLiteral("Set To C. Region"));
-    QCOMPARE(p.label_7->text(), QStringLiteral("Cacl R."));
-    QCOMPARE(p.ShowSliceNo->text(), QStringLiteral("0"));
-    QCOMPARE(p.SpentT->text(), QStringLiteral("0"));
-    QVERIFY(p.CalcAtOnce->isChecked());
+    QCOMPARE(w<QPushButton>(p, "SetCRegion")->text(), QStringLiteral("Set To C. Region"));
+    QCOMPARE(w<QLabel>(p, "label_7")->text(), QStringLiteral("Cacl R."));
+    QCOMPARE(edit(p, "ShowSliceNo")->text(), QStringLiteral("0"));
+    QCOMPARE(edit(p, "SpentT")->text(), QStringLiteral("0"));
+    QVERIFY(w<QCheckBox>(p, "CalcAtOnce")->isChecked());
     const QString ro = QStringLiteral("background-color: rgb(255, 255, 232);");
-    for (QLineEdit* f : {p.Drx0, p.Drz0, p.Drx1, p.Drz1, p.ShowSliceNo, p.StartT, p.EndT, p.SpentT}) {
+    for (QLineEdit* f : {edit(p, "Drx0"), edit(p, "Drz0"), edit(p, "Drx1"), edit(p, "Drz1"), edit(p, "ShowSliceNo"), edit(p, "StartT"), edit(p, "EndT"), edit(p, "SpentT")}) {
         QVERIFY2(f->isReadOnly(), qPrintable(f->objectName()));
         QCOMPARE(f->styleSheet(), ro);
     }
-    for (QLineEdit* f : {p.Crx0, p.Crz0, p.Crx1, p.Crz1}) {
+    for (QLineEdit* f : {edit(p, "Crx0"), edit(p, "Crz0"), edit(p, "Crx1"), edit(p, "Crz1")}) {
         QVERIFY(!f->isReadOnly());
         QCOMPARE(f->styleSheet(), QStringLiteral("background-color: rgb(255, 255, 255);"));
     }
     // The placeholder region is shown but counts as never set.
-    QCOMPARE(p.Crx1->text(), QStringLiteral("2047"));
+    QCOMPARE(edit(p, "Crx1")->text(), QStringLiteral("2047"));
     QVERIFY(!p.regionSet);
     QCOMPARE(p.calcRegion().z1, 2047.0);
 }
@@ -87,7 +107,7 @@ void TstCt2Panel::setCR()
     p.setCR(second[0], second[1], second[2], second[3]);
     QCOMPARE(spy.count(), emitted ? 1 : 0);
     QCOMPARE(bool(p.regionSet), emitted);
-    QCOMPARE(p.Crx1->text(), shownX1);
+    QCOMPARE(edit(p, "Crx1")->text(), shownX1);
     if (emitted) // the values as passed, not as shown
         QCOMPARE(spy.at(0).at(2).toDouble(), second[2]);
 }
@@ -109,8 +129,8 @@ void TstCt2Panel::setCRegionRounds()
     QSignalSpy dr(&p, &CtCalcBase::dRUpdated);
     p.noticedNewS(view);
     QCOMPARE(dr.count(), 1);
-    QTest::mouseClick(p.SetCRegion, Qt::LeftButton);
-    const QString shown = QStringList{p.Crx0->text(), p.Crz0->text(), p.Crx1->text(), p.Crz1->text()}.join(' ');
+    QTest::mouseClick(w<QPushButton>(p, "SetCRegion"), Qt::LeftButton);
+    const QString shown = QStringList{edit(p, "Crx0")->text(), edit(p, "Crz0")->text(), edit(p, "Crx1")->text(), edit(p, "Crz1")->text()}.join(' ');
     QCOMPARE(shown, expected);
     QVERIFY(p.regionSet);
 }
@@ -133,7 +153,7 @@ void TstCt2Panel::panelsFollowWithoutEcho()
     b.setCR(1, 2, 30.25, 40);
     QCOMPARE(passes, 3);
     for (CtCalcBase* p : all) {
-        QCOMPARE(p->Crx1->text(), QStringLiteral("30.25"));
+        QCOMPARE(edit(*p, "Crx1")->text(), QStringLiteral("30.25"));
         QCOMPARE(p->calcRegion().x1, 30.25);
     }
     b.setCR(qQNaN(), 2, 30.25, 40);
@@ -149,17 +169,17 @@ void TstCt2Panel::zoomEmitsOnce()
     QSignalSpy dr(&p, &CtCalcBase::dRUpdated);
     p.setDR(5, 6, 55, 66);
     QCOMPARE(dr.count(), 1);
-    QCOMPARE(p.DispCt->view, QRectF(5, 6, 50, 60));
+    QCOMPARE(p.display()->view, QRectF(5, 6, 50, 60));
     p.setDR(5, 6, 55, 66);
     QCOMPARE(dr.count(), 1);
-    QCOMPARE(p.Drz1->text(), QStringLiteral("66"));
+    QCOMPARE(edit(p, "Drz1")->text(), QStringLiteral("66"));
 }
 
 void TstCt2Panel::publishedRegionFollowsTyping()
 {
     CtCalcBase p;
-    p.Crz0->setText(QStringLiteral("12.5"));
-    p.Crx1->setText(QStringLiteral("abc"));
+    edit(p, "Crz0")->setText(QStringLiteral("12.5"));
+    edit(p, "Crx1")->setText(QStringLiteral("abc"));
     const CtRegion r = p.calcRegion();
     QCOMPARE(r.z0, 12.5);
     QCOMPARE(r.x1, 0.0);
@@ -173,11 +193,11 @@ void TstCt2Panel::spentTime()
     p.showStartTimeAt(t0);
     p.showEndTimeAt(t0.addMSecs(1500));
     p.showSpentT();
-    QCOMPARE(p.SpentT->text(), QStringLiteral("1.5"));
-    QCOMPARE(p.StartT->text(), QStringLiteral("07:08:09.250"));
-    QCOMPARE(p.EndT->text(), QStringLiteral("07:08:10.750"));
+    QCOMPARE(edit(p, "SpentT")->text(), QStringLiteral("1.5"));
+    QCOMPARE(edit(p, "StartT")->text(), QStringLiteral("07:08:09.250"));
+    QCOMPARE(edit(p, "EndT")->text(), QStringLiteral("07:08:10.750"));
     p.showSliceNo(-12);
-    QCOMPARE(p.ShowSliceNo->text(), QStringLiteral("-12"));
+    QCOMPARE(edit(p, "ShowSliceNo")->text(), QStringLiteral("-12"));
     p.setCBarMinMaxForced(-2, 7.5);
     QCOMPARE(p.cbar->getVMax(), 7.5);
     QCOMPARE(p.cbar->ui.CMaxLE->text(), QStringLiteral("7.5"));
@@ -278,29 +298,29 @@ void TstCt2Panel::followsItsWorker()
     run.start(s);
     // Emitted in the worker's thread, possibly before a wait would begin.
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 10000);
-    QTRY_COMPARE(p.ShowSliceNo->text(), QStringLiteral("3"));
-    QTRY_VERIFY(!p.EndT->text().isEmpty());
+    QTRY_COMPARE(edit(p, "ShowSliceNo")->text(), QStringLiteral("3"));
+    QTRY_VERIFY(!edit(p, "EndT")->text().isEmpty());
     const CtResult r = results.at(0).at(0).value<CtResult>();
     const int n = r.data->n;
     QCOMPARE(cr.count(), 1);
-    QCOMPARE(p.Crx1->text(), QString::number(n));
+    QCOMPARE(edit(p, "Crx1")->text(), QString::number(n));
     QVERIFY(p.regionSet);
-    QCOMPARE(p.DispCt->image, r.picture);
+    QCOMPARE(p.display()->image, r.picture);
     QCOMPARE(p.cbar->getVMax(), r.data->maxV);
     p.noticedNewPos(n / 2 + 0.7, n / 3 + 0.2);
-    QCOMPARE(p.DispCt->Val->text(), QString::number(r.data->image[size_t(n / 3) * n + n / 2], 'g', 6));
-    p.DispCt->Val->setText("none");
+    QCOMPARE(p.display()->Val->text(), QString::number(r.data->image[size_t(n / 3) * n + n / 2], 'g', 6));
+    p.display()->Val->setText("none");
     p.noticedNewPos(n, 0);
     p.noticedNewPos(qQNaN(), 0);
-    QCOMPARE(p.DispCt->Val->text(), QStringLiteral("none"));
+    QCOMPARE(p.display()->Val->text(), QStringLiteral("none"));
 
     QSignalSpy drawn(run.worker(0), &CtCalc2::imageRendered);
     p.setFixColorScale(true);
     p.setCBarMinMaxForced(r.data->minV, r.data->minV + (r.data->maxV - r.data->minV) / 4);
-    emit p.DispCt->newBar();
+    emit p.display()->newBar();
     QTRY_COMPARE_WITH_TIMEOUT(drawn.count(), 1, 5000);
-    QTRY_COMPARE(p.DispCt->image, drawn.at(0).at(0).value<CtResult>().picture);
-    QVERIFY(p.DispCt->image != r.picture);
+    QTRY_COMPARE(p.display()->image, drawn.at(0).at(0).value<CtResult>().picture);
+    QVERIFY(p.display()->image != r.picture);
 }
 
 // With a pixel size the colour bar's labels and the read-out give mu in
@@ -324,10 +344,10 @@ void TstCt2Panel::unitsFollowThePixelSize()
     p.showValue(1.5);
     if (perCm > 0) {
         QCOMPARE(p.cbar->labelText(3.25), QString::number(3.25 * perCm, 'g', 4) + " /cm");
-        QCOMPARE(p.DispCt->Val->text(), QString("1.5 (%1 /cm)").arg(1.5 * perCm, 0, 'g', 6));
+        QCOMPARE(p.display()->Val->text(), QString("1.5 (%1 /cm)").arg(1.5 * perCm, 0, 'g', 6));
     } else {
         QCOMPARE(p.cbar->labelText(3.25), QString("3.25"));
-        QCOMPARE(p.DispCt->Val->text(), QString("1.5"));
+        QCOMPARE(p.display()->Val->text(), QString("1.5"));
     }
     // The bar draws those labels.
     QCOMPARE(p.cbar->grab().toImage() == plain, !(perCm > 0));

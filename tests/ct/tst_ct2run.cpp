@@ -65,6 +65,9 @@ private slots:
     void reportListsRun();
     void sliceWithoutResultIsAFailure();
     void precisions();
+    void ct1AndCt2WriteOneSlice_data();
+    void ct1AndCt2WriteOneSlice();
+    void ct1TakesTheRunsCentreLine();
 
 private:
     CtCond cond(int from, int to, int step, int threads, bool autoExec = true) const;
@@ -278,7 +281,7 @@ void TstCt2Run::refused()
         view.region = CtRegion{region[0], region[1], region[2], region[3]};
     }
     Failures::reset();
-    QSignalSpy ct1Spy(run, &CtRun::execCt1);
+    QSignalSpy ct1Spy(&run->ct1(), &SliceStepper::started);
     QSignalSpy stopped(run, &CtRun::runStopped);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Run refused: .*" + QRegularExpression::escape(why)));
     const QList<int> slices = runAndWait(c);
@@ -750,6 +753,107 @@ void TstCt2Run::precisions()
         worst = std::max(worst, std::fabs(s.image[i] - d.image[i]));
     QVERIFY(d.maxV > d.minV);
     QVERIFY2(worst <= 2e-6 * (d.maxV - d.minV), qPrintable(QString::number(worst / (d.maxV - d.minV))));
+}
+
+void TstCt2Run::ct1AndCt2WriteOneSlice_data()
+{
+    QTest::addColumn<bool>("region");
+    QTest::addColumn<bool>("paced");
+    QTest::newRow("whole image, at once") << false << false;
+    QTest::newRow("region, one projection per step") << true << true;
+}
+
+// CT1 and CT2 on the same settings and slice: the same files under the same
+// names from the same path builder and writer, CT1's values the mean of the
+// back-projections where CT2's are their sum, and the float TIFFs of both
+// giving the same mu.
+void TstCt2Run::ct1AndCt2WriteOneSlice()
+{
+    QFETCH(bool, region);
+    QFETCH(bool, paced);
+    settings.data.tag = QStringLiteral("E7");
+    settings.tiff.on = true;
+    settings.precision = FbpKernel::Precision::Double;
+    if (region) {
+        view.wholeImage = false;
+        view.region = CtRegion{10.5, 20, 60, 45.2};
+    }
+    run->ct1().paced = paced;
+    QStringList text[2];
+    std::vector<float> tiff[2];
+    QString description[2];
+    for (int k = 0; k < 2; ++k) {
+        settings.data.path = outDir + (k ? "/ct2" : "/ct1");
+        QDir().mkpath(settings.data.path);
+        CtCond c = cond(7, 7, 1, 1, false);
+        c.ct1 = k == 0;
+        c.ct2 = k == 1;
+        QSignalSpy finished(run, &CtRun::calcFinished);
+        QSignalSpy slices(run, &CtRun::sliceFinished);
+        run->start(withCond(c));
+        QVERIFY(finished.count() == 1 || finished.wait(30000));
+        QVERIFY(QTest::qWaitFor([&] { return slices.count() == 1 && run->pendingCount() == 0; }, 30000));
+        const CtResult r = slices.at(0).at(0).value<CtResult>();
+        QVERIFY(r.failures.isEmpty());
+        const QString dat = settings.data.path + "/res-E7-00007.dat", tif = settings.data.path + "/res-E7-00007.tif";
+        QCOMPARE(r.written, QStringList({dat, tif}));
+        QCOMPARE(run->report().written, r.written);
+        QCOMPARE(QDir(settings.data.path).entryList(QDir::Files), QStringList({"res-E7-00007.dat", "res-E7-00007.tif", "res-E7-run.json"}));
+        QFile f(dat);
+        QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
+        text[k] = QString::fromLatin1(f.readAll()).split('\n');
+        description[k] = TiffSampleWriter::description(tif);
+        std::unique_ptr<ImgData> img(loadImgData(tif));
+        QVERIFY(img && img->ready);
+        std::vector<double> row(size_t(img->width));
+        for (int z = 0; z < img->height; ++z) {
+            img->readRow(z, row.data());
+            tiff[k].insert(tiff[k].end(), row.begin(), row.end());
+        }
+    }
+    // The same header and pixels; values within the six digits written.
+    QCOMPARE(text[0].size(), text[1].size());
+    QVERIFY(text[0].size() > 100);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(text[0][i], text[1][i]);
+    double big = 0;
+    for (int i = 6; i + 1 < text[1].size(); ++i)
+        big = std::max(big, std::fabs(text[1][i].section('\t', 2).toDouble()));
+    QVERIFY(big > 0);
+    const int nProj = writer->options().nProj;
+    for (int i = 6; i + 1 < text[0].size(); ++i) {
+        QCOMPARE(text[0][i].section('\t', 0, 1), text[1][i].section('\t', 0, 1));
+        const double mean = text[0][i].section('\t', 2).toDouble(), sum = text[1][i].section('\t', 2).toDouble();
+        QVERIFY2(std::fabs(mean * nProj - sum) <= 1e-5 * big, qPrintable(text[0][i] + " x nProj != " + text[1][i]));
+    }
+    QVERIFY2(description[0].contains("mu_per_pixel=value/2 "), qPrintable(description[0]));
+    QVERIFY2(description[1].contains(QString("mu_per_pixel=value/%1 ").arg(2 * nProj)), qPrintable(description[1]));
+    QCOMPARE(tiff[0].size(), tiff[1].size());
+    for (size_t i = 0; i < tiff[0].size(); ++i)
+        QVERIFY(std::fabs(double(tiff[0][i]) * nProj - double(tiff[1][i])) <= 1e-5 * big);
+}
+
+// With a centre line CT1 reconstructs about the line's centre at its slice,
+// the centre the run records, not the single centre.
+void TstCt2Run::ct1TakesTheRunsCentreLine()
+{
+    CtCond c = cond(7, 7, 1, 1, false);
+    c.ct1 = true;
+    c.ct2 = false;
+    c.cor = writer->cor() - 6;
+    c.corFit = true;
+    c.corSlope = 0.25;
+    c.corAt0 = writer->cor() - 7 * c.corSlope;
+    QSignalSpy started(&run->ct1(), &SliceStepper::started);
+    QSignalSpy finished(run, &CtRun::calcFinished);
+    run->start(withCond(c));
+    QVERIFY(finished.count() == 1 || finished.wait(30000));
+    QCOMPARE(started.count(), 1);
+    const CtJob job = started.first().at(0).value<CtJob>();
+    QCOMPARE(job.cor, writer->cor());
+    QCOMPARE(job.slice, 7);
+    QCOMPARE(run->report().cor, c.cor);
+    QVERIFY(run->report().corFit);
 }
 
 QTEST_GUILESS_MAIN(TstCt2Run)

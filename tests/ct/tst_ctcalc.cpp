@@ -1,22 +1,25 @@
-// The CT1 calculator: reconstruction of the sinogram panel's slice at once
-// and one projection per event, stopping, the pacing thread's lifetime, and
-// its values against a plain kernel run.
+// The single-slice calculator (CT1): its core stepper reconstructing a job's
+// slice at once and one projection per event, stopping, the pacing thread's
+// lifetime, its values against a plain kernel run and the files it writes,
+// and the panel that shows it.
 #include "ColorBar.h"
 #include "CtCalc.h"
 #include "Failures.h"
-#include "CtProgress.h"
 #include "FbpKernel.h"
 #include "HSgm.h"
 #include "ImgData.h"
 #include "ImgDatas.h"
-#include "ProcCtrl.h"
+#include "ImgDispWPV.h"
 #include "SampleWriter.h"
 #include "SinogramGen.h"
-#include "Sinogram.h"
+#include "SliceStepper.h"
 
-#include <QSignalSpy>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
@@ -30,21 +33,32 @@ constexpr int sampleH = 64;
 constexpr int sampleProj = 180;
 constexpr double sampleCor = 97.5;
 
-// The sinogram panel and the process control panel the calculator reads.
+// A calculator shown by its panel, and the job a run would hand it.
 struct Rig
 {
-    explicit Rig(ImgDatas* set)
+    explicit Rig(ImgDatas* set) : images(set) { panel.setCalc(&calc); }
+    CtJob job() const
     {
-        sgm.procCtrl = &pc;
-        sgm.imgs = set;
-        pc.rotAxIsV = true;
-        pc.cor = sampleCor;
-        pc.sliceNo = sampleH / 2;
-        calc.sinogram = &sgm;
+        CtJob j;
+        j.images = images;
+        j.rotAxIsV = true;
+        j.cor = cor;
+        j.slice = sampleH / 2;
+        j.maxInvalid = maxInvalid;
+        j.view = panel.view();
+        j.imageFile = imageFile;
+        j.dataFile = dataFile;
+        return j;
     }
-    ProcCtrl pc;
-    Sinogram sgm;
-    CtCalc calc;
+    bool start() { return calc.start(job()); }
+    void atOnce(bool on) { panel.findChild<QCheckBox*>("CalcAtOnce")->setChecked(on); }
+    QString field(const char* name) const { return panel.findChild<QLineEdit*>(name)->text(); }
+    ImgDatas* images;
+    double cor = sampleCor;
+    double maxInvalid = 0.001;
+    QString imageFile, dataFile;
+    SliceStepper calc;
+    CtCalc panel;
 };
 
 // Handles events as they arrive until cond holds (at once, not on a polling
@@ -61,19 +75,22 @@ bool spinUntil(F cond)
     return cond();
 }
 
-// Once the pacing thread has ended, nothing more can come from it: deliver
-// what it sent before, so a test sees every step and end there will ever be.
-bool settle(CtCalc& c)
+// The pacing thread has ended before finished(): deliver what it sent
+// before, so a test sees every step and end there will ever be.
+bool settle(SliceStepper& c)
 {
-    if (!spinUntil([&] { return c.progressThread->isFinished(); }))
+    if (!spinUntil([&] { return !c.busy(); }))
         return false;
     QCoreApplication::sendPostedEvents();
     return true;
 }
 
-// The plain kernel on a record: the sum of the back-projections.
-std::vector<double> kernelResult(const HSgm& h, double x0, double x1, double z0, double z1)
+// The plain kernel on the sinogram of the rig's slice: the sum of the
+// back-projections.
+std::vector<double> kernelResult(ImgDatas& set, double x0, double x1, double z0, double z1)
 {
+    HSgm h;
+    genSinogram(set, &h, true, sampleCor, sampleH / 2);
     const int n = h.nx - 1;
     FbpKernel k;
     k.setup(n, h.nth);
@@ -96,7 +113,6 @@ private slots:
     void cleanupTestCase();
     void panel();
     void atOnce();
-    void reconstructsAboutTheRunsCentre();
     void sumOfKernel_data();
     void sumOfKernel();
     void oneByOne();
@@ -143,47 +159,49 @@ void TstCtCalc::cleanupTestCase()
     delete bg;
 }
 
+// The panel's "Calc" asks the window for a run; "At Once" sets the pacing.
 void TstCtCalc::panel()
 {
-    CtCalc c;
-    QCOMPARE(c.progress->thread(), c.progressThread);
-    QSignalSpy ask(&c, &CtCalc::askToStartCalc);
-    c.StartCalc->click();
+    Rig r(&set);
+    QSignalSpy ask(&r.panel, &CtCalc::askToStartCalc);
+    r.panel.findChild<QPushButton*>("StartCalc")->click();
     QCOMPARE(ask.count(), 1);
-    // Without a sinogram panel nothing starts and nothing is shown.
-    QSignalSpy fin(&c, &CtCalc::calcFinished);
-    c.startCt();
-    QVERIFY(c.StartT->text().isEmpty());
-    QVERIFY(!c.progressThread->isRunning());
+    QVERIFY(!r.calc.paced);
+    r.atOnce(false);
+    QVERIFY(r.calc.paced);
+    // Without images nothing starts and nothing is shown.
+    r.images = nullptr;
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
+    QVERIFY(!r.start());
+    QVERIFY(r.field("StartT").isEmpty());
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(fin.count(), 0);
 }
 
-// At once: one calcAll event reconstructs the phantom slice; the first start
-// takes the whole image as calculation region.
+// At once: one event reconstructs the phantom slice; the first start takes
+// the whole image as calculation region.
 void TstCtCalc::atOnce()
 {
     Rig r(&set);
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
-    QSignalSpy cr(&r.calc, &CtCalc::cRUpdated);
-    QSignalSpy one(&r.calc, &CtCalc::finishedCalcOne);
-    r.calc.startCt();
-    QVERIFY(!r.calc.busy);
-    QVERIFY(!r.calc.StartT->text().isEmpty());
-    const HSgm& h = r.sgm.hSgm;
-    const int n = h.nx - 1;
-    QCOMPARE(r.calc.n, n);
-    QCOMPARE(r.calc.nProj, sampleProj);
-    QCOMPARE(r.calc.hSgm, &r.sgm.hSgm);
-    QCOMPARE(r.calc.ShowSliceNo->text(), QString::number(sampleH / 2));
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
+    QSignalSpy cr(&r.panel, &CtCalc::cRUpdated);
+    QSignalSpy steps(&r.calc, &SliceStepper::stepped);
+    QVERIFY(r.start());
+    QVERIFY(!r.calc.busy());
+    QVERIFY(!r.field("StartT").isEmpty());
+    const int n = 2 * 97 - 2;
+    QCOMPARE(r.calc.side(), n);
+    QCOMPARE(r.calc.projections(), sampleProj);
+    QCOMPARE(r.field("ShowSliceNo"), QString::number(sampleH / 2));
     QCOMPARE(cr.count(), 1);
     QCOMPARE(cr.first().at(2).toDouble(), double(n));
-    QVERIFY(r.calc.regionSet);
-    QVERIFY(r.calc.progressThread->isRunning());
+    QVERIFY(r.panel.regionSet);
     QVERIFY(spinUntil([&] { return fin.count() == 1; }));
-    QCOMPARE(one.count(), 0);
-    QVERIFY(!r.calc.EndT->text().isEmpty());
-    QVERIFY(spinUntil([&] { return r.calc.progressThread->isFinished(); }));
-    QCOMPARE(r.calc.DispCt->image.size(), QSize(n, n));
+    QCOMPARE(steps.count(), 1);
+    QVERIFY(!r.field("EndT").isEmpty());
+    ImgDispWPV* disp = r.panel.display();
+    QCOMPARE(disp->image.size(), QSize(n, n));
+    const FbpKernel& k = r.calc.kernel();
 
     // Compare with the phantom's slice: CT1 values are the mean of the
     // back-projections, and half of that is mu here.  Correlation and
@@ -195,7 +213,7 @@ void TstCtCalc::atOnce()
     std::vector<double> rec, truth;
     for (int z = 0; z < n; ++z)
         for (int x = 0; x < n; ++x) {
-            const double rv = r.calc.kernel.imageRow(z)[x] / 2;
+            const double rv = k.imageRow(z)[x] / 2;
             const double tv = ph.mu(x - hh, Y, z - hh);
             if (std::hypot(x - hh, z - hh) < 0.9 * hh) {
                 rec.push_back(rv);
@@ -219,32 +237,22 @@ void TstCtCalc::atOnce()
     QVERIFY2(std::fabs(gain - 1) <= 0.2, qPrintable(QString::number(gain)));
 
     // Read-out of the result, out of range nothing.
-    QLineEdit* val = r.calc.DispCt->Val;
-    r.calc.noticedNewPos(30.7, 150.2);
-    QCOMPARE(val->text(), QString::number(r.calc.kernel.imageRow(150)[30], 'g', 6));
+    QLineEdit* val = disp->Val;
+    r.panel.noticedNewPos(30.7, 150.2);
+    QCOMPARE(val->text(), QString::number(k.imageRow(150)[30], 'g', 6));
     val->setText("untouched");
-    r.calc.noticedNewPos(n, 3);
-    r.calc.noticedNewPos(3, -1);
+    r.panel.noticedNewPos(n, 3);
+    r.panel.noticedNewPos(3, -1);
     QCOMPARE(val->text(), QString("untouched"));
     // The picture spans the colour bar's automatic range.
-    QCOMPARE(r.calc.cbar->getVMin(), r.calc.kernel.minV);
-    QCOMPARE(r.calc.cbar->getVMax(), r.calc.kernel.maxV);
-    QCOMPARE(r.calc.cbar->ui.CMaxLE->text(), QString::number(r.calc.kernel.maxV, 'g', 6));
-}
-
-// A run with a fitted centre line hands CT1 the line's centre at the slice;
-// the panel's own centre is not used.
-void TstCtCalc::reconstructsAboutTheRunsCentre()
-{
-    Rig r(&set);
-    r.pc.cor = sampleCor - 20;
-    r.calc.startCt(sampleCor);
-    QVERIFY(spinUntil([&] { return !r.calc.busy; }));
-    HSgm want;
-    genSinogram(set, &want, true, sampleCor, sampleH / 2);
-    QCOMPARE(r.sgm.hSgm.nx, want.nx);
-    QCOMPARE(r.sgm.hSgm.absorb, want.absorb);
-    QVERIFY(settle(r.calc));
+    QCOMPARE(r.panel.cbar->getVMin(), k.minV);
+    QCOMPARE(r.panel.cbar->getVMax(), k.maxV);
+    QCOMPARE(r.panel.cbar->ui.CMaxLE->text(), QString::number(k.maxV, 'g', 6));
+    // The result carries the mean and no files were asked for.
+    const CtResult res = fin.first().at(0).value<CtResult>();
+    QVERIFY(res.ok() && res.data->mean);
+    QCOMPARE(res.data->image, k.image);
+    QVERIFY(res.written.isEmpty() && res.failures.isEmpty());
 }
 
 // CT1 x nProj is the plain kernel's sum at every pixel, in the whole image and
@@ -261,28 +269,27 @@ void TstCtCalc::sumOfKernel()
     QFETCH(bool, region);
     Rig r(&set);
     if (region)
-        r.calc.setCR(20.5, 10, 60, 45);
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
-    r.calc.startCt();
+        r.panel.setCR(20.5, 10, 60, 45);
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
+    QVERIFY(r.start());
     QVERIFY(spinUntil([&] { return fin.count() == 1; }));
-    const HSgm& h = r.sgm.hSgm;
-    const int n = h.nx - 1;
-    const std::vector<double> ref = region ? kernelResult(h, 20.5, 60, 10, 45)
-                                           : kernelResult(h, 0, n, 0, n);
+    const int n = r.calc.side();
+    const std::vector<double> ref = region ? kernelResult(set, 20.5, 60, 10, 45) : kernelResult(set, 0, n, 0, n);
     double big = 0;
     for (double v : ref)
         big = std::max(big, std::fabs(v));
     QVERIFY(big > 0);
-    QCOMPARE(r.calc.kernel.image.size(), ref.size());
+    const FbpKernel& k = r.calc.kernel();
+    QCOMPARE(k.image.size(), ref.size());
     int outside = 0;
     for (int z = 0; z < n; ++z)
         for (int x = 0; x < n; ++x) {
-            const double a = r.calc.kernel.imageRow(z)[x] * sampleProj;
+            const double a = k.imageRow(z)[x] * sampleProj;
             const double b = ref[size_t(z) * n + x];
             QVERIFY2(std::fabs(a - b) <= 1e-9 * big,
                      qPrintable(QString("(%1, %2): %3 != %4").arg(x).arg(z).arg(a).arg(b)));
             if (region && (x < 20 || x >= 60 || z < 10 || z >= 45)) {
-                QCOMPARE(r.calc.kernel.imageRow(z)[x], 0.0);
+                QCOMPARE(k.imageRow(z)[x], 0.0);
                 ++outside;
             }
         }
@@ -294,66 +301,65 @@ void TstCtCalc::sumOfKernel()
 void TstCtCalc::oneByOne()
 {
     Rig r(&set);
-    r.calc.CalcAtOnce->setChecked(false);
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    r.atOnce(false);
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
     std::set<qint64> pictures;
-    int steps = 0;
-    connect(&r.calc, &CtCalc::finishedCalcOne, this, [&] {
+    int steps = 0, idleSteps = 0;
+    const auto counting = connect(&r.calc, &SliceStepper::stepped, this, [&] {
         ++steps;
-        pictures.insert(r.calc.DispCt->image.cacheKey());
-        QVERIFY(r.calc.busy);
+        pictures.insert(r.panel.display()->image.cacheKey());
+        idleSteps += !r.calc.busy();
     });
-    r.calc.startCt();
-    QVERIFY(r.calc.busy);
-    QCOMPARE(r.calc.progress->count.load(), sampleProj);
+    QVERIFY(r.start());
+    QVERIFY(r.calc.busy());
     QVERIFY(spinUntil([&] { return fin.count() > 0; }));
     QCOMPARE(steps, sampleProj);
+    QCOMPARE(idleSteps, 0);
     QCOMPARE(int(pictures.size()), sampleProj);
-    QVERIFY(!r.calc.busy);
+    QVERIFY(!r.calc.busy());
     QVERIFY(settle(r.calc));
     QCOMPARE(fin.count(), 1);
-    const std::vector<double> paced = r.calc.kernel.image;
+    const std::vector<double> paced = r.calc.kernel().image;
+    disconnect(counting);
 
-    r.calc.CalcAtOnce->setChecked(true);
-    r.calc.startCt();
+    r.atOnce(true);
+    QVERIFY(r.start());
     QVERIFY(spinUntil([&] { return fin.count() == 2; }));
-    QCOMPARE(r.calc.kernel.image.size(), paced.size());
-    for (size_t i = 0; i < paced.size(); ++i)
-        QVERIFY(std::fabs(paced[i] - r.calc.kernel.image[i]) <= 1e-12 * (1 + std::fabs(paced[i])));
+    QCOMPARE(r.calc.kernel().image, paced);
 }
 
-// calcCt during a one-by-one run stops after the current projection, while
-// the pacer already has the next step on its way.
+// A stop during a one-by-one slice ends it after the current projection,
+// while the pacer already has the next step on its way: one end, no data.
 void TstCtCalc::stopDuringOneByOne()
 {
     Rig r(&set);
-    r.calc.CalcAtOnce->setChecked(false);
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    r.atOnce(false);
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
     int steps = 0;
     bool busyAfterStop = true;
     int endsAtStop = -1;
-    connect(&r.calc, &CtCalc::finishedCalcOne, this, [&] {
+    connect(&r.calc, &SliceStepper::stepped, this, [&] {
         if (++steps != 5)
             return;
-        r.calc.calcCt();
-        busyAfterStop = r.calc.busy;
+        r.calc.stop();
+        busyAfterStop = r.calc.busy();
         endsAtStop = int(fin.count());
     });
-    r.calc.calcCt();
-    QVERIFY(r.calc.busy);
+    QVERIFY(r.start());
     QVERIFY(spinUntil([&] { return steps >= 5; }));
     QVERIFY(!busyAfterStop);
     QCOMPARE(endsAtStop, 1);
     QVERIFY(settle(r.calc));
     QCOMPARE(steps, 5);
     QCOMPARE(fin.count(), 1);
+    QVERIFY(!fin.first().at(0).value<CtResult>().ok());
 }
 
-// A start while one-by-one steps are still on their way: the new run takes
+// A start while one-by-one steps are still on their way: the new slice takes
 // every projection once, whatever is left over from the first.
 void TstCtCalc::restartWhileRunning_data()
 {
-    QTest::addColumn<int>("after");       // steps of the first run before the restart
+    QTest::addColumn<int>("after");       // steps of the first slice before the restart
     QTest::addColumn<bool>("firstAtOnce");
     QTest::newRow("at once, restarted at once") << 0 << true;
     QTest::newRow("before the first step") << 0 << false;
@@ -367,39 +373,38 @@ void TstCtCalc::restartWhileRunning()
     QFETCH(int, after);
     QFETCH(bool, firstAtOnce);
     Rig r(&set);
-    r.calc.CalcAtOnce->setChecked(firstAtOnce);
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    r.atOnce(firstAtOnce);
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
     int steps = 0;
     bool restarted = false;
     auto restart = [&] {
         restarted = true;
         steps = 0;
-        r.calc.CalcAtOnce->setChecked(false);
-        r.calc.startCt();
+        r.atOnce(false);
+        r.start();
     };
-    connect(&r.calc, &CtCalc::finishedCalcOne, this, [&] {
+    connect(&r.calc, &SliceStepper::stepped, this, [&] {
         ++steps;
         if (!restarted && steps == after)
             restart();
     });
-    r.calc.startCt();
+    QVERIFY(r.start());
     if (after == 0)
         restart();
     QVERIFY(spinUntil([&] { return fin.count() > 0; }));
     QVERIFY(settle(r.calc));
     QCOMPARE(fin.count(), 1);
     QCOMPARE(steps, sampleProj);
-    const HSgm& h = r.sgm.hSgm;
-    const int n = h.nx - 1;
-    const std::vector<double> ref = kernelResult(h, 0, n, 0, n);
+    const int n = r.calc.side();
+    const std::vector<double> ref = kernelResult(set, 0, n, 0, n);
     double big = 0;
     for (double v : ref)
         big = std::max(big, std::fabs(v));
     for (size_t i = 0; i < ref.size(); ++i)
-        QVERIFY(std::fabs(r.calc.kernel.image[i] * sampleProj - ref[i]) <= 1e-9 * big);
+        QVERIFY(std::fabs(r.calc.kernel().image[i] * sampleProj - ref[i]) <= 1e-9 * big);
 }
 
-// No sinogram to reconstruct: the start time only, no signal, image untouched.
+// No sinogram to reconstruct: false, no signal, panel and image untouched.
 void TstCtCalc::noSinogram_data()
 {
     QTest::addColumn<double>("cor");
@@ -408,8 +413,7 @@ void TstCtCalc::noSinogram_data()
     QTest::newRow("CoR beyond the image") << 500.0 << false;
     QTest::newRow("CoR at the far edge") << sampleW - 1.0 << false;
     QTest::newRow("one sample") << sampleW - 2.0 << false;
-    // The sinogram panel keeps its last record for such a CoR: CT1 must not
-    // reconstruct it again as the current slice.
+    // An earlier slice is never reconstructed again as this one.
     QTest::newRow("CoR beyond after a good slice") << 500.0 << true;
     QTest::newRow("CoR below 1 after a good slice") << 0.5 << true;
 }
@@ -422,31 +426,29 @@ void TstCtCalc::noSinogram()
     Rig r(cor == -5.0 ? &empty : &set);
     const int goodN = afterGood ? 2 * 97 - 2 : 0;
     if (afterGood) {
-        QSignalSpy done(&r.calc, &CtCalc::calcFinished);
-        r.calc.startCt();
+        QSignalSpy done(&r.calc, &SliceStepper::finished);
+        QVERIFY(r.start());
         QVERIFY(spinUntil([&] { return done.count() == 1; }));
-        // The pacing thread ends after the calculation has reported.
         QVERIFY(settle(r.calc));
     }
-    r.pc.cor = cor;
+    r.cor = cor;
     QImage before(4, 4, QImage::Format_Grayscale8);
     before.fill(7);
-    r.calc.DispCt->image = before;
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
-    QSignalSpy cr(&r.calc, &CtCalc::cRUpdated);
+    r.panel.display()->image = before;
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
+    QSignalSpy started(&r.calc, &SliceStepper::started);
+    QSignalSpy cr(&r.panel, &CtCalc::cRUpdated);
     if (cor == sampleW - 2.0)
         QTest::ignoreMessage(QtDebugMsg, "Sinogram too narrow to reconstruct, slice 32");
-    QVERIFY(!r.calc.startCt());
-    QVERIFY(!r.calc.StartT->text().isEmpty());
+    QVERIFY(!r.start());
+    QVERIFY(r.calc.result().failures.isEmpty());
     // Nothing was started in another thread: whatever could follow is posted.
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(fin.count(), 0);
-    QCOMPARE(cr.count(), 0);
-    QVERIFY(!r.calc.busy);
-    QVERIFY(!r.calc.progressThread->isRunning());
-    QCOMPARE(r.calc.DispCt->image.cacheKey(), before.cacheKey());
-    QCOMPARE(r.calc.n, goodN);
-    QCOMPARE(r.calc.ShowSliceNo->text(), QString::number(afterGood ? sampleH / 2 : 0));
+    QCOMPARE(fin.count() + started.count() + cr.count(), 0);
+    QVERIFY(!r.calc.busy());
+    QCOMPARE(r.panel.display()->image.cacheKey(), before.cacheKey());
+    QCOMPARE(r.calc.side(), goodN);
+    QCOMPARE(r.field("ShowSliceNo"), QString::number(afterGood ? sampleH / 2 : 0));
 }
 
 void TstCtCalc::clampedLogarithmsRefuseTheSlice_data()
@@ -467,7 +469,7 @@ void TstCtCalc::clampedLogarithmsRefuseTheSlice()
     QFETCH(double, maxInvalid);
     QFETCH(QString, refusal);
     Rig r(&set);
-    r.calc.maxInvalid = maxInvalid;
+    r.maxInvalid = maxInvalid;
     set.i0Img = &bg;
     if (swapped)
         set.bgImg = &i0;
@@ -475,38 +477,38 @@ void TstCtCalc::clampedLogarithmsRefuseTheSlice()
         set.i0Img = &i0;
         set.bgImg = &bg;
     });
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
     const int failures = Failures::total();
     if (!refusal.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(refusal)));
-    const bool started = r.calc.startCt();
+    const bool started = r.start();
     QCOMPARE(started, refusal.isEmpty());
-    QCOMPARE(r.calc.invalidSamples, qint64(2 * 97 - 1) * sampleProj);
+    QCOMPARE(r.calc.result().invalidSamples, qint64(2 * 97 - 1) * sampleProj);
     if (started) {
         QVERIFY(spinUntil([&] { return fin.count() == 1; }));
         QVERIFY(settle(r.calc));
         QCOMPARE(Failures::total(), failures);
+        QCOMPARE(fin.first().at(0).value<CtResult>().invalidSamples, qint64(2 * 97 - 1) * sampleProj);
         return;
     }
     QCOMPARE(Failures::total(), failures + 1);
-    QCOMPARE(r.calc.lastFailures.size(), 1);
-    QVERIFY2(r.calc.lastFailures.first().startsWith(refusal), qPrintable(r.calc.lastFailures.first()));
+    const QStringList why = r.calc.result().failures;
+    QCOMPARE(why.size(), 1);
+    QVERIFY2(why.first().startsWith(refusal), qPrintable(why.first()));
     QCoreApplication::sendPostedEvents();
     QCOMPARE(fin.count(), 0);
-    QVERIFY(!r.calc.busy);
+    QVERIFY(!r.calc.busy());
 }
 
-// Destroying the panel in the middle of a paced run leaves nothing behind.
+// Destroying the calculator in the middle of a paced slice leaves nothing behind.
 void TstCtCalc::destroyWhileRunning()
 {
     auto rig = std::make_unique<Rig>(&set);
-    rig->calc.CalcAtOnce->setChecked(false);
-    QSignalSpy one(&rig->calc, &CtCalc::finishedCalcOne);
-    rig->calc.startCt();
+    rig->atOnce(false);
+    QSignalSpy one(&rig->calc, &SliceStepper::stepped);
+    QVERIFY(rig->start());
     QVERIFY(spinUntil([&] { return one.count() >= 2; }));
-    QPointer<CtProgress> progress = rig->calc.progress;
     rig.reset();
-    QVERIFY(progress.isNull());
     // The pacing thread is gone; steps it had sent find nobody and do nothing.
     QCoreApplication::sendPostedEvents();
 }
@@ -520,42 +522,44 @@ void TstCtCalc::savesCompletedResult_data()
     QTest::newRow("one by one, stopped") << false << true;
 }
 
-// With automatic saving a completed CT1 calculation writes its data file and
-// picture, named as CT2 names them; a stopped one writes nothing.
+// A completed slice writes the files its job names, through the workers'
+// writer; a stopped one writes nothing.
 void TstCtCalc::savesCompletedResult()
 {
     QFETCH(bool, atOnce);
     QFETCH(bool, stopEarly);
     QTemporaryDir out;
     Rig r(&set);
-    r.calc.CalcAtOnce->setChecked(atOnce);
-    r.calc.setSaveImage(true, out.path(), "ct1.png", "A");
-    r.calc.setSaveData(true, out.path(), "ct1.dat", "A");
-    r.calc.setCR(10, 20, 40, 30);
-    QSignalSpy fin(&r.calc, &CtCalc::calcFinished);
-    r.calc.startCt();
+    r.atOnce(atOnce);
+    const QString dat = out.filePath("ct1-A-00032.dat");
+    const QString png = out.filePath("ct1-A-00032.png");
+    r.imageFile = png;
+    r.dataFile = dat;
+    r.panel.setCR(10, 20, 40, 30);
+    QSignalSpy fin(&r.calc, &SliceStepper::finished);
+    QVERIFY(r.start());
     // Stopped before its first step: the pacing that follows finds it ended.
     if (stopEarly)
-        r.calc.stopCt();
+        r.calc.stop();
     QVERIFY(spinUntil([&] { return fin.count() >= 1; }));
     QVERIFY(settle(r.calc));
     QCOMPARE(fin.count(), 1);
-    const QString dat = out.filePath("ct1-A-00032.dat");
-    const QString png = out.filePath("ct1-A-00032.png");
+    const CtResult res = fin.first().at(0).value<CtResult>();
     if (stopEarly) {
         QVERIFY(QDir(out.path()).isEmpty());
-        QVERIFY(r.calc.lastWritten.isEmpty());
+        QVERIFY(res.written.isEmpty());
         return;
     }
-    QCOMPARE(r.calc.lastWritten, QStringList({png, dat}));
-    QVERIFY(r.calc.lastFailures.isEmpty());
+    QCOMPARE(res.written, QStringList({png, dat}));
+    QCOMPARE(res.fileRecords.size(), 2);
+    QVERIFY(res.failures.isEmpty());
     QFile f(dat);
     QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Text));
     const QList<QByteArray> lines = f.readAll().split('\n');
     QCOMPARE(lines.size(), 6 + 30 * 10 + 1);
     QCOMPARE(lines[5], QByteArray("# sx,sy, ex,ey   : 10\t20\t40\t30"));
-    const int n = r.calc.n;
-    QCOMPARE(lines[6], "10\t20\t" + QByteArray::number(r.calc.kernel.image[size_t(20) * n + 10], 'g', 6));
+    const int n = r.calc.side();
+    QCOMPARE(lines[6], "10\t20\t" + QByteArray::number(r.calc.kernel().image[size_t(20) * n + 10], 'g', 6));
     // The picture holds the calculation region, as the data file does.
     QCOMPARE(QImage(png).size(), QSize(30, 10));
 }

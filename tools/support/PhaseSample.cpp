@@ -1,5 +1,7 @@
 #include "PhaseSample.h"
 
+#include "WorkerPool.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -67,6 +69,7 @@ std::vector<double> PhaseCylinder::intensity(int n) const
             psi[size_t(offset + i * fine + s)] = std::exp(std::complex<double>(-k * b * t, -k * delta * t));
         }
     auto* data = reinterpret_cast<fftw_complex*>(psi.data());
+    WorkerPool::assertPlanThread("A phase sample's FFT plans made");
     fftw_plan fwd = fftw_plan_dft_1d(m, data, data, FFTW_FORWARD, FFTW_ESTIMATE);
     fftw_plan inv = fftw_plan_dft_1d(m, data, data, FFTW_BACKWARD, FFTW_ESTIMATE);
     fftw_execute(fwd);
@@ -77,6 +80,7 @@ std::vector<double> PhaseCylinder::intensity(int n) const
         psi[size_t(j)] *= std::exp(std::complex<double>(0.0, -M_PI * lambdaM() * z * f * f)) / double(m);
     }
     fftw_execute(inv);
+    WorkerPool::assertPlanThread("A phase sample's FFT plans destroyed");
     fftw_destroy_plan(fwd);
     fftw_destroy_plan(inv);
     std::vector<double> out(size_t(n), 0.0);

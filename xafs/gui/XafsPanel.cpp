@@ -53,8 +53,21 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     setObjectName(QStringLiteral("XafsPanel"));
     auto* top = new QGridLayout(this);
     top->setContentsMargins(2, 2, 2, 2);
+    QPushButton* load = buildSourceRow(top);
+    auto* split = new QSplitter(Qt::Horizontal);
+    top->addWidget(split, 1, 0, 1, 6);
+    top->setRowStretch(1, 1);
+    split->addWidget(buildPictureSide());
+    split->addWidget(buildPlotSide());
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    buildStatusRow(top);
+    connectControls(load);
+    refresh();
+}
 
-    // Stack source.
+QPushButton* XafsPanel::buildSourceRow(QGridLayout* top)
+{
     dir = new QLineEdit;
     dir->setObjectName(QStringLiteral("XafsDir"));
     dir->setPlaceholderText(tr("directory of slices"));
@@ -66,12 +79,11 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     top->addWidget(dir, 0, 1, 1, 3);
     top->addWidget(pattern, 0, 4);
     top->addWidget(load, 0, 5);
+    return load;
+}
 
-    auto* split = new QSplitter(Qt::Horizontal);
-    top->addWidget(split, 1, 0, 1, 6);
-    top->setRowStretch(1, 1);
-
-    // Picture side.
+QWidget* XafsPanel::buildPictureSide()
+{
     auto* left = new QWidget;
     auto* lg = new QGridLayout(left);
     lg->setContentsMargins(0, 0, 0, 0);
@@ -95,9 +107,11 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     disp->setMinimumSize(240, 240);
     lg->addWidget(disp, 2, 0, 1, 2);
     lg->setRowStretch(2, 1);
-    split->addWidget(left);
+    return left;
+}
 
-    // Plot side.
+QWidget* XafsPanel::buildPlotSide()
+{
     auto* right = new QWidget;
     auto* rg = new QGridLayout(right);
     rg->setContentsMargins(0, 0, 0, 0);
@@ -126,6 +140,7 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     normalised->setObjectName(QStringLiteral("XafsNormalised"));
     auto* clear = new QPushButton(tr("Clear Regions"));
     clear->setObjectName(QStringLiteral("XafsClear"));
+    connect(clear, &QPushButton::clicked, this, &XafsPanel::clearRegions);
     // One range or setting a row, so the plot side stays narrow.
     rg->addWidget(new QLabel(tr("Pre-edge (from E0)")), 1, 0);
     rg->addWidget(pre1, 1, 1);
@@ -143,6 +158,12 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     fitText->setObjectName(QStringLiteral("XafsFit"));
     fitText->setWordWrap(true);
     rg->addWidget(fitText, 6, 0, 1, 3);
+    buildJobRows(rg);
+    return right;
+}
+
+void XafsPanel::buildJobRows(QGridLayout* rg)
+{
     fitMaps = new QPushButton(tr("Fraction Maps"));
     fitMaps->setObjectName(QStringLiteral("XafsFitMaps"));
     fitMaps->setToolTip(tr("Fits every pixel with the loaded references (xafs_references_load)"));
@@ -174,11 +195,11 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     plotKind->setObjectName(QStringLiteral("XafsPlotKind"));
     plotKind->addItems({tr("Plot: spectra"), tr("Plot: shifts by energy")});
     rg->addWidget(plotKind, 9, 0, 1, 3);
-    split->addWidget(right);
-    split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 1);
+}
 
-    // Status row: the running job's progress and its Cancel.
+// The running job's progress and its Cancel.
+void XafsPanel::buildStatusRow(QGridLayout* top)
+{
     progressText = new QLabel;
     progressBar = new QProgressBar;
     progressBar->setObjectName(QStringLiteral("XafsProgress"));
@@ -189,6 +210,10 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     top->addWidget(cancel, 2, 5);
     for (QWidget* w : {static_cast<QWidget*>(progressText), static_cast<QWidget*>(progressBar), static_cast<QWidget*>(cancel)})
         w->setVisible(false);
+}
+
+void XafsPanel::connectControls(QPushButton* load)
+{
     poll = new QTimer(this);
     poll->setInterval(100);
     connect(poll, &QTimer::timeout, this, &XafsPanel::showProgress);
@@ -205,7 +230,6 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
         connect(b, &QDoubleSpinBox::valueChanged, this, &XafsPanel::rangesEdited);
     connect(postOrder, &QComboBox::currentIndexChanged, this, &XafsPanel::rangesEdited);
     connect(normalised, &QCheckBox::toggled, this, &XafsPanel::plot);
-    connect(clear, &QPushButton::clicked, this, &XafsPanel::clearRegions);
     connect(view, &QComboBox::currentIndexChanged, this, &XafsPanel::render);
     connect(energy, &QSlider::valueChanged, this, &XafsPanel::render);
     connect(disp, &ImgDispWCBar::newBar, this, &XafsPanel::render);
@@ -217,7 +241,6 @@ XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(
     connect(disp, &DispAWLayout::mouseReleased0, this, &XafsPanel::released);
     connect(disp, &DispAWLayout::drawImage2, this, &XafsPanel::drawRegions);
     connect(disp, &ImgDispWPV::newPosInvY, this, &XafsPanel::showValue);
-    refresh();
 }
 
 QColor XafsPanel::nextColour() const
@@ -503,6 +526,32 @@ void XafsPanel::drawRegions(QPainter* p)
     p->restore();
 }
 
+void XafsPanel::resetChart(const QString& yTitle)
+{
+    chart->removeAllSeries();
+    // Removed axes are the caller's to delete; removed series are deleted.
+    for (QAbstractAxis* a : chart->axes()) {
+        chart->removeAxis(a);
+        delete a;
+    }
+    auto* ax = new QValueAxis;
+    ax->setTitleText(tr("Energy (eV)"));
+    auto* ay = new QValueAxis;
+    ay->setTitleText(yTitle);
+    chart->addAxis(ax, Qt::AlignBottom);
+    chart->addAxis(ay, Qt::AlignLeft);
+}
+
+void XafsPanel::attach(QAbstractSeries* series, bool inLegend)
+{
+    chart->addSeries(series);
+    for (QAbstractAxis* a : chart->axes())
+        series->attachAxis(a);
+    if (!inLegend)
+        for (QLegendMarker* mk : chart->legend()->markers(series))
+            mk->setVisible(false);
+}
+
 void XafsPanel::plot()
 {
     if (work.busy())
@@ -511,138 +560,22 @@ void XafsPanel::plot()
         plotShifts();
         return;
     }
-    chart->removeAllSeries();
-    // Removed axes are the caller's to delete; removed series are deleted.
-    for (QAbstractAxis* a : chart->axes()) {
-        chart->removeAxis(a);
-        delete a;
-    }
     const XafsStack& st = s.stack();
     const bool norm = normalised->isChecked();
-    auto* ax = new QValueAxis;
-    ax->setTitleText(tr("Energy (eV)"));
-    auto* ay = new QValueAxis;
-    ay->setTitleText(norm ? tr("normalised mu") : tr("mu (%1)").arg(st.unit));
-    chart->addAxis(ax, Qt::AlignBottom);
-    chart->addAxis(ay, Qt::AlignLeft);
-    double ylo = 0, yhi = 0;
-    bool any = false;
-    auto attach = [&](QAbstractSeries* series) {
-        chart->addSeries(series);
-        series->attachAxis(ax);
-        series->attachAxis(ay);
-    };
+    resetChart(norm ? tr("normalised mu") : tr("mu (%1)").arg(st.unit));
+    PlotSpan span;
     QStringList lines;
     int n = 0;
     for (const Region& r : regions) {
-        XafsSpectrum sp;
-        XafsNormalize fit;
-        QString why;
-        const bool fitted = s.spectrum(r.roi, sp, fit, &why);
         const QString label = r.pixel ? tr("pixel (%1, %2)").arg(std::floor(r.roi.x0)).arg(std::floor(r.roi.z0))
                                       : tr("R%1").arg(++n);
-        if (sp.pixels == 0) {
-            lines << label + QStringLiteral(": ") + why;
-            continue;
-        }
-        std::vector<double> y = sp.mu;
-        double scale = 1;
-        if (norm && fitted) {
-            y = fit.normalised(sp.energy.data(), sp.mu.data(), int(sp.energy.size()));
-            scale = 1.0 / fit.jump;
-        }
-        auto* mean = new QLineSeries;
-        mean->setName(label);
-        mean->setPen(QPen(r.colour, 2));
-        QLineSeries* upper = nullptr;
-        QLineSeries* lower = nullptr;
-        if (!r.pixel) {
-            upper = new QLineSeries;
-            lower = new QLineSeries;
-        }
-        for (size_t i = 0; i < y.size(); ++i) {
-            const double sd = sp.sigma[i] * std::fabs(scale);
-            mean->append(sp.energy[i], y[i]);
-            if (upper) {
-                upper->append(sp.energy[i], y[i] + sd);
-                lower->append(sp.energy[i], y[i] - sd);
-            }
-            const double a = y[i] - (upper ? sd : 0), b = y[i] + (upper ? sd : 0);
-            ylo = any ? std::min(ylo, a) : a;
-            yhi = any ? std::max(yhi, b) : b;
-            any = true;
-        }
-        if (upper) {
-            auto* band = new QAreaSeries(upper, lower);
-            // The area does not own its edges; they go with it.
-            upper->setParent(band);
-            lower->setParent(band);
-            QColor fill = r.colour;
-            fill.setAlpha(50);
-            band->setBrush(fill);
-            band->setPen(Qt::NoPen);
-            attach(band);
-            for (QLegendMarker* mk : chart->legend()->markers(band))
-                mk->setVisible(false);
-        }
-        attach(mean);
-        if (!fitted) {
-            lines << label + QStringLiteral(": ") + why;
-            continue;
-        }
-        lines << tr("%1: E0 %2 eV, jump %3 (%4 px)").arg(label).arg(fit.e0, 0, 'f', 1).arg(fit.jump, 0, 'g', 4).arg(sp.pixels);
-        // With references: the region's fractions, and its fit over the window.
-        if (!s.references().empty()) {
-            XafsLcfFit lf;
-            XafsLcf l;
-            XafsSpectrum ls;
-            QString lwhy;
-            if (!s.lcfRegion(r.roi, lf, l, ls, &lwhy)) {
-                lines << QStringLiteral("   ") + lwhy;
-            } else {
-                QStringList parts;
-                for (int a = 0; a < l.k(); ++a)
-                    parts << QStringLiteral("%1 %2 \u00b1 %3").arg(l.names[a]).arg(lf.fraction[size_t(a)], 0, 'f', 3).arg(lf.sigma[size_t(a)], 0, 'f', 3);
-                lines << QStringLiteral("   ") + parts.join(QStringLiteral(", ")) + tr(", R-factor %1").arg(lf.rFactor, 0, 'g', 3);
-                if (norm) {
-                    auto* fitLine = new QLineSeries;
-                    fitLine->setName(tr("%1 fit").arg(label));
-                    for (int i = 0; i < l.w(); ++i)
-                        fitLine->append(l.energies[size_t(i)], lf.fit[size_t(i)]);
-                    fitLine->setPen(QPen(r.colour.darker(200), 2, Qt::DashDotLine));
-                    attach(fitLine);
-                }
-            }
-        }
-        // The fit lines over their ranges, and E0: what the normalisation used.
-        const XafsRanges rg = s.ranges();
-        auto* preLine = new QLineSeries;
-        auto* postLine = new QLineSeries;
-        for (int i = 0; i <= 20; ++i) {
-            const double ea = fit.e0 + rg.pre1 + (rg.pre2 - rg.pre1) * i / 20.0;
-            const double ec = fit.e0 + rg.post1 + (rg.post2 - rg.post1) * i / 20.0;
-            preLine->append(ea, norm ? 0.0 : fit.preAt(ea));
-            postLine->append(ec, norm ? (fit.postAt(ec) - fit.preAt(ec)) * scale : fit.postAt(ec));
-        }
-        for (QLineSeries* l : {preLine, postLine}) {
-            l->setPen(QPen(r.colour.darker(150), 1.5, Qt::DashLine));
-            attach(l);
-            for (QLegendMarker* mk : chart->legend()->markers(l))
-                mk->setVisible(false);
-        }
-        auto* e0Line = new QLineSeries;
-        e0Line->append(fit.e0, norm ? 0.0 : fit.preAt(fit.e0));
-        e0Line->append(fit.e0, norm ? 1.0 : fit.postAt(fit.e0));
-        e0Line->setPen(QPen(r.colour, 1, Qt::DotLine));
-        attach(e0Line);
-        for (QLegendMarker* mk : chart->legend()->markers(e0Line))
-            mk->setVisible(false);
+        plotRegion(r, label, norm, span, lines);
     }
     if (!st.isEmpty()) {
-        ax->setRange(st.energies.front(), st.energies.back());
-        if (any && yhi > ylo) {
-            const double pad = 0.05 * (yhi - ylo);
-            ay->setRange(ylo - pad, yhi + pad);
+        chart->axes(Qt::Horizontal).first()->setRange(st.energies.front(), st.energies.back());
+        if (span.any && span.hi > span.lo) {
+            const double pad = 0.05 * (span.hi - span.lo);
+            chart->axes(Qt::Vertical).first()->setRange(span.lo - pad, span.hi + pad);
         }
     }
     if (st.isEmpty())
@@ -655,19 +588,110 @@ void XafsPanel::plot()
     fitText->setText(lines.join(QLatin1Char('\n')));
 }
 
+void XafsPanel::plotRegion(const Region& r, const QString& label, bool norm, PlotSpan& span, QStringList& lines)
+{
+    XafsSpectrum sp;
+    XafsNormalize fit;
+    QString why;
+    const bool fitted = s.spectrum(r.roi, sp, fit, &why);
+    if (sp.pixels == 0) {
+        lines << label + QStringLiteral(": ") + why;
+        return;
+    }
+    std::vector<double> y = sp.mu;
+    double scale = 1;
+    if (norm && fitted) {
+        y = fit.normalised(sp.energy.data(), sp.mu.data(), int(sp.energy.size()));
+        scale = 1.0 / fit.jump;
+    }
+    auto* mean = new QLineSeries;
+    mean->setName(label);
+    mean->setPen(QPen(r.colour, 2));
+    // A region's spread about its mean as a band; a pixel has none.
+    QLineSeries* upper = r.pixel ? nullptr : new QLineSeries;
+    QLineSeries* lower = r.pixel ? nullptr : new QLineSeries;
+    for (size_t i = 0; i < y.size(); ++i) {
+        const double sd = upper ? sp.sigma[i] * std::fabs(scale) : 0;
+        mean->append(sp.energy[i], y[i]);
+        if (upper) {
+            upper->append(sp.energy[i], y[i] + sd);
+            lower->append(sp.energy[i], y[i] - sd);
+        }
+        span.add(y[i] - sd, y[i] + sd);
+    }
+    if (upper) {
+        auto* band = new QAreaSeries(upper, lower);
+        // The area does not own its edges; they go with it.
+        upper->setParent(band);
+        lower->setParent(band);
+        QColor fill = r.colour;
+        fill.setAlpha(50);
+        band->setBrush(fill);
+        band->setPen(Qt::NoPen);
+        attach(band, false);
+    }
+    attach(mean);
+    if (!fitted) {
+        lines << label + QStringLiteral(": ") + why;
+        return;
+    }
+    lines << tr("%1: E0 %2 eV, jump %3 (%4 px)").arg(label).arg(fit.e0, 0, 'f', 1).arg(fit.jump, 0, 'g', 4).arg(sp.pixels);
+    if (!s.references().empty())
+        plotReferenceFit(r, label, norm, lines);
+    plotNormalisation(r, fit, norm, scale);
+}
+
+void XafsPanel::plotReferenceFit(const Region& r, const QString& label, bool norm, QStringList& lines)
+{
+    // The region's fractions, and its fit over the window.
+    XafsLcfFit lf;
+    XafsLcf l;
+    XafsSpectrum ls;
+    QString lwhy;
+    if (!s.lcfRegion(r.roi, lf, l, ls, &lwhy)) {
+        lines << QStringLiteral("   ") + lwhy;
+        return;
+    }
+    QStringList parts;
+    for (int a = 0; a < l.k(); ++a)
+        parts << QStringLiteral("%1 %2 \u00b1 %3").arg(l.names[a]).arg(lf.fraction[size_t(a)], 0, 'f', 3).arg(lf.sigma[size_t(a)], 0, 'f', 3);
+    lines << QStringLiteral("   ") + parts.join(QStringLiteral(", ")) + tr(", R-factor %1").arg(lf.rFactor, 0, 'g', 3);
+    if (!norm)
+        return;
+    auto* fitLine = new QLineSeries;
+    fitLine->setName(tr("%1 fit").arg(label));
+    for (int i = 0; i < l.w(); ++i)
+        fitLine->append(l.energies[size_t(i)], lf.fit[size_t(i)]);
+    fitLine->setPen(QPen(r.colour.darker(200), 2, Qt::DashDotLine));
+    attach(fitLine);
+}
+
+void XafsPanel::plotNormalisation(const Region& r, const XafsNormalize& fit, bool norm, double scale)
+{
+    // The fit lines over their ranges, and E0: what the normalisation used.
+    const XafsRanges rg = s.ranges();
+    auto* preLine = new QLineSeries;
+    auto* postLine = new QLineSeries;
+    for (int i = 0; i <= 20; ++i) {
+        const double ea = fit.e0 + rg.pre1 + (rg.pre2 - rg.pre1) * i / 20.0;
+        const double ec = fit.e0 + rg.post1 + (rg.post2 - rg.post1) * i / 20.0;
+        preLine->append(ea, norm ? 0.0 : fit.preAt(ea));
+        postLine->append(ec, norm ? (fit.postAt(ec) - fit.preAt(ec)) * scale : fit.postAt(ec));
+    }
+    for (QLineSeries* l : {preLine, postLine}) {
+        l->setPen(QPen(r.colour.darker(150), 1.5, Qt::DashLine));
+        attach(l, false);
+    }
+    auto* e0Line = new QLineSeries;
+    e0Line->append(fit.e0, norm ? 0.0 : fit.preAt(fit.e0));
+    e0Line->append(fit.e0, norm ? 1.0 : fit.postAt(fit.e0));
+    e0Line->setPen(QPen(r.colour, 1, Qt::DotLine));
+    attach(e0Line, false);
+}
+
 void XafsPanel::plotShifts()
 {
-    chart->removeAllSeries();
-    for (QAbstractAxis* a : chart->axes()) {
-        chart->removeAxis(a);
-        delete a;
-    }
-    auto* ax = new QValueAxis;
-    ax->setTitleText(tr("Energy (eV)"));
-    auto* ay = new QValueAxis;
-    ay->setTitleText(tr("shift (pixels)"));
-    chart->addAxis(ax, Qt::AlignBottom);
-    chart->addAxis(ay, Qt::AlignLeft);
+    resetChart(tr("shift (pixels)"));
     const std::vector<XafsEnergyShift>& sh = s.lastShifts();
     auto* dx = new QLineSeries;
     dx->setName(tr("dx (columns)"));
@@ -688,14 +712,11 @@ void XafsPanel::plotShifts()
         hi = std::max({hi, e.dx + e.spreadX, e.dz + e.spreadZ});
     }
     for (QAbstractSeries* series : {static_cast<QAbstractSeries*>(dx), static_cast<QAbstractSeries*>(dz),
-                                    static_cast<QAbstractSeries*>(odd)}) {
-        chart->addSeries(series);
-        series->attachAxis(ax);
-        series->attachAxis(ay);
-    }
+                                    static_cast<QAbstractSeries*>(odd)})
+        attach(series);
     if (!sh.empty()) {
-        ax->setRange(sh.front().energy, std::max(sh.back().energy, sh.front().energy + 1));
-        ay->setRange(lo - 0.5, hi + 0.5);
+        chart->axes(Qt::Horizontal).first()->setRange(sh.front().energy, std::max(sh.back().energy, sh.front().energy + 1));
+        chart->axes(Qt::Vertical).first()->setRange(lo - 0.5, hi + 0.5);
         fitText->setText(tr("%1 energy sets aligned, %2 questionable").arg(sh.size())
                              .arg(std::count_if(sh.begin(), sh.end(), [](const XafsEnergyShift& e) { return e.questionable; })));
     } else {

@@ -11,6 +11,7 @@
 // maps as a value of its own, which the panel hands to the session when the
 // job has ended. The drift of a projection directory is measured there as
 // well and plotted by energy.
+#include <algorithm>
 #include <memory>
 
 #include "XafsJob.h"
@@ -21,11 +22,13 @@
 #include <QList>
 
 class ImgDispWPV;
+class QAbstractSeries;
 class QCheckBox;
 class QChart;
 class QChartView;
 class QComboBox;
 class QDoubleSpinBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPainter;
@@ -88,8 +91,36 @@ private:
         QColor colour;
         bool pixel = false;
     };
+    // The y range of what a plot holds.
+    struct PlotSpan
+    {
+        double lo = 0, hi = 0;
+        bool any = false;
+        void add(double a, double b)
+        {
+            lo = any ? std::min(lo, a) : a;
+            hi = any ? std::max(hi, b) : b;
+            any = true;
+        }
+    };
+    // The parts of the panel, made once by the constructor.
+    QPushButton* buildSourceRow(QGridLayout* top);
+    QWidget* buildPictureSide();
+    QWidget* buildPlotSide();
+    void buildJobRows(QGridLayout* rg);
+    void buildStatusRow(QGridLayout* top);
+    void connectControls(QPushButton* load);
     void drawRegions(QPainter* p);
     void plot();
+    // An empty chart with an energy axis and a y axis titled yTitle.
+    void resetChart(const QString& yTitle);
+    // Adds a series on the chart's axes; without a legend entry unless inLegend.
+    void attach(QAbstractSeries* series, bool inLegend = true);
+    // A region's spectrum (with its spread and fit lines) on the chart, and
+    // its line of text.
+    void plotRegion(const Region& r, const QString& label, bool norm, PlotSpan& span, QStringList& lines);
+    void plotReferenceFit(const Region& r, const QString& label, bool norm, QStringList& lines);
+    void plotNormalisation(const Region& r, const XafsNormalize& fit, bool norm, double scale);
     // dx and dz of the last alignment against energy.
     void plotShifts();
     // Starts the job that makes the edge maps of the current stack.

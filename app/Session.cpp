@@ -236,8 +236,25 @@ void Session::applyCentre(ReconSettings& s) const
     s.cond.cor = line.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
 }
 
+void Session::settingSet(const QString& key)
+{
+    // Shown first: unticking the window's "slice lines only" forgets its band.
+    emit settingChanged(key);
+    if (key == QLatin1String("angleUnit"))
+        images.angleUnit = settings.angleUnit;
+    else if (key == QLatin1String("loadLines"))
+        images.band = settings.allLines ? LineBand()
+                                        : LineBand::ofSlices(settings.linesFrom, settings.linesTo, settings.cond.rotAxIsV);
+}
+
 QString Session::startSweep(const CtCond& c, double from, double to, double step)
 {
+    if (quitting) {
+        const QString why = QStringLiteral("the program is closing");
+        qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+        emit sweepRefused(why);
+        return why;
+    }
     CorSweepRequest r;
     r.images = &images;
     r.i0Name = i0Set.name();
@@ -253,6 +270,7 @@ QString Session::startSweep(const CtCond& c, double from, double to, double step
     if (corSweep->start(r, &why))
         return {};
     qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+    emit sweepRefused(why);
     return why;
 }
 

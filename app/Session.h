@@ -12,7 +12,9 @@
 #include "ReconSettings.h"
 #include "ReferenceSet.h"
 #include "SeriesLoader.h"
+#include "SessionState.h"
 #include "WorkerPool.h"
+#include "XafsSession.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -63,9 +65,20 @@ public:
     // True, with a message naming what, when the images are in use.
     bool refuseWhileInUse(const QString& what) const;
 
-    // Settings of the next runs that no control holds (the precision);
-    // batch words write them here.
+    // Settings of the next runs.  The window's controls write their fields
+    // on every edit; a batch word stores its value and calls settingSet.
     ReconSettings settings;
+    // The field of key (a SettingTable key) was set from outside: what the
+    // session keeps of it follows (the series' angle unit, the lines a load
+    // keeps), and settingChanged lets the window show it.
+    void settingSet(const QString& key);
+    // The rest of what the window shows; stateSet after a change from outside.
+    SessionState state;
+    void stateSet(SessionState::Part part) { emit stateChanged(part); }
+    // The CT-XAFS energy stack, its fit settings and maps.
+    XafsSession& xafs() { return xafsStack; }
+    // The program is closing: no sweep starts.
+    bool quitting = false;
 
     // Finds the centre of rotation on a slice of the series; with an answer
     // it becomes the runs' centre (centreFound).  The answer is logged.
@@ -81,7 +94,7 @@ public:
     // The centre, or the centre line, into the settings of a run.
     void applyCentre(ReconSettings& s) const;
     // Sweeps slice over centres from..to by step on the series; the reason
-    // when refused.  The sweep's end is logged.
+    // when refused (also in sweepRefused).  The sweep's end is logged.
     QString startSweep(const CtCond& c, double from, double to, double step);
 
     // Reading projections in the load thread; the series changes only when
@@ -129,6 +142,10 @@ signals:
     void centreFound(double cor);
     // A reference changed (loaded, added to, failed, cleared): the window shows it.
     void referenceChanged(Session::Reference r);
+    // A setting or a part of the state was changed from outside the window.
+    void settingChanged(const QString& key);
+    void stateChanged(SessionState::Part part);
+    void sweepRefused(const QString& why);
 
 private:
     void sweepFinished();
@@ -136,6 +153,7 @@ private:
     void finished(SeriesLoadPtr r);
 
     ImgDatas images;
+    XafsSession xafsStack;
     ReferenceSet i0Set, bgSet, i0AfterSet;
     std::unique_ptr<WorkerPool> workerPool;
     std::unique_ptr<CtRun> ctRun;

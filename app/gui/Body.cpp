@@ -1,7 +1,6 @@
 #include "Body.h"
 
 #include "Logging.h"
-#include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
 #include "ConfigStore.h"
@@ -23,6 +22,7 @@
 #include "SgmGeom.h"
 #include "WindowFit.h"
 #include "PopDockBase.h"
+#include "SessionCommands.h"
 #include "XafsPanel.h"
 #include "ProcCtrl.h"
 #include "MessagePanel.h"
@@ -50,6 +50,7 @@
 #include <QThread>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -108,7 +109,10 @@ Body::Body(QWidget* parent)
     showWorkAndStartThreads();
 
     // Reports batch lines back (calc_exec and seq_calc when their work ends).
-    commands = std::make_unique<BodyCommands>(this);
+    commands = std::make_unique<SessionCommands>(*session, static_cast<CommandWindow&>(*this), batch, seqDriver);
+    connect(commands.get(), &SessionCommands::lineFinished, this, &Body::callBatchCheckEnd);
+    connect(this, &Body::batchCalcFinished, commands.get(), &SessionCommands::runEnded);
+    connect(this, &Body::seriesLoadEnded, commands.get(), &SessionCommands::loadEnded);
 }
 
 // Titles, save panels, field widths, the calculator choice and the tabs' contents.
@@ -161,8 +165,7 @@ void Body::bindControls()
         field = b->isChecked();
         connect(b, &QAbstractButton::toggled, this, [&field](bool on) { field = on; });
     };
-    s.cond.cor = procCtrl->cor;
-    connect(procCtrl, &ProcCtrl::corUpdated, this, [this] { session->settings.cond.cor = procCtrl->cor; });
+    procCtrl->bindTo(&s.cond);
     check(SelectCt1, s.cond.ct1);
     check(SelectCt2, s.cond.ct2);
     check(ShowCalcRes, s.showImage);
@@ -175,6 +178,8 @@ void Body::bindControls()
     // The float TIFFs take the data files' tag.
     text(SelectImageSaveDir->AddTag, s.image.tag);
     text(SelectDataSaveDir->AddTag, s.data.tag);
+    connect(session.get(), &Session::settingChanged, this, &Body::showSetting);
+    bindState();
 }
 
 // The panels among themselves, the batch interpreter and the sequential driver.
@@ -227,7 +232,8 @@ void Body::connectCentreSearch()
 {
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
-    connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
+    connect(procCtrl, &ProcCtrl::corAutoRequested, this,
+            [this] { session->findCentre(session->settings.cond, session->settings.cond.sliceNo); });
     corSweepPanel = new CorSweepPanel(this);
     corSweepPanel->setWindowFlag(Qt::Window);
     corSweepPanel->setSweep(corSweep);
@@ -241,6 +247,8 @@ void Body::connectCentreSearch()
     });
     connect(corSweepPanel, &CorSweepPanel::sweepRequested, this,
             [this](double from, double to, double step) { startSweep(from, to, step); });
+    connect(session.get(), &Session::sweepRefused, corSweepPanel,
+            [this](const QString& why) { corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why)); });
     connect(corSweepPanel, &CorSweepPanel::centreChosen, this, [this](double c) {
         procCtrl->setCor(c);
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
@@ -270,8 +278,6 @@ void Body::connectInputs()
     connect(LoadStackTiff, &QPushButton::clicked, this, [this] { chooseSeriesFile(false); });
     // Names and energies are one list: clearing one clears both.
     connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { i0Energies.clear(); });
-    connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
-    connect(ColorMax, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
     connect(&rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
     connect(&rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(&rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
@@ -288,8 +294,6 @@ void Body::connectInputs()
     connect(procCtrl, &ProcCtrl::rotAxUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
     connect(procCtrl, &ProcCtrl::sliceNoUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
     connect(procCtrl, &ProcCtrl::corUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
-    connect(ShowAdditionalInfo, &QCheckBox::toggled, AdditionalInfo, &QWidget::setVisible);
-    connect(FixColorScale, &QCheckBox::toggled, this, &Body::fixColorScaleToggled);
     connect(SelDDir, &SelectDataDir::selected, this, &Body::selectedDir);
     connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
 }
@@ -415,16 +419,16 @@ void Body::createXafsPanel()
     grid->addWidget(base, 0, 0);
     xafsTab = ImgsTab->addTab(page, tr("XAFS"));
     QString why;
-    if (!xafs.applyConfig(configStore, &why))
+    if (!session->xafs().applyConfig(configStore, &why))
         qCWarning(lcXafs).noquote() << QStringLiteral("Configuration: ") + why;
-    xafsPanel = new XafsPanel(xafs);
+    xafsPanel = new XafsPanel(session->xafs());
     // Scrolls rather than widening the pictures' side past the controls' share.
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(xafsPanel);
     base->setContent(scroll, tr("XAFS Spectra"));
-    connect(this, &Body::xafsChanged, xafsPanel, &XafsPanel::refresh);
+    connect(this, &Body::xafsStackChanged, xafsPanel, &XafsPanel::refresh);
     connect(xafsPanel, &XafsPanel::jobProgressed, this, &Body::showWork);
     // The tab's alignment is applied by the runs that follow.
     connect(xafsPanel, &XafsPanel::shiftsWritten, this, [this](const QString& path) { session->settings.shiftsFile = path; });
@@ -552,6 +556,7 @@ void Body::quitOnSignal()
     if (quitting)
         return;
     quitting = true;
+    session->quitting = true;
     batch.shutDown();
     if (seqDriver.isActive())
         QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
@@ -622,7 +627,7 @@ void planLines(const ProcCtrl* pc, ImgDatas& set)
 }
 } // namespace
 
-void Body::clearSeries()
+void Body::dropSeries()
 {
     // The size is forgotten too, so the next series may have another.
     rawImages.clear();
@@ -640,7 +645,7 @@ void Body::dataFilesCleared()
 {
     if (refuseWhileInUse(QStringLiteral("clearing projection images")))
         return;
-    clearSeries();
+    dropSeries();
     rawDisp.image = QImage();
     rawDisp.update();
 }
@@ -658,7 +663,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
     if (!tooBig.isEmpty()) {
         // Nothing is loaded, and a run on this selection is refused.
         if (clear) {
-            clearSeries();
+            dropSeries();
             CTFiles->clearList();
         }
         Failures::record(Failures::Load, tooBig);
@@ -672,7 +677,7 @@ void Body::dataFilesSelected(QStringList files, bool clear)
     const bool droppedOld = clear && rawImages.count() > 0 && !rawImages.memoryRefusal(files, false).isEmpty();
     if (droppedOld) {
         qCDebug(lcApp).noquote() << QStringLiteral("Loaded series dropped first to make room for %1 files").arg(files.size());
-        clearSeries();
+        dropSeries();
         CTFiles->clearList();
         updateRawImage();
     }
@@ -718,11 +723,11 @@ void Body::seriesLoaded()
     fitConditionsToSeries();
     updateRawImage();
 
-    if (procCtrl->AutoUpdate->isChecked()) {
+    if (session->state.autoSinogram) {
         sinogram.genSinogram();
         sinogram.genImage();
     }
-    if (!CTFiles->KeepConditions->isChecked() && rawImages.count() > 0) {
+    if (!session->state.series.keepConditions && rawImages.count() > 0) {
         const int n = procCtrl->rotAxIsV ? rawImages.width : rawImages.height;
         setDispRegion(nullptr, 0, 0, n - 1, n - 1);
         setCalcRegion(nullptr, 0, 0, n - 1, n - 1);
@@ -765,7 +770,7 @@ void Body::fitConditionsToSeries()
     // Without "keep Conds." the regions are reset below; a placeholder
     // region is replaced by the first slice's whole image anyway.
     CtRegion region = ctCalc.calcRegion();
-    if (CTFiles->KeepConditions->isChecked() && ctCalc.regionSet && fit.fitRegion(region, cor)) {
+    if (session->state.series.keepConditions && ctCalc.regionSet && fit.fitRegion(region, cor)) {
         setDispRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
         setCalcRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
     }
@@ -780,7 +785,7 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
     // The file replaces the list and the series, size included; the old
     // series goes first, as a scan may need all the memory there is.
     CTFiles->clearFiles();
-    clearSeries();
+    dropSeries();
     updateRawImage();
     // Made here, filled in the load thread, handed back with the result.
     auto* set = new ImgDatas;
@@ -947,11 +952,6 @@ ReconSettings Body::runSettings()
     s.otherInputs = configStore.filesRead() + session->i0().files() + session->bg().files() + session->i0After().files();
     if (!batchFile.isEmpty())
         s.otherInputs << batchFile;
-    s.cond = procCtrl->ctCond();
-    // The centre and the calculator choice are the session's: their controls
-    // write them there on every edit.
-    s.cond.ct1 = session->settings.cond.ct1;
-    s.cond.ct2 = session->settings.cond.ct2;
     session->applyCentre(s);
     // The CT1 panel writes its own files.
     ctCalc.setSaveImage(s.image.on, s.image.path, s.image.name, s.image.tag);
@@ -1053,11 +1053,6 @@ void Body::suggestXafsStack()
 
 // ---- panels and regions
 
-void Body::showAdditionalInfo(bool f)
-{
-    AdditionalInfo->setVisible(f);
-}
-
 void Body::changedCtSel(QAbstractButton*)
 {
     if (SelectCt1->isChecked())
@@ -1083,6 +1078,7 @@ QList<CtCalcBase*> Body::ctPanels(QObject* except) const
 
 void Body::setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1)
 {
+    session->state.displayRegion = {rx0, rz0, rx1, rz1};
     for (CtCalcBase* p : ctPanels(except))
         p->setDR(rx0, rz0, rx1, rz1);
 }
@@ -1105,23 +1101,13 @@ void Body::cRUpdated(double rx0, double rz0, double rx1, double rz1)
 
 void Body::fixColorScaleToggled(bool f)
 {
-    const double lo = colorMin();
-    const double hi = colorMax();
+    const double lo = session->state.colour.min;
+    const double hi = session->state.colour.max;
     for (CtCalcBase* p : ctPanels(nullptr)) {
         p->setFixColorScale(f);
         if (f)
             p->setCBarMinMaxForced(lo, hi);
     }
-}
-
-double Body::colorMin()
-{
-    return ColorMin->text().toDouble();
-}
-
-double Body::colorMax()
-{
-    return ColorMax->text().toDouble();
 }
 
 // ---- sequential CT-XAFS
@@ -1228,27 +1214,10 @@ void Body::batchExec()
     emit callBatchExec();
 }
 
-void Body::setColorMin(double v)
-{
-    ColorMin->setText(QString::number(v, 'g', 6));
-    applyFixedColorRange();
-}
-
-void Body::setColorMax(double v)
-{
-    ColorMax->setText(QString::number(v, 'g', 6));
-    applyFixedColorRange();
-}
-
 void Body::applyFixedColorRange()
 {
     if (FixColorScale->isChecked())
         fixColorScaleToggled(true);
-}
-
-void Body::setKVTStd(bool f)
-{
-    SelDDir->setIsKVTStandard(f);
 }
 
 void Body::selectCt(QAbstractButton* button, bool f)
@@ -1278,46 +1247,332 @@ void Body::batchExCmd(BatchCmd cmd)
     commands->execute(cmd);
 }
 
-CorResult Body::findCentre(int slice)
+void Body::startSweep(double from, double to, double step)
 {
-    return session->findCentre(procCtrl->ctCond(), slice);
-}
-
-bool Body::setCorPerSlice(bool on)
-{
-    return session->setCorPerSlice(on, procCtrl->ctCond());
-}
-
-QString Body::startSweep(double from, double to, double step)
-{
-    const CtCond c = procCtrl->ctCond();
-    const QString why = quitting ? QStringLiteral("the program is closing")
-                                 : session->startSweep(c, from, to, step);
-    if (why.isEmpty())
-        return {};
-    corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why));
-    // The session says so itself when it refuses.
-    if (quitting)
-        qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
-    return why;
+    // A refusal shows in the sweep's window (sweepRefused).
+    session->startSweep(session->settings.cond, from, to, step);
 }
 
 bool Body::saveSweep(const QString& file, QString* why)
 {
     QString png = file;
     if (png.isEmpty()) {
-        const SelectAFile* where = AutoSaveImage->isChecked() ? SelectImageSaveDir
-                                   : AutoSaveData->isChecked() ? SelectDataSaveDir
-                                                               : nullptr;
+        const ReconSettings& s = session->settings;
+        const ReconOutput* where = s.image.on ? &s.image : s.data.on ? &s.data : nullptr;
         if (!where)
             return true;
-        const QString name = CtFiles::sliceName(where->Name->text(), where->AddTag->text(), corSweep->request().slice,
-                                                QStringLiteral("png"));
-        png = QDir(where->FilePath->text()).absoluteFilePath(CtFiles::insertTag(name, QStringLiteral("sweep")));
+        const QString name = CtFiles::sliceName(where->name, where->tag, corSweep->request().slice, QStringLiteral("png"));
+        png = QDir(where->path).absoluteFilePath(CtFiles::insertTag(name, QStringLiteral("sweep")));
     }
     QStringList written;
     if (!corSweepPanel->save(png, why, &written))
         return false;
     qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep saved: ") + written.join(QStringLiteral(", "));
     return true;
+}
+
+// ---- the session's values in the controls
+
+void Body::bindState()
+{
+    SessionState& st = session->state;
+    st.series = CTFiles->options();
+    connect(CTFiles, &SelectDataFiles::optionsEdited, this, [this](const SessionState::SeriesOptions& o) {
+        session->state.series = o;
+    });
+    st.i0ExpTime = I0ImgSel->ExpTimeLE->text().toDouble();
+    st.bgExpTime = BGImgSel->ExpTimeLE->text().toDouble();
+    connect(I0ImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.i0ExpTime = v.toDouble(); });
+    connect(BGImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.bgExpTime = v.toDouble(); });
+    st.rawI0 = I0ofRawImage_->source();
+    st.i0I0 = I0ofI0Image_->source();
+    connect(I0ofRawImage_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.rawI0 = s; });
+    connect(I0ofI0Image_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.i0I0 = s; });
+    st.additionalInfo = ShowAdditionalInfo->isChecked();
+    connect(ShowAdditionalInfo, &QCheckBox::toggled, this, [this](bool on) {
+        session->state.additionalInfo = on;
+        AdditionalInfo->setVisible(on);
+    });
+    st.colour = {FixColorScale->isChecked(), ColorMin->text().toDouble(), ColorMax->text().toDouble()};
+    connect(FixColorScale, &QCheckBox::toggled, this, [this](bool on) {
+        session->state.colour.fixed = on;
+        fixColorScaleToggled(on);
+    });
+    connect(ColorMin, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.colour.min = v.toDouble(); });
+    connect(ColorMax, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.colour.max = v.toDouble(); });
+    connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
+    connect(ColorMax, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
+    st.autoSinogram = procCtrl->AutoUpdate->isChecked();
+    connect(procCtrl->AutoUpdate, &QCheckBox::toggled, this, [this](bool on) { session->state.autoSinogram = on; });
+    connect(session.get(), &Session::stateChanged, this, &Body::showState);
+}
+
+void Body::showState(SessionState::Part part)
+{
+    using P = SessionState::Part;
+    const SessionState& st = session->state;
+    switch (part) {
+    case P::Series: CTFiles->showOptions(st.series); break;
+    case P::ExpTimes:
+        I0ImgSel->setExpTime(st.i0ExpTime);
+        BGImgSel->setExpTime(st.bgExpTime);
+        break;
+    case P::RawI0: I0ofRawImage_->showSource(st.rawI0); break;
+    case P::I0I0: I0ofI0Image_->showSource(st.i0I0); break;
+    case P::AdditionalInfo:
+        ShowAdditionalInfo->setChecked(st.additionalInfo);
+        AdditionalInfo->setVisible(st.additionalInfo);
+        break;
+    case P::Colour:
+        ColorMin->setText(QString::number(st.colour.min, 'g', 6));
+        ColorMax->setText(QString::number(st.colour.max, 'g', 6));
+        // A change of the switch applies the range itself.
+        if (FixColorScale->isChecked() != st.colour.fixed)
+            FixColorScale->setChecked(st.colour.fixed);
+        else
+            applyFixedColorRange();
+        break;
+    case P::DisplayRegion: {
+        const CtRegion r = st.displayRegion;
+        setDispRegion(nullptr, r.x0, r.z0, r.x1, r.z1);
+        break;
+    }
+    case P::AutoSinogram: procCtrl->AutoUpdate->setChecked(st.autoSinogram); break;
+    }
+}
+
+void Body::showSetting(const QString& key)
+{
+    using S = ReconSettings;
+    struct Row
+    {
+        const char* key;
+        void (*show)(Body& b, const S& s);
+    };
+    const auto axis = [](Body& b, const S& s) {
+        QRadioButton* r = s.cond.rotAxIsV ? b.procCtrl->RotAxV : b.procCtrl->RotAxH;
+        r->setChecked(true);
+        b.procCtrl->rotAxSelectionChanged(r);
+    };
+    // Settings without a control (the precision, the volume, the shifts, the
+    // invalid-sample limit) are only the session's.
+    static const Row rows[] = {
+        {"axisIsH", axis},
+        {"axisIsV", axis},
+        {"slice", [](Body& b, const S& s) { b.procCtrl->setSliceNo(s.cond.sliceNo); }},
+        {"series", [](Body& b, const S& s) { b.procCtrl->AutoExecCtCalc->setChecked(s.cond.autoExec); }},
+        {"from", [](Body& b, const S& s) { b.procCtrl->setSliceFrom(s.cond.from); }},
+        {"to", [](Body& b, const S& s) { b.procCtrl->setSliceTo(s.cond.to); }},
+        {"step", [](Body& b, const S& s) { b.procCtrl->setSliceStep(std::abs(s.cond.step)); }},
+        {"threads", [](Body& b, const S& s) { b.procCtrl->Threads->setValue(s.cond.threads); }},
+        {"cor", [](Body& b, const S& s) { b.procCtrl->setCor(s.cond.cor); }},
+        {"filter", [](Body& b, const S& s) { b.procCtrl->setFilter(s.cond.filter); }},
+        // 0 clears the size.
+        {"pixelSize", [](Body& b, const S& s) { b.procCtrl->setPixelSize(s.cond.pixelSizeUm); }},
+        {"rings", [](Body& b, const S& s) { b.procCtrl->setRingSize(s.cond.ringSize); }},
+        {"angles", [](Body& b, const S& s) { b.procCtrl->setAngles(s.cond.angles); }},
+        {"zinger", [](Body& b, const S& s) { b.procCtrl->setZinger(s.cond.zingerThreshold); }},
+        {"phaseRetrieval", [](Body& b, const S& s) { b.procCtrl->setPaganin(s.cond.paganin); }},
+        {"binning", [](Body& b, const S& s) { b.procCtrl->setBinning(s.cond.binning); }},
+        // Read by the next load.
+        {"allowGaps", [](Body& b, const S& s) { b.CTFiles->allowGaps = s.allowGaps; }},
+        {"ct1", [](Body& b, const S& s) { b.selectCt(b.SelectCt1, s.cond.ct1); }},
+        {"ct2", [](Body& b, const S& s) { b.selectCt(b.SelectCt2, s.cond.ct2); }},
+        {"showImage", [](Body& b, const S& s) { b.ShowCalcRes->setChecked(s.showImage); }},
+        {"saveImage", [](Body& b, const S& s) { b.AutoSaveImage->setChecked(s.image.on); }},
+        {"saveData", [](Body& b, const S& s) { b.AutoSaveData->setChecked(s.data.on); }},
+        {"saveTiff", [](Body& b, const S& s) { b.AutoSaveTiff->setChecked(s.tiff.on); }},
+        {"imageName", [](Body& b, const S& s) { b.SelectImageSaveDir->Name->setText(s.image.name); }},
+        {"imageTag", [](Body& b, const S& s) { b.SelectImageSaveDir->AddTag->setText(s.image.tag); }},
+        {"dataName", [](Body& b, const S& s) { b.SelectDataSaveDir->Name->setText(s.data.name); }},
+        {"dataTag", [](Body& b, const S& s) { b.SelectDataSaveDir->AddTag->setText(s.data.tag); }},
+        {"tiffName", [](Body& b, const S& s) { b.SelectTiffSaveDir->Name->setText(s.tiff.name); }},
+        {"imagePath", [](Body& b, const S& s) { b.SelectImageSaveDir->setPath(s.image.path); }},
+        {"dataPath", [](Body& b, const S& s) { b.SelectDataSaveDir->setPath(s.data.path); }},
+        {"tiffPath", [](Body& b, const S& s) { b.SelectTiffSaveDir->setPath(s.tiff.path); }},
+        {"region", [](Body& b, const S& s) { b.setCalcRegion(nullptr, s.region.x0, s.region.z0, s.region.x1, s.region.z1); }},
+        // A range named by a batch program replaces the box's choice.
+        {"loadLines", [](Body& b, const S&) { b.procCtrl->LoadSliceRowsOnly->setChecked(false); }},
+    };
+    for (const Row& r : rows)
+        if (key == QLatin1String(r.key))
+            r.show(*this, session->settings);
+}
+
+// ---- what batch words ask of the window
+
+bool Body::showTab(int index, const QString& noSuchTab, QString* why)
+{
+    if (index < 0 || index >= ImgsTab->count()) {
+        *why = noSuchTab;
+        return false;
+    }
+    // Only the CT2 displays of the threads in use are shown.
+    if (!ImgsTab->isTabVisible(index)) {
+        *why = QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(procCtrl->Threads->value());
+        return false;
+    }
+    ImgsTab->setCurrentIndex(index);
+    return true;
+}
+
+bool Body::showCt2(int display, QString* why)
+{
+    // Only CT2 tabs: the XAFS tab follows the last of them.
+    const int tab = display < ctRun->count() ? ct2FirstTab + display : -1;
+    if (tab >= 0 && !ImgsTab->isTabVisible(tab)) {
+        *why = QStringLiteral("CT2 display %1 is not in use (%2)").arg(display).arg(ct2TabsReason());
+        return false;
+    }
+    return showTab(tab, QStringLiteral("no CT2 display %1").arg(display), why);
+}
+
+bool Body::showXafs(QString* why)
+{
+    return showTab(xafsTab, QString(), why);
+}
+
+bool Body::saveDisplay(const BatchArgs& a, Failures::Kind* kind, QString* why)
+{
+    ImgDisp* d = nullptr;
+    switch (a.display) {
+    case BatchArgs::Raw: d = &rawDisp; break;
+    case BatchArgs::Sinogram: d = sinogram.DispSinogram; break;
+    case BatchArgs::Ct1: d = ctCalc.DispCt; break;
+    case BatchArgs::I0: d = I0ImgSel->display(); break;
+    case BatchArgs::Bg: d = BGImgSel->display(); break;
+    case BatchArgs::Ct2:
+        if (a.integer >= ctRun->count()) {
+            *why = QStringLiteral("no CT2 display %1").arg(a.integer);
+            return false;
+        }
+        d = ct2Panel(a.integer)->DispCt;
+        break;
+    }
+    if (!d) {
+        *why = QStringLiteral("no such display");
+        return false;
+    }
+    // As the auto-save paths do, a missing folder is made, but only for a
+    // picture there is to save.
+    const QString folder = QFileInfo(a.text).absolutePath();
+    *kind = Failures::Write;
+    if (!d->image.isNull() && !QDir().mkpath(folder)) {
+        *why = QStringLiteral("picture not saved: can't create directory ") + folder;
+        return false;
+    }
+    QString reason;
+    if (!d->saveImage(a.text, &reason)) {
+        *why = QStringLiteral("picture not saved: ") + reason;
+        return false;
+    }
+    return true;
+}
+
+void Body::showImage(int index)
+{
+    seekCtrl->setIndex(index);
+}
+
+void Body::showSweep()
+{
+    // Shown as the button shows it, unless the window itself is hidden.
+    if (isVisible())
+        corSweepPanel->show();
+}
+
+XafsJob* Body::xafsJob()
+{
+    return xafsPanel ? &xafsPanel->job() : nullptr;
+}
+
+void Body::xafsRegionAdded(const XafsRoi& roi)
+{
+    xafsPanel->addRegion(roi);
+}
+
+void Body::showXafsView(int view)
+{
+    xafsPanel->showView(view);
+}
+
+bool Body::loadSeriesDir(const QString& dir, const QStringList& patterns)
+{
+    // Before the load begins: the dialog takes a while to read the directory.
+    if (QFileInfo(dir).isDir())
+        CTFiles->fileDialog()->setDirectory(dir);
+    return CTFiles->takeDir(dir, patterns);
+}
+
+void Body::clearSeries()
+{
+    CTFiles->clearFiles();
+}
+
+void Body::startBatchRun()
+{
+    batchCalcActive = true;
+    emit batchCalcStart();
+}
+
+void Body::setDataDir(const QString& dir)
+{
+    SelDDir->SelDir->dialog.setDirectory(dir);
+    SelDDir->SelDir->setDirName(dir);
+    SelDDir->aDirSelected(dir);
+}
+
+void Body::setDataPattern(const QString& pattern)
+{
+    SelDDir->Pattern->setText(pattern);
+}
+
+bool Body::nextDataSet()
+{
+    QComboBox* sets = SelDDir->SubDirs;
+    const int i = sets->currentIndex();
+    if (i + 1 >= sets->count())
+        return false;
+    sets->setCurrentIndex(i + 1);
+    return true;
+}
+
+bool Body::applyDataSet(QString* why)
+{
+    if (SelDDir->SubDirs->currentIndex() < 0) {
+        *why = QStringLiteral("no data set to apply");
+        return false;
+    }
+    SelDDir->set();
+    return true;
+}
+
+void Body::setKvtLayout(bool on)
+{
+    SelDDir->setIsKVTStandard(on);
+}
+
+bool Body::loadI0Files(const QString& dir, const QStringList& patterns)
+{
+    if (QFileInfo(dir).isDir())
+        SelI0Files->fileDialog()->setDirectory(dir);
+    return SelI0Files->takeDir(dir, patterns);
+}
+
+void Body::clearI0Files()
+{
+    SelI0Files->clearFiles();
+    i0Energies.clear();
+}
+
+bool Body::selectI0ByEnergy(QString* why)
+{
+    const bool none = std::min(int(i0Energies.size()), SelI0Files->Selected->count()) <= 0;
+    QString refused;
+    chooseI0ByEnergy(&refused);
+    if (none)
+        *why = QStringLiteral("no I0 files to choose from");
+    else
+        *why = refused;
+    return why->isEmpty();
 }

@@ -37,6 +37,51 @@ SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
     connect(Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
     connect(Selected, &QComboBox::currentIndexChanged, this,
             &SelectDataFiles::currentIndexChanged);
+
+    // The form's start values are the options until someone shows others.
+    opts.replace = LoadNewFiles->isChecked();
+    opts.keepConditions = KeepConditions->isChecked();
+    opts.expTime = ExpTime->text().toDouble();
+    opts.multi = LoadMultiTimes->isChecked();
+    opts.multiTimes = MultiTimes->text().toInt();
+    connect(LoadNewFiles, &QAbstractButton::toggled, this, [this](bool on) {
+        opts.replace = on;
+        edited();
+    });
+    connect(KeepConditions, &QAbstractButton::toggled, this, [this](bool on) {
+        opts.keepConditions = on;
+        edited();
+    });
+    connect(LoadMultiTimes, &QAbstractButton::toggled, this, [this](bool on) {
+        opts.multi = on;
+        edited();
+    });
+    connect(ExpTime, &QLineEdit::textEdited, this, [this](const QString& text) {
+        opts.expTime = text.toDouble();
+        edited();
+    });
+    connect(MultiTimes, &QLineEdit::textEdited, this, [this](const QString& text) {
+        opts.multiTimes = text.toInt();
+        edited();
+    });
+}
+
+void SelectDataFiles::edited()
+{
+    if (!showing)
+        emit optionsEdited(opts);
+}
+
+void SelectDataFiles::showOptions(const SessionState::SeriesOptions& o)
+{
+    showing = true;
+    opts = o;
+    (o.replace ? LoadNewFiles : AddFiles)->setChecked(true);
+    KeepConditions->setChecked(o.keepConditions);
+    ExpTime->setText(QString::number(o.expTime, 'g', 6));
+    LoadMultiTimes->setChecked(o.multi);
+    MultiTimes->setText(QString::number(o.multiTimes));
+    showing = false;
 }
 
 SelectDataFiles::~SelectDataFiles()
@@ -46,21 +91,20 @@ SelectDataFiles::~SelectDataFiles()
 
 int SelectDataFiles::multiCount() const
 {
-    const QString text = MultiTimes->text();
-    const int n = text.toInt();
-    if (n > maxMultiTimes) {
+    const int n = opts.multiTimes;
+    if (n > SessionState::maxMultiTimes) {
         qCDebug(lcData).noquote() << QStringLiteral("Too many copies asked for, limited to ")
-                                  + QString::number(maxMultiTimes) + QStringLiteral(" : ")
-                                  + text;
-        return maxMultiTimes;
+                                  + QString::number(SessionState::maxMultiTimes) + QStringLiteral(" : ")
+                                  + QString::number(n);
+        return SessionState::maxMultiTimes;
     }
     return n;
 }
 
 void SelectDataFiles::takeFiles(QStringList files)
 {
-    const bool newFile = LoadNewFiles->isChecked();
-    if (!LoadMultiTimes->isChecked() || files.isEmpty()) {
+    const bool newFile = opts.replace;
+    if (!opts.multi || files.isEmpty()) {
         emit filesSelected(files, newFile);
         return;
     }
@@ -109,7 +153,7 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
             return false;
         }
         qCInfo(lcData).noquote() << r.text();
-        if (LoadNewFiles->isChecked())
+        if (opts.replace)
             qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
         listedGaps = r.gaps;
         takeFiles(r.files);
@@ -126,7 +170,7 @@ bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
                                              .arg(patterns.join(QLatin1Char(' ')), dir));
         return false;
     }
-    if (LoadNewFiles->isChecked())
+    if (opts.replace)
         qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
     files.reserve(infos.size());
     for (const QFileInfo& info : infos)
@@ -171,14 +215,4 @@ void SelectDataFiles::select(int idx)
 {
     if (idx >= 0 && idx < Selected->count())
         Selected->setCurrentIndex(idx);
-}
-
-void SelectDataFiles::setExpTime(double time)
-{
-    ExpTime->setText(QString::number(time, 'g', 6));
-}
-
-double SelectDataFiles::expTime() const
-{
-    return ExpTime->text().toDouble();
 }

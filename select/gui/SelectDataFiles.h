@@ -1,5 +1,6 @@
 #pragma once
 // A list of projection image files, new or added, optionally one file many times.
+#include "SessionState.h"
 #include "ui_SelectDataFiles.h"
 
 #include <QFileInfoList>
@@ -17,9 +18,6 @@ class SelectDataFiles : public QFrame, public Ui_SelectDataFiles
 public:
     explicit SelectDataFiles(QWidget* parent = nullptr);
     ~SelectDataFiles() override;
-
-    // Upper bound of "MultiTimes": each copy becomes a separately read image.
-    static constexpr int maxMultiTimes = 3600;
 
     void addEntry(QString fname);
     // Empties the list only; the files stay loaded (the owner replaces the
@@ -43,12 +41,16 @@ public:
     std::function<QStringList()> referencesOf;
     QString listedGaps;
     QFileDialog* fileDialog() { return dialog; }
-    Q_INVOKABLE double expTime() const;
+    // How chosen files join the series: shown here, and handed back by
+    // optionsEdited on every edit of a control.
+    void showOptions(const SessionState::SeriesOptions& o);
+    const SessionState::SeriesOptions& options() const { return opts; }
 
 signals:
     void currentIndexChanged(int idx);
     void filesSelected(const QStringList& files, bool newFile);
     void filesCleared();
+    void optionsEdited(const SessionState::SeriesOptions& o);
 
 public slots:
     // The list and, through filesCleared, what was loaded from it.
@@ -56,10 +58,14 @@ public slots:
     void prev();
     void next();
     void select(int idx);
-    void setExpTime(double time);
 
 private:
     int multiCount() const;
+    void edited();
+
+    SessionState::SeriesOptions opts;
+    // The controls are being set from opts: no edit to hand back.
+    bool showing = false;
 
     QFileDialog* dialog = nullptr; // no parent; deleted here
     QButtonGroup* newOrAdd = nullptr;

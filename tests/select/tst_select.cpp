@@ -229,7 +229,7 @@ void TstSelect::takeFiles_data()
     QTest::newRow("multi negative") << false << true << "-3" << three << 0 << true << "";
     QTest::newRow("multi, nothing chosen") << false << true << "180" << QStringList() << 0 << true << "";
     QTest::newRow("multi absurd count is capped")
-        << false << true << "10000000" << three << SelectDataFiles::maxMultiTimes << true
+        << false << true << "10000000" << three << SessionState::maxMultiTimes << true
         << "Too many copies asked for, limited to 3600 : 10000000";
     QTest::newRow("multi at the cap") << false << true << "3600" << three << 3600 << true << "";
 }
@@ -251,7 +251,9 @@ void TstSelect::takeFiles()
     if (addMode)
         QTest::mouseClick(d.AddFiles, Qt::LeftButton);
     d.LoadMultiTimes->setChecked(multi);
-    d.MultiTimes->setText(times);
+    // Typed: the count is read from the text as it is edited.
+    d.MultiTimes->clear();
+    QTest::keyClicks(d.MultiTimes, times);
     QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
     QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
     if (!message.isEmpty())
@@ -447,17 +449,22 @@ void TstSelect::newOrAdd()
 void TstSelect::expTime()
 {
     SelectDataFiles d;
-    QCOMPARE(d.expTime(), 1.0);
-    d.ExpTime->setText("abc");
-    QCOMPARE(d.expTime(), 0.0);
-    d.setExpTime(0.123456789);
+    QCOMPARE(d.options().expTime, 1.0);
+    QSignalSpy edited(&d, &SelectDataFiles::optionsEdited);
+    d.ExpTime->clear();
+    QTest::keyClicks(d.ExpTime, "abc");
+    QCOMPARE(d.options().expTime, 0.0);
+    QVERIFY(edited.count() > 0);
+    // Shown values are not handed back as edits.
+    edited.clear();
+    SessionState::SeriesOptions o;
+    o.expTime = 0.123456789;
+    o.replace = false;
+    d.showOptions(o);
     QCOMPARE(d.ExpTime->text(), QString("0.123457"));
-    d.setExpTime(2);
-    QCOMPARE(d.ExpTime->text(), QString("2"));
-    // The batch command set reaches it by name.
-    double viaMeta = -1;
-    QVERIFY(QMetaObject::invokeMethod(&d, "expTime", Q_RETURN_ARG(double, viaMeta)));
-    QCOMPARE(viaMeta, 2.0);
+    QVERIFY(d.AddFiles->isChecked());
+    QCOMPARE(d.options().expTime, 0.123456789);
+    QCOMPARE(edited.count(), 0);
 }
 
 // ---- SeekCtrl ----
@@ -601,17 +608,29 @@ void TstSelect::i0Panel()
     QCOMPARE(p.findChild<QLineEdit*>("I0Val")->text(), QString("1.0"));
     QVERIFY(!p.findChild<QCheckBox*>("CalcFromXAFS")->isChecked());
     QCOMPARE(p.findChild<QLineEdit*>("EngPattern")->text(), QString("####_####"));
-    QCOMPARE(p.xafsFile()->getMode(), 0);
-    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
+    auto* file = p.findChild<SelectAFile*>("XafsFile");
+    QCOMPARE(file->getMode(), 0);
+    QCOMPARE(file->FilePath->text(), QString());
     p.setTitle("I0 of Raw Image");
     QCOMPARE(p.findChild<QLabel*>("Title")->text(), QString("I0 of Raw Image"));
 
-    // The XAFS file is chosen and cleared like any single file.
+    // The XAFS file is chosen and cleared like any single file, and each
+    // edit is handed back; what is shown is not.
+    QSignalSpy edited(&p, &I0ofImage::edited);
     const QString f = root.filePath("fe.dat");
-    p.xafsFile()->fileSelected0(f);
-    QCOMPARE(p.xafsFile()->FilePath->text(), f);
-    p.xafsFile()->clear0();
-    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
+    file->fileSelected0(f);
+    QCOMPARE(file->FilePath->text(), f);
+    QCOMPARE(p.source().xafsFile, f);
+    file->clear0();
+    QCOMPARE(file->FilePath->text(), QString());
+    QCOMPARE(edited.count(), 2);
+    SessionState::I0Source s;
+    s.value = 0.000123456789;
+    s.xafsFile = f;
+    p.showSource(s);
+    QCOMPARE(p.findChild<QLineEdit*>("I0Val")->text(), QString("0.000123457"));
+    QCOMPARE(file->FilePath->text(), f);
+    QCOMPARE(edited.count(), 2);
 }
 
 QTEST_MAIN(TstSelect)

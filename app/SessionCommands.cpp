@@ -172,7 +172,7 @@ std::vector<SessionCommands::Row> SessionCommands::seriesRows()
          [](X& x, const C& c, const A&) {
              if (x.refusedInUse(c, QStringLiteral("images_clear")))
                  return O::Ng;
-             x.w.clearSeries();
+             x.s.clearSeries();
              return O::Ok;
          }},
         {"images_exp_time", A::realArg(0),
@@ -299,7 +299,6 @@ SessionCommands::Outcome SessionCommands::changeI0(bool raw, const BatchArgs& a,
 // The additional information: I0 values of raw and I0 images.
 std::vector<SessionCommands::Row> SessionCommands::additionalInfoRows()
 {
-    using O = Outcome;
     using P = SessionState::Part;
     using I = SessionState::I0Source;
     return {
@@ -308,13 +307,13 @@ std::vector<SessionCommands::Row> SessionCommands::additionalInfoRows()
          [](X& x, const C&, const A& a) {
              x.s.state.additionalInfo = a.flag;
              x.told(P::AdditionalInfo);
-             x.w.setKvtLayout(a.flag);
-             return O::Ok;
+             x.s.dataSets().setKvt(a.flag);
+             return x.told(P::DataSets);
          }},
         {"seq_exec_kvt_std", A::flagArg(),
          [](X& x, const C&, const A& a) {
-             x.w.setKvtLayout(a.flag);
-             return O::Ok;
+             x.s.dataSets().setKvt(a.flag);
+             return x.told(P::DataSets);
          }},
         {"add_inf_raw_i0_val", A::realArg(),
          [](X& x, const C&, const A& a) { return x.changeI0(true, a, [](I& s, const A& v) { s.value = v.real; }); }},
@@ -370,39 +369,52 @@ std::vector<SessionCommands::Row> SessionCommands::dataDirRows()
          [](X& x, const C& c, const A& a) {
              if (!QFileInfo(a.text).isDir())
                  return x.fail(Failures::Load, c, QStringLiteral("no such directory: ") + a.text);
-             x.w.setDataDir(a.text);
-             return O::Ok;
+             x.s.dataSets().setDir(a.text);
+             return x.told(SessionState::Part::DataSets);
          }},
         {"seq_exec_file_pattern", A::textArg(),
          [](X& x, const C&, const A& a) {
-             x.w.setDataPattern(a.text);
-             return O::Ok;
+             x.s.dataSets().setPattern(a.text);
+             return x.told(SessionState::Part::DataSets);
          }},
         // No further set is the normal end of a walk, not a failure.
-        {"seq_exec_next", A::none(), [](X& x, const C&, const A&) { return x.w.nextDataSet() ? O::Ok : O::Ng; }},
+        {"seq_exec_next", A::none(),
+         [](X& x, const C&, const A&) {
+             if (!x.s.dataSets().next())
+                 return O::Ng;
+             return x.told(SessionState::Part::DataSets);
+         }},
         {"seq_exec_set", A::none(),
          [](X& x, const C& c, const A&) {
              if (x.refusedInUse(c, QStringLiteral("seq_exec_set")))
                  return O::Ng;
-             QString why;
-             return x.w.applyDataSet(&why) ? O::Ok : x.fail(Failures::Command, c, why);
+             if (x.s.dataSets().current() < 0)
+                 return x.fail(Failures::Command, c, QStringLiteral("no data set to apply"));
+             x.s.loadDataSet();
+             return O::Ok;
          }},
         {"i0_files_load", A::dirPatterns(),
          [](X& x, const C& c, const A& a) {
              if (a.text.isEmpty())
                  return x.fail(Failures::Command, c, QStringLiteral("no directory given"));
              // A missing directory or no match is refused there, the list kept.
-             return x.w.loadI0Files(a.text, a.patterns) ? O::Ok : O::Ng;
+             return x.s.loadI0Files(a.text, a.patterns, x.s.state.i0FilesReplace) ? O::Ok : O::Ng;
          }},
         {"i0_files_clear", A::none(),
          [](X& x, const C&, const A&) {
-             x.w.clearI0Files();
+             x.s.clearI0Files();
              return O::Ok;
          }},
         {"seq_exec_select_i0", A::none(),
          [](X& x, const C& c, const A&) {
+             const bool none = x.s.i0Files().isEmpty();
              QString why;
-             return x.w.selectI0ByEnergy(&why) ? O::Ok : x.fail(Failures::Command, c, why);
+             x.s.chooseI0ByEnergy(&why);
+             if (none)
+                 return x.fail(Failures::Command, c, QStringLiteral("no I0 files to choose from"));
+             if (!why.isEmpty())
+                 return x.fail(Failures::Command, c, why);
+             return O::Ok;
          }},
         {"save_image", A::displayFile(), [](X& x, const C& c, const A& a) { return x.saveImage(c, a); }},
     };
@@ -579,7 +591,7 @@ SessionCommands::Outcome SessionCommands::loadSeriesDir(const BatchCmd& c, const
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("no directory given"));
     // A missing directory or no match is refused there, the series kept.
-    return w.loadSeriesDir(a.text, a.patterns) ? Outcome::Ok : Outcome::Ng;
+    return s.loadSeriesDir(a.text, a.patterns) ? Outcome::Ok : Outcome::Ng;
 }
 
 SessionCommands::Outcome SessionCommands::loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5,
@@ -590,7 +602,7 @@ SessionCommands::Outcome SessionCommands::loadSeriesFile(const BatchCmd& c, cons
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
     const int failures = Failures::total();
-    if (w.loadSeriesFile(a.text, h5))
+    if (s.loadSeriesFile(a.text, h5))
         return Outcome::Ok;
     // The loader has normally counted the failure itself.
     if (Failures::total() > failures)

@@ -28,6 +28,11 @@ struct SessionState
         bool multi = false;
         int multiTimes = 0;
     } series;
+    // A load keeps only the detector lines of the slice range (and what the
+    // corrections reach beyond it).
+    bool sliceLinesOnly = false;
+    // Files chosen for the I0 list by energy replace it (else are added).
+    bool i0FilesReplace = true;
     // Exposure times of the I0 and BG images, shown only (s).
     double i0ExpTime = 0, bgExpTime = 0;
 
@@ -55,8 +60,8 @@ struct SessionState
     // The sinogram of the current slice is made again on every change.
     bool autoSinogram = true;
 
-    // Which part changed.
-    enum class Part { Series, ExpTimes, RawI0, I0I0, AdditionalInfo, Colour, DisplayRegion, AutoSinogram };
+    // Which part changed (DataSets: the session's data-directory sets).
+    enum class Part { Series, ExpTimes, RawI0, I0I0, AdditionalInfo, Colour, DisplayRegion, AutoSinogram, DataSets };
 };
 
 Q_DECLARE_METATYPE(SessionState::Part)

@@ -192,6 +192,7 @@ void Body::connectPanels()
     I0ImgSel->useSet(&session->i0());
     BGImgSel->useSet(&session->bg());
     I0AfterImgSel->useSet(&session->i0After());
+    SelDDir->useSets(&session->dataSets());
     session->ct1Busy = [this] { return ctCalc.busy; };
     connect(session.get(), &Session::referenceChanged, this, [this](Session::Reference r) {
         (r == Session::Reference::I0 ? I0ImgSel : r == Session::Reference::Bg ? BGImgSel : I0AfterImgSel)->refresh();
@@ -259,25 +260,39 @@ void Body::connectCentreSearch()
 // Projections, references, data directories, colour range and the raw display.
 void Body::connectInputs()
 {
+    session->state.sliceLinesOnly = procCtrl->LoadSliceRowsOnly->isChecked();
     connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
+        session->state.sliceLinesOnly = on;
         if (!on)
             rawImages.band = LineBand();
     });
-    // A directory of projections is a series: its numbering is checked and
-    // the I0 and BG files are left out of it.
-    CTFiles->checkSeries = true;
-    SelI0Files->byEnergy = true;
-    CTFiles->referencesOf = [this] {
-        return session->i0().files() + session->bg().files() + session->i0After().files();
-    };
     connect(this, &Body::callBatchLoad, this, [this](const QString& f) { batchFile = f; });
-    connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
-    connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
-    connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
+    // The list panel shows the session's series and hands it the files chosen.
+    connect(CTFiles, &SelectDataFiles::filesSelected, this,
+            [this](const QStringList& files, bool replace) { session->loadFiles(files, replace); });
+    connect(session.get(), &Session::seriesDropped, this, [this] {
+        resetSeriesView();
+        CTFiles->clearList();
+        updateRawImage();
+    });
+    connect(session.get(), &Session::loadRefused, this, [this] {
+        emit finishedLoadingCTFiles();
+        emit seriesLoadEnded(false);
+    });
+    // The I0 list by energy is the session's: the panel shows it and hands it the files chosen.
+    connect(SelI0Files, &SelectDataFiles::filesSelected, this,
+            [this](const QStringList& files, bool replace) { session->setI0Files(files, replace); });
+    connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { session->clearI0Files(); });
+    connect(SelI0Files, &SelectDataFiles::optionsEdited, this,
+            [this](const SessionState::SeriesOptions& o) { session->state.i0FilesReplace = o.replace; });
+    connect(session.get(), &Session::i0FilesChanged, this, [this] {
+        SelI0Files->clearList();
+        for (const QString& f : session->i0Files())
+            SelI0Files->addEntry(f);
+    });
+    connect(CTFiles, &SelectDataFiles::filesCleared, this, [this] { session->clearSeries(); });
     connect(LoadScanH5, &QPushButton::clicked, this, [this] { chooseSeriesFile(true); });
     connect(LoadStackTiff, &QPushButton::clicked, this, [this] { chooseSeriesFile(false); });
-    // Names and energies are one list: clearing one clears both.
-    connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { i0Energies.clear(); });
     connect(&rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
     connect(&rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(&rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
@@ -348,9 +363,12 @@ void Body::showWorkAndStartThreads()
 Body::~Body()
 {
     stopThreads();
-    // The panel shows the sweep; both go before the members they use.
+    // The panels show the sweep and the energy stack (whose job waits for its
+    // work); they go before the session they use.
     delete corSweepPanel;
     corSweepPanel = nullptr;
+    delete xafsPanel;
+    xafsPanel = nullptr;
     // Workers finish the slice they are computing (its files are written
     // whole) and are gone before the images they read.
     corSweep = nullptr;
@@ -609,31 +627,6 @@ void Body::enableInputs(bool f)
 
 // ---- projection images
 
-namespace {
-// Lines the next load keeps: the slice range when the box asks for it (else
-// what a batch program named, or all), and the slice range anyway when the
-// whole series would not fit in memory.
-void planLines(const ProcCtrl* pc, ImgDatas& set)
-{
-    const CtCond c = pc->ctCond();
-    // With the lines the corrections reach beyond the slices.
-    int margin = 0;
-    const LineBand range = CorrectedSeries::linesFor(c, c.from, c.to, &margin);
-    if (margin > 0 && pc->LoadSliceRowsOnly->isChecked())
-        qCInfo(lcApp).noquote() << QStringLiteral("The corrections reach %1 lines beyond the slices; they are loaded too").arg(margin);
-    if (pc->LoadSliceRowsOnly->isChecked())
-        set.band = range;
-    set.fallback = c.from >= 0 && c.to >= 0 ? range : LineBand();
-}
-} // namespace
-
-void Body::dropSeries()
-{
-    // The size is forgotten too, so the next series may have another.
-    rawImages.clear();
-    resetSeriesView();
-}
-
 void Body::resetSeriesView()
 {
     seekCtrl->reset();
@@ -641,51 +634,11 @@ void Body::resetSeriesView()
     rawDisp.selecting = rawDisp.selValid = false;
 }
 
-void Body::dataFilesCleared()
-{
-    if (refuseWhileInUse(QStringLiteral("clearing projection images")))
-        return;
-    dropSeries();
-    rawDisp.image = QImage();
-    rawDisp.update();
-}
-
-void Body::dataFilesSelected(QStringList files, bool clear)
-{
-    if (refuseWhileInUse(QStringLiteral("loading projection images")))
-        return;
-    const QString gaps = CTFiles->listedGaps;
-    CTFiles->listedGaps.clear();
-    planLines(procCtrl, rawImages);
-    const QString tooBig = rawImages.memoryRefusal(files, clear);
-    // The lines chosen for this load; the second budget question below must not change them.
-    const LineBand lines = rawImages.planned;
-    if (!tooBig.isEmpty()) {
-        // Nothing is loaded, and a run on this selection is refused.
-        if (clear) {
-            dropSeries();
-            CTFiles->clearList();
-        }
-        Failures::record(Failures::Load, tooBig);
-        rawImages.failed << files;
-        emit finishedLoadingCTFiles();
-        emit seriesLoadEnded(false);
-        return;
-    }
-    // The old series stays until the new one is in (a cancel keeps it),
-    // unless both would not fit at once.
-    const bool droppedOld = clear && rawImages.count() > 0 && !rawImages.memoryRefusal(files, false).isEmpty();
-    if (droppedOld) {
-        qCDebug(lcApp).noquote() << QStringLiteral("Loaded series dropped first to make room for %1 files").arg(files.size());
-        dropSeries();
-        CTFiles->clearList();
-        updateRawImage();
-    }
-    session->startLoad(files, clear, lines, droppedOld, gaps);
-}
-
 void Body::loadBegun(int files)
 {
+    // The list's dialog opens where the series was listed from.
+    if (!session->seriesDir().isEmpty())
+        CTFiles->fileDialog()->setDirectory(session->seriesDir());
     enableInputs(false);
     showWork();
     emit seriesLoadStarted(files);
@@ -780,20 +733,7 @@ void Body::fitConditionsToSeries()
 
 bool Body::loadSeriesFile(const QString& file, bool h5)
 {
-    if (refuseWhileInUse(QStringLiteral("loading projection images from ") + file))
-        return false;
-    // The file replaces the list and the series, size included; the old
-    // series goes first, as a scan may need all the memory there is.
-    CTFiles->clearFiles();
-    dropSeries();
-    updateRawImage();
-    // Made here, filled in the load thread, handed back with the result.
-    auto* set = new ImgDatas;
-    set->band = rawImages.band;
-    set->angleUnit = rawImages.angleUnit;
-    planLines(procCtrl, *set);
-    session->startFileLoad(file, h5, set);
-    return true;
+    return session->loadSeriesFile(file, h5);
 }
 
 void Body::chooseSeriesFile(bool h5)
@@ -944,7 +884,7 @@ void Body::startCalcCt()
 ReconSettings Body::runSettings()
 {
     ReconSettings s = session->settings;
-    s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy(&s.i0Refusal);
+    s.i0ChosenByEnergy = seqDriver.isActive() && session->chooseI0ByEnergy(&s.i0Refusal);
     s.i0Name = session->i0().name();
     s.bgName = session->bg().name();
     s.i0AfterName = session->i0After().name();
@@ -1123,11 +1063,7 @@ void Body::selectedDir(QString dir, QStringList patterns)
         return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + dir))
         return;
-    const QString tag = SelDDir->currentEnergyText();
-    SelectImageSaveDir->AddTag->setText(tag);
-    SelectDataSaveDir->AddTag->setText(tag);
-    CTFiles->fileDialog()->setDirectory(dir);
-    CTFiles->takeDir(dir, patterns);
+    session->loadDataSet();
 }
 
 void Body::selectedFileInfoList(QFileInfoList fileInfoList)
@@ -1141,10 +1077,7 @@ void Body::selectedFileInfoList(QFileInfoList fileInfoList)
         return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText()))
         return;
-    const QString tag = SelDDir->currentEnergyText();
-    SelectImageSaveDir->AddTag->setText(tag);
-    SelectDataSaveDir->AddTag->setText(tag);
-    CTFiles->takeFileInfos(fileInfoList);
+    session->loadDataSet();
 }
 
 void Body::startingSeqCalc()
@@ -1155,45 +1088,6 @@ void Body::startingSeqCalc()
 void Body::finishedSeqCalc()
 {
     SeqCalc->setStyleSheet(idleStyle);
-}
-
-void Body::i0FilesSelected(QStringList files, bool clear)
-{
-    if (clear) {
-        i0Energies.clear();
-        SelI0Files->clearList();
-    }
-    for (const QString& f : files) {
-        i0Energies << fileEnergy(f);
-        SelI0Files->addEntry(f);
-    }
-}
-
-bool Body::chooseI0ByEnergy(QString* refused)
-{
-    const int n = std::min(int(i0Energies.size()), SelI0Files->Selected->count());
-    if (n <= 0) {
-        qCDebug(lcApp).noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
-        return false;
-    }
-    if (refuseWhileInUse(QStringLiteral("changing the I0 image")))
-        return false;
-    const int k = nearestEnergyIndex(i0Energies.mid(0, n), SelDDir->currentEnergy());
-    if (k < 0)
-        return false;
-    // A neighbour's I0 for a set whose own is missing gives wrong absorbances.
-    if (const QString gap = energyGap(i0Energies.mid(0, n), SelDDir->currentEnergy());
-        !gap.isEmpty() && !CTFiles->allowGaps) {
-        if (refused)
-            *refused = QStringLiteral("no I0 file for the data set at %1 eV: %2 (accepted with images_allow_gaps 1)")
-                           .arg(SelDDir->currentEnergy(), 0, 'g', 10)
-                           .arg(gap);
-        return false;
-    }
-    const QString name = SelI0Files->Selected->itemText(k);
-    session->loadReference(Session::Reference::I0, {name}, false, QStringLiteral("loading ") + name);
-    qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
-    return true;
 }
 
 void Body::noticedStage(QString msg, qlonglong dEt)
@@ -1338,6 +1232,7 @@ void Body::showState(SessionState::Part part)
         break;
     }
     case P::AutoSinogram: procCtrl->AutoUpdate->setChecked(st.autoSinogram); break;
+    case P::DataSets: SelDDir->refresh(); break;
     }
 }
 
@@ -1355,7 +1250,7 @@ void Body::showSetting(const QString& key)
         b.procCtrl->rotAxSelectionChanged(r);
     };
     // Settings without a control (the precision, the volume, the shifts, the
-    // invalid-sample limit) are only the session's.
+    // invalid-sample limit, gaps, the angle unit) are only the session's.
     static const Row rows[] = {
         {"axisIsH", axis},
         {"axisIsV", axis},
@@ -1374,8 +1269,6 @@ void Body::showSetting(const QString& key)
         {"zinger", [](Body& b, const S& s) { b.procCtrl->setZinger(s.cond.zingerThreshold); }},
         {"phaseRetrieval", [](Body& b, const S& s) { b.procCtrl->setPaganin(s.cond.paganin); }},
         {"binning", [](Body& b, const S& s) { b.procCtrl->setBinning(s.cond.binning); }},
-        // Read by the next load.
-        {"allowGaps", [](Body& b, const S& s) { b.CTFiles->allowGaps = s.allowGaps; }},
         {"ct1", [](Body& b, const S& s) { b.selectCt(b.SelectCt1, s.cond.ct1); }},
         {"ct2", [](Body& b, const S& s) { b.selectCt(b.SelectCt2, s.cond.ct2); }},
         {"showImage", [](Body& b, const S& s) { b.ShowCalcRes->setChecked(s.showImage); }},
@@ -1496,83 +1389,9 @@ void Body::showXafsView(int view)
     xafsPanel->showView(view);
 }
 
-bool Body::loadSeriesDir(const QString& dir, const QStringList& patterns)
-{
-    // Before the load begins: the dialog takes a while to read the directory.
-    if (QFileInfo(dir).isDir())
-        CTFiles->fileDialog()->setDirectory(dir);
-    return CTFiles->takeDir(dir, patterns);
-}
-
-void Body::clearSeries()
-{
-    CTFiles->clearFiles();
-}
-
 void Body::startBatchRun()
 {
     batchCalcActive = true;
     emit batchCalcStart();
 }
 
-void Body::setDataDir(const QString& dir)
-{
-    SelDDir->SelDir->dialog.setDirectory(dir);
-    SelDDir->SelDir->setDirName(dir);
-    SelDDir->aDirSelected(dir);
-}
-
-void Body::setDataPattern(const QString& pattern)
-{
-    SelDDir->Pattern->setText(pattern);
-}
-
-bool Body::nextDataSet()
-{
-    QComboBox* sets = SelDDir->SubDirs;
-    const int i = sets->currentIndex();
-    if (i + 1 >= sets->count())
-        return false;
-    sets->setCurrentIndex(i + 1);
-    return true;
-}
-
-bool Body::applyDataSet(QString* why)
-{
-    if (SelDDir->SubDirs->currentIndex() < 0) {
-        *why = QStringLiteral("no data set to apply");
-        return false;
-    }
-    SelDDir->set();
-    return true;
-}
-
-void Body::setKvtLayout(bool on)
-{
-    SelDDir->setIsKVTStandard(on);
-}
-
-bool Body::loadI0Files(const QString& dir, const QStringList& patterns)
-{
-    if (QFileInfo(dir).isDir())
-        SelI0Files->fileDialog()->setDirectory(dir);
-    return SelI0Files->takeDir(dir, patterns);
-}
-
-void Body::clearI0Files()
-{
-    SelI0Files->clearFiles();
-    i0Energies.clear();
-}
-
-bool Body::selectI0ByEnergy(QString* why)
-{
-    const bool none = std::min(int(i0Energies.size()), SelI0Files->Selected->count()) <= 0;
-    QString refused;
-    chooseI0ByEnergy(&refused);
-    if (none)
-        *why = QStringLiteral("no I0 files to choose from");
-    else
-        *why = refused;
-    return why->isEmpty();
-}

@@ -68,7 +68,7 @@ public:
     // The result panel of worker i, or null.
     CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
     ImgDatas* images() { return &rawImages; }
-    const QList<double>& i0EnergyList() const { return i0Energies; }
+    const QList<double>& i0EnergyList() const { return session->i0Energies(); }
     bool isBatchCalcActive() const { return batchCalcActive; }
     bool isCalcActive() const;
     // A run is active or a worker still finishes a slice of a stopped one:
@@ -79,7 +79,7 @@ public:
     // in the load thread.  False when the images are in use; otherwise the
     // load has begun and seriesLoadEnded() tells whether it loaded whole
     // (a failure is counted by the reader).
-    bool loadSeriesFile(const QString& file, bool h5) override;
+    bool loadSeriesFile(const QString& file, bool h5);
     // A quit signal: the batch program and a sequence stop, nothing new is
     // started, and the window closes once the slices in progress are written.
     void quitOnSignal();
@@ -117,7 +117,6 @@ signals:
     void seriesLoadEnded(bool ok);
 
 private slots:
-    void dataFilesSelected(QStringList files, bool clear);
     void newPosOnRawImg(double x, double y);
     void updateRawImage();
     void draw(QPainter* p);
@@ -137,7 +136,6 @@ private slots:
     void selectedFileInfoList(QFileInfoList fileInfoList);
     void startingSeqCalc();
     void finishedSeqCalc();
-    void i0FilesSelected(QStringList files, bool clear);
     void noticedStage(QString msg, qlonglong dEt);
 
 public slots:
@@ -182,10 +180,6 @@ private:
     void runStarted();
     void runStopped();
     void execCt1();
-    // The I0 file of SelI0Files nearest in energy to the current data set.
-    // True when one was chosen; false with refused set when the nearest one
-    // is no I0 of the set's energy (energyGap) and gaps are not accepted.
-    bool chooseI0ByEnergy(QString* refused = nullptr);
     // Every CT panel but except (the one that announced the change).
     QList<CtCalcBase*> ctPanels(QObject* except) const;
     void setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
@@ -204,11 +198,8 @@ private:
     // more, inputs are enabled again and what waited for them goes on.
     void imagesMayBeFree();
     void selectCt(QAbstractButton* button, bool f);
-    // The projections go (images, failed files, seek, overlay); the list stays.
-    void dropSeries();
     // The seek range, overlay and scale of the raw display, for a new series.
     void resetSeriesView();
-    void dataFilesCleared();
     // After the series changed: seek range, raw picture, sinogram, regions.
     void seriesLoaded();
     // Slice, centre, slice range and region outside the new series are
@@ -233,17 +224,7 @@ private:
     void xafsChanged() override { emit xafsStackChanged(); }
     void xafsRegionAdded(const XafsRoi& roi) override;
     void showXafsView(int view) override;
-    bool loadSeriesDir(const QString& dir, const QStringList& patterns) override;
-    void clearSeries() override;
     void startBatchRun() override;
-    void setDataDir(const QString& dir) override;
-    void setDataPattern(const QString& pattern) override;
-    bool nextDataSet() override;
-    bool applyDataSet(QString* why) override;
-    void setKvtLayout(bool on) override;
-    bool loadI0Files(const QString& dir, const QStringList& patterns) override;
-    void clearI0Files() override;
-    bool selectI0ByEnergy(QString* why) override;
 
     // First: messages of everything built after it reach the panel.
     LogRelay logRelay;
@@ -270,7 +251,6 @@ private:
     int ct2FirstTab = -1;
     void createXafsPanel();
     void suggestXafsStack();
-    QList<double> i0Energies;
     RawDisp rawDisp;
     Sinogram sinogram;
     CtCalc ctCalc;

@@ -2,13 +2,10 @@
 
 #include "Logging.h"
 #include "ConfigStore.h"
-#include "Failures.h"
 #include "FieldWidth.h"
-#include "SeriesListing.h"
 
 #include <QButtonGroup>
 #include <QDebug>
-#include <QDir>
 #include <QFileDialog>
 
 SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
@@ -116,67 +113,6 @@ void SelectDataFiles::takeFiles(QStringList files)
             copies << files.first();
     }
     emit filesSelected(copies, newFile);
-}
-
-void SelectDataFiles::takeFileInfos(QFileInfoList infos)
-{
-    QStringList files;
-    files.reserve(infos.size());
-    for (const QFileInfo& info : infos)
-        files << info.filePath();
-    takeFiles(files);
-}
-
-bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
-{
-    // A misspelt directory or pattern must not empty what is loaded.
-    if (!QFileInfo(dir).isDir()) {
-        Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
-        return false;
-    }
-    if (checkSeries || byEnergy) {
-        const QStringList entries = SeriesListing::entries(dir, patterns);
-        if (entries.isEmpty()) {
-            Failures::record(Failures::Load, QStringLiteral("No file matches %1 in %2, nothing loaded")
-                                                 .arg(patterns.join(QLatin1Char(' ')), dir));
-            return false;
-        }
-        const SeriesListing::Result r =
-            byEnergy ? SeriesListing::byEnergy(entries)
-                     : SeriesListing::order(entries, referencesOf ? referencesOf() : QStringList(), allowGaps);
-        for (const QString& f : r.removed)
-            qCInfo(lcData).noquote() << QStringLiteral("I0/BG file left out of the projections: ") + f;
-        if (!r.refusal.isEmpty()) {
-            Failures::record(Failures::Load, QStringLiteral("%1 not loaded: %2 (in %3)")
-                                                 .arg(byEnergy ? QStringLiteral("Files") : QStringLiteral("Series"),
-                                                      r.refusal, dir));
-            return false;
-        }
-        qCInfo(lcData).noquote() << r.text();
-        if (opts.replace)
-            qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
-        listedGaps = r.gaps;
-        takeFiles(r.files);
-        return true;
-    }
-    // "." and ".." are never image files, even when a pattern like "*" matches them.
-    QDir d(dir);
-    d.setNameFilters(patterns);
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    QStringList files;
-    const QFileInfoList infos = d.entryInfoList();
-    if (infos.isEmpty()) {
-        Failures::record(Failures::Load, QStringLiteral("No file matches %1 in %2, nothing loaded")
-                                             .arg(patterns.join(QLatin1Char(' ')), dir));
-        return false;
-    }
-    if (opts.replace)
-        qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
-    files.reserve(infos.size());
-    for (const QFileInfo& info : infos)
-        files << info.absoluteFilePath();
-    takeFiles(files);
-    return true;
 }
 
 void SelectDataFiles::clearList()

@@ -3,11 +3,8 @@
 #include "SessionState.h"
 #include "ui_SelectDataFiles.h"
 
-#include <QFileInfoList>
 #include <QFrame>
 #include <QStringList>
-
-#include <functional>
 
 class QButtonGroup;
 class QFileDialog;
@@ -26,20 +23,6 @@ public:
     // Hands files over with filesSelected (New: they are to replace the
     // list, Add: to extend it); the list itself is the owner's to change.
     void takeFiles(QStringList files);
-    void takeFileInfos(QFileInfoList infos);
-    // False, with a load failure naming it, when dir is no directory or holds
-    // no matching file; the list is then left as it was. With checkSeries
-    // the listing is a projection series: every match must be a readable
-    // file, numbered names are ordered by number and a gap refuses it
-    // (unless allowGaps: then listedGaps names them), and the files
-    // referencesOf gives (I0, BG) are left out. With byEnergy the listing is
-    // one reference file per energy (SeriesListing::byEnergy).
-    bool takeDir(QString dir, QStringList patterns);
-    bool checkSeries = false;
-    bool byEnergy = false;
-    bool allowGaps = false;
-    std::function<QStringList()> referencesOf;
-    QString listedGaps;
     QFileDialog* fileDialog() { return dialog; }
     // How chosen files join the series: shown here, and handed back by
     // optionsEdited on every edit of a control.

@@ -31,11 +31,6 @@ private slots:
 
     void takeFiles_data();
     void takeFiles();
-    void takeDir_data();
-    void takeDir();
-    void takeDirRefuses_data();
-    void takeDirRefuses();
-    void takeFileInfos();
     void entryStepping_data();
     void entryStepping();
     void newOrAdd();
@@ -276,99 +271,6 @@ void TstSelect::takeFiles()
     QCOMPARE(cleared.count(), 0);
     QCOMPARE(d.Selected->count(), 2);
     QCOMPARE(d.Count->text(), QString("2"));
-}
-
-void TstSelect::takeDir_data()
-{
-    QTest::addColumn<QStringList>("patterns");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("img, sorted without case")
-        << QStringList { "*.img" } << QStringList { "A.img", "b.img", "c.IMG" };
-    QTest::newRow("two patterns") << QStringList { "*.img", "*.txt" }
-                                  << QStringList { "A.img", "b.img", "c.IMG", "notes.txt" };
-    QTest::newRow("everything but dot entries")
-        << QStringList { "*" } << QStringList { "A.img", "b.img", "c.IMG", "notes.txt", "sub" };
-}
-
-// A misspelt directory or pattern must leave the list (and the loaded series) alone.
-void TstSelect::takeDirRefuses_data()
-{
-    QTest::addColumn<QString>("sub");
-    QTest::addColumn<QStringList>("patterns");
-    QTest::newRow("no match") << "" << QStringList { "*.tif" };
-    QTest::newRow("misspelt directory") << "/nosuch" << QStringList { "*.img" };
-    QTest::newRow("a file, not a directory") << "/b.img" << QStringList { "*.img" };
-}
-
-void TstSelect::takeDirRefuses()
-{
-    QFETCH(QString, sub);
-    QFETCH(QStringList, patterns);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile f(dir.filePath("b.img"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    SelectDataFiles d;
-    d.addEntry("/old/1.img");
-    QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
-    QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
-    const int loadFailures = Failures::count(Failures::Load);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(dir.path() + sub)));
-    QVERIFY(!d.takeDir(dir.path() + sub, patterns));
-    QCOMPARE(sel.count(), 0);
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(d.Selected->count(), 1);
-    QCOMPARE(Failures::count(Failures::Load), loadFailures + 1);
-}
-
-void TstSelect::takeDir()
-{
-    QFETCH(QStringList, patterns);
-    QFETCH(QStringList, expected);
-
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    for (const char* n : { "b.img", "A.img", "c.IMG", "notes.txt" }) {
-        QFile f(dir.filePath(n));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
-    QVERIFY(QDir(dir.path()).mkdir("sub"));
-
-    SelectDataFiles d;
-    d.addEntry("/old/1.img");
-    QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
-    QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^clear files /"));
-    d.takeDir(dir.path(), patterns);
-
-    QStringList want;
-    for (const QString& n : expected)
-        want << QDir(dir.path()).absoluteFilePath(n);
-    QCOMPARE(sel.count(), 1);
-    QCOMPARE(sel.at(0).at(0).toStringList(), want);
-    QCOMPARE(sel.at(0).at(1).toBool(), true);
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(d.Selected->count(), 1);
-
-    // In Add mode nothing is cleared and nothing is logged.
-    d.addEntry("/old/1.img");
-    d.AddFiles->click();
-    cleared.clear();
-    sel.clear();
-    d.takeDir(dir.path(), patterns);
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(sel.at(0).at(1).toBool(), false);
-    QCOMPARE(d.Selected->count(), 2);
-}
-
-void TstSelect::takeFileInfos()
-{
-    SelectDataFiles d;
-    QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
-    d.takeFileInfos({ QFileInfo("/x/z.img"), QFileInfo("rel/a.img"), QFileInfo("/x/m.img") });
-    QCOMPARE(sel.count(), 1);
-    QCOMPARE(sel.at(0).at(0).toStringList(),
-             (QStringList { "/x/z.img", "rel/a.img", "/x/m.img" }));
 }
 
 void TstSelect::entryStepping_data()

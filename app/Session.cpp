@@ -1,7 +1,13 @@
 #include "Session.h"
 
+#include "CorrectedSeries.h"
 #include "Failures.h"
+#include "FileEnergy.h"
 #include "Logging.h"
+#include "SeriesListing.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QDebug>
 #include <QThread>
@@ -236,8 +242,25 @@ void Session::applyCentre(ReconSettings& s) const
     s.cond.cor = line.at(s.cond.autoExec ? s.cond.from : s.cond.sliceNo);
 }
 
+void Session::settingSet(const QString& key)
+{
+    // Shown first: unticking the window's "slice lines only" forgets its band.
+    emit settingChanged(key);
+    if (key == QLatin1String("angleUnit"))
+        images.angleUnit = settings.angleUnit;
+    else if (key == QLatin1String("loadLines"))
+        images.band = settings.allLines ? LineBand()
+                                        : LineBand::ofSlices(settings.linesFrom, settings.linesTo, settings.cond.rotAxIsV);
+}
+
 QString Session::startSweep(const CtCond& c, double from, double to, double step)
 {
+    if (quitting) {
+        const QString why = QStringLiteral("the program is closing");
+        qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+        emit sweepRefused(why);
+        return why;
+    }
     CorSweepRequest r;
     r.images = &images;
     r.i0Name = i0Set.name();
@@ -253,6 +276,7 @@ QString Session::startSweep(const CtCond& c, double from, double to, double step
     if (corSweep->start(r, &why))
         return {};
     qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
+    emit sweepRefused(why);
     return why;
 }
 
@@ -275,4 +299,208 @@ void Session::sweepFinished()
     }
     const CorTrial& t = corSweep->trials()[size_t(b)];
     qCDebug(lcApp).noquote() << range + QStringLiteral("sharpest at %1 (measure %2)").arg(t.cor, 0, 'f', 2).arg(t.measure, 0, 'g', 5);
+}
+
+bool Session::loadI0Files(const QString& dir, const QStringList& patterns, bool replace)
+{
+    // A misspelt directory or pattern must not empty the list.
+    if (!QFileInfo(dir).isDir()) {
+        Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
+        return false;
+    }
+    const QStringList entries = SeriesListing::entries(dir, patterns);
+    if (entries.isEmpty()) {
+        Failures::record(Failures::Load,
+                         QStringLiteral("No file matches %1 in %2, nothing loaded").arg(patterns.join(QLatin1Char(' ')), dir));
+        return false;
+    }
+    const SeriesListing::Result r = SeriesListing::byEnergy(entries);
+    if (!r.refusal.isEmpty()) {
+        Failures::record(Failures::Load, QStringLiteral("Files not loaded: %1 (in %2)").arg(r.refusal, dir));
+        return false;
+    }
+    qCInfo(lcData).noquote() << r.text();
+    if (replace)
+        qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
+    setI0Files(r.files, replace);
+    return true;
+}
+
+void Session::setI0Files(const QStringList& files, bool replace)
+{
+    if (replace) {
+        i0Names.clear();
+        i0Evs.clear();
+    }
+    for (const QString& f : files) {
+        i0Names << f;
+        i0Evs << fileEnergy(f);
+    }
+    emit i0FilesChanged();
+}
+
+bool Session::chooseI0ByEnergy(QString* why)
+{
+    if (i0Names.isEmpty()) {
+        qCDebug(lcApp).noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
+        return false;
+    }
+    if (refuseWhileInUse(QStringLiteral("changing the I0 image")))
+        return false;
+    const double energy = dataDir.currentEnergy();
+    const int k = nearestEnergyIndex(i0Evs, energy);
+    if (k < 0)
+        return false;
+    // A neighbour's I0 for a set whose own is missing gives wrong absorbances.
+    if (const QString gap = energyGap(i0Evs, energy); !gap.isEmpty() && !settings.allowGaps) {
+        *why = QStringLiteral("no I0 file for the data set at %1 eV: %2 (accepted with images_allow_gaps 1)")
+                   .arg(energy, 0, 'g', 10)
+                   .arg(gap);
+        return false;
+    }
+    const QString name = i0Names.at(k);
+    loadReference(Reference::I0, {name}, false, QStringLiteral("loading ") + name);
+    qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
+    return true;
+}
+
+namespace {
+// Lines the next load keeps: the slice range when asked for (else what a
+// batch program named, or all), and the slice range anyway when the whole
+// series would not fit in memory.
+void planLines(const CtCond& c, bool sliceLinesOnly, ImgDatas& set)
+{
+    // With the lines the corrections reach beyond the slices.
+    int margin = 0;
+    const LineBand range = CorrectedSeries::linesFor(c, c.from, c.to, &margin);
+    if (margin > 0 && sliceLinesOnly)
+        qCInfo(lcApp).noquote() << QStringLiteral("The corrections reach %1 lines beyond the slices; they are loaded too").arg(margin);
+    if (sliceLinesOnly)
+        set.band = range;
+    set.fallback = c.from >= 0 && c.to >= 0 ? range : LineBand();
+}
+} // namespace
+
+bool Session::loadSeriesDir(const QString& dir, const QStringList& patterns)
+{
+    // A misspelt directory or pattern must not empty what is loaded.
+    if (!QFileInfo(dir).isDir()) {
+        Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
+        return false;
+    }
+    const QStringList entries = SeriesListing::entries(dir, patterns);
+    if (entries.isEmpty()) {
+        Failures::record(Failures::Load,
+                         QStringLiteral("No file matches %1 in %2, nothing loaded").arg(patterns.join(QLatin1Char(' ')), dir));
+        return false;
+    }
+    const SeriesListing::Result r =
+        SeriesListing::order(entries, i0Set.files() + bgSet.files() + i0AfterSet.files(), settings.allowGaps);
+    for (const QString& f : r.removed)
+        qCInfo(lcData).noquote() << QStringLiteral("I0/BG file left out of the projections: ") + f;
+    if (!r.refusal.isEmpty()) {
+        Failures::record(Failures::Load, QStringLiteral("Series not loaded: %1 (in %2)").arg(r.refusal, dir));
+        return false;
+    }
+    qCInfo(lcData).noquote() << r.text();
+    if (state.series.replace)
+        qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
+    listedDir = dir;
+    takeFiles(r.files, r.gaps);
+    return true;
+}
+
+void Session::takeFiles(const QStringList& files, const QString& gaps)
+{
+    const SessionState::SeriesOptions& o = state.series;
+    if (!o.multi || files.isEmpty()) {
+        loadFiles(files, o.replace, gaps);
+        return;
+    }
+    int n = o.multiTimes;
+    if (n > SessionState::maxMultiTimes) {
+        qCDebug(lcData).noquote() << QStringLiteral("Too many copies asked for, limited to %1 : %2")
+                                         .arg(SessionState::maxMultiTimes)
+                                         .arg(n);
+        n = SessionState::maxMultiTimes;
+    }
+    QStringList copies;
+    for (int i = 0; i < n; ++i)
+        copies << files.first();
+    loadFiles(copies, o.replace, gaps);
+}
+
+void Session::loadFiles(const QStringList& files, bool replace, const QString& gaps)
+{
+    if (refuseWhileInUse(QStringLiteral("loading projection images")))
+        return;
+    planLines(settings.cond, state.sliceLinesOnly, images);
+    const QString tooBig = images.memoryRefusal(files, replace);
+    // The lines chosen for this load; the second budget question below must not change them.
+    const LineBand lines = images.planned;
+    if (!tooBig.isEmpty()) {
+        // Nothing is loaded, and a run on this selection is refused.
+        if (replace) {
+            images.clear();
+            emit seriesDropped();
+        }
+        Failures::record(Failures::Load, tooBig);
+        images.failed << files;
+        emit loadRefused();
+        return;
+    }
+    // The old series stays until the new one is in (a cancel keeps it),
+    // unless both would not fit at once.
+    const bool droppedOld = replace && images.count() > 0 && !images.memoryRefusal(files, false).isEmpty();
+    if (droppedOld) {
+        qCDebug(lcApp).noquote() << QStringLiteral("Loaded series dropped first to make room for %1 files").arg(files.size());
+        images.clear();
+        emit seriesDropped();
+    }
+    startLoad(files, replace, lines, droppedOld, gaps);
+}
+
+bool Session::loadSeriesFile(const QString& file, bool h5)
+{
+    if (refuseWhileInUse(QStringLiteral("loading projection images from ") + file))
+        return false;
+    // The file replaces the series, size included; the old series goes
+    // first, as a scan may need all the memory there is.
+    images.clear();
+    emit seriesDropped();
+    // Made here, filled in the load thread, handed back with the result.
+    auto* set = new ImgDatas;
+    set->band = images.band;
+    set->angleUnit = images.angleUnit;
+    planLines(settings.cond, state.sliceLinesOnly, *set);
+    startFileLoad(file, h5, set);
+    return true;
+}
+
+bool Session::clearSeries()
+{
+    if (refuseWhileInUse(QStringLiteral("clearing projection images")))
+        return false;
+    // The size is forgotten too, so the next series may have another.
+    images.clear();
+    emit seriesDropped();
+    return true;
+}
+
+void Session::loadDataSet()
+{
+    if (!dataDir.hasCurrentSet())
+        return;
+    const QString tag = dataDir.currentEnergyText();
+    settings.image.tag = settings.data.tag = tag;
+    settingSet(QStringLiteral("imageTag"));
+    settingSet(QStringLiteral("dataTag"));
+    if (!dataDir.kvt()) {
+        loadSeriesDir(dataDir.currentDir(), dataDir.currentPatterns());
+        return;
+    }
+    QStringList files;
+    for (const QFileInfo& f : dataDir.currentFiles())
+        files << f.filePath();
+    takeFiles(files);
 }

@@ -8,11 +8,14 @@
 #include "CorSearch.h"
 #include "CorSweep.h"
 #include "CtRun.h"
+#include "DataDirSets.h"
 #include "ImgDatas.h"
 #include "ReconSettings.h"
 #include "ReferenceSet.h"
 #include "SeriesLoader.h"
+#include "SessionState.h"
 #include "WorkerPool.h"
+#include "XafsSession.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -63,9 +66,37 @@ public:
     // True, with a message naming what, when the images are in use.
     bool refuseWhileInUse(const QString& what) const;
 
-    // Settings of the next runs that no control holds (the precision);
-    // batch words write them here.
+    // Settings of the next runs.  The window's controls write their fields
+    // on every edit; a batch word stores its value and calls settingSet.
     ReconSettings settings;
+    // The field of key (a SettingTable key) was set from outside: what the
+    // session keeps of it follows (the series' angle unit, the lines a load
+    // keeps), and settingChanged lets the window show it.
+    void settingSet(const QString& key);
+    // The rest of what the window shows; stateSet after a change from outside.
+    SessionState state;
+    void stateSet(SessionState::Part part) { emit stateChanged(part); }
+    // The CT-XAFS energy stack, its fit settings and maps.
+    XafsSession& xafs() { return xafsStack; }
+    // The data directory of a sequence and the set it is at.
+    DataDirSets& dataSets() { return dataDir; }
+
+    // The I0 files to choose from by energy, with the energy of each.
+    const QStringList& i0Files() const { return i0Names; }
+    const QList<double>& i0Energies() const { return i0Evs; }
+    // Files in dir matching patterns, one per energy, replace (or are added
+    // to) the list; false, with the failure counted, when the directory is
+    // missing, nothing matches or two files share an energy.
+    bool loadI0Files(const QString& dir, const QStringList& patterns, bool replace);
+    void setI0Files(const QStringList& files, bool replace);
+    void clearI0Files() { setI0Files({}, true); }
+    // The file of the list nearest in energy to the current data set becomes
+    // the I0.  False when there is none to choose from, when the images are
+    // in use, or, with *why set, when the nearest is of another energy and
+    // gaps are not accepted.
+    bool chooseI0ByEnergy(QString* why);
+    // The program is closing: no sweep starts.
+    bool quitting = false;
 
     // Finds the centre of rotation on a slice of the series; with an answer
     // it becomes the runs' centre (centreFound).  The answer is logged.
@@ -81,8 +112,33 @@ public:
     // The centre, or the centre line, into the settings of a run.
     void applyCentre(ReconSettings& s) const;
     // Sweeps slice over centres from..to by step on the series; the reason
-    // when refused.  The sweep's end is logged.
+    // when refused (also in sweepRefused).  The sweep's end is logged.
     QString startSweep(const CtCond& c, double from, double to, double step);
+
+    // A projection series from the files of dir matching patterns: the
+    // numbering is checked (a gap refuses it unless settings.allowGaps), the
+    // reference files are left out, and the files are taken as state.series
+    // says (takeFiles).  False, with the failure counted, when refused.
+    bool loadSeriesDir(const QString& dir, const QStringList& patterns);
+    // Files into the series as state.series says: replacing it or added to
+    // it, the first one read multiTimes times when asked (gaps: numbers
+    // missing from the names, kept with the series).
+    void takeFiles(const QStringList& files, const QString& gaps = QString());
+    // Files replace the series (replace) or are added to it, read in the
+    // load thread with the lines the settings need; refused while the images
+    // are in use, and, with the failure counted (loadRefused), when they
+    // would not fit in memory.
+    void loadFiles(const QStringList& files, bool replace, const QString& gaps = QString());
+    // One file is the whole series: an HDF5 scan (h5) or a TIFF stack; the
+    // old series goes first.  False when the images are in use.
+    bool loadSeriesFile(const QString& file, bool h5);
+    // Empties the series; false when the images are in use.
+    bool clearSeries();
+    // The current set of the data directory into the series, its energy
+    // tagging the names of saved pictures and data files.
+    void loadDataSet();
+    // The directory the last series was listed from.
+    const QString& seriesDir() const { return listedDir; }
 
     // Reading projections in the load thread; the series changes only when
     // the files are in, and loadEnded() follows.  startLoad reads files with
@@ -119,6 +175,11 @@ public:
     };
 
 signals:
+    // The series was emptied (cleared, or dropped before a load): the
+    // window's list and view follow.
+    void seriesDropped();
+    // Files were refused before any was read (memory); no load follows.
+    void loadRefused();
     // A load begins (emitted before the load thread may start reading).
     void loadStarted(int files);
     // Files of the load in progress were read.
@@ -129,6 +190,12 @@ signals:
     void centreFound(double cor);
     // A reference changed (loaded, added to, failed, cleared): the window shows it.
     void referenceChanged(Session::Reference r);
+    // A setting or a part of the state was changed from outside the window.
+    void settingChanged(const QString& key);
+    void stateChanged(SessionState::Part part);
+    void sweepRefused(const QString& why);
+    // The I0 files to choose from by energy changed.
+    void i0FilesChanged();
 
 private:
     void sweepFinished();
@@ -136,6 +203,11 @@ private:
     void finished(SeriesLoadPtr r);
 
     ImgDatas images;
+    XafsSession xafsStack;
+    DataDirSets dataDir;
+    QString listedDir;
+    QStringList i0Names;
+    QList<double> i0Evs;
     ReferenceSet i0Set, bgSet, i0AfterSet;
     std::unique_ptr<WorkerPool> workerPool;
     std::unique_ptr<CtRun> ctRun;

@@ -8,10 +8,10 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/QuitOnSignal.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ToolExit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Session.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionCommands.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/gui/BodyCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WindowFit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/MessagePanel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WorkStatus.cpp

@@ -1,7 +1,6 @@
 #include "Body.h"
 
 #include "Logging.h"
-#include "BodyCommands.h"
 #include "ChCoord.h"
 #include "ColorBar.h"
 #include "ConfigStore.h"
@@ -23,6 +22,7 @@
 #include "SgmGeom.h"
 #include "WindowFit.h"
 #include "PopDockBase.h"
+#include "SessionCommands.h"
 #include "XafsPanel.h"
 #include "ProcCtrl.h"
 #include "MessagePanel.h"
@@ -50,6 +50,7 @@
 #include <QThread>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -108,7 +109,10 @@ Body::Body(QWidget* parent)
     showWorkAndStartThreads();
 
     // Reports batch lines back (calc_exec and seq_calc when their work ends).
-    commands = std::make_unique<BodyCommands>(this);
+    commands = std::make_unique<SessionCommands>(*session, static_cast<CommandWindow&>(*this), batch, seqDriver);
+    connect(commands.get(), &SessionCommands::lineFinished, this, &Body::callBatchCheckEnd);
+    connect(this, &Body::batchCalcFinished, commands.get(), &SessionCommands::runEnded);
+    connect(this, &Body::seriesLoadEnded, commands.get(), &SessionCommands::loadEnded);
 }
 
 // Titles, save panels, field widths, the calculator choice and the tabs' contents.
@@ -161,8 +165,7 @@ void Body::bindControls()
         field = b->isChecked();
         connect(b, &QAbstractButton::toggled, this, [&field](bool on) { field = on; });
     };
-    s.cond.cor = procCtrl->cor;
-    connect(procCtrl, &ProcCtrl::corUpdated, this, [this] { session->settings.cond.cor = procCtrl->cor; });
+    procCtrl->bindTo(&s.cond);
     check(SelectCt1, s.cond.ct1);
     check(SelectCt2, s.cond.ct2);
     check(ShowCalcRes, s.showImage);
@@ -175,6 +178,8 @@ void Body::bindControls()
     // The float TIFFs take the data files' tag.
     text(SelectImageSaveDir->AddTag, s.image.tag);
     text(SelectDataSaveDir->AddTag, s.data.tag);
+    connect(session.get(), &Session::settingChanged, this, &Body::showSetting);
+    bindState();
 }
 
 // The panels among themselves, the batch interpreter and the sequential driver.
@@ -187,6 +192,7 @@ void Body::connectPanels()
     I0ImgSel->useSet(&session->i0());
     BGImgSel->useSet(&session->bg());
     I0AfterImgSel->useSet(&session->i0After());
+    SelDDir->useSets(&session->dataSets());
     session->ct1Busy = [this] { return ctRun->ct1().busy(); };
     connect(session.get(), &Session::referenceChanged, this, [this](Session::Reference r) {
         (r == Session::Reference::I0 ? I0ImgSel : r == Session::Reference::Bg ? BGImgSel : I0AfterImgSel)->refresh();
@@ -227,7 +233,8 @@ void Body::connectCentreSearch()
 {
     connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
     connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
-    connect(procCtrl, &ProcCtrl::corAutoRequested, this, [this] { findCentre(procCtrl->sliceNo); });
+    connect(procCtrl, &ProcCtrl::corAutoRequested, this,
+            [this] { session->findCentre(session->settings.cond, session->settings.cond.sliceNo); });
     corSweepPanel = new CorSweepPanel(this);
     corSweepPanel->setWindowFlag(Qt::Window);
     corSweepPanel->setSweep(corSweep);
@@ -241,6 +248,8 @@ void Body::connectCentreSearch()
     });
     connect(corSweepPanel, &CorSweepPanel::sweepRequested, this,
             [this](double from, double to, double step) { startSweep(from, to, step); });
+    connect(session.get(), &Session::sweepRefused, corSweepPanel,
+            [this](const QString& why) { corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why)); });
     connect(corSweepPanel, &CorSweepPanel::centreChosen, this, [this](double c) {
         procCtrl->setCor(c);
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
@@ -251,27 +260,39 @@ void Body::connectCentreSearch()
 // Projections, references, data directories, colour range and the raw display.
 void Body::connectInputs()
 {
+    session->state.sliceLinesOnly = procCtrl->LoadSliceRowsOnly->isChecked();
     connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
+        session->state.sliceLinesOnly = on;
         if (!on)
             rawImages.band = LineBand();
     });
-    // A directory of projections is a series: its numbering is checked and
-    // the I0 and BG files are left out of it.
-    CTFiles->checkSeries = true;
-    SelI0Files->byEnergy = true;
-    CTFiles->referencesOf = [this] {
-        return session->i0().files() + session->bg().files() + session->i0After().files();
-    };
     connect(this, &Body::callBatchLoad, this, [this](const QString& f) { batchFile = f; });
-    connect(CTFiles, &SelectDataFiles::filesSelected, this, &Body::dataFilesSelected);
-    connect(SelI0Files, &SelectDataFiles::filesSelected, this, &Body::i0FilesSelected);
-    connect(CTFiles, &SelectDataFiles::filesCleared, this, &Body::dataFilesCleared);
+    // The list panel shows the session's series and hands it the files chosen.
+    connect(CTFiles, &SelectDataFiles::filesSelected, this,
+            [this](const QStringList& files, bool replace) { session->loadFiles(files, replace); });
+    connect(session.get(), &Session::seriesDropped, this, [this] {
+        resetSeriesView();
+        CTFiles->clearList();
+        updateRawImage();
+    });
+    connect(session.get(), &Session::loadRefused, this, [this] {
+        emit finishedLoadingCTFiles();
+        emit seriesLoadEnded(false);
+    });
+    // The I0 list by energy is the session's: the panel shows it and hands it the files chosen.
+    connect(SelI0Files, &SelectDataFiles::filesSelected, this,
+            [this](const QStringList& files, bool replace) { session->setI0Files(files, replace); });
+    connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { session->clearI0Files(); });
+    connect(SelI0Files, &SelectDataFiles::optionsEdited, this,
+            [this](const SessionState::SeriesOptions& o) { session->state.i0FilesReplace = o.replace; });
+    connect(session.get(), &Session::i0FilesChanged, this, [this] {
+        SelI0Files->clearList();
+        for (const QString& f : session->i0Files())
+            SelI0Files->addEntry(f);
+    });
+    connect(CTFiles, &SelectDataFiles::filesCleared, this, [this] { session->clearSeries(); });
     connect(LoadScanH5, &QPushButton::clicked, this, [this] { chooseSeriesFile(true); });
     connect(LoadStackTiff, &QPushButton::clicked, this, [this] { chooseSeriesFile(false); });
-    // Names and energies are one list: clearing one clears both.
-    connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { i0Energies.clear(); });
-    connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
-    connect(ColorMax, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
     connect(&rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
     connect(&rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
     connect(&rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
@@ -287,8 +308,6 @@ void Body::connectInputs()
     connect(procCtrl, &ProcCtrl::rotAxUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
     connect(procCtrl, &ProcCtrl::sliceNoUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
     connect(procCtrl, &ProcCtrl::corUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
-    connect(ShowAdditionalInfo, &QCheckBox::toggled, AdditionalInfo, &QWidget::setVisible);
-    connect(FixColorScale, &QCheckBox::toggled, this, &Body::fixColorScaleToggled);
     connect(SelDDir, &SelectDataDir::selected, this, &Body::selectedDir);
     connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
 }
@@ -342,9 +361,12 @@ void Body::showWorkAndStartThreads()
 Body::~Body()
 {
     stopThreads();
-    // The panel shows the sweep; both go before the members they use.
+    // The panels show the sweep and the energy stack (whose job waits for its
+    // work); they go before the session they use.
     delete corSweepPanel;
     corSweepPanel = nullptr;
+    delete xafsPanel;
+    xafsPanel = nullptr;
     // Workers finish the slice they are computing (its files are written
     // whole) and are gone before the images they read.
     corSweep = nullptr;
@@ -413,16 +435,16 @@ void Body::createXafsPanel()
     grid->addWidget(base, 0, 0);
     xafsTab = ImgsTab->addTab(page, tr("XAFS"));
     QString why;
-    if (!xafs.applyConfig(configStore, &why))
+    if (!session->xafs().applyConfig(configStore, &why))
         qCWarning(lcXafs).noquote() << QStringLiteral("Configuration: ") + why;
-    xafsPanel = new XafsPanel(xafs);
+    xafsPanel = new XafsPanel(session->xafs());
     // Scrolls rather than widening the pictures' side past the controls' share.
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(xafsPanel);
     base->setContent(scroll, tr("XAFS Spectra"));
-    connect(this, &Body::xafsChanged, xafsPanel, &XafsPanel::refresh);
+    connect(this, &Body::xafsStackChanged, xafsPanel, &XafsPanel::refresh);
     connect(xafsPanel, &XafsPanel::jobProgressed, this, &Body::showWork);
     // The tab's alignment is applied by the runs that follow.
     connect(xafsPanel, &XafsPanel::shiftsWritten, this, [this](const QString& path) { session->settings.shiftsFile = path; });
@@ -550,6 +572,7 @@ void Body::quitOnSignal()
     if (quitting)
         return;
     quitting = true;
+    session->quitting = true;
     batch.shutDown();
     if (seqDriver.isActive())
         QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
@@ -602,31 +625,6 @@ void Body::enableInputs(bool f)
 
 // ---- projection images
 
-namespace {
-// Lines the next load keeps: the slice range when the box asks for it (else
-// what a batch program named, or all), and the slice range anyway when the
-// whole series would not fit in memory.
-void planLines(const ProcCtrl* pc, ImgDatas& set)
-{
-    const CtCond c = pc->ctCond();
-    // With the lines the corrections reach beyond the slices.
-    int margin = 0;
-    const LineBand range = CorrectedSeries::linesFor(c, c.from, c.to, &margin);
-    if (margin > 0 && pc->LoadSliceRowsOnly->isChecked())
-        qCInfo(lcApp).noquote() << QStringLiteral("The corrections reach %1 lines beyond the slices; they are loaded too").arg(margin);
-    if (pc->LoadSliceRowsOnly->isChecked())
-        set.band = range;
-    set.fallback = c.from >= 0 && c.to >= 0 ? range : LineBand();
-}
-} // namespace
-
-void Body::clearSeries()
-{
-    // The size is forgotten too, so the next series may have another.
-    rawImages.clear();
-    resetSeriesView();
-}
-
 void Body::resetSeriesView()
 {
     seekCtrl->reset();
@@ -634,51 +632,11 @@ void Body::resetSeriesView()
     rawDisp.selecting = rawDisp.selValid = false;
 }
 
-void Body::dataFilesCleared()
-{
-    if (refuseWhileInUse(QStringLiteral("clearing projection images")))
-        return;
-    clearSeries();
-    rawDisp.image = QImage();
-    rawDisp.update();
-}
-
-void Body::dataFilesSelected(QStringList files, bool clear)
-{
-    if (refuseWhileInUse(QStringLiteral("loading projection images")))
-        return;
-    const QString gaps = CTFiles->listedGaps;
-    CTFiles->listedGaps.clear();
-    planLines(procCtrl, rawImages);
-    const QString tooBig = rawImages.memoryRefusal(files, clear);
-    // The lines chosen for this load; the second budget question below must not change them.
-    const LineBand lines = rawImages.planned;
-    if (!tooBig.isEmpty()) {
-        // Nothing is loaded, and a run on this selection is refused.
-        if (clear) {
-            clearSeries();
-            CTFiles->clearList();
-        }
-        Failures::record(Failures::Load, tooBig);
-        rawImages.failed << files;
-        emit finishedLoadingCTFiles();
-        emit seriesLoadEnded(false);
-        return;
-    }
-    // The old series stays until the new one is in (a cancel keeps it),
-    // unless both would not fit at once.
-    const bool droppedOld = clear && rawImages.count() > 0 && !rawImages.memoryRefusal(files, false).isEmpty();
-    if (droppedOld) {
-        qCDebug(lcApp).noquote() << QStringLiteral("Loaded series dropped first to make room for %1 files").arg(files.size());
-        clearSeries();
-        CTFiles->clearList();
-        updateRawImage();
-    }
-    session->startLoad(files, clear, lines, droppedOld, gaps);
-}
-
 void Body::loadBegun(int files)
 {
+    // The list's dialog opens where the series was listed from.
+    if (!session->seriesDir().isEmpty())
+        CTFiles->fileDialog()->setDirectory(session->seriesDir());
     enableInputs(false);
     showWork();
     emit seriesLoadStarted(files);
@@ -716,11 +674,11 @@ void Body::seriesLoaded()
     fitConditionsToSeries();
     updateRawImage();
 
-    if (procCtrl->AutoUpdate->isChecked()) {
+    if (session->state.autoSinogram) {
         sinogram.genSinogram();
         sinogram.genImage();
     }
-    if (!CTFiles->KeepConditions->isChecked() && rawImages.count() > 0) {
+    if (!session->state.series.keepConditions && rawImages.count() > 0) {
         const int n = procCtrl->rotAxIsV ? rawImages.width : rawImages.height;
         setDispRegion(nullptr, 0, 0, n - 1, n - 1);
         setCalcRegion(nullptr, 0, 0, n - 1, n - 1);
@@ -763,7 +721,7 @@ void Body::fitConditionsToSeries()
     // Without "keep Conds." the regions are reset below; a placeholder
     // region is replaced by the first slice's whole image anyway.
     CtRegion region = ctCalc.calcRegion();
-    if (CTFiles->KeepConditions->isChecked() && ctCalc.regionSet && fit.fitRegion(region, cor)) {
+    if (session->state.series.keepConditions && ctCalc.regionSet && fit.fitRegion(region, cor)) {
         setDispRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
         setCalcRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
     }
@@ -773,20 +731,7 @@ void Body::fitConditionsToSeries()
 
 bool Body::loadSeriesFile(const QString& file, bool h5)
 {
-    if (refuseWhileInUse(QStringLiteral("loading projection images from ") + file))
-        return false;
-    // The file replaces the list and the series, size included; the old
-    // series goes first, as a scan may need all the memory there is.
-    CTFiles->clearFiles();
-    clearSeries();
-    updateRawImage();
-    // Made here, filled in the load thread, handed back with the result.
-    auto* set = new ImgDatas;
-    set->band = rawImages.band;
-    set->angleUnit = rawImages.angleUnit;
-    planLines(procCtrl, *set);
-    session->startFileLoad(file, h5, set);
-    return true;
+    return session->loadSeriesFile(file, h5);
 }
 
 void Body::chooseSeriesFile(bool h5)
@@ -937,7 +882,7 @@ void Body::startCalcCt()
 ReconSettings Body::runSettings()
 {
     ReconSettings s = session->settings;
-    s.i0ChosenByEnergy = seqDriver.isActive() && chooseI0ByEnergy(&s.i0Refusal);
+    s.i0ChosenByEnergy = seqDriver.isActive() && session->chooseI0ByEnergy(&s.i0Refusal);
     s.i0Name = session->i0().name();
     s.bgName = session->bg().name();
     s.i0AfterName = session->i0After().name();
@@ -945,11 +890,6 @@ ReconSettings Body::runSettings()
     s.otherInputs = configStore.filesRead() + session->i0().files() + session->bg().files() + session->i0After().files();
     if (!batchFile.isEmpty())
         s.otherInputs << batchFile;
-    s.cond = procCtrl->ctCond();
-    // The centre and the calculator choice are the session's: their controls
-    // write them there on every edit.
-    s.cond.ct1 = session->settings.cond.ct1;
-    s.cond.ct2 = session->settings.cond.ct2;
     session->applyCentre(s);
     return s;
 }
@@ -1015,11 +955,6 @@ void Body::suggestXafsStack()
 
 // ---- panels and regions
 
-void Body::showAdditionalInfo(bool f)
-{
-    AdditionalInfo->setVisible(f);
-}
-
 void Body::changedCtSel(QAbstractButton*)
 {
     if (SelectCt1->isChecked())
@@ -1045,6 +980,7 @@ QList<CtCalcBase*> Body::ctPanels(QObject* except) const
 
 void Body::setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1)
 {
+    session->state.displayRegion = {rx0, rz0, rx1, rz1};
     for (CtCalcBase* p : ctPanels(except))
         p->setDR(rx0, rz0, rx1, rz1);
 }
@@ -1067,23 +1003,13 @@ void Body::cRUpdated(double rx0, double rz0, double rx1, double rz1)
 
 void Body::fixColorScaleToggled(bool f)
 {
-    const double lo = colorMin();
-    const double hi = colorMax();
+    const double lo = session->state.colour.min;
+    const double hi = session->state.colour.max;
     for (CtCalcBase* p : ctPanels(nullptr)) {
         p->setFixColorScale(f);
         if (f)
             p->setCBarMinMaxForced(lo, hi);
     }
-}
-
-double Body::colorMin()
-{
-    return ColorMin->text().toDouble();
-}
-
-double Body::colorMax()
-{
-    return ColorMax->text().toDouble();
 }
 
 // ---- sequential CT-XAFS
@@ -1099,11 +1025,7 @@ void Body::selectedDir(QString dir, QStringList patterns)
         return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + dir))
         return;
-    const QString tag = SelDDir->currentEnergyText();
-    SelectImageSaveDir->AddTag->setText(tag);
-    SelectDataSaveDir->AddTag->setText(tag);
-    CTFiles->fileDialog()->setDirectory(dir);
-    CTFiles->takeDir(dir, patterns);
+    session->loadDataSet();
 }
 
 void Body::selectedFileInfoList(QFileInfoList fileInfoList)
@@ -1117,10 +1039,7 @@ void Body::selectedFileInfoList(QFileInfoList fileInfoList)
         return;
     if (refuseWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText()))
         return;
-    const QString tag = SelDDir->currentEnergyText();
-    SelectImageSaveDir->AddTag->setText(tag);
-    SelectDataSaveDir->AddTag->setText(tag);
-    CTFiles->takeFileInfos(fileInfoList);
+    session->loadDataSet();
 }
 
 void Body::startingSeqCalc()
@@ -1131,45 +1050,6 @@ void Body::startingSeqCalc()
 void Body::finishedSeqCalc()
 {
     SeqCalc->setStyleSheet(idleStyle);
-}
-
-void Body::i0FilesSelected(QStringList files, bool clear)
-{
-    if (clear) {
-        i0Energies.clear();
-        SelI0Files->clearList();
-    }
-    for (const QString& f : files) {
-        i0Energies << fileEnergy(f);
-        SelI0Files->addEntry(f);
-    }
-}
-
-bool Body::chooseI0ByEnergy(QString* refused)
-{
-    const int n = std::min(int(i0Energies.size()), SelI0Files->Selected->count());
-    if (n <= 0) {
-        qCDebug(lcApp).noquote() << QStringLiteral("No I0 files to choose from, I0 image kept");
-        return false;
-    }
-    if (refuseWhileInUse(QStringLiteral("changing the I0 image")))
-        return false;
-    const int k = nearestEnergyIndex(i0Energies.mid(0, n), SelDDir->currentEnergy());
-    if (k < 0)
-        return false;
-    // A neighbour's I0 for a set whose own is missing gives wrong absorbances.
-    if (const QString gap = energyGap(i0Energies.mid(0, n), SelDDir->currentEnergy());
-        !gap.isEmpty() && !CTFiles->allowGaps) {
-        if (refused)
-            *refused = QStringLiteral("no I0 file for the data set at %1 eV: %2 (accepted with images_allow_gaps 1)")
-                           .arg(SelDDir->currentEnergy(), 0, 'g', 10)
-                           .arg(gap);
-        return false;
-    }
-    const QString name = SelI0Files->Selected->itemText(k);
-    session->loadReference(Session::Reference::I0, {name}, false, QStringLiteral("loading ") + name);
-    qCDebug(lcApp).noquote() << QStringLiteral("Selected I0 file ") + name;
-    return true;
 }
 
 void Body::noticedStage(QString msg, qlonglong dEt)
@@ -1190,27 +1070,10 @@ void Body::batchExec()
     emit callBatchExec();
 }
 
-void Body::setColorMin(double v)
-{
-    ColorMin->setText(QString::number(v, 'g', 6));
-    applyFixedColorRange();
-}
-
-void Body::setColorMax(double v)
-{
-    ColorMax->setText(QString::number(v, 'g', 6));
-    applyFixedColorRange();
-}
-
 void Body::applyFixedColorRange()
 {
     if (FixColorScale->isChecked())
         fixColorScaleToggled(true);
-}
-
-void Body::setKVTStd(bool f)
-{
-    SelDDir->setIsKVTStandard(f);
 }
 
 void Body::selectCt(QAbstractButton* button, bool f)
@@ -1240,28 +1103,10 @@ void Body::batchExCmd(BatchCmd cmd)
     commands->execute(cmd);
 }
 
-CorResult Body::findCentre(int slice)
+void Body::startSweep(double from, double to, double step)
 {
-    return session->findCentre(procCtrl->ctCond(), slice);
-}
-
-bool Body::setCorPerSlice(bool on)
-{
-    return session->setCorPerSlice(on, procCtrl->ctCond());
-}
-
-QString Body::startSweep(double from, double to, double step)
-{
-    const CtCond c = procCtrl->ctCond();
-    const QString why = quitting ? QStringLiteral("the program is closing")
-                                 : session->startSweep(c, from, to, step);
-    if (why.isEmpty())
-        return {};
-    corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why));
-    // The session says so itself when it refuses.
-    if (quitting)
-        qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep refused: ") + why;
-    return why;
+    // A refusal shows in the sweep's window (sweepRefused).
+    session->startSweep(session->settings.cond, from, to, step);
 }
 
 bool Body::saveSweep(const QString& file, QString* why)
@@ -1275,3 +1120,234 @@ bool Body::saveSweep(const QString& file, QString* why)
     qCDebug(lcApp).noquote() << QStringLiteral("Centre sweep saved: ") + written.join(QStringLiteral(", "));
     return true;
 }
+
+// ---- the session's values in the controls
+
+void Body::bindState()
+{
+    SessionState& st = session->state;
+    st.series = CTFiles->options();
+    connect(CTFiles, &SelectDataFiles::optionsEdited, this, [this](const SessionState::SeriesOptions& o) {
+        session->state.series = o;
+    });
+    st.i0ExpTime = I0ImgSel->ExpTimeLE->text().toDouble();
+    st.bgExpTime = BGImgSel->ExpTimeLE->text().toDouble();
+    connect(I0ImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.i0ExpTime = v.toDouble(); });
+    connect(BGImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.bgExpTime = v.toDouble(); });
+    st.rawI0 = I0ofRawImage_->source();
+    st.i0I0 = I0ofI0Image_->source();
+    connect(I0ofRawImage_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.rawI0 = s; });
+    connect(I0ofI0Image_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.i0I0 = s; });
+    st.additionalInfo = ShowAdditionalInfo->isChecked();
+    connect(ShowAdditionalInfo, &QCheckBox::toggled, this, [this](bool on) {
+        session->state.additionalInfo = on;
+        AdditionalInfo->setVisible(on);
+    });
+    st.colour = {FixColorScale->isChecked(), ColorMin->text().toDouble(), ColorMax->text().toDouble()};
+    connect(FixColorScale, &QCheckBox::toggled, this, [this](bool on) {
+        session->state.colour.fixed = on;
+        fixColorScaleToggled(on);
+    });
+    connect(ColorMin, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.colour.min = v.toDouble(); });
+    connect(ColorMax, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.colour.max = v.toDouble(); });
+    connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
+    connect(ColorMax, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
+    st.autoSinogram = procCtrl->AutoUpdate->isChecked();
+    connect(procCtrl->AutoUpdate, &QCheckBox::toggled, this, [this](bool on) { session->state.autoSinogram = on; });
+    connect(session.get(), &Session::stateChanged, this, &Body::showState);
+}
+
+void Body::showState(SessionState::Part part)
+{
+    using P = SessionState::Part;
+    const SessionState& st = session->state;
+    switch (part) {
+    case P::Series: CTFiles->showOptions(st.series); break;
+    case P::ExpTimes:
+        I0ImgSel->setExpTime(st.i0ExpTime);
+        BGImgSel->setExpTime(st.bgExpTime);
+        break;
+    case P::RawI0: I0ofRawImage_->showSource(st.rawI0); break;
+    case P::I0I0: I0ofI0Image_->showSource(st.i0I0); break;
+    case P::AdditionalInfo:
+        ShowAdditionalInfo->setChecked(st.additionalInfo);
+        AdditionalInfo->setVisible(st.additionalInfo);
+        break;
+    case P::Colour:
+        ColorMin->setText(QString::number(st.colour.min, 'g', 6));
+        ColorMax->setText(QString::number(st.colour.max, 'g', 6));
+        // A change of the switch applies the range itself.
+        if (FixColorScale->isChecked() != st.colour.fixed)
+            FixColorScale->setChecked(st.colour.fixed);
+        else
+            applyFixedColorRange();
+        break;
+    case P::DisplayRegion: {
+        const CtRegion r = st.displayRegion;
+        setDispRegion(nullptr, r.x0, r.z0, r.x1, r.z1);
+        break;
+    }
+    case P::AutoSinogram: procCtrl->AutoUpdate->setChecked(st.autoSinogram); break;
+    case P::DataSets: SelDDir->refresh(); break;
+    }
+}
+
+void Body::showSetting(const QString& key)
+{
+    using S = ReconSettings;
+    struct Row
+    {
+        const char* key;
+        void (*show)(Body& b, const S& s);
+    };
+    const auto axis = [](Body& b, const S& s) {
+        QRadioButton* r = s.cond.rotAxIsV ? b.procCtrl->RotAxV : b.procCtrl->RotAxH;
+        r->setChecked(true);
+        b.procCtrl->rotAxSelectionChanged(r);
+    };
+    // Settings without a control (the precision, the volume, the shifts, the
+    // invalid-sample limit, gaps, the angle unit) are only the session's.
+    static const Row rows[] = {
+        {"axisIsH", axis},
+        {"axisIsV", axis},
+        {"slice", [](Body& b, const S& s) { b.procCtrl->setSliceNo(s.cond.sliceNo); }},
+        {"series", [](Body& b, const S& s) { b.procCtrl->AutoExecCtCalc->setChecked(s.cond.autoExec); }},
+        {"from", [](Body& b, const S& s) { b.procCtrl->setSliceFrom(s.cond.from); }},
+        {"to", [](Body& b, const S& s) { b.procCtrl->setSliceTo(s.cond.to); }},
+        {"step", [](Body& b, const S& s) { b.procCtrl->setSliceStep(std::abs(s.cond.step)); }},
+        {"threads", [](Body& b, const S& s) { b.procCtrl->Threads->setValue(s.cond.threads); }},
+        {"cor", [](Body& b, const S& s) { b.procCtrl->setCor(s.cond.cor); }},
+        {"filter", [](Body& b, const S& s) { b.procCtrl->setFilter(s.cond.filter); }},
+        // 0 clears the size.
+        {"pixelSize", [](Body& b, const S& s) { b.procCtrl->setPixelSize(s.cond.pixelSizeUm); }},
+        {"rings", [](Body& b, const S& s) { b.procCtrl->setRingSize(s.cond.ringSize); }},
+        {"angles", [](Body& b, const S& s) { b.procCtrl->setAngles(s.cond.angles); }},
+        {"zinger", [](Body& b, const S& s) { b.procCtrl->setZinger(s.cond.zingerThreshold); }},
+        {"phaseRetrieval", [](Body& b, const S& s) { b.procCtrl->setPaganin(s.cond.paganin); }},
+        {"binning", [](Body& b, const S& s) { b.procCtrl->setBinning(s.cond.binning); }},
+        {"ct1", [](Body& b, const S& s) { b.selectCt(b.SelectCt1, s.cond.ct1); }},
+        {"ct2", [](Body& b, const S& s) { b.selectCt(b.SelectCt2, s.cond.ct2); }},
+        {"showImage", [](Body& b, const S& s) { b.ShowCalcRes->setChecked(s.showImage); }},
+        {"saveImage", [](Body& b, const S& s) { b.AutoSaveImage->setChecked(s.image.on); }},
+        {"saveData", [](Body& b, const S& s) { b.AutoSaveData->setChecked(s.data.on); }},
+        {"saveTiff", [](Body& b, const S& s) { b.AutoSaveTiff->setChecked(s.tiff.on); }},
+        {"imageName", [](Body& b, const S& s) { b.SelectImageSaveDir->Name->setText(s.image.name); }},
+        {"imageTag", [](Body& b, const S& s) { b.SelectImageSaveDir->AddTag->setText(s.image.tag); }},
+        {"dataName", [](Body& b, const S& s) { b.SelectDataSaveDir->Name->setText(s.data.name); }},
+        {"dataTag", [](Body& b, const S& s) { b.SelectDataSaveDir->AddTag->setText(s.data.tag); }},
+        {"tiffName", [](Body& b, const S& s) { b.SelectTiffSaveDir->Name->setText(s.tiff.name); }},
+        {"imagePath", [](Body& b, const S& s) { b.SelectImageSaveDir->setPath(s.image.path); }},
+        {"dataPath", [](Body& b, const S& s) { b.SelectDataSaveDir->setPath(s.data.path); }},
+        {"tiffPath", [](Body& b, const S& s) { b.SelectTiffSaveDir->setPath(s.tiff.path); }},
+        {"region", [](Body& b, const S& s) { b.setCalcRegion(nullptr, s.region.x0, s.region.z0, s.region.x1, s.region.z1); }},
+        // A range named by a batch program replaces the box's choice.
+        {"loadLines", [](Body& b, const S&) { b.procCtrl->LoadSliceRowsOnly->setChecked(false); }},
+    };
+    for (const Row& r : rows)
+        if (key == QLatin1String(r.key))
+            r.show(*this, session->settings);
+}
+
+// ---- what batch words ask of the window
+
+bool Body::showTab(int index, const QString& noSuchTab, QString* why)
+{
+    if (index < 0 || index >= ImgsTab->count()) {
+        *why = noSuchTab;
+        return false;
+    }
+    // Only the CT2 displays of the threads in use are shown.
+    if (!ImgsTab->isTabVisible(index)) {
+        *why = QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(procCtrl->Threads->value());
+        return false;
+    }
+    ImgsTab->setCurrentIndex(index);
+    return true;
+}
+
+bool Body::showCt2(int display, QString* why)
+{
+    // Only CT2 tabs: the XAFS tab follows the last of them.
+    const int tab = display < ctRun->count() ? ct2FirstTab + display : -1;
+    if (tab >= 0 && !ImgsTab->isTabVisible(tab)) {
+        *why = QStringLiteral("CT2 display %1 is not in use (%2)").arg(display).arg(ct2TabsReason());
+        return false;
+    }
+    return showTab(tab, QStringLiteral("no CT2 display %1").arg(display), why);
+}
+
+bool Body::showXafs(QString* why)
+{
+    return showTab(xafsTab, QString(), why);
+}
+
+bool Body::saveDisplay(const BatchArgs& a, Failures::Kind* kind, QString* why)
+{
+    ImgDisp* d = nullptr;
+    switch (a.display) {
+    case BatchArgs::Raw: d = &rawDisp; break;
+    case BatchArgs::Sinogram: d = sinogram.DispSinogram; break;
+    case BatchArgs::Ct1: d = ctCalc.display(); break;
+    case BatchArgs::I0: d = I0ImgSel->display(); break;
+    case BatchArgs::Bg: d = BGImgSel->display(); break;
+    case BatchArgs::Ct2:
+        if (a.integer >= ctRun->count()) {
+            *why = QStringLiteral("no CT2 display %1").arg(a.integer);
+            return false;
+        }
+        d = ct2Panel(a.integer)->display();
+        break;
+    }
+    if (!d) {
+        *why = QStringLiteral("no such display");
+        return false;
+    }
+    // As the auto-save paths do, a missing folder is made, but only for a
+    // picture there is to save.
+    const QString folder = QFileInfo(a.text).absolutePath();
+    *kind = Failures::Write;
+    if (!d->image.isNull() && !QDir().mkpath(folder)) {
+        *why = QStringLiteral("picture not saved: can't create directory ") + folder;
+        return false;
+    }
+    QString reason;
+    if (!d->saveImage(a.text, &reason)) {
+        *why = QStringLiteral("picture not saved: ") + reason;
+        return false;
+    }
+    return true;
+}
+
+void Body::showImage(int index)
+{
+    seekCtrl->setIndex(index);
+}
+
+void Body::showSweep()
+{
+    // Shown as the button shows it, unless the window itself is hidden.
+    if (isVisible())
+        corSweepPanel->show();
+}
+
+XafsJob* Body::xafsJob()
+{
+    return xafsPanel ? &xafsPanel->job() : nullptr;
+}
+
+void Body::xafsRegionAdded(const XafsRoi& roi)
+{
+    xafsPanel->addRegion(roi);
+}
+
+void Body::showXafsView(int view)
+{
+    xafsPanel->showView(view);
+}
+
+void Body::startBatchRun()
+{
+    batchCalcActive = true;
+    emit batchCalcStart();
+}
+

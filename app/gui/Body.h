@@ -4,6 +4,7 @@
 // wires them together and executes batch commands.
 #include "Batch.h"
 #include "BatchCmd.h"
+#include "CommandWindow.h"
 #include "CtCalc.h"
 #include "CorSearch.h"
 #include "CorSweep.h"
@@ -17,7 +18,6 @@
 #include "Sinogram.h"
 #include "XafsBatch.h"
 #include "WorkStatus.h"
-#include "XafsSession.h"
 #include "ui_Body.h"
 
 #include <QDateTime>
@@ -31,8 +31,8 @@
 #include <functional>
 #include <memory>
 
-class BodyCommands;
 class CorSweepPanel;
+class SessionCommands;
 class XafsPanel;
 class CtCalc2;
 class CtCalc2Ui;
@@ -48,11 +48,9 @@ class QButtonGroup;
 class QPainter;
 class QThread;
 
-class Body : public QFrame, public Ui_Body
+class Body : public QFrame, public Ui_Body, private CommandWindow
 {
     Q_OBJECT
-    // The batch command set drives the window as an operator would.
-    friend class BodyCommands;
 
 public:
     explicit Body(QWidget* parent = nullptr);
@@ -70,7 +68,7 @@ public:
     // The result panel of worker i, or null.
     CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
     ImgDatas* images() { return &rawImages; }
-    const QList<double>& i0EnergyList() const { return i0Energies; }
+    const QList<double>& i0EnergyList() const { return session->i0Energies(); }
     bool isBatchCalcActive() const { return batchCalcActive; }
     bool isCalcActive() const;
     // A run is active or a worker still finishes a slice of a stopped one:
@@ -107,7 +105,7 @@ signals:
     void finishedLoadingCTFiles();
     void calcFinished();
     // The energy stack, its fit ranges or threshold changed (panels redraw).
-    void xafsChanged();
+    void xafsStackChanged();
     void callBatchLoad(QString fname);
     void callBatchExec();
     void callBatchCheckEnd();
@@ -119,7 +117,6 @@ signals:
     void seriesLoadEnded(bool ok);
 
 private slots:
-    void dataFilesSelected(QStringList files, bool clear);
     void newPosOnRawImg(double x, double y);
     void updateRawImage();
     void draw(QPainter* p);
@@ -128,27 +125,21 @@ private slots:
     void toggleCalcCt();
     void startCalcCt();
     void stopCalcCt();
-    void showAdditionalInfo(bool f);
     void changedCtSel(QAbstractButton* button);
     void changedAutoExec();
     void dRUpdated(double rx0, double rz0, double rx1, double rz1);
     void cRUpdated(double rx0, double rz0, double rx1, double rz1);
     void batchExCmd(BatchCmd cmd);
     void fixColorScaleToggled(bool f);
-    double colorMin();
-    double colorMax();
     void selectedDir(QString dir, QStringList patterns);
     void selectedFileInfoList(QFileInfoList fileInfoList);
     void startingSeqCalc();
     void finishedSeqCalc();
-    void i0FilesSelected(QStringList files, bool clear);
     void noticedStage(QString msg, qlonglong dEt);
 
 public slots:
     void batchLoad(QString fname);
     void batchExec();
-    void setColorMin(double v);
-    void setColorMax(double v);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -158,6 +149,11 @@ private:
     // signal keep their order).
     void prepareForms();
     void bindControls();
+    // The session's other values, in the controls that show and edit them.
+    void bindState();
+    // A setting or a state part changed from outside: its control shows it.
+    void showSetting(const QString& key);
+    void showState(SessionState::Part part);
     void connectPanels();
     void connectCentreSearch();
     void connectInputs();
@@ -182,10 +178,6 @@ private:
     // The run control reports its start and end; the window shows them.
     void runStarted();
     void runStopped();
-    // The I0 file of SelI0Files nearest in energy to the current data set.
-    // True when one was chosen; false with refused set when the nearest one
-    // is no I0 of the set's energy (energyGap) and gaps are not accepted.
-    bool chooseI0ByEnergy(QString* refused = nullptr);
     // Every CT panel but except (the one that announced the change).
     QList<CtCalcBase*> ctPanels(QObject* except) const;
     void setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
@@ -203,13 +195,9 @@ private:
     // Called whenever a slice or run ends: once nothing reads the images any
     // more, inputs are enabled again and what waited for them goes on.
     void imagesMayBeFree();
-    void setKVTStd(bool f);
     void selectCt(QAbstractButton* button, bool f);
-    // The projections go with their list: images, failed files, seek, overlay.
-    void clearSeries();
     // The seek range, overlay and scale of the raw display, for a new series.
     void resetSeriesView();
-    void dataFilesCleared();
     // After the series changed: seek range, raw picture, sinogram, regions.
     void seriesLoaded();
     // Slice, centre, slice range and region outside the new series are
@@ -219,18 +207,22 @@ private:
     void chooseSeriesFile(bool h5);
     // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
     void applyFixedColorRange();
-    // Finds the centre of rotation on a slice of the loaded series and sets
-    // the centre field when there is an answer; logs the answer.
-    CorResult findCentre(int slice);
-    // Sweeps the current slice over centres from .. to; the reason when refused.
-    QString startSweep(double from, double to, double step);
-    // The last sweep's grid picture at file (its table beside it), or, for an
-    // empty file, beside the pictures or data files when they are saved
-    // automatically (nothing otherwise); false with *why set.
-    bool saveSweep(const QString& file, QString* why);
-    // Fits the centre line of a tilted axis over the images' height and
-    // has runs use it (on), or goes back to the one centre (off).
-    bool setCorPerSlice(bool on);
+    // Sweeps the current slice over centres from .. to.
+    void startSweep(double from, double to, double step);
+
+    // What the batch words ask of the window (CommandWindow).
+    bool showTab(int index, const QString& noSuchTab, QString* why) override;
+    bool showCt2(int display, QString* why) override;
+    bool showXafs(QString* why) override;
+    bool saveDisplay(const BatchArgs& a, Failures::Kind* kind, QString* why) override;
+    void showImage(int index) override;
+    void showSweep() override;
+    bool saveSweep(const QString& file, QString* why) override;
+    XafsJob* xafsJob() override;
+    void xafsChanged() override { emit xafsStackChanged(); }
+    void xafsRegionAdded(const XafsRoi& roi) override;
+    void showXafsView(int view) override;
+    void startBatchRun() override;
 
     // First: messages of everything built after it reach the panel.
     LogRelay logRelay;
@@ -250,17 +242,13 @@ private:
 
     Batch batch;
     XafsBatch seqDriver;
-    // The CT-XAFS energy stack, its fit settings and maps, shared by the
-    // spectrum panel and the xafs_ batch commands.
-    XafsSession xafs;
-    // Shows xafs; a child of the window like every panel.
+    // Shows the session's energy stack; a child of the window like every panel.
     XafsPanel* xafsPanel = nullptr;
     int xafsTab = -1;
     // Index of the tab of CT2 worker 0; the others follow it.
     int ct2FirstTab = -1;
     void createXafsPanel();
     void suggestXafsStack();
-    QList<double> i0Energies;
     RawDisp rawDisp;
     Sinogram sinogram;
     CtCalc ctCalc;
@@ -295,5 +283,5 @@ private:
     QThread* seqThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
     // Last: it is connected to the objects above and goes first.
-    std::unique_ptr<BodyCommands> commands;
+    std::unique_ptr<SessionCommands> commands;
 };

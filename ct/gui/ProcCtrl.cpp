@@ -14,6 +14,28 @@ double corValue(const QString& text)
     const double v = text.trimmed().toDouble(&ok);
     return ok ? v : 0.0;
 }
+
+// Text that is no number is NaN, so the run is refused with a message
+// instead of running with a made-up value; empty text is `empty`.
+double optional(const QString& text, double empty)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return empty;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    return ok ? v : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Text that does not parse refuses the run with the parser's reason rather
+// than running without retrieval.
+PaganinParams paganinOf(const QString& text)
+{
+    PaganinParams p;
+    if (!text.trimmed().isEmpty() && !PaganinParams::parse(text, p, nullptr))
+        p.deltaBeta = std::numeric_limits<double>::quiet_NaN();
+    return p;
+}
 }
 
 ProcCtrl::ProcCtrl(QWidget* parent)
@@ -40,6 +62,7 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     rotAxIsV = RotAxV->isChecked();
     sliceNo = CtCond::sliceNumber(SliceNo->text());
     cor = corValue(Cor->text());
+    connectFields();
 
     connect(AutoUpdate, &QCheckBox::toggled, this, &ProcCtrl::autoUpdateUpdated);
     connect(Zinger, &QDoubleSpinBox::valueChanged, this, &ProcCtrl::correctionsUpdated);
@@ -54,45 +77,67 @@ ProcCtrl::ProcCtrl(QWidget* parent)
     connect(CorSweepButton, &QPushButton::clicked, this, &ProcCtrl::corSweepRequested);
 }
 
-CtCond ProcCtrl::ctCond() const
+void ProcCtrl::connectFields()
 {
-    CtCond c;
+    CtCond& c = own;
     c.rotAxIsV = rotAxIsV;
     c.sliceNo = sliceNo;
     c.cor = cor;
     c.autoExec = AutoExecCtCalc->isChecked();
     c.setSeries(SliceFrom->text(), SliceTo->text(), SliceStep->text());
     c.threads = Threads->value();
-    // Text that is no number stays NaN here, so the run is refused with a
-    // message instead of running with a made-up value.
-    auto optional = [](const QString& text, double empty) {
-        const QString t = text.trimmed();
-        if (t.isEmpty())
-            return empty;
-        bool ok = false;
-        const double v = t.toDouble(&ok);
-        return ok ? v : std::numeric_limits<double>::quiet_NaN();
-    };
     c.filter.name = Filter->currentText();
     c.filter.cutoff = optional(FilterCutoff->text(), 1.0);
     c.pixelSizeUm = optional(PixelSize->text(), 0.0);
     c.ringSize = RingSize->value();
     CtCond::angularRange(Angles->currentText(), c.angles);
     c.zingerThreshold = Zinger->value();
-    // Text that does not parse refuses the run with the parser's reason
-    // rather than running without retrieval.
-    if (!Paganin->text().trimmed().isEmpty() && !PaganinParams::parse(Paganin->text(), c.paganin, nullptr))
-        c.paganin.deltaBeta = std::numeric_limits<double>::quiet_NaN();
+    c.paganin = paganinOf(Paganin->text());
     c.binning = Binning->currentText().toInt();
-    c.maxInvalid = maxInvalid;
-    return c;
+
+    connect(AutoExecCtCalc, &QCheckBox::toggled, this, [this](bool on) { cond->autoExec = on; });
+    for (QLineEdit* e : {SliceFrom, SliceTo, SliceStep})
+        connect(e, &QLineEdit::textChanged, this, &ProcCtrl::readSeries);
+    connect(Threads, &QSpinBox::valueChanged, this, [this](int n) { cond->threads = n; });
+    connect(Filter, &QComboBox::currentTextChanged, this, [this](const QString& t) { cond->filter.name = t; });
+    connect(FilterCutoff, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (!showing)
+            cond->filter.cutoff = optional(t, 1.0);
+    });
+    connect(PixelSize, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (!showing)
+            cond->pixelSizeUm = optional(t, 0.0);
+    });
+    connect(RingSize, &QSpinBox::valueChanged, this, [this](int n) { cond->ringSize = n; });
+    connect(Angles, &QComboBox::currentTextChanged, this, [this](const QString& t) { CtCond::angularRange(t, cond->angles); });
+    connect(Zinger, &QDoubleSpinBox::valueChanged, this, [this](double v) { cond->zingerThreshold = v; });
+    connect(Paganin, &QLineEdit::textChanged, this, [this](const QString& t) {
+        if (!showing)
+            cond->paganin = paganinOf(t);
+    });
+    connect(Binning, &QComboBox::currentTextChanged, this, [this](const QString& t) { cond->binning = t.toInt(); });
+}
+
+void ProcCtrl::readSeries()
+{
+    cond->setSeries(SliceFrom->text(), SliceTo->text(), SliceStep->text());
+}
+
+void ProcCtrl::bindTo(CtCond* c)
+{
+    CtCond mine = *cond;
+    mine.ct1 = c->ct1;
+    mine.ct2 = c->ct2;
+    mine.maxInvalid = c->maxInvalid;
+    *c = mine;
+    cond = c;
 }
 
 void ProcCtrl::sliceNoEditingFinished()
 {
     const int v = CtCond::sliceNumber(SliceNo->text());
     if (v != sliceNo) {
-        sliceNo = v;
+        sliceNo = cond->sliceNo = v;
         emit sliceNoUpdated();
     }
 }
@@ -102,7 +147,7 @@ void ProcCtrl::corEditingFinished()
     const double v = corValue(Cor->text());
     // A NaN on either side counts as a change.
     if (!(v == cor)) {
-        cor = v;
+        cor = cond->cor = v;
         emit corUpdated();
     }
 }
@@ -111,7 +156,7 @@ void ProcCtrl::rotAxSelectionChanged(QAbstractButton*)
 {
     const bool v = RotAxV->isChecked();
     if (v != rotAxIsV) {
-        rotAxIsV = v;
+        rotAxIsV = cond->rotAxIsV = v;
         emit rotAxUpdated();
     }
 }
@@ -120,7 +165,7 @@ void ProcCtrl::setCor(double c)
 {
     if (c == cor)
         return;
-    cor = c;
+    cor = cond->cor = c;
     Cor->setText(QString::number(c, 'g', 6));
     emit corUpdated();
 }
@@ -129,7 +174,7 @@ void ProcCtrl::setSliceNo(int s)
 {
     if (s == sliceNo)
         return;
-    sliceNo = s;
+    sliceNo = cond->sliceNo = s;
     SliceNo->setText(QString::number(s));
     emit sliceNoUpdated();
 }
@@ -152,12 +197,18 @@ void ProcCtrl::setSliceStep(int step)
 void ProcCtrl::setFilter(const FbpFilter& filter)
 {
     Filter->setCurrentText(filter.name);
+    showing = true;
     FilterCutoff->setText(QString::number(filter.cutoff, 'g', 6));
+    showing = false;
+    cond->filter = filter;
 }
 
 void ProcCtrl::setPixelSize(double um)
 {
+    showing = true;
     PixelSize->setText(um > 0 ? QString::number(um, 'g', 6) : QString());
+    showing = false;
+    cond->pixelSizeUm = um;
 }
 
 void ProcCtrl::setAngles(AngularRange range)
@@ -177,10 +228,13 @@ void ProcCtrl::setZinger(double threshold)
 
 void ProcCtrl::setPaganin(const PaganinParams& params)
 {
+    cond->paganin = params;
     const QString text = params.on() ? params.text() : QString();
     if (text == Paganin->text())
         return;
+    showing = true;
     Paganin->setText(text);
+    showing = false;
     emit correctionsUpdated();
 }
 

@@ -18,13 +18,16 @@ public:
     explicit ProcCtrl(QWidget* parent = nullptr);
 
     // The run conditions as they stand now; ct1 and ct2 belong to the caller.
-    CtCond ctCond() const;
+    CtCond ctCond() const { return *cond; }
+    // From now on the conditions are *c (the session's): the panel's values
+    // go there now (but ct1, ct2 and the invalid-sample limit, which it does
+    // not show), every edit and every setter writes its field there.  Until
+    // then the panel keeps conditions of its own.
+    void bindTo(CtCond* c);
 
     bool rotAxIsV = false;
     int sliceNo = 0;
     double cor = 0.0;
-    // Fraction of a slice's samples that may lack a logarithm (ct_max_invalid).
-    double maxInvalid = CtCond().maxInvalid;
 
 signals:
     void autoUpdateUpdated();
@@ -62,5 +65,13 @@ public slots:
     void setBinning(int factor);
 
 private:
+    // Each control writes its field into cond when edited.
+    void connectFields();
+    void readSeries();
+
     QButtonGroup* rotAxGroup = nullptr;
+    CtCond own;
+    CtCond* cond = &own;
+    // A setter shows the exact value it wrote: the text is not read back.
+    bool showing = false;
 };

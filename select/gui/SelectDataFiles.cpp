@@ -2,13 +2,10 @@
 
 #include "Logging.h"
 #include "ConfigStore.h"
-#include "Failures.h"
 #include "FieldWidth.h"
-#include "SeriesListing.h"
 
 #include <QButtonGroup>
 #include <QDebug>
-#include <QDir>
 #include <QFileDialog>
 
 SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
@@ -37,6 +34,51 @@ SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
     connect(Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
     connect(Selected, &QComboBox::currentIndexChanged, this,
             &SelectDataFiles::currentIndexChanged);
+
+    // The form's start values are the options until someone shows others.
+    opts.replace = LoadNewFiles->isChecked();
+    opts.keepConditions = KeepConditions->isChecked();
+    opts.expTime = ExpTime->text().toDouble();
+    opts.multi = LoadMultiTimes->isChecked();
+    opts.multiTimes = MultiTimes->text().toInt();
+    connect(LoadNewFiles, &QAbstractButton::toggled, this, [this](bool on) {
+        opts.replace = on;
+        edited();
+    });
+    connect(KeepConditions, &QAbstractButton::toggled, this, [this](bool on) {
+        opts.keepConditions = on;
+        edited();
+    });
+    connect(LoadMultiTimes, &QAbstractButton::toggled, this, [this](bool on) {
+        opts.multi = on;
+        edited();
+    });
+    connect(ExpTime, &QLineEdit::textEdited, this, [this](const QString& text) {
+        opts.expTime = text.toDouble();
+        edited();
+    });
+    connect(MultiTimes, &QLineEdit::textEdited, this, [this](const QString& text) {
+        opts.multiTimes = text.toInt();
+        edited();
+    });
+}
+
+void SelectDataFiles::edited()
+{
+    if (!showing)
+        emit optionsEdited(opts);
+}
+
+void SelectDataFiles::showOptions(const SessionState::SeriesOptions& o)
+{
+    showing = true;
+    opts = o;
+    (o.replace ? LoadNewFiles : AddFiles)->setChecked(true);
+    KeepConditions->setChecked(o.keepConditions);
+    ExpTime->setText(QString::number(o.expTime, 'g', 6));
+    LoadMultiTimes->setChecked(o.multi);
+    MultiTimes->setText(QString::number(o.multiTimes));
+    showing = false;
 }
 
 SelectDataFiles::~SelectDataFiles()
@@ -46,21 +88,20 @@ SelectDataFiles::~SelectDataFiles()
 
 int SelectDataFiles::multiCount() const
 {
-    const QString text = MultiTimes->text();
-    const int n = text.toInt();
-    if (n > maxMultiTimes) {
+    const int n = opts.multiTimes;
+    if (n > SessionState::maxMultiTimes) {
         qCDebug(lcData).noquote() << QStringLiteral("Too many copies asked for, limited to ")
-                                  + QString::number(maxMultiTimes) + QStringLiteral(" : ")
-                                  + text;
-        return maxMultiTimes;
+                                  + QString::number(SessionState::maxMultiTimes) + QStringLiteral(" : ")
+                                  + QString::number(n);
+        return SessionState::maxMultiTimes;
     }
     return n;
 }
 
 void SelectDataFiles::takeFiles(QStringList files)
 {
-    const bool newFile = LoadNewFiles->isChecked();
-    if (!LoadMultiTimes->isChecked() || files.isEmpty()) {
+    const bool newFile = opts.replace;
+    if (!opts.multi || files.isEmpty()) {
         emit filesSelected(files, newFile);
         return;
     }
@@ -72,67 +113,6 @@ void SelectDataFiles::takeFiles(QStringList files)
             copies << files.first();
     }
     emit filesSelected(copies, newFile);
-}
-
-void SelectDataFiles::takeFileInfos(QFileInfoList infos)
-{
-    QStringList files;
-    files.reserve(infos.size());
-    for (const QFileInfo& info : infos)
-        files << info.filePath();
-    takeFiles(files);
-}
-
-bool SelectDataFiles::takeDir(QString dir, QStringList patterns)
-{
-    // A misspelt directory or pattern must not empty what is loaded.
-    if (!QFileInfo(dir).isDir()) {
-        Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
-        return false;
-    }
-    if (checkSeries || byEnergy) {
-        const QStringList entries = SeriesListing::entries(dir, patterns);
-        if (entries.isEmpty()) {
-            Failures::record(Failures::Load, QStringLiteral("No file matches %1 in %2, nothing loaded")
-                                                 .arg(patterns.join(QLatin1Char(' ')), dir));
-            return false;
-        }
-        const SeriesListing::Result r =
-            byEnergy ? SeriesListing::byEnergy(entries)
-                     : SeriesListing::order(entries, referencesOf ? referencesOf() : QStringList(), allowGaps);
-        for (const QString& f : r.removed)
-            qCInfo(lcData).noquote() << QStringLiteral("I0/BG file left out of the projections: ") + f;
-        if (!r.refusal.isEmpty()) {
-            Failures::record(Failures::Load, QStringLiteral("%1 not loaded: %2 (in %3)")
-                                                 .arg(byEnergy ? QStringLiteral("Files") : QStringLiteral("Series"),
-                                                      r.refusal, dir));
-            return false;
-        }
-        qCInfo(lcData).noquote() << r.text();
-        if (LoadNewFiles->isChecked())
-            qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
-        listedGaps = r.gaps;
-        takeFiles(r.files);
-        return true;
-    }
-    // "." and ".." are never image files, even when a pattern like "*" matches them.
-    QDir d(dir);
-    d.setNameFilters(patterns);
-    d.setFilter(d.filter() | QDir::NoDotAndDotDot);
-    QStringList files;
-    const QFileInfoList infos = d.entryInfoList();
-    if (infos.isEmpty()) {
-        Failures::record(Failures::Load, QStringLiteral("No file matches %1 in %2, nothing loaded")
-                                             .arg(patterns.join(QLatin1Char(' ')), dir));
-        return false;
-    }
-    if (LoadNewFiles->isChecked())
-        qCDebug(lcData).noquote() << QStringLiteral("clear files ") + QDir(dir).absolutePath();
-    files.reserve(infos.size());
-    for (const QFileInfo& info : infos)
-        files << info.absoluteFilePath();
-    takeFiles(files);
-    return true;
 }
 
 void SelectDataFiles::clearList()
@@ -171,14 +151,4 @@ void SelectDataFiles::select(int idx)
 {
     if (idx >= 0 && idx < Selected->count())
         Selected->setCurrentIndex(idx);
-}
-
-void SelectDataFiles::setExpTime(double time)
-{
-    ExpTime->setText(QString::number(time, 'g', 6));
-}
-
-double SelectDataFiles::expTime() const
-{
-    return ExpTime->text().toDouble();
 }

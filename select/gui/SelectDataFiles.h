@@ -1,12 +1,10 @@
 #pragma once
 // A list of projection image files, new or added, optionally one file many times.
+#include "SessionState.h"
 #include "ui_SelectDataFiles.h"
 
-#include <QFileInfoList>
 #include <QFrame>
 #include <QStringList>
-
-#include <functional>
 
 class QButtonGroup;
 class QFileDialog;
@@ -18,9 +16,6 @@ public:
     explicit SelectDataFiles(QWidget* parent = nullptr);
     ~SelectDataFiles() override;
 
-    // Upper bound of "MultiTimes": each copy becomes a separately read image.
-    static constexpr int maxMultiTimes = 3600;
-
     void addEntry(QString fname);
     // Empties the list only; the files stay loaded (the owner replaces the
     // list once a new series is in).
@@ -28,27 +23,17 @@ public:
     // Hands files over with filesSelected (New: they are to replace the
     // list, Add: to extend it); the list itself is the owner's to change.
     void takeFiles(QStringList files);
-    void takeFileInfos(QFileInfoList infos);
-    // False, with a load failure naming it, when dir is no directory or holds
-    // no matching file; the list is then left as it was. With checkSeries
-    // the listing is a projection series: every match must be a readable
-    // file, numbered names are ordered by number and a gap refuses it
-    // (unless allowGaps: then listedGaps names them), and the files
-    // referencesOf gives (I0, BG) are left out. With byEnergy the listing is
-    // one reference file per energy (SeriesListing::byEnergy).
-    bool takeDir(QString dir, QStringList patterns);
-    bool checkSeries = false;
-    bool byEnergy = false;
-    bool allowGaps = false;
-    std::function<QStringList()> referencesOf;
-    QString listedGaps;
     QFileDialog* fileDialog() { return dialog; }
-    Q_INVOKABLE double expTime() const;
+    // How chosen files join the series: shown here, and handed back by
+    // optionsEdited on every edit of a control.
+    void showOptions(const SessionState::SeriesOptions& o);
+    const SessionState::SeriesOptions& options() const { return opts; }
 
 signals:
     void currentIndexChanged(int idx);
     void filesSelected(const QStringList& files, bool newFile);
     void filesCleared();
+    void optionsEdited(const SessionState::SeriesOptions& o);
 
 public slots:
     // The list and, through filesCleared, what was loaded from it.
@@ -56,10 +41,14 @@ public slots:
     void prev();
     void next();
     void select(int idx);
-    void setExpTime(double time);
 
 private:
     int multiCount() const;
+    void edited();
+
+    SessionState::SeriesOptions opts;
+    // The controls are being set from opts: no edit to hand back.
+    bool showing = false;
 
     QFileDialog* dialog = nullptr; // no parent; deleted here
     QButtonGroup* newOrAdd = nullptr;

@@ -1,38 +1,36 @@
 #pragma once
-// The CT-XAFS data directory as a list of per-energy sets: either the
-// "KVT Std." naming in one directory, or one sub-directory per set.
-#include "CtFileSet.h"
+// Shows a CT-XAFS data directory as its per-energy sets (DataDirSets: the
+// session's once useSets is called, until then its own) and hands the
+// operator's choices to it: the directory, the naming, the pattern, the set.
+#include "DataDirSets.h"
 #include "ui_SelectDataDir.h"
 
 #include <QFileInfoList>
 #include <QFrame>
-#include <QList>
 #include <QStringList>
 
-class SelectDataDir : public QFrame, public Ui_SelectDataDir
+class SelectDataDir : public QFrame
 {
     Q_OBJECT
 public:
     explicit SelectDataDir(QWidget* parent = nullptr);
-    ~SelectDataDir() override;
 
-    // eV in the KVT layout; the bare number of the entry text otherwise.
-    double currentEnergy() const;
-    // Tag of the current set for names of saved results.
-    QString currentEnergyText() const;
-    // Owned; filled in the KVT layout only.
-    QList<CtFileSet*> sets;
+    void useSets(DataDirSets* shared);
+    const DataDirSets& dataSets() const { return *model; }
+    // Shows the sets after someone else changed them.
+    void refresh();
+    // eV; the tag of the current set for names of saved results.
+    double currentEnergy() const { return model->currentEnergy(); }
+    QString currentEnergyText() const { return model->currentEnergyText(); }
 
 signals:
+    // The current set handed over: a sub-directory with its patterns, or files.
     void selected(QString dir, QStringList patterns);
-    void selectedFileInfoList(QFileInfoList fileInofs);
+    void selectedFileInfoList(QFileInfoList fileInfos);
     void noMoreSets();
 
 public slots:
     void aDirSelected(QString dir);
-    void changedKVTStd();
-    void setSubDirs(QString dir);
-    void setFileSets(QString dir);
     void setIsKVTStandard(bool f);
     void set();
     void next();
@@ -40,8 +38,9 @@ public slots:
     void setNextSet();
 
 private:
-    void clearSets();
-    void relist(const QStringList& entries);
-    // Whether set() would hand anything over.
-    bool hasCurrentSet() const;
+    Ui::SelectDataDir ui;
+    DataDirSets own;
+    DataDirSets* model = &own;
+    // The controls are being set from the model: nothing to hand back.
+    bool showing = false;
 };

@@ -537,8 +537,7 @@ void TstBody::loadRefusedDuringRun()
         exec(body, QString("%1 \"%2/x\"").arg(word, ctDir));
     }
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: loading projection images");
-    QVERIFY(QMetaObject::invokeMethod(&body, "dataFilesSelected", Qt::DirectConnection,
-                                      Q_ARG(QStringList, QStringList{ctDir + "/ct-0001.img"}), Q_ARG(bool, true)));
+    emit body.CTFiles->filesSelected(QStringList{ctDir + "/ct-0001.img"}, true);
     QCOMPARE(body.images()->count(), 12);
     QCOMPARE(body.CTFiles->Selected->count(), 12);
     QCOMPARE(body.I0ImgSel->image(), i0);
@@ -560,22 +559,17 @@ void TstBody::i0Choice()
     exec(body, "seq_exec_dir \"" + xafsDir + "\"");
     QCOMPARE(body.SelDDir->currentEnergy(), 7115.0);
     // 7120 and 7110 are both 5 eV away: the earlier entry wins.
-    QVERIFY(QMetaObject::invokeMethod(
-        &body, "i0FilesSelected", Qt::DirectConnection,
-        Q_ARG(QStringList, (QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"})), Q_ARG(bool, true)));
-    QVERIFY(QMetaObject::invokeMethod(&body, "i0FilesSelected", Qt::DirectConnection,
-                                      Q_ARG(QStringList, QStringList{"/n/I0-7110eV-1.img"}), Q_ARG(bool, false)));
+    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
+    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7110eV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{7100, 7120, 7110}));
     QCOMPARE(body.SelI0Files->Selected->count(), 3);
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_120keV-1.img");
     exec(body, "seq_exec_select_i0");
     // The set's own energy missing from a list of one file per energy: no
     // neighbour stands in for it, unless gaps are accepted.
-    QVERIFY(QMetaObject::invokeMethod(
-        &body, "i0FilesSelected", Qt::DirectConnection,
-        Q_ARG(QStringList, (QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_105keV-1.img", "/n/I0-7_125keV-1.img",
-                                        "/n/I0-7_130keV-1.img"})),
-        Q_ARG(bool, true)));
+    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_105keV-1.img",
+                                                    "/n/I0-7_125keV-1.img", "/n/I0-7_130keV-1.img"},
+                                        true);
     const int failures = Failures::total();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no I0 file for the data set at 7115 eV: the nearest is 7105 eV"));
     exec(body, "seq_exec_select_i0");
@@ -584,8 +578,7 @@ void TstBody::i0Choice()
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_105keV-1.img");
     exec(body, "seq_exec_select_i0");
     // A new list replaces the energies.
-    QVERIFY(QMetaObject::invokeMethod(&body, "i0FilesSelected", Qt::DirectConnection,
-                                      Q_ARG(QStringList, QStringList{"/n/I0-9keV-1.img"}), Q_ARG(bool, true)));
+    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-9keV-1.img"}, true);
     QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
 }
 

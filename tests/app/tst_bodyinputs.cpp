@@ -266,14 +266,11 @@ void TstBodyInputs::sliceRangeLinesLoadAlone()
 void TstBodyInputs::clearingI0ListForgetsEnergies()
 {
     Body body;
-    QVERIFY(QMetaObject::invokeMethod(&body, "i0FilesSelected", Qt::DirectConnection,
-                                      Q_ARG(QStringList, (QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"})),
-                                      Q_ARG(bool, true)));
+    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
     QTest::mouseClick(body.SelI0Files->Clear, Qt::LeftButton);
     QCOMPARE(body.SelI0Files->Selected->count(), 0);
     QVERIFY(body.i0EnergyList().isEmpty());
-    QVERIFY(QMetaObject::invokeMethod(&body, "i0FilesSelected", Qt::DirectConnection,
-                                      Q_ARG(QStringList, QStringList{"/n/I0-9keV-1.img"}), Q_ARG(bool, false)));
+    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-9keV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
 }
 

@@ -31,11 +31,6 @@ private slots:
 
     void takeFiles_data();
     void takeFiles();
-    void takeDir_data();
-    void takeDir();
-    void takeDirRefuses_data();
-    void takeDirRefuses();
-    void takeFileInfos();
     void entryStepping_data();
     void entryStepping();
     void newOrAdd();
@@ -229,7 +224,7 @@ void TstSelect::takeFiles_data()
     QTest::newRow("multi negative") << false << true << "-3" << three << 0 << true << "";
     QTest::newRow("multi, nothing chosen") << false << true << "180" << QStringList() << 0 << true << "";
     QTest::newRow("multi absurd count is capped")
-        << false << true << "10000000" << three << SelectDataFiles::maxMultiTimes << true
+        << false << true << "10000000" << three << SessionState::maxMultiTimes << true
         << "Too many copies asked for, limited to 3600 : 10000000";
     QTest::newRow("multi at the cap") << false << true << "3600" << three << 3600 << true << "";
 }
@@ -251,7 +246,9 @@ void TstSelect::takeFiles()
     if (addMode)
         QTest::mouseClick(d.AddFiles, Qt::LeftButton);
     d.LoadMultiTimes->setChecked(multi);
-    d.MultiTimes->setText(times);
+    // Typed: the count is read from the text as it is edited.
+    d.MultiTimes->clear();
+    QTest::keyClicks(d.MultiTimes, times);
     QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
     QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
     if (!message.isEmpty())
@@ -274,99 +271,6 @@ void TstSelect::takeFiles()
     QCOMPARE(cleared.count(), 0);
     QCOMPARE(d.Selected->count(), 2);
     QCOMPARE(d.Count->text(), QString("2"));
-}
-
-void TstSelect::takeDir_data()
-{
-    QTest::addColumn<QStringList>("patterns");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("img, sorted without case")
-        << QStringList { "*.img" } << QStringList { "A.img", "b.img", "c.IMG" };
-    QTest::newRow("two patterns") << QStringList { "*.img", "*.txt" }
-                                  << QStringList { "A.img", "b.img", "c.IMG", "notes.txt" };
-    QTest::newRow("everything but dot entries")
-        << QStringList { "*" } << QStringList { "A.img", "b.img", "c.IMG", "notes.txt", "sub" };
-}
-
-// A misspelt directory or pattern must leave the list (and the loaded series) alone.
-void TstSelect::takeDirRefuses_data()
-{
-    QTest::addColumn<QString>("sub");
-    QTest::addColumn<QStringList>("patterns");
-    QTest::newRow("no match") << "" << QStringList { "*.tif" };
-    QTest::newRow("misspelt directory") << "/nosuch" << QStringList { "*.img" };
-    QTest::newRow("a file, not a directory") << "/b.img" << QStringList { "*.img" };
-}
-
-void TstSelect::takeDirRefuses()
-{
-    QFETCH(QString, sub);
-    QFETCH(QStringList, patterns);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile f(dir.filePath("b.img"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    SelectDataFiles d;
-    d.addEntry("/old/1.img");
-    QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
-    QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
-    const int loadFailures = Failures::count(Failures::Load);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(dir.path() + sub)));
-    QVERIFY(!d.takeDir(dir.path() + sub, patterns));
-    QCOMPARE(sel.count(), 0);
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(d.Selected->count(), 1);
-    QCOMPARE(Failures::count(Failures::Load), loadFailures + 1);
-}
-
-void TstSelect::takeDir()
-{
-    QFETCH(QStringList, patterns);
-    QFETCH(QStringList, expected);
-
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    for (const char* n : { "b.img", "A.img", "c.IMG", "notes.txt" }) {
-        QFile f(dir.filePath(n));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-    }
-    QVERIFY(QDir(dir.path()).mkdir("sub"));
-
-    SelectDataFiles d;
-    d.addEntry("/old/1.img");
-    QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
-    QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^clear files /"));
-    d.takeDir(dir.path(), patterns);
-
-    QStringList want;
-    for (const QString& n : expected)
-        want << QDir(dir.path()).absoluteFilePath(n);
-    QCOMPARE(sel.count(), 1);
-    QCOMPARE(sel.at(0).at(0).toStringList(), want);
-    QCOMPARE(sel.at(0).at(1).toBool(), true);
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(d.Selected->count(), 1);
-
-    // In Add mode nothing is cleared and nothing is logged.
-    d.addEntry("/old/1.img");
-    d.AddFiles->click();
-    cleared.clear();
-    sel.clear();
-    d.takeDir(dir.path(), patterns);
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(sel.at(0).at(1).toBool(), false);
-    QCOMPARE(d.Selected->count(), 2);
-}
-
-void TstSelect::takeFileInfos()
-{
-    SelectDataFiles d;
-    QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
-    d.takeFileInfos({ QFileInfo("/x/z.img"), QFileInfo("rel/a.img"), QFileInfo("/x/m.img") });
-    QCOMPARE(sel.count(), 1);
-    QCOMPARE(sel.at(0).at(0).toStringList(),
-             (QStringList { "/x/z.img", "rel/a.img", "/x/m.img" }));
 }
 
 void TstSelect::entryStepping_data()
@@ -447,17 +351,22 @@ void TstSelect::newOrAdd()
 void TstSelect::expTime()
 {
     SelectDataFiles d;
-    QCOMPARE(d.expTime(), 1.0);
-    d.ExpTime->setText("abc");
-    QCOMPARE(d.expTime(), 0.0);
-    d.setExpTime(0.123456789);
+    QCOMPARE(d.options().expTime, 1.0);
+    QSignalSpy edited(&d, &SelectDataFiles::optionsEdited);
+    d.ExpTime->clear();
+    QTest::keyClicks(d.ExpTime, "abc");
+    QCOMPARE(d.options().expTime, 0.0);
+    QVERIFY(edited.count() > 0);
+    // Shown values are not handed back as edits.
+    edited.clear();
+    SessionState::SeriesOptions o;
+    o.expTime = 0.123456789;
+    o.replace = false;
+    d.showOptions(o);
     QCOMPARE(d.ExpTime->text(), QString("0.123457"));
-    d.setExpTime(2);
-    QCOMPARE(d.ExpTime->text(), QString("2"));
-    // The batch command set reaches it by name.
-    double viaMeta = -1;
-    QVERIFY(QMetaObject::invokeMethod(&d, "expTime", Q_RETURN_ARG(double, viaMeta)));
-    QCOMPARE(viaMeta, 2.0);
+    QVERIFY(d.AddFiles->isChecked());
+    QCOMPARE(d.options().expTime, 0.123456789);
+    QCOMPARE(edited.count(), 0);
 }
 
 // ---- SeekCtrl ----
@@ -601,17 +510,29 @@ void TstSelect::i0Panel()
     QCOMPARE(p.findChild<QLineEdit*>("I0Val")->text(), QString("1.0"));
     QVERIFY(!p.findChild<QCheckBox*>("CalcFromXAFS")->isChecked());
     QCOMPARE(p.findChild<QLineEdit*>("EngPattern")->text(), QString("####_####"));
-    QCOMPARE(p.xafsFile()->getMode(), 0);
-    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
+    auto* file = p.findChild<SelectAFile*>("XafsFile");
+    QCOMPARE(file->getMode(), 0);
+    QCOMPARE(file->FilePath->text(), QString());
     p.setTitle("I0 of Raw Image");
     QCOMPARE(p.findChild<QLabel*>("Title")->text(), QString("I0 of Raw Image"));
 
-    // The XAFS file is chosen and cleared like any single file.
+    // The XAFS file is chosen and cleared like any single file, and each
+    // edit is handed back; what is shown is not.
+    QSignalSpy edited(&p, &I0ofImage::edited);
     const QString f = root.filePath("fe.dat");
-    p.xafsFile()->fileSelected0(f);
-    QCOMPARE(p.xafsFile()->FilePath->text(), f);
-    p.xafsFile()->clear0();
-    QCOMPARE(p.xafsFile()->FilePath->text(), QString());
+    file->fileSelected0(f);
+    QCOMPARE(file->FilePath->text(), f);
+    QCOMPARE(p.source().xafsFile, f);
+    file->clear0();
+    QCOMPARE(file->FilePath->text(), QString());
+    QCOMPARE(edited.count(), 2);
+    SessionState::I0Source s;
+    s.value = 0.000123456789;
+    s.xafsFile = f;
+    p.showSource(s);
+    QCOMPARE(p.findChild<QLineEdit*>("I0Val")->text(), QString("0.000123457"));
+    QCOMPARE(file->FilePath->text(), f);
+    QCOMPARE(edited.count(), 2);
 }
 
 QTEST_MAIN(TstSelect)

@@ -9,7 +9,16 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QComboBox>
+#include <QRadioButton>
 #include <QtTest>
+
+// A control of the panel's private form, by its object name.
+template <class W>
+W* part(const QObject& panel, const char* name)
+{
+    return panel.findChild<W*>(QLatin1String(name));
+}
 
 namespace {
 void touch(const QString& path)
@@ -27,8 +36,8 @@ void makeFiles(const QString& dir, const QStringList& names)
 QStringList entries(const SelectDataDir& p)
 {
     QStringList l;
-    for (int i = 0; i < p.SubDirs->count(); ++i)
-        l << p.SubDirs->itemText(i);
+    for (int i = 0; i < part<QComboBox>(p, "SubDirs")->count(); ++i)
+        l << part<QComboBox>(p, "SubDirs")->itemText(i);
     return l;
 }
 
@@ -101,16 +110,16 @@ void TstSeqDir::kvtSets()
     QDir().mkdir(tmp.path() + "/sub.img"); // a directory is never a file of a set
 
     SelectDataDir p;
-    QCOMPARE(p.SelDir->findChild<QPushButton*>("Select")->text(), QStringLiteral("Sel. Data Dir."));
-    QVERIFY(p.isKVTStd_->isChecked());
-    QCOMPARE(p.Pattern->text(), QStringLiteral("*.img"));
+    QCOMPARE(part<SelectDir>(p, "SelDir")->findChild<QPushButton*>("Select")->text(), QStringLiteral("Sel. Data Dir."));
+    QVERIFY(part<QRadioButton>(p, "isKVTStd_")->isChecked());
+    QCOMPARE(part<QLineEdit>(p, "Pattern")->text(), QStringLiteral("*.img"));
     p.aDirSelected(tmp.path());
     QCOMPARE(entries(p), (QStringList{"A (1[keV], 2)", "  (2[keV], 1)", "B (1[keV], 1)"}));
-    QCOMPARE(p.sets.size(), 3);
-    QCOMPARE(p.SubDirs->currentIndex(), 0);
+    QCOMPARE(p.dataSets().fileSets().size(), 3);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 0);
     QCOMPARE(p.currentEnergy(), 1000.0);
     QCOMPARE(p.currentEnergyText(), QStringLiteral("1_0keV"));
-    p.SubDirs->setCurrentIndex(1);
+    part<QComboBox>(p, "SubDirs")->setCurrentIndex(1);
     QCOMPARE(p.currentEnergy(), 2000.0);
     QCOMPARE(p.currentEnergyText(), QStringLiteral("2_0keV"));
 }
@@ -150,32 +159,32 @@ void TstSeqDir::stepping()
     SelectDataDir p;
     p.setIsKVTStandard(kvt);
     p.aDirSelected(tmp.path());
-    QCOMPARE(p.SubDirs->count(), 3);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 3);
     QSignalSpy infos(&p, &SelectDataDir::selectedFileInfoList);
     QSignalSpy dirs(&p, &SelectDataDir::selected);
     QSignalSpy none(&p, &SelectDataDir::noMoreSets);
 
-    p.SubDirs->setCurrentIndex(2);
+    part<QComboBox>(p, "SubDirs")->setCurrentIndex(2);
     p.setFirstSet();
-    QCOMPARE(p.SubDirs->currentIndex(), 0);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 0);
     p.setNextSet();
     p.setNextSet();
-    QCOMPARE(p.SubDirs->currentIndex(), 2);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 2);
     QCOMPARE(infos.count() + dirs.count(), 3);
     QCOMPARE(none.count(), 0);
 
     // At the last entry: nothing handed over, the entry stays.
     p.setNextSet();
     QCOMPARE(none.count(), 1);
-    QCOMPARE(p.SubDirs->currentIndex(), 2);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 2);
     QCOMPARE(infos.count() + dirs.count(), 3);
     p.next();
-    QCOMPARE(p.SubDirs->currentIndex(), 2);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 2);
 
     // next() moves without handing over.
-    p.SubDirs->setCurrentIndex(0);
+    part<QComboBox>(p, "SubDirs")->setCurrentIndex(0);
     p.next();
-    QCOMPARE(p.SubDirs->currentIndex(), 1);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 1);
     QCOMPARE(infos.count() + dirs.count(), 3);
 
     if (kvt) {
@@ -211,7 +220,7 @@ void TstSeqDir::emptyListEndsAtOnce()
     p.setIsKVTStandard(kvt);
     if (chooseDir)
         p.aDirSelected(tmp.path());
-    QCOMPARE(p.SubDirs->count(), 0);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 0);
 
     QSignalSpy infos(&p, &SelectDataDir::selectedFileInfoList);
     QSignalSpy dirs(&p, &SelectDataDir::selected);
@@ -234,11 +243,11 @@ void TstSeqDir::noMatchKeepsPreviousSets()
     makeFiles(empty.path(), {"readme.txt"});
     SelectDataDir p;
     p.aDirSelected(good.path());
-    p.SubDirs->setCurrentIndex(2);
+    part<QComboBox>(p, "SubDirs")->setCurrentIndex(2);
     p.aDirSelected(empty.path());
-    QCOMPARE(p.SubDirs->count(), 3);
-    QCOMPARE(p.sets.size(), 3);
-    QCOMPARE(p.SubDirs->currentIndex(), 2);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 3);
+    QCOMPARE(p.dataSets().fileSets().size(), 3);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 2);
     QSignalSpy infos(&p, &SelectDataDir::selectedFileInfoList);
     p.set();
     QCOMPARE(infos.count(), 1);
@@ -253,26 +262,26 @@ void TstSeqDir::layoutSwitchRelists()
     QDir(tmp.path()).mkdir("7_2keV");
     SelectDataDir p;
     p.aDirSelected(tmp.path());
-    QCOMPARE(p.SubDirs->count(), 3);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 3);
 
     p.setIsKVTStandard(false);
-    QVERIFY(!p.isKVTStd_->isChecked());
+    QVERIFY(!part<QRadioButton>(p, "isKVTStd_")->isChecked());
     QCOMPARE(entries(p), (QStringList{"7_1keV", "7_2keV"}));
-    QVERIFY(p.sets.isEmpty());
+    QVERIFY(p.dataSets().fileSets().isEmpty());
     QCOMPARE(p.currentEnergyText(), QStringLiteral("7_1keV"));
 
     p.setIsKVTStandard(true);
     QCOMPARE(entries(p), (QStringList{"A (1[keV], 2)", "  (2[keV], 1)", "B (1[keV], 1)"}));
-    QCOMPARE(p.sets.size(), 3);
+    QCOMPARE(p.dataSets().fileSets().size(), 3);
 
     // Back to KVT in a directory with sub-directories only: no set is offered.
     QTemporaryDir subsOnly;
     QDir(subsOnly.path()).mkdir("7_1keV");
     p.setIsKVTStandard(false);
     p.aDirSelected(subsOnly.path());
-    QCOMPARE(p.SubDirs->count(), 1);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 1);
     p.setIsKVTStandard(true);
-    QCOMPARE(p.SubDirs->count(), 0);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 0);
     QSignalSpy none(&p, &SelectDataDir::noMoreSets);
     p.setFirstSet();
     QCOMPARE(none.count(), 1);
@@ -284,10 +293,10 @@ void TstSeqDir::patternSplitting()
     makeFiles(tmp.path(), {"Fe-7eV-1.img", "Fe-7eV-1.tif"});
     QDir(tmp.path()).mkdir("7_1keV");
     SelectDataDir p;
-    p.Pattern->setText(QStringLiteral("*.img *.tif"));
+    part<QLineEdit>(p, "Pattern")->setText(QStringLiteral("*.img *.tif"));
     p.aDirSelected(tmp.path());
     // One pattern with a space in it: nothing matches.
-    QCOMPARE(p.SubDirs->count(), 0);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 0);
 
     p.setIsKVTStandard(false);
     QSignalSpy dirs(&p, &SelectDataDir::selected);
@@ -295,7 +304,7 @@ void TstSeqDir::patternSplitting()
     QCOMPARE(dirs.count(), 1);
     QCOMPARE(dirs.at(0).at(1).toStringList(), (QStringList{"*.img", "*.tif"}));
 
-    p.Pattern->setText(QStringLiteral(" *.img"));
+    part<QLineEdit>(p, "Pattern")->setText(QStringLiteral(" *.img"));
     p.set();
     QCOMPARE(dirs.at(1).at(1).toStringList(), (QStringList{"", "*.img"}));
 }
@@ -323,15 +332,15 @@ void TstSeqDir::buttons()
     p.show();
     p.aDirSelected(tmp.path());
     QSignalSpy infos(&p, &SelectDataDir::selectedFileInfoList);
-    QTest::mouseClick(p.Next, Qt::LeftButton);
-    QCOMPARE(p.SubDirs->currentIndex(), 1);
+    QTest::mouseClick(part<QPushButton>(p, "Next"), Qt::LeftButton);
+    QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 1);
     QCOMPARE(infos.count(), 0);
-    QTest::mouseClick(p.Set, Qt::LeftButton);
+    QTest::mouseClick(part<QPushButton>(p, "Set"), Qt::LeftButton);
     QCOMPARE(infos.count(), 1);
     QCOMPARE(names(infos.at(0).at(0).value<QFileInfoList>()), QStringList{"A-2_0keV-001.img"});
     // The lone switch can be turned off by a click.
-    QTest::mouseClick(p.isKVTStd_, Qt::LeftButton);
-    QVERIFY(!p.isKVTStd_->isChecked());
+    QTest::mouseClick(part<QRadioButton>(p, "isKVTStd_"), Qt::LeftButton);
+    QVERIFY(!part<QRadioButton>(p, "isKVTStd_")->isChecked());
 }
 
 void TstSeqDir::directDirectoryIsShown()
@@ -341,7 +350,7 @@ void TstSeqDir::directDirectoryIsShown()
     SelectDataDir p;
     p.setIsKVTStandard(false);
     p.aDirSelected(tmp.path());
-    QCOMPARE(p.SelDir->dirName(), tmp.path());
+    QCOMPARE(part<SelectDir>(p, "SelDir")->dirName(), tmp.path());
     QSignalSpy dirs(&p, &SelectDataDir::selected);
     p.set();
     QCOMPARE(QDir(dirs.at(0).at(0).toString()).absolutePath(),
@@ -351,9 +360,9 @@ void TstSeqDir::directDirectoryIsShown()
     QTemporaryDir other;
     QDir(other.path()).mkdir("a");
     QDir(other.path()).mkdir("b");
-    emit p.SelDir->dialog.fileSelected(other.path());
+    emit part<SelectDir>(p, "SelDir")->dialog.fileSelected(other.path());
     QCOMPARE(entries(p), (QStringList{"a", "b"}));
-    QCOMPARE(p.SelDir->dirName(), other.path());
+    QCOMPARE(part<SelectDir>(p, "SelDir")->dirName(), other.path());
 }
 
 QTEST_MAIN(TstSeqDir)

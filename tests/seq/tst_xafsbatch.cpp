@@ -8,7 +8,15 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QComboBox>
 #include <QtTest>
+
+// A control of the panel's private form, by its object name.
+template <class W>
+W* part(const QObject& panel, const char* name)
+{
+    return panel.findChild<W*>(QLatin1String(name));
+}
 
 // Stands in for the main window: "loads" a handed-over set at once and
 // finishes a calculation at once unless told to hold it.
@@ -124,7 +132,7 @@ void TstXafsBatch::makeThreeSets()
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
     panel->aDirSelected(tmp->path());
-    QCOMPARE(panel->SubDirs->count(), 3);
+    QCOMPARE(part<QComboBox>(*panel, "SubDirs")->count(), 3);
 }
 
 void TstXafsBatch::drain()
@@ -228,7 +236,7 @@ void TstXafsBatch::staleCompletionDuringLoading()
     drain();
     QCOMPARE(stages, QStringList{"Data Loading"});
     QCOMPARE(requests, 1);
-    QCOMPARE(panel->SubDirs->currentIndex(), 0);
+    QCOMPARE(part<QComboBox>(*panel, "SubDirs")->currentIndex(), 0);
     QVERIFY(driver->active);
 }
 

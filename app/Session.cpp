@@ -301,19 +301,30 @@ void Session::sweepFinished()
     qCDebug(lcApp).noquote() << range + QStringLiteral("sharpest at %1 (measure %2)").arg(t.cor, 0, 'f', 2).arg(t.measure, 0, 'g', 5);
 }
 
-bool Session::loadI0Files(const QString& dir, const QStringList& patterns, bool replace)
+namespace {
+// The entries of dir matching patterns; false, counted, when there are none:
+// a misspelt directory or pattern must not empty what is loaded.
+bool listMatching(const QString& dir, const QStringList& patterns, QStringList* entries)
 {
-    // A misspelt directory or pattern must not empty the list.
     if (!QFileInfo(dir).isDir()) {
         Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
         return false;
     }
-    const QStringList entries = SeriesListing::entries(dir, patterns);
-    if (entries.isEmpty()) {
+    *entries = SeriesListing::entries(dir, patterns);
+    if (entries->isEmpty()) {
         Failures::record(Failures::Load,
                          QStringLiteral("No file matches %1 in %2, nothing loaded").arg(patterns.join(QLatin1Char(' ')), dir));
         return false;
     }
+    return true;
+}
+} // namespace
+
+bool Session::loadI0Files(const QString& dir, const QStringList& patterns, bool replace)
+{
+    QStringList entries;
+    if (!listMatching(dir, patterns, &entries))
+        return false;
     const SeriesListing::Result r = SeriesListing::byEnergy(entries);
     if (!r.refusal.isEmpty()) {
         Failures::record(Failures::Load, QStringLiteral("Files not loaded: %1 (in %2)").arg(r.refusal, dir));
@@ -383,17 +394,9 @@ void planLines(const CtCond& c, bool sliceLinesOnly, ImgDatas& set)
 
 bool Session::loadSeriesDir(const QString& dir, const QStringList& patterns)
 {
-    // A misspelt directory or pattern must not empty what is loaded.
-    if (!QFileInfo(dir).isDir()) {
-        Failures::record(Failures::Load, QStringLiteral("No such directory, nothing loaded: ") + dir);
+    QStringList entries;
+    if (!listMatching(dir, patterns, &entries))
         return false;
-    }
-    const QStringList entries = SeriesListing::entries(dir, patterns);
-    if (entries.isEmpty()) {
-        Failures::record(Failures::Load,
-                         QStringLiteral("No file matches %1 in %2, nothing loaded").arg(patterns.join(QLatin1Char(' ')), dir));
-        return false;
-    }
     const SeriesListing::Result r =
         SeriesListing::order(entries, i0Set.files() + bgSet.files() + i0AfterSet.files(), settings.allowGaps);
     for (const QString& f : r.removed)

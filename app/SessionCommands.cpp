@@ -594,47 +594,38 @@ SessionCommands::Outcome SessionCommands::loadSeriesDir(const BatchCmd& c, const
     return s.loadSeriesDir(a.text, a.patterns) ? Outcome::Ok : Outcome::Ng;
 }
 
-SessionCommands::Outcome SessionCommands::loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5,
-                                                         const QString& what)
+SessionCommands::Outcome SessionCommands::loadFile(const BatchCmd& c, const BatchArgs& a, const QString& what,
+                                                   const std::function<bool()>& load)
 {
     if (refusedInUse(c, what + a.text))
         return Outcome::Ng;
     if (a.text.isEmpty())
         return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
     const int failures = Failures::total();
-    if (s.loadSeriesFile(a.text, h5))
+    if (load())
         return Outcome::Ok;
-    // The loader has normally counted the failure itself.
+    // The loader or the set has normally counted the failure itself.
     if (Failures::total() > failures)
         return Outcome::Ng;
     return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
+}
+
+SessionCommands::Outcome SessionCommands::loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5,
+                                                         const QString& what)
+{
+    return loadFile(c, a, what, [&] { return s.loadSeriesFile(a.text, h5); });
 }
 
 SessionCommands::Outcome SessionCommands::loadReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r,
                                                         const QString& what)
 {
-    if (refusedInUse(c, what + a.text))
-        return Outcome::Ng;
-    if (a.text.isEmpty())
-        return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
-    const int failures = Failures::total();
-    if (s.loadReference(r, {a.text}, false, QStringLiteral("loading ") + a.text))
-        return Outcome::Ok;
-    // The set has normally counted the failure itself.
-    if (Failures::total() > failures)
-        return Outcome::Ng;
-    return fail(Failures::Load, c, QStringLiteral("can't load ") + a.text);
+    return loadFile(c, a, what, [&] { return s.loadReference(r, {a.text}, false, QStringLiteral("loading ") + a.text); });
 }
 
 SessionCommands::Outcome SessionCommands::addReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r,
                                                        const QString& what)
 {
-    if (refusedInUse(c, what + a.text))
-        return Outcome::Ng;
-    if (a.text.isEmpty())
-        return fail(Failures::Command, c, QStringLiteral("a file name is missing"));
-    // A file that does not load or does not match the set is counted by the set.
-    return s.loadReference(r, {a.text}, true, QStringLiteral("adding ") + a.text) ? Outcome::Ok : Outcome::Ng;
+    return loadFile(c, a, what, [&] { return s.loadReference(r, {a.text}, true, QStringLiteral("adding ") + a.text); });
 }
 
 SessionCommands::Outcome SessionCommands::clearReference(const BatchCmd& c, Session::Reference r, const QString& what)

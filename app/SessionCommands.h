@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 class Batch;
@@ -90,6 +91,9 @@ private:
     Outcome changeI0(bool raw, const BatchArgs& a, void (*change)(SessionState::I0Source&, const BatchArgs&));
 
     Outcome loadSeriesDir(const BatchCmd& c, const BatchArgs& a);
+    // A file-loading word: refused while in use or without a name; a load
+    // that fails without counting why is counted here.
+    Outcome loadFile(const BatchCmd& c, const BatchArgs& a, const QString& what, const std::function<bool()>& load);
     Outcome loadSeriesFile(const BatchCmd& c, const BatchArgs& a, bool h5, const QString& what);
     Outcome loadReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r, const QString& what);
     Outcome addReference(const BatchCmd& c, const BatchArgs& a, Session::Reference r, const QString& what);

@@ -7,6 +7,7 @@
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "RingRemoval.h"
+#include "Sha256.h"
 #include "SinogramGen.h"
 #include "SinogramImage.h"
 #include "TiffWriter.h"
@@ -202,10 +203,12 @@ void CtCalc2::write(CtResult& r)
         }
     }
     if (!job.dataFile.isEmpty()) {
+        Sha256 hash;
         if (CtFiles::saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0,
-                              s.region.x1, s.region.z1, &error)) {
+                              s.region.x1, s.region.z1, &error, &hash)) {
             r.written << job.dataFile;
-            r.fileRecords << CtRunReport::fileRecord(job.dataFile);
+            const qint64 size = hash.size();
+            r.fileRecords << CtRunReport::fileRecord(job.dataFile, size, hash.hex());
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);

@@ -5,6 +5,7 @@
 #include "Logging.h"
 #include "DispMath.h"
 #include "SafeWrite.h"
+#include "Sha256.h"
 #include "TiffWriter.h"
 
 #include <QDebug>
@@ -65,7 +66,7 @@ double CtFiles::maxLines(int n)
 }
 
 bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, double z0, double x1,
-                        double z1)
+                        double z1, Sha256* hash)
 {
     const double lines = lineCount(x0, z0, x1, z1);
     if (lines > maxLines(n))
@@ -79,6 +80,9 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
     bool ok = true;
     auto flush = [&] {
         const qint64 size = p - buf.data();
+        // Hashed while the bytes are in the cache, not read back later.
+        if (hash && ok)
+            hash->add(buf.data(), size_t(size));
         ok = ok && out->write(buf.data(), size) == size;
         p = buf.data();
     };
@@ -174,14 +178,14 @@ constexpr qint64 maxPicturePixels = qint64(1) << 28;
 } // namespace
 
 bool CtFiles::saveData(const QString& path, const double* image, int n, double x0, double z0,
-                       double x1, double z1, QString* error)
+                       double x1, double z1, QString* error, Sha256* hash)
 {
     if (lineCount(x0, z0, x1, z1) > maxLines(n))
         return fail(error, QStringLiteral("Region too large for a CT data file, not written : ") + path);
     SafeWrite file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return fail(error, QStringLiteral("Can't open ") + path + QStringLiteral(" to write CT data: ") + file.reason());
-    if (!writeData(file.device(), image, n, x0, z0, x1, z1)) {
+    if (!writeData(file.device(), image, n, x0, z0, x1, z1, hash)) {
         const QString reason = file.device()->errorString();
         file.cancel();
         return fail(error, QStringLiteral("Can't write ") + path + QStringLiteral(": ") + reason);

@@ -20,6 +20,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,6 +33,16 @@ namespace {
 QList<int> ints(std::initializer_list<int> l)
 {
     return QList<int>(l);
+}
+
+// The digest of coreutils' sha256sum, apart from the program's own.
+QString sha256sum(const QString& path)
+{
+    QProcess p;
+    p.start(QStringLiteral("sha256sum"), {path});
+    if (!p.waitForFinished(10000) || p.exitCode() != 0)
+        return QStringLiteral("sha256sum failed");
+    return QString::fromLatin1(p.readAllStandardOutput().left(64));
 }
 } // namespace
 
@@ -549,6 +560,14 @@ void TstCt2Run::floatTiff()
     const QString path = outDir + "/" + file;
     QVERIFY(r.written.contains(path));
     QVERIFY(run->report().written.contains(path));
+    // The data file is hashed as it is written, the TIFF read back: the
+    // report's size and digest are the file's either way.
+    QCOMPARE(run->report().files.size(), 2);
+    for (const QJsonObject& record : run->report().files) {
+        const QString f = record.value("file").toString();
+        QCOMPARE(qint64(record.value("size").toDouble()), QFileInfo(f).size());
+        QCOMPARE(record.value("sha256").toString(), sha256sum(f));
+    }
     int bits = 0;
     QVERIFY(TiffSampleWriter::description(path, &bits).startsWith("ZUVO-CTImg slice=7 x0=10 z0=20 width=50 height=26"));
     QCOMPARE(bits, 32);

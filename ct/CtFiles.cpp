@@ -73,9 +73,9 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
         return false;
     // Lines are made in a buffer and written in large pieces.
     constexpr size_t chunk = size_t(1) << 20;
-    // Eight lines are added between checks.
+    // Up to a group of lines is added between checks.
     constexpr size_t longestLine = std::max<size_t>(4 * DataText::maxChars, DataText::lineRoom);
-    std::vector<char> buf(chunk + 8 * longestLine);
+    std::vector<char> buf(chunk + DataText::lineGroup * longestLine);
     char* p = buf.data();
     bool ok = true;
     auto flush = [&] {
@@ -127,9 +127,11 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
             *ze++ = '\t';
             const size_t zLen = size_t(ze - zText);
             DataText::Group group;
-            for (long long x8 = xFirst; x8 < xEnd; x8 += 8) {
-                const int count = int(std::min<long long>(8, xEnd - x8));
-                double values[8];
+            // Cached columns go a whole group of lines at a time, the others eight.
+            const int step = cached ? DataText::lineGroup : 8;
+            for (long long x8 = xFirst; x8 < xEnd; x8 += step) {
+                const int count = int(std::min<long long>(step, xEnd - x8));
+                double values[DataText::lineGroup];
                 const double* v = values;
                 if (row && x8 >= 0 && x8 + count <= n) {
                     v = row + x8;

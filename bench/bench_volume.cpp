@@ -4,7 +4,7 @@
 //   - loading the projections, I0 and BG (the files were just written, so
 //     they come from the page cache);
 //   - the stages of a slice on one thread (sinogram, filter,
-//     back-projection, data file), in thread processor time, with each
+//     back-projection, data file with its SHA-256), in thread processor time, with each
 //     stage's share of a slice including its part of the load, and of the
 //     data file the share of making its text alone;
 //   - the whole series through the worker pool with 1 and 2 threads: wall
@@ -37,6 +37,7 @@
 #include "ImgDatas.h"
 #include "SampleWriter.h"
 #include "SgmGeom.h"
+#include "Sha256.h"
 #include "SinogramGen.h"
 
 #include <QCommandLineParser>
@@ -245,8 +246,11 @@ int main(int argc, char** argv)
             st.backProjection += u - t;
             wall.restart();
             QString error;
+            // With its digest for the run report, as a run writes it.
+            Sha256 hash;
             if (!CtFiles::saveData(outDir + QStringLiteral("/stage-%1.dat").arg(slice), k.image.data(), n, 0, 0, n, n,
-                                   &error)) {
+                                   &error, &hash)
+                || hash.hex().isEmpty()) {
                 std::fprintf(stderr, "bench_volume: %s\n", qPrintable(error));
                 return 1;
             }

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""One slice of 2048 x 2048 from 360 projections of 2048 detectors, on one core:
+"""One slice of 2048 x 2048 (Zuvo2: 2044 x 2044) from 360 projections of 2048 detectors, on one core:
 Zuvo2 against CTSim's fastest pure-ramp back-projector (pjrec --backproj idiff)
 and UFO on PoCL (ufo-launch ... backproject), side by side in one run.
 
@@ -129,8 +129,9 @@ def main():
                 break
         print("processor: %s; core %d; ZUVO2_ISA=%s; load %s" % (model, a.core, os.environ.get("ZUVO2_ISA", "(unset)"),
               " ".join(open("/proc/loadavg").read().split()[:3])))
-        print("%d x %d slice from %d projections of %d detectors, processor time (user + system), median of %d runs"
-              % (WIDTH, WIDTH, NPROJ, WIDTH, a.runs))
+        print("%d x %d slice (Zuvo2 %d x %d, the most its axis at %d gives) from %d projections of %d detectors, "
+              "processor time (user + system), median of %d runs"
+              % (WIDTH, WIDTH, WIDTH - 4, WIDTH - 4, WIDTH // 2, NPROJ, WIDTH, a.runs))
         z_whole = statistics.median(times["zuvo2"][0])
         z_slice = perslice("zuvo2")
         labels = {"zuvo2": "Zuvo2 (float TIFF and run report)", "ctsim": "CTSim pjrec --backproj idiff",

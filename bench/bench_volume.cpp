@@ -4,7 +4,7 @@
 //   - loading the projections, I0 and BG (the files were just written, so
 //     they come from the page cache);
 //   - the stages of a slice on one thread (sinogram, filter,
-//     back-projection, data file), in thread processor time, with each
+//     back-projection, data file with its SHA-256), in thread processor time, with each
 //     stage's share of a slice including its part of the load, and of the
 //     data file the share of making its text alone;
 //   - the whole series through the worker pool with 1 and 2 threads: wall
@@ -16,6 +16,9 @@
 //            --dir D (the temporary directory is made in D, e.g. /dev/shm to
 //            leave the disk out; default the system's temporary directory)
 //            --corrections-only (only the corrections of whole projections)
+//            --scaling (only the series through the pool, with 1 and 2 threads
+//            taken in turn --repeat times (default 3), the best wall time of
+//            each, and their ratio: what a second core gives)
 // First, untimed setup aside, the corrections of whole projections on one
 // thread: phase retrieval of a 2048 x 2048 projection (padded), zinger
 // removal, binning and the offset-axis join, per projection and per slice
@@ -34,6 +37,7 @@
 #include "ImgDatas.h"
 #include "SampleWriter.h"
 #include "SgmGeom.h"
+#include "Sha256.h"
 #include "SinogramGen.h"
 
 #include <QCommandLineParser>
@@ -43,6 +47,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -128,7 +133,11 @@ int main(int argc, char** argv)
     const QCommandLineOption precisionOpt(QStringLiteral("precision"), QStringLiteral("single (default) or double"), QStringLiteral("single|double"), QStringLiteral("single"));
     const QCommandLineOption threadsOpt(QStringLiteral("threads"), QStringLiteral("thread counts of the pool runs (default 1,2)"), QStringLiteral("a,b"), QStringLiteral("1,2"));
     const QCommandLineOption correctionsOnlyOpt(QStringLiteral("corrections-only"), QStringLiteral("time only the corrections of whole projections"));
-    cl.addOptions({slicesOpt, nProjOpt, widthOpt, dirOpt, stagesOpt, precisionOpt, threadsOpt, correctionsOnlyOpt});
+    const QCommandLineOption scalingOpt(QStringLiteral("scaling"),
+        QStringLiteral("only the series through the pool: 1 and 2 threads in turn, best wall time of each, and the speed-up"));
+    const QCommandLineOption repeatOpt(QStringLiteral("repeat"), QStringLiteral("rounds of --scaling (default 3)"), QStringLiteral("R"), QStringLiteral("3"));
+    cl.addOptions({slicesOpt, nProjOpt, widthOpt, dirOpt, stagesOpt, precisionOpt, threadsOpt, correctionsOnlyOpt, scalingOpt,
+                   repeatOpt});
     cl.process(app);
     const int slices = qBound(1, cl.value(slicesOpt).toInt(), 4096);
     const int nProj = qBound(2, cl.value(nProjOpt).toInt(), 3600);
@@ -144,7 +153,18 @@ int main(int argc, char** argv)
     for (const QString& n : cl.value(threadsOpt).split(QLatin1Char(',')))
         threadCounts << qBound(1, n.toInt(), 32);
     stageSlices = std::min(stageSlices, slices);
-    benchCorrections(2048, nProj, slices, 3);
+    // Scaling: 1 and 2 threads taken in turn, so that other work on the
+    // machine falls on both alike.
+    const bool scaling = cl.isSet(scalingOpt);
+    const int rounds = scaling ? qBound(1, cl.value(repeatOpt).toInt(), 100) : 1;
+    if (scaling) {
+        stageSlices = 0;
+        threadCounts.clear();
+        for (int r = 0; r < rounds; ++r)
+            threadCounts << 1 << 2;
+    } else {
+        benchCorrections(2048, nProj, slices, 3);
+    }
     if (cl.isSet(correctionsOnlyOpt))
         return 0;
 
@@ -226,8 +246,11 @@ int main(int argc, char** argv)
             st.backProjection += u - t;
             wall.restart();
             QString error;
+            // With its digest for the run report, as a run writes it.
+            Sha256 hash;
             if (!CtFiles::saveData(outDir + QStringLiteral("/stage-%1.dat").arg(slice), k.image.data(), n, 0, 0, n, n,
-                                   &error)) {
+                                   &error, &hash)
+                || hash.hex().isEmpty()) {
                 std::fprintf(stderr, "bench_volume: %s\n", qPrintable(error));
                 return 1;
             }
@@ -271,6 +294,8 @@ int main(int argc, char** argv)
         run.images = &set;
         run.createPool(*std::max_element(threadCounts.begin(), threadCounts.end()));
         double single = 0, singleCpu = 0;
+        // Best wall and its processor time per thread count (--scaling).
+        QMap<int, QPair<double, double>> best;
         for (int threads : threadCounts) {
             ReconSettings settings;
             settings.showImage = false;
@@ -300,7 +325,17 @@ int main(int argc, char** argv)
             std::printf("threads %2d: %6.2f s wall, %6.2f s processor: %5.2f slices/s, %5.2f slices/s per core "
                         "(processor time)",
                         threads, s, cpu, slices / s, slices / cpu);
-            if (threads == threadCounts.first()) {
+            if (!best.contains(threads) || s < best[threads].first)
+                best[threads] = qMakePair(s, cpu);
+            if (scaling) {
+                // Each round's ratio is printed with the round's second run.
+                if (threads == 1) {
+                    single = s;
+                    singleCpu = cpu;
+                } else {
+                    std::printf(", x%.2f wall, x%.2f processor time per slice", single / s, cpu / singleCpu);
+                }
+            } else if (threads == threadCounts.first()) {
                 single = s;
                 singleCpu = cpu;
             } else {
@@ -310,6 +345,11 @@ int main(int argc, char** argv)
             std::printf("            load %s\n", qPrintable(BenchMachine::loadAverage()));
             std::fflush(stdout);
         }
+        if (scaling)
+            std::printf("two threads against one, best of %d rounds: 1 thread %.2f s, 2 threads %.2f s wall: x%.2f "
+                        "(processor time per slice x%.2f), %d slices\n",
+                        rounds, best[1].first, best[2].first, best[1].first / best[2].first,
+                        best[2].second / best[1].second, slices);
     }
     delete i0;
     delete bg;

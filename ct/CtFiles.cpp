@@ -8,6 +8,7 @@
 #include "DispMath.h"
 #include "ReconSettings.h"
 #include "SafeWrite.h"
+#include "Sha256.h"
 #include "TiffWriter.h"
 
 #include <QDebug>
@@ -78,10 +79,12 @@ void CtFiles::writeResult(CtResult& r)
         return;
     const CtJob& job = r.job;
     const CtSlice& s = *r.data;
-    const auto done = [&r](bool ok, const QString& path, const QString& error) {
+    // hash: the digest taken while writing; without it the file is read back.
+    const auto done = [&r](bool ok, const QString& path, const QString& error, Sha256* hash = nullptr) {
         if (ok) {
             r.written << path;
-            r.fileRecords << CtRunReport::fileRecord(path);
+            r.fileRecords << (hash ? CtRunReport::fileRecord(path, hash->size(), hash->hex())
+                                   : CtRunReport::fileRecord(path));
         } else {
             r.failures << error;
             Failures::record(Failures::Write, error);
@@ -90,9 +93,12 @@ void CtFiles::writeResult(CtResult& r)
     QString error;
     if (!job.imageFile.isEmpty())
         done(savePicture(job.imageFile, r.picture, job.view.pictureRect, &error), job.imageFile, error);
-    if (!job.dataFile.isEmpty())
-        done(saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0, s.region.x1, s.region.z1, &error),
-             job.dataFile, error);
+    if (!job.dataFile.isEmpty()) {
+        Sha256 hash;
+        done(saveData(job.dataFile, s.image.data(), s.n, s.region.x0, s.region.z0, s.region.x1, s.region.z1, &error,
+                      &hash),
+             job.dataFile, error, &hash);
+    }
     if (!job.tiffFile.isEmpty())
         done(saveFloatTiff(job.tiffFile, s, &error, job.valueToPerCm), job.tiffFile, error);
 }
@@ -124,20 +130,23 @@ double CtFiles::maxLines(int n)
 }
 
 bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, double z0, double x1,
-                        double z1)
+                        double z1, Sha256* hash)
 {
     const double lines = lineCount(x0, z0, x1, z1);
     if (lines > maxLines(n))
         return false;
     // Lines are made in a buffer and written in large pieces.
     constexpr size_t chunk = size_t(1) << 20;
-    // Eight lines are added between checks.
+    // Up to a group of lines is added between checks.
     constexpr size_t longestLine = std::max<size_t>(4 * DataText::maxChars, DataText::lineRoom);
-    std::vector<char> buf(chunk + 8 * longestLine);
+    std::vector<char> buf(chunk + DataText::lineGroup * longestLine);
     char* p = buf.data();
     bool ok = true;
     auto flush = [&] {
         const qint64 size = p - buf.data();
+        // Hashed while the bytes are in the cache, not read back later.
+        if (hash && ok)
+            hash->add(buf.data(), size_t(size));
         ok = ok && out->write(buf.data(), size) == size;
         p = buf.data();
     };
@@ -182,9 +191,11 @@ bool CtFiles::writeData(QIODevice* out, const double* image, int n, double x0, d
             *ze++ = '\t';
             const size_t zLen = size_t(ze - zText);
             DataText::Group group;
-            for (long long x8 = xFirst; x8 < xEnd; x8 += 8) {
-                const int count = int(std::min<long long>(8, xEnd - x8));
-                double values[8];
+            // Cached columns go a whole group of lines at a time, the others eight.
+            const int step = cached ? DataText::lineGroup : 8;
+            for (long long x8 = xFirst; x8 < xEnd; x8 += step) {
+                const int count = int(std::min<long long>(step, xEnd - x8));
+                double values[DataText::lineGroup];
                 const double* v = values;
                 if (row && x8 >= 0 && x8 + count <= n) {
                     v = row + x8;
@@ -233,14 +244,14 @@ constexpr qint64 maxPicturePixels = qint64(1) << 28;
 } // namespace
 
 bool CtFiles::saveData(const QString& path, const double* image, int n, double x0, double z0,
-                       double x1, double z1, QString* error)
+                       double x1, double z1, QString* error, Sha256* hash)
 {
     if (lineCount(x0, z0, x1, z1) > maxLines(n))
         return fail(error, QStringLiteral("Region too large for a CT data file, not written : ") + path);
     SafeWrite file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return fail(error, QStringLiteral("Can't open ") + path + QStringLiteral(" to write CT data: ") + file.reason());
-    if (!writeData(file.device(), image, n, x0, z0, x1, z1)) {
+    if (!writeData(file.device(), image, n, x0, z0, x1, z1, hash)) {
         const QString reason = file.device()->errorString();
         file.cancel();
         return fail(error, QStringLiteral("Can't write ") + path + QStringLiteral(": ") + reason);

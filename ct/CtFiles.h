@@ -15,6 +15,7 @@ struct ReconSettings;
 class QIODevice;
 class QImage;
 class QRectF;
+class Sha256;
 
 class CtFiles
 {
@@ -45,12 +46,15 @@ public:
     // Writes the data file of an n x n image (row = z) over the region
     // x0 .. x1, z0 .. z1.  Pixels of the region outside the image are written
     // as 0.  False (and nothing written) when the region is absurdly large.
+    // Every byte written is also added to hash when one is given.
     static bool writeData(QIODevice* out, const double* image, int n, double x0, double z0, double x1,
-                          double z1);
+                          double z1, Sha256* hash = nullptr);
     // The same into a file, written aside and renamed into place when
     // complete.  Failures go to the debug log, or into *error when given.
+    // hash, when given, receives the file's bytes (its digest is the file's
+    // when this returns true).
     static bool saveData(const QString& path, const double* image, int n, double x0, double z0,
-                         double x1, double z1, QString* error = nullptr);
+                         double x1, double z1, QString* error = nullptr, Sha256* hash = nullptr);
     // The part `part` of a picture (the whole picture when part is empty;
     // pixels beyond the picture are black) in the format of the path's
     // suffix, written aside and renamed into place.  False with *error set.

@@ -5,8 +5,8 @@
 #include "ImgData.h"
 #include "ImgDatas.h"
 #include "SafeWrite.h"
+#include "Sha256.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -43,21 +43,18 @@ double CtRunReport::valueToPerCm(double pixelSizeUm, int nProj, bool ct1)
 
 QString CtRunReport::sha256(const QString& path, qint64* size)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&f))
-        return {};
-    if (size)
-        *size = f.pos();
-    return QString::fromLatin1(hash.result().toHex());
+    return Sha256::ofFile(path, size);
 }
 
 QJsonObject CtRunReport::fileRecord(const QString& path)
 {
     qint64 size = -1;
     const QString hash = sha256(path, &size);
+    return fileRecord(path, size, hash);
+}
+
+QJsonObject CtRunReport::fileRecord(const QString& path, qint64 size, const QString& hash)
+{
     QJsonObject o{{"file", QFileInfo(path).absoluteFilePath()}, {"size", hash.isEmpty() ? -1 : size}};
     if (!hash.isEmpty())
         o["sha256"] = hash;

@@ -96,6 +96,9 @@ public:
     // {"file": absolute path, "size": bytes, "sha256": hex} of a file as it
     // is now; size -1 and no hash when it cannot be read.
     static QJsonObject fileRecord(const QString& path);
+    // The same of a file whose size and digest were taken as it was written
+    // (an empty hash: size -1 and no hash).
+    static QJsonObject fileRecord(const QString& path, qint64 size, const QString& hash);
     // The SHA-256 of a file's bytes as hex; empty when it cannot be read.
     static QString sha256(const QString& path, qint64* size = nullptr);
     // Factor from a data-file value to mu in 1/cm for pixels of pixelSizeUm

@@ -35,12 +35,13 @@ public:
         int n = 0;
     };
 
-    // Data-file lines "<x>\t<z>\t<v[k]>\n" for k < count (at most 8), the
+    // Data-file lines "<x>\t<z>\t<v[k]>\n" for k < count (at most lineGroup), the
     // numbers as appendNumber writes them.  columns + 24 k holds the text
     // "<x>\t" of column k, columnLength[k] bytes; zText "<z>\t", zLength
     // bytes.  Both are copied 24 bytes at a time, so each needs 24 readable
     // bytes; out needs lineRoom bytes per line.  Returns the end of the text.
     static constexpr int lineRoom = 2 * 24 + maxChars;
+    static constexpr int lineGroup = 64;
     static char* appendLines(char* out, const double* v, int count, const char* columns,
                              const unsigned char* columnLength, const char* zText, int zLength);
 };

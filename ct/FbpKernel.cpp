@@ -822,6 +822,42 @@ void FbpKernel::backProject(int p, double x0, double x1, double z0, double z1)
 namespace {
 // Calls fn(tz, tzEnd, tx, txEnd) for every tile of tileZ rows by tileX
 // columns that holds a pixel of the row spans lo/hi (row z at z - zlo).
+// Adds a block's single sums a[xa .. xb-1] to the double image and clears
+// them: the same additions in every version, so the same image.
+void addBlockPlain(double* img, float* a, int xa, int xb)
+{
+    for (int x = xa; x < xb; ++x) {
+        img[x] += a[x];
+        a[x] = 0.0f;
+    }
+}
+
+#ifdef ZUVO2_X86
+// Eight at a time: the compiler's own loop (SSE2, two by two) took 7 % of a
+// slice's instructions.
+__attribute__((target("avx2")))
+void addBlockAvx2(double* img, float* a, int xa, int xb)
+{
+    int x = xa;
+    for (; x + 8 <= xb; x += 8) {
+        const __m256 v = _mm256_loadu_ps(a + x);
+        _mm256_storeu_pd(img + x, _mm256_add_pd(_mm256_loadu_pd(img + x), _mm256_cvtps_pd(_mm256_castps256_ps128(v))));
+        _mm256_storeu_pd(img + x + 4,
+                         _mm256_add_pd(_mm256_loadu_pd(img + x + 4), _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1))));
+        _mm256_storeu_ps(a + x, _mm256_setzero_ps());
+    }
+    addBlockPlain(img, a, x, xb);
+}
+#endif
+
+using AddBlockFn = void (*)(double*, float*, int, int);
+
+const AddBlockFn addBlock =
+#ifdef ZUVO2_X86
+    InstructionSet::allows(InstructionSet::Avx2) ? addBlockAvx2 :
+#endif
+    addBlockPlain;
+
 template <class Fn>
 void forEachTile(const std::vector<int>& lo, const std::vector<int>& hi, int zlo, int zhi, int n,
                  int tileZ, int tileX, Fn fn)
@@ -935,12 +971,8 @@ bool FbpKernel::backProjectAllSingle(int zlo, int zhi)
             for (int z = tz; z < tzEnd; ++z) {
                 const int xa = std::max(tx, spanLo[size_t(z - zlo)]);
                 const int xb = std::min(txEnd, spanHi[size_t(z - zlo)]);
-                float* a = acc.data() + size_t(z - tz) * tileX - tx;
-                double* img = imageRow(z);
-                for (int x = xa; x < xb; ++x) {
-                    img[x] += a[x];
-                    a[x] = 0.0f;
-                }
+                if (xa < xb)
+                    addBlock(imageRow(z), acc.data() + size_t(z - tz) * tileX - tx, xa, xb);
             }
         }
     });

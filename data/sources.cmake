@@ -20,5 +20,6 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ReferenceSet.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MemoryBudget.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SafeWrite.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Sha256.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VolumeWriter.cpp
 )

@@ -8,7 +8,7 @@
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-      qt6-charts-dev libqt6opengl6-dev libgl-dev libfftw3-dev libtiff-dev libhdf5-dev
+      qt6-charts-dev libqt6opengl6-dev libgl-dev libfftw3-dev libtiff-dev libhdf5-dev libssl-dev
       libqt6svg6 qt6-qpa-plugins fonts-dejavu-core
       fonts-ipafont-gothic
       clang-14 libclang-rt-14-dev

@@ -247,7 +247,7 @@ void TstBodyInputs::sliceRangeLinesLoadAlone()
     Body body;
     for (const QString& c : before) {
         if (c == QLatin1String("tick"))
-            body.procCtrl->LoadSliceRowsOnly->setChecked(true);
+            body.procCtrl->findChild<QCheckBox*>("LoadSliceRowsOnly")->setChecked(true);
         else
             exec(body, c);
     }

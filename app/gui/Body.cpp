@@ -117,18 +117,18 @@ Body::Body(QWidget* parent)
 // Titles, save panels, field widths, the calculator choice and the tabs' contents.
 void Body::prepareForms()
 {
-    CTFiles->Title->setText(tr("Row Images"));
-    SelI0Files->Title->setText(tr("I0 File Set"));
+    CTFiles->setTitle(tr("Row Images"));
+    SelI0Files->setTitle(tr("I0 File Set"));
     I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
     I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
     SelectImageSaveDir->setMode(1);
-    SelectImageSaveDir->Name->show();
+    SelectImageSaveDir->nameField()->show();
     SelectDataSaveDir->setMode(1);
-    SelectDataSaveDir->Name->show();
+    SelectDataSaveDir->nameField()->show();
     SelectTiffSaveDir->setMode(1);
-    SelectTiffSaveDir->Name->show();
+    SelectTiffSaveDir->nameField()->show();
     // The float TIFFs carry the data files' tag (a data set's energy).
-    SelectTiffSaveDir->AddTag->hide();
+    SelectTiffSaveDir->tagField()->hide();
     AdditionalInfo->setVisible(ShowAdditionalInfo->isChecked());
     CalcCT->setStyleSheet(idleStyle);
     FieldWidth::fit(ColorMin, FieldWidth::number());
@@ -171,12 +171,12 @@ void Body::bindControls()
     for (auto [on, panel, out] : {std::tuple{AutoSaveImage, SelectImageSaveDir, &s.image},
                                   {AutoSaveData, SelectDataSaveDir, &s.data}, {AutoSaveTiff, SelectTiffSaveDir, &s.tiff}}) {
         check(on, out->on);
-        text(panel->FilePath, out->path);
-        text(panel->Name, out->name);
+        text(panel->pathField(), out->path);
+        text(panel->nameField(), out->name);
     }
     // The float TIFFs take the data files' tag.
-    text(SelectImageSaveDir->AddTag, s.image.tag);
-    text(SelectDataSaveDir->AddTag, s.data.tag);
+    text(SelectImageSaveDir->tagField(), s.image.tag);
+    text(SelectDataSaveDir->tagField(), s.data.tag);
     connect(session.get(), &Session::settingChanged, this, &Body::showSetting);
     bindState();
 }
@@ -604,15 +604,11 @@ void Body::stopWork()
 
 void Body::enableInputs(bool f)
 {
-    for (QWidget* w : {static_cast<QWidget*>(CTFiles->Select), static_cast<QWidget*>(CTFiles->Clear),
-                       static_cast<QWidget*>(LoadScanH5), static_cast<QWidget*>(LoadStackTiff),
-                       static_cast<QWidget*>(I0ImgSel->Select), static_cast<QWidget*>(I0ImgSel->Clear),
-                       static_cast<QWidget*>(BGImgSel->Select), static_cast<QWidget*>(BGImgSel->Clear)})
+    CTFiles->enableChoosing(f);
+    for (QWidget* w : {static_cast<QWidget*>(LoadScanH5), static_cast<QWidget*>(LoadStackTiff)})
         w->setEnabled(f);
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel}) {
-        for (QWidget* w : {static_cast<QWidget*>(sel->Select), static_cast<QWidget*>(sel->Clear),
-                           static_cast<QWidget*>(sel->Add)})
-            w->setEnabled(f);
+        sel->enableChoosing(f);
         if (!f)
             sel->fileDialog()->hide();
     }
@@ -1101,10 +1097,10 @@ void Body::bindState()
     connect(CTFiles, &SelectDataFiles::optionsEdited, this, [this](const SessionState::SeriesOptions& o) {
         session->state.series = o;
     });
-    st.i0ExpTime = I0ImgSel->ExpTimeLE->text().toDouble();
-    st.bgExpTime = BGImgSel->ExpTimeLE->text().toDouble();
-    connect(I0ImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.i0ExpTime = v.toDouble(); });
-    connect(BGImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.bgExpTime = v.toDouble(); });
+    st.i0ExpTime = I0ImgSel->expTimeField()->text().toDouble();
+    st.bgExpTime = BGImgSel->expTimeField()->text().toDouble();
+    connect(I0ImgSel->expTimeField(), &QLineEdit::textEdited, this, [this](const QString& v) { session->state.i0ExpTime = v.toDouble(); });
+    connect(BGImgSel->expTimeField(), &QLineEdit::textEdited, this, [this](const QString& v) { session->state.bgExpTime = v.toDouble(); });
     st.rawI0 = I0ofRawImage_->source();
     st.i0I0 = I0ofI0Image_->source();
     connect(I0ofRawImage_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.rawI0 = s; });
@@ -1200,11 +1196,11 @@ void Body::showSetting(const QString& key)
         {"saveImage", [](Body& b, const S& s) { b.AutoSaveImage->setChecked(s.image.on); }},
         {"saveData", [](Body& b, const S& s) { b.AutoSaveData->setChecked(s.data.on); }},
         {"saveTiff", [](Body& b, const S& s) { b.AutoSaveTiff->setChecked(s.tiff.on); }},
-        {"imageName", [](Body& b, const S& s) { b.SelectImageSaveDir->Name->setText(s.image.name); }},
-        {"imageTag", [](Body& b, const S& s) { b.SelectImageSaveDir->AddTag->setText(s.image.tag); }},
-        {"dataName", [](Body& b, const S& s) { b.SelectDataSaveDir->Name->setText(s.data.name); }},
-        {"dataTag", [](Body& b, const S& s) { b.SelectDataSaveDir->AddTag->setText(s.data.tag); }},
-        {"tiffName", [](Body& b, const S& s) { b.SelectTiffSaveDir->Name->setText(s.tiff.name); }},
+        {"imageName", [](Body& b, const S& s) { b.SelectImageSaveDir->nameField()->setText(s.image.name); }},
+        {"imageTag", [](Body& b, const S& s) { b.SelectImageSaveDir->tagField()->setText(s.image.tag); }},
+        {"dataName", [](Body& b, const S& s) { b.SelectDataSaveDir->nameField()->setText(s.data.name); }},
+        {"dataTag", [](Body& b, const S& s) { b.SelectDataSaveDir->tagField()->setText(s.data.tag); }},
+        {"tiffName", [](Body& b, const S& s) { b.SelectTiffSaveDir->nameField()->setText(s.tiff.name); }},
         {"imagePath", [](Body& b, const S& s) { b.SelectImageSaveDir->setPath(s.image.path); }},
         {"dataPath", [](Body& b, const S& s) { b.SelectDataSaveDir->setPath(s.data.path); }},
         {"tiffPath", [](Body& b, const S& s) { b.SelectTiffSaveDir->setPath(s.tiff.path); }},

@@ -203,7 +203,7 @@ void TstBody::commands()
     QCOMPARE(reports.count(), cmds.size());
     QObject* o = body.findChild<QObject*>(object);
     if (object == "Name")
-        o = body.SelectImageSaveDir->Name;
+        o = body.SelectImageSaveDir->findChild<QLineEdit*>("Name");
     if (object == "I0Val")
         o = body.I0ofRawImage_->findChild<QLineEdit*>("I0Val");
     QVERIFY(o);
@@ -219,12 +219,12 @@ void TstBody::loadingResetsSeekAndRegions()
     QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->Selected->count(), 12);
+    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
     QCOMPARE(body.seekCtrl->last(), 11);
     exec(body, "images_seek 5");
     QCOMPARE(body.seekCtrl->index(), 5);
 
-    body.CTFiles->KeepConditions->setChecked(false);
+    body.CTFiles->findChild<QCheckBox*>("KeepConditions")->setChecked(false);
     exec(body, "ct_rot_ax_is_v 1");
     exec(body, "images_load \"" + ctDir + "\" ct-000[1-4].img");
     QCOMPARE(loaded.count(), 2);
@@ -470,7 +470,7 @@ void TstBody::calcTwiceStops()
     QVERIFY(!body.CalcStartT->text().isEmpty());
     QVERIFY(body.CalcEndT->text().isEmpty());
     QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(255, 255, 128);"));
-    QVERIFY(!body.CTFiles->Select->isEnabled());
+    QVERIFY(!body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
     QTest::mouseClick(body.CalcCT, Qt::LeftButton);
     QVERIFY(!body.isCalcActive());
     QCOMPARE(finished.count(), 1);
@@ -479,9 +479,9 @@ void TstBody::calcTwiceStops()
     QVERIFY(body.CalcSpentT->text().toDouble(&ok) >= 0 && ok);
     QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(240, 240, 240);"));
     // Inputs come back only when the slices still running are done.
-    QCOMPARE(body.CTFiles->Select->isEnabled(), !body.imagesInUse());
+    QCOMPARE(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled(), !body.imagesInUse());
     QVERIFY(waitIdle(body));
-    QTRY_VERIFY(body.CTFiles->Select->isEnabled());
+    QTRY_VERIFY(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
     // The slices still running when it stopped end nothing more.
     QCOMPARE(finished.count(), 1);
 }
@@ -539,7 +539,7 @@ void TstBody::loadRefusedDuringRun()
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: loading projection images");
     emit body.CTFiles->filesSelected(QStringList{ctDir + "/ct-0001.img"}, true);
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->Selected->count(), 12);
+    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
     QCOMPARE(body.I0ImgSel->image(), i0);
     QCOMPARE(reports.count(), 5);
     // The run goes on to its end and then reports calc_exec.
@@ -562,7 +562,7 @@ void TstBody::i0Choice()
     emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
     emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7110eV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{7100, 7120, 7110}));
-    QCOMPARE(body.SelI0Files->Selected->count(), 3);
+    QCOMPARE(body.SelI0Files->findChild<QComboBox*>("Selected")->count(), 3);
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_120keV-1.img");
     exec(body, "seq_exec_select_i0");
     // The set's own energy missing from a list of one file per energy: no

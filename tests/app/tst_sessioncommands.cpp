@@ -65,8 +65,9 @@ void TstSessionCommands::initTestCase()
     for (const char* f : {"i0/I0-7_1keV-1.img", "i0/I0-7_2keV-1.img"})
         QVERIFY(ItexWriter(4, 4, 2).write16(d.filePath(f), px.data()));
     // A tiny series for a run.
+    const std::vector<quint16> ct(64, 100);
     for (int i = 1; i <= 4; ++i)
-        QVERIFY(ItexWriter(4, 4, 2).write16(d.filePath(QStringLiteral("ct/ct-%1.img").arg(i)), px.data()));
+        QVERIFY(ItexWriter(8, 8, 2).write16(d.filePath(QStringLiteral("ct/ct-%1.img").arg(i)), ct.data()));
 }
 
 void TstSessionCommands::wordsChangeTheSession_data()
@@ -102,7 +103,7 @@ void TstSessionCommands::wordsChangeTheSession_data()
                                         << "0";
     QTest::newRow("no file matches") << QStringList{"images_load %D/i0 *.tif"} << false << "series" << "0";
     // A run starts and ends in the session; the window is asked nothing.
-    QTest::newRow("a run") << QStringList{"images_load %D/ct ct-*.img", "ct_cor 2", "calc_exec"} << true << "run"
+    QTest::newRow("a run") << QStringList{"images_load %D/ct ct-*.img", "calc_ct1 1", "ct_cor 4", "calc_exec"} << true << "run"
                            << "ran; ";
     QTest::newRow("a refused run") << QStringList{"calc_exec"} << false << "run" << "no projection images loaded; ";
     QTest::newRow("a mistyped word") << QStringList{"images_clera"} << false << "window" << "";

@@ -54,12 +54,14 @@ void TstSelectImg::initTestCase()
 void TstSelectImg::form()
 {
     SelectAImgFile s;
-    QVERIFY(s.findChild<QGridLayout*>("gridLayout_3")->indexOf(s.findChild<QFrame*>("SelectAImgFileBase")) >= 0);
+    auto* grid = s.findChild<QGridLayout*>("gridLayout_3");
+    auto* base = s.findChild<QFrame*>("SelectAImgFileBase");
+    QVERIFY(grid && base);
+    QVERIFY(grid->indexOf(base) >= 0);
     int row, col, rs, cs;
-    s.findChild<QGridLayout*>("gridLayout_3")->getItemPosition(s.findChild<QGridLayout*>("gridLayout_3")->indexOf(s.findChild<QFrame*>("SelectAImgFileBase")), &row, &col,
-                                    &rs, &cs);
+    grid->getItemPosition(grid->indexOf(base), &row, &col, &rs, &cs);
     QCOMPARE(col, 5);
-    QCOMPARE(s.findChild<QFrame*>("SelectAImgFileBase")->parentWidget(), &s);
+    QCOMPARE(base->parentWidget(), &s);
     QCOMPARE(s.findChild<QLineEdit*>("ExpTimeLE")->text(), QString("0.05"));
     QVERIFY(!s.display()->parent());
     QCOMPARE(s.image(), nullptr);

@@ -1,8 +1,7 @@
 #pragma once
 // What batch words ask of the window rather than of the session: showing a
 // tab, an image or the sweep, saving a display's picture, the XAFS tab's
-// views; and, until the single-slice calculator computes without its panel,
-// starting a run.  The window implements it.
+// views.  The window implements it.
 #include "BatchArgs.h"
 #include "Failures.h"
 
@@ -35,8 +34,4 @@ public:
     virtual void xafsChanged() = 0;
     virtual void xafsRegionAdded(const XafsRoi& roi) = 0;
     virtual void showXafsView(int view) = 0;
-
-    // Still in the window while CT1 computes in its panel.
-    // Starts a run for the batch program; the window reports its end.
-    virtual void startBatchRun() = 0;
 };

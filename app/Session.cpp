@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include "ConfigStore.h"
 #include "CorrectedSeries.h"
 #include "Failures.h"
 #include "FileEnergy.h"
@@ -506,4 +507,31 @@ void Session::loadDataSet()
     for (const QFileInfo& f : dataDir.currentFiles())
         files << f.filePath();
     takeFiles(files);
+}
+
+ReconSettings Session::runSettings(bool inSequence)
+{
+    ReconSettings s = settings;
+    s.i0ChosenByEnergy = inSequence && chooseI0ByEnergy(&s.i0Refusal);
+    s.i0Name = i0Set.name();
+    s.bgName = bgSet.name();
+    s.i0AfterName = i0AfterSet.name();
+    // No output may overwrite a file the run or the program reads.
+    s.otherInputs = configStore.filesRead() + i0Set.files() + bgSet.files() + i0AfterSet.files();
+    if (!batchFile.isEmpty())
+        s.otherInputs << batchFile;
+    applyCentre(s);
+    return s;
+}
+
+bool Session::startRun(bool inSequence)
+{
+    if (quitting)
+        return false;
+    if (loading && !inSequence) {
+        Failures::record(Failures::Run, QStringLiteral("Run refused: projection images are still loading"));
+        return false;
+    }
+    ctRun->start(runSettings(inSequence));
+    return true;
 }

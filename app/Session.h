@@ -111,6 +111,17 @@ public:
     double corFor(int from, int to) const;
     // The centre, or the centre line, into the settings of a run.
     void applyCentre(ReconSettings& s) const;
+    // The batch program loaded; no output of a run may overwrite it.
+    QString batchFile;
+    // The settings of the next run: the references' names, the centre, and
+    // the files no output may overwrite.  inSequence: a step of the
+    // sequential driver, whose I0 is chosen by energy.
+    ReconSettings runSettings(bool inSequence);
+    // Starts a run of runSettings on the series; its start and end come from
+    // run().  False, with the failure counted, when the series is still
+    // loading outside a sequence (it would read freed images), or while the
+    // program closes.
+    bool startRun(bool inSequence);
     // Sweeps slice over centres from..to by step on the series; the reason
     // when refused (also in sweepRefused).  The sweep's end is logged.
     QString startSweep(const CtCond& c, double from, double to, double step);

@@ -34,6 +34,9 @@ SessionCommands::SessionCommands(Session& session, CommandWindow& window, Batch&
 {
     connect(&driver, &XafsBatch::finished, this, &SessionCommands::sequenceEnded);
     connect(&s.sweep(), &CorSweep::finished, this, &SessionCommands::sweepEnded);
+    // A run ends the calc_exec line waiting for it (a refused run fails it,
+    // so ":ifng" can react); the window, connected first, shows the end.
+    connect(&s.run(), &CtRun::runStopped, this, &SessionCommands::runEnded);
 }
 
 QStringList SessionCommands::words()
@@ -565,7 +568,7 @@ void SessionCommands::runEnded()
     if (waiting != Wait::Run)
         return;
     waiting = Wait::Nothing;
-    finishLine(true, waitFailuresAtStart);
+    finishLine(s.run().refusal().isEmpty(), waitFailuresAtStart);
 }
 
 void SessionCommands::loadEnded(bool ok)
@@ -660,8 +663,10 @@ SessionCommands::Outcome SessionCommands::calcExec(const BatchCmd& c)
     // Reported back when the run ends (runEnded), which may be at once.
     waiting = Wait::Run;
     waitFailuresAtStart = lineFailuresAtStart;
-    w.startBatchRun();
-    return Outcome::Waits;
+    if (s.startRun(driver.isActive()))
+        return Outcome::Waits;
+    waiting = Wait::Nothing;
+    return Outcome::Ng;
 }
 
 SessionCommands::Outcome SessionCommands::seqCalc(const BatchCmd& c)

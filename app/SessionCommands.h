@@ -39,6 +39,8 @@ public:
     void execute(const BatchCmd& cmd);
     // Every command word: the table's, then the settings' batch words.
     static QStringList words();
+    // A calc_exec line waits for its run to end.
+    bool waitsForRun() const { return waiting == Wait::Run; }
 
 signals:
     // The line is done; the interpreter may take the next one.

@@ -89,8 +89,8 @@ Body::Body(QWidget* parent)
       rawImages(session->series())
 {
     setupUi(this);
-    startConditions = {procCtrl->sliceNo, procCtrl->cor, procCtrl->SliceFrom->text().toInt(),
-                       procCtrl->SliceTo->text().toInt()};
+    startConditions = {procCtrl->sliceNo, procCtrl->cor, procCtrl->sliceFromText().toInt(),
+                       procCtrl->sliceToText().toInt()};
     // Fits the screen: the controls scroll beside the pictures.
     if (const QScreen* sc = screen())
         resize(WindowFit::firstSize(sc->availableGeometry().size()));
@@ -111,25 +111,24 @@ Body::Body(QWidget* parent)
     // Reports batch lines back (calc_exec and seq_calc when their work ends).
     commands = std::make_unique<SessionCommands>(*session, static_cast<CommandWindow&>(*this), batch, seqDriver);
     connect(commands.get(), &SessionCommands::lineFinished, this, &Body::callBatchCheckEnd);
-    connect(this, &Body::batchCalcFinished, commands.get(), &SessionCommands::runEnded);
     connect(this, &Body::seriesLoadEnded, commands.get(), &SessionCommands::loadEnded);
 }
 
 // Titles, save panels, field widths, the calculator choice and the tabs' contents.
 void Body::prepareForms()
 {
-    CTFiles->Title->setText(tr("Row Images"));
-    SelI0Files->Title->setText(tr("I0 File Set"));
+    CTFiles->setTitle(tr("Row Images"));
+    SelI0Files->setTitle(tr("I0 File Set"));
     I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
     I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
     SelectImageSaveDir->setMode(1);
-    SelectImageSaveDir->Name->show();
+    SelectImageSaveDir->nameField()->show();
     SelectDataSaveDir->setMode(1);
-    SelectDataSaveDir->Name->show();
+    SelectDataSaveDir->nameField()->show();
     SelectTiffSaveDir->setMode(1);
-    SelectTiffSaveDir->Name->show();
+    SelectTiffSaveDir->nameField()->show();
     // The float TIFFs carry the data files' tag (a data set's energy).
-    SelectTiffSaveDir->AddTag->hide();
+    SelectTiffSaveDir->tagField()->hide();
     AdditionalInfo->setVisible(ShowAdditionalInfo->isChecked());
     CalcCT->setStyleSheet(idleStyle);
     FieldWidth::fit(ColorMin, FieldWidth::number());
@@ -172,12 +171,12 @@ void Body::bindControls()
     for (auto [on, panel, out] : {std::tuple{AutoSaveImage, SelectImageSaveDir, &s.image},
                                   {AutoSaveData, SelectDataSaveDir, &s.data}, {AutoSaveTiff, SelectTiffSaveDir, &s.tiff}}) {
         check(on, out->on);
-        text(panel->FilePath, out->path);
-        text(panel->Name, out->name);
+        text(panel->pathField(), out->path);
+        text(panel->nameField(), out->name);
     }
     // The float TIFFs take the data files' tag.
-    text(SelectImageSaveDir->AddTag, s.image.tag);
-    text(SelectDataSaveDir->AddTag, s.data.tag);
+    text(SelectImageSaveDir->tagField(), s.image.tag);
+    text(SelectDataSaveDir->tagField(), s.data.tag);
     connect(session.get(), &Session::settingChanged, this, &Body::showSetting);
     bindState();
 }
@@ -207,14 +206,13 @@ void Body::connectPanels()
     connect(procCtrl, &ProcCtrl::autoUpdateUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
     connect(procCtrl, &ProcCtrl::correctionsUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
     // The sinogram pictures show what ring removal takes away.
-    connect(procCtrl->RingSize, &QSpinBox::valueChanged, &sinogram, &Sinogram::genImage);
+    connect(procCtrl, &ProcCtrl::ringSizeUpdated, &sinogram, &Sinogram::genImage);
 
     connect(this, &Body::callBatchLoad, &batch, &Batch::batchLoad);
     connect(this, &Body::callBatchExec, &batch, &Batch::batchExec);
     connect(this, &Body::callBatchCheckEnd, &batch, &Batch::batchCheckEnd);
     connect(&batch, &Batch::batchExCmd, this, &Body::batchExCmd);
     connect(&batch, &Batch::batchStopped, this, &Body::batchProgramStopped);
-    connect(this, &Body::batchCalcStart, this, &Body::startCalcCt);
 
     connect(SeqCalc, &QPushButton::clicked, &seqDriver, &XafsBatch::start);
     connect(this, &Body::finishedLoadingCTFiles, &seqDriver, &XafsBatch::loadedDataSet);
@@ -260,13 +258,13 @@ void Body::connectCentreSearch()
 // Projections, references, data directories, colour range and the raw display.
 void Body::connectInputs()
 {
-    session->state.sliceLinesOnly = procCtrl->LoadSliceRowsOnly->isChecked();
-    connect(procCtrl->LoadSliceRowsOnly, &QCheckBox::toggled, this, [this](bool on) {
+    session->state.sliceLinesOnly = procCtrl->sliceRowsOnly();
+    connect(procCtrl, &ProcCtrl::sliceRowsOnlyUpdated, this, [this](bool on) {
         session->state.sliceLinesOnly = on;
         if (!on)
             rawImages.band = LineBand();
     });
-    connect(this, &Body::callBatchLoad, this, [this](const QString& f) { batchFile = f; });
+    connect(this, &Body::callBatchLoad, this, [this](const QString& f) { session->batchFile = f; });
     // The list panel shows the session's series and hands it the files chosen.
     connect(CTFiles, &SelectDataFiles::filesSelected, this,
             [this](const QStringList& files, bool replace) { session->loadFiles(files, replace); });
@@ -331,7 +329,7 @@ void Body::connectRunControl()
 void Body::showWorkAndStartThreads()
 {
     buildOperatorArea();
-    connect(procCtrl->Threads, &QSpinBox::valueChanged, this, &Body::showCt2Tabs);
+    connect(procCtrl, &ProcCtrl::threadsUpdated, this, &Body::showCt2Tabs);
     showCt2Tabs();
     // Queued: the run has counted the slice by then.
     connect(ctRun, &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
@@ -421,8 +419,7 @@ void Body::createPool(int count)
         const CtCalcBase* p = i < 0 ? static_cast<const CtCalcBase*>(&ctCalc) : ct2Panels.value(i);
         return p ? p->view() : CtView();
     };
-    procCtrl->Threads->setMaximum(32);
-    procCtrl->Threads->setValue(32);
+    procCtrl->setThreads(32, 32);
 }
 
 void Body::createXafsPanel()
@@ -501,13 +498,13 @@ void Body::showWork()
 int Body::ct2TabsShown() const
 {
     // A run never deals slices to more workers than there are processors.
-    return std::min({procCtrl->Threads->value(), int(ct2Panels.size()), std::max(1, QThread::idealThreadCount())});
+    return std::min({procCtrl->threads(), int(ct2Panels.size()), std::max(1, QThread::idealThreadCount())});
 }
 
 QString Body::ct2TabsReason() const
 {
     return QStringLiteral("Threads %1, %2 processors: CT2 displays 0 to %3 are shown")
-        .arg(procCtrl->Threads->value())
+        .arg(procCtrl->threads())
         .arg(std::max(1, QThread::idealThreadCount()))
         .arg(ct2TabsShown() - 1);
 }
@@ -607,15 +604,11 @@ void Body::stopWork()
 
 void Body::enableInputs(bool f)
 {
-    for (QWidget* w : {static_cast<QWidget*>(CTFiles->Select), static_cast<QWidget*>(CTFiles->Clear),
-                       static_cast<QWidget*>(LoadScanH5), static_cast<QWidget*>(LoadStackTiff),
-                       static_cast<QWidget*>(I0ImgSel->Select), static_cast<QWidget*>(I0ImgSel->Clear),
-                       static_cast<QWidget*>(BGImgSel->Select), static_cast<QWidget*>(BGImgSel->Clear)})
+    CTFiles->enableChoosing(f);
+    for (QWidget* w : {static_cast<QWidget*>(LoadScanH5), static_cast<QWidget*>(LoadStackTiff)})
         w->setEnabled(f);
     for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel}) {
-        for (QWidget* w : {static_cast<QWidget*>(sel->Select), static_cast<QWidget*>(sel->Clear),
-                           static_cast<QWidget*>(sel->Add)})
-            w->setEnabled(f);
+        sel->enableChoosing(f);
         if (!f)
             sel->fileDialog()->hide();
     }
@@ -707,10 +700,10 @@ void Body::fitConditionsToSeries()
     if (quietly(cor == startConditions.cor, [&] { return fit.fitCor(cor); }))
         procCtrl->setCor(cor);
     bool ok = false;
-    int from = procCtrl->SliceFrom->text().trimmed().toInt(&ok);
+    int from = procCtrl->sliceFromText().trimmed().toInt(&ok);
     if (!ok)
         from = -1;
-    int to = procCtrl->SliceTo->text().trimmed().toInt(&ok);
+    int to = procCtrl->sliceToText().trimmed().toInt(&ok);
     if (!ok)
         to = -1;
     const bool rangeUntouched = from == startConditions.from && to == startConditions.to;
@@ -859,16 +852,6 @@ void Body::startCalcCt()
 {
     if (quitting)
         return;
-    // A run on a series that is about to be replaced would read freed images.
-    if (session->loading && !seqDriver.isActive()) {
-        Failures::record(Failures::Run, QStringLiteral("Run refused: projection images are still loading"));
-        if (batchCalcActive) {
-            batchCalcActive = false;
-            batch.setOkFlag(false);
-            emit batchCalcFinished();
-        }
-        return;
-    }
     // The sequence's run needs its own I0, which cannot change under a
     // slice still computing.
     if (seqDriver.isActive() && deferWhileInUse(QStringLiteral("the next calculation"), [this] {
@@ -876,22 +859,12 @@ void Body::startCalcCt()
                 startCalcCt();
         }))
         return;
-    ctRun->start(runSettings());
+    session->startRun(seqDriver.isActive());
 }
 
-ReconSettings Body::runSettings()
+bool Body::isBatchCalcActive() const
 {
-    ReconSettings s = session->settings;
-    s.i0ChosenByEnergy = seqDriver.isActive() && session->chooseI0ByEnergy(&s.i0Refusal);
-    s.i0Name = session->i0().name();
-    s.bgName = session->bg().name();
-    s.i0AfterName = session->i0After().name();
-    // No output may overwrite a file the run or the program reads.
-    s.otherInputs = configStore.filesRead() + session->i0().files() + session->bg().files() + session->i0After().files();
-    if (!batchFile.isEmpty())
-        s.otherInputs << batchFile;
-    session->applyCentre(s);
-    return s;
+    return commands->waitsForRun();
 }
 
 void Body::stopCalcCt()
@@ -920,12 +893,6 @@ void Body::runStopped()
     showWork();
     // Slices still computing read the inputs until they are done.
     enableInputs(!imagesInUse());
-    if (batchCalcActive) {
-        batchCalcActive = false;
-        // A refused run fails calc_exec, so ":ifng" can react.
-        batch.setOkFlag(ctRun->refusal().isEmpty());
-        emit batchCalcFinished();
-    }
     suggestXafsStack();
     emit calcFinished();
     imagesMayBeFree();
@@ -958,12 +925,12 @@ void Body::suggestXafsStack()
 void Body::changedCtSel(QAbstractButton*)
 {
     if (SelectCt1->isChecked())
-        procCtrl->AutoExecCtCalc->setChecked(false);
+        procCtrl->setAutoExec(false);
 }
 
 void Body::changedAutoExec()
 {
-    if (procCtrl->AutoExecCtCalc->isChecked())
+    if (procCtrl->autoExec())
         SelectCt2->setChecked(true);
 }
 
@@ -1130,10 +1097,10 @@ void Body::bindState()
     connect(CTFiles, &SelectDataFiles::optionsEdited, this, [this](const SessionState::SeriesOptions& o) {
         session->state.series = o;
     });
-    st.i0ExpTime = I0ImgSel->ExpTimeLE->text().toDouble();
-    st.bgExpTime = BGImgSel->ExpTimeLE->text().toDouble();
-    connect(I0ImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.i0ExpTime = v.toDouble(); });
-    connect(BGImgSel->ExpTimeLE, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.bgExpTime = v.toDouble(); });
+    st.i0ExpTime = I0ImgSel->expTimeField()->text().toDouble();
+    st.bgExpTime = BGImgSel->expTimeField()->text().toDouble();
+    connect(I0ImgSel->expTimeField(), &QLineEdit::textEdited, this, [this](const QString& v) { session->state.i0ExpTime = v.toDouble(); });
+    connect(BGImgSel->expTimeField(), &QLineEdit::textEdited, this, [this](const QString& v) { session->state.bgExpTime = v.toDouble(); });
     st.rawI0 = I0ofRawImage_->source();
     st.i0I0 = I0ofI0Image_->source();
     connect(I0ofRawImage_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.rawI0 = s; });
@@ -1152,8 +1119,8 @@ void Body::bindState()
     connect(ColorMax, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.colour.max = v.toDouble(); });
     connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
     connect(ColorMax, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
-    st.autoSinogram = procCtrl->AutoUpdate->isChecked();
-    connect(procCtrl->AutoUpdate, &QCheckBox::toggled, this, [this](bool on) { session->state.autoSinogram = on; });
+    st.autoSinogram = procCtrl->autoSinogram();
+    connect(procCtrl, &ProcCtrl::autoUpdateUpdated, this, [this] { session->state.autoSinogram = procCtrl->autoSinogram(); });
     connect(session.get(), &Session::stateChanged, this, &Body::showState);
 }
 
@@ -1187,7 +1154,7 @@ void Body::showState(SessionState::Part part)
         setDispRegion(nullptr, r.x0, r.z0, r.x1, r.z1);
         break;
     }
-    case P::AutoSinogram: procCtrl->AutoUpdate->setChecked(st.autoSinogram); break;
+    case P::AutoSinogram: procCtrl->setAutoSinogram(st.autoSinogram); break;
     case P::DataSets: SelDDir->refresh(); break;
     }
 }
@@ -1201,9 +1168,7 @@ void Body::showSetting(const QString& key)
         void (*show)(Body& b, const S& s);
     };
     const auto axis = [](Body& b, const S& s) {
-        QRadioButton* r = s.cond.rotAxIsV ? b.procCtrl->RotAxV : b.procCtrl->RotAxH;
-        r->setChecked(true);
-        b.procCtrl->rotAxSelectionChanged(r);
+        b.procCtrl->showRotAx(s.cond.rotAxIsV);
     };
     // Settings without a control (the precision, the volume, the shifts, the
     // invalid-sample limit, gaps, the angle unit) are only the session's.
@@ -1211,11 +1176,11 @@ void Body::showSetting(const QString& key)
         {"axisIsH", axis},
         {"axisIsV", axis},
         {"slice", [](Body& b, const S& s) { b.procCtrl->setSliceNo(s.cond.sliceNo); }},
-        {"series", [](Body& b, const S& s) { b.procCtrl->AutoExecCtCalc->setChecked(s.cond.autoExec); }},
+        {"series", [](Body& b, const S& s) { b.procCtrl->setAutoExec(s.cond.autoExec); }},
         {"from", [](Body& b, const S& s) { b.procCtrl->setSliceFrom(s.cond.from); }},
         {"to", [](Body& b, const S& s) { b.procCtrl->setSliceTo(s.cond.to); }},
         {"step", [](Body& b, const S& s) { b.procCtrl->setSliceStep(std::abs(s.cond.step)); }},
-        {"threads", [](Body& b, const S& s) { b.procCtrl->Threads->setValue(s.cond.threads); }},
+        {"threads", [](Body& b, const S& s) { b.procCtrl->setThreads(s.cond.threads); }},
         {"cor", [](Body& b, const S& s) { b.procCtrl->setCor(s.cond.cor); }},
         {"filter", [](Body& b, const S& s) { b.procCtrl->setFilter(s.cond.filter); }},
         // 0 clears the size.
@@ -1231,17 +1196,17 @@ void Body::showSetting(const QString& key)
         {"saveImage", [](Body& b, const S& s) { b.AutoSaveImage->setChecked(s.image.on); }},
         {"saveData", [](Body& b, const S& s) { b.AutoSaveData->setChecked(s.data.on); }},
         {"saveTiff", [](Body& b, const S& s) { b.AutoSaveTiff->setChecked(s.tiff.on); }},
-        {"imageName", [](Body& b, const S& s) { b.SelectImageSaveDir->Name->setText(s.image.name); }},
-        {"imageTag", [](Body& b, const S& s) { b.SelectImageSaveDir->AddTag->setText(s.image.tag); }},
-        {"dataName", [](Body& b, const S& s) { b.SelectDataSaveDir->Name->setText(s.data.name); }},
-        {"dataTag", [](Body& b, const S& s) { b.SelectDataSaveDir->AddTag->setText(s.data.tag); }},
-        {"tiffName", [](Body& b, const S& s) { b.SelectTiffSaveDir->Name->setText(s.tiff.name); }},
+        {"imageName", [](Body& b, const S& s) { b.SelectImageSaveDir->nameField()->setText(s.image.name); }},
+        {"imageTag", [](Body& b, const S& s) { b.SelectImageSaveDir->tagField()->setText(s.image.tag); }},
+        {"dataName", [](Body& b, const S& s) { b.SelectDataSaveDir->nameField()->setText(s.data.name); }},
+        {"dataTag", [](Body& b, const S& s) { b.SelectDataSaveDir->tagField()->setText(s.data.tag); }},
+        {"tiffName", [](Body& b, const S& s) { b.SelectTiffSaveDir->nameField()->setText(s.tiff.name); }},
         {"imagePath", [](Body& b, const S& s) { b.SelectImageSaveDir->setPath(s.image.path); }},
         {"dataPath", [](Body& b, const S& s) { b.SelectDataSaveDir->setPath(s.data.path); }},
         {"tiffPath", [](Body& b, const S& s) { b.SelectTiffSaveDir->setPath(s.tiff.path); }},
         {"region", [](Body& b, const S& s) { b.setCalcRegion(nullptr, s.region.x0, s.region.z0, s.region.x1, s.region.z1); }},
         // A range named by a batch program replaces the box's choice.
-        {"loadLines", [](Body& b, const S&) { b.procCtrl->LoadSliceRowsOnly->setChecked(false); }},
+        {"loadLines", [](Body& b, const S&) { b.procCtrl->setSliceRowsOnly(false); }},
     };
     for (const Row& r : rows)
         if (key == QLatin1String(r.key))
@@ -1258,7 +1223,7 @@ bool Body::showTab(int index, const QString& noSuchTab, QString* why)
     }
     // Only the CT2 displays of the threads in use are shown.
     if (!ImgsTab->isTabVisible(index)) {
-        *why = QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(procCtrl->Threads->value());
+        *why = QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(procCtrl->threads());
         return false;
     }
     ImgsTab->setCurrentIndex(index);
@@ -1343,11 +1308,5 @@ void Body::xafsRegionAdded(const XafsRoi& roi)
 void Body::showXafsView(int view)
 {
     xafsPanel->showView(view);
-}
-
-void Body::startBatchRun()
-{
-    batchCalcActive = true;
-    emit batchCalcStart();
 }
 

@@ -69,7 +69,7 @@ public:
     CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
     ImgDatas* images() { return &rawImages; }
     const QList<double>& i0EnergyList() const { return session->i0Energies(); }
-    bool isBatchCalcActive() const { return batchCalcActive; }
+    bool isBatchCalcActive() const;
     bool isCalcActive() const;
     // A run is active or a worker still finishes a slice of a stopped one:
     // the projections, I0 and BG are being read and must not change.
@@ -99,8 +99,6 @@ public:
     QLabel* problemCount() const { return status->counts(); }
 
 signals:
-    void batchCalcStart();
-    void batchCalcFinished();
     void finishing();
     void finishedLoadingCTFiles();
     void calcFinished();
@@ -184,9 +182,6 @@ private:
     void setCalcRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
     // Controls that replace the projections or references; off during a run.
     void enableInputs(bool f);
-    // The auto-save settings of the window into the run and the CT1 panel.
-    // The settings of a run started now: the panels' values and `settings`.
-    ReconSettings runSettings();
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
     // The sequential driver's requests wait (instead of being refused) until
@@ -222,7 +217,6 @@ private:
     void xafsChanged() override { emit xafsStackChanged(); }
     void xafsRegionAdded(const XafsRoi& roi) override;
     void showXafsView(int view) override;
-    void startBatchRun() override;
 
     // First: messages of everything built after it reach the panel.
     LogRelay logRelay;
@@ -234,7 +228,6 @@ private:
 
     // The run itself (active flag, times, conditions, next slice) is kept
     // by the run control with the pool; the window shows it.
-    bool batchCalcActive = false;
     bool quitting = false;
     bool closeRequested = false;
     // A sequence step that waits for the images to be free.
@@ -265,7 +258,6 @@ private:
     ImgDatas& rawImages;
 
     // The batch program last loaded: an input no run may overwrite.
-    QString batchFile;
 
     MessagePanel* messages = nullptr;
     // The process control's values as the form starts them: fitted to a

@@ -41,40 +41,43 @@ PaganinParams paganinOf(const QString& text)
 ProcCtrl::ProcCtrl(QWidget* parent)
     : QFrame(parent)
 {
-    setupUi(this);
+    ui.setupUi(this);
     rotAxGroup = new QButtonGroup(this);
-    rotAxGroup->addButton(RotAxH);
-    rotAxGroup->addButton(RotAxV);
+    rotAxGroup->addButton(ui.RotAxH);
+    rotAxGroup->addButton(ui.RotAxV);
     rotAxGroup->setExclusive(true);
 
     // The filter table decides what the box offers.
-    Filter->addItems(FbpFilter::names());
-    Filter->setCurrentText(FbpFilter().name);
-    Angles->addItems(CtCond::angularRangeNames());
-    Binning->addItems(SettingTable::byKey(QStringLiteral("binning"))->choices());
-    for (QLineEdit* e : {SliceNo, SliceFrom, SliceTo, SliceStep})
+    ui.Filter->addItems(FbpFilter::names());
+    ui.Filter->setCurrentText(FbpFilter().name);
+    ui.Angles->addItems(CtCond::angularRangeNames());
+    ui.Binning->addItems(SettingTable::byKey(QStringLiteral("binning"))->choices());
+    for (QLineEdit* e : {ui.SliceNo, ui.SliceFrom, ui.SliceTo, ui.SliceStep})
         FieldWidth::fit(e, FieldWidth::count());
-    FieldWidth::fit(Cor, FieldWidth::position());
-    FieldWidth::fit(FilterCutoff, FieldWidth::setting());
-    FieldWidth::fit(PixelSize, FieldWidth::setting());
-    FieldWidth::fit(Paganin, FieldWidth::position());
+    FieldWidth::fit(ui.Cor, FieldWidth::position());
+    FieldWidth::fit(ui.FilterCutoff, FieldWidth::setting());
+    FieldWidth::fit(ui.PixelSize, FieldWidth::setting());
+    FieldWidth::fit(ui.Paganin, FieldWidth::position());
 
-    rotAxIsV = RotAxV->isChecked();
-    sliceNo = CtCond::sliceNumber(SliceNo->text());
-    cor = corValue(Cor->text());
+    rotAxIsV = ui.RotAxV->isChecked();
+    sliceNo = CtCond::sliceNumber(ui.SliceNo->text());
+    cor = corValue(ui.Cor->text());
     connectFields();
 
-    connect(AutoUpdate, &QCheckBox::toggled, this, &ProcCtrl::autoUpdateUpdated);
-    connect(Zinger, &QDoubleSpinBox::valueChanged, this, &ProcCtrl::correctionsUpdated);
-    connect(Paganin, &QLineEdit::editingFinished, this, &ProcCtrl::correctionsUpdated);
-    connect(Binning, &QComboBox::currentTextChanged, this, &ProcCtrl::correctionsUpdated);
-    connect(Angles, &QComboBox::currentTextChanged, this, &ProcCtrl::correctionsUpdated);
-    connect(AutoExecCtCalc, &QCheckBox::toggled, this, &ProcCtrl::autoExecUpdated);
-    connect(SliceNo, &QLineEdit::editingFinished, this, &ProcCtrl::sliceNoEditingFinished);
-    connect(Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
+    connect(ui.AutoUpdate, &QCheckBox::toggled, this, &ProcCtrl::autoUpdateUpdated);
+    connect(ui.Zinger, &QDoubleSpinBox::valueChanged, this, &ProcCtrl::correctionsUpdated);
+    connect(ui.Paganin, &QLineEdit::editingFinished, this, &ProcCtrl::correctionsUpdated);
+    connect(ui.Binning, &QComboBox::currentTextChanged, this, &ProcCtrl::correctionsUpdated);
+    connect(ui.Angles, &QComboBox::currentTextChanged, this, &ProcCtrl::correctionsUpdated);
+    connect(ui.AutoExecCtCalc, &QCheckBox::toggled, this, &ProcCtrl::autoExecUpdated);
+    connect(ui.Threads, &QSpinBox::valueChanged, this, &ProcCtrl::threadsUpdated);
+    connect(ui.RingSize, &QSpinBox::valueChanged, this, &ProcCtrl::ringSizeUpdated);
+    connect(ui.LoadSliceRowsOnly, &QCheckBox::toggled, this, &ProcCtrl::sliceRowsOnlyUpdated);
+    connect(ui.SliceNo, &QLineEdit::editingFinished, this, &ProcCtrl::sliceNoEditingFinished);
+    connect(ui.Cor, &QLineEdit::editingFinished, this, &ProcCtrl::corEditingFinished);
     connect(rotAxGroup, &QButtonGroup::buttonClicked, this, &ProcCtrl::rotAxSelectionChanged);
-    connect(CorAuto, &QPushButton::clicked, this, &ProcCtrl::corAutoRequested);
-    connect(CorSweepButton, &QPushButton::clicked, this, &ProcCtrl::corSweepRequested);
+    connect(ui.CorAuto, &QPushButton::clicked, this, &ProcCtrl::corAutoRequested);
+    connect(ui.CorSweepButton, &QPushButton::clicked, this, &ProcCtrl::corSweepRequested);
 }
 
 void ProcCtrl::connectFields()
@@ -83,44 +86,44 @@ void ProcCtrl::connectFields()
     c.rotAxIsV = rotAxIsV;
     c.sliceNo = sliceNo;
     c.cor = cor;
-    c.autoExec = AutoExecCtCalc->isChecked();
-    c.setSeries(SliceFrom->text(), SliceTo->text(), SliceStep->text());
-    c.threads = Threads->value();
-    c.filter.name = Filter->currentText();
-    c.filter.cutoff = optional(FilterCutoff->text(), 1.0);
-    c.pixelSizeUm = optional(PixelSize->text(), 0.0);
-    c.ringSize = RingSize->value();
-    CtCond::angularRange(Angles->currentText(), c.angles);
-    c.zingerThreshold = Zinger->value();
-    c.paganin = paganinOf(Paganin->text());
-    c.binning = Binning->currentText().toInt();
+    c.autoExec = ui.AutoExecCtCalc->isChecked();
+    c.setSeries(ui.SliceFrom->text(), ui.SliceTo->text(), ui.SliceStep->text());
+    c.threads = ui.Threads->value();
+    c.filter.name = ui.Filter->currentText();
+    c.filter.cutoff = optional(ui.FilterCutoff->text(), 1.0);
+    c.pixelSizeUm = optional(ui.PixelSize->text(), 0.0);
+    c.ringSize = ui.RingSize->value();
+    CtCond::angularRange(ui.Angles->currentText(), c.angles);
+    c.zingerThreshold = ui.Zinger->value();
+    c.paganin = paganinOf(ui.Paganin->text());
+    c.binning = ui.Binning->currentText().toInt();
 
-    connect(AutoExecCtCalc, &QCheckBox::toggled, this, [this](bool on) { cond->autoExec = on; });
-    for (QLineEdit* e : {SliceFrom, SliceTo, SliceStep})
+    connect(ui.AutoExecCtCalc, &QCheckBox::toggled, this, [this](bool on) { cond->autoExec = on; });
+    for (QLineEdit* e : {ui.SliceFrom, ui.SliceTo, ui.SliceStep})
         connect(e, &QLineEdit::textChanged, this, &ProcCtrl::readSeries);
-    connect(Threads, &QSpinBox::valueChanged, this, [this](int n) { cond->threads = n; });
-    connect(Filter, &QComboBox::currentTextChanged, this, [this](const QString& t) { cond->filter.name = t; });
-    connect(FilterCutoff, &QLineEdit::textChanged, this, [this](const QString& t) {
+    connect(ui.Threads, &QSpinBox::valueChanged, this, [this](int n) { cond->threads = n; });
+    connect(ui.Filter, &QComboBox::currentTextChanged, this, [this](const QString& t) { cond->filter.name = t; });
+    connect(ui.FilterCutoff, &QLineEdit::textChanged, this, [this](const QString& t) {
         if (!showing)
             cond->filter.cutoff = optional(t, 1.0);
     });
-    connect(PixelSize, &QLineEdit::textChanged, this, [this](const QString& t) {
+    connect(ui.PixelSize, &QLineEdit::textChanged, this, [this](const QString& t) {
         if (!showing)
             cond->pixelSizeUm = optional(t, 0.0);
     });
-    connect(RingSize, &QSpinBox::valueChanged, this, [this](int n) { cond->ringSize = n; });
-    connect(Angles, &QComboBox::currentTextChanged, this, [this](const QString& t) { CtCond::angularRange(t, cond->angles); });
-    connect(Zinger, &QDoubleSpinBox::valueChanged, this, [this](double v) { cond->zingerThreshold = v; });
-    connect(Paganin, &QLineEdit::textChanged, this, [this](const QString& t) {
+    connect(ui.RingSize, &QSpinBox::valueChanged, this, [this](int n) { cond->ringSize = n; });
+    connect(ui.Angles, &QComboBox::currentTextChanged, this, [this](const QString& t) { CtCond::angularRange(t, cond->angles); });
+    connect(ui.Zinger, &QDoubleSpinBox::valueChanged, this, [this](double v) { cond->zingerThreshold = v; });
+    connect(ui.Paganin, &QLineEdit::textChanged, this, [this](const QString& t) {
         if (!showing)
             cond->paganin = paganinOf(t);
     });
-    connect(Binning, &QComboBox::currentTextChanged, this, [this](const QString& t) { cond->binning = t.toInt(); });
+    connect(ui.Binning, &QComboBox::currentTextChanged, this, [this](const QString& t) { cond->binning = t.toInt(); });
 }
 
 void ProcCtrl::readSeries()
 {
-    cond->setSeries(SliceFrom->text(), SliceTo->text(), SliceStep->text());
+    cond->setSeries(ui.SliceFrom->text(), ui.SliceTo->text(), ui.SliceStep->text());
 }
 
 void ProcCtrl::bindTo(CtCond* c)
@@ -135,7 +138,7 @@ void ProcCtrl::bindTo(CtCond* c)
 
 void ProcCtrl::sliceNoEditingFinished()
 {
-    const int v = CtCond::sliceNumber(SliceNo->text());
+    const int v = CtCond::sliceNumber(ui.SliceNo->text());
     if (v != sliceNo) {
         sliceNo = cond->sliceNo = v;
         emit sliceNoUpdated();
@@ -144,7 +147,7 @@ void ProcCtrl::sliceNoEditingFinished()
 
 void ProcCtrl::corEditingFinished()
 {
-    const double v = corValue(Cor->text());
+    const double v = corValue(ui.Cor->text());
     // A NaN on either side counts as a change.
     if (!(v == cor)) {
         cor = cond->cor = v;
@@ -154,7 +157,7 @@ void ProcCtrl::corEditingFinished()
 
 void ProcCtrl::rotAxSelectionChanged(QAbstractButton*)
 {
-    const bool v = RotAxV->isChecked();
+    const bool v = ui.RotAxV->isChecked();
     if (v != rotAxIsV) {
         rotAxIsV = cond->rotAxIsV = v;
         emit rotAxUpdated();
@@ -166,7 +169,7 @@ void ProcCtrl::setCor(double c)
     if (c == cor)
         return;
     cor = cond->cor = c;
-    Cor->setText(QString::number(c, 'g', 6));
+    ui.Cor->setText(QString::number(c, 'g', 6));
     emit corUpdated();
 }
 
@@ -175,30 +178,30 @@ void ProcCtrl::setSliceNo(int s)
     if (s == sliceNo)
         return;
     sliceNo = cond->sliceNo = s;
-    SliceNo->setText(QString::number(s));
+    ui.SliceNo->setText(QString::number(s));
     emit sliceNoUpdated();
 }
 
 void ProcCtrl::setSliceFrom(int from)
 {
-    SliceFrom->setText(QString::number(from));
+    ui.SliceFrom->setText(QString::number(from));
 }
 
 void ProcCtrl::setSliceTo(int to)
 {
-    SliceTo->setText(QString::number(to));
+    ui.SliceTo->setText(QString::number(to));
 }
 
 void ProcCtrl::setSliceStep(int step)
 {
-    SliceStep->setText(QString::number(step));
+    ui.SliceStep->setText(QString::number(step));
 }
 
 void ProcCtrl::setFilter(const FbpFilter& filter)
 {
-    Filter->setCurrentText(filter.name);
+    ui.Filter->setCurrentText(filter.name);
     showing = true;
-    FilterCutoff->setText(QString::number(filter.cutoff, 'g', 6));
+    ui.FilterCutoff->setText(QString::number(filter.cutoff, 'g', 6));
     showing = false;
     cond->filter = filter;
 }
@@ -206,39 +209,107 @@ void ProcCtrl::setFilter(const FbpFilter& filter)
 void ProcCtrl::setPixelSize(double um)
 {
     showing = true;
-    PixelSize->setText(um > 0 ? QString::number(um, 'g', 6) : QString());
+    ui.PixelSize->setText(um > 0 ? QString::number(um, 'g', 6) : QString());
     showing = false;
     cond->pixelSizeUm = um;
 }
 
 void ProcCtrl::setAngles(AngularRange range)
 {
-    Angles->setCurrentText(CtCond::angularRangeName(range));
+    ui.Angles->setCurrentText(CtCond::angularRangeName(range));
 }
 
 void ProcCtrl::setRingSize(int size)
 {
-    RingSize->setValue(size);
+    ui.RingSize->setValue(size);
 }
 
 void ProcCtrl::setZinger(double threshold)
 {
-    Zinger->setValue(threshold);
+    ui.Zinger->setValue(threshold);
 }
 
 void ProcCtrl::setPaganin(const PaganinParams& params)
 {
     cond->paganin = params;
     const QString text = params.on() ? params.text() : QString();
-    if (text == Paganin->text())
+    if (text == ui.Paganin->text())
         return;
     showing = true;
-    Paganin->setText(text);
+    ui.Paganin->setText(text);
     showing = false;
     emit correctionsUpdated();
 }
 
 void ProcCtrl::setBinning(int factor)
 {
-    Binning->setCurrentText(QString::number(factor));
+    ui.Binning->setCurrentText(QString::number(factor));
+}
+
+QString ProcCtrl::sliceFromText() const
+{
+    return ui.SliceFrom->text();
+}
+
+QString ProcCtrl::sliceToText() const
+{
+    return ui.SliceTo->text();
+}
+
+int ProcCtrl::threads() const
+{
+    return ui.Threads->value();
+}
+
+void ProcCtrl::setThreads(int max, int value)
+{
+    ui.Threads->setMaximum(max);
+    ui.Threads->setValue(value);
+}
+
+void ProcCtrl::setThreads(int value)
+{
+    ui.Threads->setValue(value);
+}
+
+int ProcCtrl::ringSize() const
+{
+    return ui.RingSize->value();
+}
+
+bool ProcCtrl::autoSinogram() const
+{
+    return ui.AutoUpdate->isChecked();
+}
+
+void ProcCtrl::setAutoSinogram(bool on)
+{
+    ui.AutoUpdate->setChecked(on);
+}
+
+bool ProcCtrl::autoExec() const
+{
+    return ui.AutoExecCtCalc->isChecked();
+}
+
+void ProcCtrl::setAutoExec(bool on)
+{
+    ui.AutoExecCtCalc->setChecked(on);
+}
+
+bool ProcCtrl::sliceRowsOnly() const
+{
+    return ui.LoadSliceRowsOnly->isChecked();
+}
+
+void ProcCtrl::setSliceRowsOnly(bool on)
+{
+    ui.LoadSliceRowsOnly->setChecked(on);
+}
+
+void ProcCtrl::showRotAx(bool vertical)
+{
+    QRadioButton* r = vertical ? ui.RotAxV : ui.RotAxH;
+    r->setChecked(true);
+    rotAxSelectionChanged(r);
 }

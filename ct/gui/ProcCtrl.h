@@ -11,7 +11,7 @@
 class QAbstractButton;
 class QButtonGroup;
 
-class ProcCtrl : public QFrame, public Ui_ProcCtrl
+class ProcCtrl : public QFrame
 {
     Q_OBJECT
 public:
@@ -29,9 +29,32 @@ public:
     int sliceNo = 0;
     double cor = 0.0;
 
+    // The slice series' ends as typed.
+    QString sliceFromText() const;
+    QString sliceToText() const;
+    int threads() const;
+    // The thread count offered up to max, set to value.
+    void setThreads(int max, int value);
+    void setThreads(int value);
+    int ringSize() const;
+    // The sinogram follows every change of the slice or the axis.
+    bool autoSinogram() const;
+    void setAutoSinogram(bool on);
+    // A run reconstructs the slice series (else the one slice).
+    bool autoExec() const;
+    void setAutoExec(bool on);
+    // Loads read only the lines of the slices.
+    bool sliceRowsOnly() const;
+    void setSliceRowsOnly(bool on);
+    // The axis shown as vertical (or horizontal), as if clicked.
+    void showRotAx(bool vertical);
+
 signals:
     void autoUpdateUpdated();
     void autoExecUpdated();
+    void threadsUpdated();
+    void ringSizeUpdated();
+    void sliceRowsOnlyUpdated(bool on);
     void rotAxUpdated();
     void sliceNoUpdated();
     void corUpdated();
@@ -44,9 +67,6 @@ signals:
     void corSweepRequested();
 
 public slots:
-    void sliceNoEditingFinished();
-    void corEditingFinished();
-    void rotAxSelectionChanged(QAbstractButton* button);
     void setCor(double cor);
     void setSliceNo(int sliceNo);
     void setSliceFrom(int from);
@@ -65,6 +85,10 @@ public slots:
     void setBinning(int factor);
 
 private:
+    Ui::ProcCtrl ui;
+    void sliceNoEditingFinished();
+    void corEditingFinished();
+    void rotAxSelectionChanged(QAbstractButton* button);
     // Each control writes its field into cond when edited.
     void connectFields();
     void readSeries();

@@ -25,20 +25,22 @@ double numberOrZero(const QString& text)
 
 Sinogram::Sinogram(QWidget* parent) : QFrame(parent)
 {
-    setupUi(this);
-    FieldWidth::fit(Cor, FieldWidth::position());
-    connect(DispSinogram, &ImgDispWPV::newPosInvY, this, &Sinogram::newPos);
-    connect(DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::genImage);
-    connect(Cor, &QLineEdit::editingFinished, this, &Sinogram::corEditingFinished);
+    ui.setupUi(this);
+    DispSinogram = ui.DispSinogram;
+    DispFouS = ui.DispFouS;
+    FieldWidth::fit(ui.Cor, FieldWidth::position());
+    connect(ui.DispSinogram, &ImgDispWPV::newPosInvY, this, &Sinogram::newPos);
+    connect(ui.DispSinogram, &ImgDispWCBar::newBar, this, &Sinogram::genImage);
+    connect(ui.Cor, &QLineEdit::editingFinished, this, &Sinogram::corEditingFinished);
     // "Gen Image" makes the sinogram of the current slice even without
     // auto-update; ticking the Fourier box shows the present record at once.
-    connect(GenImg, &QPushButton::clicked, this, [this] {
+    connect(ui.GenImg, &QPushButton::clicked, this, [this] {
         if (!procCtrl)
             return;
         genSinogram();
         genImage();
     });
-    connect(GenFouS, &QCheckBox::toggled, this, [this](bool on) {
+    connect(ui.GenFouS, &QCheckBox::toggled, this, [this](bool on) {
         if (on)
             genFouSImage();
     });
@@ -58,13 +60,13 @@ void Sinogram::newPos(double x, double y)
 {
     double v;
     if (sinogramValueAt(shown(), x, y, v))
-        DispSinogram->setVal(v);
+        ui.DispSinogram->setVal(v);
 }
 
 void Sinogram::corUpdated()
 {
     if (procCtrl)
-        Cor->setText(QString::number(procCtrl->cor, 'g', 6));
+        ui.Cor->setText(QString::number(procCtrl->cor, 'g', 6));
     genSgmImage();
 }
 
@@ -89,7 +91,7 @@ void Sinogram::corEditingFinished()
         return;
     // The process control panel takes a differing value (a NaN on either side
     // differs), shows it and announces it; the announcement comes back here.
-    procCtrl->setCor(numberOrZero(Cor->text()));
+    procCtrl->setCor(numberOrZero(ui.Cor->text()));
 }
 
 void Sinogram::genSinogram0(HSgm* h, bool rotAxIsV, double cor, int slice)
@@ -116,25 +118,25 @@ void Sinogram::genSinogram()
 
 void Sinogram::genImage()
 {
-    const int rings = procCtrl ? procCtrl->RingSize->value() : 0;
+    const int rings = procCtrl ? procCtrl->ringSize() : 0;
     useFiltered = rings >= 2 && hSgm.hasData();
     filtered = useFiltered ? stripeFiltered(hSgm, rings) : HSgm();
     const HSgm& h = shown();
-    ColorBar* bar = DispSinogram->CBar;
+    ColorBar* bar = ui.DispSinogram->CBar;
     // Without samples the scale keeps its limits rather than taking the
     // empty scan's start values.
     if (sinogramRange(h, minV, maxV))
         bar->autoMinMax(minV, maxV);
-    DispSinogram->image = sinogramImage(h, *bar);
-    DispSinogram->newImage();
-    DispSinogram->update();
-    if (GenFouS->isChecked())
+    ui.DispSinogram->image = sinogramImage(h, *bar);
+    ui.DispSinogram->newImage();
+    ui.DispSinogram->update();
+    if (ui.GenFouS->isChecked())
         genFouSImage();
 }
 
 void Sinogram::genSgmImage()
 {
-    if (!procCtrl || !procCtrl->AutoUpdate->isChecked())
+    if (!procCtrl || !procCtrl->autoSinogram())
         return;
     genSinogram();
     genImage();
@@ -142,19 +144,19 @@ void Sinogram::genSgmImage()
 
 void Sinogram::genFouSImage()
 {
-    if (!GenFouS->isChecked())
+    if (!ui.GenFouS->isChecked())
         return;
     std::vector<double> mag;
     const HSgm& h = shown();
     const bool ok = fourierSinogram(h, mag);
-    ColorBar* bar = DispFouS->CBar;
+    ColorBar* bar = ui.DispFouS->CBar;
     bar->autoMinMax(-10, 10);
-    DispFouS->image = ok ? greyImage(mag.data(), h.nx, 2 * h.nth, *bar) : QImage();
-    DispFouS->newImage();
-    DispFouS->update();
+    ui.DispFouS->image = ok ? greyImage(mag.data(), h.nx, 2 * h.nth, *bar) : QImage();
+    ui.DispFouS->newImage();
+    ui.DispFouS->update();
 }
 
 void Sinogram::setGenFouS(bool f)
 {
-    GenFouS->setChecked(f);
+    ui.GenFouS->setChecked(f);
 }

@@ -10,7 +10,7 @@
 class ImgDatas;
 class ProcCtrl;
 
-class Sinogram : public QFrame, public Ui_Sinogram
+class Sinogram : public QFrame
 {
     Q_OBJECT
 public:
@@ -20,6 +20,9 @@ public:
     // Set by the owner after construction; null until then.
     ProcCtrl* procCtrl = nullptr;
     ImgDatas* imgs = nullptr;
+    // The sinogram's picture and its Fourier magnitude's (the form's displays).
+    ImgDispWPV* DispSinogram = nullptr;
+    ImgDispWPV* DispFouS = nullptr;
 
     HSgm hSgm;
     // What the pictures and the read-out show: hSgm, or with ring removal
@@ -44,6 +47,7 @@ public slots:
     void setGenFouS(bool f);
 
 private:
+    Ui::Sinogram ui;
     HSgm filtered;
     bool useFiltered = false;
 };

@@ -7,15 +7,15 @@
 
 SelectAFile::SelectAFile(QWidget* parent) : QFrame(parent), dialog(nullptr)
 {
-    setupUi(this);
-    Name->hide();
+    ui.setupUi(this);
+    ui.Name->hide();
     if (!dataRoot.isEmpty())
         dialog.setDirectory(dataRoot);
     setMode(0);
 
-    connect(Select, &QPushButton::clicked, &dialog, &QFileDialog::show);
+    connect(ui.Select, &QPushButton::clicked, &dialog, &QFileDialog::show);
     connect(&dialog, &QFileDialog::fileSelected, this, &SelectAFile::fileSelected0);
-    connect(Clear, &QPushButton::clicked, this, &SelectAFile::clear0);
+    connect(ui.Clear, &QPushButton::clicked, this, &SelectAFile::clear0);
 }
 
 SelectAFile::~SelectAFile() = default;
@@ -41,7 +41,7 @@ void SelectAFile::setPath(QString path)
     // A failed creation is silent: the owner's later write reports it.
     if (mode == 1 && !path.isEmpty())
         QDir().mkpath(path);
-    FilePath->setText(path);
+    ui.FilePath->setText(path);
 }
 
 void SelectAFile::fileSelected0(QString fname)
@@ -52,15 +52,21 @@ void SelectAFile::fileSelected0(QString fname)
         setPath(QFileInfo(fname).absolutePath());
     else
         setPath(fname);
-    Name->setText(QFileInfo(fname).baseName());
+    ui.Name->setText(QFileInfo(fname).baseName());
     emit fileSelected(fname);
 }
 
 void SelectAFile::clear0()
 {
-    if (locked && locked(QStringLiteral("clearing ") + FilePath->text()))
+    if (locked && locked(QStringLiteral("clearing ") + ui.FilePath->text()))
         return;
     setPath(QString());
-    Name->setText(QString());
+    ui.Name->setText(QString());
     emit clear();
+}
+
+void SelectAFile::enableChoosing(bool on)
+{
+    ui.Select->setEnabled(on);
+    ui.Clear->setEnabled(on);
 }

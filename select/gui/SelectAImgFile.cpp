@@ -12,24 +12,24 @@ SelectAImgFile::SelectAImgFile(QWidget* parent) : SelectAFile(parent), disp(null
 {
     // The extra controls are built on a scratch frame, then join the file row.
     QFrame scratch;
-    Ui_SelectAImgFile::setupUi(&scratch);
-    gridLayout_3->addWidget(SelectAImgFileBase, 0, 5);
-    gridLayout = nullptr; // went with the scratch frame
-    defaultExpTime = ExpTimeLE->text().toDouble();
-    FieldWidth::fit(ExpTimeLE, FieldWidth::setting());
+    imgUi.setupUi(&scratch);
+    ui.gridLayout_3->addWidget(imgUi.SelectAImgFileBase, 0, 5);
+    imgUi.gridLayout = nullptr; // went with the scratch frame
+    defaultExpTime = imgUi.ExpTimeLE->text().toDouble();
+    FieldWidth::fit(imgUi.ExpTimeLE, FieldWidth::setting());
 
     Add = new QPushButton(tr("Add"), this);
     Add->setToolTip(tr("Add further images of this kind; the set's mean is used"));
     countLabel = new QLabel(this);
     countLabel->hide();
-    gridLayout_3->addWidget(Add, 0, 6);
-    gridLayout_3->addWidget(countLabel, 0, 7);
+    ui.gridLayout_3->addWidget(Add, 0, 6);
+    ui.gridLayout_3->addWidget(countLabel, 0, 7);
 
     // The dialog may return several files; Select replaces the set, Add extends it.
     dialog.setFileMode(QFileDialog::ExistingFiles);
     disconnect(&dialog, &QFileDialog::fileSelected, this, &SelectAFile::fileSelected0);
     connect(&dialog, &QFileDialog::filesSelected, this, &SelectAImgFile::chosen);
-    connect(Select, &QPushButton::clicked, this, [this] { adding = false; });
+    connect(ui.Select, &QPushButton::clicked, this, [this] { adding = false; });
     connect(Add, &QPushButton::clicked, this, [this] {
         adding = true;
         dialog.show();
@@ -51,14 +51,14 @@ void SelectAImgFile::useSet(ReferenceSet* shared)
 void SelectAImgFile::refresh()
 {
     if (set->count() == 0 && set->failedName().isEmpty()) {
-        Name->setText(QString());
+        ui.Name->setText(QString());
         clear();
-        FilePath->setText(QString());
+        ui.FilePath->setText(QString());
         return;
     }
     if (set->img == shown) {
-        FilePath->setText(set->name());
-        FilePath->setToolTip(files().join(QLatin1Char('\n')));
+        ui.FilePath->setText(set->name());
+        ui.FilePath->setToolTip(files().join(QLatin1Char('\n')));
         return;
     }
     showSet();
@@ -101,7 +101,7 @@ bool SelectAImgFile::take(const QStringList& files, bool append)
 {
     const bool ok = set->take(files, append);
     if (!ok)
-        FilePath->setText(set->failedName());
+        ui.FilePath->setText(set->failedName());
     else
         showSet();
     return ok;
@@ -110,8 +110,8 @@ bool SelectAImgFile::take(const QStringList& files, bool append)
 void SelectAImgFile::showSet()
 {
     ImgData* img = set->img;
-    FilePath->setText(set->name());
-    FilePath->setToolTip(files().join(QLatin1Char('\n')));
+    ui.FilePath->setText(set->name());
+    ui.FilePath->setToolTip(files().join(QLatin1Char('\n')));
     countLabel->setText(tr("mean of %1").arg(set->count()));
     countLabel->setVisible(set->count() > 1);
     shown = img;
@@ -144,11 +144,17 @@ void SelectAImgFile::clear()
     set->clear();
     shown = nullptr;
     countLabel->hide();
-    FilePath->setToolTip(QString());
-    ExpTimeLE->setText(QString::number(defaultExpTime, 'g', 6));
+    ui.FilePath->setToolTip(QString());
+    imgUi.ExpTimeLE->setText(QString::number(defaultExpTime, 'g', 6));
 }
 
 void SelectAImgFile::setExpTime(double time)
 {
-    ExpTimeLE->setText(QString::number(time, 'g', 6));
+    imgUi.ExpTimeLE->setText(QString::number(time, 'g', 6));
+}
+
+void SelectAImgFile::enableChoosing(bool on)
+{
+    SelectAFile::enableChoosing(on);
+    Add->setEnabled(on);
 }

@@ -16,7 +16,7 @@ class ImgData;
 class QLabel;
 class QPushButton;
 
-class SelectAImgFile : public SelectAFile, public Ui_SelectAImgFile
+class SelectAImgFile : public SelectAFile
 {
     Q_OBJECT
 public:
@@ -45,6 +45,10 @@ public:
     // does not load or differs in size from the set is refused the same way.
     bool addFiles(const QStringList& files);
 
+    // The exposure time as typed.
+    QLineEdit* expTimeField() const { return imgUi.ExpTimeLE; }
+    void enableChoosing(bool on) override;
+
     QPushButton* Add = nullptr;
 
 public slots:
@@ -57,6 +61,7 @@ private slots:
     void chosen(const QStringList& files);
 
 private:
+    Ui::SelectAImgFile imgUi;
     bool take(const QStringList& files, bool append);
     void showSet();
 

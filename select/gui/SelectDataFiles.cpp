@@ -10,15 +10,15 @@
 
 SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
 {
-    setupUi(this);
-    FieldWidth::fit(ExpTime, FieldWidth::setting());
-    FieldWidth::fit(MultiTimes, FieldWidth::count());
+    ui.setupUi(this);
+    FieldWidth::fit(ui.ExpTime, FieldWidth::setting());
+    FieldWidth::fit(ui.MultiTimes, FieldWidth::count());
 
     newOrAdd = new QButtonGroup(this);
     newOrAdd->setExclusive(true);
-    newOrAdd->addButton(LoadNewFiles);
-    newOrAdd->addButton(AddFiles);
-    LoadNewFiles->setChecked(true);
+    newOrAdd->addButton(ui.LoadNewFiles);
+    newOrAdd->addButton(ui.AddFiles);
+    ui.LoadNewFiles->setChecked(true);
 
     dialog = new QFileDialog;
     dialog->setFileMode(QFileDialog::ExistingFiles);
@@ -29,35 +29,35 @@ SelectDataFiles::SelectDataFiles(QWidget* parent) : QFrame(parent)
     if (!dataRoot.isEmpty())
         dialog->setDirectory(dataRoot);
 
-    connect(Select, &QPushButton::clicked, dialog, &QFileDialog::show);
+    connect(ui.Select, &QPushButton::clicked, dialog, &QFileDialog::show);
     connect(dialog, &QFileDialog::filesSelected, this, &SelectDataFiles::takeFiles);
-    connect(Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
-    connect(Selected, &QComboBox::currentIndexChanged, this,
+    connect(ui.Clear, &QPushButton::clicked, this, &SelectDataFiles::clearFiles);
+    connect(ui.Selected, &QComboBox::currentIndexChanged, this,
             &SelectDataFiles::currentIndexChanged);
 
     // The form's start values are the options until someone shows others.
-    opts.replace = LoadNewFiles->isChecked();
-    opts.keepConditions = KeepConditions->isChecked();
-    opts.expTime = ExpTime->text().toDouble();
-    opts.multi = LoadMultiTimes->isChecked();
-    opts.multiTimes = MultiTimes->text().toInt();
-    connect(LoadNewFiles, &QAbstractButton::toggled, this, [this](bool on) {
+    opts.replace = ui.LoadNewFiles->isChecked();
+    opts.keepConditions = ui.KeepConditions->isChecked();
+    opts.expTime = ui.ExpTime->text().toDouble();
+    opts.multi = ui.LoadMultiTimes->isChecked();
+    opts.multiTimes = ui.MultiTimes->text().toInt();
+    connect(ui.LoadNewFiles, &QAbstractButton::toggled, this, [this](bool on) {
         opts.replace = on;
         edited();
     });
-    connect(KeepConditions, &QAbstractButton::toggled, this, [this](bool on) {
+    connect(ui.KeepConditions, &QAbstractButton::toggled, this, [this](bool on) {
         opts.keepConditions = on;
         edited();
     });
-    connect(LoadMultiTimes, &QAbstractButton::toggled, this, [this](bool on) {
+    connect(ui.LoadMultiTimes, &QAbstractButton::toggled, this, [this](bool on) {
         opts.multi = on;
         edited();
     });
-    connect(ExpTime, &QLineEdit::textEdited, this, [this](const QString& text) {
+    connect(ui.ExpTime, &QLineEdit::textEdited, this, [this](const QString& text) {
         opts.expTime = text.toDouble();
         edited();
     });
-    connect(MultiTimes, &QLineEdit::textEdited, this, [this](const QString& text) {
+    connect(ui.MultiTimes, &QLineEdit::textEdited, this, [this](const QString& text) {
         opts.multiTimes = text.toInt();
         edited();
     });
@@ -73,11 +73,11 @@ void SelectDataFiles::showOptions(const SessionState::SeriesOptions& o)
 {
     showing = true;
     opts = o;
-    (o.replace ? LoadNewFiles : AddFiles)->setChecked(true);
-    KeepConditions->setChecked(o.keepConditions);
-    ExpTime->setText(QString::number(o.expTime, 'g', 6));
-    LoadMultiTimes->setChecked(o.multi);
-    MultiTimes->setText(QString::number(o.multiTimes));
+    (o.replace ? ui.LoadNewFiles : ui.AddFiles)->setChecked(true);
+    ui.KeepConditions->setChecked(o.keepConditions);
+    ui.ExpTime->setText(QString::number(o.expTime, 'g', 6));
+    ui.LoadMultiTimes->setChecked(o.multi);
+    ui.MultiTimes->setText(QString::number(o.multiTimes));
     showing = false;
 }
 
@@ -117,8 +117,8 @@ void SelectDataFiles::takeFiles(QStringList files)
 
 void SelectDataFiles::clearList()
 {
-    Selected->clear();
-    Count->setText(QString::number(Selected->count()));
+    ui.Selected->clear();
+    ui.Count->setText(QString::number(ui.Selected->count()));
 }
 
 void SelectDataFiles::clearFiles()
@@ -129,26 +129,37 @@ void SelectDataFiles::clearFiles()
 
 void SelectDataFiles::addEntry(QString fname)
 {
-    Selected->addItem(fname);
-    Count->setText(QString::number(Selected->count()));
+    ui.Selected->addItem(fname);
+    ui.Count->setText(QString::number(ui.Selected->count()));
 }
 
 void SelectDataFiles::prev()
 {
-    const int i = Selected->currentIndex();
+    const int i = ui.Selected->currentIndex();
     if (i > 0)
-        Selected->setCurrentIndex(i - 1);
+        ui.Selected->setCurrentIndex(i - 1);
 }
 
 void SelectDataFiles::next()
 {
-    const int i = Selected->currentIndex();
-    if (i < Selected->count() - 1)
-        Selected->setCurrentIndex(i + 1);
+    const int i = ui.Selected->currentIndex();
+    if (i < ui.Selected->count() - 1)
+        ui.Selected->setCurrentIndex(i + 1);
 }
 
 void SelectDataFiles::select(int idx)
 {
-    if (idx >= 0 && idx < Selected->count())
-        Selected->setCurrentIndex(idx);
+    if (idx >= 0 && idx < ui.Selected->count())
+        ui.Selected->setCurrentIndex(idx);
+}
+
+void SelectDataFiles::setTitle(const QString& title)
+{
+    ui.Title->setText(title);
+}
+
+void SelectDataFiles::enableChoosing(bool on)
+{
+    ui.Select->setEnabled(on);
+    ui.Clear->setEnabled(on);
 }

@@ -9,7 +9,7 @@
 class QButtonGroup;
 class QFileDialog;
 
-class SelectDataFiles : public QFrame, public Ui_SelectDataFiles
+class SelectDataFiles : public QFrame
 {
     Q_OBJECT
 public:
@@ -24,6 +24,9 @@ public:
     // list, Add: to extend it); the list itself is the owner's to change.
     void takeFiles(QStringList files);
     QFileDialog* fileDialog() { return dialog; }
+    void setTitle(const QString& title);
+    // The buttons that change the list take requests, or not.
+    void enableChoosing(bool on);
     // How chosen files join the series: shown here, and handed back by
     // optionsEdited on every edit of a control.
     void showOptions(const SessionState::SeriesOptions& o);
@@ -43,6 +46,7 @@ public slots:
     void select(int idx);
 
 private:
+    Ui::SelectDataFiles ui;
     int multiCount() const;
     void edited();
 

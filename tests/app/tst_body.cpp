@@ -203,7 +203,7 @@ void TstBody::commands()
     QCOMPARE(reports.count(), cmds.size());
     QObject* o = body.findChild<QObject*>(object);
     if (object == "Name")
-        o = body.SelectImageSaveDir->Name;
+        o = body.SelectImageSaveDir->findChild<QLineEdit*>("Name");
     if (object == "I0Val")
         o = body.I0ofRawImage_->findChild<QLineEdit*>("I0Val");
     QVERIFY(o);
@@ -219,12 +219,12 @@ void TstBody::loadingResetsSeekAndRegions()
     QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->Selected->count(), 12);
+    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
     QCOMPARE(body.seekCtrl->last(), 11);
     exec(body, "images_seek 5");
     QCOMPARE(body.seekCtrl->index(), 5);
 
-    body.CTFiles->KeepConditions->setChecked(false);
+    body.CTFiles->findChild<QCheckBox*>("KeepConditions")->setChecked(false);
     exec(body, "ct_rot_ax_is_v 1");
     exec(body, "images_load \"" + ctDir + "\" ct-000[1-4].img");
     QCOMPARE(loaded.count(), 2);
@@ -280,7 +280,7 @@ void TstBody::picksOnRawImage()
     QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
                                       Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::R)));
     QCOMPARE(body.procCtrl->cor, 120.6);
-    QCOMPARE(body.procCtrl->Cor->text(), QString("120.6"));
+    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString("120.6"));
     QCOMPARE(corSpy.count(), 1);
     // The same CoR again announces nothing.
     exec(body, "ct_cor 120.6");
@@ -296,7 +296,7 @@ void TstBody::picksOnRawImage()
     QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
                                       Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::L)));
     QCOMPARE(body.procCtrl->sliceNo, 40);
-    QCOMPARE(body.procCtrl->SliceNo->text(), QString("40"));
+    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceNo")->text(), QString("40"));
     // A real right click with a horizontal axis: the CoR is the row.
     exec(body, "ct_rot_ax_is_h 1");
     QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, at);
@@ -308,13 +308,13 @@ void TstBody::calculatorExclusions()
     Body body;
     body.show();
     QVERIFY(body.SelectCt1->isChecked());
-    QTest::mouseClick(body.procCtrl->AutoExecCtCalc, Qt::LeftButton);
-    QVERIFY(body.procCtrl->AutoExecCtCalc->isChecked());
+    QTest::mouseClick(body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc"), Qt::LeftButton);
+    QVERIFY(body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
     QVERIFY(body.SelectCt2->isChecked());
     QVERIFY(!body.SelectCt1->isChecked());
     QTest::mouseClick(body.SelectCt1, Qt::LeftButton);
     QVERIFY(body.SelectCt1->isChecked());
-    QVERIFY(!body.procCtrl->AutoExecCtCalc->isChecked());
+    QVERIFY(!body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
 }
 
 // A Shift drag around the object on the raw image, with the axis well off
@@ -383,7 +383,7 @@ void TstBody::selectionFollowsTheCentre()
 
     const CtRegion region = body.ct2Panel(5)->calcRegion();
     const double along0 = vertical ? d->selY : d->selX;
-    QCOMPARE(body.procCtrl->SliceFrom->text(), QString::number(int(along0)));
+    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceFrom")->text(), QString::number(int(along0)));
     QVERIFY(std::abs(region.x1 - region.x0 - 2 * r) < 2);
     QCOMPARE(region.z0, region.x0);
     // Every pixel of the object lies inside the region.
@@ -403,7 +403,7 @@ void TstBody::selectionFollowsTheCentre()
     d->dispA->repaint();
     QCoreApplication::processEvents();
     QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 3.0);
-    QCOMPARE(body.procCtrl->SliceFrom->text(), QString("5"));
+    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceFrom")->text(), QString("5"));
 }
 
 // Values set before images_load: inside the series they are kept exactly,
@@ -439,11 +439,11 @@ void TstBody::loadBringsValuesInside()
     const QStringList log = takeLog().filter(QRegularExpression("outside|leaves no slice"));
     ProcCtrl* pc = body.procCtrl;
     const CtRegion r = body.ct2Panel(3)->calcRegion();
-    const QStringList got{QString::number(pc->sliceNo), QString::number(pc->cor), pc->SliceFrom->text(),
-                          pc->SliceTo->text(), QString::number(r.x0), QString::number(r.z0), QString::number(r.x1),
+    const QStringList got{QString::number(pc->sliceNo), QString::number(pc->cor), pc->findChild<QLineEdit*>("SliceFrom")->text(),
+                          pc->findChild<QLineEdit*>("SliceTo")->text(), QString::number(r.x0), QString::number(r.z0), QString::number(r.x1),
                           QString::number(r.z1)};
     QCOMPARE(got, want);
-    QCOMPARE(pc->SliceNo->text(), want[0]);
+    QCOMPARE(pc->findChild<QLineEdit*>("SliceNo")->text(), want[0]);
     QCOMPARE(log.size(), messages);
 }
 
@@ -470,7 +470,7 @@ void TstBody::calcTwiceStops()
     QVERIFY(!body.CalcStartT->text().isEmpty());
     QVERIFY(body.CalcEndT->text().isEmpty());
     QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(255, 255, 128);"));
-    QVERIFY(!body.CTFiles->Select->isEnabled());
+    QVERIFY(!body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
     QTest::mouseClick(body.CalcCT, Qt::LeftButton);
     QVERIFY(!body.isCalcActive());
     QCOMPARE(finished.count(), 1);
@@ -479,9 +479,9 @@ void TstBody::calcTwiceStops()
     QVERIFY(body.CalcSpentT->text().toDouble(&ok) >= 0 && ok);
     QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(240, 240, 240);"));
     // Inputs come back only when the slices still running are done.
-    QCOMPARE(body.CTFiles->Select->isEnabled(), !body.imagesInUse());
+    QCOMPARE(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled(), !body.imagesInUse());
     QVERIFY(waitIdle(body));
-    QTRY_VERIFY(body.CTFiles->Select->isEnabled());
+    QTRY_VERIFY(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
     // The slices still running when it stopped end nothing more.
     QCOMPARE(finished.count(), 1);
 }
@@ -539,7 +539,7 @@ void TstBody::loadRefusedDuringRun()
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: loading projection images");
     emit body.CTFiles->filesSelected(QStringList{ctDir + "/ct-0001.img"}, true);
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->Selected->count(), 12);
+    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
     QCOMPARE(body.I0ImgSel->image(), i0);
     QCOMPARE(reports.count(), 5);
     // The run goes on to its end and then reports calc_exec.
@@ -562,7 +562,7 @@ void TstBody::i0Choice()
     emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
     emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7110eV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{7100, 7120, 7110}));
-    QCOMPARE(body.SelI0Files->Selected->count(), 3);
+    QCOMPARE(body.SelI0Files->findChild<QComboBox*>("Selected")->count(), 3);
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_120keV-1.img");
     exec(body, "seq_exec_select_i0");
     // The set's own energy missing from a list of one file per energy: no
@@ -996,10 +996,10 @@ void TstBody::autoButtonSetsTheCentre()
     exec(body, "ct_proc_slice 24");
     takeLog();
     QtMessageHandler old = qInstallMessageHandler(recordMessage);
-    body.procCtrl->CorAuto->click();
+    body.procCtrl->findChild<QPushButton*>("CorAuto")->click();
     qInstallMessageHandler(old);
-    QVERIFY2(std::fabs(body.procCtrl->cor - 82.5) < 0.2, qPrintable(body.procCtrl->Cor->text()));
-    QCOMPARE(body.procCtrl->Cor->text(), QString::number(body.procCtrl->cor, 'g', 6));
+    QVERIFY2(std::fabs(body.procCtrl->cor - 82.5) < 0.2, qPrintable(body.procCtrl->findChild<QLineEdit*>("Cor")->text()));
+    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString::number(body.procCtrl->cor, 'g', 6));
     QVERIFY(takeLog().contains("Centre of rotation " + QString::number(body.procCtrl->cor, 'f', 2) + " (sound)"));
     QCOMPARE(Failures::total(), failures + 1);
 }
@@ -1016,7 +1016,7 @@ void TstBody::sweepTileSetsTheCentre()
     exec(body, "ct_cor 80");
     exec(body, "ct_proc_slice 24");
     QSignalSpy done(body.centreSweep(), &CorSweep::finished);
-    body.procCtrl->CorSweepButton->click();
+    body.procCtrl->findChild<QPushButton*>("CorSweepButton")->click();
     QVERIFY(done.wait(30000));
     CorSweepPanel* p = body.sweepPanel();
     QVERIFY(p->isVisible());
@@ -1025,7 +1025,7 @@ void TstBody::sweepTileSetsTheCentre()
     QVERIFY(!p->tile(20)->icon().isNull());
     QTest::mouseClick(p->tile(15), Qt::LeftButton);
     QCOMPARE(body.procCtrl->cor, 85.0);
-    QCOMPARE(body.procCtrl->Cor->text(), QString("85"));
+    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString("85"));
 
     const QString png = tmp.filePath("sweep/grid.png");
     QVERIFY(QDir().mkpath(tmp.filePath("sweep")));

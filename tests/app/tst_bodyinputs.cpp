@@ -216,7 +216,7 @@ void TstBodyInputs::loadsThatCannotWorkKeepTheSeries()
         exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
     qunsetenv("ZUVO2_MEMORY_BUDGET_MB");
     QCOMPARE(body.images()->count(), imagesAfter);
-    QCOMPARE(body.CTFiles->Selected->count(), imagesAfter);
+    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), imagesAfter);
     QCOMPARE(Failures::count(Failures::Load), loadFailures + (warning.isEmpty() ? 0 : 1));
 }
 
@@ -247,7 +247,7 @@ void TstBodyInputs::sliceRangeLinesLoadAlone()
     Body body;
     for (const QString& c : before) {
         if (c == QLatin1String("tick"))
-            body.procCtrl->LoadSliceRowsOnly->setChecked(true);
+            body.procCtrl->findChild<QCheckBox*>("LoadSliceRowsOnly")->setChecked(true);
         else
             exec(body, c);
     }
@@ -267,8 +267,8 @@ void TstBodyInputs::clearingI0ListForgetsEnergies()
 {
     Body body;
     emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
-    QTest::mouseClick(body.SelI0Files->Clear, Qt::LeftButton);
-    QCOMPARE(body.SelI0Files->Selected->count(), 0);
+    QTest::mouseClick(body.SelI0Files->findChild<QPushButton*>("Clear"), Qt::LeftButton);
+    QCOMPARE(body.SelI0Files->findChild<QComboBox*>("Selected")->count(), 0);
     QVERIFY(body.i0EnergyList().isEmpty());
     emit body.SelI0Files->filesSelected(QStringList{"/n/I0-9keV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
@@ -369,7 +369,7 @@ void TstBodyInputs::seriesFromOneFile()
     QCOMPARE(body.images()->anglesDeg.size(), angles);
     if (warning.isEmpty()) {
         // The file stands alone in the list, and the series is ready to run.
-        QCOMPARE(body.CTFiles->Selected->count(), 1);
+        QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 1);
         QCOMPARE(body.images()->runRefusal(QString(), QString()), QString());
         QCOMPARE(body.seekCtrl->last(), 11);
     }
@@ -419,8 +419,8 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
     body.CalcCT->click();  // Stop
     QVERIFY(!body.isCalcActive());
     QVERIFY(body.imagesInUse());
-    QVERIFY(!sel->Clear->isEnabled());
-    QVERIFY(!sel->Select->isEnabled());
+    QVERIFY(!sel->findChild<QPushButton*>("Clear")->isEnabled());
+    QVERIFY(!sel->findChild<QPushButton*>("Select")->isEnabled());
     QVERIFY(!sel->Add->isEnabled());
     // Not only the buttons: every path to the selector is refused.
     if (what.endsWith("clear"))
@@ -432,12 +432,12 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
     QCOMPARE(sel->image(), before);
     QCOMPARE(sel->imageCount(), 1);
     QVERIFY(body.I0AfterImgSel->image());
-    QVERIFY(!sel->FilePath->text().isEmpty());
+    QVERIFY(!sel->findChild<QLineEdit*>("FilePath")->text().isEmpty());
     hold.release();
     QVERIFY(waitIdle(body));
-    QTRY_VERIFY(sel->Clear->isEnabled());
-    QVERIFY(sel->Select->isEnabled());
-    sel->Clear->click();
+    QTRY_VERIFY(sel->findChild<QPushButton*>("Clear")->isEnabled());
+    QVERIFY(sel->findChild<QPushButton*>("Select")->isEnabled());
+    sel->findChild<QPushButton*>("Clear")->click();
     QVERIFY(!sel->image());
 }
 

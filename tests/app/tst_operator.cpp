@@ -217,10 +217,10 @@ void TstOperator::cancelledLoadFailsTheLine()
     QVERIFY(!body.messagePanel()->view->toPlainText().contains("went through"));
     QCOMPARE(Failures::count(Failures::Load), loadFailures + 1);
     QCOMPARE(body.images()->count(), kept ? loaded : 0);
-    QCOMPARE(body.CTFiles->Selected->count(), kept ? loaded : 0);
+    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), kept ? loaded : 0);
     if (kept)
         QCOMPARE(body.images()->at(0)->fileName, firstFile);
-    QVERIFY(body.CTFiles->Select->isEnabled());
+    QVERIFY(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
 }
 
 void TstOperator::windowRespondsWhileLoading()

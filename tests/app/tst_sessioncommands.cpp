@@ -33,7 +33,6 @@ public:
     void xafsChanged() override { note("xafs changed"); }
     void xafsRegionAdded(const XafsRoi&) override { note("region"); }
     void showXafsView(int) override { note("view"); }
-    void startBatchRun() override { note("run"); }
 
 private:
     bool note(const QString& what)
@@ -61,10 +60,14 @@ void TstSessionCommands::initTestCase()
     // Two energy sets as sub-directories and an I0 file for each energy.
     QVERIFY(dir.isValid());
     QDir d(dir.path());
-    QVERIFY(d.mkpath("sets/7_1keV") && d.mkpath("sets/7_2keV") && d.mkpath("i0"));
+    QVERIFY(d.mkpath("sets/7_1keV") && d.mkpath("sets/7_2keV") && d.mkpath("i0") && d.mkpath("ct"));
     const std::vector<quint16> px(16, 100);
     for (const char* f : {"i0/I0-7_1keV-1.img", "i0/I0-7_2keV-1.img"})
         QVERIFY(ItexWriter(4, 4, 2).write16(d.filePath(f), px.data()));
+    // A tiny series for a run.
+    const std::vector<quint16> ct(64, 100);
+    for (int i = 1; i <= 4; ++i)
+        QVERIFY(ItexWriter(8, 8, 2).write16(d.filePath(QStringLiteral("ct/ct-%1.img").arg(i)), ct.data()));
 }
 
 void TstSessionCommands::wordsChangeTheSession_data()
@@ -99,6 +102,10 @@ void TstSessionCommands::wordsChangeTheSession_data()
     QTest::newRow("series from a file") << QStringList{"images_load %D/i0/I0-7_1keV-1.img *.img"} << false << "series"
                                         << "0";
     QTest::newRow("no file matches") << QStringList{"images_load %D/i0 *.tif"} << false << "series" << "0";
+    // A run starts and ends in the session; the window is asked nothing.
+    QTest::newRow("a run") << QStringList{"images_load %D/ct ct-*.img", "calc_ct1 1", "ct_cor 4", "calc_exec"} << true << "run"
+                           << "ran; ";
+    QTest::newRow("a refused run") << QStringList{"calc_exec"} << false << "run" << "no projection images loaded; ";
     QTest::newRow("a mistyped word") << QStringList{"images_clera"} << false << "window" << "";
 }
 
@@ -114,8 +121,14 @@ void TstSessionCommands::wordsChangeTheSession()
     XafsBatch driver;
     SessionCommands commands(session, window, batch, driver);
     QSignalSpy finished(&commands, &SessionCommands::lineFinished);
-    for (const QString& l : lines)
+    // The window's part: the end of a load ends its line.
+    connect(&session, &Session::loadEnded, &commands, [&](const Session::LoadEnd& e) { commands.loadEnded(e.whole); });
+    // A line that loads or runs ends later.
+    for (const QString& l : lines) {
+        const qsizetype before = finished.count();
         commands.execute(BatchCmd(QString(l).replace("%D", dir.path())));
+        QVERIFY(QTest::qWaitFor([&] { return finished.count() > before; }, 5000));
+    }
     QCOMPARE(finished.count(), lines.size());
     QCOMPARE(batch.ok(), ok);
     const SessionState& st = session.state;
@@ -128,6 +141,7 @@ void TstSessionCommands::wordsChangeTheSession()
         {"set", [&] { return session.dataSets().currentEnergyText(); }},
         {"i0", [&] { return QFileInfo(session.i0().name()).fileName(); }},
         {"window", [&] { return window.asked.join(", "); }},
+        {"run", [&] { return (session.run().refusal().isEmpty() ? QStringLiteral("ran") : session.run().refusal()) + "; " + window.asked.join(", "); }},
         {"series", [&] { return QString::number(session.series().count() + int(session.loading)); }},
     };
     QCOMPARE(fields.at(field)(), expected);

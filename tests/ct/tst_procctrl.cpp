@@ -29,23 +29,23 @@ void TestProcCtrl::defaults()
     ProcCtrl p;
     QCOMPARE(p.windowTitle(), QString("Proc Control"));
     QCOMPARE(p.rotAxIsV, false);
-    QVERIFY(p.RotAxH->isChecked());
+    QVERIFY(p.findChild<QRadioButton*>("RotAxH")->isChecked());
     QCOMPARE(p.sliceNo, 1000);
     QCOMPARE(p.cor, 1000.0);
-    QCOMPARE(p.Cor->text(), QString("1000"));
+    QCOMPARE(p.findChild<QLineEdit*>("Cor")->text(), QString("1000"));
     // At least the form's 60 pixels, more when the font needs it for a
     // centre such as "-88888.8".
-    QVERIFY(p.Cor->maximumWidth() >= 60);
-    QVERIFY(p.Cor->minimumWidth() >= FieldWidth::widthFor(p.Cor, FieldWidth::position()));
-    QVERIFY(p.Cor->alignment() & Qt::AlignRight);
-    QCOMPARE(p.SliceFrom->text(), QString("0"));
-    QCOMPARE(p.SliceTo->text(), QString("2047"));
-    QCOMPARE(p.SliceStep->text(), QString("1"));
-    QVERIFY(p.AutoUpdate->isChecked());
-    QVERIFY(!p.AutoExecCtCalc->isChecked());
-    QCOMPARE(p.Threads->minimum(), 0);
-    QCOMPARE(p.AutoUpdate->text(), QString("Auto Update Sinogram"));
-    QCOMPARE(p.AutoExecCtCalc->text(), QString("Auto Exec"));
+    QVERIFY(p.findChild<QLineEdit*>("Cor")->maximumWidth() >= 60);
+    QVERIFY(p.findChild<QLineEdit*>("Cor")->minimumWidth() >= FieldWidth::widthFor(p.findChild<QLineEdit*>("Cor"), FieldWidth::position()));
+    QVERIFY(p.findChild<QLineEdit*>("Cor")->alignment() & Qt::AlignRight);
+    QCOMPARE(p.findChild<QLineEdit*>("SliceFrom")->text(), QString("0"));
+    QCOMPARE(p.findChild<QLineEdit*>("SliceTo")->text(), QString("2047"));
+    QCOMPARE(p.findChild<QLineEdit*>("SliceStep")->text(), QString("1"));
+    QVERIFY(p.findChild<QCheckBox*>("AutoUpdate")->isChecked());
+    QVERIFY(!p.findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
+    QCOMPARE(p.findChild<QSpinBox*>("Threads")->minimum(), 0);
+    QCOMPARE(p.findChild<QCheckBox*>("AutoUpdate")->text(), QString("Auto Update Sinogram"));
+    QCOMPARE(p.findChild<QCheckBox*>("AutoExecCtCalc")->text(), QString("Auto Exec"));
     // Setting the value it already has changes nothing.
     QSignalSpy spy(&p, &ProcCtrl::corUpdated);
     p.setCor(1000);
@@ -78,7 +78,7 @@ void TestProcCtrl::typedValues()
     ProcCtrl p;
     QSignalSpy corSpy(&p, &ProcCtrl::corUpdated);
     QSignalSpy sliceSpy(&p, &ProcCtrl::sliceNoUpdated);
-    QLineEdit* e = isCor ? p.Cor : p.SliceNo;
+    QLineEdit* e = isCor ? p.findChild<QLineEdit*>("Cor") : p.findChild<QLineEdit*>("SliceNo");
     e->setText(text);
     emit e->editingFinished();
     if (isCor) {
@@ -100,15 +100,15 @@ void TestProcCtrl::rotationAxis()
     ProcCtrl p;
     p.show();
     QSignalSpy spy(&p, &ProcCtrl::rotAxUpdated);
-    QTest::mouseClick(p.RotAxH, Qt::LeftButton);  // already checked
+    QTest::mouseClick(p.findChild<QRadioButton*>("RotAxH"), Qt::LeftButton);  // already checked
     QCOMPARE(spy.count(), 0);
-    QTest::mouseClick(p.RotAxV, Qt::LeftButton);
+    QTest::mouseClick(p.findChild<QRadioButton*>("RotAxV"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
     QVERIFY(p.rotAxIsV);
-    QVERIFY(!p.RotAxH->isChecked());
-    QTest::mouseClick(p.RotAxV, Qt::LeftButton);
+    QVERIFY(!p.findChild<QRadioButton*>("RotAxH")->isChecked());
+    QTest::mouseClick(p.findChild<QRadioButton*>("RotAxV"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
-    QTest::mouseClick(p.RotAxH, Qt::LeftButton);
+    QTest::mouseClick(p.findChild<QRadioButton*>("RotAxH"), Qt::LeftButton);
     QCOMPARE(spy.count(), 2);
     QVERIFY(!p.rotAxIsV);
 }
@@ -119,7 +119,7 @@ void TestProcCtrl::setters()
     QSignalSpy corSpy(&p, &ProcCtrl::corUpdated);
     QSignalSpy sliceSpy(&p, &ProcCtrl::sliceNoUpdated);
     p.setCor(1023.456789);
-    QCOMPARE(p.Cor->text(), QString("1023.46"));
+    QCOMPARE(p.findChild<QLineEdit*>("Cor")->text(), QString("1023.46"));
     QCOMPARE(p.cor, 1023.456789);
     QCOMPARE(corSpy.count(), 1);
     p.setCor(1023.456789);
@@ -127,16 +127,16 @@ void TestProcCtrl::setters()
     p.setCor(qQNaN());
     QCOMPARE(corSpy.count(), 2);
     p.setSliceNo(-3);
-    QCOMPARE(p.SliceNo->text(), QString("-3"));
+    QCOMPARE(p.findChild<QLineEdit*>("SliceNo")->text(), QString("-3"));
     QCOMPARE(sliceSpy.count(), 1);
     p.setSliceNo(-3);
     QCOMPARE(sliceSpy.count(), 1);
     p.setSliceFrom(5);
     p.setSliceTo(1);
     p.setSliceStep(2);
-    QCOMPARE(p.SliceFrom->text(), QString("5"));
-    QCOMPARE(p.SliceTo->text(), QString("1"));
-    QCOMPARE(p.SliceStep->text(), QString("2"));
+    QCOMPARE(p.findChild<QLineEdit*>("SliceFrom")->text(), QString("5"));
+    QCOMPARE(p.findChild<QLineEdit*>("SliceTo")->text(), QString("1"));
+    QCOMPARE(p.findChild<QLineEdit*>("SliceStep")->text(), QString("2"));
     QCOMPARE(sliceSpy.count(), 1);
     QCOMPARE(corSpy.count(), 2);
 }
@@ -146,9 +146,9 @@ void TestProcCtrl::switchesSignal()
     ProcCtrl p;
     QSignalSpy upd(&p, &ProcCtrl::autoUpdateUpdated);
     QSignalSpy exe(&p, &ProcCtrl::autoExecUpdated);
-    p.AutoUpdate->setChecked(false);
-    p.AutoExecCtCalc->setChecked(true);
-    p.AutoExecCtCalc->setChecked(true);
+    p.findChild<QCheckBox*>("AutoUpdate")->setChecked(false);
+    p.findChild<QCheckBox*>("AutoExecCtCalc")->setChecked(true);
+    p.findChild<QCheckBox*>("AutoExecCtCalc")->setChecked(true);
     QCOMPARE(upd.count(), 1);
     QCOMPARE(exe.count(), 1);
 }
@@ -179,11 +179,11 @@ void TestProcCtrl::snapshot()
     QFETCH(int, expTo);
     QFETCH(int, expStep);
     ProcCtrl p;
-    p.SliceFrom->setText(from);
-    p.SliceTo->setText(to);
-    p.SliceStep->setText(step);
-    p.Threads->setValue(threads);
-    p.AutoExecCtCalc->setChecked(true);
+    p.findChild<QLineEdit*>("SliceFrom")->setText(from);
+    p.findChild<QLineEdit*>("SliceTo")->setText(to);
+    p.findChild<QLineEdit*>("SliceStep")->setText(step);
+    p.findChild<QSpinBox*>("Threads")->setValue(threads);
+    p.findChild<QCheckBox*>("AutoExecCtCalc")->setChecked(true);
     p.setCor(812.25);
     p.setSliceNo(77);
     const CtCond c = p.ctCond();
@@ -224,14 +224,14 @@ void TestProcCtrl::filterFields()
     QFETCH(double, expPixel);
     ProcCtrl p;
     QStringList offered;
-    for (int i = 0; i < p.Filter->count(); ++i)
-        offered << p.Filter->itemText(i);
+    for (int i = 0; i < p.findChild<QComboBox*>("Filter")->count(); ++i)
+        offered << p.findChild<QComboBox*>("Filter")->itemText(i);
     QCOMPARE(offered, FbpFilter::names());
     if (!filter.isEmpty())
-        p.Filter->setCurrentText(filter);
-    p.FilterCutoff->setText(cutoff);
-    p.PixelSize->setText(pixel);
-    p.RingSize->setValue(rings);
+        p.findChild<QComboBox*>("Filter")->setCurrentText(filter);
+    p.findChild<QLineEdit*>("FilterCutoff")->setText(cutoff);
+    p.findChild<QLineEdit*>("PixelSize")->setText(pixel);
+    p.findChild<QSpinBox*>("RingSize")->setValue(rings);
     const CtCond c = p.ctCond();
     QCOMPARE(c.filter.name, filter.isEmpty() ? QStringLiteral("ramp") : filter);
     QVERIFY(std::isnan(expCutoff) ? std::isnan(c.filter.cutoff) : c.filter.cutoff == expCutoff);

@@ -80,7 +80,7 @@ struct Panel
         QObject::connect(&pc, &ProcCtrl::corUpdated, &sgm, &Sinogram::corUpdated);
         QObject::connect(&pc, &ProcCtrl::rotAxUpdated, &sgm, &Sinogram::rotAxUpdated);
         QObject::connect(&pc, &ProcCtrl::autoUpdateUpdated, &sgm, &Sinogram::autoUpdateUpdated);
-        pc.RotAxV->setChecked(vertical);
+        pc.findChild<QRadioButton*>("RotAxV")->setChecked(vertical);
         setUp(vertical, cor, slice);
     }
     void setUp(bool vertical, double cor, int slice)
@@ -336,13 +336,13 @@ void TstSinogram::corField()
     const std::vector<double> before = p.sgm.hSgm.intensity;
     QCOMPARE(p.sgm.hSgm.nx, 89);
     QSignalSpy spy(&p.pc, &ProcCtrl::corUpdated);
-    p.sgm.Cor->setText(typed);
-    emit p.sgm.Cor->editingFinished();
+    p.sgm.findChild<QLineEdit*>("Cor")->setText(typed);
+    emit p.sgm.findChild<QLineEdit*>("Cor")->editingFinished();
     QCOMPARE(spy.count(), announced);
     QCOMPARE(p.pc.cor, cor);
-    QCOMPARE(p.pc.Cor->text(), QString::number(cor, 'g', 6));
+    QCOMPARE(p.pc.findChild<QLineEdit*>("Cor")->text(), QString::number(cor, 'g', 6));
     if (announced)
-        QCOMPARE(p.sgm.Cor->text(), QString::number(cor, 'g', 6));
+        QCOMPARE(p.sgm.findChild<QLineEdit*>("Cor")->text(), QString::number(cor, 'g', 6));
     // CoR 0 computes nothing: the previous record stays.
     if (announced && cor >= 1)
         QCOMPARE(p.sgm.hSgm.nx, 2 * int(std::min(cor, sampleW - cor - 1)) - 1);
@@ -355,15 +355,15 @@ void TstSinogram::corField()
 void TstSinogram::autoUpdate()
 {
     Panel p(&sample.set, true, 0, 0);
-    p.pc.AutoUpdate->setChecked(false);
+    p.pc.findChild<QCheckBox*>("AutoUpdate")->setChecked(false);
     p.pc.setCor(sampleCor);
     p.pc.setSliceNo(12);
     QVERIFY(!p.sgm.hSgm.hasData());
-    QCOMPARE(p.sgm.Cor->text(), QString("45.5"));
-    p.sgm.GenImg->click();
+    QCOMPARE(p.sgm.findChild<QLineEdit*>("Cor")->text(), QString("45.5"));
+    p.sgm.findChild<QPushButton*>("GenImg")->click();
     QCOMPARE(p.sgm.hSgm.slice, 12);
     QVERIFY(!p.sgm.DispSinogram->image.isNull());
-    p.pc.AutoUpdate->setChecked(true);
+    p.pc.findChild<QCheckBox*>("AutoUpdate")->setChecked(true);
     p.pc.setSliceNo(33);
     QCOMPARE(p.sgm.hSgm.slice, 33);
     p.pc.setCor(40);
@@ -480,7 +480,7 @@ void TstSinogram::stripeInFourierPicture()
     for (int r : {0, sampleProj / 2, sampleProj - 5, sampleProj + 5})
         QVERIFY(rowMean(sampleProj) > rowMean(r) + 40);
 
-    p.pc.RingSize->setValue(9);
+    p.pc.findChild<QSpinBox*>("RingSize")->setValue(9);
     p.sgm.genImage();
     const double after = lineStrength();
     QVERIFY2(after > 0 && after < before / 10, qPrintable(QString("%1 -> %2").arg(before).arg(after)));

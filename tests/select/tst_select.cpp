@@ -89,8 +89,8 @@ void TstSelect::aFileSelected()
 
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.at(0).at(0).toString(), full);
-    QCOMPARE(s.FilePath->text(), root.filePath(relPath));
-    QCOMPARE(s.Name->text(), name);
+    QCOMPARE(s.findChild<QLineEdit*>("FilePath")->text(), root.filePath(relPath));
+    QCOMPARE(s.findChild<QLineEdit*>("Name")->text(), name);
     if (createdDir.isEmpty())
         QVERIFY(!QFileInfo::exists(QFileInfo(full).absolutePath())); // reading creates nothing
     else
@@ -131,8 +131,8 @@ void TstSelect::aFileModes()
     QCOMPARE(int(s.fileDialog()->acceptMode()), accept);
     QCOMPARE(int(s.fileDialog()->fileMode()), fileMode);
     QCOMPARE(s.fileDialog()->nameFilters(), filters);
-    QVERIFY(s.Name->isHidden());
-    QVERIFY(!s.AddTag->isHidden());
+    QVERIFY(s.findChild<QLineEdit*>("Name")->isHidden());
+    QVERIFY(!s.findChild<QLineEdit*>("AddTag")->isHidden());
 }
 
 void TstSelect::aFileClear_data()
@@ -151,15 +151,15 @@ void TstSelect::aFileClear()
     SelectAFile s;
     s.show();
     s.setMode(1);
-    s.FilePath->setText(path);
-    s.Name->setText(name);
-    s.AddTag->setText("tag");
+    s.findChild<QLineEdit*>("FilePath")->setText(path);
+    s.findChild<QLineEdit*>("Name")->setText(name);
+    s.findChild<QLineEdit*>("AddTag")->setText("tag");
     QSignalSpy spy(&s, &SelectAFile::clear);
-    QTest::mouseClick(s.Clear, Qt::LeftButton);
+    QTest::mouseClick(s.findChild<QPushButton*>("Clear"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(s.FilePath->text(), QString());
-    QCOMPARE(s.Name->text(), QString());
-    QCOMPARE(s.AddTag->text(), QString("tag"));
+    QCOMPARE(s.findChild<QLineEdit*>("FilePath")->text(), QString());
+    QCOMPARE(s.findChild<QLineEdit*>("Name")->text(), QString());
+    QCOMPARE(s.findChild<QLineEdit*>("AddTag")->text(), QString("tag"));
     s.clear0();
     QCOMPARE(spy.count(), 2);
 }
@@ -181,11 +181,11 @@ void TstSelect::aFileDialogs()
              (QStringList { "Itex File (*.img)", "Tiff File (*.tif *.tiff)", "Any Files (* *.*)" }));
 
     // "Select" opens the dialog without blocking.
-    QTest::mouseClick(s.Select, Qt::LeftButton);
+    QTest::mouseClick(s.findChild<QPushButton*>("Select"), Qt::LeftButton);
     QVERIFY(s.fileDialog()->isVisible());
     QVERIFY(!s.fileDialog()->isModal());
     s.fileDialog()->hide();
-    QTest::mouseClick(d.Select, Qt::LeftButton);
+    QTest::mouseClick(d.findChild<QPushButton*>("Select"), Qt::LeftButton);
     QVERIFY(d.fileDialog()->isVisible());
     QVERIFY(!d.fileDialog()->isModal());
     d.fileDialog()->hide();
@@ -194,7 +194,7 @@ void TstSelect::aFileDialogs()
     QSignalSpy one(&s, &SelectAFile::fileSelected);
     emit s.fileDialog()->fileSelected(root.filePath("z.img"));
     QCOMPARE(one.count(), 1);
-    QCOMPARE(s.FilePath->text(), root.filePath("z.img"));
+    QCOMPARE(s.findChild<QLineEdit*>("FilePath")->text(), root.filePath("z.img"));
     QSignalSpy many(&d, &SelectDataFiles::filesSelected);
     emit d.fileDialog()->filesSelected({ "a.img", "b.img" });
     QCOMPARE(many.count(), 1);
@@ -244,11 +244,11 @@ void TstSelect::takeFiles()
     d.addEntry("/old/1.img");
     d.addEntry("/old/2.img");
     if (addMode)
-        QTest::mouseClick(d.AddFiles, Qt::LeftButton);
-    d.LoadMultiTimes->setChecked(multi);
+        QTest::mouseClick(d.findChild<QRadioButton*>("AddFiles"), Qt::LeftButton);
+    d.findChild<QCheckBox*>("LoadMultiTimes")->setChecked(multi);
     // Typed: the count is read from the text as it is edited.
-    d.MultiTimes->clear();
-    QTest::keyClicks(d.MultiTimes, times);
+    d.findChild<QLineEdit*>("MultiTimes")->clear();
+    QTest::keyClicks(d.findChild<QLineEdit*>("MultiTimes"), times);
     QSignalSpy sel(&d, &SelectDataFiles::filesSelected);
     QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
     if (!message.isEmpty())
@@ -269,8 +269,8 @@ void TstSelect::takeFiles()
     // The list is the owner's to replace once the files are in: a load that
     // is cancelled or refused leaves it (and the series) as it was.
     QCOMPARE(cleared.count(), 0);
-    QCOMPARE(d.Selected->count(), 2);
-    QCOMPARE(d.Count->text(), QString("2"));
+    QCOMPARE(d.findChild<QComboBox*>("Selected")->count(), 2);
+    QCOMPARE(d.findChild<QLabel*>("Count")->text(), QString("2"));
 }
 
 void TstSelect::entryStepping_data()
@@ -304,9 +304,9 @@ void TstSelect::entryStepping()
     SelectDataFiles d;
     for (int i = 0; i < entries; ++i)
         d.addEntry(QString("/f/%1.img").arg(i));
-    QCOMPARE(d.Count->text(), QString::number(entries));
+    QCOMPARE(d.findChild<QLabel*>("Count")->text(), QString::number(entries));
     if (start >= 0)
-        d.Selected->setCurrentIndex(start);
+        d.findChild<QComboBox*>("Selected")->setCurrentIndex(start);
     QSignalSpy spy(&d, &SelectDataFiles::currentIndexChanged);
     if (op == "prev")
         d.prev();
@@ -314,7 +314,7 @@ void TstSelect::entryStepping()
         d.next();
     else
         d.select(arg);
-    QCOMPARE(d.Selected->currentIndex(), expected);
+    QCOMPARE(d.findChild<QComboBox*>("Selected")->currentIndex(), expected);
     QCOMPARE(spy.count(), signalled ? 1 : 0);
     if (signalled)
         QCOMPARE(spy.at(0).at(0).toInt(), expected);
@@ -324,28 +324,28 @@ void TstSelect::newOrAdd()
 {
     SelectDataFiles d;
     d.show();
-    QVERIFY(d.LoadNewFiles->isChecked());
-    QVERIFY(!d.AddFiles->isChecked());
-    QVERIFY(d.KeepConditions->isChecked());
-    QVERIFY(!d.LoadMultiTimes->isChecked());
-    QCOMPARE(d.MultiTimes->text(), QString("180"));
-    QTest::mouseClick(d.AddFiles, Qt::LeftButton);
-    QVERIFY(d.AddFiles->isChecked());
-    QVERIFY(!d.LoadNewFiles->isChecked());
+    QVERIFY(d.findChild<QRadioButton*>("LoadNewFiles")->isChecked());
+    QVERIFY(!d.findChild<QRadioButton*>("AddFiles")->isChecked());
+    QVERIFY(d.findChild<QCheckBox*>("KeepConditions")->isChecked());
+    QVERIFY(!d.findChild<QCheckBox*>("LoadMultiTimes")->isChecked());
+    QCOMPARE(d.findChild<QLineEdit*>("MultiTimes")->text(), QString("180"));
+    QTest::mouseClick(d.findChild<QRadioButton*>("AddFiles"), Qt::LeftButton);
+    QVERIFY(d.findChild<QRadioButton*>("AddFiles")->isChecked());
+    QVERIFY(!d.findChild<QRadioButton*>("LoadNewFiles")->isChecked());
     // Clicking the chosen one again keeps exactly one chosen.
-    QTest::mouseClick(d.AddFiles, Qt::LeftButton);
-    QVERIFY(d.AddFiles->isChecked());
-    QTest::mouseClick(d.LoadNewFiles, Qt::LeftButton);
-    QVERIFY(d.LoadNewFiles->isChecked());
-    QVERIFY(!d.AddFiles->isChecked());
+    QTest::mouseClick(d.findChild<QRadioButton*>("AddFiles"), Qt::LeftButton);
+    QVERIFY(d.findChild<QRadioButton*>("AddFiles")->isChecked());
+    QTest::mouseClick(d.findChild<QRadioButton*>("LoadNewFiles"), Qt::LeftButton);
+    QVERIFY(d.findChild<QRadioButton*>("LoadNewFiles")->isChecked());
+    QVERIFY(!d.findChild<QRadioButton*>("AddFiles")->isChecked());
 
     // "Clear" empties the list and says so.
     d.addEntry("/a.img");
     QSignalSpy cleared(&d, &SelectDataFiles::filesCleared);
-    QTest::mouseClick(d.Clear, Qt::LeftButton);
+    QTest::mouseClick(d.findChild<QPushButton*>("Clear"), Qt::LeftButton);
     QCOMPARE(cleared.count(), 1);
-    QCOMPARE(d.Selected->count(), 0);
-    QCOMPARE(d.Count->text(), QString("0"));
+    QCOMPARE(d.findChild<QComboBox*>("Selected")->count(), 0);
+    QCOMPARE(d.findChild<QLabel*>("Count")->text(), QString("0"));
 }
 
 void TstSelect::expTime()
@@ -353,8 +353,8 @@ void TstSelect::expTime()
     SelectDataFiles d;
     QCOMPARE(d.options().expTime, 1.0);
     QSignalSpy edited(&d, &SelectDataFiles::optionsEdited);
-    d.ExpTime->clear();
-    QTest::keyClicks(d.ExpTime, "abc");
+    d.findChild<QLineEdit*>("ExpTime")->clear();
+    QTest::keyClicks(d.findChild<QLineEdit*>("ExpTime"), "abc");
     QCOMPARE(d.options().expTime, 0.0);
     QVERIFY(edited.count() > 0);
     // Shown values are not handed back as edits.
@@ -363,8 +363,8 @@ void TstSelect::expTime()
     o.expTime = 0.123456789;
     o.replace = false;
     d.showOptions(o);
-    QCOMPARE(d.ExpTime->text(), QString("0.123457"));
-    QVERIFY(d.AddFiles->isChecked());
+    QCOMPARE(d.findChild<QLineEdit*>("ExpTime")->text(), QString("0.123457"));
+    QVERIFY(d.findChild<QRadioButton*>("AddFiles")->isChecked());
     QCOMPARE(d.options().expTime, 0.123456789);
     QCOMPARE(edited.count(), 0);
 }
@@ -512,7 +512,7 @@ void TstSelect::i0Panel()
     QCOMPARE(p.findChild<QLineEdit*>("EngPattern")->text(), QString("####_####"));
     auto* file = p.findChild<SelectAFile*>("XafsFile");
     QCOMPARE(file->getMode(), 0);
-    QCOMPARE(file->FilePath->text(), QString());
+    QCOMPARE(file->findChild<QLineEdit*>("FilePath")->text(), QString());
     p.setTitle("I0 of Raw Image");
     QCOMPARE(p.findChild<QLabel*>("Title")->text(), QString("I0 of Raw Image"));
 
@@ -521,17 +521,17 @@ void TstSelect::i0Panel()
     QSignalSpy edited(&p, &I0ofImage::edited);
     const QString f = root.filePath("fe.dat");
     file->fileSelected0(f);
-    QCOMPARE(file->FilePath->text(), f);
+    QCOMPARE(file->findChild<QLineEdit*>("FilePath")->text(), f);
     QCOMPARE(p.source().xafsFile, f);
     file->clear0();
-    QCOMPARE(file->FilePath->text(), QString());
+    QCOMPARE(file->findChild<QLineEdit*>("FilePath")->text(), QString());
     QCOMPARE(edited.count(), 2);
     SessionState::I0Source s;
     s.value = 0.000123456789;
     s.xafsFile = f;
     p.showSource(s);
     QCOMPARE(p.findChild<QLineEdit*>("I0Val")->text(), QString("0.000123457"));
-    QCOMPARE(file->FilePath->text(), f);
+    QCOMPARE(file->findChild<QLineEdit*>("FilePath")->text(), f);
     QCOMPARE(edited.count(), 2);
 }
 

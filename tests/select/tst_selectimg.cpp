@@ -54,13 +54,15 @@ void TstSelectImg::initTestCase()
 void TstSelectImg::form()
 {
     SelectAImgFile s;
-    QVERIFY(s.gridLayout_3->indexOf(s.SelectAImgFileBase) >= 0);
+    auto* grid = s.findChild<QGridLayout*>("gridLayout_3");
+    auto* base = s.findChild<QFrame*>("SelectAImgFileBase");
+    QVERIFY(grid && base);
+    QVERIFY(grid->indexOf(base) >= 0);
     int row, col, rs, cs;
-    s.gridLayout_3->getItemPosition(s.gridLayout_3->indexOf(s.SelectAImgFileBase), &row, &col,
-                                    &rs, &cs);
+    grid->getItemPosition(grid->indexOf(base), &row, &col, &rs, &cs);
     QCOMPARE(col, 5);
-    QCOMPARE(s.SelectAImgFileBase->parentWidget(), &s);
-    QCOMPARE(s.ExpTimeLE->text(), QString("0.05"));
+    QCOMPARE(base->parentWidget(), &s);
+    QCOMPARE(s.findChild<QLineEdit*>("ExpTimeLE")->text(), QString("0.05"));
     QVERIFY(!s.display()->parent());
     QCOMPARE(s.image(), nullptr);
     QCOMPARE(s.getMode(), 0);
@@ -79,11 +81,11 @@ void TstSelectImg::loadAndShow()
     QCOMPARE(int(s.image()->height), H);
     QVERIFY(s.display()->isVisible());
     QCOMPARE(s.display()->image.size(), QSize(W, H));
-    QCOMPARE(s.FilePath->text(), good);
+    QCOMPARE(s.findChild<QLineEdit*>("FilePath")->text(), good);
 
     // "Show Img" does nothing of its own.
     s.display()->hide();
-    QTest::mouseClick(s.ShowImg, Qt::LeftButton);
+    QTest::mouseClick(s.findChild<QPushButton*>("ShowImg"), Qt::LeftButton);
     QVERIFY(!s.display()->isVisible());
 
     // A second load replaces the image and shows the display again.
@@ -174,15 +176,15 @@ void TstSelectImg::clearAndExpTime()
     SelectAImgFile s;
     s.show();
     s.setExpTime(1.23456789);
-    QCOMPARE(s.ExpTimeLE->text(), QString("1.23457"));
+    QCOMPARE(s.findChild<QLineEdit*>("ExpTimeLE")->text(), QString("1.23457"));
     s.fileSelected0(good);
     QVERIFY(s.image());
     QSignalSpy spy(&s, &SelectAFile::clear);
-    QTest::mouseClick(s.Clear, Qt::LeftButton);
+    QTest::mouseClick(s.findChild<QPushButton*>("Clear"), Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
     QCOMPARE(s.image(), nullptr);
-    QCOMPARE(s.ExpTimeLE->text(), QString("0.05"));
-    QCOMPARE(s.FilePath->text(), QString());
+    QCOMPARE(s.findChild<QLineEdit*>("ExpTimeLE")->text(), QString("0.05"));
+    QCOMPARE(s.findChild<QLineEdit*>("FilePath")->text(), QString());
     // Clearing again with nothing loaded is harmless.
     s.clear0();
     QCOMPARE(spy.count(), 2);
@@ -237,7 +239,7 @@ void TstSelectImg::severalFiles()
     for (const QString& f : added)
         s.addFiles({f});
     QCOMPARE(s.imageCount(), count);
-    QCOMPARE(s.FilePath->text(), shown);
+    QCOMPARE(s.findChild<QLineEdit*>("FilePath")->text(), shown);
     if (mean < 0) {
         QVERIFY(!s.image());
         return;
@@ -254,7 +256,7 @@ void TstSelectImg::severalFiles()
     // Select again replaces the whole set and the failed name with it.
     s.selectFiles({s.files().first()});
     QCOMPARE(s.imageCount(), 1);
-    QCOMPARE(s.FilePath->text(), s.files().first());
+    QCOMPARE(s.findChild<QLineEdit*>("FilePath")->text(), s.files().first());
     s.clear0();
     QCOMPARE(s.imageCount(), 0);
     QVERIFY(!s.image());

@@ -659,11 +659,15 @@ SessionCommands::Outcome SessionCommands::calcExec(const BatchCmd& c)
 {
     if (s.run().active)
         return fail(Failures::Command, c, QStringLiteral("a reconstruction is already running"));
+    // A sequence loads its sets and deals its own runs; a run of the batch's
+    // would start on a series that may still be loading.
+    if (driver.isActive())
+        return fail(Failures::Command, c, QStringLiteral("refused while a sequential run is active"));
     // Incomplete inputs are refused where every run starts.
     // Reported back when the run ends (runEnded), which may be at once.
     waiting = Wait::Run;
     waitFailuresAtStart = lineFailuresAtStart;
-    if (s.startRun(driver.isActive()))
+    if (s.startRun(false))
         return Outcome::Waits;
     waiting = Wait::Nothing;
     return Outcome::Ng;

@@ -84,7 +84,7 @@ QString CorrectedSeries::memoryProblem(const ImgDatas& src, bool rotAxIsV, doubl
 }
 
 
-// What prepare() found, for make().
+// What prepare() found, for make(), and the stages of make().
 struct CorrectedSeries::Plan
 {
     ImgDatas* src = nullptr;
@@ -96,8 +96,30 @@ struct CorrectedSeries::Plan
     bool rowsBand = true, offset = false, transmission = false;
     PaganinFilter paganin;
     OffsetJoin join;
+    // The corrected projections: their count, size and the rectangle held.
+    int outCount = 0, ow = 0, oh = 0;
+    QRect orect;
     // Made in the preparing thread, filled by make().
     std::unique_ptr<ImgDatas> result;
+    // The references, binned and cleaned once by make().
+    Floats i0R, bgR, afterR;
+
+    // What the threads of make() made, by projection.
+    struct Made
+    {
+        std::vector<ImgData*> images;
+        std::vector<QString> errors;
+        std::vector<int> zingers;
+        // Pixels without a logarithm (clamped, and judged after the run).
+        std::vector<long long> invalid;
+    };
+
+    Floats reference(ImgData* img, int& count) const;
+    Floats correct(int p, int& zingers, long long& invalid) const;
+    Floats joined(const Floats& a, const Floats& b) const;
+    void correctAll(const std::atomic<bool>* cancel, std::atomic<int>* done, Made& m) const;
+    QString invalidProblem(const Made& m) const;
+    void logZingers(const Made& m) const;
 };
 
 CorrectedSeries::CorrectedSeries() = default;
@@ -180,10 +202,145 @@ bool CorrectedSeries::prepare(ImgDatas& src, bool rotAxIsV, double pixelUm, cons
     p->rowsBand = rowsBand;
     p->offset = offset;
     p->transmission = transmission;
+    p->outCount = offset ? n / 2 : n;
+    p->ow = offset && rotAxIsV ? join.joinedWidth : w;
+    p->oh = offset && !rotAxIsV ? join.joinedWidth : h;
+    p->orect = !offset ? rect
+               : rotAxIsV ? QRect(0, rect.top(), p->ow, rect.height())
+                          : QRect(rect.left(), 0, rect.width(), p->oh);
     p->result = std::make_unique<ImgDatas>();
     plan = std::move(p);
     total = offset ? n / 2 : n;
     return true;
+}
+
+// A reference binned and cleaned of zingers (count); empty when there is none.
+Floats CorrectedSeries::Plan::reference(ImgData* img, int& count) const
+{
+    if (!img || !img->ready)
+        return {};
+    Floats v = readRect(img, held, f);
+    count = removeZingers(v.data(), rect.width(), rect.height(), c.zingerThreshold);
+    if (count > 0)
+        qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2").arg(count).arg(shortName(img));
+    return v;
+}
+
+// One corrected projection, with its zinger count and the count of its
+// pixels without a logarithm.
+Floats CorrectedSeries::Plan::correct(int p, int& zingers, long long& invalid) const
+{
+    Floats v = readRect(src->at(p), held, f);
+    zingers = removeZingers(v.data(), rect.width(), rect.height(), c.zingerThreshold);
+    if (!transmission)
+        return v;
+    const double t = !afterR.empty() && n > 1 ? double(p) / (n - 1) : 0.0;
+    for (size_t k = 0; k < v.size(); ++k) {
+        const double i0 = i0R.empty() ? 1.0 : (afterR.empty() ? i0R[k] : (1.0 - t) * i0R[k] + t * afterR[k]);
+        const double bg = bgR.empty() ? 0.0 : bgR[k];
+        double a = i0 - bg, b = v[k] - bg;
+        if (!(a > 0) || !(b > 0))
+            ++invalid;
+        if (!(a > 0))
+            a = 1;
+        if (!(b > 0))
+            b = 1;
+        v[k] = float(b / a);
+    }
+    if (c.paganin.on())
+        paganin.apply(v.data(), v.data(), false);
+    return v;
+}
+
+// Corrected projections a and b, half a turn apart, joined line by line.
+Floats CorrectedSeries::Plan::joined(const Floats& a, const Floats& b) const
+{
+    Floats out(size_t(orect.width()) * orect.height());
+    const int lines = rotAxIsV ? rect.height() : rect.width();
+    std::vector<double> la(size_t(join.width)), lb(size_t(join.width)), lo(size_t(join.joinedWidth));
+    for (int l = 0; l < lines; ++l) {
+        for (int x = 0; x < join.width; ++x) {
+            const size_t at = rotAxIsV ? size_t(l) * rect.width() + x : size_t(x) * rect.width() + l;
+            la[size_t(x)] = a[at];
+            lb[size_t(x)] = b[at];
+        }
+        join.join(la.data(), lb.data(), lo.data());
+        for (int x = 0; x < join.joinedWidth; ++x)
+            out[rotAxIsV ? size_t(l) * orect.width() + x : size_t(x) * orect.width() + l] = float(lo[size_t(x)]);
+    }
+    return out;
+}
+
+// Every corrected projection into m, spread over the plan's threads.
+void CorrectedSeries::Plan::correctAll(const std::atomic<bool>* cancel, std::atomic<int>* done, Made& m) const
+{
+    m.images.assign(size_t(outCount), nullptr);
+    m.errors.assign(size_t(outCount), QString());
+    m.zingers.assign(size_t(n), 0);
+    m.invalid.assign(size_t(n), 0);
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int k = next++; k < outCount; k = next++) {
+            if (cancel && *cancel)
+                break;
+            Floats v = correct(k, m.zingers[size_t(k)], m.invalid[size_t(k)]);
+            if (offset)
+                v = joined(v, correct(k + outCount, m.zingers[size_t(k + outCount)], m.invalid[size_t(k + outCount)]));
+            QString e;
+            m.images[size_t(k)] = memImage(src->at(k)->fileName, ow, oh, orect, v, rowsBand, &e);
+            if (!m.images[size_t(k)])
+                m.errors[size_t(k)] = e;
+            if (done)
+                ++*done;
+        }
+    };
+    std::vector<QThread*> pool;
+    for (int t = 1; t < threads; ++t) {
+        pool.push_back(QThread::create(work));
+        pool.back()->start();
+    }
+    work();
+    for (QThread* t : pool) {
+        t->wait();
+        delete t;
+    }
+}
+
+// Why the flat-corrected pixels without a logarithm are too many; empty
+// when they are within the limit (or there are none).
+QString CorrectedSeries::Plan::invalidProblem(const Made& m) const
+{
+    if (!transmission)
+        return {};
+    long long bad = 0;
+    for (long long b : m.invalid)
+        bad += b;
+    const double all = double(n) * double(rect.width()) * double(rect.height());
+    if (bad > 0 && double(bad) > c.maxInvalid * all)
+        return QStringLiteral("%1 of %2 flat-corrected pixels (%3 %) have no logarithm (I0 - BG <= 0 or "
+                              "I - BG <= 0), more than the limit of %4 %")
+            .arg(bad)
+            .arg(qint64(all))
+            .arg(100.0 * double(bad) / all, 0, 'g', 3)
+            .arg(100.0 * c.maxInvalid, 0, 'g', 3);
+    if (bad > 0)
+        qCInfo(lcCt).noquote()
+            << QStringLiteral("%1 flat-corrected pixels without a logarithm taken as 1 count").arg(bad);
+    return {};
+}
+
+void CorrectedSeries::Plan::logZingers(const Made& m) const
+{
+    if (!(c.zingerThreshold > 0))
+        return;
+    int total = 0;
+    for (int k = 0; k < n; ++k) {
+        const int count = m.zingers[size_t(k)];
+        total += count;
+        if (count > 0)
+            qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2").arg(count).arg(shortName(src->at(k)));
+    }
+    qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2 projections").arg(total).arg(n);
 }
 
 bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* done, QString* why)
@@ -195,150 +352,45 @@ bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* do
     };
     if (!plan)
         return fail(QStringLiteral("nothing prepared to correct"));
-    const Plan& p = *plan;
+    Plan& p = *plan;
     ImgDatas& src = *p.src;
-    const bool rotAxIsV = p.rotAxIsV;
-    const Corrections& c = p.c;
-    const int n = p.n, f = p.f, w = p.w, h = p.h;
-    const QRect held = p.held, rect = p.rect;
-    const bool rowsBand = p.rowsBand, offset = p.offset, transmission = p.transmission;
-    const PaganinFilter& paganin = p.paganin;
-    const OffsetJoin& join = p.join;
+    p.i0R = p.reference(src.i0(), zingersI0);
+    p.bgR = p.reference(src.bg(), zingersBg);
+    p.afterR = p.i0R.empty() ? Floats() : p.reference(src.i0After(), zingersI0After);
 
-    // References: binned and cleaned once.
-    auto reference = [&](ImgData* img, int& count) -> Floats {
-        if (!img || !img->ready)
-            return {};
-        Floats v = readRect(img, held, f);
-        count = removeZingers(v.data(), rect.width(), rect.height(), c.zingerThreshold);
-        if (count > 0)
-            qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2").arg(count).arg(shortName(img));
-        return v;
-    };
-    const Floats i0R = reference(src.i0(), zingersI0);
-    const Floats bgR = reference(src.bg(), zingersBg);
-    const Floats afterR = i0R.empty() ? Floats() : reference(src.i0After(), zingersI0After);
-
-    // One corrected projection, with its zinger count and the count of its
-    // pixels without a logarithm (clamped, and judged after the run).
-    std::vector<long long> invalid(size_t(n), 0);
-    auto correct = [&](int p, int& zingers) -> Floats {
-        Floats v = readRect(src.at(p), held, f);
-        zingers = removeZingers(v.data(), rect.width(), rect.height(), c.zingerThreshold);
-        if (!transmission)
-            return v;
-        const double t = !afterR.empty() && n > 1 ? double(p) / (n - 1) : 0.0;
-        for (size_t k = 0; k < v.size(); ++k) {
-            const double i0 = i0R.empty() ? 1.0 : (afterR.empty() ? i0R[k] : (1.0 - t) * i0R[k] + t * afterR[k]);
-            const double bg = bgR.empty() ? 0.0 : bgR[k];
-            double a = i0 - bg, b = v[k] - bg;
-            if (!(a > 0) || !(b > 0))
-                ++invalid[size_t(p)];
-            if (!(a > 0))
-                a = 1;
-            if (!(b > 0))
-                b = 1;
-            v[k] = float(b / a);
-        }
-        if (c.paganin.on())
-            paganin.apply(v.data(), v.data(), false);
-        return v;
-    };
-
-    const int outCount = offset ? n / 2 : n;
-    const int ow = offset && rotAxIsV ? join.joinedWidth : w;
-    const int oh = offset && !rotAxIsV ? join.joinedWidth : h;
-    const QRect orect = offset ? (rotAxIsV ? QRect(0, rect.top(), ow, rect.height()) : QRect(rect.left(), 0, rect.width(), oh))
-                               : rect;
-    std::vector<ImgData*> made(size_t(outCount), nullptr);
-    std::vector<QString> errors(static_cast<size_t>(outCount));
-    std::vector<int> counts(size_t(n), 0);
-    std::atomic<int> next{0};
-    auto work = [&] {
-        for (int k = next++; k < outCount; k = next++) {
-            if (cancel && *cancel)
-                break;
-            Floats v = correct(k, counts[size_t(k)]);
-            if (offset) {
-                const Floats b = correct(k + outCount, counts[size_t(k + outCount)]);
-                Floats joined(size_t(orect.width()) * orect.height());
-                const int lines = rotAxIsV ? rect.height() : rect.width();
-                std::vector<double> la(size_t(join.width)), lb(size_t(join.width)), lo(size_t(join.joinedWidth));
-                for (int l = 0; l < lines; ++l) {
-                    for (int x = 0; x < join.width; ++x) {
-                        const size_t at = rotAxIsV ? size_t(l) * rect.width() + x : size_t(x) * rect.width() + l;
-                        la[size_t(x)] = v[at];
-                        lb[size_t(x)] = b[at];
-                    }
-                    join.join(la.data(), lb.data(), lo.data());
-                    for (int x = 0; x < join.joinedWidth; ++x)
-                        joined[rotAxIsV ? size_t(l) * orect.width() + x : size_t(x) * orect.width() + l] = float(lo[size_t(x)]);
-                }
-                v.swap(joined);
-            }
-            QString e;
-            made[size_t(k)] = memImage(src.at(k)->fileName, ow, oh, orect, v, rowsBand, &e);
-            if (!made[size_t(k)])
-                errors[size_t(k)] = e;
-            if (done)
-                ++*done;
-        }
-    };
-    std::vector<QThread*> pool;
-    for (int t = 1; t < p.threads; ++t) {
-        pool.push_back(QThread::create(work));
-        pool.back()->start();
-    }
-    work();
-    for (QThread* t : pool) {
-        t->wait();
-        delete t;
-    }
-
-    std::unique_ptr<ImgDatas> result = std::move(plan->result);
+    Plan::Made m;
+    p.correctAll(cancel, done, m);
+    std::unique_ptr<ImgDatas> result = std::move(p.result);
     QString firstError;
     if (cancel && *cancel)
         firstError = QStringLiteral("stopped");
-    for (int k = 0; k < outCount; ++k) {
-        if (!made[size_t(k)] && firstError.isEmpty())
-            firstError = QStringLiteral("%1: %2").arg(shortName(src.at(k)), errors[size_t(k)]);
-        if (made[size_t(k)])
-            result->adopt(made[size_t(k)], made[size_t(k)]->fileName, QString());
+    for (int k = 0; k < p.outCount; ++k) {
+        if (!m.images[size_t(k)] && firstError.isEmpty())
+            firstError = QStringLiteral("%1: %2").arg(shortName(src.at(k)), m.errors[size_t(k)]);
+        if (m.images[size_t(k)])
+            result->adopt(m.images[size_t(k)], m.images[size_t(k)]->fileName, QString());
     }
     if (!firstError.isEmpty())
         return fail(QStringLiteral("corrected projection not made: ") + firstError);
-    if (transmission) {
-        long long bad = 0;
-        for (long long b : invalid)
-            bad += b;
-        const double all = double(n) * double(rect.width()) * double(rect.height());
-        if (bad > 0 && double(bad) > c.maxInvalid * all)
-            return fail(QStringLiteral("%1 of %2 flat-corrected pixels (%3 %) have no logarithm (I0 - BG <= 0 or "
-                                       "I - BG <= 0), more than the limit of %4 %")
-                            .arg(bad)
-                            .arg(qint64(all))
-                            .arg(100.0 * double(bad) / all, 0, 'g', 3)
-                            .arg(100.0 * c.maxInvalid, 0, 'g', 3));
-        if (bad > 0)
-            qCInfo(lcCt).noquote() << QStringLiteral("%1 flat-corrected pixels without a logarithm taken as 1 count")
-                                          .arg(bad);
-    }
-    if (src.anglesDeg.size() == n)
-        result->anglesDeg = src.anglesDeg.mid(0, outCount);
+    if (const QString tooMany = p.invalidProblem(m); !tooMany.isEmpty())
+        return fail(tooMany);
+    if (src.anglesDeg.size() == p.n)
+        result->anglesDeg = src.anglesDeg.mid(0, p.outCount);
     result->sourceFile = src.sourceFile;
 
+    // With transmissions the set has no references of its own.
     i0.reset();
     bg.reset();
     i0After.reset();
     i0Ptr = bgPtr = i0AfterPtr = nullptr;
-    if (!transmission) {
+    if (!p.transmission) {
         QString e;
-        if (!i0R.empty())
-            i0.reset(memImage(src.i0()->fileName, w, h, rect, i0R, rowsBand, &e));
-        if (!bgR.empty())
-            bg.reset(memImage(src.bg()->fileName, w, h, rect, bgR, rowsBand, &e));
-        if (!afterR.empty())
-            i0After.reset(memImage(src.i0After()->fileName, w, h, rect, afterR, rowsBand, &e));
+        if (!p.i0R.empty())
+            i0.reset(memImage(src.i0()->fileName, p.w, p.h, p.rect, p.i0R, p.rowsBand, &e));
+        if (!p.bgR.empty())
+            bg.reset(memImage(src.bg()->fileName, p.w, p.h, p.rect, p.bgR, p.rowsBand, &e));
+        if (!p.afterR.empty())
+            i0After.reset(memImage(src.i0After()->fileName, p.w, p.h, p.rect, p.afterR, p.rowsBand, &e));
         if (!e.isEmpty())
             return fail(QStringLiteral("corrected reference not made: ") + e);
         i0Ptr = i0.get();
@@ -349,16 +401,8 @@ bool CorrectedSeries::make(const std::atomic<bool>* cancel, std::atomic<int>* do
     result->bgImg = &bgPtr;
     result->i0AfterImg = &i0AfterPtr;
 
-    if (c.zingerThreshold > 0) {
-        int total = 0;
-        for (int k = 0; k < n; ++k) {
-            total += counts[size_t(k)];
-            if (counts[size_t(k)] > 0)
-                qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2").arg(counts[size_t(k)]).arg(shortName(src.at(k)));
-        }
-        qCInfo(lcCt).noquote() << QStringLiteral("Zingers: %1 pixels replaced in %2 projections").arg(total).arg(n);
-    }
-    zingersPerImage = QVector<int>(counts.begin(), counts.end());
+    p.logZingers(m);
+    zingersPerImage = QVector<int>(m.zingers.begin(), m.zingers.end());
     out = std::move(result);
     return true;
 }

@@ -443,16 +443,10 @@ void describe(QCommandLineParser& p)
                        "fails, nothing written)."));
     p.addOptions({config, quiet, acceptQuestionable});
 }
-} // namespace
-
-int main(int argc, char** argv)
+// The command line's own checks, before any setting is read: -1 to go on,
+// else the exit code (--help and --version answered).
+int checkCommandLine(const QCoreApplication& app, QCommandLineParser& p)
 {
-    QuitOnSignal::install();
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("zuvo2-recon"));
-    QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
-
-    QCommandLineParser p;
     describe(p);
     if (!p.parse(app.arguments()))
         return usage(p.errorText());
@@ -475,28 +469,14 @@ int main(int argc, char** argv)
         return usage(QStringLiteral("--%1 is given more than once").arg(twice));
     if (!p.positionalArguments().isEmpty())
         return usage(QStringLiteral("unexpected argument %1").arg(p.positionalArguments().first()));
+    return -1;
+}
 
-    ReconSettings c;
-    QSet<QString> given;
-    if (const int code = readSettings(p, c, given); code != Ok)
-        return code;
-    Inputs in;
-    if (const int code = loadInputs(c, given, p.isSet(QStringLiteral("quiet")), in); code != Ok)
-        return code;
-    ImgDatas& set = in.set;
-    if (const int code = findCentre(c, set, p.isSet(QStringLiteral("accept-questionable"))); code != Ok)
-        return code;
-    if (QuitOnSignal::received())
-        return interruptedWhileLoading();
-    c.otherInputs = c.i0Files + c.bgFiles + c.i0AfterFiles;
-
+// Centre, slices and region checked against the images, then the output
+// directories made, before anything is computed: Ok, or Usage with a message.
+int checkRun(CtRun& run, const ReconSettings& c)
+{
     const QString outDir = c.data.path;
-    CtRun run;
-    run.images = &set;
-    run.createPool(c.cond.threads);
-
-    // Centre, slices and region are checked against the images before
-    // anything is made.
     // A volume in the output directory waits for the directory to be made.
     ReconSettings checked = c;
     if (QFileInfo(c.volumeFile).absolutePath() == QFileInfo(outDir).absoluteFilePath() && !QFileInfo(outDir).isDir())
@@ -514,14 +494,22 @@ int main(int argc, char** argv)
         err() << "zuvo2-recon: cannot make the directory of " << c.reportFile << "\n";
         return Usage;
     }
+    return Ok;
+}
+
+// Runs the slices of c until the last is written or a quit signal has ended
+// the run; the exit code and what it says on standard error.
+int reconstruct(CtRun& run, const ReconSettings& c, bool quiet)
+{
     // The slices asked for, to tell at the end which were written.
     QSet<int> wanted;
     const CtCond dealt = c.cond.binnedBy(c.cond.binning);
     for (long long k = dealt.from; dealt.inSeries(k); k += dealt.step)
         wanted.insert(int(k));
-    Progress progress(int(wanted.size()), p.isSet(QStringLiteral("quiet")));
+    Progress progress(int(wanted.size()), quiet);
     QSet<int> written;
-    QObject::connect(&run, &CtRun::sliceFinished, &app, [&](const CtResult& r) {
+    QCoreApplication* app = QCoreApplication::instance();
+    QObject::connect(&run, &CtRun::sliceFinished, app, [&](const CtResult& r) {
         // Requests dropped after a quit signal were never begun: no news.
         if (!r.ok() && QuitOnSignal::received())
             return;
@@ -536,24 +524,24 @@ int main(int argc, char** argv)
     // Ctrl-C: no more slices are dealt; those in progress are finished.
     QuitOnSignal onSignal;
     int interrupted = 0;
-    QObject::connect(&onSignal, &QuitOnSignal::requested, &app, [&](int sig) {
+    QObject::connect(&onSignal, &QuitOnSignal::requested, app, [&](int sig) {
         interrupted = sig;
         run.interrupt();
         if (run.pendingCount() == 0)
             QCoreApplication::quit();
     });
-    QObject::connect(&run, &CtRun::runStopped, &app, [&] {
+    QObject::connect(&run, &CtRun::runStopped, app, [&] {
         // Slices still computing after an interruption are awaited.
         if (run.pendingCount() == 0)
             QCoreApplication::quit();
     });
-    QObject::connect(&run, &CtRun::sliceFinished, &app, [&] {
+    QObject::connect(&run, &CtRun::sliceFinished, app, [&] {
         if (!run.active && run.pendingCount() == 0)
             QCoreApplication::quit();
     }, Qt::QueuedConnection);
 
     QMetaObject::invokeMethod(&run, [&] { run.start(c); }, Qt::QueuedConnection);
-    app.exec();
+    QCoreApplication::exec();
     progress.finish();
 
     if (!run.refusal().isEmpty())
@@ -566,7 +554,40 @@ int main(int argc, char** argv)
               << (failures.isEmpty() ? "" : "; ") << failures << "\n";
         return interrupted ? 128 + interrupted : Failed;
     }
-    if (!p.isSet(QStringLiteral("quiet")))
-        err() << "zuvo2-recon: " << written.size() << " slices written to " << outDir << "\n";
+    if (!quiet)
+        err() << "zuvo2-recon: " << written.size() << " slices written to " << c.data.path << "\n";
     return Ok;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QuitOnSignal::install();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zuvo2-recon"));
+    QCoreApplication::setApplicationVersion(CtRunReport::programVersion());
+
+    QCommandLineParser p;
+    if (const int code = checkCommandLine(app, p); code >= 0)
+        return code;
+    const bool quiet = p.isSet(QStringLiteral("quiet"));
+    ReconSettings c;
+    QSet<QString> given;
+    if (const int code = readSettings(p, c, given); code != Ok)
+        return code;
+    Inputs in;
+    if (const int code = loadInputs(c, given, quiet, in); code != Ok)
+        return code;
+    if (const int code = findCentre(c, in.set, p.isSet(QStringLiteral("accept-questionable"))); code != Ok)
+        return code;
+    if (QuitOnSignal::received())
+        return interruptedWhileLoading();
+    c.otherInputs = c.i0Files + c.bgFiles + c.i0AfterFiles;
+
+    CtRun run;
+    run.images = &in.set;
+    run.createPool(c.cond.threads);
+    if (const int code = checkRun(run, c); code != Ok)
+        return code;
+    return reconstruct(run, c, quiet);
 }

@@ -48,9 +48,10 @@ QString XafsCommands::optionName(const char* word)
     return w.replace(QLatin1Char('_'), QLatin1Char('-'));
 }
 
-const std::vector<XafsCommands::Row>& XafsCommands::table()
+// The settings of the analysis.
+std::vector<XafsCommands::Row> XafsCommands::settingRows()
 {
-    static const std::vector<Row> rows = {
+    return {
         {"xafs_element", A::none(), "SYMBOL EDGE", "absorbing element and edge written to XDI files (Fe K)",
          [](X& x, const C& c, const A&, K& kind, QString& why) {
              kind = Failures::Command;
@@ -137,6 +138,13 @@ const std::vector<XafsCommands::Row>& XafsCommands::table()
              return true;
          },
          false},
+    };
+}
+
+// The stack and the references, then the outputs.
+std::vector<XafsCommands::Row> XafsCommands::stackAndOutputRows()
+{
+    return {
         {"xafs_stack_load", A::dirPatterns(), "DIR PATTERN", "loads the energy stack of one slice",
          [](X& x, const C&, const A& a, K& kind, QString& why) {
              kind = Failures::Command;
@@ -220,6 +228,16 @@ const std::vector<XafsCommands::Row>& XafsCommands::table()
          },
          true},
     };
+}
+
+const std::vector<XafsCommands::Row>& XafsCommands::table()
+{
+    static const std::vector<Row> rows = [] {
+        std::vector<Row> all = settingRows();
+        for (const Row& r : stackAndOutputRows())
+            all.push_back(r);
+        return all;
+    }();
     return rows;
 }
 

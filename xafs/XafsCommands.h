@@ -42,4 +42,9 @@ public:
     // Parses c's arguments by the row's rule and runs it. False with
     // *why ("word, line n: ...") and *kind on failure.
     static bool run(Context& x, const BatchCmd& c, Failures::Kind* kind, QString* why);
+
+private:
+    // The table's two parts, in its order.
+    static std::vector<Row> settingRows();
+    static std::vector<Row> stackAndOutputRows();
 };

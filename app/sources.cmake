@@ -1,4 +1,4 @@
-# app/: configuration store and signal handling (core); the main window (gui/).
+# app/: configuration store, signal handling, the session and its batch words (core); the main window (gui/).
 list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ConfigStore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Failures.cpp
@@ -9,6 +9,13 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ToolExit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SessionCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CommandContext.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SeriesCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CentreCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ViewCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DataSetCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XafsTabCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SettingCommands.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp

@@ -69,7 +69,7 @@ void SessionCommands::execute(const BatchCmd& c)
     }
     // The XAFS session belongs to the tab's job while that computes.
     const XafsJob* job = w.xafsJob();
-    if (c.cmd.startsWith(QLatin1String("xafs_")) && job && job->busy()) {
+    if (c.cmd.startsWith(QLatin1String("xafs_"), Qt::CaseInsensitive) && job && job->busy()) {
         Failures::record(Failures::Command, BatchArgs::where(c) + QStringLiteral(": refused while the XAFS tab computes"));
         finishLine(false, failuresAtStart);
         return;

@@ -245,7 +245,7 @@ int XafsCommands::find(const QString& word)
 {
     const std::vector<Row>& t = table();
     for (size_t i = 0; i < t.size(); ++i)
-        if (word == QLatin1String(t[i].word))
+        if (word.compare(QLatin1String(t[i].word), Qt::CaseInsensitive) == 0)
             return int(i);
     return -1;
 }

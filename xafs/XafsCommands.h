@@ -35,7 +35,7 @@ public:
         bool output;        // writes files (the rest change settings)
     };
     static const std::vector<Row>& table();
-    // Index of word's row, -1 when none.
+    // Index of word's row, ignoring case as batch programs do; -1 when none.
     static int find(const QString& word);
     // "lcf-window" for "xafs_lcf_window".
     static QString optionName(const char* word);

@@ -7,6 +7,7 @@
 #include "Session.h"
 #include "SessionCommands.h"
 #include "XafsBatch.h"
+#include "XafsJob.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -29,7 +30,8 @@ public:
     void showImage(int i) override { note(QStringLiteral("image %1").arg(i)); }
     void showSweep() override { note("sweep"); }
     bool saveSweep(const QString&, QString*) override { return note("save sweep"); }
-    XafsJob* xafsJob() override { return nullptr; }
+    XafsJob job;
+    XafsJob* xafsJob() override { return &job; }
     void xafsChanged() override { note("xafs changed"); }
     void xafsRegionAdded(const XafsRoi&) override { note("region"); }
     void showXafsView(int) override { note("view"); }
@@ -118,6 +120,8 @@ void TstSessionCommands::wordsChangeTheSession_data()
     QTest::newRow("a run") << QStringList{"images_load %D/ct ct-*.img", "calc_ct1 1", "ct_cor 4", "calc_exec"} << true << "run"
                            << "ran; ";
     QTest::newRow("a refused run") << QStringList{"calc_exec"} << false << "run" << "no projection images loaded; ";
+    // Words are found whatever their case, also those the XAFS tab's job runs.
+    QTest::newRow("an XAFS word in capitals") << QStringList{"XAFS_LCF_SUM_TO_ONE 1"} << true << "sumToOne" << "1";
     QTest::newRow("a mistyped word") << QStringList{"images_clera"} << false << "window" << "";
 }
 
@@ -157,6 +161,7 @@ void TstSessionCommands::wordsChangeTheSession()
         {"i0", [&] { return QFileInfo(session.i0().name()).fileName(); }},
         {"window", [&] { return window.asked.join(", "); }},
         {"run", [&] { return (session.run().refusal().isEmpty() ? QStringLiteral("ran") : session.run().refusal()) + "; " + window.asked.join(", "); }},
+        {"sumToOne", [&] { return QString::number(session.xafs().sumToOne()); }},
         {"series", [&] { return QString::number(session.series().count() + int(session.loading)); }},
     };
     QCOMPARE(fields.at(field)(), QString(expected).replace("%D", dir.path()));

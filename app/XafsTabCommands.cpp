@@ -11,20 +11,22 @@ using C = BatchCmd;
 using X = CommandContext;
 using O = CommandContext::Outcome;
 
-// What the tab shows after a word done at once.
+// The words done at once on the session's stack, and what the tab shows
+// after each; the rest run in the tab's job.
 enum class Shown { Nothing, Stack, Region };
 struct AtOnce
 {
     const char* word;
     Shown shown;
 };
-constexpr AtOnce atOnce[] = {
+constexpr AtOnce atOnceWords[] = {
     {"xafs_stack_load", Shown::Stack},    {"xafs_fit_ranges", Shown::Stack}, {"xafs_post_order", Shown::Stack},
     {"xafs_jump_threshold", Shown::Stack}, {"xafs_roi_spectrum", Shown::Region}, {"xafs_edge_map", Shown::Nothing},
     {"xafs_jump_map", Shown::Nothing},     {"xafs_mask_map", Shown::Nothing},
 };
 
-X::Handler done(XafsCommands::Handler handler, Shown shown)
+// The XAFS table's handler run on the session's stack; the tab then shows what changed.
+X::Handler atOnce(XafsCommands::Handler handler, Shown shown)
 {
     return [handler, shown](X& x, const C& c, const A& a) {
         XafsCommands::Context ctx{x.session().xafs(), nullptr};
@@ -80,9 +82,9 @@ CommandContext::Rows XafsTabCommands::rows()
     };
     for (const XafsCommands::Row& xr : XafsCommands::table()) {
         X::Handler handler = inJob;
-        for (const AtOnce& w : atOnce)
+        for (const AtOnce& w : atOnceWords)
             if (qstrcmp(w.word, xr.word) == 0)
-                handler = done(xr.handler, w.shown);
+                handler = atOnce(xr.handler, w.shown);
         rows.push_back({xr.word, xr.rule, handler});
     }
     return rows;

@@ -227,30 +227,63 @@ void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-// Sixteen pixels at a time: the 17 samples they need sit in one 32-value
-// window, picked by two permutes.
+// Sixteen pixels at a time, as the AVX2 loop does eight: counted from the
+// lowest lane their sample indices lie in 0 .. 15, so one 16-value load of
+// e and one of d hold every sample they need (two loads where windows
+// around the middle took four, each 64-byte load a split one).
+__attribute__((target("avx512f"), always_inline))
+inline __m512i avx512Slots(__m512i pos, __m512i step8, std::int32_t* slot)
+{
+    _mm512_store_si512(slot, _mm512_mask_blend_epi32(0xaaaa, _mm512_srli_epi32(pos, 32 - onePlusBits), pos));
+    return _mm512_add_epi64(pos, step8);
+}
+
+__attribute__((target("avx512f,fma"), always_inline))
+inline void avx512Run(const float* e, const float* d, float* a, const std::int32_t* slot, __m512i off, __m512i one)
+{
+    __m512i frac;
+    std::int64_t base;
+    asm("vpbroadcastd %2, %0\n\tmovslq %3, %1" : "=v"(frac), "=r"(base) : "m"(slot[0]), "m"(slot[1]));
+    const __m512i lane = _mm512_add_epi32(frac, off);
+    const __m512i idx = _mm512_srli_epi32(lane, onePlusBits);
+    const __m512 t1 = _mm512_castsi512_ps(_mm512_or_si512(lane, one));
+    const __m512 e0 = _mm512_permutexvar_ps(idx, _mm512_loadu_ps(e + base));
+    const __m512 d0 = _mm512_permutexvar_ps(idx, _mm512_loadu_ps(d + base));
+    _mm512_storeu_ps(a, _mm512_add_ps(_mm512_loadu_ps(a), _mm512_fmadd_ps(t1, d0, e0)));
+}
+
 __attribute__((target("avx512f,avx512dq,fma")))
-void bpRowAvx512F(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
-                  double h, const std::int32_t* lanes)
+void bpRowAvx512F(const float* e, const float* d, float* acc, int xa, int xb, double c, double zs, double h,
+                  const std::int32_t* lanes)
 {
     int x = xa;
-    if (x + 16 <= xb) {
-        const __m512i off = _mm512_loadu_si512(lanes);
-        const __m512i fracMask = _mm512_set1_epi32((1 << fracBits) - 1);
+    const int groups = (xb - xa) / 16;
+    if (groups > 0) {
+        const std::int32_t lowOff = lanes[c < 0 ? 15 : 0];
+        const __m512i off = _mm512_sub_epi32(_mm512_loadu_si512(lanes), _mm512_set1_epi32(lowOff));
+        const __m512i one = _mm512_set1_epi32(oneBits);
         FixedRun r = fixedRun(x, 16, c, zs, h);
-        for (; x + 16 <= xb; x += 16, r.pos += r.step) {
-            const std::ptrdiff_t base = (r.pos >> 32) - 8;
-            const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));
-            const __m512i lane = _mm512_add_epi32(_mm512_set1_epi32(frac), off);
-            const __m512i idx = _mm512_srli_epi32(lane, fracBits);
-            const __m512 t = _mm512_cvtepi32_ps(_mm512_and_si512(lane, fracMask));
-            const __m512 f0 = _mm512_permutex2var_ps(_mm512_loadu_ps(f + base), idx, _mm512_loadu_ps(f + base + 16));
-            const __m512 d0 = _mm512_permutex2var_ps(_mm512_loadu_ps(d + base), idx, _mm512_loadu_ps(d + base + 16));
-            const __m512 v = _mm512_fmadd_ps(t, d0, f0);
-            _mm512_storeu_ps(acc + x, _mm512_add_ps(_mm512_loadu_ps(acc + x), v));
+        r.pos += std::int64_t(lowOff - 8 * (1 << onePlusBits)) * (std::int64_t(1) << (32 - onePlusBits))
+                 + (std::int64_t(1) << (31 - onePlusBits));
+        __m512i pos = _mm512_set_epi64(r.pos + 7 * r.step, r.pos + 6 * r.step, r.pos + 5 * r.step,
+                                       r.pos + 4 * r.step, r.pos + 3 * r.step, r.pos + 2 * r.step, r.pos + r.step,
+                                       r.pos);
+        const __m512i step8 = _mm512_set1_epi64(8 * r.step);
+        alignas(64) std::int32_t slot[16];
+        int g = 0;
+        for (; g + 8 <= groups; g += 8, x += 128) {
+            pos = avx512Slots(pos, step8, slot);
+#pragma GCC unroll 8
+            for (int j = 0; j < 8; ++j)
+                avx512Run(e, d, acc + x + 16 * j, slot + 2 * j, off, one);
+        }
+        if (g < groups) {
+            avx512Slots(pos, step8, slot);
+            for (int j = 0; j < groups - g; ++j, x += 16)
+                avx512Run(e, d, acc + x, slot + 2 * j, off, one);
         }
     }
-    bpRowPlainF(f, d, acc, x, xb, c, zs, h, lanes);
+    bpRowPlainOnePlusF(e, d, acc, x, xb, c, zs, h, lanes);
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -364,9 +397,9 @@ LoopImpl impl(FbpKernel::Loop l)
     case L::Avx512:
 #ifdef ZUVO2_X86
         if (avx512)
-            return {bpRowAvx512, bpRowAvx512F, "avx512", 16, fracBits};
+            return {bpRowAvx512, bpRowAvx512F, "avx512", 16, onePlusBits};
 #endif
-        return {nullptr, nullptr, "avx512", 16, fracBits};
+        return {nullptr, nullptr, "avx512", 16, onePlusBits};
     case L::Auto:
         break;
     }

@@ -462,10 +462,27 @@ char* linesAvx2(char* out, const double* v, int count, const char* columns, cons
     const __m128i marks = _mm_set_epi64x(std::int64_t('.') | std::int64_t('0') << 8 | std::int64_t('-') << 16
                                              | std::int64_t('\n') << 24,
                                          0);
+    const __m256i magnitude = _mm256_set1_epi64x(0x7fffffffffffffffLL);
     for (int k0 = 0; k0 < count; k0 += 8) {
         const int c8 = count - k0 < 8 ? count - k0 : 8;
-        double tail[8] = {};
         const double* v8 = v + k0;
+        // Eight zeros (a slice's corners outside the circle): no digits.
+        if (c8 == 8
+            && _mm256_testz_si256(_mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v8)),
+                                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v8 + 4))),
+                                  magnitude)) {
+            for (int k = 0; k < 8; ++k) {
+                std::memcpy(out, columns + 24 * (k0 + k), 24);
+                out += columnLength[k0 + k];
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), zHead);
+                std::memcpy(out + 16, &zTail, 8);
+                out += zLength;
+                std::memcpy(out, "0\n", 2);
+                out += 2;
+            }
+            continue;
+        }
+        double tail[8] = {};
         if (c8 < 8) {
             std::memcpy(tail, v8, sizeof(double) * size_t(c8));
             v8 = tail;

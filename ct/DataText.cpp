@@ -238,8 +238,9 @@ inline void digitsAvx2Four(__m256d x, __m256i& digits, __m256i& exps, __m256i& r
         // Both zeros are "0", entry 0 (the others start at 2).
         const __m256i zero = _mm256_castpd_si256(_mm256_cmp_pd(x, _mm256_setzero_pd(), _CMP_EQ_OQ));
         *plainKey = _mm256_andnot_si256(zero, *plainKey);
-        *plain = _mm256_or_si256(zero, _mm256_and_si256(ready, _mm256_and_si256(_mm256_cmpgt_epi64(e, _mm256_set1_epi64x(-5)),
-                                                                                _mm256_cmpgt_epi64(_mm256_set1_epi64x(6), e))));
+        const __m256i inRange =
+            _mm256_andnot_si256(_mm256_cmpgt_epi64(e, _mm256_set1_epi64x(5)), _mm256_cmpgt_epi64(e, _mm256_set1_epi64x(-5)));
+        *plain = _mm256_or_si256(zero, _mm256_and_si256(ready, inRange));
     }
 }
 
@@ -448,6 +449,22 @@ struct PlainTexts
 
 const PlainTexts plainTexts;
 
+// "<x>\t<z>\t" at out: 16 bytes of each, the rest only when longer (x or
+// z of more than 15 digits, never in practice).
+__attribute__((target("avx2"), always_inline))
+inline char* linePrefix(char* out, const char* column, unsigned columnLength, __m128i zHead, std::uint64_t zTail,
+                        int zLength)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(column)));
+    if (columnLength > 16)
+        std::memcpy(out + 16, column + 16, 8);
+    out += columnLength;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), zHead);
+    if (zLength > 16)
+        std::memcpy(out + 16, &zTail, 8);
+    return out + zLength;
+}
+
 // AVX2 lines: the digits of four numbers at a time, and a number in the
 // plain range (most of a slice) with its newline as one shuffle of a
 // 16-byte source, stored whole; the others as lines() writes them.
@@ -472,11 +489,7 @@ char* linesAvx2(char* out, const double* v, int count, const char* columns, cons
                                                   _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v8 + 4))),
                                   magnitude)) {
             for (int k = 0; k < 8; ++k) {
-                std::memcpy(out, columns + 24 * (k0 + k), 24);
-                out += columnLength[k0 + k];
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), zHead);
-                std::memcpy(out + 16, &zTail, 8);
-                out += zLength;
+                out = linePrefix(out, columns + 24 * (k0 + k), columnLength[k0 + k], zHead, zTail, zLength);
                 std::memcpy(out, "0\n", 2);
                 out += 2;
             }
@@ -505,11 +518,7 @@ char* linesAvx2(char* out, const double* v, int count, const char* columns, cons
         ready &= valid;
         plain &= valid;
         for (int k = 0; k < c8; ++k) {
-            std::memcpy(out, columns + 24 * (k0 + k), 24);
-            out += columnLength[k0 + k];
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), zHead);
-            std::memcpy(out + 16, &zTail, 8);
-            out += zLength;
+            out = linePrefix(out, columns + 24 * (k0 + k), columnLength[k0 + k], zHead, zTail, zLength);
             if (plain >> k & 1) {
                 const std::size_t key = std::size_t(keys[k]);
                 const __m128i source =

@@ -378,28 +378,6 @@ char* linesPortable(char* out, const double* v, int count, const char* columns, 
 }
 
 #ifdef ZUVO2_DATATEXT_X86
-// The digits of all eight numbers at once; a short group is padded with
-// zeros, which are never ready.
-// A whole group of lines per call, eight numbers' digits at a time: a call
-// per eight lines cost a tenth of the text.
-#define ZUVO2_LINES_WITH(prepare)                                                          \
-    for (int k0 = 0; k0 < count; k0 += 8) {                                                \
-        const int c8 = count - k0 < 8 ? count - k0 : 8;                                    \
-        const double* v8 = v + k0;                                                         \
-        std::uint64_t digits[8];                                                            \
-        std::int64_t exps[8];                                                               \
-        unsigned ready;                                                                     \
-        if (c8 == 8) {                                                                      \
-            ready = prepare(v8, digits, exps);                                              \
-        } else {                                                                            \
-            double tail[8] = {};                                                            \
-            std::memcpy(tail, v8, sizeof(double) * size_t(c8));                             \
-            ready = prepare(tail, digits, exps) & ((1u << c8) - 1);                         \
-        }                                                                                   \
-        out = lines(out, v8, c8, columns + 24 * k0, columnLength + k0, zText, zLength, ready, digits, exps); \
-    }                                                                                       \
-    return out
-
 // The plain texts (decimal exponent e of -4 .. 5) and their newline as one
 // byte shuffle of a 16-byte source: the six digit characters in bytes 0 .. 5,
 // then '.', '0', '-' and '\n' in bytes 8 .. 11.  Entry ((e + 4) 7 + nz) 2 +
@@ -536,20 +514,13 @@ char* linesAvx2(char* out, const double* v, int count, const char* columns, cons
     return out;
 }
 
-__attribute__((target("avx512f,avx512dq")))
-char* linesAvx512(char* out, const double* v, int count, const char* columns, const unsigned char* columnLength,
-                  const char* zText, int zLength)
-{
-    ZUVO2_LINES_WITH(prepareAvx512);
-}
-#undef ZUVO2_LINES_WITH
 #endif
 
 LinesFn chosenLines()
 {
 #ifdef ZUVO2_DATATEXT_X86
-    if (InstructionSet::allows(InstructionSet::Avx512))
-        return linesAvx512;
+    // Also with AVX-512: its digits eight at a time, assembled one by one,
+    // took a third longer than these shuffles.
     if (InstructionSet::allows(InstructionSet::Avx2))
         return linesAvx2;
 #endif

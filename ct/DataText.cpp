@@ -178,7 +178,8 @@ inline unsigned prepareAvx512(const double* v, std::uint64_t* digits, std::int64
 // are sign bits) and the six digits are summed as whole numbers in a double
 // (below 2^48, exactly) whose mantissa then holds the word.
 __attribute__((target("avx2,fma"), always_inline))
-inline void digitsAvx2Four(__m256d x, __m256i& digits, __m256i& exps, __m256i& ready)
+inline void digitsAvx2Four(__m256d x, __m256i& digits, __m256i& exps, __m256i& ready, __m256i* plainKey = nullptr,
+                           __m256i* plain = nullptr)
 {
     const __m256i biased = _mm256_and_si256(_mm256_srli_epi64(_mm256_castpd_si256(x), 52), _mm256_set1_epi64x(0x7ff));
     const __m256i shifted = _mm256_add_epi64(biased, _mm256_set1_epi64x(900 - 1023));
@@ -223,6 +224,24 @@ inline void digitsAvx2Four(__m256d x, __m256i& digits, __m256i& exps, __m256i& r
     digits = chars;
     exps = e;
     ready = _mm256_castpd_si256(ok);
+    if (plainKey) {
+        // The digits' values as a number below 2^48: the byte of its highest
+        // set bit is the last significant digit.
+        // Its binary exponent is 8 (nz - 1) + 0 .. 3 (a digit is below 16).
+        const __m256i top = _mm256_srli_epi64(
+            _mm256_sub_epi64(_mm256_castpd_si256(_mm256_sub_pd(word, twoTo52)), _mm256_set1_epi64x(1023LL << 52)),
+            52 + 3);
+        const __m256i sign = _mm256_srli_epi64(_mm256_castpd_si256(x), 63);
+        // ((e + 4) 7 + nz) 2 + sign with nz = top + 1.
+        *plainKey = _mm256_add_epi64(_mm256_add_epi64(_mm256_mul_epi32(e, _mm256_set1_epi64x(14)), sign),
+                                     _mm256_add_epi64(_mm256_slli_epi64(top, 1), _mm256_set1_epi64x(56 + 2)));
+        // Both zeros are "0", entry 0 (the others start at 2).
+        const __m256i zero = _mm256_castpd_si256(_mm256_cmp_pd(x, _mm256_setzero_pd(), _CMP_EQ_OQ));
+        *plainKey = _mm256_andnot_si256(zero, *plainKey);
+        const __m256i inRange =
+            _mm256_andnot_si256(_mm256_cmpgt_epi64(e, _mm256_set1_epi64x(5)), _mm256_cmpgt_epi64(e, _mm256_set1_epi64x(-5)));
+        *plain = _mm256_or_si256(zero, _mm256_and_si256(ready, inRange));
+    }
 }
 
 __attribute__((target("avx2,fma"), always_inline))
@@ -359,49 +378,149 @@ char* linesPortable(char* out, const double* v, int count, const char* columns, 
 }
 
 #ifdef ZUVO2_DATATEXT_X86
-// The digits of all eight numbers at once; a short group is padded with
-// zeros, which are never ready.
-// A whole group of lines per call, eight numbers' digits at a time: a call
-// per eight lines cost a tenth of the text.
-#define ZUVO2_LINES_WITH(prepare)                                                          \
-    for (int k0 = 0; k0 < count; k0 += 8) {                                                \
-        const int c8 = count - k0 < 8 ? count - k0 : 8;                                    \
-        const double* v8 = v + k0;                                                         \
-        std::uint64_t digits[8];                                                            \
-        std::int64_t exps[8];                                                               \
-        unsigned ready;                                                                     \
-        if (c8 == 8) {                                                                      \
-            ready = prepare(v8, digits, exps);                                              \
-        } else {                                                                            \
-            double tail[8] = {};                                                            \
-            std::memcpy(tail, v8, sizeof(double) * size_t(c8));                             \
-            ready = prepare(tail, digits, exps) & ((1u << c8) - 1);                         \
-        }                                                                                   \
-        out = lines(out, v8, c8, columns + 24 * k0, columnLength + k0, zText, zLength, ready, digits, exps); \
-    }                                                                                       \
-    return out
+// The plain texts (decimal exponent e of -4 .. 5) and their newline as one
+// byte shuffle of a 16-byte source: the six digit characters in bytes 0 .. 5,
+// then '.', '0', '-' and '\n' in bytes 8 .. 11.  Entry ((e + 4) 7 + nz) 2 +
+// negative, for nz significant digits, holds the shuffle and the length;
+// it is made by spelling the text out as assemble does.  Entry 0 is "0".
+struct PlainTexts
+{
+    static constexpr int count = 140;
+    alignas(16) unsigned char shuffle[count][16];
+    unsigned char length[count];
+    PlainTexts()
+    {
+        std::memset(shuffle, 0x80, sizeof shuffle);
+        std::memset(length, 0, sizeof length);
+        shuffle[0][0] = 9;
+        shuffle[0][1] = 11;
+        length[0] = 2;
+        for (int e = -4; e <= 5; ++e)
+            for (int nz = 1; nz <= 6; ++nz)
+                for (int neg = 0; neg < 2; ++neg) {
+                    unsigned char* m = shuffle[((e + 4) * 7 + nz) * 2 + neg];
+                    int at = 0;
+                    auto put = [&](int byte) { m[at++] = static_cast<unsigned char>(byte); };
+                    if (neg)
+                        put(10);
+                    if (e < 0) {
+                        put(9);
+                        put(8);
+                        for (int z = 0; z < -e - 1; ++z)
+                            put(9);
+                        for (int j = 0; j < nz; ++j)
+                            put(j);
+                    } else {
+                        for (int j = 0; j <= e; ++j)
+                            put(j);
+                        if (nz > e + 1) {
+                            put(8);
+                            for (int j = e + 1; j < nz; ++j)
+                                put(j);
+                        }
+                    }
+                    put(11);
+                    length[((e + 4) * 7 + nz) * 2 + neg] = static_cast<unsigned char>(at);
+                }
+    }
+};
 
+const PlainTexts plainTexts;
+
+// "<x>\t<z>\t" at out: 16 bytes of each, the rest only when longer (x or
+// z of more than 15 digits, never in practice).
+__attribute__((target("avx2"), always_inline))
+inline char* linePrefix(char* out, const char* column, unsigned columnLength, __m128i zHead, std::uint64_t zTail,
+                        int zLength)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_loadu_si128(reinterpret_cast<const __m128i*>(column)));
+    if (columnLength > 16)
+        std::memcpy(out + 16, column + 16, 8);
+    out += columnLength;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), zHead);
+    if (zLength > 16)
+        std::memcpy(out + 16, &zTail, 8);
+    return out + zLength;
+}
+
+// AVX2 lines: the digits of four numbers at a time, and a number in the
+// plain range (most of a slice) with its newline as one shuffle of a
+// 16-byte source, stored whole; the others as lines() writes them.
 __attribute__((target("avx2,fma")))
 char* linesAvx2(char* out, const double* v, int count, const char* columns, const unsigned char* columnLength,
                 const char* zText, int zLength)
 {
-    ZUVO2_LINES_WITH(prepareAvx2);
+    // "<z>\t" stays in registers: out might alias zText for the compiler.
+    const __m128i zHead = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zText));
+    std::uint64_t zTail;
+    std::memcpy(&zTail, zText + 16, 8);
+    const __m128i marks = _mm_set_epi64x(std::int64_t('.') | std::int64_t('0') << 8 | std::int64_t('-') << 16
+                                             | std::int64_t('\n') << 24,
+                                         0);
+    const __m256i magnitude = _mm256_set1_epi64x(0x7fffffffffffffffLL);
+    for (int k0 = 0; k0 < count; k0 += 8) {
+        const int c8 = count - k0 < 8 ? count - k0 : 8;
+        const double* v8 = v + k0;
+        // Eight zeros (a slice's corners outside the circle): no digits.
+        if (c8 == 8
+            && _mm256_testz_si256(_mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v8)),
+                                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v8 + 4))),
+                                  magnitude)) {
+            for (int k = 0; k < 8; ++k) {
+                out = linePrefix(out, columns + 24 * (k0 + k), columnLength[k0 + k], zHead, zTail, zLength);
+                std::memcpy(out, "0\n", 2);
+                out += 2;
+            }
+            continue;
+        }
+        double tail[8] = {};
+        if (c8 < 8) {
+            std::memcpy(tail, v8, sizeof(double) * size_t(c8));
+            v8 = tail;
+        }
+        alignas(32) std::uint64_t digits[8];
+        alignas(32) std::int64_t exps[8];
+        alignas(32) std::int64_t keys[8];
+        unsigned ready = 0, plain = 0;
+        for (int h = 0; h < 8; h += 4) {
+            __m256i d, e, ok, key, pl;
+            digitsAvx2Four(_mm256_loadu_pd(v8 + h), d, e, ok, &key, &pl);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(digits + h), d);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(exps + h), e);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(keys + h), key);
+            ready |= unsigned(_mm256_movemask_pd(_mm256_castsi256_pd(ok))) << h;
+            plain |= unsigned(_mm256_movemask_pd(_mm256_castsi256_pd(pl))) << h;
+        }
+        // A short group's zero padding is never ready.
+        const unsigned valid = (1u << c8) - 1;
+        ready &= valid;
+        plain &= valid;
+        for (int k = 0; k < c8; ++k) {
+            out = linePrefix(out, columns + 24 * (k0 + k), columnLength[k0 + k], zHead, zTail, zLength);
+            if (plain >> k & 1) {
+                const std::size_t key = std::size_t(keys[k]);
+                const __m128i source =
+                    _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(digits + k)), marks);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                                 _mm_shuffle_epi8(source, _mm_load_si128(reinterpret_cast<const __m128i*>(
+                                                              plainTexts.shuffle[key]))));
+                out += plainTexts.length[key];
+                continue;
+            }
+            out = ready >> k & 1 ? assemble(out, v8[k], digits[k], int(exps[k])) : DataText::appendNumber(out, v8[k]);
+            *out++ = '\n';
+        }
+    }
+    return out;
 }
 
-__attribute__((target("avx512f,avx512dq")))
-char* linesAvx512(char* out, const double* v, int count, const char* columns, const unsigned char* columnLength,
-                  const char* zText, int zLength)
-{
-    ZUVO2_LINES_WITH(prepareAvx512);
-}
-#undef ZUVO2_LINES_WITH
 #endif
 
 LinesFn chosenLines()
 {
 #ifdef ZUVO2_DATATEXT_X86
-    if (InstructionSet::allows(InstructionSet::Avx512))
-        return linesAvx512;
+    // Also with AVX-512: its digits eight at a time, assembled one by one,
+    // took a third longer than these shuffles.
     if (InstructionSet::allows(InstructionSet::Avx2))
         return linesAvx2;
 #endif

@@ -70,10 +70,29 @@ void bpRowPlainF(const float* f, const float*, float* acc, int xa, int xb, doubl
 // fracBits fraction bits.  A lane's position is then good to about 3e-8
 // samples, and its sample index, counted from the middle's integer part
 // minus lanes / 2, lies in 0 .. lanes.
-void laneOffsets(double c, int lanes, std::int32_t* out)
+void laneOffsets(double c, int lanes, int bits, std::int32_t* out)
 {
     for (int k = 0; k < lanes; ++k)
-        out[k] = static_cast<std::int32_t>(std::llround(((k - 0.5 * (lanes - 1)) * c + 0.5 * lanes) * (1 << fracBits)));
+        out[k] = static_cast<std::int32_t>(std::llround(((k - 0.5 * (lanes - 1)) * c + 0.5 * lanes) * (1 << bits)));
+}
+
+// The AVX2 loop's tables and fractions: e[i] = f[i] - (f[i + 1] - f[i]) and
+// the plain difference, with 23 fraction bits.  A lane's fraction OR-ed
+// with the bits of 1.0f is then the float 1 + t, and e + (1 + t) d the
+// interpolated value: one logic operation where a mask and a conversion
+// were needed, on a loop bound by its vector operations.
+constexpr int onePlusBits = 23;
+constexpr std::int32_t oneBits = 0x3f800000;
+
+void bpRowPlainOnePlusF(const float* e, const float* d, float* acc, int xa, int xb, double c, double zs, double h,
+                        const std::int32_t*)
+{
+    for (int x = xa; x < xb; ++x) {
+        const double t = (x - h) * c - zs + h;
+        const double fl = std::floor(t);
+        const int i = static_cast<int>(fl);
+        acc[x] += e[i] + (1.0f + static_cast<float>(t - fl)) * d[i];
+    }
 }
 
 struct FixedRun
@@ -208,30 +227,63 @@ void bpRowAvx2(const double* f, double* img, int xa, int xb, double c, double zs
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-// Sixteen pixels at a time: the 17 samples they need sit in one 32-value
-// window, picked by two permutes.
+// Sixteen pixels at a time, as the AVX2 loop does eight: counted from the
+// lowest lane their sample indices lie in 0 .. 15, so one 16-value load of
+// e and one of d hold every sample they need (two loads where windows
+// around the middle took four, each 64-byte load a split one).
+__attribute__((target("avx512f"), always_inline))
+inline __m512i avx512Slots(__m512i pos, __m512i step8, std::int32_t* slot)
+{
+    _mm512_store_si512(slot, _mm512_mask_blend_epi32(0xaaaa, _mm512_srli_epi32(pos, 32 - onePlusBits), pos));
+    return _mm512_add_epi64(pos, step8);
+}
+
+__attribute__((target("avx512f,fma"), always_inline))
+inline void avx512Run(const float* e, const float* d, float* a, const std::int32_t* slot, __m512i off, __m512i one)
+{
+    __m512i frac;
+    std::int64_t base;
+    asm("vpbroadcastd %2, %0\n\tmovslq %3, %1" : "=v"(frac), "=r"(base) : "m"(slot[0]), "m"(slot[1]));
+    const __m512i lane = _mm512_add_epi32(frac, off);
+    const __m512i idx = _mm512_srli_epi32(lane, onePlusBits);
+    const __m512 t1 = _mm512_castsi512_ps(_mm512_or_si512(lane, one));
+    const __m512 e0 = _mm512_permutexvar_ps(idx, _mm512_loadu_ps(e + base));
+    const __m512 d0 = _mm512_permutexvar_ps(idx, _mm512_loadu_ps(d + base));
+    _mm512_storeu_ps(a, _mm512_add_ps(_mm512_loadu_ps(a), _mm512_fmadd_ps(t1, d0, e0)));
+}
+
 __attribute__((target("avx512f,avx512dq,fma")))
-void bpRowAvx512F(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
-                  double h, const std::int32_t* lanes)
+void bpRowAvx512F(const float* e, const float* d, float* acc, int xa, int xb, double c, double zs, double h,
+                  const std::int32_t* lanes)
 {
     int x = xa;
-    if (x + 16 <= xb) {
-        const __m512i off = _mm512_loadu_si512(lanes);
-        const __m512i fracMask = _mm512_set1_epi32((1 << fracBits) - 1);
+    const int groups = (xb - xa) / 16;
+    if (groups > 0) {
+        const std::int32_t lowOff = lanes[c < 0 ? 15 : 0];
+        const __m512i off = _mm512_sub_epi32(_mm512_loadu_si512(lanes), _mm512_set1_epi32(lowOff));
+        const __m512i one = _mm512_set1_epi32(oneBits);
         FixedRun r = fixedRun(x, 16, c, zs, h);
-        for (; x + 16 <= xb; x += 16, r.pos += r.step) {
-            const std::ptrdiff_t base = (r.pos >> 32) - 8;
-            const std::int32_t frac = static_cast<std::int32_t>(std::uint32_t(r.pos) >> (32 - fracBits));
-            const __m512i lane = _mm512_add_epi32(_mm512_set1_epi32(frac), off);
-            const __m512i idx = _mm512_srli_epi32(lane, fracBits);
-            const __m512 t = _mm512_cvtepi32_ps(_mm512_and_si512(lane, fracMask));
-            const __m512 f0 = _mm512_permutex2var_ps(_mm512_loadu_ps(f + base), idx, _mm512_loadu_ps(f + base + 16));
-            const __m512 d0 = _mm512_permutex2var_ps(_mm512_loadu_ps(d + base), idx, _mm512_loadu_ps(d + base + 16));
-            const __m512 v = _mm512_fmadd_ps(t, d0, f0);
-            _mm512_storeu_ps(acc + x, _mm512_add_ps(_mm512_loadu_ps(acc + x), v));
+        r.pos += std::int64_t(lowOff - 8 * (1 << onePlusBits)) * (std::int64_t(1) << (32 - onePlusBits))
+                 + (std::int64_t(1) << (31 - onePlusBits));
+        __m512i pos = _mm512_set_epi64(r.pos + 7 * r.step, r.pos + 6 * r.step, r.pos + 5 * r.step,
+                                       r.pos + 4 * r.step, r.pos + 3 * r.step, r.pos + 2 * r.step, r.pos + r.step,
+                                       r.pos);
+        const __m512i step8 = _mm512_set1_epi64(8 * r.step);
+        alignas(64) std::int32_t slot[16];
+        int g = 0;
+        for (; g + 8 <= groups; g += 8, x += 128) {
+            pos = avx512Slots(pos, step8, slot);
+#pragma GCC unroll 8
+            for (int j = 0; j < 8; ++j)
+                avx512Run(e, d, acc + x + 16 * j, slot + 2 * j, off, one);
+        }
+        if (g < groups) {
+            avx512Slots(pos, step8, slot);
+            for (int j = 0; j < groups - g; ++j, x += 16)
+                avx512Run(e, d, acc + x, slot + 2 * j, off, one);
         }
     }
-    bpRowPlainF(f, d, acc, x, xb, c, zs, h, lanes);
+    bpRowPlainOnePlusF(e, d, acc, x, xb, c, zs, h, lanes);
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -239,60 +291,79 @@ void bpRowAvx512F(const float* f, const float* d, float* acc, int xa, int xb, do
 
 // Eight pixels at a time.  Their sample indices, counted from the lowest
 // lane's (the first for c >= 0, the last otherwise), lie in 0 .. 7: the
-// lane offsets span at most 7 samples exactly.  So one 8-value load holds
-// every f and one every d they need, each picked by one permute.
-//
-// The run's position goes through memory on purpose: the lowest lane's
-// fraction is broadcast straight from there and its sample index read back
-// as the upper half, which takes two loads instead of moving the value into
-// a vector register and broadcasting it there (both on the shuffle port
-// that the two permutes need).
-__attribute__((target("avx2,fma"), always_inline))
-inline void avx2Eight(const float* f, const float* d, float* acc, std::int64_t* slot, __m256i off, __m256i fracMask)
+// lane offsets span at most 7 samples.  So one 8-value load holds every e
+// and one every d they need, each picked by one permute.  The positions of
+// eight such runs are worked out together and go through memory: each
+// run's fraction is broadcast straight from there and its first sample
+// read as a scalar, which keeps the shuffle port free for the permutes.
+// Five vector operations besides the two permutes per eight pixels.
+// Positions of eight runs from those of four (pos) and a step of four:
+// run j's fraction's top 23 bits in slot[2 j], its integer part in
+// slot[2 j + 1].  Returns the positions of the next eight.
+__attribute__((target("avx2"), always_inline))
+inline __m256i avx2Slots(__m256i pos, __m256i step4, std::int32_t* slot)
 {
+    const __m256i next = _mm256_add_epi64(pos, step4);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(slot),
+                       _mm256_blend_epi32(_mm256_srli_epi32(pos, 32 - onePlusBits), pos, 0xaa));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(slot + 8),
+                       _mm256_blend_epi32(_mm256_srli_epi32(next, 32 - onePlusBits), next, 0xaa));
+    return _mm256_add_epi64(next, step4);
+}
+
+// One run of eight pixels at a from its slot.
+__attribute__((target("avx2,fma"), always_inline))
+inline void avx2Run(const float* e, const float* d, float* a, const std::int32_t* slot, __m256i off, __m256i one)
+{
+    // Through memory on purpose: the compiler would otherwise move the
+    // values over in registers, with permutes on the shuffle port.
     __m256i frac;
     std::int64_t base;
-    asm("vpbroadcastd (%2), %0\n\tmovslq 4(%2), %1" : "=x"(frac), "=r"(base) : "r"(slot), "m"(*slot));
-    const __m256i lane = _mm256_add_epi32(_mm256_srli_epi32(frac, 32 - fracBits), off);
-    const __m256i idx = _mm256_srli_epi32(lane, fracBits);
-    const __m256 t = _mm256_cvtepi32_ps(_mm256_and_si256(lane, fracMask));
-    const __m256 f0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(f + base), idx);
+    asm("vpbroadcastd %2, %0\n\tmovslq %3, %1" : "=x"(frac), "=r"(base) : "m"(slot[0]), "m"(slot[1]));
+    const __m256i lane = _mm256_add_epi32(frac, off);
+    const __m256i idx = _mm256_srli_epi32(lane, onePlusBits);
+    const __m256 t1 = _mm256_castsi256_ps(_mm256_or_si256(lane, one));
+    const __m256 e0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(e + base), idx);
     const __m256 d0 = _mm256_permutevar8x32_ps(_mm256_loadu_ps(d + base), idx);
-    _mm256_storeu_ps(acc, _mm256_add_ps(_mm256_loadu_ps(acc), _mm256_fmadd_ps(t, d0, f0)));
+    _mm256_storeu_ps(a, _mm256_add_ps(_mm256_loadu_ps(a), _mm256_fmadd_ps(t1, d0, e0)));
 }
 
 __attribute__((target("avx2,fma")))
-void bpRowAvx2F(const float* f, const float* d, float* acc, int xa, int xb, double c, double zs,
-                double h, const std::int32_t* lanes)
+void bpRowAvx2F(const float* e, const float* d, float* acc, int xa, int xb, double c, double zs, double h,
+                const std::int32_t* lanes)
 {
     int x = xa;
-    if (x + 8 <= xb) {
-        // Positions are followed from the lowest lane: its integer part is
-        // the window's start, its fraction plus each lane's offset from it
-        // gives the lane's index in the window and its fraction.
+    const int groups = (xb - xa) / 8;
+    if (groups > 0) {
         const std::int32_t lowOff = lanes[c < 0 ? 7 : 0];
         const __m256i off = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes)),
                                              _mm256_set1_epi32(lowOff));
-        const __m256i fracMask = _mm256_set1_epi32((1 << fracBits) - 1);
+        const __m256i one = _mm256_set1_epi32(oneBits);
         FixedRun r = fixedRun(x, 8, c, zs, h);
-        // A multiplication: the offset may be negative, and shifting a
-        // negative value left is undefined.
-        r.pos += std::int64_t(lowOff - 4 * (1 << fracBits)) * (std::int64_t(1) << (32 - fracBits));
-        std::int64_t slot;
-        for (; x + 16 <= xb; x += 16) {
-            slot = r.pos;
-            avx2Eight(f, d, acc + x, &slot, off, fracMask);
-            slot = r.pos + r.step;
-            avx2Eight(f, d, acc + x + 8, &slot, off, fracMask);
-            r.pos += 2 * r.step;
+        // The lowest lane's position (a multiplication: the offset may be
+        // negative, and shifting a negative value left is undefined), and
+        // half a step of 2^-23 so that the fraction is rounded, not cut.
+        r.pos += std::int64_t(lowOff - 4 * (1 << onePlusBits)) * (std::int64_t(1) << (32 - onePlusBits))
+                 + (std::int64_t(1) << (31 - onePlusBits));
+        __m256i pos = _mm256_set_epi64x(r.pos + 3 * r.step, r.pos + 2 * r.step, r.pos + r.step, r.pos);
+        const __m256i step4 = _mm256_set1_epi64x(4 * r.step);
+        // Run j: its fraction's top 23 bits in slot[2 j], its integer part
+        // (the window's first sample) in slot[2 j + 1].
+        alignas(32) std::int32_t slot[16];
+        int g = 0;
+        for (; g + 8 <= groups; g += 8, x += 64) {
+            pos = avx2Slots(pos, step4, slot);
+#pragma GCC unroll 8
+            for (int j = 0; j < 8; ++j)
+                avx2Run(e, d, acc + x + 8 * j, slot + 2 * j, off, one);
         }
-        if (x + 8 <= xb) {
-            slot = r.pos;
-            avx2Eight(f, d, acc + x, &slot, off, fracMask);
-            x += 8;
+        if (g < groups) {
+            avx2Slots(pos, step4, slot);
+            for (int j = 0; j < groups - g; ++j, x += 8)
+                avx2Run(e, d, acc + x, slot + 2 * j, off, one);
         }
     }
-    bpRowPlainF(f, d, acc, x, xb, c, zs, h, lanes);
+    bpRowPlainOnePlusF(e, d, acc, x, xb, c, zs, h, lanes);
 }
 #endif
 
@@ -303,6 +374,9 @@ struct LoopImpl
     const char* name;
     // Lanes of fnF: its lane k lies k - (lanes - 1) / 2 pixels from the middle.
     int lanes;
+    // Fraction bits of its lane offsets: fracBits (tables f and the scaled
+    // d), or onePlusBits (tables e and the plain d).
+    int bits;
 };
 
 LoopImpl impl(FbpKernel::Loop l)
@@ -313,19 +387,19 @@ LoopImpl impl(FbpKernel::Loop l)
     const bool avx2 = InstructionSet::allows(InstructionSet::Avx2);
     switch (l) {
     case L::Portable:
-        return {bpRowPlain, bpRowPlainF, "portable", 1};
+        return {bpRowPlain, bpRowPlainF, "portable", 1, fracBits};
     case L::Avx2:
 #ifdef ZUVO2_X86
         if (avx2)
-            return {bpRowAvx2, bpRowAvx2F, "avx2", 8};
+            return {bpRowAvx2, bpRowAvx2F, "avx2", 8, onePlusBits};
 #endif
-        return {nullptr, nullptr, "avx2", 8};
+        return {nullptr, nullptr, "avx2", 8, onePlusBits};
     case L::Avx512:
 #ifdef ZUVO2_X86
         if (avx512)
-            return {bpRowAvx512, bpRowAvx512F, "avx512", 16};
+            return {bpRowAvx512, bpRowAvx512F, "avx512", 16, onePlusBits};
 #endif
-        return {nullptr, nullptr, "avx512", 16};
+        return {nullptr, nullptr, "avx512", 16, onePlusBits};
     case L::Auto:
         break;
     }
@@ -928,28 +1002,41 @@ bool FbpKernel::backProjectAllSingle(int zlo, int zhi)
             return false;
         }
     }
+    const LoopImpl& loop = chosen(loopKind);
+    const RowFnF row = loop.fnF;
+    const bool onePlus = loop.bits == onePlusBits;
     for (int p = 0; p < nProj; ++p) {
         const double* f = filteredRow(p);
         float* g = filtF.data() + frontF + size_t(p) * strideF;
         float* d = diffF.data() + frontF + size_t(p) * strideF;
+        // A position rounded just outside the row interpolates towards the
+        // zero margin, as in the double loops (f[-1] and f[n] are 0).
+        if (onePlus) {
+            for (int k = -1; k < n; ++k) {
+                const double next = k + 1 < n ? f[k + 1] : 0.0;
+                const double here = k >= 0 ? f[k] : 0.0;
+                g[k] = static_cast<float>(here - (next - here));
+                d[k] = static_cast<float>(next - here);
+            }
+            continue;
+        }
+        g[-1] = 0.0f;
         for (int k = 0; k < n; ++k)
             g[k] = static_cast<float>(f[k]);
-        // A position rounded just outside the row interpolates towards the
-        // zero margin, as in the double loops.
         d[-1] = g[0] * fracScale;
         for (int k = 0; k + 1 < n; ++k)
             d[k] = (g[k + 1] - g[k]) * fracScale;
         d[n - 1] = -g[n - 1] * fracScale;
     }
-    const LoopImpl& loop = chosen(loopKind);
-    const RowFnF row = loop.fnF;
     std::vector<std::int32_t> lanes(size_t(nProj) * 16, 0);
     for (int p = 0; p < nProj; ++p)
-        laneOffsets(cosT[size_t(p)], loop.lanes, lanes.data() + size_t(p) * 16);
-    // Strips of 4 rows up to 2048 wide: few runs per pixel, so little time
-    // goes into finding each run's ends, and the sums (32 KB) stay in the
-    // first-level cache.
-    constexpr int tileZ = 4;
+        laneOffsets(cosT[size_t(p)], loop.lanes, loop.bits, lanes.data() + size_t(p) * 16);
+    // Strips of 16 rows up to 2048 wide: few runs per pixel, so little time
+    // goes into finding each run's ends, and each projection's rows (16 KB
+    // at n = 2048) are fetched once for 16 image rows; the sums (128 KB)
+    // stay in the second-level cache.  Against strips of 4 rows (sums in the
+    // first-level cache, rows fetched four times as often) about 10 % faster.
+    constexpr int tileZ = 16;
     const int tileX = std::min(2048, (n + 15) & ~15);
     // A tile's sums over one block of projections.
     std::vector<float> acc(size_t(tileZ) * tileX, 0.0f);

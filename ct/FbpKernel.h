@@ -149,8 +149,10 @@ private:
     static constexpr size_t front = 16;
     // The filtered rows in single precision, laid out alike with margins
     // that cover the single loops' loads; made by a Single backProjectAll.
+    // For the AVX2 loop f[i] - (f[i + 1] - f[i]) instead (see FbpKernel.cpp).
     std::vector<float> filtF;
-    // (filtF[i + 1] - filtF[i]) / 2^26 per sample, in the same layout.
+    // (filtF[i + 1] - filtF[i]) / 2^26 per sample, in the same layout; for
+    // the AVX2 loop f[i + 1] - f[i].
     std::vector<float> diffF;
     size_t strideF = 0;
     static constexpr size_t frontF = 16;

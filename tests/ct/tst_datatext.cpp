@@ -212,6 +212,8 @@ void TstDataText::dataFile_data()
     QTest::newRow("beyond the image") << QVector<double>{-4, -2.5, 41, 39};
     QTest::newRow("empty") << QVector<double>{10, 10, 10, 20};
     QTest::newRow("one pixel") << QVector<double>{36, 0, 37, 1};
+    // "<x>\t" and "<z>\t" longer than 16 bytes.
+    QTest::newRow("columns and rows of 16 digits") << QVector<double>{1e15, 1e15, 1e15 + 9, 1e15 + 3};
 }
 
 void TstDataText::dataFile()

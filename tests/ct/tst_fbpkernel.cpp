@@ -535,6 +535,7 @@ void TestFbpKernel::singleWithinBound_data()
     QTest::addColumn<int>("nProj");
     QTest::addColumn<bool>("uneven");
     QTest::addColumn<QVector<double>>("region");
+    QTest::addColumn<bool>("fullTurn");
     struct Case
     {
         const char* name;
@@ -542,6 +543,7 @@ void TestFbpKernel::singleWithinBound_data()
         int n, nProj;
         bool uneven;
         QVector<double> region;  // x0, x1, z0, z1
+        bool fullTurn = false;
     };
     const Case cases[] = {
         {"random 256 x 180", false, 256, 180, false, {0, 256, 0, 256}},
@@ -554,11 +556,13 @@ void TestFbpKernel::singleWithinBound_data()
         {"head 400 x 360", true, 400, 360, false, {0, 400, 0, 400}},
         {"head 512 x 90 region", true, 512, 90, false, {150.5, 333.2, 60, 261.9}},
         {"head 398 x 17", true, 398, 17, false, {0, 398, 0, 398}},
+        // Angles 2 pi p / nProj: cosines of -1 and 0, the lowest lane last.
+        {"random full turn", false, 300, 8, false, {0, 300, 0, 300}, true},
     };
     for (FbpKernel::Loop l : {FbpKernel::Loop::Portable, FbpKernel::Loop::Avx2, FbpKernel::Loop::Avx512})
         for (const Case& c : cases)
             QTest::addRow("%s: %s", FbpKernel::loopName(l), c.name)
-                << l << c.head << c.n << c.nProj << c.uneven << c.region;
+                << l << c.head << c.n << c.nProj << c.uneven << c.region << c.fullTurn;
 }
 
 void TestFbpKernel::singleWithinBound()
@@ -569,11 +573,12 @@ void TestFbpKernel::singleWithinBound()
     QFETCH(int, nProj);
     QFETCH(bool, uneven);
     QFETCH(QVector<double>, region);
+    QFETCH(bool, fullTurn);
     FbpKernel k;
     if (!k.useLoop(loop))
         QSKIP(qPrintable(QString("the %1 loop: this processor lacks its instructions")
                              .arg(FbpKernel::loopName(loop))));
-    k.setup(n, nProj);
+    k.setup(n, nProj, FbpFilter(), fullTurn);
     std::vector<double> angles;
     for (int p = 0; uneven && p < nProj; ++p)
         angles.push_back(pi * (p + 0.3 * std::sin(p)) / nProj);

@@ -9,6 +9,8 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ToolExit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Session.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SessionCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionHost.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NoWindow.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp

@@ -1,9 +1,8 @@
 #pragma once
-// The main window: owns every panel, the projection set, the CT1 panel, the
-// pool of slice workers, the batch interpreter and the sequential driver,
-// wires them together and executes batch commands.
+// The main window: holds the session with its host (batch interpreter,
+// sequential driver, command table) and shows it in its panels; the panels'
+// edits and buttons go to the session as requests.
 #include "Batch.h"
-#include "BatchCmd.h"
 #include "CommandWindow.h"
 #include "CtCalc.h"
 #include "CorSearch.h"
@@ -11,6 +10,7 @@
 #include "CtCond.h"
 #include "ReconSettings.h"
 #include "Session.h"
+#include "SessionHost.h"
 #include "ImgDatas.h"
 #include "LogRelay.h"
 #include "MouseC.h"
@@ -48,7 +48,7 @@ class QButtonGroup;
 class QPainter;
 class QThread;
 
-class Body : public QFrame, public Ui_Body, private CommandWindow
+class Body : public QFrame, private CommandWindow
 {
     Q_OBJECT
 
@@ -57,8 +57,9 @@ public:
     ~Body() override;
 
     // For tools and tests: the objects the window owns.
-    Batch* batchInterpreter() { return &batch; }
-    XafsBatch* sequentialDriver() { return &seqDriver; }
+    SessionHost& sessionHost() { return *host; }
+    Batch* batchInterpreter() { return &host->batch(); }
+    XafsBatch* sequentialDriver() { return &host->driver(); }
     RawDisp* rawDisplay() { return &rawDisp; }
     Sinogram* sinogramPanel() { return &sinogram; }
     CtCalc* ct1Panel() { return &ctCalc; }
@@ -68,6 +69,8 @@ public:
     // The result panel of worker i, or null.
     CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
     ImgDatas* images() { return &rawImages; }
+    // The process control (tests reach the other form widgets by name).
+    ProcCtrl* processControl() const { return ui.procCtrl; }
     const QList<double>& i0EnergyList() const { return session->i0Energies(); }
     bool isBatchCalcActive() const;
     bool isCalcActive() const;
@@ -127,13 +130,7 @@ private slots:
     void changedAutoExec();
     void dRUpdated(double rx0, double rz0, double rx1, double rz1);
     void cRUpdated(double rx0, double rz0, double rx1, double rz1);
-    void batchExCmd(BatchCmd cmd);
     void fixColorScaleToggled(bool f);
-    void selectedDir(QString dir, QStringList patterns);
-    void selectedFileInfoList(QFileInfoList fileInfoList);
-    void startingSeqCalc();
-    void finishedSeqCalc();
-    void noticedStage(QString msg, qlonglong dEt);
 
 public slots:
     void batchLoad(QString fname);
@@ -156,9 +153,8 @@ private:
     void connectCentreSearch();
     void connectInputs();
     void connectRunControl();
-    void showWorkAndStartThreads();
+    void showWorkArea();
     void createPool(int count);
-    void stopThreads();
     // The message panel and the status row under the image tabs.
     void buildOperatorArea();
     // A load has begun: inputs off, bar shown, seriesLoadStarted.
@@ -168,9 +164,6 @@ private:
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
-    // How many CT2 tabs show: min(Threads, processor count); and that said for a message.
-    int ct2TabsShown() const;
-    QString ct2TabsReason() const;
     // Only the CT2 tabs of the workers a run would use.
     void showCt2Tabs();
     // The run control reports its start and end; the window shows them.
@@ -184,20 +177,9 @@ private:
     void enableInputs(bool f);
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
-    // The sequential driver's requests wait (instead of being refused) until
-    // the slices in progress are done; true when `work` was kept for later.
-    bool deferWhileInUse(const QString& what, std::function<void()> work);
-    // Called whenever a slice or run ends: once nothing reads the images any
-    // more, inputs are enabled again and what waited for them goes on.
-    void imagesMayBeFree();
     void selectCt(QAbstractButton* button, bool f);
     // The seek range, overlay and scale of the raw display, for a new series.
     void resetSeriesView();
-    // After the series changed: seek range, raw picture, sinogram, regions.
-    void seriesLoaded();
-    // Slice, centre, slice range and region outside the new series are
-    // brought inside it, with a message; values inside are left alone.
-    void fitConditionsToSeries();
     // The window's file choice for loadSeriesFile.
     void chooseSeriesFile(bool h5);
     // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
@@ -217,7 +199,10 @@ private:
     void xafsChanged() override { emit xafsStackChanged(); }
     void xafsRegionAdded(const XafsRoi& roi) override;
     void showXafsView(int view) override;
+    bool calcRegion(CtRegion* r) const override;
+    void setRegions(const CtRegion& r) override;
 
+    Ui::Body ui;
     // First: messages of everything built after it reach the panel.
     LogRelay logRelay;
     QPen crossPen;
@@ -226,15 +211,6 @@ private:
     QPen selectingPen;
     QPen selectedPen;
 
-    // The run itself (active flag, times, conditions, next slice) is kept
-    // by the run control with the pool; the window shows it.
-    bool quitting = false;
-    bool closeRequested = false;
-    // A sequence step that waits for the images to be free.
-    std::function<void()> waitingForImages;
-
-    Batch batch;
-    XafsBatch seqDriver;
     // Shows the session's energy stack; a child of the window like every panel.
     XafsPanel* xafsPanel = nullptr;
     int xafsTab = -1;
@@ -245,9 +221,9 @@ private:
     RawDisp rawDisp;
     Sinogram sinogram;
     CtCalc ctCalc;
-    // The worker threads, the run control with its slice workers, the centre
-    // sweep and the settings no panel shows; the window shows them.
-    std::unique_ptr<Session> session;
+    // The session and what runs it; the window shows them.
+    std::unique_ptr<SessionHost> host;
+    Session* session = nullptr;
     CtRun* ctRun = nullptr;
     CorSweep* corSweep = nullptr;
     // The centre sweep's window.
@@ -257,23 +233,7 @@ private:
     // The session's series.
     ImgDatas& rawImages;
 
-    // The batch program last loaded: an input no run may overwrite.
-
     MessagePanel* messages = nullptr;
-    // The process control's values as the form starts them: fitted to a
-    // series silently while nobody has changed them.
-    struct StartConditions
-    {
-        int slice = 0;
-        double cor = 0;
-        int from = 0;
-        int to = 0;
-    } startConditions;
     WorkStatus* status = nullptr;
-
-    QThread* batchThread = nullptr;
-    QThread* seqThread = nullptr;
     QButtonGroup* ctSelGroup = nullptr;
-    // Last: it is connected to the objects above and goes first.
-    std::unique_ptr<SessionCommands> commands;
 };

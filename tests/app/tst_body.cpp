@@ -11,6 +11,7 @@
 #include "ProcCtrl.h"
 #include "WindowFit.h"
 #include "SampleWriter.h"
+#include "SettingTable.h"
 
 #include <QFontDatabase>
 #include <QJsonArray>
@@ -57,8 +58,7 @@ QStringList takeLog()
 
 void exec(Body& b, const QString& line)
 {
-    QVERIFY(QMetaObject::invokeMethod(&b, "batchExCmd", Qt::DirectConnection,
-                                      Q_ARG(BatchCmd, BatchCmd(line))));
+    b.sessionHost().runCommand(BatchCmd(line));
     // Projections load in a thread of their own; a batch line waits for them.
     QVERIFY(QTest::qWaitFor([&] { return !b.isLoading(); }, 30000));
 }
@@ -79,6 +79,9 @@ class TstBody : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void windowFreeSessionStartsAsTheWindow();
+    void windowFreeRunWritesWhatTheWindowWrites_data();
+    void windowFreeRunWritesWhatTheWindowWrites();
     void commands_data();
     void commands();
     void loadingResetsSeekAndRegions();
@@ -130,6 +133,90 @@ void TstBody::initTestCase()
         QFile f(xafsDir + "/" + n);
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
+}
+
+namespace {
+// Every run setting as an option gives it, and what else the session holds.
+QStringList startValues(const Session& s)
+{
+    QStringList out;
+    for (const SettingTable::Setting& row : SettingTable::settings())
+        out << QString("%1 %2").arg(row.key, row.show(s.settings));
+    const SessionState& st = s.state;
+    const auto i0 = [](const SessionState::I0Source& i) {
+        return QString("%1 %2 %3 %4").arg(i.value).arg(i.fromXafs).arg(i.xafsFile, i.energyPattern);
+    };
+    out << QString("series %1 %2 %3 %4 %5").arg(st.series.replace).arg(st.series.keepConditions).arg(st.series.expTime)
+               .arg(st.series.multi).arg(st.series.multiTimes)
+        << QString("switches %1 %2 %3 %4").arg(st.sliceLinesOnly).arg(st.i0FilesReplace).arg(st.additionalInfo).arg(st.autoSinogram)
+        << QString("exp %1 %2").arg(st.i0ExpTime).arg(st.bgExpTime) << "raw I0 " + i0(st.rawI0) << "I0 I0 " + i0(st.i0I0)
+        << QString("colour %1 %2 %3").arg(st.colour.fixed).arg(st.colour.min).arg(st.colour.max)
+        << QString("show %1 %2 %3 %4 ct1 %5 ct2 %6").arg(s.settings.showImage).arg(s.settings.image.on).arg(s.settings.data.on)
+               .arg(s.settings.tiff.on).arg(s.settings.cond.ct1).arg(s.settings.cond.ct2);
+    return out;
+}
+} // namespace
+
+// `zuvo2 -nw` runs batch programs on a host without a window: it must start
+// from what the window's controls start with.
+void TstBody::windowFreeSessionStartsAsTheWindow()
+{
+    Body body;
+    SessionHost alone(32);
+    alone.begin();
+    QCOMPARE(startValues(alone.session()), startValues(body.sessionHost().session()));
+}
+
+// Each row: lines before a run of three slices.  The window's CT displays
+// give the run its region and colours; without a window the host must give
+// the same, so every picture and data file is the same.
+void TstBody::windowFreeRunWritesWhatTheWindowWrites_data()
+{
+    QTest::addColumn<QString>("lines");
+    QTest::newRow("whole image") << "";
+    QTest::newRow("regions reset by the load") << "images_keep_conditions 0\n";
+    QTest::newRow("region by a word") << "ct_set_calc_region 8 10 30 26\n";
+    QTest::newRow("fixed colours") << "fix_color_min 0\nfix_color_max 0.02\nfix_color_scale 1\n";
+    QTest::newRow("CT1") << "calc_ct1 1\nct_auto_exec 0\n";
+}
+
+void TstBody::windowFreeRunWritesWhatTheWindowWrites()
+{
+    QFETCH(QString, lines);
+    const QString program = lines
+                            + QString("images_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\nbg_load \"%1/bg/BG.img\"\n"
+                                      "ct_rot_ax_is_v 1\nct_cor 82.5\nct_proc_slice 20\ncalc_ct2 1\nct_auto_exec 1\n"
+                                      "ct_slice_from 20\nct_slice_to 22\nauto_save_data_path out\nauto_save_data 1\n"
+                                      "auto_save_image_path out\nauto_save_image 1\n")
+                                  .arg(ctDir)
+                            + (lines.contains("calc_ct1") ? lines : QString()) + "calc_exec\n";
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    QMap<QString, QByteArray> written[2];
+    for (int windowFree = 0; windowFree < 2; ++windowFree) {
+        const QString here = work.filePath(windowFree ? "alone" : "window");
+        QVERIFY(QDir().mkpath(here));
+        QVERIFY(QDir::setCurrent(here));
+        QVERIFY(writeTextFile("prog.bat", program));
+        std::unique_ptr<Body> body(windowFree ? nullptr : new Body);
+        std::unique_ptr<SessionHost> alone(windowFree ? new SessionHost(32) : nullptr);
+        if (alone)
+            alone->begin();
+        SessionHost& host = body ? body->sessionHost() : *alone;
+        QSignalSpy stopped(&host, &SessionHost::batchStopped);
+        host.loadBatch("prog.bat");
+        host.execBatch();
+        QVERIFY(stopped.wait(30000));
+        for (const QFileInfo& f : QDir("out").entryInfoList({"*.png", "*.dat"}, QDir::Files)) {
+            QFile in(f.filePath());
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            written[windowFree][f.fileName()] = in.readAll();
+        }
+    }
+    QVERIFY(written[0].size() >= 2);
+    QCOMPARE(written[1].keys(), written[0].keys());
+    for (const QString& name : written[0].keys())
+        QVERIFY2(written[1][name] == written[0][name], qPrintable(name));
 }
 
 // Each row: commands, then the object and property expected afterwards.
@@ -203,9 +290,9 @@ void TstBody::commands()
     QCOMPARE(reports.count(), cmds.size());
     QObject* o = body.findChild<QObject*>(object);
     if (object == "Name")
-        o = body.SelectImageSaveDir->findChild<QLineEdit*>("Name");
+        o = body.findChild<SelectAFile*>(QStringLiteral("SelectImageSaveDir"))->findChild<QLineEdit*>("Name");
     if (object == "I0Val")
-        o = body.I0ofRawImage_->findChild<QLineEdit*>("I0Val");
+        o = body.findChild<I0ofImage*>(QStringLiteral("I0ofRawImage_"))->findChild<QLineEdit*>("I0Val");
     QVERIFY(o);
     if (property == "hidden")  // not a property: the window is never shown here
         QCOMPARE(QVariant(qobject_cast<QWidget*>(o)->isHidden()), expected);
@@ -219,18 +306,18 @@ void TstBody::loadingResetsSeekAndRegions()
     QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
-    QCOMPARE(body.seekCtrl->last(), 11);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QComboBox*>("Selected")->count(), 12);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->last(), 11);
     exec(body, "images_seek 5");
-    QCOMPARE(body.seekCtrl->index(), 5);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->index(), 5);
 
-    body.CTFiles->findChild<QCheckBox*>("KeepConditions")->setChecked(false);
+    body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QCheckBox*>("KeepConditions")->setChecked(false);
     exec(body, "ct_rot_ax_is_v 1");
     exec(body, "images_load \"" + ctDir + "\" ct-000[1-4].img");
     QCOMPARE(loaded.count(), 2);
     QCOMPARE(body.images()->count(), 4);
-    QCOMPARE(body.seekCtrl->index(), 0);
-    QCOMPARE(body.seekCtrl->last(), 3);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->index(), 0);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->last(), 3);
     for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(0)),
                           static_cast<CtCalcBase*>(body.ct2Panel(31))}) {
         const CtRegion r = calcRegionOf(p);
@@ -262,8 +349,8 @@ void TstBody::seekClamps()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     exec(body, "images_seek 3");
     exec(body, "images_seek " + arg);
-    QCOMPARE(body.seekCtrl->index(), index);
-    QCOMPARE(body.seekCtrl->findChild<QSlider*>("Seek")->value(), index);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->index(), index);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->findChild<QSlider*>("Seek")->value(), index);
 }
 
 void TstBody::picksOnRawImage()
@@ -276,11 +363,11 @@ void TstBody::picksOnRawImage()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCoreApplication::processEvents();
 
-    QSignalSpy corSpy(body.procCtrl, &ProcCtrl::corUpdated);
+    QSignalSpy corSpy(body.processControl(), &ProcCtrl::corUpdated);
     QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
                                       Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::R)));
-    QCOMPARE(body.procCtrl->cor, 120.6);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString("120.6"));
+    QCOMPARE(body.processControl()->cor, 120.6);
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("Cor")->text(), QString("120.6"));
     QCOMPARE(corSpy.count(), 1);
     // The same CoR again announces nothing.
     exec(body, "ct_cor 120.6");
@@ -291,30 +378,30 @@ void TstBody::picksOnRawImage()
     QWidget* area = d->dispA;
     const QPoint at(int(d->coord->r2sX(120.6)), int(d->coord->r2sY(40.2)));
     QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, at);
-    QCOMPARE(body.procCtrl->sliceNo, int(d->coord->s2rY(at.y())));
-    QVERIFY(qAbs(body.procCtrl->sliceNo - 40) <= 1);
+    QCOMPARE(body.processControl()->sliceNo, int(d->coord->s2rY(at.y())));
+    QVERIFY(qAbs(body.processControl()->sliceNo - 40) <= 1);
     QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
                                       Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::L)));
-    QCOMPARE(body.procCtrl->sliceNo, 40);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceNo")->text(), QString("40"));
+    QCOMPARE(body.processControl()->sliceNo, 40);
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("SliceNo")->text(), QString("40"));
     // A real right click with a horizontal axis: the CoR is the row.
     exec(body, "ct_rot_ax_is_h 1");
     QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, at);
-    QCOMPARE(body.procCtrl->cor, d->coord->s2rY(at.y()));
+    QCOMPARE(body.processControl()->cor, d->coord->s2rY(at.y()));
 }
 
 void TstBody::calculatorExclusions()
 {
     Body body;
     body.show();
-    QVERIFY(body.SelectCt1->isChecked());
-    QTest::mouseClick(body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc"), Qt::LeftButton);
-    QVERIFY(body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
-    QVERIFY(body.SelectCt2->isChecked());
-    QVERIFY(!body.SelectCt1->isChecked());
-    QTest::mouseClick(body.SelectCt1, Qt::LeftButton);
-    QVERIFY(body.SelectCt1->isChecked());
-    QVERIFY(!body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
+    QVERIFY(body.findChild<QRadioButton*>(QStringLiteral("SelectCt1"))->isChecked());
+    QTest::mouseClick(body.processControl()->findChild<QCheckBox*>("AutoExecCtCalc"), Qt::LeftButton);
+    QVERIFY(body.processControl()->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
+    QVERIFY(body.findChild<QRadioButton*>(QStringLiteral("SelectCt2"))->isChecked());
+    QVERIFY(!body.findChild<QRadioButton*>(QStringLiteral("SelectCt1"))->isChecked());
+    QTest::mouseClick(body.findChild<QRadioButton*>(QStringLiteral("SelectCt1")), Qt::LeftButton);
+    QVERIFY(body.findChild<QRadioButton*>(QStringLiteral("SelectCt1"))->isChecked());
+    QVERIFY(!body.processControl()->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
 }
 
 // A Shift drag around the object on the raw image, with the axis well off
@@ -383,7 +470,7 @@ void TstBody::selectionFollowsTheCentre()
 
     const CtRegion region = body.ct2Panel(5)->calcRegion();
     const double along0 = vertical ? d->selY : d->selX;
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceFrom")->text(), QString::number(int(along0)));
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("SliceFrom")->text(), QString::number(int(along0)));
     QVERIFY(std::abs(region.x1 - region.x0 - 2 * r) < 2);
     QCOMPARE(region.z0, region.x0);
     // Every pixel of the object lies inside the region.
@@ -403,7 +490,7 @@ void TstBody::selectionFollowsTheCentre()
     d->dispA->repaint();
     QCoreApplication::processEvents();
     QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 3.0);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceFrom")->text(), QString("5"));
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("SliceFrom")->text(), QString("5"));
 }
 
 // Values set before images_load: inside the series they are kept exactly,
@@ -437,7 +524,7 @@ void TstBody::loadBringsValuesInside()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     qInstallMessageHandler(old);
     const QStringList log = takeLog().filter(QRegularExpression("outside|leaves no slice"));
-    ProcCtrl* pc = body.procCtrl;
+    ProcCtrl* pc = body.processControl();
     const CtRegion r = body.ct2Panel(3)->calcRegion();
     const QStringList got{QString::number(pc->sliceNo), QString::number(pc->cor), pc->findChild<QLineEdit*>("SliceFrom")->text(),
                           pc->findChild<QLineEdit*>("SliceTo")->text(), QString::number(r.x0), QString::number(r.z0), QString::number(r.x1),
@@ -453,9 +540,9 @@ void TstBody::calcTwiceStops()
     body.show();
     QSignalSpy finished(&body, &Body::calcFinished);
     // Without images the button does nothing.
-    QTest::mouseClick(body.CalcCT, Qt::LeftButton);
+    QTest::mouseClick(body.findChild<QPushButton*>(QStringLiteral("CalcCT")), Qt::LeftButton);
     QVERIFY(!body.isCalcActive());
-    QVERIFY(body.CalcStartT->text().isEmpty());
+    QVERIFY(body.findChild<QLineEdit*>(QStringLiteral("CalcStartT"))->text().isEmpty());
 
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     exec(body, "ct_rot_ax_is_v 1");
@@ -465,23 +552,23 @@ void TstBody::calcTwiceStops()
     exec(body, "ct_slice_to 47");
     exec(body, "ct_threads 1");
     exec(body, "ct_cor 82.5");
-    QTest::mouseClick(body.CalcCT, Qt::LeftButton);
+    QTest::mouseClick(body.findChild<QPushButton*>(QStringLiteral("CalcCT")), Qt::LeftButton);
     QVERIFY(body.isCalcActive());
-    QVERIFY(!body.CalcStartT->text().isEmpty());
-    QVERIFY(body.CalcEndT->text().isEmpty());
-    QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(255, 255, 128);"));
-    QVERIFY(!body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
-    QTest::mouseClick(body.CalcCT, Qt::LeftButton);
+    QVERIFY(!body.findChild<QLineEdit*>(QStringLiteral("CalcStartT"))->text().isEmpty());
+    QVERIFY(body.findChild<QLineEdit*>(QStringLiteral("CalcEndT"))->text().isEmpty());
+    QCOMPARE(body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->styleSheet(), QString("background-color: rgb(255, 255, 128);"));
+    QVERIFY(!body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QPushButton*>("Select")->isEnabled());
+    QTest::mouseClick(body.findChild<QPushButton*>(QStringLiteral("CalcCT")), Qt::LeftButton);
     QVERIFY(!body.isCalcActive());
     QCOMPARE(finished.count(), 1);
-    QVERIFY(QDateTime::fromString(body.CalcEndT->text(), "yy/MM/dd hh:mm:ss.zzz").isValid());
+    QVERIFY(QDateTime::fromString(body.findChild<QLineEdit*>(QStringLiteral("CalcEndT"))->text(), "yy/MM/dd hh:mm:ss.zzz").isValid());
     bool ok = false;
-    QVERIFY(body.CalcSpentT->text().toDouble(&ok) >= 0 && ok);
-    QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(240, 240, 240);"));
+    QVERIFY(body.findChild<QLineEdit*>(QStringLiteral("CalcSpentT"))->text().toDouble(&ok) >= 0 && ok);
+    QCOMPARE(body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->styleSheet(), QString("background-color: rgb(240, 240, 240);"));
     // Inputs come back only when the slices still running are done.
-    QCOMPARE(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled(), !body.imagesInUse());
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QPushButton*>("Select")->isEnabled(), !body.imagesInUse());
     QVERIFY(waitIdle(body));
-    QTRY_VERIFY(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
+    QTRY_VERIFY(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QPushButton*>("Select")->isEnabled());
     // The slices still running when it stopped end nothing more.
     QCOMPARE(finished.count(), 1);
 }
@@ -511,7 +598,7 @@ void TstBody::runsWithoutWorkEndAtOnce()
     QCOMPARE(finished.count(), 1);
     QVERIFY(!body.isCalcActive());
     QVERIFY(!body.isBatchCalcActive());
-    QVERIFY(!body.CalcEndT->text().isEmpty());
+    QVERIFY(!body.findChild<QLineEdit*>(QStringLiteral("CalcEndT"))->text().isEmpty());
 }
 
 void TstBody::loadRefusedDuringRun()
@@ -525,7 +612,7 @@ void TstBody::loadRefusedDuringRun()
     exec(body, "calc_exec");
     QCOMPARE(reports.count(), 0);
     QVERIFY(body.isCalcActive());
-    ImgData* i0 = body.I0ImgSel->image();
+    ImgData* i0 = body.findChild<SelectAImgFile*>(QStringLiteral("I0ImgSel"))->image();
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Reconstruction running, refused: images_load " + ctDir));
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: images_clear");
@@ -537,10 +624,10 @@ void TstBody::loadRefusedDuringRun()
         exec(body, QString("%1 \"%2/x\"").arg(word, ctDir));
     }
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: loading projection images");
-    emit body.CTFiles->filesSelected(QStringList{ctDir + "/ct-0001.img"}, true);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->filesSelected(QStringList{ctDir + "/ct-0001.img"}, true);
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
-    QCOMPARE(body.I0ImgSel->image(), i0);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QComboBox*>("Selected")->count(), 12);
+    QCOMPARE(body.findChild<SelectAImgFile*>(QStringLiteral("I0ImgSel"))->image(), i0);
     QCOMPARE(reports.count(), 5);
     // The run goes on to its end and then reports calc_exec.
     QVERIFY(QTest::qWaitFor([&] { return reports.count() == 6; }, 20000));
@@ -557,17 +644,17 @@ void TstBody::i0Choice()
 
     exec(body, "seq_exec_kvt_std 1");
     exec(body, "seq_exec_dir \"" + xafsDir + "\"");
-    QCOMPARE(body.SelDDir->currentEnergy(), 7115.0);
+    QCOMPARE(body.findChild<SelectDataDir*>(QStringLiteral("SelDDir"))->currentEnergy(), 7115.0);
     // 7120 and 7110 are both 5 eV away: the earlier entry wins.
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7110eV-1.img"}, false);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-7110eV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{7100, 7120, 7110}));
-    QCOMPARE(body.SelI0Files->findChild<QComboBox*>("Selected")->count(), 3);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->findChild<QComboBox*>("Selected")->count(), 3);
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_120keV-1.img");
     exec(body, "seq_exec_select_i0");
     // The set's own energy missing from a list of one file per energy: no
     // neighbour stands in for it, unless gaps are accepted.
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_105keV-1.img",
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_105keV-1.img",
                                                     "/n/I0-7_125keV-1.img", "/n/I0-7_130keV-1.img"},
                                         true);
     const int failures = Failures::total();
@@ -578,7 +665,7 @@ void TstBody::i0Choice()
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_105keV-1.img");
     exec(body, "seq_exec_select_i0");
     // A new list replaces the energies.
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-9keV-1.img"}, true);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-9keV-1.img"}, true);
     QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
 }
 
@@ -741,8 +828,8 @@ void TstBody::saveImageOfEachDisplay()
     }
     const QHash<QString, ImgDisp*> displays{{"raw", body.rawDisplay()},
                                             {"sinogram", body.sinogramPanel()->DispSinogram},
-                                            {"i0", body.I0ImgSel->display()},
-                                            {"bg", body.BGImgSel->display()},
+                                            {"i0", body.findChild<SelectAImgFile*>(QStringLiteral("I0ImgSel"))->display()},
+                                            {"bg", body.findChild<SelectAImgFile*>(QStringLiteral("BGImgSel"))->display()},
                                             {"ct1", body.ct1Panel()->display()},
                                             {"ct2 0", body.ct2Panel(0)->display()}};
     ImgDisp* d = displays.value(display);
@@ -996,11 +1083,11 @@ void TstBody::autoButtonSetsTheCentre()
     exec(body, "ct_proc_slice 24");
     takeLog();
     QtMessageHandler old = qInstallMessageHandler(recordMessage);
-    body.procCtrl->findChild<QPushButton*>("CorAuto")->click();
+    body.processControl()->findChild<QPushButton*>("CorAuto")->click();
     qInstallMessageHandler(old);
-    QVERIFY2(std::fabs(body.procCtrl->cor - 82.5) < 0.2, qPrintable(body.procCtrl->findChild<QLineEdit*>("Cor")->text()));
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString::number(body.procCtrl->cor, 'g', 6));
-    QVERIFY(takeLog().contains("Centre of rotation " + QString::number(body.procCtrl->cor, 'f', 2) + " (sound)"));
+    QVERIFY2(std::fabs(body.processControl()->cor - 82.5) < 0.2, qPrintable(body.processControl()->findChild<QLineEdit*>("Cor")->text()));
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("Cor")->text(), QString::number(body.processControl()->cor, 'g', 6));
+    QVERIFY(takeLog().contains("Centre of rotation " + QString::number(body.processControl()->cor, 'f', 2) + " (sound)"));
     QCOMPARE(Failures::total(), failures + 1);
 }
 
@@ -1016,7 +1103,7 @@ void TstBody::sweepTileSetsTheCentre()
     exec(body, "ct_cor 80");
     exec(body, "ct_proc_slice 24");
     QSignalSpy done(body.centreSweep(), &CorSweep::finished);
-    body.procCtrl->findChild<QPushButton*>("CorSweepButton")->click();
+    body.processControl()->findChild<QPushButton*>("CorSweepButton")->click();
     QVERIFY(done.wait(30000));
     CorSweepPanel* p = body.sweepPanel();
     QVERIFY(p->isVisible());
@@ -1024,8 +1111,8 @@ void TstBody::sweepTileSetsTheCentre()
     QCOMPARE(p->tile(0)->text().section('\n', 0, 0), QString("70.00"));
     QVERIFY(!p->tile(20)->icon().isNull());
     QTest::mouseClick(p->tile(15), Qt::LeftButton);
-    QCOMPARE(body.procCtrl->cor, 85.0);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString("85"));
+    QCOMPARE(body.processControl()->cor, 85.0);
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("Cor")->text(), QString("85"));
 
     const QString png = tmp.filePath("sweep/grid.png");
     QVERIFY(QDir().mkpath(tmp.filePath("sweep")));

@@ -14,6 +14,9 @@ list(APPEND ZUVO2_CORE_SOURCES
 )
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/CtDisplays.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/RawImageView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/SessionControls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WindowFit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/MessagePanel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WorkStatus.cpp

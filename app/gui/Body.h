@@ -5,48 +5,30 @@
 #include "Batch.h"
 #include "CommandWindow.h"
 #include "CtCalc.h"
-#include "CorSearch.h"
-#include "CorSweep.h"
-#include "CtCond.h"
-#include "ReconSettings.h"
-#include "Session.h"
-#include "SessionHost.h"
+#include "CtDisplays.h"
 #include "ImgDatas.h"
 #include "LogRelay.h"
-#include "MouseC.h"
 #include "RawDisp.h"
+#include "RawImageView.h"
+#include "Session.h"
+#include "SessionControls.h"
+#include "SessionHost.h"
 #include "Sinogram.h"
-#include "XafsBatch.h"
 #include "WorkStatus.h"
+#include "XafsBatch.h"
 #include "ui_Body.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QFileInfoList>
 #include <QFrame>
-#include <QList>
-#include <QPen>
-#include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class CorSweepPanel;
-class SessionCommands;
-class XafsPanel;
-class CtCalc2;
 class CtCalc2Ui;
-class CtCalcBase;
-class CtRun;
 class MessagePanel;
-class QAbstractButton;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QStatusBar;
-class QButtonGroup;
-class QPainter;
-class QThread;
+class XafsPanel;
 
 class Body : public QFrame, private CommandWindow
 {
@@ -60,14 +42,14 @@ public:
     SessionHost& sessionHost() { return *host; }
     Batch* batchInterpreter() { return &host->batch(); }
     XafsBatch* sequentialDriver() { return &host->driver(); }
-    RawDisp* rawDisplay() { return &rawDisp; }
+    RawDisp* rawDisplay() { return rawView->display(); }
     Sinogram* sinogramPanel() { return &sinogram; }
-    CtCalc* ct1Panel() { return &ctCalc; }
+    CtCalc* ct1Panel() { return displays->ct1(); }
     CtRun* run() { return ctRun; }
     CorSweep* centreSweep() { return corSweep; }
     CorSweepPanel* sweepPanel() { return corSweepPanel; }
     // The result panel of worker i, or null.
-    CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
+    CtCalc2Ui* ct2Panel(int i) const { return displays->ct2(i); }
     ImgDatas* images() { return &rawImages; }
     // The process control (tests reach the other form widgets by name).
     ProcCtrl* processControl() const { return ui.procCtrl; }
@@ -118,19 +100,9 @@ signals:
     void seriesLoadEnded(bool ok);
 
 private slots:
-    void newPosOnRawImg(double x, double y);
-    void updateRawImage();
-    void draw(QPainter* p);
-    void selectedAPointInRawImg(double x, double y, MouseC::MStat s);
-    void selectionMade(QRectF r);
     void toggleCalcCt();
     void startCalcCt();
     void stopCalcCt();
-    void changedCtSel(QAbstractButton* button);
-    void changedAutoExec();
-    void dRUpdated(double rx0, double rz0, double rx1, double rz1);
-    void cRUpdated(double rx0, double rz0, double rx1, double rz1);
-    void fixColorScaleToggled(bool f);
 
 public slots:
     void batchLoad(QString fname);
@@ -143,18 +115,12 @@ private:
     // The constructor's parts, in the order they run (connections to one
     // signal keep their order).
     void prepareForms();
-    void bindControls();
-    // The session's other values, in the controls that show and edit them.
-    void bindState();
-    // A setting or a state part changed from outside: its control shows it.
-    void showSetting(const QString& key);
-    void showState(SessionState::Part part);
     void connectPanels();
+    void createXafsPanel();
     void connectCentreSearch();
     void connectInputs();
     void connectRunControl();
     void showWorkArea();
-    void createPool(int count);
     // The message panel and the status row under the image tabs.
     void buildOperatorArea();
     // A load has begun: inputs off, bar shown, seriesLoadStarted.
@@ -164,26 +130,17 @@ private:
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
-    // Only the CT2 tabs of the workers a run would use.
-    void showCt2Tabs();
     // The run control reports its start and end; the window shows them.
     void runStarted();
     void runStopped();
-    // Every CT panel but except (the one that announced the change).
-    QList<CtCalcBase*> ctPanels(QObject* except) const;
-    void setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
-    void setCalcRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
+    // A run of one energy offers its slices to the XAFS tab.
+    void suggestXafsStack();
     // Controls that replace the projections or references; off during a run.
     void enableInputs(bool f);
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
-    void selectCt(QAbstractButton* button, bool f);
-    // The seek range, overlay and scale of the raw display, for a new series.
-    void resetSeriesView();
     // The window's file choice for loadSeriesFile.
     void chooseSeriesFile(bool h5);
-    // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
-    void applyFixedColorRange();
     // Sweeps the current slice over centres from .. to.
     void startSweep(double from, double to, double step);
 
@@ -205,35 +162,22 @@ private:
     Ui::Body ui;
     // First: messages of everything built after it reach the panel.
     LogRelay logRelay;
-    QPen crossPen;
-    QPen slicePen;
-    QPen corPen;
-    QPen selectingPen;
-    QPen selectedPen;
-
-    // Shows the session's energy stack; a child of the window like every panel.
-    XafsPanel* xafsPanel = nullptr;
-    int xafsTab = -1;
-    // Index of the tab of CT2 worker 0; the others follow it.
-    int ct2FirstTab = -1;
-    void createXafsPanel();
-    void suggestXafsStack();
-    RawDisp rawDisp;
     Sinogram sinogram;
-    CtCalc ctCalc;
     // The session and what runs it; the window shows them.
     std::unique_ptr<SessionHost> host;
     Session* session = nullptr;
     CtRun* ctRun = nullptr;
     CorSweep* corSweep = nullptr;
-    // The centre sweep's window.
-    CorSweepPanel* corSweepPanel = nullptr;
-    // The workers' result panels, in worker order (placed in the tabs).
-    QList<CtCalc2Ui*> ct2Panels;
     // The session's series.
     ImgDatas& rawImages;
-
+    std::unique_ptr<RawImageView> rawView;
+    std::unique_ptr<CtDisplays> displays;
+    std::unique_ptr<SessionControls> controls;
+    // Shows the session's energy stack; a child of the window like every panel.
+    XafsPanel* xafsPanel = nullptr;
+    int xafsTab = -1;
+    // The centre sweep's window.
+    CorSweepPanel* corSweepPanel = nullptr;
     MessagePanel* messages = nullptr;
     WorkStatus* status = nullptr;
-    QButtonGroup* ctSelGroup = nullptr;
 };

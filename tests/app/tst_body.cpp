@@ -364,8 +364,7 @@ void TstBody::picksOnRawImage()
     QCoreApplication::processEvents();
 
     QSignalSpy corSpy(body.processControl(), &ProcCtrl::corUpdated);
-    QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
-                                      Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::R)));
+    emit body.rawDisplay()->selectedAPoint(120.6, 40.2, MouseC::R);
     QCOMPARE(body.processControl()->cor, 120.6);
     QCOMPARE(body.processControl()->findChild<QLineEdit*>("Cor")->text(), QString("120.6"));
     QCOMPARE(corSpy.count(), 1);
@@ -380,8 +379,7 @@ void TstBody::picksOnRawImage()
     QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, at);
     QCOMPARE(body.processControl()->sliceNo, int(d->coord->s2rY(at.y())));
     QVERIFY(qAbs(body.processControl()->sliceNo - 40) <= 1);
-    QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
-                                      Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::L)));
+    emit body.rawDisplay()->selectedAPoint(120.6, 40.2, MouseC::L);
     QCOMPARE(body.processControl()->sliceNo, 40);
     QCOMPARE(body.processControl()->findChild<QLineEdit*>("SliceNo")->text(), QString("40"));
     // A real right click with a horizontal axis: the CoR is the row.

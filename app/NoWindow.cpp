@@ -72,6 +72,11 @@ bool NoWindow::showCt2(int display, QString* why)
 
 bool NoWindow::saveDisplay(const BatchArgs& a, Failures::Kind* kind, QString* why)
 {
+    // As the window refuses it.
+    if (a.display == BatchArgs::Ct2 && a.integer >= host.session().run().count()) {
+        *why = QStringLiteral("no CT2 display %1").arg(a.integer);
+        return false;
+    }
     // A display's picture is what its view shows, zoom and colour bar
     // included: no picture is written.
     *kind = Failures::Write;

@@ -12,7 +12,7 @@
 #include <algorithm>
 
 SessionHost::SessionHost(int workers, QObject* parent)
-    : QObject(parent), sess(new Session(workers)), noWindow(std::make_unique<NoWindow>(*this))
+    : QObject(parent), sess(new Session(workers))
 {
     qRegisterMetaType<BatchCmd>("BatchCmd");
     Session& s = *sess;
@@ -30,8 +30,8 @@ SessionHost::SessionHost(int workers, QObject* parent)
     });
     connect(&interpreter, &Batch::batchExCmd, this, &SessionHost::runCommand);
     connect(&interpreter, &Batch::batchStopped, this, &SessionHost::batchStopped);
-    connect(&seqDriver, &XafsBatch::setFirstImageSet, this, &SessionHost::firstSet);
-    connect(&seqDriver, &XafsBatch::setNextSet, this, &SessionHost::nextSet);
+    connect(&seqDriver, &XafsBatch::setFirstImageSet, this, [this] { walkSets(true); });
+    connect(&seqDriver, &XafsBatch::setNextSet, this, [this] { walkSets(false); });
     connect(&seqDriver, &XafsBatch::execCalculation, this, &SessionHost::startRun);
 }
 
@@ -40,6 +40,7 @@ SessionHost::~SessionHost()
     stopThreads();
     table.reset();
     sess->ct1Busy = nullptr;
+    sess->run().viewOf = nullptr;
 }
 
 void SessionHost::startAsTheWindow(int workers)
@@ -69,6 +70,8 @@ void SessionHost::startAsTheWindow(int workers)
 void SessionHost::begin(CommandWindow* w)
 {
     Session& s = *sess;
+    if (!w)
+        noWindow = std::make_unique<NoWindow>(*this);
     window = w ? w : noWindow.get();
     const CtCond& c = s.settings.cond;
     startValues = {c.sliceNo, c.cor, c.from, c.to};
@@ -275,27 +278,13 @@ void SessionHost::loadDataSet()
     sess->loadDataSet();
 }
 
-void SessionHost::firstSet()
+void SessionHost::walkSets(bool first)
 {
-    sess->dataSets().setCurrent(0);
-    setReached();
-}
-
-void SessionHost::nextSet()
-{
-    DataDirSets& d = sess->dataSets();
-    if (d.hasCurrentSet() && d.next())
-        setReached();
-    else
-        QMetaObject::invokeMethod(&seqDriver, &XafsBatch::noMoreSets, Qt::QueuedConnection);
-}
-
-void SessionHost::setReached()
-{
+    const bool there = first ? sess->dataSets().first() : sess->dataSets().advance();
     sess->stateSet(SessionState::Part::DataSets);
     // Nothing to hand over means no load will ever report back: say so,
     // or a sequential run would wait for ever.
-    if (!sess->dataSets().hasCurrentSet()) {
+    if (!there) {
         QMetaObject::invokeMethod(&seqDriver, &XafsBatch::noMoreSets, Qt::QueuedConnection);
         return;
     }

@@ -99,10 +99,9 @@ private:
     bool deferWhileInUse(const QString& what, std::function<void()> work);
     // After a slice, a run or a load: what waited for the images goes on.
     void imagesMayBeFree();
-    // The driver's requests for the first and the next set of the data directory.
-    void firstSet();
-    void nextSet();
-    void setReached();
+    // The driver asks for the first (or the next) set of the data directory:
+    // it is loaded, or the driver learns there is none.
+    void walkSets(bool first);
 
     std::unique_ptr<Session> sess;
     XafsJob xafs;

@@ -29,7 +29,6 @@ namespace {
 const char* const runningStyle = "background-color: rgb(255, 255, 128);";
 const char* const idleStyle = "background-color: rgb(240, 240, 240);";
 const char* const timeFormat = "yy/MM/dd hh:mm:ss.zzz";
-
 } // namespace
 
 Body::Body(QWidget* parent)

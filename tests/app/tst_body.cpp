@@ -101,8 +101,6 @@ private slots:
     void loadRefusedDuringRun();
     void i0Choice();
     void batchWaitsForCalcAndSeesNg();
-    void failedLinesClearTheFlag_data();
-    void failedLinesClearTheFlag();
     void saveImageOfEachDisplay_data();
     void saveImageOfEachDisplay();
     void seqCalcWaitsForTheSequence();
@@ -697,103 +695,6 @@ void TstBody::batchWaitsForCalcAndSeesNg()
     QVERIFY(log.contains(":echo no more sets"));
     QVERIFY(!log.contains(":echo more sets"));
     QVERIFY(waitIdle(body));
-}
-
-// Each row: one line and how it ends: the result flag :ifng tests, and the
-// failure counted (kind, -1 for none) with its message.
-void TstBody::failedLinesClearTheFlag_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("message");
-    const int none = -1;
-    QTest::newRow("mistyped word") << "calc_exce" << false << int(Failures::Command) << "Not a command, line 0: calc_exce";
-    QTest::newRow("label") << "Loop" << true << none << "";
-    QTest::newRow("untaken ifok") << ":ifok calc_exec" << true << none << "";
-    QTest::newRow("comma decimal") << "ct_cor 34,5" << false << int(Failures::Command) << "ct_cor, line 0: \"34,5\" is not a number";
-    QTest::newRow("slice with point") << "ct_proc_slice 8.0" << false << int(Failures::Command) << "ct_proc_slice, line 0: \"8.0\" is not an integer";
-    QTest::newRow("rows with one end") << "images_load_rows 12" << false << int(Failures::Command)
-                                       << "images_load_rows, line 0: an integer is missing";
-    QTest::newRow("negative row") << "images_load_rows -1 5" << false << int(Failures::Command)
-                                  << "images_load_rows, line 0: -1 is out of range (0 to 2147483647)";
-    QTest::newRow("precision") << "ct_precision double" << true << none << "";
-    QTest::newRow("unknown precision") << "ct_precision half" << false << int(Failures::Command) << "ct_precision, line 0: \"half\" is not double or single";
-    QTest::newRow("angle unit") << "images_angle_unit rad" << true << none << "";
-    QTest::newRow("unknown angle unit") << "images_angle_unit grad" << false << int(Failures::Command)
-                                        << "images_angle_unit, line 0: \"grad\" is not one of auto, deg, rad";
-    QTest::newRow("invalid fraction") << "ct_max_invalid 1.5" << false << int(Failures::Command)
-                                      << "ct_max_invalid, line 0: 1.5 is out of range (0 to 1)";
-    // A series with a projection missing, and one with a FIFO among them.
-    const QString gapDir = tmp.filePath("gap"), fifoDir = tmp.filePath("fifo");
-    QDir().mkpath(gapDir);
-    QDir().mkpath(fifoDir);
-    for (const char* n : {"ct-0001.img", "ct-0003.img"})
-        QFile::copy(ctDir + "/" + n, gapDir + "/" + n);
-    QFile::copy(ctDir + "/ct-0001.img", fifoDir + "/ct-0001.img");
-    ::mkfifo(QFile::encodeName(fifoDir + "/ct-0002.img").constData(), 0600);
-    QTest::newRow("projection missing") << "images_load \"" + gapDir + "\" ct-*.img" << false << int(Failures::Load)
-                                        << "Series not loaded: numbers missing from ct-0001.img to ct-0003.img: 2 (a gap is "
-                                           "accepted with images_allow_gaps 1 or --allow-gaps) (in " + gapDir + ")";
-    QTest::newRow("FIFO among the projections") << "images_load \"" + fifoDir + "\" ct-*.img" << false << int(Failures::Load)
-                                                << "Series not loaded: 1 of 2 matching entries are not readable files: "
-                                                   "ct-0002.img (a FIFO) (in " + fifoDir + ")";
-    QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
-    QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
-                                     << "No file matches none-*.img in " + ctDir + ", nothing loaded";
-    QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("I0 added that does not load") << "i0_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("BG added that does not load") << "bg_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("I0 after the scan that does not load") << "i0_after_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("I0 added without a name") << "i0_add" << false << int(Failures::Command) << "i0_add, line 0: a file name is missing";
-    QTest::newRow("tab that does not exist") << "show_tab 99" << false << int(Failures::Command) << "show_tab, line 0: no tab 99";
-    QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: Nothing visible to save : nothing.png";
-    QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";
-    QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "Run refused: no projection images loaded";
-    QTest::newRow("no set left is no failure") << "seq_exec_next" << false << none << "";
-    QTest::newRow("sweep step 0") << "ct_cor_sweep 70 90 0" << false << int(Failures::Command) << "ct_cor_sweep, line 0: step 0 is not above 0";
-    QTest::newRow("sweep backwards") << "ct_cor_sweep 90 70 1" << false << int(Failures::Command) << "ct_cor_sweep, line 0: from 90 is above to 70";
-    QTest::newRow("sweep too long") << "ct_cor_sweep 0 300 1" << false << int(Failures::Command)
-                                    << "ct_cor_sweep, line 0: 0 to 300 in steps of 1 makes 301 trial centres, more than 201";
-    QTest::newRow("sweep without images") << "ct_cor_sweep 70 90 1" << false << int(Failures::Command) << "ct_cor_sweep, line 0: no projection series loaded";
-    QTest::newRow("sweep without step") << "ct_cor_sweep 70 90" << false << int(Failures::Command) << "ct_cor_sweep, line 0: a number is missing";
-    QTest::newRow("good number") << "ct_cor 12.5" << true << none << "";
-    QTest::newRow("stack from a missing directory") << "xafs_stack_load /no/such/dir *.dat" << false << int(Failures::Load)
-                                                    << "xafs_stack_load, line 0: no directory /no/such/dir";
-    QTest::newRow("stack without a pattern") << "xafs_stack_load /tmp" << false << int(Failures::Command)
-                                             << "xafs_stack_load, line 0: give a directory and one file-name pattern";
-    QTest::newRow("stack of no slices") << "xafs_stack_load \"" + ctDir + "\" *.img" << false << int(Failures::Load)
-                                        << "xafs_stack_load, line 0: no usable file matches *.img in " + ctDir;
-    QTest::newRow("fit ranges not rising") << "xafs_fit_ranges -15 -60 20 100" << false << int(Failures::Command)
-                                           << "xafs_fit_ranges, line 0: fit ranges must rise: PRE1 < PRE2 < POST1 < POST2 (eV from E0), got -15 -60 20 100";
-    QTest::newRow("region spectrum without a file") << "xafs_roi_spectrum 1 2 3 4" << false << int(Failures::Command)
-                                                    << "xafs_roi_spectrum, line 0: a file name is missing";
-    QTest::newRow("spectrum without a stack") << "xafs_roi_spectrum 1 2 3 4 s.csv" << false << int(Failures::Write)
-                                              << "xafs_roi_spectrum, line 0: no energy stack loaded (xafs_stack_load DIR PATTERN)";
-    QTest::newRow("map without a stack") << "xafs_jump_map j.tif" << false << int(Failures::Write)
-                                         << "xafs_jump_map, line 0: no energy stack loaded (xafs_stack_load DIR PATTERN)";
-    QTest::newRow("lenient flag") << "calc_ct1 1.0" << true << none << "";
-}
-
-void TstBody::failedLinesClearTheFlag()
-{
-    QFETCH(QString, line);
-    QFETCH(bool, ok);
-    QFETCH(int, kind);
-    QFETCH(QString, message);
-    Body body;
-    Failures::reset();
-    body.batchInterpreter()->setOkFlag(true);
-    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
-    if (!message.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(message));
-    exec(body, line);
-    QCOMPARE(reports.count(), 1);
-    QCOMPARE(body.batchInterpreter()->ok(), ok);
-    QCOMPARE(Failures::total(), kind < 0 ? 0 : 1);
-    if (kind >= 0)
-        QCOMPARE(Failures::count(Failures::Kind(kind)), 1);
-    Failures::reset();
 }
 
 void TstBody::saveImageOfEachDisplay_data()

@@ -29,23 +29,11 @@
 namespace {
 QMutex logLock;
 QStringList logLines;
-// The window whose run state the batch echo lines are checked against.
-Body* watched = nullptr;
-// And the directory whose data files are counted then.
-QString watchedDir;
 
 void recordMessage(QtMsgType, const QMessageLogContext&, const QString& msg)
 {
     QMutexLocker l(&logLock);
     logLines << msg;
-    // The run's end is written before the report that lets the next line run.
-    if (watched && msg.startsWith(":echo"))
-        logLines << (watched->run()->endTime.isValid() && !watched->run()->active ? "run had ended"
-                                                                                 : "run still going");
-    if (watched && !watchedDir.isEmpty() && msg.startsWith(":echo"))
-        logLines << QString("%1 files, sequence %2")
-                        .arg(QDir(watchedDir).entryList({"*.dat"}, QDir::Files).size())
-                        .arg(watched->sequentialDriver()->isActive() ? "active" : "ended");
 }
 
 QStringList takeLog()
@@ -100,10 +88,8 @@ private slots:
     void runsWithoutWorkEndAtOnce();
     void loadRefusedDuringRun();
     void i0Choice();
-    void batchWaitsForCalcAndSeesNg();
     void saveImageOfEachDisplay_data();
     void saveImageOfEachDisplay();
-    void seqCalcWaitsForTheSequence();
     void closingDuringSeries();
     void runOutput_data();
     void runOutput();
@@ -665,38 +651,6 @@ void TstBody::i0Choice()
     QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
 }
 
-void TstBody::batchWaitsForCalcAndSeesNg()
-{
-    QTemporaryDir d;
-    const QString prog = d.filePath("p.bat");
-    QVERIFY(writeTextFile(prog, QString("images_load \"%1\" ct-*.img\n"
-                    "ct_rot_ax_is_v 1\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 0\nct_slice_to 47\nct_slice_step 4\nct_threads 2\n"
-                    "ct_cor 82.5\ncalc_exec\n:echo after calc\n"
-                    "seq_exec_dir \"%2\"\nseq_exec_next\n:ifng :echo no more sets\n:ifok :echo more sets\n")
-                .arg(ctDir, xafsDir)));
-
-    Body body;
-    QSignalSpy stopped(&body, &Body::batchProgramStopped);
-    QSignalSpy finished(&body, &Body::calcFinished);
-    watched = &body;
-    takeLog();
-    QtMessageHandler old = qInstallMessageHandler(recordMessage);
-    body.batchLoad(prog);
-    body.batchExec();
-    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 20000);
-    qInstallMessageHandler(old);
-    watched = nullptr;
-    QVERIFY(done);
-    const QStringList log = takeLog();
-    const int after = log.indexOf(":echo after calc");
-    QVERIFY(after >= 0);
-    QCOMPARE(log.value(after + 1), QString("run had ended"));
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(log.contains(":echo no more sets"));
-    QVERIFY(!log.contains(":echo more sets"));
-    QVERIFY(waitIdle(body));
-}
-
 void TstBody::saveImageOfEachDisplay_data()
 {
     QTest::addColumn<QString>("display");
@@ -743,48 +697,6 @@ void TstBody::saveImageOfEachDisplay()
     // The picture as the display shows it: its view of the image, pixel for pixel.
     const QImage saved = QImage(file).convertToFormat(QImage::Format_Grayscale8);
     QCOMPARE(saved, d->image.copy(d->view.toRect()).convertToFormat(QImage::Format_Grayscale8));
-}
-
-void TstBody::seqCalcWaitsForTheSequence()
-{
-    QTemporaryDir d;
-    SampleOptions o = SampleOptions::small(d.filePath("xafs"), 64, 16, 8);
-    o.kind = "xafs";
-    o.energies = {7100, 7120};
-    SampleWriter w(o);
-    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
-    const QString out = d.filePath("out");
-    const QString prog = d.filePath("seq.bat");
-    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nseq_exec_kvt_std 1\nseq_exec_file_pattern Fe-*.img\nseq_exec_dir \"%1\"\n"
-                    "ct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 8\n"
-                    "ct_slice_step 4\nct_threads 2\nauto_save_data_path \"%3\"\nauto_save_data_name Fe.dat\n"
-                    "auto_save_data 1\nseq_calc\n:echo after seq\n:ifok :echo seq ok\n")
-                .arg(o.outDir)
-                .arg(w.cor())
-                .arg(out)));
-
-    Failures::reset();
-    Body body;
-    QSignalSpy stopped(&body, &Body::batchProgramStopped);
-    watched = &body;
-    watchedDir = out;
-    takeLog();
-    QtMessageHandler old = qInstallMessageHandler(recordMessage);
-    body.batchLoad(prog);
-    body.batchExec();
-    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 30000);
-    qInstallMessageHandler(old);
-    watched = nullptr;
-    watchedDir.clear();
-    QVERIFY(done);
-    const QStringList log = takeLog();
-    const int after = log.indexOf(":echo after seq");
-    QVERIFY(after >= 0);
-    // Both energies' slices 4 and 8 were written before the next line ran.
-    QCOMPARE(log.value(after + 2), QString("4 files, sequence ended"));
-    QVERIFY(log.contains(":echo seq ok"));
-    QCOMPARE(Failures::total(), 0);
-    QVERIFY(waitIdle(body));
 }
 
 void TstBody::closingDuringSeries()

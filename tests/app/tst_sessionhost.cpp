@@ -2,6 +2,7 @@
 // write their slices, words that only show something pass, a tab the window
 // would not have is refused, a display's picture is refused by name, and the
 // centre sweep's picture is drawn by the core.
+#include "CtRun.h"
 #include "Failures.h"
 #include "SampleWriter.h"
 #include "SessionCommands.h"
@@ -19,12 +20,25 @@
 namespace {
 QMutex logLock;
 QStringList echoes;
+// The host whose run state follows each echo line, and the directory whose
+// data files are counted then.
+SessionHost* watched = nullptr;
+QString watchedDir;
 
 void recordEchoes(QtMsgType, const QMessageLogContext&, const QString& msg)
 {
     QMutexLocker l(&logLock);
-    if (msg.startsWith(QLatin1String(":echo ")))
-        echoes << msg.mid(6);
+    if (!msg.startsWith(QLatin1String(":echo ")))
+        return;
+    echoes << msg.mid(6);
+    // The run's end is written before the report that lets the next line run.
+    const CtRun* run = watched ? &watched->session().run() : nullptr;
+    if (run)
+        echoes << (run->endTime.isValid() && !run->active ? "run had ended" : "run still going");
+    if (run && !watchedDir.isEmpty())
+        echoes << QString("%1 files, sequence %2")
+                      .arg(QDir(watchedDir).entryList({"*.dat"}, QDir::Files).size())
+                      .arg(watched->driver().isActive() ? "active" : "ended");
 }
 
 // Echo lines are recorded while it lives; the test's own handler is back after.
@@ -44,6 +58,8 @@ private slots:
     void programsRunWithoutAWindow();
     void failedLinesClearTheFlag_data();
     void failedLinesClearTheFlag();
+    void batchWaitsForCalcAndSeesNg();
+    void seqCalcWaitsForTheSequence();
 
 private:
     QTemporaryDir dir;
@@ -206,6 +222,85 @@ void TstSessionHost::failedLinesClearTheFlag()
     if (kind >= 0)
         QCOMPARE(Failures::count(Failures::Kind(kind)), 1);
     Failures::reset();
+}
+
+void TstSessionHost::batchWaitsForCalcAndSeesNg()
+{
+    QTemporaryDir d;
+    // One data set, whose files only need names.
+    const QString xafsDir = d.filePath("xafs");
+    QVERIFY(QDir().mkpath(xafsDir));
+    for (const char* n : {"Fe-7_115keV-0001.img", "Fe-7_115keV-0002.img"})
+        QVERIFY(writeTextFile(xafsDir + "/" + n, QString()));
+    const QString prog = d.filePath("p.bat");
+    QVERIFY(writeTextFile(prog, QString("images_load \"%1\" ct-*.img\n"
+                    "ct_rot_ax_is_v 1\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 0\nct_slice_to 7\nct_slice_step 4\nct_threads 2\n"
+                    "ct_cor 11.5\ncalc_exec\n:echo after calc\n"
+                    "seq_exec_dir \"%2\"\nseq_exec_next\n:ifng :echo no more sets\n:ifok :echo more sets\n")
+                .arg(sample, xafsDir)));
+
+    SessionHost host(32);
+    host.begin();
+    QSignalSpy stopped(&host, &SessionHost::batchStopped);
+    QSignalSpy finished(&host.session().run(), &CtRun::runStopped);
+    watched = &host;
+    echoes.clear();
+    const EchoCapture capture;
+    host.loadBatch(prog);
+    host.execBatch();
+    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 20000);
+    watched = nullptr;
+    QVERIFY(done);
+    const QStringList log = echoes;
+    const int after = log.indexOf("after calc");
+    QVERIFY(after >= 0);
+    QCOMPARE(log.value(after + 1), QString("run had ended"));
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(log.contains("no more sets"));
+    QVERIFY(!log.contains("more sets"));
+    QVERIFY(QTest::qWaitFor([&] { return !host.session().imagesInUse(); }, 10000));
+}
+
+void TstSessionHost::seqCalcWaitsForTheSequence()
+{
+    QTemporaryDir d;
+    SampleOptions o = SampleOptions::small(d.filePath("xafs"), 64, 16, 8);
+    o.kind = "xafs";
+    o.energies = {7100, 7120};
+    SampleWriter w(o);
+    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
+    const QString out = d.filePath("out");
+    const QString prog = d.filePath("seq.bat");
+    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nseq_exec_kvt_std 1\nseq_exec_file_pattern Fe-*.img\nseq_exec_dir \"%1\"\n"
+                    "ct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 8\n"
+                    "ct_slice_step 4\nct_threads 2\nauto_save_data_path \"%3\"\nauto_save_data_name Fe.dat\n"
+                    "auto_save_data 1\nseq_calc\n:echo after seq\n:ifok :echo seq ok\n")
+                .arg(o.outDir)
+                .arg(w.cor())
+                .arg(out)));
+
+    Failures::reset();
+    SessionHost host(32);
+    host.begin();
+    QSignalSpy stopped(&host, &SessionHost::batchStopped);
+    watched = &host;
+    watchedDir = out;
+    echoes.clear();
+    const EchoCapture capture;
+    host.loadBatch(prog);
+    host.execBatch();
+    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 30000);
+    watched = nullptr;
+    watchedDir.clear();
+    QVERIFY(done);
+    const QStringList log = echoes;
+    const int after = log.indexOf("after seq");
+    QVERIFY(after >= 0);
+    // Both energies' slices 4 and 8 were written before the next line ran.
+    QCOMPARE(log.value(after + 2), QString("4 files, sequence ended"));
+    QVERIFY(log.contains("seq ok"));
+    QCOMPARE(Failures::total(), 0);
+    QVERIFY(QTest::qWaitFor([&] { return !host.session().imagesInUse(); }, 10000));
 }
 
 QTEST_GUILESS_MAIN(TstSessionHost)

@@ -38,7 +38,7 @@ public:
     explicit Body(QWidget* parent = nullptr);
     ~Body() override;
 
-    // For tools and tests: the objects the window owns.
+    // For tools and tests: the session's host and the objects the window shows.
     SessionHost& sessionHost() { return *host; }
     Batch* batchInterpreter() { return &host->batch(); }
     XafsBatch* sequentialDriver() { return &host->driver(); }
@@ -89,8 +89,10 @@ signals:
     void calcFinished();
     // The energy stack, its fit ranges or threshold changed (panels redraw).
     void xafsStackChanged();
+    // Load and start a batch program on the host.
     void callBatchLoad(QString fname);
     void callBatchExec();
+    // A batch line is done (relayed from the command table).
     void callBatchCheckEnd();
     // Relayed from the interpreter: the batch program stopped running.
     void batchProgramStopped();

@@ -1,8 +1,10 @@
 #pragma once
 // What batch words ask of the window rather than of the session: showing a
 // tab, an image or the sweep, saving a display's picture, the XAFS tab's
-// views.  The window implements it.
+// views, and the region the CT displays share.  The window implements it;
+// NoWindow stands in for it without one.
 #include "BatchArgs.h"
+#include "CtRegion.h"
 #include "Failures.h"
 
 #include <QString>
@@ -34,4 +36,9 @@ public:
     virtual void xafsChanged() = 0;
     virtual void xafsRegionAdded(const XafsRoi& roi) = 0;
     virtual void showXafsView(int view) = 0;
+    // The calculation region the CT displays share; false while none is set
+    // (a run then reconstructs the whole image).
+    virtual bool calcRegion(CtRegion* r) const = 0;
+    // Display and calculation region of every CT display.
+    virtual void setRegions(const CtRegion& r) = 0;
 };

@@ -247,6 +247,20 @@ void Session::settingSet(const QString& key)
 {
     // Shown first: unticking the window's "slice lines only" forgets its band.
     emit settingChanged(key);
+    // The calculators exclude each other and a series needs CT2, with a
+    // window or without (its buttons have done this already).
+    CtCond& c = settings.cond;
+    if (key == QLatin1String("ct1") && c.ct1 && c.ct2) {
+        c.ct2 = false;
+        emit settingChanged(QStringLiteral("ct2"));
+    }
+    const bool wantsCt2 = (key == QLatin1String("ct2") && c.ct2) || (key == QLatin1String("series") && c.autoExec);
+    if (wantsCt2 && (c.ct1 || !c.ct2)) {
+        c.ct1 = false;
+        c.ct2 = true;
+        emit settingChanged(QStringLiteral("ct2"));
+        emit settingChanged(QStringLiteral("ct1"));
+    }
     if (key == QLatin1String("angleUnit"))
         images.angleUnit = settings.angleUnit;
     else if (key == QLatin1String("loadLines"))

@@ -3,6 +3,7 @@
 #include "Failures.h"
 #include "MemoryBudget.h"
 #include "QuitOnSignal.h"
+#include "SessionHost.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -10,6 +11,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include <sys/resource.h>
 
@@ -156,7 +158,14 @@ int main(int argc, char** argv)
     // The environment's rules (QT_LOGGING_RULES) still win over these.
     if (configStore.contains("-v"))
         QLoggingCategory::setFilterRules(QStringLiteral("zuvo2.lines.debug=true"));
-    QApplication app(argc, argv);
+    // Without a window no widget is made: the session runs alone, in a GUI
+    // application only for the fonts of the pictures it draws.
+    const bool noWindow = configStore.contains("-nw");
+    std::unique_ptr<QGuiApplication> app;
+    if (noWindow)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
     QuitOnSignal quitOnSignal;
     QTranslator translator;
     // Qt has taken its own options (-platform, -style, ...) out of argv.
@@ -167,7 +176,6 @@ int main(int argc, char** argv)
     dataRoot = configStore.dataRootFrom(dataRoot);
 
     const bool english = configStore.contains("-e");
-    const bool noWindow = configStore.contains("-nw");
     const bool hasBatch = configStore.contains("-b");
     const QString batchFile = configStore.value("-b", "batchFile.bat");
     const bool execBatch = configStore.contains("-x");
@@ -175,7 +183,7 @@ int main(int argc, char** argv)
 
     if (!english) {
         (void)translator.load(":zuvo2_ja_JP", QCoreApplication::applicationDirPath());
-        app.installTranslator(&translator);
+        app->installTranslator(&translator);
     }
 
     int rc;
@@ -183,41 +191,50 @@ int main(int argc, char** argv)
     bool batchEnded = false;
     int signalled = 0;
     {
-        Body body;
-        QObject::connect(&body, SIGNAL(finishing()), &app, SLOT(quit()));
-        // Nothing new starts; the window closes once the slices in progress are written.
-        QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &body, [&](int sig) {
+        std::unique_ptr<Body> body;
+        std::unique_ptr<SessionHost> alone;
+        if (noWindow) {
+            alone = std::make_unique<SessionHost>(32);
+            alone->begin();
+        } else {
+            body = std::make_unique<Body>();
+            QObject::connect(body.get(), &Body::finishing, app.get(), &QCoreApplication::quit);
+        }
+        SessionHost& host = body ? body->sessionHost() : *alone;
+        QObject::connect(&host, &SessionHost::finishing, app.get(), &QCoreApplication::quit);
+        // Nothing new starts; the program ends once the slices in progress are written.
+        QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &host, [&](int sig) {
             signalled = sig;
-            body.quitOnSignal();
+            host.quitOnSignal();
         });
-        QObject::connect(body.batchInterpreter(), &Batch::loadFailed, &app, [&] { batchUnreadable = true; });
+        QObject::connect(&host.batch(), &Batch::loadFailed, app.get(), [&] { batchUnreadable = true; });
         if (execBatch && quitAfterBatch)
             QObject::connect(
-                &body, &Body::batchProgramStopped, &app,
+                &host, &SessionHost::batchStopped, app.get(),
                 [&] {
                     // A program stopped by a quit signal did not reach its end.
                     if (signalled)
                         return;
                     batchEnded = true;
-                    app.quit();
+                    app->quit();
                 },
                 Qt::QueuedConnection);
-        if (!noWindow) {
+        if (body) {
             // On a screen no larger than the window's first size the window
             // manager is asked to fit it, frame and all, into the free area.
-            const QScreen* sc = body.screen();
-            if (sc && body.size() == sc->availableGeometry().size())
-                body.showMaximized();
+            const QScreen* sc = body->screen();
+            if (sc && body->size() == sc->availableGeometry().size())
+                body->showMaximized();
             else
-                body.show();
+                body->show();
         }
         if (hasBatch)
-            emit body.callBatchLoad(batchFile);
+            host.loadBatch(batchFile);
         if (execBatch)
-            emit body.callBatchExec();
-        rc = app.exec();
+            host.execBatch();
+        rc = app->exec();
     }
-    app.removeTranslator(&translator);
+    app->removeTranslator(&translator);
     // A signal caught before the loop ran is answered here as well.
     if (!signalled)
         signalled = QuitOnSignal::received();

@@ -16,9 +16,14 @@ list(APPEND ZUVO2_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/DataSetCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XafsTabCommands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SettingCommands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionHost.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NoWindow.cpp
 )
 list(APPEND ZUVO2_GUI_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/gui/Body.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/CtDisplays.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/RawImageView.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/gui/SessionControls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WindowFit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/MessagePanel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui/WorkStatus.cpp

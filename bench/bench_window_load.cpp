@@ -109,8 +109,7 @@ int main(int argc, char** argv)
         QTimer::singleShot(500, &body, [&] {
             clock.start();
             tick.start();
-            QMetaObject::invokeMethod(&body, "batchExCmd", Qt::DirectConnection,
-                                      Q_ARG(BatchCmd, BatchCmd(QStringLiteral("images_load \"%1\" w-*.img").arg(tmp.path()))));
+            body.sessionHost().runCommand(BatchCmd(QStringLiteral("images_load \"%1\" w-*.img").arg(tmp.path())));
         });
         app.exec();
     }

@@ -243,14 +243,6 @@
         <translation>CT 再構成</translation>
     </message>
     <message>
-        <source>CT2 %1</source>
-        <translation>CT2 %1</translation>
-    </message>
-    <message>
-        <source>CT Calc2 %1</source>
-        <translation>CT2 計算 %1</translation>
-    </message>
-    <message>
         <source>Sweep refused: %1</source>
         <translation>スイープできません: %1</translation>
     </message>
@@ -296,6 +288,17 @@
     <message>
         <source>1</source>
         <translation>1</translation>
+    </message>
+</context>
+<context>
+    <name>CtDisplays</name>
+    <message>
+        <source>CT2 %1</source>
+        <translation>CT2 %1</translation>
+    </message>
+    <message>
+        <source>CT Calc2 %1</source>
+        <translation>CT2 計算 %1</translation>
     </message>
 </context>
 <context>

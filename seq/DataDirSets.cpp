@@ -86,6 +86,17 @@ bool DataDirSets::next()
     return true;
 }
 
+bool DataDirSets::first()
+{
+    setCurrent(0);
+    return hasCurrentSet();
+}
+
+bool DataDirSets::advance()
+{
+    return hasCurrentSet() && next() && hasCurrentSet();
+}
+
 bool DataDirSets::hasCurrentSet() const
 {
     if (kvtOn)

@@ -36,6 +36,10 @@ public:
     void setCurrent(int i);
     // The next entry; false (staying) when there is none.
     bool next();
+    // A sequence's walk: to the first entry, or on from a set to the next
+    // entry; true when a set is there to hand over.
+    bool first();
+    bool advance();
     // Whether the current entry is a set that can be handed over.
     bool hasCurrentSet() const;
     // eV (the unit of the name counts); the tag of results of the set.

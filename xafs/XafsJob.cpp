@@ -14,17 +14,22 @@ XafsJob::XafsJob(QObject* parent) : QObject(parent), thread(new QThread), worker
 
 XafsJob::~XafsJob()
 {
-    // The window closing mid-job: stop it and wait, the session must outlive it.
-    progress.cancel = true;
-    thread->quit();
-    thread->wait();
+    end();
     delete worker;
     delete thread;
 }
 
+void XafsJob::end()
+{
+    // The program closing mid-job: stop it and wait, what it reads must outlive it.
+    progress.cancel = true;
+    thread->quit();
+    thread->wait();
+}
+
 bool XafsJob::start(const QString& what, Work work)
 {
-    if (running.load())
+    if (running.load() || thread->isFinished())
         return false;
     name = what;
     progress.cancel = false;

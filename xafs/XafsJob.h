@@ -29,6 +29,8 @@ public:
     bool start(const QString& what, Work work);
     bool busy() const { return running.load(); }
     void cancel() { progress.cancel = true; }
+    // Cancels the work in hand and waits for it; nothing starts afterwards.
+    void end();
     const QString& title() const { return name; }
     XafsProgress progress;
 

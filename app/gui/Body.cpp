@@ -1,244 +1,148 @@
 #include "Body.h"
 
-#include "Logging.h"
-#include "ChCoord.h"
-#include "ColorBar.h"
 #include "ConfigStore.h"
-#include "CorSearch.h"
-#include "CorrectedSeries.h"
 #include "CorSweepPanel.h"
-#include "CtFiles.h"
-#include "CtCalc2.h"
 #include "CtCalc2Ui.h"
-#include "ConfigStore.h"
+#include "CtFiles.h"
 #include "CtRun.h"
-#include "Failures.h"
-#include "FileEnergy.h"
 #include "FieldWidth.h"
-#include "H5Scan.h"
-#include "HSgm.h"
-#include "ImgData.h"
-#include "SeriesFit.h"
-#include "SgmGeom.h"
-#include "WindowFit.h"
-#include "PopDockBase.h"
-#include "SessionCommands.h"
-#include "XafsPanel.h"
-#include "ProcCtrl.h"
+#include "Logging.h"
 #include "MessagePanel.h"
-#include "WorkStatus.h"
+#include "PopDockBase.h"
+#include "ProcCtrl.h"
+#include "SessionCommands.h"
+#include "WindowFit.h"
+#include "XafsPanel.h"
 
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QScrollArea>
+#include <QGridLayout>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QTextDocument>
-#include <QGridLayout>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QStatusBar>
-#include <QVBoxLayout>
-#include <QPainter>
-#include <QScreen>
-#include <QThread>
-
-#include <cmath>
-#include <cstdlib>
-#include <limits>
-#include <vector>
 
 namespace {
 const char* const runningStyle = "background-color: rgb(255, 255, 128);";
 const char* const idleStyle = "background-color: rgb(240, 240, 240);";
 const char* const timeFormat = "yy/MM/dd hh:mm:ss.zzz";
-
-// A picked coordinate as a slice number; NaN and far-off values never reach int.
-int toSlice(double v)
-{
-    if (!(v > -2147483648.0 && v < 2147483648.0))
-        return 0;
-    return int(v);
-}
-
-// Every overlay pen is one pixel wide.
-QPen pen(int r, int g, int b)
-{
-    QPen p(QColor(r, g, b));
-    p.setWidth(1);
-    return p;
-}
 } // namespace
 
 Body::Body(QWidget* parent)
     : QFrame(parent),
-      crossPen(pen(255, 255, 0)),
-      slicePen(pen(255, 232, 232)),
-      corPen(pen(255, 232, 232)),
-      selectingPen(pen(255, 0, 0)),
-      selectedPen(pen(232, 255, 0)),
-      session(new Session(32)),
+      host(std::make_unique<SessionHost>(32)),
+      session(&host->session()),
       ctRun(&session->run()),
       corSweep(&session->sweep()),
       rawImages(session->series())
 {
-    setupUi(this);
-    startConditions = {procCtrl->sliceNo, procCtrl->cor, procCtrl->sliceFromText().toInt(),
-                       procCtrl->sliceToText().toInt()};
+    ui.setupUi(this);
+    rawView = std::make_unique<RawImageView>(*session, ui.procCtrl, ui.seekCtrl);
+    displays = std::make_unique<CtDisplays>(*host, ui.ImgsTab);
     // Fits the screen: the controls scroll beside the pictures.
     if (const QScreen* sc = screen())
         resize(WindowFit::firstSize(sc->availableGeometry().size()));
-    WindowFit::arrange(BodyLayout, ImgsTab);
-    qRegisterMetaType<BatchCmd>("BatchCmd");
-    corPen.setDashPattern({10, 3, 4, 3});
+    WindowFit::arrange(ui.BodyLayout, ui.ImgsTab);
 
     prepareForms();
-    bindControls();
+    controls = std::make_unique<SessionControls>(ui, *session, *displays);
     connectPanels();
-    createPool(32);
+    ui.procCtrl->setThreads(32, 32);
     createXafsPanel();
     connectCentreSearch();
     connectInputs();
     connectRunControl();
-    showWorkAndStartThreads();
-
-    // Reports batch lines back (calc_exec and seq_calc when their work ends).
-    commands = std::make_unique<SessionCommands>(*session, static_cast<CommandWindow&>(*this), batch, seqDriver);
-    connect(commands.get(), &SessionCommands::lineFinished, this, &Body::callBatchCheckEnd);
-    connect(this, &Body::seriesLoadEnded, commands.get(), &SessionCommands::loadEnded);
+    showWorkArea();
+    connect(host.get(), &SessionHost::finishing, this, &QWidget::close);
+    // Last: the session's ends reach the window before the batch line and the driver.
+    host->begin(this);
+    connect(host->commands(), &SessionCommands::lineFinished, this, &Body::callBatchCheckEnd);
 }
 
-// Titles, save panels, field widths, the calculator choice and the tabs' contents.
+// Titles, save panels, field widths and the tabs' contents.
 void Body::prepareForms()
 {
-    CTFiles->setTitle(tr("Row Images"));
-    SelI0Files->setTitle(tr("I0 File Set"));
-    I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
-    I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
-    SelectImageSaveDir->setMode(1);
-    SelectImageSaveDir->nameField()->show();
-    SelectDataSaveDir->setMode(1);
-    SelectDataSaveDir->nameField()->show();
-    SelectTiffSaveDir->setMode(1);
-    SelectTiffSaveDir->nameField()->show();
+    ui.CTFiles->setTitle(tr("Row Images"));
+    ui.SelI0Files->setTitle(tr("I0 File Set"));
+    ui.I0ofRawImage_->setTitle(tr("I0 of Raw Image"));
+    ui.I0ofI0Image_->setTitle(tr("I0 of I0 Image"));
+    ui.SelectImageSaveDir->setMode(1);
+    ui.SelectImageSaveDir->nameField()->show();
+    ui.SelectDataSaveDir->setMode(1);
+    ui.SelectDataSaveDir->nameField()->show();
+    ui.SelectTiffSaveDir->setMode(1);
+    ui.SelectTiffSaveDir->nameField()->show();
     // The float TIFFs carry the data files' tag (a data set's energy).
-    SelectTiffSaveDir->tagField()->hide();
-    AdditionalInfo->setVisible(ShowAdditionalInfo->isChecked());
-    CalcCT->setStyleSheet(idleStyle);
-    FieldWidth::fit(ColorMin, FieldWidth::number());
-    FieldWidth::fit(ColorMax, FieldWidth::number());
-    FieldWidth::fit(CalcStartT, FieldWidth::dateTime());
-    FieldWidth::fit(CalcEndT, FieldWidth::dateTime());
-    FieldWidth::fit(CalcSpentT, FieldWidth::seconds());
-    FieldWidth::fit(DeltaET, QStringLiteral("888888888"));
+    ui.SelectTiffSaveDir->tagField()->hide();
+    ui.AdditionalInfo->setVisible(ui.ShowAdditionalInfo->isChecked());
+    ui.CalcCT->setStyleSheet(idleStyle);
+    FieldWidth::fit(ui.ColorMin, FieldWidth::number());
+    FieldWidth::fit(ui.ColorMax, FieldWidth::number());
+    FieldWidth::fit(ui.CalcStartT, FieldWidth::dateTime());
+    FieldWidth::fit(ui.CalcEndT, FieldWidth::dateTime());
+    FieldWidth::fit(ui.CalcSpentT, FieldWidth::seconds());
+    FieldWidth::fit(ui.DeltaET, QStringLiteral("888888888"));
 
-    ctSelGroup = new QButtonGroup(this);
-    ctSelGroup->addButton(SelectCt1);
-    ctSelGroup->addButton(SelectCt2);
-    ctSelGroup->setExclusive(true);
-    SelectCt1->setChecked(true);
-
-    RawImgBase->setContent(&rawDisp, tr("Measured Raw Image"));
-    SinogramImgBase->setContent(&sinogram, tr("Check Sinogram"));
-    CtImgBase->setContent(&ctCalc, tr("CT Reconstruction"));
-    I0ImgBase->setContent(I0ImgSel->display(), tr("I0 Image"));
-    BGImgBase->setContent(BGImgSel->display(), tr("BG Image"));
-}
-
-// The controls whose values the session's settings hold: each writes its value
-// there now and on every change, and the runs take them from there.
-void Body::bindControls()
-{
-    ReconSettings& s = session->settings;
-    const auto text = [this](QLineEdit* e, QString& field) {
-        field = e->text();
-        connect(e, &QLineEdit::textChanged, this, [&field](const QString& t) { field = t; });
-    };
-    const auto check = [this](QAbstractButton* b, bool& field) {
-        field = b->isChecked();
-        connect(b, &QAbstractButton::toggled, this, [&field](bool on) { field = on; });
-    };
-    procCtrl->bindTo(&s.cond);
-    check(SelectCt1, s.cond.ct1);
-    check(SelectCt2, s.cond.ct2);
-    check(ShowCalcRes, s.showImage);
-    for (auto [on, panel, out] : {std::tuple{AutoSaveImage, SelectImageSaveDir, &s.image},
-                                  {AutoSaveData, SelectDataSaveDir, &s.data}, {AutoSaveTiff, SelectTiffSaveDir, &s.tiff}}) {
-        check(on, out->on);
-        text(panel->pathField(), out->path);
-        text(panel->nameField(), out->name);
-    }
-    // The float TIFFs take the data files' tag.
-    text(SelectImageSaveDir->tagField(), s.image.tag);
-    text(SelectDataSaveDir->tagField(), s.data.tag);
-    connect(session.get(), &Session::settingChanged, this, &Body::showSetting);
-    bindState();
+    ui.RawImgBase->setContent(rawView->display(), tr("Measured Raw Image"));
+    ui.SinogramImgBase->setContent(&sinogram, tr("Check Sinogram"));
+    ui.CtImgBase->setContent(displays->ct1(), tr("CT Reconstruction"));
+    ui.I0ImgBase->setContent(ui.I0ImgSel->display(), tr("I0 Image"));
+    ui.BGImgBase->setContent(ui.BGImgSel->display(), tr("BG Image"));
 }
 
 // The panels among themselves, the batch interpreter and the sequential driver.
 void Body::connectPanels()
 {
-    sinogram.procCtrl = procCtrl;
+    sinogram.procCtrl = ui.procCtrl;
     sinogram.imgs = &rawImages;
-    ctCalc.setCalc(&ctRun->ct1());
     // The selectors show the session's references and hand it the files chosen.
-    I0ImgSel->useSet(&session->i0());
-    BGImgSel->useSet(&session->bg());
-    I0AfterImgSel->useSet(&session->i0After());
-    SelDDir->useSets(&session->dataSets());
-    session->ct1Busy = [this] { return ctRun->ct1().busy(); };
-    connect(session.get(), &Session::referenceChanged, this, [this](Session::Reference r) {
-        (r == Session::Reference::I0 ? I0ImgSel : r == Session::Reference::Bg ? BGImgSel : I0AfterImgSel)->refresh();
+    ui.I0ImgSel->useSet(&session->i0());
+    ui.BGImgSel->useSet(&session->bg());
+    ui.I0AfterImgSel->useSet(&session->i0After());
+    ui.SelDDir->useSets(&session->dataSets());
+    connect(session, &Session::referenceChanged, this, [this](Session::Reference r) {
+        (r == Session::Reference::I0 ? ui.I0ImgSel : r == Session::Reference::Bg ? ui.BGImgSel : ui.I0AfterImgSel)->refresh();
     });
     // Clearing the I0 clears the I0 taken after the scan as well: it is only
     // ever used together with the one before.
-    connect(I0ImgSel, &SelectAFile::clear, I0AfterImgSel, &SelectAFile::clear0);
+    connect(ui.I0ImgSel, &SelectAFile::clear, ui.I0AfterImgSel, &SelectAFile::clear0);
 
-    connect(procCtrl, &ProcCtrl::sliceNoUpdated, &sinogram, &Sinogram::sliceNoUpdated);
-    connect(procCtrl, &ProcCtrl::corUpdated, &sinogram, &Sinogram::corUpdated);
-    connect(procCtrl, &ProcCtrl::rotAxUpdated, &sinogram, &Sinogram::rotAxUpdated);
-    connect(procCtrl, &ProcCtrl::autoUpdateUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
-    connect(procCtrl, &ProcCtrl::correctionsUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
+    connect(ui.procCtrl, &ProcCtrl::sliceNoUpdated, &sinogram, &Sinogram::sliceNoUpdated);
+    connect(ui.procCtrl, &ProcCtrl::corUpdated, &sinogram, &Sinogram::corUpdated);
+    connect(ui.procCtrl, &ProcCtrl::rotAxUpdated, &sinogram, &Sinogram::rotAxUpdated);
+    connect(ui.procCtrl, &ProcCtrl::autoUpdateUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
+    connect(ui.procCtrl, &ProcCtrl::correctionsUpdated, &sinogram, &Sinogram::autoUpdateUpdated);
     // The sinogram pictures show what ring removal takes away.
-    connect(procCtrl, &ProcCtrl::ringSizeUpdated, &sinogram, &Sinogram::genImage);
+    connect(ui.procCtrl, &ProcCtrl::ringSizeUpdated, &sinogram, &Sinogram::genImage);
 
-    connect(this, &Body::callBatchLoad, &batch, &Batch::batchLoad);
-    connect(this, &Body::callBatchExec, &batch, &Batch::batchExec);
-    connect(this, &Body::callBatchCheckEnd, &batch, &Batch::batchCheckEnd);
-    connect(&batch, &Batch::batchExCmd, this, &Body::batchExCmd);
-    connect(&batch, &Batch::batchStopped, this, &Body::batchProgramStopped);
+    connect(this, &Body::callBatchLoad, host.get(), &SessionHost::loadBatch);
+    connect(this, &Body::callBatchExec, host.get(), &SessionHost::execBatch);
+    connect(host.get(), &SessionHost::batchStopped, this, &Body::batchProgramStopped);
 
-    connect(SeqCalc, &QPushButton::clicked, &seqDriver, &XafsBatch::start);
-    connect(this, &Body::finishedLoadingCTFiles, &seqDriver, &XafsBatch::loadedDataSet);
-    connect(this, &Body::calcFinished, &seqDriver, &XafsBatch::calcFinished);
-    connect(&seqDriver, &XafsBatch::setFirstImageSet, SelDDir, &SelectDataDir::setFirstSet);
-    connect(&seqDriver, &XafsBatch::setNextSet, SelDDir, &SelectDataDir::setNextSet);
-    connect(SelDDir, &SelectDataDir::noMoreSets, &seqDriver, &XafsBatch::noMoreSets);
-    connect(&seqDriver, &XafsBatch::execCalculation, this, &Body::startCalcCt);
-    connect(&seqDriver, &XafsBatch::starting, this, &Body::startingSeqCalc);
-    connect(&seqDriver, &XafsBatch::finished, this, &Body::finishedSeqCalc);
-    connect(&seqDriver, &XafsBatch::stage, this, &Body::noticedStage);
+    XafsBatch* driver = &host->driver();
+    connect(ui.SeqCalc, &QPushButton::clicked, driver, &XafsBatch::start);
+    connect(driver, &XafsBatch::starting, this, [this] { ui.SeqCalc->setStyleSheet(runningStyle); });
+    connect(driver, &XafsBatch::finished, this, [this] { ui.SeqCalc->setStyleSheet(idleStyle); });
+    connect(driver, &XafsBatch::stage, this, [this](const QString& msg, qint64 dEt) {
+        ui.ProgressMsg->setText(msg);
+        ui.DeltaET->setText(QString::number(dEt));
+    });
 }
 
 // The Auto and Sweep buttons and the sweep's window.
 void Body::connectCentreSearch()
 {
-    connect(ctSelGroup, &QButtonGroup::buttonClicked, this, &Body::changedCtSel);
-    connect(procCtrl, &ProcCtrl::autoExecUpdated, this, &Body::changedAutoExec);
-    connect(procCtrl, &ProcCtrl::corAutoRequested, this,
+    connect(ui.procCtrl, &ProcCtrl::corAutoRequested, this,
             [this] { session->findCentre(session->settings.cond, session->settings.cond.sliceNo); });
     corSweepPanel = new CorSweepPanel(this);
     corSweepPanel->setWindowFlag(Qt::Window);
     corSweepPanel->setSweep(corSweep);
     // Ten pixels either side of the current centre, whole steps.
-    connect(procCtrl, &ProcCtrl::corSweepRequested, this, [this] {
-        const double c = procCtrl->cor;
+    connect(ui.procCtrl, &ProcCtrl::corSweepRequested, this, [this] {
+        const double c = ui.procCtrl->cor;
         corSweepPanel->setRange(c - 10, c + 10, 1);
         startSweep(c - 10, c + 10, 1);
         corSweepPanel->show();
@@ -246,68 +150,54 @@ void Body::connectCentreSearch()
     });
     connect(corSweepPanel, &CorSweepPanel::sweepRequested, this,
             [this](double from, double to, double step) { startSweep(from, to, step); });
-    connect(session.get(), &Session::sweepRefused, corSweepPanel,
+    connect(session, &Session::sweepRefused, corSweepPanel,
             [this](const QString& why) { corSweepPanel->setStatus(tr("Sweep refused: %1").arg(why)); });
     connect(corSweepPanel, &CorSweepPanel::centreChosen, this, [this](double c) {
-        procCtrl->setCor(c);
+        ui.procCtrl->setCor(c);
         qCDebug(lcApp).noquote() << QStringLiteral("Centre of rotation %1 (from the sweep)").arg(c, 0, 'f', 2);
     });
-    connect(session.get(), &Session::centreFound, procCtrl, &ProcCtrl::setCor);
+    connect(session, &Session::centreFound, ui.procCtrl, &ProcCtrl::setCor);
 }
 
 // Projections, references, data directories, colour range and the raw display.
 void Body::connectInputs()
 {
-    session->state.sliceLinesOnly = procCtrl->sliceRowsOnly();
-    connect(procCtrl, &ProcCtrl::sliceRowsOnlyUpdated, this, [this](bool on) {
+    session->state.sliceLinesOnly = ui.procCtrl->sliceRowsOnly();
+    connect(ui.procCtrl, &ProcCtrl::sliceRowsOnlyUpdated, this, [this](bool on) {
         session->state.sliceLinesOnly = on;
         if (!on)
             rawImages.band = LineBand();
     });
-    connect(this, &Body::callBatchLoad, this, [this](const QString& f) { session->batchFile = f; });
     // The list panel shows the session's series and hands it the files chosen.
-    connect(CTFiles, &SelectDataFiles::filesSelected, this,
+    connect(ui.CTFiles, &SelectDataFiles::filesSelected, this,
             [this](const QStringList& files, bool replace) { session->loadFiles(files, replace); });
-    connect(session.get(), &Session::seriesDropped, this, [this] {
-        resetSeriesView();
-        CTFiles->clearList();
-        updateRawImage();
+    connect(session, &Session::seriesDropped, this, [this] {
+        rawView->reset();
+        ui.CTFiles->clearList();
+        rawView->update();
     });
-    connect(session.get(), &Session::loadRefused, this, [this] {
-        emit finishedLoadingCTFiles();
-        emit seriesLoadEnded(false);
-    });
+    connect(host.get(), &SessionHost::seriesLoadEnded, this, &Body::seriesLoadEnded);
+    connect(session, &Session::loadRefused, this, &Body::finishedLoadingCTFiles);
     // The I0 list by energy is the session's: the panel shows it and hands it the files chosen.
-    connect(SelI0Files, &SelectDataFiles::filesSelected, this,
+    connect(ui.SelI0Files, &SelectDataFiles::filesSelected, this,
             [this](const QStringList& files, bool replace) { session->setI0Files(files, replace); });
-    connect(SelI0Files, &SelectDataFiles::filesCleared, this, [this] { session->clearI0Files(); });
-    connect(SelI0Files, &SelectDataFiles::optionsEdited, this,
+    connect(ui.SelI0Files, &SelectDataFiles::filesCleared, this, [this] { session->clearI0Files(); });
+    connect(ui.SelI0Files, &SelectDataFiles::optionsEdited, this,
             [this](const SessionState::SeriesOptions& o) { session->state.i0FilesReplace = o.replace; });
-    connect(session.get(), &Session::i0FilesChanged, this, [this] {
-        SelI0Files->clearList();
+    connect(session, &Session::i0FilesChanged, this, [this] {
+        ui.SelI0Files->clearList();
         for (const QString& f : session->i0Files())
-            SelI0Files->addEntry(f);
+            ui.SelI0Files->addEntry(f);
     });
-    connect(CTFiles, &SelectDataFiles::filesCleared, this, [this] { session->clearSeries(); });
-    connect(LoadScanH5, &QPushButton::clicked, this, [this] { chooseSeriesFile(true); });
-    connect(LoadStackTiff, &QPushButton::clicked, this, [this] { chooseSeriesFile(false); });
-    connect(&rawDisp, &DispAWLayout::drawImage2, this, &Body::draw);
-    connect(&rawDisp, &ImgDispWPV::newPosInvY, this, &Body::newPosOnRawImg);
-    connect(&rawDisp, &ImgDispWCBar::newBar, this, &Body::updateRawImage);
-    connect(&rawDisp, &ImgDisp::selectedAPoint, this, &Body::selectedAPointInRawImg);
-    connect(&rawDisp, &ImgDisp::selectionMade, this, &Body::selectionMade);
-    connect(seekCtrl, &SeekCtrl::newIndex, this, &Body::updateRawImage);
-    connect(&rawImages, &ImgDatas::imageUpdated, &rawDisp, qOverload<>(&QWidget::update));
-    connect(&ctCalc, &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
-    connect(CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
-    connect(&ctCalc, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
-    connect(&ctCalc, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
-    // The overlay lives on the display's paint area.
-    connect(procCtrl, &ProcCtrl::rotAxUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
-    connect(procCtrl, &ProcCtrl::sliceNoUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
-    connect(procCtrl, &ProcCtrl::corUpdated, rawDisp.dispA, qOverload<>(&QWidget::update));
-    connect(SelDDir, &SelectDataDir::selected, this, &Body::selectedDir);
-    connect(SelDDir, &SelectDataDir::selectedFileInfoList, this, &Body::selectedFileInfoList);
+    connect(ui.CTFiles, &SelectDataFiles::filesCleared, this, [this] { session->clearSeries(); });
+    connect(ui.LoadScanH5, &QPushButton::clicked, this, [this] { chooseSeriesFile(true); });
+    connect(ui.LoadStackTiff, &QPushButton::clicked, this, [this] { chooseSeriesFile(false); });
+    connect(rawView.get(), &RawImageView::regionsChosen, displays.get(), &CtDisplays::setRegions);
+    connect(displays->ct1(), &CtCalc::askToStartCalc, this, &Body::toggleCalcCt);
+    connect(ui.CalcCT, &QPushButton::clicked, this, &Body::toggleCalcCt);
+    // The panel's Set: the current set into the series.
+    connect(ui.SelDDir, &SelectDataDir::selected, host.get(), &SessionHost::loadDataSet);
+    connect(ui.SelDDir, &SelectDataDir::selectedFileInfoList, host.get(), &SessionHost::loadDataSet);
 }
 
 // The run control reports to the window, which shows times and colours.
@@ -316,49 +206,33 @@ void Body::connectRunControl()
     // The run control reports to the window, which shows times and colours.
     connect(ctRun, &CtRun::runStarted, this, &Body::runStarted);
     connect(ctRun, &CtRun::runStopped, this, &Body::runStopped);
-    // Queued: the run has done its bookkeeping of the slice by then.
-    connect(ctRun, &CtRun::sliceFinished, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
-    connect(ctRun, &CtRun::correctionsEnded, this, &Body::imagesMayBeFree, Qt::QueuedConnection);
+    connect(host.get(), &SessionHost::imagesFree, this, [this] { enableInputs(true); });
     connect(ctRun, &CtRun::correctionProgress, this, &Body::showWork);
     // I0 and BG are replaced or cleared only when no worker reads them.
-    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
+    for (SelectAImgFile* sel : {ui.I0ImgSel, ui.BGImgSel, ui.I0AfterImgSel})
         sel->locked = [this](const QString& what) { return refuseWhileInUse(what); };
 }
 
-// The operator area with its progress, and the load, batch and sequence threads.
-void Body::showWorkAndStartThreads()
+// The operator area with its progress.
+void Body::showWorkArea()
 {
     buildOperatorArea();
-    connect(procCtrl, &ProcCtrl::threadsUpdated, this, &Body::showCt2Tabs);
-    showCt2Tabs();
+    connect(ui.procCtrl, &ProcCtrl::threadsUpdated, displays.get(), &CtDisplays::showTabsInUse);
+    displays->showTabsInUse();
     // Queued: the run has counted the slice by then.
     connect(ctRun, &CtRun::sliceFinished, this, &Body::showWork, Qt::QueuedConnection);
-    connect(&seqDriver, &XafsBatch::starting, this, &Body::showWork);
-    connect(&seqDriver, &XafsBatch::finished, this, &Body::showWork);
-    connect(session.get(), &Session::loadStarted, this, &Body::loadBegun);
-    connect(session.get(), &Session::loadProgressed, this, &Body::showWork);
-    connect(session.get(), &Session::loadEnded, this, &Body::loadFinished);
-    // A thread that cannot start (memory or process limits) leaves its
-    // object in this thread: slower, but nothing waits for ever.
-    const auto startThread = [](QThread*& t, QObject* obj, const QString& name) {
-        t = new QThread;
-        t->setObjectName(name);
-        t->start(QThread::InheritPriority);
-        if (t->isRunning()) {
-            obj->moveToThread(t);
-            return;
-        }
-        delete t;
-        t = nullptr;
-        Failures::record(Failures::Run, QStringLiteral("Can't start the thread %1; its work runs in the window's thread").arg(name));
-    };
-    startThread(batchThread, &batch, QStringLiteral("batchThread"));
-    startThread(seqThread, &seqDriver, QStringLiteral("seqThread"));
+    connect(&host->driver(), &XafsBatch::starting, this, &Body::showWork);
+    connect(&host->driver(), &XafsBatch::finished, this, &Body::showWork);
+    connect(session, &Session::loadStarted, this, &Body::loadBegun);
+    connect(session, &Session::loadProgressed, this, &Body::showWork);
+    connect(host.get(), &SessionHost::loadShown, this, &Body::loadFinished);
 }
 
 Body::~Body()
 {
-    stopThreads();
+    host->stopThreads();
+    // The XAFS tab's work may read the tab: it ends first.
+    host->xafsJob().end();
     // The panels show the sweep and the energy stack (whose job waits for its
     // work); they go before the session they use.
     delete corSweepPanel;
@@ -369,57 +243,16 @@ Body::~Body()
     // whole) and are gone before the images they read.
     corSweep = nullptr;
     ctRun = nullptr;
-    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel})
+    for (SelectAImgFile* sel : {ui.I0ImgSel, ui.BGImgSel, ui.I0AfterImgSel})
         sel->useSet(nullptr);
-    session->ct1Busy = nullptr;
-    session.reset();
+    session = nullptr;
+    host.reset();
     // The selectors' displays sit in the image tabs but belong to the selectors;
     // their tabs must not take them back while the window is taken apart.
-    I0ImgBase->setContent(nullptr, QString());
-    BGImgBase->setContent(nullptr, QString());
-    I0ImgSel->display()->setParent(nullptr);
-    BGImgSel->display()->setParent(nullptr);
-}
-
-void Body::stopThreads()
-{
-    session->stopLoading();
-    for (QThread** t : {&batchThread, &seqThread}) {
-        if (!*t)
-            continue;
-        (*t)->quit();
-        (*t)->wait();
-        delete *t;
-        *t = nullptr;
-    }
-}
-
-void Body::createPool(int count)
-{
-    if (count <= 0)
-        return;
-    ctRun->createPool(count, &session->pool());
-    ct2FirstTab = ImgsTab->count();
-    for (int i = 0; i < ctRun->count(); ++i) {
-        auto* page = new QWidget;
-        auto* grid = new QGridLayout(page);
-        grid->setContentsMargins(2, 2, 2, 2);
-        auto* base = new PopDockBase(page);
-        grid->addWidget(base, 0, 0);
-        ImgsTab->addTab(page, tr("CT2 %1").arg(i + 1));
-        auto* p = new CtCalc2Ui;
-        p->setCalc(ctRun->worker(i));
-        base->setContent(p, tr("CT Calc2 %1").arg(i + 1));
-        connect(p, &CtCalcBase::cRUpdated, this, &Body::cRUpdated);
-        connect(p, &CtCalcBase::dRUpdated, this, &Body::dRUpdated);
-        ct2Panels << p;
-    }
-    // The panels publish their state to the run when a slice is dealt.
-    ctRun->viewOf = [this](int i) {
-        const CtCalcBase* p = i < 0 ? static_cast<const CtCalcBase*>(&ctCalc) : ct2Panels.value(i);
-        return p ? p->view() : CtView();
-    };
-    procCtrl->setThreads(32, 32);
+    ui.I0ImgBase->setContent(nullptr, QString());
+    ui.BGImgBase->setContent(nullptr, QString());
+    ui.I0ImgSel->display()->setParent(nullptr);
+    ui.BGImgSel->display()->setParent(nullptr);
 }
 
 void Body::createXafsPanel()
@@ -430,11 +263,8 @@ void Body::createXafsPanel()
     grid->setContentsMargins(2, 2, 2, 2);
     auto* base = new PopDockBase(page);
     grid->addWidget(base, 0, 0);
-    xafsTab = ImgsTab->addTab(page, tr("XAFS"));
-    QString why;
-    if (!session->xafs().applyConfig(configStore, &why))
-        qCWarning(lcXafs).noquote() << QStringLiteral("Configuration: ") + why;
-    xafsPanel = new XafsPanel(session->xafs());
+    xafsTab = ui.ImgsTab->addTab(page, tr("XAFS"));
+    xafsPanel = new XafsPanel(session->xafs(), host->xafsJob());
     // Scrolls rather than widening the pictures' side past the controls' share.
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
@@ -471,8 +301,8 @@ void Body::buildOperatorArea()
         auto* column = new QSplitter(Qt::Vertical);
         column->setObjectName(QStringLiteral("ImagesAndMessages"));
         column->setChildrenCollapsible(false);
-        split->replaceWidget(split->indexOf(ImgsTab), column);
-        column->addWidget(ImgsTab);
+        split->replaceWidget(split->indexOf(ui.ImgsTab), column);
+        column->addWidget(ui.ImgsTab);
         column->addWidget(messagesBase);
         column->setStretchFactor(0, 1);
         column->setStretchFactor(1, 0);
@@ -492,28 +322,7 @@ void Body::showCounts(int warnings, int errors)
 void Body::showWork()
 {
     if (status)
-        status->showWork(*session, seqDriver.isActive(), xafsPanel ? &xafsPanel->job() : nullptr);
-}
-
-int Body::ct2TabsShown() const
-{
-    // A run never deals slices to more workers than there are processors.
-    return std::min({procCtrl->threads(), int(ct2Panels.size()), std::max(1, QThread::idealThreadCount())});
-}
-
-QString Body::ct2TabsReason() const
-{
-    return QStringLiteral("Threads %1, %2 processors: CT2 displays 0 to %3 are shown")
-        .arg(procCtrl->threads())
-        .arg(std::max(1, QThread::idealThreadCount()))
-        .arg(ct2TabsShown() - 1);
-}
-
-void Body::showCt2Tabs()
-{
-    const int used = ct2TabsShown();
-    for (int i = 0; i < ct2Panels.size(); ++i)
-        ImgsTab->setTabVisible(ct2FirstTab + i, i < used);
+        status->showWork(*session, host->driver().isActive(), &host->xafsJob());
 }
 
 bool Body::isCalcActive() const
@@ -531,52 +340,9 @@ bool Body::refuseWhileInUse(const QString& what)
     return session->refuseWhileInUse(what);
 }
 
-bool Body::deferWhileInUse(const QString& what, std::function<void()> work)
-{
-    if (!imagesInUse())
-        return false;
-    qCDebug(lcApp).noquote() << QStringLiteral("Waiting for the slices in progress before ") + what;
-    waitingForImages = std::move(work);
-    return true;
-}
-
-void Body::imagesMayBeFree()
-{
-    if (imagesInUse())
-        return;
-    enableInputs(true);
-    if (quitting) {
-        waitingForImages = nullptr;
-        if (!closeRequested) {
-            closeRequested = true;
-            close();
-        }
-        return;
-    }
-    if (waitingForImages) {
-        // Queued: the slice's other receivers see it first.
-        auto work = std::move(waitingForImages);
-        waitingForImages = nullptr;
-        QMetaObject::invokeMethod(this, [this, work] {
-            if (!quitting)
-                work();
-        }, Qt::QueuedConnection);
-    }
-}
-
 void Body::quitOnSignal()
 {
-    if (quitting)
-        return;
-    quitting = true;
-    session->quitting = true;
-    batch.shutDown();
-    if (seqDriver.isActive())
-        QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
-    session->cancelLoad();
-    ctRun->interrupt();
-    corSweep->cancel();
-    imagesMayBeFree();
+    host->quitOnSignal();
 }
 
 void Body::cancelLoad()
@@ -586,50 +352,31 @@ void Body::cancelLoad()
 
 void Body::stopWork()
 {
-    if (session->loading) {
-        cancelLoad();
-        return;
-    }
-    if (xafsPanel && xafsPanel->job().busy()) {
-        xafsPanel->job().cancel();
-        return;
-    }
-    // Each set of a sequence is a run of its own: without this the next set would follow.
-    if (seqDriver.isActive())
-        QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
-    if (ctRun->active)
-        stopCalcCt();
+    host->stopWork();
     showWork();
 }
 
 void Body::enableInputs(bool f)
 {
-    CTFiles->enableChoosing(f);
-    for (QWidget* w : {static_cast<QWidget*>(LoadScanH5), static_cast<QWidget*>(LoadStackTiff)})
+    ui.CTFiles->enableChoosing(f);
+    for (QWidget* w : {static_cast<QWidget*>(ui.LoadScanH5), static_cast<QWidget*>(ui.LoadStackTiff)})
         w->setEnabled(f);
-    for (SelectAImgFile* sel : {I0ImgSel, BGImgSel, I0AfterImgSel}) {
+    for (SelectAImgFile* sel : {ui.I0ImgSel, ui.BGImgSel, ui.I0AfterImgSel}) {
         sel->enableChoosing(f);
         if (!f)
             sel->fileDialog()->hide();
     }
     if (!f)
-        CTFiles->fileDialog()->hide();
+        ui.CTFiles->fileDialog()->hide();
 }
 
 // ---- projection images
-
-void Body::resetSeriesView()
-{
-    seekCtrl->reset();
-    rawDisp.scaleSet = false;
-    rawDisp.selecting = rawDisp.selValid = false;
-}
 
 void Body::loadBegun(int files)
 {
     // The list's dialog opens where the series was listed from.
     if (!session->seriesDir().isEmpty())
-        CTFiles->fileDialog()->setDirectory(session->seriesDir());
+        ui.CTFiles->fileDialog()->setDirectory(session->seriesDir());
     enableInputs(false);
     showWork();
     emit seriesLoadStarted(files);
@@ -638,88 +385,23 @@ void Body::loadBegun(int files)
 void Body::loadFinished(const Session::LoadEnd& e)
 {
     status->loadEnded(e.cancelled, session->loadMs() / 1000.0);
-    if (e.cancelled && !e.wholeFile) {
-        // A sequence would otherwise go on with a set that is not there.
-        if (seqDriver.isActive())
-            QMetaObject::invokeMethod(&seqDriver, &XafsBatch::finish, Qt::QueuedConnection);
-        showWork();
-        emit seriesLoadEnded(false);
-        imagesMayBeFree();
+    showWork();
+    if (e.cancelled && !e.wholeFile)
         return;
-    }
     // The series is in the session already; the list and the view follow it.
     if (e.replaced && !e.wholeFile) {
-        resetSeriesView();
-        CTFiles->clearList();
+        rawView->reset();
+        ui.CTFiles->clearList();
     }
     for (const QString& f : e.adopted)
-        CTFiles->addEntry(f);
-    showWork();
-    seriesLoaded();
-    emit seriesLoadEnded(e.whole);
-    imagesMayBeFree();
-}
-
-void Body::seriesLoaded()
-{
-    const int last = std::max(rawImages.count() - 1, 0);
-    seekCtrl->setLast(last);
-    fitConditionsToSeries();
-    updateRawImage();
-
+        ui.CTFiles->addEntry(f);
+    ui.seekCtrl->setLast(std::max(rawImages.count() - 1, 0));
+    rawView->update();
     if (session->state.autoSinogram) {
         sinogram.genSinogram();
         sinogram.genImage();
     }
-    if (!session->state.series.keepConditions && rawImages.count() > 0) {
-        const int n = procCtrl->rotAxIsV ? rawImages.width : rawImages.height;
-        setDispRegion(nullptr, 0, 0, n - 1, n - 1);
-        setCalcRegion(nullptr, 0, 0, n - 1, n - 1);
-    }
     emit finishedLoadingCTFiles();
-}
-
-void Body::fitConditionsToSeries()
-{
-    if (rawImages.count() <= 0)
-        return;
-    SeriesFit fit(procCtrl->rotAxIsV, rawImages.width, rawImages.height);
-    // A value nobody has set yet (the form's start value) is fitted
-    // without a word: only the user's own settings are worth a message.
-    const auto quietly = [&fit](bool quiet, const auto& fitOne) {
-        const qsizetype before = fit.messages.size();
-        const bool changed = fitOne();
-        if (quiet && changed)
-            fit.messages.resize(before);
-        return changed;
-    };
-    int slice = procCtrl->sliceNo;
-    if (quietly(slice == startConditions.slice, [&] { return fit.fitSlice(slice); }))
-        procCtrl->setSliceNo(slice);
-    double cor = procCtrl->cor;
-    if (quietly(cor == startConditions.cor, [&] { return fit.fitCor(cor); }))
-        procCtrl->setCor(cor);
-    bool ok = false;
-    int from = procCtrl->sliceFromText().trimmed().toInt(&ok);
-    if (!ok)
-        from = -1;
-    int to = procCtrl->sliceToText().trimmed().toInt(&ok);
-    if (!ok)
-        to = -1;
-    const bool rangeUntouched = from == startConditions.from && to == startConditions.to;
-    if (quietly(rangeUntouched, [&] { return fit.fitRange(from, to); })) {
-        procCtrl->setSliceFrom(from);
-        procCtrl->setSliceTo(to);
-    }
-    // Without "keep Conds." the regions are reset below; a placeholder
-    // region is replaced by the first slice's whole image anyway.
-    CtRegion region = ctCalc.calcRegion();
-    if (session->state.series.keepConditions && ctCalc.regionSet && fit.fitRegion(region, cor)) {
-        setDispRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
-        setCalcRegion(nullptr, region.x0, region.z0, region.x1, region.z1);
-    }
-    for (const QString& m : fit.messages)
-        qCInfo(lcApp).noquote() << m;
 }
 
 bool Body::loadSeriesFile(const QString& file, bool h5)
@@ -730,110 +412,10 @@ bool Body::loadSeriesFile(const QString& file, bool h5)
 void Body::chooseSeriesFile(bool h5)
 {
     const QString file = QFileDialog::getOpenFileName(
-        this, h5 ? tr("Scan (HDF5)") : tr("Stack (TIFF)"), CTFiles->fileDialog()->directory().absolutePath(),
+        this, h5 ? tr("Scan (HDF5)") : tr("Stack (TIFF)"), ui.CTFiles->fileDialog()->directory().absolutePath(),
         h5 ? tr("HDF5 files (*.h5 *.hdf5 *.hdf *.nxs);;All files (*)") : tr("TIFF files (*.tif *.tiff);;All files (*)"));
     if (!file.isEmpty())
         loadSeriesFile(file, h5);
-}
-
-void Body::newPosOnRawImg(double x, double y)
-{
-    double v = 0;
-    ImgData* img = rawImages.at(seekCtrl->index());
-    if (img && x > -1.0 && x < img->width && y > -1.0 && y < img->height) {
-        std::vector<double> row(size_t(img->width));
-        v = img->readRow(int(y), row.data())[int(x)];
-    }
-    rawDisp.setVal(v);
-}
-
-void Body::updateRawImage()
-{
-    if (rawImages.count() == 0) {
-        rawDisp.image = QImage();
-        rawDisp.dispA->update();
-        return;
-    }
-    if (rawImages.render(seekCtrl->index(), rawDisp.image, rawDisp.CBar))
-        rawDisp.newImage();
-}
-
-void Body::draw(QPainter* p)
-{
-    if (rawImages.count() < 1 || !p)
-        return;
-    const ChCoord* c = rawDisp.coord;
-    const QRectF v = rawDisp.view;
-    const double l = c->r2sX(v.left()), r = c->r2sX(v.right());
-    const double t = c->r2sY(v.top()), b = c->r2sY(v.bottom());
-    const bool vertical = procCtrl->rotAxIsV;
-
-    p->save();
-    p->setPen(crossPen);
-    const double mx = rawDisp.mouse->x, my = rawDisp.mouse->y;
-    p->drawLine(QPointF(mx, t), QPointF(mx, b));
-    p->drawLine(QPointF(l, my), QPointF(r, my));
-
-    p->setPen(slicePen);
-    if (vertical) {
-        const double y = c->r2sY(procCtrl->sliceNo);
-        p->drawLine(QPointF(l, y), QPointF(r, y));
-    } else {
-        const double x = c->r2sX(procCtrl->sliceNo);
-        p->drawLine(QPointF(x, t), QPointF(x, b));
-    }
-    p->setPen(corPen);
-    if (vertical) {
-        const double x = c->r2sX(procCtrl->cor);
-        p->drawLine(QPointF(x, t), QPointF(x, b));
-    } else {
-        const double y = c->r2sY(procCtrl->cor);
-        p->drawLine(QPointF(l, y), QPointF(r, y));
-    }
-
-    const double sx = rawDisp.selX, sy = rawDisp.selY, sw = rawDisp.selW, sh = rawDisp.selH;
-    const QRectF screenSel(QPointF(c->r2sX(sx), c->r2sY(sy)), QPointF(c->r2sX(sx + sw), c->r2sY(sy + sh)));
-    if (rawDisp.selecting) {
-        p->setPen(selectingPen);
-        p->drawRect(screenSel.normalized());
-    }
-    if (rawDisp.selValid) {
-        p->setPen(selectedPen);
-        p->drawRect(screenSel.normalized());
-    }
-    p->restore();
-}
-
-void Body::selectionMade(QRectF r)
-{
-    // Rows (vertical axis) or columns give the slice range; the span across
-    // the axis gives the CT regions, taken into the field around the CoR.
-    const bool vertical = procCtrl->rotAxIsV;
-    const double lo = vertical ? r.left() : r.top();
-    const double hi = vertical ? r.right() : r.bottom();
-    const int from = toSlice(vertical ? r.top() : r.left());
-    const int to = toSlice(vertical ? r.bottom() : r.right());
-    procCtrl->setSliceFrom(from);
-    procCtrl->setSliceTo(to);
-    const double cor = session->corFor(from, to);
-    const SgmGeom g = makeSgmGeom(vertical, vertical ? rawImages.width : rawImages.height, cor);
-    if (g.half < 2) {
-        qCInfo(lcApp).noquote() << QStringLiteral("No slice field at centre %1: the selection sets the slices only")
-                                       .arg(cor, 0, 'g', 6);
-        return;
-    }
-    const double x0 = slicePosition(g, lo), x1 = slicePosition(g, hi);
-    setDispRegion(nullptr, x0, x0, x1, x1);
-    setCalcRegion(nullptr, x0, x0, x1, x1);
-}
-
-void Body::selectedAPointInRawImg(double x, double y, MouseC::MStat s)
-{
-    const bool vertical = procCtrl->rotAxIsV;
-    if (s == MouseC::L)
-        procCtrl->setSliceNo(toSlice(vertical ? y : x));
-    else if (s == MouseC::R)
-        procCtrl->setCor(vertical ? x : y);
 }
 
 // ---- reconstruction runs
@@ -850,21 +432,12 @@ void Body::toggleCalcCt()
 
 void Body::startCalcCt()
 {
-    if (quitting)
-        return;
-    // The sequence's run needs its own I0, which cannot change under a
-    // slice still computing.
-    if (seqDriver.isActive() && deferWhileInUse(QStringLiteral("the next calculation"), [this] {
-            if (seqDriver.isActive())
-                startCalcCt();
-        }))
-        return;
-    session->startRun(seqDriver.isActive());
+    host->startRun();
 }
 
 bool Body::isBatchCalcActive() const
 {
-    return commands->waitsForRun();
+    return host->commands()->waitsForRun();
 }
 
 void Body::stopCalcCt()
@@ -874,11 +447,11 @@ void Body::stopCalcCt()
 
 void Body::runStarted()
 {
-    CalcStartT->setText(ctRun->startTime.toString(QString::fromLatin1(timeFormat)));
-    CalcEndT->setText(QString());
-    CalcCT->setStyleSheet(runningStyle);
+    ui.CalcStartT->setText(ctRun->startTime.toString(QString::fromLatin1(timeFormat)));
+    ui.CalcEndT->setText(QString());
+    ui.CalcCT->setStyleSheet(runningStyle);
     // Pressing it again stops the run: say so on it.
-    CalcCT->setText(tr("Stop"));
+    ui.CalcCT->setText(tr("Stop"));
     status->runStarted();
     enableInputs(false);
     showWork();
@@ -886,16 +459,15 @@ void Body::runStarted()
 
 void Body::runStopped()
 {
-    CalcEndT->setText(ctRun->endTime.toString(QString::fromLatin1(timeFormat)));
-    CalcSpentT->setText(QString::number(ctRun->spentSeconds(), 'g', 6));
-    CalcCT->setStyleSheet(idleStyle);
-    CalcCT->setText(tr("Calc"));
+    ui.CalcEndT->setText(ctRun->endTime.toString(QString::fromLatin1(timeFormat)));
+    ui.CalcSpentT->setText(QString::number(ctRun->spentSeconds(), 'g', 6));
+    ui.CalcCT->setStyleSheet(idleStyle);
+    ui.CalcCT->setText(tr("Calc"));
     showWork();
     // Slices still computing read the inputs until they are done.
     enableInputs(!imagesInUse());
     suggestXafsStack();
     emit calcFinished();
-    imagesMayBeFree();
 }
 
 void Body::suggestXafsStack()
@@ -920,111 +492,6 @@ void Body::suggestXafsStack()
     }
 }
 
-// ---- panels and regions
-
-void Body::changedCtSel(QAbstractButton*)
-{
-    if (SelectCt1->isChecked())
-        procCtrl->setAutoExec(false);
-}
-
-void Body::changedAutoExec()
-{
-    if (procCtrl->autoExec())
-        SelectCt2->setChecked(true);
-}
-
-QList<CtCalcBase*> Body::ctPanels(QObject* except) const
-{
-    QList<CtCalcBase*> out;
-    if (static_cast<const QObject*>(&ctCalc) != except)
-        out << const_cast<CtCalc*>(&ctCalc);
-    for (CtCalc2Ui* p : ct2Panels)
-        if (p != except)
-            out << p;
-    return out;
-}
-
-void Body::setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1)
-{
-    session->state.displayRegion = {rx0, rz0, rx1, rz1};
-    for (CtCalcBase* p : ctPanels(except))
-        p->setDR(rx0, rz0, rx1, rz1);
-}
-
-void Body::setCalcRegion(QObject* except, double rx0, double rz0, double rx1, double rz1)
-{
-    for (CtCalcBase* p : ctPanels(except))
-        p->setCR(rx0, rz0, rx1, rz1);
-}
-
-void Body::dRUpdated(double rx0, double rz0, double rx1, double rz1)
-{
-    setDispRegion(sender(), rx0, rz0, rx1, rz1);
-}
-
-void Body::cRUpdated(double rx0, double rz0, double rx1, double rz1)
-{
-    setCalcRegion(sender(), rx0, rz0, rx1, rz1);
-}
-
-void Body::fixColorScaleToggled(bool f)
-{
-    const double lo = session->state.colour.min;
-    const double hi = session->state.colour.max;
-    for (CtCalcBase* p : ctPanels(nullptr)) {
-        p->setFixColorScale(f);
-        if (f)
-            p->setCBarMinMaxForced(lo, hi);
-    }
-}
-
-// ---- sequential CT-XAFS
-
-void Body::selectedDir(QString dir, QStringList patterns)
-{
-    if (seqDriver.isActive()
-        && deferWhileInUse(QStringLiteral("loading data set ") + dir,
-                           [this, dir, patterns] {
-                               if (seqDriver.isActive())
-                                   selectedDir(dir, patterns);
-                           }))
-        return;
-    if (refuseWhileInUse(QStringLiteral("loading data set ") + dir))
-        return;
-    session->loadDataSet();
-}
-
-void Body::selectedFileInfoList(QFileInfoList fileInfoList)
-{
-    if (seqDriver.isActive()
-        && deferWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText(),
-                           [this, fileInfoList] {
-                               if (seqDriver.isActive())
-                                   selectedFileInfoList(fileInfoList);
-                           }))
-        return;
-    if (refuseWhileInUse(QStringLiteral("loading data set ") + SelDDir->currentEnergyText()))
-        return;
-    session->loadDataSet();
-}
-
-void Body::startingSeqCalc()
-{
-    SeqCalc->setStyleSheet(runningStyle);
-}
-
-void Body::finishedSeqCalc()
-{
-    SeqCalc->setStyleSheet(idleStyle);
-}
-
-void Body::noticedStage(QString msg, qlonglong dEt)
-{
-    ProgressMsg->setText(msg);
-    DeltaET->setText(QString::number(dEt));
-}
-
 // ---- public slots
 
 void Body::batchLoad(QString fname)
@@ -1037,37 +504,10 @@ void Body::batchExec()
     emit callBatchExec();
 }
 
-void Body::applyFixedColorRange()
-{
-    if (FixColorScale->isChecked())
-        fixColorScaleToggled(true);
-}
-
-void Body::selectCt(QAbstractButton* button, bool f)
-{
-    // An exclusive group refuses to clear its checked button; a batch
-    // program may clear it all the same (no calculator is selected then).
-    if (!f && button->isChecked()) {
-        ctSelGroup->setExclusive(false);
-        button->setChecked(false);
-        ctSelGroup->setExclusive(true);
-        return;
-    }
-    button->setChecked(f);
-}
-
 void Body::closeEvent(QCloseEvent* e)
 {
     emit finishing();
     e->accept();
-}
-
-// ---- batch commands
-
-void Body::batchExCmd(BatchCmd cmd)
-{
-    qCDebug(lcLines).noquote() << QStringLiteral("body-cmd ") + cmd.cmd;
-    commands->execute(cmd);
 }
 
 void Body::startSweep(double from, double to, double step)
@@ -1088,154 +528,29 @@ bool Body::saveSweep(const QString& file, QString* why)
     return true;
 }
 
-// ---- the session's values in the controls
-
-void Body::bindState()
-{
-    SessionState& st = session->state;
-    st.series = CTFiles->options();
-    connect(CTFiles, &SelectDataFiles::optionsEdited, this, [this](const SessionState::SeriesOptions& o) {
-        session->state.series = o;
-    });
-    st.i0ExpTime = I0ImgSel->expTimeField()->text().toDouble();
-    st.bgExpTime = BGImgSel->expTimeField()->text().toDouble();
-    connect(I0ImgSel->expTimeField(), &QLineEdit::textEdited, this, [this](const QString& v) { session->state.i0ExpTime = v.toDouble(); });
-    connect(BGImgSel->expTimeField(), &QLineEdit::textEdited, this, [this](const QString& v) { session->state.bgExpTime = v.toDouble(); });
-    st.rawI0 = I0ofRawImage_->source();
-    st.i0I0 = I0ofI0Image_->source();
-    connect(I0ofRawImage_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.rawI0 = s; });
-    connect(I0ofI0Image_, &I0ofImage::edited, this, [this](const SessionState::I0Source& s) { session->state.i0I0 = s; });
-    st.additionalInfo = ShowAdditionalInfo->isChecked();
-    connect(ShowAdditionalInfo, &QCheckBox::toggled, this, [this](bool on) {
-        session->state.additionalInfo = on;
-        AdditionalInfo->setVisible(on);
-    });
-    st.colour = {FixColorScale->isChecked(), ColorMin->text().toDouble(), ColorMax->text().toDouble()};
-    connect(FixColorScale, &QCheckBox::toggled, this, [this](bool on) {
-        session->state.colour.fixed = on;
-        fixColorScaleToggled(on);
-    });
-    connect(ColorMin, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.colour.min = v.toDouble(); });
-    connect(ColorMax, &QLineEdit::textEdited, this, [this](const QString& v) { session->state.colour.max = v.toDouble(); });
-    connect(ColorMin, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
-    connect(ColorMax, &QLineEdit::editingFinished, this, &Body::applyFixedColorRange);
-    st.autoSinogram = procCtrl->autoSinogram();
-    connect(procCtrl, &ProcCtrl::autoUpdateUpdated, this, [this] { session->state.autoSinogram = procCtrl->autoSinogram(); });
-    connect(session.get(), &Session::stateChanged, this, &Body::showState);
-}
-
-void Body::showState(SessionState::Part part)
-{
-    using P = SessionState::Part;
-    const SessionState& st = session->state;
-    switch (part) {
-    case P::Series: CTFiles->showOptions(st.series); break;
-    case P::ExpTimes:
-        I0ImgSel->setExpTime(st.i0ExpTime);
-        BGImgSel->setExpTime(st.bgExpTime);
-        break;
-    case P::RawI0: I0ofRawImage_->showSource(st.rawI0); break;
-    case P::I0I0: I0ofI0Image_->showSource(st.i0I0); break;
-    case P::AdditionalInfo:
-        ShowAdditionalInfo->setChecked(st.additionalInfo);
-        AdditionalInfo->setVisible(st.additionalInfo);
-        break;
-    case P::Colour:
-        ColorMin->setText(QString::number(st.colour.min, 'g', 6));
-        ColorMax->setText(QString::number(st.colour.max, 'g', 6));
-        // A change of the switch applies the range itself.
-        if (FixColorScale->isChecked() != st.colour.fixed)
-            FixColorScale->setChecked(st.colour.fixed);
-        else
-            applyFixedColorRange();
-        break;
-    case P::DisplayRegion: {
-        const CtRegion r = st.displayRegion;
-        setDispRegion(nullptr, r.x0, r.z0, r.x1, r.z1);
-        break;
-    }
-    case P::AutoSinogram: procCtrl->setAutoSinogram(st.autoSinogram); break;
-    case P::DataSets: SelDDir->refresh(); break;
-    }
-}
-
-void Body::showSetting(const QString& key)
-{
-    using S = ReconSettings;
-    struct Row
-    {
-        const char* key;
-        void (*show)(Body& b, const S& s);
-    };
-    const auto axis = [](Body& b, const S& s) {
-        b.procCtrl->showRotAx(s.cond.rotAxIsV);
-    };
-    // Settings without a control (the precision, the volume, the shifts, the
-    // invalid-sample limit, gaps, the angle unit) are only the session's.
-    static const Row rows[] = {
-        {"axisIsH", axis},
-        {"axisIsV", axis},
-        {"slice", [](Body& b, const S& s) { b.procCtrl->setSliceNo(s.cond.sliceNo); }},
-        {"series", [](Body& b, const S& s) { b.procCtrl->setAutoExec(s.cond.autoExec); }},
-        {"from", [](Body& b, const S& s) { b.procCtrl->setSliceFrom(s.cond.from); }},
-        {"to", [](Body& b, const S& s) { b.procCtrl->setSliceTo(s.cond.to); }},
-        {"step", [](Body& b, const S& s) { b.procCtrl->setSliceStep(std::abs(s.cond.step)); }},
-        {"threads", [](Body& b, const S& s) { b.procCtrl->setThreads(s.cond.threads); }},
-        {"cor", [](Body& b, const S& s) { b.procCtrl->setCor(s.cond.cor); }},
-        {"filter", [](Body& b, const S& s) { b.procCtrl->setFilter(s.cond.filter); }},
-        // 0 clears the size.
-        {"pixelSize", [](Body& b, const S& s) { b.procCtrl->setPixelSize(s.cond.pixelSizeUm); }},
-        {"rings", [](Body& b, const S& s) { b.procCtrl->setRingSize(s.cond.ringSize); }},
-        {"angles", [](Body& b, const S& s) { b.procCtrl->setAngles(s.cond.angles); }},
-        {"zinger", [](Body& b, const S& s) { b.procCtrl->setZinger(s.cond.zingerThreshold); }},
-        {"phaseRetrieval", [](Body& b, const S& s) { b.procCtrl->setPaganin(s.cond.paganin); }},
-        {"binning", [](Body& b, const S& s) { b.procCtrl->setBinning(s.cond.binning); }},
-        {"ct1", [](Body& b, const S& s) { b.selectCt(b.SelectCt1, s.cond.ct1); }},
-        {"ct2", [](Body& b, const S& s) { b.selectCt(b.SelectCt2, s.cond.ct2); }},
-        {"showImage", [](Body& b, const S& s) { b.ShowCalcRes->setChecked(s.showImage); }},
-        {"saveImage", [](Body& b, const S& s) { b.AutoSaveImage->setChecked(s.image.on); }},
-        {"saveData", [](Body& b, const S& s) { b.AutoSaveData->setChecked(s.data.on); }},
-        {"saveTiff", [](Body& b, const S& s) { b.AutoSaveTiff->setChecked(s.tiff.on); }},
-        {"imageName", [](Body& b, const S& s) { b.SelectImageSaveDir->nameField()->setText(s.image.name); }},
-        {"imageTag", [](Body& b, const S& s) { b.SelectImageSaveDir->tagField()->setText(s.image.tag); }},
-        {"dataName", [](Body& b, const S& s) { b.SelectDataSaveDir->nameField()->setText(s.data.name); }},
-        {"dataTag", [](Body& b, const S& s) { b.SelectDataSaveDir->tagField()->setText(s.data.tag); }},
-        {"tiffName", [](Body& b, const S& s) { b.SelectTiffSaveDir->nameField()->setText(s.tiff.name); }},
-        {"imagePath", [](Body& b, const S& s) { b.SelectImageSaveDir->setPath(s.image.path); }},
-        {"dataPath", [](Body& b, const S& s) { b.SelectDataSaveDir->setPath(s.data.path); }},
-        {"tiffPath", [](Body& b, const S& s) { b.SelectTiffSaveDir->setPath(s.tiff.path); }},
-        {"region", [](Body& b, const S& s) { b.setCalcRegion(nullptr, s.region.x0, s.region.z0, s.region.x1, s.region.z1); }},
-        // A range named by a batch program replaces the box's choice.
-        {"loadLines", [](Body& b, const S&) { b.procCtrl->setSliceRowsOnly(false); }},
-    };
-    for (const Row& r : rows)
-        if (key == QLatin1String(r.key))
-            r.show(*this, session->settings);
-}
-
 // ---- what batch words ask of the window
 
 bool Body::showTab(int index, const QString& noSuchTab, QString* why)
 {
-    if (index < 0 || index >= ImgsTab->count()) {
+    if (index < 0 || index >= ui.ImgsTab->count()) {
         *why = noSuchTab;
         return false;
     }
     // Only the CT2 displays of the threads in use are shown.
-    if (!ImgsTab->isTabVisible(index)) {
-        *why = QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(procCtrl->threads());
+    if (!ui.ImgsTab->isTabVisible(index)) {
+        *why = QStringLiteral("tab %1 is not in use (Threads %2)").arg(index).arg(ui.procCtrl->threads());
         return false;
     }
-    ImgsTab->setCurrentIndex(index);
+    ui.ImgsTab->setCurrentIndex(index);
     return true;
 }
 
 bool Body::showCt2(int display, QString* why)
 {
     // Only CT2 tabs: the XAFS tab follows the last of them.
-    const int tab = display < ctRun->count() ? ct2FirstTab + display : -1;
-    if (tab >= 0 && !ImgsTab->isTabVisible(tab)) {
-        *why = QStringLiteral("CT2 display %1 is not in use (%2)").arg(display).arg(ct2TabsReason());
+    const int tab = display < ctRun->count() ? displays->ct2Tab(display) : -1;
+    if (tab >= 0 && !ui.ImgsTab->isTabVisible(tab)) {
+        *why = QStringLiteral("CT2 display %1 is not in use (%2)").arg(display).arg(host->ct2DisplaysReason());
         return false;
     }
     return showTab(tab, QStringLiteral("no CT2 display %1").arg(display), why);
@@ -1250,11 +565,11 @@ bool Body::saveDisplay(const BatchArgs& a, Failures::Kind* kind, QString* why)
 {
     ImgDisp* d = nullptr;
     switch (a.display) {
-    case BatchArgs::Raw: d = &rawDisp; break;
+    case BatchArgs::Raw: d = rawView->display(); break;
     case BatchArgs::Sinogram: d = sinogram.DispSinogram; break;
-    case BatchArgs::Ct1: d = ctCalc.display(); break;
-    case BatchArgs::I0: d = I0ImgSel->display(); break;
-    case BatchArgs::Bg: d = BGImgSel->display(); break;
+    case BatchArgs::Ct1: d = displays->ct1()->display(); break;
+    case BatchArgs::I0: d = ui.I0ImgSel->display(); break;
+    case BatchArgs::Bg: d = ui.BGImgSel->display(); break;
     case BatchArgs::Ct2:
         if (a.integer >= ctRun->count()) {
             *why = QStringLiteral("no CT2 display %1").arg(a.integer);
@@ -1283,9 +598,19 @@ bool Body::saveDisplay(const BatchArgs& a, Failures::Kind* kind, QString* why)
     return true;
 }
 
+bool Body::calcRegion(CtRegion* r) const
+{
+    return displays->calcRegion(r);
+}
+
+void Body::setRegions(const CtRegion& r)
+{
+    displays->setRegions(r);
+}
+
 void Body::showImage(int index)
 {
-    seekCtrl->setIndex(index);
+    ui.seekCtrl->setIndex(index);
 }
 
 void Body::showSweep()
@@ -1297,7 +622,7 @@ void Body::showSweep()
 
 XafsJob* Body::xafsJob()
 {
-    return xafsPanel ? &xafsPanel->job() : nullptr;
+    return &host->xafsJob();
 }
 
 void Body::xafsRegionAdded(const XafsRoi& roi)

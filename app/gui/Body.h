@@ -1,54 +1,36 @@
 #pragma once
-// The main window: owns every panel, the projection set, the CT1 panel, the
-// pool of slice workers, the batch interpreter and the sequential driver,
-// wires them together and executes batch commands.
+// The main window: holds the session with its host (batch interpreter,
+// sequential driver, command table) and shows it in its panels; the panels'
+// edits and buttons go to the session as requests.
 #include "Batch.h"
-#include "BatchCmd.h"
 #include "CommandWindow.h"
 #include "CtCalc.h"
-#include "CorSearch.h"
-#include "CorSweep.h"
-#include "CtCond.h"
-#include "ReconSettings.h"
-#include "Session.h"
+#include "CtDisplays.h"
 #include "ImgDatas.h"
 #include "LogRelay.h"
-#include "MouseC.h"
 #include "RawDisp.h"
+#include "RawImageView.h"
+#include "Session.h"
+#include "SessionControls.h"
+#include "SessionHost.h"
 #include "Sinogram.h"
-#include "XafsBatch.h"
 #include "WorkStatus.h"
+#include "XafsBatch.h"
 #include "ui_Body.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QFileInfoList>
 #include <QFrame>
-#include <QList>
-#include <QPen>
-#include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class CorSweepPanel;
-class SessionCommands;
-class XafsPanel;
-class CtCalc2;
 class CtCalc2Ui;
-class CtCalcBase;
-class CtRun;
 class MessagePanel;
-class QAbstractButton;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QStatusBar;
-class QButtonGroup;
-class QPainter;
-class QThread;
+class XafsPanel;
 
-class Body : public QFrame, public Ui_Body, private CommandWindow
+class Body : public QFrame, private CommandWindow
 {
     Q_OBJECT
 
@@ -56,18 +38,21 @@ public:
     explicit Body(QWidget* parent = nullptr);
     ~Body() override;
 
-    // For tools and tests: the objects the window owns.
-    Batch* batchInterpreter() { return &batch; }
-    XafsBatch* sequentialDriver() { return &seqDriver; }
-    RawDisp* rawDisplay() { return &rawDisp; }
+    // For tools and tests: the session's host and the objects the window shows.
+    SessionHost& sessionHost() { return *host; }
+    Batch* batchInterpreter() { return &host->batch(); }
+    XafsBatch* sequentialDriver() { return &host->driver(); }
+    RawDisp* rawDisplay() { return rawView->display(); }
     Sinogram* sinogramPanel() { return &sinogram; }
-    CtCalc* ct1Panel() { return &ctCalc; }
+    CtCalc* ct1Panel() { return displays->ct1(); }
     CtRun* run() { return ctRun; }
     CorSweep* centreSweep() { return corSweep; }
     CorSweepPanel* sweepPanel() { return corSweepPanel; }
     // The result panel of worker i, or null.
-    CtCalc2Ui* ct2Panel(int i) const { return ct2Panels.value(i); }
+    CtCalc2Ui* ct2Panel(int i) const { return displays->ct2(i); }
     ImgDatas* images() { return &rawImages; }
+    // The process control (tests reach the other form widgets by name).
+    ProcCtrl* processControl() const { return ui.procCtrl; }
     const QList<double>& i0EnergyList() const { return session->i0Energies(); }
     bool isBatchCalcActive() const;
     bool isCalcActive() const;
@@ -104,8 +89,10 @@ signals:
     void calcFinished();
     // The energy stack, its fit ranges or threshold changed (panels redraw).
     void xafsStackChanged();
+    // Load and start a batch program on the host.
     void callBatchLoad(QString fname);
     void callBatchExec();
+    // A batch line is done (relayed from the command table).
     void callBatchCheckEnd();
     // Relayed from the interpreter: the batch program stopped running.
     void batchProgramStopped();
@@ -115,25 +102,9 @@ signals:
     void seriesLoadEnded(bool ok);
 
 private slots:
-    void newPosOnRawImg(double x, double y);
-    void updateRawImage();
-    void draw(QPainter* p);
-    void selectedAPointInRawImg(double x, double y, MouseC::MStat s);
-    void selectionMade(QRectF r);
     void toggleCalcCt();
     void startCalcCt();
     void stopCalcCt();
-    void changedCtSel(QAbstractButton* button);
-    void changedAutoExec();
-    void dRUpdated(double rx0, double rz0, double rx1, double rz1);
-    void cRUpdated(double rx0, double rz0, double rx1, double rz1);
-    void batchExCmd(BatchCmd cmd);
-    void fixColorScaleToggled(bool f);
-    void selectedDir(QString dir, QStringList patterns);
-    void selectedFileInfoList(QFileInfoList fileInfoList);
-    void startingSeqCalc();
-    void finishedSeqCalc();
-    void noticedStage(QString msg, qlonglong dEt);
 
 public slots:
     void batchLoad(QString fname);
@@ -146,19 +117,12 @@ private:
     // The constructor's parts, in the order they run (connections to one
     // signal keep their order).
     void prepareForms();
-    void bindControls();
-    // The session's other values, in the controls that show and edit them.
-    void bindState();
-    // A setting or a state part changed from outside: its control shows it.
-    void showSetting(const QString& key);
-    void showState(SessionState::Part part);
     void connectPanels();
+    void createXafsPanel();
     void connectCentreSearch();
     void connectInputs();
     void connectRunControl();
-    void showWorkAndStartThreads();
-    void createPool(int count);
-    void stopThreads();
+    void showWorkArea();
     // The message panel and the status row under the image tabs.
     void buildOperatorArea();
     // A load has begun: inputs off, bar shown, seriesLoadStarted.
@@ -168,40 +132,17 @@ private:
     // Progress bar, its text and the Stop button follow the load or run.
     void showWork();
     void showCounts(int warnings, int errors);
-    // How many CT2 tabs show: min(Threads, processor count); and that said for a message.
-    int ct2TabsShown() const;
-    QString ct2TabsReason() const;
-    // Only the CT2 tabs of the workers a run would use.
-    void showCt2Tabs();
     // The run control reports its start and end; the window shows them.
     void runStarted();
     void runStopped();
-    // Every CT panel but except (the one that announced the change).
-    QList<CtCalcBase*> ctPanels(QObject* except) const;
-    void setDispRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
-    void setCalcRegion(QObject* except, double rx0, double rz0, double rx1, double rz1);
+    // A run of one energy offers its slices to the XAFS tab.
+    void suggestXafsStack();
     // Controls that replace the projections or references; off during a run.
     void enableInputs(bool f);
     // A load asked for while the images are in use is refused with a message.
     bool refuseWhileInUse(const QString& what);
-    // The sequential driver's requests wait (instead of being refused) until
-    // the slices in progress are done; true when `work` was kept for later.
-    bool deferWhileInUse(const QString& what, std::function<void()> work);
-    // Called whenever a slice or run ends: once nothing reads the images any
-    // more, inputs are enabled again and what waited for them goes on.
-    void imagesMayBeFree();
-    void selectCt(QAbstractButton* button, bool f);
-    // The seek range, overlay and scale of the raw display, for a new series.
-    void resetSeriesView();
-    // After the series changed: seek range, raw picture, sinogram, regions.
-    void seriesLoaded();
-    // Slice, centre, slice range and region outside the new series are
-    // brought inside it, with a message; values inside are left alone.
-    void fitConditionsToSeries();
     // The window's file choice for loadSeriesFile.
     void chooseSeriesFile(bool h5);
-    // With the scale fixed, the CT bars follow ColorMin and ColorMax at once.
-    void applyFixedColorRange();
     // Sweeps the current slice over centres from .. to.
     void startSweep(double from, double to, double step);
 
@@ -217,63 +158,28 @@ private:
     void xafsChanged() override { emit xafsStackChanged(); }
     void xafsRegionAdded(const XafsRoi& roi) override;
     void showXafsView(int view) override;
+    bool calcRegion(CtRegion* r) const override;
+    void setRegions(const CtRegion& r) override;
 
+    Ui::Body ui;
     // First: messages of everything built after it reach the panel.
     LogRelay logRelay;
-    QPen crossPen;
-    QPen slicePen;
-    QPen corPen;
-    QPen selectingPen;
-    QPen selectedPen;
-
-    // The run itself (active flag, times, conditions, next slice) is kept
-    // by the run control with the pool; the window shows it.
-    bool quitting = false;
-    bool closeRequested = false;
-    // A sequence step that waits for the images to be free.
-    std::function<void()> waitingForImages;
-
-    Batch batch;
-    XafsBatch seqDriver;
+    Sinogram sinogram;
+    // The session and what runs it; the window shows them.
+    std::unique_ptr<SessionHost> host;
+    Session* session = nullptr;
+    CtRun* ctRun = nullptr;
+    CorSweep* corSweep = nullptr;
+    // The session's series.
+    ImgDatas& rawImages;
+    std::unique_ptr<RawImageView> rawView;
+    std::unique_ptr<CtDisplays> displays;
+    std::unique_ptr<SessionControls> controls;
     // Shows the session's energy stack; a child of the window like every panel.
     XafsPanel* xafsPanel = nullptr;
     int xafsTab = -1;
-    // Index of the tab of CT2 worker 0; the others follow it.
-    int ct2FirstTab = -1;
-    void createXafsPanel();
-    void suggestXafsStack();
-    RawDisp rawDisp;
-    Sinogram sinogram;
-    CtCalc ctCalc;
-    // The worker threads, the run control with its slice workers, the centre
-    // sweep and the settings no panel shows; the window shows them.
-    std::unique_ptr<Session> session;
-    CtRun* ctRun = nullptr;
-    CorSweep* corSweep = nullptr;
     // The centre sweep's window.
     CorSweepPanel* corSweepPanel = nullptr;
-    // The workers' result panels, in worker order (placed in the tabs).
-    QList<CtCalc2Ui*> ct2Panels;
-    // The session's series.
-    ImgDatas& rawImages;
-
-    // The batch program last loaded: an input no run may overwrite.
-
     MessagePanel* messages = nullptr;
-    // The process control's values as the form starts them: fitted to a
-    // series silently while nobody has changed them.
-    struct StartConditions
-    {
-        int slice = 0;
-        double cor = 0;
-        int from = 0;
-        int to = 0;
-    } startConditions;
     WorkStatus* status = nullptr;
-
-    QThread* batchThread = nullptr;
-    QThread* seqThread = nullptr;
-    QButtonGroup* ctSelGroup = nullptr;
-    // Last: it is connected to the objects above and goes first.
-    std::unique_ptr<SessionCommands> commands;
 };

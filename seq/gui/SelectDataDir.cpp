@@ -80,26 +80,3 @@ void SelectDataDir::next()
     model->next();
     refresh();
 }
-
-void SelectDataDir::setFirstSet()
-{
-    model->setCurrent(0);
-    refresh();
-    // Nothing to hand over means no load will ever report back: say so,
-    // or a sequential run would wait for ever.
-    if (!model->hasCurrentSet()) {
-        emit noMoreSets();
-        return;
-    }
-    set();
-}
-
-void SelectDataDir::setNextSet()
-{
-    if (model->hasCurrentSet() && model->next()) {
-        refresh();
-        set();
-    } else {
-        emit noMoreSets();
-    }
-}

@@ -27,15 +27,12 @@ signals:
     // The current set handed over: a sub-directory with its patterns, or files.
     void selected(QString dir, QStringList patterns);
     void selectedFileInfoList(QFileInfoList fileInfos);
-    void noMoreSets();
 
 public slots:
     void aDirSelected(QString dir);
     void setIsKVTStandard(bool f);
     void set();
     void next();
-    void setFirstSet();
-    void setNextSet();
 
 private:
     Ui::SelectDataDir ui;

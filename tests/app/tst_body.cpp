@@ -11,6 +11,7 @@
 #include "ProcCtrl.h"
 #include "WindowFit.h"
 #include "SampleWriter.h"
+#include "SettingTable.h"
 
 #include <QFontDatabase>
 #include <QJsonArray>
@@ -28,23 +29,11 @@
 namespace {
 QMutex logLock;
 QStringList logLines;
-// The window whose run state the batch echo lines are checked against.
-Body* watched = nullptr;
-// And the directory whose data files are counted then.
-QString watchedDir;
 
 void recordMessage(QtMsgType, const QMessageLogContext&, const QString& msg)
 {
     QMutexLocker l(&logLock);
     logLines << msg;
-    // The run's end is written before the report that lets the next line run.
-    if (watched && msg.startsWith(":echo"))
-        logLines << (watched->run()->endTime.isValid() && !watched->run()->active ? "run had ended"
-                                                                                 : "run still going");
-    if (watched && !watchedDir.isEmpty() && msg.startsWith(":echo"))
-        logLines << QString("%1 files, sequence %2")
-                        .arg(QDir(watchedDir).entryList({"*.dat"}, QDir::Files).size())
-                        .arg(watched->sequentialDriver()->isActive() ? "active" : "ended");
 }
 
 QStringList takeLog()
@@ -57,8 +46,7 @@ QStringList takeLog()
 
 void exec(Body& b, const QString& line)
 {
-    QVERIFY(QMetaObject::invokeMethod(&b, "batchExCmd", Qt::DirectConnection,
-                                      Q_ARG(BatchCmd, BatchCmd(line))));
+    b.sessionHost().runCommand(BatchCmd(line));
     // Projections load in a thread of their own; a batch line waits for them.
     QVERIFY(QTest::qWaitFor([&] { return !b.isLoading(); }, 30000));
 }
@@ -79,6 +67,9 @@ class TstBody : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void windowFreeSessionStartsAsTheWindow();
+    void windowFreeRunWritesWhatTheWindowWrites_data();
+    void windowFreeRunWritesWhatTheWindowWrites();
     void commands_data();
     void commands();
     void loadingResetsSeekAndRegions();
@@ -97,12 +88,8 @@ private slots:
     void runsWithoutWorkEndAtOnce();
     void loadRefusedDuringRun();
     void i0Choice();
-    void batchWaitsForCalcAndSeesNg();
-    void failedLinesClearTheFlag_data();
-    void failedLinesClearTheFlag();
     void saveImageOfEachDisplay_data();
     void saveImageOfEachDisplay();
-    void seqCalcWaitsForTheSequence();
     void closingDuringSeries();
     void runOutput_data();
     void runOutput();
@@ -130,6 +117,90 @@ void TstBody::initTestCase()
         QFile f(xafsDir + "/" + n);
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
+}
+
+namespace {
+// Every run setting as an option gives it, and what else the session holds.
+QStringList startValues(const Session& s)
+{
+    QStringList out;
+    for (const SettingTable::Setting& row : SettingTable::settings())
+        out << QString("%1 %2").arg(row.key, row.show(s.settings));
+    const SessionState& st = s.state;
+    const auto i0 = [](const SessionState::I0Source& i) {
+        return QString("%1 %2 %3 %4").arg(i.value).arg(i.fromXafs).arg(i.xafsFile, i.energyPattern);
+    };
+    out << QString("series %1 %2 %3 %4 %5").arg(st.series.replace).arg(st.series.keepConditions).arg(st.series.expTime)
+               .arg(st.series.multi).arg(st.series.multiTimes)
+        << QString("switches %1 %2 %3 %4").arg(st.sliceLinesOnly).arg(st.i0FilesReplace).arg(st.additionalInfo).arg(st.autoSinogram)
+        << QString("exp %1 %2").arg(st.i0ExpTime).arg(st.bgExpTime) << "raw I0 " + i0(st.rawI0) << "I0 I0 " + i0(st.i0I0)
+        << QString("colour %1 %2 %3").arg(st.colour.fixed).arg(st.colour.min).arg(st.colour.max)
+        << QString("show %1 %2 %3 %4 ct1 %5 ct2 %6").arg(s.settings.showImage).arg(s.settings.image.on).arg(s.settings.data.on)
+               .arg(s.settings.tiff.on).arg(s.settings.cond.ct1).arg(s.settings.cond.ct2);
+    return out;
+}
+} // namespace
+
+// `zuvo2 -nw` runs batch programs on a host without a window: it must start
+// from what the window's controls start with.
+void TstBody::windowFreeSessionStartsAsTheWindow()
+{
+    Body body;
+    SessionHost alone(32);
+    alone.begin();
+    QCOMPARE(startValues(alone.session()), startValues(body.sessionHost().session()));
+}
+
+// Each row: lines before a run of three slices.  The window's CT displays
+// give the run its region and colours; without a window the host must give
+// the same, so every picture and data file is the same.
+void TstBody::windowFreeRunWritesWhatTheWindowWrites_data()
+{
+    QTest::addColumn<QString>("lines");
+    QTest::newRow("whole image") << "";
+    QTest::newRow("regions reset by the load") << "images_keep_conditions 0\n";
+    QTest::newRow("region by a word") << "ct_set_calc_region 8 10 30 26\n";
+    QTest::newRow("fixed colours") << "fix_color_min 0\nfix_color_max 0.02\nfix_color_scale 1\n";
+    QTest::newRow("CT1") << "calc_ct1 1\nct_auto_exec 0\n";
+}
+
+void TstBody::windowFreeRunWritesWhatTheWindowWrites()
+{
+    QFETCH(QString, lines);
+    const QString program = lines
+                            + QString("images_load \"%1\" ct-*.img\ni0_load \"%1/i0/I0.img\"\nbg_load \"%1/bg/BG.img\"\n"
+                                      "ct_rot_ax_is_v 1\nct_cor 82.5\nct_proc_slice 20\ncalc_ct2 1\nct_auto_exec 1\n"
+                                      "ct_slice_from 20\nct_slice_to 22\nauto_save_data_path out\nauto_save_data 1\n"
+                                      "auto_save_image_path out\nauto_save_image 1\n")
+                                  .arg(ctDir)
+                            + (lines.contains("calc_ct1") ? lines : QString()) + "calc_exec\n";
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    QMap<QString, QByteArray> written[2];
+    for (int windowFree = 0; windowFree < 2; ++windowFree) {
+        const QString here = work.filePath(windowFree ? "alone" : "window");
+        QVERIFY(QDir().mkpath(here));
+        QVERIFY(QDir::setCurrent(here));
+        QVERIFY(writeTextFile("prog.bat", program));
+        std::unique_ptr<Body> body(windowFree ? nullptr : new Body);
+        std::unique_ptr<SessionHost> alone(windowFree ? new SessionHost(32) : nullptr);
+        if (alone)
+            alone->begin();
+        SessionHost& host = body ? body->sessionHost() : *alone;
+        QSignalSpy stopped(&host, &SessionHost::batchStopped);
+        host.loadBatch("prog.bat");
+        host.execBatch();
+        QVERIFY(stopped.wait(30000));
+        for (const QFileInfo& f : QDir("out").entryInfoList({"*.png", "*.dat"}, QDir::Files)) {
+            QFile in(f.filePath());
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            written[windowFree][f.fileName()] = in.readAll();
+        }
+    }
+    QVERIFY(written[0].size() >= 2);
+    QCOMPARE(written[1].keys(), written[0].keys());
+    for (const QString& name : written[0].keys())
+        QVERIFY2(written[1][name] == written[0][name], qPrintable(name));
 }
 
 // Each row: commands, then the object and property expected afterwards.
@@ -203,9 +274,9 @@ void TstBody::commands()
     QCOMPARE(reports.count(), cmds.size());
     QObject* o = body.findChild<QObject*>(object);
     if (object == "Name")
-        o = body.SelectImageSaveDir->findChild<QLineEdit*>("Name");
+        o = body.findChild<SelectAFile*>(QStringLiteral("SelectImageSaveDir"))->findChild<QLineEdit*>("Name");
     if (object == "I0Val")
-        o = body.I0ofRawImage_->findChild<QLineEdit*>("I0Val");
+        o = body.findChild<I0ofImage*>(QStringLiteral("I0ofRawImage_"))->findChild<QLineEdit*>("I0Val");
     QVERIFY(o);
     if (property == "hidden")  // not a property: the window is never shown here
         QCOMPARE(QVariant(qobject_cast<QWidget*>(o)->isHidden()), expected);
@@ -219,18 +290,18 @@ void TstBody::loadingResetsSeekAndRegions()
     QSignalSpy loaded(&body, &Body::finishedLoadingCTFiles);
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
-    QCOMPARE(body.seekCtrl->last(), 11);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QComboBox*>("Selected")->count(), 12);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->last(), 11);
     exec(body, "images_seek 5");
-    QCOMPARE(body.seekCtrl->index(), 5);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->index(), 5);
 
-    body.CTFiles->findChild<QCheckBox*>("KeepConditions")->setChecked(false);
+    body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QCheckBox*>("KeepConditions")->setChecked(false);
     exec(body, "ct_rot_ax_is_v 1");
     exec(body, "images_load \"" + ctDir + "\" ct-000[1-4].img");
     QCOMPARE(loaded.count(), 2);
     QCOMPARE(body.images()->count(), 4);
-    QCOMPARE(body.seekCtrl->index(), 0);
-    QCOMPARE(body.seekCtrl->last(), 3);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->index(), 0);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->last(), 3);
     for (CtCalcBase* p : {static_cast<CtCalcBase*>(body.ct1Panel()), static_cast<CtCalcBase*>(body.ct2Panel(0)),
                           static_cast<CtCalcBase*>(body.ct2Panel(31))}) {
         const CtRegion r = calcRegionOf(p);
@@ -262,8 +333,8 @@ void TstBody::seekClamps()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     exec(body, "images_seek 3");
     exec(body, "images_seek " + arg);
-    QCOMPARE(body.seekCtrl->index(), index);
-    QCOMPARE(body.seekCtrl->findChild<QSlider*>("Seek")->value(), index);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->index(), index);
+    QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->findChild<QSlider*>("Seek")->value(), index);
 }
 
 void TstBody::picksOnRawImage()
@@ -276,11 +347,10 @@ void TstBody::picksOnRawImage()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     QCoreApplication::processEvents();
 
-    QSignalSpy corSpy(body.procCtrl, &ProcCtrl::corUpdated);
-    QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
-                                      Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::R)));
-    QCOMPARE(body.procCtrl->cor, 120.6);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString("120.6"));
+    QSignalSpy corSpy(body.processControl(), &ProcCtrl::corUpdated);
+    emit body.rawDisplay()->selectedAPoint(120.6, 40.2, MouseC::R);
+    QCOMPARE(body.processControl()->cor, 120.6);
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("Cor")->text(), QString("120.6"));
     QCOMPARE(corSpy.count(), 1);
     // The same CoR again announces nothing.
     exec(body, "ct_cor 120.6");
@@ -291,30 +361,29 @@ void TstBody::picksOnRawImage()
     QWidget* area = d->dispA;
     const QPoint at(int(d->coord->r2sX(120.6)), int(d->coord->r2sY(40.2)));
     QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, at);
-    QCOMPARE(body.procCtrl->sliceNo, int(d->coord->s2rY(at.y())));
-    QVERIFY(qAbs(body.procCtrl->sliceNo - 40) <= 1);
-    QVERIFY(QMetaObject::invokeMethod(&body, "selectedAPointInRawImg", Qt::DirectConnection, Q_ARG(double, 120.6),
-                                      Q_ARG(double, 40.2), Q_ARG(MouseC::MStat, MouseC::L)));
-    QCOMPARE(body.procCtrl->sliceNo, 40);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceNo")->text(), QString("40"));
+    QCOMPARE(body.processControl()->sliceNo, int(d->coord->s2rY(at.y())));
+    QVERIFY(qAbs(body.processControl()->sliceNo - 40) <= 1);
+    emit body.rawDisplay()->selectedAPoint(120.6, 40.2, MouseC::L);
+    QCOMPARE(body.processControl()->sliceNo, 40);
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("SliceNo")->text(), QString("40"));
     // A real right click with a horizontal axis: the CoR is the row.
     exec(body, "ct_rot_ax_is_h 1");
     QTest::mouseClick(area, Qt::RightButton, Qt::NoModifier, at);
-    QCOMPARE(body.procCtrl->cor, d->coord->s2rY(at.y()));
+    QCOMPARE(body.processControl()->cor, d->coord->s2rY(at.y()));
 }
 
 void TstBody::calculatorExclusions()
 {
     Body body;
     body.show();
-    QVERIFY(body.SelectCt1->isChecked());
-    QTest::mouseClick(body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc"), Qt::LeftButton);
-    QVERIFY(body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
-    QVERIFY(body.SelectCt2->isChecked());
-    QVERIFY(!body.SelectCt1->isChecked());
-    QTest::mouseClick(body.SelectCt1, Qt::LeftButton);
-    QVERIFY(body.SelectCt1->isChecked());
-    QVERIFY(!body.procCtrl->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
+    QVERIFY(body.findChild<QRadioButton*>(QStringLiteral("SelectCt1"))->isChecked());
+    QTest::mouseClick(body.processControl()->findChild<QCheckBox*>("AutoExecCtCalc"), Qt::LeftButton);
+    QVERIFY(body.processControl()->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
+    QVERIFY(body.findChild<QRadioButton*>(QStringLiteral("SelectCt2"))->isChecked());
+    QVERIFY(!body.findChild<QRadioButton*>(QStringLiteral("SelectCt1"))->isChecked());
+    QTest::mouseClick(body.findChild<QRadioButton*>(QStringLiteral("SelectCt1")), Qt::LeftButton);
+    QVERIFY(body.findChild<QRadioButton*>(QStringLiteral("SelectCt1"))->isChecked());
+    QVERIFY(!body.processControl()->findChild<QCheckBox*>("AutoExecCtCalc")->isChecked());
 }
 
 // A Shift drag around the object on the raw image, with the axis well off
@@ -383,7 +452,7 @@ void TstBody::selectionFollowsTheCentre()
 
     const CtRegion region = body.ct2Panel(5)->calcRegion();
     const double along0 = vertical ? d->selY : d->selX;
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceFrom")->text(), QString::number(int(along0)));
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("SliceFrom")->text(), QString::number(int(along0)));
     QVERIFY(std::abs(region.x1 - region.x0 - 2 * r) < 2);
     QCOMPARE(region.z0, region.x0);
     // Every pixel of the object lies inside the region.
@@ -403,7 +472,7 @@ void TstBody::selectionFollowsTheCentre()
     d->dispA->repaint();
     QCoreApplication::processEvents();
     QCOMPARE(body.ct2Panel(0)->calcRegion().x1, 3.0);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("SliceFrom")->text(), QString("5"));
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("SliceFrom")->text(), QString("5"));
 }
 
 // Values set before images_load: inside the series they are kept exactly,
@@ -437,7 +506,7 @@ void TstBody::loadBringsValuesInside()
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     qInstallMessageHandler(old);
     const QStringList log = takeLog().filter(QRegularExpression("outside|leaves no slice"));
-    ProcCtrl* pc = body.procCtrl;
+    ProcCtrl* pc = body.processControl();
     const CtRegion r = body.ct2Panel(3)->calcRegion();
     const QStringList got{QString::number(pc->sliceNo), QString::number(pc->cor), pc->findChild<QLineEdit*>("SliceFrom")->text(),
                           pc->findChild<QLineEdit*>("SliceTo")->text(), QString::number(r.x0), QString::number(r.z0), QString::number(r.x1),
@@ -453,9 +522,9 @@ void TstBody::calcTwiceStops()
     body.show();
     QSignalSpy finished(&body, &Body::calcFinished);
     // Without images the button does nothing.
-    QTest::mouseClick(body.CalcCT, Qt::LeftButton);
+    QTest::mouseClick(body.findChild<QPushButton*>(QStringLiteral("CalcCT")), Qt::LeftButton);
     QVERIFY(!body.isCalcActive());
-    QVERIFY(body.CalcStartT->text().isEmpty());
+    QVERIFY(body.findChild<QLineEdit*>(QStringLiteral("CalcStartT"))->text().isEmpty());
 
     exec(body, "images_load \"" + ctDir + "\" ct-*.img");
     exec(body, "ct_rot_ax_is_v 1");
@@ -465,23 +534,23 @@ void TstBody::calcTwiceStops()
     exec(body, "ct_slice_to 47");
     exec(body, "ct_threads 1");
     exec(body, "ct_cor 82.5");
-    QTest::mouseClick(body.CalcCT, Qt::LeftButton);
+    QTest::mouseClick(body.findChild<QPushButton*>(QStringLiteral("CalcCT")), Qt::LeftButton);
     QVERIFY(body.isCalcActive());
-    QVERIFY(!body.CalcStartT->text().isEmpty());
-    QVERIFY(body.CalcEndT->text().isEmpty());
-    QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(255, 255, 128);"));
-    QVERIFY(!body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
-    QTest::mouseClick(body.CalcCT, Qt::LeftButton);
+    QVERIFY(!body.findChild<QLineEdit*>(QStringLiteral("CalcStartT"))->text().isEmpty());
+    QVERIFY(body.findChild<QLineEdit*>(QStringLiteral("CalcEndT"))->text().isEmpty());
+    QCOMPARE(body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->styleSheet(), QString("background-color: rgb(255, 255, 128);"));
+    QVERIFY(!body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QPushButton*>("Select")->isEnabled());
+    QTest::mouseClick(body.findChild<QPushButton*>(QStringLiteral("CalcCT")), Qt::LeftButton);
     QVERIFY(!body.isCalcActive());
     QCOMPARE(finished.count(), 1);
-    QVERIFY(QDateTime::fromString(body.CalcEndT->text(), "yy/MM/dd hh:mm:ss.zzz").isValid());
+    QVERIFY(QDateTime::fromString(body.findChild<QLineEdit*>(QStringLiteral("CalcEndT"))->text(), "yy/MM/dd hh:mm:ss.zzz").isValid());
     bool ok = false;
-    QVERIFY(body.CalcSpentT->text().toDouble(&ok) >= 0 && ok);
-    QCOMPARE(body.CalcCT->styleSheet(), QString("background-color: rgb(240, 240, 240);"));
+    QVERIFY(body.findChild<QLineEdit*>(QStringLiteral("CalcSpentT"))->text().toDouble(&ok) >= 0 && ok);
+    QCOMPARE(body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->styleSheet(), QString("background-color: rgb(240, 240, 240);"));
     // Inputs come back only when the slices still running are done.
-    QCOMPARE(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled(), !body.imagesInUse());
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QPushButton*>("Select")->isEnabled(), !body.imagesInUse());
     QVERIFY(waitIdle(body));
-    QTRY_VERIFY(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
+    QTRY_VERIFY(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QPushButton*>("Select")->isEnabled());
     // The slices still running when it stopped end nothing more.
     QCOMPARE(finished.count(), 1);
 }
@@ -511,7 +580,7 @@ void TstBody::runsWithoutWorkEndAtOnce()
     QCOMPARE(finished.count(), 1);
     QVERIFY(!body.isCalcActive());
     QVERIFY(!body.isBatchCalcActive());
-    QVERIFY(!body.CalcEndT->text().isEmpty());
+    QVERIFY(!body.findChild<QLineEdit*>(QStringLiteral("CalcEndT"))->text().isEmpty());
 }
 
 void TstBody::loadRefusedDuringRun()
@@ -525,7 +594,7 @@ void TstBody::loadRefusedDuringRun()
     exec(body, "calc_exec");
     QCOMPARE(reports.count(), 0);
     QVERIFY(body.isCalcActive());
-    ImgData* i0 = body.I0ImgSel->image();
+    ImgData* i0 = body.findChild<SelectAImgFile*>(QStringLiteral("I0ImgSel"))->image();
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Reconstruction running, refused: images_load " + ctDir));
     exec(body, "images_load \"" + ctDir + "\" ct-0001.img");
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: images_clear");
@@ -537,10 +606,10 @@ void TstBody::loadRefusedDuringRun()
         exec(body, QString("%1 \"%2/x\"").arg(word, ctDir));
     }
     QTest::ignoreMessage(QtDebugMsg, "Reconstruction running, refused: loading projection images");
-    emit body.CTFiles->filesSelected(QStringList{ctDir + "/ct-0001.img"}, true);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->filesSelected(QStringList{ctDir + "/ct-0001.img"}, true);
     QCOMPARE(body.images()->count(), 12);
-    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 12);
-    QCOMPARE(body.I0ImgSel->image(), i0);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QComboBox*>("Selected")->count(), 12);
+    QCOMPARE(body.findChild<SelectAImgFile*>(QStringLiteral("I0ImgSel"))->image(), i0);
     QCOMPARE(reports.count(), 5);
     // The run goes on to its end and then reports calc_exec.
     QVERIFY(QTest::qWaitFor([&] { return reports.count() == 6; }, 20000));
@@ -557,17 +626,17 @@ void TstBody::i0Choice()
 
     exec(body, "seq_exec_kvt_std 1");
     exec(body, "seq_exec_dir \"" + xafsDir + "\"");
-    QCOMPARE(body.SelDDir->currentEnergy(), 7115.0);
+    QCOMPARE(body.findChild<SelectDataDir*>(QStringLiteral("SelDDir"))->currentEnergy(), 7115.0);
     // 7120 and 7110 are both 5 eV away: the earlier entry wins.
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7110eV-1.img"}, false);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-7110eV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{7100, 7120, 7110}));
-    QCOMPARE(body.SelI0Files->findChild<QComboBox*>("Selected")->count(), 3);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->findChild<QComboBox*>("Selected")->count(), 3);
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_120keV-1.img");
     exec(body, "seq_exec_select_i0");
     // The set's own energy missing from a list of one file per energy: no
     // neighbour stands in for it, unless gaps are accepted.
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_105keV-1.img",
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_105keV-1.img",
                                                     "/n/I0-7_125keV-1.img", "/n/I0-7_130keV-1.img"},
                                         true);
     const int failures = Failures::total();
@@ -578,137 +647,8 @@ void TstBody::i0Choice()
     QTest::ignoreMessage(QtDebugMsg, "Selected I0 file /n/I0-7_105keV-1.img");
     exec(body, "seq_exec_select_i0");
     // A new list replaces the energies.
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-9keV-1.img"}, true);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-9keV-1.img"}, true);
     QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
-}
-
-void TstBody::batchWaitsForCalcAndSeesNg()
-{
-    QTemporaryDir d;
-    const QString prog = d.filePath("p.bat");
-    QVERIFY(writeTextFile(prog, QString("images_load \"%1\" ct-*.img\n"
-                    "ct_rot_ax_is_v 1\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 0\nct_slice_to 47\nct_slice_step 4\nct_threads 2\n"
-                    "ct_cor 82.5\ncalc_exec\n:echo after calc\n"
-                    "seq_exec_dir \"%2\"\nseq_exec_next\n:ifng :echo no more sets\n:ifok :echo more sets\n")
-                .arg(ctDir, xafsDir)));
-
-    Body body;
-    QSignalSpy stopped(&body, &Body::batchProgramStopped);
-    QSignalSpy finished(&body, &Body::calcFinished);
-    watched = &body;
-    takeLog();
-    QtMessageHandler old = qInstallMessageHandler(recordMessage);
-    body.batchLoad(prog);
-    body.batchExec();
-    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 20000);
-    qInstallMessageHandler(old);
-    watched = nullptr;
-    QVERIFY(done);
-    const QStringList log = takeLog();
-    const int after = log.indexOf(":echo after calc");
-    QVERIFY(after >= 0);
-    QCOMPARE(log.value(after + 1), QString("run had ended"));
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(log.contains(":echo no more sets"));
-    QVERIFY(!log.contains(":echo more sets"));
-    QVERIFY(waitIdle(body));
-}
-
-// Each row: one line and how it ends: the result flag :ifng tests, and the
-// failure counted (kind, -1 for none) with its message.
-void TstBody::failedLinesClearTheFlag_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("message");
-    const int none = -1;
-    QTest::newRow("mistyped word") << "calc_exce" << false << int(Failures::Command) << "Not a command, line 0: calc_exce";
-    QTest::newRow("label") << "Loop" << true << none << "";
-    QTest::newRow("untaken ifok") << ":ifok calc_exec" << true << none << "";
-    QTest::newRow("comma decimal") << "ct_cor 34,5" << false << int(Failures::Command) << "ct_cor, line 0: \"34,5\" is not a number";
-    QTest::newRow("slice with point") << "ct_proc_slice 8.0" << false << int(Failures::Command) << "ct_proc_slice, line 0: \"8.0\" is not an integer";
-    QTest::newRow("rows with one end") << "images_load_rows 12" << false << int(Failures::Command)
-                                       << "images_load_rows, line 0: an integer is missing";
-    QTest::newRow("negative row") << "images_load_rows -1 5" << false << int(Failures::Command)
-                                  << "images_load_rows, line 0: -1 is out of range (0 to 2147483647)";
-    QTest::newRow("precision") << "ct_precision double" << true << none << "";
-    QTest::newRow("unknown precision") << "ct_precision half" << false << int(Failures::Command) << "ct_precision, line 0: \"half\" is not double or single";
-    QTest::newRow("angle unit") << "images_angle_unit rad" << true << none << "";
-    QTest::newRow("unknown angle unit") << "images_angle_unit grad" << false << int(Failures::Command)
-                                        << "images_angle_unit, line 0: \"grad\" is not one of auto, deg, rad";
-    QTest::newRow("invalid fraction") << "ct_max_invalid 1.5" << false << int(Failures::Command)
-                                      << "ct_max_invalid, line 0: 1.5 is out of range (0 to 1)";
-    // A series with a projection missing, and one with a FIFO among them.
-    const QString gapDir = tmp.filePath("gap"), fifoDir = tmp.filePath("fifo");
-    QDir().mkpath(gapDir);
-    QDir().mkpath(fifoDir);
-    for (const char* n : {"ct-0001.img", "ct-0003.img"})
-        QFile::copy(ctDir + "/" + n, gapDir + "/" + n);
-    QFile::copy(ctDir + "/ct-0001.img", fifoDir + "/ct-0001.img");
-    ::mkfifo(QFile::encodeName(fifoDir + "/ct-0002.img").constData(), 0600);
-    QTest::newRow("projection missing") << "images_load \"" + gapDir + "\" ct-*.img" << false << int(Failures::Load)
-                                        << "Series not loaded: numbers missing from ct-0001.img to ct-0003.img: 2 (a gap is "
-                                           "accepted with images_allow_gaps 1 or --allow-gaps) (in " + gapDir + ")";
-    QTest::newRow("FIFO among the projections") << "images_load \"" + fifoDir + "\" ct-*.img" << false << int(Failures::Load)
-                                                << "Series not loaded: 1 of 2 matching entries are not readable files: "
-                                                   "ct-0002.img (a FIFO) (in " + fifoDir + ")";
-    QTest::newRow("missing directory") << "images_load /no/such/dir *.img" << false << int(Failures::Load) << "No such directory, nothing loaded: /no/such/dir";
-    QTest::newRow("nothing matches") << "images_load \"" + ctDir + "\" none-*.img" << false << int(Failures::Load)
-                                     << "No file matches none-*.img in " + ctDir + ", nothing loaded";
-    QTest::newRow("I0 that does not load") << "i0_load /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("I0 added that does not load") << "i0_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("BG added that does not load") << "bg_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("I0 after the scan that does not load") << "i0_after_add /no/such.img" << false << int(Failures::Load) << "Image not loaded (no such file): /no/such.img";
-    QTest::newRow("I0 added without a name") << "i0_add" << false << int(Failures::Command) << "i0_add, line 0: a file name is missing";
-    QTest::newRow("tab that does not exist") << "show_tab 99" << false << int(Failures::Command) << "show_tab, line 0: no tab 99";
-    QTest::newRow("nothing to save") << "save_image raw nothing.png" << false << int(Failures::Write) << "save_image, line 0: picture not saved: Nothing visible to save : nothing.png";
-    QTest::newRow("no CT2 display") << "save_image ct2 32 x.png" << false << int(Failures::Command) << "save_image, line 0: no CT2 display 32";
-    QTest::newRow("calc without images") << "calc_exec" << false << int(Failures::Run) << "Run refused: no projection images loaded";
-    QTest::newRow("no set left is no failure") << "seq_exec_next" << false << none << "";
-    QTest::newRow("sweep step 0") << "ct_cor_sweep 70 90 0" << false << int(Failures::Command) << "ct_cor_sweep, line 0: step 0 is not above 0";
-    QTest::newRow("sweep backwards") << "ct_cor_sweep 90 70 1" << false << int(Failures::Command) << "ct_cor_sweep, line 0: from 90 is above to 70";
-    QTest::newRow("sweep too long") << "ct_cor_sweep 0 300 1" << false << int(Failures::Command)
-                                    << "ct_cor_sweep, line 0: 0 to 300 in steps of 1 makes 301 trial centres, more than 201";
-    QTest::newRow("sweep without images") << "ct_cor_sweep 70 90 1" << false << int(Failures::Command) << "ct_cor_sweep, line 0: no projection series loaded";
-    QTest::newRow("sweep without step") << "ct_cor_sweep 70 90" << false << int(Failures::Command) << "ct_cor_sweep, line 0: a number is missing";
-    QTest::newRow("good number") << "ct_cor 12.5" << true << none << "";
-    QTest::newRow("stack from a missing directory") << "xafs_stack_load /no/such/dir *.dat" << false << int(Failures::Load)
-                                                    << "xafs_stack_load, line 0: no directory /no/such/dir";
-    QTest::newRow("stack without a pattern") << "xafs_stack_load /tmp" << false << int(Failures::Command)
-                                             << "xafs_stack_load, line 0: give a directory and one file-name pattern";
-    QTest::newRow("stack of no slices") << "xafs_stack_load \"" + ctDir + "\" *.img" << false << int(Failures::Load)
-                                        << "xafs_stack_load, line 0: no usable file matches *.img in " + ctDir;
-    QTest::newRow("fit ranges not rising") << "xafs_fit_ranges -15 -60 20 100" << false << int(Failures::Command)
-                                           << "xafs_fit_ranges, line 0: fit ranges must rise: PRE1 < PRE2 < POST1 < POST2 (eV from E0), got -15 -60 20 100";
-    QTest::newRow("region spectrum without a file") << "xafs_roi_spectrum 1 2 3 4" << false << int(Failures::Command)
-                                                    << "xafs_roi_spectrum, line 0: a file name is missing";
-    QTest::newRow("spectrum without a stack") << "xafs_roi_spectrum 1 2 3 4 s.csv" << false << int(Failures::Write)
-                                              << "xafs_roi_spectrum, line 0: no energy stack loaded (xafs_stack_load DIR PATTERN)";
-    QTest::newRow("map without a stack") << "xafs_jump_map j.tif" << false << int(Failures::Write)
-                                         << "xafs_jump_map, line 0: no energy stack loaded (xafs_stack_load DIR PATTERN)";
-    QTest::newRow("lenient flag") << "calc_ct1 1.0" << true << none << "";
-}
-
-void TstBody::failedLinesClearTheFlag()
-{
-    QFETCH(QString, line);
-    QFETCH(bool, ok);
-    QFETCH(int, kind);
-    QFETCH(QString, message);
-    Body body;
-    Failures::reset();
-    body.batchInterpreter()->setOkFlag(true);
-    QSignalSpy reports(&body, &Body::callBatchCheckEnd);
-    if (!message.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(message));
-    exec(body, line);
-    QCOMPARE(reports.count(), 1);
-    QCOMPARE(body.batchInterpreter()->ok(), ok);
-    QCOMPARE(Failures::total(), kind < 0 ? 0 : 1);
-    if (kind >= 0)
-        QCOMPARE(Failures::count(Failures::Kind(kind)), 1);
-    Failures::reset();
 }
 
 void TstBody::saveImageOfEachDisplay_data()
@@ -741,8 +681,8 @@ void TstBody::saveImageOfEachDisplay()
     }
     const QHash<QString, ImgDisp*> displays{{"raw", body.rawDisplay()},
                                             {"sinogram", body.sinogramPanel()->DispSinogram},
-                                            {"i0", body.I0ImgSel->display()},
-                                            {"bg", body.BGImgSel->display()},
+                                            {"i0", body.findChild<SelectAImgFile*>(QStringLiteral("I0ImgSel"))->display()},
+                                            {"bg", body.findChild<SelectAImgFile*>(QStringLiteral("BGImgSel"))->display()},
                                             {"ct1", body.ct1Panel()->display()},
                                             {"ct2 0", body.ct2Panel(0)->display()}};
     ImgDisp* d = displays.value(display);
@@ -757,48 +697,6 @@ void TstBody::saveImageOfEachDisplay()
     // The picture as the display shows it: its view of the image, pixel for pixel.
     const QImage saved = QImage(file).convertToFormat(QImage::Format_Grayscale8);
     QCOMPARE(saved, d->image.copy(d->view.toRect()).convertToFormat(QImage::Format_Grayscale8));
-}
-
-void TstBody::seqCalcWaitsForTheSequence()
-{
-    QTemporaryDir d;
-    SampleOptions o = SampleOptions::small(d.filePath("xafs"), 64, 16, 8);
-    o.kind = "xafs";
-    o.energies = {7100, 7120};
-    SampleWriter w(o);
-    QVERIFY2(w.valid() && w.write(), qPrintable(w.error()));
-    const QString out = d.filePath("out");
-    const QString prog = d.filePath("seq.bat");
-    QVERIFY(writeTextFile(prog, QString("images_new_on_load 1\nseq_exec_kvt_std 1\nseq_exec_file_pattern Fe-*.img\nseq_exec_dir \"%1\"\n"
-                    "ct_rot_ax_is_v 1\nct_cor %2\ncalc_ct2 1\nct_auto_exec 1\nct_slice_from 4\nct_slice_to 8\n"
-                    "ct_slice_step 4\nct_threads 2\nauto_save_data_path \"%3\"\nauto_save_data_name Fe.dat\n"
-                    "auto_save_data 1\nseq_calc\n:echo after seq\n:ifok :echo seq ok\n")
-                .arg(o.outDir)
-                .arg(w.cor())
-                .arg(out)));
-
-    Failures::reset();
-    Body body;
-    QSignalSpy stopped(&body, &Body::batchProgramStopped);
-    watched = &body;
-    watchedDir = out;
-    takeLog();
-    QtMessageHandler old = qInstallMessageHandler(recordMessage);
-    body.batchLoad(prog);
-    body.batchExec();
-    const bool done = QTest::qWaitFor([&] { return stopped.count() > 0; }, 30000);
-    qInstallMessageHandler(old);
-    watched = nullptr;
-    watchedDir.clear();
-    QVERIFY(done);
-    const QStringList log = takeLog();
-    const int after = log.indexOf(":echo after seq");
-    QVERIFY(after >= 0);
-    // Both energies' slices 4 and 8 were written before the next line ran.
-    QCOMPARE(log.value(after + 2), QString("4 files, sequence ended"));
-    QVERIFY(log.contains(":echo seq ok"));
-    QCOMPARE(Failures::total(), 0);
-    QVERIFY(waitIdle(body));
 }
 
 void TstBody::closingDuringSeries()
@@ -996,11 +894,11 @@ void TstBody::autoButtonSetsTheCentre()
     exec(body, "ct_proc_slice 24");
     takeLog();
     QtMessageHandler old = qInstallMessageHandler(recordMessage);
-    body.procCtrl->findChild<QPushButton*>("CorAuto")->click();
+    body.processControl()->findChild<QPushButton*>("CorAuto")->click();
     qInstallMessageHandler(old);
-    QVERIFY2(std::fabs(body.procCtrl->cor - 82.5) < 0.2, qPrintable(body.procCtrl->findChild<QLineEdit*>("Cor")->text()));
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString::number(body.procCtrl->cor, 'g', 6));
-    QVERIFY(takeLog().contains("Centre of rotation " + QString::number(body.procCtrl->cor, 'f', 2) + " (sound)"));
+    QVERIFY2(std::fabs(body.processControl()->cor - 82.5) < 0.2, qPrintable(body.processControl()->findChild<QLineEdit*>("Cor")->text()));
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("Cor")->text(), QString::number(body.processControl()->cor, 'g', 6));
+    QVERIFY(takeLog().contains("Centre of rotation " + QString::number(body.processControl()->cor, 'f', 2) + " (sound)"));
     QCOMPARE(Failures::total(), failures + 1);
 }
 
@@ -1016,7 +914,7 @@ void TstBody::sweepTileSetsTheCentre()
     exec(body, "ct_cor 80");
     exec(body, "ct_proc_slice 24");
     QSignalSpy done(body.centreSweep(), &CorSweep::finished);
-    body.procCtrl->findChild<QPushButton*>("CorSweepButton")->click();
+    body.processControl()->findChild<QPushButton*>("CorSweepButton")->click();
     QVERIFY(done.wait(30000));
     CorSweepPanel* p = body.sweepPanel();
     QVERIFY(p->isVisible());
@@ -1024,8 +922,8 @@ void TstBody::sweepTileSetsTheCentre()
     QCOMPARE(p->tile(0)->text().section('\n', 0, 0), QString("70.00"));
     QVERIFY(!p->tile(20)->icon().isNull());
     QTest::mouseClick(p->tile(15), Qt::LeftButton);
-    QCOMPARE(body.procCtrl->cor, 85.0);
-    QCOMPARE(body.procCtrl->findChild<QLineEdit*>("Cor")->text(), QString("85"));
+    QCOMPARE(body.processControl()->cor, 85.0);
+    QCOMPARE(body.processControl()->findChild<QLineEdit*>("Cor")->text(), QString("85"));
 
     const QString png = tmp.filePath("sweep/grid.png");
     QVERIFY(QDir().mkpath(tmp.filePath("sweep")));

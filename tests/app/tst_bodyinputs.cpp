@@ -23,7 +23,7 @@
 namespace {
 void exec(Body& b, const QString& line)
 {
-    QVERIFY(QMetaObject::invokeMethod(&b, "batchExCmd", Qt::DirectConnection, Q_ARG(BatchCmd, BatchCmd(line))));
+    b.sessionHost().runCommand(BatchCmd(line));
     // Projections load in a thread of their own; a batch line waits for them.
     QVERIFY(QTest::qWaitFor([&] { return !b.isLoading(); }, 30000));
 }
@@ -216,7 +216,7 @@ void TstBodyInputs::loadsThatCannotWorkKeepTheSeries()
         exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
     qunsetenv("ZUVO2_MEMORY_BUDGET_MB");
     QCOMPARE(body.images()->count(), imagesAfter);
-    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), imagesAfter);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QComboBox*>("Selected")->count(), imagesAfter);
     QCOMPARE(Failures::count(Failures::Load), loadFailures + (warning.isEmpty() ? 0 : 1));
 }
 
@@ -247,7 +247,7 @@ void TstBodyInputs::sliceRangeLinesLoadAlone()
     Body body;
     for (const QString& c : before) {
         if (c == QLatin1String("tick"))
-            body.procCtrl->findChild<QCheckBox*>("LoadSliceRowsOnly")->setChecked(true);
+            body.processControl()->findChild<QCheckBox*>("LoadSliceRowsOnly")->setChecked(true);
         else
             exec(body, c);
     }
@@ -266,11 +266,11 @@ void TstBodyInputs::sliceRangeLinesLoadAlone()
 void TstBodyInputs::clearingI0ListForgetsEnergies()
 {
     Body body;
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
-    QTest::mouseClick(body.SelI0Files->findChild<QPushButton*>("Clear"), Qt::LeftButton);
-    QCOMPARE(body.SelI0Files->findChild<QComboBox*>("Selected")->count(), 0);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-7_100keV-1.img", "/n/I0-7_120keV-1.img"}, true);
+    QTest::mouseClick(body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->findChild<QPushButton*>("Clear"), Qt::LeftButton);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->findChild<QComboBox*>("Selected")->count(), 0);
     QVERIFY(body.i0EnergyList().isEmpty());
-    emit body.SelI0Files->filesSelected(QStringList{"/n/I0-9keV-1.img"}, false);
+    emit body.findChild<SelectDataFiles*>(QStringLiteral("SelI0Files"))->filesSelected(QStringList{"/n/I0-9keV-1.img"}, false);
     QCOMPARE(body.i0EnergyList(), (QList<double>{9000}));
 }
 
@@ -288,8 +288,8 @@ void TstBodyInputs::fixedColourRangeFollowsFieldsInEitherOrder()
     Body body;
     for (const QString& c : cmds)
         exec(body, c);
-    QCOMPARE(body.ColorMin->text(), QString("-3"));
-    QCOMPARE(body.ColorMax->text(), QString("7"));
+    QCOMPARE(body.findChild<QLineEdit*>(QStringLiteral("ColorMin"))->text(), QString("-3"));
+    QCOMPARE(body.findChild<QLineEdit*>(QStringLiteral("ColorMax"))->text(), QString("7"));
     for (ColorBar* bar : {body.ct1Panel()->cbar, body.ct2Panel(0)->cbar, body.ct2Panel(31)->cbar}) {
         QCOMPARE(bar->getVMin(), -3.0);
         QCOMPARE(bar->getVMax(), 7.0);
@@ -369,9 +369,9 @@ void TstBodyInputs::seriesFromOneFile()
     QCOMPARE(body.images()->anglesDeg.size(), angles);
     if (warning.isEmpty()) {
         // The file stands alone in the list, and the series is ready to run.
-        QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), 1);
+        QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QComboBox*>("Selected")->count(), 1);
         QCOMPARE(body.images()->runRefusal(QString(), QString()), QString());
-        QCOMPARE(body.seekCtrl->last(), 11);
+        QCOMPARE(body.findChild<SeekCtrl*>(QStringLiteral("seekCtrl"))->last(), 11);
     }
 }
 
@@ -409,14 +409,14 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
     for (const QString& c : {QString("ct_rot_ax_is_v 1"), QString("ct_cor %1").arg(cor), QString("calc_ct2 1"),
                              QString("ct_proc_slice 4")})
         exec(body, c);
-    SelectAImgFile* sel = what.startsWith("i0") ? body.I0ImgSel : what.startsWith("bg") ? body.BGImgSel : body.I0AfterImgSel;
+    SelectAImgFile* sel = what.startsWith("i0") ? body.findChild<SelectAImgFile*>(QStringLiteral("I0ImgSel")) : what.startsWith("bg") ? body.findChild<SelectAImgFile*>(QStringLiteral("BGImgSel")) : body.findChild<SelectAImgFile*>(QStringLiteral("I0AfterImgSel"));
     const ImgData* before = sel->image();
     QVERIFY(before);
     QSemaphore hold;
     holdWorker(body, hold);
-    body.CalcCT->click();
+    body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->click();
     QVERIFY(body.isCalcActive());
-    body.CalcCT->click();  // Stop
+    body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->click();  // Stop
     QVERIFY(!body.isCalcActive());
     QVERIFY(body.imagesInUse());
     QVERIFY(!sel->findChild<QPushButton*>("Clear")->isEnabled());
@@ -431,7 +431,7 @@ void TstBodyInputs::inputsLockedUntilLastSliceDone()
         sel->fileSelected0(ctDir + "/bg/BG.img");
     QCOMPARE(sel->image(), before);
     QCOMPARE(sel->imageCount(), 1);
-    QVERIFY(body.I0AfterImgSel->image());
+    QVERIFY(body.findChild<SelectAImgFile*>(QStringLiteral("I0AfterImgSel"))->image());
     QVERIFY(!sel->findChild<QLineEdit*>("FilePath")->text().isEmpty());
     hold.release();
     QVERIFY(waitIdle(body));
@@ -473,17 +473,17 @@ void TstBodyInputs::sequenceNeverStalls()
     holdWorker(body, hold);
     if (seqDuringRun) {
         exec(body, "images_load " + quoted(ctDir) + " ct-*.img");
-        body.CalcCT->click();
+        body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->click();
         QVERIFY(body.isCalcActive());
-        body.SeqCalc->click();
+        body.findChild<QPushButton*>(QStringLiteral("SeqCalc"))->click();
         // The driver's first load arrives while the slices are computing.
-        QTRY_COMPARE(body.ProgressMsg->text(), QString("Data Loading"));
+        QTRY_COMPARE(body.findChild<QLineEdit*>(QStringLiteral("ProgressMsg"))->text(), QString("Data Loading"));
         QTest::qWait(100);
         QVERIFY(body.sequentialDriver()->isActive());
     } else {
-        body.SeqCalc->click();
+        body.findChild<QPushButton*>(QStringLiteral("SeqCalc"))->click();
         QTRY_VERIFY(body.isCalcActive());
-        body.CalcCT->click();  // the operator stops the set's run
+        body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->click();  // the operator stops the set's run
         QVERIFY(!body.isCalcActive());
     }
     hold.release();

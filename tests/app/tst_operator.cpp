@@ -24,7 +24,7 @@
 namespace {
 void exec(Body& b, const QString& line)
 {
-    QVERIFY(QMetaObject::invokeMethod(&b, "batchExCmd", Qt::DirectConnection, Q_ARG(BatchCmd, BatchCmd(line))));
+    b.sessionHost().runCommand(BatchCmd(line));
     QVERIFY(QTest::qWaitFor([&] { return !b.isLoading(); }, 60000));
 }
 
@@ -113,7 +113,7 @@ void TstOperator::runProgressAndStop()
             values << bar->value();
             if (stopAfter > 0 && values.size() == stopAfter && !stopPressed) {
                 QVERIFY(body.stopButton()->isEnabled());
-                QCOMPARE(body.CalcCT->text(), QString("Stop"));
+                QCOMPARE(body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->text(), QString("Stop"));
                 stopPressed = true;
                 body.stopButton()->click();
                 // Nothing more is dealt, the run is over at once.
@@ -121,7 +121,7 @@ void TstOperator::runProgressAndStop()
             }
         }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
-    body.CalcCT->click();
+    body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->click();
     QVERIFY(body.isCalcActive());
     QCOMPARE(bar->maximum(), slices);
     QVERIFY(QTest::qWaitFor([&] { return !body.imagesInUse(); }, 60000));
@@ -131,7 +131,7 @@ void TstOperator::runProgressAndStop()
     for (int i = 1; i < values.size(); ++i)
         QVERIFY2(values[i] >= values[i - 1], "the bar never goes back");
     const int files = int(QDir(out.path()).entryList({"s-*.dat"}, QDir::Files).size());
-    QCOMPARE(body.CalcCT->text(), QString("Calc"));
+    QCOMPARE(body.findChild<QPushButton*>(QStringLiteral("CalcCT"))->text(), QString("Calc"));
     QVERIFY(!body.stopButton()->isEnabled());
     if (stopAfter == 0) {
         QCOMPARE(values.size(), slices);
@@ -217,10 +217,10 @@ void TstOperator::cancelledLoadFailsTheLine()
     QVERIFY(!body.messagePanel()->view->toPlainText().contains("went through"));
     QCOMPARE(Failures::count(Failures::Load), loadFailures + 1);
     QCOMPARE(body.images()->count(), kept ? loaded : 0);
-    QCOMPARE(body.CTFiles->findChild<QComboBox*>("Selected")->count(), kept ? loaded : 0);
+    QCOMPARE(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QComboBox*>("Selected")->count(), kept ? loaded : 0);
     if (kept)
         QCOMPARE(body.images()->at(0)->fileName, firstFile);
-    QVERIFY(body.CTFiles->findChild<QPushButton*>("Select")->isEnabled());
+    QVERIFY(body.findChild<SelectDataFiles*>(QStringLiteral("CTFiles"))->findChild<QPushButton*>("Select")->isEnabled());
 }
 
 void TstOperator::windowRespondsWhileLoading()
@@ -300,13 +300,13 @@ void TstOperator::ct2TabsFollowThreads()
     exec(body, QString("ct_threads %1").arg(threads));
     int visible = 0;
     for (int i = 5; i < 5 + body.run()->count(); ++i)
-        visible += body.ImgsTab->isTabVisible(i);
+        visible += body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->isTabVisible(i);
     QCOMPARE(visible, usable);
     const int failures = Failures::count(Failures::Command);
     exec(body, QString("show_ct2 %1").arg(display));
     QCOMPARE(Failures::count(Failures::Command), failures + (shown ? 0 : 1));
     if (shown)
-        QCOMPARE(body.ImgsTab->currentIndex(), 5 + display);
+        QCOMPARE(body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->currentIndex(), 5 + display);
     else  // the number typed, not the tab's index
         QTRY_VERIFY(body.messagePanel()->view->toPlainText().contains(
             QString("CT2 display %1 is not in use (Threads %2").arg(display).arg(threads)));

@@ -35,6 +35,8 @@ public:
     void xafsChanged() override { note("xafs changed"); }
     void xafsRegionAdded(const XafsRoi&) override { note("region"); }
     void showXafsView(int) override { note("view"); }
+    bool calcRegion(CtRegion*) const override { return false; }
+    void setRegions(const CtRegion&) override { note("regions"); }
 
 private:
     bool note(const QString& what)

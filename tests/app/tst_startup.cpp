@@ -142,7 +142,8 @@ void TstStartup::exitStatus_data()
     QTest::newRow("bad numbers") << QByteArray("ct_cor 34,5\nct_threads abc\n") << QStringList() << 1 << "2 failures: 2 command"
                                  << "ct_threads, line 2: \"abc\" is not an integer";
     QTest::newRow("picture not written") << QByteArray("save_image raw /no/such/dir/x.png\n") << QStringList() << 1
-                                         << "1 failure: 1 write" << "";
+                                         << "1 failure: 1 write"
+                                         << "save_image, line 1: the raw image display's picture needs the window; run without -nw";
     QTest::newRow("no set left is normal") << QByteArray("seq_exec_next\n:ifng :end\n:echo never\n") << QStringList{"-v"}
                                            << 0 << "cmd :ifng" << "";
     QTest::newRow("lone CR line ends") << QByteArray(":echo a\r:echo b\r") << QStringList() << 0 << ":echo b" << ":echo a\n";

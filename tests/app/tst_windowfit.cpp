@@ -23,7 +23,7 @@
 namespace {
 void exec(Body& b, const QString& line)
 {
-    QVERIFY(QMetaObject::invokeMethod(&b, "batchExCmd", Qt::DirectConnection, Q_ARG(BatchCmd, BatchCmd(line))));
+    b.sessionHost().runCommand(BatchCmd(line));
     QVERIFY(QTest::qWaitFor([&] { return !b.isLoading(); }, 60000));
 }
 
@@ -149,21 +149,21 @@ void TstWindowFit::everyTabFits()
         body.show();
         QVERIFY(QTest::qWaitForWindowExposed(&body));
         QStringList found;
-        for (int t = 0; t < body.ImgsTab->count(); ++t) {
-            if (!body.ImgsTab->isTabVisible(t))
+        for (int t = 0; t < body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->count(); ++t) {
+            if (!body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->isTabVisible(t))
                 continue;
-            body.ImgsTab->setCurrentIndex(t);
+            body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->setCurrentIndex(t);
             QCoreApplication::processEvents();
             // No tab widens the window past the screen it opened on.
             if (body.width() > screen.width())
-                found << QString("tab %1 widens the window to %2").arg(body.ImgsTab->tabText(t)).arg(body.width());
+                found << QString("tab %1 widens the window to %2").arg(body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->tabText(t)).arg(body.width());
             for (const QString& f : faults(&body))
-                found << body.ImgsTab->tabText(t) + ": " + f;
+                found << body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->tabText(t) + ": " + f;
         }
         // The pictures keep a usable width, and every tab's caption shows
         // without the tab bar's scroll arrows.
-        QVERIFY2(body.ImgsTab->width() >= 650, qPrintable(QString::number(body.ImgsTab->width())));
-        const QTabBar* bar = body.ImgsTab->tabBar();
+        QVERIFY2(body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->width() >= 650, qPrintable(QString::number(body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->width())));
+        const QTabBar* bar = body.findChild<QTabWidget*>(QStringLiteral("ImgsTab"))->tabBar();
         for (int t = 0; t < bar->count(); ++t)
             if (bar->isTabVisible(t) && !bar->rect().contains(bar->tabRect(t)))
                 found << QString("the tab %1 is not in view").arg(bar->tabText(t));

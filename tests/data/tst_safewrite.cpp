@@ -151,7 +151,8 @@ void TstSafeWrite::fullDisk()
         "dd if=/dev/zero of=\"$M/fill\" bs=4096 2>/dev/null; dd if=/dev/zero of=\"$M/fill2\" bs=1 2>/dev/null\n"
         "\"$B/zuvo2-recon\" --projections \"$S\" --pattern 'ct-*.img' --cor %1 --axis v --slices 0:3 --out \"$M\" "
         "--png --quiet 2> \"$D/recon.err\"; echo \"recon $?\"\n"
-        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \"$B/zuvo2\" -nw -e -b \"$D/save.bat\" -x -q "
+        // A display's picture needs the window (offscreen here).
+        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen \"$B/zuvo2\" -e -b \"$D/save.bat\" -x -q "
         "2> \"$D/zuvo2.err\"; echo \"zuvo2 $?\"\n"
         "for f in \"$M\"/*; do n=$(basename \"$f\"); case $n in fill*) echo \"$n\";; *) echo \"$n $(cat \"$f\")\";; esac; done\n")
                                .arg(w.cor());

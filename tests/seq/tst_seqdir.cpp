@@ -51,6 +51,16 @@ QStringList names(const QFileInfoList& infos)
 
 const QStringList kAB{"A-1_0keV-001.img", "A-1_0keV-002.img", "A-2_0keV-001.img",
                       "B-1_0keV-001.img"};
+// A step of a sequence as the session host takes it: on in the sets, the
+// panel showing where the walk is and handing the set over; false: no set.
+bool walk(SelectDataDir& p, DataDirSets& sets, bool first)
+{
+    const bool there = first ? sets.first() : sets.advance();
+    p.refresh();
+    if (there)
+        p.set();
+    return there;
+}
 } // namespace
 
 class TstSeqDir : public QObject
@@ -157,25 +167,24 @@ void TstSeqDir::stepping()
         QDir(tmp.path()).mkdir(s);
 
     SelectDataDir p;
+    DataDirSets sets;
+    p.useSets(&sets);
     p.setIsKVTStandard(kvt);
     p.aDirSelected(tmp.path());
     QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 3);
     QSignalSpy infos(&p, &SelectDataDir::selectedFileInfoList);
     QSignalSpy dirs(&p, &SelectDataDir::selected);
-    QSignalSpy none(&p, &SelectDataDir::noMoreSets);
 
     part<QComboBox>(p, "SubDirs")->setCurrentIndex(2);
-    p.setFirstSet();
+    QVERIFY(walk(p, sets, true));
     QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 0);
-    p.setNextSet();
-    p.setNextSet();
+    QVERIFY(walk(p, sets, false));
+    QVERIFY(walk(p, sets, false));
     QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 2);
     QCOMPARE(infos.count() + dirs.count(), 3);
-    QCOMPARE(none.count(), 0);
 
     // At the last entry: nothing handed over, the entry stays.
-    p.setNextSet();
-    QCOMPARE(none.count(), 1);
+    QVERIFY(!walk(p, sets, false));
     QCOMPARE(part<QComboBox>(p, "SubDirs")->currentIndex(), 2);
     QCOMPARE(infos.count() + dirs.count(), 3);
     p.next();
@@ -217,6 +226,8 @@ void TstSeqDir::emptyListEndsAtOnce()
     QTemporaryDir tmp;
     makeFiles(tmp.path(), {"readme.txt"});
     SelectDataDir p;
+    DataDirSets sets;
+    p.useSets(&sets);
     p.setIsKVTStandard(kvt);
     if (chooseDir)
         p.aDirSelected(tmp.path());
@@ -224,13 +235,10 @@ void TstSeqDir::emptyListEndsAtOnce()
 
     QSignalSpy infos(&p, &SelectDataDir::selectedFileInfoList);
     QSignalSpy dirs(&p, &SelectDataDir::selected);
-    QSignalSpy none(&p, &SelectDataDir::noMoreSets);
     p.set();
     QCOMPARE(infos.count() + dirs.count(), 0);
-    QCOMPARE(none.count(), 0);
     // A run asking for its first set learns at once that there is none.
-    p.setFirstSet();
-    QCOMPARE(none.count(), 1);
+    QVERIFY(!walk(p, sets, true));
     QCOMPARE(infos.count() + dirs.count(), 0);
     QCOMPARE(p.currentEnergy(), 0.0);
     QCOMPARE(p.currentEnergyText(), QString());
@@ -261,6 +269,8 @@ void TstSeqDir::layoutSwitchRelists()
     QDir(tmp.path()).mkdir("7_1keV");
     QDir(tmp.path()).mkdir("7_2keV");
     SelectDataDir p;
+    DataDirSets sets;
+    p.useSets(&sets);
     p.aDirSelected(tmp.path());
     QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 3);
 
@@ -282,9 +292,7 @@ void TstSeqDir::layoutSwitchRelists()
     QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 1);
     p.setIsKVTStandard(true);
     QCOMPARE(part<QComboBox>(p, "SubDirs")->count(), 0);
-    QSignalSpy none(&p, &SelectDataDir::noMoreSets);
-    p.setFirstSet();
-    QCOMPARE(none.count(), 1);
+    QVERIFY(!sets.first());
 }
 
 void TstSeqDir::patternSplitting()

@@ -69,6 +69,7 @@ private:
 
     QTemporaryDir* tmp = nullptr;
     SelectDataDir* panel = nullptr;
+    DataDirSets* sets = nullptr;
     FakeWindow* win = nullptr;
     XafsBatch* driver = nullptr;
     QThread* thread = nullptr;
@@ -83,6 +84,8 @@ void TstXafsBatch::init()
 {
     tmp = new QTemporaryDir;
     panel = new SelectDataDir;
+    sets = new DataDirSets;
+    panel->useSets(sets);
     win = new FakeWindow;
     driver = new XafsBatch;
     thread = new QThread;
@@ -91,9 +94,16 @@ void TstXafsBatch::init()
     startingCount = finishedCount = requests = 0;
 
     connect(win, &FakeWindow::seqCalcClicked, driver, &XafsBatch::start);
-    connect(driver, &XafsBatch::setFirstImageSet, panel, &SelectDataDir::setFirstSet);
-    connect(driver, &XafsBatch::setNextSet, panel, &SelectDataDir::setNextSet);
-    connect(panel, &SelectDataDir::noMoreSets, driver, &XafsBatch::noMoreSets);
+    // The walk through the sets the session host takes for the driver.
+    for (bool first : {true, false})
+        connect(driver, first ? &XafsBatch::setFirstImageSet : &XafsBatch::setNextSet, this, [this, first] {
+            const bool there = first ? sets->first() : sets->advance();
+            panel->refresh();
+            if (there)
+                panel->set();
+            else
+                QMetaObject::invokeMethod(driver, &XafsBatch::noMoreSets, Qt::QueuedConnection);
+        });
     connect(panel, &SelectDataDir::selectedFileInfoList, win, &FakeWindow::selectedFileInfoList);
     connect(win, &FakeWindow::finishedLoadingCTFiles, driver, &XafsBatch::loadedDataSet);
     connect(driver, &XafsBatch::execCalculation, win, &FakeWindow::startCalcCt);
@@ -121,6 +131,7 @@ void TstXafsBatch::cleanup()
     delete thread;
     delete win;
     delete panel;
+    delete sets;
     delete tmp;
 }
 

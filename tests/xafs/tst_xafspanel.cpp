@@ -39,6 +39,7 @@ private slots:
 private:
     QTemporaryDir dir;
     XafsSession session;
+    XafsJob job;
 };
 
 void TstXafsPanel::initTestCase()
@@ -70,7 +71,7 @@ void TstXafsPanel::picksAndDragsReadTheirOwnPixels()
     QFETCH(bool, drag);
     QFETCH(QRectF, picture);
     QFETCH(double, first);
-    XafsPanel panel(session);
+    XafsPanel panel(session, job);
     auto* disp = panel.findChild<ImgDispWPV*>();
     QVERIFY(disp);
     if (drag) {
@@ -97,7 +98,7 @@ void TstXafsPanel::picksAndDragsReadTheirOwnPixels()
 
 void TstXafsPanel::rangeFieldsReachTheSessionWhenTheyRise()
 {
-    XafsPanel panel(session);
+    XafsPanel panel(session, job);
     auto* pre2 = panel.findChild<QDoubleSpinBox*>("XafsPre2");
     pre2->setValue(-20);
     QCOMPARE(session.ranges().pre2, -20.0);
@@ -126,7 +127,7 @@ void TstXafsPanel::fractionMapsComeFromTheJobAsViews()
     QString why;
     QVERIFY(local.loadStack(d.path(), "M-*.dat", &why));
     QVERIFY2(local.loadReferences({d.filePath("ref0.csv"), d.filePath("ref1.csv")}, &why), qPrintable(why));
-    XafsPanel panel(local);
+    XafsPanel panel(local, job);
     auto* view = panel.findChild<QComboBox*>("XafsView");
     QCOMPARE(view->count(), 4);
     QSignalSpy done(&panel.job(), &XafsJob::finished);
@@ -148,7 +149,7 @@ void TstXafsPanel::fractionMapsComeFromTheJobAsViews()
 void TstXafsPanel::stackAndEdgeMapsAreMadeInTheJob()
 {
     XafsSession local;
-    XafsPanel panel(local);
+    XafsPanel panel(local, job);
     QSignalSpy done(&panel.job(), &XafsJob::finished);
     panel.findChild<QLineEdit*>("XafsDir")->setText(dir.path());
     panel.findChild<QLineEdit*>("XafsPattern")->setText("S-*.dat");

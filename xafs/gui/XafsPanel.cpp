@@ -48,7 +48,7 @@ QDoubleSpinBox* energyBox(const QString& name, double value)
 }
 } // namespace
 
-XafsPanel::XafsPanel(XafsSession& session, QWidget* parent) : QFrame(parent), s(session)
+XafsPanel::XafsPanel(XafsSession& session, XafsJob& job, QWidget* parent) : QFrame(parent), s(session), work(job)
 {
     setObjectName(QStringLiteral("XafsPanel"));
     auto* top = new QGridLayout(this);

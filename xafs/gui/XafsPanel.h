@@ -42,7 +42,8 @@ class XafsPanel : public QFrame
 {
     Q_OBJECT
 public:
-    XafsPanel(XafsSession& session, QWidget* parent = nullptr);
+    // Shows session; its long work runs in job (the session host's).
+    XafsPanel(XafsSession& session, XafsJob& job, QWidget* parent = nullptr);
 
     // Adds a region (image coordinates) as a drag on the picture would.
     void addRegion(const XafsRoi& roi);
@@ -165,7 +166,7 @@ private:
     int mapsGeneration = -1;
     QString shiftsPath;
     QTimer* poll;
-    XafsJob work;
+    XafsJob& work;
     bool filling = false;
     int shownGeneration = -1;
 };

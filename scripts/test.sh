@@ -50,7 +50,7 @@ build_and_test() {
 
 # The tests that run our worker threads: the reconstruction engine and its
 # pool, the CT1 pacing thread, the batch interpreter, the sequential driver.
-tsan_tests=(tst_ct2run tst_ctcalc tst_batch tst_xafsbatch)
+tsan_tests=(tst_ct2run tst_ctcalc tst_batch tst_xafsbatch tst_sessionhost)
 
 # Only those targets are built and run (the other tests start no threads of
 # ours), which keeps the stage a few minutes long.

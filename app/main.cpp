@@ -106,6 +106,67 @@ static int exitStatus(int rc, int signalled, bool unattended, bool batchEnded, b
     return batchEnded && summary.isEmpty() ? 0 : 1;
 }
 
+// How the event loop ended, for the exit status.
+struct SessionEnd
+{
+    int rc = 0;
+    // The quit signal that ended it (0: none).
+    int signalled = 0;
+    bool batchEnded = false;
+    bool batchUnreadable = false;
+};
+
+// The session, with the window or alone, runs the batch program asked for
+// until the event loop ends.
+static SessionEnd runSession(QGuiApplication& app, QuitOnSignal& quitOnSignal, bool noWindow, const QString& batchFile,
+                             bool hasBatch, bool execBatch, bool quitAfterBatch)
+{
+    SessionEnd e;
+    std::unique_ptr<Body> body;
+    std::unique_ptr<SessionHost> alone;
+    if (noWindow) {
+        alone = std::make_unique<SessionHost>(32);
+        alone->begin();
+    } else {
+        body = std::make_unique<Body>();
+        QObject::connect(body.get(), &Body::finishing, &app, &QCoreApplication::quit);
+    }
+    SessionHost& host = body ? body->sessionHost() : *alone;
+    QObject::connect(&host, &SessionHost::finishing, &app, &QCoreApplication::quit);
+    // Nothing new starts; the program ends once the slices in progress are written.
+    QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &host, [&](int sig) {
+        e.signalled = sig;
+        host.quitOnSignal();
+    });
+    QObject::connect(&host.batch(), &Batch::loadFailed, &app, [&] { e.batchUnreadable = true; });
+    if (execBatch && quitAfterBatch)
+        QObject::connect(
+            &host, &SessionHost::batchStopped, &app,
+            [&] {
+                // A program stopped by a quit signal did not reach its end.
+                if (e.signalled)
+                    return;
+                e.batchEnded = true;
+                app.quit();
+            },
+            Qt::QueuedConnection);
+    if (body) {
+        // On a screen no larger than the window's first size the window
+        // manager is asked to fit it, frame and all, into the free area.
+        const QScreen* sc = body->screen();
+        if (sc && body->size() == sc->availableGeometry().size())
+            body->showMaximized();
+        else
+            body->show();
+    }
+    if (hasBatch)
+        host.loadBatch(batchFile);
+    if (execBatch)
+        host.execBatch();
+    e.rc = app.exec();
+    return e;
+}
+
 int main(int argc, char** argv)
 {
 #ifdef __GLIBC__
@@ -186,57 +247,9 @@ int main(int argc, char** argv)
         app->installTranslator(&translator);
     }
 
-    int rc;
-    bool batchUnreadable = false;
-    bool batchEnded = false;
-    int signalled = 0;
-    {
-        std::unique_ptr<Body> body;
-        std::unique_ptr<SessionHost> alone;
-        if (noWindow) {
-            alone = std::make_unique<SessionHost>(32);
-            alone->begin();
-        } else {
-            body = std::make_unique<Body>();
-            QObject::connect(body.get(), &Body::finishing, app.get(), &QCoreApplication::quit);
-        }
-        SessionHost& host = body ? body->sessionHost() : *alone;
-        QObject::connect(&host, &SessionHost::finishing, app.get(), &QCoreApplication::quit);
-        // Nothing new starts; the program ends once the slices in progress are written.
-        QObject::connect(&quitOnSignal, &QuitOnSignal::requested, &host, [&](int sig) {
-            signalled = sig;
-            host.quitOnSignal();
-        });
-        QObject::connect(&host.batch(), &Batch::loadFailed, app.get(), [&] { batchUnreadable = true; });
-        if (execBatch && quitAfterBatch)
-            QObject::connect(
-                &host, &SessionHost::batchStopped, app.get(),
-                [&] {
-                    // A program stopped by a quit signal did not reach its end.
-                    if (signalled)
-                        return;
-                    batchEnded = true;
-                    app->quit();
-                },
-                Qt::QueuedConnection);
-        if (body) {
-            // On a screen no larger than the window's first size the window
-            // manager is asked to fit it, frame and all, into the free area.
-            const QScreen* sc = body->screen();
-            if (sc && body->size() == sc->availableGeometry().size())
-                body->showMaximized();
-            else
-                body->show();
-        }
-        if (hasBatch)
-            host.loadBatch(batchFile);
-        if (execBatch)
-            host.execBatch();
-        rc = app->exec();
-    }
+    const SessionEnd end = runSession(*app, quitOnSignal, noWindow, batchFile, hasBatch, execBatch, quitAfterBatch);
     app->removeTranslator(&translator);
     // A signal caught before the loop ran is answered here as well.
-    if (!signalled)
-        signalled = QuitOnSignal::received();
-    return exitStatus(rc, signalled, execBatch && quitAfterBatch, batchEnded, batchUnreadable, batchFile);
+    const int signalled = end.signalled ? end.signalled : QuitOnSignal::received();
+    return exitStatus(end.rc, signalled, execBatch && quitAfterBatch, end.batchEnded, end.batchUnreadable, batchFile);
 }

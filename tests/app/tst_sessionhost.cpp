@@ -102,6 +102,12 @@ void TstSessionHost::programsRunWithoutAWindow()
     QFETCH(QString, lines);
     QFETCH(QStringList, said);
     QFETCH(QStringList, files);
+#if defined(__SANITIZE_THREAD__)
+    // Qt scales the sweep's pictures in its own thread pool, ordered by locks
+    // the thread sanitizer cannot see.
+    if (files.contains("sweep.png"))
+        QSKIP("the sweep's pictures are drawn in Qt's own threads");
+#endif
     QTemporaryDir work;
     QVERIFY(work.isValid());
     QVERIFY(QDir::setCurrent(work.path()));

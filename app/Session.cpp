@@ -24,18 +24,7 @@ Session::Session(int workers, QObject* parent)
     connect(corSweep.get(), &CorSweep::finished, this, &Session::sweepFinished);
     connect(&loader, &SeriesLoader::progressed, this, &Session::progressed);
     connect(&loader, &SeriesLoader::finished, this, &Session::finished);
-    // A thread that cannot start (memory or process limits) leaves the
-    // loader in this thread: slower, but nothing waits for ever.
-    loadThread = new QThread;
-    loadThread->setObjectName(QStringLiteral("loadThread"));
-    loadThread->start(QThread::InheritPriority);
-    if (loadThread->isRunning()) {
-        loader.moveToThread(loadThread);
-        return;
-    }
-    delete loadThread;
-    loadThread = nullptr;
-    Failures::record(Failures::Run, QStringLiteral("Can't start the thread loadThread; its work runs in the window's thread"));
+    loadThread = WorkerPool::ownThread(&loader, QStringLiteral("loadThread"));
 }
 
 Session::~Session()

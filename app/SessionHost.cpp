@@ -89,22 +89,8 @@ void SessionHost::begin(CommandWindow* w)
     connect(table.get(), &SessionCommands::lineFinished, &interpreter, &Batch::batchCheckEnd);
     connect(this, &SessionHost::seriesLoadEnded, table.get(), &SessionCommands::loadEnded);
 
-    // A thread that cannot start (memory or process limits) leaves its
-    // object in this thread: slower, but nothing waits for ever.
-    const auto startThread = [](QThread*& t, QObject* obj, const QString& name) {
-        t = new QThread;
-        t->setObjectName(name);
-        t->start(QThread::InheritPriority);
-        if (t->isRunning()) {
-            obj->moveToThread(t);
-            return;
-        }
-        delete t;
-        t = nullptr;
-        Failures::record(Failures::Run, QStringLiteral("Can't start the thread %1; its work runs in the window's thread").arg(name));
-    };
-    startThread(batchThread, &interpreter, QStringLiteral("batchThread"));
-    startThread(seqThread, &seqDriver, QStringLiteral("seqThread"));
+    batchThread = WorkerPool::ownThread(&interpreter, QStringLiteral("batchThread"));
+    seqThread = WorkerPool::ownThread(&seqDriver, QStringLiteral("seqThread"));
 }
 
 void SessionHost::stopThreads()

@@ -44,6 +44,20 @@ WorkerPool::~WorkerPool()
     qDeleteAll(threads);
 }
 
+QThread* WorkerPool::ownThread(QObject* obj, const QString& name)
+{
+    auto* t = new QThread;
+    t->setObjectName(name);
+    t->start(QThread::InheritPriority);
+    if (t->isRunning()) {
+        obj->moveToThread(t);
+        return t;
+    }
+    delete t;
+    Failures::record(Failures::Run, QStringLiteral("Can't start the thread %1; its work runs in the window's thread").arg(name));
+    return nullptr;
+}
+
 void WorkerPool::retire(QObject* worker)
 {
     QThread* here = QThread::currentThread();

@@ -35,6 +35,11 @@ public:
     // (its current one included) and brings it back into the calling (main)
     // thread, where it can be deleted with its FFT plans.
     static void retire(QObject* worker);
+    // A thread of its own for obj, named name: started, with obj moved into
+    // it.  Null when the system refuses a thread (memory or process limits):
+    // the failure is recorded and obj stays in this thread, slower, but
+    // nothing waits for ever.
+    static QThread* ownThread(QObject* obj, const QString& name);
 
     // True in the thread FFTW plans belong to: the application's main thread
     // (any thread when there is no application object, as in a plain program).
